@@ -1,0 +1,1 @@
+// Object library anchor for the compiled-in resources (translations, icons, images).
