@@ -96,12 +96,6 @@ CStringData* CString::NewBlock(int nLen)
     return pData;
 }
 
-CStringData* CString::GetData() const
-{
-    UASSERT_TEXT(m_pchData != nullptr, "m_pchData != 0");
-    return reinterpret_cast<CStringData*>(m_pchData) - 1;
-}
-
 void CString::Init()
 {
     m_pchData = afxDataNil->data();
