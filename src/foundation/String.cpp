@@ -187,7 +187,7 @@ void CString::AssignCopy(int nSrcLen, LPCTSTR lpszSrcData)
     } else {
         if (pData == afxDataNil)
             return; // nSrcLen is 0 here
-        if (lpszSrcData != m_pchData)
+        if (nSrcLen > 0 && lpszSrcData != m_pchData)
             std::memmove(m_pchData, lpszSrcData, static_cast<size_t>(nSrcLen));
         pData->nDataLength = nSrcLen;
         m_pchData[nSrcLen] = '\0';

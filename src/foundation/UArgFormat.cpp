@@ -58,6 +58,8 @@ int lowestPlaceholder(const char* p, int length, int& occurrences)
 // Copies the argument with every "%" doubled.
 void writeDoubled(char* out, const char* a, size_t n, size_t percents)
 {
+    if (n == 0)
+        return;
     if (percents == 0) {
         std::memcpy(out, a, n);
         return;
