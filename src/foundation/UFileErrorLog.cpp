@@ -4,8 +4,8 @@
 #include <clocale>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 #include <new>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
@@ -27,15 +27,17 @@ const uint32_t kRotationCheckEvery = 50;
 // Local time is broken down at most once per second; both log classes share it.
 void cachedLocalTime(time_t second, struct tm& out)
 {
-    static std::mutex mutex;
+    // Plain POSIX objects: nothing here is destroyed at exit, when late records may still come.
+    static pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
     static time_t lastSecond = -1;
     static struct tm lastTime {};
-    std::lock_guard<std::mutex> guard(mutex);
+    pthread_mutex_lock(&mutex);
     if (second != lastSecond) {
         localtime_r(&second, &lastTime);
         lastSecond = second;
     }
     out = lastTime;
+    pthread_mutex_unlock(&mutex);
 }
 
 long currentThreadId()
