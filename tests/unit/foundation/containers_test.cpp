@@ -308,3 +308,15 @@ TEST(ContainersEnvironment, Text)
     unsetenv("TESSAL_TEST_ENV_TEXT");
     EXPECT_EQ(s(getEnvironmentText("TESSAL_TEST_ENV_TEXT", "d")), "d");
 }
+
+#include "support/RecordingErrorLog.h"
+
+TEST(ContainersRecords, MallocErrorRecord)
+{
+    RecordingErrorLog log(63);
+    AutoMemory memory(8);
+    EXPECT_THROW(memory.grow(0xFFFFFFFFu), UException);
+    ASSERT_EQ(log.count(), 1u);
+    EXPECT_EQ(log.last().substr(0, 14), "1, /UClasses, ");
+    EXPECT_NE(log.last().find(", AutoMemory::malloc, EXCEPTION - malloc error (size), 4294967295\n"), std::string::npos);
+}
