@@ -70,10 +70,12 @@ TEST(ContainersList, DeleteObjectsDeletesInOrder)
     EXPECT_EQ(list.deleteObjects(), 0);
     EXPECT_EQ(deletions, 5);
     EXPECT_EQ(list.getCount(), 0);
-    list.addObject(new Counted(&deletions));
+    Counted* kept = new Counted(&deletions);
+    list.addObject(kept);
     list.removeAll();
     EXPECT_EQ(list.getCount(), 0);
-    EXPECT_EQ(deletions, 5);
+    EXPECT_EQ(deletions, 5);   // emptied, not deleted
+    delete kept;
 }
 
 TEST(ContainersHashTable, CaseRules)
