@@ -176,7 +176,6 @@ TEST(SysProcess, BannerAndNames)
     EXPECT_EQ(hostName(buffer, size), 1);
     EXPECT_EQ(size, std::strlen(buffer));
     EXPECT_EQ(s(hostAddress("127.0.0.1")), "127.0.0.1");
-    EXPECT_EQ(s(hostAddress("name.invalid")), "");
     EXPECT_GT(currentTime(), 0);
     EXPECT_EQ(s(intText(-42)), "-42");
 }
