@@ -222,7 +222,7 @@ void USocketBlocking::setSocketOptions(int descriptor)
     if (::setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on)) != 0) {
         const int e = errno;
         ULOG(2, kFile, "USocketBlocking::setSocketOptions",
-                      makeArgFormat("Failed to disable Nagle algorithm for the connection UNDER(error: %1)", e));
+             makeArgFormat("Failed to disable Nagle algorithm for the connection UNDER(error: %1)", e));
     }
 }
 
@@ -273,7 +273,7 @@ int USocketBlocking::connect(int /*timeout*/)
             if (fd < 0) {
                 lastError = errno;
                 ULOG(1, kFile, "USocketBlocking::connect()",
-                              makeArgFormat("%1, %2, %3", "::socket() failed", lastError, describeErrno(lastError)));
+                     makeArgFormat("%1, %2, %3", "::socket() failed", lastError, describeErrno(lastError)));
                 continue;
             }
             int error = 0;
@@ -290,7 +290,7 @@ int USocketBlocking::connect(int /*timeout*/)
             }
             lastError = error;
             ULOG(1, kFile, "USocketBlocking::connect()",
-                          makeArgFormat("%1, %2, %3, %4", "::connect failed", m_host, int(m_port), describeErrno(error)));
+                 makeArgFormat("%1, %2, %3, %4", "::connect failed", m_host, int(m_port), describeErrno(error)));
             closeQuietly(fd, 105, "USocketBlocking::connect()");
         }
 
@@ -365,7 +365,7 @@ int USocketBlocking::receive(void* buffer, unsigned int length)
         if (e == EAGAIN || e == EWOULDBLOCK)
             return 0;
         ULOG(1, kFile, "USocketBlocking::receive()",
-                      makeArgFormat("%1, %2", "receive() failed", getLastErrorText()));
+             makeArgFormat("%1, %2", "receive() failed", getLastErrorText()));
         return -1;
     }
     m_counters[2] += uint64_t(n);
@@ -663,7 +663,7 @@ int USocketEx::connectTimed(int timeout)
             if (fd < 0) {
                 lastError = errno;
                 ULOG(1, kFile, "USocketEx::connect()",
-                              makeArgFormat("%1, %2, %3", "::socket() failed", lastError, describeErrno(lastError)));
+                     makeArgFormat("%1, %2, %3", "::socket() failed", lastError, describeErrno(lastError)));
                 continue;
             }
             int on = 1;
@@ -680,7 +680,7 @@ int USocketEx::connectTimed(int timeout)
             }
             lastError = error;
             ULOG(1, kFile, "USocketEx::connect()",
-                          makeArgFormat("%1, %2, %3, %4", "::connect() failed", m_host, int(m_port), describeErrno(error)));
+                 makeArgFormat("%1, %2, %3, %4", "::connect() failed", m_host, int(m_port), describeErrno(error)));
             closeQuietly(fd, 541, "USocketEx::connect()");
             nonBlocking = false;
         }
