@@ -61,8 +61,10 @@ int pollOne(int fd, short events, int timeoutMs, short& revents)
         p.revents = 0;
         const int rc = ::poll(&p, 1, timeoutMs);
         if (rc < 0 && errno == EINTR) {
-            const long long left = deadline - nowMs();
-            timeoutMs = left > 0 ? int(left) : 0;
+            if (timeoutMs > 0) {
+                const long long left = deadline - nowMs();
+                timeoutMs = left > 0 ? int(left) : 0;
+            }
             continue;
         }
         revents = p.revents;

@@ -34,8 +34,10 @@ int pollOne(int fd, short events, int timeoutMs, int& error)
         p.revents = 0;
         const int rc = ::poll(&p, 1, timeoutMs);
         if (rc < 0 && errno == EINTR) {
-            const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-            timeoutMs = left > 0 ? int(left) : 0;
+            if (timeoutMs > 0) {
+                const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+                timeoutMs = left > 0 ? int(left) : 0;
+            }
             continue;
         }
         if (rc < 0) {
