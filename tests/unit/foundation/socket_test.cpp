@@ -11,6 +11,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -510,6 +512,56 @@ TEST(TcpSocket, DescriptorsAbove1024)
     EXPECT_FALSE(isOpen(1500));
     ::close(peer);
     ::close(peer2);
+}
+
+TEST(TcpSocket, SignalsDoNotBreakWaitsOrReads)
+{
+    // A handler without SA_RESTART makes every blocking call see EINTR.
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = [](int) {};
+    struct sigaction previous;
+    ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
+
+    Listener server;
+    USocketEx s;
+    target(s, server.port());
+    ASSERT_EQ(s.connect(5), 0);
+    const int peer = server.acceptOne();
+    ASSERT_GE(peer, 0);
+
+    const pthread_t self = ::pthread_self();
+    std::atomic<bool> stop{false};
+    std::thread signaller([&] {
+        while (!stop) {
+            ::pthread_kill(self, SIGUSR1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sendAll(peer, "late line\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sendAll(peer, "blob");
+    });
+    const CString line = s.readln(3000);
+    char buf[8];
+    const int n = s.receive(buf, sizeof buf);
+    {
+        HungListener hung;
+        USocketEx pending;
+        target(pending, hung.port());
+        EXPECT_EQ(pending.connect(1), -1);
+        EXPECT_EQ(pending.getLastError(), 110);
+    }
+    stop = true;
+    signaller.join();
+    writer.join();
+    ::sigaction(SIGUSR1, &previous, nullptr);
+
+    EXPECT_STREQ(static_cast<const char*>(line), "late line\n");
+    EXPECT_EQ(n, 4);
+    ::close(peer);
 }
 
 TEST(SocketHelper, InetAddr)
