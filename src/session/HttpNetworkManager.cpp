@@ -380,14 +380,16 @@ void HttpNetworkManager::Read()
         RequestAbort(reply, false);
         return;
     }
-    std::vector<char> data(static_cast<size_t>(n), '\0');
+    // One buffer of exactly the bytes available; no need to clear what read() overwrites.
+    QByteArray data;
+    data.resize(n);
     const qint64 got = reply->read(data.data(), n);
     if (got < 0) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failed to read data"));
         RequestAbort(reply, false);
         return;
     }
-    data.resize(static_cast<size_t>(got));
+    data.resize(got);
     if (m_toFile) {
         if (!m_tempFile && !OpenTempFile(reply)) {
             ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("File creation failed"));
@@ -406,7 +408,7 @@ void HttpNetworkManager::Read()
         }
         m_tempFile->setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     } else {
-        m_body.insert(m_body.end(), data.begin(), data.end());
+        m_body.insert(m_body.end(), data.constBegin(), data.constEnd());
     }
     m_bytesReceived += got;
 
