@@ -52,32 +52,32 @@ const QMap<int, QString>& errorTexts()
 {
     // Built once, translated at that moment.
     static const QMap<int, QString> texts = {
-        {QSslError::NoError, trQ("No Error")},
-        {QSslError::UnableToGetIssuerCertificate, trQ("Issuer not found")},
-        {QSslError::UnableToDecryptCertificateSignature, trQ("Subject signature decryption failed")},
-        {QSslError::UnableToDecodeIssuerPublicKey, trQ("Issuer public key decoding failed")},
-        {QSslError::CertificateSignatureFailed, trQ("Subject signature verification failed")},
-        {QSslError::CertificateNotYetValid, trQ("Subject certificate is Not yet valid")},
-        {QSslError::CertificateExpired, trQ("Subject certificate is expired")},
-        {QSslError::InvalidNotBeforeField, trQ("Subject Not before field is invalid")},
-        {QSslError::InvalidNotAfterField, trQ("Subject Not after field is invalid")},
-        {QSslError::SelfSignedCertificate, trQ("Subject certificate is self signed")},
-        {QSslError::SelfSignedCertificateInChain, trQ("Root CA certificate is untrusted")},
-        {QSslError::UnableToGetLocalIssuerCertificate, trQ("Unable to get local issuer certificate")},
-        {QSslError::UnableToVerifyFirstCertificate, trQ("Unable to verify first certificate in chain")},
-        {QSslError::CertificateRevoked, trQ("Subject certificate is Revoked")},
-        {QSslError::InvalidCaCertificate, trQ("Invalid CA certificate")},
-        {QSslError::PathLengthExceeded, trQ("Path length exceeded")},
-        {QSslError::InvalidPurpose, trQ("Invalid purpose")},
-        {QSslError::CertificateUntrusted, trQ("Certificate is untrusted")},
-        {QSslError::CertificateRejected, trQ("Certificate is rejected")},
-        {QSslError::SubjectIssuerMismatch, trQ("Subject issuer mismatch")},
-        {QSslError::AuthorityIssuerSerialNumberMismatch, trQ("CA issuer serial mismatch")},
-        {QSslError::NoPeerCertificate, trQ("No peer certificate")},
-        {QSslError::HostNameMismatch, trQ("Host name mismatch")},
-        {QSslError::NoSslSupport, trQ("No SSL support")},
-        {QSslError::CertificateBlacklisted, trQ("Certificate is blacklisted")},
-        {QSslError::UnspecifiedError, trQ("Unspecified error")},
+        {QSslError::NoError, trQ(QT_TRANSLATE_NOOP("QObject", "No Error"))},
+        {QSslError::UnableToGetIssuerCertificate, trQ(QT_TRANSLATE_NOOP("QObject", "Issuer not found"))},
+        {QSslError::UnableToDecryptCertificateSignature, trQ(QT_TRANSLATE_NOOP("QObject", "Subject signature decryption failed"))},
+        {QSslError::UnableToDecodeIssuerPublicKey, trQ(QT_TRANSLATE_NOOP("QObject", "Issuer public key decoding failed"))},
+        {QSslError::CertificateSignatureFailed, trQ(QT_TRANSLATE_NOOP("QObject", "Subject signature verification failed"))},
+        {QSslError::CertificateNotYetValid, trQ(QT_TRANSLATE_NOOP("QObject", "Subject certificate is Not yet valid"))},
+        {QSslError::CertificateExpired, trQ(QT_TRANSLATE_NOOP("QObject", "Subject certificate is expired"))},
+        {QSslError::InvalidNotBeforeField, trQ(QT_TRANSLATE_NOOP("QObject", "Subject Not before field is invalid"))},
+        {QSslError::InvalidNotAfterField, trQ(QT_TRANSLATE_NOOP("QObject", "Subject Not after field is invalid"))},
+        {QSslError::SelfSignedCertificate, trQ(QT_TRANSLATE_NOOP("QObject", "Subject certificate is self signed"))},
+        {QSslError::SelfSignedCertificateInChain, trQ(QT_TRANSLATE_NOOP("QObject", "Root CA certificate is untrusted"))},
+        {QSslError::UnableToGetLocalIssuerCertificate, trQ(QT_TRANSLATE_NOOP("QObject", "Unable to get local issuer certificate"))},
+        {QSslError::UnableToVerifyFirstCertificate, trQ(QT_TRANSLATE_NOOP("QObject", "Unable to verify first certificate in chain"))},
+        {QSslError::CertificateRevoked, trQ(QT_TRANSLATE_NOOP("QObject", "Subject certificate is Revoked"))},
+        {QSslError::InvalidCaCertificate, trQ(QT_TRANSLATE_NOOP("QObject", "Invalid CA certificate"))},
+        {QSslError::PathLengthExceeded, trQ(QT_TRANSLATE_NOOP("QObject", "Path length exceeded"))},
+        {QSslError::InvalidPurpose, trQ(QT_TRANSLATE_NOOP("QObject", "Invalid purpose"))},
+        {QSslError::CertificateUntrusted, trQ(QT_TRANSLATE_NOOP("QObject", "Certificate is untrusted"))},
+        {QSslError::CertificateRejected, trQ(QT_TRANSLATE_NOOP("QObject", "Certificate is rejected"))},
+        {QSslError::SubjectIssuerMismatch, trQ(QT_TRANSLATE_NOOP("QObject", "Subject issuer mismatch"))},
+        {QSslError::AuthorityIssuerSerialNumberMismatch, trQ(QT_TRANSLATE_NOOP("QObject", "CA issuer serial mismatch"))},
+        {QSslError::NoPeerCertificate, trQ(QT_TRANSLATE_NOOP("QObject", "No peer certificate"))},
+        {QSslError::HostNameMismatch, trQ(QT_TRANSLATE_NOOP("QObject", "Host name mismatch"))},
+        {QSslError::NoSslSupport, trQ(QT_TRANSLATE_NOOP("QObject", "No SSL support"))},
+        {QSslError::CertificateBlacklisted, trQ(QT_TRANSLATE_NOOP("QObject", "Certificate is blacklisted"))},
+        {QSslError::UnspecifiedError, trQ(QT_TRANSLATE_NOOP("QObject", "Unspecified error"))},
     };
     return texts;
 }
@@ -181,25 +181,25 @@ QMap<int, QString> extendedKeyUsageTexts(const QSslCertificate& certificate)
     std::unique_ptr<EXTENDED_KEY_USAGE, EkuFree> eku(
         static_cast<EXTENDED_KEY_USAGE*>(certificateExtension(certificate, NID_ext_key_usage)));
     if (!eku) {
-        out.insert(0, trQ("All application policies"));
+        out.insert(0, trQ(QT_TRANSLATE_NOOP("QObject", "All application policies")));
         return out;
     }
     for (int i = 0; i < sk_ASN1_OBJECT_num(eku.get()); ++i) {
         switch (OBJ_obj2nid(sk_ASN1_OBJECT_value(eku.get(), i))) {
         case NID_client_auth:
-            out.insert(1, trQ("Proves your identity to a remote computer"));
+            out.insert(1, trQ(QT_TRANSLATE_NOOP("QObject", "Proves your identity to a remote computer")));
             break;
         case NID_server_auth:
-            out.insert(2, trQ("Ensures the identity of a remote computer"));
+            out.insert(2, trQ(QT_TRANSLATE_NOOP("QObject", "Ensures the identity of a remote computer")));
             break;
         case NID_email_protect:
-            out.insert(3, trQ("Protects e-mail messages"));
+            out.insert(3, trQ(QT_TRANSLATE_NOOP("QObject", "Protects e-mail messages")));
             break;
         case NID_OCSP_sign:
-            out.insert(4, trQ("OCSP signing"));
+            out.insert(4, trQ(QT_TRANSLATE_NOOP("QObject", "OCSP signing")));
             break;
         case NID_time_stamp:
-            out.insert(5, trQ("Time Stamping"));
+            out.insert(5, trQ(QT_TRANSLATE_NOOP("QObject", "Time Stamping")));
             break;
         default:
             break;

@@ -52,9 +52,9 @@ void CertificateViewer::init()
     m_dateFormat = QStringLiteral("MM/dd/yyyy");
     m_rowHeight = 18;
     m_fieldNames = {
-        {Version, trQ("Version")},   {SerialNumber, trQ("Serial Number")}, {SignatureAlgorithm, trQ("Signature Algorithm")},
-        {Issuer, trQ("Issuer")},     {ValidFrom, trQ("Valid From")},      {ValidTo, trQ("Valid To")},
-        {Subject, trQ("Subject")},   {PublicKey, trQ("Public Key")},
+        {Version, trQ(QT_TRANSLATE_NOOP("QObject", "Version"))},   {SerialNumber, trQ(QT_TRANSLATE_NOOP("QObject", "Serial Number"))}, {SignatureAlgorithm, trQ(QT_TRANSLATE_NOOP("QObject", "Signature Algorithm"))},
+        {Issuer, trQ(QT_TRANSLATE_NOOP("QObject", "Issuer"))},     {ValidFrom, trQ(QT_TRANSLATE_NOOP("QObject", "Valid From"))},      {ValidTo, trQ(QT_TRANSLATE_NOOP("QObject", "Valid To"))},
+        {Subject, trQ(QT_TRANSLATE_NOOP("QObject", "Subject"))},   {PublicKey, trQ(QT_TRANSLATE_NOOP("QObject", "Public Key"))},
     };
 }
 
@@ -103,7 +103,7 @@ void CertificateViewer::fillDetails()
 {
     QTableWidget* table = ui->certFields;
     table->setColumnCount(3);
-    table->setHorizontalHeaderLabels({trQ("Id"), trQ("Field"), trQ("value")});
+    table->setHorizontalHeaderLabels({trQ(QT_TRANSLATE_NOOP("QObject", "Id")), trQ(QT_TRANSLATE_NOOP("QObject", "Field")), trQ(QT_TRANSLATE_NOOP("QObject", "value"))});
     table->horizontalHeader()->setVisible(true);
     table->setColumnHidden(0, true);
     const int order[] = {Version, SerialNumber, SignatureAlgorithm, Issuer, Subject, ValidFrom, ValidTo, PublicKey};
