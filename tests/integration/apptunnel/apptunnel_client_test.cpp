@@ -12,6 +12,7 @@
 
 #include <boost/system/system_error.hpp>
 
+#include "RecordingLog.h"
 #include "StandIn.h"
 #include "tunnel/TunnelServerClient.h"
 
@@ -80,10 +81,16 @@ TEST(AppTunnelConnection, MissingProgramFailsToLaunch)
 
 TEST(AppTunnelConnection, ReachesOneOfTheNextFourPorts)
 {
+    RecordingLog log;
     StandIn server("port_offset 3\n");
     TunnelServerClient client("h", 443, "abc", true);
     auto connection = client.getConnection();
     ASSERT_TRUE(connection);
+    const std::string reported = std::to_string(connection->remote_endpoint().port() - 3);
+    const std::string connected = std::to_string(connection->remote_endpoint().port());
+    EXPECT_TRUE(log.contains("Trying to connect to 127.0.0.1:" + reported)) << reported;
+    EXPECT_TRUE(log.contains("Succeded to connect (retry #1) to 127.0.0.1:" + connected + "\n"));
+    EXPECT_TRUE(log.contains("48, TunnelServerClient, "));
     EXPECT_EQ(client.getConnection(), connection);   // no second process, nothing sent
     EXPECT_EQ(server.starts().size(), 1u);
     EXPECT_EQ(server.commands().size(), 1u);
@@ -147,6 +154,7 @@ TEST(AppTunnelSession, LongSessionIdHasNoPadding)
 
 TEST(AppTunnelSession, RefusedSessionDropsTheConnection)
 {
+    RecordingLog log;
     StandIn server("reply session result=3\\n\n");
     const std::string id = "0123456789abcdefSECRETSESSION-XYZ";
     TunnelServerClient client("h", 443, id, true);
@@ -162,6 +170,8 @@ TEST(AppTunnelSession, RefusedSessionDropsTheConnection)
     }
     EXPECT_FALSE(client.isConnected());
     EXPECT_TRUE(StandIn::gone(server.starts().at(0)));
+    for (const auto& record : log.records)
+        EXPECT_EQ(record.find("SECRET"), std::string::npos) << record;
 }
 
 TEST(AppTunnelTransport, ReplyInTwoPieces)
