@@ -139,6 +139,18 @@ TEST_F(AppTunnelControllerTest, NoLocalSideGives108AndClosesTheServerTunnels)
     EXPECT_EQ(controller.getTunnelServerClient()->openResourceCount(), 0);
 }
 
+TEST_F(AppTunnelControllerTest, UnreadableOpenReplyClosesTheServerTunnels)
+{
+    StandIn server("reply open_all_tunnels result=0&result0=0&host0=a&port0=1&local_host0=h&local_port0=x\\n\n");
+    AppTunnelController controller(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
+    EXPECT_THROW(controller.open(""), std::invalid_argument);
+    EXPECT_FALSE(controller.isOpened());
+    auto commands = server.commands();
+    ASSERT_GE(commands.size(), 2u);
+    EXPECT_EQ(commands[commands.size() - 2], "cmd=close_all_tunnels&resource_id=r1");
+    EXPECT_EQ(commands.back().rfind("cmd=exit&pid=", 0), 0u);
+}
+
 TEST_F(AppTunnelControllerTest, ServerRefusesTheOpen)
 {
     StandIn server("reply open_all_tunnels result=4\\n\n");
