@@ -3,7 +3,7 @@
 #include "foundation/UClasses.h"
 #include "foundation/UException.h"
 #include "foundation/Uri.h"
-#include "foundation/m_type_conversion.h"
+#include "foundation/m_strings.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "foundation/UException.h"
 #include "foundation/UIPAddress.h"
 #include "foundation/UVersion.h"
-#include "foundation/m_type_conversion.h"
+#include "foundation/m_strings.h"
 #include "foundation/str_helper.h"
 #include "session/LaunchText.h"
 
