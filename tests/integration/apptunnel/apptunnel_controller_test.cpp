@@ -60,12 +60,9 @@ protected:
 
 TEST_F(AppTunnelControllerTest, ClientSettingsFromTheUrl)
 {
-    AppTunnelController https(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
-    TunnelServerClient* client = https.getTunnelServerClient();
-    EXPECT_TRUE(client->isFor("vpn.example", 443, g_session.load() ? ("session-" + std::to_string(g_session.load()) +
-                                                                         "-ABCDEFGH")
-                                                                   : "",
-                              true));
+    const QString session = freshSession();
+    AppTunnelController https(&listener, QUrl("https://vpn.example/"), session, "r1");
+    EXPECT_TRUE(https.getTunnelServerClient()->isFor("vpn.example", 443, session.toStdString(), true));
     AppTunnelController http(&listener, QUrl("http://vpn.example:8080/"), "other", "r2");
     EXPECT_TRUE(http.getTunnelServerClient()->isFor("vpn.example", 8080, "other", false));
 }
