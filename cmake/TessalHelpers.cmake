@@ -15,9 +15,13 @@ endfunction()
 # Environment every test runs with: never the real home folder, no display,
 # the web engine without its sandbox (CI runs as root).
 set(TESSAL_TEST_HOME ${CMAKE_BINARY_DIR}/test-home)
+set(TESSAL_TEST_RUNTIME ${CMAKE_BINARY_DIR}/test-runtime)
 file(MAKE_DIRECTORY ${TESSAL_TEST_HOME})
+file(MAKE_DIRECTORY ${TESSAL_TEST_RUNTIME})
+file(CHMOD ${TESSAL_TEST_RUNTIME} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 set(TESSAL_TEST_ENV
   "HOME=${TESSAL_TEST_HOME}"
+  "XDG_RUNTIME_DIR=${TESSAL_TEST_RUNTIME}"
   "QT_QPA_PLATFORM=offscreen"
   "QTWEBENGINE_DISABLE_SANDBOX=1"
   "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"

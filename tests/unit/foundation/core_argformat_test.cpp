@@ -1,0 +1,92 @@
+#include "foundation/UArgFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QUrl>
+
+#include <cstring>
+#include <string>
+
+TEST(UArgFormatPlaceholders, LowestPlaceholderFirst)
+{
+    EXPECT_STREQ(UArgFormat("%1, %2").arg("100%").arg("x").str(), "100%, x");
+    EXPECT_STREQ(UArgFormat("%1%1").arg("ab").str(), "abab");
+    EXPECT_STREQ(UArgFormat("%2-%1").arg(1).arg(2).str(), "2-1");
+    EXPECT_STREQ(UArgFormat("%2 then %1").arg("x").arg("y").str(), "y then x");
+    EXPECT_STREQ(UArgFormat("%%1 %1").arg("z").str(), "%1 z");
+    EXPECT_STREQ(UArgFormat("%10").arg("a").str(), "a0");
+    EXPECT_STREQ(UArgFormat("%0 %9").arg("a").arg("b").str(), "a b");
+    EXPECT_STREQ(UArgFormat("50%").str(), "50%");
+    EXPECT_STREQ(UArgFormat("a %x %1").arg("b").str(), "a %x b");
+    EXPECT_STREQ(UArgFormat("%1").str(), "%1");
+}
+
+TEST(UArgFormatPlaceholders, ArgumentTextsAreNeverPlaceholders)
+{
+    UArgFormat f("%1 and %2");
+    f.arg("has %1 inside").arg("second");
+    EXPECT_STREQ(f.str(), "has %1 inside and second");
+    EXPECT_STREQ(UArgFormat("%1").arg("%%").str(), "%%");
+}
+
+TEST(UArgFormatPlaceholders, UnmatchedArguments)
+{
+    UArgFormat on("done");
+    on.setAppendUnmatched(true);
+    EXPECT_STREQ(on.arg(5).str(), "done, 5");
+    EXPECT_STREQ(UArgFormat("done").arg(5).str(), "done");
+    EXPECT_STREQ(makeArgFormat("Invalid CIDR range", "10.0.0.0/33").str(), "Invalid CIDR range, 10.0.0.0/33");
+    EXPECT_STREQ(makeArgFormat("%1", "a", "b%", 3).str(), "a, b%, 3");
+}
+
+TEST(UArgFormatTypes, FormatterArguments)
+{
+    EXPECT_STREQ(UArgFormat("%1").arg(-42).str(), "-42");
+    EXPECT_STREQ(UArgFormat("%1").arg(255UL).str(), "0xff");
+    EXPECT_STREQ(UArgFormat("%1").arg(static_cast<const char*>(nullptr)).str(), "");
+    EXPECT_STREQ(UArgFormat("%1").arg(CString("c")).str(), "c");
+    EXPECT_STREQ(UArgFormat("<%1>").arg(QUrl("https://host:8443/a b")).str(), "<https://host:8443/a b>");
+}
+
+TEST(UArgFormatTypes, BuilderArguments)
+{
+    const char* nullText = nullptr;
+    EXPECT_STREQ(makeArgFormat("%1|%2|%3|%4", static_cast<unsigned short>(65535), 4000000000u, -5L, true).str(),
+                 "65535|4000000000|-5|true");
+    EXPECT_STREQ(makeArgFormat("%1|%2", false, nullText).str(), "false|");
+    EXPECT_STREQ(makeArgFormat("%1|%2", std::string("a\0b", 3), CString("c\0d", 3)).str(), "a|c");
+    EXPECT_STREQ(makeArgFormat("%1|%2", QString(), QString::fromUtf8("\xc3\xa9t\xc3\xa9")).str(),
+                 "|\xc3\xa9t\xc3\xa9");
+    EXPECT_STREQ(makeArgFormat("%1 %2", QUrl("http://a/"), QUrl("http://b/")).str(), "http://a/ http://b/");
+    EXPECT_STREQ(makeArgFormat("%1, %2", makeArgFormat("x %1", "50%"), "tail").str(), "x 50%, tail");
+    EXPECT_STREQ(makeArgFormat("%1", 'c').str(), "c");
+}
+
+TEST(UArgFormatCopy, CopiesCarryTheFormatOnly)
+{
+    UArgFormat built = makeArgFormat("x");
+    built.arg("dropped");
+    EXPECT_STREQ(built.str(), "x");
+
+    UArgFormat a("%1");
+    a.arg("one");
+    UArgFormat b("other");
+    b = a;
+    EXPECT_STREQ(b.str(), "one");
+    b = b;
+    EXPECT_STREQ(b.str(), "one");
+}
+
+TEST(UArgFormatRecord, FiveFieldRecordBytes)
+{
+    UArgFormat record = makeLogRecord(1, "/m_sync", 121, "UList::addObject", makeArgFormat("%1, %2", "text", 7));
+    EXPECT_STREQ(record.str(), "1, /m_sync, 121, UList::addObject, text, 7\n");
+    EXPECT_STREQ(makeLogRecord(48, "Session", 5, "", "100% done").str(), "48, Session, 5, , 100% done\n");
+}
+
+TEST(UArgFormatRecord, DescribeErrno)
+{
+    const std::string expected = std::string("0x2, ") + std::strerror(2);
+    EXPECT_STREQ(describeErrno(2), expected.c_str());
+}
