@@ -1,7 +1,11 @@
 #include "foundation/CLinuxRouteTable.h"
 
-#include "foundation/RouteTableLog.h"
+#include "foundation/IUErrorLog.h"
+#include "foundation/String.h"
+#include "foundation/UArgFormat.h"
 #include "foundation/UClasses.h"
+#include "foundation/UException.h"
+#include "foundation/m_inet.h"
 
 #include <algorithm>
 #include <atomic>
@@ -22,9 +26,31 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-using namespace routetable_detail;
-
 namespace {
+
+const char kFile[] = "/CLinuxRouteTable";
+
+// Windows-shaped "not supported" result of the adapter queries.
+constexpr int kResultNotSupported = 50;
+
+// A kernel error answer: errno is set to it; ESRCH gives -3, EEXIST -4.
+[[noreturn]] void throwKernelError(int error, int line, const char* function)
+{
+    errno = error;
+    const int code = error == ESRCH ? -3 : error == EEXIST ? -4 : -1;
+    throw UException(code, kFile, function, line, "EXCEPTION - %s", std::strerror(error));
+}
+
+void writeLog(int priority, const char* text)
+{
+    if (IUErrorLog* log = g_pErrorLog.load())
+        log->WriteLog(priority, "%s", text);
+}
+
+CString addressText(const sockaddr_storage* address)
+{
+    return sock_ntop(reinterpret_cast<const sockaddr*>(address));
+}
 
 // Process-wide request sequence counter; the first request carries 0.
 std::atomic<uint32_t> g_requestSequence{0};
@@ -117,7 +143,8 @@ CLinuxRouteTable::CLinuxRouteTable()
     m_socket = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (m_socket < 0) {
         const int err = errno;
-        logFormatted(1, __LINE__, "CLinuxRouteTable::CLinuxRouteTable", "socket() failed: %s", std::strerror(err));
+        ULOG_AT(1, kFile, __LINE__, "CLinuxRouteTable::CLinuxRouteTable",
+                (std::string("socket() failed: ") + std::strerror(err)).c_str());
         return;
     }
     // Bind now so that the kernel gives us a port id to match replies against.
@@ -127,7 +154,8 @@ CLinuxRouteTable::CLinuxRouteTable()
     if (::bind(m_socket, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0
         || ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) {
         const int err = errno;
-        logFormatted(1, __LINE__, "CLinuxRouteTable::CLinuxRouteTable", "socket() failed: %s", std::strerror(err));
+        ULOG_AT(1, kFile, __LINE__, "CLinuxRouteTable::CLinuxRouteTable",
+                (std::string("socket() failed: ") + std::strerror(err)).c_str());
         ::close(m_socket);
         m_socket = -1;
         return;
@@ -169,7 +197,7 @@ void CLinuxRouteTable::SendRequest(const IpForwardRow2* row, int command)
 {
     static const char kFunction[] = "CLinuxRouteTable::SendRequest";
     if (!row)
-        throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "Wrong arguments");
+        UTHROW(kFile, kFunction, "EXCEPTION - %s", "Wrong arguments");
 
     union {
         nlmsghdr header;
@@ -181,7 +209,7 @@ void CLinuxRouteTable::SendRequest(const IpForwardRow2* row, int command)
     auto* addr = static_cast<ifaddrmsg*>(NLMSG_DATA(msg));
 
     if (command < CmdLookup || command > CmdIfaceAddresses)
-        throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "Wrong argument. Unknown command");
+        UTHROW(kFile, kFunction, "EXCEPTION - %s", "Wrong argument. Unknown command");
 
     msg->nlmsg_len = kRouteHeaderLength;
     const int destFamily = row->destination.ss_family;
@@ -246,12 +274,12 @@ void CLinuxRouteTable::SendRequest(const IpForwardRow2* row, int command)
                 if (!isDelete)
                     route->rtm_scope = RT_SCOPE_LINK;
             } else {
-                throwError(-1, __LINE__, kFunction, "EXCEPTION - %s, %s", "Unexpected address family on NEXTHOP",
-                           unsignedText(static_cast<unsigned>(gatewayFamily)).c_str());
+                UTHROW(kFile, kFunction, "EXCEPTION - %s, %s", "Unexpected address family on NEXTHOP",
+                           std::to_string(static_cast<unsigned>(gatewayFamily)).c_str());
             }
         } else if (!(destFamily == 0 && command == CmdDumpRoutes)) {
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s, %s", "Unexpected address family on DESTINATION",
-                       unsignedText(static_cast<unsigned>(destFamily)).c_str());
+            UTHROW(kFile, kFunction, "EXCEPTION - %s, %s", "Unexpected address family on DESTINATION",
+                       std::to_string(static_cast<unsigned>(destFamily)).c_str());
         }
 
         if (command >= CmdAddRoute) {
@@ -286,7 +314,7 @@ void CLinuxRouteTable::SendRequest(const IpForwardRow2* row, int command)
         const int err = sent < 0 ? errno : EMSGSIZE;
         std::string text = "sendto() failed: ";
         text += std::strerror(err);
-        throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", text.c_str());
+        UTHROW(kFile, kFunction, "EXCEPTION - %s", text.c_str());
     }
 }
 
@@ -305,7 +333,7 @@ int CLinuxRouteTable::ReadResponse(AutoMemory& buffer)
             ready = ::poll(&pfd, 1, m_receiveTimeoutMs);
         } while (ready < 0 && errno == EINTR);
         if (ready <= 0)
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "Read failed");
+            UTHROW(kFile, kFunction, "EXCEPTION - %s", "Read failed");
 
         // Learn the datagram's real size first, so that nothing is cut off.
         unsigned char probe;
@@ -314,7 +342,7 @@ int CLinuxRouteTable::ReadResponse(AutoMemory& buffer)
             size = ::recv(m_socket, &probe, sizeof probe, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
         } while (size < 0 && errno == EINTR);
         if (size <= 0)
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "Read failed");
+            UTHROW(kFile, kFunction, "EXCEPTION - %s", "Read failed");
         if (static_cast<size_t>(size) > buffer.getSize())
             buffer.reserve(static_cast<uint32_t>(size));
 
@@ -326,7 +354,7 @@ int CLinuxRouteTable::ReadResponse(AutoMemory& buffer)
                                   reinterpret_cast<sockaddr*>(&source), &sourceLength);
         } while (received < 0 && errno == EINTR);
         if (received <= 0)
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "Read failed");
+            UTHROW(kFile, kFunction, "EXCEPTION - %s", "Read failed");
         // Only the kernel (port 0) answers our requests.
         if (sourceLength >= sizeof(sa_family_t) && source.nl_family == AF_NETLINK && source.nl_pid != 0)
             continue;
@@ -348,7 +376,7 @@ nlmsghdr* CLinuxRouteTable::GetNextNLMSG(AutoMemory& buffer, int* remaining, nlm
             msg = static_cast<nlmsghdr*>(buffer.getBuffer());
         }
         if (!messageFits(msg, *remaining))
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "malformed netlink reply");
+            UTHROW(kFile, kFunction, "EXCEPTION - %s", "malformed netlink reply");
 
         // Leftovers of an earlier request, or messages meant for someone else.
         if (msg->nlmsg_seq != m_requestSeq || msg->nlmsg_pid != m_portId)
@@ -368,7 +396,7 @@ nlmsghdr* CLinuxRouteTable::GetNextNLMSG(AutoMemory& buffer, int* remaining, nlm
             return nullptr;
         case NLMSG_ERROR: {
             if (msg->nlmsg_len < static_cast<uint32_t>(kErrorMessageLength))
-                throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "malformed netlink reply");
+                UTHROW(kFile, kFunction, "EXCEPTION - %s", "malformed netlink reply");
             int error;
             std::memcpy(&error, NLMSG_DATA(msg), sizeof error);
             if (error == 0)
@@ -376,7 +404,7 @@ nlmsghdr* CLinuxRouteTable::GetNextNLMSG(AutoMemory& buffer, int* remaining, nlm
             throwKernelError(error < 0 ? -error : error, __LINE__, kFunction);
         }
         case NLMSG_OVERRUN:
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "malformed netlink reply");
+            UTHROW(kFile, kFunction, "EXCEPTION - %s", "malformed netlink reply");
         default:
             return msg;
         }
@@ -502,18 +530,21 @@ uint16_t CLinuxRouteTable::GetIfaceFlags(uint32_t index)
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         const int err = errno;
-        logErrnoRecord(1, __LINE__, kFunction, "socket() failed", err);
+        ULOG_AT(1, kFile, __LINE__, kFunction, makeArgFormat("%1, %2, %3", "socket() failed", err, std::strerror(err)));
         return 0;
     }
     uint16_t flags = 0;
     ifreq request{};
     if (!::if_indextoname(index, request.ifr_name)) {
         const int err = errno;
-        logFormatted(1, __LINE__, kFunction, "if_indextoname(%d) failed: %d, %s", static_cast<int>(index), err,
-                     std::strerror(err));
+        if (ulogFor(1)) {
+            CString text;
+            text.Format("if_indextoname(%d) failed: %d, %s", static_cast<int>(index), err, std::strerror(err));
+            ULOG_AT(1, kFile, __LINE__, kFunction, text);
+        }
     } else if (::ioctl(fd, SIOCGIFFLAGS, &request) != 0) {
         const int err = errno;
-        logErrnoRecord(1, __LINE__, kFunction, "ioctl() failed", err);
+        ULOG_AT(1, kFile, __LINE__, kFunction, makeArgFormat("%1, %2, %3", "ioctl() failed", err, std::strerror(err)));
     } else {
         flags = static_cast<uint16_t>(request.ifr_flags);
     }
@@ -548,7 +579,7 @@ bool isUnicastRoute(const nlmsghdr* msg)
 
 [[noreturn]] void throwMalformed(int line, const char* function)
 {
-    throwError(-1, line, function, "EXCEPTION - %s", "malformed netlink reply");
+    throw UException(-1, kFile, function, line, "EXCEPTION - %s", "malformed netlink reply");
 }
 
 } // namespace
@@ -598,7 +629,7 @@ int CLinuxRouteTable::GetAdaptersInfo(PIP_ADAPTER_INFO, PULONG)
 
 int CLinuxRouteTable::GetAdaptersAddresses(unsigned long, unsigned long, void*, PIP_ADAPTER_ADDRESSES, PULONG size)
 {
-    logRecord(2, __LINE__, "CLinuxRouteTable::GetAdaptersAddresses()", "Unsupported");
+    ULOG_AT(2, kFile, __LINE__, "CLinuxRouteTable::GetAdaptersAddresses()", "Unsupported");
     if (size)
         *size = 0;
     return kResultNotSupported;
@@ -623,9 +654,10 @@ void CLinuxRouteTable::FreeIpAddrTable2(IpAddrTable2* table)
 int CLinuxRouteTable::GetIpForwardTable2(uint16_t family, IpForwardTable2** table)
 {
     static const char kFunction[] = "CLinuxRouteTable::GetIpForwardTable2";
-    return guarded(kFunction, "GetIpForwardTable2", __LINE__, [&]() -> int {
+    int result = -1;
+    return guardOperation(UCATCH_SITE(kFile, kFunction, "GetIpForwardTable2"), result, [&] {
         if (!table || *table)
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "Wrong arguments");
+            UTHROW(kFile, kFunction, "EXCEPTION - %s", "Wrong arguments");
         IpForwardRow2 request{};
         request.destination.ss_family = family;
         SendRequest(&request, CmdDumpRoutes);
@@ -646,16 +678,17 @@ int CLinuxRouteTable::GetIpForwardTable2(uint16_t family, IpForwardTable2** tabl
                 throwMalformed(__LINE__, kFunction);
         }
         *table = allocateTable<IpForwardTable2>(rows);
-        return 0;
+        { result = 0; return; }
     });
 }
 
 int CLinuxRouteTable::GetIpAddrTable2(uint16_t family, IpAddrTable2** table)
 {
     static const char kFunction[] = "CLinuxRouteTable::GetIpAddrTable2";
-    return guarded(kFunction, "GetIpAddrTable2", __LINE__, [&]() -> int {
+    int result = -1;
+    return guardOperation(UCATCH_SITE(kFile, kFunction, "GetIpAddrTable2"), result, [&] {
         if (!table || *table)
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "Wrong arguments");
+            UTHROW(kFile, kFunction, "EXCEPTION - %s", "Wrong arguments");
         IpForwardRow2 request{};
         request.destination.ss_family = family;
         SendRequest(&request, CmdDumpAddresses);
@@ -674,18 +707,18 @@ int CLinuxRouteTable::GetIpAddrTable2(uint16_t family, IpAddrTable2** table)
                 rows.push_back(row);
         }
         *table = allocateTable<IpAddrTable2>(rows);
-        return 0;
+        { result = 0; return; }
     });
 }
 
 int CLinuxRouteTable::GetBestRoute2(IpForwardRow2* row)
 {
     static const char kFunction[] = "CLinuxRouteTable::GetBestRoute2";
-    return guarded(kFunction, "GetBestRoute2", __LINE__, [&]() -> int {
+    int result = -1;
+    return guardOperation(UCATCH_SITE(kFile, kFunction, "GetBestRoute2"), result, [&] {
         if (!row)
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "Wrong arguments");
-        if (logLevelAtLeast(48))
-            logRecord(48, __LINE__, kFunction, socketAddressText(&row->destination).c_str());
+            UTHROW(kFile, kFunction, "EXCEPTION - %s", "Wrong arguments");
+        ULOG_AT(48, kFile, __LINE__, kFunction, addressText(&row->destination));
         row->gateway.ss_family = 0;
         row->prefixLength = 128;
         SendRequest(row, CmdLookup);
@@ -694,21 +727,21 @@ int CLinuxRouteTable::GetBestRoute2(IpForwardRow2* row)
         int remaining = 0;
         nlmsghdr* msg = GetNextNLMSG(buffer, &remaining, nullptr);
         if (!msg)
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "no route in the answer");
+            UTHROW(kFile, kFunction, "EXCEPTION - %s", "no route in the answer");
         if (msg->nlmsg_type != RTM_NEWROUTE || !ParseRouteMessage(msg, row))
             throwMalformed(__LINE__, kFunction);
-        return 0;
+        { result = 0; return; }
     });
 }
 
 int CLinuxRouteTable::GetIfaceAddr2(IpAddrRow2* row)
 {
     static const char kFunction[] = "CLinuxRouteTable::GetIfaceAddr2";
-    return guarded(kFunction, "GetIfaceAddr2", __LINE__, [&]() -> int {
+    int result = -1;
+    return guardOperation(UCATCH_SITE(kFile, kFunction, "GetIfaceAddr2"), result, [&] {
         if (!row)
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "Wrong arguments");
-        if (logLevelAtLeast(48))
-            logRecord(48, __LINE__, kFunction, pairText("IFace", std::to_string(row->ifIndex)).c_str());
+            UTHROW(kFile, kFunction, "EXCEPTION - %s", "Wrong arguments");
+        ULOG_AT(48, kFile, __LINE__, kFunction, makeArgFormat("%1, %2", "IFace", row->ifIndex));
         IpForwardRow2 request{};
         const int family = row->address.ss_family;
         request.destination.ss_family = static_cast<sa_family_t>(family);
@@ -736,24 +769,24 @@ int CLinuxRouteTable::GetIfaceAddr2(IpAddrRow2* row)
             }
         }
         if (!found)
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s, %s", "no address on interface",
+            UTHROW(kFile, kFunction, "EXCEPTION - %s, %s", "no address on interface",
                        std::to_string(row->ifIndex).c_str());
-        return 0;
+        { result = 0; return; }
     });
 }
 
 int CLinuxRouteTable::UpdateIpForwardEntry(IpForwardRow2* row, int command)
 {
     static const char kFunction[] = "CLinuxRouteTable::UpdateIpForwardEntry";
-    return guarded(kFunction, "UpdateIpForwardEntry", __LINE__, [&]() -> int {
-        if (logLevelAtLeast(48))
-            logRecord(48, __LINE__, kFunction, formatRow(row).c_str());
+    int result = -1;
+    return guardOperation(UCATCH_SITE(kFile, kFunction, "UpdateIpForwardEntry"), result, [&] {
+        ULOG_AT(48, kFile, __LINE__, kFunction, FormatIpForwardRow2(row));
         if (!row)
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "Wrong arguments");
+            UTHROW(kFile, kFunction, "EXCEPTION - %s", "Wrong arguments");
         // Only add, replace and delete change a route; anything else would
         // leave a dump unread behind the first message.
         if (command < CmdAddRoute || command > CmdDeleteRoute)
-            throwError(-1, __LINE__, "CLinuxRouteTable::SendRequest", "EXCEPTION - %s",
+            UTHROW(kFile, "CLinuxRouteTable::SendRequest", "EXCEPTION - %s",
                        "Wrong argument. Unknown command");
         if (row->table == 0)
             row->table = RT_TABLE_MAIN;
@@ -764,16 +797,17 @@ int CLinuxRouteTable::UpdateIpForwardEntry(IpForwardRow2* row, int command)
         nlmsghdr* msg = GetNextNLMSG(buffer, &remaining, nullptr);
         if (msg && msg->nlmsg_type == RTM_NEWROUTE && !ParseRouteMessage(msg, row))
             throwMalformed(__LINE__, kFunction);
-        return 0;
+        { result = 0; return; }
     });
 }
 
 int CLinuxRouteTable::UpdateIpForwardEntry(IpForwardRow* row, int command)
 {
     static const char kFunction[] = "CLinuxRouteTable::UpdateIpForwardEntry";
-    return guarded(kFunction, "UpdateIpForwardEntry", __LINE__, [&]() -> int {
+    int result = -1;
+    return guardOperation(UCATCH_SITE(kFile, kFunction, "UpdateIpForwardEntry"), result, [&] {
         if (!row)
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "Wrong arguments");
+            UTHROW(kFile, kFunction, "EXCEPTION - %s", "Wrong arguments");
         IpForwardRow2 route{};
         route.destination.ss_family = AF_INET;
         std::memcpy(addressBytes(&route.destination, AF_INET), &row->dwForwardDest, 4);
@@ -792,8 +826,8 @@ int CLinuxRouteTable::UpdateIpForwardEntry(IpForwardRow* row, int command)
         mask.ss_family = AF_INET;
         std::memcpy(addressBytes(&mask, AF_INET), &row->dwForwardMask, 4);
         unsigned char prefixLength = 0;
-        if (maskToPrefixLength(reinterpret_cast<const sockaddr*>(&mask), &prefixLength) != 0)
-            logRecord(1, __LINE__, "CRouteTable::ConvertEntry", "Failed to convert sock_mask to plen");
+        if (sock_mask2plen(reinterpret_cast<const sockaddr*>(&mask), &prefixLength) != 0)
+            ULOG_AT(1, kFile, __LINE__, "CRouteTable::ConvertEntry", "Failed to convert sock_mask to plen");
         route.prefixLength = prefixLength;
 
         CRouteTable* table = this;
@@ -804,13 +838,13 @@ int CLinuxRouteTable::UpdateIpForwardEntry(IpForwardRow* row, int command)
 int CLinuxRouteTable::GetIpForwardTable(IpForwardTable* table, unsigned long* size)
 {
     static const char kFunction[] = "CLinuxRouteTable::GetIpForwardTable";
-    return guarded(kFunction, "GetIpForwardTable", __LINE__, [&]() -> int {
+    int result = -1;
+    return guardOperation(UCATCH_SITE(kFile, kFunction, "GetIpForwardTable"), result, [&] {
         if (!size)
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "Wrong arguments");
+            UTHROW(kFile, kFunction, "EXCEPTION - %s", "Wrong arguments");
         const unsigned long rowSize = sizeof(IpForwardRow);
         const unsigned long capacity = (table && *size >= 4) ? (*size - 4) / rowSize : 0;
-        if (logLevelAtLeast(48))
-            logRecord(48, __LINE__, "GetIpForwardTable", pairText("num entries", std::to_string(capacity)).c_str());
+        ULOG_AT(48, kFile, __LINE__, "GetIpForwardTable", makeArgFormat("%1, %2", "num entries", capacity));
         IpForwardRow2 request{};
         request.destination.ss_family = AF_INET;
         SendRequest(&request, CmdDumpRoutes);
@@ -836,23 +870,23 @@ int CLinuxRouteTable::GetIpForwardTable(IpForwardTable* table, unsigned long* si
         }
         *size = 4 + rowSize * count;
         if (!table || capacity < count)
-            return 1;
+            { result = 1; return; }
         table->dwNumEntries = static_cast<uint32_t>(count);
-        return 0;
+        { result = 0; return; }
     });
 }
 
 int CLinuxRouteTable::GetIpAddrTable(IpAddrTable* table, unsigned long* size)
 {
     static const char kFunction[] = "CLinuxRouteTable::GetIpAddrTable";
-    return guarded(kFunction, "GetIpAddrTable", __LINE__, [&]() -> int {
+    int result = -1;
+    return guardOperation(UCATCH_SITE(kFile, kFunction, "GetIpAddrTable"), result, [&] {
         if (!size)
-            throwError(-1, __LINE__, kFunction, "EXCEPTION - %s", "Wrong arguments");
+            UTHROW(kFile, kFunction, "EXCEPTION - %s", "Wrong arguments");
         const unsigned long rowSize = sizeof(IpAddrRow);
         const unsigned long capacity = (table && *size >= 4) ? (*size - 4) / rowSize : 0;
-        if (logLevelAtLeast(48))
-            logRecord(48, __LINE__, " CLinuxRouteTable::GetIpAddrTable",
-                      pairText("num entries", std::to_string(capacity)).c_str());
+        ULOG_AT(48, kFile, __LINE__, " CLinuxRouteTable::GetIpAddrTable",
+                      makeArgFormat("%1, %2", "num entries", capacity));
         IpForwardRow2 request{};
         request.destination.ss_family = AF_INET;
         SendRequest(&request, CmdDumpAddresses);
@@ -875,9 +909,9 @@ int CLinuxRouteTable::GetIpAddrTable(IpAddrTable* table, unsigned long* size)
         }
         *size = 4 + rowSize * count;
         if (!table || capacity < count)
-            return 1;
+            { result = 1; return; }
         table->dwNumEntries = static_cast<uint32_t>(count);
-        return 0;
+        { result = 0; return; }
     });
 }
 
@@ -885,38 +919,40 @@ int CLinuxRouteTable::GetIpAddrTable(IpAddrTable* table, unsigned long* size)
 
 int GetRouteForAddr(uint32_t address, IpForwardRow* row)
 {
-    return guarded("GetRouteForAddr", "GetRouteForAddr", __LINE__, [&]() -> int {
+    int result = -1;
+    return guardOperation(UCATCH_SITE(kFile, "GetRouteForAddr", "GetRouteForAddr"), result, [&] {
         if (!row)
-            throwError(-1, __LINE__, "GetRouteForAddr", "EXCEPTION - %s", "Wrong arguments");
+            UTHROW(kFile, "GetRouteForAddr", "EXCEPTION - %s", "Wrong arguments");
         CLinuxRouteTable table;
         IpForwardRow2 route{};
         route.destination.ss_family = AF_INET;
         std::memcpy(addressBytes(&route.destination, AF_INET), &address, 4);
         if (table.GetBestRoute2(&route) != 0) {
-            logRecord(1, __LINE__, "GetRouteForAddr", "GetIpForwardRow2 failed");
-            return -1;
+            ULOG_AT(1, kFile, __LINE__, "GetRouteForAddr", "GetIpForwardRow2 failed");
+            { result = -1; return; }
         }
         CRouteTable::ConvertEntry(&route, row);
         if (route.gateway.ss_family == 0)
             row->dwForwardNextHop = GetIfaceAddr(static_cast<uint32_t>(route.ifIndex));
-        return 0;
+        { result = 0; return; }
     });
 }
 
 uint32_t GetIfaceAddr(uint32_t index)
 {
     uint32_t found = 0;
-    guarded("GetRouteForAddr", "GetIfaceAddr", __LINE__, [&]() -> int {
+    int result = -1;
+    guardOperation(UCATCH_SITE(kFile, "GetRouteForAddr", "GetIfaceAddr"), result, [&] {
         CLinuxRouteTable table;
         IpAddrRow2 row{};
         row.address.ss_family = AF_INET;
         row.ifIndex = index;
         if (table.GetIfaceAddr2(&row) != 0) {
-            logRecord(1, __LINE__, "GetIfaceAddr", "GetIpForwardRow2 failed");
-            return -1;
+            ULOG_AT(1, kFile, __LINE__, "GetIfaceAddr", "GetIpForwardRow2 failed");
+            return;
         }
         found = reinterpret_cast<const sockaddr_in&>(row.address).sin_addr.s_addr;
-        return 0;
+        result = 0;
     });
     return found;
 }

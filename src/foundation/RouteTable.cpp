@@ -1,6 +1,8 @@
 #include "foundation/RouteTable.h"
 
-#include "foundation/RouteTableLog.h"
+#include "foundation/IUErrorLog.h"
+#include "foundation/String.h"
+#include "foundation/m_inet.h"
 
 #include <cstring>
 #include <string>
@@ -8,11 +10,9 @@
 #include <net/if.h>
 #include <netinet/in.h>
 
-using namespace routetable_detail;
-
 namespace {
 
-const char kSourceFile[] = "/RouteTable.cpp";
+const char kFile[] = "/RouteTable";
 const char kConvertEntry[] = "CRouteTable::ConvertEntry";
 
 uint32_t ipv4Bytes(const sockaddr_storage& address)
@@ -63,40 +63,25 @@ std::string flagLetters(uint32_t flags)
     return text;
 }
 
+std::string addressText(const sockaddr_storage* address)
+{
+    return static_cast<const char*>(sock_ntop(reinterpret_cast<const sockaddr*>(address)));
+}
+
 } // namespace
-
-namespace routetable_detail {
-
-std::string socketAddressText(const sockaddr_storage* address)
-{
-    return std::string(static_cast<const char*>(sock_ntop(reinterpret_cast<const sockaddr*>(address))));
-}
-
-std::string formatRow(const IpForwardRow2* row)
-{
-    return std::string(static_cast<const char*>(FormatIpForwardRow2(row)));
-}
-
-int maskToPrefixLength(const sockaddr* mask, unsigned char* prefixLength)
-{
-    return sock_mask2plen(mask, prefixLength);
-}
-
-} // namespace routetable_detail
 
 void CRouteTable::ConvertEntry(const IpForwardRow2* from, IpForwardRow* to)
 {
     if (!to) {
-        logRecord(1, __LINE__, kConvertEntry, "Wrong arguments - 'to' is  NULL", kSourceFile);
+        ULOG_AT(1, kFile, __LINE__, kConvertEntry, "Wrong arguments - 'to' is  NULL");
         return;
     }
     if (!from) {
-        logRecord(1, __LINE__, kConvertEntry, "Wrong arguments - 'form' is NULL", kSourceFile);
+        ULOG_AT(1, kFile, __LINE__, kConvertEntry, "Wrong arguments - 'form' is NULL");
         return;
     }
     if (from->destination.ss_family != AF_INET) {
-        logRecord(1, __LINE__, kConvertEntry, "Wrong arguments - destination address family in not AF_INET",
-                  kSourceFile);
+        ULOG_AT(1, kFile, __LINE__, kConvertEntry, "Wrong arguments - destination address family in not AF_INET");
         return;
     }
     std::memset(to, 0, sizeof *to);
@@ -117,22 +102,22 @@ void CRouteTable::ConvertEntry(const IpForwardRow2* from, IpForwardRow* to)
         to->dwForwardMask = ipv4Bytes(mask);
         to->dwForwardProto = static_cast<uint32_t>(from->protocol);
     } else {
-        logRecord(1, __LINE__, kConvertEntry, "Failed to convert plen to sock_mask", kSourceFile);
+        ULOG_AT(1, kFile, __LINE__, kConvertEntry, "Failed to convert plen to sock_mask");
     }
 }
 
 void CRouteTable::ConvertEntry(const IpAddrRow2* from, IpAddrRow* to)
 {
     if (!to) {
-        logRecord(1, __LINE__, kConvertEntry, "Wrong arguments - 'to' is  NULL", kSourceFile);
+        ULOG_AT(1, kFile, __LINE__, kConvertEntry, "Wrong arguments - 'to' is  NULL");
         return;
     }
     if (!from) {
-        logRecord(1, __LINE__, kConvertEntry, "Wrong arguments - 'form' is NULL", kSourceFile);
+        ULOG_AT(1, kFile, __LINE__, kConvertEntry, "Wrong arguments - 'form' is NULL");
         return;
     }
     if (from->address.ss_family != AF_INET) {
-        logRecord(1, __LINE__, kConvertEntry, "Cannot convert IPV6 to IPv4", kSourceFile);
+        ULOG_AT(1, kFile, __LINE__, kConvertEntry, "Cannot convert IPV6 to IPv4");
         return;
     }
     std::memset(to, 0, sizeof *to);
@@ -143,7 +128,7 @@ void CRouteTable::ConvertEntry(const IpAddrRow2* from, IpAddrRow* to)
         to->dwMask = ipv4Bytes(mask);
         to->dwIndex = from->ifIndex;
     } else {
-        logRecord(1, __LINE__, kConvertEntry, "Failed to convert bits to mask", kSourceFile);
+        ULOG_AT(1, kFile, __LINE__, kConvertEntry, "Failed to convert bits to mask");
     }
 }
 
@@ -158,11 +143,11 @@ CString FormatIpForwardRow2(const IpForwardRow2* row)
 
     std::string text;
     text += padded("%-39s   ",
-                   socketAddressText(&row->destination) + "/" + std::to_string(static_cast<unsigned>(row->prefixLength)));
+                   addressText(&row->destination) + "/" + std::to_string(static_cast<unsigned>(row->prefixLength)));
     if (row->gateway.ss_family == 0)
         text += padded("%-31s   ", "link#" + std::to_string(static_cast<unsigned long>(row->ifIndex)));
     else
-        text += padded("%-31s   ", socketAddressText(&row->gateway));
+        text += padded("%-31s   ", addressText(&row->gateway));
     text += padded("%-8s   ", flagLetters(row->flags));
 
     // An index without an interface (or 0) prints an empty name.
@@ -176,6 +161,6 @@ CString FormatIpForwardRow2(const IpForwardRow2* row)
     text += line;
     text += padded("%-20s   ", protocolName(row->protocol));
     if (row->prefSrc.ss_family != 0)
-        text += padded("%-35s", socketAddressText(&row->prefSrc));
+        text += padded("%-35s", addressText(&row->prefSrc));
     return CString(text.c_str());
 }
