@@ -831,7 +831,7 @@ int CLinuxRouteTable::UpdateIpForwardEntry(IpForwardRow* row, int command)
         route.prefixLength = prefixLength;
 
         CRouteTable* table = this;
-        return table->UpdateIpForwardEntry(&route, command) == 0 ? 0 : -1;
+        result = table->UpdateIpForwardEntry(&route, command) == 0 ? 0 : -1;
     });
 }
 
