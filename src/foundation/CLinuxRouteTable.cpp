@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -556,18 +555,51 @@ uint16_t CLinuxRouteTable::GetIfaceFlags(uint32_t index)
 
 namespace {
 
+// Builds a table block in place: rows are parsed straight into it and the
+// block grows geometrically, so a large dump is neither copied row by row
+// nor moved more than a few times.
 template <class Table, class Row>
-Table* allocateTable(const std::vector<Row>& rows)
-{
-    const size_t size = std::max(sizeof(Table), offsetof(Table, Table) + rows.size() * sizeof(Row));
-    auto* table = static_cast<Table*>(std::calloc(1, size));
-    if (!table)
-        throw std::bad_alloc();
-    table->NumEntries = static_cast<uint32_t>(rows.size());
-    if (!rows.empty())
-        std::memcpy(table->Table, rows.data(), rows.size() * sizeof(Row));
-    return table;
-}
+class TableBuilder {
+public:
+    TableBuilder() = default;
+    TableBuilder(const TableBuilder&) = delete;
+    TableBuilder& operator=(const TableBuilder&) = delete;
+    ~TableBuilder() { std::free(m_table); }
+
+    // The slot for the next row; it counts once committed.
+    Row* next()
+    {
+        if (!m_table || m_count == m_capacity)
+            reserve(m_capacity ? m_capacity * 2 : 64);
+        return &m_table->Table[m_count];
+    }
+    void commit() { ++m_count; }
+
+    Table* release()
+    {
+        if (!m_table)
+            reserve(1);
+        m_table->NumEntries = m_count;
+        Table* table = m_table;
+        m_table = nullptr;
+        return table;
+    }
+
+private:
+    void reserve(size_t capacity)
+    {
+        const size_t size = offsetof(Table, Table) + capacity * sizeof(Row);
+        auto* grown = static_cast<Table*>(std::realloc(m_table, std::max(size, sizeof(Table))));
+        if (!grown)
+            throw std::bad_alloc();
+        m_table = grown;
+        m_capacity = capacity;
+    }
+
+    Table* m_table = nullptr;
+    size_t m_capacity = 0;
+    uint32_t m_count = 0;
+};
 
 // The route type of a route message whose header has been checked to fit.
 bool isUnicastRoute(const nlmsghdr* msg)
@@ -663,7 +695,7 @@ int CLinuxRouteTable::GetIpForwardTable2(uint16_t family, IpForwardTable2** tabl
         SendRequest(&request, CmdDumpRoutes);
 
         AutoMemory buffer(kReplyBufferSize);
-        std::vector<IpForwardRow2> rows;
+        TableBuilder<IpForwardTable2, IpForwardRow2> rows;
         int remaining = 0;
         for (nlmsghdr* msg = GetNextNLMSG(buffer, &remaining, nullptr); msg;
              msg = GetNextNLMSG(buffer, &remaining, msg)) {
@@ -673,11 +705,11 @@ int CLinuxRouteTable::GetIpForwardTable2(uint16_t family, IpForwardTable2** tabl
                 throwMalformed(__LINE__, kFunction);
             if (!isUnicastRoute(msg))
                 continue;
-            rows.emplace_back();
-            if (!ParseRouteMessage(msg, &rows.back()))
+            if (!ParseRouteMessage(msg, rows.next()))
                 throwMalformed(__LINE__, kFunction);
+            rows.commit();
         }
-        *table = allocateTable<IpForwardTable2>(rows);
+        *table = rows.release();
         { result = 0; return; }
     });
 }
@@ -694,19 +726,19 @@ int CLinuxRouteTable::GetIpAddrTable2(uint16_t family, IpAddrTable2** table)
         SendRequest(&request, CmdDumpAddresses);
 
         AutoMemory buffer(kReplyBufferSize);
-        std::vector<IpAddrRow2> rows;
+        TableBuilder<IpAddrTable2, IpAddrRow2> rows;
         int remaining = 0;
         for (nlmsghdr* msg = GetNextNLMSG(buffer, &remaining, nullptr); msg;
              msg = GetNextNLMSG(buffer, &remaining, msg)) {
             if (msg->nlmsg_type != RTM_NEWADDR)
                 continue;
-            IpAddrRow2 row;
-            if (!ParseAddrMessage(msg, &row))
+            IpAddrRow2* row = rows.next();
+            if (!ParseAddrMessage(msg, row))
                 throwMalformed(__LINE__, kFunction);
-            if (row.flags & (IFF_UP | IFF_RUNNING))
-                rows.push_back(row);
+            if (row->flags & (IFF_UP | IFF_RUNNING))
+                rows.commit();
         }
-        *table = allocateTable<IpAddrTable2>(rows);
+        *table = rows.release();
         { result = 0; return; }
     });
 }

@@ -240,6 +240,45 @@ TEST(RouteKernelTest, ChangesInsideAPrivateNamespace)
         EXPECT_EQ(-3, table.DeleteIpForwardEntry2(&gone));
         EXPECT_EQ((std::vector<std::string>{"10.20.0.0/16"}), tableKeys(table, AF_INET));
 
+        // IPv6: the loopback address, a route of prefix length 64 and a lookup.
+        IpAddrTable2* v6Addresses = nullptr;
+        ASSERT_EQ(0, table.GetIpAddrTable2(AF_INET6, &v6Addresses));
+        const bool haveIpv6 = v6Addresses->NumEntries > 0;
+        if (haveIpv6) {
+            EXPECT_EQ("::1", addressText(v6Addresses->Table[0].address));
+            EXPECT_EQ(128, v6Addresses->Table[0].prefixLength);
+        }
+        table.FreeIpAddrTable2(v6Addresses);
+        if (haveIpv6) {
+            IpForwardRow2 v6Route{};
+            v6Route.destination.ss_family = AF_INET6;
+            inet_pton(AF_INET6, "2001:db8:1:2::", &reinterpret_cast<sockaddr_in6&>(v6Route.destination).sin6_addr);
+            v6Route.prefixLength = 64;
+            v6Route.ifIndex = lo;
+            v6Route.metric = 7;
+            ASSERT_EQ(0, table.AddIpForwardEntry2(&v6Route));
+            IpForwardTable2* v6Routes = nullptr;
+            ASSERT_EQ(0, table.GetIpForwardTable2(AF_INET6, &v6Routes));
+            bool found = false;
+            for (uint32_t i = 0; i < v6Routes->NumEntries; ++i) {
+                const IpForwardRow2& r = v6Routes->Table[i];
+                if (r.prefixLength == 64 && addressText(r.destination) == "2001:db8:1:2::") {
+                    found = true;
+                    EXPECT_EQ(7u, r.metric);
+                    EXPECT_EQ(lo, r.ifIndex);
+                }
+            }
+            EXPECT_TRUE(found);
+            table.FreeIpForwardTable2(v6Routes);
+
+            IpForwardRow2 v6Lookup{};
+            v6Lookup.destination.ss_family = AF_INET6;
+            inet_pton(AF_INET6, "2001:db8:1:2::99", &reinterpret_cast<sockaddr_in6&>(v6Lookup.destination).sin6_addr);
+            ASSERT_EQ(0, table.GetBestRoute2(&v6Lookup));
+            EXPECT_EQ(lo, v6Lookup.ifIndex);
+            EXPECT_EQ(0, table.DeleteIpForwardEntry2(&v6Route));
+        }
+
         // The IPv4 row forms.
         IpForwardRow oldStyle{};
         oldStyle.dwForwardDest = htonl(0x0a280000);
