@@ -96,12 +96,6 @@ CStringData* CString::NewBlock(int nLen)
     return pData;
 }
 
-CStringData* CString::GetData() const
-{
-    UASSERT_TEXT(m_pchData != nullptr, "m_pchData != 0");
-    return reinterpret_cast<CStringData*>(m_pchData) - 1;
-}
-
 void CString::Init()
 {
     m_pchData = afxDataNil->data();
@@ -193,7 +187,7 @@ void CString::AssignCopy(int nSrcLen, LPCTSTR lpszSrcData)
     } else {
         if (pData == afxDataNil)
             return; // nSrcLen is 0 here
-        if (lpszSrcData != m_pchData)
+        if (nSrcLen > 0 && lpszSrcData != m_pchData)
             std::memmove(m_pchData, lpszSrcData, static_cast<size_t>(nSrcLen));
         pData->nDataLength = nSrcLen;
         m_pchData[nSrcLen] = '\0';

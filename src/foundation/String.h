@@ -24,6 +24,9 @@ struct CStringData
 };
 static_assert(sizeof(CStringData) == 16, "the characters must follow the header directly");
 
+// Reports a failed check (system log and/or debugTrace) and returns: checks never stop the program.
+void ReportAssertFailure(const char* expression, const char* file, unsigned int line, const char* function);
+
 // The shared empty string: never counted, never freed.
 extern CStringData* const afxDataNil;
 // One NUL character, for assigning an empty text.
@@ -105,7 +108,12 @@ public:
     void UnlockBuffer();
 
     // The block header (read-only use: sharing state, capacity).
-    CStringData* GetData() const;
+    CStringData* GetData() const
+    {
+        if (m_pchData == nullptr)
+            ReportAssertFailure("m_pchData != 0", __FILE__, __LINE__, __func__);
+        return reinterpret_cast<CStringData*>(m_pchData) - 1;
+    }
 
 protected:
     void Init();
@@ -139,8 +147,6 @@ int wipeString(CString& text);
 // Consistency-check support.
 bool AfxIsValidString(LPCTSTR lpsz, bool bLength);
 bool AfxIsValidAddress(const void* lp, int nBytes, bool bReadWrite);
-// Reports a failed check (system log and/or debugTrace) and returns: checks never stop the program.
-void ReportAssertFailure(const char* expression, const char* file, unsigned int line, const char* function);
 // Writes "[pid] text" to the outputs selected by traceFlags; returns 0.
 int debugTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

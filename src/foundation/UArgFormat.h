@@ -5,6 +5,7 @@
 
 #include "foundation/String.h"
 
+#include <cstdint>
 #include <string>
 
 #include <QString>
@@ -24,6 +25,8 @@ public:
     UArgFormat& arg(int a);
     UArgFormat& arg(unsigned long a); // "0x%lx"
     UArgFormat& arg(const QUrl& a);
+    // The first length bytes of text as one argument.
+    UArgFormat& arg(const char* text, size_t length);
 
     // The finished text; valid until the formatter changes or goes away.
     const char* str() const;
@@ -33,9 +36,29 @@ public:
     bool isAppendUnmatched() const { return appendUnmatched; }
 
 private:
+    char* reserve(int length);
+    void parsePlaceholders();
+    void copyPlaceholders(const UArgFormat& other);
+    UArgFormat& argByScanning(const char* a, size_t n, size_t percents);
+
     CString format;
     mutable CString text;
     bool appendUnmatched;
+
+    // Where the placeholders still open lie in format, so that an argument
+    // need not rescan the text. Inserted arguments have every "%" doubled,
+    // so they never add a placeholder; formats with more placeholders than
+    // fit fall back to scanning.
+    struct Placeholder
+    {
+        int32_t position;
+        int32_t digit;
+    };
+    static const int kMaxPlaceholders = 16;
+    Placeholder placeholders[kMaxPlaceholders];
+    int placeholderCount;
+    bool placeholdersKnown;
+    bool hasDoubledPercent; // format may hold "%%"
 };
 
 // "0x<errno>, <system text>" for socket and system-call messages.
@@ -60,16 +83,39 @@ CString argFormatText(const QString& value);
 CString argFormatText(const QUrl& value);
 CString argFormatText(const UArgFormat& value);
 
+namespace uargformat_detail {
+// Gives one builder argument to the formatter as its text.
+void add(UArgFormat& f, int value);
+void add(UArgFormat& f, short value);
+void add(UArgFormat& f, unsigned short value);
+void add(UArgFormat& f, unsigned int value);
+void add(UArgFormat& f, long value);
+void add(UArgFormat& f, unsigned long value);
+void add(UArgFormat& f, long long value);
+void add(UArgFormat& f, unsigned long long value);
+void add(UArgFormat& f, unsigned char value);
+void add(UArgFormat& f, char value);
+void add(UArgFormat& f, bool value);
+void add(UArgFormat& f, const char* value);
+void add(UArgFormat& f, const CString& value);
+void add(UArgFormat& f, const std::string& value);
+void add(UArgFormat& f, const QString& value);
+void add(UArgFormat& f, const QUrl& value);
+void add(UArgFormat& f, const UArgFormat& value);
+} // namespace uargformat_detail
+
 // A builder: the formatter on the format with appending of unmatched
-// arguments switched on, given every argument from left to right. The copy
-// returned carries the filled-in format; call str() on it.
+// arguments switched on, given every argument from left to right. What it
+// returns carries the filled-in format only (appending is off again); call
+// str() on it.
 template <typename... Args>
 UArgFormat makeArgFormat(const char* format, const Args&... args)
 {
     UArgFormat f(format);
     f.setAppendUnmatched(true);
-    (f.arg(argFormatText(args)), ...);
-    return UArgFormat(f);
+    (uargformat_detail::add(f, args), ...);
+    f.setAppendUnmatched(false);
+    return f;
 }
 
 // The layout of every program message: level, source file, line, function, text.

@@ -133,7 +133,7 @@ void UException::init(int code, const char* file, const char* function, int line
     writeToLog(m_message);
 }
 
-void UException::writeToLog(const char* text) const
+UFORCED_UNWIND_HANDLER void UException::writeToLog(const char* text) const
 {
     IUErrorLog* log = g_pErrorLog.load();
     if (log == nullptr)

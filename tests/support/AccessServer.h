@@ -17,7 +17,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
+#include <QDate>
 #include <QDeadlineTimer>
+#include <QLockFile>
 
 namespace tessal::test {
 
@@ -50,13 +52,50 @@ public:
     };
 
     // Makes the test CA, a server certificate it issued, and two self-signed
-    // server certificates, all for 127.0.0.1 and localhost.
+    // server certificates, all for 127.0.0.1 and localhost. The set is made
+    // once per machine and day and shared by all test processes (each gets
+    // its own copy), since making it costs more than most tests.
     bool make()
     {
         if (!m_dir.isValid()) {
             m_error = QStringLiteral("no temporary folder");
             return false;
         }
+        const QString cache = QDir::tempPath() + QStringLiteral("/tessal-test-certs-") +
+                              QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+        QDir().mkpath(cache);
+        {
+            QLockFile lock(cache + QStringLiteral("/.lock"));
+            lock.setStaleLockTime(60000);
+            if (!lock.lock()) {
+                m_error = QStringLiteral("cannot lock ") + cache;
+                return false;
+            }
+            if (!QFile::exists(cache + QStringLiteral("/complete"))) {
+                TestCertificates fresh;
+                if (!fresh.makeStandardSet())
+                    return m_error = fresh.error(), false;
+                for (const QString& name : standardFiles()) {
+                    QFile::remove(cache + '/' + name);
+                    if (!QFile::copy(fresh.dir() + '/' + name, cache + '/' + name))
+                        return m_error = QStringLiteral("cannot fill ") + cache, false;
+                }
+                QFile done(cache + QStringLiteral("/complete"));
+                if (!done.open(QIODevice::WriteOnly))
+                    return m_error = QStringLiteral("cannot fill ") + cache, false;
+            }
+            for (const QString& name : standardFiles()) {
+                if (!QFile::copy(cache + '/' + name, m_dir.path() + '/' + name))
+                    return m_error = QStringLiteral("cannot copy ") + name, false;
+            }
+        }
+        setStandardPaths();
+        return true;
+    }
+
+    // Makes the standard set afresh in this object's own folder.
+    bool makeStandardSet()
+    {
         const QStringList server = {QStringLiteral("subjectAltName = IP:127.0.0.1, DNS:localhost"),
                                     QStringLiteral("extendedKeyUsage = serverAuth"),
                                     QStringLiteral("basicConstraints = CA:FALSE")};
@@ -85,6 +124,27 @@ public:
         other.name = QStringLiteral("self2");
         other.subject = QStringLiteral("/CN=127.0.0.1/O=Other Self Signed");
         return makeCertificate(other, &otherSelfCert, &otherSelfKey);
+    }
+
+    static QStringList standardFiles()
+    {
+        QStringList files;
+        for (const char* stem : {"ca", "server", "self", "self2"})
+            files << QString::fromLatin1(stem) + QStringLiteral(".pem") << QString::fromLatin1(stem) + QStringLiteral(".key");
+        return files;
+    }
+
+    void setStandardPaths()
+    {
+        const QString d = m_dir.path() + '/';
+        caCert = d + QStringLiteral("ca.pem");
+        caKey = d + QStringLiteral("ca.key");
+        serverCert = d + QStringLiteral("server.pem");
+        serverKey = d + QStringLiteral("server.key");
+        selfCert = d + QStringLiteral("self.pem");
+        selfKey = d + QStringLiteral("self.key");
+        otherSelfCert = d + QStringLiteral("self2.pem");
+        otherSelfKey = d + QStringLiteral("self2.key");
     }
 
     bool makeCertificate(const Spec& spec, QString* certPath, QString* keyPath)

@@ -90,3 +90,59 @@ TEST(UArgFormatRecord, DescribeErrno)
     const std::string expected = std::string("0x2, ") + std::strerror(2);
     EXPECT_STREQ(describeErrno(2), expected.c_str());
 }
+
+TEST(UArgFormatPlaceholders, ManyPlaceholdersFollowTheSameRules)
+{
+    // More placeholders than the position table holds: the scanning path.
+    std::string format;
+    for (int i = 0; i < 20; ++i)
+        format += "%" + std::to_string(i % 10) + (i % 3 == 0 ? "%%" : "-");
+    UArgFormat f(format.c_str());
+    std::string expected = format;
+    for (int d = 0; d < 10; ++d) {
+        const std::string value = "v" + std::to_string(d) + "%";
+        f.arg(value.c_str());
+        const std::string placeholder = "%" + std::to_string(d);
+        for (size_t at = expected.find(placeholder); at != std::string::npos; at = expected.find(placeholder, at)) {
+            // skip "%%" pairs that only look like a placeholder
+            size_t run = 0;
+            while (at > run && expected[at - run - 1] == '%')
+                ++run;
+            if (run % 2 == 1) {
+                at += 2;
+                continue;
+            }
+            expected.replace(at, 2, value + "%");
+            at += value.size() + 1;
+        }
+    }
+    std::string result;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        result += expected[i];
+        if (expected[i] == '%' && i + 1 < expected.size() && expected[i + 1] == '%')
+            ++i;
+    }
+    EXPECT_EQ(std::string(f.str()), result);
+    EXPECT_EQ(std::string(f.str()).find("%0"), std::string::npos);
+}
+
+TEST(UArgFormatPlaceholders, ArgumentFromTheFormattersOwnText)
+{
+    UArgFormat f("%1 %2");
+    f.arg("a");
+    f.arg(f.str());
+    EXPECT_STREQ(f.str(), "a a %2");
+    UArgFormat g("<%1>");
+    g.setAppendUnmatched(true);
+    g.arg("x");
+    g.arg(g.str());
+    EXPECT_STREQ(g.str(), "<x>, <x>");
+}
+
+TEST(UArgFormatPlaceholders, LongArgumentsGrowTheFormat)
+{
+    const std::string big(5000, 'b');
+    UArgFormat f("[%1|%1]");
+    f.arg(big.c_str());
+    EXPECT_EQ(std::string(f.str()), "[" + big + "|" + big + "]");
+}

@@ -161,6 +161,21 @@ TEST(CStringConcatenation, ExactLengthsAndNullTexts)
     EXPECT_EQ(s.GetLength(), 5);
 }
 
+TEST(CStringConstruction, AssignNullAndCharacters)
+{
+    CString s("abc");
+    s = static_cast<const char*>(nullptr);
+    EXPECT_TRUE(s.IsEmpty());
+    s = 'q';
+    EXPECT_STREQ(s, "q");
+    CString locked("locked");
+    locked.LockBuffer();
+    locked = static_cast<const char*>(nullptr);
+    EXPECT_TRUE(locked.IsEmpty());
+    EXPECT_EQ(locked.GetData()->nRefs.load(), -1);
+    locked.UnlockBuffer();
+}
+
 TEST(CStringConcatenation, AppendToOwnText)
 {
     CString s;
@@ -379,4 +394,25 @@ TEST(CStringCompare, ComparesTextsNotPointers)
     EXPECT_TRUE(a != "abd");
     EXPECT_TRUE(CString("abb") < a);
     EXPECT_TRUE(CString() == static_cast<const char*>(nullptr));
+}
+
+TEST(CStringChecks, FailedCheckIsReportedAndTheOperationGoesOn)
+{
+    const unsigned int saved = traceFlags.exchange(1);
+    testing::internal::CaptureStdout();
+    CString s("ab");
+    s.SetAt(7, 'x');
+    debugTrace("value=%d\n", 42);
+    const std::string out = testing::internal::GetCapturedStdout();
+    traceFlags.store(saved);
+    EXPECT_NE(out.find("Assertion 'nIndex < GetData()->nDataLength' failed, continuing...\n"), std::string::npos);
+    EXPECT_NE(out.find("] value=42\n"), std::string::npos);
+    EXPECT_EQ(out.front(), '[');
+    EXPECT_STREQ(s, "ab");
+
+    traceFlags.store(0);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(debugTrace("silent\n"), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    traceFlags.store(saved);
 }

@@ -1,0 +1,29 @@
+#pragma once
+// The per-user settings file "tessalnetworks.conf" in "<home>/.TessalNetworks":
+// log levels per component and the size limit of the log file. The svpn
+// daemon reads the same file, so its syntax and default text stay fixed.
+
+#include "foundation/String.h"
+
+constexpr int kDefaultLogLevel = 63;
+constexpr int kDefaultLogFileSize = 0x500000;
+
+// The value of HOME, else the real user's password-database entry, else "".
+CString getHomeFolder();
+
+// The settings folder "<home>/.TessalNetworks", also returned through folder.
+// With create, a missing folder is made (0700, then the home folder's owner and
+// group, then 0750); an existing one is left as it is. An empty home folder
+// gives an empty text and creates nothing.
+CString getConfigFolder(CString& folder, bool create);
+
+// "<settings folder>/tessalnetworks.conf", or "" when there is no home folder.
+CString getConfigFilePath();
+
+int readLogLevel(const char* moduleName);
+int readDefaultLogLevel();
+int readLogFileSize();
+
+// Creates the commented default file when none exists (never as root, never
+// over an existing file).
+void writeDefaultConfig(int level);

@@ -1,0 +1,342 @@
+#include "foundation/UFileErrorLog.h"
+
+#include <cerrno>
+#include <clocale>
+#include <cstring>
+#include <ctime>
+#include <new>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <QtGlobal>
+
+#include "foundation/LogSettings.h"
+#include "foundation/UException.h"
+#include "foundation/m_system.h"
+
+namespace {
+
+const char kDefaultFileName[] = "log.txt";
+const char kBackupSuffix[] = ".bak";
+const uint32_t kInitialMaxSize = 0x500000;
+const uint32_t kRotationCheckEvery = 50;
+
+// Local time is broken down at most once per second; both log classes share it.
+void cachedLocalTime(time_t second, struct tm& out)
+{
+    // Plain POSIX objects: nothing here is destroyed at exit, when late records may still come.
+    static pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+    static time_t lastSecond = -1;
+    static struct tm lastTime {};
+    pthread_mutex_lock(&mutex);
+    if (second != lastSecond) {
+        localtime_r(&second, &lastTime);
+        lastSecond = second;
+    }
+    out = lastTime;
+    pthread_mutex_unlock(&mutex);
+}
+
+long currentThreadId()
+{
+    static thread_local long tid = static_cast<long>(::syscall(SYS_gettid));
+    return tid;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+void UFileErrorLogBase::setProperty(const char* key, const char* value)
+{
+    if (key != nullptr && std::strcmp(key, "module_name") == 0)
+        m_moduleName = value;
+}
+
+// ---------------------------------------------------------------------------
+
+UFileErrorLog::UFileErrorLog()
+    : m_pid(static_cast<int>(::getpid())), m_maxSize(kInitialMaxSize), m_file(nullptr), m_writeCount(0)
+{
+}
+
+UFileErrorLog::~UFileErrorLog()
+{
+    close();
+}
+
+CString UFileErrorLog::executablePath()
+{
+    return SGetModuleFileName();
+}
+
+CString UFileErrorLog::toolkitVersion()
+{
+    return CString(qVersion());
+}
+
+int UFileErrorLog::open(const char* fileName, const char* mode)
+{
+    return openFile(fileName, mode, true);
+}
+
+int UFileErrorLog::openFile(const char* fileName, const char* mode, bool reloadLevel)
+{
+    if (m_file != nullptr)
+        return 0;
+
+    // The level is read at start-up; a rotation keeps the level in force (the
+    // page may have changed it) and only takes a new size limit.
+    if (reloadLevel) {
+        int level = readLogLevel(m_moduleName);
+        m_maxSize = static_cast<uint32_t>(readLogFileSize());
+        setLogLevel(level);
+    } else {
+        m_maxSize = static_cast<uint32_t>(readLogFileSize());
+    }
+
+    CString folder;
+    if (getConfigFolder(folder, true).IsEmpty())
+        return ENOENT;   // no home folder: nothing is created, the log stays closed
+
+    m_fileName = (fileName != nullptr && *fileName != '\0') ? fileName : kDefaultFileName;
+    FILE* file = std::fopen(m_fileName, mode != nullptr ? mode : "a");
+    if (file == nullptr)
+        return errno != 0 ? errno : EIO;
+    ::fchmod(::fileno(file), ::geteuid() == 0 ? 0644 : 0600);
+
+    struct stat info {};
+    bool empty = ::fstat(::fileno(file), &info) == 0 && info.st_size == 0;
+    {
+        ULockHolder guard(m_lock);
+        m_file = file;
+        if (empty) {
+            std::fputs(systemBanner(), m_file);
+            std::fflush(m_file);
+        }
+    }
+    writeHeaderBlock();
+    return 0;
+}
+
+void UFileErrorLog::writeHeaderBlock()
+{
+    static const char kRule[] = " =====================================\n";
+    try {
+        writeMessage(" \n");
+        writeMessage(kRule);
+        WriteLog(" Location: %s\n", static_cast<const char*>(executablePath()));
+        WriteLog(" Version: %s\n", TESSAL_LOG_VERSION_TEXT);
+        const char* locale = std::setlocale(LC_ALL, nullptr);
+        WriteLog(" Locale: %s\n", locale != nullptr ? locale : "");
+        WriteLog(" Qt version: %s\n", static_cast<const char*>(toolkitVersion()));
+        writeMessage(kRule);
+        writeMessage(" \n");
+        WriteLog(ULOG_LEVEL_VERBOSE, "current log level = %d\n", getLogLevel());
+    } catch (const UException&) {
+        // The executable path could not be read (its record is written):
+        // the file stays open without the rest of the header.
+    }
+}
+
+int UFileErrorLog::close()
+{
+    ULockHolder guard(m_lock);
+    if (m_file != nullptr) {
+        std::fflush(m_file);
+        std::fclose(m_file);
+        m_file = nullptr;
+    }
+    return 0;
+}
+
+CString UFileErrorLog::getFileName()
+{
+    ULockHolder guard(m_lock);
+    return m_fileName;
+}
+
+size_t UFileErrorLog::recordHeader(char* out, size_t size)
+{
+    struct timeval now {};
+    ::gettimeofday(&now, nullptr);
+    struct tm parts {};
+    cachedLocalTime(now.tv_sec, parts);
+    int length = std::snprintf(out, size, "%04d-%02d-%02d,%2d:%02d:%02d:%03d, %d,%ld,%s, ",
+                               parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
+                               parts.tm_min, parts.tm_sec, static_cast<int>(now.tv_usec / 1000), m_pid,
+                               currentThreadId(), static_cast<const char*>(m_moduleName));
+    if (length < 0)
+        return 0;
+    return static_cast<size_t>(length) < size ? static_cast<size_t>(length) : size - 1;
+}
+
+// Writes header, prefix, text, bytes and suffix as one record and flushes;
+// the caller holds the lock and has checked that the file is open.
+bool UFileErrorLog::writeRecord(const char* prefix, const char* text, const void* bytes, size_t count,
+                                const char* suffix)
+{
+    char header[256];
+    size_t headerLength = recordHeader(header, sizeof(header));
+    bool ok = std::fwrite(header, 1, headerLength, m_file) == headerLength;
+    if (prefix != nullptr)
+        ok = ok && std::fputs(prefix, m_file) >= 0;
+    if (text != nullptr && *text != '\0')
+        ok = ok && std::fputs(text, m_file) >= 0;
+    if (bytes != nullptr && count > 0)
+        ok = ok && std::fwrite(bytes, 1, count, m_file) == count;
+    if (suffix != nullptr)
+        ok = ok && std::fputs(suffix, m_file) >= 0;
+    ok = (std::fflush(m_file) == 0) && ok;
+    return ok;
+}
+
+int UFileErrorLog::writeLine(const char* text)
+{
+    ULockHolder guard(m_lock);
+    if (m_file == nullptr)
+        return -1;
+    int result = -1;
+    try {
+        if (writeRecord(nullptr, text, nullptr, 0, nullptr))
+            result = text != nullptr ? static_cast<int>(std::strlen(text)) : 0;
+        rotateIfNeeded();
+    } catch (...) {
+        result = -1;
+    }
+    return result;
+}
+
+int UFileErrorLog::writeTextAndBytes(const char* text, const void* bytes, int count)
+{
+    ULockHolder guard(m_lock);
+    if (m_file == nullptr)
+        return -1;
+    int result = -1;
+    try {
+        if (writeRecord("4,,,, ", text, bytes, count > 0 ? static_cast<size_t>(count) : 0, "\n"))
+            result = count;
+        rotateIfNeeded();
+    } catch (...) {
+        result = -1;
+    }
+    return result;
+}
+
+int UFileErrorLog::WriteLogByte(const void* bytes, int count)
+{
+    ULockHolder guard(m_lock);
+    if (m_file == nullptr)
+        return -1;
+    int result = count;
+    try {
+        size_t wanted = count > 0 ? static_cast<size_t>(count) : 0;
+        if (wanted > 0 && (bytes == nullptr || std::fwrite(bytes, 1, wanted, m_file) != wanted)) {
+            char error[16];
+            std::snprintf(error, sizeof(error), "%d", errno);
+            throw UException(-1, "/UFileErrorLog", "UFileErrorLog::WriteLogByte", __LINE__, "EXCEPTION - %s, %s",
+                             "fwrite() failed (error)", error);
+        }
+        if (std::fputs("\n\n", m_file) < 0) {
+            char error[16];
+            std::snprintf(error, sizeof(error), "%d", errno);
+            throw UException(-1, "/UFileErrorLog", "UFileErrorLog::WriteLogByte", __LINE__, "EXCEPTION - %s, %s",
+                             "_ftprintf() failed (error)", error);
+        }
+    } catch (...) {
+        result = -1;
+    }
+    try {
+        if (m_file != nullptr)
+            std::fflush(m_file);
+        rotateIfNeeded();
+    } catch (...) {
+        result = -1;
+    }
+    return result;
+}
+
+void UFileErrorLog::rotateIfNeeded()
+{
+    ++m_writeCount;
+    if (m_writeCount % kRotationCheckEvery != 0)
+        return;
+    struct stat info {};
+    if (::stat(m_fileName, &info) != 0 || static_cast<uint64_t>(info.st_size) <= m_maxSize)
+        return;
+
+    if (m_file != nullptr) {
+        std::fclose(m_file);
+        m_file = nullptr;
+    }
+    CString name = m_fileName;
+    CString backup = name + kBackupSuffix;
+    if (std::rename(name, backup) != 0)
+        std::remove(name);
+    openFile(name, "w", false);
+}
+
+// ---------------------------------------------------------------------------
+
+int UOutputErrorLog::open(const char*, const char*) { return 0; }
+int UOutputErrorLog::close() { return 0; }
+int UOutputErrorLog::WriteLogByte(const void*, int) { return 0; }
+int UOutputErrorLog::writeTextAndBytes(const char*, const void*, int) { return 0; }
+CString UOutputErrorLog::getFileName() { return CString(); }
+
+int UOutputErrorLog::writeLine(const char* text)
+{
+    struct timeval now {};
+    ::gettimeofday(&now, nullptr);
+    struct tm parts {};
+    cachedLocalTime(now.tv_sec, parts);
+    std::printf("%2d:%02d:%02d:%03d, (%lu)  ", parts.tm_hour, parts.tm_min, parts.tm_sec,
+                static_cast<int>(now.tv_usec / 1000), static_cast<unsigned long>(currentThreadId()));
+    CString line(text);
+    int length = line.GetLength();
+    if (length == 0 || line.GetAt(length - 1) != '\n')
+        line += "\r\n";
+    std::puts(line);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The process-wide instance
+
+namespace {
+
+alignas(UFileErrorLog) unsigned char g_errorLogStorage[sizeof(UFileErrorLog)];
+
+struct ErrorLogLifetime
+{
+    ErrorLogLifetime()
+    {
+        UFileErrorLog* log = new (g_errorLogStorage) UFileErrorLog();
+        IUErrorLog* expected = nullptr;
+        g_pErrorLog.compare_exchange_strong(expected, log);
+    }
+    ~ErrorLogLifetime()
+    {
+        UFileErrorLog* log = reinterpret_cast<UFileErrorLog*>(g_errorLogStorage);
+        IUErrorLog* expected = log;
+        g_pErrorLog.compare_exchange_strong(expected, nullptr);
+        // Closed under the lock; the object itself (and its lock) stays.
+        log->close();
+    }
+};
+
+ErrorLogLifetime g_errorLogLifetime;
+
+} // namespace
+
+UFileErrorLog& g_errorLog = *reinterpret_cast<UFileErrorLog*>(g_errorLogStorage);
+
+// Referenced by the link options of the foundation library, so that this
+// object file (and with it the log) is part of every program.
+extern "C" {
+extern const int tessal_file_error_log_anchor;
+const int tessal_file_error_log_anchor = 1;
+}

@@ -1,0 +1,238 @@
+#include "foundation/m_system.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <grp.h>
+#include <netdb.h>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "foundation/UException.h"
+
+bool isSymbolicLink(const char* path)
+{
+    struct stat info {};
+    return path != nullptr && ::lstat(path, &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+bool isDirectory(const char* path)
+{
+    struct stat info {};
+    return path != nullptr && ::stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool existsNotFifo(const char* path)
+{
+    struct stat info {};
+    return path != nullptr && ::stat(path, &info) == 0 && (info.st_mode & 0xE000) != 0;
+}
+
+time_t modificationTime(const char* path)
+{
+    struct stat info {};
+    if (path == nullptr || ::stat(path, &info) != 0)
+        return 0;
+    return info.st_mtime;
+}
+
+bool isAccessible(const char* path, int mode)
+{
+    return path != nullptr && ::access(path, mode) == 0;
+}
+
+unsigned int fileMode(const char* path)
+{
+    struct stat info {};
+    if (path == nullptr || ::stat(path, &info) != 0)
+        return 0xFFFFFFFFu;
+    return info.st_mode;
+}
+
+int makeDirectory(const char* path, mode_t mode) { return ::mkdir(path, mode); }
+int removeDirectory(const char* path) { return ::rmdir(path); }
+int removeFile(const char* path) { return ::remove(path); }
+int renameFile(const char* oldPath, const char* newPath) { return ::rename(oldPath, newPath); }
+int changeMode(const char* path, mode_t mode) { return ::chmod(path, mode); }
+
+static bool inGroup(gid_t group)
+{
+    if (getegid() == group)
+        return true;
+    int count = getgroups(0, nullptr);
+    if (count <= 0)
+        return false;
+    std::vector<gid_t> groups(static_cast<size_t>(count));
+    count = getgroups(count, groups.data());
+    for (int i = 0; i < count; ++i) {
+        if (groups[static_cast<size_t>(i)] == group)
+            return true;
+    }
+    return false;
+}
+
+bool isExecutableFile(const struct stat& info)
+{
+    if (!S_ISREG(info.st_mode))
+        return false;
+    if (geteuid() == 0)
+        return (info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+    if (info.st_uid == geteuid())
+        return (info.st_mode & S_IXUSR) != 0;
+    if (inGroup(info.st_gid))
+        return (info.st_mode & S_IXGRP) != 0;
+    return (info.st_mode & S_IXOTH) != 0;
+}
+
+CString kernelRelease()
+{
+    struct utsname names {};
+    if (::uname(&names) != 0)
+        return CString();
+    return CString(names.release);
+}
+
+void systemBanner(CString& out)
+{
+    const CString rule('=', 74);
+    out.Empty();
+    struct utsname names {};
+    if (::uname(&names) != 0)
+        std::memset(&names, 0, sizeof(names));
+    out += rule;
+    out += "\nKernel version: ";
+    out += names.version;
+    out += "\nSystem: ";
+    out += names.sysname;
+    out += "\nRelease: ";
+    out += names.release;
+    out += "\nModel: ";
+    out += names.machine;
+    out += "\nNode name: ";
+    out += names.nodename;
+    out += "\n";
+    out += rule;
+    out += "\n";
+}
+
+CString systemBanner()
+{
+    CString out;
+    systemBanner(out);
+    return out;
+}
+
+int hostName(char* buffer, size_t& size)
+{
+    if (buffer == nullptr || size == 0 || ::gethostname(buffer, size) != 0)
+        return 0;
+    buffer[size - 1] = '\0';
+    size = std::strlen(buffer);
+    return 1;
+}
+
+CString hostAddress(const char* name)
+{
+    if (name == nullptr)
+        return CString();
+    struct hostent* entry = ::gethostbyname(name);
+    if (entry == nullptr || entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr)
+        return CString();
+    char text[INET6_ADDRSTRLEN] = {};
+    if (::inet_ntop(entry->h_addrtype, entry->h_addr_list[0], text, sizeof(text)) == nullptr)
+        return CString();
+    return CString(text);
+}
+
+time_t currentTime() { return ::time(nullptr); }
+
+long parseLong(const char* text)
+{
+    if (text == nullptr)
+        return 0;
+    return std::strtol(text, nullptr, 0);
+}
+
+CString intText(int n)
+{
+    char text[16];
+    std::snprintf(text, sizeof(text), "%d", n);
+    return CString(text);
+}
+
+CString reapChild()
+{
+    int status = 0;
+    pid_t pid = ::waitpid(-1, &status, WNOHANG);
+    if (pid <= 0)
+        return CString();
+    if (!WIFEXITED(status) && !WIFSIGNALED(status))
+        return CString();
+    return intText(static_cast<int>(pid));
+}
+
+pid_t runShellCommand(const char* command)
+{
+    if (command == nullptr)
+        command = "";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
+        // Never run the parent's exit handlers or flush its stdio buffers a second time.
+        ::_exit(127);
+    }
+    return pid;
+}
+
+const char* formatHttpDate(time_t time)
+{
+    static const char* const weekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static char buffer[64];
+    struct tm parts {};
+    if (::gmtime_r(&time, &parts) == nullptr)
+        return nullptr;
+    if (parts.tm_wday < 0 || parts.tm_wday > 6 || parts.tm_mon < 0 || parts.tm_mon > 11)
+        return nullptr;
+    std::snprintf(buffer, sizeof(buffer), "%3s, %02u %3s %04u %02u:%02u:%02u GMT",
+                  weekdays[parts.tm_wday], static_cast<unsigned>(parts.tm_mday), months[parts.tm_mon],
+                  static_cast<unsigned>(parts.tm_year + 1900), static_cast<unsigned>(parts.tm_hour),
+                  static_cast<unsigned>(parts.tm_min), static_cast<unsigned>(parts.tm_sec));
+    return buffer;
+}
+
+CString SGetModuleFileName()
+{
+    size_t size = 2000;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        std::vector<char> buffer(size, '\0');
+        ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0) {
+            char error[16];
+            std::snprintf(error, sizeof(error), "%d", errno);
+            throw UException(-1, "/m_system", "SGetModuleFileName()", __LINE__, "EXCEPTION - %s, %s",
+                             "GetModuleFileName() error ", error);
+        }
+        if (static_cast<size_t>(length) + 1 < buffer.size())
+            return CString(buffer.data());
+        size += 10000;
+    }
+    char allocated[16];
+    std::snprintf(allocated, sizeof(allocated), "%u", static_cast<unsigned>(size - 10000));
+    throw UException(-1, "/m_system", "SGetModuleFileName()", __LINE__, "EXCEPTION - %s, %s",
+                     "path is too big (allocated memory)", allocated);
+}
+
+CString SGetModuleFolder()
+{
+    CString path = SGetModuleFileName();
+    int slash = path.ReverseFind('/');
+    if (slash < 0)
+        return CString();
+    return path.Left(slash);
+}

@@ -1,0 +1,36 @@
+#pragma once
+// Display texts of a server certificate and of the toolkit's certificate
+// errors, for the certificate warning and viewer. Where the toolkit has no
+// accessor the certificate is read with OpenSSL from its DER encoding.
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QSslCertificate>
+#include <QSslError>
+#include <QString>
+
+namespace tessal::qt {
+
+// Text of the signature algorithm of the certificate's signed part; empty for a null certificate.
+QString signatureAlgorithmName(const QSslCertificate& certificate);
+// Serial number in upper-case hexadecimal without separators (hex) or in decimal.
+QByteArray serialNumberText(const QSslCertificate& certificate, bool hex);
+// Upper-case hexadecimal pairs with separator between them.
+QByteArray hexBytesText(const QByteArray& bytes, char separator);
+// DER of the public key as hexadecimal pairs separated by blanks.
+QString publicKeyDerHex(const QSslCertificate& certificate);
+// Purposes from the extended key usage (key 0 when the extension is absent).
+QMap<int, QString> extendedKeyUsageTexts(const QSslCertificate& certificate);
+// Texts of the set key-usage bits, by bit number 0 to 8.
+QMap<int, QString> keyUsageTexts(const QSslCertificate& certificate);
+// Display text of one certificate error.
+QString sslErrorText(const QSslError& error);
+// "- <text>\n" for every error of an accepted kind; throws std::runtime_error
+// "Unhandled ssl error: ..." at the first error of any other kind.
+QString sslErrorsText(const QList<QSslError>& errors);
+// The decoded OpenSSL extension with that NID, owned by the caller (free it
+// with the type's own *_free); null for a null certificate or a missing extension.
+void* certificateExtension(const QSslCertificate& certificate, int nid);
+
+}  // namespace tessal::qt

@@ -1,0 +1,41 @@
+#include "session/CertificateErrorDialog.h"
+
+#include "session/CertificateViewer.h"
+#include "ui_CertificateErrorDialog.h"
+
+#include <QCoreApplication>
+
+static void registerCertificateImages() { Q_INIT_RESOURCE(certificates); }
+
+namespace tessal::qt {
+
+CertificateErrorDialog::CertificateErrorDialog(const QString& reasons, const QSslCertificate& certificate,
+                                               const QUrl& url, QWidget* parent)
+    : QDialog(parent, Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      ui(std::make_unique<Ui_CertificateErrorDialog>()),
+      m_certificate(certificate),
+      m_url(url)
+{
+    registerCertificateImages();
+    ui->setupUi(this);
+    setWindowTitle(QCoreApplication::applicationName() +
+                   QCoreApplication::translate("QObject", " - Certificate Warning"));
+    // Host names and reasons come from the server: never rich text.
+    ui->labelHdr->setTextFormat(Qt::PlainText);
+    ui->labelReasons->setTextFormat(Qt::PlainText);
+    ui->labelHdr->setText(
+        QCoreApplication::translate("QObject", "Identity of site %1 cannot be verified due to following reason(s):")
+            .arg(QUrl::fromAce(url.host(QUrl::FullyEncoded).toLatin1(), QUrl::IgnoreIDNWhitelist)));
+    ui->labelReasons->setText(reasons);
+}
+
+CertificateErrorDialog::~CertificateErrorDialog() = default;
+
+void CertificateErrorDialog::on_pushButton_clicked()
+{
+    auto* viewer = new CertificateViewer(m_certificate, this);
+    connect(viewer, &QDialog::finished, viewer, &QObject::deleteLater);
+    viewer->show();
+}
+
+}  // namespace tessal::qt

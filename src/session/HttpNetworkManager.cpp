@@ -1,0 +1,678 @@
+#include "session/HttpNetworkManager.h"
+
+#include "session/CertificateDetails.h"
+#include "session/CertificateErrorDialog.h"
+
+#include "foundation/IUErrorLog.h"
+#include "foundation/String.h"
+#include "tessal_config.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QDialog>
+#include <QFile>
+#include <QHash>
+#include <QNetworkCookie>
+#include <QSslConfiguration>
+#include <QTimer>
+#include <QVariant>
+#include <QWidget>
+
+#include <zlib.h>
+
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+namespace tessal::qt {
+
+namespace {
+
+constexpr const char* kLogFile = "/HttpNetworkManager";
+
+using RecordPtr = QSharedPointer<NetworkReplyAttribute>;
+
+qint64 nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
+
+RecordPtr recordOf(const QNetworkReply* reply)
+{
+    if (!reply)
+        return {};
+    return reply->request().attribute(QNetworkRequest::User).value<RecordPtr>();
+}
+
+QTimer* recordTimer(const QNetworkReply* reply)
+{
+    const RecordPtr r = recordOf(reply);
+    return r ? r->timer.data() : nullptr;
+}
+
+uint32_t recordTimeout(const QNetworkReply* reply)
+{
+    const RecordPtr r = recordOf(reply);
+    return r ? r->timeout : 0;
+}
+
+qint64 elapsedSinceActivity(const QNetworkReply* reply)
+{
+    const RecordPtr r = recordOf(reply);
+    return r ? nowMs() - r->lastActivity : 2147483647;
+}
+
+void markActivity(const QNetworkReply* reply)
+{
+    if (const RecordPtr r = recordOf(reply))
+        r->lastActivity = nowMs();
+}
+
+void stopTimer(const QNetworkReply* reply)
+{
+    if (QTimer* t = recordTimer(reply))
+        t->stop();
+}
+
+void markActivityAndRestartTimer(const QNetworkReply* reply)
+{
+    markActivity(reply);
+    if (QTimer* t = recordTimer(reply))
+        t->start(t->interval());
+}
+
+// Statuses the client follows itself.
+bool isFollowedRedirection(int status) { return status == 301 || status == 302 || status == 307; }
+
+// Errors the toolkit derives from an HTTP error status (as opposed to a
+// failure of the transfer itself).
+bool isHttpStatusError(QNetworkReply::NetworkError e)
+{
+    return (e >= QNetworkReply::ContentAccessDenied && e <= QNetworkReply::UnknownContentError) ||
+           e == QNetworkReply::ProtocolInvalidOperationError ||
+           e == QNetworkReply::ProxyAuthenticationRequiredError ||
+           (e >= QNetworkReply::InternalServerError && e <= QNetworkReply::UnknownServerError);
+}
+
+int defaultPort(const QString& scheme)
+{
+    if (scheme == QLatin1String("http"))
+        return 80;
+    if (scheme == QLatin1String("https"))
+        return 443;
+    return -1;
+}
+
+bool sameOrigin(const QUrl& a, const QUrl& b)
+{
+    return a.scheme() == b.scheme() && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 &&
+           a.port(defaultPort(a.scheme())) == b.port(defaultPort(b.scheme()));
+}
+
+// Certificates the user accepted, for the life of the process:
+// server identity -> SHA-256 digest of the certificate.
+QHash<QString, QByteArray>& acceptedCertificates()
+{
+    static QHash<QString, QByteArray> table;
+    return table;
+}
+
+// Inflates a gzip body (one or more members). False when the data is not
+// gzip or would inflate beyond the body cap.
+bool gunzip(const std::vector<char>& in, std::vector<char>& out)
+{
+    out.clear();
+    if (in.empty())
+        return true;
+    z_stream zs;
+    std::memset(&zs, 0, sizeof zs);
+    if (inflateInit2(&zs, 16 + MAX_WBITS) != Z_OK)
+        return false;
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    zs.avail_in = static_cast<uInt>(in.size());
+    char chunk[65536];
+    int rc = Z_OK;
+    bool ok = true;
+    while (true) {
+        zs.next_out = reinterpret_cast<Bytef*>(chunk);
+        zs.avail_out = sizeof chunk;
+        rc = inflate(&zs, Z_NO_FLUSH);
+        if (rc != Z_OK && rc != Z_STREAM_END) {
+            ok = false;
+            break;
+        }
+        out.insert(out.end(), chunk, chunk + (sizeof chunk - zs.avail_out));
+        if (static_cast<qint64>(out.size()) > HttpNetworkManager::kMaxBodySize) {
+            ok = false;
+            break;
+        }
+        if (rc == Z_STREAM_END) {
+            if (zs.avail_in == 0)
+                break;
+            if (inflateReset(&zs) != Z_OK) {  // another member follows
+                ok = false;
+                break;
+            }
+            continue;
+        }
+        if (zs.avail_in == 0 && zs.avail_out != 0) {  // input ended inside a member
+            ok = false;
+            break;
+        }
+    }
+    inflateEnd(&zs);
+    if (!ok)
+        out.clear();
+    return ok;
+}
+
+}  // namespace
+
+QString certificateServerKey(const QUrl& url)
+{
+    QUrl key(url);
+    key.setPath(QString());
+    key.setQuery(QString());
+    if (key.port() == -1) {
+        const int port = defaultPort(key.scheme());
+        if (port != -1)
+            key.setPort(port);
+    }
+    return key.toString();
+}
+
+HttpNetworkManager::HttpNetworkManager(const std::string& sessionId, bool toFile, int)
+    : QNetworkAccessManager(nullptr), m_toFile(toFile)
+{
+    m_request.setRawHeader("User-Agent", "Mozilla/5.0 (Linux) TessalLauncher/1.0");
+    m_request.setRawHeader("Accept-Encoding", "gzip");
+    m_request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+    if (!sessionId.empty()) {
+        const QList<QNetworkCookie> cookies{
+            QNetworkCookie(QByteArrayLiteral("MRHSession"), QByteArray::fromStdString(sessionId))};
+        m_request.setHeader(QNetworkRequest::CookieHeader, QVariant::fromValue(cookies));
+        m_sessionId = sessionId;
+    }
+    m_request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
+    // Redirections are followed here, not by the toolkit, so that each hop is
+    // counted, checked and sent with the right headers.
+    m_request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+
+    connect(this, SIGNAL(finished(QNetworkReply*)), this, SLOT(Finished(QNetworkReply*)));
+    connect(this, SIGNAL(sslErrors(QNetworkReply*,QList<QSslError>)), this,
+            SLOT(SSLErrors(QNetworkReply*,QList<QSslError>)));
+}
+
+HttpNetworkManager::~HttpNetworkManager()
+{
+    // Replies still running go first, while this object is whole, and without
+    // reaching its slots.
+    disconnect(this, nullptr, this, nullptr);
+    const QList<QNetworkReply*> replies = findChildren<QNetworkReply*>();
+    for (QNetworkReply* r : replies)
+        r->disconnect(this);
+    qDeleteAll(replies);
+    // An unfinished download is not a file anyone can use.
+    if (m_running)
+        discardTempFile();
+    else if (m_tempFile)
+        m_tempFile->close();
+}
+
+void HttpNetworkManager::SetParentWidget(QWidget* parent) { m_dialogParent = parent; }
+
+void HttpNetworkManager::resetRequestState()
+{
+    // The file of an earlier finished request belongs to whoever asked for it.
+    if (m_tempFile)
+        m_tempFile->close();
+    m_tempFile.reset();
+    m_tempFileName.clear();
+    m_bytesReceived = 0;
+    m_body.clear();
+}
+
+void HttpNetworkManager::discardTempFile()
+{
+    if (m_tempFile) {
+        m_tempFile->close();
+        if (!m_tempFileName.isEmpty())
+            QFile::remove(m_tempFileName);
+    }
+    m_tempFile.reset();
+    m_tempFileName.clear();
+}
+
+void HttpNetworkManager::connectReply(QNetworkReply* reply)
+{
+    connect(reply, SIGNAL(finished()), this, SLOT(RequestFinished()));
+    connect(reply, SIGNAL(readyRead()), this, SLOT(Read()));
+    connect(reply, SIGNAL(errorOccurred(QNetworkReply::NetworkError)), this,
+            SLOT(error(QNetworkReply::NetworkError)));
+}
+
+QNetworkReply* HttpNetworkManager::sendGet(QNetworkRequest request, uint32_t timeoutMs)
+{
+    auto record = RecordPtr::create();
+    auto* timer = new QTimer;
+    timer->setInterval(static_cast<int>(qMin<uint32_t>(timeoutMs, 2147483647u)));
+    timer->setSingleShot(true);
+    record->timer = timer;
+    record->lastActivity = nowMs();
+    record->timeout = timeoutMs;
+    request.setAttribute(QNetworkRequest::User, QVariant::fromValue(record));
+    if (request.url() == m_request.url())
+        m_request.setAttribute(QNetworkRequest::User, QVariant::fromValue(record));
+
+    QNetworkReply* reply = get(request);
+    connectReply(reply);
+    timer->setParent(reply);
+    connect(timer, &QTimer::timeout, this, [this, reply]() { RequestTimeout(reply); }, Qt::DirectConnection);
+    timer->start();
+    return reply;
+}
+
+void HttpNetworkManager::HttpGet(const QUrl& url, uint32_t timeoutMs)
+{
+    resetRequestState();
+    m_currentUrl = url;
+    m_originUrl = url;
+    m_request.setUrl(url);
+    m_redirections = 0;
+    m_timeoutMs = timeoutMs;
+    m_running = true;
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("starting GET request to", url));
+    sendGet(m_request, timeoutMs);
+}
+
+void HttpNetworkManager::HttpPost(const QUrl& url, const QString& body)
+{
+    resetRequestState();
+    m_currentUrl = url;
+    m_originUrl = url;
+    m_request.setUrl(url);
+    m_request.setAttribute(QNetworkRequest::User, QVariant());
+    m_redirections = 0;
+    m_timeoutMs = 0;
+    m_running = true;
+    QByteArray data = body.toUtf8();
+    const int nul = data.indexOf('\0');
+    if (nul >= 0)
+        data.truncate(nul);
+    QNetworkReply* reply = post(m_request, data);
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("starting POST request to", url));
+    connectReply(reply);
+}
+
+void HttpNetworkManager::RequestAbort(QNetworkReply* reply, bool timedOut) const
+{
+    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+               makeArgFormat("Request (%1) is being aborted %2", reply->request().url().toString(),
+                             timedOut ? "(timeouted)" : ""));
+    reply->abort();
+}
+
+void HttpNetworkManager::RequestTimeout(QNetworkReply* reply) const
+{
+    const qint64 elapsed = elapsedSinceActivity(reply);
+    QTimer* timer = recordTimer(reply);
+    if (!timer) {
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Timer is null"));
+        RequestAbort(reply, true);
+        return;
+    }
+    const qint64 remaining = timer->interval() - elapsed;
+    if (!reply->isFinished() && remaining <= 0) {
+        RequestAbort(reply, true);
+        return;
+    }
+    if (!reply->isFinished()) {
+        timer->stop();
+        timer->setInterval(static_cast<int>(qMax<qint64>(1, recordTimeout(reply) - elapsed)));
+        timer->start();
+    }
+}
+
+bool HttpNetworkManager::OpenTempFile(QNetworkReply* reply)
+{
+    const QVariant contentType = reply->header(QNetworkRequest::ContentTypeHeader);
+    if (!contentType.isValid()) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Content-header type is not valid", contentType.isValid(), contentType.toString()));
+        return false;
+    }
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                 makeArgFormat("Saving content to file. Content-Type", contentType.toString()));
+    // QTemporaryFile creates the file for the owner alone (0600).
+    m_tempFile = std::make_unique<QTemporaryFile>(QStringLiteral(TESSAL_SYSTEM_PATH("/tmp/launcherDownloaded")));
+    m_tempFile->setAutoRemove(false);
+    if (!m_tempFile->open()) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("cannot open file", contentType.toString()));
+        m_tempFile.reset();
+        m_tempFileName.clear();
+        return false;
+    }
+    m_tempFileName = m_tempFile->fileName();
+    return true;
+}
+
+void HttpNetworkManager::Read()
+{
+    auto* reply = qobject_cast<QNetworkReply*>(sender());
+    if (!reply) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Invalid networkreply, returning"));
+        return;
+    }
+    markActivity(reply);
+    const qint64 n = reply->bytesAvailable();
+    if (n == 0) {
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("Read(), no data available to read. Content Type",
+                                   reply->header(QNetworkRequest::ContentTypeHeader).toString()));
+        return;
+    }
+    // The body of a redirection is never delivered: drop it.
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (isFollowedRedirection(status)) {
+        reply->skip(n);
+        return;
+    }
+    if (m_bytesReceived + n > kMaxBodySize) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("HTTP per-response size exceedes max memory (200MB)"));
+        RequestAbort(reply, false);
+        return;
+    }
+    // One buffer of exactly the bytes available; no need to clear what read() overwrites.
+    QByteArray data;
+    data.resize(n);
+    const qint64 got = reply->read(data.data(), n);
+    if (got < 0) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failed to read data"));
+        RequestAbort(reply, false);
+        return;
+    }
+    data.resize(got);
+    if (m_toFile) {
+        if (!m_tempFile && !OpenTempFile(reply)) {
+            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("File creation failed"));
+            RequestAbort(reply, false);
+            return;
+        }
+        qint64 written = 0;
+        while (written < got) {
+            const qint64 w = m_tempFile->write(data.data() + written, got - written);
+            if (w <= 0) {
+                ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Error while writing to the file"));
+                RequestAbort(reply, false);
+                return;
+            }
+            written += w;
+        }
+        m_tempFile->setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    } else {
+        m_body.insert(m_body.end(), data.constBegin(), data.constEnd());
+    }
+    m_bytesReceived += got;
+
+    bool ok = false;
+    const int total = reply->rawHeader("Content-Length").trimmed().toInt(&ok);
+    if (ok)
+        emit DownloadProgress(total, m_bytesReceived);
+    else
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("No progress notified, cannot find content length from header"));
+}
+
+void HttpNetworkManager::finishRequest(Err::HttpNetworkManager code, const QString& message)
+{
+    if (code != Err::Success)
+        discardTempFile();
+    m_running = false;
+    emit RequestFinished(code, message);
+}
+
+bool HttpNetworkManager::decodeBody(QNetworkReply* reply)
+{
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (encoding != "gzip" && encoding != "x-gzip")
+        return true;
+    std::vector<char> plain;
+    if (!gunzip(m_body, plain)) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Cannot decompress gzip body", m_currentUrl));
+        return false;
+    }
+    m_body.swap(plain);
+    return true;
+}
+
+void HttpNetworkManager::RequestFinished()
+{
+    auto* reply = qobject_cast<QNetworkReply*>(sender());
+    if (!reply) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Invalid networkreply, returning"));
+        return;
+    }
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QNetworkReply::NetworkError err = reply->error();
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                 makeArgFormat("Request finished (err code, HTTP code)", static_cast<int>(err), status));
+    if (m_tempFile && m_tempFile->isOpen())
+        m_tempFile->close();
+
+    // An HTTP error status is an answer of the server, not a failed transfer.
+    if (err != QNetworkReply::NoError && !(status >= 400 && isHttpStatusError(err))) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Error occurred (error code, HTTP code)", static_cast<int>(err), status));
+        finishRequest(Err::NetworkError, QStringLiteral("Network error"));
+        return;
+    }
+    if (status == 200) {
+        if (!m_toFile && !decodeBody(reply)) {
+            finishRequest(Err::NetworkError, QStringLiteral("Network error"));
+            return;
+        }
+        finishRequest(Err::Success, QStringLiteral("Success"));
+        return;
+    }
+    if (isFollowedRedirection(status)) {
+        followRedirection(reply, status);
+        return;
+    }
+    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Unhandled HTTP response code)", status));
+    finishRequest(Err::WrongHttpCode, QStringLiteral("Wrong HTTP code %1").arg(status));
+}
+
+void HttpNetworkManager::followRedirection(QNetworkReply* reply, int status)
+{
+    if (++m_redirections > kMaxRedirections) {
+        const UArgFormat message = makeArgFormat("Max HTTP redirection (%1) reached", kMaxRedirections);
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, message);
+        finishRequest(Err::MaxRedirection, QString::fromUtf8(message.str()));
+        return;
+    }
+    const QUrl target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+    if (target.isEmpty() || !target.isValid()) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Redirection without a valid target", status));
+        finishRequest(Err::WrongHttpCode, QStringLiteral("Wrong HTTP code %1").arg(status));
+        return;
+    }
+    const QUrl from = reply->url();
+    const QUrl next = from.resolved(target);
+    const QString scheme = next.scheme();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Redirection to unsupported scheme refused", next));
+        finishRequest(Err::NetworkError, QStringLiteral("Network error"));
+        return;
+    }
+    if (from.scheme() == QLatin1String("https") && scheme == QLatin1String("http")) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Redirection from https to http refused", next));
+        finishRequest(Err::NetworkError, QStringLiteral("Network error"));
+        return;
+    }
+
+    m_currentUrl = next;
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("302 redirect (new,old)", next, reply->request().url()));
+    discardTempFile();
+    m_bytesReceived = 0;
+    m_body.clear();
+    reply->deleteLater();
+
+    // The follow-up keeps the fixed headers and the inactivity limit; the
+    // session cookie goes only back to where the request started.
+    QNetworkRequest request(m_request);
+    request.setUrl(next);
+    request.setAttribute(QNetworkRequest::User, QVariant());
+    if (!sameOrigin(next, m_originUrl))
+        request.setHeader(QNetworkRequest::CookieHeader, QVariant());
+    if (m_timeoutMs > 0) {
+        sendGet(request, m_timeoutMs);
+    } else {
+        QNetworkReply* followUp = get(request);
+        connectReply(followUp);
+    }
+}
+
+void HttpNetworkManager::Finished(QNetworkReply* reply)
+{
+    if (!reply)
+        return;
+    if (reply->error() != QNetworkReply::NoError)
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Finished (code, error)", static_cast<int>(reply->error()), reply->errorString()));
+    emit ResponseDataAvailable(reply);
+    reply->deleteLater();
+}
+
+void HttpNetworkManager::error(QNetworkReply::NetworkError code)
+{
+    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+               makeArgFormat("Error occurred while processing request (%1)", static_cast<int>(code)));
+}
+
+void HttpNetworkManager::SSLErrors(QNetworkReply* reply, const QList<QSslError>& errors)
+{
+    QString text;
+    try {
+        text = sslErrorsText(errors);
+    } catch (const std::runtime_error& e) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("SSL Error:%1", e.what()));
+        return;
+    }
+    if (!reply)
+        return;
+    if (reply->sslConfiguration().peerCertificate().isNull()) {
+        // Nothing to show the user and nothing to remember: refuse.
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("cert at URL [%1] is null, refusing connection", reply->url().toString()));
+        return;
+    }
+    QPointer<HttpNetworkManager> self(this);
+    QPointer<QNetworkReply> alive(reply);
+    const bool accepted = AcceptInvalidServerCert(reply, text);
+    if (!self || !alive)
+        return;
+    if (!accepted) {
+        emit SslCertificateDenied(reply);
+        return;
+    }
+    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Accepting invalid cert"));
+    reply->ignoreSslErrors(errors);
+}
+
+bool HttpNetworkManager::AcceptInvalidServerCert(QNetworkReply* reply, QString errorText)
+{
+    const QSslCertificate certificate = reply->sslConfiguration().peerCertificate();
+    const QUrl url = reply->url();
+    if (certificate.isNull()) {
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("cert at URL [%1] is null, refusing connection", url.toString()));
+        return false;
+    }
+    const QByteArray digest = certificate.digest(QCryptographicHash::Sha256);
+    const QString key = certificateServerKey(url);
+    auto& table = acceptedCertificates();
+    const auto known = table.constFind(key);
+    if (known != table.constEnd() && known.value() == digest)
+        return true;
+
+    stopTimer(reply);
+    QPointer<HttpNetworkManager> self(this);
+    QPointer<QNetworkReply> alive(reply);
+    QPointer<CertificateErrorDialog> dialog = new CertificateErrorDialog(errorText, certificate, url, m_dialogParent);
+    const int result = dialog->exec();
+    delete dialog.data();
+    if (!self)
+        return false;
+    if (alive)
+        markActivityAndRestartTimer(reply);
+
+    if (result == QDialog::Accepted) {
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Invalid cert accepted, ignoring errors"));
+        table.insert(key, digest);
+        return true;
+    }
+    ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Invalid cert denied"));
+    return false;
+}
+
+bool checkFlag(const CString& file, const CString& flag)
+{
+    std::ifstream in(static_cast<const char*>(file));
+    if (!in)
+        return false;
+    const std::string wanted(static_cast<const char*>(flag));
+    if (wanted.empty())
+        return false;
+    auto trim = [](std::string s) {
+        size_t b = 0;
+        while (b < s.size() && std::isspace(static_cast<unsigned char>(s[b])))
+            ++b;
+        size_t e = s.size();
+        while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+            --e;
+        return s.substr(b, e - b);
+    };
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t eq = line.find('=');
+        std::string key;
+        std::string value;
+        if (eq != std::string::npos && eq != 0) {
+            key = trim(line.substr(0, eq));
+            value = trim(line.substr(eq + 1));
+        }
+        if (key != wanted)
+            continue;
+        std::string lower;
+        for (char c : value)
+            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (lower == "yes") {
+            ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Flag is set", flag));
+            return true;
+        }
+        return false;
+    }
+    return false;
+}
+
+std::string readMachineIdentity(const QString& root)
+{
+    static const char* const files[] = {
+        "proc/sys/kernel/random/boot_id",
+        "sys/class/dmi/id/product_serial",
+        "sys/class/dmi/id/product_uuid",
+        "var/lib/dbus/machine-id",
+    };
+    QString base = root;
+    if (!base.endsWith(QLatin1Char('/')))
+        base += QLatin1Char('/');
+    std::string identity;
+    for (const char* name : files) {
+        QFile f(base + QLatin1String(name));
+        if (f.open(QIODevice::ReadOnly))
+            identity += f.readAll().toStdString();
+    }
+    return identity;
+}
+
+std::string readMachineIdentity() { return readMachineIdentity(QStringLiteral("/")); }
+
+}  // namespace tessal::qt

@@ -1,0 +1,139 @@
+#pragma once
+// The one HTTP(S) client: fixed headers and session cookie, inactivity limit
+// for GET, its own redirection following, a per-response size cap, body to
+// memory or to a temporary file, the user's consent for server certificates
+// that fail verification, and one result signal per request.
+
+#include <QDateTime>
+#include <QList>
+#include <QMetaType>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QObject>
+#include <QPointer>
+#include <QSharedPointer>
+#include <QSslError>
+#include <QString>
+#include <QTemporaryFile>
+#include <QTimer>
+#include <QUrl>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CString;
+class QWidget;
+
+namespace tessal::qt {
+
+namespace Err {
+Q_NAMESPACE
+// Result of one request as emitted with RequestFinished. 3 to 6 are never produced.
+enum HttpNetworkManager {
+    Success = 0,
+    WrongHttpCode = 1,
+    NetworkError = 2,
+    MaxRedirection = 7,
+};
+Q_ENUM_NS(HttpNetworkManager)
+}  // namespace Err
+
+// Inactivity record of one GET, shared by the request, its reply and copies.
+struct NetworkReplyAttribute {
+    QPointer<QTimer> timer;   // owned by the reply once sent
+    qint64 lastActivity = 0;  // QDateTime::currentMSecsSinceEpoch()
+    uint32_t timeout = 0;     // milliseconds
+};
+
+class HttpNetworkManager : public QNetworkAccessManager {
+    Q_OBJECT
+
+public:
+    // Bodies go to a temporary file when toFile is set, else into body().
+    // The third argument is accepted for callers that pass a launch flag with
+    // the request; the client's behaviour does not depend on it.
+    explicit HttpNetworkManager(const std::string& sessionId = std::string(), bool toFile = false, int = 0);
+    ~HttpNetworkManager() override;
+
+    HttpNetworkManager(const HttpNetworkManager&) = delete;
+    HttpNetworkManager& operator=(const HttpNetworkManager&) = delete;
+
+    void HttpGet(const QUrl& url, uint32_t timeoutMs);
+    void HttpPost(const QUrl& url, const QString& body);
+    void SetParentWidget(QWidget* parent);
+
+    // The response body in memory mode, valid after a success result.
+    const std::vector<char>& body() const { return m_body; }
+    // Name of the downloaded file in file mode after a success result; empty
+    // when no body arrived.
+    QString TempFileName() const { return m_tempFileName; }
+    // The template request every request starts from (fixed headers, cookie).
+    QNetworkRequest& request() { return m_request; }
+
+    // Largest accepted body: one byte less than 200 MiB.
+    static constexpr qint64 kMaxBodySize = 209715199;
+    static constexpr int kMaxRedirections = 10;
+
+signals:
+    void RequestFinished(Err::HttpNetworkManager error, QString message);
+    void DownloadProgress(qlonglong total, qlonglong totalDownloaded);
+    void SslCertificateDenied(QNetworkReply* reply);
+    void ResponseDataAvailable(QNetworkReply* reply);
+
+public slots:
+    void SSLErrors(QNetworkReply* reply, const QList<QSslError>& errors);
+    void Finished(QNetworkReply* reply);
+    void Read();
+    void RequestFinished();
+    void error(QNetworkReply::NetworkError code);
+
+private:
+    void RequestAbort(QNetworkReply* reply, bool timedOut) const;
+    void RequestTimeout(QNetworkReply* reply) const;
+    bool OpenTempFile(QNetworkReply* reply);
+    bool AcceptInvalidServerCert(QNetworkReply* reply, QString errorText);
+
+    void resetRequestState();
+    void discardTempFile();
+    void connectReply(QNetworkReply* reply);
+    QNetworkReply* sendGet(QNetworkRequest request, uint32_t timeoutMs);
+    void finishRequest(Err::HttpNetworkManager code, const QString& message);
+    void followRedirection(QNetworkReply* reply, int status);
+    bool decodeBody(QNetworkReply* reply);
+
+    QNetworkRequest m_request;
+    std::vector<char> m_body;
+    qint64 m_bytesReceived = 0;
+    bool m_toFile = false;
+    qint64 m_redirections = 0;
+    QUrl m_currentUrl;
+    QUrl m_originUrl;          // URL given to HttpGet/HttpPost: the session cookie's origin
+    uint32_t m_timeoutMs = 0;  // inactivity limit of the running request, 0 for none
+    std::unique_ptr<QTemporaryFile> m_tempFile;
+    QString m_tempFileName;
+    bool m_running = false;
+    std::string m_sessionId;
+    QPointer<QWidget> m_dialogParent;
+};
+
+// Key of the accepted-certificate table for a URL: the URL without path and
+// query, with its port made explicit (80 for http, 443 for https).
+QString certificateServerKey(const QUrl& url);
+
+// True when file has a line "flag = yes" (value in any case); the first line
+// with that key decides. An unreadable file counts as a flag that is not set.
+bool checkFlag(const CString& file, const CString& flag);
+
+// The text the machine's identity cookie is derived from: the contents of
+// the boot id, the DMI serial and UUID and the D-Bus machine id, those that
+// can be read, in this order without separators.
+std::string readMachineIdentity();
+// The same, with the four files looked up under root instead of "/".
+std::string readMachineIdentity(const QString& root);
+
+}  // namespace tessal::qt
+
+Q_DECLARE_METATYPE(QSharedPointer<tessal::qt::NetworkReplyAttribute>)

@@ -1,0 +1,253 @@
+#include "tunnel/AppTunnelController.h"
+
+#include <memory>
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <boost/system/system_error.hpp>
+
+#include "foundation/UClasses.h"
+#include "foundation/UException.h"
+#include "foundation/Uri.h"
+#include "tunnel/TunnelLogRecord.h"
+#include "tunnel/TunnelServerClient.h"
+#include "tunnel/WebInterface.h"
+
+namespace tessal::qt {
+
+namespace {
+
+const char* const kSource = "AppTunnelController";
+const int kReadinessWaits = 20;
+
+int g_readinessPauseMs = 1000;
+std::unique_ptr<TunnelServerClient> g_tunnelServerClient;
+
+struct ClientSettings {
+    std::string host;
+    int port = 0;
+    std::string sessionId;
+    bool tls = false;
+};
+
+ClientSettings settingsFor(const QUrl& url, const QString& sessionId)
+{
+    ClientSettings s;
+    const QString scheme = url.scheme();
+    const int defaultPort = scheme == QLatin1String("https") ? 443 : 80;
+    if (url.port() != -1) {
+        s.port = url.port();
+    } else {
+        try {
+            s.port = Uri::getDefaultPort(scheme.toUtf8().constData()).port;
+        } catch (...) {
+            TUNNEL_LOG(1, kSource,
+                       UArgFormat("Failed to get port for scheme %1, using default %2")
+                           .arg(scheme.toUtf8().constData())
+                           .arg(defaultPort)
+                           .str());
+            s.port = defaultPort;
+        }
+    }
+    s.host = url.host(QUrl::FullyDecoded).toUtf8().toStdString();
+    s.sessionId = sessionId.toUtf8().toStdString();
+    s.tls = scheme == QLatin1String("https");
+    return s;
+}
+
+} // namespace
+
+AppTunnelController::AppTunnelController(WebInterface* listener, const QUrl& tunnelUrl, const QString& sessionId,
+                                         const QString& resourceId)
+    : m_listener(listener)
+    , m_tunnelUrl(tunnelUrl)
+    , m_sessionId(sessionId)
+    , m_resourceId(resourceId)
+{
+}
+
+AppTunnelController::~AppTunnelController() = default;
+
+void AppTunnelController::setReadinessPauseForTesting(int milliseconds)
+{
+    g_readinessPauseMs = milliseconds;
+}
+
+void AppTunnelController::resetTunnelServerClientForTesting()
+{
+    g_tunnelServerClient.reset();
+}
+
+TunnelServerClient* AppTunnelController::getTunnelServerClient()
+{
+    const ClientSettings s = settingsFor(m_tunnelUrl, m_sessionId);
+    // A client left from another server or session would open tunnels with
+    // the wrong session; replace it once none of its tunnels is open.
+    if (g_tunnelServerClient && !g_tunnelServerClient->isFor(s.host, s.port, s.sessionId, s.tls) &&
+        g_tunnelServerClient->openResourceCount() == 0)
+        g_tunnelServerClient.reset();
+    if (!g_tunnelServerClient)
+        g_tunnelServerClient = std::make_unique<TunnelServerClient>(s.host, s.port, s.sessionId, s.tls);
+    return g_tunnelServerClient.get();
+}
+
+void AppTunnelController::closeServerTunnelsQuietly(TunnelServerClient* client)
+{
+    try {
+        client->close(m_resourceId.toStdString());
+    } catch (const std::exception& e) {
+        TUNNEL_LOG(2, kSource,
+                   UArgFormat("Failed to close tunnels of '%1': %2")
+                       .arg(m_resourceId.toUtf8().constData())
+                       .arg(e.what())
+                       .str());
+    }
+}
+
+int AppTunnelController::open(const std::string& /*params*/)
+{
+    m_closeRequested = false;
+    m_listener->onTunnelConnecting(m_resourceId);
+    TunnelServerClient* client = getTunnelServerClient();
+
+    if (!m_closeRequested) {
+        bool ready = false;
+        for (int wait = 0; wait < kReadinessWaits; ++wait) {
+            if (client->isReady()) {
+                ready = true;
+                break;
+            }
+            QEventLoop loop;
+            QTimer::singleShot(g_readinessPauseMs, &loop, &QEventLoop::quit);
+            loop.exec();
+            if (m_closeRequested)
+                break;
+        }
+        if (!ready && !m_closeRequested)
+            throw TunnelServerTimeoutException(
+                UArgFormat("Tunnel server can't establish connection for %1 seconds").arg(kReadinessWaits).str());
+    }
+
+    if (m_closeRequested) {
+        client->close(m_resourceId.toStdString());
+        m_closeRequested = false;
+        return 118;
+    }
+
+    if (m_pendingLogLevel) {
+        const int level = *m_pendingLogLevel;
+        m_pendingLogLevel.reset();
+        try {
+            client->setLogLevel(level);
+        } catch (const boost::system::system_error&) {
+            throw;   // the server is gone: the open cannot go on
+        } catch (const std::exception& e) {
+            TUNNEL_LOG(2, kSource, UArgFormat("Failed to set log level %1: %2").arg(level).arg(e.what()).str());
+        }
+    }
+
+    int result = 0;
+    try {
+        result = client->open(m_resourceId.toStdString());
+    } catch (...) {
+        // The server may have opened tunnels before the reply failed us.
+        if (client->isConnected())
+            closeServerTunnelsQuietly(client);
+        throw;
+    }
+    m_opened = true;
+
+    const std::vector<tessal::TunnelEndpoint> details = client->getCachedEndpoints(m_resourceId.toStdString());
+    bool anyLocal = false;
+    for (const auto& endpoint : details)
+        if (endpoint.state != 2)
+            anyLocal = true;
+    if (!details.empty() && !anyLocal)
+        result = 108;
+    else
+        m_listener->onTunnelConnected(m_resourceId);
+
+    if (result != 0) {
+        // The resource goes away with this result: its server tunnels must not stay.
+        m_opened = false;
+        closeServerTunnelsQuietly(client);
+    }
+    return result;
+}
+
+int AppTunnelController::close()
+{
+    if (m_opened) {
+        m_opened = false;
+        getTunnelServerClient()->close(m_resourceId.toStdString());
+        m_listener->onTunnelClosed(m_resourceId, 0);
+    } else {
+        m_closeRequested = true;
+        TUNNEL_LOG(2, kSource,
+                   UArgFormat("Tunnel '%1' is not opened yet").arg(m_resourceId.toUtf8().constData()).str());
+    }
+    return 0;
+}
+
+bool AppTunnelController::isOpened()
+{
+    return m_opened;
+}
+
+int AppTunnelController::checkStatus()
+{
+    if (!m_opened) {
+        TUNNEL_LOG(2, kSource,
+                   UArgFormat("Tunnel '%1' is not opened yet").arg(m_resourceId.toUtf8().constData()).str());
+        return 114;
+    }
+    TunnelServerClient* client = getTunnelServerClient();
+    // Tunnels that went down with a dropped server connection do not come back.
+    if (client->lostTunnels(m_resourceId.toStdString()))
+        return 106;
+    return client->checkStatus();
+}
+
+tessal::TunnelStats AppTunnelController::getTraffic()
+{
+    if (!m_opened)
+        throw std::runtime_error("Tunnel is not opened yet");
+    return getTunnelServerClient()->getStats(m_resourceId.toStdString());
+}
+
+UPropertyList AppTunnelController::getProperties()
+{
+    return UPropertyList();
+}
+
+std::vector<tessal::TunnelEndpoint> AppTunnelController::getResourceDetails()
+{
+    if (!m_opened)
+        throw std::runtime_error("Tunnel is not opened yet");
+    return getTunnelServerClient()->getCachedEndpoints(m_resourceId.toStdString());
+}
+
+tessal::AppLaunchConfig AppTunnelController::getLaunchConfig()
+{
+    if (!m_opened)
+        throw std::runtime_error("Tunnel is not opened yet");
+    return getTunnelServerClient()->getLaunchConfig(m_resourceId.toStdString());
+}
+
+void AppTunnelController::setLogLevel(int level)
+{
+    // Called from the resource manager's slots for every resource, open or
+    // not: nothing may leave here.
+    if (!m_opened) {
+        m_pendingLogLevel = level;
+        return;
+    }
+    try {
+        getTunnelServerClient()->setLogLevel(level);
+    } catch (const std::exception& e) {
+        TUNNEL_LOG(1, kSource, UArgFormat("Failed to set log level %1: %2").arg(level).arg(e.what()).str());
+    }
+}
+
+} // namespace tessal::qt

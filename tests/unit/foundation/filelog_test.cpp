@@ -1,0 +1,315 @@
+// The file error log: golden bytes of a new file, rotation, concurrency,
+// file modes, and the process-wide instance.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "foundation/UFileErrorLog.h"
+#include "foundation/m_system.h"
+#include "support/LogTestHome.h"
+
+using tessal::test::TempHome;
+using tessal::test::readFile;
+using tessal::test::runAsOtherUser;
+
+namespace {
+
+class FixedHeaderLog : public UFileErrorLog
+{
+protected:
+    CString executablePath() override { return CString("/opt/tessal/vpn/tessalvpn"); }
+    CString toolkitVersion() override { return CString("6.4.2-test"); }
+};
+
+const char kHeaderPattern[] = R"(\d{4}-\d{2}-\d{2},[ \d]\d:\d{2}:\d{2}:\d{3}, \d+,\d+,[^,\n]*, )";
+
+// Every record header replaced by "<H>" (after checking its shape, pid and module).
+std::string maskHeaders(const std::string& content, const std::string& module = "")
+{
+    std::string pattern = R"((\d{4})-(\d{2})-(\d{2}),([ \d]\d):(\d{2}):(\d{2}):(\d{3}), (\d+),(\d+),)" + module + ", ";
+    std::regex header(pattern);
+    std::string out = std::regex_replace(content, header, "<H>");
+    return out;
+}
+
+std::string expectedHeaderBlock(int level)
+{
+    std::string block =
+        "<H>0,,,,  \n"
+        "<H>0,,,,  =====================================\n"
+        "<H>0,,,,  Location: /opt/tessal/vpn/tessalvpn\n"
+        "<H>0,,,,  Version: 7270.0.0.1\n"
+        "<H>0,,,,  Locale: " + std::string(std::setlocale(LC_ALL, nullptr)) + "\n"
+        "<H>0,,,,  Qt version: 6.4.2-test\n"
+        "<H>0,,,,  =====================================\n"
+        "<H>0,,,,  \n";
+    if (level >= 48)
+        block += "<H>48,,,, current log level = " + std::to_string(level) + "\n";
+    return block;
+}
+
+bool exists(const std::string& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+} // namespace
+
+TEST(FileLog, GoldenBytesOfANewFile)
+{
+    TempHome home;
+    home.writeSettings("default_log_level=63\n");
+    std::string path = home.settingsFolder() + "/vpn.log";
+    FixedHeaderLog log;
+    ASSERT_EQ(log.open(path.c_str(), "a"), 0);
+    EXPECT_EQ(std::string(log.getFileName()), path);
+    EXPECT_EQ(log.getLogLevel(), 63);
+    const char record[] = "1, /Session, 121, Session::Start(), started\n";
+    EXPECT_EQ(log.writeLine(record), static_cast<int>(sizeof(record) - 1));
+    log.close();
+
+    std::string content = readFile(path);
+    std::string banner(systemBanner());
+    ASSERT_EQ(content.compare(0, banner.size(), banner), 0) << content;
+    std::string expected = banner + expectedHeaderBlock(63) + "<H>" + record;
+    EXPECT_EQ(maskHeaders(content), expected);
+    // The header fields themselves: pid and kernel thread id of the writer.
+    std::regex exact(std::string(R"(\d{4}-\d{2}-\d{2},[ \d]\d:\d{2}:\d{2}:\d{3}, )") + std::to_string(getpid()) + "," +
+                     std::to_string(syscall(SYS_gettid)) + ",, 1, /Session");
+    EXPECT_TRUE(std::regex_search(content, exact));
+}
+
+TEST(FileLog, ReopeningAFileWritesOnlyTheHeaderBlock)
+{
+    TempHome home;
+    home.writeSettings("default_log_level=31\n");
+    std::string path = home.settingsFolder() + "/vpn.log";
+    {
+        FixedHeaderLog log;
+        ASSERT_EQ(log.open(path.c_str(), "a"), 0);
+        EXPECT_EQ(log.open(path.c_str(), "a"), 0);   // already open: nothing changes
+    }
+    std::string first = readFile(path);
+    {
+        FixedHeaderLog log;
+        ASSERT_EQ(log.open(path.c_str(), "a"), 0);
+        log.writeLine("no newline");
+        log.writeLine("next\n");
+    }
+    std::string content = maskHeaders(readFile(path));
+    std::string banner(systemBanner());
+    EXPECT_EQ(content, banner + expectedHeaderBlock(31) + expectedHeaderBlock(31) + "<H>no newline<H>next\n");
+    EXPECT_EQ(maskHeaders(first), banner + expectedHeaderBlock(31));
+}
+
+TEST(FileLog, ClosedLogDropsRecords)
+{
+    TempHome home;
+    FixedHeaderLog log;
+    EXPECT_EQ(log.writeLine("dropped\n"), -1);
+    EXPECT_EQ(log.writeTextAndBytes("t", "b", 1), -1);
+    EXPECT_EQ(log.WriteLogByte("b", 1), -1);
+    std::string missingFolder = home.path() + "/missing/vpn.log";
+    EXPECT_NE(log.open(missingFolder.c_str(), "a"), 0);
+    EXPECT_EQ(log.writeLine("dropped\n"), -1);
+}
+
+TEST(FileLog, OtherRecordForms)
+{
+    TempHome home;
+    home.writeSettings("default_log_level=31\n");
+    std::string path = home.settingsFolder() + "/vpn.log";
+    FixedHeaderLog log;
+    log.setProperty("module_name", "mod");
+    log.setProperty("other", "ignored");
+    ASSERT_EQ(log.open(path.c_str(), "a"), 0);
+    EXPECT_EQ(log.writeTextAndBytes("text:", "\x01\x02", 2), 2);
+    EXPECT_EQ(log.WriteLogByte("raw", 3), 3);
+    log.close();
+    std::string content = maskHeaders(readFile(path), "mod");
+    std::string tail = "<H>4,,,, text:\x01\x02\nraw\n\n";
+    ASSERT_GE(content.size(), tail.size());
+    EXPECT_EQ(content.substr(content.size() - tail.size()), tail);
+}
+
+TEST(FileLog, RotationAtTheFiftiethWriteKeepsTheLevel)
+{
+    TempHome home;
+    home.writeSettings("default_log_level=63\nlog_file_size=100\n");
+    std::string path = home.settingsFolder() + "/vpn.log";
+    std::string backup = path + ".bak";
+    FixedHeaderLog log;
+    ASSERT_EQ(log.open(path.c_str(), "a"), 0);   // 9 writes: the header block
+    EXPECT_EQ(log.getMaxSize(), 100u);
+    log.setLogLevel(31);                         // as the page would; 10 writes with its notice
+    home.writeSettings("default_log_level=63\nlog_file_size=1000000\n");
+
+    for (int i = 11; i < 50; ++i)
+        log.writeLine(("record " + std::to_string(i) + "\n").c_str());
+    EXPECT_FALSE(exists(backup)) << "rotated before the 50th write";
+    log.writeLine("record 50\n");
+    ASSERT_TRUE(exists(backup));
+
+    EXPECT_EQ(log.getLogLevel(), 31) << "rotation must keep the level in force";
+    EXPECT_EQ(log.getMaxSize(), 1000000u) << "rotation takes the new size limit";
+    log.writeLine("after\n");
+    log.close();
+
+    std::string banner(systemBanner());
+    std::string fresh = maskHeaders(readFile(path));
+    EXPECT_EQ(fresh, banner + expectedHeaderBlock(31) + "<H>after\n");
+    std::string old = maskHeaders(readFile(backup));
+    EXPECT_NE(old.find("<H>record 49\n<H>record 50\n"), std::string::npos);
+    EXPECT_EQ(old.rfind("<H>record 50\n"), old.size() - std::string("<H>record 50\n").size());
+}
+
+TEST(FileLog, EightThreadsWriteWholeRecords)
+{
+    TempHome home;
+    home.writeSettings("default_log_level=31\n");
+    std::string path = home.settingsFolder() + "/vpn.log";
+    FixedHeaderLog log;
+    ASSERT_EQ(log.open(path.c_str(), "a"), 0);
+    const int kThreads = 8;
+    const int kRecords = 300;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&log, t] {
+            for (int i = 0; i < kRecords; ++i) {
+                std::string text = "1, /Worker, 7, run(), thread " + std::to_string(t) + " record " +
+                                   std::to_string(i) + " " + std::string(40 + (i % 30), 'x') + "\n";
+                log.writeLine(text.c_str());
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    log.close();
+
+    std::string content = readFile(path);
+    std::string records = content.substr(std::string(systemBanner()).size());
+    std::regex line(std::string("^") + kHeaderPattern + R"((.*)$)");
+    std::regex body(R"(1, /Worker, 7, run\(\), thread (\d) record (\d+) (x+))");
+    std::vector<int> next(kThreads, 0);
+    size_t start = 0;
+    int workerRecords = 0;
+    while (start < records.size()) {
+        size_t end = records.find('\n', start);
+        ASSERT_NE(end, std::string::npos);
+        std::string text = records.substr(start, end - start);
+        start = end + 1;
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(text, match, line)) << text;
+        std::string rest = match[1];
+        if (rest.rfind("1, /Worker", 0) != 0)
+            continue;
+        std::smatch parts;
+        ASSERT_TRUE(std::regex_match(rest, parts, body)) << rest;
+        int t = std::stoi(parts[1]);
+        int i = std::stoi(parts[2]);
+        EXPECT_EQ(i, next[t]) << "records of one thread out of order";
+        EXPECT_EQ(parts[3].length(), static_cast<size_t>(40 + (i % 30)));
+        next[t] = i + 1;
+        ++workerRecords;
+    }
+    EXPECT_EQ(workerRecords, kThreads * kRecords);
+}
+
+TEST(FileLog, ModesOfAFreshHome)
+{
+    TempHome home;
+    std::string folder = home.settingsFolder();
+    std::string path = folder + "/vpn.log";
+    if (geteuid() == 0) {
+        FixedHeaderLog log;
+        ASSERT_EQ(log.open(path.c_str(), "a"), 0);
+        log.close();
+        struct stat info {};
+        ASSERT_EQ(stat(folder.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0750u);
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0644u);
+        EXPECT_FALSE(exists(folder + "/tessalnetworks.conf")) << "root writes no settings file";
+    }
+
+    TempHome userHome;
+    std::string userFolder = userHome.settingsFolder();
+    std::string userLog = userFolder + "/vpn.log";
+    int status = runAsOtherUser(userHome, [userLog] {
+        FixedHeaderLog log;
+        if (log.open(userLog.c_str(), "a") != 0)
+            return 30;
+        return log.getLogLevel() == 63 ? 0 : 31;
+    });
+    if (status == TempHome::kSkipped)
+        GTEST_SKIP() << "cannot switch to another user here";
+    ASSERT_EQ(status, 0);
+    struct stat info {};
+    ASSERT_EQ(stat(userFolder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0750u);
+    ASSERT_EQ(stat(userLog.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    ASSERT_EQ(stat((userFolder + "/tessalnetworks.conf").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
+TEST(FileLog, EmptyHomeLeavesTheLogClosed)
+{
+    TempHome home;
+    home.setHome("");
+    bool existedBefore = exists("/.TessalNetworks");
+    FixedHeaderLog log;
+    EXPECT_NE(log.open("/.TessalNetworks/vpn.log", "a"), 0);
+    EXPECT_EQ(log.writeLine("x\n"), -1);
+    EXPECT_EQ(exists("/.TessalNetworks"), existedBefore);
+}
+
+TEST(FileLog, ProcessWideInstance)
+{
+    // Installed before main (the tests that swap in their own log put it back).
+    EXPECT_EQ(g_pErrorLog.load(), static_cast<IUErrorLog*>(&g_errorLog));
+}
+
+TEST(FileLog, ExitWhileAnotherThreadWrites)
+{
+    TempHome home;
+    std::string path = home.settingsFolder() + "/vpn.log";
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (g_errorLog.open(path.c_str(), "a") != 0)
+            _exit(40);
+        std::atomic<bool> started{false};
+        std::thread writer([&started] {
+            for (;;) {
+                if (IUErrorLog* log = g_pErrorLog.load())
+                    log->writeLine("1, /t, 1, f(), busy\n");
+                started = true;
+            }
+        });
+        writer.detach();
+        while (!started)
+            std::this_thread::yield();
+        std::exit(0);   // static destruction runs while the writer keeps going
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::string content = readFile(path);
+    EXPECT_NE(content.find("busy\n"), std::string::npos);
+}

@@ -1,0 +1,197 @@
+// The per-user settings file: levels, size limit, default text and modes.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <grp.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "foundation/LogSettings.h"
+#include "support/LogTestHome.h"
+
+namespace {
+
+const char kExpectedDefaultFile[] =
+    "##########################################################################\n"
+    "# This file contain TessalNetworks client components settings\n"
+    "# \n"
+    "# \n"
+    "# BASIC     31   Value use to provide basic logs which include user friendly messages, warnings, and errors.\n"
+    "#                Valid values are in the range 0 to 31, the highest setting is 31.\n"
+    "# EXTENDED  63   Set to provide extended log level.\n"
+    "#                Valid values are in the range of 32 to 63, the highest setting is 63.\n"
+    "##########################################################################\n\n"
+    "\n\n"
+    "# default log level for all tessal components\n"
+    "default_log_level=63\n\n"
+    "\n\n"
+    "# svpn core log level. This setting is used to override the default log level set by default_log_level setting for svpn component\n"
+    "#svpn_log_level=63\n\n"
+    "\n\n"
+    "# svpn NPAPI plugin log level. This setting is used to override the default log level set by default_log_level setting for svpn NPAPI plugin\n"
+    "#svpn_plugin_log_level=63\n\n"
+    "\n\n"
+    "# endpoint secutity NPAPI plugin. This setting is used to override the default log level set by default_log_level setting for endpoint secutity NPAPI plugin\n"
+    "#eps_plugin_log_level=63\n\n"
+    "\n\n"
+    "# LumaroClient. This setting is used to override the default log level set by default_log_level setting for LumaorClient application\n"
+    "#lumaro_client_log_level=63\n\n";
+
+using tessal::test::TempHome;
+using tessal::test::readFile;
+using tessal::test::runAsOtherUser;
+
+} // namespace
+
+TEST(LogSettingsRead, LevelTable)
+{
+    struct Case { const char* text; int vpn; int other; };
+    const Case cases[] = {
+        {"default_log_level=31\nvpn_log_level=48\n", 48, 31},
+        {"vpn_log_level=48\ndefault_log_level=31\n", 48, 31},
+        {"default_log_level=31\n#vpn_log_level=48\n", 31, 31},
+        {"default_log_level=31\n vpn_log_level=48\n", 31, 31},
+        {"vpn_log_level=48\nvpn_log_level=abc\n", 63, 63},
+        {"default_log_level=x\n", 63, 63},
+        {"default_log_level=  7 trailing\n", 7, 7},
+        {"default_log_level=31\ndefault_log_level=2\n", 2, 2},
+        {"vpn_log_level=-5\n", -5, 63},
+        {"", 63, 63},
+    };
+    for (const Case& c : cases) {
+        TempHome home;
+        home.writeSettings(c.text);
+        EXPECT_EQ(readLogLevel("vpn"), c.vpn) << c.text;
+        EXPECT_EQ(readLogLevel("svpn"), c.other) << c.text;
+        EXPECT_EQ(readLogLevel(nullptr), c.other) << c.text;
+    }
+}
+
+TEST(LogSettingsRead, DefaultLevelTakesTheFirstLine)
+{
+    TempHome home;
+    home.writeSettings("default_log_level=31\ndefault_log_level=2\n");
+    EXPECT_EQ(readDefaultLogLevel(), 31);
+}
+
+TEST(LogSettingsRead, SizeTable)
+{
+    struct Case { const char* text; int size; };
+    const Case cases[] = {
+        {"log_file_size=1000\n", 1000},
+        {"log_file_size 1000\n", 1000},
+        {"log_file_size= 1000\n", 1000},
+        {"log_file_size = 1000\n", 0x500000},
+        {"log_file_size=abc\n", 0x500000},
+        {"log_file_size\n", 0x500000},
+        {"log_file_size", 0x500000},      // too short to hold a number: never read past it
+        {"log_file_size=", 0x500000},
+        {"log_file_size=10\nlog_file_size=20\n", 10},
+        {"#log_file_size=10\n", 0x500000},
+    };
+    for (const Case& c : cases) {
+        TempHome home;
+        home.writeSettings(c.text);
+        EXPECT_EQ(readLogFileSize(), c.size) << c.text;
+    }
+    TempHome none;
+    EXPECT_EQ(readLogFileSize(), 0x500000);
+}
+
+TEST(LogSettingsRead, LongLinesAreReadInPieces)
+{
+    TempHome home;
+    home.writeSettings("#" + std::string(254, 'x') + "default_log_level=5\n");
+    EXPECT_EQ(readLogLevel("vpn"), 5);
+}
+
+TEST(LogSettingsFolder, PathsAndEmptyHome)
+{
+    TempHome home;
+    CString folder;
+    EXPECT_EQ(std::string(getConfigFolder(folder, false)), home.path() + "/.TessalNetworks");
+    EXPECT_EQ(std::string(folder), home.path() + "/.TessalNetworks");
+    EXPECT_EQ(std::string(getConfigFilePath()), home.path() + "/.TessalNetworks/tessalnetworks.conf");
+
+    struct stat before {};
+    bool existedBefore = stat("/.TessalNetworks", &before) == 0;
+    home.setHome("");
+    EXPECT_TRUE(getConfigFolder(folder, true).IsEmpty());
+    EXPECT_EQ(readLogLevel("vpn"), 63);
+    struct stat after {};
+    EXPECT_EQ(stat("/.TessalNetworks", &after) == 0, existedBefore);
+}
+
+TEST(LogSettingsFolder, ExistingFolderIsLeftAlone)
+{
+    TempHome home;
+    std::string folder = home.path() + "/.TessalNetworks";
+    ASSERT_EQ(mkdir(folder.c_str(), 0701), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0701), 0);
+    CString out;
+    getConfigFolder(out, true);
+    struct stat info {};
+    ASSERT_EQ(stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0701u);
+}
+
+TEST(LogSettingsCreate, RootCreatesNothing)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "runs as root only";
+    TempHome home;
+    EXPECT_EQ(readLogLevel("vpn"), 63);
+    struct stat info {};
+    EXPECT_NE(stat((home.path() + "/.TessalNetworks/tessalnetworks.conf").c_str(), &info), 0);
+}
+
+TEST(LogSettingsCreate, OtherUserGetsDefaultFileAndModes)
+{
+    TempHome home;
+    int status = runAsOtherUser(home, [] {
+        if (readLogLevel("vpn") != 63)
+            return 10;
+        // A second lookup reads the file now present.
+        return readLogLevel("vpn") == 63 ? 0 : 11;
+    });
+    if (status == TempHome::kSkipped)
+        GTEST_SKIP() << "cannot switch to another user here";
+    ASSERT_EQ(status, 0);
+
+    std::string folder = home.path() + "/.TessalNetworks";
+    std::string file = folder + "/tessalnetworks.conf";
+    struct stat info {};
+    ASSERT_EQ(stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0750u);
+    EXPECT_EQ(info.st_uid, home.ownerUid());
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(readFile(file), kExpectedDefaultFile);
+}
+
+TEST(LogSettingsCreate, ExistingFileIsNeverRewritten)
+{
+    TempHome home;
+    // The user's own file, unreadable for the lookup: it must stay exactly as it is.
+    std::string content = "default_log_level=12\n# mine\n";
+    home.writeSettings(content);
+    std::string file = home.path() + "/.TessalNetworks/tessalnetworks.conf";
+    int status = runAsOtherUser(home, [file] {
+        if (chmod(file.c_str(), 0200) != 0)
+            return 20;
+        int level = readLogLevel("vpn");
+        if (chmod(file.c_str(), 0600) != 0)
+            return 21;
+        return level == 63 ? 0 : 22;
+    });
+    if (status == TempHome::kSkipped)
+        GTEST_SKIP() << "cannot switch to another user here";
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(readFile(file), content);
+}

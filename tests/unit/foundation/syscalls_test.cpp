@@ -1,0 +1,257 @@
+// System-call wrappers, the system banner and the URI default ports.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "foundation/UException.h"
+#include "foundation/Uri.h"
+#include "foundation/m_system.h"
+
+namespace {
+
+std::string s(const CString& text)
+{
+    return std::string(static_cast<const char*>(text), static_cast<size_t>(text.GetLength()));
+}
+
+struct TempFolder
+{
+    TempFolder()
+    {
+        char name[] = "/tmp/tessal-sys-XXXXXX";
+        path = mkdtemp(name);
+    }
+    ~TempFolder() { std::system(("rm -rf '" + path + "'").c_str()); }
+    std::string file(const char* name) const { return path + "/" + name; }
+    std::string path;
+};
+
+struct stat statOf(mode_t mode, uid_t uid, gid_t gid)
+{
+    struct stat info {};
+    info.st_mode = mode;
+    info.st_uid = uid;
+    info.st_gid = gid;
+    return info;
+}
+
+} // namespace
+
+TEST(SysUri, DefaultPorts)
+{
+    EXPECT_EQ(Uri::getDefaultPort("HTTPS").code, 2);
+    EXPECT_EQ(Uri::getDefaultPort("HTTPS").port, 443);
+    EXPECT_EQ(Uri::getDefaultPort("http").port, 80);
+    EXPECT_EQ(Uri::getDefaultPort("Ftp").port, 21);
+    EXPECT_EQ(Uri::getDefaultPort("file").port, 0);
+    unsigned short port = Uri::getDefaultPort("http");
+    EXPECT_EQ(port, 80);
+    try {
+        Uri::getDefaultPort("gopher");
+        FAIL() << "no exception";
+    } catch (const UException& e) {
+        ASSERT_NE(e.what(), nullptr);
+        EXPECT_STREQ(e.what(), "EXCEPTION - Unknown scheme: 'gopher'");
+        EXPECT_EQ(e.getCode(), -1);
+        EXPECT_EQ(e.getLine(), 108);
+    }
+    EXPECT_THROW(Uri::getDefaultPort(nullptr), UException);
+}
+
+TEST(SysFiles, TestsAndResults)
+{
+    TempFolder folder;
+    std::string file = folder.file("f");
+    std::string link = folder.file("l");
+    std::string fifo = folder.file("p");
+    std::string missing = folder.file("missing");
+    FILE* f = std::fopen(file.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+
+    EXPECT_TRUE(isSymbolicLink(link.c_str()));
+    EXPECT_FALSE(isSymbolicLink(file.c_str()));
+    EXPECT_TRUE(isDirectory(folder.path.c_str()));
+    EXPECT_FALSE(isDirectory(file.c_str()));
+    EXPECT_FALSE(isDirectory("/dev/null"));
+    EXPECT_TRUE(existsNotFifo(file.c_str()));
+    EXPECT_FALSE(existsNotFifo(fifo.c_str()));
+    EXPECT_FALSE(existsNotFifo(missing.c_str()));
+    EXPECT_EQ(fileMode(missing.c_str()), 0xFFFFFFFFu);
+    EXPECT_EQ(modificationTime(missing.c_str()), 0);
+    EXPECT_GT(modificationTime(file.c_str()), 0);
+    EXPECT_TRUE(isAccessible(file.c_str(), F_OK));
+    EXPECT_FALSE(isAccessible(missing.c_str(), F_OK));
+
+    EXPECT_EQ(changeMode(file.c_str(), 0640), 0);
+    EXPECT_EQ(fileMode(file.c_str()) & 07777, 0640u);
+    std::string dir = folder.file("d");
+    EXPECT_EQ(makeDirectory(dir.c_str(), 0700), 0);
+    EXPECT_EQ(makeDirectory(dir.c_str(), 0700), -1);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(removeDirectory(dir.c_str()), 0);
+    std::string moved = folder.file("g");
+    EXPECT_EQ(renameFile(file.c_str(), moved.c_str()), 0);
+    EXPECT_EQ(removeFile(moved.c_str()), 0);
+    EXPECT_EQ(removeFile(moved.c_str()), -1);
+}
+
+TEST(SysFiles, ExecutableBitsByRole)
+{
+    uid_t me = geteuid();
+    gid_t myGroup = getegid();
+    uid_t other = me + 1000;
+    gid_t otherGroup = myGroup + 1000;
+
+    EXPECT_FALSE(isExecutableFile(statOf(S_IFDIR | 0777, me, myGroup)));
+    if (me == 0) {
+        EXPECT_TRUE(isExecutableFile(statOf(S_IFREG | 0001, other, otherGroup)));
+        EXPECT_TRUE(isExecutableFile(statOf(S_IFREG | 0010, other, otherGroup)));
+        EXPECT_FALSE(isExecutableFile(statOf(S_IFREG | 0666, other, otherGroup)));
+        return;
+    }
+    struct Case { mode_t mode; uid_t uid; gid_t gid; bool expected; };
+    const Case cases[] = {
+        {0700, me, otherGroup, true},  {0077, me, otherGroup, false},  // the owner's bit decides for the owner
+        {0070, other, myGroup, true},  {0707, other, myGroup, false},  // the group's for the group
+        {0001, other, otherGroup, true}, {0770, other, otherGroup, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(isExecutableFile(statOf(S_IFREG | c.mode, c.uid, c.gid)), c.expected) << std::oct << c.mode;
+}
+
+TEST(SysFiles, ExecutableBitsAsAnotherUser)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to switch to another user; covered by ExecutableBitsByRole";
+    // As uid/gid 65534 in a child: the owner, group and others rules.
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(2);
+        bool ok = isExecutableFile(statOf(S_IFREG | 0700, 65534, 1)) &&
+                  !isExecutableFile(statOf(S_IFREG | 0077, 65534, 1)) &&
+                  isExecutableFile(statOf(S_IFREG | 0070, 1, 65534)) &&
+                  !isExecutableFile(statOf(S_IFREG | 0707, 1, 65534)) &&
+                  isExecutableFile(statOf(S_IFREG | 0001, 1, 1)) &&
+                  !isExecutableFile(statOf(S_IFREG | 0770, 1, 1));
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(SysProcess, BannerAndNames)
+{
+    struct utsname names {};
+    ASSERT_EQ(uname(&names), 0);
+    std::string rule(74, '=');
+    std::string expected = rule + "\nKernel version: " + names.version + "\nSystem: " + names.sysname +
+                           "\nRelease: " + names.release + "\nModel: " + names.machine +
+                           "\nNode name: " + names.nodename + "\n" + rule + "\n";
+    EXPECT_EQ(s(systemBanner()), expected);
+    CString out("old");
+    systemBanner(out);
+    EXPECT_EQ(s(out), expected);
+    EXPECT_EQ(s(kernelRelease()), names.release);
+
+    char buffer[256];
+    size_t size = sizeof(buffer);
+    EXPECT_EQ(hostName(buffer, size), 1);
+    EXPECT_EQ(size, std::strlen(buffer));
+    EXPECT_EQ(s(hostAddress("127.0.0.1")), "127.0.0.1");
+    EXPECT_GT(currentTime(), 0);
+    EXPECT_EQ(s(intText(-42)), "-42");
+}
+
+TEST(SysProcess, ParseLong)
+{
+    EXPECT_EQ(parseLong("0x1F"), 31);
+    EXPECT_EQ(parseLong("010"), 8);
+    EXPECT_EQ(parseLong("-12"), -12);
+    EXPECT_EQ(parseLong("abc"), 0);
+}
+
+TEST(SysProcess, HttpDate)
+{
+    EXPECT_STREQ(formatHttpDate(0), "Thu, 01 Jan 1970 00:00:00 GMT");
+    EXPECT_STREQ(formatHttpDate(1700000000), "Tue, 14 Nov 2023 22:13:20 GMT");
+}
+
+TEST(SysProcess, ShellCommandAndReaping)
+{
+    // Nothing to reap in a process without children.
+    while (!reapChild().IsEmpty()) {
+    }
+    EXPECT_EQ(s(reapChild()), "");
+
+    TempFolder folder;
+    std::string marker = folder.file("ran");
+    pid_t pid = runShellCommand(("echo ok > '" + marker + "'").c_str());
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(access(marker.c_str(), F_OK), 0);
+
+    pid = runShellCommand("exit 3");
+    ASSERT_GT(pid, 0);
+    std::string reaped;
+    for (int i = 0; i < 500 && reaped.empty(); ++i) {
+        reaped = s(reapChild());
+        if (reaped.empty())
+            usleep(2000);
+    }
+    EXPECT_EQ(reaped, std::to_string(pid));
+}
+
+TEST(SysProcess, FailedExecRunsNoHandlersOfTheParent)
+{
+    // A single argument over the kernel's limit makes exec fail (E2BIG) in the child.
+    // The child must then end at once: the parent's buffered output is written once.
+    TempFolder folder;
+    std::string out = folder.file("out");
+    pid_t outer = fork();
+    ASSERT_GE(outer, 0);
+    if (outer == 0) {
+        if (std::freopen(out.c_str(), "w", stdout) == nullptr)
+            _exit(2);
+        std::setvbuf(stdout, nullptr, _IOFBF, 4096);
+        std::printf("parent-buffer\n");   // still buffered during the fork
+        std::string tooLong(300000, 'x');
+        pid_t child = runShellCommand(tooLong.c_str());
+        int status = 0;
+        if (child <= 0 || waitpid(child, &status, 0) != child)
+            _exit(3);
+        std::fflush(stdout);
+        _exit(WIFEXITED(status) && WEXITSTATUS(status) == 127 ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(outer, &status, 0), outer);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    FILE* f = std::fopen(out.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    char line[64] = {};
+    int lines = 0;
+    while (std::fgets(line, sizeof(line), f) != nullptr)
+        ++lines;
+    std::fclose(f);
+    EXPECT_EQ(lines, 1);
+}
