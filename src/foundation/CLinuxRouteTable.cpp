@@ -5,6 +5,7 @@
 #include "foundation/UArgFormat.h"
 #include "foundation/UClasses.h"
 #include "foundation/UException.h"
+#include "foundation/USocket.h"
 #include "foundation/m_inet.h"
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -987,4 +989,31 @@ uint32_t GetIfaceAddr(uint32_t index)
         result = 0;
     });
     return found;
+}
+
+// ---------------------------------------------------------------- best source address
+
+CString USocketHelper::getBestSourceIPForHost(const char* host)
+{
+    static const char kSocketFile[] = "/USocket";
+    static const char kFunction[] = "USocketHelper::getBestSourceIPForHost()";
+    // Dotted IPv4 only: no name look-up here.
+    in_addr address{};
+    if (!host || ::inet_aton(host, &address) == 0)
+        throw UException(-1, kSocketFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "invalid IPv4 address",
+                         host ? host : "");
+
+    IpForwardRow route{};
+    const int result = GetRouteForAddr(address.s_addr, &route);
+    if (result != 0)
+        throw UException(-1, kSocketFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "cannot find IP for host",
+                         std::to_string(static_cast<unsigned>(result)).c_str());
+
+    const uint32_t source = GetIfaceAddr(route.dwForwardIfIndex);
+    if (source == 0)
+        throw UException(-1, kSocketFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "cannot find IP for host",
+                         host);
+    char text[INET_ADDRSTRLEN] = "";
+    ::inet_ntop(AF_INET, &source, text, sizeof text);
+    return CString(text);
 }

@@ -3,6 +3,8 @@
 
 #include "foundation/CLinuxRouteTable.h"
 #include "foundation/String.h"
+#include "foundation/UException.h"
+#include "foundation/USocket.h"
 
 #include <gtest/gtest.h>
 
@@ -225,6 +227,12 @@ TEST(RouteKernelTest, ChangesInsideAPrivateNamespace)
         EXPECT_EQ(static_cast<uint32_t>(lo), v4.dwForwardIfIndex);
         EXPECT_EQ(htonl(0x7f000001), v4.dwForwardNextHop);  // no gateway: the interface's address
         EXPECT_EQ(-1, GetRouteForAddr(htonl(0xc0000201), &v4));  // no route at all
+
+        // The best source address for a host, dotted IPv4 text only.
+        EXPECT_EQ("127.0.0.1", std::string(USocketHelper::getBestSourceIPForHost("10.30.1.9")));
+        EXPECT_THROW(USocketHelper::getBestSourceIPForHost("192.0.2.1"), UException);
+        EXPECT_THROW(USocketHelper::getBestSourceIPForHost("host.example"), UException);
+        EXPECT_THROW(USocketHelper::getBestSourceIPForHost(nullptr), UException);
 
         // Replace keeps one route (a metric is part of its key, so replacing
         // one that is not there fails); delete removes it; a second delete
