@@ -59,21 +59,29 @@ bool retrieveSidFromOtc(const QUrl& server, const CString& otc, CString& sid)
     bool headerSeen = false;
     bool done = false;
     QEventLoop loop;
-    QObject::connect(&manager, &HttpNetworkManager::ResponseDataAvailable, &loop, [&](QNetworkReply* reply) {
+    // The id is in the headers; the body does not matter, so the wait ends as
+    // soon as the headers are in (or the reply has ended).
+    auto takeHeaders = [&](QNetworkReply* reply) {
         if (done || reply == nullptr)
             return;
-        // The id is in the headers; the body does not matter.
         headerSeen = reply->hasRawHeader("X-ACCESS-Session-ID");
         received = reply->rawHeader("X-ACCESS-Session-ID");
         done = true;
         loop.quit();
-    });
+    };
+    QObject::connect(&manager, &HttpNetworkManager::ResponseDataAvailable, &loop, takeHeaders);
     QObject::connect(&manager, qOverload<Err::HttpNetworkManager, QString>(&HttpNetworkManager::RequestFinished),
                      &loop, [&](Err::HttpNetworkManager, const QString&) {
                          done = true;
                          loop.quit();
                      });
     manager.HttpGet(withPath(server, "/vdesk/get_sessid_for_token.php3"), kExchangeTimeoutMs);
+    for (QNetworkReply* reply : manager.findChildren<QNetworkReply*>()) {
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [&takeHeaders, reply]() {
+            if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+                takeHeaders(reply);
+        });
+    }
     if (!done)
         loop.exec();
 

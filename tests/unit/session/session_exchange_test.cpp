@@ -1,0 +1,155 @@
+// The one-time-code exchange, the start report and the server URL builders,
+// against the access-server stand-in.
+
+#include "AccessServer.h"
+#include "ModalDialogAnswerer.h"
+#include "http_log_support.h"
+
+#include "foundation/String.h"
+#include "session/ServerUrls.h"
+#include "session/SessionExchange.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+using namespace tessal;
+using tessal::test::AccessServer;
+
+namespace {
+
+const char* const kSid = "0123456789abcdefABCDEF0123456789";
+
+class SessionExchangeTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.start()) << server.error().toStdString(); }
+
+    void route(const QJsonObject& answer)
+    {
+        QJsonObject r = answer;
+        r.insert("path", "/vdesk/get_sessid_for_token.php3");
+        ASSERT_TRUE(server.setRoutes(QJsonArray{r}));
+    }
+
+    QUrl serverUrl() const { return server.url("/"); }
+
+    AccessServer server;
+    test::HttpRecordingLog log;
+};
+
+TEST(ServerUrlsTest, BuildersChangeOnlyPathAndQuery)
+{
+    const QUrl server("https://vpn.example.com:8443/some/path?x=1#frag");
+    EXPECT_EQ(qt::makeServerRootUrl(server).toString(), "https://vpn.example.com:8443#frag");
+    EXPECT_EQ(qt::makeProfileUrl(server).toString(), "https://vpn.example.com:8443/pre/config.php?version=2.0#frag");
+    EXPECT_EQ(qt::makeResourceTemplateUrl(server).toString(),
+              "https://vpn.example.com:8443/vdesk/resource_template?x=1#frag");
+    EXPECT_EQ(qt::makeNAConfigUrl(QUrl("https://vpn.example.com"), "My Res").toString(QUrl::FullyEncoded),
+              "https://vpn.example.com/vdesk/vpn/connect.php3?resourcename=My%20Res&outform=xml&client_version=1.1");
+}
+
+TEST(ServerUrlsTest, LaunchUrlSecretsAreShortened)
+{
+    const QUrl url("tessal-vpn://x?server=h&sid=AAAAAAAAAAAAAAAAAAAAAAAA12345678&Token=TTTTTTTTTTTTtoken123&otc=OOOOOOOOOotcode99");
+    const QString text = qt::redactedLaunchUrl(url);
+    EXPECT_TRUE(text.contains("sid=12345678")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Token=token123")) << text.toStdString();
+    EXPECT_TRUE(text.contains("otc=otcode99")) << text.toStdString();
+    EXPECT_FALSE(text.contains("AAAAAAAA")) << text.toStdString();
+    // An encoded separator hides nothing.
+    const QString encoded = qt::redactedLaunchUrl(QUrl("tessal-epi://x?server=h%26sid%3DSECRETSECRETSECRET77654321"));
+    EXPECT_FALSE(encoded.contains("SECRETSECRET")) << encoded.toStdString();
+}
+
+TEST_F(SessionExchangeTest, SessionIdFromHeaderAndTokenSent)
+{
+    route({{"headers", QJsonObject{{"X-ACCESS-Session-ID", kSid}, {"Content-Type", "text/plain"}}}, {"body", "ok"}});
+    CString sid;
+    ASSERT_TRUE(qt::retrieveSidFromOtc(serverUrl(), CString("onetimecode42"), sid));
+    EXPECT_STREQ(static_cast<const char*>(sid), kSid);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_EQ(requests[0]["method"].toString(), "GET");
+    EXPECT_EQ(requests[0]["headers"].toObject()["X-ACCESS-Session-Token"].toString(), "onetimecode42");
+    EXPECT_FALSE(requests[0]["headers"].toObject().contains("Cookie"));
+    // Secrets appear only in short form.
+    for (const QString& line : log.lines()) {
+        EXPECT_FALSE(line.contains(kSid));
+        EXPECT_FALSE(line.contains("onetimecode42"));
+    }
+    EXPECT_EQ(log.withMessage("session id(23456789) for otc(mecode42)").size(), 1);
+}
+
+TEST_F(SessionExchangeTest, EmptyMissingOrInvalidIdFails)
+{
+    const QList<QJsonObject> answers = {
+        {{"headers", QJsonObject{{"X-ACCESS-Session-ID", ""}}}, {"body", ""}},
+        {{"headers", QJsonObject{{"Content-Type", "text/plain"}}}, {"body", "no id"}},
+        {{"headers", QJsonObject{{"X-ACCESS-Session-ID", "short1234"}}}, {"body", ""}},
+        {{"headers", QJsonObject{{"X-ACCESS-Session-ID", "0123456789abcdef-BCDEF0123456789"}}}, {"body", ""}},
+        {{"status", 500}, {"body", ""}},
+    };
+    for (const QJsonObject& answer : answers) {
+        route(answer);
+        CString sid("unchanged");
+        EXPECT_FALSE(qt::retrieveSidFromOtc(serverUrl(), CString("code"), sid));
+        EXPECT_STREQ(static_cast<const char*>(sid), "unchanged");
+    }
+    EXPECT_EQ(log.withMessage("Failed to exchange session Id with one time code").size(), answers.size());
+}
+
+TEST_F(SessionExchangeTest, HeadersAreEnoughWhenTheBodyStalls)
+{
+    route({{"headers", QJsonObject{{"X-ACCESS-Session-ID", kSid}, {"Content-Type", "text/plain"}}},
+           {"body_size", 1000},
+           {"trickle", QJsonObject{{"bytes", 1}, {"interval_ms", 20000}}}});
+    QElapsedTimer clock;
+    clock.start();
+    CString sid;
+    EXPECT_TRUE(qt::retrieveSidFromOtc(serverUrl(), CString("code"), sid));
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_STREQ(static_cast<const char*>(sid), kSid);
+}
+
+TEST_F(SessionExchangeTest, StartReportCarriesBothCookies)
+{
+    ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", "/my.report.na"}, {"status", 500}, {"body", "x"}}}));
+    EXPECT_TRUE(qt::ReportNetworkAccess(serverUrl(), kSid, "tok123"));
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_EQ(requests[0]["path"].toString(), "/my.report.na");
+    const QString cookie = requests[0]["headers"].toObject()["Cookie"].toString();
+    EXPECT_TRUE(cookie.contains(QStringLiteral("NAToken=tok123"))) << cookie.toStdString();
+    EXPECT_TRUE(cookie.contains(QStringLiteral("MRHSession=") + kSid)) << cookie.toStdString();
+}
+
+TEST_F(SessionExchangeTest, StartReportGoesOnWhenTheServerIsSilentOrGone)
+{
+    server.stop();
+    EXPECT_TRUE(qt::ReportNetworkAccess(serverUrl(), kSid, "tok"));
+}
+
+TEST(SessionCookieTest, SecureFlagAndPath)
+{
+    const QNetworkCookie c = qt::MakeSessionCookie("MRHSession", "v\xc3\xa4", true);
+    EXPECT_EQ(c.name(), "MRHSession");
+    EXPECT_EQ(c.value(), QString("v\u00e4").toUtf8());
+    EXPECT_TRUE(c.isSecure());
+    EXPECT_EQ(c.path(), "/");
+    EXPECT_TRUE(c.domain().isEmpty());
+    EXPECT_TRUE(c.isSessionCookie());
+    EXPECT_FALSE(qt::MakeSessionCookie("NAToken", "x", false).isSecure());
+}
+
+TEST(SessionIdRuleTest, ThirtyTwoLettersAndDigits)
+{
+    EXPECT_TRUE(qt::isValidSessionId(CString(kSid)));
+    EXPECT_FALSE(qt::isValidSessionId(CString("0123456789abcdefABCDEF012345678")));
+    EXPECT_FALSE(qt::isValidSessionId(CString("0123456789abcdefABCDEF01234567890")));
+    EXPECT_FALSE(qt::isValidSessionId(CString("0123456789abcdefABCDEF012345678\xc3")));
+    EXPECT_FALSE(qt::isValidSessionId(CString("")));
+}
+
+}  // namespace
