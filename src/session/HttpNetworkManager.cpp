@@ -408,6 +408,13 @@ void HttpNetworkManager::Read()
         }
         m_tempFile->setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     } else {
+        if (m_body.empty()) {
+            // Grow once to the announced size (never beyond the cap) instead of piece by piece.
+            bool known = false;
+            const qint64 announced = reply->rawHeader("Content-Length").trimmed().toLongLong(&known);
+            if (known && announced > 0 && announced <= kMaxBodySize)
+                m_body.reserve(static_cast<size_t>(announced));
+        }
         m_body.insert(m_body.end(), data.constBegin(), data.constEnd());
     }
     m_bytesReceived += got;
