@@ -34,9 +34,12 @@ const char kFile[] = "/CLinuxRouteTable";
 // Windows-shaped "not supported" result of the adapter queries.
 constexpr int kResultNotSupported = 50;
 
-// A kernel error answer: errno is set to it; ESRCH gives -3, EEXIST -4.
-[[noreturn]] void throwKernelError(int error, int line, const char* function)
+// A kernel error answer (the negative errno of the reply): errno is set to
+// it; ESRCH gives -3, EEXIST -4. A value no errno can have counts as EPROTO.
+[[noreturn]] void throwKernelError(int answer, int line, const char* function)
 {
+    const long negated = -static_cast<long>(answer);
+    const int error = (negated > 0 && negated <= 4095) ? static_cast<int>(negated) : EPROTO;
     errno = error;
     const int code = error == ESRCH ? -3 : error == EEXIST ? -4 : -1;
     throw UException(code, kFile, function, line, "EXCEPTION - %s", std::strerror(error));
@@ -392,7 +395,7 @@ nlmsghdr* CLinuxRouteTable::GetNextNLMSG(AutoMemory& buffer, int* remaining, nlm
                 int error;
                 std::memcpy(&error, NLMSG_DATA(msg), sizeof error);
                 if (error < 0)
-                    throwKernelError(-error, __LINE__, kFunction);
+                    throwKernelError(error, __LINE__, kFunction);
             }
             return nullptr;
         case NLMSG_ERROR: {
@@ -402,7 +405,7 @@ nlmsghdr* CLinuxRouteTable::GetNextNLMSG(AutoMemory& buffer, int* remaining, nlm
             std::memcpy(&error, NLMSG_DATA(msg), sizeof error);
             if (error == 0)
                 return nullptr;
-            throwKernelError(error < 0 ? -error : error, __LINE__, kFunction);
+            throwKernelError(error, __LINE__, kFunction);
         }
         case NLMSG_OVERRUN:
             UTHROW(kFile, kFunction, "EXCEPTION - %s", "malformed netlink reply");

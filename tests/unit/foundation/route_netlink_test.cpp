@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <climits>
 #include <cstring>
 #include <functional>
 #include <linux/rtnetlink.h>
@@ -369,7 +370,7 @@ TEST_F(RouteNetlinkTest, KernelRefusalsGiveTheirCodes)
     const struct {
         int error;
         int result;
-    } cases[] = {{-EEXIST, -4}, {-ESRCH, -3}, {-EPERM, -1}};
+    } cases[] = {{-EEXIST, -4}, {-ESRCH, -3}, {-EPERM, -1}, {INT_MIN, -1}, {EEXIST, -1}};
     for (const auto& c : cases) {
         const int error = c.error;
         serve([error](const nlmsghdr& r) { return std::vector<Bytes>{ack(r.nlmsg_seq, error)}; });
