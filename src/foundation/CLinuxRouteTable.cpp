@@ -123,6 +123,8 @@ bool walkAttributes(const unsigned char* begin, int length, Handler&& handle)
         if (!handle(attr.rta_type, p + RTA_LENGTH(0), payloadLength))
             return false;
         const int step = static_cast<int>(RTA_ALIGN(attr.rta_len));
+        if (step >= remaining)
+            break;
         remaining -= step;
         p += step;
     }
@@ -159,7 +161,7 @@ CLinuxRouteTable::CLinuxRouteTable()
         || ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) {
         const int err = errno;
         ULOG_AT(1, kFile, __LINE__, "CLinuxRouteTable::CLinuxRouteTable",
-                (std::string("socket() failed: ") + std::strerror(err)).c_str());
+                (std::string("bind() failed: ") + std::strerror(err)).c_str());
         ::close(m_socket);
         m_socket = -1;
         return;
@@ -369,13 +371,17 @@ int CLinuxRouteTable::ReadResponse(AutoMemory& buffer)
 nlmsghdr* CLinuxRouteTable::GetNextNLMSG(AutoMemory& buffer, int* remaining, nlmsghdr* previous)
 {
     static const char kFunction[] = "CLinuxRouteTable::GetNextNLMSG failed";
+    if (!remaining)
+        UTHROW(kFile, kFunction, "EXCEPTION - %s", "Wrong arguments");
     nlmsghdr* msg = previous;
     for (;;) {
-        if (msg) {
-            *remaining -= alignedLength(msg->nlmsg_len);
-            msg = reinterpret_cast<nlmsghdr*>(reinterpret_cast<unsigned char*>(msg) + alignedLength(msg->nlmsg_len));
-        }
-        if (!msg || *remaining <= 0) {
+        // Step over the previous message; a new datagram is read only when
+        // the current one is used up.
+        const int step = msg ? alignedLength(msg->nlmsg_len) : 0;
+        if (msg && step < *remaining) {
+            *remaining -= step;
+            msg = reinterpret_cast<nlmsghdr*>(reinterpret_cast<unsigned char*>(msg) + step);
+        } else {
             *remaining = ReadResponse(buffer);
             msg = static_cast<nlmsghdr*>(buffer.getBuffer());
         }
