@@ -163,7 +163,7 @@ TEST_F(HttpClientTest, TricklingServerIsNeverCut)
                        {"trickle", QJsonObject{{"bytes", 4}, {"interval_ms", 100}}},
                        {"body", "0123456789abcdefghijklmnopqrstuvwxyzABCD"}})});
     HttpNetworkManager m("");
-    const Outcome r = get(m, url("/trickle"), 400);  // whole transfer ~1 s, pieces every 0.1 s
+    const Outcome r = get(m, url("/trickle"), 600);  // whole transfer ~1 s, pieces every 0.1 s
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(bodyText(m), "0123456789abcdefghijklmnopqrstuvwxyzABCD");
     EXPECT_GT(r.elapsedMs, 800);
