@@ -1,0 +1,279 @@
+#include "session/Session.h"
+
+#include "session/InputParamsBase.h"
+#include "session/ServerUrls.h"
+#include "session/TrustedSitePrompt.h"
+#include "session/UnixAutoUpdater.h"
+#include "shell/MessageBox.h"
+#include "tunnel/ResourceErrors.h"
+
+#include "foundation/IUErrorLog.h"
+#include "foundation/UArgFormat.h"
+#include "foundation/UException.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+namespace tessal {
+namespace qt {
+
+namespace {
+
+constexpr const char* kLogFile = "/Session";
+constexpr int kNotTrustedForSession = 112;
+
+CString toCString(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    return CString(bytes.constData(), bytes.size(), "");
+}
+
+} // namespace
+
+Session::Session() : Session(SessionInfo(), 0) {}
+
+Session::Session(const SessionInfo& info, int type)
+    : QObject(nullptr),
+      sessionInfo(info),
+      sessionType(type),
+      httpManager(info.sessionId.toUtf8().toStdString(), false, info.appLaunch ? 1 : 0)
+{
+    connect(&profileManager, SIGNAL(ProfileDownloadSuccess()), this, SLOT(ProfileDownloadSuccess()));
+    connect(&profileManager, SIGNAL(ProfileDownloadFailed(QString)), this, SLOT(ProfileDownloadFailed(QString)));
+    refusalTimer.setSingleShot(true);
+    connect(&refusalTimer, &QTimer::timeout, this, [this]() {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Refusal report got no answer in time"));
+        fail(QStringLiteral("Site not trusted"));
+    });
+}
+
+Session::~Session() = default;
+
+std::string Session::trustedSiteTag() const
+{
+    return std::string(static_cast<const char*>(shortSecret(toCString(sessionInfo.sessionId))));
+}
+
+void Session::fail(const QString& message)
+{
+    if (ended)
+        return;
+    ended = true;
+    refusalTimer.stop();
+    emit Error(message);
+}
+
+void Session::Start()
+{
+    // The launch flag never bypasses the gate: a site that is already trusted
+    // passes it without a dialog, any other site is asked as usual.
+    if (TrustedSiteListCheck())
+        ProfileDownload();
+}
+
+bool Session::TrustedSiteListCheck()
+{
+    const std::string tag = trustedSiteTag();
+    const QString site = sessionInfo.url.toString();
+    const bool vpnMode = sessionType != EndpointInspection;
+    if (CheckOrAskTrustedSite(site, vpnMode, tag))
+        return true;
+
+    connect(&httpManager, SIGNAL(RequestFinished(Err::HttpNetworkManager,QString)), this,
+            SLOT(SiteNotTrusted(Err::HttpNetworkManager,QString)));
+    if (sessionType == EndpointInspection) {
+        QUrl url(sessionInfo.url);
+        url.setPath(QStringLiteral("/my.policy"));
+        refusalTimer.start(refusalTimeoutMs);
+        httpManager.HttpPost(url, QStringLiteral("no-inspection-host=1"));
+        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("URL %1 is not in trusted site list. Skipping inspection", sessionInfo.url));
+        return false;
+    }
+    fail(QStringLiteral("Site not trusted"));
+    return false;
+}
+
+void Session::ProfileDownload()
+{
+    if (ended)
+        return;
+    const QUrl url = makeProfileUrl(sessionInfo.url);
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Profile download starting", url));
+    profileManager.DownloadProfile(url);
+}
+
+void Session::ProfileDownloadFailed(QString errMsg)
+{
+    if (ended)
+        return;
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Profile download failed", errMsg));
+    fail(errMsg);
+}
+
+void Session::ProfileDownloadSuccess()
+{
+    if (ended)
+        return;
+    if (!isServerIPValid()) {
+        ShowCriticalBox(QObject::tr("Your current network is vulnerable,Please change the network to establish the VPN"));
+        fail(QStringLiteral("Virtual Server IP invalid, Hence quitting connection"));
+        return;
+    }
+    if (getVulnerableNetworkInterfaceInfo() != 0) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Unable to get the NetworkInterfaceInfo"));
+        // The session cannot tell which local addresses are exposed: end it
+        // rather than leave it waiting for nothing.
+        fail(QStringLiteral("Unable to get the NetworkInterfaceInfo"));
+        return;
+    }
+    ConnectAutoUpdater();
+}
+
+void Session::ConnectAutoUpdater()
+{
+    if (ended)
+        return;
+    autoUpdater = QSharedPointer<AutoUpdater>(new UnixAutoUpdater<MacPackage>(sessionType, sessionInfo.url, 0));
+    connect(autoUpdater.data(), SIGNAL(UpdateSuccess()), this, SLOT(AutoUpdateSuccess()), Qt::QueuedConnection);
+    connect(autoUpdater.data(), SIGNAL(UpdateFail(QString,bool)), this, SLOT(AutoUpdateFail(QString,bool)),
+            Qt::QueuedConnection);
+    connect(autoUpdater.data(), SIGNAL(UpdateIgnored()), this, SLOT(AutoUpdateIgnored()), Qt::QueuedConnection);
+    connect(autoUpdater.data(), SIGNAL(InstallIgnored()), this, SLOT(AutoUpdateIgnored()), Qt::QueuedConnection);
+    autoUpdater->CheckForUpdates(profileManager.GetParser());
+}
+
+bool Session::isServerIPValid()
+{
+    return SessionNetworkChecks::isServerIPValid(sessionInfo.url, profileManager.GetParser());
+}
+
+int Session::getVulnerableNetworkInterfaceInfo()
+{
+    return SessionNetworkChecks::getVulnerableNetworkInterfaceInfo(profileManager.GetParser());
+}
+
+void Session::AutoUpdateSuccess()
+{
+    if (ended)
+        return;
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Application is up-to-date"));
+    StartAccessPolicyProcessing();
+}
+
+void Session::AutoUpdateIgnored()
+{
+    if (ended)
+        return;
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Application update ignored by user"));
+    StartAccessPolicyProcessing();
+}
+
+void Session::AutoUpdateFail(QString message, bool ignore)
+{
+    if (ended)
+        return;
+    if (ignore) {
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("Auto update of application failed: %1. Ignoring", message));
+        StartAccessPolicyProcessing();
+        return;
+    }
+    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Auto update of application failed", message));
+
+    int answer = QMessageBox::No;
+    {
+        MessageBox box;
+        box.setWindowTitle(QCoreApplication::applicationName());
+        box.setTextFormat(Qt::RichText);
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Retry);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setIcon(QMessageBox::Warning);
+        box.setText(QObject::tr("Application update failed: %1.\n Do you want to continue using old version?")
+                        .arg(message.toHtmlEscaped()));
+        answer = box.exec();
+    }
+    if (ended)
+        return;
+    if (answer == QMessageBox::Yes)
+        StartAccessPolicyProcessing();
+    else if (answer == QMessageBox::Retry)
+        ProfileDownload();
+    else
+        fail(message);
+}
+
+void Session::StartAccessPolicyProcessing()
+{
+    if (ended)
+        return;
+    if (sessionType != NetworkAccess) {
+        fail(QStringLiteral("Unsupported session type"));
+        return;
+    }
+    for (const CString& address : vectVulnerableIPv4s)
+        sessionInfo.ipv4Addresses.push_back(QString::fromUtf8(static_cast<const char*>(address)));
+    for (const CString& address : vectVulnerableIPv6s)
+        sessionInfo.ipv6Addresses.push_back(QString::fromUtf8(static_cast<const char*>(address)));
+
+    bool started = false;
+    int result = 0;
+    guardOperation(UCATCH_SITE(kLogFile, "Exception for NA manager", __PRETTY_FUNCTION__), result, [&]() {
+        connect(&browserController, SIGNAL(realCloseMainWindow()), this, SIGNAL(Finished()), Qt::QueuedConnection);
+        browserController.start(sessionInfo);
+        started = true;
+    });
+    // Whatever was thrown, a controller that did not start leaves nothing
+    // for the user to see or close: the session ends.
+    if (!started)
+        fail(QStringLiteral("Exception occurred while start NA manager"));
+}
+
+void Session::SiteNotTrusted(Err::HttpNetworkManager, QString)
+{
+    fail(QStringLiteral("Site not trusted"));
+}
+
+void Session::RequestFinished(Err::HttpNetworkManager error, QString message)
+{
+    if (error != Err::Success)
+        fail(message);
+}
+
+AttachResourceResult Session::AttachResource(const QString& resourceName, const QString& resourceType)
+{
+    AttachResourceResult out;
+    int code = 0;
+    try {
+        if (!IsSiteTrusted(sessionInfo.url.toString(), sessionType != EndpointInspection, trustedSiteTag()))
+            code = kNotTrustedForSession;
+        else
+            code = browserController.openMainResource(resourceName, resourceType, QString());
+    } catch (const UException& e) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("EXCEPTION caught: %1", e.what()));
+        return {e.getCode(), QObject::tr("Failed to open resource '%1': %2").arg(resourceName, QString::fromUtf8(e.what())),
+                true};
+    } catch (const std::exception& e) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("EXCEPTION caught: %1", e.what()));
+        return {-1, QObject::tr("Failed to open resource '%1': %2").arg(resourceName, QString::fromUtf8(e.what())),
+                true};
+    } catch (...) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("EXCEPTION caught: %1", "unknown exception"));
+        return {-1, QObject::tr("Failed to open resource '%1': %2").arg(resourceName, QStringLiteral("unknown exception")),
+                true};
+    }
+    if (code == 0)
+        return out;
+    out.code = code;
+    if (isResourceRequestRefusal(code)) {
+        out.message = resourceErrorText(code);
+        out.notifyUser = true;
+    } else {
+        out.message = QObject::tr("Failed to open resource '%1': %2").arg(resourceName, resourceErrorText(code));
+        out.notifyUser = false;
+    }
+    return out;
+}
+
+} // namespace qt
+} // namespace tessal

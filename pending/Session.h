@@ -1,0 +1,104 @@
+#pragma once
+// One access session against one access server: the trust gate, the
+// connectivity profile, the server-address and local-network checks, the
+// update step and, for network access, the hand-over to the browser window.
+// Each session ends by emitting exactly one of Error and Finished, as the
+// last thing the emitting operation does; nothing of it runs afterwards.
+
+#include <QObject>
+#include <QSharedPointer>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+
+#include <string>
+#include <vector>
+
+#include "foundation/String.h"
+#include "session/AutoUpdater.h"
+#include "session/HttpNetworkManager.h"
+#include "session/ProfileManager.h"
+#include "session/SessionInfo.h"
+#include "session/SessionNetworkChecks.h"
+#include "shell/BrowserController.h"
+
+namespace tessal {
+namespace qt {
+
+// Outcome of attaching a further resource to a running session.
+struct AttachResourceResult
+{
+    int code = 0;          // 0 attached, else a resource result code
+    QString message;       // for the log and, with notifyUser, for the user
+    bool notifyUser = false;
+};
+
+class Session : public QObject, public SessionNetworkChecks
+{
+    Q_OBJECT
+
+public:
+    enum Type { EndpointInspection = 1, NetworkAccess = 2 };
+
+    // Only for the toolkit's type registry; never started.
+    Session();
+    Session(const SessionInfo& info, int type);
+    ~Session() override;
+
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    void Start();
+    bool TrustedSiteListCheck();
+    void ProfileDownload();
+    void ConnectAutoUpdater();
+    void StartAccessPolicyProcessing();
+
+    bool isServerIPValid();
+    int getVulnerableNetworkInterfaceInfo();
+
+    AttachResourceResult AttachResource(const QString& resourceName, const QString& resourceType);
+
+    const QString& GetSessionId() const { return sessionInfo.sessionId; }
+    const QUrl& GetServerUrl() const { return sessionInfo.url; }
+    int GetSessionType() const { return sessionType; }
+    const SessionInfo& GetSessionInfo() const { return sessionInfo; }
+    BrowserController& GetBrowserController() { return browserController; }
+    const ProfileManager& GetProfileManager() const { return profileManager; }
+
+    // The refusal report of an inspection session waits at most this long.
+    void setRefusalTimeout(int ms) { refusalTimeoutMs = ms; }
+    static constexpr int kRefusalTimeoutMs = 15000;
+
+signals:
+    void Error(QString errMessage);
+    void Finished();
+
+public slots:
+    void RequestFinished(Err::HttpNetworkManager error, QString message);
+    void SiteNotTrusted(Err::HttpNetworkManager error, QString message);
+    void AutoUpdateSuccess();
+    void AutoUpdateFail(QString message, bool ignore);
+    void AutoUpdateIgnored();
+    void ProfileDownloadSuccess();
+    void ProfileDownloadFailed(QString errMsg);
+
+private:
+    // Emits Error once; every later step of this session is dropped.
+    void fail(const QString& message);
+    std::string trustedSiteTag() const;
+
+    SessionInfo sessionInfo;
+    int sessionType = 0;
+    HttpNetworkManager httpManager;
+    BrowserController browserController;
+    QSharedPointer<AutoUpdater> autoUpdater;
+    ProfileManager profileManager;
+
+    QTimer refusalTimer;
+    int refusalTimeoutMs = kRefusalTimeoutMs;
+    bool ended = false;
+};
+
+} // namespace qt
+} // namespace tessal

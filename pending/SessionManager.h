@@ -1,0 +1,73 @@
+#pragma once
+// SessionManager: every launch request of the process ends here. It turns a
+// launch URL into an access session or refuses it, holds the sessions (one
+// network-access session, a bounded list of inspection sessions), attaches a
+// further resource to the running network-access session, and leaves the
+// event loop when the last session has gone.
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+namespace tessal {
+namespace qt {
+
+class Session;
+
+class SessionManager : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kMaxInspectionSessions = 20;
+
+    explicit SessionManager(QObject* parent = nullptr);
+    ~SessionManager() override;
+
+    SessionManager(const SessionManager&) = delete;
+    SessionManager& operator=(const SessionManager&) = delete;
+
+    // The one entry of every launch path: the launch, then CheckSessions.
+    bool CreateAndLaunchSession(const QUrl& url);
+    // Scheme dispatch; true when a session was started or a resource attached.
+    bool CreateAndLaunchSessionInternal(const QUrl& url);
+
+    std::optional<QString> StartNASession(const QUrl& url);
+    std::optional<QString> StartEPCSession(const QUrl& url);
+
+    int SessionCount() const;
+    // With no session left: leaves the event loop with 0. The quit is posted,
+    // so it also takes effect when it comes before the event loop runs, and
+    // it waits while a launch is still under way in a nested event loop.
+    void CheckSessions();
+
+    // The held sessions (the network-access one may be null).
+    const std::vector<std::shared_ptr<Session>>& InspectionSessions() const { return sessions; }
+    const std::shared_ptr<Session>& NetworkAccessSession() const { return vpnSession; }
+
+public slots:
+    void SessionError(QString errMessage);
+    void SessionFinished();
+
+private:
+    void RemoveSession(Session* session);
+    void connectSession(Session* session);
+    void quitIfStillEmpty();
+    void releaseRetired();
+
+    std::vector<std::shared_ptr<Session>> sessions;
+    std::shared_ptr<Session> vpnSession;
+    // Sessions that have ended, kept until the call that ended them has returned.
+    std::vector<std::shared_ptr<Session>> retired;
+    int launchesInProgress = 0;
+};
+
+// The form in which a session id appears in records and messages: its last 8
+// characters (the whole id when shorter).
+QString shortSessionId(const QString& sessionId);
+
+} // namespace qt
+} // namespace tessal
