@@ -152,7 +152,8 @@ bool UnixAutoUpdater<Package>::ShouldUpdateSelf()
     }
     const int answer =
         askUpdateQuestion(qobjectTr("Software update %1 is available. Do you want to download this update?").arg(dotted(their)));
-    if (answer == QMessageBox::Cancel) {
+    // Only an explicit Ok downloads; Cancel, Escape or closing the box decline.
+    if (answer != QMessageBox::Ok) {
         finish();
         emit UpdateIgnored();
         return false;
