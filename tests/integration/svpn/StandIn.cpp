@@ -1,6 +1,8 @@
 #include "StandIn.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,6 +64,8 @@ void StandIn::stopDaemon() {
 }
 
 StandIn::StandIn(const std::string& script) {
+  m_portLock = ::open("/tmp/tessal-svpn-port-44444.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+  if (m_portLock >= 0) waitUntil([this] { return flock(m_portLock, LOCK_EX | LOCK_NB) == 0; }, 120000);
   stopDaemon();
   // The pid file's folder must exist for tests that write the file themselves.
   const std::string pid = pidFile();
@@ -74,6 +78,7 @@ StandIn::StandIn(const std::string& script) {
 StandIn::~StandIn() {
   if (m_hidden) std::rename((executable() + ".hidden").c_str(), executable().c_str());
   stopDaemon();
+  if (m_portLock >= 0) ::close(m_portLock);  // releases the lock
 }
 
 void StandIn::hideExecutable() {

@@ -6,6 +6,8 @@
 
 // Drives the svpn stand-in installed under the build's system root: writes
 // its script, reads what it recorded, and makes sure no daemon outlives a test.
+// The daemon's port is the machine's, not the build's: while an object lives
+// it holds a lock file in /tmp that other checkouts' test runs wait for.
 class StandIn {
  public:
   explicit StandIn(const std::string& script);
@@ -29,6 +31,7 @@ class StandIn {
 
  private:
   bool m_hidden = false;
+  int m_portLock = -1;
 };
 
 bool waitUntil(const std::function<bool()>& condition, int ms);
