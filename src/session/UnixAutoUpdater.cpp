@@ -145,13 +145,13 @@ bool UnixAutoUpdater<Package>::ShouldUpdateSelf()
     const CString minText(package.minVersion.c_str());
     if (!package.minVersion.empty() && UVersion::isValid(minText, 4) && our < UVersion(minText, 4)) {
         showUpdateInformation(
-            qobjectTr("Applying software update version %1<br><br><font size='2'>NOTE: This will disconnect all sessions & "
-               "restart application.<br>NOTE: Please refresh browser after installation</font>")
+            qobjectTr(QT_TRANSLATE_NOOP("QObject", "Applying software update version %1<br><br><font size='2'>NOTE: This will disconnect all sessions & "
+               "restart application.<br>NOTE: Please refresh browser after installation</font>"))
                 .arg(dotted(their)));
         return true;
     }
     const int answer =
-        askUpdateQuestion(qobjectTr("Software update %1 is available. Do you want to download this update?").arg(dotted(their)));
+        askUpdateQuestion(qobjectTr(QT_TRANSLATE_NOOP("QObject", "Software update %1 is available. Do you want to download this update?")).arg(dotted(their)));
     // Only an explicit Ok downloads; Cancel, Escape or closing the box decline.
     if (answer != QMessageBox::Ok) {
         finish();
@@ -267,7 +267,7 @@ void UnixAutoUpdater<Package>::InstallPackage(std::string& file)
     const QString expected = component ? m_signature : QString::fromStdString(m_current->signature);
     const QString id = QString::fromStdString(m_current->id);
     if (!VerifySignature(QString::fromStdString(file), expected)) {
-        showUpdateTrayWarning(qobjectTr("Software update failed to verify signature"), kTrayWarningMs);
+        showUpdateTrayWarning(qobjectTr(QT_TRANSLATE_NOOP("QObject", "Software update failed to verify signature")), kTrayWarningMs);
         finish();
         emit UpdateFail(QStringLiteral("Integrity check failed for %1").arg(id), false);
         return;
@@ -320,9 +320,9 @@ bool UnixAutoUpdater<Package>::ConfirmInstall(std::string& file, bool& failed)
     }
     file = target.toStdString();
     const int answer = askUpdateQuestion(
-        qobjectTr("Updates downloaded at %1. Do you want to install it? <br><br><font size='2'>NOTE: Please install "
+        qobjectTr(QT_TRANSLATE_NOOP("QObject", "Updates downloaded at %1. Do you want to install it? <br><br><font size='2'>NOTE: Please install "
            "appropriate package manually if native installer fail.<br>NOTE: This will disconnect all sessions & "
-           "restart application.<br>NOTE: Please refresh browser after installation<br></font>")
+           "restart application.<br>NOTE: Please refresh browser after installation<br></font>"))
             .arg(target.toHtmlEscaped()));
     return answer == QMessageBox::Ok;
 }
@@ -334,9 +334,9 @@ void UnixAutoUpdater<Package>::FileDownloadProgress(qlonglong total, qlonglong t
     if (!m_progress || !m_progress->labelText().isEmpty())
         return;
     if (m_current != nullptr && m_current->id == kOesisInspector && m_silentFlag != 0) {
-        m_progress->setLabelText(qobjectTr("Updating EndPoint Inspection Components"));
+        m_progress->setLabelText(qobjectTr(QT_TRANSLATE_NOOP("QObject", "Updating EndPoint Inspection Components")));
     } else if (m_current != nullptr) {
-        m_progress->setLabelText(qobjectTr("Downloading %1 update v%2")
+        m_progress->setLabelText(qobjectTr(QT_TRANSLATE_NOOP("QObject", "Downloading %1 update v%2"))
                                      .arg(QString::fromStdString(m_current->id), QString::fromStdString(m_current->version)));
     }
 }

@@ -1,6 +1,8 @@
 // Which packages the updater takes and what it asks: the version decision.
 #include "UpdateTestBed.h"
 
+#include <QTranslator>
+
 using namespace tessal::test;
 
 namespace {
@@ -110,6 +112,27 @@ TEST_F(UpdateDecisionTest, EscapeOnTheOfferCountsAsCancel)
     ModalDialogAnswerer answerer(QStringLiteral("reject"));
     const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", "sig", "/p.deb")}));
     EXPECT_EQ(out.events, QStringList{"ignored"});
+}
+
+TEST_F(UpdateDecisionTest, OfferIsTranslated)
+{
+    const QStringList langs = {"de", "es", "fr", "ja", "ko", "ru", "zh", "tw"};
+    QStringList texts;
+    for (const QString& lang : langs) {
+        QTranslator translator;
+        ASSERT_TRUE(translator.load(QStringLiteral(":/translations/update_") + lang)) << lang.toStdString();
+        QCoreApplication::installTranslator(&translator);
+        Updater updater(2, server(), 0);
+        ModalDialogAnswerer answerer(QStringLiteral("Cancel"));
+        run(updater, profile({package(appId().toStdString(), "7300.0.0.0", "sig", "/p.deb")}));
+        QCoreApplication::removeTranslator(&translator);
+        ASSERT_EQ(answerer.count(), 1);
+        texts << answerer.last().text;
+        EXPECT_FALSE(answerer.last().text.startsWith(QStringLiteral("Software update"))) << lang.toStdString();
+        EXPECT_TRUE(answerer.last().text.contains(QStringLiteral("7300.0.0.0"))) << lang.toStdString();
+    }
+    EXPECT_EQ(texts.first(),
+              QStringLiteral("Software-Update 7300.0.0.0 ist verfügbar. Möchten Sie dieses Update herunterladen?"));
 }
 
 }  // namespace
