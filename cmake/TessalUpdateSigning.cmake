@@ -36,3 +36,10 @@ _tessal_hex_bytes("${TESSAL_UPDATE_CERTIFICATE}" TESSAL_UPDATE_CERTIFICATE_BYTES
 _tessal_hex_bytes("${TESSAL_UPDATE_HMAC_KEY}" TESSAL_UPDATE_HMAC_KEY_BYTES)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/tessal_update_keys.h.in ${TESSAL_GENERATED_DIR}/tessal_update_keys.h @ONLY)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${TESSAL_UPDATE_CERTIFICATE}" "${TESSAL_UPDATE_HMAC_KEY}")
+
+# The test-only pair must never sign what users install.
+if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug" AND
+   (TESSAL_UPDATE_CERTIFICATE MATCHES "TEST_ONLY" OR TESSAL_UPDATE_HMAC_KEY MATCHES "TEST_ONLY"))
+  message(FATAL_ERROR "The test-only update signing material is for Debug builds only; "
+                      "name the real certificate and HMAC key for a ${CMAKE_BUILD_TYPE} build.")
+endif()

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QLabel>
 
+#include <climits>
+
 namespace tessal::qt {
 
 namespace {
@@ -52,17 +54,19 @@ void AutoUpdater::FileDownloadProgress(qlonglong total, qlonglong totalDownloade
         m_progress->setLabel(label);
         m_progress->setAutoClose(false);
         m_progress->setAutoReset(false);
-        m_progress->setMinimumDuration(0);
+        // Shown and hidden only here: the dialog's own timed showing would
+        // undo the silent flag.
+        m_progress->setMinimumDuration(INT_MAX);
     }
     // Each download has its own size.
     if (total > 0 && m_progress->maximum() != total) {
         m_progress->setMaximum(static_cast<int>(qMin<qlonglong>(total, INT_MAX)));
     }
+    m_progress->setValue(static_cast<int>(qMin<qlonglong>(totalDownloaded, INT_MAX)));
     if (m_silent)
         m_progress->hide();
     else
         m_progress->show();
-    m_progress->setValue(static_cast<int>(qMin<qlonglong>(totalDownloaded, INT_MAX)));
 }
 
 void AutoUpdater::FileDownloadSuccess(std::string file)
