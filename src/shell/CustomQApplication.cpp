@@ -99,9 +99,10 @@ QStringList builtInCataloguePrefixes()
 CustomQApplication::CustomQApplication(int& argc, char** argv)
     : QApplication(argc, argv), schemeName(QStringLiteral("tessal-vpn")), quitWhenNoSession(true)
 {
+    // Catalogues first: the start routine's refusal box is a translated text.
+    loadLocalization();
     customQApplicationStart();
     QGuiApplication::setQuitOnLastWindowClosed(false);
-    loadLocalization();
 }
 
 CustomQApplication::~CustomQApplication() = default;
