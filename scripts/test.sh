@@ -18,4 +18,4 @@ cmake --build --preset asan -j "$jobs" --target unit_tests
 ctest --preset asan
 
 # Every fuzz target for a bounded time (needs clang; skipped without it).
-scripts/fuzz.sh 30
+scripts/fuzz.sh 15

@@ -34,9 +34,12 @@ const char kFile[] = "/CLinuxRouteTable";
 // Windows-shaped "not supported" result of the adapter queries.
 constexpr int kResultNotSupported = 50;
 
-// A kernel error answer: errno is set to it; ESRCH gives -3, EEXIST -4.
-[[noreturn]] void throwKernelError(int error, int line, const char* function)
+// A kernel error answer (the negative errno of the reply): errno is set to
+// it; ESRCH gives -3, EEXIST -4. A value no errno can have counts as EPROTO.
+[[noreturn]] void throwKernelError(int answer, int line, const char* function)
 {
+    const long negated = -static_cast<long>(answer);
+    const int error = (negated > 0 && negated <= 4095) ? static_cast<int>(negated) : EPROTO;
     errno = error;
     const int code = error == ESRCH ? -3 : error == EEXIST ? -4 : -1;
     throw UException(code, kFile, function, line, "EXCEPTION - %s", std::strerror(error));
@@ -120,6 +123,8 @@ bool walkAttributes(const unsigned char* begin, int length, Handler&& handle)
         if (!handle(attr.rta_type, p + RTA_LENGTH(0), payloadLength))
             return false;
         const int step = static_cast<int>(RTA_ALIGN(attr.rta_len));
+        if (step >= remaining)
+            break;
         remaining -= step;
         p += step;
     }
@@ -156,7 +161,7 @@ CLinuxRouteTable::CLinuxRouteTable()
         || ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) {
         const int err = errno;
         ULOG_AT(1, kFile, __LINE__, "CLinuxRouteTable::CLinuxRouteTable",
-                (std::string("socket() failed: ") + std::strerror(err)).c_str());
+                (std::string("bind() failed: ") + std::strerror(err)).c_str());
         ::close(m_socket);
         m_socket = -1;
         return;
@@ -366,13 +371,17 @@ int CLinuxRouteTable::ReadResponse(AutoMemory& buffer)
 nlmsghdr* CLinuxRouteTable::GetNextNLMSG(AutoMemory& buffer, int* remaining, nlmsghdr* previous)
 {
     static const char kFunction[] = "CLinuxRouteTable::GetNextNLMSG failed";
+    if (!remaining)
+        UTHROW(kFile, kFunction, "EXCEPTION - %s", "Wrong arguments");
     nlmsghdr* msg = previous;
     for (;;) {
-        if (msg) {
-            *remaining -= alignedLength(msg->nlmsg_len);
-            msg = reinterpret_cast<nlmsghdr*>(reinterpret_cast<unsigned char*>(msg) + alignedLength(msg->nlmsg_len));
-        }
-        if (!msg || *remaining <= 0) {
+        // Step over the previous message; a new datagram is read only when
+        // the current one is used up.
+        const int step = msg ? alignedLength(msg->nlmsg_len) : 0;
+        if (msg && step < *remaining) {
+            *remaining -= step;
+            msg = reinterpret_cast<nlmsghdr*>(reinterpret_cast<unsigned char*>(msg) + step);
+        } else {
             *remaining = ReadResponse(buffer);
             msg = static_cast<nlmsghdr*>(buffer.getBuffer());
         }
@@ -392,7 +401,7 @@ nlmsghdr* CLinuxRouteTable::GetNextNLMSG(AutoMemory& buffer, int* remaining, nlm
                 int error;
                 std::memcpy(&error, NLMSG_DATA(msg), sizeof error);
                 if (error < 0)
-                    throwKernelError(-error, __LINE__, kFunction);
+                    throwKernelError(error, __LINE__, kFunction);
             }
             return nullptr;
         case NLMSG_ERROR: {
@@ -402,7 +411,7 @@ nlmsghdr* CLinuxRouteTable::GetNextNLMSG(AutoMemory& buffer, int* remaining, nlm
             std::memcpy(&error, NLMSG_DATA(msg), sizeof error);
             if (error == 0)
                 return nullptr;
-            throwKernelError(error < 0 ? -error : error, __LINE__, kFunction);
+            throwKernelError(error, __LINE__, kFunction);
         }
         case NLMSG_OVERRUN:
             UTHROW(kFile, kFunction, "EXCEPTION - %s", "malformed netlink reply");

@@ -3,6 +3,9 @@
 #include <cstring>
 #include <string>
 
+#include <QString>
+#include <QUrl>
+
 #include "foundation/UClasses.h"
 #include "foundation/UException.h"
 #include "foundation/UIPAddress.h"
@@ -41,6 +44,16 @@ void checkAllowed(const char* key, const CString& value, const char* set, int ma
     if (!checkCharacterSet(value, set, maxLength))
         fail(line, CString(key) + " parameter is not valid",
              isSecretKey(key) ? shortSecret(value) : value);
+}
+
+// The server becomes the host of the session's URL. A text the classifier
+// takes for a host name but a URL cannot carry (a blank, "/", "?", "#")
+// would leave an empty URL, which the trust prompt would then show and record.
+bool formsUrlHost(const CString& server)
+{
+    QUrl url;
+    url.setHost(QString::fromUtf8(static_cast<const char*>(server), server.GetLength()), QUrl::DecodedMode);
+    return url.isValid() && !url.host().isEmpty();
 }
 
 } // namespace
@@ -102,7 +115,7 @@ InputParamsBase::InputParamsBase(const CString& text, UHashTable& table)
 
     // 5. Host name, dotted IPv4 address or bracketed IPv6 address.
     server = requireParam("server", table);
-    if (UIPAddress::Parse(server) == 0)
+    if (UIPAddress::Parse(server) == 0 || !formsUrlHost(server))
         fail(__LINE__, "server parameter is not valid", server);
 
     // 6.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <climits>
 #include <cstring>
 #include <functional>
 #include <linux/rtnetlink.h>
@@ -339,6 +340,22 @@ TEST_F(RouteNetlinkTest, AddSendsAttributesInOrderWith32BitPriorityAndOif)
     EXPECT_EQ(3u, payloadU32(attrs[4]));
 }
 
+TEST_F(RouteNetlinkTest, TableIdsBeyondEightBitsGoIntoRtaTable)
+{
+    serve([](const nlmsghdr& r) { return std::vector<Bytes>{ack(r.nlmsg_seq)}; });
+    IpForwardRow2 row{};
+    row.destination = ipv4Address("10.5.0.0");
+    row.prefixLength = 16;
+    row.table = 1000;
+    ASSERT_EQ(0, m_table->AddIpForwardEntry2(&row));
+    finish();
+    EXPECT_EQ(RT_TABLE_UNSPEC, requestRoute().rtm_table);
+    const auto attrs = requestAttributes(m_request, NLMSG_SPACE(sizeof(rtmsg)));
+    ASSERT_FALSE(attrs.empty());
+    EXPECT_EQ(RTA_TABLE, attrs.back().type);
+    EXPECT_EQ(1000u, payloadU32(attrs.back()));
+}
+
 TEST_F(RouteNetlinkTest, ReplaceAndDeleteFlagsAndScope)
 {
     IpForwardRow2 row{};
@@ -369,7 +386,7 @@ TEST_F(RouteNetlinkTest, KernelRefusalsGiveTheirCodes)
     const struct {
         int error;
         int result;
-    } cases[] = {{-EEXIST, -4}, {-ESRCH, -3}, {-EPERM, -1}};
+    } cases[] = {{-EEXIST, -4}, {-ESRCH, -3}, {-EPERM, -1}, {INT_MIN, -1}, {EEXIST, -1}};
     for (const auto& c : cases) {
         const int error = c.error;
         serve([error](const nlmsghdr& r) { return std::vector<Bytes>{ack(r.nlmsg_seq, error)}; });

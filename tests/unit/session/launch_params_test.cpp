@@ -88,6 +88,9 @@ TEST(LaunchParams, EveryRuleRefusesWithItsText)
         {base + "server=user@host" + rest + res, "EXCEPTION - server parameter is not valid, user@host"},
         {base + "server=-host" + rest + res, "EXCEPTION - server parameter is not valid, -host"},
         {base + "server=[::1]:443" + rest + res, "EXCEPTION - server parameter is not valid, [::1]:443"},
+        {base + "server=vpn%20example.com" + rest + res, "EXCEPTION - server parameter is not valid, vpn example.com"},
+        {base + "server=vpn.example.com/x" + rest + res, "EXCEPTION - server parameter is not valid, vpn.example.com/x"},
+        {base + "server=vpn.example.com%23" + rest + res, "EXCEPTION - server parameter is not valid, vpn.example.com#"},
         {base + server + "&protocol=https&sid=" + kSid + res, "EXCEPTION - port parameter is missing"},
         {base + server + "&port=0&protocol=https&sid=" + kSid + res, "EXCEPTION - port parameter is not valid, 0"},
         {base + server + "&port=http&protocol=https&sid=" + kSid + res, "EXCEPTION - port parameter is not valid, http"},
@@ -215,6 +218,9 @@ TEST(LaunchParams, ServerUrlLeavesOutDefaultPortsAndBracketsIPv6)
     };
     const std::vector<Case> cases = {
         {"vpn.example.com", "443", "https", "https://vpn.example.com"},
+        {"VPN.Example.COM", "443", "https", "https://vpn.example.com"},
+        {"my_host.example.com", "443", "https", "https://my_host.example.com"},
+        {"caf%C3%A9.example", "443", "https", "https://xn--caf-dma.example"},
         {"vpn.example.com", "443", "HTTPS", "https://vpn.example.com"},
         {"vpn.example.com", "8443", "https", "https://vpn.example.com:8443"},
         {"vpn.example.com", "80", "http", "http://vpn.example.com"},
