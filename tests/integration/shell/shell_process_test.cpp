@@ -127,6 +127,15 @@ TEST_F(ShellProcess, SecondInstanceForwardsItsUrlAndExitsWithZero) {
   EXPECT_FALSE(text.contains("Qutting application because no valid session exist"));
 }
 
+TEST_F(ShellProcess, CreateSessionFromAnySenderAndPathIsLaunched) {
+  auto first = startServingInstance();
+  QDBusMessage signal = QDBusMessage::createSignal("/some/other/path", "com.tessal.tessalvpn.interface", "CreateSession");
+  signal << QString("foo://from-anywhere");
+  ASSERT_TRUE(QDBusConnection::sessionBus().send(signal));
+  EXPECT_EQ(finish(*first), 0);
+  EXPECT_TRUE(log().contains("Unsupported external protocol handler request foo://from-anywhere"));
+}
+
 TEST_F(ShellProcess, SecondInstanceWithoutArgumentSendsNothing) {
   auto first = startServingInstance();
   auto second = start(TESSALVPN, {});
