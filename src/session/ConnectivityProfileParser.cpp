@@ -99,21 +99,21 @@ bool isBlank(const QString& text)
     return true;
 }
 
+// The sections in their fixed order, with the text Parse writes when one fails.
 struct Section {
     const QString* name;
-    bool (ConnectivityProfileParser::*parse)(QXmlStreamReader&);
     const char* failure;
 };
 
 const Section kSections[] = {
-    {&kServers, &ConnectivityProfileParser::ParseServers, "Failed to parse servers"},
-    {&kSession, &ConnectivityProfileParser::ParseSessionPolicy, "Failed to session policy"},
-    {&kLocations, &ConnectivityProfileParser::ParseLocations, "Location parsing failed"},
-    {&kAutoUpdate, &ConnectivityProfileParser::ParseWinPackages, "Windows auto update package parsing failed"},
-    {&kAutoUpdateMac, &ConnectivityProfileParser::ParseMacPackages, "MAC auto update package parsing failed"},
-    {&kAutoUpdateLinux, &ConnectivityProfileParser::ParseLinuxPackages, "Linux auto update package parsing failed"},
-    {&kServerIpCheck, &ConnectivityProfileParser::ParseValidVsIP, "Valid Virtual Server IP parsing failed"},
-    {&kLocalNetCheck, &ConnectivityProfileParser::ParseLANSubnetRange, "Local subnet range parsing failed"},
+    {&kServers, "Failed to parse servers"},
+    {&kSession, "Failed to session policy"},
+    {&kLocations, "Location parsing failed"},
+    {&kAutoUpdate, "Windows auto update package parsing failed"},
+    {&kAutoUpdateMac, "MAC auto update package parsing failed"},
+    {&kAutoUpdateLinux, "Linux auto update package parsing failed"},
+    {&kServerIpCheck, "Valid Virtual Server IP parsing failed"},
+    {&kLocalNetCheck, "Local subnet range parsing failed"},
 };
 constexpr int kSectionCount = int(sizeof(kSections) / sizeof(kSections[0]));
 
@@ -403,6 +403,28 @@ bool ConnectivityProfileParser::ParseLANSubnetRange(QXmlStreamReader& xml)
                           "Allowed Local Network address", lanSubnetRanges, kFnLanRange);
 }
 
+bool ConnectivityProfileParser::parseSection(int index, QXmlStreamReader& xml)
+{
+    switch (index) {
+    case 0:
+        return ParseServers(xml);
+    case 1:
+        return ParseSessionPolicy(xml);
+    case 2:
+        return ParseLocations(xml);
+    case 3:
+        return ParseWinPackages(xml);
+    case 4:
+        return ParseMacPackages(xml);
+    case 5:
+        return ParseLinuxPackages(xml);
+    case 6:
+        return ParseValidVsIP(xml);
+    default:
+        return ParseLANSubnetRange(xml);
+    }
+}
+
 bool ConnectivityProfileParser::Parse(const std::string& xml)
 {
     // A retried download must not keep the records of the earlier profile.
@@ -420,7 +442,7 @@ bool ConnectivityProfileParser::Parse(const std::string& xml)
             const int i = sectionIndex(reader);
             if (i >= 0 && !found[i]) {
                 found[i] = true;
-                if (!(this->*kSections[i].parse)(reader)) {
+                if (!parseSection(i, reader)) {
                     ULOG_ERROR(kLogFile, kFnParse, makeArgFormat(kSections[i].failure));
                     return false;
                 }
@@ -445,7 +467,7 @@ bool ConnectivityProfileParser::Parse(const std::string& xml)
     // its end, records the absence and succeeds.
     for (int i = 0; i < kSectionCount; ++i) {
         if (!found[i])
-            (this->*kSections[i].parse)(reader);
+            parseSection(i, reader);
     }
     return true;
 }

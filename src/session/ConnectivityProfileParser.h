@@ -77,6 +77,8 @@ public:
     std::vector<std::string> lanSubnetRanges;
 
 private:
+    // The section parser of the section at index in the fixed order.
+    bool parseSection(int index, QXmlStreamReader& xml);
     bool parseMacLikePackages(QXmlStreamReader& xml, const QString& section, std::vector<MacPackage>& list,
                               const char* function);
     bool parseCheckList(QXmlStreamReader& xml, const QString& section, const QString& switchName,
