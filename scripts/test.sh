@@ -16,3 +16,6 @@ ctest --preset dev
 cmake --preset asan
 cmake --build --preset asan -j "$jobs" --target unit_tests
 ctest --preset asan
+
+# Every fuzz target for a bounded time (needs clang; skipped without it).
+scripts/fuzz.sh 15

@@ -118,13 +118,20 @@ public:
     void ReportRuns(const std::vector<Run>& reports) override
     {
         ConsoleReporter::ReportRuns(reports);
+        // The median of repetitions when there are any, else the single run.
         for (const Run& run : reports) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                times[run.benchmark_name()] = run.GetAdjustedCPUTime();
+            const std::string name = run.run_name.str();
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                times[name] = run.GetAdjustedCPUTime();
+                medians[name] = true;
+            } else if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !medians[name]) {
+                times[name] = run.GetAdjustedCPUTime();
+            }
         }
     }
 
     std::map<std::string, double> times;
+    std::map<std::string, bool> medians;
 };
 
 void printRatio(const RatioReporter& r, const char* label, const char* ours, const char* theirs, double target)

@@ -112,15 +112,19 @@ void CString::AllocBuffer(int nLen)
     m_pchData = NewBlock(nLen)->data();
 }
 
+void CString::FreeBlock(CStringData* pData)
+{
+    pData->~CStringData();
+    delete[] reinterpret_cast<char*>(pData);
+}
+
 void CString::Release(CStringData* pData)
 {
     if (pData == afxDataNil)
         return;
     UASSERT_TEXT(pData->nRefs.load() != 0, "pData->nRefs != 0");
-    if (pData->nRefs.fetch_sub(1) - 1 <= 0) {
-        pData->~CStringData();
-        delete[] reinterpret_cast<char*>(pData);
-    }
+    if (pData->nRefs.fetch_sub(1, std::memory_order_acq_rel) - 1 <= 0)
+        FreeBlock(pData);
 }
 
 void CString::Release()
@@ -242,22 +246,16 @@ CString::CString()
     Init();
 }
 
-CString::CString(const CString& stringSrc)
+void CString::CopyLockedOrEmpty(const CString& stringSrc)
 {
     CStringData* pSrc = stringSrc.GetData();
-    const int64_t nRefs = pSrc->nRefs.load();
-    UASSERT_TEXT(nRefs != 0, "stringSrc.GetData()->nRefs != 0");
-    if (nRefs < 0) {
-        // Locked or empty source: take an own copy of all its characters.
-        Init();
-        const int nLen = pSrc->nDataLength;
-        if (nLen > 0) {
-            AllocBuffer(nLen);
-            std::memcpy(m_pchData, stringSrc.m_pchData, static_cast<size_t>(nLen));
-        }
-    } else {
-        m_pchData = stringSrc.m_pchData;
-        pSrc->nRefs.fetch_add(1);
+    UASSERT_TEXT(pSrc->nRefs.load() != 0, "stringSrc.GetData()->nRefs != 0");
+    // Locked or empty source: take an own copy of all its characters.
+    Init();
+    const int nLen = pSrc->nDataLength;
+    if (nLen > 0) {
+        AllocBuffer(nLen);
+        std::memcpy(m_pchData, stringSrc.m_pchData, static_cast<size_t>(nLen));
     }
 }
 
@@ -318,10 +316,6 @@ CString::CString(const char* text, size_t maxLength)
         AssignCopy(static_cast<int>(std::min<size_t>(n, kMaxLength)), text);
 }
 
-CString::~CString()
-{
-    Release();
-}
 
 const CString& CString::operator=(const CString& stringSrc)
 {

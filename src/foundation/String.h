@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+class UArgFormat;
+
 typedef char TCHAR;
 typedef const char* LPCTSTR;
 typedef const char* LPCSTR;
@@ -116,6 +118,9 @@ public:
     }
 
 protected:
+    // The formatter edits its private format block in place.
+    friend class UArgFormat;
+
     void Init();
     void AllocBuffer(int nLen);
     void Release();
@@ -131,7 +136,28 @@ protected:
 
 private:
     static CStringData* NewBlock(int nLen);
+    void CopyLockedOrEmpty(const CString& stringSrc);
+    static void FreeBlock(CStringData* pData);
 };
+
+// Copying and destroying are the hot paths: one atomic step each.
+inline CString::CString(const CString& stringSrc)
+{
+    CStringData* pSrc = stringSrc.GetData();
+    if (pSrc->nRefs.load(std::memory_order_relaxed) > 0) {
+        m_pchData = stringSrc.m_pchData;
+        pSrc->nRefs.fetch_add(1, std::memory_order_relaxed);
+    } else {
+        CopyLockedOrEmpty(stringSrc);
+    }
+}
+
+inline CString::~CString()
+{
+    CStringData* pData = GetData();
+    if (pData != afxDataNil && pData->nRefs.fetch_sub(1, std::memory_order_acq_rel) - 1 <= 0)
+        FreeBlock(pData);
+}
 
 bool operator==(const CString& s1, const CString& s2);
 bool operator==(const CString& s1, LPCTSTR s2);

@@ -73,8 +73,13 @@ void writeDoubled(char* out, const char* a, size_t n, size_t percents)
 
 size_t countPercents(const char* a, size_t n)
 {
+    if (n == 0)
+        return 0;
+    const char* first = static_cast<const char*>(std::memchr(a, '%', n));
+    if (first == nullptr)
+        return 0;
     size_t count = 0;
-    for (size_t i = 0; i < n; ++i)
+    for (size_t i = static_cast<size_t>(first - a); i < n; ++i)
         count += a[i] == '%' ? 1 : 0;
     return count;
 }
@@ -174,7 +179,18 @@ char* UArgFormat::reserve(int length)
     CStringData* d = format.GetData();
     if (d->nRefs.load() > 1 || d->nAllocLength < length)
         format.GetBuffer(length + kFormatSlack);
-    return format.GetBuffer(length);
+    return format.m_pchData;
+}
+
+// Ends the format after an edit of its private block.
+void UArgFormat::setFormatLength(int length)
+{
+    if (format.GetData() != afxDataNil) {
+        format.GetData()->nDataLength = length;
+        format.m_pchData[length] = '\0';
+    }
+    if (!text.IsEmpty())
+        text.Empty();
 }
 
 UArgFormat& UArgFormat::arg(const char* a, size_t n)
@@ -226,8 +242,7 @@ UArgFormat& UArgFormat::arg(const char* a, size_t n)
             }
         }
         placeholderCount = kept;
-        format.ReleaseBuffer(static_cast<int>(cur));
-        text.Empty();
+        setFormatLength(static_cast<int>(cur));
     } else if (appendUnmatched) {
         const int64_t newLength = length + 2 + dn;
         if (newLength > 0x7FFFFFFE - kFormatSlack)
@@ -236,8 +251,7 @@ UArgFormat& UArgFormat::arg(const char* a, size_t n)
         buf[length] = ',';
         buf[length + 1] = ' ';
         writeDoubled(buf + length + 2, a, n, percents);
-        format.ReleaseBuffer(static_cast<int>(newLength));
-        text.Empty();
+        setFormatLength(static_cast<int>(newLength));
     } else {
         return *this;
     }
@@ -286,8 +300,7 @@ UArgFormat& UArgFormat::argByScanning(const char* a, size_t n, size_t percents)
                 i += 1;
             }
         }
-        format.ReleaseBuffer(static_cast<int>(cur));
-        text.Empty();
+        setFormatLength(static_cast<int>(cur));
         parsePlaceholders();
     } else if (appendUnmatched) {
         const int64_t newLength = length + 2 + dn;
@@ -297,8 +310,7 @@ UArgFormat& UArgFormat::argByScanning(const char* a, size_t n, size_t percents)
         buf[length] = ',';
         buf[length + 1] = ' ';
         writeDoubled(buf + length + 2, a, n, percents);
-        format.ReleaseBuffer(static_cast<int>(newLength));
-        text.Empty();
+        setFormatLength(static_cast<int>(newLength));
     }
     if (percents > 0)
         hasDoubledPercent = true;

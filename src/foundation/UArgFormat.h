@@ -37,6 +37,7 @@ public:
 
 private:
     char* reserve(int length);
+    void setFormatLength(int length);
     void parsePlaceholders();
     void copyPlaceholders(const UArgFormat& other);
     UArgFormat& argByScanning(const char* a, size_t n, size_t percents);

@@ -402,6 +402,39 @@ void UHashTable::removeAll()
 }
 
 // ---------------------------------------------------------------------------
+// UPropertyList
+
+UPropertyList::UPropertyList(const UPropertyList& other) : UHashTable()
+{
+    *this = other;
+}
+
+UPropertyList& UPropertyList::operator=(const UPropertyList& other)
+{
+    if (this == &other)
+        return *this;
+    removeAll();
+    const int count = other.getCount();
+    for (int i = 0; i < count; ++i) {
+        const UHashTableItem* item = other.getItem(i);
+        if (item == nullptr)
+            continue;
+        // Appended as they stand (the source may hold names equal but for
+        // case); the item copies the characters.
+        auto* copy = new UHashTableItem(item->m_key, item->m_value);
+        const int before = getCount();
+        if (m_list.addObject(copy) != before + 1)
+            delete copy;
+    }
+    return *this;
+}
+
+void UPropertyList::setProperty(const char* name, const char* value)
+{
+    setValue(name, value);
+}
+
+// ---------------------------------------------------------------------------
 // UStrings
 
 UStringsItem::UStringsItem(const char* text) : m_text(nullptr)

@@ -132,6 +132,16 @@ protected:
 
 class UPropertyList : public UHashTable
 {
+public:
+    UPropertyList() = default;
+    // Copies hold their own texts: a list handed to another thread shares
+    // no buffer with its source.
+    UPropertyList(const UPropertyList& other);
+    UPropertyList& operator=(const UPropertyList& other);
+
+    // The value of the first entry named name (ignoring ASCII case), or a new
+    // entry at the end; a null name always appends.
+    void setProperty(const char* name, const char* value);
 };
 
 class UStringsItem : public UObject

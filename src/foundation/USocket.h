@@ -101,4 +101,8 @@ public:
     static unsigned long inet_addr(const char* text);
     // Listens on host:port and returns the descriptor of one accepted connection.
     static int accept(const CString& host, uint16_t port);
+    // The local IPv4 address (dotted text) from which the system would reach
+    // the dotted IPv4 address host; throws UException on failure. Defined
+    // with the route table, which it asks.
+    static CString getBestSourceIPForHost(const char* host);
 };

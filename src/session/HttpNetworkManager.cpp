@@ -179,12 +179,20 @@ QString certificateServerKey(const QUrl& url)
     return key.toString();
 }
 
+void HttpNetworkManager::setFixedHeaders(QNetworkRequest& request)
+{
+    request.setRawHeader("User-Agent", "Mozilla/5.0 (Linux) TessalLauncher/1.0");
+    request.setRawHeader("Accept-Encoding", "gzip");
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+    // Redirections are followed here, not by the toolkit, so that each hop is
+    // counted, checked and sent with the right headers.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+}
+
 HttpNetworkManager::HttpNetworkManager(const std::string& sessionId, bool toFile, int)
     : QNetworkAccessManager(nullptr), m_toFile(toFile)
 {
-    m_request.setRawHeader("User-Agent", "Mozilla/5.0 (Linux) TessalLauncher/1.0");
-    m_request.setRawHeader("Accept-Encoding", "gzip");
-    m_request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+    setFixedHeaders(m_request);
     if (!sessionId.empty()) {
         const QList<QNetworkCookie> cookies{
             QNetworkCookie(QByteArrayLiteral("MRHSession"), QByteArray::fromStdString(sessionId))};
@@ -192,9 +200,6 @@ HttpNetworkManager::HttpNetworkManager(const std::string& sessionId, bool toFile
         m_sessionId = sessionId;
     }
     m_request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
-    // Redirections are followed here, not by the toolkit, so that each hop is
-    // counted, checked and sent with the right headers.
-    m_request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
 
     connect(this, SIGNAL(finished(QNetworkReply*)), this, SLOT(Finished(QNetworkReply*)));
     connect(this, SIGNAL(sslErrors(QNetworkReply*,QList<QSslError>)), this,
@@ -408,6 +413,13 @@ void HttpNetworkManager::Read()
         }
         m_tempFile->setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     } else {
+        if (m_body.empty()) {
+            // Grow once to the announced size (never beyond the cap) instead of piece by piece.
+            bool known = false;
+            const qint64 announced = reply->rawHeader("Content-Length").trimmed().toLongLong(&known);
+            if (known && announced > 0 && announced <= kMaxBodySize)
+                m_body.reserve(static_cast<size_t>(announced));
+        }
         m_body.insert(m_body.end(), data.constBegin(), data.constEnd());
     }
     m_bytesReceived += got;
@@ -515,13 +527,17 @@ void HttpNetworkManager::followRedirection(QNetworkReply* reply, int status)
     m_body.clear();
     reply->deleteLater();
 
-    // The follow-up keeps the fixed headers and the inactivity limit; the
-    // session cookie goes only back to where the request started.
+    // The follow-up keeps the fixed headers and the inactivity limit. The
+    // session cookie, and any header a caller added to the template (a
+    // session token), go only back to where the request started.
     QNetworkRequest request(m_request);
+    if (!sameOrigin(next, m_originUrl)) {
+        request = QNetworkRequest();
+        setFixedHeaders(request);
+        request.setSslConfiguration(m_request.sslConfiguration());
+    }
     request.setUrl(next);
     request.setAttribute(QNetworkRequest::User, QVariant());
-    if (!sameOrigin(next, m_originUrl))
-        request.setHeader(QNetworkRequest::CookieHeader, QVariant());
     if (m_timeoutMs > 0) {
         sendGet(request, m_timeoutMs);
     } else {

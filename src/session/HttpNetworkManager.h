@@ -96,6 +96,7 @@ private:
     bool OpenTempFile(QNetworkReply* reply);
     bool AcceptInvalidServerCert(QNetworkReply* reply, QString errorText);
 
+    static void setFixedHeaders(QNetworkRequest& request);
     void resetRequestState();
     void discardTempFile();
     void connectReply(QNetworkReply* reply);

@@ -1,6 +1,22 @@
 #include "tunnel/WebInterfaceProxy.h"
 
+#include <utility>
+
+#include "foundation/UException.h"
+
 namespace tessal::qt {
+
+namespace {
+
+// No exception may leave a slot: the listener's failure is recorded here.
+template <typename Call>
+void deliver(const char* operation, Call&& call) {
+  int result = 0;
+  guardOperation(UCATCH_SITE("WebInterfaceProxy", "WebInterfaceProxy - EXCEPTION", operation), result,
+                 std::forward<Call>(call));
+}
+
+}  // namespace
 
 WebInterfaceProxy::WebInterfaceProxy(WebInterface* target) : QObject(nullptr), m_target(target) {
   // Queued even for callers on the GUI thread: an event is never delivered
@@ -25,19 +41,19 @@ void WebInterfaceProxy::onTunnelReconnecting(const QString& id) { emit onTunnelR
 void WebInterfaceProxy::onTunnelConnecting(const QString& id) { emit onTunnelConnecting_signal(QString(id)); }
 
 void WebInterfaceProxy::onTunnelClosed_slot(QString id, int error) {
-  if (m_target) m_target->onTunnelClosed(id, error);
+  if (m_target) deliver("onTunnelClosed_slot", [&] { m_target->onTunnelClosed(id, error); });
 }
 void WebInterfaceProxy::onTunnelError_slot(QString id, int error) {
-  if (m_target) m_target->onTunnelError(id, error);
+  if (m_target) deliver("onTunnelError_slot", [&] { m_target->onTunnelError(id, error); });
 }
 void WebInterfaceProxy::onTunnelConnected_slot(QString id) {
-  if (m_target) m_target->onTunnelConnected(id);
+  if (m_target) deliver("onTunnelConnected_slot", [&] { m_target->onTunnelConnected(id); });
 }
 void WebInterfaceProxy::onTunnelReconnecting_slot(QString id) {
-  if (m_target) m_target->onTunnelReconnecting(id);
+  if (m_target) deliver("onTunnelReconnecting_slot", [&] { m_target->onTunnelReconnecting(id); });
 }
 void WebInterfaceProxy::onTunnelConnecting_slot(QString id) {
-  if (m_target) m_target->onTunnelConnecting(id);
+  if (m_target) deliver("onTunnelConnecting_slot", [&] { m_target->onTunnelConnecting(id); });
 }
 
 }  // namespace tessal::qt

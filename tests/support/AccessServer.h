@@ -41,7 +41,7 @@ inline QString runOpenssl(const QStringList& args, const QString& dir)
 // Certificates made at test time in a temporary folder.
 class TestCertificates {
 public:
-    struct Spec {
+    struct Blueprint {
         QString name;                 // file stem
         QString subject = QStringLiteral("/CN=127.0.0.1");
         QStringList extensions;       // lines of the v3 section, e.g. "keyUsage = digitalSignature"
@@ -99,7 +99,7 @@ public:
         const QStringList server = {QStringLiteral("subjectAltName = IP:127.0.0.1, DNS:localhost"),
                                     QStringLiteral("extendedKeyUsage = serverAuth"),
                                     QStringLiteral("basicConstraints = CA:FALSE")};
-        Spec ca;
+        Blueprint ca;
         ca.name = QStringLiteral("ca");
         ca.subject = QStringLiteral("/CN=Test CA/O=Tessal Tests");
         ca.extensions = {QStringLiteral("basicConstraints = critical, CA:TRUE"),
@@ -107,20 +107,20 @@ public:
                          QStringLiteral("subjectKeyIdentifier = hash")};
         if (!makeCertificate(ca, &caCert, &caKey))
             return false;
-        Spec issued;
+        Blueprint issued;
         issued.name = QStringLiteral("server");
         issued.subject = QStringLiteral("/CN=127.0.0.1/O=Tessal Tests");
         issued.extensions = server;
         issued.issuedByCa = true;
         if (!makeCertificate(issued, &serverCert, &serverKey))
             return false;
-        Spec self;
+        Blueprint self;
         self.name = QStringLiteral("self");
         self.subject = QStringLiteral("/CN=127.0.0.1/O=Self Signed");
         self.extensions = server;
         if (!makeCertificate(self, &selfCert, &selfKey))
             return false;
-        Spec other = self;
+        Blueprint other = self;
         other.name = QStringLiteral("self2");
         other.subject = QStringLiteral("/CN=127.0.0.1/O=Other Self Signed");
         return makeCertificate(other, &otherSelfCert, &otherSelfKey);
@@ -147,41 +147,41 @@ public:
         otherSelfKey = d + QStringLiteral("self2.key");
     }
 
-    bool makeCertificate(const Spec& spec, QString* certPath, QString* keyPath)
+    bool makeCertificate(const Blueprint& blueprint, QString* certPath, QString* keyPath)
     {
         const QString dir = m_dir.path();
-        const QString key = spec.name + QStringLiteral(".key");
-        const QString csr = spec.name + QStringLiteral(".csr");
-        const QString crt = spec.name + QStringLiteral(".pem");
-        const QString cnf = spec.name + QStringLiteral(".cnf");
+        const QString key = blueprint.name + QStringLiteral(".key");
+        const QString csr = blueprint.name + QStringLiteral(".csr");
+        const QString crt = blueprint.name + QStringLiteral(".pem");
+        const QString cnf = blueprint.name + QStringLiteral(".cnf");
         QFile conf(dir + '/' + cnf);
         if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             m_error = QStringLiteral("cannot write ") + conf.fileName();
             return false;
         }
         conf.write("[ext]\n");
-        for (const QString& line : spec.extensions)
+        for (const QString& line : blueprint.extensions)
             conf.write(line.toUtf8() + '\n');
-        if (spec.extensions.isEmpty())
+        if (blueprint.extensions.isEmpty())
             conf.write("subjectKeyIdentifier = hash\n");
         conf.close();
 
         QStringList keyArgs = {QStringLiteral("genpkey"), QStringLiteral("-out"), key};
-        if (spec.key == QLatin1String("rsa"))
+        if (blueprint.key == QLatin1String("rsa"))
             keyArgs << QStringLiteral("-algorithm") << QStringLiteral("RSA") << QStringLiteral("-pkeyopt")
                     << QStringLiteral("rsa_keygen_bits:2048");
         else
             keyArgs << QStringLiteral("-algorithm") << QStringLiteral("EC") << QStringLiteral("-pkeyopt")
                     << QStringLiteral("ec_paramgen_curve:P-256");
         QStringList reqArgs = {QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-key"), key,
-                               QStringLiteral("-subj"), spec.subject, QStringLiteral("-out"), csr};
+                               QStringLiteral("-subj"), blueprint.subject, QStringLiteral("-out"), csr};
         QStringList signArgs = {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), csr,
-                                QStringLiteral("-days"), QString::number(spec.days),
+                                QStringLiteral("-days"), QString::number(blueprint.days),
                                 QStringLiteral("-extfile"), cnf, QStringLiteral("-extensions"), QStringLiteral("ext"),
                                 QStringLiteral("-out"), crt};
-        if (!spec.serial.isEmpty())
-            signArgs << QStringLiteral("-set_serial") << spec.serial;
-        if (spec.issuedByCa)
+        if (!blueprint.serial.isEmpty())
+            signArgs << QStringLiteral("-set_serial") << blueprint.serial;
+        if (blueprint.issuedByCa)
             signArgs << QStringLiteral("-CA") << caCert << QStringLiteral("-CAkey") << caKey;
         else
             signArgs << QStringLiteral("-signkey") << key;
@@ -242,12 +242,12 @@ public:
         QStringList args = {QStringLiteral("--routes"), routesFile(), QStringLiteral("--log"), logFile(),
                             QStringLiteral("--watch-stdin")};
         for (const Listener& l : listeners) {
-            QString spec = l.name + '=' + l.scheme;
+            QString blueprint = l.name + '=' + l.scheme;
             if (l.port)
-                spec += QStringLiteral(",port=") + QString::number(l.port);
+                blueprint += QStringLiteral(",port=") + QString::number(l.port);
             if (l.scheme == QLatin1String("https"))
-                spec += QStringLiteral(",cert=") + l.cert + QStringLiteral(",key=") + l.key;
-            args << QStringLiteral("--listen") << spec;
+                blueprint += QStringLiteral(",cert=") + l.cert + QStringLiteral(",key=") + l.key;
+            args << QStringLiteral("--listen") << blueprint;
         }
         m_process.setProgram(program());
         m_process.setArguments(args);

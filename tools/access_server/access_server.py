@@ -357,14 +357,14 @@ class App:
         self.ports = {}
 
 
-def parse_listener(spec):
+def parse_listener(text):
     # name=scheme[,port=N][,cert=FILE,key=FILE]
-    name, _, rest = spec.partition("=")
+    name, _, rest = text.partition("=")
     fields = rest.split(",")
     scheme = fields[0] or "http"
     opts = dict(f.split("=", 1) for f in fields[1:] if "=" in f)
     if scheme not in ("http", "https"):
-        raise SystemExit("access_server: unknown scheme in --listen %s" % spec)
+        raise SystemExit("access_server: unknown scheme in --listen %s" % text)
     if scheme == "https" and not ("cert" in opts and "key" in opts):
         raise SystemExit("access_server: https listener %s needs cert= and key=" % name)
     return name, scheme, int(opts.get("port", "0")), opts.get("cert"), opts.get("key")
@@ -385,8 +385,8 @@ def main():
 
     app = App(RouteBook(args.routes), RequestLog(args.log))
     servers = []
-    for spec in args.listen:
-        name, scheme, port, cert, key = parse_listener(spec)
+    for text in args.listen:
+        name, scheme, port, cert, key = parse_listener(text)
         srv = Listener(name, scheme, port, cert, key, app)
         if scheme == "https":
             srv._context()  # fail now on bad certificate files

@@ -163,6 +163,36 @@ private slots:
         QVERIFY(fetch(nam, m_server.url(QStringLiteral("/cut"))).error != QNetworkReply::NoError);
     }
 
+    void connectionHandling()
+    {
+        QVERIFY(m_server.setRoutes(QJsonArray{
+            route({{"path", "/close"}, {"close", true}, {"body", "bye"}}),
+            route({{"path", "/chunked"}, {"chunked", true}, {"body", "in pieces"}}),
+            route({{"path", "/nolength"}, {"no_content_length", true}, {"body", "until close"}}),
+            route({{"path", "/drop"}, {"drop", true}}),
+            route({{"path", "/late"}, {"delay_ms", 150}, {"body", "late"}}),
+            route({{"path", "/b64"}, {"body_base64", "AAEC/w=="}}),
+            route({{"path", "/hdr"}, {"headers", QJsonArray{QJsonArray{"X-A", "1"}, QJsonArray{"X-A", "2"}}}}),
+        }));
+        m_server.clearLog();
+        QNetworkAccessManager nam;
+        QCOMPARE(fetch(nam, m_server.url(QStringLiteral("/close"))).body, QByteArray("bye"));
+        QCOMPARE(fetch(nam, m_server.url(QStringLiteral("/close"))).body, QByteArray("bye"));
+        QCOMPARE(fetch(nam, m_server.url(QStringLiteral("/chunked"))).body, QByteArray("in pieces"));
+        QCOMPARE(fetch(nam, m_server.url(QStringLiteral("/nolength"))).body, QByteArray("until close"));
+        QVERIFY(fetch(nam, m_server.url(QStringLiteral("/drop"))).error != QNetworkReply::NoError);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(fetch(nam, m_server.url(QStringLiteral("/late"))).body, QByteArray("late"));
+        QVERIFY(clock.elapsed() >= 140);
+        QCOMPARE(fetch(nam, m_server.url(QStringLiteral("/b64"))).body, QByteArray("\x00\x01\x02\xff", 4));
+        QCOMPARE(fetch(nam, m_server.url(QStringLiteral("/hdr"))).status, 200);
+        // A closed connection means a new one: a new client port in the log.
+        const QList<QJsonObject> log = m_server.requests();
+        QVERIFY(log.size() >= 2);
+        QVERIFY(log[0]["client_port"].toInt() != log[1]["client_port"].toInt());
+    }
+
 private:
     TestCertificates m_certs;
     AccessServer m_server;

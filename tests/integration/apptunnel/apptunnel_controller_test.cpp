@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "RecordingLog.h"
 #include "StandIn.h"
 #include "foundation/UClasses.h"
 #include "tunnel/AppTunnelController.h"
@@ -60,14 +61,19 @@ protected:
 
 TEST_F(AppTunnelControllerTest, ClientSettingsFromTheUrl)
 {
-    AppTunnelController https(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
-    TunnelServerClient* client = https.getTunnelServerClient();
-    EXPECT_TRUE(client->isFor("vpn.example", 443, g_session.load() ? ("session-" + std::to_string(g_session.load()) +
-                                                                         "-ABCDEFGH")
-                                                                   : "",
-                              true));
+    const QString session = freshSession();
+    AppTunnelController https(&listener, QUrl("https://vpn.example/"), session, "r1");
+    EXPECT_TRUE(https.getTunnelServerClient()->isFor("vpn.example", 443, session.toStdString(), true));
     AppTunnelController http(&listener, QUrl("http://vpn.example:8080/"), "other", "r2");
     EXPECT_TRUE(http.getTunnelServerClient()->isFor("vpn.example", 8080, "other", false));
+}
+
+TEST_F(AppTunnelControllerTest, UnknownSchemeTakesTheDefaultPort)
+{
+    RecordingLog log;
+    AppTunnelController controller(&listener, QUrl("gopher://vpn.example/"), "s", "r1");
+    EXPECT_TRUE(controller.getTunnelServerClient()->isFor("vpn.example", 80, "s", false));
+    EXPECT_TRUE(log.contains("Failed to get port for scheme gopher, using default 80"));
 }
 
 TEST_F(AppTunnelControllerTest, ReadyAtTheThirdQuestion)

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 TEST(UArgFormatPlaceholders, LowestPlaceholderFirst)
 {
@@ -145,4 +146,105 @@ TEST(UArgFormatPlaceholders, LongArgumentsGrowTheFormat)
     UArgFormat f("[%1|%1]");
     f.arg(big.c_str());
     EXPECT_EQ(std::string(f.str()), "[" + big + "|" + big + "]");
+}
+
+namespace {
+
+// The placeholder rules written out plainly: scan, find the lowest digit,
+// rebuild; surplus arguments appended after ", " when asked.
+std::string referenceFormat(std::string format, const std::vector<std::string>& args, bool append)
+{
+    for (std::string a : args) {
+        std::string doubled;
+        for (char c : a) {
+            doubled += c;
+            if (c == '%')
+                doubled += '%';
+        }
+        int lowest = -1;
+        for (size_t i = 0; i < format.size(); ++i) {
+            if (format[i] != '%')
+                continue;
+            if (i + 1 >= format.size())
+                break;
+            if (format[i + 1] == '%') {
+                ++i;
+            } else if (format[i + 1] >= '0' && format[i + 1] <= '9') {
+                const int d = format[i + 1] - '0';
+                if (lowest < 0 || d < lowest)
+                    lowest = d;
+                ++i;
+            }
+        }
+        if (lowest >= 0) {
+            std::string rebuilt;
+            for (size_t i = 0; i < format.size(); ++i) {
+                if (format[i] == '%' && i + 1 < format.size()) {
+                    if (format[i + 1] == '%') {
+                        rebuilt += "%%";
+                        ++i;
+                        continue;
+                    }
+                    if (format[i + 1] == '0' + lowest) {
+                        rebuilt += doubled;
+                        ++i;
+                        continue;
+                    }
+                    if (format[i + 1] >= '0' && format[i + 1] <= '9') {
+                        rebuilt += format.substr(i, 2);
+                        ++i;
+                        continue;
+                    }
+                }
+                rebuilt += format[i];
+            }
+            format = rebuilt;
+        } else if (append) {
+            format += ", " + doubled;
+        }
+    }
+    std::string result;
+    for (size_t i = 0; i < format.size(); ++i) {
+        result += format[i];
+        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == '%')
+            ++i;
+    }
+    return result;
+}
+
+} // namespace
+
+TEST(UArgFormatPlaceholders, AgreesWithThePlainRulesOnRandomTexts)
+{
+    const char alphabet[] = "%%%%0123a9 ,";
+    unsigned int seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7fff;
+    };
+    auto randomText = [&](size_t maxLength) {
+        std::string s;
+        const size_t n = next() % (maxLength + 1);
+        for (size_t i = 0; i < n; ++i)
+            s += alphabet[next() % (sizeof(alphabet) - 1)];
+        return s;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const std::string format = randomText(round % 11 == 0 ? 200 : round % 7 == 0 ? 60 : 14);
+        std::vector<std::string> args;
+        const size_t count = next() % 6;
+        for (size_t i = 0; i < count; ++i)
+            args.push_back(randomText(6));
+        if (round % 11 == 0) { // many placeholders: also the scanning path
+            for (int extra = 0; extra < 12; ++extra)
+                args.push_back(randomText(4));
+        }
+        const bool append = (round % 2) == 0;
+        UArgFormat f(format.c_str());
+        f.setAppendUnmatched(append);
+        for (const std::string& a : args)
+            f.arg(a.c_str());
+        ASSERT_EQ(std::string(f.str()), referenceFormat(format, args, append))
+            << "format '" << format << "' round " << round;
+    }
 }

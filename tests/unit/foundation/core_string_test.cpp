@@ -416,3 +416,47 @@ TEST(CStringChecks, FailedCheckIsReportedAndTheOperationGoesOn)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     traceFlags.store(saved);
 }
+
+TEST(CStringModify, ReplaceAgreesWithSegmentwiseReplacement)
+{
+    const char alphabet[] = {'a', 'b', 'x', '\0', 'a'};
+    const char* pieces[] = {"a", "ab", "ba", "x", "aa", "xyz", ""};
+    unsigned int seed = 99;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7fff;
+    };
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        const size_t n = next() % 20;
+        for (size_t i = 0; i < n; ++i)
+            text += alphabet[next() % sizeof(alphabet)];
+        const std::string from = pieces[next() % 6];
+        const std::string to = pieces[next() % 7];
+
+        // Reference: replace within each NUL-separated segment.
+        std::string expected;
+        int count = 0;
+        size_t start = 0;
+        while (start <= text.size()) {
+            size_t end = text.find('\0', start);
+            const bool last = end == std::string::npos;
+            std::string seg = text.substr(start, last ? std::string::npos : end - start);
+            for (size_t at = seg.find(from); at != std::string::npos; at = seg.find(from, at + to.size())) {
+                seg.replace(at, from.size(), to);
+                ++count;
+            }
+            expected += seg;
+            if (last)
+                break;
+            expected += '\0';
+            start = end + 1;
+        }
+
+        CString s(text.data(), static_cast<int>(text.size()));
+        CString shared(s);
+        EXPECT_EQ(s.Replace(from.c_str(), to.c_str()), count);
+        ASSERT_EQ(bytes(s), expected) << "round " << round;
+        EXPECT_EQ(bytes(shared), text);
+    }
+}

@@ -150,6 +150,11 @@ TEST(UdpSocket, ConnectedAndBoundSockets)
     EXPECT_EQ(bound.receive(buf, sizeof buf, &error, reinterpret_cast<sockaddr*>(&from), &fromLen), 8);
     EXPECT_EQ(ntohs(from.sin_port), peer.port);
     EXPECT_EQ(bound.isAvailable(0), 0);
+
+    // An empty datagram reads as -2.
+    peer.sendTo(port, "");
+    ASSERT_EQ(bound.isAvailable(2000), 1);
+    EXPECT_EQ(bound.receive(buf, sizeof buf), -2);
 }
 
 TEST(UdpSocket, WaitsOnAClosedSocketFail)

@@ -26,14 +26,14 @@ protected:
     static void SetUpTestSuite()
     {
         certs = new TestCertificates;
-        TestCertificates::Spec full;
+        TestCertificates::Blueprint full;
         full.name = "full";
         full.key = "rsa";
         full.subject = "/CN=full.example/O=Tests";
         full.serial = "0x0123456789ABCDEF0123456789ABCDEF01";
         full.extensions = {"extendedKeyUsage = serverAuth, clientAuth, emailProtection, OCSPSigning, timeStamping, codeSigning",
                            "keyUsage = digitalSignature, keyEncipherment, keyCertSign, decipherOnly, keyAgreement"};
-        TestCertificates::Spec plain;
+        TestCertificates::Blueprint plain;
         plain.name = "plain";
         plain.subject = "/O=No Common Name";
         plain.serial = "7";

@@ -28,12 +28,12 @@ protected:
     static void SetUpTestSuite()
     {
         certs = new TestCertificates;
-        TestCertificates::Spec spec;
-        spec.name = "dlg";
-        spec.subject = "/CN=<b>vpn.example<i>/O=Tests";
-        spec.extensions = {"extendedKeyUsage = serverAuth", "keyUsage = digitalSignature"};
+        TestCertificates::Blueprint blueprint;
+        blueprint.name = "dlg";
+        blueprint.subject = "/CN=<b>vpn.example<i>/O=Tests";
+        blueprint.extensions = {"extendedKeyUsage = serverAuth", "keyUsage = digitalSignature"};
         QString key;
-        if (certs->makeCertificate(spec, &certPath, &key))
+        if (certs->makeCertificate(blueprint, &certPath, &key))
             certificate = QSslCertificate::fromPath(certPath).value(0);
         else
             ADD_FAILURE() << certs->error().toStdString();
@@ -188,11 +188,11 @@ TEST_F(CertificateDialogTest, ViewerShowsTheCertificate)
 
 TEST_F(CertificateDialogTest, CertificateWithoutCommonName)
 {
-    TestCertificates::Spec spec;
-    spec.name = "nocn";
-    spec.subject = "/O=Nobody";
+    TestCertificates::Blueprint blueprint;
+    blueprint.name = "nocn";
+    blueprint.subject = "/O=Nobody";
     QString path, key;
-    ASSERT_TRUE(certs->makeCertificate(spec, &path, &key)) << certs->error().toStdString();
+    ASSERT_TRUE(certs->makeCertificate(blueprint, &path, &key)) << certs->error().toStdString();
     CertificateViewer v(QSslCertificate::fromPath(path).value(0));
     EXPECT_EQ(v.findChild<QLabel*>("subjectName")->text(), "");
     EXPECT_EQ(v.findChild<QTableWidget*>("certFields")->item(4, 2)->text(), "");

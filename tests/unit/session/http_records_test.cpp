@@ -96,3 +96,58 @@ TEST(HttpFlagRecords, FlagIsSet)
 }
 
 }  // namespace
+
+namespace {
+
+// A reply that never went on the wire: no peer certificate, records whether
+// it was told to ignore errors.
+class OfflineReply : public QNetworkReply {
+public:
+    explicit OfflineReply(const QUrl& url)
+    {
+        setUrl(url);
+        setRequest(QNetworkRequest(url));
+        open(QIODevice::ReadOnly);
+    }
+    void abort() override {}
+    bool ignored = false;
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    void ignoreSslErrorsImplementation(const QList<QSslError>&) override { ignored = true; }
+};
+
+TEST(HttpCertificateRefusals, NoPeerCertificateAndUnknownKindsAreRefusedWithoutAsking)
+{
+    HttpRecordingLog log;
+    ModalDialogAnswerer answerer("Yes");
+    HttpNetworkManager m("");
+    int denied = 0;
+    QObject::connect(&m, &HttpNetworkManager::SslCertificateDenied, [&](QNetworkReply*) { ++denied; });
+
+    OfflineReply noCertificate(QUrl("https://vpn.example/x"));
+    m.SSLErrors(&noCertificate, {QSslError(QSslError::SelfSignedCertificate)});
+    EXPECT_FALSE(noCertificate.ignored);
+    EXPECT_EQ(log.withMessage("cert at URL [https://vpn.example/x] is null, refusing connection").size(), 1);
+
+    OfflineReply unknown(QUrl("https://vpn.example/y"));
+    const QSslError revoked(QSslError::CertificateRevoked);
+    m.SSLErrors(&unknown, {QSslError(QSslError::SelfSignedCertificate), revoked});
+    EXPECT_FALSE(unknown.ignored);
+    EXPECT_EQ(log.withMessage("SSL Error:Unhandled ssl error: " + revoked.errorString()).size(), 1);
+
+    QCoreApplication::processEvents();
+    EXPECT_EQ(answerer.count(), 0);
+    EXPECT_EQ(denied, 0);
+}
+
+TEST(HttpCertificateKeys, ServerIdentity)
+{
+    using tessal::qt::certificateServerKey;
+    EXPECT_EQ(certificateServerKey(QUrl("https://vpn.example/a?b=1")), "https://vpn.example:443");
+    EXPECT_EQ(certificateServerKey(QUrl("https://vpn.example:443/other")), "https://vpn.example:443");
+    EXPECT_EQ(certificateServerKey(QUrl("https://vpn.example:8443/a")), "https://vpn.example:8443");
+    EXPECT_EQ(certificateServerKey(QUrl("http://vpn.example/")), "http://vpn.example:80");
+}
+
+}  // namespace

@@ -3,13 +3,33 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "foundation/UException.h"
 #include "tunnel/ResourceErrors.h"
+#include "tunnel/ResourceType.h"
 #include "tunnel/WebInterfaceProxy.h"
 
 namespace {
+
+TEST(ResourceType, FromText) {
+  EXPECT_EQ(resourceTypeFromString("optimized_tunnel"), ResourceType::optimized_tunnel);
+  EXPECT_EQ(resourceTypeFromString("app_tunnel"), ResourceType::app_tunnel);
+  EXPECT_EQ(resourceTypeFromString("network_access"), ResourceType::network_access);
+  EXPECT_EQ(resourceTypeFromString("tunnel_once_usage"), ResourceType::tunnel_once_usage);
+  EXPECT_EQ(resourceTypeFromString("invalid"), 255);
+  for (const char* text : {"Network_Access", "NETWORK_ACCESS", "", "network_access "}) {
+    try {
+      resourceTypeFromString(QString::fromUtf8(text));
+      ADD_FAILURE() << text;
+    } catch (const UException& e) {
+      EXPECT_EQ(e.getCode(), -1);
+      EXPECT_EQ(std::string(e.what()), std::string("EXCEPTION - Unknown resource id, ") + text);
+    }
+  }
+}
 
 TEST(ResourceErrors, TunnelCodeTexts) {
   EXPECT_EQ(resourceErrorText(-102), "Cannot connect to Tunnel Server");
@@ -93,6 +113,17 @@ TEST(WebInterfaceProxy, EventFromTheGuiThreadIsDeliveredLater) {
   EXPECT_TRUE(listener.events.empty());
   drainEvents(listener, 1);
   EXPECT_EQ(listener.events, (std::vector<std::string>{"closed r2 115"}));
+}
+
+TEST(WebInterfaceProxy, AListenerThatThrowsDoesNotStopLaterEvents) {
+  struct Throwing : RecordingListener {
+    void onTunnelConnected(const QString&) override { throw std::runtime_error("listener failed"); }
+  } listener;
+  tessal::qt::WebInterfaceProxy proxy(&listener);
+  proxy.onTunnelConnected("r4");
+  proxy.onTunnelClosed("r4", 0);
+  drainEvents(listener, 1);
+  EXPECT_EQ(listener.events, (std::vector<std::string>{"closed r4 0"}));
 }
 
 TEST(WebInterfaceProxy, PendingEventsOfADeletedProxyAreDropped) {

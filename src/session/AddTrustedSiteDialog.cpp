@@ -1,0 +1,67 @@
+#include "session/AddTrustedSiteDialog.h"
+
+#include <QCoreApplication>
+#include <QFont>
+
+#include "ui_AddTrustedSiteDialog.h"
+
+namespace tessal {
+namespace qt {
+
+AddTrustedSiteDialog::AddTrustedSiteDialog(QWidget* parent, bool vpnMode, const QString& site)
+    // No close, minimise or maximise button: the user answers with one of the three.
+    : QDialog(parent, Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    , ui(new Ui::AddTrustedSiteDialog)
+{
+    ui->setupUi(this);
+
+    // The site comes from the launch URL, which any web page can open: it is
+    // shown as plain text, never interpreted as markup.
+    ui->labelUrl->setTextFormat(Qt::PlainText);
+    if (vpnMode) {
+        ui->labelUrl->setText(QCoreApplication::translate("QObject",
+            "The site %1 is attempting to start a Virtual Private Network (VPN) connection from your system.").arg(site));
+        ui->btnAlwaysAllow->setText(QCoreApplication::translate("QObject", "Always allow VPN connection from this site"));
+        ui->btnAllowForSession->setText(QCoreApplication::translate("QObject", "Allow VPN connection only for this session"));
+        ui->btnDoNotAllow->setText(QCoreApplication::translate("QObject", "Do not allow VPN connection"));
+    } else {
+        ui->labelUrl->setText(QCoreApplication::translate("QObject",
+            "The site %1 is attempting to inspect your system's configuration.").arg(site));
+    }
+
+    setWindowTitle(QCoreApplication::applicationName() + QCoreApplication::translate("QObject", " - Security Warning"));
+
+    QFont font = ui->btnAlwaysAllow->font();
+    font.setPointSize(font.pointSize());
+    ui->btnAlwaysAllow->setFont(font);
+    ui->btnAllowForSession->setFont(font);
+    ui->btnDoNotAllow->setFont(font);
+}
+
+AddTrustedSiteDialog::~AddTrustedSiteDialog()
+{
+    delete ui;
+}
+
+void AddTrustedSiteDialog::on_btnAlwaysAllow_clicked()
+{
+    done(AlwaysAllow);
+}
+
+void AddTrustedSiteDialog::on_btnAllowForSession_clicked()
+{
+    done(AllowForSession);
+}
+
+void AddTrustedSiteDialog::on_btnDoNotAllow_clicked()
+{
+    done(DoNotAllow);
+}
+
+void AddTrustedSiteDialog::reject()
+{
+    done(DoNotAllow);
+}
+
+} // namespace qt
+} // namespace tessal

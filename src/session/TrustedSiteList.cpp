@@ -1,0 +1,264 @@
+#include "session/TrustedSiteList.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <locale>
+#include <sstream>
+#include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <boost/make_shared.hpp>
+#include <boost/optional.hpp>
+#include <boost/property_tree/xml_parser.hpp>
+
+namespace tessal {
+namespace sl {
+
+namespace {
+
+using Tree = boost::property_tree::ptree;
+
+std::int64_t systemNow()
+{
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+// Equal length and equal upper-case form in the classic locale, so only
+// the ASCII letters fold.
+bool sameText(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    const std::locale& classic = std::locale::classic();
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(a[i], classic) != std::toupper(b[i], classic))
+            return false;
+    }
+    return true;
+}
+
+bool writeAll(int fd, const std::string& bytes)
+{
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+TrustedSiteList* TrustedSiteList::Instance(const char* folder, const char* fileName)
+{
+    static boost::shared_ptr<TrustedSiteList> instance;
+    if (!instance) {
+        std::string path = folder ? folder : "";
+        path += "/";
+        path += fileName ? fileName : "";
+        instance = boost::make_shared<TrustedSiteList>(path.c_str());
+    }
+    return instance.get();
+}
+
+TrustedSiteList::TrustedSiteList(const char* path)
+    : TrustedSiteList(path, Clock(&systemNow))
+{
+}
+
+TrustedSiteList::TrustedSiteList(const char* path, Clock clock)
+    : m_path(path ? path : "")
+    , m_clock(clock ? std::move(clock) : Clock(&systemNow))
+{
+    load();
+}
+
+void TrustedSiteList::load()
+{
+    try {
+        boost::property_tree::read_xml(m_path, m_tree);
+    } catch (const boost::property_tree::xml_parser_error&) {
+        // Missing, unreadable or not well-formed: begin empty. The file is
+        // left alone until the user's next answer replaces it.
+        m_tree.clear();
+        m_tree.put("version", "1.0");
+        return;
+    }
+    PurgeExpiredSessions(kSessionMaxAge);
+}
+
+// Children are walked in document order: the tree's own find() picks any
+// child with the key, and the first one is the one that counts.
+TrustedSiteList::Tree* TrustedSiteList::firstTopLevel(const char* key)
+{
+    for (auto& child : m_tree) {
+        if (child.first == key)
+            return &child.second;
+    }
+    return nullptr;
+}
+
+const TrustedSiteList::Tree* TrustedSiteList::firstTopLevel(const char* key) const
+{
+    for (const auto& child : m_tree) {
+        if (child.first == key)
+            return &child.second;
+    }
+    return nullptr;
+}
+
+bool TrustedSiteList::IsTrusted(const std::string& site, const std::string& sessionKey) const
+{
+    return IsTrustedForSession(site, sessionKey) || IsTrustedPermanently(site);
+}
+
+bool TrustedSiteList::IsTrustedPermanently(const std::string& site) const
+{
+    try {
+        const Tree* sites = firstTopLevel("sites");
+        if (!sites)
+            return false;
+        for (const auto& child : *sites) {
+            if (sameText(child.second.data(), site))
+                return true;
+        }
+    } catch (...) {
+    }
+    return false;
+}
+
+bool TrustedSiteList::IsTrustedForSession(const std::string& site, const std::string& sessionKey) const
+{
+    try {
+        const Tree* sessions = firstTopLevel("sessions");
+        if (!sessions)
+            return false;
+        for (const auto& child : *sessions) {
+            const boost::optional<const Tree&> entrySite = child.second.get_child_optional(Tree::path_type("site"));
+            const boost::optional<const Tree&> entryKey = child.second.get_child_optional(Tree::path_type("sessionid"));
+            if (!entrySite || !entryKey)
+                continue;
+            if (sameText(entrySite->data(), site) && sameText(entryKey->data(), sessionKey))
+                return true;
+        }
+    } catch (...) {
+    }
+    return false;
+}
+
+void TrustedSiteList::AddPermanent(const std::string& site)
+{
+    if (IsTrustedPermanently(site))
+        return;
+    Tree* sites = firstTopLevel("sites");
+    if (!sites)
+        sites = &m_tree.push_back(Tree::value_type("sites", Tree()))->second;
+    sites->push_back(Tree::value_type("site", Tree(site)));
+    Save();
+}
+
+void TrustedSiteList::AddForSession(const std::string& site, const std::string& sessionKey)
+{
+    if (IsTrustedForSession(site, sessionKey))
+        return;
+    Tree entry;
+    entry.push_back(Tree::value_type("site", Tree(site)));
+    entry.push_back(Tree::value_type("sessionid", Tree(sessionKey)));
+    entry.push_back(Tree::value_type("created", Tree(std::to_string(m_clock()))));
+
+    Tree* sessions = firstTopLevel("sessions");
+    if (!sessions)
+        sessions = &m_tree.push_back(Tree::value_type("sessions", Tree()))->second;
+    sessions->push_back(Tree::value_type("session", std::move(entry)));
+    Save();
+}
+
+// The new contents go to a temporary file beside the old one, which is then
+// renamed over it: a crash, a full disk or a failed write leaves the old list
+// as it was instead of an empty or half-written file.
+void TrustedSiteList::Save()
+{
+    std::string tempPath;
+    int fd = -1;
+    try {
+        std::ostringstream out;
+        boost::property_tree::write_xml(out, m_tree,
+            boost::property_tree::xml_writer_make_settings<std::string>(' ', 0, "utf-8"));
+        if (!out)
+            return;
+        const std::string bytes = out.str();
+
+        std::string pattern = m_path + ".XXXXXX";
+        fd = ::mkstemp(&pattern[0]);
+        if (fd < 0)
+            return;
+        tempPath = pattern;
+
+        bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+        ok = (::close(fd) == 0) && ok;
+        fd = -1;
+        if (ok && ::rename(tempPath.c_str(), m_path.c_str()) == 0)
+            return;
+    } catch (...) {
+    }
+    if (fd >= 0)
+        ::close(fd);
+    if (!tempPath.empty())
+        ::unlink(tempPath.c_str());
+}
+
+void TrustedSiteList::PurgeExpiredSessions(std::int64_t maxAgeSeconds)
+{
+    try {
+        const std::int64_t now = m_clock();
+        const Tree* sessions = firstTopLevel("sessions");
+        if (!sessions || sessions->empty())
+            return;
+
+        Tree kept;
+        bool anyExpired = false;
+        for (const auto& child : *sessions) {
+            try {
+                const boost::optional<std::int64_t> created =
+                    child.second.get_optional<std::int64_t>(Tree::path_type("created"));
+                if (!created)
+                    continue; // no valid time: not carried over, not counted as expired
+                std::int64_t age = 0;
+                // A difference that does not fit is an entry from the far past.
+                const bool overflow = __builtin_sub_overflow(now, *created, &age);
+                if (!overflow && age <= maxAgeSeconds)
+                    kept.push_back(Tree::value_type("session", child.second));
+                else if (overflow && *created > now)
+                    kept.push_back(Tree::value_type("session", child.second));
+                else
+                    anyExpired = true;
+            } catch (...) {
+            }
+        }
+        if (!anyExpired)
+            return;
+
+        for (auto it = m_tree.begin(); it != m_tree.end();) {
+            if (it->first == "sessions")
+                it = m_tree.erase(it);
+            else
+                ++it;
+        }
+        m_tree.push_back(Tree::value_type("sessions", std::move(kept)));
+        Save();
+    } catch (...) {
+    }
+}
+
+} // namespace sl
+} // namespace tessal

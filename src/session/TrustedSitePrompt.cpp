@@ -1,0 +1,62 @@
+#include "session/TrustedSitePrompt.h"
+
+#include <QByteArray>
+
+#include "session/AddTrustedSiteDialog.h"
+#include "session/TrustedSiteList.h"
+
+namespace tessal {
+namespace qt {
+
+namespace {
+
+sl::TrustedSiteList* store()
+{
+    // Start-up created the store with its folder; later calls only fetch it.
+    return sl::TrustedSiteList::Instance(nullptr, "trusted_sites.xml");
+}
+
+std::string utf8(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+} // namespace
+
+bool CheckOrAskTrustedSite(const QString& site, bool vpnMode, const std::string& sessionKey)
+{
+    sl::TrustedSiteList* list = store();
+    const std::string siteText = utf8(site);
+    if (list->IsTrusted(siteText, sessionKey))
+        return true;
+
+    int answer = AddTrustedSiteDialog::DoNotAllow;
+    {
+        AddTrustedSiteDialog dialog(nullptr, vpnMode, site);
+        answer = dialog.exec();
+    }
+    switch (answer) {
+    case AddTrustedSiteDialog::AlwaysAllow:
+        list->AddPermanent(siteText);
+        return true;
+    case AddTrustedSiteDialog::AllowForSession:
+        list->AddForSession(siteText, sessionKey);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsSiteTrusted(const QString& site, bool /*vpnMode*/, const std::string& sessionKey)
+{
+    return store()->IsTrusted(utf8(site), sessionKey);
+}
+
+bool IsSitePermanentlyTrusted(const QString& site, bool /*unused*/)
+{
+    return store()->IsTrustedPermanently(utf8(site));
+}
+
+} // namespace qt
+} // namespace tessal

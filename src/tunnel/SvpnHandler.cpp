@@ -1,0 +1,683 @@
+#include "tunnel/SvpnHandler.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "foundation/UException.h"
+#include "foundation/UClasses.h"
+#include "foundation/USocket.h"
+#include "tessal_config.h"
+#include "tunnel/TunnelLog.h"
+
+using tessal::tunnel_log::joined;
+using tessal::tunnel_log::write;
+
+namespace {
+
+const char* const kFile = "SvpnHandler";
+const char* const kLoopFunction = "static void* SvpnHandler::svpn_handler_thread_loop(void*)";
+const char* const kDaemonPath = TESSAL_SYSTEM_PATH("/opt/tessal/vpn/svpn");
+const char* const kPidFile = TESSAL_SYSTEM_PATH("/usr/local/lib/TessalNetworks/SSLVPN/var/run/svpn.pid");
+const char* const kDaemonHost = "127.0.0.1";
+const unsigned short kDaemonPort = 44444;
+const int kConnectLimitSeconds = 5;
+const int kLoggingThreshold = 63;
+const size_t kReplyStep = 256;
+// A reply beyond this is not read further; real replies are a few hundred bytes.
+const size_t kReplyCap = 64 * 1024;
+
+// Session id of the previous start in this process (GUI thread only).
+CString& lastSessionId() {
+  static CString id;
+  return id;
+}
+
+CString errnoText(int error) { return CString(std::strerror(error)); }
+
+int64_t monotonicMs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+CString decimal(long long value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld", value);
+  return CString(text);
+}
+
+CString hexOf(const CString& text) {
+  static const char digits[] = "0123456789ABCDEF";
+  CString out;
+  const int length = text.GetLength();
+  char* p = out.GetBufferSetLength(length * 2);
+  for (int i = 0; i < length; ++i) {
+    const unsigned char byte = static_cast<unsigned char>(text[i]);
+    *p++ = digits[byte >> 4];
+    *p++ = digits[byte & 0x0F];
+  }
+  out.ReleaseBuffer(length * 2);
+  return out;
+}
+
+// Restores a signal's disposition when the scope ends.
+class SignalDisposition {
+ public:
+  SignalDisposition(int signal, void (*handler)(int)) : m_signal(signal) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    m_saved = sigaction(signal, &action, &m_old) == 0;
+  }
+  ~SignalDisposition() {
+    if (m_saved) sigaction(m_signal, &m_old, nullptr);
+  }
+  SignalDisposition(const SignalDisposition&) = delete;
+  SignalDisposition& operator=(const SignalDisposition&) = delete;
+
+ private:
+  int m_signal;
+  struct sigaction m_old {};
+  bool m_saved = false;
+};
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : m_fd(fd) {}
+  ~Descriptor() { reset(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return m_fd; }
+  void reset() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+  }
+
+ private:
+  int m_fd;
+};
+
+bool processExists(int pid) { return pid > 1 && getpgid(pid) >= 0; }
+
+int readPidFile(FILE* file) {
+  char text[64] = {};
+  const size_t n = std::fread(text, 1, sizeof text - 1, file);
+  text[n] = '\0';
+  return SvpnHandler::parsePidText(text);
+}
+
+}  // namespace
+
+TunnelHandlerBase::~TunnelHandlerBase() = default;
+
+SvpnHandler::SvpnHandler() {
+  const int rc = pthread_mutex_init(&m_lock, nullptr);
+  if (rc != 0) {
+    write(1, kFile, __LINE__, "SvpnHandler::SvpnHandler()", joined("TunnelService, Cannot create mutex", errnoText(rc)));
+    return;
+  }
+  pthread_condattr_t attributes;
+  pthread_condattr_init(&attributes);
+  pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
+  m_lockOk = pthread_cond_init(&m_wake, &attributes) == 0;
+  pthread_condattr_destroy(&attributes);
+  if (!m_lockOk) pthread_mutex_destroy(&m_lock);
+}
+
+SvpnHandler::~SvpnHandler() {
+  shutdownWorker();
+  if (!m_lockOk) return;
+  pthread_cond_destroy(&m_wake);
+  const int rc = pthread_mutex_destroy(&m_lock);
+  if (rc != 0)
+    write(1, kFile, __LINE__, "SvpnHandler::~SvpnHandler()", joined("TunnelService, Cannot destroy mutex", errnoText(rc)));
+}
+
+void SvpnHandler::shutdownWorker() {
+  if (!m_lockOk) return;
+  pthread_mutex_lock(&m_lock);
+  const bool stop = (m_daemonStarted || m_workerStarted) && !m_stopRequested;
+  pthread_mutex_unlock(&m_lock);
+  if (stop) {
+    const int result = CloseTunnel();
+    if (result != 0)
+      write(1, kFile, __LINE__, "SvpnHandler::~SvpnHandler", joined("TunnelService, Cannot close tunnel server, code", result));
+  }
+  if (m_workerStarted) {
+    if (pthread_equal(pthread_self(), m_worker))
+      pthread_detach(m_worker);
+    else
+      pthread_join(m_worker, nullptr);
+    m_workerStarted = false;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Flags under the lock
+
+bool SvpnHandler::isRunning() {
+  if (!m_lockOk) return false;
+  pthread_mutex_lock(&m_lock);
+  const bool running = m_running;
+  pthread_mutex_unlock(&m_lock);
+  return running;
+}
+
+void SvpnHandler::setRunning(bool running) {
+  if (!m_lockOk) return;
+  pthread_mutex_lock(&m_lock);
+  m_running = running;
+  pthread_mutex_unlock(&m_lock);
+}
+
+void SvpnHandler::setLogLevel(int level) {
+  if (!m_lockOk) return;
+  pthread_mutex_lock(&m_lock);
+  m_logLevel = level;
+  pthread_mutex_unlock(&m_lock);
+}
+
+int SvpnHandler::getLogLevel() {
+  if (!m_lockOk) return 0;
+  pthread_mutex_lock(&m_lock);
+  const int level = m_logLevel;
+  pthread_mutex_unlock(&m_lock);
+  return level;
+}
+
+bool SvpnHandler::stopRequested() {
+  if (!m_lockOk) return true;
+  pthread_mutex_lock(&m_lock);
+  const bool stop = m_stopRequested;
+  pthread_mutex_unlock(&m_lock);
+  return stop;
+}
+
+bool SvpnHandler::waitForStop(int ms) {
+  if (!m_lockOk) return true;
+  timespec deadline{};
+  clock_gettime(CLOCK_MONOTONIC, &deadline);
+  deadline.tv_sec += ms / 1000;
+  deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
+  if (deadline.tv_nsec >= 1000000000L) {
+    deadline.tv_sec += 1;
+    deadline.tv_nsec -= 1000000000L;
+  }
+  pthread_mutex_lock(&m_lock);
+  while (!m_stopRequested) {
+    if (pthread_cond_timedwait(&m_wake, &m_lock, &deadline) == ETIMEDOUT) break;
+  }
+  const bool stop = m_stopRequested;
+  pthread_mutex_unlock(&m_lock);
+  return stop;
+}
+
+void SvpnHandler::stopAndReport(int code, bool isError) {
+  setRunning(false);
+  if (isError)
+    onError(code);
+  else
+    onClosed(code);
+}
+
+// ---------------------------------------------------------------------------
+// Start text
+
+void SvpnHandler::resetLastSessionId() { lastSessionId() = CString(); }
+
+CString SvpnHandler::makeStartParameters(UPropertyList& params) {
+  const CString sessionId = params.getPropertyValue("SESSION_ID", "");
+  const CString disconnected = params.getPropertyValue("TUNNEL_DISCONNECTED_BY_USER", "");
+  const bool userDisconnect = strcasecmp(disconnected, "TRUE") == 0;
+  const bool sameSession = std::strcmp(sessionId, lastSessionId()) == 0;
+  if (!sameSession) lastSessionId() = CString(static_cast<const char*>(sessionId));
+
+  params.setProperty("browser_pid", decimal(getpid()));
+  params.setProperty("version", "2.9");
+
+  const bool plain = std::strcmp(params.getPropertyValue("IsHalvane", ""), "YES") == 0;
+  static const char* const dropped[] = {"CLSID", "CODEBASE", "UI_URL", "resources", "random_data",
+                                        "TUNNEL_DISCONNECTED_BY_USER"};
+  CString text;
+  for (int index = params.getCount() - 1; index >= 0; --index) {
+    const char* name = params.getAt(index, 0);
+    const char* value = params.getAt(index, 1);
+    if (name == nullptr) name = "";
+    if (value == nullptr) value = "";
+    if (plain) {
+      text += CString(name) + "=" + value + "&";
+      continue;
+    }
+    bool keep = true;
+    for (const char* part : dropped)
+      if (std::strstr(name, part) != nullptr) keep = false;
+    if (keep && std::strstr(name, "MAC_AppLaunch") != nullptr && !userDisconnect && sameSession) keep = false;
+    if (!keep) continue;
+    text += CString("q") + decimal(index) + "=" + hexOf(CString(name) + "=" + value) + "&";
+  }
+  return text;
+}
+
+// ---------------------------------------------------------------------------
+// Open and close
+
+int SvpnHandler::Open(UPropertyList* params) {
+  if (params == nullptr) return -101;
+  std::unique_ptr<UPropertyList> owned(params);
+  const CString startParameters = makeStartParameters(*owned);
+  owned.reset();
+  return OpenTunnel(startParameters);
+}
+
+int SvpnHandler::OpenTunnel(const CString& startParameters) {
+  int result = 0;
+  guardOperation(UCATCH_SITE(kFile, "EXCEPTION!!!", "OpenTunnel"), result, [&] {
+    LaunchSvpn(startParameters, false);
+    if (!m_lockOk)
+      throw UException(-100, kFile, "SvpnHandler::OpenTunnel", __LINE__, "EXCEPTION - %s, %s",
+                       "TunnelService, Cannot create thread, code", "no lock");
+    // A worker left from an earlier tunnel of this handler has ended with its
+    // daemon (the launch above would have been refused otherwise).
+    if (m_workerStarted) {
+      pthread_join(m_worker, nullptr);
+      m_workerStarted = false;
+    }
+    pthread_mutex_lock(&m_lock);
+    m_stopRequested = false;
+    m_running = false;
+    pthread_mutex_unlock(&m_lock);
+    const int rc = pthread_create(&m_worker, nullptr, &SvpnHandler::svpn_handler_thread_loop, this);
+    if (rc != 0) {
+      // Without a worker nobody would ever stop the daemon just started.
+      pthread_mutex_lock(&m_lock);
+      m_stopRequested = true;
+      pthread_mutex_unlock(&m_lock);
+      int stopResult = 0;
+      guardOperation(UCATCH_SITE(kFile, "EXCEPTION", "OpenTunnel"), stopResult, [this] { StopSvpn(); });
+      throw UException(-100, kFile, "SvpnHandler::OpenTunnel", __LINE__, "EXCEPTION - %s, %s",
+                       "TunnelService, Cannot create thread, code", static_cast<const char*>(decimal(rc)));
+    }
+    m_workerStarted = true;
+  });
+  if (result != 0)
+    write(1, kFile, __LINE__, "virtual int SvpnHandler::OpenTunnel(const CString&)",
+          joined("TunnelService, Opening TunnelServer failed", result));
+  return result;
+}
+
+int SvpnHandler::CloseTunnel() {
+  if (m_lockOk) {
+    pthread_mutex_lock(&m_lock);
+    m_stopRequested = true;
+    pthread_cond_broadcast(&m_wake);
+    pthread_mutex_unlock(&m_lock);
+  }
+  int result = 0;
+  guardOperation(UCATCH_SITE(kFile, "EXCEPTION", "CloseTunnel"), result, [this] { LaunchSvpn(CString(), true); });
+  setRunning(false);
+  if (result != 0)
+    write(1, kFile, __LINE__, "virtual int SvpnHandler::CloseTunnel()",
+          joined("TunnelService, Cannot close tunnel server, code", result));
+  return result;
+}
+
+void SvpnHandler::LaunchSvpn(const CString& startParameters, bool stop) {
+  if (stop)
+    StopSvpn();
+  else
+    launchDaemon(startParameters);
+}
+
+// ---------------------------------------------------------------------------
+// The daemon's process
+
+int SvpnHandler::parsePidText(const char* text) {
+  if (text == nullptr) return 0;
+  const char* p = text;
+  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r') ++p;
+  if (*p < '0' || *p > '9') return 0;
+  long long value = 0;
+  while (*p >= '0' && *p <= '9') {
+    value = value * 10 + (*p - '0');
+    if (value > INT_MAX) return 0;
+    ++p;
+  }
+  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r') ++p;
+  if (*p != '\0' || value <= 1) return 0;
+  return static_cast<int>(value);
+}
+
+bool SvpnHandler::isSvpnProcess(int pid) {
+  if (pid <= 0) return false;
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/cmdline", pid);
+  Descriptor file(::open(path, O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) return false;
+  char text[512] = {};
+  const ssize_t n = ::read(file.get(), text, 511);
+  if (n <= 0) return false;
+  text[n] = '\0';  // the first argument ends at the first NUL
+  const char* slash = std::strrchr(text, '/');
+  if (slash == nullptr) return false;
+  return std::strcmp(slash + 1, "svpn") == 0;
+}
+
+void SvpnHandler::launchDaemon(const CString& startParameters) {
+  static const char* const kFunction = "SvpnHandler::LaunchSvpn";
+  struct stat status {};
+  if (stat(kDaemonPath, &status) != 0)
+    throw UException(-3, kFile, kFunction, __LINE__, "EXCEPTION - %s",
+                     "TunnelService, TunnelServer is not installed in location /opt/tessal/vpn/svpn");
+
+  if (FILE* file = std::fopen(kPidFile, "r")) {
+    const int pid = readPidFile(file);
+    std::fclose(file);
+    if (processExists(pid)) {
+      if (!isSvpnProcess(pid)) {
+        if (tessal::tunnel_log::enabled(48))
+          write(48, kFile, __LINE__, kFunction,
+                joined("TunnelService, svpn.pid file is exist, but svpn is not owner of the pid, pid\n", pid));
+      } else {
+        throw UException(-2, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s",
+                         "TunnelService, TunnelServer already launched, pid", static_cast<const char*>(decimal(pid)));
+      }
+    }
+  }
+
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0)
+    throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "TunnelService, Pipe creation failed");
+  Descriptor readEnd(fds[0]);
+  Descriptor writeEnd(fds[1]);
+
+  // The first process must be waited for even when application tunnels have
+  // set SIGCHLD to be ignored, and a daemon that exits before reading must not
+  // end this process with SIGPIPE.
+  SignalDisposition childSignal(SIGCHLD, SIG_DFL);
+  signal(SIGPIPE, SIG_IGN);
+
+  const pid_t child = fork();
+  if (child < 0)
+    throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "TunnelService, fork() failed");
+  if (child == 0) {
+    // Only async-signal-safe calls from here on. The daemon gets SIGPIPE as
+    // it would without us (an ignored disposition survives exec).
+    signal(SIGPIPE, SIG_DFL);
+    if (dup2(readEnd.get(), STDIN_FILENO) < 0) _exit(255);
+    execl(kDaemonPath, kDaemonPath, static_cast<char*>(nullptr));
+    _exit(255);
+  }
+  readEnd.reset();
+
+  const char* data = startParameters;
+  size_t left = static_cast<size_t>(startParameters.GetLength());
+  while (left > 0) {
+    const ssize_t n = ::write(writeEnd.get(), data, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // the daemon is gone; its exit status tells the rest
+    data += n;
+    left -= static_cast<size_t>(n);
+  }
+  writeEnd.reset();
+
+  int exitStatus = 0;
+  bool ended = false;
+  const int64_t deadline = monotonicMs() + m_launchWaitMs;
+  for (;;) {
+    const pid_t rc = waitpid(child, &exitStatus, WNOHANG);
+    if (rc == child) {
+      ended = true;
+      break;
+    }
+    if (rc < 0 && errno != EINTR) break;
+    if (monotonicMs() >= deadline) break;
+    usleep(5000);
+  }
+  if (!ended) {
+    kill(child, SIGKILL);
+    while (waitpid(child, &exitStatus, 0) < 0 && errno == EINTR) {
+    }
+    throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
+                     "the first process did not exit");
+  }
+  if (WIFSIGNALED(exitStatus))
+    throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "falied to start svpn");
+  if (WIFEXITED(exitStatus) && WEXITSTATUS(exitStatus) == 2)
+    throw UException(-3, kFile, kFunction, __LINE__, "EXCEPTION - %s", "svpn not installed");
+  if (m_lockOk) {
+    pthread_mutex_lock(&m_lock);
+    m_daemonStarted = true;
+    pthread_mutex_unlock(&m_lock);
+  }
+}
+
+void SvpnHandler::StopSvpn() {
+  static const char* const kFunction = "SvpnHandler::StopSvpn";
+  FILE* file = std::fopen(kPidFile, "r");
+  if (file == nullptr) {
+    write(48, kFile, __LINE__, kFunction, "TunnelService, Cannot open pid file, svpn already closed");
+    return;
+  }
+  write(48, kFile, __LINE__, kFunction, "SVPN pid file opened to read PID");
+  const int pid = readPidFile(file);
+  write(48, kFile, __LINE__, kFunction, joined("SVPN pid = \n", pid));
+  std::fclose(file);
+  if (!processExists(pid)) return;
+  write(48, kFile, __LINE__, kFunction, "SVPN pid has running process");
+  if (!isSvpnProcess(pid)) return;
+  write(48, kFile, __LINE__, kFunction, "The received pid owned by the SVPN");
+  if (kill(pid, SIGTERM) == 0) {
+    write(48, kFile, __LINE__, kFunction, "TunnelService, closed");
+    return;
+  }
+  const int error = errno;
+  write(1, kFile, __LINE__, kFunction, joined("TunnelService, Cannot be closed", errnoText(error)));
+  // A daemon left running is a failure the caller must hear about.
+  throw UException(-7, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "TunnelService, Cannot be closed",
+                   std::strerror(error));
+}
+
+// ---------------------------------------------------------------------------
+// Poll replies
+
+SvpnReplyEvents SvpnHandler::decodeReply(const char* reply) {
+  SvpnReplyEvents events;
+  if (reply == nullptr) return events;
+
+  if (std::strstr(reply, "&settraffic") != nullptr) {
+    if (const char* p = std::strstr(reply, "settraffic,")) {
+      p += std::strlen("settraffic,");
+      long long values[4] = {};
+      bool complete = true;
+      for (int i = 0; i < 4; ++i) {
+        values[i] = std::strtoll(p, nullptr, 10);
+        if (i == 3) break;
+        p = std::strchr(p, ',');
+        if (p == nullptr) {
+          complete = false;
+          break;
+        }
+        ++p;
+      }
+      if (complete) {
+        events.hasTraffic = true;
+        events.recvClient = values[1];
+        events.sendClient = values[0];
+        events.recvServer = values[3];
+        events.sendServer = values[2];
+      }
+    }
+  }
+
+  if (std::strstr(reply, "tunneldetails") != nullptr) {
+    if (const char* p = std::strstr(reply, "tunneldetails,")) {
+      p += std::strlen("tunneldetails,");
+      const long length = std::strtol(p, nullptr, 10);
+      if (const char* comma = std::strchr(p, ',')) {
+        const char* text = comma + 1;
+        const size_t available = std::strlen(text);
+        size_t take = available;
+        if (length >= 1 && static_cast<unsigned long>(length) < available) take = static_cast<size_t>(length);
+        events.hasDetails = true;
+        events.details = take > 0 ? CString(text, static_cast<int>(take)) : CString();
+      }
+    }
+  }
+
+  if (std::strstr(reply, "&sslreconnecting") != nullptr) {
+    events.action = SvpnReplyEvents::Reconnecting;
+  } else if (std::strstr(reply, "&sslsetstatus,v1,connected") != nullptr ||
+             std::strstr(reply, "&setloaded&sslcreate") != nullptr) {
+    events.action = SvpnReplyEvents::Connected;
+  } else if (std::strstr(reply, "&setloaded") != nullptr) {
+    events.action = SvpnReplyEvents::Connecting;
+  } else if (const char* marker = std::strstr(reply, ",disconnectedwitherror,")) {
+    events.action = SvpnReplyEvents::EndWithError;
+    events.endCode = static_cast<int>(std::strtol(marker + std::strlen(",disconnectedwitherror,"), nullptr, 10));
+  } else if (std::strstr(reply, "&session_expired") != nullptr) {
+    events.action = SvpnReplyEvents::SessionExpired;
+    events.endCode = 27;
+  }
+  return events;
+}
+
+// ---------------------------------------------------------------------------
+// The worker
+
+void* SvpnHandler::svpn_handler_thread_loop(void* handler) {
+  static_cast<SvpnHandler*>(handler)->runWorker();
+  return nullptr;
+}
+
+void SvpnHandler::runWorker() {
+  signal(SIGPIPE, SIG_IGN);
+
+  // A stop asked for before the first poll is kept: the worker then ends at
+  // once with closed(0) instead of bringing the tunnel up again.
+  bool stopped = waitForStop(m_firstPauseMs);
+  if (!stopped) {
+    pthread_mutex_lock(&m_lock);
+    stopped = m_stopRequested;
+    if (!stopped) m_running = true;
+    pthread_mutex_unlock(&m_lock);
+  }
+  if (stopped) {
+    stopAndReport(0, false);
+    return;
+  }
+
+  USocketEx connection;
+  std::vector<char> reply(kReplyStep, '\0');
+  CString details;
+  int lastSwitchLevel = 0;
+  bool connectedSeen = false;
+  int endCode = 0;
+
+  guardOperation(UCATCH_SITE(kFile, "TunnelService, EXCEPTION!!!", "svpn_handler_thread_loop"), endCode, [&] {
+    onConnecting();
+    for (;;) {
+      if (!isRunning() || stopRequested()) {
+        endCode = 0;
+        break;
+      }
+      connection.setHost(kDaemonHost);
+      connection.setPort(kDaemonPort);
+      if (connection.connect(kConnectLimitSeconds) != 0) {
+        write(1, kFile, __LINE__, kLoopFunction, "ERROR! Cannot connect to svpn");
+        endCode = -102;
+        break;
+      }
+
+      const char* loggingSwitch = "";
+      const int level = getLogLevel();
+      if (level != 0 && level != lastSwitchLevel) {
+        lastSwitchLevel = level;
+        loggingSwitch = level >= kLoggingThreshold ? "&LOGGING_ENABLE" : "&LOGGING_DISABLE";
+      }
+      const CString request = CString("GET /vpn.php?INFO&JS") + loggingSwitch +
+                              " HTTP/1.1\r\nHOST: 127.0.0.1:44444\r\nAccept: */*\r\n\r\n";
+      const int sent = connection.send(static_cast<const char*>(request), static_cast<unsigned>(request.GetLength()));
+      if (sent != request.GetLength()) {
+        write(1, kFile, __LINE__, kLoopFunction, "ERROR! Cannot send data");
+        endCode = 26;
+        break;
+      }
+
+      // Read until the daemon closes the connection, within a time limit and
+      // a size cap; a stop ends the wait early.
+      size_t used = 0;
+      reply[0] = '\0';
+      const int64_t deadline = monotonicMs() + m_replyWaitMs;
+      for (;;) {
+        if (stopRequested()) break;
+        const int64_t remaining = deadline - monotonicMs();
+        if (remaining <= 0) break;
+        const int ready = connection.isAvailable(static_cast<unsigned>(remaining < 200 ? remaining : 200));
+        if (ready < 0) break;
+        if (ready == 0) continue;
+        const int n = connection.receive(reply.data() + used, static_cast<unsigned>(reply.size() - used - 1));
+        if (n < 0) break;
+        if (n == 0) continue;
+        used += static_cast<size_t>(n);
+        reply[used] = '\0';
+        if (reply.size() - used < kReplyStep) {
+          if (reply.size() >= kReplyCap) break;
+          reply.resize(reply.size() + kReplyStep, '\0');
+        }
+      }
+      connection.close(false);
+
+      if (stopRequested()) continue;  // the next check of the flag ends the loop
+      const SvpnReplyEvents events = decodeReply(reply.data());
+      if (events.hasTraffic) setTraffic(events.recvClient, events.sendClient, events.recvServer, events.sendServer);
+      if (events.hasDetails) {
+        // The callee keeps the text; it must not share a buffer with this thread.
+        details = CString(static_cast<const char*>(events.details));
+        tunnelDetails(details);
+      }
+      bool ended = false;
+      switch (events.action) {
+        case SvpnReplyEvents::Reconnecting: onReconnecting(); break;
+        case SvpnReplyEvents::Connected:
+          onConnected();
+          connectedSeen = true;
+          break;
+        case SvpnReplyEvents::Connecting: onConnecting(); break;
+        case SvpnReplyEvents::EndWithError:
+        case SvpnReplyEvents::SessionExpired:
+          endCode = events.endCode;
+          ended = true;
+          break;
+        case SvpnReplyEvents::None: break;
+      }
+      if (ended) break;
+      waitForStop(m_roundPauseMs);
+    }
+  });
+  connection.close(false);
+
+  // A stop the user asked for ends the tunnel as closed with 0, whatever the
+  // daemon did on its way out.
+  bool isError = false;
+  if (stopRequested() || !isRunning())
+    endCode = 0;
+  else
+    isError = endCode != -102 && !connectedSeen;
+  int ignored = 0;
+  guardOperation(UCATCH_SITE(kFile, "TunnelService, EXCEPTION!!!", "svpn_handler_thread_loop"), ignored,
+                 [&] { stopAndReport(endCode, isError); });
+}

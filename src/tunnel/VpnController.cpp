@@ -1,0 +1,145 @@
+#include "tunnel/VpnController.h"
+
+#include <QMutexLocker>
+
+#include <cctype>
+#include <string>
+
+#include "tunnel/TunnelLog.h"
+
+namespace tessal::qt {
+
+namespace {
+
+const char* const kFile = "VpnController";
+
+// The details text for the log: session ids appear there only in short form.
+CString forRecord(const CString& text) {
+  const std::string source(static_cast<const char*>(text));
+  std::string out;
+  size_t start = 0;
+  while (start <= source.size()) {
+    size_t end = source.find('\n', start);
+    if (end == std::string::npos) end = source.size();
+    std::string line = source.substr(start, end - start);
+    const size_t eq = line.find('=');
+    if (eq != std::string::npos) {
+      std::string name = line.substr(0, eq);
+      for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (name.find("session") != std::string::npos) {
+        const CString value(line.substr(eq + 1).c_str());
+        line = line.substr(0, eq + 1) + static_cast<const char*>(tunnel_log::shortSessionId(value));
+      }
+    }
+    out += line;
+    if (end == source.size()) break;
+    out += '\n';
+    start = end + 1;
+  }
+  return CString(out.c_str());
+}
+
+}  // namespace
+
+VpnController::VpnController(WebInterface* listener, const QString& id) : m_listener(listener), m_id(id) {}
+
+VpnController::~VpnController() {
+  // The worker calls this object's callbacks and uses its lock and details:
+  // stop it before any member goes.
+  shutdownWorker();
+}
+
+void VpnController::parsePairs(const CString& source, char separator, UPropertyList& list) {
+  while (list.getCount() > 0) list.removeAt(list.getCount() - 1);
+  CString text(static_cast<const char*>(source));
+  text.TrimLeft();
+  text.TrimRight();
+  while (!text.IsEmpty()) {
+    CString piece;
+    CString rest;
+    const int at = text.Find(separator);
+    if (at < 0) {
+      piece = text;
+    } else {
+      piece = text.Left(at);
+      rest = text.Mid(at + 1);
+    }
+    piece.TrimLeft();
+    piece.TrimRight();
+    rest.TrimLeft();
+    rest.TrimRight();
+    if (!piece.IsEmpty()) {
+      CString name = piece;
+      CString value;
+      const int eq = piece.Find('=');
+      if (eq >= 0) {
+        name = piece.Left(eq);
+        value = piece.Mid(eq + 1);
+      }
+      name.TrimLeft();
+      name.TrimRight();
+      value.TrimLeft();
+      value.TrimRight();
+      list.setProperty(name, value);
+    }
+    text = rest;
+  }
+}
+
+int VpnController::open(const std::string& params) {
+  auto* list = new UPropertyList();
+  parsePairs(CString(params.c_str()), '&', *list);
+  return SvpnHandler::Open(list);
+}
+
+int VpnController::close() { return SvpnHandler::CloseTunnel(); }
+
+bool VpnController::isOpened() { return SvpnHandler::isRunning(); }
+
+bool VpnController::isRunning() { return SvpnHandler::isRunning(); }
+
+int VpnController::checkStatus() { return 0; }
+
+tessal::TunnelStats VpnController::getTraffic() {
+  QMutexLocker locker(&m_lock);
+  return m_traffic;
+}
+
+UPropertyList VpnController::getProperties() {
+  QMutexLocker locker(&m_lock);
+  return m_details;  // the copy owns its texts
+}
+
+std::vector<tessal::TunnelEndpoint> VpnController::getResourceDetails() { return {}; }
+
+tessal::AppLaunchConfig VpnController::getLaunchConfig() { return {}; }
+
+void VpnController::setLogLevel(int level) { SvpnHandler::setLogLevel(level); }
+
+void VpnController::tunnelProxy(CString& text) {
+  tunnel_log::write(48, kFile, __LINE__, "virtual void tessal::qt::VpnController::tunnelProxy(CString&)", text);
+}
+
+void VpnController::onConnecting() { m_listener->onTunnelConnecting(m_id); }
+void VpnController::onConnected() { m_listener->onTunnelConnected(m_id); }
+void VpnController::onReconnecting() { m_listener->onTunnelReconnecting(m_id); }
+void VpnController::onClosed(int code) { m_listener->onTunnelClosed(m_id, code); }
+void VpnController::onError(int code) { m_listener->onTunnelError(m_id, code); }
+
+void VpnController::setTraffic(int64_t recvClient, int64_t sendClient, int64_t recvServer, int64_t sendServer) {
+  QMutexLocker locker(&m_lock);
+  m_traffic.recv_client = recvClient;
+  m_traffic.send_client = sendClient;
+  m_traffic.recv_server = recvServer;
+  m_traffic.send_server = sendServer;
+}
+
+void VpnController::tunnelDetails(CString& text) {
+  QMutexLocker locker(&m_lock);
+  if (tunnel_log::enabled(48))
+    tunnel_log::write(48, kFile, __LINE__, "virtual void tessal::qt::VpnController::tunnelDetails(CString&)",
+                      forRecord(text));
+  parsePairs(text, '\n', m_details);
+}
+
+}  // namespace tessal::qt

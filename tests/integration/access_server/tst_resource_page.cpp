@@ -1,0 +1,114 @@
+// The stand-in's resource page in a real web view: it finds "external",
+// reports every signal to the server and runs the calls the server asks for.
+#include "AccessServer.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QWebChannel>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineView>
+#include <QtTest>
+
+using tessal::test::AccessServer;
+
+// A stand-in for the client's page bridge: a few of its signals and methods.
+class StubBridge : public QObject {
+    Q_OBJECT
+public:
+    QStringList calls;
+signals:
+    void onTunnelAdd(QString id, QString type);
+    void onTunnelData(QString id, qlonglong outLow, qlonglong inLow, qlonglong outTop, qlonglong inTop);
+public slots:
+    void disconnectResource(QString id) { calls << QStringLiteral("disconnectResource:") + id; }
+    QString getIpTable() { return QStringLiteral("PHRhYmxlPg=="); }
+};
+
+class ResourcePageTest : public QObject {
+    Q_OBJECT
+
+private:
+    QList<QJsonObject> pageRequests(const QString& kind) const
+    {
+        QList<QJsonObject> out;
+        for (const QJsonObject& r : m_server.requests())
+            if (r["path"].toString() == QStringLiteral("/__page/") + kind)
+                out << r;
+        return out;
+    }
+    bool waitFor(const QString& kind, int n)
+    {
+        return QTest::qWaitFor([&] { return pageRequests(kind).size() >= n; }, 20000);
+    }
+    static QString queryValue(const QJsonObject& r, const QString& key)
+    {
+        return QUrlQuery(r["query"].toString()).queryItemValue(key, QUrl::FullyDecoded);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_server.start(), qPrintable(m_server.error()));
+        const QString page = QCoreApplication::applicationDirPath() + "/access_server_pages/resource_template.html";
+        QVERIFY(QFile::exists(page));
+        QVERIFY(m_server.setRoutes(QJsonArray{
+            QJsonObject{{"path", "/vdesk/resource_template"},
+                        {"headers", QJsonObject{{"Content-Type", "text/html; charset=utf-8"}}},
+                        {"body_file", page}},
+            QJsonObject{{"path", "/__page/actions"}, {"times", 1},
+                        {"headers", QJsonObject{{"Content-Type", "application/json"}}},
+                        {"body", R"([{"call": "disconnectResource", "args": ["res1"]}, {"call": "getIpTable"}])"}},
+            QJsonObject{{"path_prefix", "/__page/"}, {"status", 204}},
+        }));
+    }
+
+    void pageTalksThroughExternal()
+    {
+        QWebEngineView view;
+        StubBridge bridge;
+        // The client's own bootstrap: the channel script plus a global "external".
+        QFile channelJs(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+        QVERIFY(channelJs.open(QIODevice::ReadOnly));
+        QWebEngineScript script;
+        script.setName(QStringLiteral("qwebchannel.js"));
+        script.setSourceCode(QString::fromUtf8(channelJs.readAll()) +
+                             "\nvar external\nnew QWebChannel(qt.webChannelTransport, function(channel) {"
+                             "     external = channel.objects.external;});");
+        script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+        script.setRunsOnSubFrames(false);
+        script.setWorldId(QWebEngineScript::MainWorld);
+        view.page()->scripts().insert(script);
+        auto* channel = new QWebChannel(view.page());
+        view.page()->setWebChannel(channel, QWebEngineScript::MainWorld);
+        channel->registerObject(QStringLiteral("external"), &bridge);
+
+        view.load(m_server.url("/vdesk/resource_template"));
+        QVERIFY(waitFor("ready", 1));
+
+        emit bridge.onTunnelAdd("res1", "VPN");
+        emit bridge.onTunnelData("res1", 1, 2, 3, 4);
+        QVERIFY(waitFor("signal", 2));
+        const QList<QJsonObject> signalReports = pageRequests("signal");
+        QCOMPARE(queryValue(signalReports[0], "name"), QStringLiteral("onTunnelAdd"));
+        QCOMPARE(queryValue(signalReports[0], "args"), QStringLiteral(R"(["res1","VPN"])"));
+        QCOMPARE(queryValue(signalReports[1], "name"), QStringLiteral("onTunnelData"));
+        QCOMPARE(queryValue(signalReports[1], "args"), QStringLiteral(R"(["res1",1,2,3,4])"));
+
+        QVERIFY(waitFor("result", 2));
+        QCOMPARE(bridge.calls, QStringList{"disconnectResource:res1"});
+        QStringList results;
+        for (const QJsonObject& r : pageRequests("result"))
+            results << queryValue(r, "method") + "=" + queryValue(r, "value");
+        QVERIFY(results.contains(QStringLiteral(R"(getIpTable="PHRhYmxlPg==")")));
+        QVERIFY(results.contains(QStringLiteral("disconnectResource=null")));
+    }
+
+private:
+    AccessServer m_server;
+};
+
+QTEST_MAIN(ResourcePageTest)
+#include "tst_resource_page.moc"

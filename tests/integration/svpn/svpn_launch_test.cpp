@@ -1,0 +1,150 @@
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "RecordingHandler.h"
+#include "StandIn.h"
+#include "foundation/UClasses.h"
+
+namespace {
+
+std::string hex(const std::string& text) {
+  std::string out;
+  char digits[3];
+  for (unsigned char c : text) {
+    std::snprintf(digits, sizeof digits, "%02X", c);
+    out += digits;
+  }
+  return out;
+}
+
+UPropertyList* listOf(const std::vector<std::pair<const char*, const char*>>& pairs) {
+  auto* list = new UPropertyList();
+  for (const auto& [name, value] : pairs) list->setProperty(name, value);
+  return list;
+}
+
+std::string cmdline(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline");
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class SvpnLaunch : public ::testing::Test {
+ protected:
+  void SetUp() override { SvpnHandler::resetLastSessionId(); }
+};
+
+TEST_F(SvpnLaunch, DaemonReceivesTheExactHexStartText) {
+  StandIn standIn("listen off\n");
+  RecordingHandler handler;
+  ASSERT_EQ(handler.Open(listOf({{"SESSION_ID", "0123456789abcdef"}, {"CLSID", "x"}, {"Name", "v=1"}})), 0);
+  const std::string pid = std::to_string(getpid());
+  const std::string expected = "q4=" + hex("version=2.9") + "&q3=" + hex("browser_pid=" + pid) + "&q2=" +
+                               hex("Name=v=1") + "&q0=" + hex("SESSION_ID=0123456789abcdef") + "&";
+  EXPECT_EQ(standIn.lines("stdin "), std::vector<std::string>{expected});
+  EXPECT_EQ(standIn.lines("argv "), std::vector<std::string>{"1 " + StandIn::executable()});
+  EXPECT_GT(standIn.daemonPid(), 1);
+  EXPECT_EQ(handler.CloseTunnel(), 0);
+  ASSERT_TRUE(handler.waitForEnd(5000));
+  EXPECT_EQ(handler.events().back(), "closed 0");
+  EXPECT_TRUE(waitUntil([&] { return !standIn.lines("term").empty(); }, 3000));
+}
+
+TEST_F(SvpnLaunch, PlainFormKeepsEveryEntry) {
+  StandIn standIn("listen off\n");
+  RecordingHandler handler;
+  ASSERT_EQ(handler.Open(listOf({{"IsHalvane", "YES"}, {"CLSID", "{1}"}, {"TUNNEL_DISCONNECTED_BY_USER", "true"}})), 0);
+  const std::string expected = "version=2.9&browser_pid=" + std::to_string(getpid()) +
+                               "&TUNNEL_DISCONNECTED_BY_USER=true&CLSID={1}&IsHalvane=YES&";
+  EXPECT_EQ(standIn.lines("stdin "), std::vector<std::string>{expected});
+}
+
+TEST_F(SvpnLaunch, FirstProcessExitStatusDecides) {
+  {
+    StandIn standIn("exit 2\n");
+    RecordingHandler handler;
+    EXPECT_EQ(handler.Open(listOf({})), -3);
+    EXPECT_EQ(standIn.lines("stdin ").size(), 1u);
+  }
+  {
+    StandIn standIn("crash\n");
+    RecordingHandler handler;
+    EXPECT_EQ(handler.Open(listOf({})), -6);
+  }
+  {
+    // A failed start of the daemon itself counts as launched; the worker then
+    // finds nobody listening.
+    StandIn standIn("exit 255\n");
+    RecordingHandler handler;
+    EXPECT_EQ(handler.Open(listOf({})), 0);
+    ASSERT_TRUE(handler.waitForEnd(8000));
+    EXPECT_EQ(handler.events(), (std::vector<std::string>{"connecting", "closed -102"}));
+  }
+}
+
+TEST_F(SvpnLaunch, MissingExecutable) {
+  StandIn standIn("");
+  standIn.hideExecutable();
+  RecordingHandler handler;
+  EXPECT_EQ(handler.Open(listOf({})), -3);
+  EXPECT_EQ(handler.Open(nullptr), -101);
+  EXPECT_TRUE(standIn.record().empty());
+}
+
+TEST_F(SvpnLaunch, StalePidFilesDoNotBlockTheLaunch) {
+  for (const std::string& stale : {std::string("999999999\n"), std::to_string(getpid()), std::string("1"),
+                                   std::string("12abc"), std::string("")}) {
+    StandIn standIn("listen off\n");
+    StandIn::writePidFile(stale);
+    RecordingHandler handler;
+    EXPECT_EQ(handler.Open(listOf({})), 0) << "pid file: " << stale;
+    EXPECT_EQ(standIn.lines("stdin ").size(), 1u);
+  }
+}
+
+TEST_F(SvpnLaunch, RunningDaemonRefusesASecondStart) {
+  StandIn standIn("listen off\n");
+  RecordingHandler first;
+  ASSERT_EQ(first.Open(listOf({})), 0);
+  ASSERT_GT(standIn.daemonPid(), 1);
+  RecordingHandler second;
+  EXPECT_EQ(second.Open(listOf({})), -2);
+  EXPECT_EQ(standIn.lines("stdin ").size(), 1u);  // no second process was started
+}
+
+TEST_F(SvpnLaunch, CloseWithoutDaemon) {
+  StandIn standIn("");
+  RecordingHandler handler;
+  EXPECT_EQ(handler.CloseTunnel(), 0);
+  EXPECT_FALSE(handler.isRunning());
+}
+
+TEST_F(SvpnLaunch, CloseSignalsOnlyOurDaemon) {
+  StandIn standIn("");
+  // A live process whose first argument is "svpn" without any folder.
+  const pid_t other = fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    execl("/bin/sleep", "svpn", "20", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_TRUE(waitUntil([other] { return cmdline(other) == std::string("svpn") + '\0' + "20" + '\0'; }, 2000));
+  EXPECT_FALSE(SvpnHandler::isSvpnProcess(other));
+  StandIn::writePidFile(std::to_string(other) + "\n");
+  RecordingHandler handler;
+  EXPECT_EQ(handler.CloseTunnel(), 0);
+  usleep(100000);
+  int status = 0;
+  EXPECT_EQ(waitpid(other, &status, WNOHANG), 0);  // still alive
+  kill(other, SIGKILL);
+  waitpid(other, &status, 0);
+}
+
+}  // namespace

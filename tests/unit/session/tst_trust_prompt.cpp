@@ -1,0 +1,170 @@
+// The trust question: the gate's answers through the test answerer, what the
+// dialog says in each mode, and what ends up in the store.
+
+#include <QApplication>
+#include <QCommandLinkButton>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "ModalDialogAnswerer.h"
+#include "session/AddTrustedSiteDialog.h"
+#include "session/TrustedSiteList.h"
+#include "session/TrustedSitePrompt.h"
+
+using tessal::qt::AddTrustedSiteDialog;
+using tessal::qt::CheckOrAskTrustedSite;
+using tessal::qt::IsSitePermanentlyTrusted;
+using tessal::qt::IsSiteTrusted;
+using tessal::sl::TrustedSiteList;
+using tessal::test::ModalDialogAnswerer;
+
+class TrustPromptTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void alwaysAllowRecordsAPermanentGrant();
+    void allowForSessionRecordsOnlyThatSession();
+    void doNotAllowAndEscapeRecordNothing();
+    void escapeKeyRefuses();
+    void trustedSitePassesWithoutDialog();
+    void inspectionModeKeepsTheInspectionWording();
+    void vpnModeReplacesAllThreeButtons();
+    void siteIsShownAsPlainText();
+
+private:
+    QString fileText() const;
+
+    QTemporaryDir m_home;
+};
+
+void TrustPromptTest::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    QCoreApplication::setApplicationName(QStringLiteral("Tessal VPN"));
+    TrustedSiteList::Instance(m_home.path().toUtf8().constData(), "trusted_sites.xml");
+}
+
+QString TrustPromptTest::fileText() const
+{
+    QFile file(m_home.filePath(QStringLiteral("trusted_sites.xml")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+void TrustPromptTest::alwaysAllowRecordsAPermanentGrant()
+{
+    const QString site = QStringLiteral("https://always.example.com");
+    ModalDialogAnswerer answerer(QStringLiteral("btnAlwaysAllow"));
+    QVERIFY(CheckOrAskTrustedSite(site, true, "AAAA1111"));
+    QCOMPARE(answerer.count(), 1);
+    QCOMPARE(answerer.last().title, QStringLiteral("Tessal VPN - Security Warning"));
+    QCOMPARE(answerer.last().className, QStringLiteral("tessal::qt::AddTrustedSiteDialog"));
+
+    QVERIFY(IsSitePermanentlyTrusted(QStringLiteral("HTTPS://ALWAYS.EXAMPLE.COM")));
+    QVERIFY(IsSiteTrusted(site, true, "ZZZZ9999"));
+    QVERIFY(fileText().contains(QStringLiteral("<sites><site>https://always.example.com</site>")));
+    QVERIFY(!fileText().contains(QStringLiteral("<session>")));
+}
+
+void TrustPromptTest::allowForSessionRecordsOnlyThatSession()
+{
+    const QString site = QStringLiteral("https://session.example.com");
+    ModalDialogAnswerer answerer(QStringList{QStringLiteral("btnAllowForSession"), QStringLiteral("btnDoNotAllow")});
+    QVERIFY(CheckOrAskTrustedSite(site, true, "SESS0001"));
+    QVERIFY(IsSiteTrusted(site, true, "sess0001"));
+    QVERIFY(!IsSitePermanentlyTrusted(site));
+    QVERIFY(fileText().contains(QStringLiteral("<site>https://session.example.com</site><sessionid>SESS0001</sessionid>")));
+
+    // The same key passes without a question; another key is asked again.
+    QVERIFY(CheckOrAskTrustedSite(site, true, "SESS0001"));
+    QCOMPARE(answerer.count(), 1);
+    QVERIFY(!CheckOrAskTrustedSite(site, true, "SESS0002"));
+    QCOMPARE(answerer.count(), 2);
+}
+
+void TrustPromptTest::doNotAllowAndEscapeRecordNothing()
+{
+    const QString site = QStringLiteral("https://refused.example.com");
+    const QString before = fileText();
+    ModalDialogAnswerer answerer(QStringList{QStringLiteral("btnDoNotAllow"), QStringLiteral("reject")});
+    QVERIFY(!CheckOrAskTrustedSite(site, true, "REFU0001"));
+    QCOMPARE(answerer.last().pressed, QStringLiteral("Do not allow VPN connection"));
+    QVERIFY(!CheckOrAskTrustedSite(site, false, "REFU0001"));
+    QCOMPARE(answerer.count(), 2);
+    QVERIFY(!IsSiteTrusted(site, true, "REFU0001"));
+    QCOMPARE(fileText(), before);
+}
+
+void TrustPromptTest::escapeKeyRefuses()
+{
+    AddTrustedSiteDialog dialog(nullptr, false, QStringLiteral("https://escape.example.com"));
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        QTRY_VERIFY(dialog.isVisible());
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    QCOMPARE(dialog.exec(), int(AddTrustedSiteDialog::DoNotAllow));
+}
+
+void TrustPromptTest::trustedSitePassesWithoutDialog()
+{
+    const QString site = QStringLiteral("https://known.example.com");
+    TrustedSiteList::Instance(nullptr, "trusted_sites.xml")->AddForSession(site.toStdString(), "KNOWN001");
+    TrustedSiteList::Instance(nullptr, "trusted_sites.xml")->AddPermanent("https://perm.example.com");
+    ModalDialogAnswerer answerer(QStringLiteral("btnDoNotAllow"));
+    QVERIFY(CheckOrAskTrustedSite(site, false, "known001"));
+    QVERIFY(CheckOrAskTrustedSite(QStringLiteral("https://PERM.example.com"), true, "ANYKEY01"));
+    QCOMPARE(answerer.count(), 0);
+}
+
+void TrustPromptTest::inspectionModeKeepsTheInspectionWording()
+{
+    ModalDialogAnswerer answerer(QStringLiteral("reject"));
+    QVERIFY(!CheckOrAskTrustedSite(QStringLiteral("https://epi.example.com"), false, "EPI00001"));
+    const auto seen = answerer.last();
+    QCOMPARE(seen.text, QStringLiteral("The site https://epi.example.com is attempting to inspect your system's configuration.\n"
+                                       "This site is not on your trusted site list."));
+    QCOMPARE(seen.buttons, (QStringList{QStringLiteral("Always allow inspection from this site"),
+                                        QStringLiteral("Allow inspection only for this session"),
+                                        QStringLiteral("Do not allow inspection")}));
+    QCOMPARE(seen.title, QStringLiteral("Tessal VPN - Security Warning"));
+}
+
+void TrustPromptTest::vpnModeReplacesAllThreeButtons()
+{
+    AddTrustedSiteDialog dialog(nullptr, true, QStringLiteral("https://vpn.example.com:8443"));
+    QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("labelUrl"))->text(),
+             QStringLiteral("The site https://vpn.example.com:8443 is attempting to start a Virtual Private Network (VPN) "
+                            "connection from your system."));
+    QCOMPARE(dialog.findChild<QCommandLinkButton*>(QStringLiteral("btnAlwaysAllow"))->text(),
+             QStringLiteral("Always allow VPN connection from this site"));
+    QCOMPARE(dialog.findChild<QCommandLinkButton*>(QStringLiteral("btnAllowForSession"))->text(),
+             QStringLiteral("Allow VPN connection only for this session"));
+    QCOMPARE(dialog.findChild<QCommandLinkButton*>(QStringLiteral("btnDoNotAllow"))->text(),
+             QStringLiteral("Do not allow VPN connection"));
+    QVERIFY(dialog.isModal());
+    QCOMPARE(dialog.objectName(), QStringLiteral("AddTrustedSiteDialog"));
+    const Qt::WindowFlags flags = dialog.windowFlags();
+    QVERIFY(flags.testFlag(Qt::CustomizeWindowHint));
+    QVERIFY(!flags.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+}
+
+void TrustPromptTest::siteIsShownAsPlainText()
+{
+    const QString site = QStringLiteral("<b>evil</b><img src=\"x\">");
+    AddTrustedSiteDialog dialog(nullptr, true, site);
+    auto* label = dialog.findChild<QLabel*>(QStringLiteral("labelUrl"));
+    QCOMPARE(label->textFormat(), Qt::PlainText);
+    QVERIFY(label->text().contains(site));
+}
+
+QTEST_MAIN(TrustPromptTest)
+#include "tst_trust_prompt.moc"
