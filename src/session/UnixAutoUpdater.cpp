@@ -1,7 +1,9 @@
 #include "session/UnixAutoUpdater.h"
 
 #include "session/LinuxInstaller.h"
-#include "session/UpdateNotices.h"
+
+#include "shell/MessageBox.h"
+#include "shell/Notification.h"
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/UVersion.h"
@@ -24,6 +26,7 @@ constexpr const char* kOurVersion = "7270.0.0.1";
 constexpr const char* kPolicyServer = "PolicyServer";
 constexpr const char* kOesisInspector = "OesisInspector";
 constexpr int kTrayWarningMs = 15000;
+constexpr int kTrayRepeatSeconds = 5;
 
 QString qobjectTr(const char* text) { return QCoreApplication::translate("QObject", text); }
 
@@ -144,14 +147,14 @@ bool UnixAutoUpdater<Package>::ShouldUpdateSelf()
     }
     const CString minText(package.minVersion.c_str());
     if (!package.minVersion.empty() && UVersion::isValid(minText, 4) && our < UVersion(minText, 4)) {
-        showUpdateInformation(
+        ShowInformationBox(
             qobjectTr(QT_TRANSLATE_NOOP("QObject", "Applying software update version %1<br><br><font size='2'>NOTE: This will disconnect all sessions & "
                "restart application.<br>NOTE: Please refresh browser after installation</font>"))
                 .arg(dotted(their)));
         return true;
     }
     const int answer =
-        askUpdateQuestion(qobjectTr(QT_TRANSLATE_NOOP("QObject", "Software update %1 is available. Do you want to download this update?")).arg(dotted(their)));
+        ShowQuestionBox(qobjectTr(QT_TRANSLATE_NOOP("QObject", "Software update %1 is available. Do you want to download this update?")).arg(dotted(their)));
     // Only an explicit Ok downloads; Cancel, Escape or closing the box decline.
     if (answer != QMessageBox::Ok) {
         finish();
@@ -267,7 +270,9 @@ void UnixAutoUpdater<Package>::InstallPackage(std::string& file)
     const QString expected = component ? m_signature : QString::fromStdString(m_current->signature);
     const QString id = QString::fromStdString(m_current->id);
     if (!VerifySignature(QString::fromStdString(file), expected)) {
-        showUpdateTrayWarning(qobjectTr(QT_TRANSLATE_NOOP("QObject", "Software update failed to verify signature")), kTrayWarningMs);
+        ShowTrayIcon(nullptr, kTrayRepeatSeconds)
+            ->showWarning(qobjectTr(QT_TRANSLATE_NOOP("QObject", "Software update failed to verify signature")), QString(),
+                          kTrayWarningMs);
         finish();
         emit UpdateFail(QStringLiteral("Integrity check failed for %1").arg(id), false);
         return;
@@ -319,7 +324,7 @@ bool UnixAutoUpdater<Package>::ConfirmInstall(std::string& file, bool& failed)
         return false;
     }
     file = target.toStdString();
-    const int answer = askUpdateQuestion(
+    const int answer = ShowQuestionBox(
         qobjectTr(QT_TRANSLATE_NOOP("QObject", "Updates downloaded at %1. Do you want to install it? <br><br><font size='2'>NOTE: Please install "
            "appropriate package manually if native installer fail.<br>NOTE: This will disconnect all sessions & "
            "restart application.<br>NOTE: Please refresh browser after installation<br></font>"))
