@@ -14,7 +14,9 @@ fi
 build=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=Debug -DTESSAL_BUILD_FUZZ=ON -DTESSAL_BUILD_TESTS=OFF -DTESSAL_BUILD_BENCH=OFF \
-  -DTESSAL_MIN_QT_VERSION=6.4.2 -DTESSAL_SYSTEM_ROOT="$PWD/$build/sysroot" >/dev/null
+  -DTESSAL_MIN_QT_VERSION=6.4.2 -DTESSAL_SYSTEM_ROOT="$PWD/$build/sysroot" \
+  -DTESSAL_UPDATE_CERTIFICATE="$PWD/tests/keys-TEST-ONLY/update_signing_TEST_ONLY.pem" \
+  -DTESSAL_UPDATE_HMAC_KEY="$PWD/tests/keys-TEST-ONLY/update_hmac_TEST_ONLY.bin" >/dev/null
 
 targets=$(cmake --build "$build" --target help | grep -o '^fuzz_[A-Za-z0-9_]*' | sort -u || true)
 if [ -z "$targets" ]; then

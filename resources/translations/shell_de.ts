@@ -1,0 +1,37 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>QObject</name>
+    <message>
+        <location filename="../../src/shell/CustomQApplication.cpp"/>
+        <source>Help</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/CustomQApplication.cpp"/>
+        <source>QT version is lower than expected. Current=%1, Expected=%2 or above. Quitting application</source>
+        <translation>Die Qt-Version ist niedriger als erwartet. Aktuell=%1, erwartet=%2 oder höher. Die Anwendung wird beendet</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/Notification.cpp"/>
+        <source> - Error</source>
+        <translation> - Fehler</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/Notification.cpp"/>
+        <source> - Warning</source>
+        <translation> - Warnung</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/Notification.cpp"/>
+        <source> - Information</source>
+        <translation> - Information</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/Notification.cpp"/>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+</context>
+</TS>

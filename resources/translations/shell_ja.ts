@@ -1,0 +1,37 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja_JP">
+<context>
+    <name>QObject</name>
+    <message>
+        <location filename="../../src/shell/CustomQApplication.cpp"/>
+        <source>Help</source>
+        <translation>ヘルプ</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/CustomQApplication.cpp"/>
+        <source>QT version is lower than expected. Current=%1, Expected=%2 or above. Quitting application</source>
+        <translation>Qt のバージョンが想定より古いです。現在=%1、必要=%2 以上。アプリケーションを終了します</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/Notification.cpp"/>
+        <source> - Error</source>
+        <translation> - エラー</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/Notification.cpp"/>
+        <source> - Warning</source>
+        <translation> - 警告</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/Notification.cpp"/>
+        <source> - Information</source>
+        <translation> - 情報</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/Notification.cpp"/>
+        <source>Quit</source>
+        <translation>終了</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,19 @@
+#pragma once
+// Installs the application package with the package manager when the
+// machine is marked as RPM-based, else with the desktop's opener, then ends
+// the running instance.
+
+#include "session/Installer.h"
+
+namespace tessal::qt {
+
+class LinuxInstaller final : public Installer {
+    Q_OBJECT
+
+public:
+    using Installer::Installer;
+
+    void Install(std::string file) override;
+};
+
+}  // namespace tessal::qt

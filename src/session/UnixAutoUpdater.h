@@ -1,0 +1,66 @@
+#pragma once
+// The self-updater of this platform: decides from the profile's Linux
+// package list whether the application must, may or need not be replaced,
+// fetches and verifies packages (and, for inspection sessions, a component
+// first), and hands a verified application package to the installer. Every
+// run ends with exactly one of the base's signals, unless the installer ends
+// the program.
+
+#include "session/AutoUpdater.h"
+#include "session/ConnectivityProfileParser.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <string>
+
+namespace tessal::qt {
+
+template <class Package>
+class UnixAutoUpdater : public AutoUpdater {
+public:
+    UnixAutoUpdater(const int& sessionType, const QUrl& server, int silent);
+    ~UnixAutoUpdater() override;
+
+    void CheckForUpdates(const ConnectivityProfileParser& profile) override;
+
+    void UpdateSelf();
+    bool ShouldUpdateSelf();
+    void UpdatePolicyServer();
+    void UpdateOesisInspector();
+    void DownloadServerFile(const QString& path);
+    void InstallPackage(std::string& file);
+    // False when the user declined or when the package could not be moved;
+    // failed is set in the second case, which has already been reported.
+    bool ConfirmInstall(std::string& file, bool& failed);
+    static bool ReadTextFile(const std::string& path, QString& out);
+    static std::string GetPackageSuffix();
+
+    void FileDownloadSuccess(std::string file) override;
+    void FileDownloadProgress(qlonglong total, qlonglong totalDownloaded) override;
+    void InstallSuccess() override;
+
+    const std::string& packageId() const { return m_packageId; }
+    const QString& componentVersion() const { return m_componentVersion; }
+
+private:
+    // Where a run stands; a finished download is read by what was asked for.
+    enum class Stage { Idle, ComponentVersion, ComponentSignature, ComponentPackage, ApplicationPackage, Done };
+
+    bool isComponent() const;
+    void updateComponent(const char* id, const char* versionPath, const char* signaturePath);
+    void finish();
+
+    std::string m_packageId;
+    const Package* m_current = nullptr;  // into m_profile's Linux list
+    QString m_signature;
+    QString m_componentVersion;
+    ConnectivityProfileParser m_profile;
+    int m_silentFlag;
+    Stage m_stage = Stage::Idle;
+    QString m_signaturePath;
+};
+
+extern template class UnixAutoUpdater<MacPackage>;
+
+}  // namespace tessal::qt

@@ -1,0 +1,217 @@
+#include "shell/CustomQApplication.h"
+
+#include <cstdlib>
+#include <set>
+
+#include <QDir>
+#include <QEvent>
+#include <QFileOpenEvent>
+#include <QLocale>
+#include <QTimer>
+#include <QTranslator>
+#include <QUrl>
+
+#include "foundation/IUErrorLog.h"
+#include "foundation/UArgFormat.h"
+#include "foundation/UVersion.h"
+#include "shell/BrowserPreferencesCleanup.h"
+#include "shell/Helpers.h"
+#include "shell/MessageBox.h"
+#include "tessal_config.h"
+
+namespace tessal {
+namespace qt {
+
+namespace {
+
+constexpr const char* kLogFile = "/CustomQApplication";
+constexpr int kNoSessionQuitDelayMs = 10000;
+
+// Guards the file-open handler against re-entry from nested event loops.
+bool fileOpenInProgress = false;
+
+QString& minimumVersionSetting()
+{
+    static QString version = QStringLiteral(TESSAL_MIN_QT_VERSION);
+    return version;
+}
+
+QString systemLocaleName()
+{
+    return QLocale::system().name();
+}
+
+} // namespace
+
+QString minimumToolkitVersion()
+{
+    return minimumVersionSetting();
+}
+
+void setMinimumToolkitVersion(const QString& version)
+{
+    minimumVersionSetting() = version;
+}
+
+ToolkitVersionCheck checkToolkitVersion(const QString& runtime, const QString& minimum)
+{
+    const CString runtimeText = toCStringUtf8(runtime);
+    const CString minimumText = toCStringUtf8(minimum);
+    if (!UVersion::isValid(runtimeText, 3) || !UVersion::isValid(minimumText, 3))
+        return ToolkitVersionCheck::Unparsable;
+    return UVersion(runtimeText, 3) < UVersion(minimumText, 3) ? ToolkitVersionCheck::TooOld
+                                                                 : ToolkitVersionCheck::Accepted;
+}
+
+QString catalogueLanguage(const QString& localeName)
+{
+    const QStringList parts = localeName.split(QLatin1Char('_'));
+    const QString language = parts.value(0).toLower();
+    if (language == QLatin1String("zh")) {
+        // Traditional script, or a territory that writes it.
+        for (int i = 1; i < parts.size(); ++i) {
+            const QString part = parts[i].toUpper();
+            if (part == QLatin1String("TW") || part == QLatin1String("HK") || part == QLatin1String("MO")
+                || part == QLatin1String("HANT"))
+                return QStringLiteral("tw");
+        }
+        return QStringLiteral("zh");
+    }
+    return language;
+}
+
+QStringList builtInCataloguePrefixes()
+{
+    std::set<QString> areas;
+    const QStringList files =
+        QDir(QStringLiteral(":/translations")).entryList(QStringList{QStringLiteral("*.qm")}, QDir::Files);
+    for (const QString& file : files) {
+        const int underscore = file.lastIndexOf(QLatin1Char('_'));
+        if (underscore > 0)
+            areas.insert(file.left(underscore));
+    }
+    QStringList prefixes;
+    for (const QString& area : areas)
+        prefixes << QStringLiteral("translations/") + area + QLatin1Char('_');
+    return prefixes;
+}
+
+CustomQApplication::CustomQApplication(int& argc, char** argv)
+    : QApplication(argc, argv), schemeName(QStringLiteral("tessal-vpn")), quitWhenNoSession(true)
+{
+    // Catalogues first: the start routine's refusal box is a translated text.
+    loadLocalization();
+    customQApplicationStart();
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+}
+
+CustomQApplication::~CustomQApplication() = default;
+
+void CustomQApplication::customQApplicationStart()
+{
+    QTimer::singleShot(kNoSessionQuitDelayMs, Qt::CoarseTimer, this, SLOT(quitIfNoSession()));
+
+    const QString runtime = QString::fromLatin1(qVersion());
+    const QString minimum = minimumToolkitVersion();
+    switch (checkToolkitVersion(runtime, minimum)) {
+    case ToolkitVersionCheck::Accepted:
+        break;
+    case ToolkitVersionCheck::Unparsable:
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("version parsing failed, still continue..."));
+        break;
+    case ToolkitVersionCheck::TooOld:
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("QT version is lower (current, expected). Quit Application", runtime, minimum));
+        ShowCriticalBox(
+            QObject::tr("QT version is lower than expected. Current=%1, Expected=%2 or above. Quitting application")
+                .arg(runtime, minimum));
+        std::exit(1);
+    }
+}
+
+void CustomQApplication::quitIfNoSession()
+{
+    if (sessionManager.SessionCount() == 0 && quitWhenNoSession) {
+        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("Qutting application because no valid session exist"));
+        QCoreApplication::exit(0);
+    }
+}
+
+bool CustomQApplication::CreateSession(const QString& url)
+{
+    quitWhenNoSession = false;
+    return sessionManager.CreateAndLaunchSession(QUrl(url, QUrl::TolerantMode));
+}
+
+bool CustomQApplication::event(QEvent* e)
+{
+    if (e->type() != QEvent::FileOpen)
+        return QApplication::event(e);
+
+    const QUrl url = static_cast<QFileOpenEvent*>(e)->url();
+    if (url.isEmpty())
+        return true;
+    if (fileOpenInProgress) {
+        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("User have ran application second time really quick. Ignoring this event to "
+                                   "allow original run request to complete"));
+        return true;
+    }
+    fileOpenInProgress = true;
+    quitWhenNoSession = false;
+    sessionManager.CreateAndLaunchSession(url);
+    fileOpenInProgress = false;
+    return true;
+}
+
+void CustomQApplication::loadLocalization()
+{
+    const QString localeName = systemLocaleName();
+    if (localeName.startsWith(QLatin1String("en_"), Qt::CaseInsensitive))
+        return;
+
+    for (const QString& prefix : builtInCataloguePrefixes())
+        loadTranslationFile(prefix);
+
+    const QString probe = QObject::tr("Help");
+    if (probe == QLatin1String("Help"))
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("Translation self-test failed: QObject::tr(Help)='%1', locale=%2", probe,
+                                   localeName));
+}
+
+void CustomQApplication::loadTranslationFile(const QString& prefix)
+{
+    const QString localeName = systemLocaleName();
+    auto* translator = new QTranslator(this);
+    // The catalogue's language, not the locale name: the toolkit's shortening
+    // of zh_TW would end at the Simplified catalogue.
+    const bool loaded = translator->load(prefix + catalogueLanguage(localeName), QStringLiteral(":/"));
+    const bool installed = QCoreApplication::installTranslator(translator);
+    if (!loaded || !installed)
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("Translator error: locale:'%1', file '%2', from: ':/'... %3/%4", localeName, prefix,
+                                   loaded ? "loaded" : "failed to load", installed ? "installed" : "failed to install"));
+}
+
+std::pair<bool, int> dispatchCommandLine(CustomQApplication& app)
+{
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() < 2)
+        return {false, 0};
+
+    if (arguments[1].compare(QLatin1String("--cleanup"), Qt::CaseInsensitive) == 0) {
+        app.quitWhenNoSession = false;
+        const QString user = arguments.size() > 2 ? arguments[2] : QString();
+        return {true, cleanupBrowserPreferences(app, user) ? 0 : 1};
+    }
+
+    app.quitWhenNoSession = false;
+    if (app.sessionManager.CreateAndLaunchSession(QUrl(arguments[1], QUrl::TolerantMode)))
+        return {false, 0};
+    return {true, 1};
+}
+
+} // namespace qt
+} // namespace tessal

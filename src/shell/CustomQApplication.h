@@ -1,0 +1,63 @@
+#pragma once
+// The process's application object: it owns the session manager, ends a
+// process that was started without work, and takes file-open events.
+
+#include <utility>
+
+#include <QApplication>
+#include <QString>
+#include <QStringList>
+
+#include "session/SessionManager.h"
+
+class QEvent;
+
+namespace tessal {
+namespace qt {
+
+class CustomQApplication : public QApplication
+{
+    Q_OBJECT
+public:
+    CustomQApplication(int& argc, char** argv);
+    ~CustomQApplication() override;
+
+    SessionManager sessionManager;
+    QString schemeName;
+    bool quitWhenNoSession;
+
+    void loadLocalization();
+    void loadTranslationFile(const QString& prefix);
+
+public slots:
+    bool CreateSession(const QString& url);
+    void quitIfNoSession();
+    void customQApplicationStart();
+
+protected:
+    bool event(QEvent* e) override;
+};
+
+// The outcome of comparing the toolkit's run-time version with the oldest
+// accepted one.
+enum class ToolkitVersionCheck { Accepted, TooOld, Unparsable };
+ToolkitVersionCheck checkToolkitVersion(const QString& runtime, const QString& minimum);
+
+// The oldest toolkit accepted at run time (the build's setting). Test
+// programs built from main.cpp may lower or raise it before start-up.
+QString minimumToolkitVersion();
+void setMinimumToolkitVersion(const QString& version);
+
+// The catalogue language for a locale name ("de_DE" -> "de"): Traditional
+// Chinese locales (zh_TW, zh_HK, zh_MO) give "tw", other Chinese ones "zh".
+QString catalogueLanguage(const QString& localeName);
+
+// The catalogue prefixes built into the program, one per area
+// ("translations/shell_" for ":/translations/shell_de.qm"), sorted.
+QStringList builtInCataloguePrefixes();
+
+// The command line: handled (true, exit code) or left to the event loop.
+std::pair<bool, int> dispatchCommandLine(CustomQApplication& app);
+
+} // namespace qt
+} // namespace tessal

@@ -1,0 +1,15 @@
+#include "shell/Helpers.h"
+
+#include <QByteArray>
+
+namespace tessal {
+namespace qt {
+
+CString toCStringUtf8(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    return CString(bytes.constData());
+}
+
+} // namespace qt
+} // namespace tessal

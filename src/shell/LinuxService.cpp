@@ -1,0 +1,56 @@
+#include "shell/LinuxService.h"
+
+#include <iostream>
+
+#include <openssl/opensslv.h>
+
+#include <QLibrary>
+#include <QSslSocket>
+
+#include "foundation/IUErrorLog.h"
+#include "foundation/LogSettings.h"
+#include "foundation/UArgFormat.h"
+
+namespace tessal {
+namespace qt {
+
+namespace {
+constexpr const char* kLogFile = "/LinuxService";
+}
+
+void preloadOpenSslLibraries()
+{
+    // The QLibrary objects go away here; the libraries stay loaded.
+    QLibrary crypto(QStringLiteral("crypto"), QStringLiteral("3"));
+    if (!crypto.load())
+        std::cerr << "Failed to load crypto library" << std::endl;
+    QLibrary ssl(QStringLiteral("ssl"), QStringLiteral("3"));
+    if (!ssl.load())
+        std::cerr << "Failed to load ssl library" << std::endl;
+}
+
+void setupLogs(const std::string& logPath, const std::string& module)
+{
+    const CString home = getHomeFolder();
+    IUErrorLog* log = g_pErrorLog.load();
+    if (log == nullptr)
+        return;
+
+    log->setProperty("module_name", module.c_str());
+    const std::string path = std::string(static_cast<const char*>(home)) + logPath;
+    log->open(path.c_str(), "a");
+    log->setLogLevel(readLogLevel(module.c_str()));
+
+    if (log->getLogLevel() >= ULOG_LEVEL_VERBOSE) {
+        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("QT - OpenSSL supported: %1. Lib in use: %2. Build: %3",
+                                   QSslSocket::supportsSsl() ? "true" : "false",
+                                   QSslSocket::sslLibraryVersionString(),
+                                   QSslSocket::sslLibraryBuildVersionString()));
+        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("Tessal - OpenSSL build version: %1", OPENSSL_VERSION_TEXT));
+    }
+}
+
+} // namespace qt
+} // namespace tessal

@@ -1,0 +1,125 @@
+#include "shell/Notification.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QKeySequence>
+#include <QMenu>
+#include <QScreen>
+
+namespace tessal {
+namespace qt {
+
+namespace {
+
+Notification* g_trayIcon = nullptr;
+
+std::int64_t systemSeconds()
+{
+    return QDateTime::currentSecsSinceEpoch();
+}
+
+} // namespace
+
+Notification::Notification(std::int64_t repeatInterval, QObject* closeTarget, QObject* parent, Clock clock)
+    : QSystemTrayIcon(parent),
+      repeatInterval(repeatInterval),
+      closeTarget(closeTarget),
+      clock(clock ? std::move(clock) : Clock(systemSeconds))
+{
+}
+
+Notification::~Notification()
+{
+    if (g_trayIcon == this)
+        g_trayIcon = nullptr;
+    // The toolkit keeps only a guarded pointer to the menu.
+    setContextMenu(nullptr);
+}
+
+void Notification::setOwnedContextMenu(std::unique_ptr<QMenu> newMenu)
+{
+    setContextMenu(newMenu.get());
+    menu = std::move(newMenu);
+}
+
+bool Notification::canShowMessages() const
+{
+    return QSystemTrayIcon::supportsMessages();
+}
+
+void Notification::showBalloon(const QString& title, const QString& message, QSystemTrayIcon::MessageIcon icon,
+                               int msecs)
+{
+    QSystemTrayIcon::showMessage(title, message, icon, msecs);
+}
+
+void Notification::showMessage(const QString& title, const QString& message, QSystemTrayIcon::MessageIcon icon,
+                               int msecs)
+{
+    if (!canShowMessages() || message.isEmpty())
+        return;
+    const std::int64_t now = clock();
+    if (message == lastMessage && title == lastTitle && now - lastShown <= repeatInterval)
+        return;
+    lastTitle = title;
+    lastMessage = message;
+    lastShown = now;
+    showBalloon(title, message, icon, msecs);
+}
+
+void Notification::showError(const QString& message, const QString& title, int msecs)
+{
+    showMessage(title.isEmpty() ? QCoreApplication::applicationName() + QObject::tr(" - Error") : title, message,
+                QSystemTrayIcon::Critical, msecs);
+}
+
+void Notification::showWarning(const QString& message, const QString& title, int msecs)
+{
+    showMessage(title.isEmpty() ? QCoreApplication::applicationName() + QObject::tr(" - Warning") : title, message,
+                QSystemTrayIcon::Warning, msecs);
+}
+
+void Notification::showInformation(const QString& message, const QString& title, int msecs)
+{
+    showMessage(title.isEmpty() ? QCoreApplication::applicationName() + QObject::tr(" - Information") : title,
+                message, QSystemTrayIcon::Information, msecs);
+}
+
+void Notification::CatchQuit()
+{
+    // Without a receiver (the first caller gave none, or it has gone) the
+    // entry does nothing.
+    if (closeTarget.isNull())
+        return;
+    QCloseEvent event;
+    QCoreApplication::sendEvent(closeTarget.data(), &event);
+}
+
+Notification* ShowTrayIcon(QObject* parent, int interval)
+{
+    if (g_trayIcon != nullptr)
+        return g_trayIcon;
+
+    g_trayIcon = new Notification(interval, parent, QCoreApplication::instance());
+
+    auto menu = std::make_unique<QMenu>();
+    QAction* quit = menu->addAction(QObject::tr("Quit"));
+    quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    QObject::connect(quit, SIGNAL(triggered()), g_trayIcon, SLOT(CatchQuit()));
+    g_trayIcon->setOwnedContextMenu(std::move(menu));
+
+    QString iconName = QStringLiteral(":TrayIcon");
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen != nullptr && screen->devicePixelRatio() >= 2.0)
+        iconName += QStringLiteral("@2x");
+    g_trayIcon->setIcon(QIcon(iconName));
+    g_trayIcon->show();
+    return g_trayIcon;
+}
+
+} // namespace qt
+} // namespace tessal

@@ -1,0 +1,49 @@
+// tessalvpn: the process entry. Prepares the process, claims the single
+// instance (or hands the URL to the one that runs), dispatches the command
+// line and runs the event loop.
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+
+#include <QCoreApplication>
+
+#include "foundation/LogSettings.h"
+#include "session/TrustedSiteList.h"
+#include "shell/CustomQApplication.h"
+#include "shell/DBusInterface.h"
+#include "shell/LinuxService.h"
+
+int main(int argc, char** argv)
+{
+    using namespace tessal::qt;
+
+    preloadOpenSslLibraries();
+    ::umask(077);
+    setupLogs("/.TessalNetworks/vpn.log", "vpn");
+
+    const CString home = getHomeFolder();
+    if (home.IsEmpty()) {
+        // Log, settings and trusted sites all live in the home folder.
+        std::fputs("No home folder: set HOME\n", stderr);
+        return 1;
+    }
+
+    // Named before the application object, so that a box shown while it is
+    // built carries the name too.
+    QCoreApplication::setApplicationName(QStringLiteral("Tessal VPN"));
+    auto app = std::make_unique<CustomQApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Tessal VPN"));
+
+    const CString folder = home + "/.TessalNetworks";
+    tessal::sl::TrustedSiteList::Instance(folder, "trusted_sites.xml");
+
+    if (!setupDBusService(*app))
+        return 0;
+
+    const auto [handled, exitCode] = dispatchCommandLine(*app);
+    if (handled)
+        return exitCode;
+    return app->exec();
+}

@@ -1,0 +1,233 @@
+// tessalvpn as a real process: start-up paths, exit codes and their log
+// records, single instance over the session bus, catalogues by locale. Each
+// test runs under its own dbus-run-session with the offscreen platform and a
+// temporary HOME.
+
+#include <memory>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QVariantMap>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kService = QStringLiteral("com.tessal.tessalvpn");
+const QString kPath = QStringLiteral("/com/tessal/tessalvpn");
+
+class ShellProcess : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(home.isValid()); }
+
+  QProcessEnvironment environment(const QString& locale) const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"LANG", "LANGUAGE", "LC_MESSAGES", "LC_NUMERIC", "LC_CTYPE"}) env.remove(name);
+    env.insert("HOME", home.path());
+    env.insert("LC_ALL", locale);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    return env;
+  }
+
+  std::unique_ptr<QProcess> start(const QString& program, const QStringList& args,
+                                  const QString& locale = QStringLiteral("en_US.UTF-8"),
+                                  const QProcessEnvironment* env = nullptr) {
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(env != nullptr ? *env : environment(locale));
+    process->start(program, args);
+    EXPECT_TRUE(process->waitForStarted(5000));
+    return process;
+  }
+
+  // Waits for the end; -1 when the process is still running.
+  static int finish(QProcess& process, int ms = 8000) {
+    if (!process.waitForFinished(ms)) return -1;
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+  }
+
+  std::unique_ptr<QProcess> startServingInstance() {
+    auto process = start(TESSALVPN, {});
+    QElapsedTimer clock;
+    clock.start();
+    while (!QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value()) {
+      if (clock.elapsed() > 8000) {
+        ADD_FAILURE() << "the first instance never claimed the name";
+        break;
+      }
+      QThread::msleep(20);
+    }
+    return process;
+  }
+
+  static QDBusMessage callApplication(const QString& method, const QVariantList& args) {
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, "org.freedesktop.Application", method);
+    call.setArguments(args);
+    return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+  }
+
+  QString log() const {
+    QFile file(home.path() + "/.TessalNetworks/vpn.log");
+    if (!file.open(QIODevice::ReadOnly)) return QString();
+    return QString::fromUtf8(file.readAll());
+  }
+
+  QTemporaryDir home;
+};
+
+TEST_F(ShellProcess, NoArgumentRunsTenSecondsAndActivateChangesNothing) {
+  auto first = startServingInstance();
+  const QDBusMessage reply = callApplication("Activate", {QVariantMap()});
+  EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+  EXPECT_EQ(finish(*first, 20000), 0);
+  const QString text = log();
+  EXPECT_TRUE(text.contains("D-Bus Activate() method called")) << text.toStdString();
+  EXPECT_TRUE(text.contains("Qutting application because no valid session exist")) << text.toStdString();
+  EXPECT_FALSE(text.contains("Unsupported external protocol handler request"));
+}
+
+TEST_F(ShellProcess, UnsupportedSchemeExitsWithOneBeforeTheEventLoop) {
+  auto process = start(TESSALVPN, {"foo://bar/x"});
+  EXPECT_EQ(finish(*process), 1);
+  const QString text = log();
+  EXPECT_TRUE(text.contains("Unsupported external protocol handler request foo://bar/x")) << text.toStdString();
+  EXPECT_TRUE(text.contains("QT - OpenSSL supported: true"));
+  EXPECT_TRUE(text.contains("Tessal - OpenSSL build version: OpenSSL 3"));
+  EXPECT_FALSE(text.contains("Qutting application"));
+}
+
+TEST_F(ShellProcess, NoSessionBusEndsWithZero) {
+  QProcessEnvironment env = environment("en_US.UTF-8");
+  env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-such-bus");
+  auto process = start(TESSALVPN, {"foo://bar"}, QString(), &env);
+  EXPECT_EQ(finish(*process), 0);
+  const QString text = log();
+  EXPECT_TRUE(text.contains("Cannot connect to session bus")) << text.toStdString();
+  EXPECT_FALSE(text.contains("Unsupported external protocol handler request"));
+}
+
+TEST_F(ShellProcess, SecondInstanceForwardsItsUrlAndExitsWithZero) {
+  auto first = startServingInstance();
+  auto second = start(TESSALVPN, {"foo://forwarded?a=1", "ignored"});
+  EXPECT_EQ(finish(*second), 0);
+  // The serving instance launches it, refuses it and, holding no session, ends.
+  EXPECT_EQ(finish(*first), 0);
+  const QString text = log();
+  EXPECT_TRUE(text.contains("Service 'com.tessal.tessalvpn' already running, dispatching message to running instance"))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains("Unsupported external protocol handler request foo://forwarded?a=1"));
+  EXPECT_TRUE(text.contains("No live sessions, quitting application...."));
+  EXPECT_FALSE(text.contains("ignored"));
+  EXPECT_FALSE(text.contains("Qutting application because no valid session exist"));
+}
+
+TEST_F(ShellProcess, CreateSessionFromAnySenderAndPathIsLaunched) {
+  auto first = startServingInstance();
+  QDBusMessage signal = QDBusMessage::createSignal("/some/other/path", "com.tessal.tessalvpn.interface", "CreateSession");
+  signal << QString("foo://from-anywhere");
+  ASSERT_TRUE(QDBusConnection::sessionBus().send(signal));
+  EXPECT_EQ(finish(*first), 0);
+  EXPECT_TRUE(log().contains("Unsupported external protocol handler request foo://from-anywhere"));
+}
+
+TEST_F(ShellProcess, SecondInstanceWithoutArgumentSendsNothing) {
+  auto first = startServingInstance();
+  auto second = start(TESSALVPN, {});
+  EXPECT_EQ(finish(*second), 0);
+  EXPECT_TRUE(log().contains("Application was launched without parameters, exiting"));
+  EXPECT_EQ(first->state(), QProcess::Running);
+  // End the first one through the bus.
+  callApplication("Open", {QStringList{"foo://end"}, QVariantMap()});
+  EXPECT_EQ(finish(*first), 0);
+  EXPECT_EQ(log().count("Unsupported external protocol handler request"), 1);
+}
+
+TEST_F(ShellProcess, OpenLaunchesOnlyTheFirstUri) {
+  auto first = startServingInstance();
+  QDBusMessage reply = callApplication("Open", {QStringList(), QVariantMap()});
+  EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+  EXPECT_EQ(first->state(), QProcess::Running);
+  reply = callApplication("Open", {QStringList{"foo://one", "foo://two"}, QVariantMap{{"k", 1}}});
+  EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+  EXPECT_EQ(finish(*first), 0);
+  const QString text = log();
+  EXPECT_EQ(text.count("D-Bus Open() method called"), 2) << text.toStdString();
+  EXPECT_TRUE(text.contains("No URIs provided"));
+  EXPECT_TRUE(text.contains("Unsupported external protocol handler request foo://one"));
+  EXPECT_FALSE(text.contains("foo://two"));
+}
+
+TEST_F(ShellProcess, CleanupRunsWhereItWasAskedAndIsNeverForwarded) {
+  auto first = startServingInstance();
+  auto second = start(TESSALVPN, {"--CleanUp"});
+  EXPECT_NE(finish(*second), -1);
+  callApplication("Open", {QStringList{"foo://end"}, QVariantMap()});
+  EXPECT_EQ(finish(*first), 0);
+  const QString text = log();
+  EXPECT_FALSE(text.contains("dispatching message to running instance")) << text.toStdString();
+  EXPECT_FALSE(text.contains("request --"));
+  // The cleanup itself ran here (its own records).
+  EXPECT_TRUE(text.contains("cleanupBrowserPreferences") || text.contains("Performing Chrome preferences cleanup"));
+}
+
+TEST_F(ShellProcess, ToolkitGateRefusesWithBoxAndExitCodeOne) {
+  auto process = start(GATE_PROBE, {"foo://never"});
+  EXPECT_EQ(finish(*process), 1);
+  const QString runtime = QString::fromLatin1(qVersion());
+  const QString text = log();
+  EXPECT_TRUE(text.contains("QT version is lower (current, expected). Quit Application, " + runtime + ", 99.0.0"))
+      << text.toStdString();
+  EXPECT_FALSE(text.contains("Unsupported external protocol handler request"));
+  const QString err = QString::fromUtf8(process->readAllStandardError());
+  EXPECT_TRUE(err.contains("DIALOG title=[Tessal VPN] text=[QT version is lower than expected. Current=" + runtime +
+                           ", Expected=99.0.0 or above. Quitting application] pressed=[OK]"))
+      << err.toStdString();
+}
+
+TEST_F(ShellProcess, GermanLocaleLoadsItsCatalogues) {
+  auto process = start(TESSALVPN, {"foo://x"}, "de_DE.UTF-8");
+  EXPECT_EQ(finish(*process), 1);
+  const QString text = log();
+  EXPECT_FALSE(text.contains("Translator error")) << text.toStdString();
+  EXPECT_FALSE(text.contains("Translation self-test failed"));
+
+  auto probe = start(GATE_PROBE, {}, "de_DE.UTF-8");
+  EXPECT_EQ(finish(*probe), 1);
+  const QString err = QString::fromUtf8(probe->readAllStandardError());
+  EXPECT_TRUE(err.contains("text=[Die Qt-Version ist niedriger als erwartet. Aktuell=")) << err.toStdString();
+}
+
+TEST_F(ShellProcess, TraditionalChineseLocalesLoadTheTraditionalCatalogue) {
+  for (const char* locale : {"zh_TW.UTF-8", "zh_HK.UTF-8", "zh_MO.UTF-8"}) {
+    auto probe = start(GATE_PROBE, {}, locale);
+    EXPECT_EQ(finish(*probe), 1);
+    const QString err = QString::fromUtf8(probe->readAllStandardError());
+    EXPECT_TRUE(err.contains(QString::fromUtf8("text=[Qt 版本低於預期。"))) << locale << err.toStdString();
+  }
+  auto probe = start(GATE_PROBE, {}, "zh_CN.UTF-8");
+  EXPECT_EQ(finish(*probe), 1);
+  EXPECT_TRUE(QString::fromUtf8(probe->readAllStandardError()).contains(QString::fromUtf8("text=[Qt 版本低于预期。")));
+}
+
+TEST_F(ShellProcess, EnglishLoadsNoCatalogueAndAMissingLanguageIsLogged) {
+  auto english = start(GATE_PROBE, {}, "EN_GB.UTF-8");
+  EXPECT_EQ(finish(*english), 1);
+  EXPECT_TRUE(QString::fromUtf8(english->readAllStandardError()).contains("text=[QT version is lower than expected."));
+  EXPECT_FALSE(log().contains("Translat"));
+
+  auto portuguese = start(TESSALVPN, {"foo://x"}, "pt_BR.UTF-8");
+  EXPECT_EQ(finish(*portuguese), 1);
+  const QString text = log();
+  EXPECT_TRUE(text.contains("Translator error: locale:'pt_BR', file 'translations/shell_', from: ':/'... "
+                            "failed to load/failed to install"))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains("Translation self-test failed: QObject::tr(Help)='Help', locale=pt_BR"));
+}
+
+}  // namespace

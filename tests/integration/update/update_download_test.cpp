@@ -1,0 +1,260 @@
+// Downloads, signature checks, the Downloads folder, the install question and
+// the inspection component chain.
+#include "UpdateTestBed.h"
+
+#include <QFileInfo>
+#include <QProgressDialog>
+
+using namespace tessal::test;
+
+namespace {
+
+class UpdateDownloadTest : public UpdateTestBed {
+protected:
+    QUrl server() const { return sharedServer().url(QStringLiteral("/")); }
+
+    // Serves a signed application package at /public/download/<name>.
+    QString servePackage(const QString& name, const QByteArray& bytes = QByteArray("DEB PACKAGE BYTES\n"))
+    {
+        const QString file = serverFile(name, bytes);
+        m_routes.append(fileRoute(QStringLiteral("/public/download/") + name, file));
+        EXPECT_TRUE(sharedServer().setRoutes(m_routes));
+        return sign(file);
+    }
+    void addRoute(const QJsonObject& route)
+    {
+        m_routes.append(route);
+        ASSERT_TRUE(sharedServer().setRoutes(m_routes));
+    }
+    QStringList requestedPaths() const
+    {
+        QStringList paths;
+        for (const QJsonObject& r : sharedServer().requests())
+            paths << r["path"].toString();
+        return paths;
+    }
+
+    QJsonArray m_routes;
+};
+
+TEST_F(UpdateDownloadTest, VerifiedPackageLandsInDownloadsAndTheOpenerInstallsIt)
+{
+    const QString signature = servePackage(QStringLiteral("app.deb"));
+    Updater updater(2, server(), 0);
+    ModalDialogAnswerer answerer(QStringList{"OK", "OK"});
+    const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
+                                                   "/public/download/app.deb")}));
+    // The installer ends the program: no signal, the event loop asked to exit.
+    EXPECT_EQ(out.events, QStringList{"exit"});
+    const QString target = downloads() + QStringLiteral("/app.deb");
+    EXPECT_EQ(readAll(target), QByteArray("DEB PACKAGE BYTES\n"));
+    ASSERT_EQ(answerer.count(), 2);
+    EXPECT_TRUE(answerer.dialogs()[1].text.startsWith(
+        QStringLiteral("Updates downloaded at %1. Do you want to install it? <br><br>").arg(target)));
+    EXPECT_EQ(stubArgs(QStringLiteral("xdg-open")), QStringList{target});
+    EXPECT_FALSE(stubRan(QStringLiteral("pkcon")));
+    EXPECT_EQ(readAll(installerLog()), QByteArray("xdg-open stub output\n"));
+    ASSERT_NE(updater.installer(), nullptr);
+}
+
+TEST_F(UpdateDownloadTest, RpmMarkerInstallsWithThePackageManager)
+{
+    setRpmMarker(true);
+    const QString signature = servePackage(QStringLiteral("app.rpm"));
+    Updater updater(2, server(), 0);
+    ModalDialogAnswerer answerer(QStringLiteral("OK"));
+    const auto out = run(updater, profile({package("NetworkAccessAppX64.rpm", "7300.0.0.0", signature.toStdString(),
+                                                   "/public/download/app.rpm")}));
+    EXPECT_EQ(out.events, QStringList{"exit"});
+    const QString target = downloads() + QStringLiteral("/app.rpm");
+    EXPECT_EQ(stubArgs(QStringLiteral("pkcon")),
+              (QStringList{"install-local", "-y", "-v", target}));
+    EXPECT_FALSE(stubRan(QStringLiteral("xdg-open")));
+}
+
+TEST_F(UpdateDownloadTest, AFailingToolIsReportedAndTheProgramGoesOn)
+{
+    setStubExit(QStringLiteral("xdg-open"), 3);
+    const QString signature = servePackage(QStringLiteral("app.deb"));
+    Updater updater(2, server(), 0);
+    ModalDialogAnswerer answerer(QStringLiteral("OK"));
+    const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
+                                                   "/public/download/app.deb")}));
+    EXPECT_EQ(out.events, QStringList{"fail"});
+    EXPECT_EQ(out.message, QStringLiteral("xdg-open exited with code 3"));
+    EXPECT_FALSE(out.ignore);
+    EXPECT_TRUE(QFile::exists(downloads() + QStringLiteral("/app.deb")));
+}
+
+TEST_F(UpdateDownloadTest, FlippedAndEmptySignaturesFailTheIntegrityCheck)
+{
+    const QString good = servePackage(QStringLiteral("app.deb"));
+    QByteArray flipped = QByteArray::fromBase64(good.toLatin1());
+    flipped[10] = static_cast<char>(flipped[10] ^ 0x01);
+    for (const QString& signature : {QString::fromLatin1(flipped.toBase64()), QString()}) {
+        Updater updater(2, server(), 0);
+        ModalDialogAnswerer answerer(QStringLiteral("OK"));
+        const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
+                                                       "/public/download/app.deb")}));
+        EXPECT_EQ(out.events, QStringList{"fail"});
+        EXPECT_EQ(out.message, QStringLiteral("Integrity check failed for NetworkAccessAppX64.deb"));
+        EXPECT_FALSE(out.ignore);
+        EXPECT_EQ(answerer.count(), 1);  // the offer only, no install question
+        EXPECT_FALSE(QFile::exists(downloads() + QStringLiteral("/app.deb")));
+    }
+}
+
+TEST_F(UpdateDownloadTest, CancelLeavesThePackageInDownloadsReplacingAnOlderOne)
+{
+    QDir().mkpath(downloads());
+    ASSERT_TRUE(writeFile(downloads() + QStringLiteral("/app.deb"), "old"));
+    const QString signature = servePackage(QStringLiteral("app.deb"));
+    Updater updater(2, server(), 0);
+    ModalDialogAnswerer answerer(QStringList{"OK", "Cancel"});
+    const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
+                                                   "/public/download/app.deb")}));
+    EXPECT_EQ(out.events, QStringList{"installIgnored"});
+    EXPECT_EQ(readAll(downloads() + QStringLiteral("/app.deb")), QByteArray("DEB PACKAGE BYTES\n"));
+    EXPECT_FALSE(stubRan(QStringLiteral("xdg-open")));
+}
+
+TEST_F(UpdateDownloadTest, AFailedMoveIsReportedOnce)
+{
+    const QString signature = servePackage(QStringLiteral("app.deb"));
+    // A folder where the package should go: the move fails.
+    QDir().mkpath(downloads() + QStringLiteral("/app.deb/inside"));
+    {
+        Updater updater(2, server(), 0);
+        ModalDialogAnswerer answerer(QStringLiteral("OK"));
+        const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
+                                                       "/public/download/app.deb")}));
+        EXPECT_EQ(out.events, QStringList{"fail"});
+        EXPECT_TRUE(out.message.startsWith(QStringLiteral("Failed to rename ")));
+        EXPECT_TRUE(out.message.endsWith(QStringLiteral(" to %1/app.deb").arg(downloads())));
+        EXPECT_EQ(answerer.count(), 1);
+    }
+    // A file where the Downloads folder should be: it cannot be made.
+    QDir(downloads()).removeRecursively();
+    ASSERT_TRUE(writeFile(downloads(), "not a folder"));
+    {
+        Updater updater(2, server(), 0);
+        ModalDialogAnswerer answerer(QStringLiteral("OK"));
+        const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
+                                                       "/public/download/app.deb")}));
+        EXPECT_EQ(out.events, QStringList{"fail"});
+        EXPECT_EQ(out.message, QStringLiteral("Failed to create Downloads directory"));
+    }
+}
+
+TEST_F(UpdateDownloadTest, ServerTextsInTheInstallQuestionAreEscaped)
+{
+    const QString file = serverFile(QStringLiteral("odd.deb"), "odd");
+    const QString signature = sign(file);
+    // However the stand-in sees the encoded name, this route serves it.
+    addRoute(QJsonObject{{"path_prefix", "/public/download/a"},
+                         {"headers", QJsonObject{{"Content-Type", "application/octet-stream"}}},
+                         {"body_file", file}});
+    Updater updater(2, server(), 0);
+    ModalDialogAnswerer answerer(QStringList{"OK", "Cancel"});
+    const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
+                                                   "/public/download/a<b>&c.deb")}));
+    EXPECT_EQ(out.events, QStringList{"installIgnored"});
+    ASSERT_EQ(answerer.count(), 2);
+    EXPECT_TRUE(answerer.dialogs()[1].text.contains(QStringLiteral("/Downloads/a&lt;b&gt;&amp;c.deb.")));
+    EXPECT_TRUE(QFile::exists(downloads() + QStringLiteral("/a<b>&c.deb")));
+}
+
+TEST_F(UpdateDownloadTest, DownloadFailureEndsTheRun)
+{
+    addRoute(QJsonObject{{"path", "/public/download/app.deb"}, {"status", 404}});
+    Updater updater(2, server(), 0);
+    ModalDialogAnswerer answerer(QStringLiteral("OK"));
+    const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", "c2ln",
+                                                   "/public/download/app.deb")}));
+    EXPECT_EQ(out.events, QStringList{"fail"});
+    EXPECT_FALSE(out.ignore);
+    EXPECT_FALSE(out.message.isEmpty());
+    EXPECT_EQ(updater.progressDialog(), nullptr);
+}
+
+// The inspection components: version file, signature file, package, in this order.
+class ComponentChainTest : public UpdateDownloadTest {
+protected:
+    void serveComponent(const QString& stem, const QByteArray& version, const QByteArray* signature,
+                        const QByteArray& package)
+    {
+        const QString pkg = serverFile(stem + QStringLiteral(".tar"), package);
+        const QByteArray sig = signature ? *signature : (sign(pkg).toLatin1() + "\n");
+        addRoute(fileRoute(QStringLiteral("/public/download/%1.tar.ver").arg(stem), serverFile(stem + ".ver", version)));
+        addRoute(fileRoute(QStringLiteral("/public/download/%1.tar.md5").arg(stem), serverFile(stem + ".md5", sig)));
+        addRoute(fileRoute(QStringLiteral("/public/download/%1-pkg.tar").arg(stem), pkg));
+    }
+};
+
+TEST_F(ComponentChainTest, PolicyServerChainRunsInOrderAndEndsWithoutAnInstaller)
+{
+    serveComponent(QStringLiteral("linux_policyserver"), " 2.5 \n", nullptr, QByteArray(300, 'p'));
+    Updater updater(1, server(), 0);
+    ModalDialogAnswerer answerer(QStringLiteral("OK"));
+    const auto out = run(updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
+    EXPECT_EQ(requestedPaths(), (QStringList{"/public/download/linux_policyserver.tar.ver",
+                                             "/public/download/linux_policyserver.tar.md5",
+                                             "/public/download/linux_policyserver-pkg.tar"}));
+    EXPECT_EQ(updater.componentVersion(), QStringLiteral("2.5"));
+    EXPECT_EQ(out.events, QStringList{"fail"});
+    EXPECT_EQ(out.message, QStringLiteral("No installer available for PolicyServer"));
+    EXPECT_EQ(updater.installer(), nullptr);
+    EXPECT_EQ(answerer.count(), 0);
+    // The progress dialog follows each download's size.
+    ASSERT_NE(updater.progressDialog(), nullptr);
+    EXPECT_EQ(updater.progressDialog()->maximum(), 300);
+    EXPECT_EQ(updater.progressDialog()->labelText(), QStringLiteral("Downloading PolicyServer update v1.0.0.0"));
+    EXPECT_FALSE(updater.progressDialog()->isVisible());
+}
+
+TEST_F(ComponentChainTest, OesisInspectorIsChosenWhenListed)
+{
+    serveComponent(QStringLiteral("linux_oesisInspector"), "3", nullptr, "oesis");
+    Updater updater(1, server(), 1);
+    const auto out = run(updater, profile({package("PolicyServer", "1.0.0.0"),
+                                           package("OesisInspector", "1.0.0.0", "", "/public/download/linux_oesisInspector-pkg.tar")}));
+    EXPECT_EQ(requestedPaths().size(), 3);
+    EXPECT_EQ(requestedPaths().first(), QStringLiteral("/public/download/linux_oesisInspector.tar.ver"));
+    EXPECT_EQ(out.message, QStringLiteral("No installer available for OesisInspector"));
+    ASSERT_NE(updater.progressDialog(), nullptr);
+    EXPECT_EQ(updater.progressDialog()->labelText(), QStringLiteral("Updating EndPoint Inspection Components"));
+}
+
+TEST_F(ComponentChainTest, EmptyVersionCountsAsOneAndEmptySignatureFails)
+{
+    const QByteArray empty;
+    serveComponent(QStringLiteral("linux_policyserver"), "", &empty, "pkg");
+    Updater updater(1, server(), 0);
+    const auto out = run(updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
+    EXPECT_EQ(updater.componentVersion(), QStringLiteral("1.0"));
+    EXPECT_EQ(out.events, QStringList{"fail"});
+    EXPECT_EQ(out.message, QStringLiteral("Failed to read downloaded signature"));
+    EXPECT_EQ(requestedPaths().size(), 2);
+}
+
+TEST_F(ComponentChainTest, ABadComponentSignatureFailsTheIntegrityCheck)
+{
+    const QByteArray bad = QByteArray(256, 'A').toBase64();
+    serveComponent(QStringLiteral("linux_policyserver"), "1", &bad, "pkg");
+    Updater updater(1, server(), 0);
+    const auto out = run(updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
+    EXPECT_EQ(out.events, QStringList{"fail"});
+    EXPECT_EQ(out.message, QStringLiteral("Integrity check failed for PolicyServer"));
+}
+
+TEST_F(ComponentChainTest, MissingComponentFailsAtOnce)
+{
+    Updater updater(1, server(), 0);
+    const auto out = run(updater, profile({}));
+    EXPECT_EQ(out.events, QStringList{"fail"});
+    EXPECT_EQ(out.message, QStringLiteral("PolicyServer pkg not found in server connectivity profile"));
+    EXPECT_FALSE(out.ignore);
+    EXPECT_TRUE(sharedServer().requests().isEmpty());
+}
+
+}  // namespace
