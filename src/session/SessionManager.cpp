@@ -1,16 +1,90 @@
 #include "session/SessionManager.h"
 
+#include <cctype>
+#include <exception>
+
 #include <QCoreApplication>
 #include <QMetaObject>
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
+#include "foundation/UClasses.h"
+#include "foundation/UException.h"
+#include "session/HttpNetworkManager.h"
+#include "session/InputParams.h"
+#include "session/Session.h"
+#include "session/SessionExchange.h"
+#include "shell/MessageBox.h"
+#include "shell/Notification.h"
+#include "tessal_config.h"
 
 namespace tessal {
 namespace qt {
 
 namespace {
+
 constexpr const char* kLogFile = "/SessionManager";
+constexpr int kBalloonMs = 15000;
+constexpr int kTrayRepeatSeconds = 5;
+
+CString toCString(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    return CString(bytes.constData(), bytes.size(), "");
+}
+
+CString shortId(const QString& sessionId)
+{
+    return toCString(shortSessionId(sessionId));
+}
+
+// Same length and, byte by byte, the same upper-case form.
+bool sameIdIgnoringCase(const QString& a, const QString& b)
+{
+    const QByteArray x = a.toUtf8();
+    const QByteArray y = b.toUtf8();
+    if (x.size() != y.size())
+        return false;
+    for (int i = 0; i < x.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(x[i])) != std::toupper(static_cast<unsigned char>(y[i])))
+            return false;
+    }
+    return true;
+}
+
+void showBalloon(const QString& message)
+{
+    if (Notification* tray = ShowTrayIcon(nullptr, kTrayRepeatSeconds))
+        tray->showInformation(message, QString(), kBalloonMs);
+}
+
+// Runs body under the launch guard: a break exception is swallowed, any other
+// exception is recorded and leaves a non-zero code.
+template <typename Body>
+int guardLaunch(const char* function, Body&& body)
+{
+    int code = 0;
+    try {
+        body();
+    } catch (const UBreakException&) {
+    } catch (const UException& e) {
+        ULOG_ERROR(kLogFile, function, makeArgFormat("EXCEPTION caught: %1", e.what()));
+        code = e.getCode();
+    } catch (const std::exception& e) {
+        ULOG_ERROR(kLogFile, function, makeArgFormat("EXCEPTION caught: %1", e.what()));
+        code = -1;
+    } catch (...) {
+        ULOG_ERROR(kLogFile, function, makeArgFormat("EXCEPTION caught: %1", "unknown exception"));
+        code = -1;
+    }
+    return code;
+}
+
+} // namespace
+
+QString shortSessionId(const QString& sessionId)
+{
+    return sessionId.size() <= 8 ? sessionId : sessionId.right(8);
 }
 
 SessionManager::SessionManager(QObject* parent) : QObject(parent)
@@ -21,11 +95,14 @@ SessionManager::~SessionManager()
 {
     sessions.clear();
     vpnSession.reset();
+    retired.clear();
 }
 
 bool SessionManager::CreateAndLaunchSession(const QUrl& url)
 {
+    ++launchesInProgress;
     const bool launched = CreateAndLaunchSessionInternal(url);
+    --launchesInProgress;
     CheckSessions();
     return launched;
 }
@@ -33,31 +110,211 @@ bool SessionManager::CreateAndLaunchSession(const QUrl& url)
 bool SessionManager::CreateAndLaunchSessionInternal(const QUrl& url)
 {
     const QString scheme = url.scheme();
-    if (scheme == QLatin1String("tessal-epi"))
-        return StartEPCSession(url).has_value();
-    if (scheme == QLatin1String("tessal-vpn"))
-        return StartNASession(url).has_value();
-    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Unsupported external protocol handler request %1", url));
+    if (scheme == QLatin1String("tessal-epi")) {
+        const std::optional<QString> id = StartEPCSession(url);
+        if (id)
+            ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("----Session %1 starts----", shortId(*id)));
+        return id.has_value();
+    }
+    if (scheme == QLatin1String("tessal-vpn")) {
+        const bool existed = vpnSession != nullptr;
+        const std::optional<QString> id = StartNASession(url);
+        if (id) {
+            if (existed)
+                ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                             makeArgFormat("Attached resource successfully to an existing session %1", shortId(*id)));
+            else
+                ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("----Session %1 starts----", shortId(*id)));
+        }
+        return id.has_value();
+    }
+    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+               makeArgFormat("Unsupported external protocol handler request %1", redactedLaunchUrl(url)));
     return false;
 }
 
-// Access sessions are not part of this build yet: both schemes are refused
-// the way an unknown one is, so that the process ends cleanly.
 std::optional<QString> SessionManager::StartNASession(const QUrl& url)
 {
-    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Unsupported external protocol handler request %1", url));
+    std::unique_ptr<InputParams> params;
+    SessionInfo info;
+    bool exchangeFailed = false;
+    const int code = guardLaunch(__PRETTY_FUNCTION__, [&]() {
+        UHashTable table;
+        auto parsed = std::make_unique<InputParams>(toCString(url.toString()), table);
+        info = sessionInfoFromParams(*parsed);
+        if (parsed->otc.GetLength() > 0) {
+            ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("otc is non empty", shortSecret(parsed->otc)));
+            CString sid;
+            if (!retrieveSidFromOtc(info.url, parsed->otc, sid) || sid.GetLength() == 0) {
+                exchangeFailed = true;
+                return;
+            }
+            ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("exchanged session id is", shortSecret(sid)));
+            parsed->sid = sid;
+            info.sessionId = QString::fromUtf8(static_cast<const char*>(sid));
+        }
+        params = std::move(parsed);
+    });
+    if (exchangeFailed) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Failed to exchange one time code with session ID", code));
+        showBalloon(QObject::tr("Error occurred. Please relaunch network access resource from browser."));
+        return std::nullopt;
+    }
+    // Whatever stopped the parse, a launch without its parameters is refused.
+    if (code != 0 || !params) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failed to parse URL"));
+        return std::nullopt;
+    }
+
+    // Sent for every accepted launch, also one that attaches; only a refused
+    // server certificate stops the launch here.
+    if (!ReportNetworkAccess(info.url, info.sessionId, info.token))
+        return std::nullopt;
+
+    if (!vpnSession) {
+        auto session = std::make_shared<Session>(info, Session::NetworkAccess);
+        vpnSession = session;
+        connectSession(session.get());
+        session->Start();
+        return info.sessionId;
+    }
+
+    // Keep the running session alive for the call, whatever it emits meanwhile.
+    const std::shared_ptr<Session> running = vpnSession;
+    if (sameIdIgnoringCase(running->GetSessionId(), info.sessionId)) {
+        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("VPN session already exists: %1, Trying to attach resource %2 (%3)...",
+                                   shortSecret(toCString(running->GetSessionId())), info.resourceName,
+                                   info.resourceType));
+        const AttachResourceResult result = running->AttachResource(info.resourceName, info.resourceType);
+        if (result.code == 0)
+            return info.sessionId;
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failed to attach resource: %1", result.message));
+        if (result.notifyUser)
+            showBalloon(result.message);
+        return std::nullopt;
+    }
+
+    ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                 makeArgFormat("Another VPN session %1 already attached, rejecting session %2",
+                               std::string(static_cast<const char*>(shortId(running->GetSessionId()))),
+                               shortId(info.sessionId)));
+    showBalloon(QObject::tr("%1 application already connected under another session to %2")
+                    .arg(QCoreApplication::applicationName(), running->GetServerUrl().toString()));
     return std::nullopt;
 }
 
 std::optional<QString> SessionManager::StartEPCSession(const QUrl& url)
 {
-    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Unsupported external protocol handler request %1", url));
-    return std::nullopt;
+    if (sessions.size() >= static_cast<size_t>(kMaxInspectionSessions)) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Max session limit reached; not creating new sessions. Max:", kMaxInspectionSessions));
+        return std::nullopt;
+    }
+
+    std::unique_ptr<InputParamsBase> params;
+    const int code = guardLaunch(__PRETTY_FUNCTION__, [&]() {
+        UHashTable table;
+        params = std::make_unique<InputParamsBase>(toCString(url.toString()), table);
+    });
+    if (code != 0 || !params) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failed to parse URL"));
+        return std::nullopt;
+    }
+
+    // Plain HTTP only where the machine allows it, whatever the launch says.
+    const QString protocol = QString::fromUtf8(static_cast<const char*>(params->protocol));
+    if (protocol.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0 &&
+        !checkFlag(CString(TESSAL_SYSTEM_PATH("/opt/tessal/tessal_epi.conf")), CString("ALLOW_HTTP_SERVERS"))) {
+        ShowCriticalBox(QObject::tr("Communication over HTTP is not allowed, please use HTTPS"));
+        return std::nullopt;
+    }
+
+    const SessionInfo info = sessionInfoFromParams(*params);
+    for (const std::shared_ptr<Session>& held : sessions) {
+        if (held->GetSessionId() == info.sessionId) {
+            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                       makeArgFormat("EPI session already exists:", shortId(held->GetSessionId())));
+            return std::nullopt;
+        }
+        if (held->GetServerUrl() == info.url) {
+            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                       makeArgFormat("Only one session with same server is allowed:", params->server));
+            return std::nullopt;
+        }
+    }
+
+    auto session = std::make_shared<Session>(info, Session::EndpointInspection);
+    sessions.push_back(session);
+    connectSession(session.get());
+    session->Start();
+    return info.sessionId;
 }
 
 int SessionManager::SessionCount() const
 {
     return static_cast<int>(sessions.size()) + (vpnSession ? 1 : 0);
+}
+
+void SessionManager::connectSession(Session* session)
+{
+    connect(session, SIGNAL(Error(QString)), this, SLOT(SessionError(QString)));
+    connect(session, SIGNAL(Finished()), this, SLOT(SessionFinished()));
+}
+
+void SessionManager::SessionError(QString errMessage)
+{
+    auto* session = qobject_cast<Session*>(sender());
+    if (session == nullptr)
+        return;
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                 makeArgFormat("----Session %1 ends----. Error occurred: %2", shortId(session->GetSessionId()),
+                               errMessage));
+    RemoveSession(session);
+}
+
+void SessionManager::SessionFinished()
+{
+    auto* session = qobject_cast<Session*>(sender());
+    if (session == nullptr)
+        return;
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                 makeArgFormat("----Session %1 ends----", shortId(session->GetSessionId())));
+    RemoveSession(session);
+}
+
+void SessionManager::RemoveSession(Session* session)
+{
+    // The session is still inside the call that emitted; it leaves the table
+    // now and is destroyed on a later turn of the event loop.
+    std::shared_ptr<Session> removed;
+    if (vpnSession.get() == session) {
+        removed = std::move(vpnSession);
+        vpnSession.reset();
+    } else {
+        for (auto it = sessions.begin(); it != sessions.end(); ++it) {
+            if (it->get() == session) {
+                removed = std::move(*it);
+                sessions.erase(it);
+                break;
+            }
+        }
+    }
+    if (removed) {
+        disconnect(removed.get(), nullptr, this, nullptr);
+        retired.push_back(std::move(removed));
+        QMetaObject::invokeMethod(this, &SessionManager::releaseRetired, Qt::QueuedConnection);
+    }
+    CheckSessions();
+}
+
+void SessionManager::releaseRetired()
+{
+    // Destroying a session may run code that ends another one; take the list first.
+    std::vector<std::shared_ptr<Session>> done;
+    done.swap(retired);
+    done.clear();
 }
 
 void SessionManager::CheckSessions()
@@ -72,7 +329,9 @@ void SessionManager::CheckSessions()
 
 void SessionManager::quitIfStillEmpty()
 {
-    if (SessionCount() == 0)
+    // A launch waiting in a nested event loop must not have its loop ended
+    // under it; its own CheckSessions decides when it returns.
+    if (SessionCount() == 0 && launchesInProgress == 0)
         QCoreApplication::exit(0);
 }
 

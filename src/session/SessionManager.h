@@ -1,7 +1,9 @@
 #pragma once
 // SessionManager: every launch request of the process ends here. It turns a
-// launch URL into an access session or refuses it, holds the sessions, and
-// leaves the event loop when the last one has gone.
+// launch URL into an access session or refuses it, holds the sessions (one
+// network-access session, a bounded list of inspection sessions), attaches a
+// further resource to the running network-access session, and leaves the
+// event loop when the last session has gone.
 
 #include <memory>
 #include <optional>
@@ -38,15 +40,34 @@ public:
 
     int SessionCount() const;
     // With no session left: leaves the event loop with 0. The quit is posted,
-    // so it also takes effect when it comes before the event loop runs.
+    // so it also takes effect when it comes before the event loop runs, and
+    // it waits while a launch is still under way in a nested event loop.
     void CheckSessions();
 
+    // The held sessions (the network-access one may be null).
+    const std::vector<std::shared_ptr<Session>>& InspectionSessions() const { return sessions; }
+    const std::shared_ptr<Session>& NetworkAccessSession() const { return vpnSession; }
+
+public slots:
+    void SessionError(QString errMessage);
+    void SessionFinished();
+
 private:
+    void RemoveSession(Session* session);
+    void connectSession(Session* session);
     void quitIfStillEmpty();
+    void releaseRetired();
 
     std::vector<std::shared_ptr<Session>> sessions;
     std::shared_ptr<Session> vpnSession;
+    // Sessions that have ended, kept until the call that ended them has returned.
+    std::vector<std::shared_ptr<Session>> retired;
+    int launchesInProgress = 0;
 };
+
+// The form in which a session id appears in records and messages: its last 8
+// characters (the whole id when shorter).
+QString shortSessionId(const QString& sessionId);
 
 } // namespace qt
 } // namespace tessal

@@ -1,0 +1,269 @@
+// The session manager against the stand-in server: scheme dispatch, the
+// one-time code, the start report, attach or refusal, the inspection limits,
+// the end of sessions and the quit when none is left.
+
+#include "session_support.h"
+
+#include "session/Session.h"
+#include "session/SessionManager.h"
+
+#include <QEventLoop>
+#include <QSslConfiguration>
+#include <QTimer>
+
+using namespace tessal;
+using namespace tessal::test;
+using qt::SessionManager;
+
+namespace {
+
+// Runs an event loop for at most ms; its result is the exit code, or 7 when
+// nothing ended it.
+int runLoop(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, [&loop] { loop.exit(7); });
+    return loop.exec();
+}
+
+class SessionManagerTest : public SessionTestBase {
+protected:
+    void SetUp() override
+    {
+        SessionTestBase::SetUp();
+        ASSERT_TRUE(server.setRoutes(QJsonArray{profileRoute(), quietRoute("/my.report.na")}));
+    }
+
+    QUrl naUrl(const QString& sid, const QString& extra = QString(), const QString& resource = "res1") const
+    {
+        return QUrl(QStringLiteral("tessal-vpn://launch?server=127.0.0.1&port=%1&protocol=http&sid=%2"
+                                   "&resourcename=%3&resourcetype=network_access&token=tok99%4")
+                        .arg(server.port())
+                        .arg(sid, resource, extra));
+    }
+
+    std::unique_ptr<SessionManager> manager = std::make_unique<SessionManager>();
+};
+
+TEST_F(SessionManagerTest, UnknownSchemeIsRefusedAndTheQuitIsPosted)
+{
+    const QString secret = "SECRETSECRETSECRETSECRET12345678";
+    EXPECT_FALSE(manager->CreateAndLaunchSession(QUrl("tessal-ftp://x?server=h&sid=" + secret)));
+    EXPECT_EQ(log.withMessage("Unsupported external protocol handler request tessal-ftp://x?server=h&sid=12345678").size(), 1)
+        << log.lines().join("").toStdString();
+    for (const QString& line : log.lines())
+        EXPECT_FALSE(line.contains("SECRETSECRET"));
+    EXPECT_EQ(manager->SessionCount(), 0);
+    EXPECT_EQ(log.withMessage("No live sessions, quitting application....").size(), 1);
+    // The quit was asked for before any loop ran; the loop ends as it starts.
+    EXPECT_EQ(runLoop(3000), 0);
+}
+
+TEST_F(SessionManagerTest, UnparsableLaunchIsRefused)
+{
+    EXPECT_FALSE(manager->CreateAndLaunchSession(QUrl("tessal-vpn://x?server=127.0.0.1&port=1&protocol=http")));
+    EXPECT_EQ(log.withMessage("Failed to parse URL").size(), 1);
+    EXPECT_TRUE(requestsTo("/my.report.na").isEmpty());
+}
+
+TEST_F(SessionManagerTest, NetworkAccessStartsThenAttachesOrRefuses)
+{
+    trustServer();
+    ASSERT_TRUE(manager->CreateAndLaunchSession(naUrl(kSessionId)));
+    ASSERT_EQ(manager->SessionCount(), 1);
+    EXPECT_EQ(log.withMessage("----Session 23456789 starts----").size(), 1);
+    auto session = manager->NetworkAccessSession();
+    ASSERT_TRUE(waitFor([&] { return session->GetBrowserController().isStarted(); }));
+
+    const auto reports = requestsTo("/my.report.na");
+    ASSERT_EQ(reports.size(), 1);
+    const QString cookie = reports[0]["headers"].toObject()["Cookie"].toString();
+    EXPECT_TRUE(cookie.contains("NAToken=tok99")) << cookie.toStdString();
+    EXPECT_TRUE(cookie.contains(QStringLiteral("MRHSession=") + kSessionId)) << cookie.toStdString();
+
+    // The same id in other letters attaches (the window takes resources only
+    // once its page is up, so this one is turned down by the window).
+    EXPECT_FALSE(manager->CreateAndLaunchSession(naUrl(QString(kSessionId).toLower(), QString(), "res2")));
+    EXPECT_EQ(log.withMessage("VPN session already exists: 23456789, Trying to attach resource res2 (network_access)...")
+                  .size(),
+              1);
+    EXPECT_EQ(log.withMessage("Another VPN session 23456789 already attached, rejecting session 23456789").size(), 0);
+    EXPECT_EQ(requestsTo("/my.report.na").size(), 2);
+    EXPECT_EQ(manager->SessionCount(), 1);
+
+    // Another id is refused.
+    EXPECT_FALSE(manager->CreateAndLaunchSession(naUrl(kOtherSessionId)));
+    EXPECT_EQ(log.withMessage("Another VPN session 23456789 already attached, rejecting session ZZZZZZZZ").size(), 1);
+    EXPECT_EQ(requestsTo("/my.report.na").size(), 3);
+    EXPECT_EQ(manager->NetworkAccessSession(), session);
+
+    // The window closes: the session ends and the process quits.
+    emit session->GetBrowserController().realCloseMainWindow();
+    EXPECT_EQ(runLoop(5000), 0);
+    EXPECT_EQ(manager->SessionCount(), 0);
+    EXPECT_EQ(log.withMessage("----Session 23456789 ends----").size(), 1);
+    // Ids and tokens reach the log only in short form.
+    for (const QString& line : log.lines()) {
+        EXPECT_FALSE(line.contains(kSessionId, Qt::CaseInsensitive)) << line.toStdString();
+        EXPECT_FALSE(line.contains(kOtherSessionId)) << line.toStdString();
+    }
+}
+
+TEST_F(SessionManagerTest, AttachNeedsTheSiteTrustedForTheSession)
+{
+    ModalDialogAnswerer answerer("btnAllowForSession");
+    ASSERT_TRUE(manager->CreateAndLaunchSession(naUrl(kSessionId)));
+    auto session = manager->NetworkAccessSession();
+    ASSERT_TRUE(session);
+    const qt::AttachResourceResult trusted = session->AttachResource("res2", "network_access");
+    EXPECT_EQ(trusted.code, 113);
+    EXPECT_FALSE(trusted.notifyUser);
+    EXPECT_TRUE(trusted.message.startsWith("Failed to open resource 'res2': "));
+}
+
+TEST_F(SessionManagerTest, OneTimeCodeReplacesTheSessionId)
+{
+    trustServer();
+    QJsonArray routes{profileRoute(), quietRoute("/my.report.na"),
+                      QJsonObject{{"path", "/vdesk/get_sessid_for_token.php3"},
+                                  {"headers", QJsonObject{{"X-ACCESS-Session-ID", kOtherSessionId}}},
+                                  {"body", ""}}};
+    ASSERT_TRUE(server.setRoutes(routes));
+    ASSERT_TRUE(manager->CreateAndLaunchSession(naUrl(kSessionId, "&otc=code12345")));
+    ASSERT_TRUE(manager->NetworkAccessSession());
+    EXPECT_EQ(manager->NetworkAccessSession()->GetSessionId(), kOtherSessionId);
+    EXPECT_EQ(log.withMessage("otc is non empty, code12345").size(), 0);
+    EXPECT_EQ(log.withMessage("otc is non empty, ode12345").size(), 1);
+    EXPECT_EQ(log.withMessage("exchanged session id is, ZZZZZZZZ").size(), 1);
+    for (const QString& line : log.lines()) {
+        EXPECT_FALSE(line.contains("code12345")) << line.toStdString();
+        EXPECT_FALSE(line.contains(kOtherSessionId)) << line.toStdString();
+    }
+    const auto reports = requestsTo("/my.report.na");
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_TRUE(reports[0]["headers"].toObject()["Cookie"].toString().contains(QStringLiteral("MRHSession=") +
+                                                                                 kOtherSessionId));
+}
+
+TEST_F(SessionManagerTest, FailedCodeExchangeRefusesTheLaunch)
+{
+    ASSERT_TRUE(server.setRoutes(QJsonArray{quietRoute("/vdesk/get_sessid_for_token.php3")}));
+    EXPECT_FALSE(manager->CreateAndLaunchSession(naUrl(kSessionId, "&otc=code12345")));
+    EXPECT_EQ(log.withMessage("Failed to exchange one time code with session ID, 0").size(), 1);
+    EXPECT_TRUE(requestsTo("/my.report.na").isEmpty());
+    EXPECT_EQ(manager->SessionCount(), 0);
+}
+
+TEST_F(SessionManagerTest, NoQuitWhileALaunchWaitsInANestedLoop)
+{
+    trustServer();
+    QJsonArray routes{profileRoute(), quietRoute("/my.report.na"),
+                      QJsonObject{{"path", "/vdesk/get_sessid_for_token.php3"},
+                                  {"delay_ms", 600},
+                                  {"headers", QJsonObject{{"X-ACCESS-Session-ID", kSessionId}}},
+                                  {"body", ""}}};
+    ASSERT_TRUE(server.setRoutes(routes));
+    // A refused launch arrives while the first one waits for its code.
+    QTimer::singleShot(100, manager.get(), [this] { manager->CreateAndLaunchSession(QUrl("other://x")); });
+    ASSERT_TRUE(manager->CreateAndLaunchSession(naUrl(kSessionId, "&otc=code12345")));
+    EXPECT_EQ(manager->SessionCount(), 1);
+    EXPECT_EQ(log.withMessage("Unsupported external protocol handler request other://x").size(), 1);
+    EXPECT_EQ(runLoop(500), 7);
+}
+
+TEST_F(SessionManagerTest, SessionRefusedInsideStartIsReleasedSafely)
+{
+    ModalDialogAnswerer answerer("btnDoNotAllow");
+    EXPECT_TRUE(manager->CreateAndLaunchSession(naUrl(kSessionId)));
+    EXPECT_EQ(manager->SessionCount(), 0);
+    EXPECT_EQ(log.withMessage("----Session 23456789 ends----. Error occurred: Site not trusted").size(), 1);
+    EXPECT_EQ(runLoop(3000), 0);
+    // A new launch works afterwards.
+    trustServer();
+    EXPECT_TRUE(manager->CreateAndLaunchSession(naUrl(kSessionId)));
+    EXPECT_EQ(manager->SessionCount(), 1);
+}
+
+TEST_F(SessionManagerTest, PlainHttpInspectionNeedsTheMachineFlag)
+{
+    ModalDialogAnswerer answerer("OK");
+    const QUrl url(QStringLiteral("tessal-epi://x?server=127.0.0.1&port=%1&protocol=HTTP&sid=%2&applaunch=true")
+                       .arg(server.port())
+                       .arg(kSessionId));
+    EXPECT_FALSE(manager->CreateAndLaunchSession(url));
+    ASSERT_EQ(answerer.count(), 1);
+    EXPECT_EQ(answerer.last().text, "Communication over HTTP is not allowed, please use HTTPS");
+    EXPECT_EQ(manager->SessionCount(), 0);
+}
+
+// Inspection sessions run over https against many listeners of the stand-in,
+// each holding its session in a profile download that never answers.
+class InspectionLimitTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        QCoreApplication::setApplicationName(QStringLiteral("Tessal VPN"));
+        sl::TrustedSiteList::Instance(home.path().toUtf8().constData(), "trusted_sites.xml");
+        ASSERT_TRUE(certs.make()) << certs.error().toStdString();
+        QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
+        conf.addCaCertificates(certs.caCert);
+        QSslConfiguration::setDefaultConfiguration(conf);
+        QList<AccessServer::Listener> listeners;
+        for (int i = 0; i < 22; ++i)
+            listeners << AccessServer::Listener(QStringLiteral("l%1").arg(i), "https", certs.serverCert, certs.serverKey);
+        ASSERT_TRUE(server.start(listeners)) << server.error().toStdString();
+        ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", "/pre/config.php"}, {"silence", true}}}));
+        for (int i = 0; i < 22; ++i)
+            sl::TrustedSiteList::Instance(nullptr, "trusted_sites.xml")->AddPermanent(site(i).toStdString());
+    }
+
+    QString site(int i) const { return QStringLiteral("https://127.0.0.1:%1").arg(server.port(QStringLiteral("l%1").arg(i))); }
+
+    QUrl epiUrl(int listener, const QString& sid) const
+    {
+        return QUrl(QStringLiteral("tessal-epi://x?server=127.0.0.1&port=%1&protocol=https&sid=%2")
+                        .arg(server.port(QStringLiteral("l%1").arg(listener)))
+                        .arg(sid));
+    }
+
+    static QString sid(int i) { return QStringLiteral("A%1").arg(i, 31, 10, QLatin1Char('0')); }
+
+    QTemporaryDir home;
+    TestCertificates certs;
+    AccessServer server;
+    HttpRecordingLog log;
+    SessionManager manager;
+};
+
+TEST_F(InspectionLimitTest, TwentySessionsAtMost)
+{
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(manager.CreateAndLaunchSession(epiUrl(i, sid(i)))) << i;
+    EXPECT_EQ(manager.SessionCount(), 20);
+    // Refused before its URL is even read.
+    EXPECT_FALSE(manager.CreateAndLaunchSession(QUrl("tessal-epi://not-a-launch")));
+    EXPECT_EQ(log.withMessage("Max session limit reached; not creating new sessions. Max:, 20").size(), 1);
+    EXPECT_EQ(log.withMessage("Failed to parse URL").size(), 0);
+
+    // One ends; the next launch is taken again.
+    auto first = manager.InspectionSessions().front();
+    emit first->Error("gone");
+    EXPECT_EQ(manager.SessionCount(), 19);
+    EXPECT_TRUE(manager.CreateAndLaunchSession(epiUrl(20, sid(20))));
+    EXPECT_EQ(manager.SessionCount(), 20);
+}
+
+TEST_F(InspectionLimitTest, SameIdOrSameServerIsRefused)
+{
+    ASSERT_TRUE(manager.CreateAndLaunchSession(epiUrl(0, sid(0))));
+    EXPECT_FALSE(manager.CreateAndLaunchSession(epiUrl(1, sid(0))));
+    EXPECT_EQ(log.withMessage("EPI session already exists:, " + sid(0).right(8)).size(), 1);
+    EXPECT_FALSE(manager.CreateAndLaunchSession(epiUrl(0, sid(1))));
+    EXPECT_EQ(log.withMessage("Only one session with same server is allowed:, 127.0.0.1").size(), 1);
+    // The same server on another port is another server.
+    EXPECT_TRUE(manager.CreateAndLaunchSession(epiUrl(1, sid(1))));
+    EXPECT_EQ(manager.SessionCount(), 2);
+}
+
+}  // namespace

@@ -1,0 +1,300 @@
+// One access session's whole run against the stand-in server: the trust
+// gate, the profile, the two checks, the update answer and the hand-over to
+// the browser controller, and every way it ends.
+
+#include "session_support.h"
+
+#include "session/Session.h"
+#include "session/SessionNetworkChecks.h"
+
+#include <net/if.h>
+#include <arpa/inet.h>
+
+using namespace tessal;
+using namespace tessal::test;
+using qt::Session;
+
+namespace {
+
+qt::SessionInfo infoFor(const QUrl& url, bool appLaunch = false)
+{
+    qt::SessionInfo info;
+    info.url = url;
+    info.sessionId = kSessionId;
+    info.resourceName = "res1";
+    info.resourceType = "network_access";
+    info.token = "tok";
+    info.appLaunch = appLaunch;
+    return info;
+}
+
+// No interface of the test machine decides anything: one public address.
+void onePublicAddress(Session& s)
+{
+    s.setInterfaceLister([](std::vector<qt::InterfaceAddress>& out) {
+        qt::InterfaceAddress a;
+        a.name = "eth0";
+        a.flags = IFF_UP | IFF_RUNNING;
+        a.family = AF_INET;
+        inet_pton(AF_INET, "203.0.113.5", &a.v4);
+        out.push_back(a);
+        return true;
+    });
+}
+
+class SessionRunTest : public SessionTestBase {
+protected:
+    std::unique_ptr<Session> make(int type, bool appLaunch = false)
+    {
+        auto s = std::make_unique<Session>(infoFor(serverUrl(), appLaunch), type);
+        onePublicAddress(*s);
+        errors = std::make_unique<QSignalSpy>(s.get(), SIGNAL(Error(QString)));
+        finished = std::make_unique<QSignalSpy>(s.get(), SIGNAL(Finished()));
+        return s;
+    }
+    QString error() const { return errors->isEmpty() ? QString() : errors->first().first().toString(); }
+
+    std::unique_ptr<QSignalSpy> errors;
+    std::unique_ptr<QSignalSpy> finished;
+};
+
+TEST_F(SessionRunTest, NetworkAccessRunsToTheBrowserAndFinishesOnClose)
+{
+    ASSERT_TRUE(server.setRoutes(QJsonArray{profileRoute()}));
+    trustServer();
+    ModalDialogAnswerer answerer("reject");
+    auto s = make(Session::NetworkAccess);
+    s->Start();
+    ASSERT_TRUE(waitFor([&] { return s->GetBrowserController().isStarted() || !errors->isEmpty(); }));
+    EXPECT_EQ(error(), QString()) ;
+    EXPECT_EQ(answerer.count(), 0);
+
+    const auto profile = requestsTo("/pre/config.php");
+    ASSERT_EQ(profile.size(), 1);
+    EXPECT_EQ(profile[0]["query"].toString(), "version=2.0");
+    EXPECT_TRUE(requestsTo("/my.policy").isEmpty());
+
+    // The record handed over carries the exposed address.
+    const qt::SessionInfo& handed = s->GetBrowserController().sessionInfo();
+    EXPECT_EQ(handed.url, serverUrl());
+    EXPECT_EQ(handed.sessionId, kSessionId);
+    ASSERT_EQ(handed.ipv4Addresses.size(), 1u);
+    EXPECT_EQ(handed.ipv4Addresses[0], "203.0.113.5");
+    EXPECT_GE(log.withMessage("Application is up-to-date").size(), 1) << log.lines().join("").toStdString();
+
+    // Closing the window finishes the session on a later turn.
+    emit s->GetBrowserController().realCloseMainWindow();
+    EXPECT_EQ(finished->count(), 0);
+    ASSERT_TRUE(waitFor([&] { return finished->count() == 1; }));
+    EXPECT_TRUE(errors->isEmpty());
+}
+
+TEST_F(SessionRunTest, RefusedNetworkAccessSiteEndsInsideStart)
+{
+    ModalDialogAnswerer answerer("btnDoNotAllow");
+    auto s = make(Session::NetworkAccess);
+    s->Start();
+    EXPECT_EQ(answerer.count(), 1);
+    ASSERT_EQ(errors->count(), 1);
+    EXPECT_EQ(error(), "Site not trusted");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(server.requests().isEmpty());
+}
+
+TEST_F(SessionRunTest, RefusedInspectionSiteReportsToThePolicyPage)
+{
+    ASSERT_TRUE(server.setRoutes(QJsonArray{quietRoute("/my.policy", 500)}));
+    ModalDialogAnswerer answerer("btnDoNotAllow");
+    auto s = make(Session::EndpointInspection);
+    s->Start();
+    EXPECT_TRUE(errors->isEmpty());
+    ASSERT_TRUE(waitFor([&] { return !errors->isEmpty(); }));
+    EXPECT_EQ(error(), "Site not trusted");
+    const auto posts = requestsTo("/my.policy");
+    ASSERT_EQ(posts.size(), 1);
+    EXPECT_EQ(posts[0]["method"].toString(), "POST");
+    EXPECT_EQ(posts[0]["body"].toString(), "no-inspection-host=1");
+    EXPECT_EQ(log.withMessage(QStringLiteral("URL %1 is not in trusted site list. Skipping inspection")
+                                  .arg(serverUrl().toString())).size(), 1);
+}
+
+TEST_F(SessionRunTest, SilentPolicyPageEndsTheSessionOnceAfterTheLimit)
+{
+    ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", "/my.policy"}, {"silence", true}}}));
+    ModalDialogAnswerer answerer("btnDoNotAllow");
+    auto s = make(Session::EndpointInspection);
+    s->setRefusalTimeout(300);
+    s->Start();
+    ASSERT_TRUE(waitFor([&] { return !errors->isEmpty(); }, 5000));
+    EXPECT_EQ(error(), "Site not trusted");
+    QTest::qWait(200);
+    EXPECT_EQ(errors->count(), 1);
+}
+
+TEST_F(SessionRunTest, LaunchFlagDoesNotSkipTheQuestionForAnUntrustedSite)
+{
+    ASSERT_TRUE(server.setRoutes(QJsonArray{profileRoute()}));
+    ModalDialogAnswerer answerer("btnAllowForSession");
+    auto s = make(Session::NetworkAccess, true);
+    s->Start();
+    EXPECT_EQ(answerer.count(), 1);
+    ASSERT_TRUE(waitFor([&] { return s->GetBrowserController().isStarted() || !errors->isEmpty(); }));
+    EXPECT_TRUE(errors->isEmpty());
+
+    // A site trusted already passes without a question, flag or not.
+    ModalDialogAnswerer second("btnDoNotAllow");
+    auto again = std::make_unique<Session>(infoFor(serverUrl(), true), Session::NetworkAccess);
+    onePublicAddress(*again);
+    QSignalSpy againErrors(again.get(), SIGNAL(Error(QString)));
+    again->Start();
+    EXPECT_EQ(second.count(), 0);
+    ASSERT_TRUE(waitFor([&] { return again->GetBrowserController().isStarted() || !againErrors.isEmpty(); }));
+    EXPECT_TRUE(againErrors.isEmpty());
+}
+
+TEST_F(SessionRunTest, ProfileFailureEndsWithTheClientsMessage)
+{
+    ASSERT_TRUE(server.setRoutes(QJsonArray{quietRoute("/pre/config.php", 404)}));
+    trustServer();
+    auto s = make(Session::NetworkAccess);
+    s->Start();
+    ASSERT_TRUE(waitFor([&] { return !errors->isEmpty(); }));
+    EXPECT_FALSE(error().isEmpty());
+    EXPECT_EQ(log.withMessage("Profile download failed, " + error()).size(), 1);
+    EXPECT_FALSE(s->GetBrowserController().isStarted());
+
+    ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", "/pre/config.php"}, {"body", "<PROFILE><SESSION>\n"},
+                                                        {"headers", QJsonObject{{"Content-Type", "text/xml"}}}}}));
+    auto t = make(Session::NetworkAccess);
+    t->Start();
+    ASSERT_TRUE(waitFor([&] { return !errors->isEmpty(); }));
+    EXPECT_EQ(error(), "pre-config XML parsing failed");
+}
+
+TEST_F(SessionRunTest, ServerAddressNotListedWarnsAndEnds)
+{
+    ASSERT_TRUE(server.setRoutes(QJsonArray{profileRoute(profileXml("192.0.2.10"))}));
+    trustServer();
+    ModalDialogAnswerer answerer("OK");
+    auto s = make(Session::NetworkAccess);
+    s->Start();
+    ASSERT_TRUE(waitFor([&] { return !errors->isEmpty(); }));
+    EXPECT_EQ(error(), "Virtual Server IP invalid, Hence quitting connection") ;
+    ASSERT_EQ(answerer.count(), 1);
+    EXPECT_EQ(answerer.last().title, "Tessal VPN");
+    EXPECT_EQ(answerer.last().text, "Your current network is vulnerable,Please change the network to establish the VPN");
+    EXPECT_FALSE(s->GetBrowserController().isStarted());
+}
+
+TEST_F(SessionRunTest, UnreadableInterfaceListEndsWithAnError)
+{
+    ASSERT_TRUE(server.setRoutes(QJsonArray{profileRoute()}));
+    trustServer();
+    auto s = make(Session::NetworkAccess);
+    s->setInterfaceLister([](std::vector<qt::InterfaceAddress>&) { return false; });
+    s->Start();
+    ASSERT_TRUE(waitFor([&] { return !errors->isEmpty(); }));
+    EXPECT_EQ(error(), "Unable to get the NetworkInterfaceInfo");
+    EXPECT_EQ(log.withMessage("Unable to get the NetworkInterfaceInfo").size(), 1);
+}
+
+TEST_F(SessionRunTest, InspectionEndsAfterTheUpdateStep)
+{
+    ASSERT_TRUE(server.setRoutes(QJsonArray{profileRoute()}));
+    trustServer();
+    // No inspection component is listed: the updater reports a failure, and
+    // the user goes on with what is installed.
+    ModalDialogAnswerer answerer("Yes");
+    auto s = make(Session::EndpointInspection);
+    s->Start();
+    ASSERT_TRUE(waitFor([&] { return !errors->isEmpty(); }));
+    EXPECT_EQ(error(), "Unsupported session type");
+    EXPECT_EQ(answerer.count(), 1);
+    EXPECT_EQ(finished->count(), 0);
+    EXPECT_FALSE(s->GetBrowserController().isStarted());
+}
+
+class UpdateFailureTest : public SessionRunTest {
+protected:
+    // A session that has passed its checks and waits in the browser.
+    std::unique_ptr<Session> ready()
+    {
+        EXPECT_TRUE(server.setRoutes(QJsonArray{profileRoute()}));
+        trustServer();
+        auto s = make(Session::NetworkAccess);
+        return s;
+    }
+};
+
+TEST_F(UpdateFailureTest, YesGoesOnWithTheInstalledVersion)
+{
+    auto s = ready();
+    ModalDialogAnswerer answerer("Yes");
+    s->AutoUpdateFail("download broke", false);
+    ASSERT_EQ(answerer.count(), 1);
+    EXPECT_EQ(answerer.last().title, "Tessal VPN");
+    EXPECT_TRUE(answerer.last().text.startsWith("Application update failed: download broke."));
+    EXPECT_EQ(answerer.last().buttons.size(), 3);
+    EXPECT_TRUE(s->GetBrowserController().isStarted());
+    EXPECT_TRUE(errors->isEmpty());
+    EXPECT_EQ(log.withMessage("Auto update of application failed, download broke").size(), 1);
+}
+
+TEST_F(UpdateFailureTest, NoEndsWithTheMessage)
+{
+    auto s = ready();
+    ModalDialogAnswerer answerer("No");
+    s->AutoUpdateFail("download broke", false);
+    ASSERT_EQ(errors->count(), 1);
+    EXPECT_EQ(error(), "download broke");
+    EXPECT_FALSE(s->GetBrowserController().isStarted());
+}
+
+TEST_F(UpdateFailureTest, RetryRunsTheChainAgain)
+{
+    auto s = ready();
+    ModalDialogAnswerer answerer("Retry");
+    s->AutoUpdateFail("download broke", false);
+    ASSERT_TRUE(waitFor([&] { return s->GetBrowserController().isStarted() || !errors->isEmpty(); }));
+    EXPECT_TRUE(errors->isEmpty());
+    EXPECT_EQ(requestsTo("/pre/config.php").size(), 1);
+    // The addresses of the second pass replace those of the first.
+    EXPECT_EQ(s->GetBrowserController().sessionInfo().ipv4Addresses.size(), 1u);
+}
+
+TEST_F(UpdateFailureTest, IgnoredFailureGoesOnWithoutAQuestion)
+{
+    auto s = ready();
+    ModalDialogAnswerer answerer("No");
+    s->AutoUpdateFail("not listed", true);
+    EXPECT_EQ(answerer.count(), 0);
+    EXPECT_TRUE(s->GetBrowserController().isStarted());
+    EXPECT_EQ(log.withMessage("Auto update of application failed: not listed. Ignoring").size(), 1);
+}
+
+TEST_F(SessionRunTest, NothingRunsAfterTheSessionHasEnded)
+{
+    ModalDialogAnswerer answerer("btnDoNotAllow");
+    auto s = make(Session::NetworkAccess);
+    s->Start();
+    ASSERT_EQ(errors->count(), 1);
+    s->AutoUpdateSuccess();
+    s->ProfileDownloadFailed("late");
+    s->RequestFinished(qt::Err::NetworkError, "late");
+    EXPECT_EQ(errors->count(), 1);
+    EXPECT_FALSE(s->GetBrowserController().isStarted());
+}
+
+TEST(SessionConstructionTest, BothTypesStartIdle)
+{
+    qt::SessionInfo info = infoFor(QUrl("https://vpn.example.com"));
+    Session a(info, Session::EndpointInspection);
+    Session b(info, Session::NetworkAccess);
+    EXPECT_EQ(a.GetSessionType(), 1);
+    EXPECT_EQ(b.GetSessionType(), 2);
+    EXPECT_EQ(a.GetSessionId(), b.GetSessionId());
+    EXPECT_EQ(a.GetServerUrl(), b.GetServerUrl());
+    EXPECT_FALSE(b.GetBrowserController().isStarted());
+}
+
+}  // namespace
