@@ -196,6 +196,32 @@ TEST_F(SessionManagerTest, PlainHttpInspectionNeedsTheMachineFlag)
     EXPECT_EQ(manager->SessionCount(), 0);
 }
 
+// A server whose certificate the user refuses during the start report gets
+// no session, and no attach either.
+TEST(StartReportCertificateTest, RefusedCertificateRefusesTheLaunch)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    QCoreApplication::setApplicationName(QStringLiteral("Tessal VPN"));
+    sl::TrustedSiteList::Instance(home.path().toUtf8().constData(), "trusted_sites.xml");
+    TestCertificates certs;
+    ASSERT_TRUE(certs.make()) << certs.error().toStdString();
+    AccessServer server;
+    ASSERT_TRUE(server.start({AccessServer::Listener("self", "https", certs.selfCert, certs.selfKey)}));
+    ASSERT_TRUE(server.setRoutes(QJsonArray{quietRoute("/my.report.na")}));
+    HttpRecordingLog log;
+    SessionManager manager;
+    ModalDialogAnswerer answerer("No");
+    const QUrl url(QStringLiteral("tessal-vpn://launch?server=127.0.0.1&port=%1&protocol=https&sid=%2"
+                                  "&resourcename=res1&resourcetype=network_access")
+                       .arg(server.port("self"))
+                       .arg(kSessionId));
+    EXPECT_FALSE(manager.CreateAndLaunchSession(url));
+    EXPECT_EQ(answerer.count(), 1);
+    EXPECT_EQ(manager.SessionCount(), 0);
+    EXPECT_EQ(log.withMessage("----Session 23456789 starts----").size(), 0);
+}
+
 // Inspection sessions run over https against many listeners of the stand-in,
 // each holding its session in a profile download that never answers.
 class InspectionLimitTest : public ::testing::Test {
