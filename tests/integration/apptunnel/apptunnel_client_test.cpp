@@ -18,6 +18,8 @@
 
 namespace {
 
+using tessal::test::RecordingLog;
+
 using namespace std::chrono_literals;
 
 const std::string kTwoLocalTunnels =
@@ -170,7 +172,7 @@ TEST(AppTunnelSession, RefusedSessionDropsTheConnection)
     }
     EXPECT_FALSE(client.isConnected());
     EXPECT_TRUE(StandIn::gone(server.starts().at(0)));
-    for (const auto& record : log.records)
+    for (const auto& record : log.lines())
         EXPECT_EQ(record.find("SECRET"), std::string::npos) << record;
 }
 

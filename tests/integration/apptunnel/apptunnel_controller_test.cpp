@@ -19,6 +19,8 @@
 
 namespace {
 
+using tessal::test::RecordingLog;
+
 using tessal::qt::AppTunnelController;
 
 class RecordingListener : public tessal::qt::WebInterface {

@@ -5,18 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "StandIn.h"
-#include "foundation/IUErrorLog.h"
+#include "RecordingLog.h"
 #include "tunnel/VpnController.h"
 #include "tunnel/WebInterfaceProxy.h"
 
 namespace {
 
 using Events = std::vector<std::string>;
+using tessal::test::RecordingLog;
 
 // Stands where the resource manager stands: behind the proxy, on the GUI thread.
 struct GuiListener : tessal::qt::WebInterface {
@@ -86,35 +86,6 @@ TEST(VpnController, EventsReachTheGuiThreadInOrderAndStateIsKept) {
   EXPECT_EQ(tunnel->checkStatus(), 0);
   EXPECT_FALSE(tunnel->isOpened());
 }
-
-// Keeps every record written while it is the process log.
-class RecordingLog final : public IUErrorLog {
- public:
-  RecordingLog() {
-    setLogLevel(63);
-    m_previous = g_pErrorLog.exchange(this);
-  }
-  ~RecordingLog() override { g_pErrorLog.store(m_previous); }
-  int open(const char*, const char*) override { return 0; }
-  int close() override { return 0; }
-  int WriteLogByte(const void*, int count) override { return count; }
-  int writeTextAndBytes(const char*, const void*, int count) override { return count; }
-  int writeLine(const char* text) override {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_text += text;
-    return 0;
-  }
-  CString getFileName() override { return CString(); }
-  std::string text() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_text;
-  }
-
- private:
-  IUErrorLog* m_previous = nullptr;
-  std::mutex m_mutex;
-  std::string m_text;
-};
 
 TEST(VpnController, DetailsRecordShowsSessionIdsOnlyInShortForm) {
   StandIn standIn("reply tunneldetails,0,TunnelPort=443\\nSessionId=0123456789abcdef\\nflag=1\n");

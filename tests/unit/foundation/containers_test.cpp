@@ -311,11 +311,13 @@ TEST(ContainersEnvironment, Text)
     EXPECT_EQ(s(getEnvironmentText("TESSAL_TEST_ENV_TEXT", "d")), "d");
 }
 
-#include "support/RecordingErrorLog.h"
+#include "RecordingLog.h"
+
+using tessal::test::RecordingLog;
 
 TEST(ContainersRecords, MallocErrorRecord)
 {
-    RecordingErrorLog log(63);
+    RecordingLog log(63);
     AutoMemory memory(8);
     EXPECT_THROW(memory.grow(0xFFFFFFFFu), UException);
     ASSERT_EQ(log.count(), 1u);

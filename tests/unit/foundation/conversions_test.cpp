@@ -207,44 +207,32 @@ TEST(ConversionsPaths, FileNameTempAndErrno)
 }
 
 // What a rejected conversion leaves in the log.
-#include "support/RecordingErrorLog.h"
+#include "RecordingLog.h"
 
-namespace {
-
-bool anyContains(const std::vector<std::string>& lines, const std::string& part)
-{
-    for (const std::string& line : lines) {
-        if (line.find(part) != std::string::npos)
-            return true;
-    }
-    return false;
-}
-
-} // namespace
+using tessal::test::RecordingLog;
 
 TEST(ConversionsRecords, RejectionsAreLogged)
 {
-    RecordingErrorLog log(63);
+    RecordingLog log(63);
     bool ok = true;
     EXPECT_EQ(toUINT16("65536", 3, &ok), 3);
-    std::vector<std::string> lines = log.lines();
-    EXPECT_TRUE(anyContains(lines, "1, /m_type_conversion, ")) << lines.size();
-    EXPECT_TRUE(anyContains(lines, "UINT64ToUINT16(), EXCEPTION - input value is greater then UINT16_MAX, 65536\n"));
-    EXPECT_TRUE(anyContains(lines, "EXCEPTION caught: toUINT16() - EXCEPTION"));
+    EXPECT_TRUE(log.contains("1, /m_type_conversion, ")) << log.count();
+    EXPECT_TRUE(log.contains("UINT64ToUINT16(), EXCEPTION - input value is greater then UINT16_MAX, 65536\n"));
+    EXPECT_TRUE(log.contains("EXCEPTION caught: toUINT16() - EXCEPTION"));
 
-    log.clearLines();
+    log.clear();
     EXPECT_EQ(toUINT64("--5", 1, &ok), 1u);
-    EXPECT_TRUE(anyContains(log.lines(), "toUINT64(), EXCEPTION - invalid a_str, --5\n"));
+    EXPECT_TRUE(log.contains("toUINT64(), EXCEPTION - invalid a_str, --5\n"));
 
-    log.clearLines();
+    log.clear();
     toBool("yes", false);
-    EXPECT_TRUE(anyContains(log.lines(), "EXCEPTION - unknow value, expected 'true' or 'false', yes"));
-    EXPECT_TRUE(anyContains(log.lines(), "EXCEPTION caught: toBool() - EXCEPTION"));
+    EXPECT_TRUE(log.contains("EXCEPTION - unknow value, expected 'true' or 'false', yes"));
+    EXPECT_TRUE(log.contains("EXCEPTION caught: toBool() - EXCEPTION"));
 }
 
 TEST(ConversionsRecords, SilentAndVerboseRejections)
 {
-    RecordingErrorLog log(63);
+    RecordingLog log(63);
     EXPECT_EQ(toInt("12abc", 4), 4);          // not a number: silent
     EXPECT_EQ(strIPtoDWORD("x", 4), 4u);      // silent
     EXPECT_EQ(log.count(), 0u);
@@ -254,16 +242,16 @@ TEST(ConversionsRecords, SilentAndVerboseRejections)
     EXPECT_EQ(log.last().substr(0, 4), "48, ");
     EXPECT_NE(log.last().find(", toDWORD(), a_str is empty string\n"), std::string::npos);
 
-    log.clearLines();
-    RecordingErrorLog quiet(31);
+    log.clear();
+    RecordingLog quiet(31);
     EXPECT_EQ(toBool("", true), true);
     EXPECT_EQ(quiet.count(), 0u);   // level 31 filters the verbose record
 }
 
 TEST(ConversionsRecords, CharacterSetTag)
 {
-    RecordingErrorLog log(63);
+    RecordingLog log(63);
     EXPECT_FALSE(checkCharacterSet(CString("abcd"), CString("[a-z]"), 3));
-    EXPECT_TRUE(anyContains(log.lines(), "EXCEPTION - input variable length exceeds the maximum length"));
-    EXPECT_TRUE(anyContains(log.lines(), "EXCEPTION caught:  - EXCEPTION"));
+    EXPECT_TRUE(log.contains("EXCEPTION - input variable length exceeds the maximum length"));
+    EXPECT_TRUE(log.contains("EXCEPTION caught:  - EXCEPTION"));
 }

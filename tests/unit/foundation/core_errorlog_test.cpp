@@ -1,12 +1,14 @@
 #include "foundation/IUErrorLog.h"
 
-#include "support/RecordingErrorLog.h"
+#include "RecordingLog.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
 #include <vector>
+
+using tessal::test::RecordingLog;
 
 namespace {
 
@@ -21,7 +23,7 @@ struct NoTrace
 TEST(IUErrorLogLevels, SetLogLevel)
 {
     NoTrace quiet;
-    RecordingErrorLog log(31);
+    RecordingLog log(31);
     EXPECT_EQ(log.setLogLevel(0), 0);
     EXPECT_EQ(log.getLogLevel(), 1);
     ASSERT_EQ(log.count(), 1u);
@@ -35,7 +37,7 @@ TEST(IUErrorLogLevels, SetLogLevel)
 TEST(IUErrorLogLevels, FilterByLevel)
 {
     NoTrace quiet;
-    RecordingErrorLog log(31);
+    RecordingLog log(31);
     ULOG_VERBOSE("/x", "f", "verbose");
     EXPECT_EQ(log.count(), 0u);
     ULOG_WARNING("/x", "f", "warning");
@@ -53,7 +55,7 @@ TEST(IUErrorLogLevels, FilterByLevel)
 
 TEST(IUErrorLogLevels, MessageIsBuiltOnlyWhenWritten)
 {
-    RecordingErrorLog log(1);
+    RecordingLog log(1);
     int built = 0;
     auto message = [&] {
         ++built;
@@ -68,7 +70,7 @@ TEST(IUErrorLogLevels, MessageIsBuiltOnlyWhenWritten)
 TEST(IUErrorLogBodies, WritersAndCuts)
 {
     NoTrace quiet;
-    RecordingErrorLog log(63);
+    RecordingLog log(63);
     log.writeMessage("a\n");
     EXPECT_EQ(log.last(), "0,,,, a\n");
     log.writeLevelMessage(48, "b\n");
@@ -103,7 +105,7 @@ TEST(IUErrorLogBodies, WritersAndCuts)
 TEST(IUErrorLogBodies, HexBytes)
 {
     NoTrace quiet;
-    RecordingErrorLog log(63);
+    RecordingLog log(63);
     unsigned char data[33];
     for (int i = 0; i < 33; ++i)
         data[i] = static_cast<unsigned char>(i * 7);
@@ -130,7 +132,7 @@ TEST(IUErrorLogGlobal, NoLogInstalledDropsRecords)
 TEST(IUErrorLogGlobal, ConcurrentLevelChangesAndRecords)
 {
     NoTrace quiet;
-    RecordingErrorLog log(63);
+    RecordingLog log(63);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([t, &log] {

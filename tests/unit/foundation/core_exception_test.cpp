@@ -1,6 +1,6 @@
 #include "foundation/UException.h"
 
-#include "support/RecordingErrorLog.h"
+#include "RecordingLog.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,11 @@
 #include <stdexcept>
 #include <string>
 
+using tessal::test::RecordingLog;
+
 TEST(UExceptionFields, DefaultHasNothing)
 {
-    RecordingErrorLog log;
+    RecordingLog log;
     UException e;
     EXPECT_EQ(e.getCode(), -1);
     EXPECT_EQ(e.getLine(), 0);
@@ -29,7 +31,7 @@ TEST(UExceptionFields, DefaultHasNothing)
 
 TEST(UExceptionFields, LocationTextLimits)
 {
-    RecordingErrorLog log;
+    RecordingLog log;
     const std::string f1000(1000, 'f');
     const std::string f1001(1001, 'f');
     UException stored(-1, "/file", f1000.c_str(), 3, "EXCEPTION - %s", "m");
@@ -43,7 +45,7 @@ TEST(UExceptionFields, LocationTextLimits)
 
 TEST(UExceptionFields, MessageCutAndNullFormat)
 {
-    RecordingErrorLog log;
+    RecordingLog log;
     const std::string big(6000, 'm');
     UException e("%s", big.c_str());
     EXPECT_EQ(std::string(e.getMessage()).size(), 5119u);
@@ -55,7 +57,7 @@ TEST(UExceptionFields, MessageCutAndNullFormat)
 
 TEST(UExceptionRecords, RecordShapes)
 {
-    RecordingErrorLog log(1);
+    RecordingLog log(1);
     UException coded(255, "/m_strings", "toDWORD()", 77, "EXCEPTION - %s, %s", "invalid a_str", "x");
     EXPECT_EQ(log.last(), "1, /m_strings, 77, toDWORD(), (0xff) EXCEPTION - invalid a_str, x\n");
     UException plain(-1, "/m_strings", "toDWORD()", 78, "EXCEPTION - %s", "100% bad");
@@ -88,7 +90,7 @@ TEST(UExceptionRecords, NoLogStillBuilds)
 
 TEST(UExceptionMutators, ClearSetMessageSetUnknown)
 {
-    RecordingErrorLog log;
+    RecordingLog log;
     UException e(7, "/f", "g", 9, "text");
     e.clear();
     EXPECT_EQ(e.getCode(), 7);
@@ -110,7 +112,7 @@ TEST(UExceptionMutators, ClearSetMessageSetUnknown)
 
 TEST(GuardOperation, HandlerOrderAndResults)
 {
-    RecordingErrorLog log(1);
+    RecordingLog log(1);
 
     int rc = -1;
     EXPECT_EQ(guardOperation(UCATCH_SITE("/m", "op() - EXCEPTION", "op"), rc, [&] {
@@ -131,14 +133,14 @@ TEST(GuardOperation, HandlerOrderAndResults)
     EXPECT_EQ(lines[1].substr(0, 6), "1, /m,");
     EXPECT_NE(lines[1].find(", , EXCEPTION caught: op() - EXCEPTION\n"), std::string::npos);
 
-    log.clearLines();
+    log.clear();
     rc = 0;
     guardOperation(UCATCH_SITE("/m", "op() - EXCEPTION", "op"), rc, [] { throw std::runtime_error("boom"); });
     EXPECT_EQ(rc, -1);
     ASSERT_EQ(log.count(), 1u);
     EXPECT_NE(log.last().find(", , op() - EXCEPTION, boom\n"), std::string::npos);
 
-    log.clearLines();
+    log.clear();
     rc = 0;
     UException unknown;
     guardOperation(UCATCH_SITE("/m", "op() - EXCEPTION", "op"), rc, [] { throw 42; }, -3, &unknown);
@@ -153,9 +155,9 @@ TEST(GuardOperation, HandlerOrderAndResults)
 
 TEST(GuardOperation, NoRecordsBelowLevelOne)
 {
-    RecordingErrorLog log(0);
+    RecordingLog log(0);
     log.setLogLevel(-1);
-    log.clearLines();
+    log.clear();
     int rc = 0;
     guardOperation(UCATCH_SITE("/m", "t", "o"), rc, [] { throw std::runtime_error("x"); });
     EXPECT_EQ(rc, -1);
@@ -188,7 +190,7 @@ void* cancelledWorker(void* arg)
 
 TEST(GuardOperation, ForcedUnwindIsRecordedAndPassedOn)
 {
-    RecordingErrorLog log(1);
+    RecordingLog log(1);
     UnwindProbe probe;
     pthread_t thread;
     ASSERT_EQ(pthread_create(&thread, nullptr, cancelledWorker, &probe), 0);

@@ -1,7 +1,7 @@
 #include "foundation/UException.h"
 #include "foundation/UIPAddress.h"
 #include "foundation/m_inet.h"
-#include "net_capture_log.h"
+#include "RecordingLog.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,8 @@
 
 #include <cstring>
 #include <string>
+
+using tessal::test::RecordingLog;
 
 namespace {
 
@@ -54,7 +56,7 @@ TEST(IpV4Netmask, AcceptedTexts)
 
 TEST(IpV4Netmask, RefusedTexts)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     struct { const char* text; const char* function; const char* message; } const cases[] = {
         {"33", "UIPv4Netmask::fromCiscoValue()", "EXCEPTION - invalid value, 33"},
         {"123", "UIPv4Netmask::parse()", "EXCEPTION - invalid value, 123"},
@@ -73,7 +75,7 @@ TEST(IpV4Netmask, RefusedTexts)
 TEST(IpV4Address, ParseValueAndRefusal)
 {
     EXPECT_EQ(UIPv4Address::parse("10.0.0.1").value(), 0x0A000001u);
-    NetCaptureLog log;
+    RecordingLog log;
     auto r = thrown([] { UIPv4Address::parse("10.0.1"); });
     EXPECT_EQ(r.first, "EXCEPTION - invalid value, 10.0.1");
     EXPECT_EQ(r.second, "UIPv4Address::parse()");
@@ -90,7 +92,7 @@ TEST(IpV6Netmask, AcceptedAndRefusedTexts)
     EXPECT_EQ(hex16(UIPv6NetmaskExpanded::parse("ffff:fe00:0:0:0:0:0:0").bytes()),
               "fffffe00000000000000000000000000");
 
-    NetCaptureLog log;
+    RecordingLog log;
     struct { const char* text; const char* function; } const refused[] = {
         {"129", "UIPv6NetmaskExpanded::fromCiscoValue()"},
         {"ffff:0:ffff:0:0:0:0:0", "UIPv6NetmaskExpanded::parse()"},
@@ -106,7 +108,7 @@ TEST(IpV6Address, ExpandedParserTakesOnlyEightGroups)
 {
     const auto a = UIPv6AddressExpanded::parse("fe80:0:0:0:0:0:0:1");
     EXPECT_EQ(hex16(a.bytes()), "fe800000000000000000000000000001");
-    NetCaptureLog log;
+    RecordingLog log;
     for (const char* t : {"fe80::1", "1:2:3:4:5:6:7", "1:2:3:4:5:6:7:8:9", "1:2:3:4:5:6:1.2.3.4", " 1:2:3:4:5:6:7:8",
                           "1:2:3:4:5:6:7:8 ", "12345:2:3:4:5:6:7:8", ""}) {
         auto r = thrown([&] { UIPv6AddressExpanded::parse(t); });
@@ -130,7 +132,7 @@ TEST(IpV6Address, Expand)
     for (const auto& c : cases)
         EXPECT_STREQ(static_cast<const char*>(UIPv6Address::Expand(c.in)), c.out) << c.in;
 
-    NetCaptureLog log;
+    RecordingLog log;
     EXPECT_EQ(thrown([] { UIPv6Address::Expand("1:2:3:4:5:6:7::"); }).second, "UIPv6Address::Expand()");
 }
 
@@ -146,7 +148,7 @@ TEST(IpSubnet, Parse)
     const auto s6 = UIPv6Subnet::parse("fe80:0:0:0:0:0:0:0/10");
     EXPECT_EQ(hex16(s6.netmask().bytes()), "ffc00000000000000000000000000000");
 
-    NetCaptureLog log;
+    RecordingLog log;
     for (const char* t : {"/8", "10.0.0.0", "a/b/c", ""}) {
         auto r = thrown([&] { UIPv4Subnet::parse(t); });
         EXPECT_EQ(r.second, "UIPvXSubnet::parse()") << t;
@@ -159,7 +161,7 @@ TEST(IpSubnet, Parse)
 
 TEST(IpAddressParse, ClassifiesHostTexts)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     struct { const char* text; int kind; } const cases[] = {
         {"", 0},
         {"10.1.2.3", 2},
@@ -196,7 +198,7 @@ TEST(IpAddressParse, ClassifiesHostTexts)
 
 TEST(IpAddressParse, RecordsOnlyWhatFails)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     EXPECT_EQ(UIPAddress::Parse(""), 0);
     EXPECT_TRUE(log.lines().empty());
     EXPECT_EQ(UIPAddress::Parse("host:80"), 0);
@@ -231,7 +233,7 @@ TEST(Plen2Mask, WritesMasks)
 
 TEST(Plen2Mask, RefusesBadArguments)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     EXPECT_EQ(plen2mask(24, nullptr), -1);
     EXPECT_TRUE(log.contains("plen2mask, Invalid parameter"));
 
@@ -262,7 +264,7 @@ TEST(Plen2Mask, RefusesBadArguments)
 
 TEST(Mask2Plen, CountsLeadingRunAndRefusesOthers)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     unsigned char plen = 99;
     const unsigned char m24[] = {0xFF, 0xFF, 0xFF, 0x00};
     EXPECT_EQ(mask2plen(m24, 4, &plen), 0);
@@ -300,7 +302,7 @@ TEST(Mask2Plen, CountsLeadingRunAndRefusesOthers)
 
 TEST(SockMask2Plen, BothFamilies)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     unsigned char plen = 0;
     sockaddr_in v4;
     std::memset(&v4, 0, sizeof v4);
@@ -326,7 +328,7 @@ TEST(SockMask2Plen, BothFamilies)
 
 TEST(SockPton, NumericTextsOnly)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     sockaddr_storage ss;
     socklen_t len = sizeof ss;
     ASSERT_EQ(sock_pton("192.0.2.1", reinterpret_cast<sockaddr*>(&ss), &len), 0);
@@ -349,7 +351,7 @@ TEST(SockPton, NumericTextsOnly)
 
 TEST(SockNtop, Texts)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     sockaddr_in v4;
     std::memset(&v4, 0, sizeof v4);
     v4.sin_family = AF_INET;

@@ -2,7 +2,7 @@
 
 #include "foundation/CLinuxRouteTable.h"
 #include "foundation/String.h"
-#include "support/RecordingErrorLog.h"
+#include "RecordingLog.h"
 
 #include <gtest/gtest.h>
 
@@ -11,15 +11,9 @@
 #include <netinet/in.h>
 #include <string>
 
-namespace {
+using tessal::test::RecordingLog;
 
-bool hasRecord(const RecordingErrorLog& log, const std::string& piece)
-{
-    for (const std::string& line : log.lines())
-        if (line.find(piece) != std::string::npos)
-            return true;
-    return false;
-}
+namespace {
 
 sockaddr_storage ipv4(const char* text)
 {
@@ -125,42 +119,42 @@ TEST(RouteFormatTest, ConvertRouteRow)
 
 TEST(RouteFormatTest, ConvertRefusalsAreRecorded)
 {
-    RecordingErrorLog log;
+    RecordingLog log;
     IpForwardRow2 v6{};
     v6.destination.ss_family = AF_INET6;
     IpForwardRow to{};
     to.dwForwardDest = 77;
     CRouteTable::ConvertEntry(&v6, &to);
     EXPECT_EQ(77u, to.dwForwardDest);
-    EXPECT_TRUE(hasRecord(log, "CRouteTable::ConvertEntry, Wrong arguments - destination address family in not AF_INET"));
+    EXPECT_TRUE(log.contains("CRouteTable::ConvertEntry, Wrong arguments - destination address family in not AF_INET"));
     CRouteTable::ConvertEntry(&v6, static_cast<IpForwardRow*>(nullptr));
-    EXPECT_TRUE(hasRecord(log, "Wrong arguments - 'to' is  NULL"));
+    EXPECT_TRUE(log.contains("Wrong arguments - 'to' is  NULL"));
     CRouteTable::ConvertEntry(static_cast<const IpForwardRow2*>(nullptr), &to);
-    EXPECT_TRUE(hasRecord(log, "Wrong arguments - 'form' is NULL"));
+    EXPECT_TRUE(log.contains("Wrong arguments - 'form' is NULL"));
 
     IpAddrRow2 address{};
     address.address.ss_family = AF_INET6;
     IpAddrRow addressTo{};
     CRouteTable::ConvertEntry(&address, &addressTo);
-    EXPECT_TRUE(hasRecord(log, "Cannot convert IPV6 to IPv4"));
+    EXPECT_TRUE(log.contains("Cannot convert IPV6 to IPv4"));
 }
 
 TEST(RouteFormatTest, UnknownInterfaceFlagsAreRecorded)
 {
-    RecordingErrorLog log;
+    RecordingLog log;
     EXPECT_EQ(0, CLinuxRouteTable::GetIfaceFlags(0x7ffffff4));
-    EXPECT_TRUE(hasRecord(log, "CLinuxRouteTable::GetIfaceFlags(), if_indextoname(2147483636) failed: "));
+    EXPECT_TRUE(log.contains("CLinuxRouteTable::GetIfaceFlags(), if_indextoname(2147483636) failed: "));
     EXPECT_NE(0, CLinuxRouteTable::GetIfaceFlags(if_nametoindex("lo")) & IFF_LOOPBACK);
 }
 
 TEST(RouteFormatTest, WrongArgumentsAreRecordedAndReported)
 {
-    RecordingErrorLog log;
+    RecordingLog log;
     CLinuxRouteTable table;
     IpForwardTable2* notNull = reinterpret_cast<IpForwardTable2*>(&log);
     EXPECT_EQ(-1, table.GetIpForwardTable2(AF_INET, &notNull));
-    EXPECT_TRUE(hasRecord(log, "CLinuxRouteTable::GetIpForwardTable2, EXCEPTION - Wrong arguments"));
-    EXPECT_TRUE(hasRecord(log, "EXCEPTION caught: CLinuxRouteTable::GetIpForwardTable2"));
+    EXPECT_TRUE(log.contains("CLinuxRouteTable::GetIpForwardTable2, EXCEPTION - Wrong arguments"));
+    EXPECT_TRUE(log.contains("EXCEPTION caught: CLinuxRouteTable::GetIpForwardTable2"));
     EXPECT_EQ(reinterpret_cast<IpForwardTable2*>(&log), notNull);
 
     EXPECT_EQ(-1, table.GetIpForwardTable(nullptr, nullptr));
@@ -168,27 +162,27 @@ TEST(RouteFormatTest, WrongArgumentsAreRecordedAndReported)
     unsigned long size = 99;
     EXPECT_EQ(50, table.GetAdaptersAddresses(0, 0, nullptr, nullptr, &size));
     EXPECT_EQ(0u, size);
-    EXPECT_TRUE(hasRecord(log, "CLinuxRouteTable::GetAdaptersAddresses(), Unsupported"));
+    EXPECT_TRUE(log.contains("CLinuxRouteTable::GetAdaptersAddresses(), Unsupported"));
     EXPECT_EQ(1, table.Init());
-    EXPECT_TRUE(hasRecord(log, "CLinuxRouteTable::Init() - enter"));
+    EXPECT_TRUE(log.contains("CLinuxRouteTable::Init() - enter"));
     EXPECT_EQ(1, table.NotSupported3());
 }
 
 TEST(RouteFormatTest, LookupAndUpdateTracesAtVerboseLevel)
 {
-    RecordingErrorLog log(63);
+    RecordingLog log(63);
     CLinuxRouteTable table;
     IpForwardRow2 row{};
     row.destination.ss_family = AF_UNIX;  // refused before anything is sent
     EXPECT_EQ(-1, table.UpdateIpForwardEntry(&row, 2));
-    EXPECT_TRUE(hasRecord(log, "48, /CLinuxRouteTable, "));
-    EXPECT_TRUE(hasRecord(log, "CLinuxRouteTable::SendRequest, EXCEPTION - Unexpected address family on DESTINATION, 1"));
+    EXPECT_TRUE(log.contains("48, /CLinuxRouteTable, "));
+    EXPECT_TRUE(log.contains("CLinuxRouteTable::SendRequest, EXCEPTION - Unexpected address family on DESTINATION, 1"));
 
     IpAddrRow2 iface{};
     iface.address.ss_family = AF_INET;
     iface.ifIndex = 0x7ffffff5;
     EXPECT_EQ(-1, table.GetIfaceAddr2(&iface));
-    EXPECT_TRUE(hasRecord(log, "CLinuxRouteTable::GetIfaceAddr2, IFace, 2147483637"));
+    EXPECT_TRUE(log.contains("CLinuxRouteTable::GetIfaceAddr2, IFace, 2147483637"));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "foundation/UException.h"
 #include "foundation/USocket.h"
-#include "net_capture_log.h"
+#include "RecordingLog.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +23,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+using tessal::test::RecordingLog;
 
 namespace {
 
@@ -161,7 +163,7 @@ void target(Socket& s, uint16_t port, const char* host = "127.0.0.1")
 
 TEST(TcpSocket, RefusedConnectGives111AndNoDescriptor)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     const uint16_t port = closedPort();
 
     USocketEx ex;
@@ -228,7 +230,7 @@ TEST(TcpSocket, ConnectSendReceiveAndCounters)
     EXPECT_EQ(s.isWriteable(), 1);
     EXPECT_EQ(s.isAvailable(0), 0);
     {
-        NetCaptureLog log;
+        RecordingLog log;
         EXPECT_EQ(s.receive(buf, 0), 0);
         EXPECT_TRUE(log.contains("input buffer has ZERO size"));
     }
@@ -314,7 +316,7 @@ TEST(TcpSocket, ReadlnOfUnterminatedLongLineGivesWholeChunks)
 
 TEST(TcpSocket, HungConnectTimesOutWith110)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     HungListener hung;
     USocketEx s;
     target(s, hung.port());
@@ -329,7 +331,7 @@ TEST(TcpSocket, HungConnectTimesOutWith110)
 
 TEST(TcpSocket, CancelFromAnotherThreadGives125)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     HungListener hung;
     USocketEx s;
     target(s, hung.port());
@@ -358,7 +360,7 @@ TEST(TcpSocket, CancelFromAnotherThreadGives125)
 
 TEST(TcpSocket, TimeOutArguments)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     Listener server;
     USocketEx s;
     target(s, server.port());
@@ -381,7 +383,7 @@ TEST(TcpSocket, TimeOutArguments)
 // An empty label fails inside the resolver, without asking any name server.
 TEST(TcpSocket, NameResolutionFailureReportsResolverCode)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     USocketEx s;
     target(s, 80, "bad..name");
     EXPECT_EQ(s.connect(5), -1);
@@ -394,7 +396,7 @@ TEST(TcpSocket, NameResolutionFailureReportsResolverCode)
 
 TEST(TcpSocket, NoDescriptorGrowthOverFailedConnects)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     const uint16_t port = closedPort();
     const int before = openDescriptors();
     for (int i = 0; i < 200; ++i) {
@@ -414,7 +416,7 @@ TEST(TcpSocket, NoDescriptorGrowthOverFailedConnects)
 
 TEST(TcpSocket, SendToClosedPeerIsAnErrorNotSigpipe)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     Listener server;
     USocketEx s;
     target(s, server.port());
@@ -567,7 +569,7 @@ TEST(TcpSocket, SignalsDoNotBreakWaitsOrReads)
 
 TEST(SocketHelper, InetAddr)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     EXPECT_EQ(USocketHelper::inet_addr("127.0.0.1"), htonl(INADDR_LOOPBACK));
     EXPECT_EQ(USocketHelper::inet_addr("localhost"), htonl(INADDR_LOOPBACK));
     EXPECT_EQ(USocketHelper::inet_addr("bad..name"), 0u);
@@ -599,7 +601,7 @@ TEST(SocketHelper, AcceptOneConnection)
     ::close(accepted);
 
     // A port in use: the caller gets the exception.
-    NetCaptureLog log;
+    RecordingLog log;
     Listener busy;
     try {
         USocketHelper::accept("127.0.0.1", busy.port());

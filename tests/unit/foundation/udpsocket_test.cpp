@@ -1,6 +1,6 @@
 #include "foundation/UException.h"
 #include "foundation/UUDPSocket.h"
-#include "net_capture_log.h"
+#include "RecordingLog.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,8 @@
 
 #include <cstring>
 #include <string>
+
+using tessal::test::RecordingLog;
 
 namespace {
 
@@ -75,7 +77,7 @@ std::string messageOf(UUDPSocket& s, const char* what)
 
 TEST(UdpSocket, PeerMustBeKnown)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     UUDPSocket s;
     EXPECT_EQ(messageOf(s, "peer"), "EXCEPTION - port is unknown");
     s.setPeerPort(9);
@@ -159,7 +161,7 @@ TEST(UdpSocket, ConnectedAndBoundSockets)
 
 TEST(UdpSocket, WaitsOnAClosedSocketFail)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     UUDPSocket s;
     EXPECT_EQ(s.isAvailable(10), -1);
     EXPECT_EQ(s.isWriteable(), 0);

@@ -1,15 +1,17 @@
 #include "foundation/UException.h"
 #include "foundation/UVersion.h"
-#include "net_capture_log.h"
+#include "RecordingLog.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+using tessal::test::RecordingLog;
+
 TEST(Version, ParseTable)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     struct {
         const char* text;
         size_t count;
@@ -49,7 +51,7 @@ TEST(Version, ParseTable)
 
 TEST(Version, ConstructorThrowsWithReason)
 {
-    NetCaptureLog log;
+    RecordingLog log;
     EXPECT_EQ(UVersion("6.10.2", 3).parts(), (std::vector<uint16_t>{6, 10, 2}));
     try {
         UVersion v("6.10", 3);

@@ -1,5 +1,5 @@
 // The log records of the HTTP client that operators rely on.
-#include "http_log_support.h"
+#include "RecordingLog.h"
 #include "http_test_support.h"
 
 #include "ModalDialogAnswerer.h"
@@ -22,7 +22,7 @@ TEST_F(HttpRecordsTest, TimeoutAndRedirectionRecords)
 {
     ASSERT_TRUE(server().setRoutes({jsonRoute({{"path", "/silent"}, {"silence", true}}),
                                     jsonRoute({{"path", "/loop"}, {"redirect", "/loop"}})}));
-    HttpRecordingLog log;
+    RecordingLog log;
     HttpNetworkManager m("");
     const QUrl silent = server().url("/silent");
     EXPECT_EQ(get(m, silent, 200).code, 2);
@@ -45,7 +45,7 @@ TEST_F(HttpRecordsTest, TimeoutAndRedirectionRecords)
 TEST_F(HttpRecordsTest, DownloadFailureRecord)
 {
     ASSERT_TRUE(server().setRoutes(QJsonArray()));
-    HttpRecordingLog log;
+    RecordingLog log;
     tessal::qt::FileDownloader d(server().url("/public/download/missing"), "");
     QEventLoop loop;
     QString failure;
@@ -64,7 +64,7 @@ TEST_F(HttpRecordsTest, DownloadFailureRecord)
 TEST_F(HttpRecordsTest, AcceptedCertificateRecords)
 {
     ASSERT_TRUE(server().setRoutes({jsonRoute({{"path", "/x"}, {"headers", textHeaders()}, {"body", "ok"}})}));
-    HttpRecordingLog log;
+    RecordingLog log;
     ModalDialogAnswerer answerer("Yes");
     // "localhost" on selfB is a key no other test accepts.
     const QUrl u(server().url("/x", "selfB").toString().replace("127.0.0.1", "localhost"));
@@ -85,7 +85,7 @@ TEST_F(HttpRecordsTest, AcceptedCertificateRecords)
 
 TEST(HttpFlagRecords, FlagIsSet)
 {
-    HttpRecordingLog log;
+    RecordingLog log;
     QTemporaryDir dir;
     QFile f(dir.filePath("conf"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -119,7 +119,7 @@ protected:
 
 TEST(HttpCertificateRefusals, NoPeerCertificateAndUnknownKindsAreRefusedWithoutAsking)
 {
-    HttpRecordingLog log;
+    RecordingLog log;
     ModalDialogAnswerer answerer("Yes");
     HttpNetworkManager m("");
     int denied = 0;

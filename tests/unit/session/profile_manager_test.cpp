@@ -1,6 +1,6 @@
 // ProfileManager against the access-server stand-in.
 #include "AccessServer.h"
-#include "http_log_support.h"
+#include "RecordingLog.h"
 
 #include "session/ProfileManager.h"
 
@@ -13,7 +13,7 @@
 
 using tessal::qt::ProfileManager;
 using tessal::test::AccessServer;
-using tessal::test::HttpRecordingLog;
+using tessal::test::RecordingLog;
 
 namespace {
 
@@ -70,7 +70,7 @@ protected:
     QUrl profileUrl() const { return server.url(QStringLiteral("/pre/config.php?version=2.0")); }
 
     AccessServer server;
-    HttpRecordingLog log;
+    RecordingLog log;
 };
 
 TEST_F(ProfileManagerTest, DownloadsAndParsesTheProfile)

@@ -1,6 +1,6 @@
 // The connectivity profile parser: what a full profile fills, the section
 // rules, every failure text, and what it does with bodies that are no profile.
-#include "http_log_support.h"
+#include "RecordingLog.h"
 
 #include "session/ConnectivityProfileParser.h"
 
@@ -12,7 +12,7 @@
 #include <sstream>
 
 using tessal::qt::ConnectivityProfileParser;
-using tessal::test::HttpRecordingLog;
+using tessal::test::RecordingLog;
 
 namespace {
 
@@ -106,13 +106,13 @@ std::string sectionDump(const std::string& name)
 }
 
 // The message part of every level-1 record, in order.
-QStringList errorMessages(const HttpRecordingLog& log)
+QStringList errorMessages(const RecordingLog& log)
 {
     // "level, file, line, function(args), message\n"; the arguments may hold ", ".
     static const QRegularExpression record(QStringLiteral("^1, [^,]*, \\d+, .*?\\), (.*)\n$"),
                                            QRegularExpression::DotMatchesEverythingOption);
     QStringList out;
-    for (const QString& line : log.lines()) {
+    for (const QString& line : log.qLines()) {
         const QRegularExpressionMatch m = record.match(line);
         if (m.hasMatch())
             out << m.captured(1);
@@ -120,7 +120,7 @@ QStringList errorMessages(const HttpRecordingLog& log)
     return out;
 }
 
-std::string notFoundRecords(const HttpRecordingLog& log)
+std::string notFoundRecords(const RecordingLog& log)
 {
     return errorMessages(log).filter(QRegularExpression(QStringLiteral("^Element not found, "))).join('\n').toStdString();
 }
@@ -130,7 +130,7 @@ std::string lines(const QStringList& texts) { return texts.join('\n').toStdStrin
 
 TEST(ProfileParser, CompactFullProfileFillsEveryMember)
 {
-    HttpRecordingLog log;
+    RecordingLog log;
     ConnectivityProfileParser p;
     ASSERT_TRUE(p.Parse(profile()));
 
@@ -185,13 +185,13 @@ TEST(ProfileParser, TheResultDoesNotDependOnTheLogLevel)
 {
     std::string expected;
     {
-        HttpRecordingLog log;
+        RecordingLog log;
         ConnectivityProfileParser p;
         ASSERT_TRUE(p.Parse(profile()));
         expected = dump(p);
     }
     {
-        HttpRecordingLog log;
+        RecordingLog log;
         log.setLogLevel(1);
         ConnectivityProfileParser p;
         ASSERT_TRUE(p.Parse(profile()));
@@ -225,7 +225,7 @@ TEST(ProfileParser, PrettyPrintedProfileWithCommentsParsesLikeTheCompactOne)
                 pretty += "<?tool hint?>\n ";
         }
     }
-    HttpRecordingLog log;
+    RecordingLog log;
     ConnectivityProfileParser p;
     ASSERT_TRUE(p.Parse(pretty)) << errorMessages(log).join('\n').toStdString();
     EXPECT_EQ(dump(p), dump(expected));
@@ -248,7 +248,7 @@ TEST(ProfileParser, AMissingSectionHidesNoOtherSection)
             if (std::string(name) != missing)
                 expected += sectionDump(name);
         }
-        HttpRecordingLog log;
+        RecordingLog log;
         ConnectivityProfileParser p;
         ASSERT_TRUE(p.Parse(profile({missing})));
         EXPECT_EQ(dump(p), expected);
@@ -297,7 +297,7 @@ TEST(ProfileParser, EmptyBodyOrNoSectionsSucceedsWithEveryMemberEmpty)
     for (const std::string& body : {std::string(), std::string(" \r\n\t "), std::string("<html><body/></html>"),
                                    std::string("\0<PROFILE>", 10)}) {
         SCOPED_TRACE(body);
-        HttpRecordingLog log;
+        RecordingLog log;
         ConnectivityProfileParser p;
         ASSERT_TRUE(p.Parse(body));
         EXPECT_EQ(dump(p), dump(ConnectivityProfileParser()));
@@ -312,7 +312,7 @@ TEST(ProfileParser, ABodyThatIsNotWellFormedFails)
           profile() + "<trailing/>", std::string("<a></b>"), std::string("<?xml version=\"1.0\"?>"),
           std::string("<html><body>Log on<br></body></html>"), profile().substr(0, profile().size() / 2)}) {
         SCOPED_TRACE(body);
-        HttpRecordingLog log;
+        RecordingLog log;
         ConnectivityProfileParser p;
         EXPECT_FALSE(p.Parse(body));
         const QStringList errors = errorMessages(log);
@@ -323,7 +323,7 @@ TEST(ProfileParser, ABodyThatIsNotWellFormedFails)
             << errors.join('\n').toStdString();
     }
     // A fault outside every section still fails once the sections before it are in.
-    HttpRecordingLog log;
+    RecordingLog log;
     ConnectivityProfileParser p;
     EXPECT_FALSE(p.Parse(wrap(fullSections().at("SERVERS")) + "<junk"));
     EXPECT_EQ(p.servers.size(), 2u);
@@ -332,7 +332,7 @@ TEST(ProfileParser, ABodyThatIsNotWellFormedFails)
 
 TEST(ProfileParser, EveryParseStartsEmpty)
 {
-    HttpRecordingLog log;
+    RecordingLog log;
     ConnectivityProfileParser p;
     ASSERT_TRUE(p.Parse(profile()));
     ASSERT_TRUE(p.Parse(profile())) << errorMessages(log).join('\n').toStdString();
@@ -432,13 +432,13 @@ TEST(ProfileParser, EachFailureTextNamesItsSection)
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
-        HttpRecordingLog log;
+        RecordingLog log;
         ConnectivityProfileParser p;
         EXPECT_FALSE(p.Parse(c.body));
         EXPECT_EQ(lines(errorMessages(log)), lines(c.records));
     }
     // The records carry the parser's file and the failing operation's name.
-    HttpRecordingLog log;
+    RecordingLog log;
     ConnectivityProfileParser p;
     ASSERT_FALSE(p.Parse(wrap("<SESSION><X/></SESSION>")));
     const QStringList lines = log.withMessage("Failed to session policy");
@@ -505,7 +505,7 @@ TEST(ProfileParser, ElementRules)
     EXPECT_EQ(linux.linuxPackages[0].id, "x");
 
     // The switch of a check is only logged.
-    HttpRecordingLog log;
+    RecordingLog log;
     ConnectivityProfileParser sw;
     ASSERT_TRUE(sw.Parse(wrap("<ServerIpCheck><ServerIPCheckEnabled>0</ServerIPCheckEnabled>"
                               "<IP_ServerIP>10.1.1.1</IP_ServerIP></ServerIpCheck>")));

@@ -1,7 +1,7 @@
 // The session's network checks: range and private-address tables, the
 // interface scan over an injected interface list, and the server-address
 // check over an injected resolver.
-#include "http_log_support.h"
+#include "RecordingLog.h"
 
 #include "session/SessionNetworkChecks.h"
 
@@ -15,7 +15,7 @@
 using tessal::qt::ConnectivityProfileParser;
 using tessal::qt::InterfaceAddress;
 using tessal::qt::SessionNetworkChecks;
-using tessal::test::HttpRecordingLog;
+using tessal::test::RecordingLog;
 
 namespace {
 
@@ -99,12 +99,12 @@ TEST(SessionChecks, InvalidRangesCoverNothingAndSayWhy)
         {true, "2001:db8::1", "2001:db8:::/32", "Invalid IPv6 network address, 2001:db8:::"},
     };
     for (const Invalid& c : cases) {
-        HttpRecordingLog log;
+        RecordingLog log;
         const bool inside = c.v6 ? SessionNetworkChecks::isInLANV6Range(c.ip, c.cidr)
                                  : SessionNetworkChecks::isInLANV4Range(c.ip, c.cidr);
         EXPECT_FALSE(inside) << c.cidr;
         const QStringList records = log.withMessage(QString::fromUtf8(c.record));
-        ASSERT_EQ(records.size(), 1) << c.record << "\n" << lines(log.lines());
+        ASSERT_EQ(records.size(), 1) << c.record << "\n" << lines(log.qLines());
         const QString fn = c.v6 ? "bool tessal::qt::Session::isInLANV6Range(const char*, const char*)"
                                 : "bool tessal::qt::Session::isInLANV4Range(const char*, const char*)";
         EXPECT_TRUE(records[0].startsWith("1, /Session, ")) << records[0].toStdString();
@@ -215,14 +215,14 @@ ConnectivityProfileParser ranges(std::vector<std::string> lan)
 
 TEST(SessionChecks, ScanTakesPublicAddressesOfActiveInterfacesOnly)
 {
-    HttpRecordingLog log;
+    RecordingLog log;
     SessionNetworkChecks checks = checksOver(machine());
     ASSERT_EQ(checks.getVulnerableNetworkInterfaceInfo(ranges({})), 0);
     EXPECT_EQ(texts(checks.vectVulnerableIPv4s), (std::vector<std::string>{"203.0.113.5", "169.254.7.7"}));
     EXPECT_EQ(texts(checks.vectVulnerableIPv6s), (std::vector<std::string>{"2001:db8:1::5"}));
 
     // Loopback, down and not-running interfaces leave no record at all.
-    const std::string all = lines(log.lines());
+    const std::string all = lines(log.qLines());
     for (const char* absent : {"lo", "lo2", "down0", "stalled0", "wg0", "198.51.100", "127.0.0.1"})
         EXPECT_EQ(all.find(std::string(", ") + absent), std::string::npos) << absent;
     EXPECT_EQ(log.withMessage("IPv4 interface address is, eth0, 203.0.113.5").size(), 1);
@@ -245,7 +245,7 @@ TEST(SessionChecks, ScanTakesPublicAddressesOfActiveInterfacesOnly)
 
 TEST(SessionChecks, RangesCoverTheirAddresses)
 {
-    HttpRecordingLog log;
+    RecordingLog log;
     SessionNetworkChecks checks = checksOver(machine());
     ASSERT_EQ(checks.getVulnerableNetworkInterfaceInfo(ranges({"203.0.113.0/24", "2001:db8::/32"})), 0);
     EXPECT_EQ(texts(checks.vectVulnerableIPv4s), std::vector<std::string>{"169.254.7.7"});
@@ -267,7 +267,7 @@ TEST(SessionChecks, RangesCoverTheirAddresses)
 
 TEST(SessionChecks, AnEmptyRangeEndsTheRangeList)
 {
-    HttpRecordingLog log;
+    RecordingLog log;
     SessionNetworkChecks checks = checksOver(machine());
     ASSERT_EQ(checks.getVulnerableNetworkInterfaceInfo(ranges({"169.254.0.0/16", "", "203.0.113.0/24"})), 0);
     EXPECT_EQ(texts(checks.vectVulnerableIPv4s), std::vector<std::string>{"203.0.113.5"});
@@ -276,7 +276,7 @@ TEST(SessionChecks, AnEmptyRangeEndsTheRangeList)
 
 TEST(SessionChecks, AnInvalidRangeIsReportedOncePerCandidate)
 {
-    HttpRecordingLog log;
+    RecordingLog log;
     SessionNetworkChecks checks = checksOver(machine());
     ASSERT_EQ(checks.getVulnerableNetworkInterfaceInfo(ranges({"10.0.0.0/33", "169.254.0.0/16"})), 0);
     EXPECT_EQ(texts(checks.vectVulnerableIPv4s), std::vector<std::string>{"203.0.113.5"});
@@ -298,7 +298,7 @@ TEST(SessionChecks, AnUnreadableInterfaceListFailsWithEmptyLists)
     ASSERT_EQ(checks.getVulnerableNetworkInterfaceInfo(ranges({})), 0);
     ASSERT_FALSE(checks.vectVulnerableIPv4s.empty());
 
-    HttpRecordingLog log;
+    RecordingLog log;
     checks.setInterfaceLister([](std::vector<InterfaceAddress>&) { return false; });
     EXPECT_EQ(checks.getVulnerableNetworkInterfaceInfo(ranges({"10.0.0.0/8"})), -1);
     EXPECT_TRUE(checks.vectVulnerableIPv4s.empty());
@@ -349,7 +349,7 @@ const QUrl kServer(QStringLiteral("https://vpn.example.com:8443/x?y=1"));
 
 TEST(SessionChecks, ServerAddressMustBeListed)
 {
-    HttpRecordingLog log;
+    RecordingLog log;
     FakeResolver r;
     r.addresses = {QHostAddress(QStringLiteral("192.0.2.1")), QHostAddress(QStringLiteral("192.0.2.2"))};
     SessionNetworkChecks checks;
@@ -391,7 +391,7 @@ TEST(SessionChecks, ServerAddressesCompareAsAddresses)
 
 TEST(SessionChecks, AFailedLookupPassesTheCheck)
 {
-    HttpRecordingLog log;
+    RecordingLog log;
     FakeResolver failing;
     failing.error = QHostInfo::HostNotFound;
     SessionNetworkChecks checks;

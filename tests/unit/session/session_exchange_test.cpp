@@ -3,7 +3,7 @@
 
 #include "AccessServer.h"
 #include "ModalDialogAnswerer.h"
-#include "http_log_support.h"
+#include "RecordingLog.h"
 
 #include "foundation/String.h"
 #include "session/ServerUrls.h"
@@ -36,7 +36,7 @@ protected:
     QUrl serverUrl() const { return server.url("/"); }
 
     AccessServer server;
-    test::HttpRecordingLog log;
+    test::RecordingLog log;
 };
 
 TEST(ServerUrlsTest, BuildersChangeOnlyPathAndQuery)
@@ -75,7 +75,7 @@ TEST_F(SessionExchangeTest, SessionIdFromHeaderAndTokenSent)
     EXPECT_EQ(requests[0]["headers"].toObject()["X-ACCESS-Session-Token"].toString(), "onetimecode42");
     EXPECT_FALSE(requests[0]["headers"].toObject().contains("Cookie"));
     // Secrets appear only in short form.
-    for (const QString& line : log.lines()) {
+    for (const QString& line : log.qLines()) {
         EXPECT_FALSE(line.contains(kSid));
         EXPECT_FALSE(line.contains("onetimecode42"));
     }

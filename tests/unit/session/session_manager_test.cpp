@@ -50,8 +50,8 @@ TEST_F(SessionManagerTest, UnknownSchemeIsRefusedAndTheQuitIsPosted)
     const QString secret = "SECRETSECRETSECRETSECRET12345678";
     EXPECT_FALSE(manager->CreateAndLaunchSession(QUrl("tessal-ftp://x?server=h&sid=" + secret)));
     EXPECT_EQ(log.withMessage("Unsupported external protocol handler request tessal-ftp://x?server=h&sid=12345678").size(), 1)
-        << log.lines().join("").toStdString();
-    for (const QString& line : log.lines())
+        << log.text();
+    for (const QString& line : log.qLines())
         EXPECT_FALSE(line.contains("SECRETSECRET"));
     EXPECT_EQ(manager->SessionCount(), 0);
     EXPECT_EQ(log.withMessage("No live sessions, quitting application....").size(), 1);
@@ -103,7 +103,7 @@ TEST_F(SessionManagerTest, NetworkAccessStartsThenAttachesOrRefuses)
     EXPECT_EQ(manager->SessionCount(), 0);
     EXPECT_EQ(log.withMessage("----Session 23456789 ends----").size(), 1);
     // Ids and tokens reach the log only in short form.
-    for (const QString& line : log.lines()) {
+    for (const QString& line : log.qLines()) {
         EXPECT_FALSE(line.contains(kSessionId, Qt::CaseInsensitive)) << line.toStdString();
         EXPECT_FALSE(line.contains(kOtherSessionId)) << line.toStdString();
     }
@@ -135,7 +135,7 @@ TEST_F(SessionManagerTest, OneTimeCodeReplacesTheSessionId)
     EXPECT_EQ(log.withMessage("otc is non empty, code12345").size(), 0);
     EXPECT_EQ(log.withMessage("otc is non empty, ode12345").size(), 1);
     EXPECT_EQ(log.withMessage("exchanged session id is, ZZZZZZZZ").size(), 1);
-    for (const QString& line : log.lines()) {
+    for (const QString& line : log.qLines()) {
         EXPECT_FALSE(line.contains("code12345")) << line.toStdString();
         EXPECT_FALSE(line.contains(kOtherSessionId)) << line.toStdString();
     }
@@ -209,7 +209,7 @@ TEST(StartReportCertificateTest, RefusedCertificateRefusesTheLaunch)
     AccessServer server;
     ASSERT_TRUE(server.start({AccessServer::Listener("self", "https", certs.selfCert, certs.selfKey)}));
     ASSERT_TRUE(server.setRoutes(QJsonArray{quietRoute("/my.report.na")}));
-    HttpRecordingLog log;
+    RecordingLog log;
     SessionManager manager;
     ModalDialogAnswerer answerer("No");
     const QUrl url(QStringLiteral("tessal-vpn://launch?server=127.0.0.1&port=%1&protocol=https&sid=%2"
@@ -258,7 +258,7 @@ protected:
     QTemporaryDir home;
     TestCertificates certs;
     AccessServer server;
-    HttpRecordingLog log;
+    RecordingLog log;
     SessionManager manager;
 };
 

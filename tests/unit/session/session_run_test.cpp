@@ -80,7 +80,7 @@ TEST_F(SessionRunTest, NetworkAccessRunsToTheBrowserAndFinishesOnClose)
     EXPECT_EQ(handed.sessionId, kSessionId);
     ASSERT_EQ(handed.ipv4Addresses.size(), 1u);
     EXPECT_EQ(handed.ipv4Addresses[0], "203.0.113.5");
-    EXPECT_GE(log.withMessage("Application is up-to-date").size(), 1) << log.lines().join("").toStdString();
+    EXPECT_GE(log.withMessage("Application is up-to-date").size(), 1) << log.text();
 
     // Closing the window finishes the session on a later turn.
     emit s->GetBrowserController().realCloseMainWindow();

@@ -4,7 +4,7 @@
 
 #include "AccessServer.h"
 #include "ModalDialogAnswerer.h"
-#include "http_log_support.h"
+#include "RecordingLog.h"
 
 #include "session/TrustedSiteList.h"
 
@@ -76,7 +76,7 @@ protected:
 
     QTemporaryDir home;
     AccessServer server;
-    HttpRecordingLog log;
+    RecordingLog log;
 };
 
 // Waits (with an event loop) until pred holds; false after ms.
