@@ -1,6 +1,7 @@
 #include "foundation/USocket.h"
 
 #include "foundation/IUErrorLog.h"
+#include "foundation/SocketPoll.h"
 #include "foundation/UException.h"
 #include "foundation/str_helper.h"
 
@@ -48,28 +49,6 @@ int resolveTcp(const CString& host, uint16_t port, AddrInfoList& list, int& save
     savedErrno = errno;
     list.reset(raw);
     return rc;
-}
-
-// poll() for one descriptor, restarted after signals with the time left.
-int pollOne(int fd, short events, int timeoutMs, short& revents)
-{
-    const long long deadline = nowMs() + timeoutMs;
-    for (;;) {
-        pollfd p;
-        p.fd = fd;
-        p.events = events;
-        p.revents = 0;
-        const int rc = ::poll(&p, 1, timeoutMs);
-        if (rc < 0 && errno == EINTR) {
-            if (timeoutMs > 0) {
-                const long long left = deadline - nowMs();
-                timeoutMs = left > 0 ? int(left) : 0;
-            }
-            continue;
-        }
-        revents = p.revents;
-        return rc;
-    }
 }
 
 void closeQuietly(int fd, int line, const char* function)
@@ -131,7 +110,7 @@ int USocketBlocking::isAvailable(unsigned int milliseconds)
     if (fd == -1) {
         rc = -1;
     } else {
-        rc = pollOne(fd, POLLIN, milliseconds > unsigned(INT_MAX) ? INT_MAX : int(milliseconds), revents);
+        rc = pollRestarting(fd, POLLIN, milliseconds > unsigned(INT_MAX) ? INT_MAX : int(milliseconds), revents);
         error = errno;
         if (rc > 0 && (revents & POLLNVAL)) {
             rc = -1;
@@ -152,7 +131,7 @@ int USocketBlocking::isWriteable()
     int rc = -1;
     int error = EBADF;
     if (fd != -1) {
-        rc = pollOne(fd, POLLOUT, 0, revents);
+        rc = pollRestarting(fd, POLLOUT, 0, revents);
         error = errno;
         if (rc > 0 && (revents & POLLNVAL)) {
             rc = -1;
@@ -235,7 +214,7 @@ namespace {
 int finishInterruptedConnect(int fd)
 {
     short revents = 0;
-    int rc = pollOne(fd, POLLOUT, -1, revents);
+    int rc = pollRestarting(fd, POLLOUT, -1, revents);
     if (rc < 0)
         return errno;
     int error = 0;

@@ -1,11 +1,11 @@
 #include "foundation/UUDPSocket.h"
 
 #include "foundation/IUErrorLog.h"
+#include "foundation/SocketPoll.h"
 #include "foundation/UException.h"
 #include "foundation/str_helper.h"
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -21,35 +21,21 @@ const char kFile[] = "/UUDPSocket";
 
 int pollOne(int fd, short events, int timeoutMs, int& error)
 {
-    using namespace std::chrono;
-    const auto deadline = steady_clock::now() + milliseconds(timeoutMs);
     if (fd == -1) {
         error = EBADF;
         return -1;
     }
-    for (;;) {
-        pollfd p;
-        p.fd = fd;
-        p.events = events;
-        p.revents = 0;
-        const int rc = ::poll(&p, 1, timeoutMs);
-        if (rc < 0 && errno == EINTR) {
-            if (timeoutMs > 0) {
-                const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-                timeoutMs = left > 0 ? int(left) : 0;
-            }
-            continue;
-        }
-        if (rc < 0) {
-            error = errno;
-            return -1;
-        }
-        if (rc > 0 && (p.revents & POLLNVAL)) {
-            error = EBADF;
-            return -1;
-        }
-        return rc > 0 ? 1 : 0;
+    short revents = 0;
+    const int rc = pollRestarting(fd, events, timeoutMs, revents);
+    if (rc < 0) {
+        error = errno;
+        return -1;
     }
+    if (rc > 0 && (revents & POLLNVAL)) {
+        error = EBADF;
+        return -1;
+    }
+    return rc > 0 ? 1 : 0;
 }
 
 uint16_t portOf(const sockaddr* sa)
@@ -319,6 +305,11 @@ int UUDPSocket::receive(void* buffer, unsigned int length, int* error, sockaddr*
     do {
         n = ::recvfrom(m_socket, buffer, length, 0, source, sourceLength);
     } while (n < 0 && errno == EINTR);
+    return receiveResult(n, error);
+}
+
+int UUDPSocket::receiveResult(ssize_t n, int* error)
+{
     if (n == 0)
         return -2;
     if (n > 0)
@@ -349,17 +340,7 @@ int UUDPSocket::receive(void* buffer, unsigned int length, int* error)
         do {
             n = ::recv(m_socket, buffer, length, 0);
         } while (n < 0 && errno == EINTR);
-        if (n == 0)
-            return -2;
-        if (n > 0)
-            return int(n);
-        const int e = errno;
-        *error = e;
-        if (e == EAGAIN || e == EWOULDBLOCK)
-            return 0;
-        setLastError(e, describeErrno(e));
-        ERRORLOGLEVEL2("UUDPSocket::receive() - receive error = %d \n", e);
-        return -1;
+        return receiveResult(n, error);
     }
 
     sockaddr_storage source;

@@ -48,6 +48,10 @@ public:
     int getSocket() const { return m_socket; }
 
 private:
+    // A receive call's result: the byte count, -2 when the peer closed, 0
+    // when nothing waits (*error tells why), -1 on an error (recorded).
+    int receiveResult(ssize_t n, int* error);
+
     CString m_localHost;
     uint16_t m_localPort;
     CString m_peerHost;
