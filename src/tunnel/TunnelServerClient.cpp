@@ -856,67 +856,79 @@ void TunnelServerClient::setLogLevel(int level)
     sendCommand(getConnection(), toBytes("cmd=set_log_level&value=" + std::to_string(level)), true, reply);
 }
 
-tessal::TunnelStats TunnelServerClient::getStatsSimple(const std::string& resourceId)
+namespace {
+
+// Sums the statistics of the live endpoints. An endpoint whose statistics
+// cannot be fetched or read is left out, with a record under the caller's name.
+template <typename Reply, typename Fetch, typename Read>
+tessal::TunnelStats sumEndpointStats(const std::vector<tessal::TunnelEndpoint>& endpoints, const char* function,
+                                     Fetch fetch, Read read)
 {
     tessal::TunnelStats sum;
-    if (m_openResources.empty())
-        return sum;
-    for (const auto& endpoint : getCachedEndpoints(resourceId)) {
+    for (const auto& endpoint : endpoints) {
         if (endpoint.state == 2)
             continue;
         const std::string port = std::to_string(endpoint.local_port);
-        UPropertyList reply;
+        Reply reply;
         try {
-            sendCommand(m_connection,
-                        toBytes("cmd=statistics&type=1&local_host=" + endpoint.local_host + "&local_port=" + port),
-                        true, reply);
+            fetch(endpoint, port, reply);
         } catch (const std::exception& e) {
-            TUNNEL_LOG(2, kSource,
-                       UArgFormat("Failed to get stats for tunnel %1:%2: %3")
-                           .arg(endpoint.local_host.c_str()).arg(port.c_str()).arg(e.what()).str());
+            ULOG(2, kSource, function,
+                 UArgFormat("Failed to get stats for tunnel %1:%2: %3")
+                     .arg(endpoint.local_host.c_str()).arg(port.c_str()).arg(e.what()).str());
             continue;
         }
         try {
-            tessal::TunnelStats one;
-            one.recv_server = toInt64Strict(value(reply, "recv_server", "0"));
-            one.send_server = toInt64Strict(value(reply, "send_server", "0"));
-            one.recv_client = toInt64Strict(value(reply, "recv_client", "0"));
-            one.send_client = toInt64Strict(value(reply, "send_client", "0"));
+            const tessal::TunnelStats one = read(reply);
             sum.recv_server += one.recv_server;
             sum.send_server += one.send_server;
             sum.recv_client += one.recv_client;
             sum.send_client += one.send_client;
         } catch (const std::exception& e) {
-            TUNNEL_LOG(2, kSource,
-                       UArgFormat("Failed to parse stats for tunnel %1:%2: %3")
-                           .arg(endpoint.local_host.c_str()).arg(port.c_str()).arg(e.what()).str());
+            ULOG(2, kSource, function,
+                 UArgFormat("Failed to parse stats for tunnel %1:%2: %3")
+                     .arg(endpoint.local_host.c_str()).arg(port.c_str()).arg(e.what()).str());
         }
     }
     return sum;
 }
 
+} // namespace
+
+tessal::TunnelStats TunnelServerClient::getStatsSimple(const std::string& resourceId)
+{
+    if (m_openResources.empty())
+        return tessal::TunnelStats();
+    return sumEndpointStats<UPropertyList>(
+        getCachedEndpoints(resourceId), __PRETTY_FUNCTION__,
+        [this](const tessal::TunnelEndpoint& endpoint, const std::string& port, UPropertyList& reply) {
+            sendCommand(m_connection,
+                        toBytes("cmd=statistics&type=1&local_host=" + endpoint.local_host + "&local_port=" + port),
+                        true, reply);
+        },
+        [](const UPropertyList& reply) {
+            tessal::TunnelStats one;
+            one.recv_server = toInt64Strict(value(reply, "recv_server", "0"));
+            one.send_server = toInt64Strict(value(reply, "send_server", "0"));
+            one.recv_client = toInt64Strict(value(reply, "recv_client", "0"));
+            one.send_client = toInt64Strict(value(reply, "send_client", "0"));
+            return one;
+        });
+}
+
 tessal::TunnelStats TunnelServerClient::getExtStats(const std::string& resourceId)
 {
-    tessal::TunnelStats sum;
     if (m_openResources.empty())
-        return sum;
-    for (const auto& endpoint : getCachedEndpoints(resourceId)) {
-        if (endpoint.state == 2)
-            continue;
-        const std::string port = std::to_string(endpoint.local_port);
-        std::string reply;
-        try {
+        return tessal::TunnelStats();
+    return sumEndpointStats<std::string>(
+        getCachedEndpoints(resourceId), __PRETTY_FUNCTION__,
+        [this](const tessal::TunnelEndpoint& endpoint, const std::string& port, std::string& reply) {
             reply = transact(m_connection,
                              toBytes("cmd=statistics_ext&type=1&local_host=" + endpoint.local_host +
                                      "&local_port=" + port),
                              "\r\n\r\n");
-        } catch (const std::exception& e) {
-            TUNNEL_LOG(2, kSource,
-                       UArgFormat("Failed to get stats for tunnel %1:%2: %3")
-                           .arg(endpoint.local_host.c_str()).arg(port.c_str()).arg(e.what()).str());
-            continue;
-        }
-        try {
+        },
+        [](const std::string& reply) {
             size_t amp = reply.find('&');
             UPropertyList pairs;
             parseKeyValueList(pairs, reply.substr(0, amp), '&', '=');
@@ -930,17 +942,8 @@ tessal::TunnelStats TunnelServerClient::getExtStats(const std::string& resourceI
             one.send_server = tree.get<int64_t>("UStatsVServerTie.cumulative.tunnel.egress_out");
             one.recv_client = tree.get<int64_t>("UStatsVServerTie.cumulative.server.egress_out");
             one.send_client = tree.get<int64_t>("UStatsVServerTie.cumulative.server.ingress_in");
-            sum.recv_server += one.recv_server;
-            sum.send_server += one.send_server;
-            sum.recv_client += one.recv_client;
-            sum.send_client += one.send_client;
-        } catch (const std::exception& e) {
-            TUNNEL_LOG(2, kSource,
-                       UArgFormat("Failed to parse stats for tunnel %1:%2: %3")
-                           .arg(endpoint.local_host.c_str()).arg(port.c_str()).arg(e.what()).str());
-        }
-    }
-    return sum;
+            return one;
+        });
 }
 
 std::vector<tessal::TunnelEndpoint> TunnelServerClient::getCachedEndpoints(const std::string& resourceId) const
