@@ -120,6 +120,22 @@ int readPidFile(FILE* file) {
   return SvpnHandler::parsePidText(text);
 }
 
+// A flag read or written under the handler's lock.
+template <typename T>
+T readLocked(pthread_mutex_t& lock, const T& field) {
+  pthread_mutex_lock(&lock);
+  const T value = field;
+  pthread_mutex_unlock(&lock);
+  return value;
+}
+
+template <typename T>
+void writeLocked(pthread_mutex_t& lock, T& field, T value) {
+  pthread_mutex_lock(&lock);
+  field = value;
+  pthread_mutex_unlock(&lock);
+}
+
 }  // namespace
 
 TunnelHandlerBase::~TunnelHandlerBase() = default;
@@ -170,41 +186,23 @@ void SvpnHandler::shutdownWorker() {
 // Flags under the lock
 
 bool SvpnHandler::isRunning() {
-  if (!m_lockOk) return false;
-  pthread_mutex_lock(&m_lock);
-  const bool running = m_running;
-  pthread_mutex_unlock(&m_lock);
-  return running;
+  return m_lockOk ? readLocked(m_lock, m_running) : false;
 }
 
 void SvpnHandler::setRunning(bool running) {
-  if (!m_lockOk) return;
-  pthread_mutex_lock(&m_lock);
-  m_running = running;
-  pthread_mutex_unlock(&m_lock);
+  if (m_lockOk) writeLocked(m_lock, m_running, running);
 }
 
 void SvpnHandler::setLogLevel(int level) {
-  if (!m_lockOk) return;
-  pthread_mutex_lock(&m_lock);
-  m_logLevel = level;
-  pthread_mutex_unlock(&m_lock);
+  if (m_lockOk) writeLocked(m_lock, m_logLevel, level);
 }
 
 int SvpnHandler::getLogLevel() {
-  if (!m_lockOk) return 0;
-  pthread_mutex_lock(&m_lock);
-  const int level = m_logLevel;
-  pthread_mutex_unlock(&m_lock);
-  return level;
+  return m_lockOk ? readLocked(m_lock, m_logLevel) : 0;
 }
 
 bool SvpnHandler::stopRequested() {
-  if (!m_lockOk) return true;
-  pthread_mutex_lock(&m_lock);
-  const bool stop = m_stopRequested;
-  pthread_mutex_unlock(&m_lock);
-  return stop;
+  return m_lockOk ? readLocked(m_lock, m_stopRequested) : true;
 }
 
 bool SvpnHandler::waitForStop(int ms) {
