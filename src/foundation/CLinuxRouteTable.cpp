@@ -625,6 +625,37 @@ bool isUnicastRoute(const nlmsghdr* msg)
     throw UException(-1, kFile, function, line, "EXCEPTION - %s", "malformed netlink reply");
 }
 
+// Sends a dump request for family and hands every message of the given type
+// in the answer to visit, reading the dump to its end.
+template <typename Visit>
+void forEachDumped(CLinuxRouteTable& table, uint16_t family, int command, uint16_t type, Visit visit)
+{
+    IpForwardRow2 request{};
+    request.destination.ss_family = family;
+    table.SendRequest(&request, command);
+
+    AutoMemory buffer(CLinuxRouteTable::kReplyBufferSize);
+    int remaining = 0;
+    for (nlmsghdr* msg = table.GetNextNLMSG(buffer, &remaining, nullptr); msg;
+         msg = table.GetNextNLMSG(buffer, &remaining, msg)) {
+        if (msg->nlmsg_type == type)
+            visit(msg);
+    }
+}
+
+// The unicast routes of a route dump; a route message shorter than its
+// header is malformed.
+template <typename Visit>
+void forEachDumpedRoute(CLinuxRouteTable& table, uint16_t family, const char* function, Visit visit)
+{
+    forEachDumped(table, family, CLinuxRouteTable::CmdDumpRoutes, RTM_NEWROUTE, [&](nlmsghdr* msg) {
+        if (msg->nlmsg_len < static_cast<uint32_t>(kRouteHeaderLength))
+            throwMalformed(__LINE__, function);
+        if (isUnicastRoute(msg))
+            visit(msg);
+    });
+}
+
 } // namespace
 
 int CLinuxRouteTable::Init()
@@ -701,25 +732,12 @@ int CLinuxRouteTable::GetIpForwardTable2(uint16_t family, IpForwardTable2** tabl
     return guardOperation(UCATCH_SITE(kFile, kFunction, "GetIpForwardTable2"), result, [&] {
         if (!table || *table)
             UTHROW(kFile, kFunction, "EXCEPTION - %s", "Wrong arguments");
-        IpForwardRow2 request{};
-        request.destination.ss_family = family;
-        SendRequest(&request, CmdDumpRoutes);
-
-        AutoMemory buffer(kReplyBufferSize);
         TableBuilder<IpForwardTable2, IpForwardRow2> rows;
-        int remaining = 0;
-        for (nlmsghdr* msg = GetNextNLMSG(buffer, &remaining, nullptr); msg;
-             msg = GetNextNLMSG(buffer, &remaining, msg)) {
-            if (msg->nlmsg_type != RTM_NEWROUTE)
-                continue;
-            if (msg->nlmsg_len < static_cast<uint32_t>(kRouteHeaderLength))
-                throwMalformed(__LINE__, kFunction);
-            if (!isUnicastRoute(msg))
-                continue;
+        forEachDumpedRoute(*this, family, kFunction, [&](nlmsghdr* msg) {
             if (!ParseRouteMessage(msg, rows.next()))
                 throwMalformed(__LINE__, kFunction);
             rows.commit();
-        }
+        });
         *table = rows.release();
         { result = 0; return; }
     });
@@ -732,23 +750,14 @@ int CLinuxRouteTable::GetIpAddrTable2(uint16_t family, IpAddrTable2** table)
     return guardOperation(UCATCH_SITE(kFile, kFunction, "GetIpAddrTable2"), result, [&] {
         if (!table || *table)
             UTHROW(kFile, kFunction, "EXCEPTION - %s", "Wrong arguments");
-        IpForwardRow2 request{};
-        request.destination.ss_family = family;
-        SendRequest(&request, CmdDumpAddresses);
-
-        AutoMemory buffer(kReplyBufferSize);
         TableBuilder<IpAddrTable2, IpAddrRow2> rows;
-        int remaining = 0;
-        for (nlmsghdr* msg = GetNextNLMSG(buffer, &remaining, nullptr); msg;
-             msg = GetNextNLMSG(buffer, &remaining, msg)) {
-            if (msg->nlmsg_type != RTM_NEWADDR)
-                continue;
+        forEachDumped(*this, family, CmdDumpAddresses, RTM_NEWADDR, [&](nlmsghdr* msg) {
             IpAddrRow2* row = rows.next();
             if (!ParseAddrMessage(msg, row))
                 throwMalformed(__LINE__, kFunction);
             if (row->flags & (IFF_UP | IFF_RUNNING))
                 rows.commit();
-        }
+        });
         *table = rows.release();
         { result = 0; return; }
     });
@@ -888,21 +897,8 @@ int CLinuxRouteTable::GetIpForwardTable(IpForwardTable* table, unsigned long* si
         const unsigned long rowSize = sizeof(IpForwardRow);
         const unsigned long capacity = (table && *size >= 4) ? (*size - 4) / rowSize : 0;
         ULOG_AT(48, kFile, __LINE__, "GetIpForwardTable", makeArgFormat("%1, %2", "num entries", capacity));
-        IpForwardRow2 request{};
-        request.destination.ss_family = AF_INET;
-        SendRequest(&request, CmdDumpRoutes);
-
-        AutoMemory buffer(kReplyBufferSize);
         unsigned long count = 0;
-        int remaining = 0;
-        for (nlmsghdr* msg = GetNextNLMSG(buffer, &remaining, nullptr); msg;
-             msg = GetNextNLMSG(buffer, &remaining, msg)) {
-            if (msg->nlmsg_type != RTM_NEWROUTE)
-                continue;
-            if (msg->nlmsg_len < static_cast<uint32_t>(kRouteHeaderLength))
-                throwMalformed(__LINE__, kFunction);
-            if (!isUnicastRoute(msg))
-                continue;
+        forEachDumpedRoute(*this, AF_INET, kFunction, [&](nlmsghdr* msg) {
             ++count;
             if (count <= capacity) {
                 IpForwardRow2 route;
@@ -910,7 +906,7 @@ int CLinuxRouteTable::GetIpForwardTable(IpForwardTable* table, unsigned long* si
                     throwMalformed(__LINE__, kFunction);
                 ConvertEntry(&route, &table->table[count - 1]);
             }
-        }
+        });
         *size = 4 + rowSize * count;
         if (!table || capacity < count)
             { result = 1; return; }
@@ -930,26 +926,17 @@ int CLinuxRouteTable::GetIpAddrTable(IpAddrTable* table, unsigned long* size)
         const unsigned long capacity = (table && *size >= 4) ? (*size - 4) / rowSize : 0;
         ULOG_AT(48, kFile, __LINE__, " CLinuxRouteTable::GetIpAddrTable",
                       makeArgFormat("%1, %2", "num entries", capacity));
-        IpForwardRow2 request{};
-        request.destination.ss_family = AF_INET;
-        SendRequest(&request, CmdDumpAddresses);
-
-        AutoMemory buffer(kReplyBufferSize);
         unsigned long count = 0;
-        int remaining = 0;
-        for (nlmsghdr* msg = GetNextNLMSG(buffer, &remaining, nullptr); msg;
-             msg = GetNextNLMSG(buffer, &remaining, msg)) {
-            if (msg->nlmsg_type != RTM_NEWADDR)
-                continue;
+        forEachDumped(*this, AF_INET, CmdDumpAddresses, RTM_NEWADDR, [&](nlmsghdr* msg) {
             IpAddrRow2 address;
             if (!ParseAddrMessage(msg, &address))
                 throwMalformed(__LINE__, kFunction);
             if (!(address.flags & (IFF_UP | IFF_RUNNING)))
-                continue;
+                return;
             ++count;
             if (count <= capacity)
                 ConvertEntry(&address, &table->table[count - 1]);
-        }
+        });
         *size = 4 + rowSize * count;
         if (!table || capacity < count)
             { result = 1; return; }
