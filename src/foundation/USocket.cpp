@@ -51,6 +51,19 @@ int resolveTcp(const CString& host, uint16_t port, AddrInfoList& list, int& save
     return rc;
 }
 
+// A socket for one resolved address; -1 (with the reason in lastError and a
+// record under function and line) when none can be made.
+int openSocket(const addrinfo* ai, const char* function, int line, int& lastError)
+{
+    const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
+    if (fd < 0) {
+        lastError = errno;
+        ULOG_AT(1, kFile, line, function,
+                makeArgFormat("%1, %2, %3", "::socket() failed", lastError, describeErrno(lastError)));
+    }
+    return fd;
+}
+
 void closeQuietly(int fd, int line, const char* function)
 {
     if (::close(fd) != 0) {
@@ -92,6 +105,14 @@ void USocketBlocking::setLastResolverError(int result, int savedErrno)
     UArgFormat text("%1, %2");
     text.arg(static_cast<unsigned long>(static_cast<long>(result))).arg(::gai_strerror(result));
     setLastError(result, text.str());
+}
+
+void USocketBlocking::throwResolveFailure(int result, int savedErrno, const char* function, int line)
+{
+    setLastResolverError(result, savedErrno);
+    throw UException(-1, kFile, function, line, "EXCEPTION - %s, %s, %s, %s", "Unable to resolve",
+                     static_cast<const char*>(m_host), static_cast<const char*>(toString(getLastError())),
+                     static_cast<const char*>(getLastErrorText()));
 }
 
 int USocketBlocking::shutdown(int how)
@@ -239,24 +260,16 @@ int USocketBlocking::connect(int /*timeout*/)
         int savedErrno = 0;
         const int rc = resolveTcp(m_host, m_port, list, savedErrno);
         if (rc != 0) {
-            setLastResolverError(rc, savedErrno);
-            throw UException(-1, kFile, "USocketBlocking::connect()", __LINE__, "EXCEPTION - %s, %s, %s, %s",
-                             "Unable to resolve", static_cast<const char*>(m_host),
-                             static_cast<const char*>(toString(getLastError())),
-                             static_cast<const char*>(getLastErrorText()));
+            throwResolveFailure(rc, savedErrno, "USocketBlocking::connect()", __LINE__);
         }
 
         int lastError = EADDRNOTAVAIL;
         for (addrinfo* ai = list.get(); ai != nullptr; ai = ai->ai_next) {
             if (ai->ai_family != AF_INET && ai->ai_family != AF_INET6)
                 continue;
-            const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
-            if (fd < 0) {
-                lastError = errno;
-                ULOG(1, kFile, "USocketBlocking::connect()",
-                     makeArgFormat("%1, %2, %3", "::socket() failed", lastError, describeErrno(lastError)));
+            const int fd = openSocket(ai, "USocketBlocking::connect()", __LINE__, lastError);
+            if (fd < 0)
                 continue;
-            }
             int error = 0;
             if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
                 error = errno;
@@ -629,10 +642,7 @@ int USocketEx::connectTimed(int timeout)
         int savedErrno = 0;
         const int rc = resolveTcp(m_host, m_port, list, savedErrno);
         if (rc != 0) {
-            setLastResolverError(rc, savedErrno);
-            throw UException(-1, kFile, "USocketEx::connect()", __LINE__, "EXCEPTION - %s, %s, %s, %s", "Unable to resolve",
-                             static_cast<const char*>(m_host), static_cast<const char*>(toString(getLastError())),
-                             static_cast<const char*>(getLastErrorText()));
+            throwResolveFailure(rc, savedErrno, "USocketEx::connect()", __LINE__);
         }
 
         int lastError = EADDRNOTAVAIL;
@@ -640,13 +650,9 @@ int USocketEx::connectTimed(int timeout)
         for (addrinfo* ai = list.get(); ai != nullptr; ai = ai->ai_next) {
             if (ai->ai_family != AF_INET && ai->ai_family != AF_INET6)
                 continue;
-            const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
-            if (fd < 0) {
-                lastError = errno;
-                ULOG(1, kFile, "USocketEx::connect()",
-                     makeArgFormat("%1, %2, %3", "::socket() failed", lastError, describeErrno(lastError)));
+            const int fd = openSocket(ai, "USocketEx::connect()", __LINE__, lastError);
+            if (fd < 0)
                 continue;
-            }
             int on = 1;
             nonBlocking = ::ioctl(fd, FIONBIO, &on) == 0;
             int error = 0;

@@ -55,6 +55,9 @@ protected:
     void setLastErrno(int error);
     // Sets the last-error fields from a getaddrinfo result.
     void setLastResolverError(int result, int savedErrno);
+    // Records a failed getaddrinfo result and throws "Unable to resolve" under
+    // function and line.
+    [[noreturn]] void throwResolveFailure(int result, int savedErrno, const char* function, int line);
 
     uint16_t m_port;
     CString m_host;
