@@ -5,6 +5,7 @@
 #include <cctype>
 #include <string>
 
+#include "foundation/str_helper.h"
 #include "tunnel/TunnelLog.h"
 
 namespace tessal::qt {
@@ -57,29 +58,11 @@ void VpnController::parsePairs(const CString& source, char separator, UPropertyL
   while (!text.IsEmpty()) {
     CString piece;
     CString rest;
-    const int at = text.Find(separator);
-    if (at < 0) {
-      piece = text;
-    } else {
-      piece = text.Left(at);
-      rest = text.Mid(at + 1);
-    }
-    piece.TrimLeft();
-    piece.TrimRight();
-    rest.TrimLeft();
-    rest.TrimRight();
+    splitString(text, piece, rest, separator, false, false);
     if (!piece.IsEmpty()) {
-      CString name = piece;
+      CString name;
       CString value;
-      const int eq = piece.Find('=');
-      if (eq >= 0) {
-        name = piece.Left(eq);
-        value = piece.Mid(eq + 1);
-      }
-      name.TrimLeft();
-      name.TrimRight();
-      value.TrimLeft();
-      value.TrimRight();
+      splitString(piece, name, value, '=', false, false);
       list.setProperty(name, value);
     }
     text = rest;
