@@ -27,3 +27,38 @@ set(TESSAL_TEST_ENV
   "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
   "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp:print_suppressions=0"
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+
+# Registers the GoogleTest cases of TARGET with CTest. The discovery script
+# splits list-valued properties into separate arguments, so labels,
+# environment and locks are set on the discovered tests by a script of our
+# own, included after the discovered list.
+#   PREFIX p           test names start with p
+#   LABELS a b         labels of every case
+#   RESOURCE_LOCK a b  locks every case holds
+#   TIMEOUT s          per-case time limit
+#   LOCK_MATCHING re lock   cases whose name matches re also hold lock
+function(tessal_discover_gtests target)
+  cmake_parse_arguments(arg "" "PREFIX;TIMEOUT" "LABELS;RESOURCE_LOCK;LOCK_MATCHING" ${ARGN})
+  gtest_discover_tests(${target} TEST_PREFIX "${arg_PREFIX}" DISCOVERY_TIMEOUT 60)
+  set(props "LABELS \"${arg_LABELS}\" ENVIRONMENT \"${TESSAL_TEST_ENV}\"")
+  if(arg_RESOURCE_LOCK)
+    string(APPEND props " RESOURCE_LOCK \"${arg_RESOURCE_LOCK}\"")
+  endif()
+  if(arg_TIMEOUT)
+    string(APPEND props " TIMEOUT ${arg_TIMEOUT}")
+  endif()
+  set(script "if(${target}_TESTS)\n  set_tests_properties(\${${target}_TESTS} PROPERTIES ${props})\nendif()\n")
+  if(arg_LOCK_MATCHING)
+    list(GET arg_LOCK_MATCHING 0 pattern)
+    list(GET arg_LOCK_MATCHING 1 lock)
+    string(APPEND script
+      "foreach(t IN LISTS ${target}_TESTS)\n"
+      "  if(t MATCHES \"${pattern}\")\n"
+      "    set_tests_properties(\${t} PROPERTIES RESOURCE_LOCK ${lock})\n"
+      "  endif()\n"
+      "endforeach()\n")
+  endif()
+  set(file ${CMAKE_CURRENT_BINARY_DIR}/${target}_properties.cmake)
+  file(WRITE ${file} "${script}")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
+endfunction()

@@ -4,6 +4,7 @@
 #include "session/ServerUrls.h"
 #include "session/TrustedSitePrompt.h"
 #include "session/UnixAutoUpdater.h"
+#include "shell/Helpers.h"
 #include "shell/MessageBox.h"
 #include "tunnel/ResourceErrors.h"
 
@@ -21,12 +22,6 @@ namespace {
 
 constexpr const char* kLogFile = "/Session";
 constexpr int kNotTrustedForSession = 112;
-
-CString toCString(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return CString(bytes.constData(), bytes.size(), "");
-}
 
 } // namespace
 
@@ -51,7 +46,7 @@ Session::~Session() = default;
 
 std::string Session::trustedSiteTag() const
 {
-    return std::string(static_cast<const char*>(shortSecret(toCString(sessionInfo.sessionId))));
+    return std::string(static_cast<const char*>(shortSecret(toCStringUtf8(sessionInfo.sessionId))));
 }
 
 void Session::fail(const QString& message)

@@ -14,6 +14,7 @@
 #include "session/InputParams.h"
 #include "session/Session.h"
 #include "session/SessionExchange.h"
+#include "shell/Helpers.h"
 #include "shell/MessageBox.h"
 #include "shell/Notification.h"
 #include "tessal_config.h"
@@ -27,15 +28,9 @@ constexpr const char* kLogFile = "/SessionManager";
 constexpr int kBalloonMs = 15000;
 constexpr int kTrayRepeatSeconds = 5;
 
-CString toCString(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return CString(bytes.constData(), bytes.size(), "");
-}
-
 CString shortId(const QString& sessionId)
 {
-    return toCString(shortSessionId(sessionId));
+    return toCStringUtf8(shortSessionId(sessionId));
 }
 
 // Same length and, byte by byte, the same upper-case form.
@@ -140,7 +135,7 @@ std::optional<QString> SessionManager::StartNASession(const QUrl& url)
     bool exchangeFailed = false;
     const int code = guardLaunch(__PRETTY_FUNCTION__, [&]() {
         UHashTable table;
-        auto parsed = std::make_unique<InputParams>(toCString(url.toString()), table);
+        auto parsed = std::make_unique<InputParams>(toCStringUtf8(url.toString()), table);
         info = sessionInfoFromParams(*parsed);
         if (parsed->otc.GetLength() > 0) {
             ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("otc is non empty", shortSecret(parsed->otc)));
@@ -185,7 +180,7 @@ std::optional<QString> SessionManager::StartNASession(const QUrl& url)
     if (sameIdIgnoringCase(running->GetSessionId(), info.sessionId)) {
         ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
                      makeArgFormat("VPN session already exists: %1, Trying to attach resource %2 (%3)...",
-                                   shortSecret(toCString(running->GetSessionId())), info.resourceName,
+                                   shortSecret(toCStringUtf8(running->GetSessionId())), info.resourceName,
                                    info.resourceType));
         const AttachResourceResult result = running->AttachResource(info.resourceName, info.resourceType);
         if (result.code == 0)
@@ -216,7 +211,7 @@ std::optional<QString> SessionManager::StartEPCSession(const QUrl& url)
     std::unique_ptr<InputParamsBase> params;
     const int code = guardLaunch(__PRETTY_FUNCTION__, [&]() {
         UHashTable table;
-        params = std::make_unique<InputParamsBase>(toCString(url.toString()), table);
+        params = std::make_unique<InputParamsBase>(toCStringUtf8(url.toString()), table);
     });
     if (code != 0 || !params) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failed to parse URL"));

@@ -8,7 +8,7 @@ namespace qt {
 CString toCStringUtf8(const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
-    return CString(bytes.constData());
+    return CString(bytes.constData(), bytes.size(), "");
 }
 
 } // namespace qt
