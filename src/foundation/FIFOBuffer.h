@@ -52,8 +52,10 @@ public:
     int read(void* destination, size_t length);
     // Removes without copying; 0 on success.
     int skip(size_t length);
-    // Hand bytes to another stream's writeBytes; popToStream removes what the
-    // stream took, readToStream leaves everything in place.
+    // Hand bytes to another stream's writeBytes, in at most two pieces, and
+    // give the bytes it took; a stream that takes less than a piece gets the
+    // rest on a later call. popToStream removes what the stream took (also
+    // when it then fails, giving -1), readToStream leaves everything in place.
     int popToStream(CStream* stream, size_t length);
     int readToStream(CStream* stream, size_t length);
     // Moves everything stored into target (replacing its buffer); 0 on success.
