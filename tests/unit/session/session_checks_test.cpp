@@ -389,6 +389,29 @@ TEST(SessionChecks, ServerAddressesCompareAsAddresses)
     EXPECT_FALSE(checks.isServerIPValid(kServer, allowed({"::ffff:192.0.2.1"})));
 }
 
+TEST(SessionChecks, ShorthandEntriesMatchNothingAndAreRecorded)
+{
+    RecordingLog log;
+    const struct {
+        const char* resolved;
+        const char* entry;
+    } rows[] = {
+        {"10.0.0.1", "10.1"},          {"127.0.0.1", "0x7f.1"},  {"192.0.2.1", "3221225985"},
+        {"192.0.2.1", "0300.0.2.1"},   {"192.0.2.1", "192.0.2.01"}, {"10.0.0.1", "10.0.1"},
+    };
+    for (const auto& row : rows) {
+        FakeResolver r;
+        r.addresses = {QHostAddress(QString::fromLatin1(row.resolved))};
+        SessionNetworkChecks checks;
+        checks.setHostResolver(r.fn());
+        EXPECT_FALSE(checks.isServerIPValid(kServer, allowed({row.entry}))) << row.entry;
+        EXPECT_EQ(log.withMessage(QStringLiteral("Server IP entry is not an address, ignored, ") + row.entry).size(), 1)
+            << row.entry;
+        // The canonical form still matches, also padded.
+        EXPECT_TRUE(checks.isServerIPValid(kServer, allowed({std::string(" ") + row.resolved + "\n"}))) << row.entry;
+    }
+}
+
 TEST(SessionChecks, AFailedLookupPassesTheCheck)
 {
     RecordingLog log;

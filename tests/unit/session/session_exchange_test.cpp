@@ -58,9 +58,25 @@ TEST(ServerUrlsTest, LaunchUrlSecretsAreShortened)
     EXPECT_TRUE(text.contains("Token=token123")) << text.toStdString();
     EXPECT_TRUE(text.contains("otc=otcode99")) << text.toStdString();
     EXPECT_FALSE(text.contains("AAAAAAAA")) << text.toStdString();
-    // An encoded separator hides nothing.
-    const QString encoded = qt::redactedLaunchUrl(QUrl("tessal-epi://x?server=h%26sid%3DSECRETSECRETSECRET77654321"));
-    EXPECT_FALSE(encoded.contains("SECRETSECRET")) << encoded.toStdString();
+
+    // Wherever a secret stands, and however it is written, only its last 8
+    // characters are shown.
+    const struct {
+        const char* url;
+        const char* shown;
+    } rows[] = {
+        {"tessal-ftp://x?sid=SECRETSECRETSECRETSECRET12345678?z", "sid=12345678?z"},
+        {"tessal-ftp://x#sid=SECRETSECRETSECRETSECRET12345678", "#sid=12345678"},
+        {"tessal-ftp://x?a=1?otc=SECRETSECRET87654321&b=2", "otc=87654321&b=2"},
+        {"tessal-ftp://x?a=1#b=2&TOKEN=SECRETSECRETtok45678", "TOKEN=tok45678"},
+        {"tessal-epi://x?server=h%26sid%3DSECRETSECRETSECRET77654321", "sid=77654321"},
+        {"tessal-epi://x?sid=SECRETSECRET%26SECRETSECRET%26b1234567", "sid=b1234567"},
+    };
+    for (const auto& row : rows) {
+        const QString redacted = qt::redactedLaunchUrl(QUrl(row.url));
+        EXPECT_FALSE(redacted.contains("SECRET")) << row.url << " -> " << redacted.toStdString();
+        EXPECT_TRUE(redacted.contains(row.shown)) << row.url << " -> " << redacted.toStdString();
+    }
 }
 
 TEST_F(SessionExchangeTest, SessionIdFromHeaderAndTokenSent)
