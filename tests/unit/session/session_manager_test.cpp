@@ -7,9 +7,15 @@
 #include "session/Session.h"
 #include "session/SessionManager.h"
 
+#include "foundation/UException.h"
+
 #include <QEventLoop>
 #include <QSslConfiguration>
 #include <QTimer>
+
+#include <functional>
+#include <pthread.h>
+#include <stdexcept>
 
 using namespace tessal;
 using namespace tessal::test;
@@ -54,9 +60,11 @@ TEST_F(SessionManagerTest, UnknownSchemeIsRefusedAndTheQuitIsPosted)
     for (const QString& line : log.qLines())
         EXPECT_FALSE(line.contains("SECRETSECRET"));
     EXPECT_EQ(manager->SessionCount(), 0);
-    EXPECT_EQ(log.withMessage("No live sessions, quitting application....").size(), 1);
-    // The quit was asked for before any loop ran; the loop ends as it starts.
+    // The quit was asked for before any loop ran; the loop ends as it starts,
+    // and only then is the quit written down.
+    EXPECT_EQ(log.withMessage("No live sessions, quitting application....").size(), 0);
     EXPECT_EQ(runLoop(3000), 0);
+    EXPECT_EQ(log.withMessage("No live sessions, quitting application....").size(), 1);
 }
 
 TEST_F(SessionManagerTest, UnparsableLaunchIsRefused)
@@ -169,6 +177,7 @@ TEST_F(SessionManagerTest, NoQuitWhileALaunchWaitsInANestedLoop)
     EXPECT_EQ(manager->SessionCount(), 1);
     EXPECT_EQ(log.withMessage("Unsupported external protocol handler request other://x").size(), 1);
     EXPECT_EQ(runLoop(500), 7);
+    EXPECT_EQ(log.withMessage("No live sessions, quitting application....").size(), 0);
 }
 
 TEST_F(SessionManagerTest, SessionRefusedInsideStartIsReleasedSafely)
@@ -182,6 +191,93 @@ TEST_F(SessionManagerTest, SessionRefusedInsideStartIsReleasedSafely)
     trustServer();
     EXPECT_TRUE(manager->CreateAndLaunchSession(naUrl(kSessionId)));
     EXPECT_EQ(manager->SessionCount(), 1);
+}
+
+// A log that, once, runs the test's action right after keeping the first
+// record that contains trigger (any record when trigger is empty).
+class HookLog : public RecordingLog {
+public:
+    std::string trigger;
+    std::function<void()> action;
+    int writeLine(const char* text) override
+    {
+        const int n = RecordingLog::writeLine(text);
+        if (action && text != nullptr && std::string(text).find(trigger) != std::string::npos) {
+            auto run = std::move(action);
+            action = nullptr;
+            run();
+        }
+        return n;
+    }
+};
+
+qt::SessionInfo sessionInfoFor(const QUrl& server)
+{
+    qt::SessionInfo info;
+    info.url = server;
+    info.sessionId = QString::fromLatin1(kSessionId);
+    return info;
+}
+
+TEST_F(SessionManagerTest, ThreadCancellationPassesThroughLaunchAndAttach)
+{
+    trustServer();
+    qt::Session session(sessionInfoFor(serverUrl()), qt::Session::NetworkAccess);
+    const struct {
+        std::function<void()> body;
+        const char* trigger;  // the record after which the thread is cancelled; empty: the next one
+        const char* site;
+    } rows[] = {
+        {[&] { manager->StartNASession(naUrl(kSessionId, "&otc=code12345")); }, "otc is non empty", "Session launch"},
+        {[&] { session.AttachResource("res2", "network_access"); }, "", "Attach resource"},
+    };
+    for (const auto& row : rows) {
+        HookLog hook;
+        hook.trigger = row.trigger;
+        hook.action = [] { pthread_exit(nullptr); };
+        struct Run {
+            std::function<void()> body;
+            bool returned = false;
+        } run{row.body};
+        pthread_t thread;
+        ASSERT_EQ(pthread_create(&thread, nullptr,
+                                 [](void* p) -> void* {
+                                     auto* r = static_cast<Run*>(p);
+                                     r->body();
+                                     r->returned = true;
+                                     return nullptr;
+                                 },
+                                 &run),
+                  0);
+        pthread_join(thread, nullptr);
+        EXPECT_FALSE(run.returned) << row.site;
+        EXPECT_EQ(hook.withMessage(QStringLiteral("EXCEPTION caught (forced stack unwind), ") + row.site).size(), 1)
+            << hook.text();
+    }
+}
+
+TEST_F(SessionManagerTest, AThrowDuringAnAttachNeverCountsAsAttached)
+{
+    trustServer();
+    qt::Session session(sessionInfoFor(serverUrl()), qt::Session::NetworkAccess);
+    HookLog hook;
+    hook.action = [] { throw UException(0, "EXCEPTION - %s", "code zero"); };
+    const qt::AttachResourceResult result = session.AttachResource("res2", "network_access");
+    EXPECT_NE(result.code, 0);
+    EXPECT_TRUE(result.notifyUser);
+    EXPECT_EQ(result.message, QStringLiteral("Failed to open resource 'res2': EXCEPTION - code zero"));
+}
+
+TEST_F(SessionManagerTest, ALaunchThatThrowsStillLetsTheQuitHappen)
+{
+    {
+        HookLog hook;
+        hook.action = [] { throw std::runtime_error("log failed"); };
+        EXPECT_THROW(manager->CreateAndLaunchSession(QUrl("other://x")), std::runtime_error);
+    }
+    EXPECT_FALSE(manager->CreateAndLaunchSession(QUrl("other://y")));
+    EXPECT_EQ(runLoop(3000), 0);
+    EXPECT_EQ(log.withMessage("No live sessions, quitting application....").size(), 1);
 }
 
 TEST_F(SessionManagerTest, PlainHttpInspectionNeedsTheMachineFlag)
