@@ -15,6 +15,8 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include <algorithm>
+
 namespace tessal {
 namespace qt {
 
@@ -40,9 +42,24 @@ Session::Session(const SessionInfo& info, int type)
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Refusal report got no answer in time"));
         fail(QStringLiteral("Site not trusted"));
     });
+    httpManager.setCertificateDialogObserver([this](bool open) { holdRefusalTimer(open); });
 }
 
 Session::~Session() = default;
+
+void Session::holdRefusalTimer(bool dialogOpen)
+{
+    if (dialogOpen) {
+        if (refusalTimer.isActive()) {
+            refusalRemainingMs = std::max(0, refusalTimer.remainingTime());
+            refusalTimer.stop();
+        }
+        return;
+    }
+    if (refusalRemainingMs >= 0 && !ended)
+        refusalTimer.start(refusalRemainingMs);
+    refusalRemainingMs = -1;
+}
 
 std::string Session::trustedSiteTag() const
 {
@@ -55,6 +72,7 @@ void Session::fail(const QString& message)
         return;
     ended = true;
     refusalTimer.stop();
+    refusalRemainingMs = -1;
     emit Error(message);
 }
 

@@ -3,7 +3,9 @@
 #include <cctype>
 #include <exception>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QThread>
 #include <QMetaObject>
 
 #include "foundation/IUErrorLog.h"
@@ -27,6 +29,7 @@ namespace {
 constexpr const char* kLogFile = "/SessionManager";
 constexpr int kBalloonMs = 15000;
 constexpr int kTrayRepeatSeconds = 5;
+constexpr int kReleaseRetryMs = 50;
 
 CString shortId(const QString& sessionId)
 {
@@ -101,6 +104,9 @@ QString shortSessionId(const QString& sessionId)
 
 SessionManager::SessionManager(QObject* parent) : QObject(parent)
 {
+    releaseRetry.setSingleShot(true);
+    releaseRetry.setInterval(kReleaseRetryMs);
+    connect(&releaseRetry, &QTimer::timeout, this, &SessionManager::releaseRetired);
 }
 
 SessionManager::~SessionManager()
@@ -323,8 +329,25 @@ void SessionManager::RemoveSession(Session* session)
     CheckSessions();
 }
 
+bool SessionManager::atTopLevel() const
+{
+    // A session may have ended inside one of its own nested loops (a dialog,
+    // a short exchange): its code, its client and their replies are still on
+    // the stack below that loop.
+    if (launchesInProgress != 0 || QThread::currentThread()->loopLevel() > 1)
+        return false;
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr ||
+           QApplication::activeModalWidget() == nullptr;
+}
+
 void SessionManager::releaseRetired()
 {
+    if (retired.empty())
+        return;
+    if (!atTopLevel()) {
+        releaseRetry.start();
+        return;
+    }
     // Destroying a session may run code that ends another one; take the list first.
     std::vector<std::shared_ptr<Session>> done;
     done.swap(retired);

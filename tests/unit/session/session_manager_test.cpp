@@ -10,6 +10,8 @@
 #include "foundation/UException.h"
 
 #include <QEventLoop>
+#include <QMessageBox>
+#include <QPointer>
 #include <QSslConfiguration>
 #include <QTimer>
 
@@ -386,6 +388,29 @@ TEST_F(InspectionLimitTest, SameIdOrSameServerIsRefused)
     // The same server on another port is another server.
     EXPECT_TRUE(manager.CreateAndLaunchSession(epiUrl(1, sid(1))));
     EXPECT_EQ(manager.SessionCount(), 2);
+}
+
+// A session that ends while a dialog runs its nested loop is released only
+// once that loop has returned to the top level.
+TEST_F(InspectionLimitTest, AnEndedSessionOutlivesTheDialogItEndedIn)
+{
+    ASSERT_TRUE(manager.CreateAndLaunchSession(epiUrl(0, sid(0))));
+    ASSERT_TRUE(manager.CreateAndLaunchSession(epiUrl(1, sid(1))));
+    QPointer<qt::Session> ending = manager.InspectionSessions().front().get();
+    bool aliveInsideTheDialog = false;
+    std::unique_ptr<ModalDialogAnswerer> answerer;
+    QTimer::singleShot(50, [&] { emit ending->Error("gone"); });
+    QTimer::singleShot(400, [&] {
+        aliveInsideTheDialog = !ending.isNull();
+        answerer = std::make_unique<ModalDialogAnswerer>("OK");
+    });
+    QMessageBox box(QMessageBox::Information, "Tessal VPN", "open", QMessageBox::Ok);
+    box.exec();
+    ASSERT_TRUE(answerer);
+    EXPECT_EQ(answerer->count(), 1);
+    EXPECT_TRUE(aliveInsideTheDialog);
+    EXPECT_EQ(manager.SessionCount(), 1);
+    EXPECT_TRUE(waitFor([&] { return ending.isNull(); }, 3000));
 }
 
 }  // namespace

@@ -131,6 +131,38 @@ TEST_F(SessionRunTest, SilentPolicyPageEndsTheSessionOnceAfterTheLimit)
     EXPECT_EQ(errors->count(), 1);
 }
 
+TEST_F(SessionRunTest, RefusalLimitHoldsWhileTheCertificateQuestionIsOpen)
+{
+    TestCertificates certs;
+    ASSERT_TRUE(certs.make()) << certs.error().toStdString();
+    AccessServer tls;
+    ASSERT_TRUE(tls.start({AccessServer::Listener("self", "https", certs.selfCert, certs.selfKey)}));
+    ASSERT_TRUE(tls.setRoutes(QJsonArray{quietRoute("/my.policy")}));
+    Session s(infoFor(QUrl(QStringLiteral("https://127.0.0.1:%1").arg(tls.port("self")))), Session::EndpointInspection);
+    QSignalSpy ended(&s, SIGNAL(Error(QString)));
+    s.setRefusalTimeout(300);
+    {
+        ModalDialogAnswerer trust("btnDoNotAllow");
+        s.Start();
+        ASSERT_EQ(trust.count(), 1);
+    }
+    // The certificate question of the refusal report stays open well past the limit.
+    int endedWhileOpen = -1;
+    std::unique_ptr<ModalDialogAnswerer> late;
+    QTimer::singleShot(1200, [&] {
+        endedWhileOpen = static_cast<int>(ended.count());
+        late = std::make_unique<ModalDialogAnswerer>("No");
+    });
+    ASSERT_TRUE(waitFor([&] { return !ended.isEmpty(); }, 10000));
+    EXPECT_EQ(endedWhileOpen, 0);
+    ASSERT_TRUE(late);
+    ASSERT_EQ(late->count(), 1);
+    EXPECT_TRUE(late->last().title.endsWith(" - Certificate Warning")) << late->last().title.toStdString();
+    EXPECT_EQ(ended.first().first().toString(), "Site not trusted");
+    QTest::qWait(400);
+    EXPECT_EQ(ended.count(), 1);
+}
+
 TEST_F(SessionRunTest, LaunchFlagDoesNotSkipTheQuestionForAnUntrustedSite)
 {
     ASSERT_TRUE(server.setRoutes(QJsonArray{profileRoute()}));
