@@ -2,6 +2,8 @@
 // the package opener.
 #include "UpdateTestBed.h"
 
+#include "RecordingLog.h"
+
 #include "session/LinuxInstaller.h"
 #include "session/PKGInstaller.h"
 #include "session/TarArchiveInstaller.h"
@@ -68,35 +70,49 @@ TEST_F(InstallerTest, ToolThatCannotStartFails)
     EXPECT_TRUE(r.failures.first().startsWith(QStringLiteral("Cannot start xdg-open")));
 }
 
-TEST_F(InstallerTest, InstallerLogIsNeverFollowedThroughALink)
+// A name taken first by a link or by another user's file never receives the
+// output; the install goes on with a file of the user's own, and the log says where.
+TEST_F(InstallerTest, ATakenInstallerLogNameIsLeftAloneAndTheInstallGoesOn)
 {
     const QString file = home() + QStringLiteral("/p.deb");
     ASSERT_TRUE(writeFile(file, "x"));
     const QString victim = home() + QStringLiteral("/victim");
-    ASSERT_TRUE(writeFile(victim, "keep"));
-    ASSERT_TRUE(QFile::link(victim, installerLog()));
-    LinuxInstaller installer;
-    const auto r = install(installer, file);
-    QFile::remove(installerLog());
-    ASSERT_EQ(r.failures.size(), 1);
-    EXPECT_TRUE(r.failures.first().startsWith(QStringLiteral("Cannot open installer log")));
-    EXPECT_EQ(readAll(victim), QByteArray("keep"));
-    EXPECT_FALSE(stubRan(QStringLiteral("xdg-open")));
-}
-
-TEST_F(InstallerTest, InstallerLogOfAnotherUserIsRefused)
-{
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to give the log away";
-    const QString file = home() + QStringLiteral("/p.deb");
-    ASSERT_TRUE(writeFile(file, "x"));
-    ASSERT_TRUE(writeFile(installerLog(), "theirs"));
-    ASSERT_EQ(::chown(QFile::encodeName(installerLog()).constData(), 65534, 65534), 0);
-    LinuxInstaller installer;
-    const auto r = install(installer, file);
-    ASSERT_EQ(r.failures.size(), 1);
-    EXPECT_TRUE(r.failures.first().contains(QStringLiteral("belongs to another user")));
-    EXPECT_EQ(readAll(installerLog()), QByteArray("theirs"));
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const struct {
+        bool link;
+        bool withRuntime;
+    } rows[] = {{true, true}, {true, false}, {false, true}};
+    for (const auto& row : rows) {
+        QFile::remove(installerLog());
+        ASSERT_TRUE(writeFile(victim, "keep"));
+        if (row.link) {
+            ASSERT_TRUE(QFile::link(victim, installerLog()));
+        } else {
+            if (::geteuid() != 0)
+                continue;   // only root can give the file away
+            ASSERT_TRUE(writeFile(installerLog(), "keep"));
+            ASSERT_EQ(::chown(QFile::encodeName(installerLog()).constData(), 65534, 65534), 0);
+        }
+        if (row.withRuntime)
+            qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+        else
+            qunsetenv("XDG_RUNTIME_DIR");
+        const QString own = (row.withRuntime ? runtime.path() : home() + QStringLiteral("/.TessalNetworks")) +
+                            QStringLiteral("/tessalinstall.log");
+        RecordingLog log;
+        LinuxInstaller installer;
+        const auto r = install(installer, file);
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+        EXPECT_TRUE(r.failures.isEmpty()) << r.failures.join(' ').toStdString();
+        EXPECT_EQ(stubArgs(QStringLiteral("xdg-open")), QStringList{file});
+        EXPECT_EQ(readAll(victim), QByteArray("keep"));
+        EXPECT_EQ(readAll(own), QByteArray("xdg-open stub output\n")) << own.toStdString();
+        EXPECT_EQ(QFileInfo(own).permissions() & 0x0077, 0) << own.toStdString();
+        EXPECT_TRUE(log.contains("Installer output goes to " + own.toStdString() + " instead: ")) << log.text();
+        QFile::remove(own);
+    }
     QFile::remove(installerLog());
 }
 
