@@ -2,7 +2,10 @@
 // the inspection component chain.
 #include "UpdateTestBed.h"
 
+#include "RecordingLog.h"
+
 #include <QFileInfo>
+#include <QProcess>
 #include <QProgressDialog>
 
 using namespace tessal::test;
@@ -32,6 +35,27 @@ protected:
         for (const QJsonObject& r : sharedServer().requests())
             paths << r["path"].toString();
         return paths;
+    }
+
+    // The files the updater was handed by its downloads, from its records.
+    static QStringList downloadedFiles(const RecordingLog& log)
+    {
+        QStringList files;
+        const QString mark = QStringLiteral("File downloaded: , ");
+        for (const QString& line : log.qLines()) {
+            const int at = line.indexOf(mark);
+            if (at >= 0)
+                files << line.mid(at + mark.size()).trimmed();
+        }
+        return files;
+    }
+    // True when none of the downloaded files is left in the download folder.
+    static bool noneLeft(const QStringList& files)
+    {
+        for (const QString& f : files)
+            if (QFileInfo::exists(f))
+                return false;
+        return !files.isEmpty();
     }
 
     QJsonArray m_routes;
@@ -92,6 +116,7 @@ TEST_F(UpdateDownloadTest, FlippedAndEmptySignaturesFailTheIntegrityCheck)
     QByteArray flipped = QByteArray::fromBase64(good.toLatin1());
     flipped[10] = static_cast<char>(flipped[10] ^ 0x01);
     for (const QString& signature : {QString::fromLatin1(flipped.toBase64()), QString()}) {
+        RecordingLog log;
         Updater updater(2, server(), 0);
         ModalDialogAnswerer answerer(QStringLiteral("OK"));
         const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
@@ -101,6 +126,7 @@ TEST_F(UpdateDownloadTest, FlippedAndEmptySignaturesFailTheIntegrityCheck)
         EXPECT_FALSE(out.ignore);
         EXPECT_EQ(answerer.count(), 1);  // the offer only, no install question
         EXPECT_FALSE(QFile::exists(downloads() + QStringLiteral("/app.deb")));
+        EXPECT_TRUE(noneLeft(downloadedFiles(log))) << downloadedFiles(log).join(' ').toStdString();
     }
 }
 
@@ -124,6 +150,7 @@ TEST_F(UpdateDownloadTest, AFailedMoveIsReportedOnce)
     // A folder where the package should go: the move fails.
     QDir().mkpath(downloads() + QStringLiteral("/app.deb/inside"));
     {
+        RecordingLog log;
         Updater updater(2, server(), 0);
         ModalDialogAnswerer answerer(QStringLiteral("OK"));
         const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
@@ -132,6 +159,7 @@ TEST_F(UpdateDownloadTest, AFailedMoveIsReportedOnce)
         EXPECT_TRUE(out.message.startsWith(QStringLiteral("Failed to rename ")));
         EXPECT_TRUE(out.message.endsWith(QStringLiteral(" to %1/app.deb").arg(downloads())));
         EXPECT_EQ(answerer.count(), 1);
+        EXPECT_TRUE(noneLeft(downloadedFiles(log)));
     }
     // A file where the Downloads folder should be: it cannot be made.
     QDir(downloads()).removeRecursively();
@@ -189,11 +217,25 @@ protected:
         addRoute(fileRoute(QStringLiteral("/public/download/%1.tar.md5").arg(stem), serverFile(stem + ".md5", sig)));
         addRoute(fileRoute(QStringLiteral("/public/download/%1-pkg.tar").arg(stem), pkg));
     }
+    // A tar archive holding one file of that name and content.
+    QByteArray archiveOf(const QString& name, const QByteArray& content)
+    {
+        QTemporaryDir dir;
+        EXPECT_TRUE(writeFile(dir.path() + QLatin1Char('/') + name, content));
+        const QString archive = dir.path() + QStringLiteral("/a.tar");
+        EXPECT_EQ(QProcess::execute(QStringLiteral("tar"), {QStringLiteral("-C"), dir.path(), QStringLiteral("-cf"),
+                                                             archive, name}),
+                  0);
+        return readAll(archive);
+    }
+    QString components() const { return home() + QStringLiteral("/.TessalNetworks/components"); }
 };
 
-TEST_F(ComponentChainTest, PolicyServerChainRunsInOrderAndEndsWithoutAnInstaller)
+TEST_F(ComponentChainTest, PolicyServerChainRunsInOrderInstallsAndGoesOnToTheApplication)
 {
-    serveComponent(QStringLiteral("linux_policyserver"), " 2.5 \n", nullptr, QByteArray(300, 'p'));
+    RecordingLog log;
+    const QByteArray archive = archiveOf(QStringLiteral("policy.bin"), "P1");
+    serveComponent(QStringLiteral("linux_policyserver"), " 2.5 \n", nullptr, archive);
     Updater updater(1, server(), 0);
     ModalDialogAnswerer answerer(QStringLiteral("OK"));
     const auto out = run(updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
@@ -201,15 +243,48 @@ TEST_F(ComponentChainTest, PolicyServerChainRunsInOrderAndEndsWithoutAnInstaller
                                              "/public/download/linux_policyserver.tar.md5",
                                              "/public/download/linux_policyserver-pkg.tar"}));
     EXPECT_EQ(updater.componentVersion(), QStringLiteral("2.5"));
+    // Installed, then the application package is looked for (none listed).
+    EXPECT_EQ(readAll(components() + QStringLiteral("/PolicyServer/policy.bin")), QByteArray("P1"));
+    EXPECT_EQ(QFileInfo(components()).permissions() & 0x0077, 0);
     EXPECT_EQ(out.events, QStringList{"fail"});
-    EXPECT_EQ(out.message, QStringLiteral("No installer available for PolicyServer"));
-    EXPECT_EQ(updater.installer(), nullptr);
+    EXPECT_EQ(out.message, QStringLiteral("Application pkg (EndpointCheckAppX64.deb) not found in server connectivity profile"));
+    EXPECT_TRUE(out.ignore);
     EXPECT_EQ(answerer.count(), 0);
+    EXPECT_TRUE(noneLeft(downloadedFiles(log))) << downloadedFiles(log).join(' ').toStdString();
     // The progress dialog follows each download's size.
     ASSERT_NE(updater.progressDialog(), nullptr);
-    EXPECT_EQ(updater.progressDialog()->maximum(), 300);
+    EXPECT_EQ(updater.progressDialog()->maximum(), archive.size());
     EXPECT_EQ(updater.progressDialog()->labelText(), QStringLiteral("Downloading PolicyServer update v1.0.0.0"));
     EXPECT_FALSE(updater.progressDialog()->isVisible());
+}
+
+// A new component replaces the installed one whole; a broken one leaves it
+// as it was. Either way no downloaded file and no half-unpacked folder stays.
+TEST_F(ComponentChainTest, AComponentIsReplacedWholeOrNotAtAll)
+{
+    const struct {
+        bool good;
+        const char* message;
+    } rows[] = {{true, "Application pkg (EndpointCheckAppX64.deb) not found in server connectivity profile"},
+                {false, "Failed to unpack package"}};
+    for (const auto& row : rows) {
+        QDir(components()).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(components() + QStringLiteral("/PolicyServer")));
+        ASSERT_TRUE(writeFile(components() + QStringLiteral("/PolicyServer/old.bin"), "OLD"));
+        m_routes = QJsonArray();
+        sharedServer().clearLog();
+        serveComponent(QStringLiteral("linux_policyserver"), "2", nullptr,
+                       row.good ? archiveOf(QStringLiteral("new.bin"), "NEW") : QByteArray("no archive"));
+        RecordingLog log;
+        Updater updater(1, server(), 0);
+        const auto out = run(updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
+        EXPECT_EQ(out.message, QString::fromLatin1(row.message));
+        EXPECT_EQ(QFile::exists(components() + QStringLiteral("/PolicyServer/old.bin")), !row.good);
+        EXPECT_EQ(QFile::exists(components() + QStringLiteral("/PolicyServer/new.bin")), row.good);
+        EXPECT_EQ(QDir(components()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("PolicyServer")});
+        EXPECT_TRUE(noneLeft(downloadedFiles(log))) << downloadedFiles(log).join(' ').toStdString();
+    }
 }
 
 TEST_F(ComponentChainTest, OesisInspectorIsChosenWhenListed)
@@ -220,7 +295,7 @@ TEST_F(ComponentChainTest, OesisInspectorIsChosenWhenListed)
                                            package("OesisInspector", "1.0.0.0", "", "/public/download/linux_oesisInspector-pkg.tar")}));
     EXPECT_EQ(requestedPaths().size(), 3);
     EXPECT_EQ(requestedPaths().first(), QStringLiteral("/public/download/linux_oesisInspector.tar.ver"));
-    EXPECT_EQ(out.message, QStringLiteral("No installer available for OesisInspector"));
+    EXPECT_EQ(out.message, QStringLiteral("Failed to unpack package"));
     ASSERT_NE(updater.progressDialog(), nullptr);
     EXPECT_EQ(updater.progressDialog()->labelText(), QStringLiteral("Updating EndPoint Inspection Components"));
 }
