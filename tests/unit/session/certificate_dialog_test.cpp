@@ -50,6 +50,28 @@ protected:
     static inline QSslCertificate certificate{QByteArray()};
 };
 
+// An internationalised host shows decoded with its encoded form beside it;
+// a plain one shows once.
+TEST_F(CertificateDialogTest, InternationalHostsShowBothForms)
+{
+    const struct {
+        const char* url;
+        const char* shown;
+    } rows[] = {
+        {"https://xn--pple-43d.com/", "аpple.com (xn--pple-43d.com)"},   // Cyrillic a
+        {"https://bücher.example/", "bücher.example (xn--bcher-kva.example)"},
+        {"https://vpn.example.com:8443/", "vpn.example.com"},
+        {"https://127.0.0.1/", "127.0.0.1"},
+    };
+    for (const auto& row : rows) {
+        CertificateErrorDialog d("- reason\n", certificate, QUrl(QString::fromUtf8(row.url)));
+        EXPECT_EQ(d.findChild<QLabel*>("labelHdr")->text(),
+                  QStringLiteral("Identity of site %1 cannot be verified due to following reason(s):")
+                      .arg(QString::fromUtf8(row.shown)))
+            << row.url;
+    }
+}
+
 TEST_F(CertificateDialogTest, WarningFormAndTexts)
 {
     CertificateErrorDialog d("- Host name mismatch\n- <i>Certificate is untrusted</i>\n", certificate,
@@ -66,7 +88,8 @@ TEST_F(CertificateDialogTest, WarningFormAndTexts)
 
     auto* header = d.findChild<QLabel*>("labelHdr");
     ASSERT_NE(header, nullptr);
-    EXPECT_EQ(header->text(), QString::fromUtf8("Identity of site bücher.example cannot be verified due to following reason(s):"));
+    EXPECT_EQ(header->text(), QString::fromUtf8("Identity of site bücher.example (xn--bcher-kva.example) cannot be "
+                                                "verified due to following reason(s):"));
     EXPECT_TRUE(header->wordWrap());
     auto* reasons = d.findChild<QLabel*>("labelReasons");
     ASSERT_NE(reasons, nullptr);
