@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSslConfiguration>
 
 #include <gtest/gtest.h>
 
@@ -136,6 +137,28 @@ TEST_F(SessionExchangeTest, StartReportCarriesBothCookies)
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1);
     EXPECT_EQ(requests[0]["path"].toString(), "/my.report.na");
+    const QString cookie = requests[0]["headers"].toObject()["Cookie"].toString();
+    EXPECT_TRUE(cookie.contains(QStringLiteral("NAToken=tok123"))) << cookie.toStdString();
+    EXPECT_TRUE(cookie.contains(QStringLiteral("MRHSession=") + kSid)) << cookie.toStdString();
+}
+
+// Over https the two cookies are made secure, and they still reach the server.
+TEST(StartReportTlsTest, HttpsReportSendsTheSecureCookies)
+{
+    test::TestCertificates certs;
+    ASSERT_TRUE(certs.make()) << certs.error().toStdString();
+    QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
+    conf.addCaCertificates(certs.caCert);
+    QSslConfiguration::setDefaultConfiguration(conf);
+    AccessServer server;
+    ASSERT_TRUE(server.start({AccessServer::Listener("tls", "https", certs.serverCert, certs.serverKey)}));
+    ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", "/my.report.na"}, {"body", ""}}}));
+    const QUrl url(QStringLiteral("https://127.0.0.1:%1").arg(server.port("tls")));
+    test::ModalDialogAnswerer answerer("No");
+    EXPECT_TRUE(qt::ReportNetworkAccess(url, kSid, "tok123"));
+    EXPECT_EQ(answerer.count(), 0);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1);
     const QString cookie = requests[0]["headers"].toObject()["Cookie"].toString();
     EXPECT_TRUE(cookie.contains(QStringLiteral("NAToken=tok123"))) << cookie.toStdString();
     EXPECT_TRUE(cookie.contains(QStringLiteral("MRHSession=") + kSid)) << cookie.toStdString();

@@ -294,6 +294,32 @@ TEST_F(UpdateFailureTest, RetryRunsTheChainAgain)
     EXPECT_EQ(s->GetBrowserController().sessionInfo().ipv4Addresses.size(), 1u);
 }
 
+// A whole first pass (checks, update offer, failed download), then Retry: the
+// second pass's addresses replace the first's in what the browser receives.
+TEST_F(UpdateFailureTest, RetryAfterAWholePassReplacesTheAddresses)
+{
+    const QString newer = QStringLiteral(
+        "<PROFILE><AUTOUPDATE_LINUX><PACKAGE><ITEM><ID>NetworkAccessAppX64.deb</ID><VERSION>7300.0.0.0</VERSION>"
+        "<SIGNATURE>x</SIGNATURE><SOURCE>/l.deb</SOURCE></ITEM></PACKAGE></AUTOUPDATE_LINUX>"
+        "<ServerIpCheck><IP_ServerIP>127.0.0.1</IP_ServerIP></ServerIpCheck></PROFILE>");
+    QJsonObject first = profileRoute(newer);
+    first.insert("times", 1);
+    ASSERT_TRUE(server.setRoutes(QJsonArray{first, profileRoute(), quietRoute("/l.deb", 404)}));
+    trustServer();
+    auto s = make(Session::NetworkAccess);
+    // The offer of the newer version, then the failure question.
+    ModalDialogAnswerer answerer(QStringList{"OK", "Retry"});
+    s->Start();
+    ASSERT_TRUE(waitFor([&] { return s->GetBrowserController().isStarted() || !errors->isEmpty(); }));
+    EXPECT_TRUE(errors->isEmpty()) << error().toStdString();
+    EXPECT_EQ(answerer.count(), 2);
+    EXPECT_TRUE(answerer.last().text.startsWith("Application update failed: "));
+    EXPECT_EQ(requestsTo("/pre/config.php").size(), 2);
+    EXPECT_EQ(requestsTo("/l.deb").size(), 1);
+    EXPECT_EQ(s->GetBrowserController().sessionInfo().ipv4Addresses, std::vector<QString>{"203.0.113.5"});
+    EXPECT_EQ(s->vectVulnerableIPv4s.size(), 1u);
+}
+
 TEST_F(UpdateFailureTest, IgnoredFailureGoesOnWithoutAQuestion)
 {
     auto s = ready();
