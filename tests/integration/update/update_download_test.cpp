@@ -37,25 +37,14 @@ protected:
         return paths;
     }
 
-    // The files the updater was handed by its downloads, from its records.
-    static QStringList downloadedFiles(const RecordingLog& log)
+    // True when the updater was handed downloads (its records name them) and none is left.
+    static bool noDownloadLeft(const RecordingLog& log)
     {
-        QStringList files;
-        const QString mark = QStringLiteral("File downloaded: , ");
-        for (const QString& line : log.qLines()) {
-            const int at = line.indexOf(mark);
-            if (at >= 0)
-                files << line.mid(at + mark.size()).trimmed();
-        }
-        return files;
-    }
-    // True when none of the downloaded files is left in the download folder.
-    static bool noneLeft(const QStringList& files)
-    {
-        for (const QString& f : files)
-            if (QFileInfo::exists(f))
+        const QStringList records = log.qLines().filter(QStringLiteral("File downloaded: , "));
+        for (const QString& r : records)
+            if (QFileInfo::exists(r.section(QStringLiteral("File downloaded: , "), 1).trimmed()))
                 return false;
-        return !files.isEmpty();
+        return !records.isEmpty();
     }
 
     QJsonArray m_routes;
@@ -126,7 +115,7 @@ TEST_F(UpdateDownloadTest, FlippedAndEmptySignaturesFailTheIntegrityCheck)
         EXPECT_FALSE(out.ignore);
         EXPECT_EQ(answerer.count(), 1);  // the offer only, no install question
         EXPECT_FALSE(QFile::exists(downloads() + QStringLiteral("/app.deb")));
-        EXPECT_TRUE(noneLeft(downloadedFiles(log))) << downloadedFiles(log).join(' ').toStdString();
+        EXPECT_TRUE(noDownloadLeft(log));
     }
 }
 
@@ -159,7 +148,7 @@ TEST_F(UpdateDownloadTest, AFailedMoveIsReportedOnce)
         EXPECT_TRUE(out.message.startsWith(QStringLiteral("Failed to rename ")));
         EXPECT_TRUE(out.message.endsWith(QStringLiteral(" to %1/app.deb").arg(downloads())));
         EXPECT_EQ(answerer.count(), 1);
-        EXPECT_TRUE(noneLeft(downloadedFiles(log)));
+        EXPECT_TRUE(noDownloadLeft(log));
     }
     // A file where the Downloads folder should be: it cannot be made.
     QDir(downloads()).removeRecursively();
@@ -218,15 +207,12 @@ protected:
         addRoute(fileRoute(QStringLiteral("/public/download/%1-pkg.tar").arg(stem), pkg));
     }
     // A tar archive holding one file of that name and content.
-    QByteArray archiveOf(const QString& name, const QByteArray& content)
+    static QByteArray archiveOf(const QString& name, const QByteArray& content)
     {
         QTemporaryDir dir;
-        EXPECT_TRUE(writeFile(dir.path() + QLatin1Char('/') + name, content));
-        const QString archive = dir.path() + QStringLiteral("/a.tar");
-        EXPECT_EQ(QProcess::execute(QStringLiteral("tar"), {QStringLiteral("-C"), dir.path(), QStringLiteral("-cf"),
-                                                             archive, name}),
-                  0);
-        return readAll(archive);
+        EXPECT_TRUE(writeFile(dir.path() + "/" + name, content));
+        EXPECT_EQ(QProcess::execute("tar", {"-C", dir.path(), "-cf", dir.path() + "/a.tar", name}), 0);
+        return readAll(dir.path() + "/a.tar");
     }
     QString components() const { return home() + QStringLiteral("/.TessalNetworks/components"); }
 };
@@ -250,7 +236,7 @@ TEST_F(ComponentChainTest, PolicyServerChainRunsInOrderInstallsAndGoesOnToTheApp
     EXPECT_EQ(out.message, QStringLiteral("Application pkg (EndpointCheckAppX64.deb) not found in server connectivity profile"));
     EXPECT_TRUE(out.ignore);
     EXPECT_EQ(answerer.count(), 0);
-    EXPECT_TRUE(noneLeft(downloadedFiles(log))) << downloadedFiles(log).join(' ').toStdString();
+    EXPECT_TRUE(noDownloadLeft(log));
     // The progress dialog follows each download's size.
     ASSERT_NE(updater.progressDialog(), nullptr);
     EXPECT_EQ(updater.progressDialog()->maximum(), archive.size());
@@ -259,31 +245,21 @@ TEST_F(ComponentChainTest, PolicyServerChainRunsInOrderInstallsAndGoesOnToTheApp
 }
 
 // A new component replaces the installed one whole; a broken one leaves it
-// as it was. Either way no downloaded file and no half-unpacked folder stays.
+// as it was. No downloaded file and no half-unpacked folder stays.
 TEST_F(ComponentChainTest, AComponentIsReplacedWholeOrNotAtAll)
 {
-    const struct {
-        bool good;
-        const char* message;
-    } rows[] = {{true, "Application pkg (EndpointCheckAppX64.deb) not found in server connectivity profile"},
-                {false, "Failed to unpack package"}};
-    for (const auto& row : rows) {
+    for (const bool good : {true, false}) {
         QDir(components()).removeRecursively();
-        ASSERT_TRUE(QDir().mkpath(components() + QStringLiteral("/PolicyServer")));
-        ASSERT_TRUE(writeFile(components() + QStringLiteral("/PolicyServer/old.bin"), "OLD"));
+        ASSERT_TRUE(QDir().mkpath(components() + "/PolicyServer") && writeFile(components() + "/PolicyServer/old", "O"));
         m_routes = QJsonArray();
-        sharedServer().clearLog();
-        serveComponent(QStringLiteral("linux_policyserver"), "2", nullptr,
-                       row.good ? archiveOf(QStringLiteral("new.bin"), "NEW") : QByteArray("no archive"));
+        serveComponent("linux_policyserver", "2", nullptr, good ? archiveOf("new", "N") : QByteArray("no archive"));
         RecordingLog log;
         Updater updater(1, server(), 0);
         const auto out = run(updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
-        EXPECT_EQ(out.message, QString::fromLatin1(row.message));
-        EXPECT_EQ(QFile::exists(components() + QStringLiteral("/PolicyServer/old.bin")), !row.good);
-        EXPECT_EQ(QFile::exists(components() + QStringLiteral("/PolicyServer/new.bin")), row.good);
-        EXPECT_EQ(QDir(components()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                  QStringList{QStringLiteral("PolicyServer")});
-        EXPECT_TRUE(noneLeft(downloadedFiles(log))) << downloadedFiles(log).join(' ').toStdString();
+        EXPECT_EQ(out.message.startsWith("Application pkg (EndpointCheckAppX64.deb) not found"), good) << out.message.toStdString();
+        EXPECT_EQ(QDir(components() + "/PolicyServer").entryList(QDir::Files), QStringList{good ? "new" : "old"});
+        EXPECT_EQ(QDir(components()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"PolicyServer"});
+        EXPECT_TRUE(noDownloadLeft(log));
     }
 }
 
