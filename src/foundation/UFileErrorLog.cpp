@@ -1,6 +1,9 @@
 #include "foundation/UFileErrorLog.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <clocale>
 #include <cstring>
 #include <ctime>
@@ -24,6 +27,13 @@ const char kBackupSuffix[] = ".bak";
 const uint32_t kInitialMaxSize = 0x500000;
 const uint32_t kRotationCheckEvery = 50;
 
+void reportRefusedLog(const char* name, const char* reason)
+{
+    static std::atomic<bool> reported{false};
+    if (!reported.exchange(true))
+        std::fprintf(stderr, "Log file %s not opened: %s\n", name, reason);
+}
+
 // Local time is broken down at most once per second; both log classes share it.
 void cachedLocalTime(time_t second, struct tm& out)
 {
@@ -38,6 +48,49 @@ void cachedLocalTime(time_t second, struct tm& out)
     }
     out = lastTime;
     pthread_mutex_unlock(&mutex);
+}
+
+// Opens the log as fopen would with mode ("a", "w", with or without "+"),
+// but never through a symbolic link, never inherited by children, and only
+// when it is a regular file of the effective user: a planted link or a
+// foreign file must not make a privileged run write elsewhere. A refusal is
+// reported on standard error once (there is no log to write it to).
+FILE* openOwnFile(const char* name, const char* mode, int& error)
+{
+    const bool truncate = mode[0] == 'w';
+    const bool update = std::strchr(mode, '+') != nullptr;
+    int flags = (update ? O_RDWR : O_WRONLY) | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+    if (!truncate)
+        flags |= O_APPEND;
+    const int fd = ::open(name, flags, 0600);
+    if (fd < 0) {
+        error = errno != 0 ? errno : EIO;
+        if (error == ELOOP)
+            reportRefusedLog(name, "it is a symbolic link");
+        return nullptr;
+    }
+    struct stat info {};
+    const char* refusal = nullptr;
+    if (::fstat(fd, &info) != 0)
+        refusal = "its status cannot be read";
+    else if (!S_ISREG(info.st_mode))
+        refusal = "it is not a regular file";
+    else if (info.st_uid != ::geteuid())
+        refusal = "it belongs to another user";
+    else if (truncate && ::ftruncate(fd, 0) != 0)
+        refusal = "it cannot be truncated";
+    if (refusal != nullptr) {
+        ::close(fd);
+        reportRefusedLog(name, refusal);
+        error = EPERM;
+        return nullptr;
+    }
+    FILE* file = ::fdopen(fd, truncate ? (update ? "w+" : "w") : (update ? "a+" : "a"));
+    if (file == nullptr) {
+        error = errno != 0 ? errno : EIO;
+        ::close(fd);
+    }
+    return file;
 }
 
 long currentThreadId()
@@ -103,9 +156,10 @@ int UFileErrorLog::openFile(const char* fileName, const char* mode, bool reloadL
         return ENOENT;   // no home folder: nothing is created, the log stays closed
 
     m_fileName = (fileName != nullptr && *fileName != '\0') ? fileName : kDefaultFileName;
-    FILE* file = std::fopen(m_fileName, mode != nullptr ? mode : "a");
+    int error = 0;
+    FILE* file = openOwnFile(m_fileName, mode != nullptr ? mode : "a", error);
     if (file == nullptr)
-        return errno != 0 ? errno : EIO;
+        return error;
     ::fchmod(::fileno(file), ::geteuid() == 0 ? 0644 : 0600);
 
     struct stat info {};

@@ -208,10 +208,15 @@ const char* formatHttpDate(time_t time)
 
 CString SGetModuleFileName()
 {
+    return SGetModuleFileName([](char* buffer, size_t size) { return ::readlink("/proc/self/exe", buffer, size); });
+}
+
+CString SGetModuleFileName(ssize_t (*readLink)(char* buffer, size_t size))
+{
     size_t size = 2000;
     for (int attempt = 0; attempt < 10; ++attempt) {
         std::vector<char> buffer(size, '\0');
-        ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        ssize_t length = readLink(buffer.data(), buffer.size());
         if (length < 0) {
             char error[16];
             std::snprintf(error, sizeof(error), "%d", errno);

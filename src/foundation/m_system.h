@@ -46,5 +46,8 @@ const char* formatHttpDate(time_t time);
 // The running executable's path from "/proc/self/exe"; throws UException when
 // it cannot be read.
 CString SGetModuleFileName();
+// The same with the link read by readLink (readlink's contract: bytes placed,
+// no NUL, -1 with errno); for tests of the buffer rules.
+CString SGetModuleFileName(ssize_t (*readLink)(char* buffer, size_t size));
 // The executable's folder (the path without its last component).
 CString SGetModuleFolder();

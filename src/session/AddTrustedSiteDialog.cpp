@@ -5,6 +5,9 @@
 
 #include "ui_AddTrustedSiteDialog.h"
 
+// The warning image is the one the certificate warning shows.
+static void registerWarningImage() { Q_INIT_RESOURCE(certificates); }
+
 namespace tessal {
 namespace qt {
 
@@ -13,6 +16,7 @@ AddTrustedSiteDialog::AddTrustedSiteDialog(QWidget* parent, bool vpnMode, const 
     : QDialog(parent, Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , ui(new Ui::AddTrustedSiteDialog)
 {
+    registerWarningImage();
     ui->setupUi(this);
 
     // The site comes from the launch URL, which any web page can open: it is

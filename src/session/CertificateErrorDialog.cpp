@@ -23,9 +23,15 @@ CertificateErrorDialog::CertificateErrorDialog(const QString& reasons, const QSs
     // Host names and reasons come from the server: never rich text.
     ui->labelHdr->setTextFormat(Qt::PlainText);
     ui->labelReasons->setTextFormat(Qt::PlainText);
+    // A look-alike internationalised name reads like the trusted one once
+    // decoded: its encoded form stands beside it.
+    const QString encodedHost = url.host(QUrl::FullyEncoded);
+    QString host = QUrl::fromAce(encodedHost.toLatin1(), QUrl::IgnoreIDNWhitelist);
+    if (host != encodedHost)
+        host += QStringLiteral(" (") + encodedHost + QLatin1Char(')');
     ui->labelHdr->setText(
         QCoreApplication::translate("QObject", "Identity of site %1 cannot be verified due to following reason(s):")
-            .arg(QUrl::fromAce(url.host(QUrl::FullyEncoded).toLatin1(), QUrl::IgnoreIDNWhitelist)));
+            .arg(host));
     ui->labelReasons->setText(reasons);
 }
 

@@ -613,10 +613,14 @@ bool HttpNetworkManager::AcceptInvalidServerCert(QNetworkReply* reply, QString e
     QPointer<HttpNetworkManager> self(this);
     QPointer<QNetworkReply> alive(reply);
     QPointer<CertificateErrorDialog> dialog = new CertificateErrorDialog(errorText, certificate, url, m_dialogParent);
+    if (m_dialogObserver)
+        m_dialogObserver(true);
     const int result = dialog->exec();
     delete dialog.data();
     if (!self)
         return false;
+    if (m_dialogObserver)
+        m_dialogObserver(false);
     if (alive)
         markActivityAndRestartTimer(reply);
 

@@ -20,6 +20,7 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,6 +65,12 @@ public:
     void HttpGet(const QUrl& url, uint32_t timeoutMs);
     void HttpPost(const QUrl& url, const QString& body);
     void SetParentWidget(QWidget* parent);
+    // Told true before a certificate dialog of this client opens and false
+    // after it has closed, so an owner can hold its own time limits meanwhile.
+    void setCertificateDialogObserver(std::function<void(bool open)> observer)
+    {
+        m_dialogObserver = std::move(observer);
+    }
 
     // The response body in memory mode, valid after a success result.
     const std::vector<char>& body() const { return m_body; }
@@ -118,6 +125,7 @@ private:
     bool m_running = false;
     std::string m_sessionId;
     QPointer<QWidget> m_dialogParent;
+    std::function<void(bool)> m_dialogObserver;
 };
 
 // Key of the accepted-certificate table for a URL: the URL without path and

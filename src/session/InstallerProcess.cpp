@@ -1,6 +1,8 @@
 #include "session/InstallerProcess.h"
 
 #include "foundation/IUErrorLog.h"
+#include "foundation/LogSettings.h"
+#include "foundation/String.h"
 
 #include "tessal_config.h"
 
@@ -35,13 +37,17 @@ private:
 };
 }  // namespace
 
-int openInstallerLog(QString& error)
+namespace {
+
+// Opens path for the installer's output: created 0600 without following a
+// link, and used only when it is a regular file of the effective user; it is
+// truncated only then (the fixed path lies in a folder shared with others).
+int openOwnLog(const QByteArray& path, QString& error)
 {
-    const char* path = TESSAL_SYSTEM_PATH("/tmp/tessalinstall.log");
-    // Not truncated before the owner is known: the folder is shared with other users.
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
-        error = QStringLiteral("Cannot open installer log %1: %2").arg(QString::fromUtf8(path), QString::fromLocal8Bit(strerror(errno)));
+        error = QStringLiteral("Cannot open installer log %1: %2")
+                    .arg(QString::fromUtf8(path), QString::fromLocal8Bit(strerror(errno)));
         return -1;
     }
     struct stat status {};
@@ -56,6 +62,45 @@ int openInstallerLog(QString& error)
         return -1;
     }
     return fd;
+}
+
+// A folder of the user's own for the installer output: the runtime folder,
+// else the settings folder.
+QByteArray ownLogFolder()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    struct stat status {};
+    if (!runtime.isEmpty() && ::stat(runtime.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+        status.st_uid == ::geteuid())
+        return runtime;
+    CString folder;
+    getConfigFolder(folder, true);
+    return QByteArray(static_cast<const char*>(folder));
+}
+
+}  // namespace
+
+int openInstallerLog(QString& error)
+{
+    const QByteArray fixed(TESSAL_SYSTEM_PATH("/tmp/tessalinstall.log"));
+    const int fd = openOwnLog(fixed, error);
+    if (fd >= 0)
+        return fd;
+    // Anyone can take the fixed name first: the install goes on with a file
+    // of the user's own, and the log says where.
+    const QByteArray folder = ownLogFolder();
+    if (folder.isEmpty())
+        return -1;
+    const QByteArray own = folder + "/tessalinstall.log";
+    QString ownError;
+    const int ownFd = openOwnLog(own, ownError);
+    if (ownFd < 0) {
+        error += QStringLiteral("; ") + ownError;
+        return -1;
+    }
+    ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Installer output goes to %1 instead: %2", own.constData(), error));
+    error.clear();
+    return ownFd;
 }
 
 InstallerRun runInstallerTool(const QString& program, const QStringList& args, int timeoutMs)

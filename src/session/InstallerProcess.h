@@ -13,8 +13,10 @@ struct InstallerRun {
 };
 
 // The installer log "/tmp/tessalinstall.log", opened for writing without
-// following a link and truncated; refused when another user owns it.
-// Returns the descriptor or -1 with the reason in error.
+// following a link and truncated; when that name is taken by a link or by
+// another user's file, a file of the user's own in the runtime folder (else
+// the settings folder) instead, recorded in the log. Returns the descriptor
+// or -1 with the reason in error.
 int openInstallerLog(QString& error);
 
 // Starts program with args; standard output and error go to the installer

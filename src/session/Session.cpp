@@ -15,6 +15,8 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include <algorithm>
+
 namespace tessal {
 namespace qt {
 
@@ -40,9 +42,24 @@ Session::Session(const SessionInfo& info, int type)
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Refusal report got no answer in time"));
         fail(QStringLiteral("Site not trusted"));
     });
+    httpManager.setCertificateDialogObserver([this](bool open) { holdRefusalTimer(open); });
 }
 
 Session::~Session() = default;
+
+void Session::holdRefusalTimer(bool dialogOpen)
+{
+    if (dialogOpen) {
+        if (refusalTimer.isActive()) {
+            refusalRemainingMs = std::max(0, refusalTimer.remainingTime());
+            refusalTimer.stop();
+        }
+        return;
+    }
+    if (refusalRemainingMs >= 0 && !ended)
+        refusalTimer.start(refusalRemainingMs);
+    refusalRemainingMs = -1;
+}
 
 std::string Session::trustedSiteTag() const
 {
@@ -55,6 +72,7 @@ void Session::fail(const QString& message)
         return;
     ended = true;
     refusalTimer.stop();
+    refusalRemainingMs = -1;
     emit Error(message);
 }
 
@@ -235,7 +253,8 @@ void Session::RequestFinished(Err::HttpNetworkManager error, QString message)
         fail(message);
 }
 
-AttachResourceResult Session::AttachResource(const QString& resourceName, const QString& resourceType)
+UFORCED_UNWIND_HANDLER AttachResourceResult Session::AttachResource(const QString& resourceName,
+                                                                   const QString& resourceType)
 {
     AttachResourceResult out;
     int code = 0;
@@ -246,12 +265,16 @@ AttachResourceResult Session::AttachResource(const QString& resourceName, const 
             code = browserController.openMainResource(resourceName, resourceType, QString());
     } catch (const UException& e) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("EXCEPTION caught: %1", e.what()));
-        return {e.getCode(), QObject::tr("Failed to open resource '%1': %2").arg(resourceName, QString::fromUtf8(e.what())),
-                true};
+        // Whatever its code, a throw means the resource was not opened.
+        return {e.getCode() != 0 ? e.getCode() : -1,
+                QObject::tr("Failed to open resource '%1': %2").arg(resourceName, QString::fromUtf8(e.what())), true};
     } catch (const std::exception& e) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("EXCEPTION caught: %1", e.what()));
         return {-1, QObject::tr("Failed to open resource '%1': %2").arg(resourceName, QString::fromUtf8(e.what())),
                 true};
+    } catch (abi::__forced_unwind&) {
+        ucatch::recordForcedUnwind(UCATCH_SITE(kLogFile, "Attach resource", __PRETTY_FUNCTION__));
+        throw;
     } catch (...) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("EXCEPTION caught: %1", "unknown exception"));
         return {-1, QObject::tr("Failed to open resource '%1': %2").arg(resourceName, QStringLiteral("unknown exception")),

@@ -86,6 +86,9 @@ public slots:
 private:
     // Emits Error once; every later step of this session is dropped.
     void fail(const QString& message);
+    // Holds the refusal limit while a certificate dialog of the session's
+    // client is open: the user's reading time is not the server's silence.
+    void holdRefusalTimer(bool dialogOpen);
     std::string trustedSiteTag() const;
 
     SessionInfo sessionInfo;
@@ -97,6 +100,9 @@ private:
 
     QTimer refusalTimer;
     int refusalTimeoutMs = kRefusalTimeoutMs;
+    // Time the refusal limit had left when a certificate dialog opened; -1
+    // when it is not held.
+    int refusalRemainingMs = -1;
     bool ended = false;
 };
 

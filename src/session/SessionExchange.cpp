@@ -11,6 +11,7 @@
 #include <QList>
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace tessal {
@@ -132,25 +133,36 @@ QNetworkCookie MakeSessionCookie(const QString& name, const QString& value, bool
     return cookie;
 }
 
+namespace {
+
+// Every "sid", "otc" or "token" value in text, wherever it stands (query,
+// fragment, after a second "?"), cut to its last 8 characters.
+QString shortenSecretValues(const QString& text)
+{
+    static const QRegularExpression secret(QStringLiteral("(^|[^A-Za-z0-9])(sid|otc|token)(\\s*=)([^&#?]*)"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    QString out;
+    qsizetype done = 0;
+    QRegularExpressionMatchIterator it = secret.globalMatch(text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        const QString value = QUrl::fromPercentEncoding(m.captured(4).toUtf8()).trimmed();
+        out += text.mid(done, m.capturedStart(4) - done);
+        out += value.right(8);
+        done = m.capturedEnd(4);
+    }
+    out += text.mid(done);
+    return out;
+}
+
+} // namespace
+
 QString redactedLaunchUrl(const QUrl& url)
 {
-    const QString text = url.toString();
-    const int mark = text.lastIndexOf(QLatin1Char('?'));
-    if (mark < 0)
-        return text;
-    const QString query = QUrl::fromPercentEncoding(text.mid(mark + 1).toUtf8());
-    QStringList pairs = query.split(QLatin1Char('&'));
-    for (QString& pair : pairs) {
-        const int eq = pair.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            continue;
-        const QString key = pair.left(eq).trimmed().toLower();
-        if (key == QLatin1String("sid") || key == QLatin1String("otc") || key == QLatin1String("token")) {
-            const QString value = pair.mid(eq + 1).trimmed();
-            pair = pair.left(eq + 1) + value.right(8);
-        }
-    }
-    return text.left(mark + 1) + pairs.join(QLatin1Char('&'));
+    // Once as written (an encoded "&" inside a value stays inside it), once
+    // decoded (an encoded separator may start another pair).
+    const QString once = shortenSecretValues(url.toString());
+    return shortenSecretValues(QUrl::fromPercentEncoding(once.toUtf8()));
 }
 
 } // namespace qt

@@ -3,7 +3,9 @@
 #include <cctype>
 #include <exception>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QThread>
 #include <QMetaObject>
 
 #include "foundation/IUErrorLog.h"
@@ -27,6 +29,7 @@ namespace {
 constexpr const char* kLogFile = "/SessionManager";
 constexpr int kBalloonMs = 15000;
 constexpr int kTrayRepeatSeconds = 5;
+constexpr int kReleaseRetryMs = 50;
 
 CString shortId(const QString& sessionId)
 {
@@ -54,9 +57,10 @@ void showBalloon(const QString& message)
 }
 
 // Runs body under the launch guard: a break exception is swallowed, any other
-// exception is recorded and leaves a non-zero code.
+// exception is recorded and leaves a non-zero code; a forced unwind (thread
+// cancellation) is recorded as the uniform handler does and passed on.
 template <typename Body>
-int guardLaunch(const char* function, Body&& body)
+UFORCED_UNWIND_HANDLER int guardLaunch(const char* function, Body&& body)
 {
     int code = 0;
     try {
@@ -68,12 +72,28 @@ int guardLaunch(const char* function, Body&& body)
     } catch (const std::exception& e) {
         ULOG_ERROR(kLogFile, function, makeArgFormat("EXCEPTION caught: %1", e.what()));
         code = -1;
+    } catch (abi::__forced_unwind&) {
+        ucatch::recordForcedUnwind(UCATCH_SITE(kLogFile, "Session launch", function));
+        throw;
     } catch (...) {
         ULOG_ERROR(kLogFile, function, makeArgFormat("EXCEPTION caught: %1", "unknown exception"));
         code = -1;
     }
     return code;
 }
+
+// Counts a launch as in progress for its whole extent, also when it throws.
+class LaunchInProgress
+{
+public:
+    explicit LaunchInProgress(int& counter) : m_counter(counter) { ++m_counter; }
+    ~LaunchInProgress() { --m_counter; }
+    LaunchInProgress(const LaunchInProgress&) = delete;
+    LaunchInProgress& operator=(const LaunchInProgress&) = delete;
+
+private:
+    int& m_counter;
+};
 
 } // namespace
 
@@ -84,6 +104,9 @@ QString shortSessionId(const QString& sessionId)
 
 SessionManager::SessionManager(QObject* parent) : QObject(parent)
 {
+    releaseRetry.setSingleShot(true);
+    releaseRetry.setInterval(kReleaseRetryMs);
+    connect(&releaseRetry, &QTimer::timeout, this, &SessionManager::releaseRetired);
 }
 
 SessionManager::~SessionManager()
@@ -95,9 +118,11 @@ SessionManager::~SessionManager()
 
 bool SessionManager::CreateAndLaunchSession(const QUrl& url)
 {
-    ++launchesInProgress;
-    const bool launched = CreateAndLaunchSessionInternal(url);
-    --launchesInProgress;
+    bool launched = false;
+    {
+        LaunchInProgress counted(launchesInProgress);
+        launched = CreateAndLaunchSessionInternal(url);
+    }
     CheckSessions();
     return launched;
 }
@@ -304,8 +329,25 @@ void SessionManager::RemoveSession(Session* session)
     CheckSessions();
 }
 
+bool SessionManager::atTopLevel() const
+{
+    // A session may have ended inside one of its own nested loops (a dialog,
+    // a short exchange): its code, its client and their replies are still on
+    // the stack below that loop.
+    if (launchesInProgress != 0 || QThread::currentThread()->loopLevel() > 1)
+        return false;
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr ||
+           QApplication::activeModalWidget() == nullptr;
+}
+
 void SessionManager::releaseRetired()
 {
+    if (retired.empty())
+        return;
+    if (!atTopLevel()) {
+        releaseRetry.start();
+        return;
+    }
     // Destroying a session may run code that ends another one; take the list first.
     std::vector<std::shared_ptr<Session>> done;
     done.swap(retired);
@@ -316,7 +358,6 @@ void SessionManager::CheckSessions()
 {
     if (SessionCount() != 0)
         return;
-    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("No live sessions, quitting application...."));
     // QCoreApplication::exit does nothing while no event loop runs; a queued
     // call reaches the loop as soon as it starts (or at once when it runs).
     QMetaObject::invokeMethod(this, &SessionManager::quitIfStillEmpty, Qt::QueuedConnection);
@@ -326,8 +367,11 @@ void SessionManager::quitIfStillEmpty()
 {
     // A launch waiting in a nested event loop must not have its loop ended
     // under it; its own CheckSessions decides when it returns.
-    if (SessionCount() == 0 && launchesInProgress == 0)
-        QCoreApplication::exit(0);
+    if (SessionCount() != 0 || launchesInProgress != 0)
+        return;
+    ULOG_VERBOSE(kLogFile, "void tessal::qt::SessionManager::CheckSessions()",
+                 makeArgFormat("No live sessions, quitting application...."));
+    QCoreApplication::exit(0);
 }
 
 } // namespace qt

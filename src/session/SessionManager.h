@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 namespace tessal {
@@ -57,11 +58,14 @@ private:
     void connectSession(Session* session);
     void quitIfStillEmpty();
     void releaseRetired();
+    bool atTopLevel() const;
 
     std::vector<std::shared_ptr<Session>> sessions;
     std::shared_ptr<Session> vpnSession;
     // Sessions that have ended, kept until the call that ended them has returned.
     std::vector<std::shared_ptr<Session>> retired;
+    // Tries the release again while a nested loop or a dialog still runs.
+    QTimer releaseRetry;
     int launchesInProgress = 0;
 };
 

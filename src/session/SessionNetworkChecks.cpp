@@ -117,6 +117,35 @@ std::vector<CString> uncovered(const std::vector<CString>& candidates, const std
     return out;
 }
 
+// An address read strictly: dotted IPv4 or IPv6 text as inet_pton takes it.
+struct StrictAddress {
+    int family = AF_UNSPEC;
+    unsigned char bytes[16] = {};
+    bool operator==(const StrictAddress& other) const
+    {
+        return family == other.family && std::memcmp(bytes, other.bytes, sizeof(bytes)) == 0;
+    }
+};
+
+bool parseStrictAddress(const std::string& text, StrictAddress& out)
+{
+    // Surrounding white space of a profile value is no part of the address.
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return false;
+    const size_t last = text.find_last_not_of(" \t\r\n");
+    const std::string trimmed = text.substr(first, last - first + 1);
+    if (::inet_pton(AF_INET, trimmed.c_str(), out.bytes) == 1) {
+        out.family = AF_INET;
+        return true;
+    }
+    if (::inet_pton(AF_INET6, trimmed.c_str(), out.bytes) == 1) {
+        out.family = AF_INET6;
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 SessionNetworkChecks::SessionNetworkChecks()
@@ -145,10 +174,21 @@ bool SessionNetworkChecks::isServerIPValid(const QUrl& server, const Connectivit
         return true;
     }
     // Compared as addresses: "2001:DB8::1" and "2001:db8::1" are one address.
+    // Both sides are read in the strict inet_pton forms only, so that
+    // shorthand such as "10.1" or "3221225985" names no address.
+    StrictAddress serverAddress;
+    QString resolvedText = resolved.toString();
+    resolvedText.truncate(resolvedText.indexOf(QLatin1Char('%')) < 0 ? resolvedText.size()
+                                                                      : resolvedText.indexOf(QLatin1Char('%')));
+    if (!parseStrictAddress(resolvedText.toStdString(), serverAddress))
+        return false;
     for (const std::string& entry : allowed) {
-        QHostAddress listed;
-        if (listed.setAddress(QString::fromStdString(entry)) &&
-            listed.isEqual(resolved, QHostAddress::StrictConversion)) {
+        StrictAddress listed;
+        if (!parseStrictAddress(entry, listed)) {
+            ULOG_WARNING(kLogFile, kFnServerCheck, makeArgFormat("Server IP entry is not an address, ignored", entry));
+            continue;
+        }
+        if (listed == serverAddress) {
             ULOG_VERBOSE(kLogFile, kFnServerCheck, makeArgFormat("Corvel VS IP matched with resolved hostname"));
             return true;
         }

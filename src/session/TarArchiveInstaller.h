@@ -1,8 +1,11 @@
 #pragma once
-// Unpacks a tar archive into a destination folder.
+// Unpacks a tar archive into a destination folder. The archive is unpacked
+// into a new sibling folder and swapped in only when that succeeded, so a
+// failed unpack leaves what the destination held before.
 
 #include "session/Installer.h"
 
+#include <QByteArray>
 #include <QString>
 
 namespace tessal::qt {
@@ -20,6 +23,10 @@ public:
     QString packageFile() const { return m_packageFile; }
 
 private:
+    bool unpackInPlace(const std::string& file);
+    static bool swapIn(const QByteArray& staging, const QByteArray& target);
+    static void removeTree(const QString& path);
+
     QString m_destination;
     QString m_packageFile;
 };

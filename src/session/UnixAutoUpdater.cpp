@@ -1,11 +1,13 @@
 #include "session/UnixAutoUpdater.h"
 
 #include "session/LinuxInstaller.h"
+#include "session/TarArchiveInstaller.h"
 
 #include "shell/MessageBox.h"
 #include "shell/Notification.h"
 
 #include "foundation/IUErrorLog.h"
+#include "foundation/LogSettings.h"
 #include "foundation/UVersion.h"
 #include "foundation/str_helper.h"
 
@@ -17,6 +19,10 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
+
+#include <cerrno>
+
+#include <sys/stat.h>
 
 namespace tessal::qt {
 
@@ -73,6 +79,33 @@ template <class Package>
 void UnixAutoUpdater<Package>::finish()
 {
     m_stage = Stage::Done;
+}
+
+template <class Package>
+void UnixAutoUpdater<Package>::discard(const std::string& file)
+{
+    if (!file.empty() && QFileInfo(QString::fromStdString(file)).isFile())
+        QFile::remove(QString::fromStdString(file));
+}
+
+template <class Package>
+void UnixAutoUpdater<Package>::discardComponentPackage()
+{
+    discard(m_componentPackage);
+    m_componentPackage.clear();
+}
+
+template <class Package>
+QString UnixAutoUpdater<Package>::ComponentFolder(const std::string& id)
+{
+    CString settings;
+    if (getConfigFolder(settings, true).IsEmpty())
+        return QString();
+    const QString components = QString::fromUtf8(static_cast<const char*>(settings)) + QStringLiteral("/components");
+    const QByteArray path = QFile::encodeName(components);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return QString();
+    return components + QLatin1Char('/') + QString::fromStdString(id);
 }
 
 template <class Package>
@@ -227,6 +260,7 @@ void UnixAutoUpdater<Package>::FileDownloadSuccess(std::string file)
         // Only marks the stage: the value is compared with nothing.
         if (!ReadTextFile(file, m_componentVersion))
             m_componentVersion.clear();
+        discard(file);
         m_componentVersion = m_componentVersion.trimmed();
         if (m_componentVersion.isEmpty())
             m_componentVersion = QStringLiteral("1.0");
@@ -235,7 +269,9 @@ void UnixAutoUpdater<Package>::FileDownloadSuccess(std::string file)
         return;
     }
     case Stage::ComponentSignature: {
-        if (!ReadTextFile(file, m_signature) || m_signature.trimmed().isEmpty()) {
+        const bool read = ReadTextFile(file, m_signature);
+        discard(file);
+        if (!read || m_signature.trimmed().isEmpty()) {
             m_signature.clear();
             finish();
             emit UpdateFail(QStringLiteral("Failed to read downloaded signature"), false);
@@ -254,6 +290,7 @@ void UnixAutoUpdater<Package>::FileDownloadSuccess(std::string file)
     case Stage::Idle:
     case Stage::Done:
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Unexpected download ignored", file));
+        discard(file);
         return;
     }
 }
@@ -262,6 +299,7 @@ template <class Package>
 void UnixAutoUpdater<Package>::InstallPackage(std::string& file)
 {
     if (m_current == nullptr) {
+        discard(file);
         finish();
         emit UpdateFail(QStringLiteral("No update package selected"), false);
         return;
@@ -270,6 +308,7 @@ void UnixAutoUpdater<Package>::InstallPackage(std::string& file)
     const QString expected = component ? m_signature : QString::fromStdString(m_current->signature);
     const QString id = QString::fromStdString(m_current->id);
     if (!VerifySignature(QString::fromStdString(file), expected)) {
+        discard(file);
         ShowTrayIcon(nullptr, kTrayRepeatSeconds)
             ->showWarning(qobjectTr(QT_TRANSLATE_NOOP("QObject", "Software update failed to verify signature")), QString(),
                           kTrayWarningMs);
@@ -278,14 +317,28 @@ void UnixAutoUpdater<Package>::InstallPackage(std::string& file)
         return;
     }
     if (component) {
-        // Nothing here installs a component: it is never handed to an installer
-        // this updater did not make for it.
-        finish();
-        emit UpdateFail(QStringLiteral("No installer available for %1").arg(id), false);
+        // Unpacked beside the installed copy and swapped in whole: a failed
+        // unpack leaves the previous component as it was.
+        const QString folder = ComponentFolder(m_current->id);
+        if (folder.isEmpty()) {
+            discard(file);
+            finish();
+            emit UpdateFail(QStringLiteral("No installer available for %1").arg(id), false);
+            return;
+        }
+        m_componentPackage = file;
+        m_installer = QSharedPointer<Installer>(new TarArchiveInstaller(folder));
+        connect(m_installer.data(), SIGNAL(Failure(QString)), this, SLOT(InstallFailed(QString)));
+        connect(m_installer.data(), SIGNAL(Success()), this, SLOT(InstallSuccess()));
+        m_installer->Install(file);
         return;
     }
     bool failed = false;
     if (!ConfirmInstall(file, failed)) {
+        // A package that could not be moved is of no further use; one the
+        // user declined stays in the Downloads folder.
+        if (failed)
+            discard(file);
         finish();
         if (!failed)
             emit InstallIgnored();
@@ -347,8 +400,17 @@ void UnixAutoUpdater<Package>::FileDownloadProgress(qlonglong total, qlonglong t
 }
 
 template <class Package>
+void UnixAutoUpdater<Package>::InstallFailed(QString errMessage)
+{
+    discardComponentPackage();
+    finish();
+    AutoUpdater::InstallFailed(errMessage);
+}
+
+template <class Package>
 void UnixAutoUpdater<Package>::InstallSuccess()
 {
+    discardComponentPackage();
     AutoUpdater::InstallSuccess();
     if (isComponent())
         UpdateSelf();

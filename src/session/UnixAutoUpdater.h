@@ -38,7 +38,12 @@ public:
 
     void FileDownloadSuccess(std::string file) override;
     void FileDownloadProgress(qlonglong total, qlonglong totalDownloaded) override;
+    void InstallFailed(QString errMessage) override;
     void InstallSuccess() override;
+
+    // Where a component is installed: "<settings folder>/components/<id>";
+    // the components folder is made 0700. Empty when there is no settings folder.
+    static QString ComponentFolder(const std::string& id);
 
     const std::string& packageId() const { return m_packageId; }
     const QString& componentVersion() const { return m_componentVersion; }
@@ -50,6 +55,9 @@ private:
     bool isComponent() const;
     void updateComponent(const char* id, const char* versionPath, const char* signaturePath);
     void finish();
+    // A downloaded file that has served its purpose leaves the download folder.
+    static void discard(const std::string& file);
+    void discardComponentPackage();
 
     std::string m_packageId;
     const Package* m_current = nullptr;  // into m_profile's Linux list
@@ -59,6 +67,7 @@ private:
     int m_silentFlag;
     Stage m_stage = Stage::Idle;
     QString m_signaturePath;
+    std::string m_componentPackage;  // downloaded component being installed
 };
 
 extern template class UnixAutoUpdater<MacPackage>;

@@ -2,7 +2,10 @@
 // the inspection component chain.
 #include "UpdateTestBed.h"
 
+#include "RecordingLog.h"
+
 #include <QFileInfo>
+#include <QProcess>
 #include <QProgressDialog>
 
 using namespace tessal::test;
@@ -32,6 +35,16 @@ protected:
         for (const QJsonObject& r : sharedServer().requests())
             paths << r["path"].toString();
         return paths;
+    }
+
+    // True when the updater was handed downloads (its records name them) and none is left.
+    static bool noDownloadLeft(const RecordingLog& log)
+    {
+        const QStringList records = log.qLines().filter(QStringLiteral("File downloaded: , "));
+        for (const QString& r : records)
+            if (QFileInfo::exists(r.section(QStringLiteral("File downloaded: , "), 1).trimmed()))
+                return false;
+        return !records.isEmpty();
     }
 
     QJsonArray m_routes;
@@ -92,6 +105,7 @@ TEST_F(UpdateDownloadTest, FlippedAndEmptySignaturesFailTheIntegrityCheck)
     QByteArray flipped = QByteArray::fromBase64(good.toLatin1());
     flipped[10] = static_cast<char>(flipped[10] ^ 0x01);
     for (const QString& signature : {QString::fromLatin1(flipped.toBase64()), QString()}) {
+        RecordingLog log;
         Updater updater(2, server(), 0);
         ModalDialogAnswerer answerer(QStringLiteral("OK"));
         const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
@@ -101,6 +115,7 @@ TEST_F(UpdateDownloadTest, FlippedAndEmptySignaturesFailTheIntegrityCheck)
         EXPECT_FALSE(out.ignore);
         EXPECT_EQ(answerer.count(), 1);  // the offer only, no install question
         EXPECT_FALSE(QFile::exists(downloads() + QStringLiteral("/app.deb")));
+        EXPECT_TRUE(noDownloadLeft(log));
     }
 }
 
@@ -124,6 +139,7 @@ TEST_F(UpdateDownloadTest, AFailedMoveIsReportedOnce)
     // A folder where the package should go: the move fails.
     QDir().mkpath(downloads() + QStringLiteral("/app.deb/inside"));
     {
+        RecordingLog log;
         Updater updater(2, server(), 0);
         ModalDialogAnswerer answerer(QStringLiteral("OK"));
         const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
@@ -132,6 +148,7 @@ TEST_F(UpdateDownloadTest, AFailedMoveIsReportedOnce)
         EXPECT_TRUE(out.message.startsWith(QStringLiteral("Failed to rename ")));
         EXPECT_TRUE(out.message.endsWith(QStringLiteral(" to %1/app.deb").arg(downloads())));
         EXPECT_EQ(answerer.count(), 1);
+        EXPECT_TRUE(noDownloadLeft(log));
     }
     // A file where the Downloads folder should be: it cannot be made.
     QDir(downloads()).removeRecursively();
@@ -189,11 +206,22 @@ protected:
         addRoute(fileRoute(QStringLiteral("/public/download/%1.tar.md5").arg(stem), serverFile(stem + ".md5", sig)));
         addRoute(fileRoute(QStringLiteral("/public/download/%1-pkg.tar").arg(stem), pkg));
     }
+    // A tar archive holding one file of that name and content.
+    static QByteArray archiveOf(const QString& name, const QByteArray& content)
+    {
+        QTemporaryDir dir;
+        EXPECT_TRUE(writeFile(dir.path() + "/" + name, content));
+        EXPECT_EQ(QProcess::execute("tar", {"-C", dir.path(), "-cf", dir.path() + "/a.tar", name}), 0);
+        return readAll(dir.path() + "/a.tar");
+    }
+    QString components() const { return home() + QStringLiteral("/.TessalNetworks/components"); }
 };
 
-TEST_F(ComponentChainTest, PolicyServerChainRunsInOrderAndEndsWithoutAnInstaller)
+TEST_F(ComponentChainTest, PolicyServerChainRunsInOrderInstallsAndGoesOnToTheApplication)
 {
-    serveComponent(QStringLiteral("linux_policyserver"), " 2.5 \n", nullptr, QByteArray(300, 'p'));
+    RecordingLog log;
+    const QByteArray archive = archiveOf(QStringLiteral("policy.bin"), "P1");
+    serveComponent(QStringLiteral("linux_policyserver"), " 2.5 \n", nullptr, archive);
     Updater updater(1, server(), 0);
     ModalDialogAnswerer answerer(QStringLiteral("OK"));
     const auto out = run(updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
@@ -201,15 +229,38 @@ TEST_F(ComponentChainTest, PolicyServerChainRunsInOrderAndEndsWithoutAnInstaller
                                              "/public/download/linux_policyserver.tar.md5",
                                              "/public/download/linux_policyserver-pkg.tar"}));
     EXPECT_EQ(updater.componentVersion(), QStringLiteral("2.5"));
+    // Installed, then the application package is looked for (none listed).
+    EXPECT_EQ(readAll(components() + QStringLiteral("/PolicyServer/policy.bin")), QByteArray("P1"));
+    EXPECT_EQ(QFileInfo(components()).permissions() & 0x0077, 0);
     EXPECT_EQ(out.events, QStringList{"fail"});
-    EXPECT_EQ(out.message, QStringLiteral("No installer available for PolicyServer"));
-    EXPECT_EQ(updater.installer(), nullptr);
+    EXPECT_EQ(out.message, QStringLiteral("Application pkg (EndpointCheckAppX64.deb) not found in server connectivity profile"));
+    EXPECT_TRUE(out.ignore);
     EXPECT_EQ(answerer.count(), 0);
+    EXPECT_TRUE(noDownloadLeft(log));
     // The progress dialog follows each download's size.
     ASSERT_NE(updater.progressDialog(), nullptr);
-    EXPECT_EQ(updater.progressDialog()->maximum(), 300);
+    EXPECT_EQ(updater.progressDialog()->maximum(), archive.size());
     EXPECT_EQ(updater.progressDialog()->labelText(), QStringLiteral("Downloading PolicyServer update v1.0.0.0"));
     EXPECT_FALSE(updater.progressDialog()->isVisible());
+}
+
+// A new component replaces the installed one whole; a broken one leaves it
+// as it was. No downloaded file and no half-unpacked folder stays.
+TEST_F(ComponentChainTest, AComponentIsReplacedWholeOrNotAtAll)
+{
+    for (const bool good : {true, false}) {
+        QDir(components()).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(components() + "/PolicyServer") && writeFile(components() + "/PolicyServer/old", "O"));
+        m_routes = QJsonArray();
+        serveComponent("linux_policyserver", "2", nullptr, good ? archiveOf("new", "N") : QByteArray("no archive"));
+        RecordingLog log;
+        Updater updater(1, server(), 0);
+        const auto out = run(updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
+        EXPECT_EQ(out.message.startsWith("Application pkg (EndpointCheckAppX64.deb) not found"), good) << out.message.toStdString();
+        EXPECT_EQ(QDir(components() + "/PolicyServer").entryList(QDir::Files), QStringList{good ? "new" : "old"});
+        EXPECT_EQ(QDir(components()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"PolicyServer"});
+        EXPECT_TRUE(noDownloadLeft(log));
+    }
 }
 
 TEST_F(ComponentChainTest, OesisInspectorIsChosenWhenListed)
@@ -220,7 +271,7 @@ TEST_F(ComponentChainTest, OesisInspectorIsChosenWhenListed)
                                            package("OesisInspector", "1.0.0.0", "", "/public/download/linux_oesisInspector-pkg.tar")}));
     EXPECT_EQ(requestedPaths().size(), 3);
     EXPECT_EQ(requestedPaths().first(), QStringLiteral("/public/download/linux_oesisInspector.tar.ver"));
-    EXPECT_EQ(out.message, QStringLiteral("No installer available for OesisInspector"));
+    EXPECT_EQ(out.message, QStringLiteral("Failed to unpack package"));
     ASSERT_NE(updater.progressDialog(), nullptr);
     EXPECT_EQ(updater.progressDialog()->labelText(), QStringLiteral("Updating EndPoint Inspection Components"));
 }

@@ -2,6 +2,8 @@
 // the package opener.
 #include "UpdateTestBed.h"
 
+#include "RecordingLog.h"
+
 #include "session/LinuxInstaller.h"
 #include "session/PKGInstaller.h"
 #include "session/TarArchiveInstaller.h"
@@ -68,35 +70,33 @@ TEST_F(InstallerTest, ToolThatCannotStartFails)
     EXPECT_TRUE(r.failures.first().startsWith(QStringLiteral("Cannot start xdg-open")));
 }
 
-TEST_F(InstallerTest, InstallerLogIsNeverFollowedThroughALink)
+// A name taken first by a link or another user's file receives nothing; the
+// output goes to a file of the user's own, and the log says where.
+TEST_F(InstallerTest, ATakenInstallerLogNameIsLeftAloneAndTheInstallGoesOn)
 {
     const QString file = home() + QStringLiteral("/p.deb");
-    ASSERT_TRUE(writeFile(file, "x"));
     const QString victim = home() + QStringLiteral("/victim");
-    ASSERT_TRUE(writeFile(victim, "keep"));
-    ASSERT_TRUE(QFile::link(victim, installerLog()));
-    LinuxInstaller installer;
-    const auto r = install(installer, file);
-    QFile::remove(installerLog());
-    ASSERT_EQ(r.failures.size(), 1);
-    EXPECT_TRUE(r.failures.first().startsWith(QStringLiteral("Cannot open installer log")));
-    EXPECT_EQ(readAll(victim), QByteArray("keep"));
-    EXPECT_FALSE(stubRan(QStringLiteral("xdg-open")));
-}
-
-TEST_F(InstallerTest, InstallerLogOfAnotherUserIsRefused)
-{
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to give the log away";
-    const QString file = home() + QStringLiteral("/p.deb");
     ASSERT_TRUE(writeFile(file, "x"));
-    ASSERT_TRUE(writeFile(installerLog(), "theirs"));
-    ASSERT_EQ(::chown(QFile::encodeName(installerLog()).constData(), 65534, 65534), 0);
-    LinuxInstaller installer;
-    const auto r = install(installer, file);
-    ASSERT_EQ(r.failures.size(), 1);
-    EXPECT_TRUE(r.failures.first().contains(QStringLiteral("belongs to another user")));
-    EXPECT_EQ(readAll(installerLog()), QByteArray("theirs"));
+    QTemporaryDir runtime;
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    for (const auto& [link, own] : {std::pair{true, runtime.path()}, std::pair{true, home() + "/.TessalNetworks"},
+                                    std::pair{false, runtime.path()}}) {
+        QFile::remove(installerLog());
+        ASSERT_TRUE(writeFile(victim, "keep"));
+        if (!link && ::geteuid() != 0)
+            continue;   // only root can give a file away
+        ASSERT_TRUE(link ? QFile::link(victim, installerLog())
+                         : writeFile(installerLog(), "keep") &&
+                               ::chown(QFile::encodeName(installerLog()).constData(), 65534, 65534) == 0);
+        qputenv("XDG_RUNTIME_DIR", own == runtime.path() ? own.toUtf8() : QByteArray());
+        RecordingLog log;
+        LinuxInstaller installer;
+        EXPECT_TRUE(install(installer, file).failures.isEmpty());
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+        EXPECT_EQ(readAll(victim) + readAll(installerLog()), QByteArray("keepkeep"));
+        EXPECT_EQ(readAll(own + "/tessalinstall.log"), QByteArray("xdg-open stub output\n"));
+        EXPECT_TRUE(log.contains("Installer output goes to " + own.toStdString() + "/tessalinstall.log instead: "));
+    }
     QFile::remove(installerLog());
 }
 

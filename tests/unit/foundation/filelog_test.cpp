@@ -7,6 +7,8 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <regex>
 #include <string>
 #include <sys/stat.h>
@@ -264,6 +266,37 @@ TEST(FileLog, ModesOfAFreshHome)
     EXPECT_EQ(info.st_mode & 07777, 0600u);
     ASSERT_EQ(stat((userFolder + "/tessalnetworks.conf").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
+TEST(FileLog, OnlyTheUsersOwnRegularFileIsOpenedAndNeverInherited)
+{
+    TempHome home;
+    const std::string path = home.settingsFolder() + "/vpn.log";
+    const std::string victim = home.path() + "/victim";
+    FixedHeaderLog log;
+    ASSERT_EQ(log.open(path.c_str(), "a"), 0);   // makes the settings folder
+    int inherited = 0;
+    for (int fd = 3; fd < 1024; ++fd) {
+        char target[4096] = {};
+        const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof(target) - 1);
+        inherited += n > 0 && path == target && (::fcntl(fd, F_GETFD) & FD_CLOEXEC) == 0;
+    }
+    EXPECT_EQ(inherited, 0);
+    log.close();
+    // A link, a folder or another user's file in its place is never written.
+    for (const char* plant : {"ln -s '%v' '%p'", "mkdir '%p'", "echo x >'%p' && chown 65534 '%p'"}) {
+        if (geteuid() != 0 && std::strstr(plant, "chown") != nullptr)
+            continue;   // giving a file away needs root
+        std::string command = std::string("rm -rf '%p' && echo keep >'%v' && ") + plant;
+        for (size_t at; (at = command.find("%p")) != std::string::npos || (at = command.find("%v")) != std::string::npos;)
+            command.replace(at, 2, command[at + 1] == 'p' ? path : victim);
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        for (const char* mode : {"a", "w"}) {
+            FixedHeaderLog planted;
+            EXPECT_NE(planted.open(path.c_str(), mode), 0) << command << " " << mode;
+            EXPECT_EQ(readFile(victim), "keep\n");
+        }
+    }
 }
 
 TEST(FileLog, EmptyHomeLeavesTheLogClosed)

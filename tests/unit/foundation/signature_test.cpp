@@ -43,12 +43,14 @@ protected:
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
-    // Base64 of the RSA signature over the file's MD5 digest.
-    std::string sign(const std::string& file)
+    // Base64 of the RSA signature over the file's digest (MD5 unless named)
+    // with the test-only key or the given one.
+    std::string sign(const std::string& file, const std::string& digest = "md5", const std::string& key = std::string())
     {
         const std::string sig = file + ".sig";
-        const std::string command = "openssl dgst -md5 -sign '" + kKeys + "update_signing_TEST_ONLY.key' -out '" +
-                                    sig + "' '" + file + "' 2>/dev/null";
+        const std::string command = "openssl dgst -" + digest + " -sign '" +
+                                    (key.empty() ? kKeys + "update_signing_TEST_ONLY.key" : key) + "' -out '" + sig +
+                                    "' '" + file + "' 2>/dev/null";
         EXPECT_EQ(std::system(command.c_str()), 0);
         const std::string raw = readFile(sig);
         CString out;
@@ -83,6 +85,21 @@ TEST_F(SignatureTest, DigestSignedWithTheMatchingKeyVerifies)
     EXPECT_FALSE(s.VerifyDigest("", md5Base64("package contents\n").c_str()));
     EXPECT_FALSE(s.VerifyDigest("!!!!", md5Base64("package contents\n").c_str()));
     EXPECT_FALSE(s.VerifyDigest(signature.c_str(), ""));
+}
+
+// Well-formed signatures that are not ours: another RSA key of the same size,
+// or another digest than MD5.
+TEST_F(SignatureTest, OtherKeyOrOtherDigestIsRefused)
+{
+    const std::string other = m_dir + "/other.key";
+    ASSERT_EQ(std::system(("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out '" + other + "' 2>/dev/null").c_str()), 0);
+    const std::string file = write("pkg", "package contents\n");
+    CSignature s;
+    for (const auto& [digest, key] : {std::pair{"md5", other}, {"sha256", ""}, {"sha1", ""}}) {
+        const std::string signature = sign(file, digest, key);
+        EXPECT_FALSE(signature.empty() || s.VerifyDigest(signature.c_str(), md5Base64("package contents\n").c_str())) << digest;
+        EXPECT_FALSE(s.VerifyFileSignature(file, signature)) << digest;
+    }
 }
 
 TEST_F(SignatureTest, LineBreaksAndBlanksInsideBase64DoNotMatter)

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
+#include <algorithm>
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -178,6 +180,41 @@ TEST(SysProcess, BannerAndNames)
     EXPECT_EQ(s(hostAddress("127.0.0.1")), "127.0.0.1");
     EXPECT_GT(currentTime(), 0);
     EXPECT_EQ(s(intText(-42)), "-42");
+}
+
+// The executable path: a 2000-byte buffer grows by 10000 while the link fills
+// it, ten tries at most; a failed read and a path too long have their texts.
+size_t g_linkLength = 0;             // 0: the read fails
+std::vector<size_t> g_linkBuffers;   // buffer sizes offered
+ssize_t fakeLink(char* buffer, size_t size)
+{
+    g_linkBuffers.push_back(size);
+    errno = ENOENT;
+    std::memset(buffer, '/', std::min(size, g_linkLength));
+    return g_linkLength == 0 ? -1 : static_cast<ssize_t>(std::min(size, g_linkLength));
+}
+
+TEST(SysProcess, ModulePathBufferGrowsAndItsFailuresHaveTheirTexts)
+{
+    const struct {
+        size_t length, tries;
+        std::string error;
+    } rows[] = {{1998, 1, ""}, {1999, 2, ""}, {91998, 10, ""},
+                {91999, 10, "EXCEPTION - path is too big (allocated memory), 92000"},
+                {0, 1, "EXCEPTION - GetModuleFileName() error , 2"}};
+    for (const auto& row : rows) {
+        g_linkLength = row.length;
+        g_linkBuffers.clear();
+        std::string error;
+        try {
+            EXPECT_EQ(SGetModuleFileName(&fakeLink).GetLength(), static_cast<int>(row.length));
+        } catch (const UException& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, row.error) << row.length;
+        EXPECT_EQ(g_linkBuffers.size(), row.tries) << row.length;
+        EXPECT_EQ(g_linkBuffers.back(), 2000 + 10000 * (row.tries - 1)) << row.length;
+    }
 }
 
 TEST(SysProcess, ParseLong)

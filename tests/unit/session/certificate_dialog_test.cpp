@@ -50,6 +50,17 @@ protected:
     static inline QSslCertificate certificate{QByteArray()};
 };
 
+// An internationalised host shows decoded with its encoded form beside it.
+TEST_F(CertificateDialogTest, InternationalHostsShowBothForms)
+{
+    const std::pair<const char*, const char*> rows[] = {{"https://xn--pple-43d.com/", "аpple.com (xn--pple-43d.com)"},
+                                                        {"https://vpn.example.com:8443/", "vpn.example.com"}};
+    for (const auto& [url, shown] : rows) {
+        CertificateErrorDialog d("- reason\n", certificate, QUrl(QString::fromUtf8(url)));
+        EXPECT_TRUE(d.findChild<QLabel*>("labelHdr")->text().startsWith("Identity of site " + QString::fromUtf8(shown) + " cannot"));
+    }
+}
+
 TEST_F(CertificateDialogTest, WarningFormAndTexts)
 {
     CertificateErrorDialog d("- Host name mismatch\n- <i>Certificate is untrusted</i>\n", certificate,
@@ -66,7 +77,8 @@ TEST_F(CertificateDialogTest, WarningFormAndTexts)
 
     auto* header = d.findChild<QLabel*>("labelHdr");
     ASSERT_NE(header, nullptr);
-    EXPECT_EQ(header->text(), QString::fromUtf8("Identity of site bücher.example cannot be verified due to following reason(s):"));
+    EXPECT_EQ(header->text(), QString::fromUtf8("Identity of site bücher.example (xn--bcher-kva.example) cannot be "
+                                                "verified due to following reason(s):"));
     EXPECT_TRUE(header->wordWrap());
     auto* reasons = d.findChild<QLabel*>("labelReasons");
     ASSERT_NE(reasons, nullptr);

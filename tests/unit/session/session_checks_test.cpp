@@ -389,6 +389,23 @@ TEST(SessionChecks, ServerAddressesCompareAsAddresses)
     EXPECT_FALSE(checks.isServerIPValid(kServer, allowed({"::ffff:192.0.2.1"})));
 }
 
+TEST(SessionChecks, ShorthandEntriesMatchNothingAndAreRecorded)
+{
+    RecordingLog log;
+    const std::pair<const char*, const char*> rows[] = {{"10.0.0.1", "10.1"},       {"127.0.0.1", "0x7f.1"},
+                                                        {"192.0.2.1", "3221225985"}, {"192.0.2.1", "0300.0.2.1"},
+                                                        {"192.0.2.1", "192.0.2.01"}, {"10.0.0.1", "10.0.1"}};
+    for (const auto& [resolved, entry] : rows) {
+        FakeResolver r;
+        r.addresses = {QHostAddress(QString::fromLatin1(resolved))};
+        SessionNetworkChecks checks;
+        checks.setHostResolver(r.fn());
+        EXPECT_FALSE(checks.isServerIPValid(kServer, allowed({entry}))) << entry;
+        EXPECT_EQ(log.withMessage(QStringLiteral("Server IP entry is not an address, ignored, ") + entry).size(), 1);
+        EXPECT_TRUE(checks.isServerIPValid(kServer, allowed({std::string(" ") + resolved + "\n"}))) << entry;
+    }
+}
+
 TEST(SessionChecks, AFailedLookupPassesTheCheck)
 {
     RecordingLog log;

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSslConfiguration>
 
 #include <gtest/gtest.h>
 
@@ -58,9 +59,19 @@ TEST(ServerUrlsTest, LaunchUrlSecretsAreShortened)
     EXPECT_TRUE(text.contains("Token=token123")) << text.toStdString();
     EXPECT_TRUE(text.contains("otc=otcode99")) << text.toStdString();
     EXPECT_FALSE(text.contains("AAAAAAAA")) << text.toStdString();
-    // An encoded separator hides nothing.
-    const QString encoded = qt::redactedLaunchUrl(QUrl("tessal-epi://x?server=h%26sid%3DSECRETSECRETSECRET77654321"));
-    EXPECT_FALSE(encoded.contains("SECRETSECRET")) << encoded.toStdString();
+
+    // Wherever a secret stands, and however it is written: its last 8 characters.
+    const std::pair<const char*, const char*> rows[] = {
+        {"tessal-ftp://x?sid=SECRETSECRETSECRETSECRET12345678?z", "sid=12345678?z"},
+        {"tessal-ftp://x#sid=SECRETSECRETSECRETSECRET12345678", "#sid=12345678"},
+        {"tessal-ftp://x?a=1?otc=SECRETSECRET87654321&b=2", "otc=87654321&b=2"},
+        {"tessal-ftp://x?a=1#b=2&TOKEN=SECRETSECRETtok45678", "TOKEN=tok45678"},
+        {"tessal-epi://x?server=h%26sid%3DSECRETSECRETSECRET77654321", "sid=77654321"},
+        {"tessal-epi://x?sid=SECRETSECRET%26SECRETSECRET%26b1234567", "sid=b1234567"}};
+    for (const auto& [url, shown] : rows) {
+        const QString redacted = qt::redactedLaunchUrl(QUrl(url));
+        EXPECT_TRUE(!redacted.contains("SECRET") && redacted.contains(shown)) << url << " -> " << redacted.toStdString();
+    }
 }
 
 TEST_F(SessionExchangeTest, SessionIdFromHeaderAndTokenSent)
@@ -123,6 +134,23 @@ TEST_F(SessionExchangeTest, StartReportCarriesBothCookies)
     const QString cookie = requests[0]["headers"].toObject()["Cookie"].toString();
     EXPECT_TRUE(cookie.contains(QStringLiteral("NAToken=tok123"))) << cookie.toStdString();
     EXPECT_TRUE(cookie.contains(QStringLiteral("MRHSession=") + kSid)) << cookie.toStdString();
+}
+
+// Over https the two cookies are made secure, and they still reach the server.
+TEST(StartReportTlsTest, HttpsReportSendsTheSecureCookies)
+{
+    test::TestCertificates certs;
+    ASSERT_TRUE(certs.make()) << certs.error().toStdString();
+    QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
+    conf.addCaCertificates(certs.caCert);
+    QSslConfiguration::setDefaultConfiguration(conf);
+    AccessServer server;
+    ASSERT_TRUE(server.start({AccessServer::Listener("tls", "https", certs.serverCert, certs.serverKey)}));
+    ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", "/my.report.na"}, {"body", ""}}}));
+    EXPECT_TRUE(qt::ReportNetworkAccess(QUrl(QStringLiteral("https://127.0.0.1:%1").arg(server.port("tls"))), kSid, "t1"));
+    ASSERT_EQ(server.requests().size(), 1);
+    const QString cookie = server.requests()[0]["headers"].toObject()["Cookie"].toString();
+    EXPECT_TRUE(cookie.contains("NAToken=t1") && cookie.contains(QStringLiteral("MRHSession=") + kSid)) << cookie.toStdString();
 }
 
 TEST_F(SessionExchangeTest, StartReportGoesOnWhenTheServerIsSilentOrGone)

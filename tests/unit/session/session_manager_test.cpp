@@ -7,9 +7,19 @@
 #include "session/Session.h"
 #include "session/SessionManager.h"
 
+#include "foundation/UException.h"
+
 #include <QEventLoop>
+#include <QMessageBox>
+#include <QPointer>
 #include <QSslConfiguration>
 #include <QTimer>
+
+#include <functional>
+#include <pthread.h>
+#include <stdexcept>
+#include <thread>
+#include <utility>
 
 using namespace tessal;
 using namespace tessal::test;
@@ -54,9 +64,11 @@ TEST_F(SessionManagerTest, UnknownSchemeIsRefusedAndTheQuitIsPosted)
     for (const QString& line : log.qLines())
         EXPECT_FALSE(line.contains("SECRETSECRET"));
     EXPECT_EQ(manager->SessionCount(), 0);
-    EXPECT_EQ(log.withMessage("No live sessions, quitting application....").size(), 1);
-    // The quit was asked for before any loop ran; the loop ends as it starts.
+    // The quit was asked for before any loop ran; the loop ends as it starts,
+    // and only then is the quit written down.
+    EXPECT_EQ(log.withMessage("No live sessions, quitting application....").size(), 0);
     EXPECT_EQ(runLoop(3000), 0);
+    EXPECT_EQ(log.withMessage("No live sessions, quitting application....").size(), 1);
 }
 
 TEST_F(SessionManagerTest, UnparsableLaunchIsRefused)
@@ -169,6 +181,7 @@ TEST_F(SessionManagerTest, NoQuitWhileALaunchWaitsInANestedLoop)
     EXPECT_EQ(manager->SessionCount(), 1);
     EXPECT_EQ(log.withMessage("Unsupported external protocol handler request other://x").size(), 1);
     EXPECT_EQ(runLoop(500), 7);
+    EXPECT_EQ(log.withMessage("No live sessions, quitting application....").size(), 0);
 }
 
 TEST_F(SessionManagerTest, SessionRefusedInsideStartIsReleasedSafely)
@@ -182,6 +195,53 @@ TEST_F(SessionManagerTest, SessionRefusedInsideStartIsReleasedSafely)
     trustServer();
     EXPECT_TRUE(manager->CreateAndLaunchSession(naUrl(kSessionId)));
     EXPECT_EQ(manager->SessionCount(), 1);
+}
+
+// A log that runs action once, right after keeping the next record.
+struct HookLog : RecordingLog {
+    std::function<void()> action;
+    int writeLine(const char* text) override
+    {
+        const int n = RecordingLog::writeLine(text);
+        if (action)
+            std::exchange(action, nullptr)();
+        return n;
+    }
+};
+
+TEST_F(SessionManagerTest, ExceptionsDuringLaunchAndAttach)
+{
+    trustServer();
+    qt::SessionInfo info;
+    info.url = serverUrl();
+    info.sessionId = kSessionId;
+    qt::Session session(info, qt::Session::NetworkAccess);
+    // Thread cancellation is recorded and passed on by both guards.
+    const std::pair<std::function<void()>, QString> cancelled[] = {
+        {[&] { manager->StartNASession(naUrl(kSessionId, "&otc=code12345")); }, "Session launch"},
+        {[&] { session.AttachResource("res2", "network_access"); }, "Attach resource"}};
+    for (const auto& [body, site] : cancelled) {
+        HookLog hook;
+        hook.action = [] { pthread_exit(nullptr); };
+        bool returned = false;
+        std::thread([&, body = body] { body(); returned = true; }).join();
+        EXPECT_FALSE(returned);
+        EXPECT_EQ(hook.withMessage("EXCEPTION caught (forced stack unwind), " + site).size(), 1) << hook.text();
+    }
+    {   // An in-house exception with code 0 is no success.
+        HookLog hook;
+        hook.action = [] { throw UException(0, "EXCEPTION - %s", "zero"); };
+        const qt::AttachResourceResult r = session.AttachResource("res2", "network_access");
+        EXPECT_NE(r.code, 0);
+        EXPECT_EQ(r.message, "Failed to open resource 'res2': EXCEPTION - zero");
+    }
+    {   // A launch that throws does not hold back the quit for ever.
+        HookLog hook;
+        hook.action = [] { throw std::runtime_error("log failed"); };
+        EXPECT_THROW(manager->CreateAndLaunchSession(QUrl("other://x")), std::runtime_error);
+    }
+    EXPECT_FALSE(manager->CreateAndLaunchSession(QUrl("other://y")));
+    EXPECT_EQ(runLoop(3000), 0);
 }
 
 TEST_F(SessionManagerTest, PlainHttpInspectionNeedsTheMachineFlag)
@@ -290,6 +350,21 @@ TEST_F(InspectionLimitTest, SameIdOrSameServerIsRefused)
     // The same server on another port is another server.
     EXPECT_TRUE(manager.CreateAndLaunchSession(epiUrl(1, sid(1))));
     EXPECT_EQ(manager.SessionCount(), 2);
+}
+
+// A session that ends inside a dialog's nested loop is released only after it.
+TEST_F(InspectionLimitTest, AnEndedSessionOutlivesTheDialogItEndedIn)
+{
+    ASSERT_TRUE(manager.CreateAndLaunchSession(epiUrl(0, sid(0))));
+    ASSERT_TRUE(manager.CreateAndLaunchSession(epiUrl(1, sid(1))));
+    QPointer<qt::Session> ending = manager.InspectionSessions().front().get();
+    bool aliveInside = false;
+    std::unique_ptr<ModalDialogAnswerer> answerer;
+    QTimer::singleShot(50, [&] { emit ending->Error("gone"); });
+    QTimer::singleShot(400, [&] { aliveInside = !ending.isNull(); answerer = std::make_unique<ModalDialogAnswerer>("OK"); });
+    QMessageBox(QMessageBox::Information, "Tessal VPN", "open", QMessageBox::Ok).exec();
+    EXPECT_TRUE(aliveInside);
+    EXPECT_TRUE(waitFor([&] { return ending.isNull(); }, 3000));
 }
 
 }  // namespace

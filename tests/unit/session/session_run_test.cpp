@@ -131,6 +131,28 @@ TEST_F(SessionRunTest, SilentPolicyPageEndsTheSessionOnceAfterTheLimit)
     EXPECT_EQ(errors->count(), 1);
 }
 
+TEST_F(SessionRunTest, RefusalLimitHoldsWhileTheCertificateQuestionIsOpen)
+{
+    TestCertificates certs;
+    ASSERT_TRUE(certs.make()) << certs.error().toStdString();
+    AccessServer tls;
+    ASSERT_TRUE(tls.start({AccessServer::Listener("self", "https", certs.selfCert, certs.selfKey)}));
+    ASSERT_TRUE(tls.setRoutes(QJsonArray{quietRoute("/my.policy")}));
+    Session s(infoFor(QUrl(QStringLiteral("https://127.0.0.1:%1").arg(tls.port("self")))), Session::EndpointInspection);
+    QSignalSpy ended(&s, SIGNAL(Error(QString)));
+    s.setRefusalTimeout(300);
+    std::unique_ptr<ModalDialogAnswerer> answerer = std::make_unique<ModalDialogAnswerer>("btnDoNotAllow");
+    s.Start();
+    // The certificate question of the refusal report stays open past the limit.
+    answerer.reset();
+    qsizetype endedWhileOpen = -1;
+    QTimer::singleShot(1200, [&] { endedWhileOpen = ended.count(); answerer = std::make_unique<ModalDialogAnswerer>("No"); });
+    ASSERT_TRUE(waitFor([&] { return !ended.isEmpty(); }));
+    EXPECT_EQ(endedWhileOpen, 0);
+    EXPECT_TRUE(answerer && answerer->last().title.endsWith(" - Certificate Warning"));
+    EXPECT_EQ(ended.first().first().toString(), "Site not trusted");
+}
+
 TEST_F(SessionRunTest, LaunchFlagDoesNotSkipTheQuestionForAnUntrustedSite)
 {
     ASSERT_TRUE(server.setRoutes(QJsonArray{profileRoute()}));
@@ -260,6 +282,24 @@ TEST_F(UpdateFailureTest, RetryRunsTheChainAgain)
     EXPECT_EQ(requestsTo("/pre/config.php").size(), 1);
     // The addresses of the second pass replace those of the first.
     EXPECT_EQ(s->GetBrowserController().sessionInfo().ipv4Addresses.size(), 1u);
+}
+
+// A whole first pass (checks, offer, failed download), then Retry: the second
+// pass's exposed addresses replace the first's.
+TEST_F(UpdateFailureTest, RetryAfterAWholePassReplacesTheAddresses)
+{
+    QJsonObject first = profileRoute(profileXml().replace("7270.0.0.1", "7300.0.0.0"));
+    first.insert("times", 1);
+    ASSERT_TRUE(server.setRoutes(QJsonArray{first, profileRoute(), quietRoute("/l.deb", 404)}));
+    trustServer();
+    auto s = make(Session::NetworkAccess);
+    ModalDialogAnswerer answerer(QStringList{"OK", "Retry"});
+    s->Start();
+    ASSERT_TRUE(waitFor([&] { return s->GetBrowserController().isStarted() || !errors->isEmpty(); }));
+    EXPECT_EQ(answerer.count(), 2);
+    EXPECT_EQ(requestsTo("/l.deb").size(), 1);
+    EXPECT_EQ(requestsTo("/pre/config.php").size(), 2);
+    EXPECT_EQ(s->GetBrowserController().sessionInfo().ipv4Addresses, std::vector<QString>{"203.0.113.5"});
 }
 
 TEST_F(UpdateFailureTest, IgnoredFailureGoesOnWithoutAQuestion)
