@@ -205,8 +205,9 @@ QString BrowserController::machineHash(const std::string& identity, const QStrin
 
 void BrowserController::setNACookie()
 {
+    // Session ids reach the log only in short form.
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
-                 makeArgFormat("Setting cookie %1=%2 for %3", "MRHSession", sessionId, serverUrl));
+                 makeArgFormat("Setting cookie %1=%2 for %3", "MRHSession", shortSessionId(sessionId), serverUrl));
     const std::string identity = readMachineIdentity();
     QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
 
@@ -427,22 +428,24 @@ QString BrowserController::portMappingJson(const std::vector<tessal::TunnelEndpo
 
 void BrowserController::onTunnelConnecting(QString id, int resType)
 {
-    guarded("Failed to handle tunnel event", __PRETTY_FUNCTION__, [&]() {
-        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Tunnel %1 (%2) connecting...", id, resType));
+    const char* const fn = __PRETTY_FUNCTION__;
+    guarded("Failed to handle tunnel event", fn, [&]() {
+        ULOG_VERBOSE(kLogFile, fn, makeArgFormat("Tunnel %1 (%2) connecting...", id, resType));
         emit webBridge.onTunnelConnecting(id);
     });
 }
 
 void BrowserController::onTunnelConnected(QString id, int resType)
 {
-    guarded("Failed to handle tunnel event", __PRETTY_FUNCTION__, [&]() {
-        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Tunnel %1 (%2) connected", id, resType));
+    const char* const fn = __PRETTY_FUNCTION__;
+    guarded("Failed to handle tunnel event", fn, [&]() {
+        ULOG_VERBOSE(kLogFile, fn, makeArgFormat("Tunnel %1 (%2) connected", id, resType));
         QString conflicts;
         if (resType == ResourceType::app_tunnel) {
             std::vector<tessal::TunnelEndpoint> entries;
             const std::string tag = "Failed to retrieve applications to launch for resource " +
                                     std::string(id.toUtf8().constData());
-            guarded(tag.c_str(), __PRETTY_FUNCTION__, [&]() { entries = resourceManager.getResourceDetails(id); });
+            guarded(tag.c_str(), fn, [&]() { entries = resourceManager.getResourceDetails(id); });
             conflicts = portMappingJson(entries);
         }
         emit webBridge.onTunnelConnected(id, conflicts);
@@ -454,8 +457,9 @@ void BrowserController::onTunnelConnected(QString id, int resType)
 
 void BrowserController::onTunnelReconnecting(QString id, int resType)
 {
-    guarded("Failed to handle tunnel event", __PRETTY_FUNCTION__, [&]() {
-        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Tunnel %1 (%2) reconnecting...", id, resType));
+    const char* const fn = __PRETTY_FUNCTION__;
+    guarded("Failed to handle tunnel event", fn, [&]() {
+        ULOG_VERBOSE(kLogFile, fn, makeArgFormat("Tunnel %1 (%2) reconnecting...", id, resType));
         if (statusTimer && statusTimer->isActive() && resourceManager.isEmpty())
             statusTimer->stop();
         emit webBridge.onTunnelReconnecting(id);
@@ -464,11 +468,12 @@ void BrowserController::onTunnelReconnecting(QString id, int resType)
 
 void BrowserController::onTunnelClosed(QString id, int resType, int error)
 {
-    guarded("Failed to handle tunnel event", __PRETTY_FUNCTION__, [&]() {
+    const char* const fn = __PRETTY_FUNCTION__;
+    guarded("Failed to handle tunnel event", fn, [&]() {
         if (error == 0)
-            ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Tunnel %1 (%2) has been closed", id, resType));
+            ULOG_VERBOSE(kLogFile, fn, makeArgFormat("Tunnel %1 (%2) has been closed", id, resType));
         else
-            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+            ULOG_ERROR(kLogFile, fn,
                        makeArgFormat("Tunnel %1 (%2) has been interrupted: %3, %4", id, resType,
                                      resourceErrorText(error), error));
         if (statusTimer && statusTimer->isActive() && resourceManager.isEmpty())
@@ -561,9 +566,10 @@ void BrowserController::ReportErrorToUser(const QString& title, const QString& m
 
 void BrowserController::onPageLoaded(bool ok)
 {
-    guarded("Failed to handle page load", __PRETTY_FUNCTION__, [&]() {
+    const char* const fn = __PRETTY_FUNCTION__;
+    guarded("Failed to handle page load", fn, [&]() {
         const QUrl url = webView ? webView->currentUrl() : currentUrl;
-        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+        ULOG_VERBOSE(kLogFile, fn,
                      makeArgFormat("%1 page %2", ok ? "Successfilly loaded" : "Failed to load", url.toString()));
         if (errorPageShown || closing)
             return;
@@ -589,11 +595,11 @@ void BrowserController::onPageLoaded(bool ok)
         try {
             firstLoadFollowUp();
         } catch (const UException& e) {
-            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("EXCEPTION caught: %1", "Failed to attach main resource"));
+            ULOG_ERROR(kLogFile, fn, makeArgFormat("EXCEPTION caught: %1", "Failed to attach main resource"));
             ReportErrorToUser(false, resourceName, tr("Your resource could not be connected"),
                               sessionReferenceText(QString::fromUtf8(e.what())));
         } catch (const std::exception& e) {
-            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("%1, %2", "Failed to attach main resource", e.what()));
+            ULOG_ERROR(kLogFile, fn, makeArgFormat("%1, %2", "Failed to attach main resource", e.what()));
             ReportErrorToUser(false, resourceName, tr("Your resource could not be connected"),
                               sessionReferenceText(QString::fromUtf8(e.what())));
         }
@@ -602,14 +608,15 @@ void BrowserController::onPageLoaded(bool ok)
 
 void BrowserController::onRequestFinished(QNetworkReply* reply)
 {
+    const char* const fn = __PRETTY_FUNCTION__;
     if (reply == nullptr)
         return;
-    guarded("Failed to handle request result", __PRETTY_FUNCTION__, [&]() {
+    guarded("Failed to handle request result", fn, [&]() {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const int err = static_cast<int>(reply->error());
         if (status < 400 && err == 0)
             return;
-        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+        ULOG_WARNING(kLogFile, fn,
                      makeArgFormat("HTTP code: %1, error %2, url: %3", status, err, reply->url().toString()));
         if (reply->url() == firstUrl)
             ReportErrorToUser(resourceName, tr("Failed to download resource page"),
@@ -647,13 +654,14 @@ void BrowserController::closeAllAndExit()
 
 void BrowserController::onTryCloseMainWindow()
 {
-    guarded("Failed to close window", __PRETTY_FUNCTION__, [&]() {
+    const char* const fn = __PRETTY_FUNCTION__;
+    guarded("Failed to close window", fn, [&]() {
         if (resourceManager.isEmpty()) {
             closeAllAndExit();
             return;
         }
         if (ShowQuestionBox(quitMessage) == QMessageBox::Ok) {
-            ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, "User confirmed window close");
+            ULOG_VERBOSE(kLogFile, fn, "User confirmed window close");
             closeAllAndExit();
         }
     });
@@ -685,8 +693,9 @@ void BrowserController::onNewSetQuitMessage(QString newMsg)
 
 void BrowserController::disconnectReq(QString id)
 {
-    guarded("Failed to disconnect resource", __PRETTY_FUNCTION__, [&]() {
-        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("User pressed disconnect '%1' tunnel", id));
+    const char* const fn = __PRETTY_FUNCTION__;
+    guarded("Failed to disconnect resource", fn, [&]() {
+        ULOG_VERBOSE(kLogFile, fn, makeArgFormat("User pressed disconnect '%1' tunnel", id));
         for (auto it = failedResources.begin(); it != failedResources.end(); ++it) {
             if (*it == id) {
                 failedResources.erase(it);
@@ -704,10 +713,10 @@ void BrowserController::disconnectReq(QString id)
             return;
         const std::string tag = "Failed to close resource " + std::string(id.toUtf8().constData());
         int result = 0;
-        guardOperation(UCATCH_SITE(kLogFile, tag.c_str(), __PRETTY_FUNCTION__), result,
+        guardOperation(UCATCH_SITE(kLogFile, tag.c_str(), fn), result,
                        [&]() { result = resourceManager.close(id, 0); });
         if (result != 0)
-            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failed to close resource %1", id));
+            ULOG_ERROR(kLogFile, fn, makeArgFormat("Failed to close resource %1", id));
     });
 }
 
