@@ -209,11 +209,12 @@ public:
     bool isOpened() override { return true; }
     int checkStatus() override { return 0; }
     tessal::TunnelStats getTraffic() override { return {}; }
-    UPropertyList getProperties() override { return {}; }
+    UPropertyList getProperties() override { return properties; }
     std::vector<tessal::TunnelEndpoint> getResourceDetails() override { return {}; }
     AppLaunchConfig getLaunchConfig() override { return AppLaunchConfig{{{"/usr/bin/app", "-a"}}, false}; }
     void setLogLevel(int level) override { levels.push_back(level); }
     std::vector<int> levels;
+    UPropertyList properties;
 };
 
 struct ControllerWithTunnel {
@@ -265,13 +266,33 @@ TEST(AppLaunchTest, ConnectionDetailsIgnoreCaseAndComeReversed)
     properties.setValue("Unrelated", "x");
     EXPECT_EQ((QStringList{"443", "DTLS", "", "", "SHA384", "", "", "10.0.0.7", ""}),
               tessal::qt::connectionDetails(properties));
-    // The main resource of a controller not started is no network access: no answer.
-    ControllerWithTunnel c;
-    QSignalSpy details(&c.controller.getWebBridge(),
-                       SIGNAL(onConnectionDetails(QString, QString, QString, QString, QString, QString, QString,
-                                                  QString, QString)));
-    c.controller.tunnelInfoReq();
-    EXPECT_EQ(0, details.count());
+
+    // Through the page bridge: an application-tunnel window sends nothing,
+    // a network-access one the details of its main resource.
+    ControllerWithTunnel apps;
+    BrowserController na;
+    auto tunnel = std::make_shared<FakeTunnel>();
+    tunnel->properties.setValue("TunnelPort", "8443");
+    tunnel->properties.setValue("X-VPN-client-IPv6", "fd00::7");
+    na.getResourceManager().setControllerFactory(
+        [&](const tessal::qt::ResourceManager::ControllerSpec&) { return tunnel; });
+    tessal::qt::SessionInfo info;
+    info.url = QUrl("http://127.0.0.1:9/");
+    info.sessionId = "0123456789abcdef";
+    info.resourceName = "/Common/na";
+    info.resourceType = "network_access";
+    na.start(info);
+    ASSERT_EQ(0, na.getResourceManager().attachResource("/Common/na", ResourceType::network_access, ""));
+    for (BrowserController* controller : {&apps.controller, &na}) {
+        QSignalSpy details(&controller->getWebBridge(), &tessal::qt::VpnWebBridge::onConnectionDetails);
+        // As when the page shows the server's document (no page is loaded here).
+        controller->getWebBridge().blockSignals(false);
+        controller->tunnelInfoReq();
+        ASSERT_EQ(controller == &na ? 1 : 0, details.count());
+        if (controller == &na) {
+            EXPECT_EQ((QVariantList{"8443", "", "", "", "", "", "", "", "fd00::7"}), details.first());
+        }
+    }
 }
 
 TEST(AppLaunchTest, LogLevelsOutsideTheRangeAreRefused)
