@@ -33,6 +33,11 @@
         <source>Quit</source>
         <translation>Beenden</translation>
     </message>
+    <message>
+        <location filename="../../src/shell/BrowserPreferencesCleanup.cpp"/>
+        <source>Do you want to perform browser preferences cleanup? Please close all running instances of Firefox and Chrome browsers to continue:</source>
+        <translation>Möchten Sie die Browsereinstellungen bereinigen? Bitte schließen Sie alle laufenden Instanzen der Browser Firefox und Chrome, um fortzufahren:</translation>
+    </message>
 </context>
 <context>
     <name>tessal::qt::BrowserController</name>

@@ -33,6 +33,11 @@
         <source>Quit</source>
         <translation>Salir</translation>
     </message>
+    <message>
+        <location filename="../../src/shell/BrowserPreferencesCleanup.cpp"/>
+        <source>Do you want to perform browser preferences cleanup? Please close all running instances of Firefox and Chrome browsers to continue:</source>
+        <translation>¿Desea limpiar las preferencias de los navegadores? Cierre todas las instancias en ejecución de los navegadores Firefox y Chrome para continuar:</translation>
+    </message>
 </context>
 <context>
     <name>tessal::qt::BrowserController</name>

@@ -33,6 +33,11 @@
         <source>Quit</source>
         <translation>Quitter</translation>
     </message>
+    <message>
+        <location filename="../../src/shell/BrowserPreferencesCleanup.cpp"/>
+        <source>Do you want to perform browser preferences cleanup? Please close all running instances of Firefox and Chrome browsers to continue:</source>
+        <translation>Voulez-vous nettoyer les préférences des navigateurs ? Veuillez fermer toutes les instances en cours des navigateurs Firefox et Chrome pour continuer :</translation>
+    </message>
 </context>
 <context>
     <name>tessal::qt::BrowserController</name>

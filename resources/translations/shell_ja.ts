@@ -33,6 +33,11 @@
         <source>Quit</source>
         <translation>終了</translation>
     </message>
+    <message>
+        <location filename="../../src/shell/BrowserPreferencesCleanup.cpp"/>
+        <source>Do you want to perform browser preferences cleanup? Please close all running instances of Firefox and Chrome browsers to continue:</source>
+        <translation>ブラウザーの設定をクリーンアップしますか? 続行するには、実行中の Firefox と Chrome ブラウザーをすべて閉じてください:</translation>
+    </message>
 </context>
 <context>
     <name>tessal::qt::BrowserController</name>

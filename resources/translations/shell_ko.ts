@@ -33,6 +33,11 @@
         <source>Quit</source>
         <translation>종료</translation>
     </message>
+    <message>
+        <location filename="../../src/shell/BrowserPreferencesCleanup.cpp"/>
+        <source>Do you want to perform browser preferences cleanup? Please close all running instances of Firefox and Chrome browsers to continue:</source>
+        <translation>브라우저 기본 설정을 정리하시겠습니까? 계속하려면 실행 중인 Firefox 및 Chrome 브라우저를 모두 닫으십시오:</translation>
+    </message>
 </context>
 <context>
     <name>tessal::qt::BrowserController</name>

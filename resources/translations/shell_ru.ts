@@ -33,6 +33,11 @@
         <source>Quit</source>
         <translation>Выход</translation>
     </message>
+    <message>
+        <location filename="../../src/shell/BrowserPreferencesCleanup.cpp"/>
+        <source>Do you want to perform browser preferences cleanup? Please close all running instances of Firefox and Chrome browsers to continue:</source>
+        <translation>Выполнить очистку настроек браузеров? Чтобы продолжить, закройте все запущенные экземпляры браузеров Firefox и Chrome:</translation>
+    </message>
 </context>
 <context>
     <name>tessal::qt::BrowserController</name>

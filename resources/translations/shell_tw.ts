@@ -33,6 +33,11 @@
         <source>Quit</source>
         <translation>結束</translation>
     </message>
+    <message>
+        <location filename="../../src/shell/BrowserPreferencesCleanup.cpp"/>
+        <source>Do you want to perform browser preferences cleanup? Please close all running instances of Firefox and Chrome browsers to continue:</source>
+        <translation>是否要清理瀏覽器偏好設定？請關閉所有執行中的 Firefox 和 Chrome 瀏覽器執行個體以繼續：</translation>
+    </message>
 </context>
 <context>
     <name>tessal::qt::BrowserController</name>

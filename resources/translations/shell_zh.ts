@@ -33,6 +33,11 @@
         <source>Quit</source>
         <translation>退出</translation>
     </message>
+    <message>
+        <location filename="../../src/shell/BrowserPreferencesCleanup.cpp"/>
+        <source>Do you want to perform browser preferences cleanup? Please close all running instances of Firefox and Chrome browsers to continue:</source>
+        <translation>是否要清理浏览器首选项？请关闭所有正在运行的 Firefox 和 Chrome 浏览器实例以继续：</translation>
+    </message>
 </context>
 <context>
     <name>tessal::qt::BrowserController</name>

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "foundation/UClasses.h"
+#include "foundation/str_helper_match.h"
 
 // ---------------------------------------------------------------------------
 // Number and value to text
@@ -544,6 +545,19 @@ CString joinStrings(const UStrings& strings)
         if (i > 0 && separator != '\0')
             out += separator;
         out += strings.getAt(i);
+    }
+    return out;
+}
+
+CString joinObjectTexts(const UList& list)
+{
+    CString out;
+    for (int i = 0; i < list.getCount(); ++i) {
+        const URootMatch* matcher = dynamic_cast<const URootMatch*>(list.getObject(i));
+        if (matcher == nullptr)
+            continue;
+        out += matcher->getPattern();
+        out += "\n";
     }
     return out;
 }

@@ -10,6 +10,7 @@
 #include "foundation/Array.h"
 #include "foundation/String.h"
 
+class UList;
 class UStrings;
 
 // Number and value to text.
@@ -83,6 +84,8 @@ char* urlDecodeAlloc(const char* text);
 int splitString(const CString& text, CString& left, CString& right, char separator, bool noTrim, bool fromRight);
 int splitKeyValue(const CString& text, CString& key, CString& value);
 CString joinStrings(const UStrings& strings);
+// Every match object's pattern followed by "\n"; other objects are skipped.
+CString joinObjectTexts(const UList& list);
 int printStrings(const UStrings& strings);
 int splitPath(const CString& path, CString& dir, CString& name);
 CString removeTrailingSlash(const CString& text);

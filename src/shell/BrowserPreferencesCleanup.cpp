@@ -1,22 +1,196 @@
 #include "shell/BrowserPreferencesCleanup.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include <QCoreApplication>
+#include <QObject>
+
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
+#include "foundation/UException.h"
+#include "shell/ChromePreferencesCleanup.h"
+#include "shell/CustomQApplication.h"
+#include "shell/FirefoxPreferencesCleanup.h"
+#include "shell/MessageBox.h"
 
 namespace tessal {
+namespace system {
+
+namespace {
+
+// The entry of user (the real user when empty); false when there is none.
+bool findUser(const std::string& user, struct passwd& entry, std::vector<char>& buffer)
+{
+    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    buffer.assign(size > 0 ? static_cast<size_t>(size) : 16384, '\0');
+    struct passwd* found = nullptr;
+    const int error = user.empty() ? ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found)
+                                   : ::getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &found);
+    return error == 0 && found != nullptr && found->pw_dir != nullptr;
+}
+
+[[noreturn]] void noSuchUser(const std::string& user)
+{
+    throw std::runtime_error("failed to get home folder for user: " + user);
+}
+
+// The process id read from the leading digits of a folder name; 0 when none.
+int leadingNumber(const std::string& name)
+{
+    long long value = 0;
+    for (const char c : name) {
+        if (c < '0' || c > '9')
+            break;
+        value = value * 10 + (c - '0');
+        if (value > 0x7fffffff)
+            return 0;
+    }
+    return static_cast<int>(value);
+}
+
+} // namespace
+
+std::string getHomeFolder(const std::string& user)
+{
+    if (user.empty()) {
+        const char* home = std::getenv("HOME");
+        if (home != nullptr && *home != '\0')
+            return home;
+    }
+    struct passwd entry {};
+    std::vector<char> buffer;
+    if (!findUser(user, entry, buffer))
+        noSuchUser(user);
+    return entry.pw_dir;
+}
+
+uid_t userId(const std::string& user)
+{
+    struct passwd entry {};
+    std::vector<char> buffer;
+    if (!findUser(user, entry, buffer))
+        noSuchUser(user);
+    return entry.pw_uid;
+}
+
+std::vector<ProcessRecord> listProcesses(const std::string& procRoot)
+{
+    std::vector<ProcessRecord> processes;
+    for (const auto& entry : std::filesystem::directory_iterator(procRoot)) {
+        const int pid = leadingNumber(entry.path().filename().string());
+        std::error_code error;
+        if (pid == 0 || !entry.is_directory(error))
+            continue;
+        ProcessRecord process;
+        process.pid = pid;
+        std::ifstream cmdline(entry.path() / "cmdline", std::ios::binary);
+        std::string command;
+        if (cmdline && std::getline(cmdline, command, '\0') && !command.empty())
+            process.command = command;
+        processes.push_back(process);
+    }
+    return processes;
+}
+
+} // namespace system
+
 namespace qt {
 
 namespace {
+
 constexpr const char* kLogFile = "/BrowserPreferencesCleanup";
+constexpr const char* kOperation = "cleanupBrowserPreferences";
+
+using tessal::system::ProcessMatcher;
+using tessal::system::ProcessRecord;
+
+std::vector<ProcessRecord> runningBrowsers(const std::string& procRoot)
+{
+    const ProcessMatcher matchers[] = {
+        {"chrome", 5, 1, true, 18},
+        {"firefox", 5, 1, true, 18},
+    };
+    std::vector<ProcessRecord> browsers;
+    for (const ProcessRecord& process : tessal::system::listProcesses(procRoot)) {
+        for (const ProcessMatcher& matches : matchers) {
+            if (matches(process)) {
+                browsers.push_back(process);
+                break;
+            }
+        }
+    }
+    return browsers;
 }
 
-// The browser steps are not part of this build yet: the mode reports failure
-// rather than claim a cleanup that did not happen.
-bool cleanupBrowserPreferences(CustomQApplication&, const QString& user)
+int askToCloseBrowsers(const std::vector<ProcessRecord>& browsers)
 {
-    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
-               makeArgFormat("Browser preferences cleanup is not available in this build, user:", user));
-    return false;
+    QString text = QObject::tr("Do you want to perform browser preferences cleanup? Please close all running "
+                               "instances of Firefox and Chrome browsers to continue:")
+                   + QStringLiteral("<ul>");
+    // A command line is whatever its program chose: never markup.
+    for (const ProcessRecord& browser : browsers)
+        text += QStringLiteral("<li>") + QString::fromStdString(browser.command).toHtmlEscaped()
+                + QStringLiteral("</li>");
+    text += QStringLiteral("</ul>");
+
+    MessageBox box;
+    box.setWindowTitle(QCoreApplication::applicationName());
+    box.setTextFormat(Qt::RichText);
+    box.setText(text);
+    box.setStandardButtons(QMessageBox::Retry | QMessageBox::No);
+    return box.exec();
+}
+
+} // namespace
+
+bool isCleanupCommandLine(const QStringList& arguments)
+{
+    return arguments.size() >= 2 && arguments[1].compare(QLatin1String("--cleanup"), Qt::CaseInsensitive) == 0;
+}
+
+bool cleanupBrowserPreferences(const std::vector<std::string>& schemes, const std::string& user,
+                               const std::string& procRoot)
+{
+    const char* const function = __PRETTY_FUNCTION__;
+    bool declined = false;
+    int listed = 0;
+    guardOperation(UCATCH_SITE(kLogFile, "Failed to list running processes", kOperation), listed, [&] {
+        for (std::vector<ProcessRecord> browsers = runningBrowsers(procRoot); !browsers.empty();
+             browsers = runningBrowsers(procRoot)) {
+            if (askToCloseBrowsers(browsers) == QMessageBox::No) {
+                declined = true;
+                return;
+            }
+        }
+    });
+    if (declined || listed != 0)
+        return false;
+
+    int chrome = 0;
+    ULOG_ERROR(kLogFile, function, makeArgFormat("Performing Chrome preferences cleanup"));
+    guardOperation(UCATCH_SITE(kLogFile, "Failed to cleanup chrome profile", kOperation), chrome, [&] {
+        cleanupChromeProfile(schemes, user);
+        ULOG_ERROR(kLogFile, function, makeArgFormat("Done!"));
+    });
+
+    int firefox = 0;
+    ULOG_ERROR(kLogFile, function, makeArgFormat("Performing Firefox preferences cleanup"));
+    guardOperation(UCATCH_SITE(kLogFile, "Failed to cleanup firefox profile", kOperation), firefox, [&] {
+        cleanupFirefoxProfile(schemes, user);
+        ULOG_ERROR(kLogFile, function, makeArgFormat("Done!"));
+    });
+    return chrome == 0 && firefox == 0;
+}
+
+bool cleanupBrowserPreferences(CustomQApplication& app, const QString& user)
+{
+    return cleanupBrowserPreferences({app.schemeName.toStdString()}, user.toStdString(), "/proc");
 }
 
 } // namespace qt

@@ -11,6 +11,7 @@
 
 #include "foundation/LogSettings.h"
 #include "session/TrustedSiteList.h"
+#include "shell/BrowserPreferencesCleanup.h"
 #include "shell/CustomQApplication.h"
 #include "shell/DBusInterface.h"
 #include "shell/LinuxService.h"
@@ -40,6 +41,10 @@ int main(int argc, char** argv)
 
     const CString folder = home + "/.TessalNetworks";
     tessal::sl::TrustedSiteList::Instance(folder, "trusted_sites.xml");
+
+    // The cleanup serves no launch and needs no session bus.
+    if (isCleanupCommandLine(QCoreApplication::arguments()))
+        return dispatchCommandLine(*app).second;
 
     if (!setupDBusService(*app))
         return 0;

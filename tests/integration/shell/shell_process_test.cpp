@@ -8,6 +8,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -228,6 +229,34 @@ TEST_F(ShellProcess, EnglishLoadsNoCatalogueAndAMissingLanguageIsLogged) {
                             "failed to load/failed to install"))
       << text.toStdString();
   EXPECT_TRUE(text.contains("Translation self-test failed: QObject::tr(Help)='Help', locale=pt_BR"));
+}
+
+TEST_F(ShellProcess, CleanupEditsTheProfilesAndExitsByItsOutcome) {
+  const QString prefs = home.path() + "/.config/google-chrome/Default/Preferences";
+  const QByteArray before = R"({"protocol_handler":{"excluded_schemes":{"afp":true,"tessal-vpn":false}}})";
+  const QByteArray after = R"({"protocol_handler":{"excluded_schemes":{"afp":true}}})";
+  const struct { QStringList args; bool bus; int exitCode; QByteArray left; const char* record; } rows[] = {
+      {{"--cleanup"}, false, 0, after, "Performing Firefox preferences cleanup"},
+      {{"--CLEANUP"}, true, 0, after, "Performing Firefox preferences cleanup"},
+      {{"--cleanup", "no-such-user-tessal", "ignored"}, true, 1, before,
+       "Failed to cleanup chrome profile, failed to get home folder for user: no-such-user-tessal"},
+  };
+  for (const auto& row : rows) {
+    ASSERT_TRUE(QDir().mkpath(home.path() + "/.config/google-chrome/Default"));
+    QFile file(prefs);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(before);
+    file.close();
+    QProcessEnvironment env = environment("en_US.UTF-8");
+    if (!row.bus) env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-such-bus");
+    auto process = start(TESSALVPN, row.args, QString(), &env);
+    EXPECT_EQ(finish(*process), row.exitCode) << row.args.join(' ').toStdString();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), row.left);
+    file.close();
+    EXPECT_TRUE(log().contains(row.record)) << log().toStdString();
+  }
+  EXPECT_FALSE(log().contains("Cannot connect to session bus"));
 }
 
 }  // namespace

@@ -1,0 +1,79 @@
+#include "shell/FirefoxPreferencesCleanup.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+
+#include "shell/BrowserPreferencesCleanup.h"
+#include "shell/PreferenceFiles.h"
+#include "shell/PreferenceTextEdits.h"
+
+namespace tessal {
+namespace qt {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Editor
+{
+    const char* fileName;
+    std::function<bool(std::string&, const std::string&)> edit;
+};
+
+bool endsWith(const std::string& text, const std::string& tail)
+{
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+} // namespace
+
+void cleanupFirefoxProfile(const std::vector<std::string>& schemes, const std::string& user)
+{
+    const ProfileOwner owner = profileOwner(user);
+    const std::string folder = owner.home + "/.mozilla/firefox/";
+    std::error_code unreadable;
+    fs::directory_iterator entries(folder, unreadable);
+    if (unreadable)
+        return;
+
+    const Editor editors[] = {
+        {"handlers.json",
+         [](std::string& text, const std::string& scheme) { return eraseJsonSchemeEntry(text, scheme, "schemes"); }},
+        {"mimeTypes.rdf", removeSchemeFromMimeTypesRdf},
+    };
+    std::string errors;
+    while (entries != fs::directory_iterator()) {
+        const fs::path profile = entries->path();
+        std::error_code notFolder;
+        const bool isProfile = fs::is_directory(profile, notFolder) && !endsWith(profile.string(), "Crash Reports");
+        for (const Editor& editor : editors) {
+            if (!isProfile)
+                break;
+            const std::string path = profile.string() + "/" + editor.fileName;
+            if (isMissing(path))
+                continue;
+            try {
+                std::string text = readFileLimited(path, kPreferenceFileLimit, &owner);
+                bool changed = false;
+                for (const std::string& scheme : schemes)
+                    changed |= editPreferenceText(path, [&] { return editor.edit(text, scheme); });
+                if (changed)
+                    writeFileContents(path, text, &owner);
+            } catch (const std::runtime_error& e) {
+                errors += std::string(e.what()) + "; ";
+            }
+        }
+        entries.increment(unreadable);
+        if (unreadable)
+            break;
+    }
+    if (unreadable)
+        errors += "Cannot list folder " + quotedPath(folder) + ": " + unreadable.message() + "; ";
+    if (!errors.empty())
+        throw std::runtime_error("One or multiple errors occured during cleanup: " + errors);
+}
+
+} // namespace qt
+} // namespace tessal

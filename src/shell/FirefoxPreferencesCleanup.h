@@ -1,0 +1,18 @@
+#pragma once
+// The Firefox step of the cleanup: every profile forgets its handler for the
+// launch scheme.
+
+#include <string>
+#include <vector>
+
+namespace tessal {
+namespace qt {
+
+// Edits "handlers.json" and "mimeTypes.rdf" in every folder under the
+// user's "/.mozilla/firefox/" but "Crash Reports"; a missing file (and so a
+// folder that is no profile) is skipped. Throws std::runtime_error with
+// every file that failed.
+void cleanupFirefoxProfile(const std::vector<std::string>& schemes, const std::string& user);
+
+} // namespace qt
+} // namespace tessal

@@ -1,0 +1,226 @@
+#include "shell/PreferenceFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+
+#include "shell/BrowserPreferencesCleanup.h"
+
+namespace tessal {
+namespace qt {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd = -1) : m_fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() { reset(); }
+    int get() const { return m_fd; }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+[[noreturn]] void fail(const std::string& what, const std::string& path, int error)
+{
+    throw std::runtime_error(what + " " + quotedPath(path) + ": " + std::strerror(error));
+}
+
+bool isInside(const fs::path& path, const fs::path& folder)
+{
+    const std::string p = path.string();
+    std::string f = folder.string();
+    if (f == "/")
+        return p.size() > 1 && p[0] == '/';
+    if (!f.empty() && f.back() != '/')
+        f += '/';
+    return p.compare(0, f.size(), f) == 0;
+}
+
+// The file opened for reading through its folder, never through a symbolic
+// link as its last component; with an owner also confined to their home.
+struct OpenedFile
+{
+    Descriptor folder;
+    Descriptor file;
+    std::string name;
+    struct stat status {};
+};
+
+void openPreferenceFile(const std::string& path, const ProfileOwner* owner, OpenedFile& opened)
+{
+    fs::path target(path);
+    if (owner != nullptr) {
+        target = fs::canonical(target);
+        if (!isInside(target, fs::weakly_canonical(owner->home)))
+            throw std::runtime_error("File " + quotedPath(path) + " lies outside the home folder "
+                                     + quotedPath(owner->home));
+    }
+    fs::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+    opened.name = target.filename().string();
+
+    opened.folder.reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (opened.folder.get() < 0)
+        fail("Cannot open folder", folder.string(), errno);
+    if (owner != nullptr) {
+        // The folder really opened is the one checked, not one swapped in since.
+        std::error_code error;
+        const fs::path really = fs::read_symlink("/proc/self/fd/" + std::to_string(opened.folder.get()), error);
+        if (error || really != folder)
+            throw std::runtime_error("Folder " + quotedPath(folder.string()) + " changed while it was opened");
+    }
+    opened.file.reset(
+        ::openat(opened.folder.get(), opened.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (opened.file.get() < 0)
+        fail("Cannot open file", path, errno);
+    if (::fstat(opened.file.get(), &opened.status) != 0)
+        fail("Cannot read file", path, errno);
+    if (!S_ISREG(opened.status.st_mode))
+        throw std::runtime_error("File " + quotedPath(path) + " is not a regular file");
+    if (owner != nullptr && opened.status.st_uid != owner->uid)
+        throw std::runtime_error("File " + quotedPath(path) + " is not owned by the user (uid "
+                                 + std::to_string(owner->uid) + ")");
+}
+
+std::string tooBig(const std::string& path, std::uintmax_t limit)
+{
+    return "File " + quotedPath(path) + " is too big (more than " + std::to_string(limit) + " bytes)";
+}
+
+bool writeAll(int fd, const std::string& text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string quotedPath(const std::string& path)
+{
+    std::string quoted = "\"";
+    for (const char c : path) {
+        if (c == '"' || c == '&')
+            quoted += '&';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+bool isMissing(const std::string& path)
+{
+    std::error_code error;
+    return fs::symlink_status(path, error).type() == fs::file_type::not_found;
+}
+
+ProfileOwner profileOwner(const std::string& user)
+{
+    ProfileOwner owner;
+    owner.home = tessal::system::getHomeFolder(user);
+    owner.uid = user.empty() ? ::getuid() : tessal::system::userId(user);
+    struct stat status {};
+    if (user.empty() && ::stat(owner.home.c_str(), &status) == 0)
+        owner.uid = status.st_uid;
+    return owner;
+}
+
+std::string readFileLimited(const std::string& path, std::uintmax_t limit, const ProfileOwner* owner)
+{
+    if (fs::file_size(path) > limit)
+        throw std::runtime_error(tooBig(path, limit));
+
+    OpenedFile opened;
+    openPreferenceFile(path, owner, opened);
+    std::string text;
+    char buffer[65536];
+    while (true) {
+        const ssize_t n = ::read(opened.file.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail("Cannot read file", path, errno);
+        }
+        if (n == 0)
+            break;
+        text.append(buffer, static_cast<size_t>(n));
+        if (text.size() > limit)
+            throw std::runtime_error(tooBig(path, limit));
+    }
+    return text;
+}
+
+void writeFileContents(const std::string& path, const std::string& text, const ProfileOwner* owner)
+{
+    OpenedFile opened;
+    openPreferenceFile(path, owner, opened);
+    const int folder = opened.folder.get();
+
+    std::random_device random;
+    std::string temporary;
+    Descriptor out;
+    for (int attempt = 0; attempt < 100 && out.get() < 0; ++attempt) {
+        temporary = "." + opened.name + ".tessal-" + std::to_string(random());
+        out.reset(::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                           S_IRUSR | S_IWUSR));
+        if (out.get() < 0 && errno != EEXIST)
+            break;
+    }
+    if (out.get() < 0)
+        fail("Cannot write file", path, errno);
+
+    int error = 0;
+    if (!writeAll(out.get(), text))
+        error = errno;
+    else if (::fchmod(out.get(), opened.status.st_mode & 07777) != 0)
+        error = errno;
+    else if (::geteuid() == 0 && ::fchown(out.get(), opened.status.st_uid, opened.status.st_gid) != 0)
+        error = errno;
+    else if (::fsync(out.get()) != 0)
+        error = errno;
+    else if (::close(out.release()) != 0)
+        error = errno;
+    else if (::renameat(folder, temporary.c_str(), folder, opened.name.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        out.reset();
+        ::unlinkat(folder, temporary.c_str(), 0);
+        fail("Cannot write file", path, error);
+    }
+    ::fsync(folder);
+}
+
+} // namespace qt
+} // namespace tessal

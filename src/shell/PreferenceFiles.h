@@ -1,0 +1,60 @@
+#pragma once
+// Reading and replacing a user's browser preference files without ever
+// losing one: a replacement is written beside the original and renamed over
+// it only once it is complete.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace tessal {
+namespace qt {
+
+// Largest preference file the cleanup reads.
+constexpr std::uintmax_t kPreferenceFileLimit = 52428800;
+
+// Whose files are edited: they must lie inside home (after every symbolic
+// link is resolved) and be regular files owned by uid.
+struct ProfileOwner
+{
+    std::string home;
+    uid_t uid = 0;
+};
+
+// The owner of user's home folder (tessal::system::getHomeFolder rules;
+// an empty user means the home folder's own owner).
+ProfileOwner profileOwner(const std::string& user);
+
+// The whole file. Throws std::runtime_error (std::filesystem::filesystem_error
+// for a missing file) when it cannot be read, is larger than limit, or, with
+// an owner, lies outside the owner's home or is not a regular file of theirs.
+std::string readFileLimited(const std::string& path, std::uintmax_t limit, const ProfileOwner* owner = nullptr);
+
+// Replaces an existing regular file's contents, keeping its mode (and its
+// owner and group when run as root). Throws std::runtime_error on any
+// failure; the original is then untouched.
+void writeFileContents(const std::string& path, const std::string& text, const ProfileOwner* owner = nullptr);
+
+// The path as the error texts quote it: in double quotes, a double quote or
+// "&" inside preceded by "&".
+std::string quotedPath(const std::string& path);
+
+// True when nothing at all is at path (a broken link is something).
+bool isMissing(const std::string& path);
+
+// Runs edit (a text edit returning whether it changed the text); its
+// std::runtime_error comes back naming the file.
+template <typename Edit>
+bool editPreferenceText(const std::string& path, Edit&& edit)
+{
+    try {
+        return edit();
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error("File " + quotedPath(path) + ": " + e.what());
+    }
+}
+
+} // namespace qt
+} // namespace tessal
