@@ -74,25 +74,33 @@ CString hexOf(const CString& text) {
   return out;
 }
 
-// Restores a signal's disposition when the scope ends.
-class SignalDisposition {
+// Lets the one child we start be waited for. Only a disposition that reaps
+// children by itself (ignored, or SA_NOCLDWAIT) is changed, and only until
+// that child has been reaped: the disposition is the whole process's, and a
+// handler (another part's way of learning of its children) stays in place.
+class ChildReaping {
  public:
-  SignalDisposition(int signal, void (*handler)(int)) : m_signal(signal) {
-    struct sigaction action {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    m_saved = sigaction(signal, &action, &m_old) == 0;
+  ChildReaping() {
+    struct sigaction current {};
+    if (sigaction(SIGCHLD, nullptr, &current) != 0) return;
+    const bool ignored = !(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_IGN;
+    if (!ignored && !(current.sa_flags & SA_NOCLDWAIT)) return;
+    struct sigaction waitable = current;
+    waitable.sa_flags &= ~SA_NOCLDWAIT;
+    if (ignored) waitable.sa_handler = SIG_DFL;
+    m_changed = sigaction(SIGCHLD, &waitable, &m_old) == 0;
   }
-  ~SignalDisposition() {
-    if (m_saved) sigaction(m_signal, &m_old, nullptr);
+  ~ChildReaping() { restore(); }
+  void restore() {
+    if (m_changed) sigaction(SIGCHLD, &m_old, nullptr);
+    m_changed = false;
   }
-  SignalDisposition(const SignalDisposition&) = delete;
-  SignalDisposition& operator=(const SignalDisposition&) = delete;
+  ChildReaping(const ChildReaping&) = delete;
+  ChildReaping& operator=(const ChildReaping&) = delete;
 
  private:
-  int m_signal;
   struct sigaction m_old {};
-  bool m_saved = false;
+  bool m_changed = false;
 };
 
 class Descriptor {
@@ -118,6 +126,15 @@ int readPidFile(FILE* file) {
   const size_t n = std::fread(text, 1, sizeof text - 1, file);
   text[n] = '\0';
   return SvpnHandler::parsePidText(text);
+}
+
+// True when the pid file names a running daemon other than the given process.
+bool daemonNamedByPidFile(pid_t other) {
+  FILE* file = std::fopen(kPidFile, "r");
+  if (file == nullptr) return false;
+  const int pid = readPidFile(file);
+  std::fclose(file);
+  return pid != other && processExists(pid) && SvpnHandler::isSvpnProcess(pid);
 }
 
 // A flag read or written under the handler's lock.
@@ -405,7 +422,7 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
   // The first process must be waited for even when application tunnels have
   // set SIGCHLD to be ignored, and a daemon that exits before reading must not
   // end this process with SIGPIPE.
-  SignalDisposition childSignal(SIGCHLD, SIG_DFL);
+  ChildReaping reaping;
   signal(SIGPIPE, SIG_IGN);
 
   const pid_t child = fork();
@@ -441,6 +458,13 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
       ended = true;
       break;
     }
+    if (rc < 0 && errno == ECHILD) {
+      // Reaped by another part's handler: its status is lost, and any
+      // status but the two failures counts as started.
+      exitStatus = 0;
+      ended = true;
+      break;
+    }
     if (rc < 0 && errno != EINTR) break;
     if (monotonicMs() >= deadline) break;
     usleep(5000);
@@ -449,8 +473,15 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
     kill(child, SIGKILL);
     while (waitpid(child, &exitStatus, 0) < 0 && errno == EINTR) {
     }
-    throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
-                     "the first process did not exit");
+  }
+  reaping.restore();
+  if (!ended) {
+    // The first process may have started the daemon before it stalled: a
+    // live daemon named by the pid file is ours and is stopped by our stop.
+    if (!daemonNamedByPidFile(child))
+      throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
+                       "the first process did not exit");
+    exitStatus = 0;
   }
   if (WIFSIGNALED(exitStatus))
     throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "falied to start svpn");

@@ -119,6 +119,56 @@ TEST_F(SvpnLaunch, RunningDaemonRefusesASecondStart) {
   EXPECT_EQ(standIn.lines("stdin ").size(), 1u);  // no second process was started
 }
 
+TEST_F(SvpnLaunch, FirstProcessKilledAfterTheBoundLeavesNoOrphanDaemon) {
+  StandIn standIn("linger 3000\nlisten off\n");
+  int daemon = 0;
+  {
+    RecordingHandler first;
+    first.setLaunchWait(300);
+    EXPECT_EQ(first.Open(listOf({})), 0);  // the daemon is up: started
+    daemon = standIn.daemonPid();
+    ASSERT_GT(daemon, 1);
+  }  // going without an explicit close, as a dropped resource does
+  EXPECT_TRUE(waitUntil([&] { return kill(daemon, 0) != 0 || cmdline(daemon).empty(); }, 3000));
+  RecordingHandler second;
+  second.setLaunchWait(300);
+  EXPECT_EQ(second.Open(listOf({})), 0);  // not refused with -2
+  EXPECT_EQ(standIn.lines("linger").size(), 2u);
+}
+
+volatile sig_atomic_t g_childSignals = 0;
+
+TEST_F(SvpnLaunch, ChildSignalStaysWithItsHandlerDuringTheLaunch) {
+  StandIn standIn("linger 600\nlisten off\n");
+  struct sigaction counting {}, old {};
+  counting.sa_handler = [](int) { g_childSignals = g_childSignals + 1; };
+  counting.sa_flags = SA_RESTART;
+  sigemptyset(&counting.sa_mask);
+  ASSERT_EQ(sigaction(SIGCHLD, &counting, &old), 0);
+  g_childSignals = 0;
+  const pid_t other = fork();  // another part's child, ending while the first process lingers
+  if (other == 0) {
+    usleep(200000);
+    _exit(0);
+  }
+  RecordingHandler handler;
+  EXPECT_EQ(handler.Open(listOf({})), 0);
+  EXPECT_GE(g_childSignals, 1);
+  int status = 0;
+  EXPECT_EQ(waitpid(other, &status, 0), other);
+  struct sigaction now {};
+  sigaction(SIGCHLD, &old, &now);
+  EXPECT_EQ(now.sa_handler, counting.sa_handler);
+
+  // An ignored disposition is ignored again once the first process is reaped.
+  signal(SIGCHLD, SIG_IGN);
+  StandIn::stopDaemon();
+  RecordingHandler second;
+  EXPECT_EQ(second.Open(listOf({})), 0);
+  sigaction(SIGCHLD, &old, &now);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
+}
+
 TEST_F(SvpnLaunch, CloseWithoutDaemon) {
   StandIn standIn("");
   RecordingHandler handler;
