@@ -299,7 +299,7 @@ TEST_F(UpdateFailureTest, RetryAfterAWholePassReplacesTheAddresses)
     EXPECT_EQ(answerer.count(), 2);
     EXPECT_EQ(requestsTo("/l.deb").size(), 1);
     EXPECT_EQ(requestsTo("/pre/config.php").size(), 2);
-    EXPECT_EQ(s->GetBrowserController().sessionInfo().ipv4Addresses, std::vector<QString>{"203.0.113.5"});
+    EXPECT_EQ(s->GetBrowserController().getIpv4Addresses(), std::vector<QString>{"203.0.113.5"});
 }
 
 TEST_F(UpdateFailureTest, IgnoredFailureGoesOnWithoutAQuestion)
