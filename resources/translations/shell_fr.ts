@@ -4,6 +4,51 @@
 <context>
     <name>QObject</name>
     <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;File</source>
+        <translation>&amp;Fichier</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;Quit</source>
+        <translation>&amp;Quitter</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;Help</source>
+        <translation>&amp;Aide</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;About </source>
+        <translation>À &amp;propos de </translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>%1 - %2 - %3</source>
+        <translation>%1 - %2 - %3</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>Page Source of %1</source>
+        <translation>Source de la page %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>About %1</source>
+        <translation>À propos de %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&lt;b&gt;%1&lt;/b&gt;&lt;br&gt;Version %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</source>
+        <translation>&lt;b&gt;%1&lt;/b&gt;&lt;br&gt;Version %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/WebView.cpp"/>
+        <source>Please try again or contact your system administrator</source>
+        <translation>Veuillez réessayer ou contacter votre administrateur système</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/CustomQApplication.cpp"/>
         <source>Help</source>
         <translation>Aide</translation>
@@ -41,6 +86,85 @@
 </context>
 <context>
     <name>tessal::qt::BrowserController</name>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>You have one or more running Tunnels. Do you really want to close this window?</source>
+        <translation>Un ou plusieurs tunnels sont en cours d&apos;exécution. Voulez-vous vraiment fermer cette fenêtre ?</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Application tunnels</source>
+        <translation>Tunnels d&apos;application</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to retrieve Network access parameters</source>
+        <translation>Impossible de récupérer les paramètres d&apos;accès réseau</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to parse Network access parameters</source>
+        <translation>Impossible d&apos;analyser les paramètres d&apos;accès réseau</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to open tunnel %1</source>
+        <translation>Impossible d&apos;ouvrir le tunnel %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The resource doesn&apos;t contain any tunnels associated with current platform</source>
+        <translation>La ressource ne contient aucun tunnel associé à la plateforme actuelle</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Tunnel has been interrupted</source>
+        <translation>Le tunnel a été interrompu</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to establish tunnel %1</source>
+        <translation>Impossible d&apos;établir le tunnel %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The session reference number: %1
+ Error: %2.
+</source>
+        <translation>Numéro de référence de la session : %1
+ Erreur : %2.
+</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to download resource page</source>
+        <translation>Impossible de télécharger la page de la ressource</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Connection to %1 was interrupted</source>
+        <translation>La connexion à %1 a été interrompue</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Your session could not be established</source>
+        <translation>Votre session n&apos;a pas pu être établie</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Your resource could not be connected</source>
+        <translation>Votre ressource n&apos;a pas pu être connectée</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Do you really want to close tunnel %1?</source>
+        <translation>Voulez-vous vraiment fermer le tunnel %1 ?</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source> This is the last resource. Application will be closed</source>
+        <translation> Il s&apos;agit de la dernière ressource. L&apos;application sera fermée</translation>
+    </message>
     <message>
         <location filename="../../src/shell/BrowserControllerApps.cpp"/>
         <source>Resource &apos;%1&apos; is already running, do you want to relaunch associated local application(s):</source>

@@ -4,6 +4,51 @@
 <context>
     <name>QObject</name>
     <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;File</source>
+        <translation>ファイル(&amp;F)</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;Quit</source>
+        <translation>終了(&amp;Q)</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;Help</source>
+        <translation>ヘルプ(&amp;H)</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;About </source>
+        <translation>バージョン情報(&amp;A) </translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>%1 - %2 - %3</source>
+        <translation>%1 - %2 - %3</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>Page Source of %1</source>
+        <translation>%1 のページのソース</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>About %1</source>
+        <translation>%1 について</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&lt;b&gt;%1&lt;/b&gt;&lt;br&gt;Version %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</source>
+        <translation>&lt;b&gt;%1&lt;/b&gt;&lt;br&gt;バージョン %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/WebView.cpp"/>
+        <source>Please try again or contact your system administrator</source>
+        <translation>もう一度お試しいただくか、システム管理者にお問い合わせください</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/CustomQApplication.cpp"/>
         <source>Help</source>
         <translation>ヘルプ</translation>
@@ -41,6 +86,85 @@
 </context>
 <context>
     <name>tessal::qt::BrowserController</name>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>You have one or more running Tunnels. Do you really want to close this window?</source>
+        <translation>実行中のトンネルがあります。このウィンドウを閉じてもよろしいですか?</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Application tunnels</source>
+        <translation>アプリケーショントンネル</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to retrieve Network access parameters</source>
+        <translation>ネットワークアクセスのパラメーターを取得できませんでした</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to parse Network access parameters</source>
+        <translation>ネットワークアクセスのパラメーターを解析できませんでした</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to open tunnel %1</source>
+        <translation>トンネル %1 を開けませんでした</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The resource doesn&apos;t contain any tunnels associated with current platform</source>
+        <translation>このリソースには現在のプラットフォームに関連付けられたトンネルがありません</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Tunnel has been interrupted</source>
+        <translation>トンネルが中断されました</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to establish tunnel %1</source>
+        <translation>トンネル %1 を確立できませんでした</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The session reference number: %1
+ Error: %2.
+</source>
+        <translation>セッション参照番号: %1
+ エラー: %2。
+</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to download resource page</source>
+        <translation>リソースページをダウンロードできませんでした</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Connection to %1 was interrupted</source>
+        <translation>%1 への接続が中断されました</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Your session could not be established</source>
+        <translation>セッションを確立できませんでした</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Your resource could not be connected</source>
+        <translation>リソースに接続できませんでした</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Do you really want to close tunnel %1?</source>
+        <translation>トンネル %1 を閉じてもよろしいですか?</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source> This is the last resource. Application will be closed</source>
+        <translation> これが最後のリソースです。アプリケーションは終了します</translation>
+    </message>
     <message>
         <location filename="../../src/shell/BrowserControllerApps.cpp"/>
         <source>Resource &apos;%1&apos; is already running, do you want to relaunch associated local application(s):</source>

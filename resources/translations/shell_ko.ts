@@ -4,6 +4,51 @@
 <context>
     <name>QObject</name>
     <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;File</source>
+        <translation>파일(&amp;F)</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;Quit</source>
+        <translation>종료(&amp;Q)</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;Help</source>
+        <translation>도움말(&amp;H)</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;About </source>
+        <translation>정보(&amp;A) </translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>%1 - %2 - %3</source>
+        <translation>%1 - %2 - %3</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>Page Source of %1</source>
+        <translation>%1 페이지 소스</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>About %1</source>
+        <translation>%1 정보</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&lt;b&gt;%1&lt;/b&gt;&lt;br&gt;Version %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</source>
+        <translation>&lt;b&gt;%1&lt;/b&gt;&lt;br&gt;버전 %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/WebView.cpp"/>
+        <source>Please try again or contact your system administrator</source>
+        <translation>다시 시도하거나 시스템 관리자에게 문의하십시오</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/CustomQApplication.cpp"/>
         <source>Help</source>
         <translation>도움말</translation>
@@ -41,6 +86,85 @@
 </context>
 <context>
     <name>tessal::qt::BrowserController</name>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>You have one or more running Tunnels. Do you really want to close this window?</source>
+        <translation>실행 중인 터널이 하나 이상 있습니다. 이 창을 닫으시겠습니까?</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Application tunnels</source>
+        <translation>애플리케이션 터널</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to retrieve Network access parameters</source>
+        <translation>네트워크 액세스 매개 변수를 가져오지 못했습니다</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to parse Network access parameters</source>
+        <translation>네트워크 액세스 매개 변수를 구문 분석하지 못했습니다</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to open tunnel %1</source>
+        <translation>터널 %1을(를) 열지 못했습니다</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The resource doesn&apos;t contain any tunnels associated with current platform</source>
+        <translation>이 리소스에는 현재 플랫폼과 연결된 터널이 없습니다</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Tunnel has been interrupted</source>
+        <translation>터널이 중단되었습니다</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to establish tunnel %1</source>
+        <translation>터널 %1을(를) 설정하지 못했습니다</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The session reference number: %1
+ Error: %2.
+</source>
+        <translation>세션 참조 번호: %1
+ 오류: %2.
+</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to download resource page</source>
+        <translation>리소스 페이지를 다운로드하지 못했습니다</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Connection to %1 was interrupted</source>
+        <translation>%1에 대한 연결이 중단되었습니다</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Your session could not be established</source>
+        <translation>세션을 설정할 수 없습니다</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Your resource could not be connected</source>
+        <translation>리소스를 연결할 수 없습니다</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Do you really want to close tunnel %1?</source>
+        <translation>터널 %1을(를) 닫으시겠습니까?</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source> This is the last resource. Application will be closed</source>
+        <translation> 마지막 리소스입니다. 애플리케이션이 종료됩니다</translation>
+    </message>
     <message>
         <location filename="../../src/shell/BrowserControllerApps.cpp"/>
         <source>Resource &apos;%1&apos; is already running, do you want to relaunch associated local application(s):</source>

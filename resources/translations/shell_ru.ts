@@ -4,6 +4,51 @@
 <context>
     <name>QObject</name>
     <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;File</source>
+        <translation>&amp;Файл</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;Quit</source>
+        <translation>&amp;Выход</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;Help</source>
+        <translation>&amp;Справка</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;About </source>
+        <translation>&amp;О программе </translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>%1 - %2 - %3</source>
+        <translation>%1 - %2 - %3</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>Page Source of %1</source>
+        <translation>Исходный код страницы %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>About %1</source>
+        <translation>О программе %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&lt;b&gt;%1&lt;/b&gt;&lt;br&gt;Version %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</source>
+        <translation>&lt;b&gt;%1&lt;/b&gt;&lt;br&gt;Версия %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/WebView.cpp"/>
+        <source>Please try again or contact your system administrator</source>
+        <translation>Повторите попытку или обратитесь к системному администратору</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/CustomQApplication.cpp"/>
         <source>Help</source>
         <translation>Справка</translation>
@@ -41,6 +86,85 @@
 </context>
 <context>
     <name>tessal::qt::BrowserController</name>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>You have one or more running Tunnels. Do you really want to close this window?</source>
+        <translation>Работает один или несколько туннелей. Действительно закрыть это окно?</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Application tunnels</source>
+        <translation>Туннели приложений</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to retrieve Network access parameters</source>
+        <translation>Не удалось получить параметры сетевого доступа</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to parse Network access parameters</source>
+        <translation>Не удалось разобрать параметры сетевого доступа</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to open tunnel %1</source>
+        <translation>Не удалось открыть туннель %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The resource doesn&apos;t contain any tunnels associated with current platform</source>
+        <translation>Ресурс не содержит туннелей для текущей платформы</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Tunnel has been interrupted</source>
+        <translation>Туннель прерван</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to establish tunnel %1</source>
+        <translation>Не удалось установить туннель %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The session reference number: %1
+ Error: %2.
+</source>
+        <translation>Номер сеанса: %1
+ Ошибка: %2.
+</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to download resource page</source>
+        <translation>Не удалось загрузить страницу ресурса</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Connection to %1 was interrupted</source>
+        <translation>Соединение с %1 прервано</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Your session could not be established</source>
+        <translation>Не удалось установить сеанс</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Your resource could not be connected</source>
+        <translation>Не удалось подключить ресурс</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Do you really want to close tunnel %1?</source>
+        <translation>Действительно закрыть туннель %1?</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source> This is the last resource. Application will be closed</source>
+        <translation> Это последний ресурс. Приложение будет закрыто</translation>
+    </message>
     <message>
         <location filename="../../src/shell/BrowserControllerApps.cpp"/>
         <source>Resource &apos;%1&apos; is already running, do you want to relaunch associated local application(s):</source>

@@ -4,6 +4,51 @@
 <context>
     <name>QObject</name>
     <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;File</source>
+        <translation>檔案(&amp;F)</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;Quit</source>
+        <translation>結束(&amp;Q)</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;Help</source>
+        <translation>說明(&amp;H)</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&amp;About </source>
+        <translation>關於(&amp;A) </translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>%1 - %2 - %3</source>
+        <translation>%1 - %2 - %3</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>Page Source of %1</source>
+        <translation>%1 的頁面原始碼</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>About %1</source>
+        <translation>關於 %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/MainWindow.cpp"/>
+        <source>&lt;b&gt;%1&lt;/b&gt;&lt;br&gt;Version %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</source>
+        <translation>&lt;b&gt;%1&lt;/b&gt;&lt;br&gt;版本 %2&lt;br&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/WebView.cpp"/>
+        <source>Please try again or contact your system administrator</source>
+        <translation>請再試一次或聯絡您的系統管理員</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/CustomQApplication.cpp"/>
         <source>Help</source>
         <translation>說明</translation>
@@ -41,6 +86,85 @@
 </context>
 <context>
     <name>tessal::qt::BrowserController</name>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>You have one or more running Tunnels. Do you really want to close this window?</source>
+        <translation>有一個或多個通道正在執行。確定要關閉此視窗嗎?</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Application tunnels</source>
+        <translation>應用程式通道</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to retrieve Network access parameters</source>
+        <translation>無法取得網路存取參數</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to parse Network access parameters</source>
+        <translation>無法解析網路存取參數</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to open tunnel %1</source>
+        <translation>無法開啟通道 %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The resource doesn&apos;t contain any tunnels associated with current platform</source>
+        <translation>此資源不包含與目前平台關聯的通道</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Tunnel has been interrupted</source>
+        <translation>通道已中斷</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to establish tunnel %1</source>
+        <translation>無法建立通道 %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The session reference number: %1
+ Error: %2.
+</source>
+        <translation>工作階段參考編號: %1
+ 錯誤: %2。
+</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Failed to download resource page</source>
+        <translation>無法下載資源頁面</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Connection to %1 was interrupted</source>
+        <translation>與 %1 的連線已中斷</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Your session could not be established</source>
+        <translation>無法建立您的工作階段</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Your resource could not be connected</source>
+        <translation>無法連線您的資源</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Do you really want to close tunnel %1?</source>
+        <translation>確定要關閉通道 %1 嗎?</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source> This is the last resource. Application will be closed</source>
+        <translation> 這是最後一個資源。應用程式將會關閉</translation>
+    </message>
     <message>
         <location filename="../../src/shell/BrowserControllerApps.cpp"/>
         <source>Resource &apos;%1&apos; is already running, do you want to relaunch associated local application(s):</source>
