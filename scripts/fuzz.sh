@@ -59,7 +59,7 @@ run_one() {
        -artifact_prefix="$build/$target-" $args "$work" "${seeds[@]}" >"$build/$target.log" 2>&1; then
     if [ "$merge" -eq 1 ] && [ -d "$corpus" ]; then
       # shellcheck disable=SC2086
-      "$binary" -merge=1 $args "$corpus" "$work" >>"$build/$target.log" 2>&1
+      "$binary" -merge=1 $args "$corpus" "$work" >"$build/$target.merge.log" 2>&1
     fi
     echo ok >"$build/$target.status"
   else
