@@ -37,9 +37,16 @@ _tessal_hex_bytes("${TESSAL_UPDATE_HMAC_KEY}" TESSAL_UPDATE_HMAC_KEY_BYTES)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/tessal_update_keys.h.in ${TESSAL_GENERATED_DIR}/tessal_update_keys.h @ONLY)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${TESSAL_UPDATE_CERTIFICATE}" "${TESSAL_UPDATE_HMAC_KEY}")
 
-# The test-only pair must never sign what users install.
-if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug" AND
-   (TESSAL_UPDATE_CERTIFICATE MATCHES "TEST_ONLY" OR TESSAL_UPDATE_HMAC_KEY MATCHES "TEST_ONLY"))
-  message(FATAL_ERROR "The test-only update signing material is for Debug builds only; "
-                      "name the real certificate and HMAC key for a ${CMAKE_BUILD_TYPE} build.")
+# The test-only pair must never sign what users install; a dev build says
+# in its log that it uses it.
+include(${CMAKE_CURRENT_LIST_DIR}/TessalSigningCheck.cmake)
+tessal_check_update_signing("${TESSAL_UPDATE_CERTIFICATE}" "${TESSAL_UPDATE_HMAC_KEY}"
+                            "${CMAKE_BUILD_TYPE}" TESSAL_UPDATE_SIGNING_TEST_ONLY)
+if(TESSAL_UPDATE_SIGNING_TEST_ONLY)
+  set(TESSAL_UPDATE_SIGNING_TEST_ONLY 1)
+else()
+  set(TESSAL_UPDATE_SIGNING_TEST_ONLY 0)
 endif()
+set(TESSAL_UPDATE_CERTIFICATE_SHA256 ${TESSAL_UPDATE_SIGNING_TEST_ONLY_CERTIFICATE_SHA256})
+configure_file(${CMAKE_CURRENT_LIST_DIR}/tessal_update_signing.h.in
+               ${TESSAL_GENERATED_DIR}/tessal_update_signing.h @ONLY)

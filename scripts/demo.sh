@@ -22,6 +22,7 @@ cmake --preset dev >/dev/null
 cmake --build --preset dev -j "$(nproc)" --target tessalvpn
 
 bin=$PWD/build/dev/bin
+tools=$PWD/build/dev/test-bin
 work=$(mktemp -d /tmp/tessal-demo.XXXXXX)
 server_pid=""
 client_pid=""
@@ -47,7 +48,7 @@ cat > "$work/routes.json" <<JSON
   {"path": "/pre/config.php", "query": "version=2.0", "headers": {"Content-Type": "text/xml"}, "body_file": "$work/profile.xml"},
   {"path": "/my.report.na", "headers": {"Content-Type": "text/plain"}, "body": ""},
   {"path": "/vdesk/resource_template", "headers": {"Content-Type": "text/html; charset=utf-8"},
-   "body_file": "$bin/access_server_pages/resource_template.html"},
+   "body_file": "$tools/access_server_pages/resource_template.html"},
   {"path_prefix": "/__page/", "status": 204}
 ]
 JSON
@@ -63,7 +64,7 @@ else
 fi
 
 # --watch-stdin: the server ends with this script.
-sleep infinity | "$bin/access_server" --listen "$listen" --routes "$work/routes.json" \
+sleep infinity | "$tools/access_server" --listen "$listen" --routes "$work/routes.json" \
   --log "$work/requests.jsonl" --port-file "$work/ports.json" --watch-stdin >/dev/null &
 server_pid=$!
 for _ in $(seq 100); do [ -s "$work/ports.json" ] && break; sleep 0.1; done

@@ -13,6 +13,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth dbus dbus-x11 fonts-dejavu-core
   clang libclang-rt-14-dev
+  dpkg-dev lintian
 )
 
 missing=()

@@ -10,6 +10,7 @@
 #include "foundation/IUErrorLog.h"
 #include "foundation/LogSettings.h"
 #include "foundation/UArgFormat.h"
+#include "tessal_update_signing.h"
 
 namespace tessal {
 namespace qt {
@@ -40,6 +41,15 @@ void setupLogs(const std::string& logPath, const std::string& module)
     const std::string path = std::string(static_cast<const char*>(home)) + logPath;
     log->open(path.c_str(), "a");
     log->setLogLevel(readLogLevel(module.c_str()));
+
+#if TESSAL_UPDATE_SIGNING_TEST_ONLY
+    // Whoever reads the log must see that updates signed with a key anyone
+    // holds would be accepted by this build.
+    ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                 makeArgFormat("Development build: update packages are checked against the test-only "
+                               "signing certificate (SHA-256 %1)",
+                               TESSAL_UPDATE_CERTIFICATE_SHA256));
+#endif
 
     if (log->getLogLevel() >= ULOG_LEVEL_VERBOSE) {
         ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,

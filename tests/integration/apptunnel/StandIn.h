@@ -1,8 +1,8 @@
 #pragma once
 
-// Drives the tunnelserver stand-in that lies beside the test program: a
-// script and a record file in a temporary folder, handed to the stand-in
-// through its environment (the client starts it with ours).
+// Drives the tunnelserver stand-in that lies beside the test program (both in
+// <build>/test-bin): a script and a record file in a temporary folder, handed
+// to the stand-in through its environment (the client starts it with ours).
 
 #include <signal.h>
 #include <stdlib.h>

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Builds the Debian package with a throw-away update signing pair, checks it
+# with lintian (no errors), unpacks it into a temporary root and runs the
+# unpacked tessalvpn there: an unsupported scheme must exit with 1, and a good
+# launch URL must reach the access-server stand-in with its start report.
+#
+#   packaging/check-package.sh [folder of the access-server stand-in]
+#     (default build/dev/test-bin, made by the dev preset)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tools=${1:-$PWD/build/dev/test-bin}
+[ -x "$tools/access_server" ] || { echo "package: no access-server stand-in in $tools" >&2; exit 1; }
+
+work=$(mktemp -d /tmp/tessal-package.XXXXXX)
+server_pid=""
+client_pid=""
+cleanup() {
+  exec 3>&- 2>/dev/null || true
+  [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null || true
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Never the test-only pair: a release-type build refuses it.
+openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=package check" \
+  -keyout "$work/signing.key" -out "$work/signing.pem" 2>/dev/null
+openssl rand -out "$work/hmac.bin" 64
+
+cmake --preset deb -DTESSAL_UPDATE_CERTIFICATE="$work/signing.pem" \
+  -DTESSAL_UPDATE_HMAC_KEY="$work/hmac.bin" >/dev/null
+cmake --build --preset deb -j "$(nproc)"
+rm -f build/deb/package/*.deb
+cpack --preset deb >/dev/null
+deb=$(ls build/deb/package/*.deb)
+echo "package: $deb, $(stat -c %s "$deb") bytes"
+dpkg-deb -f "$deb" Package Version Depends
+
+# lintian exits non-zero on errors; warnings are shown.
+lintian --fail-on error --no-tag-display-limit "$deb" 2>/dev/null
+echo "package: lintian found no errors"
+
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+client=$root/usr/bin/tessalvpn
+[ -x "$client" ] || { echo "package: no usr/bin/tessalvpn" >&2; exit 1; }
+grep -q '^MimeType=x-scheme-handler/tessal-vpn;x-scheme-handler/tessal-epi;$' \
+  "$root/usr/share/applications/tessalvpn.desktop"
+for standin in tunnelserver svpn access_server; do
+  if find "$root" -name "$standin*" | grep -q .; then
+    echo "package: holds the stand-in $standin" >&2; exit 1
+  fi
+done
+
+home=$work/home
+mkdir -p "$home/.TessalNetworks"
+chmod 700 "$home" "$home/.TessalNetworks"
+export HOME=$home XDG_RUNTIME_DIR=$home QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1
+
+status=0
+dbus-run-session -- "$client" "tessal-ftp://launch?server=127.0.0.1" </dev/null >"$work/scheme.out" 2>&1 || status=$?
+if [ "$status" -ne 1 ]; then
+  echo "package: unsupported scheme exited with $status, not 1" >&2
+  cat "$work/scheme.out" >&2
+  exit 1
+fi
+echo "package: unsupported scheme exits with 1"
+
+echo '[{"path": "/my.report.na", "headers": {"Content-Type": "text/plain"}, "body": ""}]' >"$work/routes.json"
+# The server ends when its standard input closes: this script holds the
+# writing end of that pipe (descriptor 3) until it ends.
+mkfifo "$work/server.in"
+"$tools/access_server" --listen check=http --routes "$work/routes.json" \
+  --log "$work/requests.jsonl" --port-file "$work/ports.json" --watch-stdin <"$work/server.in" >/dev/null &
+server_pid=$!
+exec 3>"$work/server.in"
+for _ in $(seq 100); do [ -s "$work/ports.json" ] && break; sleep 0.1; done
+port=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["check"])' "$work/ports.json")
+site="http://127.0.0.1:$port"
+printf '<?xml version="1.0" encoding="utf-8"?>\n<version>1.0</version><sites><site>%s</site></sites>' "$site" \
+  >"$home/.TessalNetworks/trusted_sites.xml"
+chmod 600 "$home/.TessalNetworks/trusted_sites.xml"
+
+sid=$(head -c 64 /dev/urandom | od -An -tx1 | tr -d ' \n' | head -c 32)
+url="tessal-vpn://launch?server=127.0.0.1&port=$port&protocol=http&sid=$sid&resourcename=check_na&resourcetype=network_access"
+dbus-run-session -- "$client" "$url" </dev/null >"$work/launch.out" 2>&1 &
+client_pid=$!
+reached=0
+for _ in $(seq 600); do
+  if grep -q '"path": *"/my.report.na"' "$work/requests.jsonl" 2>/dev/null; then reached=1; break; fi
+  kill -0 "$client_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ "$reached" -ne 1 ]; then
+  echo "package: the start report never reached the server" >&2
+  cat "$work/launch.out" "$home/.TessalNetworks/vpn.log" >&2 || true
+  exit 1
+fi
+echo "package: the launch reached the server's start report"
