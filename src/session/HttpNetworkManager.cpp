@@ -179,6 +179,15 @@ QString certificateServerKey(const QUrl& url)
     return key.toString();
 }
 
+bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certificate)
+{
+    if (certificate.isNull())
+        return false;
+    const auto& table = acceptedCertificates();
+    const auto known = table.constFind(certificateServerKey(url));
+    return known != table.constEnd() && known.value() == certificate.digest(QCryptographicHash::Sha256);
+}
+
 void HttpNetworkManager::setFixedHeaders(QNetworkRequest& request)
 {
     request.setRawHeader("User-Agent", "Mozilla/5.0 (Linux) TessalLauncher/1.0");

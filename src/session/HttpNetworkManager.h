@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSharedPointer>
+#include <QSslCertificate>
 #include <QSslError>
 #include <QString>
 #include <QTemporaryFile>
@@ -123,6 +124,10 @@ private:
 // Key of the accepted-certificate table for a URL: the URL without path and
 // query, with its port made explicit (80 for http, 443 for https).
 QString certificateServerKey(const QUrl& url);
+
+// True when the user accepted exactly this certificate (same SHA-256 digest)
+// for the URL's server in the certificate dialog during this process's life.
+bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certificate);
 
 // True when file has a line "flag = yes" (value in any case); the first line
 // with that key decides. An unreadable file counts as a flag that is not set.

@@ -1,39 +1,723 @@
 #include "shell/BrowserController.h"
 
+#include <csignal>
+#include <sstream>
+#include <string>
+
+#include <boost/property_tree/ptree.hpp>
+#include <boost/property_tree/xml_parser.hpp>
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QMessageBox>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
+#include <QUrlQuery>
+#include <QWebChannel>
+#include <QWebEngineCookieStore>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
-#include "session/InputParamsBase.h"
+#include "foundation/UException.h"
+#include "session/ServerUrls.h"
+#include "session/SessionExchange.h"
+#include "shell/Helpers.h"
+#include "shell/MessageBox.h"
+#include "tunnel/ResourceErrors.h"
+#include "tunnel/ResourceType.h"
 
 namespace tessal {
 namespace qt {
 
 namespace {
 constexpr const char* kLogFile = "/BrowserController";
+constexpr int kStatusIntervalMs = 500;
+constexpr int kNAConfigTimeoutMs = 60000;
+constexpr int kAttachDelayMs = 10;
+constexpr int kJsCloseDelayMs = 100;
+constexpr int kAlreadyKnown = 103;
 constexpr int kResourcePageNotReady = 113;
 constexpr int kControllerClosing = 118;
+constexpr int kSessionExpired = 27;
+
+const char kChannelBootstrap[] =
+    "\nvar external\nnew QWebChannel(qt.webChannelTransport, function(channel) {     external = "
+    "channel.objects.external;});";
+static_assert(sizeof(kChannelBootstrap) - 1 == 117, "web channel bootstrap");
+
+// The last 8 characters of a session id (all of it when shorter).
+QString shortSessionId(const QString& id)
+{
+    return id.size() <= 8 ? id : id.right(8);
+}
+
+QString jsonEscaped(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '"': out += QLatin1String("\\\""); break;
+        case '\\': out += QLatin1String("\\\\"); break;
+        case '\n': out += QLatin1String("\\n"); break;
+        case '\r': out += QLatin1String("\\r"); break;
+        case '\t': out += QLatin1String("\\t"); break;
+        default:
+            if (c.unicode() < 0x20 || c.unicode() == 0x2028 || c.unicode() == 0x2029)
+                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    return out;
+}
+
+QString fromNarrow(const std::string& text)
+{
+    return QString::fromUtf8(text.c_str());
+}
+
+// Runs a slot's body inside the uniform handler; true when nothing was thrown.
+template <typename Body>
+bool guarded(const char* tag, const char* operation, Body&& body)
+{
+    int result = 0;
+    bool done = false;
+    guardOperation(UCATCH_SITE(kLogFile, tag, operation), result, [&]() {
+        body();
+        done = true;
+    });
+    return done;
+}
 } // namespace
 
-BrowserController::BrowserController() = default;
+QString lastPathComponent(const QString& id)
+{
+    const int slash = id.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? id : id.mid(slash + 1);
+}
+
+BrowserController::BrowserController()
+{
+    statusTimer = new QTimer(this);
+    quitMessage = tr("You have one or more running Tunnels. Do you really want to close this window?");
+    statusTimer->setInterval(kStatusIntervalMs);
+    connect(statusTimer, SIGNAL(timeout()), this, SLOT(updatePageContent()));
+    connect(statusTimer, SIGNAL(timeout()), this, SLOT(checkResourceStatus()));
+
+    connect(&resourceManager, SIGNAL(tunnelConnected(QString, int)), this, SLOT(onTunnelConnected(QString, int)));
+    connect(&resourceManager, SIGNAL(tunnelReconnecting(QString, int)), this,
+            SLOT(onTunnelReconnecting(QString, int)));
+    connect(&resourceManager, SIGNAL(tunnelConnecting(QString, int)), this, SLOT(onTunnelConnecting(QString, int)));
+    connect(&resourceManager, SIGNAL(tunnelClosed(QString, int, int)), this, SLOT(onTunnelClosed(QString, int, int)));
+    connect(&resourceManager, SIGNAL(tunnelError(QString, int, int)), this, SLOT(onTunnelError(QString, int, int)));
+
+    Subscribe();
+
+    connect(&webBridge, SIGNAL(newSetQuitMessage(QString)), this, SLOT(onNewSetQuitMessage(QString)),
+            Qt::QueuedConnection);
+    connect(&webBridge, SIGNAL(disconnect(QString)), this, SLOT(disconnectReq(QString)), Qt::QueuedConnection);
+    connect(&webBridge, SIGNAL(showLogRequest()), this, SLOT(showLogFileReq()), Qt::QueuedConnection);
+    connect(&webBridge, SIGNAL(tunnelInfoRequest()), this, SLOT(tunnelInfoReq()), Qt::QueuedConnection);
+    connect(&webBridge, SIGNAL(toggleLogSettings(int)), this, SLOT(onToggleLogSettings(int)), Qt::QueuedConnection);
+}
 
 BrowserController::~BrowserController() = default;
 
-void BrowserController::start(const SessionInfo& sessionInfo)
+// ---------------------------------------------------------------- start
+
+void BrowserController::start(const SessionInfo& info)
 {
-    info = sessionInfo;
+    assignVecToResource(info);
+    createMainWindow();
+    showMainWindow();
     started = true;
-    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
-                 makeArgFormat("Browser controller started for session",
-                               shortSecret(CString(info.sessionId.toUtf8().constData())), info.url));
+    serverUrl = info.url;
+    sessionId = info.sessionId;
+    resourceName = info.resourceName;
+    resourceType = info.resourceType;
+    token = info.token;
+    appLaunch = info.appLaunch;
+    ipv4Addresses = info.ipv4Addresses;
+    ipv6Addresses = info.ipv6Addresses;
+    resourceManager.setSession(serverUrl, sessionId);
+    setNACookie();
+    loadStartPage(makeResourceTemplateUrl(serverUrl), true);
 }
 
-int BrowserController::openMainResource(const QString& id, const QString& typeText, const QString&)
+void BrowserController::assignVecToResource(const SessionInfo& info)
+{
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, "Inside BrowserController::assignVecToResource");
+    for (const QString& address : info.ipv4Addresses)
+        resourceManager.vecv4InResourceManager.push_back(toCStringUtf8(address));
+    for (const CString& entry : resourceManager.vecv4InResourceManager)
+        ULOG_VERBOSE(kLogFile,
+                     "BrowserController::assignVecToResource The resourceManager.vecv4InResourceManager content is ",
+                     makeArgFormat("%1, %2", "::", entry));
+    for (const QString& address : info.ipv6Addresses)
+        resourceManager.vecv6InResourceManager.push_back(toCStringUtf8(address));
+    for (const CString& entry : resourceManager.vecv6InResourceManager)
+        ULOG_VERBOSE(kLogFile,
+                     "BrowserController::assignVecToResource The resourceManager.vecv6InResourceManager content is ",
+                     makeArgFormat("%1, %2", "::", entry));
+}
+
+void BrowserController::createMainWindow()
+{
+    if (mainWindow)
+        return;
+    mainWindow = QSharedPointer<MainWindow>(new MainWindow());
+    webView = mainWindow->webView();
+    networkManager.SetParentWidget(mainWindow.data());
+    if (webView)
+        webView->setAuthenticationHandler(&networkManager);
+    showMainWindow();
+    if (webView) {
+        connect(webView->page(), SIGNAL(loadFinished(bool)), this, SLOT(onPageLoaded(bool)), Qt::QueuedConnection);
+        connect(webView->page(), SIGNAL(windowCloseRequested()), this, SLOT(onWindowCloseRequestedByJS()));
+    }
+    connect(mainWindow.data(), SIGNAL(windowClosed()), this, SLOT(onTryCloseMainWindow()));
+    connect(this, SIGNAL(realCloseMainWindow()), this, SLOT(onRealCloseMainWindow()));
+    connect(&networkManager, SIGNAL(SslCertificateDenied(QNetworkReply*)), this,
+            SLOT(onCertificateDenied(QNetworkReply*)));
+    connect(&networkManager, SIGNAL(finished(QNetworkReply*)), this, SLOT(onRequestFinished(QNetworkReply*)));
+}
+
+void BrowserController::showMainWindow()
+{
+    if (webView && mainWindow && !webView->isMinimized())
+        mainWindow->show();
+}
+
+QString BrowserController::machineHash(const std::string& identity, const QString& id)
+{
+    // Both parts end at their first NUL byte.
+    QByteArray input = QString::fromUtf8(identity.c_str()).toUtf8();
+    input += shortSessionId(id).toUtf8();
+    const int nul = input.indexOf('\0');
+    if (nul >= 0)
+        input.truncate(nul);
+    return QString::fromLatin1(QCryptographicHash::hash(input, QCryptographicHash::Sha512).toHex());
+}
+
+void BrowserController::setNACookie()
+{
+    // Session ids reach the log only in short form.
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                 makeArgFormat("Setting cookie %1=%2 for %3", "MRHSession", shortSessionId(sessionId), serverUrl));
+    const std::string identity = readMachineIdentity();
+    QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
+
+    const QString hash = machineHash(identity, sessionId);
+    const QString value = sessionId + QStringLiteral("; ") + QStringLiteral("MachineHash=") + hash;
+    const bool secure = serverUrl.scheme() == QLatin1String("https");
+
+    if (profile != nullptr && profile->cookieStore() != nullptr) {
+        QNetworkCookie session(QByteArrayLiteral("MRHSession"), value.toUtf8());
+        session.setSecure(secure);
+        profile->cookieStore()->setCookie(session, serverUrl);
+        QNetworkCookie machine(QByteArrayLiteral("MachineHash"), hash.toUtf8());
+        machine.setSecure(secure);
+        profile->cookieStore()->setCookie(machine, serverUrl);
+    }
+
+    if (QNetworkCookieJar* jar = networkManager.cookieJar()) {
+        QList<QNetworkCookie> cookies = jar->cookiesForUrl(serverUrl);
+        cookies.append(MakeSessionCookie(QStringLiteral("MRHSession"), value, secure));
+        jar->setCookiesFromUrl(cookies, serverUrl);
+    }
+    cookiesSet = true;
+}
+
+void BrowserController::webChannelInit()
+{
+    if (!webView || webView->page() == nullptr)
+        return;
+    QFile file(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("Couldn't open qwebchannel.js file: %1", file.errorString()));
+        return;
+    }
+    QByteArray source = file.readAll();
+    source += kChannelBootstrap;
+
+    WebPage* page = webView->page();
+    QWebEngineScript script;
+    script.setName(QStringLiteral("qwebchannel.js"));
+    script.setSourceCode(QString::fromUtf8(source));
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setRunsOnSubFrames(false);
+    script.setWorldId(QWebEngineScript::MainWorld);
+    page->scripts().insert(script);
+
+    auto* channel = new QWebChannel(page);
+    webView->setWebChannel(channel);
+    page->setWebChannel(channel, QWebEngineScript::MainWorld);
+    webBridge.bind(page, serverUrl);
+    channel->registerObject(QStringLiteral("external"), &webBridge);
+}
+
+void BrowserController::loadStartPage(const QUrl& url, bool navigationAllowed)
+{
+    if (firstUrl.isEmpty())
+        firstUrl = url;
+    if (url == currentUrl)
+        return;
+    webChannelInit();
+    currentUrl = url;
+    if (webView)
+        webView->load(url, navigationAllowed);
+}
+
+// ---------------------------------------------------------------- main resource
+
+void BrowserController::firstLoadFollowUp()
+{
+    const ResourceType::Enum type = resourceTypeFromString(resourceType);
+    const QString root = makeServerRootUrl(serverUrl).toString();
+    if (type == ResourceType::network_access) {
+        if (mainWindow)
+            mainWindow->setTitle(resourceName, root);
+        downloadNAConfig();
+    } else {
+        if (mainWindow)
+            mainWindow->setTitle(tr("Application tunnels"), root);
+        attachMainResource(QString());
+    }
+}
+
+void BrowserController::downloadNAConfig()
+{
+    const QUrl url = makeNAConfigUrl(serverUrl, resourceName);
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Downloading NA config: %1", url.toString()));
+    networkManager.HttpGet(url, kNAConfigTimeoutMs);
+    connect(&networkManager, SIGNAL(RequestFinished(Err::HttpNetworkManager, QString)), this,
+            SLOT(onNAParamsRequestFinished(Err::HttpNetworkManager, QString)), Qt::UniqueConnection);
+}
+
+QString BrowserController::naParamsFromXml(const QByteArray& xml)
+{
+    namespace pt = boost::property_tree;
+    std::istringstream in(std::string(xml.constData(), static_cast<size_t>(xml.size())));
+    pt::ptree tree;
+    pt::read_xml(in, tree);
+    std::string text;
+    for (const auto& child : tree.get_child("favorite").get_child("object")) {
+        text += child.first.c_str();
+        text += '=';
+        text += child.second.data().c_str();
+        text += '&';
+    }
+    return QString::fromUtf8(text.c_str());
+}
+
+void BrowserController::onNAParamsRequestFinished(Err::HttpNetworkManager err, QString status)
+{
+    guarded("Failed to retrieve Network access parameters", __PRETTY_FUNCTION__, [&]() {
+        if (err != Err::Success) {
+            ReportErrorToUser(resourceName, tr("Failed to retrieve Network access parameters"), status);
+            return;
+        }
+        QString naParams;
+        try {
+            const std::vector<char>& body = networkManager.body();
+            naParams = naParamsFromXml(QByteArray(body.data(), static_cast<int>(body.size())));
+        } catch (const std::exception& e) {
+            ReportErrorToUser(resourceName, tr("Failed to parse Network access parameters"),
+                              QString::fromUtf8(e.what()));
+            return;
+        }
+        QPointer<BrowserController> self(this);
+        QTimer::singleShot(kAttachDelayMs, Qt::PreciseTimer, this, [self, naParams]() {
+            if (self)
+                self->attachMainResource(naParams);
+        });
+    });
+}
+
+void BrowserController::ignoreChildSignals()
+{
+    std::signal(SIGCHLD, SIG_IGN);
+}
+
+void BrowserController::attachMainResource(QString naParams)
+{
+    guarded("Failed to attach main resource", __PRETTY_FUNCTION__, [&]() {
+        if (resourceTypeFromString(resourceType) == ResourceType::app_tunnel)
+            ignoreChildSignals();
+        openMainResource(resourceName, resourceType, naParams);
+    });
+}
+
+int BrowserController::openMainResource(const QString& id, const QString& typeText, const QString& naParams)
 {
     if (closing)
         return kControllerClosing;
-    // Without the resource page nothing can be opened yet.
-    ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
-                 makeArgFormat("Resource page not handled yet, cannot open resource", id, typeText));
-    return kResourcePageNotReady;
+    if (!resourcePageReady)
+        return kResourcePageNotReady;
+    const ResourceType::Enum type = resourceTypeFromString(typeText);
+    if (resourceManager.isOpened(id)) {
+        if (type == ResourceType::app_tunnel) {
+            launchApplicationsMayBeAsk(id, true);
+            return 0;
+        }
+        return kAlreadyKnown;
+    }
+    if (resourceManager.isNotOpened(id))
+        return kAlreadyKnown;
+
+    emit webBridge.onTunnelAdd(id, type == ResourceType::network_access ? QStringLiteral("VPN")
+                                                                        : QStringLiteral("URTUNNEL"));
+    int r = 0;
+    {
+        // A close asked for while the open waits in a nested loop is held
+        // back until the open has returned: the session must not end under it.
+        ++openDepth;
+        struct Leave {
+            BrowserController* c;
+            ~Leave()
+            {
+                if (--c->openDepth == 0 && c->realClosePending)
+                    QMetaObject::invokeMethod(c, "realCloseMainWindow", Qt::QueuedConnection);
+            }
+        } leave{this};
+        r = resourceManager.attachResource(id, type, naParams);
+    }
+    if (r == 0 || r == kControllerClosing) {
+        exitIfNoTunnels();
+        return r;
+    }
+    if (isResourceRequestRefusal(r)) {
+        emit webBridge.onTunnelDisconnected(id);
+        return r;
+    }
+    ReportErrorToUser(id, tr("Failed to open tunnel %1").arg(id), resourceErrorText(r));
+    return r;
+}
+
+// ---------------------------------------------------------------- tunnel events
+
+QString BrowserController::portMappingJson(const std::vector<tessal::TunnelEndpoint>& entries)
+{
+    QString array = QStringLiteral("[");
+    QString warning;
+    for (const tessal::TunnelEndpoint& e : entries) {
+        if (e.state == 2) {
+            warning += QStringLiteral(" Failed to establish tunnel to %1:%2;")
+                           .arg(jsonEscaped(fromNarrow(e.remote_host)))
+                           .arg(e.remote_port);
+            continue;
+        }
+        array += QStringLiteral("{\"is_changed\":%1,\"local_host\":\"%2\",\"remote_host\":\"%3\",\"local_port\":\"%4\","
+                                "\"remote_port\":\"%5\",\"desired_local_host\":\"%6\",\"desired_local_port\":\"%7\"} ")
+                     .arg(e.state == 1 ? QStringLiteral("true") : QStringLiteral("false"),
+                          jsonEscaped(fromNarrow(e.local_host)), jsonEscaped(fromNarrow(e.remote_host)),
+                          QString::number(e.local_port), QString::number(e.remote_port),
+                          jsonEscaped(fromNarrow(e.desired_local_host)), QString::number(e.desired_local_port));
+        array += QLatin1Char(',');
+    }
+    array += QStringLiteral("{}]");
+    if (entries.empty())
+        warning = jsonEscaped(tr("The resource doesn't contain any tunnels associated with current platform"));
+    return QStringLiteral("{\"mappings\":%1, \"warningMessage\": \"%2\"}").arg(array, warning);
+}
+
+void BrowserController::onTunnelConnecting(QString id, int resType)
+{
+    const char* const fn = __PRETTY_FUNCTION__;
+    guarded("Failed to handle tunnel event", fn, [&]() {
+        ULOG_VERBOSE(kLogFile, fn, makeArgFormat("Tunnel %1 (%2) connecting...", id, resType));
+        emit webBridge.onTunnelConnecting(id);
+    });
+}
+
+void BrowserController::onTunnelConnected(QString id, int resType)
+{
+    const char* const fn = __PRETTY_FUNCTION__;
+    guarded("Failed to handle tunnel event", fn, [&]() {
+        ULOG_VERBOSE(kLogFile, fn, makeArgFormat("Tunnel %1 (%2) connected", id, resType));
+        QString conflicts;
+        if (resType == ResourceType::app_tunnel) {
+            std::vector<tessal::TunnelEndpoint> entries;
+            const std::string tag = "Failed to retrieve applications to launch for resource " +
+                                    std::string(id.toUtf8().constData());
+            guarded(tag.c_str(), fn, [&]() { entries = resourceManager.getResourceDetails(id); });
+            conflicts = portMappingJson(entries);
+        }
+        emit webBridge.onTunnelConnected(id, conflicts);
+        if (statusTimer && !statusTimer->isActive())
+            statusTimer->start();
+        launchApplicationsMayBeAsk(id, false);
+    });
+}
+
+void BrowserController::onTunnelReconnecting(QString id, int resType)
+{
+    const char* const fn = __PRETTY_FUNCTION__;
+    guarded("Failed to handle tunnel event", fn, [&]() {
+        ULOG_VERBOSE(kLogFile, fn, makeArgFormat("Tunnel %1 (%2) reconnecting...", id, resType));
+        if (statusTimer && statusTimer->isActive() && resourceManager.isEmpty())
+            statusTimer->stop();
+        emit webBridge.onTunnelReconnecting(id);
+    });
+}
+
+void BrowserController::onTunnelClosed(QString id, int resType, int error)
+{
+    const char* const fn = __PRETTY_FUNCTION__;
+    guarded("Failed to handle tunnel event", fn, [&]() {
+        if (error == 0)
+            ULOG_VERBOSE(kLogFile, fn, makeArgFormat("Tunnel %1 (%2) has been closed", id, resType));
+        else
+            ULOG_ERROR(kLogFile, fn,
+                       makeArgFormat("Tunnel %1 (%2) has been interrupted: %3, %4", id, resType,
+                                     resourceErrorText(error), error));
+        if (statusTimer && statusTimer->isActive() && resourceManager.isEmpty())
+            statusTimer->stop();
+
+        if (error == 0) {
+            if (!exitIfNoTunnels())
+                emit webBridge.onTunnelDisconnected(id);
+        } else if (error == kSessionExpired) {
+            exitIfNoTunnels();
+        } else {
+            ReportErrorToUser(id, tr("Tunnel has been interrupted"), resourceErrorText(error));
+            if (closing)
+                exitIfNoTunnels();
+        }
+
+        // The page keeps its bridge while any resource remains.
+        if (resourceManager.isEmpty() && webView && webView->webChannel() != nullptr) {
+            QWebChannel* channel = webView->webChannel();
+            if (webView->page() != nullptr)
+                webView->page()->setWebChannel(nullptr);
+            webView->setWebChannel(nullptr);
+            channel->deleteLater();
+        }
+    });
+}
+
+void BrowserController::onTunnelError(QString id, int, int error)
+{
+    guarded("Failed to handle tunnel event", __PRETTY_FUNCTION__, [&]() {
+        ReportErrorToUser(id, tr("Failed to establish tunnel %1").arg(id), resourceErrorText(error));
+        exitIfNoTunnels();
+    });
+}
+
+bool BrowserController::exitIfNoTunnels()
+{
+    if (!resourceManager.isEmpty())
+        return false;
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, "All tunnels are down. closing window...");
+    if (openDepth > 0)
+        realClosePending = true;
+    else
+        emit realCloseMainWindow();
+    return true;
+}
+
+void BrowserController::updatePageContent()
+{
+    guarded("Failed to retrieve all resources stats", __PRETTY_FUNCTION__, [&]() {
+        for (const ResourceStats& entry : resourceManager.getStatistics())
+            emit webBridge.onTunnelData(entry.id, entry.stats.send_server, entry.stats.recv_server,
+                                        entry.stats.send_client, entry.stats.recv_client);
+    });
+}
+
+void BrowserController::checkResourceStatus()
+{
+    guarded("Failed to check resource server status", __PRETTY_FUNCTION__, [&]() { resourceManager.checkStatus(); });
+}
+
+// ---------------------------------------------------------------- errors and closing
+
+QString BrowserController::sessionReferenceText(const QString& error) const
+{
+    return tr("The session reference number: %1\n Error: %2.\n").arg(shortSessionId(sessionId), error);
+}
+
+void BrowserController::ReportErrorToUser(bool pageReady, const QString& title, const QString& message,
+                                          const QString& details)
+{
+    QString d = details;
+    d.remove(QLatin1Char('\n'));
+    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failure occurred:", message, d));
+    if (!pageReady) {
+        errorPageShown = true;
+        started = true;
+        if (webView)
+            webView->showErrorPage(message, d);
+        return;
+    }
+    failedResources.push_back(title);
+    emit webBridge.onTunnelError(title, message + QStringLiteral(": ") + d);
+}
+
+void BrowserController::ReportErrorToUser(const QString& title, const QString& message, const QString& details)
+{
+    ReportErrorToUser(resourcePageReady, title, message, details);
+}
+
+void BrowserController::onPageLoaded(bool ok)
+{
+    const char* const fn = __PRETTY_FUNCTION__;
+    guarded("Failed to handle page load", fn, [&]() {
+        const QUrl url = webView ? webView->currentUrl() : currentUrl;
+        ULOG_VERBOSE(kLogFile, fn,
+                     makeArgFormat("%1 page %2", ok ? "Successfilly loaded" : "Failed to load", url.toString()));
+        if (errorPageShown || closing)
+            return;
+        const QUrl root = makeServerRootUrl(url);
+        if (!ok) {
+            ReportErrorToUser(resourceName, tr("Failed to download resource page"),
+                              tr("Connection to %1 was interrupted").arg(root.toString()));
+            return;
+        }
+        if (!cookiesSet)
+            return;
+        if (url.path(QUrl::FullyDecoded).contains(QLatin1String("/my.logout.php3"))) {
+            const QString code = QUrlQuery(url).queryItemValue(QStringLiteral("errorcode"), QUrl::FullyDecoded);
+            if (!code.isEmpty())
+                ReportErrorToUser(resourceName, tr("Your session could not be established"),
+                                  sessionReferenceText(code));
+            closeAllResources();
+            return;
+        }
+        if (resourcePageReady)
+            return;
+        resourcePageReady = true;
+        try {
+            firstLoadFollowUp();
+        } catch (const UException& e) {
+            ULOG_ERROR(kLogFile, fn, makeArgFormat("EXCEPTION caught: %1", "Failed to attach main resource"));
+            ReportErrorToUser(false, resourceName, tr("Your resource could not be connected"),
+                              sessionReferenceText(QString::fromUtf8(e.what())));
+        } catch (const std::exception& e) {
+            ULOG_ERROR(kLogFile, fn, makeArgFormat("%1, %2", "Failed to attach main resource", e.what()));
+            ReportErrorToUser(false, resourceName, tr("Your resource could not be connected"),
+                              sessionReferenceText(QString::fromUtf8(e.what())));
+        }
+    });
+}
+
+void BrowserController::onRequestFinished(QNetworkReply* reply)
+{
+    const char* const fn = __PRETTY_FUNCTION__;
+    if (reply == nullptr)
+        return;
+    guarded("Failed to handle request result", fn, [&]() {
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const int err = static_cast<int>(reply->error());
+        if (status < 400 && err == 0)
+            return;
+        ULOG_WARNING(kLogFile, fn,
+                     makeArgFormat("HTTP code: %1, error %2, url: %3", status, err, reply->url().toString()));
+        if (reply->url() == firstUrl)
+            ReportErrorToUser(resourceName, tr("Failed to download resource page"),
+                              QStringLiteral("<b>%1</b>: %2")
+                                  .arg(makeServerRootUrl(reply->url()).toString(), reply->errorString()));
+    });
+}
+
+void BrowserController::onCertificateDenied(QNetworkReply* r)
+{
+    if (r == nullptr)
+        return;
+    if (makeServerRootUrl(r->url()) != makeServerRootUrl(firstUrl))
+        return;
+    guarded("Failed to close resources", __PRETTY_FUNCTION__, [&]() { closeAllAndExit(); });
+}
+
+bool BrowserController::closeAllResources()
+{
+    return resourceManager.closeAll();
+}
+
+void BrowserController::closeAllAndExit()
+{
+    if (closing)
+        return;
+    closing = true;
+    if (closeAllResources()) {
+        if (openDepth > 0)
+            realClosePending = true;
+        else
+            emit realCloseMainWindow();
+    }
+}
+
+void BrowserController::onTryCloseMainWindow()
+{
+    const char* const fn = __PRETTY_FUNCTION__;
+    guarded("Failed to close window", fn, [&]() {
+        if (resourceManager.isEmpty()) {
+            closeAllAndExit();
+            return;
+        }
+        if (ShowQuestionBox(quitMessage) == QMessageBox::Ok) {
+            ULOG_VERBOSE(kLogFile, fn, "User confirmed window close");
+            closeAllAndExit();
+        }
+    });
+}
+
+void BrowserController::onWindowCloseRequestedByJS()
+{
+    if (!started)
+        return;
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, "close window requested by JS");
+    QTimer::singleShot(kJsCloseDelayMs, Qt::PreciseTimer, this, [this]() {
+        guarded("Failed to close window", "BrowserController::onWindowCloseRequestedByJS", [&]() { closeAllAndExit(); });
+    });
+}
+
+void BrowserController::onRealCloseMainWindow()
+{
+    if (statusTimer && statusTimer->isActive())
+        statusTimer->stop();
+    if (mainWindow)
+        mainWindow->realCloseWindow();
+}
+
+void BrowserController::onNewSetQuitMessage(QString newMsg)
+{
+    if (!newMsg.isEmpty())
+        quitMessage = newMsg;
+}
+
+void BrowserController::disconnectReq(QString id)
+{
+    const char* const fn = __PRETTY_FUNCTION__;
+    guarded("Failed to disconnect resource", fn, [&]() {
+        ULOG_VERBOSE(kLogFile, fn, makeArgFormat("User pressed disconnect '%1' tunnel", id));
+        for (auto it = failedResources.begin(); it != failedResources.end(); ++it) {
+            if (*it == id) {
+                failedResources.erase(it);
+                emit webBridge.onTunnelDisconnected(id);
+                if (failedResources.empty())
+                    exitIfNoTunnels();
+                return;
+            }
+        }
+        // The box shows rich text: the id is the page's, not markup.
+        QString question = tr("Do you really want to close tunnel %1?").arg(lastPathComponent(id).toHtmlEscaped());
+        if (resourceManager.resourceCount() == 1)
+            question += tr(" This is the last resource. Application will be closed");
+        if (ShowQuestionBox(question) != QMessageBox::Ok)
+            return;
+        const std::string tag = "Failed to close resource " + std::string(id.toUtf8().constData());
+        int result = 0;
+        guardOperation(UCATCH_SITE(kLogFile, tag.c_str(), fn), result,
+                       [&]() { result = resourceManager.close(id, 0); });
+        if (result != 0)
+            ULOG_ERROR(kLogFile, fn, makeArgFormat("Failed to close resource %1", id));
+    });
 }
 
 } // namespace qt

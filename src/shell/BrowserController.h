@@ -1,18 +1,33 @@
 #pragma once
-// The logic behind a network-access session's browser window. This build
-// carries the hand-over from the session only: the record is kept, and the
-// window, the page and the resource table are not part of it yet, so no
-// resource can be opened through it.
+// The logic behind one network-access session's browser window: builds the
+// window, puts the session cookies into the web engine and the HTTP client,
+// puts the page bridge on the page, loads the server's resource page, opens
+// the session's resources, turns tunnel events into page updates and decides
+// how the window and the session end. GUI thread only.
 
+#include <QNetworkReply>
 #include <QObject>
+#include <QPointer>
+#include <QSharedPointer>
 #include <QString>
+#include <QTimer>
+#include <QUrl>
 
+#include <vector>
+
+#include "session/HttpNetworkManager.h"
 #include "session/SessionInfo.h"
+#include "shell/MainWindow.h"
+#include "shell/PowerManagment.h"
+#include "shell/VpnWebBridge.h"
+#include "shell/WebView.h"
+#include "tunnel/ResourceManager.h"
+#include "tunnel/TunnelTypes.h"
 
 namespace tessal {
 namespace qt {
 
-class BrowserController : public QObject
+class BrowserController : public QObject, public tessal::PowerManagment::NotificationSink
 {
     Q_OBJECT
 
@@ -23,26 +38,123 @@ public:
     BrowserController(const BrowserController&) = delete;
     BrowserController& operator=(const BrowserController&) = delete;
 
-    // Takes the session over; called once after the session's checks passed.
+    // Called once by the session after its checks passed.
     void start(const SessionInfo& info);
+    void assignVecToResource(const SessionInfo& info);
+    void createMainWindow();
+    void showMainWindow();
+    void setNACookie();
+    void webChannelInit();
+    void loadStartPage(const QUrl& url, bool navigationAllowed);
 
-    // Opening decision for a resource of this session: 0 when opened, else a
-    // resource result code (113 while the resource page has not been handled,
-    // 118 while closing).
+    void downloadNAConfig();
+    // 0 when opened; else a resource result code (103 known, 113 resource
+    // page not handled yet, 118 closing, or what the attach answered).
     int openMainResource(const QString& id, const QString& typeText, const QString& naParams);
+    static void ignoreChildSignals();
 
+    bool exitIfNoTunnels();
+    void ReportErrorToUser(bool pageReady, const QString& title, const QString& message, const QString& details);
+    void ReportErrorToUser(const QString& title, const QString& message, const QString& details);
+    bool closeAllResources();
+    void closeAllAndExit();
+
+    // The port-mapping text the page gets with a connected application tunnel.
+    static QString portMappingJson(const std::vector<tessal::TunnelEndpoint>& entries);
+    // key=value& per child of favorite/object, in document order.
+    static QString naParamsFromXml(const QByteArray& xml);
+    // SHA-512 (lower-case hex) of the machine identity and the session id's last 8 characters.
+    static QString machineHash(const std::string& identity, const QString& sessionId);
+
+    static bool appExistsInPath(const tessal::AppLaunchRequest& app);
+    static QString launchQuestionText(QString site, QString resourceShortName, bool relaunch, bool trusted);
+
+    // Read access for the session and tests.
     bool isStarted() const { return started; }
-    const SessionInfo& sessionInfo() const { return info; }
+    bool isClosing() const { return closing; }
+    bool isResourcePageReady() const { return resourcePageReady; }
+    bool isErrorPageShown() const { return errorPageShown; }
+    bool areCookiesSet() const { return cookiesSet; }
+    const QUrl& getServerUrl() const { return serverUrl; }
+    const QString& getSessionId() const { return sessionId; }
+    const std::vector<QString>& getIpv4Addresses() const { return ipv4Addresses; }
+    const QString& getQuitMessage() const { return quitMessage; }
+    const std::vector<QString>& getFailedResources() const { return failedResources; }
+    const QUrl& getCurrentUrl() const { return currentUrl; }
+    const QUrl& getFirstUrl() const { return firstUrl; }
+    bool isStatusTimerActive() const { return statusTimer && statusTimer->isActive(); }
+    ResourceManager& getResourceManager() { return resourceManager; }
+    HttpNetworkManager& getNetworkManager() { return networkManager; }
+    VpnWebBridge& getWebBridge() { return webBridge; }
+    MainWindow* getMainWindow() const { return mainWindow.data(); }
+    WebView* getWebView() const { return webView.data(); }
 
 signals:
-    // The window is to close and no resource is left open.
     void realCloseMainWindow();
 
+public slots:
+    void onTunnelConnected(QString id, int resType);
+    void onTunnelReconnecting(QString id, int resType);
+    void onTunnelConnecting(QString id, int resType);
+    void onTunnelClosed(QString id, int resType, int error);
+    void onTunnelError(QString id, int resType, int error);
+    void onTryCloseMainWindow();
+    void onPageLoaded(bool ok);
+    void onCertificateDenied(QNetworkReply* r);
+    void updatePageContent();
+    void checkResourceStatus();
+    void attachMainResource(QString naParams = QString());
+    void onNAParamsRequestFinished(Err::HttpNetworkManager err, QString status);
+    void onNewSetQuitMessage(QString newMsg);
+    void onRealCloseMainWindow();
+    void onRequestFinished(QNetworkReply* reply);
+    void onWindowCloseRequestedByJS();
+    void disconnectReq(QString id);
+    void showLogFileReq();
+    void tunnelInfoReq();
+    void onToggleLogSettings(int newLevel);
+    void launchApplicationsMayBeAsk(QString id, bool relaunch = false);
+    void OnNotification(tessal::PowerManagment::Enum note) override;
+
 private:
-    SessionInfo info;
+    void firstLoadFollowUp();
+    QString sessionReferenceText(const QString& error) const;
+
+    ResourceManager resourceManager;
+    int logClicks = 0;
+    bool errorPageShown = false;
     bool started = false;
+    bool resourcePageReady = false;
+    bool cookiesSet = false;
     bool closing = false;
+    QUrl currentUrl;
+    QUrl firstUrl;
+    QUrl serverUrl;
+    QString sessionId;
+    QString resourceName;
+    QString resourceType;
+    QString token;
+    bool appLaunch = false;
+    std::vector<QString> ipv4Addresses;
+    std::vector<QString> ipv6Addresses;
+    QString quitMessage;
+    HttpNetworkManager networkManager;
+    VpnWebBridge webBridge;
+    // Held guarded: the view can go before the controller.
+    QPointer<WebView> webView;
+    QPointer<QTimer> statusTimer;
+    QSharedPointer<MainWindow> mainWindow;
+    std::vector<QString> failedResources;
+    // Opens of resources still under way (they may wait in nested loops).
+    int openDepth = 0;
+    bool realClosePending = false;
 };
+
+// Starts each application through the shell; does not wait for them.
+void launchApplications(const std::vector<tessal::AppLaunchRequest>& apps);
+
+// The text after the last "/" (the whole text without one).
+QString lastPathComponent(const QString& id);
 
 } // namespace qt
 } // namespace tessal

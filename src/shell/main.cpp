@@ -33,6 +33,8 @@ int main(int argc, char** argv)
     // Named before the application object, so that a box shown while it is
     // built carries the name too.
     QCoreApplication::setApplicationName(QStringLiteral("Tessal VPN"));
+    // The web engine shares its GL contexts with the widgets; asked before the application object.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     auto app = std::make_unique<CustomQApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tessal VPN"));
 

@@ -75,11 +75,11 @@ TEST_F(SessionRunTest, NetworkAccessRunsToTheBrowserAndFinishesOnClose)
     EXPECT_TRUE(requestsTo("/my.policy").isEmpty());
 
     // The record handed over carries the exposed address.
-    const qt::SessionInfo& handed = s->GetBrowserController().sessionInfo();
-    EXPECT_EQ(handed.url, serverUrl());
-    EXPECT_EQ(handed.sessionId, kSessionId);
-    ASSERT_EQ(handed.ipv4Addresses.size(), 1u);
-    EXPECT_EQ(handed.ipv4Addresses[0], "203.0.113.5");
+    const qt::BrowserController& handed = s->GetBrowserController();
+    EXPECT_EQ(handed.getServerUrl(), serverUrl());
+    EXPECT_EQ(handed.getSessionId(), kSessionId);
+    ASSERT_EQ(handed.getIpv4Addresses().size(), 1u);
+    EXPECT_EQ(handed.getIpv4Addresses()[0], "203.0.113.5");
     EXPECT_GE(log.withMessage("Application is up-to-date").size(), 1) << log.text();
 
     // Closing the window finishes the session on a later turn.
@@ -259,7 +259,7 @@ TEST_F(UpdateFailureTest, RetryRunsTheChainAgain)
     EXPECT_TRUE(errors->isEmpty());
     EXPECT_EQ(requestsTo("/pre/config.php").size(), 1);
     // The addresses of the second pass replace those of the first.
-    EXPECT_EQ(s->GetBrowserController().sessionInfo().ipv4Addresses.size(), 1u);
+    EXPECT_EQ(s->GetBrowserController().getIpv4Addresses().size(), 1u);
 }
 
 TEST_F(UpdateFailureTest, IgnoredFailureGoesOnWithoutAQuestion)

@@ -1,0 +1,143 @@
+#include "shell/MainWindow.h"
+
+#include <cmath>
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "foundation/IUErrorLog.h"
+#include "foundation/UArgFormat.h"
+#include "shell/Notification.h"
+
+namespace tessal {
+namespace qt {
+
+namespace {
+constexpr const char* kLogFile = "/MainWindow";
+constexpr const char* kProgramVersion = "7270.0.0.1";
+constexpr const char* kMakerAddress = "https://www.tessal.example/";
+constexpr int kRealCloseDelayMs = 10;
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
+{
+    view = new WebView();
+    setWindowFlags(windowFlags() ^ Qt::WindowMaximizeButtonHint);
+    setToolButtonStyle(Qt::ToolButtonFollowStyle);
+    // No self-deletion on close: the controller's shared pointer owns the
+    // window, so a second owner would delete it twice.
+
+    QMenu* fileMenu = menuBar()->addMenu(QObject::tr("&File"));
+    QAction* quit = fileMenu->addAction(QObject::tr("&Quit"));
+    quit->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Q), QKeySequence(Qt::CTRL | Qt::Key_W)});
+    connect(quit, SIGNAL(triggered()), this, SLOT(close()));
+    QMenu* helpMenu = menuBar()->addMenu(QObject::tr("&Help"));
+    QAction* about = helpMenu->addAction(QObject::tr("&About ") + QCoreApplication::applicationName());
+    connect(about, SIGNAL(triggered()), this, SLOT(slotAboutApplication()));
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setSpacing(0);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    setCentralWidget(central);
+
+    setMinimumSize(640, 480);
+    setMaximumSize(1280, 960);
+    resize(640, 480);
+
+    connect(view, SIGNAL(loadStarted()), this, SLOT(webViewLoadStarted()));
+    setTitle(QString(), QString());
+
+    if (ShowTrayIcon(this, 5) != nullptr)
+        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, "Notification-area instantiated");
+}
+
+MainWindow::~MainWindow() = default;
+
+QSize MainWindow::hintForScreen(const QSize& screen)
+{
+    return QSize(static_cast<int>(std::lround(screen.width() * 0.9)),
+                 static_cast<int>(std::lround(screen.height() * 0.9)));
+}
+
+QSize MainWindow::sizeHint() const
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return QMainWindow::sizeHint();
+    return hintForScreen(screen->geometry().size());
+}
+
+void MainWindow::setTitle(const QString& first, const QString& second)
+{
+    const QString name = QCoreApplication::applicationName();
+    if (!first.isEmpty() && !second.isEmpty())
+        setWindowTitle(QObject::tr("%1 - %2 - %3").arg(first, second, name));
+    else
+        setWindowTitle(name);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (!reallyClosing) {
+        event->ignore();
+        emit windowClosed();
+        return;
+    }
+    event->accept();
+}
+
+void MainWindow::realCloseWindow()
+{
+    reallyClosing = true;
+    if (view)
+        view->stop();
+    // The window is the timer's context: a window gone first takes the timer along.
+    QTimer::singleShot(kRealCloseDelayMs, Qt::PreciseTimer, this, [this]() { close(); });
+}
+
+void MainWindow::slotViewPageSource()
+{
+    if (!view)
+        return;
+    auto* editor = new QPlainTextEdit();
+    editor->setWindowTitle(QObject::tr("Page Source of %1").arg(view->title()));
+    editor->setMinimumWidth(640);
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    editor->show();
+    QPointer<QPlainTextEdit> target(editor);
+    view->page()->toHtml([target](const QString& html) {
+        if (target)
+            target->setPlainText(html);
+    });
+}
+
+void MainWindow::slotAboutApplication()
+{
+    const QString name = QCoreApplication::applicationName();
+    QMessageBox::about(this, QObject::tr("About %1").arg(name),
+                       QObject::tr("<b>%1</b><br>Version %2<br><a href=\"%3\">%3</a>")
+                           .arg(name, QString::fromLatin1(kProgramVersion), QString::fromLatin1(kMakerAddress)));
+}
+
+void MainWindow::geometryChangeRequested(QRect geometry)
+{
+    setGeometry(geometry);
+}
+
+void MainWindow::webViewLoadStarted()
+{
+}
+
+} // namespace qt
+} // namespace tessal

@@ -1,0 +1,90 @@
+#include "shell/WebView.h"
+
+#include <QObject>
+#include <QWebChannel>
+
+#include "foundation/IUErrorLog.h"
+#include "foundation/UArgFormat.h"
+
+namespace tessal {
+namespace qt {
+
+namespace {
+constexpr const char* kLogFile = "/WebView";
+
+const char kErrorPageTemplate[] =
+    "<style>body {font-family: Tahoma;background-color: #eeeeee;}.main {margin-top: 50px;margin-bottom: "
+    "50px;margin-left: auto;margin-right: auto;box-sizing: border-box;max-width: 500px;width: 100%;}.textDiv "
+    "{font-size: 1em;}a.close {border-radius: 0px;cursor: pointer;padding: 10px 250px;float: left;margin-top: "
+    "50px;}a.close:hover {box-shadow: 0 1px 3px rgba(0, 0, 0, .50);}</style><body><div class='main'><h1>%1</h1><div "
+    "class='textDiv'>%2</div><div><a class='close' href='javascript:setTimeout(\"window.close()\", "
+    "100)'>Close</a><br></div></div></body>";
+static_assert(sizeof(kErrorPageTemplate) - 1 == 549, "error page template");
+} // namespace
+
+WebView::WebView(QWidget* parent) : QWebEngineView(parent)
+{
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    setPage(new WebPage(this));
+}
+
+WebView::~WebView() = default;
+
+void WebView::setPage(WebPage* page)
+{
+    if (currentPage != nullptr)
+        currentPage->deleteLater();
+    currentPage = page;
+    QWebEngineView::setPage(page);
+    connect(page, SIGNAL(loadingUrl(QUrl)), this, SIGNAL(urlChanged(QUrl)));
+    // Qt 6.4 names the type by its full scope in the signal's signature.
+    connect(page, SIGNAL(featurePermissionRequested(QUrl, QWebEnginePage::Feature)), this,
+            SLOT(onFeaturePermissionRequested(QUrl, QWebEnginePage::Feature)));
+}
+
+void WebView::setAuthenticationHandler(QObject* handler)
+{
+    if (currentPage != nullptr)
+        currentPage->setAuthenticationHandler(handler);
+}
+
+void WebView::load(const QUrl& url, bool navigationAllowed)
+{
+    loadedUrl = url;
+    if (currentPage != nullptr)
+        currentPage->setLoadParams(navigationAllowed, url);
+    QWebEngineView::load(url);
+}
+
+QUrl WebView::currentUrl() const
+{
+    const QUrl current = url();
+    return current.isEmpty() ? loadedUrl : current;
+}
+
+QString WebView::errorPageHtml(const QString& title, const QString& text)
+{
+    // Only the program's own markup stays markup: what the title and the text
+    // carry (server texts, codes from URLs) is shown as text.
+    QString body = text.toHtmlEscaped();
+    body.replace(QLatin1Char('\n'), QLatin1String("</br>"));
+    body += QLatin1String("</br>") + QObject::tr("Please try again or contact your system administrator");
+    return QString::fromLatin1(kErrorPageTemplate).arg(title.toHtmlEscaped(), body);
+}
+
+void WebView::showErrorPage(const QString& title, const QString& text)
+{
+    setHtml(errorPageHtml(title, text), QUrl(QStringLiteral("about:blank")));
+}
+
+void WebView::onFeaturePermissionRequested(QUrl securityOrigin, QWebEnginePage::Feature feature)
+{
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                 makeArgFormat("Not supported, url %1, feature %2, denied", securityOrigin.toString(),
+                               static_cast<int>(feature)));
+    if (currentPage != nullptr)
+        currentPage->setFeaturePermission(securityOrigin, feature, QWebEnginePage::PermissionDeniedByUser);
+}
+
+} // namespace qt
+} // namespace tessal
