@@ -1,27 +1,175 @@
-// The application-launch, log-view, tunnel-details and power-note slots of the browser controller live here.
-#include "shell/BrowserController.h"
+// The browser controller's application launch, log view, connection details,
+// log level and power notes.
+#include "shell/BrowserControllerApps.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
+#include <cstdlib>
+#include <mutex>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "foundation/IUErrorLog.h"
+#include "foundation/UArgFormat.h"
+#include "foundation/UClasses.h"
+#include "foundation/m_system.h"
+#include "shell/Helpers.h"
 
 namespace tessal {
 namespace qt {
 
-void BrowserController::launchApplicationsMayBeAsk(QString, bool)
+namespace {
+
+constexpr const char* kLogFile = "/BrowserController";
+
+std::mutex launcherMutex;
+AppLauncher currentLauncher;
+
+pid_t launchCommand(const std::string& command)
 {
+    AppLauncher launcher;
+    {
+        std::lock_guard<std::mutex> hold(launcherMutex);
+        launcher = currentLauncher;
+    }
+    return launcher ? launcher(command) : runShellCommand(command.c_str());
 }
 
-void BrowserController::showLogFileReq()
+bool isExecutablePath(const std::string& path)
 {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && isExecutableFile(info);
 }
 
-void BrowserController::tunnelInfoReq()
+// Lookup keys in the order they are searched; the page takes them reversed.
+const char* const kDetailKeys[] = {
+    "X-VPN-client-IPv6",
+    "X-VPN-client-IP",
+    "TunnelTransportSecurityExchAlgo",
+    "TunnelTransportSecurityCipherAlgo",
+    "TunnelTransportSecurityHashAlgo",
+    "TunnelTransportSecurityCipherStrengthInt",
+    "TunnelTransportSecurityProto",
+    "TunnelTransportProto",
+    "TunnelPort",
+};
+
+} // namespace
+
+AppLauncher replaceAppLauncher(AppLauncher launcher)
 {
+    std::lock_guard<std::mutex> hold(launcherMutex);
+    std::swap(currentLauncher, launcher);
+    return launcher;
 }
 
-void BrowserController::onToggleLogSettings(int)
+bool programInPath(const std::string& path)
 {
+    std::string name = path;
+    // The command line goes through the shell, so a quoted path names the
+    // program without its quotes.
+    if (name.size() >= 2 && (name.front() == '"' || name.front() == '\'') && name.back() == name.front())
+        name = name.substr(1, name.size() - 2);
+    if (name.empty())
+        return false;
+    if (name.find('/') != std::string::npos)
+        return isExecutablePath(name);
+    const char* variable = std::getenv("PATH");
+    const std::string search = variable != nullptr ? variable : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= search.size()) {
+        size_t end = search.find(':', start);
+        if (end == std::string::npos)
+            end = search.size();
+        const std::string folder = end > start ? search.substr(start, end - start) : ".";
+        if (isExecutablePath(folder + "/" + name))
+            return true;
+        start = end + 1;
+    }
+    return false;
 }
 
-void BrowserController::OnNotification(tessal::PowerManagment::Enum)
+void launchApplications(const std::vector<tessal::AppLaunchRequest>& apps)
 {
+    for (const tessal::AppLaunchRequest& app : apps) {
+        if (!programInPath(app.app_path)) {
+            ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                         makeArgFormat("Looks like app \"%1\" doesn't exist, please check resource configuration",
+                                       app.app_path));
+        }
+        const pid_t pid = launchCommand(app.app_path + " " + app.app_params);
+        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("Launched '%1', args: %2, pid=%3", app.app_path, app.app_params,
+                                   static_cast<int>(pid)));
+    }
+}
+
+QString launchConsentText(const QString& intro, const std::vector<tessal::AppLaunchRequest>& apps)
+{
+    QString text = intro + QLatin1Char('\n');
+    for (const tessal::AppLaunchRequest& app : apps) {
+        // Both at once, so a "%2" inside the path stays as it is.
+        text += QStringLiteral("\u2022 %1 %2\n")
+                    .arg(QString::fromUtf8(app.app_path.c_str()), QString::fromUtf8(app.app_params.c_str()));
+    }
+    return text;
+}
+
+bool launchWithConsent(const tessal::AppLaunchConfig& config, bool trusted, const QString& intro)
+{
+    if (config.requests.empty())
+        return false;
+    if (!trusted || config.show_warning) {
+        // Plain text: rich text could hide part of a command from the user.
+        QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
+                        launchConsentText(intro, config.requests), QMessageBox::Ok | QMessageBox::Cancel);
+        box.setTextFormat(Qt::PlainText);
+        box.setDefaultButton(QMessageBox::Cancel);
+        if (box.exec() != QMessageBox::Ok)
+            return false;
+    }
+    launchApplications(config.requests);
+    return true;
+}
+
+QStringList connectionDetails(const UPropertyList& properties)
+{
+    QStringList values;
+    for (const char* key : kDetailKeys) {
+        const UHashTableItem* item = properties.findProperty(key);
+        values.prepend(item != nullptr ? QString::fromUtf8(static_cast<const char*>(item->m_value)) : QString());
+    }
+    return values;
+}
+
+bool openOwnLogFile(const QString& path)
+{
+    struct stat info {};
+    const QByteArray local = path.toLocal8Bit();
+    if (::lstat(local.constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Log file %1 is not a regular file of the user, not opening it", path));
+        return false;
+    }
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+QString homeFolder()
+{
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] != '\0')
+        return QString::fromLocal8Bit(home);
+    std::vector<char> buffer(16384);
+    passwd entry {};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr)
+        return QString::fromLocal8Bit(found->pw_dir);
+    return QString();
 }
 
 } // namespace qt

@@ -1,0 +1,53 @@
+#pragma once
+// Helpers of the browser controller's application launch, log view and
+// connection details.
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+#include "tunnel/TunnelTypes.h"
+
+class UPropertyList;
+
+namespace tessal {
+namespace qt {
+
+// Starts one command line and returns the child's process id.
+using AppLauncher = std::function<pid_t(const std::string& command)>;
+
+// Replaces how launchApplications starts its commands and returns the
+// previous launcher; an empty one restores the shell. For tests.
+AppLauncher replaceAppLauncher(AppLauncher launcher);
+
+// Whether the program of a launch path can be found: a path with a "/" is
+// checked as a file the user may execute, a bare name is looked up in PATH.
+// Nothing is run.
+bool programInPath(const std::string& path);
+
+// The consent question: intro, a line feed, then "• path parameters" per application.
+QString launchConsentText(const QString& intro, const std::vector<tessal::AppLaunchRequest>& apps);
+
+// Launches config's applications, first asking the user (Ok or Cancel, Cancel
+// the default) unless the site is trusted and the resource asks for no
+// warning. Returns whether they were launched.
+bool launchWithConsent(const tessal::AppLaunchConfig& config, bool trusted, const QString& intro);
+
+// The connection details in the order the page takes them: port, transport
+// protocol, security protocol, cipher strength, hash, cipher, key exchange,
+// IPv4 and IPv6 address; missing ones are empty.
+QStringList connectionDetails(const UPropertyList& properties);
+
+// Opens the log file with the desktop's handler when it is a regular file
+// owned by the user; returns whether it was handed over.
+bool openOwnLogFile(const QString& path);
+
+// The user's home folder: HOME, else the password database, else empty.
+QString homeFolder();
+
+} // namespace qt
+} // namespace tessal

@@ -1,0 +1,453 @@
+#include "shell/auxiliary.h"
+
+#include "foundation/CLinuxRouteTable.h"
+#include "foundation/IUErrorLog.h"
+#include "foundation/UArgFormat.h"
+#include "foundation/m_system.h"
+#include "foundation/str_helper.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr const char* kLogFile = "/auxiliary";
+constexpr uint32_t kNoLoginUser = 4294967295u;
+constexpr long kLogTailBytes = 10240;
+
+const char kTableEnd[] = "</table></body></html>";
+
+// An address field as text; an empty field (family 0) reads as the all-zero
+// address of the table's family.
+CString addressText(const sockaddr_storage& address, int tableFamily)
+{
+    char text[46] = "";
+    const int family = address.ss_family != 0 ? address.ss_family : tableFamily;
+    const void* bytes = family == AF_INET6
+                            ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6&>(address).sin6_addr)
+                            : static_cast<const void*>(&reinterpret_cast<const sockaddr_in&>(address).sin_addr);
+    if (inet_ntop(family, bytes, text, sizeof text) == nullptr)
+        text[0] = '\0';
+    return CString(text);
+}
+
+// The interface's name, with the characters that would open markup escaped.
+CString interfaceName(int64_t index)
+{
+    char name[IF_NAMESIZE] = "";
+    if (index <= 0 || index > UINT_MAX || if_indextoname(static_cast<unsigned>(index), name) == nullptr)
+        name[0] = '\0';
+    CString escaped;
+    for (const char* c = name; *c != '\0'; ++c) {
+        switch (*c) {
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '&': escaped += "&amp;"; break;
+        case '"': escaped += "&quot;"; break;
+        default: escaped += *c; break;
+        }
+    }
+    return escaped;
+}
+
+void appendRow(CString& html, const IpForwardRow2& row, int family)
+{
+    html += formatString("<tr><td>%s</td><td>%d</td><td>%s</td><td>%s(%d)</td><td>%d</td><td>%d</td>",
+                         static_cast<const char*>(addressText(row.destination, family)),
+                         static_cast<int>(row.prefixLength),
+                         static_cast<const char*>(addressText(row.gateway, family)),
+                         static_cast<const char*>(interfaceName(row.ifIndex)), static_cast<int>(row.ifIndex),
+                         static_cast<int>(static_cast<int32_t>(row.metric)), static_cast<int>(row.table));
+}
+
+void appendRow(CString& html, const IpAddrRow2& row, int family)
+{
+    html += formatString("<tr><td>%s</td><td>%d</td><td>%s(%d)</td></tr>\n",
+                         static_cast<const char*>(addressText(row.address, family)),
+                         static_cast<int>(row.prefixLength),
+                         static_cast<const char*>(interfaceName(row.ifIndex)), static_cast<int>(row.ifIndex));
+}
+
+// How one page reads and frees its table.
+struct RoutePage {
+    using Table = IpForwardTable2;
+    static constexpr const char* kFunction = "GetIpForwardTableAsHTML()";
+    static constexpr const char* kHeader =
+        "<html><body><table border=\"1\"><tr><th>Destination</th><th>Netmask</th><th>Gateway</th>"
+        "<th>If</th><th>Metric</th><th>Routing table</th></tr>\n";
+    static constexpr const char* kFailure[2] = {"GetIpForwardTable2(AF_INET) failed",
+                                                "GetIpForwardTable2(AF_INET6) failed"};
+    static int get(CRouteTable& reader, uint16_t family, Table** table)
+    {
+        return reader.GetIpForwardTable2(family, table);
+    }
+    static void release(CRouteTable& reader, Table* table) { reader.FreeIpForwardTable2(table); }
+};
+
+struct AddressPage {
+    using Table = IpAddrTable2;
+    static constexpr const char* kFunction = "GetIpAddrTableAsHTML()";
+    static constexpr const char* kHeader =
+        "<html><body><table border=\"1\"><tr><th>Address</th><th>Netmask</th><th>If</th></tr>";
+    static constexpr const char* kFailure[2] = {"GetIpAddrTable2(AF_INET) failed",
+                                                "GetIpAddrTable2(AF_INET6) failed"};
+    static int get(CRouteTable& reader, uint16_t family, Table** table)
+    {
+        return reader.GetIpAddrTable2(family, table);
+    }
+    static void release(CRouteTable& reader, Table* table) { reader.FreeIpAddrTable2(table); }
+};
+
+// Header, IPv4 rows, IPv6 rows, end. Without IPv4 rows there is no page;
+// when only the IPv6 half fails the IPv4 rows are still worth showing.
+template <typename Page>
+CString tableAsHTML(CRouteTable& reader)
+{
+    CString html(Page::kHeader);
+    const uint16_t families[2] = {AF_INET, AF_INET6};
+    for (int half = 0; half < 2; ++half) {
+        typename Page::Table* table = nullptr;
+        const int result = Page::get(reader, families[half], &table);
+        if (table == nullptr) {
+            ULOG_ERROR(kLogFile, Page::kFunction,
+                       makeArgFormat("%1, %2", Page::kFailure[half], static_cast<unsigned>(result)));
+            if (half == 0)
+                return CString();
+            break;
+        }
+        for (uint32_t i = 0; i < table->NumEntries; ++i)
+            appendRow(html, table->Table[i], families[half]);
+        Page::release(reader, table);
+    }
+    html += kTableEnd;
+    return html;
+}
+
+template <typename Page>
+CString readTableAsHTML()
+{
+    CLinuxRouteTable reader;
+    if (!reader.Init()) {
+        ULOG_ERROR(kLogFile, Page::kFunction, "Could not init route table helper II");
+        return CString();
+    }
+    return tableAsHTML<Page>(reader);
+}
+
+CString errorText(int error)
+{
+    return CString(std::strerror(error));
+}
+
+} // namespace
+
+CString routeTableAsHTML(CRouteTable& reader)
+{
+    return tableAsHTML<RoutePage>(reader);
+}
+
+CString addressTableAsHTML(CRouteTable& reader)
+{
+    return tableAsHTML<AddressPage>(reader);
+}
+
+CString GetIpForwardTableAsHTML()
+{
+    return readTableAsHTML<RoutePage>();
+}
+
+CString GetIpAddrTableAsHTML()
+{
+    return readTableAsHTML<AddressPage>();
+}
+
+CString GetLogFileAsHTML(const CString& path)
+{
+    static const char kFunction[] = "GetLogFileAsHTML() ";
+    CString body;
+    FILE* file = std::fopen(path, "r");
+    if (file == nullptr) {
+        const int error = errno;
+        ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2, %3", "fopen() failed", error, errorText(error)));
+    } else {
+        if (std::fseek(file, -kLogTailBytes, SEEK_END) != 0) {
+            const int error = errno;
+            ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2, %3", "fseek() failed", error, errorText(error)));
+        } else {
+            char piece[1024];
+            while (std::fgets(piece, sizeof piece, file) != nullptr) {
+                body += "<p>";
+                body += piece;
+                body += "</p>";
+            }
+        }
+        std::fclose(file);
+    }
+    if (body.IsEmpty())
+        body = "<p>Log loading error</p>\n";
+    return CString("<html><body>") + body + "</body></html>";
+}
+
+int ParseParams(CString params, CArray<CString>& args)
+{
+    int count = 0;
+    while (!params.IsEmpty()) {
+        const int at = params.FindOneOf("\"' ");
+        if (at < 0) {
+            args.Add(params);
+            ++count;
+            break;
+        }
+        const char separator = params[at];
+        int next = at + 1;
+        if (separator == ' ') {
+            if (at > 0) {
+                args.Add(params.Left(at));
+                ++count;
+            }
+        } else {
+            const int close = params.Find(separator, at + 1);
+            if (close < 0) {
+                ULOG_ERROR(kLogFile, "ParseParams", makeArgFormat("%1, %2", "Bad parameters, unclosed", separator));
+                return -1;
+            }
+            if (close > at + 1) {
+                args.Add(params.Mid(at + 1, close - at - 1));
+                ++count;
+            }
+            next = close + 1;
+        }
+        params = params.Mid(next);
+        params.TrimLeft();
+    }
+    return count;
+}
+
+uint32_t getProcessLoginUid(int pid)
+{
+    return getProcessLoginUid(pid, "/proc");
+}
+
+uint32_t getProcessLoginUid(int pid, const char* procRoot)
+{
+    const std::string path = std::string(procRoot) + "/" + std::to_string(pid) + "/loginuid";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return kNoLoginUser;
+    char text[32];
+    ssize_t length;
+    do {
+        length = ::read(fd, text, sizeof text - 1);
+    } while (length < 0 && errno == EINTR);
+    ::close(fd);
+    if (length <= 0)
+        return kNoLoginUser;
+    // Digits, then at most a line end. Anything else is no user: reading it
+    // as 0 would make it the super-user.
+    uint64_t value = 0;
+    ssize_t i = 0;
+    for (; i < length && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+        if (value > kNoLoginUser)
+            return kNoLoginUser;
+    }
+    if (i == 0)
+        return kNoLoginUser;
+    for (; i < length; ++i) {
+        if (text[i] != '\n' && text[i] != ' ')
+            return kNoLoginUser;
+    }
+    return static_cast<uint32_t>(value);
+}
+
+int RunHV_LaunchApp(const CString& commandLine, int pid)
+{
+    return RunHV_LaunchApp(commandLine, pid, "/proc");
+}
+
+namespace {
+
+// Closes every descriptor from low to high; only async-signal-safe calls.
+void closeDescriptors(unsigned low, unsigned high, long limit)
+{
+    if (low > high)
+        return;
+    if (::close_range(low, high, 0) == 0)
+        return;
+    for (long fd = low; fd <= static_cast<long>(high) && fd < limit; ++fd)
+        ::close(static_cast<int>(fd));
+}
+
+// In the child: sends the error number to the parent and ends.
+[[noreturn]] void childFailed(int reportFd)
+{
+    const int error = errno;
+    ssize_t written;
+    do {
+        written = ::write(reportFd, &error, sizeof error);
+    } while (written < 0 && errno == EINTR);
+    ::_exit(127);
+}
+
+} // namespace
+
+int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
+{
+    static const char kFunction[] = "RunHV_LaunchApp";
+
+    CString text = commandLine;
+    text.TrimLeft();
+    text.TrimRight();
+
+    CString program;
+    CString params;
+    if (!text.IsEmpty() && text[0] == '"') {
+        const int close = text.Find('"', 1);
+        if (close > 0) {
+            program = text.Mid(1, close - 1);
+            params = text.Mid(close + 1);
+        }
+    } else {
+        const int blank = text.Find(' ');
+        if (blank < 0) {
+            program = text;
+        } else {
+            program = text.Left(blank);
+            params = text.Mid(blank + 1);
+        }
+    }
+    program.Replace("\"", "");
+    program.Replace("'", "");
+    program.TrimLeft();
+    program.TrimRight();
+    params.TrimLeft();
+    params.TrimRight();
+
+    if (program.IsEmpty()) {
+        ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "bad param", commandLine));
+        return 0;
+    }
+    CArray<CString> args;
+    args.Add(program);
+    if (!params.IsEmpty() && ParseParams(params, args) == -1) {
+        ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "bad param", commandLine));
+        return 0;
+    }
+
+    // Built before the fork: the child may only make async-signal-safe calls.
+    std::vector<std::string> argTexts;
+    for (int i = 0; i < args.GetSize(); ++i)
+        argTexts.emplace_back(static_cast<const char*>(args[i]));
+    std::vector<char*> argv;
+    for (std::string& arg : argTexts)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    for (size_t i = 0; i < argTexts.size(); ++i)
+        ULOG_VERBOSE(kLogFile, kFunction, makeArgFormat("%1, %2, %3", "param:", static_cast<int>(i), argTexts[i]));
+
+    struct stat info {};
+    if (::stat(program, &info) != 0 || !isExecutableFile(info)) {
+        ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "App not found:", program));
+        return 0;
+    }
+    ULOG_VERBOSE(kLogFile, kFunction,
+                 makeArgFormat("%1, %2, %3", "Process id, Parent process id", static_cast<int>(::getpid()),
+                               static_cast<int>(::getppid())));
+
+    // Never fall back to the caller's identity (often the super-user) for a
+    // process whose login user is not known.
+    const uint32_t uid = getProcessLoginUid(pid, procRoot);
+    uint32_t gid = kNoLoginUser;
+    std::vector<gid_t> groups;
+    if (uid != kNoLoginUser) {
+        std::vector<char> buffer(16384);
+        passwd entry {};
+        passwd* found = nullptr;
+        if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
+            gid = found->pw_gid;
+            int count = 32;
+            groups.resize(static_cast<size_t>(count));
+            while (::getgrouplist(found->pw_name, gid, groups.data(), &count) < 0)
+                groups.resize(static_cast<size_t>(count));
+            groups.resize(static_cast<size_t>(count));
+        }
+    }
+    ULOG_VERBOSE(kLogFile, kFunction,
+                 makeArgFormat("%1, %2, %3", "Launching application with uid, gid", uid, gid));
+    if (uid == kNoLoginUser || gid == kNoLoginUser) {
+        ULOG_ERROR(kLogFile, kFunction,
+                   makeArgFormat("%1, %2, %3", "Login user of the process is unknown, not launching", pid, uid));
+        return 0;
+    }
+
+    const int nullFd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    int report[2] = {-1, -1};
+    if (nullFd < 0 || ::pipe2(report, O_CLOEXEC) != 0) {
+        const int error = errno;
+        if (nullFd >= 0)
+            ::close(nullFd);
+        ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "Could not start application", describeErrno(error)));
+        return -1;
+    }
+    rlimit files {};
+    const long limit = ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY
+                           ? static_cast<long>(files.rlim_cur)
+                           : 65536;
+    const bool superUser = ::geteuid() == 0;
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Supplementary groups first: they can no longer be set once the
+        // user id has been given up.
+        if (superUser && ::setgroups(groups.size(), groups.data()) != 0)
+            childFailed(report[1]);
+        if (::setgid(gid) != 0 || ::setuid(uid) != 0)
+            childFailed(report[1]);
+        if (::dup2(nullFd, STDOUT_FILENO) < 0 || ::dup2(nullFd, STDERR_FILENO) < 0)
+            childFailed(report[1]);
+        const unsigned keep = static_cast<unsigned>(report[1]);
+        closeDescriptors(3, keep - 1, limit);
+        closeDescriptors(keep + 1, UINT_MAX, limit);
+        ::execv(argv[0], argv.data());
+        childFailed(report[1]);
+    }
+    const int forkError = errno;
+    ::close(report[1]);
+    ::close(nullFd);
+    if (child < 0) {
+        ::close(report[0]);
+        ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "fork() failed", describeErrno(forkError)));
+        return -1;
+    }
+    // The report pipe closes without data when execv succeeded.
+    int childError = 0;
+    ssize_t got;
+    do {
+        got = ::read(report[0], &childError, sizeof childError);
+    } while (got < 0 && errno == EINTR);
+    ::close(report[0]);
+    if (got == static_cast<ssize_t>(sizeof childError)) {
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        ULOG_ERROR(kLogFile, kFunction,
+                   makeArgFormat("%1, %2, %3", "Could not start application", program, describeErrno(childError)));
+        return -1;
+    }
+    return static_cast<int>(child);
+}
