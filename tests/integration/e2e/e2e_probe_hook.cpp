@@ -45,6 +45,8 @@ void installProbe()
     QObject::connect(printer, &QTimer::timeout, [answerer, printed] { printNewDialogs(*answerer, *printed); });
     QObject::connect(answerer, &QObject::destroyed, [printed] { delete printed; });
     printer->start(20);
+    // A dialog answered just before the end is printed too.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [answerer, printed] { printNewDialogs(*answerer, *printed); });
 
     auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(input, &QSocketNotifier::activated, [input] {
