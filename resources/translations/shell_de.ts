@@ -34,4 +34,27 @@
         <translation>Beenden</translation>
     </message>
 </context>
+<context>
+    <name>tessal::qt::BrowserController</name>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>Resource &apos;%1&apos; is already running, do you want to relaunch associated local application(s):</source>
+        <translation>Die Ressource &apos;%1&apos; wird bereits ausgeführt. Möchten Sie die zugehörige(n) lokale(n) Anwendung(en) erneut starten:</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>Website &apos;%1&apos; is attempting to run a local application(s):</source>
+        <translation>Die Website &apos;%1&apos; versucht, eine oder mehrere lokale Anwendungen auszuführen:</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>Website &apos;%1&apos; which is not in your Trusted Sites List is attempting to run a local application(s):</source>
+        <translation>Die Website &apos;%1&apos;, die nicht in Ihrer Liste vertrauenswürdiger Sites steht, versucht, eine oder mehrere lokale Anwendungen auszuführen:</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>&quot;Show log file&quot; link was clicked too many times. Do you want to continue?</source>
+        <translation>Der Link &quot;Protokolldatei anzeigen&quot; wurde zu oft angeklickt. Möchten Sie fortfahren?</translation>
+    </message>
+</context>
 </TS>

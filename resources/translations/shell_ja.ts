@@ -34,4 +34,27 @@
         <translation>終了</translation>
     </message>
 </context>
+<context>
+    <name>tessal::qt::BrowserController</name>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>Resource &apos;%1&apos; is already running, do you want to relaunch associated local application(s):</source>
+        <translation>リソース &apos;%1&apos; は既に実行中です。関連するローカル アプリケーションを再起動しますか:</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>Website &apos;%1&apos; is attempting to run a local application(s):</source>
+        <translation>Web サイト &apos;%1&apos; がローカル アプリケーションを実行しようとしています:</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>Website &apos;%1&apos; which is not in your Trusted Sites List is attempting to run a local application(s):</source>
+        <translation>信頼済みサイトの一覧にない Web サイト &apos;%1&apos; がローカル アプリケーションを実行しようとしています:</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>&quot;Show log file&quot; link was clicked too many times. Do you want to continue?</source>
+        <translation>「ログ ファイルを表示」リンクのクリック回数が多すぎます。続行しますか?</translation>
+    </message>
+</context>
 </TS>

@@ -34,4 +34,27 @@
         <translation>종료</translation>
     </message>
 </context>
+<context>
+    <name>tessal::qt::BrowserController</name>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>Resource &apos;%1&apos; is already running, do you want to relaunch associated local application(s):</source>
+        <translation>리소스 &apos;%1&apos;이(가) 이미 실행 중입니다. 연결된 로컬 응용 프로그램을 다시 실행하시겠습니까:</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>Website &apos;%1&apos; is attempting to run a local application(s):</source>
+        <translation>웹 사이트 &apos;%1&apos;에서 로컬 응용 프로그램을 실행하려고 합니다:</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>Website &apos;%1&apos; which is not in your Trusted Sites List is attempting to run a local application(s):</source>
+        <translation>신뢰할 수 있는 사이트 목록에 없는 웹 사이트 &apos;%1&apos;에서 로컬 응용 프로그램을 실행하려고 합니다:</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>&quot;Show log file&quot; link was clicked too many times. Do you want to continue?</source>
+        <translation>&quot;로그 파일 표시&quot; 링크를 너무 많이 클릭했습니다. 계속하시겠습니까?</translation>
+    </message>
+</context>
 </TS>

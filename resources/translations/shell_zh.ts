@@ -34,4 +34,27 @@
         <translation>退出</translation>
     </message>
 </context>
+<context>
+    <name>tessal::qt::BrowserController</name>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>Resource &apos;%1&apos; is already running, do you want to relaunch associated local application(s):</source>
+        <translation>资源 &apos;%1&apos; 已在运行，是否重新启动关联的本地应用程序：</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>Website &apos;%1&apos; is attempting to run a local application(s):</source>
+        <translation>网站 &apos;%1&apos; 正在尝试运行本地应用程序：</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>Website &apos;%1&apos; which is not in your Trusted Sites List is attempting to run a local application(s):</source>
+        <translation>不在您的受信任站点列表中的网站 &apos;%1&apos; 正在尝试运行本地应用程序：</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserControllerApps.cpp"/>
+        <source>&quot;Show log file&quot; link was clicked too many times. Do you want to continue?</source>
+        <translation>“显示日志文件”链接的点击次数过多。是否继续？</translation>
+    </message>
+</context>
 </TS>

@@ -180,7 +180,7 @@ CString GetLogFileAsHTML(const CString& path)
 {
     static const char kFunction[] = "GetLogFileAsHTML() ";
     CString body;
-    FILE* file = std::fopen(path, "r");
+    FILE* file = std::fopen(path, "re");
     if (file == nullptr) {
         const int error = errno;
         ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2, %3", "fopen() failed", error, errorText(error)));

@@ -1,6 +1,7 @@
 #include "tunnel/AppTunnelController.h"
 
 #include <memory>
+#include <optional>
 
 #include <QEventLoop>
 #include <QTimer>
@@ -22,7 +23,10 @@ const char* const kSource = "AppTunnelController";
 const int kReadinessWaits = 20;
 
 int g_readinessPauseMs = 1000;
-std::unique_ptr<TunnelServerClient> g_tunnelServerClient;
+std::shared_ptr<TunnelServerClient> g_tunnelServerClient;
+// The last level any controller was given: every open passes it on, and the
+// client sends it only to a server that has not had it yet.
+std::optional<int> g_logLevelInForce;
 
 struct ClientSettings {
     std::string host;
@@ -77,19 +81,26 @@ void AppTunnelController::setReadinessPauseForTesting(int milliseconds)
 void AppTunnelController::resetTunnelServerClientForTesting()
 {
     g_tunnelServerClient.reset();
+    g_logLevelInForce.reset();
 }
 
 TunnelServerClient* AppTunnelController::getTunnelServerClient()
 {
+    return sharedTunnelServerClient().get();
+}
+
+std::shared_ptr<TunnelServerClient> AppTunnelController::sharedTunnelServerClient()
+{
     const ClientSettings s = settingsFor(m_tunnelUrl, m_sessionId);
     // A client left from another server or session would open tunnels with
-    // the wrong session; replace it once none of its tunnels is open.
+    // the wrong session; replace it once none of its tunnels is open and no
+    // open in progress holds it.
     if (g_tunnelServerClient && !g_tunnelServerClient->isFor(s.host, s.port, s.sessionId, s.tls) &&
-        g_tunnelServerClient->openResourceCount() == 0)
+        g_tunnelServerClient->openResourceCount() == 0 && g_tunnelServerClient.use_count() == 1)
         g_tunnelServerClient.reset();
     if (!g_tunnelServerClient)
-        g_tunnelServerClient = std::make_unique<TunnelServerClient>(s.host, s.port, s.sessionId, s.tls);
-    return g_tunnelServerClient.get();
+        g_tunnelServerClient = std::make_shared<TunnelServerClient>(s.host, s.port, s.sessionId, s.tls);
+    return g_tunnelServerClient;
 }
 
 void AppTunnelController::closeServerTunnelsQuietly(TunnelServerClient* client)
@@ -109,7 +120,8 @@ int AppTunnelController::open(const std::string& /*params*/)
 {
     m_closeRequested = false;
     m_listener->onTunnelConnecting(m_resourceId);
-    TunnelServerClient* client = getTunnelServerClient();
+    // Held, not borrowed: the waits below run nested loops.
+    const std::shared_ptr<TunnelServerClient> client = sharedTunnelServerClient();
 
     if (!m_closeRequested) {
         bool ready = false;
@@ -135,9 +147,9 @@ int AppTunnelController::open(const std::string& /*params*/)
         return 118;
     }
 
-    if (m_pendingLogLevel) {
-        const int level = *m_pendingLogLevel;
-        m_pendingLogLevel.reset();
+    if (g_logLevelInForce) {
+        // A server started since the level was set (or restarted) has not had it.
+        const int level = *g_logLevelInForce;
         try {
             client->setLogLevel(level);
         } catch (const boost::system::system_error&) {
@@ -153,7 +165,7 @@ int AppTunnelController::open(const std::string& /*params*/)
     } catch (...) {
         // The server may have opened tunnels before the reply failed us.
         if (client->isConnected())
-            closeServerTunnelsQuietly(client);
+            closeServerTunnelsQuietly(client.get());
         throw;
     }
     m_opened = true;
@@ -171,7 +183,7 @@ int AppTunnelController::open(const std::string& /*params*/)
     if (result != 0) {
         // The resource goes away with this result: its server tunnels must not stay.
         m_opened = false;
-        closeServerTunnelsQuietly(client);
+        closeServerTunnelsQuietly(client.get());
     }
     return result;
 }
@@ -239,10 +251,9 @@ void AppTunnelController::setLogLevel(int level)
 {
     // Called from the resource manager's slots for every resource, open or
     // not: nothing may leave here.
-    if (!m_opened) {
-        m_pendingLogLevel = level;
-        return;
-    }
+    g_logLevelInForce = level;
+    if (!m_opened)
+        return;   // the next open passes it on
     try {
         getTunnelServerClient()->setLogLevel(level);
     } catch (const std::exception& e) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <optional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -43,15 +43,18 @@ public:
 
     // The process-wide client, built on first use from this controller's URL
     // and session; rebuilt for another server or session while it has no
-    // tunnel open.
+    // tunnel open and nobody holds it.
     TunnelServerClient* getTunnelServerClient();
 
     // Pause between two readiness questions (one second); tests shorten it.
     static void setReadinessPauseForTesting(int milliseconds);
-    // Drops the process-wide client (tests only).
+    // Drops the process-wide client and the level in force (tests only).
     static void resetTunnelServerClientForTesting();
 
 private:
+    // The client as its owners hold it: open keeps it across its nested
+    // loops, in which another controller may ask for a client.
+    std::shared_ptr<TunnelServerClient> sharedTunnelServerClient();
     void closeServerTunnelsQuietly(TunnelServerClient* client);
 
     bool m_opened = false;
@@ -60,8 +63,6 @@ private:
     QUrl m_tunnelUrl;
     QString m_sessionId;
     QString m_resourceId;
-    // A level set before the tunnel was open, passed on when it opens.
-    std::optional<int> m_pendingLogLevel;
 };
 
 } // namespace tessal::qt

@@ -120,6 +120,15 @@ int readPidFile(FILE* file) {
   return SvpnHandler::parsePidText(text);
 }
 
+// True when the pid file names a running daemon other than the given process.
+bool daemonNamedByPidFile(pid_t other) {
+  FILE* file = std::fopen(kPidFile, "r");
+  if (file == nullptr) return false;
+  const int pid = readPidFile(file);
+  std::fclose(file);
+  return pid != other && processExists(pid) && SvpnHandler::isSvpnProcess(pid);
+}
+
 // A flag read or written under the handler's lock.
 template <typename T>
 T readLocked(pthread_mutex_t& lock, const T& field) {
@@ -449,8 +458,12 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
     kill(child, SIGKILL);
     while (waitpid(child, &exitStatus, 0) < 0 && errno == EINTR) {
     }
-    throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
-                     "the first process did not exit");
+    // The first process may have started the daemon before it stalled: a
+    // live daemon named by the pid file is ours and is stopped by our stop.
+    if (!daemonNamedByPidFile(child))
+      throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
+                       "the first process did not exit");
+    exitStatus = 0;
   }
   if (WIFSIGNALED(exitStatus))
     throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "falied to start svpn");

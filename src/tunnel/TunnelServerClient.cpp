@@ -212,6 +212,8 @@ bool TunnelServerClient::isFor(const std::string& host, int port, const std::str
 
 void TunnelServerClient::dropConnection(bool failure)
 {
+    // The next server has not had the level in force.
+    m_logLevel = 0;
     if (m_connection) {
         boost::system::error_code ignored;
         m_connection->close(ignored);

@@ -9,6 +9,7 @@
 //     exit N          the first process exits with N without daemonising
 //     crash           the first process kills itself with SIGKILL
 //     detach-exit N   the first process exits with N once the daemon is up (default 0)
+//     linger MS       the first process waits MS milliseconds more before that exit
 //     listen off      the daemon does not listen
 //     reply TEXT      the answer to the next poll (escapes \r \n \\); the
 //                     last one repeats once all were used
@@ -55,6 +56,7 @@ struct Script {
   int exitStatus = -1;  // exit at once with this status
   bool crash = false;
   int detachExit = 0;
+  int lingerMs = 0;
   bool listen = true;
   bool endAfterReplies = false;
   bool stall = false;
@@ -126,6 +128,8 @@ Script readScript() {
       script.crash = true;
     else if (word == "detach-exit")
       script.detachExit = std::atoi(rest.c_str());
+    else if (word == "linger")
+      script.lingerMs = std::atoi(rest.c_str());
     else if (word == "listen")
       script.listen = rest != "off";
     else if (word == "reply")
@@ -281,5 +285,9 @@ int main(int argc, char** argv) {
     (void)ignored;
   }
   ::close(ready[0]);
+  if (script.lingerMs > 0) {
+    record("linger");
+    usleep(static_cast<useconds_t>(script.lingerMs) * 1000);
+  }
   return script.detachExit;
 }

@@ -226,6 +226,36 @@ TEST_F(AppTunnelControllerTest, ClientForAnotherSessionIsRebuiltWhenIdle)
                                true));
 }
 
+TEST_F(AppTunnelControllerTest, ClientAskedForDuringTheWaitIsNotReplaced)
+{
+    StandIn server("reply is_ready result=0\\n\nreply is_ready result=1\\n\n" + kOneLocalTunnel);
+    AppTunnelController first(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
+    AppTunnelController other(&listener, QUrl("https://vpn.example/"), freshSession(), "r2");
+    TunnelServerClient* during = nullptr;
+    QTimer::singleShot(0, [&] { during = other.getTunnelServerClient(); });   // inside the readiness wait
+    ASSERT_EQ(first.open(""), 0);
+    EXPECT_EQ(during, first.getTunnelServerClient());
+    EXPECT_EQ(server.starts().size(), 1u);
+    first.close();
+}
+
+TEST_F(AppTunnelControllerTest, RestartedServerGetsTheLevelInForce)
+{
+    StandIn server(kOneLocalTunnel + "[1] reply statistics_by_resource @exit\n");
+    AppTunnelController controller(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
+    ASSERT_EQ(controller.open(""), 0);
+    controller.setLogLevel(31);
+    EXPECT_EQ(controller.getTraffic().recv_server, 0);   // the server goes away here
+    controller.close();
+    ASSERT_EQ(controller.open(""), 0);
+    controller.close();
+    int sent = 0;
+    for (const auto& c : server.commands())
+        sent += c == "cmd=set_log_level&value=31";
+    EXPECT_EQ(server.starts().size(), 2u);
+    EXPECT_EQ(sent, 2);
+}
+
 TEST_F(AppTunnelControllerTest, LostServerFailsTheStatusCheck)
 {
     StandIn server(kOneLocalTunnel + "[1] reply statistics_by_resource @exit\n");

@@ -18,6 +18,7 @@ class RecordingHandler final : public SvpnHandler {
     m_launchWaitMs = 5000;
   }
   ~RecordingHandler() override { shutdownWorker(); }
+  void setLaunchWait(int ms) { m_launchWaitMs = ms; }
 
   void onConnecting() override { add("connecting"); }
   void onConnected() override { add("connected"); }

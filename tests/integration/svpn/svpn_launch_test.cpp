@@ -119,6 +119,23 @@ TEST_F(SvpnLaunch, RunningDaemonRefusesASecondStart) {
   EXPECT_EQ(standIn.lines("stdin ").size(), 1u);  // no second process was started
 }
 
+TEST_F(SvpnLaunch, FirstProcessKilledAfterTheBoundLeavesNoOrphanDaemon) {
+  StandIn standIn("linger 3000\nlisten off\n");
+  int daemon = 0;
+  {
+    RecordingHandler first;
+    first.setLaunchWait(300);
+    EXPECT_EQ(first.Open(listOf({})), 0);  // the daemon is up: started
+    daemon = standIn.daemonPid();
+    ASSERT_GT(daemon, 1);
+  }  // going without an explicit close, as a dropped resource does
+  EXPECT_TRUE(waitUntil([&] { return kill(daemon, 0) != 0 || cmdline(daemon).empty(); }, 3000));
+  RecordingHandler second;
+  second.setLaunchWait(300);
+  EXPECT_EQ(second.Open(listOf({})), 0);  // not refused with -2
+  EXPECT_EQ(standIn.lines("linger").size(), 2u);
+}
+
 TEST_F(SvpnLaunch, CloseWithoutDaemon) {
   StandIn standIn("");
   RecordingHandler handler;

@@ -1,0 +1,308 @@
+// The browser controller's application launch, log view, connection details,
+// log level and power notes. No program is started: the launcher is replaced.
+
+#include "shell/BrowserController.h"
+#include "shell/BrowserControllerApps.h"
+
+#include "foundation/UClasses.h"
+#include "tunnel/ResourceType.h"
+#include "ModalDialogAnswerer.h"
+#include "RecordingLog.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <unistd.h>
+
+using tessal::AppLaunchConfig;
+using tessal::AppLaunchRequest;
+using tessal::qt::BrowserController;
+using tessal::test::ModalDialogAnswerer;
+using tessal::test::RecordingLog;
+
+namespace {
+
+// Records the commands instead of running them.
+struct RecordingLauncher {
+    RecordingLauncher()
+    {
+        tessal::qt::replaceAppLauncher([this](const std::string& command) {
+            commands.push_back(command);
+            return static_cast<pid_t>(4242);
+        });
+    }
+    ~RecordingLauncher() { tessal::qt::replaceAppLauncher(nullptr); }
+    std::vector<std::string> commands;
+};
+
+TEST(AppLaunchTest, AskMatrix)
+{
+    const std::vector<AppLaunchRequest> apps = {{"/usr/bin/app", "--host <b>127.0.0.1</b> %2"},
+                                                {"\"/opt/My App/run\"", ""}};
+    struct Case {
+        bool trusted;
+        bool showWarning;
+        const char* answer;
+        bool asked;
+        bool launched;
+    };
+    const Case cases[] = {
+        {true, false, "OK", false, true},  // trusted, no warning: no question
+        {true, true, "OK", true, true},    {true, true, "Cancel", true, false},
+        {false, false, "OK", true, true},  {false, false, "Cancel", true, false},
+        {false, true, "OK", true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.trusted) + std::to_string(c.showWarning) + c.answer);
+        RecordingLauncher launcher;
+        ModalDialogAnswerer answerer(c.answer);
+        // How the box shows its text, seen while it is open.
+        int format = -1, defaultButton = -1;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                format = box->textFormat();
+                defaultButton = box->standardButton(box->defaultButton());
+            }
+        });
+        look.start(2);
+        RecordingLog log;
+        EXPECT_EQ(c.launched, tessal::qt::launchWithConsent(AppLaunchConfig{apps, c.showWarning}, c.trusted, "Intro:"));
+        ASSERT_EQ(c.asked ? 1 : 0, answerer.count());
+        if (c.asked) {
+            // Everything that will run, whole and as plain text.
+            EXPECT_EQ(QString::fromUtf8("Intro:\n\u2022 /usr/bin/app --host <b>127.0.0.1</b> %2\n"
+                                        "\u2022 \"/opt/My App/run\" \n"),
+                      answerer.last().text);
+            EXPECT_EQ(Qt::PlainText, format);
+            EXPECT_EQ(QMessageBox::Cancel, defaultButton);
+        }
+        const std::vector<std::string> commands = {"/usr/bin/app --host <b>127.0.0.1</b> %2", "\"/opt/My App/run\" "};
+        EXPECT_EQ(c.launched ? commands : std::vector<std::string>{}, launcher.commands);
+        EXPECT_EQ(c.launched ? 1 : 0,
+                  log.withMessage("Launched '/usr/bin/app', args: --host <b>127.0.0.1</b> %2, pid=4242").size());
+        EXPECT_EQ(c.launched ? 1 : 0,
+                  log.withMessage("Looks like app \"/usr/bin/app\" doesn't exist, please check resource configuration")
+                      .size());
+    }
+}
+
+TEST(AppLaunchTest, ProgramLookupRunsNothing)
+{
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    QFile(dir.filePath("plain")).open(QIODevice::WriteOnly);
+    const QByteArray savedPath = qgetenv("PATH");
+    qputenv("PATH", QByteArray("/nonexistent::") + folder.c_str() + ":/bin:/usr/bin");
+    const std::pair<std::string, bool> cases[] = {
+        {"/bin/sh", true},           {"sh", true},     {"\"/bin/sh\"", true},
+        {"/bin", false},             {"plain", false}, {folder + "/plain", false},
+        {"no-such-program", false},  {"", false},      {"sh; touch " + folder + "/made", false},
+        {"$(touch " + folder + "/made)", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.second, BrowserController::appExistsInPath(AppLaunchRequest{c.first, "-x"})) << c.first;
+    qputenv("PATH", savedPath);
+    // Nothing ran and nothing was left behind.
+    EXPECT_EQ(QStringList{"plain"}, QDir(dir.path()).entryList(QDir::Files));
+}
+
+// Records what the desktop was asked to open.
+class OpenRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    OpenRecorder() { QDesktopServices::setUrlHandler("file", this, "open"); }
+    ~OpenRecorder() override { QDesktopServices::unsetUrlHandler("file"); }
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+// A home folder of the test's own (tests run in parallel and share HOME), with an empty log.
+struct OwnHome {
+    OwnHome() : saved(qgetenv("HOME"))
+    {
+        qputenv("HOME", dir.path().toUtf8());
+        QDir().mkpath(dir.path() + "/.TessalNetworks");
+        QFile(log).open(QIODevice::WriteOnly);
+    }
+    ~OwnHome() { qputenv("HOME", saved); }
+    QTemporaryDir dir;
+    QByteArray saved;
+    const QString log = dir.path() + "/.TessalNetworks/vpn.log";
+};
+
+TEST(AppLaunchTest, ShowLogAsksAtTheHundredthRequest)
+{
+    OwnHome home;
+    OpenRecorder recorder;
+    RecordingLog log;
+    BrowserController controller;
+    ModalDialogAnswerer answerer(QStringList{"Cancel", "OK"});
+    for (int i = 1; i <= 99; ++i)
+        controller.showLogFileReq();
+    EXPECT_EQ(0, answerer.count());
+    ASSERT_EQ(99, recorder.opened.size());
+    EXPECT_EQ(QUrl::fromLocalFile(home.log), recorder.opened.last());
+
+    controller.showLogFileReq();  // the 100th: Cancel opens nothing
+    EXPECT_EQ(1, answerer.count());
+    EXPECT_EQ("\"Show log file\" link was clicked too many times. Do you want to continue?", answerer.last().text);
+    EXPECT_EQ(1, log.withMessage("User clicked \"show log file\" more than 100 time(s)").size());
+    controller.showLogFileReq();  // asks again; Ok opens and starts counting anew
+    EXPECT_EQ(2, answerer.count());
+    EXPECT_EQ(100, recorder.opened.size());
+    for (int i = 1; i <= 99; ++i)
+        controller.showLogFileReq();
+    EXPECT_EQ(2, answerer.count());
+    EXPECT_EQ(199, recorder.opened.size());
+}
+
+TEST(AppLaunchTest, OnlyTheUsersOwnRegularLogIsOpened)
+{
+    const std::pair<const char*, std::function<void(const QString&)>> cases[] = {
+        {"symbolic link", [](const QString& log) {
+             QFile::remove(log);
+             QFile::link(QDir::homePath() + "/other.log", log);
+         }},
+        {"folder", [](const QString& log) { QFile::remove(log), QDir().mkpath(log); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        OwnHome home;
+        c.second(home.log);
+        OpenRecorder recorder;
+        RecordingLog log;
+        BrowserController().showLogFileReq();
+        EXPECT_EQ(0, recorder.opened.size());
+        EXPECT_EQ(1, log.withMessage("Log file " + home.log + " is not a regular file of the user, not opening it")
+                         .size());
+    }
+    if (::geteuid() == 0) {
+        OwnHome home;
+        ASSERT_EQ(0, ::chown(home.log.toUtf8().constData(), 65534, 65534));
+        OpenRecorder recorder;
+        BrowserController().showLogFileReq();
+        EXPECT_EQ(0, recorder.opened.size());
+    }
+}
+
+// A tunnel that only answers the launch, detail and level calls.
+class FakeTunnel : public TunnelInterface
+{
+public:
+    int open(const std::string&) override { return 0; }
+    int close() override { return 0; }
+    bool isOpened() override { return true; }
+    int checkStatus() override { return 0; }
+    tessal::TunnelStats getTraffic() override { return {}; }
+    UPropertyList getProperties() override { return {}; }
+    std::vector<tessal::TunnelEndpoint> getResourceDetails() override { return {}; }
+    AppLaunchConfig getLaunchConfig() override { return AppLaunchConfig{{{"/usr/bin/app", "-a"}}, false}; }
+    void setLogLevel(int level) override { levels.push_back(level); }
+    std::vector<int> levels;
+};
+
+struct ControllerWithTunnel {
+    ControllerWithTunnel()
+    {
+        controller.getResourceManager().setControllerFactory(
+            [this](const tessal::qt::ResourceManager::ControllerSpec&) { return tunnel; });
+        EXPECT_EQ(0, controller.getResourceManager().attachResource("/Common/apps", ResourceType::app_tunnel, ""));
+    }
+    BrowserController controller;
+    std::shared_ptr<FakeTunnel> tunnel = std::make_shared<FakeTunnel>();
+};
+
+TEST(AppLaunchTest, LaunchSlotAsksWithTheResourceName)
+{
+    ControllerWithTunnel c;
+    RecordingLauncher launcher;
+    {
+        ModalDialogAnswerer answerer("OK");
+        c.controller.launchApplicationsMayBeAsk("/Common/apps", true);
+        ASSERT_EQ(1, answerer.count());
+        EXPECT_EQ(QString::fromUtf8("Resource 'apps' is already running, do you want to relaunch associated local "
+                                    "application(s):\n\u2022 /usr/bin/app -a\n"),
+                  answerer.last().text);
+        EXPECT_EQ(std::vector<std::string>{"/usr/bin/app -a"}, launcher.commands);
+    }
+    EXPECT_EQ("Website 'https://a.example' is attempting to run a local application(s):",
+              BrowserController::launchQuestionText("https://a.example", "apps", false, true));
+    EXPECT_EQ("Website 'https://a.example' which is not in your Trusted Sites List is attempting to run a local "
+              "application(s):",
+              BrowserController::launchQuestionText("https://a.example", "apps", false, false));
+    // An unknown resource: recorded, no question, nothing launched.
+    RecordingLog log;
+    ModalDialogAnswerer answerer("OK");
+    c.controller.launchApplicationsMayBeAsk("/Common/none");
+    EXPECT_EQ(0, answerer.count());
+    EXPECT_EQ(1u, launcher.commands.size());
+    EXPECT_TRUE(
+        log.contains("EXCEPTION caught: Failed to retrieve applications to launch for the resource /Common/none"));
+}
+
+TEST(AppLaunchTest, ConnectionDetailsIgnoreCaseAndComeReversed)
+{
+    UPropertyList properties;
+    properties.setValue("tunnelport", "443");
+    properties.setValue("TUNNELTRANSPORTPROTO", "DTLS");
+    properties.setValue("TunnelTransportSecurityHashAlgo", "SHA384");
+    properties.setValue("x-vpn-client-ip", "10.0.0.7");
+    properties.setValue("Unrelated", "x");
+    EXPECT_EQ((QStringList{"443", "DTLS", "", "", "SHA384", "", "", "10.0.0.7", ""}),
+              tessal::qt::connectionDetails(properties));
+    // The main resource of a controller not started is no network access: no answer.
+    ControllerWithTunnel c;
+    QSignalSpy details(&c.controller.getWebBridge(),
+                       SIGNAL(onConnectionDetails(QString, QString, QString, QString, QString, QString, QString,
+                                                  QString, QString)));
+    c.controller.tunnelInfoReq();
+    EXPECT_EQ(0, details.count());
+}
+
+TEST(AppLaunchTest, LogLevelsOutsideTheRangeAreRefused)
+{
+    for (const int level : {30, 31, 63, 127, 128}) {
+        SCOPED_TRACE(level);
+        const bool accepted = level >= 31 && level <= 127;
+        ControllerWithTunnel c;
+        RecordingLog log(ULOG_LEVEL_EXTENDED);
+        c.controller.onToggleLogSettings(level);
+        EXPECT_EQ(accepted ? level : ULOG_LEVEL_EXTENDED, log.getLogLevel());
+        EXPECT_EQ(accepted ? std::vector<int>{level} : std::vector<int>{}, c.tunnel->levels);
+        EXPECT_EQ(accepted ? 0 : 1, log.withMessage(QString("Wrong log level suggested (%1)").arg(level)).size());
+    }
+}
+
+TEST(AppLaunchTest, PowerNotes)
+{
+    const std::pair<int, const char*> cases[] = {{1, "Power notifiication, system goes to state 'Awake'"},
+                                                 {7, "Power notifiication, system goes to state 'Unknown'"},
+                                                 {0, "System goes to sleep, tearing down..."}};
+    for (const auto& c : cases) {
+        RecordingLog log;
+        BrowserController controller;
+        QSignalSpy closed(&controller, SIGNAL(realCloseMainWindow()));
+        controller.OnNotification(static_cast<tessal::PowerManagment::Enum>(c.first));
+        EXPECT_EQ(1, log.withMessage(c.second).size()) << log.text();
+        EXPECT_EQ(c.first == 0 ? 1 : 0, closed.count());
+    }
+}
+
+} // namespace
+
+#include "app_launch_test.moc"

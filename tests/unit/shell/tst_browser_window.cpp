@@ -1,0 +1,501 @@
+// The session window with the real web engine against the access-server
+// stand-in: the page's bridge, the cookies, the resource road with stand-in
+// tunnel controllers, the origin guard, certificates, errors and closing.
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMetaMethod>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QUrlQuery>
+#include <QWebEngineScriptCollection>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+#include "AccessServer.h"
+#include "ModalDialogAnswerer.h"
+#include "RecordingLog.h"
+#include "foundation/UClasses.h"
+#include "session/HttpNetworkManager.h"
+#include "shell/BrowserController.h"
+#include "tunnel/TunnelInterface.h"
+#include "tunnel/WebInterface.h"
+
+using namespace tessal;
+using tessal::qt::BrowserController;
+
+namespace {
+
+const QString kSid = QStringLiteral("0123456789abcdefABCDEF0123456789");
+
+// A tunnel controller that answers at once and reports through the listener.
+struct FakeTunnel : TunnelInterface {
+    int openResult = 0;
+    bool opened = false;
+    std::string params;
+    TunnelStats stats{1, 2, 3, 4};
+    qt::WebInterface* listener = nullptr;
+    QString id;
+
+    int open(const std::string& p) override
+    {
+        params = p;
+        opened = openResult == 0;
+        return openResult;
+    }
+    int close() override
+    {
+        listener->onTunnelClosed(id, 0);
+        return 0;
+    }
+    bool isOpened() override { return opened; }
+    int checkStatus() override { return 0; }
+    TunnelStats getTraffic() override { return stats; }
+    UPropertyList getProperties() override { return UPropertyList(); }
+    std::vector<TunnelEndpoint> getResourceDetails() override { return {}; }
+    AppLaunchConfig getLaunchConfig() override { return {}; }
+    void setLogLevel(int) override {}
+};
+
+struct Window {
+    std::unique_ptr<BrowserController> controller = std::make_unique<BrowserController>();
+    std::vector<std::shared_ptr<FakeTunnel>> tunnels;
+    int openResult = 0;
+    std::unique_ptr<QSignalSpy> realClose;
+    // What the bridge sent the page; a page may connect only after the first events.
+    std::unique_ptr<QSignalSpy> added, errors, gone;
+
+    Window()
+    {
+        realClose = std::make_unique<QSignalSpy>(controller.get(), SIGNAL(realCloseMainWindow()));
+        added = std::make_unique<QSignalSpy>(&controller->getWebBridge(), SIGNAL(onTunnelAdd(QString, QString)));
+        errors = std::make_unique<QSignalSpy>(&controller->getWebBridge(), SIGNAL(onTunnelError(QString, QString)));
+        gone = std::make_unique<QSignalSpy>(&controller->getWebBridge(), SIGNAL(onTunnelDisconnected(QString)));
+        controller->getResourceManager().setControllerFactory([this](const qt::ResourceManager::ControllerSpec& spec) {
+            auto t = std::make_shared<FakeTunnel>();
+            t->listener = spec.listener;
+            t->id = spec.id;
+            t->openResult = openResult;
+            tunnels.push_back(t);
+            return std::static_pointer_cast<TunnelInterface>(t);
+        });
+    }
+};
+
+}  // namespace
+
+class BrowserWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    test::AccessServer server;
+    test::TestCertificates certs;
+    test::RecordingLog log;
+
+    QString pageFile() const
+    {
+        return QCoreApplication::applicationDirPath() + QStringLiteral("/access_server_pages/resource_template.html");
+    }
+
+    // The resource page on every listener, the NA parameters, and the page's
+    // actions (run once) for the listener named.
+    bool setRoutes(const QJsonArray& actions = {}, const QString& actionsListener = "http")
+    {
+        QJsonArray routes;
+        if (!actions.isEmpty())
+            routes.append(QJsonObject{{"listener", actionsListener},
+                                      {"path", "/__page/actions"},
+                                      {"times", 1},
+                                      {"headers", QJsonObject{{"Content-Type", "application/json"}}},
+                                      {"body", QString::fromUtf8(QJsonDocument(actions).toJson(QJsonDocument::Compact))}});
+        routes.append(QJsonObject{{"path_regex", "/vdesk/resource_template|/my\\.logout\\.php3"},
+                                  {"headers", QJsonObject{{"Content-Type", "text/html; charset=utf-8"}}},
+                                  {"body_file", pageFile()}});
+        routes.append(QJsonObject{{"path", "/vdesk/vpn/connect.php3"},
+                                  {"headers", QJsonObject{{"Content-Type", "text/xml"}}},
+                                  {"body", "<favorite><object><a>1</a><b>x=y</b></object></favorite>"}});
+        routes.append(QJsonObject{{"path_prefix", "/__page/"}, {"status", 204}});
+        return server.setRoutes(routes);
+    }
+
+    QList<QJsonObject> requests(const QString& path, const QString& listener = "http") const
+    {
+        QList<QJsonObject> out;
+        for (const QJsonObject& r : server.requests())
+            if (r["path"].toString() == path && r["listener"].toString() == listener)
+                out << r;
+        return out;
+    }
+
+    // Arguments of each page report of signal name, as JSON texts.
+    QStringList pageSignals(const QString& name, const QString& listener = "http") const
+    {
+        QStringList out;
+        for (const QJsonObject& r : requests(QStringLiteral("/__page/signal"), listener)) {
+            const QUrlQuery q(r["query"].toString());
+            if (q.queryItemValue("name", QUrl::FullyDecoded) == name)
+                out << q.queryItemValue("args", QUrl::FullyDecoded);
+        }
+        return out;
+    }
+
+    QString pageResult(const QString& method, const QString& listener = "http") const
+    {
+        for (const QJsonObject& r : requests(QStringLiteral("/__page/result"), listener)) {
+            const QUrlQuery q(r["query"].toString());
+            if (q.queryItemValue("method", QUrl::FullyDecoded) == method)
+                return q.hasQueryItem("error") ? QStringLiteral("error") : q.queryItemValue("value", QUrl::FullyDecoded);
+        }
+        return QString();
+    }
+
+    static qt::SessionInfo info(const QUrl& url, const QString& type = "network_access")
+    {
+        qt::SessionInfo i;
+        i.url = url;
+        i.sessionId = kSid;
+        i.resourceName = type == QLatin1String("network_access") ? QStringLiteral("res1") : QStringLiteral("app1");
+        i.resourceType = type;
+        return i;
+    }
+
+    // Starts the window and waits until its main resource has been opened.
+    void startOpened(Window& w, const QString& type = "network_access")
+    {
+        w.controller->start(info(server.url("/"), type));
+        QVERIFY(QTest::qWaitFor([&] { return !w.tunnels.empty() && !requests("/__page/ready").isEmpty(); }, 20000));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("Tessal VPN"));
+        QVERIFY2(certs.make(), qPrintable(certs.error()));
+        QVERIFY2(server.start({test::AccessServer::Listener("http"), test::AccessServer::Listener("other"),
+                               test::AccessServer::Listener("tls", "https", certs.selfCert, certs.selfKey),
+                               test::AccessServer::Listener("tls2", "https", certs.otherSelfCert, certs.otherSelfKey)}),
+                 qPrintable(server.error()));
+    }
+
+    void init()
+    {
+        server.clearLog();
+        log.clear();
+        log.setLogLevel(63);
+        QVERIFY(setRoutes());
+    }
+
+    void bridgeNamesInOrder()
+    {
+        const char* const names[] = {"onTunnelAdd", "onTunnelConnecting", "onTunnelConnected", "onTunnelReconnecting",
+                                     "onTunnelDisconnected", "onTunnelError", "onTunnelData", "onConnectionDetails",
+                                     "disconnect", "newSetQuitMessage", "showLogRequest", "tunnelInfoRequest",
+                                     "toggleLogSettings", "disconnectResource", "setQuitMessage", "getRoutingTable",
+                                     "getIpTable", "showLog", "setLogLevel", "getLogLevel", "requestTunnelInfo"};
+        const QMetaObject& mo = qt::VpnWebBridge::staticMetaObject;
+        QCOMPARE(mo.methodCount() - mo.methodOffset(), int(std::size(names)));
+        for (int i = 0; i < int(std::size(names)); ++i) {
+            const QMetaMethod m = mo.method(mo.methodOffset() + i);
+            QCOMPARE(m.name(), QByteArray(names[i]));
+            QCOMPARE(m.methodType(), i < 13 ? QMetaMethod::Signal : QMetaMethod::Method);
+        }
+        const QMetaObject& co = BrowserController::staticMetaObject;
+        QCOMPARE(co.methodCount() - co.methodOffset(), 25);
+        QCOMPARE(co.method(co.methodOffset()).name(), QByteArray("realCloseMainWindow"));
+        QCOMPARE(co.method(co.methodOffset() + 24).name(), QByteArray("OnNotification"));
+    }
+
+    void windowClosesInTwoSteps()
+    {
+        qt::MainWindow window;
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tessal VPN"));
+        window.setTitle("res1", "");
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tessal VPN"));
+        window.setTitle("res1", "http://h");
+        QCOMPARE(window.windowTitle(), QStringLiteral("res1 - http://h - Tessal VPN"));
+        QCOMPARE(window.size(), QSize(640, 480));
+        QCOMPARE(window.minimumSize(), QSize(640, 480));
+        QCOMPARE(window.maximumSize(), QSize(1280, 960));
+        window.show();
+        QSignalSpy closed(&window, SIGNAL(windowClosed()));
+        window.close();
+        window.close();
+        QCOMPARE(closed.count(), 2);
+        QVERIFY(window.isVisible());
+        window.realCloseWindow();
+        QVERIFY(window.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 2000);
+        QCOMPARE(closed.count(), 2);
+    }
+
+    void pageFiltersNavigationAndDeniesFeatures()
+    {
+        struct Page : qt::WebPage {
+            using qt::WebPage::acceptNavigationRequest;
+        };
+        for (const bool allowed : {false, true}) {
+            Page page;
+            page.setLoadParams(allowed, QUrl("http://a/"));
+            QSignalSpy loading(&page, SIGNAL(loadingUrl(QUrl)));
+            QVERIFY(page.acceptNavigationRequest(QUrl("http://a/"), QWebEnginePage::NavigationTypeTyped, true));
+            QCOMPARE(page.acceptNavigationRequest(QUrl("http://b/"), QWebEnginePage::NavigationTypeLinkClicked, false),
+                     allowed);
+            QCOMPARE(loading.count(), allowed ? 1 : 0);
+        }
+        qt::WebView view;
+        QSignalSpy urls(&view, SIGNAL(urlChanged(QUrl)));
+        emit view.page()->loadingUrl(QUrl("http://c/"));
+        QCOMPARE(urls.count(), 1);
+        view.onFeaturePermissionRequested(QUrl("http://c/"), QWebEnginePage::MediaVideoCapture);
+        QCOMPARE(log.withMessage(QStringLiteral("Not supported, url http://c/, feature %1, denied")
+                                     .arg(int(QWebEnginePage::MediaVideoCapture)))
+                     .size(),
+                 1);
+    }
+
+    // The whole road of one resource: cookies, the bridge, the parameters,
+    // the tunnel events, the page's calls and the disconnection.
+    void resourceRoad()
+    {
+        Window w;
+        QVERIFY(setRoutes({QJsonObject{{"call", "setLogLevel"}, {"args", QJsonArray{true}}},
+                           QJsonObject{{"call", "getLogLevel"}}, QJsonObject{{"call", "getRoutingTable"}},
+                           QJsonObject{{"call", "getIpTable"}},
+                           QJsonObject{{"call", "setQuitMessage"}, {"args", QJsonArray{"Leave?"}}},
+                           QJsonObject{{"call", "showLog"}}, QJsonObject{{"call", "requestTunnelInfo"}}}));
+        startOpened(w);
+
+        const QString hash = BrowserController::machineHash(qt::readMachineIdentity(), kSid);
+        const QString cookie = requests("/vdesk/resource_template")[0]["headers"].toObject()["Cookie"].toString();
+        QVERIFY2(cookie.contains("MRHSession=" + kSid) && cookie.contains("MachineHash=" + hash), qPrintable(cookie));
+        const auto na = requests("/vdesk/vpn/connect.php3");
+        QCOMPARE(na.size(), 1);
+        QCOMPARE(na[0]["query"].toString(), QStringLiteral("resourcename=res1&outform=xml&client_version=1.1"));
+        QVERIFY(na[0]["headers"].toObject()["Cookie"].toString().contains("MRHSession=" + kSid + "; MachineHash=" + hash));
+        QVERIFY(QString::fromStdString(w.tunnels[0]->params).startsWith("a=1&b=x=y"));
+        QCOMPARE(w.controller->getMainWindow()->windowTitle(),
+                 QStringLiteral("res1 - %1 - Tessal VPN").arg(server.url("").toString()));
+        QCOMPARE(w.added->count(), 1);
+        QCOMPARE(w.added->at(0), (QVariantList{"res1", "VPN"}));
+
+        // The page's calls: every name is there; tables come Base64-encoded.
+        QTRY_VERIFY_WITH_TIMEOUT(!pageResult("requestTunnelInfo").isEmpty(), 5000);
+        QCOMPARE(pageResult("getLogLevel"), QStringLiteral("true"));
+        const QByteArray routes =
+            QByteArray::fromBase64(QJsonDocument::fromJson("[" + pageResult("getRoutingTable").toUtf8() + "]")[0].toString().toLatin1());
+        QVERIFY2(routes.startsWith("<html><body><table"), routes.constData());
+        QVERIFY(pageResult("getIpTable").size() > 2);
+        QTRY_COMPARE_WITH_TIMEOUT(w.controller->getQuitMessage(), QStringLiteral("Leave?"), 2000);
+
+        // A second load of the same URL adds no script and loads nothing.
+        const int scripts = w.controller->getWebView()->page()->scripts().count();
+        w.controller->loadStartPage(w.controller->getCurrentUrl(), true);
+        QCOMPARE(w.controller->getWebView()->page()->scripts().count(), scripts);
+        QTest::qWait(200);
+        QCOMPARE(requests("/vdesk/resource_template").size(), 1);
+
+        // Connected: the page gets the event and, every 500 ms, the counters
+        // in the order 2nd, 1st, 4th, 3rd.
+        w.tunnels[0]->listener->onTunnelConnected("res1");
+        QTRY_COMPARE_WITH_TIMEOUT(pageSignals("onTunnelConnected"), QStringList{"[\"res1\",\"\"]"}, 5000);
+        QVERIFY(w.controller->isStatusTimerActive());
+        QTRY_VERIFY_WITH_TIMEOUT(pageSignals("onTunnelData").size() >= 2, 5000);
+        QCOMPARE(pageSignals("onTunnelData")[0], QStringLiteral("[\"res1\",2,1,4,3]"));
+
+        // The page disconnects the last resource: asked, closed, window ends once.
+        test::ModalDialogAnswerer answerer("OK");
+        QVERIFY(setRoutes({QJsonObject{{"call", "disconnectResource"}, {"args", QJsonArray{"/Common/res1"}}},
+                           QJsonObject{{"call", "disconnectResource"}, {"args", QJsonArray{"res1"}}}}));
+        QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 10000);
+        QCOMPARE(answerer.count(), 2);
+        for (const test::AnsweredDialog& d : answerer.dialogs())
+            QVERIFY2(d.text.startsWith("Do you really want to close tunnel res1? This is the last resource."),
+                     qPrintable(d.text));
+        QVERIFY(!w.controller->isStatusTimerActive());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.controller->getMainWindow()->isVisible(), 2000);
+        QTest::qWait(100);
+        QCOMPARE(w.realClose->count(), 1);
+    }
+
+    // How each tunnel outcome reaches the page and ends the window.
+    void tunnelOutcomes()
+    {
+        struct Row {
+            int error;
+            bool windowEnds;
+            QString pageError;  // onTunnelError arguments, empty when none
+        } rows[] = {
+            {0, true, {}},
+            {27, true, {}},
+            {28, false, "[\"res1\",\"Tunnel has been interrupted: "},
+        };
+        for (const Row& row : rows) {
+            server.clearLog();
+            Window w;
+            startOpened(w);
+            w.tunnels[0]->listener->onTunnelClosed("res1", row.error);
+            QTest::qWait(300);
+            QCOMPARE(w.realClose->count(), row.windowEnds ? 1 : 0);
+            QVERIFY(pageSignals("onTunnelDisconnected").isEmpty());
+            if (row.pageError.isEmpty()) {
+                QVERIFY(pageSignals("onTunnelError").isEmpty());
+            } else {
+                QTRY_COMPARE_WITH_TIMEOUT(pageSignals("onTunnelError").size(), 1, 5000);
+                QVERIFY2(pageSignals("onTunnelError")[0].startsWith(row.pageError), qPrintable(pageSignals("onTunnelError")[0]));
+                QCOMPARE(w.controller->getFailedResources(), std::vector<QString>{"res1"});
+            }
+        }
+    }
+
+    // The open decisions once the page is up, and a failed open dismissed by the page.
+    void openDecisions()
+    {
+        {
+            BrowserController idle;
+            QCOMPARE(idle.openMainResource("res1", "network_access", ""), 113);
+        }
+        Window w;
+        startOpened(w);
+        QCOMPARE(w.controller->openMainResource("res1", "network_access", ""), 103);
+        QCOMPARE(w.controller->openMainResource("res2", "network_access", ""), 101);
+        QCOMPARE(w.controller->openMainResource("res3", "app_tunnel", ""), 102);
+        QCOMPARE(w.gone->count(), 2);
+        QCOMPARE(w.gone->at(1)[0].toString(), QStringLiteral("res3"));
+        QCOMPARE(w.errors->count(), 0);
+        w.controller->closeAllAndExit();
+        QCOMPARE(w.controller->openMainResource("res4", "network_access", ""), 118);
+
+        server.clearLog();
+        Window failing;
+        failing.openResult = 105;
+        failing.controller->start(info(server.url("/")));
+        QTRY_COMPARE_WITH_TIMEOUT(failing.errors->count(), 1, 20000);
+        QCOMPARE(failing.errors->at(0)[0].toString(), QStringLiteral("res1"));
+        QVERIFY(failing.errors->at(0)[1].toString().startsWith("Failed to open tunnel res1: "));
+        QCOMPARE(failing.controller->getFailedResources(), std::vector<QString>{"res1"});
+        QTRY_VERIFY_WITH_TIMEOUT(!requests("/__page/ready").isEmpty(), 5000);
+        QCOMPARE(failing.realClose->count(), 0);
+        QVERIFY(setRoutes({QJsonObject{{"call", "disconnectResource"}, {"args", QJsonArray{"res1"}}}}));
+        QTRY_COMPARE_WITH_TIMEOUT(failing.realClose->count(), 1, 5000);
+        QVERIFY(failing.controller->getFailedResources().empty());
+        QCOMPARE(failing.gone->count(), 1);
+        QCOMPARE(log.withMessage("User pressed disconnect 'res1' tunnel").size(), 1);
+    }
+
+    // With two application tunnels the page keeps its bridge when the first closes.
+    void bridgeOutlivesTheFirstOfTwoTunnels()
+    {
+        Window w;
+        startOpened(w, "app_tunnel");
+        std::signal(SIGCHLD, SIG_DFL);  // the window ignores it for application tunnels
+        QCOMPARE(w.controller->openMainResource("app2", "app_tunnel", ""), 0);
+        w.tunnels[0]->listener->onTunnelClosed("app1", 0);
+        QTRY_COMPARE_WITH_TIMEOUT(pageSignals("onTunnelDisconnected"), QStringList{"[\"app1\"]"}, 5000);
+        QVERIFY(w.controller->getWebView()->webChannel() != nullptr);
+        QCOMPARE(w.realClose->count(), 0);
+        w.tunnels[1]->listener->onTunnelClosed("app2", 0);
+        QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 5000);
+    }
+
+    // A document of another origin (another port) gets nothing from the bridge.
+    void foreignDocumentGetsNothing()
+    {
+        Window w;
+        startOpened(w);
+        QVERIFY(setRoutes({QJsonObject{{"call", "getLogLevel"}}, QJsonObject{{"call", "getRoutingTable"}},
+                           QJsonObject{{"call", "disconnectResource"}, {"args", QJsonArray{"res1"}}},
+                           QJsonObject{{"call", "requestTunnelInfo"}}},
+                          "other"));
+        w.controller->getWebView()->load(server.url("/vdesk/resource_template", "other"), true);
+        QTRY_VERIFY_WITH_TIMEOUT(!pageResult("requestTunnelInfo", "other").isEmpty(), 20000);
+        QCOMPARE(pageResult("getLogLevel", "other"), QStringLiteral("false"));
+        QCOMPARE(pageResult("getRoutingTable", "other"), QStringLiteral("\"\""));
+        emit w.controller->getWebBridge().onTunnelData("res1", 1, 2, 3, 4);
+        QTest::qWait(500);
+        QVERIFY(pageSignals("onTunnelData", "other").isEmpty());
+        QVERIFY(log.withMessage("User pressed disconnect 'res1' tunnel").isEmpty());
+    }
+
+    // Load failures, the logout page and the page's own close request.
+    void errorsAndClosing()
+    {
+        QTcpServer closedPort;
+        QVERIFY(closedPort.listen(QHostAddress::LocalHost));
+        const quint16 port = closedPort.serverPort();
+        closedPort.close();
+        {
+            Window w;
+            w.controller->start(info(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port))));
+            QTRY_VERIFY_WITH_TIMEOUT(w.controller->isErrorPageShown(), 20000);
+            QCOMPARE(log.withMessage(QStringLiteral("Failure occurred:, Failed to download resource page, Connection to "
+                                                    "http://127.0.0.1:%1 was interrupted")
+                                         .arg(port))
+                         .size(),
+                     1);
+        }
+        {
+            // Before start the page's close request is ignored; after it, it ends the window once.
+            Window w;
+            w.controller->onWindowCloseRequestedByJS();
+            QTest::qWait(200);
+            QCOMPARE(w.realClose->count(), 0);
+            startOpened(w);
+            QVERIFY(setRoutes({QJsonObject{{"close", true}}, QJsonObject{{"close", true}}}));
+            QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 10000);
+            QTest::qWait(300);
+            QCOMPARE(w.realClose->count(), 1);
+        }
+        {
+            Window w;
+            startOpened(w);
+            w.controller->getWebView()->load(server.url("/my.logout.php3?errorcode=%3Cb%3E7"), true);
+            QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 20000);
+            QCOMPARE(log.withMessage("Failure occurred:, Your session could not be established, The session reference "
+                                     "number: 23456789 Error: <b>7.")
+                         .size(),
+                     1);
+        }
+    }
+
+    // HTTPS: the certificate the user accepted in the HTTP client's dialog is
+    // accepted by the page too, and only that one; the cookies are secure.
+    void acceptedCertificateOnly()
+    {
+        {
+            test::ModalDialogAnswerer answerer("accept");
+            qt::HttpNetworkManager client;
+            QSignalSpy done(&client, SIGNAL(RequestFinished(Err::HttpNetworkManager, QString)));
+            client.HttpGet(server.url("/__page/x", "tls"), 10000);
+            QVERIFY(done.wait(20000));
+            QCOMPARE(answerer.count(), 1);
+        }
+        Window w;
+        w.controller->start(info(server.url("/", "tls")));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.tunnels.empty() && !requests("/__page/ready", "tls").isEmpty(), 20000);
+        QVERIFY(requests("/vdesk/resource_template", "tls")[0]["headers"].toObject()["Cookie"].toString().contains(
+            "MRHSession=" + kSid));
+
+        Window other;
+        other.controller->start(info(server.url("/", "tls2")));
+        QTRY_VERIFY_WITH_TIMEOUT(other.controller->isErrorPageShown(), 20000);
+        QVERIFY(requests("/vdesk/resource_template", "tls2").isEmpty());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    BrowserWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_browser_window.moc"
