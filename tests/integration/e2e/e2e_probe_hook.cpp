@@ -1,0 +1,67 @@
+// Linked into a test build of tessalvpn's own main.cpp for the end-to-end
+// tests. It answers every modal dialog with the answers listed in
+// TESSAL_E2E_ANSWERS (comma-separated, in order, the last one repeating),
+// prints each answered dialog on standard error at once, and takes commands
+// on standard input: "close" closes the browser window the way a user does.
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QWidget>
+
+#include "ModalDialogAnswerer.h"
+
+namespace {
+
+void printNewDialogs(const tessal::test::ModalDialogAnswerer& answerer, int& printed)
+{
+    for (; printed < answerer.count(); ++printed) {
+        const auto& dialog = answerer.dialogs().at(printed);
+        std::fprintf(stderr, "DIALOG title=[%s] text=[%s] pressed=[%s]\n", dialog.title.toUtf8().constData(),
+                     dialog.text.toUtf8().constData(), dialog.pressed.toUtf8().constData());
+    }
+    std::fflush(stderr);
+}
+
+void closeBrowserWindow()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (qobject_cast<QMainWindow*>(widget) != nullptr && widget->isVisible())
+            widget->close();
+}
+
+// Runs while the application object is being built, before its start routine.
+void installProbe()
+{
+    QStringList answers = qEnvironmentVariable("TESSAL_E2E_ANSWERS", QStringLiteral("OK")).split(QLatin1Char(','));
+    auto* answerer = new tessal::test::ModalDialogAnswerer(answers, QCoreApplication::instance());
+    auto* printer = new QTimer(answerer);
+    auto* printed = new int(0);
+    QObject::connect(printer, &QTimer::timeout, [answerer, printed] { printNewDialogs(*answerer, *printed); });
+    QObject::connect(answerer, &QObject::destroyed, [printed] { delete printed; });
+    printer->start(20);
+    // A dialog answered just before the end is printed too.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [answerer, printed] { printNewDialogs(*answerer, *printed); });
+
+    auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(input, &QSocketNotifier::activated, [input] {
+        char buffer[256];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer - 1);
+        if (n <= 0) {
+            input->setEnabled(false);
+            return;
+        }
+        buffer[n] = '\0';
+        if (QByteArray(buffer).contains("close"))
+            QTimer::singleShot(0, closeBrowserWindow);
+    });
+}
+
+} // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(installProbe)

@@ -1,0 +1,376 @@
+// The whole road as a user meets it: a launch URL given to tessalvpn (a test
+// build of its main.cpp that answers dialogs), the access session against the
+// access-server stand-in, the window with the stand-in's resource page, the
+// network-access tunnel through the svpn stand-in, and the end of the process.
+// What the page saw comes back through the server's request log.
+
+#include <memory>
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QMap>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include "AccessServer.h"
+#include "StandIn.h"
+
+namespace {
+
+using tessal::test::AccessServer;
+
+const QString kResource = QStringLiteral("e2e_na");
+const QString kSid = QStringLiteral("0a1b2c3d4e5f60718293a4b5c6d7e8f9");
+
+// Traffic counters as the daemon reports them: client sent, client received,
+// server sent, server received.
+const char* const kConnectedScript =
+    "reply &setloaded\n"
+    "reply &setloaded&sslcreate\n"
+    "reply &settraffic,11,22,33,44\n";
+
+struct PageSignal {
+    QString name;
+    QJsonArray args;
+};
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        ASSERT_TRUE(server.start()) << server.error().toStdString();
+        QDir().mkpath(home.path() + "/.TessalNetworks");
+    }
+
+    void TearDown() override
+    {
+        if (client && client->state() != QProcess::NotRunning) {
+            client->kill();
+            client->waitForFinished(5000);
+        }
+    }
+
+    QString site() const { return QStringLiteral("http://127.0.0.1:%1").arg(server.port()); }
+
+    QString launchUrl(const QString& sid = kSid) const
+    {
+        return QStringLiteral("tessal-vpn://launch?server=127.0.0.1&port=%1&protocol=http&sid=%2"
+                              "&resourcename=%3&resourcetype=network_access")
+            .arg(server.port())
+            .arg(sid, kResource);
+    }
+
+    void trustSite()
+    {
+        QFile file(home.path() + "/.TessalNetworks/trusted_sites.xml");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<version>1.0</version>"
+                                  "<sites><site>%1</site></sites>")
+                       .arg(site())
+                       .toUtf8());
+    }
+
+    // The server's side of the road; `actions` is what the page runs.
+    void serve(const QJsonArray& actions)
+    {
+        const QString pages = QCoreApplication::applicationDirPath() + "/access_server_pages/";
+        const QJsonObject xml{{"Content-Type", "text/xml"}};
+        const QString profile =
+            "<PROFILE><AUTOUPDATE_LINUX><PACKAGE><ITEM><ID>NetworkAccessAppX64.deb</ID><VERSION>7270.0.0.1</VERSION>"
+            "<SIGNATURE>x</SIGNATURE><SOURCE>/public/download/linux.deb</SOURCE></ITEM></PACKAGE></AUTOUPDATE_LINUX>"
+            "<ServerIpCheck><ServerIPCheckEnabled>1</ServerIPCheckEnabled><IP_ServerIP>127.0.0.1</IP_ServerIP>"
+            "</ServerIpCheck><LocalNetCheck><LocalNetCheckEnabled>0</LocalNetCheckEnabled></LocalNetCheck></PROFILE>";
+        const QString params = "<?xml version=\"1.0\"?><favorite><object><SESSION_ID>" + kSid +
+                               "</SESSION_ID><tunnel_host0>127.0.0.1</tunnel_host0><tunnel_port0>443</tunnel_port0>"
+                               "</object></favorite>";
+        ASSERT_TRUE(server.setRoutes(QJsonArray{
+            QJsonObject{{"path", "/pre/config.php"}, {"headers", xml}, {"body", profile}},
+            QJsonObject{{"path", "/my.report.na"}, {"body", ""}},
+            QJsonObject{{"path", "/vdesk/resource_template"},
+                        {"headers", QJsonObject{{"Content-Type", "text/html; charset=utf-8"}}},
+                        {"body_file", pages + "resource_template.html"}},
+            QJsonObject{{"path", "/vdesk/vpn/connect.php3"}, {"headers", xml}, {"body", params}},
+            QJsonObject{{"path", "/__page/actions"},
+                        {"headers", QJsonObject{{"Content-Type", "application/json"}}},
+                        {"body", QString::fromUtf8(QJsonDocument(actions).toJson(QJsonDocument::Compact))}},
+            QJsonObject{{"path_prefix", "/__page/"}, {"status", 204}},
+        }));
+    }
+
+    std::unique_ptr<QProcess> start(const QString& url, const QString& answers, const QString& tag)
+    {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("LC_ALL", "en_US.UTF-8");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        env.insert("TESSAL_E2E_ANSWERS", answers);
+        process->setProcessEnvironment(env);
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(home.path() + "/" + tag + ".err");
+        process->start(TESSALVPN_E2E, {url});
+        EXPECT_TRUE(process->waitForStarted(5000));
+        return process;
+    }
+
+    void launch(const QString& answers = QStringLiteral("OK")) { client = start(launchUrl(), answers, "client"); }
+
+    // Exit code, -1 while running, -2 after a crash.
+    static int finish(QProcess& process, int ms = 30000)
+    {
+        if (!process.waitForFinished(ms))
+            return -1;
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    }
+
+    void command(const char* text)
+    {
+        client->write(text);
+        client->waitForBytesWritten(2000);
+    }
+
+    QList<PageSignal> pageSignals(const QString& name = QString()) const
+    {
+        QList<PageSignal> out;
+        for (const QJsonObject& r : server.requests()) {
+            if (r["path"].toString() != QLatin1String("/__page/signal"))
+                continue;
+            QMap<QString, QByteArray> items;
+            for (const QString& item : r["query"].toString().split('&')) {
+                const qsizetype eq = item.indexOf('=');
+                items[item.left(eq)] = QByteArray::fromPercentEncoding(item.mid(eq + 1).toLatin1());
+            }
+            const QString signal = QString::fromUtf8(items["name"]);
+            if (name.isEmpty() || signal == name)
+                out << PageSignal{signal, QJsonDocument::fromJson(items["args"]).array()};
+        }
+        return out;
+    }
+
+    // Signal names in order, repeats folded.
+    std::string signalNames() const
+    {
+        QStringList names;
+        for (const PageSignal& s : pageSignals())
+            if (names.isEmpty() || names.back() != s.name)
+                names << s.name;
+        return names.join(' ').toStdString();
+    }
+
+    QList<QJsonObject> requestsTo(const QString& path) const
+    {
+        QList<QJsonObject> out;
+        for (const QJsonObject& r : server.requests())
+            if (r["path"].toString() == path)
+                out << r;
+        return out;
+    }
+
+    static bool waitFor(const std::function<bool()>& condition, int ms = 60000)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!condition()) {
+            if (deadline.hasExpired())
+                return false;
+            QThread::msleep(20);
+        }
+        return true;
+    }
+
+    bool waitForSignal(const QString& name, int count = 1, int ms = 60000) const
+    {
+        return waitFor([&] { return pageSignals(name).size() >= count; }, ms);
+    }
+
+    QString text(const QString& file) const
+    {
+        QFile f(home.path() + "/" + file);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+    QString log() const { return text(".TessalNetworks/vpn.log"); }
+    QString dialogs(const QString& tag = QStringLiteral("client")) const
+    {
+        QStringList lines;
+        for (const QString& line : text(tag + ".err").split('\n'))
+            if (line.startsWith("DIALOG "))
+                lines << line;
+        return lines.join('\n');
+    }
+
+    // The hash the client must send beside the session id.
+    static QString machineHash(const QString& sid)
+    {
+        QByteArray identity;
+        for (const char* path : {"/proc/sys/kernel/random/boot_id", "/sys/class/dmi/id/product_serial",
+                                 "/sys/class/dmi/id/product_uuid", "/var/lib/dbus/machine-id"}) {
+            QFile f(QString::fromLatin1(path));
+            if (f.open(QIODevice::ReadOnly))
+                identity += f.readAll();
+        }
+        identity = identity.left(identity.indexOf('\0') < 0 ? identity.size() : identity.indexOf('\0'));
+        identity += sid.right(8).toUtf8();
+        return QString::fromLatin1(QCryptographicHash::hash(identity, QCryptographicHash::Sha512).toHex());
+    }
+
+    QTemporaryDir home;
+    AccessServer server;
+    std::unique_ptr<QProcess> client;
+};
+
+QJsonObject action(const QString& once, const QString& after, int count, const QString& call,
+                   const QJsonArray& args = {})
+{
+    QJsonObject a{{"once", once}, {"after", after}, {"count", count}};
+    if (call == QLatin1String("close"))
+        a["close"] = true;
+    else
+        a["call"] = call, a["args"] = args;
+    return a;
+}
+
+TEST_F(EndToEnd, LaunchUrlToTunnelToDisconnectAndExit)
+{
+    StandIn svpn(kConnectedScript);
+    serve({action("bye", "onTunnelData", 3, "disconnectResource", {kResource})});
+    launch("btnAlwaysAllow,OK");  // the trust question, then the disconnect question
+    EXPECT_EQ(finish(*client, 90000), 0) << log().toStdString();
+
+    // The access session: start report, profile, then the page and the parameters.
+    QStringList paths;
+    for (const QJsonObject& r : server.requests())
+        if (!r["path"].toString().startsWith("/__page/") && r["path"] != "/favicon.ico")
+            paths << r["path"].toString();
+    EXPECT_EQ(paths.join(' ').toStdString(),
+              "/my.report.na /pre/config.php /vdesk/resource_template /vdesk/vpn/connect.php3");
+    const QList<QJsonObject> connect = requestsTo("/vdesk/vpn/connect.php3");
+    ASSERT_EQ(connect.size(), 1);
+    EXPECT_EQ(connect[0]["query"].toString(), "resourcename=e2e_na&outform=xml&client_version=1.1");
+    const QString cookie = connect[0]["headers"].toObject()["Cookie"].toString();
+    EXPECT_TRUE(cookie.contains("MRHSession=" + kSid)) << cookie.toStdString();
+    EXPECT_TRUE(cookie.contains("MachineHash=" + machineHash(kSid))) << cookie.toStdString();
+    const QString pageCookie = requestsTo("/vdesk/resource_template").value(0)["headers"].toObject()["Cookie"].toString();
+    EXPECT_TRUE(pageCookie.contains("MRHSession=" + kSid)) << pageCookie.toStdString();
+
+    // The page: added, connecting, connected, traffic; the last tunnel's
+    // normal close ends the window without a disconnected event.
+    EXPECT_EQ(signalNames(), "onTunnelAdd onTunnelConnecting onTunnelConnected onTunnelData");
+    EXPECT_EQ(pageSignals("onTunnelAdd").value(0).args, (QJsonArray{kResource, "VPN"}));
+    EXPECT_EQ(pageSignals("onTunnelConnected").value(0).args, (QJsonArray{kResource, ""}));
+    const QList<PageSignal> data = pageSignals("onTunnelData");
+    ASSERT_GE(data.size(), 3);
+    EXPECT_EQ(data.back().args, (QJsonArray{kResource, 33, 44, 11, 22}));
+
+    // The daemon got the parameters and was stopped.
+    const std::vector<std::string> input = svpn.lines("stdin ");
+    ASSERT_EQ(input.size(), 1u);
+    EXPECT_NE(input[0].find("=" + QByteArray("SESSION_ID=" + kSid.toUtf8()).toHex().toUpper().toStdString() + "&"),
+              std::string::npos)
+        << input[0];
+    EXPECT_FALSE(svpn.lines("term").empty());
+
+    EXPECT_TRUE(dialogs().startsWith("DIALOG title=[Tessal VPN - Security Warning] text=[The site " + site() +
+                                     " is attempting to start a Virtual Private Network (VPN) connection"))
+        << dialogs().toStdString();
+    EXPECT_TRUE(dialogs().contains("text=[Do you really want to close tunnel e2e_na? This is the last resource. "
+                                   "Application will be closed] pressed=[OK]"))
+        << dialogs().toStdString();
+    EXPECT_TRUE(log().contains("No live sessions, quitting application...."));
+}
+
+TEST_F(EndToEnd, SvpnThatFailsToStartGivesThePageATunnelError)
+{
+    StandIn svpn("exit 3\n");
+    trustSite();
+    serve({});
+    launch();
+    ASSERT_TRUE(waitForSignal("onTunnelError")) << signalNames() << log().toStdString();
+    const QList<PageSignal> errors = pageSignals("onTunnelError");
+    EXPECT_EQ(errors[0].args.at(0).toString(), kResource);
+    const QString reason = errors[0].args.at(1).toString();
+    EXPECT_TRUE(QRegularExpression("^(Tunnel has been interrupted|Failed to [^:]+): \\S").match(reason).hasMatch())
+        << reason.toStdString();
+    EXPECT_EQ(pageSignals("onTunnelConnected").size(), 0);
+
+    // Nothing is open any more: the window's close ends it without a question.
+    command("close\n");
+    EXPECT_EQ(finish(*client), 0) << log().toStdString();
+    EXPECT_EQ(dialogs(), QString());
+    EXPECT_TRUE(log().contains("No live sessions, quitting application...."));
+}
+
+TEST_F(EndToEnd, ExpiredSessionClosesSilently)
+{
+    StandIn svpn(std::string(kConnectedScript) + "reply &settraffic,12,23,34,45\nreply &session_expired\n");
+    trustSite();
+    serve({});
+    launch();
+    EXPECT_EQ(finish(*client, 90000), 0) << log().toStdString();
+    EXPECT_EQ(pageSignals("onTunnelConnected").size(), 1) << signalNames();
+    EXPECT_EQ(pageSignals("onTunnelError").size(), 0);
+    EXPECT_EQ(pageSignals("onTunnelDisconnected").size(), 0);
+    EXPECT_EQ(dialogs(), QString());
+    EXPECT_TRUE(log().contains("No live sessions, quitting application...."));
+}
+
+TEST_F(EndToEnd, SecondLaunchOfTheSameSessionAttachesToTheRunningWindow)
+{
+    StandIn svpn(kConnectedScript);
+    trustSite();
+    serve({});
+    launch();
+    ASSERT_TRUE(waitForSignal("onTunnelConnected")) << log().toStdString();
+
+    // Session ids compare without letter case.
+    auto second = start(launchUrl(kSid.toUpper()), "OK", "second");
+    EXPECT_EQ(finish(*second), 0);
+    EXPECT_TRUE(waitFor([&] { return log().contains("Failed to attach resource: Resource already running"); }))
+        << log().toStdString();
+    EXPECT_TRUE(text("second.err").isEmpty() || !text("second.err").contains("DIALOG"));
+    EXPECT_TRUE(log().contains("dispatching message to running instance"));
+    EXPECT_TRUE(log().contains("VPN session already exists: c6d7e8f9, Trying to attach resource e2e_na (network_access)..."))
+        << log().toStdString();
+    EXPECT_EQ(requestsTo("/my.report.na").size(), 2);
+    EXPECT_EQ(pageSignals("onTunnelAdd").size(), 1);
+
+    // The running tunnel carries on, and the page's own close ends it all.
+    const int before = pageSignals("onTunnelData").size();
+    EXPECT_TRUE(waitForSignal("onTunnelData", before + 2));
+    serve({action("end", "onTunnelData", 1, "close")});
+    EXPECT_EQ(finish(*client, 60000), 0) << log().toStdString();
+    EXPECT_FALSE(svpn.lines("term").empty());
+    EXPECT_EQ(dialogs(), QString());
+}
+
+TEST_F(EndToEnd, ClosingTheWindowWithATunnelAsksTheQuitQuestion)
+{
+    StandIn svpn(kConnectedScript);
+    trustSite();
+    serve({action("text", "onTunnelConnected", 1, "setQuitMessage", {"Tunnels are up. Close anyway?"})});
+    launch("Cancel,OK");
+    ASSERT_TRUE(waitForSignal("onTunnelData", 2)) << log().toStdString();
+
+    command("close\n");
+    ASSERT_TRUE(waitFor([&] { return dialogs().contains("pressed=[Cancel]"); })) << text("client.err").toStdString();
+    EXPECT_EQ(dialogs(), "DIALOG title=[Tessal VPN] text=[Tunnels are up. Close anyway?] pressed=[Cancel]");
+    const int before = pageSignals("onTunnelData").size();
+    EXPECT_TRUE(waitForSignal("onTunnelData", before + 2));  // kept open
+
+    command("close\n");
+    EXPECT_EQ(finish(*client), 0) << log().toStdString();
+    EXPECT_TRUE(dialogs().endsWith("text=[Tunnels are up. Close anyway?] pressed=[OK]")) << dialogs().toStdString();
+    EXPECT_TRUE(log().contains("User confirmed window close"));
+    EXPECT_FALSE(svpn.lines("term").empty());
+}
+
+}  // namespace
