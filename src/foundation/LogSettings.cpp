@@ -1,4 +1,5 @@
 #include "foundation/LogSettings.h"
+#include "foundation/m_system.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -71,21 +72,6 @@ std::string defaultConfigText(int level)
     std::snprintf(line, sizeof(line), "#lumaro_client_log_level=%d\n\n", 63);
     text += line;
     return text;
-}
-
-bool writeAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 } // namespace

@@ -56,6 +56,21 @@ unsigned int fileMode(const char* path)
 int makeDirectory(const char* path, mode_t mode) { return ::mkdir(path, mode); }
 int removeDirectory(const char* path) { return ::rmdir(path); }
 int removeFile(const char* path) { return ::remove(path); }
+
+bool writeAll(int fd, const std::string& text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
 int renameFile(const char* oldPath, const char* newPath) { return ::rename(oldPath, newPath); }
 int changeMode(const char* path, mode_t mode) { return ::chmod(path, mode); }
 

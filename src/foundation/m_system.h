@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <ctime>
+#include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -20,6 +21,8 @@ int removeDirectory(const char* path);
 int removeFile(const char* path);
 int renameFile(const char* oldPath, const char* newPath);
 int changeMode(const char* path, mode_t mode);
+// Writes the whole text, going on after interruptions and short writes.
+bool writeAll(int fd, const std::string& text);
 
 // Whether the effective user may execute the file: the owner's bit for the
 // owner, the group's bit for a member of the file's group, the others' bit

@@ -1,4 +1,5 @@
 #include "session/TrustedSiteList.h"
+#include "foundation/m_system.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -36,23 +37,6 @@ bool sameText(const std::string& a, const std::string& b)
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (std::toupper(a[i], classic) != std::toupper(b[i], classic))
             return false;
-    }
-    return true;
-}
-
-bool writeAll(int fd, const std::string& bytes)
-{
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        left -= static_cast<std::size_t>(n);
     }
     return true;
 }

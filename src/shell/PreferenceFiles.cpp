@@ -1,4 +1,5 @@
 #include "shell/PreferenceFiles.h"
+#include "foundation/m_system.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -110,21 +111,6 @@ void openPreferenceFile(const std::string& path, const ProfileOwner* owner, Open
 std::string tooBig(const std::string& path, std::uintmax_t limit)
 {
     return "File " + quotedPath(path) + " is too big (more than " + std::to_string(limit) + " bytes)";
-}
-
-bool writeAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 } // namespace

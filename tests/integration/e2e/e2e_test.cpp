@@ -264,7 +264,10 @@ TEST_F(EndToEnd, LaunchUrlToTunnelToDisconnectAndExit)
 
     // The page: added, connecting, connected, traffic; the last tunnel's
     // normal close ends the window without a disconnected event.
-    EXPECT_EQ(signalNames(), "onTunnelAdd onTunnelConnecting onTunnelConnected onTunnelData");
+    // The bridge's own "disconnect" echoes the page's request (its report may
+    // or may not leave before the page goes); it is not a tunnel event.
+    EXPECT_EQ(QString::fromStdString(signalNames()).remove(QStringLiteral(" disconnect")).toStdString(),
+              "onTunnelAdd onTunnelConnecting onTunnelConnected onTunnelData");
     EXPECT_EQ(pageSignals("onTunnelAdd").value(0).args, (QJsonArray{kResource, "VPN"}));
     EXPECT_EQ(pageSignals("onTunnelConnected").value(0).args, (QJsonArray{kResource, ""}));
     const QList<PageSignal> data = pageSignals("onTunnelData");
