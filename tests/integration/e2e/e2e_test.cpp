@@ -18,6 +18,7 @@
 #include <QThread>
 #include <QMap>
 #include <QRegularExpression>
+#include <QUrlQuery>
 
 #include <gtest/gtest.h>
 
@@ -353,6 +354,46 @@ TEST_F(EndToEnd, SecondLaunchOfTheSameSessionAttachesToTheRunningWindow)
     EXPECT_EQ(finish(*client, 60000), 0) << log().toStdString();
     EXPECT_FALSE(svpn.lines("term").empty());
     EXPECT_EQ(dialogs(), QString());
+}
+
+// The page's own calls while the tunnel is up: both diagnostics tables, the
+// log level before and after switching it to basic, the connection details.
+TEST_F(EndToEnd, PageAsksForDiagnosticsLogLevelAndDetails)
+{
+    StandIn svpn(kConnectedScript);
+    trustSite();
+    serve({action("routes", "onTunnelConnected", 1, "getRoutingTable"),
+           action("addresses", "onTunnelConnected", 1, "getIpTable"),
+           action("level", "onTunnelConnected", 1, "getLogLevel"),
+           action("basic", "onTunnelConnected", 1, "setLogLevel", {false}),
+           action("details", "onTunnelConnected", 1, "requestTunnelInfo"),
+           action("level2", "onConnectionDetails", 1, "getLogLevel"),
+           action("bye", "onTunnelData", 6, "close")});  // well after every answer has left
+    launch();
+    EXPECT_EQ(finish(*client, 90000), 0) << log().toStdString();
+
+    QList<QPair<QString, QJsonValue>> results;
+    for (const QJsonObject& r : server.requests()) {
+        if (r["path"].toString() != QLatin1String("/__page/result"))
+            continue;
+        const QUrlQuery query(r["query"].toString());
+        const QByteArray value = query.queryItemValue("value", QUrl::FullyDecoded).toUtf8();
+        results << qMakePair(query.queryItemValue("method", QUrl::FullyDecoded),
+                             QJsonDocument::fromJson("[" + value + "]").array().at(0));
+    }
+    QStringList tables;
+    QList<QJsonValue> levels;
+    for (const auto& [method, value] : results) {
+        if (method == QLatin1String("getLogLevel"))
+            levels << value;
+        else if (method.endsWith(QLatin1String("Table")))
+            tables << QString::fromUtf8(QByteArray::fromBase64(value.toString().toLatin1()));
+    }
+    ASSERT_EQ(tables.size(), 2) << log().toStdString();
+    for (const QString& html : tables)
+        EXPECT_TRUE(html.contains("<tr")) << html.toStdString();
+    EXPECT_EQ(levels, (QList<QJsonValue>{true, false}));
+    EXPECT_EQ(pageSignals("onConnectionDetails").size(), 1);
 }
 
 TEST_F(EndToEnd, ClosingTheWindowWithATunnelAsksTheQuitQuestion)

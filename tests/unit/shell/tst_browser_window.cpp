@@ -284,7 +284,7 @@ private slots:
         QCOMPARE(w.added->at(0), (QVariantList{"res1", "VPN"}));
 
         // The page's calls: every name is there; tables come Base64-encoded.
-        QTRY_VERIFY_WITH_TIMEOUT(!pageResult("requestTunnelInfo").isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!pageResult("requestTunnelInfo").isEmpty(), 20000);
         QCOMPARE(pageResult("getLogLevel"), QStringLiteral("true"));
         const QByteArray routes =
             QByteArray::fromBase64(QJsonDocument::fromJson("[" + pageResult("getRoutingTable").toUtf8() + "]")[0].toString().toLatin1());
@@ -302,9 +302,9 @@ private slots:
         // Connected: the page gets the event and, every 500 ms, the counters
         // in the order 2nd, 1st, 4th, 3rd.
         w.tunnels[0]->listener->onTunnelConnected("res1");
-        QTRY_COMPARE_WITH_TIMEOUT(pageSignals("onTunnelConnected"), QStringList{"[\"res1\",\"\"]"}, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(pageSignals("onTunnelConnected"), QStringList{"[\"res1\",\"\"]"}, 20000);
         QVERIFY(w.controller->isStatusTimerActive());
-        QTRY_VERIFY_WITH_TIMEOUT(pageSignals("onTunnelData").size() >= 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(pageSignals("onTunnelData").size() >= 2, 20000);
         QCOMPARE(pageSignals("onTunnelData")[0], QStringLiteral("[\"res1\",2,1,4,3]"));
 
         // The page disconnects the last resource: asked, closed, window ends once.
@@ -345,7 +345,7 @@ private slots:
             if (row.pageError.isEmpty()) {
                 QVERIFY(pageSignals("onTunnelError").isEmpty());
             } else {
-                QTRY_COMPARE_WITH_TIMEOUT(pageSignals("onTunnelError").size(), 1, 5000);
+                QTRY_COMPARE_WITH_TIMEOUT(pageSignals("onTunnelError").size(), 1, 20000);
                 QVERIFY2(pageSignals("onTunnelError")[0].startsWith(row.pageError), qPrintable(pageSignals("onTunnelError")[0]));
                 QCOMPARE(w.controller->getFailedResources(), std::vector<QString>{"res1"});
             }
@@ -378,10 +378,10 @@ private slots:
         QCOMPARE(failing.errors->at(0)[0].toString(), QStringLiteral("res1"));
         QVERIFY(failing.errors->at(0)[1].toString().startsWith("Failed to open tunnel res1: "));
         QCOMPARE(failing.controller->getFailedResources(), std::vector<QString>{"res1"});
-        QTRY_VERIFY_WITH_TIMEOUT(!requests("/__page/ready").isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!requests("/__page/ready").isEmpty(), 20000);
         QCOMPARE(failing.realClose->count(), 0);
         QVERIFY(setRoutes({QJsonObject{{"call", "disconnectResource"}, {"args", QJsonArray{"res1"}}}}));
-        QTRY_COMPARE_WITH_TIMEOUT(failing.realClose->count(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(failing.realClose->count(), 1, 20000);
         QVERIFY(failing.controller->getFailedResources().empty());
         QCOMPARE(failing.gone->count(), 1);
         QCOMPARE(log.withMessage("User pressed disconnect 'res1' tunnel").size(), 1);
@@ -395,11 +395,11 @@ private slots:
         std::signal(SIGCHLD, SIG_DFL);  // the window ignores it for application tunnels
         QCOMPARE(w.controller->openMainResource("app2", "app_tunnel", ""), 0);
         w.tunnels[0]->listener->onTunnelClosed("app1", 0);
-        QTRY_COMPARE_WITH_TIMEOUT(pageSignals("onTunnelDisconnected"), QStringList{"[\"app1\"]"}, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(pageSignals("onTunnelDisconnected"), QStringList{"[\"app1\"]"}, 20000);
         QVERIFY(w.controller->getWebView()->webChannel() != nullptr);
         QCOMPARE(w.realClose->count(), 0);
         w.tunnels[1]->listener->onTunnelClosed("app2", 0);
-        QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 20000);
     }
 
     // A document of another origin (another port) gets nothing from the bridge.
