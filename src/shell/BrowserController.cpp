@@ -490,8 +490,9 @@ void BrowserController::onTunnelClosed(QString id, int resType, int error)
                 exitIfNoTunnels();
         }
 
-        // The page keeps its bridge while any resource remains.
-        if (resourceManager.isEmpty() && webView && webView->webChannel() != nullptr) {
+        // The page keeps its bridge while any resource remains, a failed one
+        // included: the page dismisses that through the bridge.
+        if (resourceManager.isEmpty() && failedResources.empty() && webView && webView->webChannel() != nullptr) {
             QWebChannel* channel = webView->webChannel();
             if (webView->page() != nullptr)
                 webView->page()->setWebChannel(nullptr);
