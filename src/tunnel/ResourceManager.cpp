@@ -384,31 +384,29 @@ std::vector<ResourceStats> ResourceManager::getStatistics() {
 // ---------------------------------------------------------------------------
 // Events
 
-void ResourceManager::onTunnelConnected(const QString& id) {
+// The type of a known resource, or -1 after the "Unexpected resource id" record.
+int ResourceManager::knownType(const QString& id) const {
   const auto it = m_resources.constFind(id);
   if (it == m_resources.constEnd()) {
     TUNNEL_LOG(kWarning, kSource, makeArgFormat("Unexpected resource id '%1'", id).str());
-    return;
+    return -1;
   }
-  emit tunnelConnected(id, it->type);
+  return it->type;
+}
+
+void ResourceManager::onTunnelConnected(const QString& id) {
+  const int type = knownType(id);
+  if (type >= 0) emit tunnelConnected(id, type);
 }
 
 void ResourceManager::onTunnelReconnecting(const QString& id) {
-  const auto it = m_resources.constFind(id);
-  if (it == m_resources.constEnd()) {
-    TUNNEL_LOG(kWarning, kSource, makeArgFormat("Unexpected resource id '%1'", id).str());
-    return;
-  }
-  emit tunnelReconnecting(id, it->type);
+  const int type = knownType(id);
+  if (type >= 0) emit tunnelReconnecting(id, type);
 }
 
 void ResourceManager::onTunnelConnecting(const QString& id) {
-  const auto it = m_resources.constFind(id);
-  if (it == m_resources.constEnd()) {
-    TUNNEL_LOG(kWarning, kSource, makeArgFormat("Unexpected resource id '%1'", id).str());
-    return;
-  }
-  emit tunnelConnecting(id, it->type);
+  const int type = knownType(id);
+  if (type >= 0) emit tunnelConnecting(id, type);
 }
 
 void ResourceManager::onTunnelClosed(const QString& id, int error) {

@@ -137,6 +137,7 @@ class ResourceManager : public QObject, public WebInterface {
   void tunnelError(QString id, int resType, int error);
 
  private:
+  int knownType(const QString& id) const;
   using SweepFunction = std::function<int(Resource&)>;
 
   Resource findResource(const QString& id) const;
