@@ -4,7 +4,7 @@
 #include "session/ServerUrls.h"
 #include "session/TrustedSitePrompt.h"
 #include "session/UnixAutoUpdater.h"
-#include "shell/Helpers.h"
+#include "foundation/Helpers.h"
 #include "shell/MessageBox.h"
 #include "tunnel/ResourceErrors.h"
 

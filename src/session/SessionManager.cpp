@@ -16,7 +16,7 @@
 #include "session/InputParams.h"
 #include "session/Session.h"
 #include "session/SessionExchange.h"
-#include "shell/Helpers.h"
+#include "foundation/Helpers.h"
 #include "shell/MessageBox.h"
 #include "shell/Notification.h"
 #include "tessal_config.h"

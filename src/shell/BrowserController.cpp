@@ -24,7 +24,7 @@
 #include "foundation/UException.h"
 #include "session/ServerUrls.h"
 #include "session/SessionExchange.h"
-#include "shell/Helpers.h"
+#include "foundation/Helpers.h"
 #include "shell/MessageBox.h"
 #include "tunnel/ResourceErrors.h"
 #include "tunnel/ResourceType.h"

@@ -21,7 +21,7 @@
 #include "foundation/UException.h"
 #include "foundation/m_system.h"
 #include "session/TrustedSitePrompt.h"
-#include "shell/Helpers.h"
+#include "foundation/Helpers.h"
 
 namespace tessal {
 namespace qt {

@@ -15,7 +15,7 @@
 #include "foundation/UArgFormat.h"
 #include "foundation/UVersion.h"
 #include "shell/BrowserPreferencesCleanup.h"
-#include "shell/Helpers.h"
+#include "foundation/Helpers.h"
 #include "shell/MessageBox.h"
 #include "tessal_config.h"
 

@@ -9,7 +9,7 @@
 #include "foundation/UArgFormat.h"
 #include "foundation/UException.h"
 #include "foundation/str_helper.h"
-#include "shell/Helpers.h"
+#include "foundation/Helpers.h"
 #include "tunnel/AppTunnelController.h"
 #include "tunnel/TunnelLogRecord.h"
 #include "tunnel/TunnelServerClient.h"

@@ -8,7 +8,7 @@
 namespace tessal {
 namespace qt {
 
-// The text as UTF-8, whole (a zero character does not cut it).
+// The text as UTF-8, up to its first zero character.
 CString toCStringUtf8(const QString& text);
 
 } // namespace qt

@@ -1,4 +1,4 @@
-#include "shell/Helpers.h"
+#include "foundation/Helpers.h"
 
 #include <QByteArray>
 
