@@ -5,24 +5,22 @@
 #include "foundation/String.h"
 #include "foundation/UException.h"
 #include "foundation/USocket.h"
+#include "PrivateNetwork.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <cstdio>
-#include <functional>
-#include <cstring>
 #include <net/if.h>
 #include <netinet/in.h>
-#include <sched.h>
 #include <sstream>
 #include <string>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
+
+using tessal::test::inPrivateNetwork;
+using tessal::test::setLoopbackUp;
 
 namespace {
 
@@ -117,34 +115,6 @@ TEST(RouteKernelTest, DumpsOfThisMachineMatchTheIpTool)
     table.FreeIpAddrTable2(addresses);
 }
 
-// Runs `body` on a thread of its own inside a new network namespace (only that
-// thread moves; the namespace goes away with it). Empty result: it ran.
-std::string inPrivateNetwork(const std::function<void()>& body)
-{
-    std::string skipReason;
-    std::thread worker([&] {
-        if (::unshare(CLONE_NEWNET) != 0) {
-            skipReason = std::string("cannot make a network namespace (needs root): ") + std::strerror(errno);
-            return;
-        }
-        body();
-    });
-    worker.join();
-    return skipReason;
-}
-
-void setLoopbackUp()
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(fd, 0);
-    ifreq request{};
-    std::strcpy(request.ifr_name, "lo");
-    ASSERT_EQ(0, ::ioctl(fd, SIOCGIFFLAGS, &request));
-    request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
-    ASSERT_EQ(0, ::ioctl(fd, SIOCSIFFLAGS, &request));
-    ::close(fd);
-}
-
 IpForwardRow2 routeVia(const char* destination, uint8_t prefixLength, int64_t ifIndex)
 {
     IpForwardRow2 row{};
@@ -170,7 +140,7 @@ TEST(RouteKernelTest, ChangesInsideAPrivateNamespace)
         EXPECT_EQ(0u, addresses->NumEntries);
         table.FreeIpAddrTable2(addresses);
 
-        setLoopbackUp();
+        ASSERT_EQ("", setLoopbackUp());
         addresses = nullptr;
         ASSERT_EQ(0, table.GetIpAddrTable2(AF_INET, &addresses));
         ASSERT_EQ(1u, addresses->NumEntries);

@@ -3,6 +3,7 @@
 #include "shell/auxiliary.h"
 
 #include "foundation/CLinuxRouteTable.h"
+#include "PrivateNetwork.h"
 #include "RecordingLog.h"
 
 #include <gtest/gtest.h>
@@ -13,19 +14,17 @@
 #include <fcntl.h>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <grp.h>
 #include <net/if.h>
 #include <pwd.h>
-#include <sched.h>
 #include <string>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
+using tessal::test::inPrivateNetwork;
 using tessal::test::RecordingLog;
+using tessal::test::setLoopbackUp;
 
 namespace {
 
@@ -39,34 +38,6 @@ const char kRouteHeader[] =
     "<th>Metric</th><th>Routing table</th></tr>\n";
 const char kAddressHeader[] = "<html><body><table border=\"1\"><tr><th>Address</th><th>Netmask</th><th>If</th></tr>";
 const char kEnd[] = "</table></body></html>";
-
-// Runs body on a thread of its own inside a new network namespace; a
-// non-empty result says why it could not.
-std::string inPrivateNetwork(const std::function<void()>& body)
-{
-    std::string skipReason;
-    std::thread worker([&] {
-        if (::unshare(CLONE_NEWNET) != 0) {
-            skipReason = std::string("cannot make a network namespace (needs root): ") + std::strerror(errno);
-            return;
-        }
-        body();
-    });
-    worker.join();
-    return skipReason;
-}
-
-void setLoopbackUp()
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(fd, 0);
-    ifreq request{};
-    std::strcpy(request.ifr_name, "lo");
-    ASSERT_EQ(0, ::ioctl(fd, SIOCGIFFLAGS, &request));
-    request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
-    ASSERT_EQ(0, ::ioctl(fd, SIOCSIFFLAGS, &request));
-    ::close(fd);
-}
 
 IpForwardRow2 route(int family, const char* destination, uint8_t prefixLength, uint64_t metric)
 {
@@ -105,7 +76,7 @@ public:
 TEST(DiagnosticsTest, PagesOfAPrivateNetwork)
 {
     const std::string skip = inPrivateNetwork([] {
-        setLoopbackUp();
+        ASSERT_EQ("", setLoopbackUp());
         CLinuxRouteTable table;
         IpForwardRow2 routes[] = {route(AF_INET, "0.0.0.0", 0, 5), route(AF_INET, "10.20.0.0", 16, 4294967295u),
                                   route(AF_INET6, "2001:db8:1:2::", 64, 7)};
