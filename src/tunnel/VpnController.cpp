@@ -5,8 +5,8 @@
 #include <cctype>
 #include <string>
 
-#include "foundation/str_helper.h"
 #include "tunnel/TunnelLog.h"
+#include "tunnel/UTunnelManagerHelpers.h"
 
 namespace tessal::qt {
 
@@ -50,23 +50,9 @@ VpnController::~VpnController() {
   shutdownWorker();
 }
 
+// The tunnel server's replies follow the same rules; one parser serves both.
 void VpnController::parsePairs(const CString& source, char separator, UPropertyList& list) {
-  while (list.getCount() > 0) list.removeAt(list.getCount() - 1);
-  CString text(static_cast<const char*>(source));
-  text.TrimLeft();
-  text.TrimRight();
-  while (!text.IsEmpty()) {
-    CString piece;
-    CString rest;
-    splitString(text, piece, rest, separator, false, false);
-    if (!piece.IsEmpty()) {
-      CString name;
-      CString value;
-      splitString(piece, name, value, '=', false, false);
-      list.setProperty(name, value);
-    }
-    text = rest;
-  }
+  parseKeyValueList(list, static_cast<const char*>(source), separator, '=');
 }
 
 int VpnController::open(const std::string& params) {
