@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package with a throw-away update signing pair, checks it
-# with lintian (no errors), unpacks it into a temporary root and runs the
-# unpacked tessalvpn there: an unsupported scheme must exit with 1, and a good
-# launch URL must reach the access-server stand-in with its start report.
+# with lintian (no errors, no warnings), unpacks it into a temporary root and
+# runs the unpacked tessalvpn there: an unsupported scheme must exit with 1,
+# and a good launch URL must reach the access-server stand-in with its start
+# report.
 #
 #   packaging/check-package.sh [folder of the access-server stand-in]
 #     (default build/dev/test-bin, made by the dev preset)
@@ -38,14 +39,16 @@ deb=$(ls build/deb/package/*.deb)
 echo "package: $deb, $(stat -c %s "$deb") bytes"
 dpkg-deb -f "$deb" Package Version Depends
 
-# lintian exits non-zero on errors; warnings are shown.
-lintian --fail-on error --no-tag-display-limit "$deb" 2>/dev/null
-echo "package: lintian found no errors"
+# lintian exits non-zero on errors and warnings alike.
+lintian --fail-on error,warning --no-tag-display-limit "$deb" 2>/dev/null
+echo "package: lintian found no errors and no warnings"
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 client=$root/usr/bin/tessalvpn
 [ -x "$client" ] || { echo "package: no usr/bin/tessalvpn" >&2; exit 1; }
+man -l "$root/usr/share/man/man1/tessalvpn.1.gz" 2>/dev/null | grep -q -- '--cleanup \[user\]' ||
+  { echo "package: no readable manual page tessalvpn(1)" >&2; exit 1; }
 grep -q '^MimeType=x-scheme-handler/tessal-vpn;x-scheme-handler/tessal-epi;$' \
   "$root/usr/share/applications/tessalvpn.desktop"
 for standin in tunnelserver svpn access_server; do
