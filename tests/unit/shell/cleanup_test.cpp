@@ -3,13 +3,18 @@
 // Processes come from a folder laid out like "/proc", files from a
 // temporary home folder.
 
+#include <linux/capability.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <pwd.h>
 
 #include <QDir>
@@ -268,6 +273,155 @@ TEST_F(CleanupTest, HomeFolderComesFromHomeOrThePasswordDatabase) {
   } catch (const std::runtime_error& e) {
     EXPECT_STREQ(e.what(), "failed to get home folder for user: no-such-user-tessal");
   }
+}
+
+// Root without its right to pass over file permissions, on this thread, for
+// the object's lifetime.
+class WithoutFileOverride {
+ public:
+  WithoutFileOverride() { set(false); }
+  ~WithoutFileOverride() { set(true); }
+
+ private:
+  static void set(bool on) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    ASSERT_EQ(::syscall(SYS_capget, &header, data), 0);
+    for (const unsigned bit : {1u << CAP_DAC_OVERRIDE, 1u << CAP_DAC_READ_SEARCH})
+      data[0].effective = on ? data[0].effective | (data[0].permitted & bit) : data[0].effective & ~bit;
+    ASSERT_EQ(::syscall(SYS_capset, &header, data), 0);
+  }
+};
+
+TEST_F(CleanupTest, OnlyAMissingFirefoxFolderIsNoFirefox) {
+  const std::string proc = home("/proc");
+  std::filesystem::create_directories(proc);
+  const std::string firefox = home("/.mozilla/firefox");
+  const struct { const char* name; std::function<void()> make; const char* error; } rows[] = {
+      {"missing", [] {}, nullptr},
+      {"a file", [&] { writeFile(firefox, ""); }, nullptr},
+      {"a link loop", [&] { std::filesystem::create_symlink("firefox", firefox); }, "Too many levels of symbolic links"},
+      {"unreadable", [&] { std::filesystem::create_directories(firefox); ::chmod(firefox.c_str(), 0); },
+       "Permission denied"},
+  };
+  for (const auto& row : rows) {
+    std::filesystem::remove_all(home("/.mozilla"));
+    std::filesystem::create_directories(home("/.mozilla"));
+    row.make();
+    RecordingLog log;
+    bool cleaned = false;
+    if (::geteuid() == 0) {
+      WithoutFileOverride asOwner;
+      cleaned = cleanupBrowserPreferences(kSchemes, "", proc);
+    } else {
+      cleaned = cleanupBrowserPreferences(kSchemes, "", proc);
+    }
+    EXPECT_EQ(cleaned, row.error == nullptr) << row.name;
+    if (row.error != nullptr) {
+      EXPECT_TRUE(log.contains("Failed to cleanup firefox profile, One or multiple errors occured during cleanup: "
+                               "Cannot list folder \"" + firefox + "/\": " + row.error + "; ")) << log.text();
+    }
+    ::chmod(firefox.c_str(), 0700);
+  }
+}
+
+std::string aliceHome;
+
+bool lookUpAlice(const std::string& user, tessal::system::UserEntry& entry) {
+  if (user != "alice") return false;
+  entry.home = aliceHome;
+  entry.uid = 65534;
+  return true;
+}
+
+struct ChownCall {
+  off_t size;
+  mode_t mode;
+  uid_t owner;
+};
+std::vector<ChownCall> chownCalls;
+bool failChown = false;
+
+int recordingChown(int fd, uid_t uid, gid_t gid) {
+  struct stat status {};
+  ::fstat(fd, &status);
+  chownCalls.push_back({status.st_size, status.st_mode, status.st_uid});
+  if (!failChown) return ::fchown(fd, uid, gid);
+  errno = EPERM;
+  return -1;
+}
+
+// "--cleanup alice" as root: alice's files stay hers, with her mode less the
+// setuid, setgid and sticky bits, at every moment; the home in HOME is not hers.
+TEST_F(CleanupTest, RootCleansAnotherUsersProfileAsThatUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  const std::string proc = home("/proc");
+  std::filesystem::create_directories(proc);
+  const std::string decoy = home("/.config/google-chrome/Local State");
+  const std::string json = R"({"excluded_schemes":{"tessal-vpn":false,"afp":true}})";
+  const std::string handlers = R"({"schemes":{"mailto":{},"tessal-vpn":{"action":2}}})";
+  writeFile(decoy, json);
+  const auto lookup = tessal::system::setUserLookup(lookUpAlice);
+  const auto change = setChangeOwner(recordingChown);
+  const char* const files[] = {"/.config/google-chrome/Local State", "/.config/google-chrome/Default/Preferences",
+                               "/.mozilla/firefox/p.default/handlers.json"};
+  const struct { mode_t mode; bool chownFails; } rows[] = {{04755, false}, {02640, false}, {0600, false}, {06755, true}};
+  int n = 0;
+  for (const auto& row : rows) {
+    aliceHome = home("/alice" + std::to_string(++n));
+    for (const char* file : files) writeFile(aliceHome + file, file == files[2] ? handlers : json);
+    // What a killed run left, and a replacement another run still writes.
+    const std::string left = aliceHome + "/.config/google-chrome/Default/.Preferences.tessal-";
+    writeFile(left + "1", "");
+    writeFile(left + "2", "");
+    writeFile(left + "3", "");
+    ASSERT_EQ(::chown((left + "2").c_str(), 65534, 65534), 0);
+    const int busy = ::open((left + "3").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(busy, LOCK_EX), 0);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(aliceHome)) {
+      ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+      if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') {
+        ASSERT_EQ(::chmod(entry.path().c_str(), row.mode), 0);
+      }
+    }
+    ASSERT_EQ(::chown(aliceHome.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::lchown((left + "1").c_str(), 0, 0), 0);
+    ASSERT_EQ(::lchown((left + "3").c_str(), 0, 0), 0);
+    chownCalls.clear();
+    failChown = row.chownFails;
+    RecordingLog log;
+
+    EXPECT_EQ(cleanupBrowserPreferences(kSchemes, "alice", proc), !row.chownFails) << log.text();
+
+    EXPECT_TRUE(std::filesystem::exists(left + "3"));
+    ::close(busy);
+    std::filesystem::remove(left + "3");
+    ASSERT_EQ(chownCalls.size(), 3u);
+    for (const ChownCall& call : chownCalls) {
+      EXPECT_EQ(call.size, 0);  // handed over before it holds a byte
+      EXPECT_EQ(call.mode & 07777, 0600u);
+    }
+    for (const char* file : files) {
+      struct stat status {};
+      ASSERT_EQ(::stat((aliceHome + file).c_str(), &status), 0);
+      EXPECT_EQ(status.st_uid, 65534u) << file;
+      EXPECT_EQ(status.st_gid, 65534u) << file;
+      EXPECT_EQ(status.st_mode & 07777, row.chownFails ? row.mode : row.mode & 0777) << file;
+      EXPECT_EQ(readFile(aliceHome + file).find("tessal-vpn") == std::string::npos, !row.chownFails) << file;
+    }
+    if (row.chownFails) {
+      EXPECT_TRUE(log.contains("Operation not permitted")) << log.text();
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(aliceHome)) {
+      struct stat status {};
+      ASSERT_EQ(::lstat(entry.path().c_str(), &status), 0);
+      EXPECT_EQ(status.st_uid, 65534u) << entry.path();
+      EXPECT_EQ(entry.path().string().find(".tessal-"), std::string::npos) << entry.path();
+    }
+  }
+  setChangeOwner(change);
+  tessal::system::setUserLookup(lookup);
+  EXPECT_EQ(readFile(decoy), json);
 }
 
 }  // namespace
