@@ -19,6 +19,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <numeric>
+#include <tuple>
 #include <vector>
 
 using namespace tessal::test;
@@ -136,133 +138,104 @@ TEST_F(InstallerTest, TarFailureIsReported)
     EXPECT_EQ(r.failures, QStringList{QStringLiteral("Failed to unpack package")});
 }
 
-// One member of a hand-made archive: tar itself would not write the hostile ones.
-struct Member {
-    std::string name;
-    char type = '0';  // '0' file, '1' hard link, '2' symbolic link, '3' character device, '5' folder, '6' pipe
-    std::string data;
-    std::string link;
-    unsigned mode = 0644;
-};
+// A hand-made archive, since tar itself writes no hostile one. A member is
+// name, type ('0' file, '1' hard link, '2' symbolic link, '3' device,
+// '5' folder, '6' pipe), contents or link target, and mode.
+using Member = std::tuple<std::string, char, std::string, unsigned>;
 
 QByteArray tarArchive(const std::vector<Member>& members)
 {
     QByteArray out;
-    for (const Member& m : members) {
-        char header[512] = {};
-        auto octal = [&](int offset, int width, unsigned long long value) {
-            std::snprintf(header + offset, width, "%0*llo", width - 1, value);
-        };
-        m.name.copy(header, 100);
-        octal(100, 8, m.mode);
-        octal(108, 8, 0);
-        octal(116, 8, 0);
-        octal(124, 12, m.type == '0' ? m.data.size() : 0);
-        octal(136, 12, 0);
-        header[156] = m.type;
-        m.link.copy(header + 157, 100);
-        std::memcpy(header + 257, "ustar\0" "00", 8);
-        octal(329, 8, m.type == '3' ? 1 : 0);
-        octal(337, 8, m.type == '3' ? 3 : 0);
-        std::memset(header + 148, ' ', 8);
-        unsigned sum = 0;
-        for (const unsigned char c : header)
-            sum += c;
-        std::snprintf(header + 148, 8, "%06o", sum);
-        out.append(header, 512);
-        if (m.type == '0') {
-            out.append(m.data.data(), static_cast<int>(m.data.size()));
-            out.append(QByteArray(static_cast<int>((512 - m.data.size() % 512) % 512), '\0'));
-        }
+    for (const auto& [name, type, data, mode] : members) {
+        char h[512] = {};
+        const std::string contents = type == '0' ? data : std::string();
+        name.copy(h, 100);
+        std::snprintf(h + 100, 48, "%07o%c%07o%c%07o%c%011zo%c%011o", mode, 0, 0u, 0, 0u, 0, contents.size(), 0, 0u);
+        h[156] = type;
+        if (type != '0')
+            data.copy(h + 157, 100);
+        std::memcpy(h + 257, "ustar\0" "00", 8);
+        std::snprintf(h + 329, 16, "%07o%c%07o", type == '3' ? 1 : 0, 0, type == '3' ? 3 : 0);
+        std::memset(h + 148, ' ', 8);
+        std::snprintf(h + 148, 8, "%06o", std::accumulate(h, h + 512, 0u, [](unsigned s, char c) {
+                          return s + static_cast<unsigned char>(c);
+                      }));
+        out.append(h, 512).append(QByteArray::fromStdString(contents));
+        out.append(QByteArray(static_cast<int>((512 - contents.size() % 512) % 512), '\0'));
     }
     return out + QByteArray(1024, '\0');
 }
 
+QString entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).join(' ');
+}
+
 // Whatever a component archive holds, nothing lands outside the component's
-// folder, no setuid bit survives, and a refused archive leaves the previous
-// component whole.
+// folder and no setuid bit or special file in it; a refused archive leaves
+// the previous component whole.
 TEST_F(InstallerTest, HostileComponentArchivesStayInTheirFolder)
 {
     namespace fs = std::filesystem;
-    const QString components = home() + QStringLiteral("/components");
+    const QString components = home() + QStringLiteral("/components"), outside = home() + QStringLiteral("/outside");
     const QString component = components + QStringLiteral("/PolicyServer");
-    const QString outside = home() + QStringLiteral("/outside");
     const std::string out = outside.toStdString();
-    const Member ok{"ok.txt", '0', "new", "", 0644};
-    const struct {
-        const char* name;
-        std::vector<Member> members;
-        bool installed;
-    } rows[] = {
-        {"dot-dot", {ok, {"../../outside/dotdot", '0', "evil", "", 0644}}, false},
-        {"absolute name", {ok, {out + "/absolute", '0', "evil", "", 0644}}, true},
-        {"member through a link", {ok, {"lnk", '2', "", out, 0777}, {"lnk/through", '0', "evil", "", 0644}}, false},
-        {"relative link out",
-         {ok, {"up", '2', "", "../../outside", 0777}, {"up/through", '0', "evil", "", 0644}}, false},
-        {"hard link out", {ok, {"h", '1', "", out + "/victim", 0644}, {"h", '0', "evil", "", 0644}}, false},
-        {"relative hard link out",
-         {ok, {"h", '1', "", "../../outside/victim", 0644}, {"h", '0', "evil", "", 0644}}, false},
-        {"device node", {ok, {"null", '3', "", "", 0666}}, false},
-        {"pipe", {ok, {"fifo", '6', "", "", 0666}}, false},
-        {"setuid members", {ok, {"su", '0', "#!/bin/sh\n", "", 04755}, {"sg", '0', "x", "", 02755},
-                            {"d", '5', "", "", 04755}}, true},
+    const Member ok{"ok.txt", '0', "new", 0644};
+    const struct { std::vector<Member> members; bool installed; } rows[] = {
+        {{ok, {"../../outside/dotdot", '0', "evil", 0644}}, false},
+        {{ok, {out + "/absolute", '0', "evil", 0644}}, true},  // unpacked inside, without the "/"
+        {{ok, {"lnk", '2', out, 0777}, {"lnk/through", '0', "evil", 0644}}, false},
+        {{ok, {"up", '2', "../../outside", 0777}, {"up/through", '0', "evil", 0644}}, false},
+        {{ok, {"h", '1', out + "/victim", 0644}, {"h", '0', "evil", 0644}}, false},
+        {{ok, {"h", '1', "../../outside/victim", 0644}, {"h", '0', "evil", 0644}}, false},
+        {{ok, {"null", '3', "", 0666}}, false},
+        {{ok, {"fifo", '6', "", 0666}}, false},
+        {{ok, {"su", '0', "#!/bin/sh\n", 04755}, {"sg", '0', "x", 02755}, {"d", '5', "", 06755}}, true},
     };
     for (const auto& row : rows) {
+        const std::string name = std::get<0>(row.members.back());
         fs::remove_all(components.toStdString());
         fs::remove_all(out);
         QDir().mkpath(component);
         QDir().mkpath(outside);
-        ASSERT_TRUE(writeFile(component + QStringLiteral("/ok.txt"), "previous"));
-        ASSERT_TRUE(writeFile(outside + QStringLiteral("/victim"), "victim"));
-        const QString archive = home() + QStringLiteral("/hostile.tar");
-        ASSERT_TRUE(writeFile(archive, tarArchive(row.members)));
+        ASSERT_TRUE(writeFile(component + QStringLiteral("/ok.txt"), "previous") &&
+                    writeFile(outside + QStringLiteral("/victim"), "victim") &&
+                    writeFile(home() + QStringLiteral("/c.tar"), tarArchive(row.members)));
 
         TarArchiveInstaller installer(component);
-        const auto r = install(installer, archive);
-        EXPECT_EQ(r.success, row.installed ? 1 : 0) << row.name;
-        EXPECT_EQ(r.failures, row.installed ? QStringList() : QStringList{QStringLiteral("Failed to unpack package")})
-            << row.name;
-        const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-        EXPECT_EQ(readAll(component + QStringLiteral("/ok.txt")).toStdString(), row.installed ? "new" : "previous")
-            << row.name;
-        EXPECT_EQ(QDir(outside).entryList(all).join(' ').toStdString(), "victim") << row.name;
-        EXPECT_EQ(readAll(outside + QStringLiteral("/victim")).toStdString(), "victim") << row.name;
-        EXPECT_EQ(QDir(components).entryList(all).join(' ').toStdString(), "PolicyServer") << row.name;
+        const auto r = install(installer, home() + QStringLiteral("/c.tar"));
+        EXPECT_EQ(r.failures.join(' ').toStdString(), row.installed ? "" : "Failed to unpack package") << name;
+        EXPECT_EQ(readAll(component + QStringLiteral("/ok.txt")).toStdString(), row.installed ? "new" : "previous");
+        EXPECT_EQ(entries(outside) + readAll(outside + QStringLiteral("/victim")), QStringLiteral("victimvictim"));
+        EXPECT_EQ(entries(components), QStringLiteral("PolicyServer")) << name;
         for (const auto& entry : fs::recursive_directory_iterator(component.toStdString())) {
-            const fs::perms perms = entry.symlink_status().permissions();
-            EXPECT_EQ(perms & (fs::perms::set_uid | fs::perms::set_gid), fs::perms::none) << entry.path();
-            EXPECT_TRUE(entry.is_symlink() || entry.is_regular_file() || entry.is_directory()) << entry.path();
+            const auto status = entry.symlink_status();
+            EXPECT_EQ(status.permissions() & (fs::perms::set_uid | fs::perms::set_gid), fs::perms::none) << entry.path();
+            EXPECT_TRUE(fs::is_symlink(status) || fs::is_regular_file(status) || fs::is_directory(status)) << name;
         }
     }
 }
 
-// An unpack killed half-way leaves its staging folder; the next one sweeps
-// it, but not one that another unpack still works in, nor another's.
+// An unpack killed half-way leaves its staging folder; the next one of that
+// component sweeps it, but not one that another unpack still works in.
 TEST_F(InstallerTest, StagingFoldersOfAKilledUnpackAreSwept)
 {
     const QString components = home() + QStringLiteral("/components");
-    const QStringList left = {QStringLiteral(".PolicyServer.aB3xY9"), QStringLiteral(".PolicyServer.Qw12Er.old")};
-    const QStringList kept = {QStringLiteral(".PolicyServer.busy00"), QStringLiteral(".PolicyServer.toolong"),
-                              QStringLiteral(".OesisInspector.aB3xY9"), QStringLiteral("PolicyServerX")};
-    for (const QString& name : left + kept) {
-        QDir().mkpath(components + QLatin1Char('/') + name + QStringLiteral("/sub"));
-        ASSERT_TRUE(writeFile(components + QLatin1Char('/') + name + QStringLiteral("/sub/f"), "half"));
-    }
-    const int busy = ::open(QFile::encodeName(components + QStringLiteral("/.PolicyServer.busy00")).constData(),
-                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const QString kept = QStringLiteral(".OesisInspector.aB3xY9 .PolicyServer.busy00 .PolicyServer.toolong PolicyServerX");
+    for (const QString& name : kept.split(' ') + QStringList{".PolicyServer.aB3xY9", ".PolicyServer.Qw12Er.old"})
+        ASSERT_TRUE(QDir().mkpath(components + '/' + name + "/sub") && writeFile(components + '/' + name + "/sub/f", "x"));
+    const int busy = ::open(QFile::encodeName(components + "/.PolicyServer.busy00").constData(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(busy, LOCK_EX), 0);
-    const QString archive = home() + QStringLiteral("/c.tar");
-    ASSERT_TRUE(writeFile(archive, tarArchive({{"a.txt", '0', "A", "", 0644}})));
+    ASSERT_TRUE(writeFile(home() + QStringLiteral("/c.tar"), tarArchive({{"a.txt", '0', "A", 0644}})));
 
     TarArchiveInstaller installer(components + QStringLiteral("/PolicyServer"));
-    EXPECT_EQ(install(installer, archive).success, 1);
+    EXPECT_EQ(install(installer, home() + QStringLiteral("/c.tar")).success, 1);
     ::close(busy);
-    QStringList expected = kept + QStringList{QStringLiteral("PolicyServer")};
-    QStringList found = QDir(components).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    expected.sort();
+    QStringList found = entries(components).split(' ');
     found.sort();
-    EXPECT_EQ(found.join(' ').toStdString(), expected.join(' ').toStdString());
-    EXPECT_EQ(readAll(components + QStringLiteral("/PolicyServer/a.txt")).toStdString(), "A");
+    EXPECT_EQ(found.join(' '), QStringLiteral(".OesisInspector.aB3xY9 .PolicyServer.busy00 .PolicyServer.toolong "
+                                              "PolicyServer PolicyServerX"));
+    EXPECT_EQ(readAll(components + QStringLiteral("/PolicyServer/a.txt")), QByteArray("A"));
 }
 
 TEST_F(InstallerTest, PkgInstallerRenamesOtherSuffixesAndOpensThePackage)

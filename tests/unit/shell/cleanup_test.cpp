@@ -275,147 +275,113 @@ TEST_F(CleanupTest, HomeFolderComesFromHomeOrThePasswordDatabase) {
   }
 }
 
-// Root without its right to pass over file permissions, on this thread, for
-// the object's lifetime.
-class WithoutFileOverride {
- public:
+// Root without its right to pass over file permissions, on this thread,
+// while the object lives.
+struct WithoutFileOverride {
   WithoutFileOverride() { set(false); }
   ~WithoutFileOverride() { set(true); }
-
- private:
   static void set(bool on) {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2]{};
-    ASSERT_EQ(::syscall(SYS_capget, &header, data), 0);
-    for (const unsigned bit : {1u << CAP_DAC_OVERRIDE, 1u << CAP_DAC_READ_SEARCH})
-      data[0].effective = on ? data[0].effective | (data[0].permitted & bit) : data[0].effective & ~bit;
-    ASSERT_EQ(::syscall(SYS_capset, &header, data), 0);
+    ::syscall(SYS_capget, &header, data);
+    const unsigned bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+    data[0].effective = on ? data[0].effective | (data[0].permitted & bits) : data[0].effective & ~bits;
+    ::syscall(SYS_capset, &header, data);
   }
 };
 
 TEST_F(CleanupTest, OnlyAMissingFirefoxFolderIsNoFirefox) {
-  const std::string proc = home("/proc");
+  const std::string proc = home("/proc"), firefox = home("/.mozilla/firefox");
   std::filesystem::create_directories(proc);
-  const std::string firefox = home("/.mozilla/firefox");
-  const struct { const char* name; std::function<void()> make; const char* error; } rows[] = {
-      {"missing", [] {}, nullptr},
-      {"a file", [&] { writeFile(firefox, ""); }, nullptr},
-      {"a link loop", [&] { std::filesystem::create_symlink("firefox", firefox); }, "Too many levels of symbolic links"},
-      {"unreadable", [&] { std::filesystem::create_directories(firefox); ::chmod(firefox.c_str(), 0); },
-       "Permission denied"},
+  const struct { std::function<void()> make; const char* error; } rows[] = {
+      {[] {}, nullptr},
+      {[&] { writeFile(firefox, ""); }, nullptr},
+      {[&] { std::filesystem::create_symlink("firefox", firefox); }, "Too many levels of symbolic links"},
+      {[&] { std::filesystem::create_directories(firefox); ::chmod(firefox.c_str(), 0); }, "Permission denied"},
   };
   for (const auto& row : rows) {
     std::filesystem::remove_all(home("/.mozilla"));
     std::filesystem::create_directories(home("/.mozilla"));
     row.make();
     RecordingLog log;
-    bool cleaned = false;
-    if (::geteuid() == 0) {
-      WithoutFileOverride asOwner;
-      cleaned = cleanupBrowserPreferences(kSchemes, "", proc);
-    } else {
-      cleaned = cleanupBrowserPreferences(kSchemes, "", proc);
-    }
-    EXPECT_EQ(cleaned, row.error == nullptr) << row.name;
-    if (row.error != nullptr) {
-      EXPECT_TRUE(log.contains("Failed to cleanup firefox profile, One or multiple errors occured during cleanup: "
-                               "Cannot list folder \"" + firefox + "/\": " + row.error + "; ")) << log.text();
-    }
+    WithoutFileOverride asOwner;
+    EXPECT_EQ(cleanupBrowserPreferences(kSchemes, "", proc), row.error == nullptr) << log.text();
+    const std::string error = std::string("Failed to cleanup firefox profile, One or multiple errors occured during "
+                                          "cleanup: Cannot list folder \"") + firefox + "/\": " + (row.error ? row.error : "");
+    EXPECT_EQ(log.contains(error), row.error != nullptr) << log.text();
     ::chmod(firefox.c_str(), 0700);
   }
 }
 
 std::string aliceHome;
-
-bool lookUpAlice(const std::string& user, tessal::system::UserEntry& entry) {
-  if (user != "alice") return false;
-  entry.home = aliceHome;
-  entry.uid = 65534;
-  return true;
-}
-
-struct ChownCall {
-  off_t size;
-  mode_t mode;
-  uid_t owner;
-};
-std::vector<ChownCall> chownCalls;
+std::vector<struct stat> chownCalls;
 bool failChown = false;
 
+bool lookUpAlice(const std::string& user, tessal::system::UserEntry& entry) {
+  entry = {aliceHome, 65534};
+  return user == "alice";
+}
+
 int recordingChown(int fd, uid_t uid, gid_t gid) {
-  struct stat status {};
-  ::fstat(fd, &status);
-  chownCalls.push_back({status.st_size, status.st_mode, status.st_uid});
-  if (!failChown) return ::fchown(fd, uid, gid);
+  chownCalls.emplace_back();
+  ::fstat(fd, &chownCalls.back());
   errno = EPERM;
-  return -1;
+  return failChown ? -1 : ::fchown(fd, uid, gid);
 }
 
 // "--cleanup alice" as root: alice's files stay hers, with her mode less the
 // setuid, setgid and sticky bits, at every moment; the home in HOME is not hers.
 TEST_F(CleanupTest, RootCleansAnotherUsersProfileAsThatUser) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root";
-  const std::string proc = home("/proc");
-  std::filesystem::create_directories(proc);
-  const std::string decoy = home("/.config/google-chrome/Local State");
+  const std::string proc = home("/proc"), decoy = home("/.config/google-chrome/Local State");
   const std::string json = R"({"excluded_schemes":{"tessal-vpn":false,"afp":true}})";
   const std::string handlers = R"({"schemes":{"mailto":{},"tessal-vpn":{"action":2}}})";
+  std::filesystem::create_directories(proc);
   writeFile(decoy, json);
   const auto lookup = tessal::system::setUserLookup(lookUpAlice);
   const auto change = setChangeOwner(recordingChown);
   const char* const files[] = {"/.config/google-chrome/Local State", "/.config/google-chrome/Default/Preferences",
                                "/.mozilla/firefox/p.default/handlers.json"};
   const struct { mode_t mode; bool chownFails; } rows[] = {{04755, false}, {02640, false}, {0600, false}, {06755, true}};
-  int n = 0;
   for (const auto& row : rows) {
-    aliceHome = home("/alice" + std::to_string(++n));
+    aliceHome = home("/alice" + std::to_string(row.mode));
     for (const char* file : files) writeFile(aliceHome + file, file == files[2] ? handlers : json);
-    // What a killed run left, and a replacement another run still writes.
+    // Left by killed runs (the first and third root's), and one that a running write holds.
     const std::string left = aliceHome + "/.config/google-chrome/Default/.Preferences.tessal-";
-    writeFile(left + "1", "");
-    writeFile(left + "2", "");
-    writeFile(left + "3", "");
-    ASSERT_EQ(::chown((left + "2").c_str(), 65534, 65534), 0);
+    for (const char* n : {"1", "2", "3"}) writeFile(left + n, "");
     const int busy = ::open((left + "3").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(busy, LOCK_EX), 0);
     for (const auto& entry : std::filesystem::recursive_directory_iterator(aliceHome)) {
       ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
-      if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') {
-        ASSERT_EQ(::chmod(entry.path().c_str(), row.mode), 0);
-      }
+      if (entry.path().filename().string()[0] != '.' && entry.is_regular_file()) ::chmod(entry.path().c_str(), row.mode);
     }
-    ASSERT_EQ(::chown(aliceHome.c_str(), 65534, 65534), 0);
-    ASSERT_EQ(::lchown((left + "1").c_str(), 0, 0), 0);
-    ASSERT_EQ(::lchown((left + "3").c_str(), 0, 0), 0);
+    ASSERT_EQ(::chown(aliceHome.c_str(), 65534, 65534) + ::chown((left + "1").c_str(), 0, 0) +
+              ::chown((left + "3").c_str(), 0, 0), 0);
     chownCalls.clear();
     failChown = row.chownFails;
     RecordingLog log;
 
     EXPECT_EQ(cleanupBrowserPreferences(kSchemes, "alice", proc), !row.chownFails) << log.text();
-
+    EXPECT_EQ(log.contains("Operation not permitted"), row.chownFails) << log.text();
     EXPECT_TRUE(std::filesystem::exists(left + "3"));
     ::close(busy);
     std::filesystem::remove(left + "3");
     ASSERT_EQ(chownCalls.size(), 3u);
-    for (const ChownCall& call : chownCalls) {
-      EXPECT_EQ(call.size, 0);  // handed over before it holds a byte
-      EXPECT_EQ(call.mode & 07777, 0600u);
+    for (const struct stat& atChown : chownCalls) {
+      EXPECT_EQ(atChown.st_size, 0);  // handed over before it holds a byte
+      EXPECT_EQ(atChown.st_mode & 07777, 0600u);
     }
     for (const char* file : files) {
       struct stat status {};
       ASSERT_EQ(::stat((aliceHome + file).c_str(), &status), 0);
-      EXPECT_EQ(status.st_uid, 65534u) << file;
       EXPECT_EQ(status.st_gid, 65534u) << file;
       EXPECT_EQ(status.st_mode & 07777, row.chownFails ? row.mode : row.mode & 0777) << file;
       EXPECT_EQ(readFile(aliceHome + file).find("tessal-vpn") == std::string::npos, !row.chownFails) << file;
     }
-    if (row.chownFails) {
-      EXPECT_TRUE(log.contains("Operation not permitted")) << log.text();
-    }
     for (const auto& entry : std::filesystem::recursive_directory_iterator(aliceHome)) {
       struct stat status {};
-      ASSERT_EQ(::lstat(entry.path().c_str(), &status), 0);
-      EXPECT_EQ(status.st_uid, 65534u) << entry.path();
+      ::lstat(entry.path().c_str(), &status);
+      EXPECT_EQ(status.st_uid, 65534u) << entry.path();  // nothing of root's, no temporary of ours
       EXPECT_EQ(entry.path().string().find(".tessal-"), std::string::npos) << entry.path();
     }
   }
