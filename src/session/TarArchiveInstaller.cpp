@@ -13,13 +13,86 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace tessal::qt {
 
 namespace {
 constexpr const char* kLogFile = "/TarArchiveInstaller";
+
+// An unpack holds its staging folder locked for as long as it runs, so that
+// another one never sweeps it away.
+class StagingLock {
+public:
+    explicit StagingLock(const QByteArray& path)
+        : m_fd(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))
+    {
+        m_locked = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
+    }
+    StagingLock(const StagingLock&) = delete;
+    StagingLock& operator=(const StagingLock&) = delete;
+    ~StagingLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool locked() const { return m_locked; }
+
+private:
+    int m_fd;
+    bool m_locked = false;
+};
+
+// ".<name>." and the six characters mkdtemp chose, perhaps with ".old": the
+// names an unpack of name works under.
+bool isStagingName(const QString& entry, const QString& name)
+{
+    const QString prefix = QStringLiteral(".") + name + QStringLiteral(".");
+    if (!entry.startsWith(prefix))
+        return false;
+    QString rest = entry.mid(prefix.size());
+    if (rest.endsWith(QStringLiteral(".old")))
+        rest.chop(4);
+    if (rest.size() != 6)
+        return false;
+    for (const QChar c : rest) {
+        if (c.unicode() > 127 || !c.isLetterOrNumber())
+            return false;
+    }
+    return true;
+}
+
+// Why an unpacked tree must not become a component, or empty: only folders,
+// regular files and symbolic links, and nothing that runs with its owner's
+// or group's rights.
+std::string unsafeMember(const std::filesystem::path& root)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    auto check = [](const fs::path& path, const fs::file_status& status) -> std::string {
+        const fs::file_type type = status.type();
+        if (type != fs::file_type::regular && type != fs::file_type::directory && type != fs::file_type::symlink)
+            return "special file " + path.string();
+        const fs::perms perms = status.permissions();
+        if ((perms & fs::perms::set_uid) != fs::perms::none
+            || (type != fs::file_type::directory && (perms & fs::perms::set_gid) != fs::perms::none))
+            return "setuid or setgid member " + path.string();
+        return std::string();
+    };
+    std::string reason = check(root, fs::symlink_status(root, error));
+    for (fs::recursive_directory_iterator it(root, error), end; reason.empty() && !error && it != end;
+         it.increment(error)) {
+        reason = check(it->path(), it->symlink_status(error));
+    }
+    if (reason.empty() && error)
+        reason = "cannot check " + root.string() + ": " + error.message();
+    return reason;
+}
+
 }  // namespace
 
 std::string findTarUtility()
@@ -56,14 +129,24 @@ bool TarArchiveInstaller::unpackInPlace(const std::string& file)
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, "Cannot create install dir");
         return false;
     }
+    removeStaleStaging(parent, destination.fileName());
     QByteArray staging = QFile::encodeName(parent + QStringLiteral("/.") + destination.fileName() +
                                            QStringLiteral(".XXXXXX"));
     if (::mkdtemp(staging.data()) == nullptr) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Cannot create install dir", strerror(errno)));
         return false;
     }
+    const StagingLock lock(staging);
     const QString stagingPath = QFile::decodeName(staging);
     if (!UnTar(file, stagingPath)) {
+        removeTree(stagingPath);
+        return false;
+    }
+    // tar keeps every member inside the folder, but would still make device
+    // nodes and pipes; a package with one is refused whole.
+    const std::string unsafe = unsafeMember(std::filesystem::path(staging.toStdString()));
+    if (!unsafe.empty()) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failed to unpack package", unsafe));
         removeTree(stagingPath);
         return false;
     }
@@ -103,6 +186,21 @@ bool TarArchiveInstaller::swapIn(const QByteArray& staging, const QByteArray& ta
     return ::rename(aside.constData(), staging.constData()) == 0 || (removeTree(QFile::decodeName(aside)), true);
 }
 
+void TarArchiveInstaller::removeStaleStaging(const QString& parent, const QString& name)
+{
+    // What an unpack killed half-way left; one still running holds its lock.
+    const QStringList entries =
+        QDir(parent).entryList(QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    for (const QString& entry : entries) {
+        if (!isStagingName(entry, name))
+            continue;
+        const QString path = parent + QLatin1Char('/') + entry;
+        const StagingLock lock(QFile::encodeName(path));
+        if (lock.locked())
+            removeTree(path);
+    }
+}
+
 void TarArchiveInstaller::removeTree(const QString& path)
 {
     const QFileInfo info(path);
@@ -127,8 +225,13 @@ bool TarArchiveInstaller::UnTar(const std::string& file, const QString& location
             return false;
         }
     }
-    // Files take the user's ownership, whatever the archive says.
-    const QStringList args = {QStringLiteral("-C"), location, QStringLiteral("--no-same-owner"), QStringLiteral("-xf"),
+    // Files take the user's ownership and umask, whatever the archive says,
+    // and so never a setuid bit, even when root unpacks.
+    const QStringList args = {QStringLiteral("-C"),
+                              location,
+                              QStringLiteral("--no-same-owner"),
+                              QStringLiteral("--no-same-permissions"),
+                              QStringLiteral("-xf"),
                               QString::fromStdString(file)};
     const InstallerRun run = runInstallerTool(QString::fromStdString(tar), args, -1);
     if (!run.ok) {

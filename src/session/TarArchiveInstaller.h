@@ -1,7 +1,8 @@
 #pragma once
 // Unpacks a tar archive into a destination folder. The archive is unpacked
 // into a new sibling folder and swapped in only when that succeeded, so a
-// failed unpack leaves what the destination held before.
+// failed unpack leaves what the destination held before. Staging folders
+// that a killed run left are swept at the next unpack.
 
 #include "session/Installer.h"
 
@@ -25,6 +26,7 @@ public:
 private:
     bool unpackInPlace(const std::string& file);
     static bool swapIn(const QByteArray& staging, const QByteArray& target);
+    static void removeStaleStaging(const QString& parent, const QString& name);
     static void removeTree(const QString& path);
 
     QString m_destination;

@@ -24,16 +24,22 @@ namespace system {
 
 namespace {
 
-// The entry of user (the real user when empty); false when there is none.
-bool findUser(const std::string& user, struct passwd& entry, std::vector<char>& buffer)
+bool passwordDatabase(const std::string& user, UserEntry& found)
 {
     const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    buffer.assign(size > 0 ? static_cast<size_t>(size) : 16384, '\0');
-    struct passwd* found = nullptr;
-    const int error = user.empty() ? ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found)
-                                   : ::getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &found);
-    return error == 0 && found != nullptr && found->pw_dir != nullptr;
+    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384, '\0');
+    struct passwd entry {};
+    struct passwd* result = nullptr;
+    const int error = user.empty() ? ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result)
+                                   : ::getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &result);
+    if (error != 0 || result == nullptr || result->pw_dir == nullptr)
+        return false;
+    found.home = result->pw_dir;
+    found.uid = result->pw_uid;
+    return true;
 }
+
+UserLookup findUser = passwordDatabase;
 
 [[noreturn]] void noSuchUser(const std::string& user)
 {
@@ -63,20 +69,25 @@ std::string getHomeFolder(const std::string& user)
         if (home != nullptr && *home != '\0')
             return home;
     }
-    struct passwd entry {};
-    std::vector<char> buffer;
-    if (!findUser(user, entry, buffer))
+    UserEntry entry;
+    if (!findUser(user, entry))
         noSuchUser(user);
-    return entry.pw_dir;
+    return entry.home;
 }
 
 uid_t userId(const std::string& user)
 {
-    struct passwd entry {};
-    std::vector<char> buffer;
-    if (!findUser(user, entry, buffer))
+    UserEntry entry;
+    if (!findUser(user, entry))
         noSuchUser(user);
-    return entry.pw_uid;
+    return entry.uid;
+}
+
+UserLookup setUserLookup(UserLookup lookup)
+{
+    const UserLookup before = findUser;
+    findUser = lookup;
+    return before;
 }
 
 std::vector<ProcessRecord> listProcesses(const std::string& procRoot)

@@ -19,6 +19,7 @@ void cleanupChromeProfile(const std::vector<std::string>& schemes, const std::st
         if (isMissing(path))
             continue;
         try {
+            removeStaleTemporaries(path, &owner);
             std::string text = readFileLimited(path, kPreferenceFileLimit, &owner);
             bool changed = false;
             for (const std::string& scheme : schemes)

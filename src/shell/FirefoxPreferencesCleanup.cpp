@@ -35,7 +35,8 @@ void cleanupFirefoxProfile(const std::vector<std::string>& schemes, const std::s
     const std::string folder = owner.home + "/.mozilla/firefox/";
     std::error_code unreadable;
     fs::directory_iterator entries(folder, unreadable);
-    if (unreadable)
+    // No Firefox is no error; a folder that is there but cannot be listed is.
+    if (unreadable == std::errc::no_such_file_or_directory || unreadable == std::errc::not_a_directory)
         return;
 
     const Editor editors[] = {
@@ -44,7 +45,7 @@ void cleanupFirefoxProfile(const std::vector<std::string>& schemes, const std::s
         {"mimeTypes.rdf", removeSchemeFromMimeTypesRdf},
     };
     std::string errors;
-    while (entries != fs::directory_iterator()) {
+    while (!unreadable && entries != fs::directory_iterator()) {
         const fs::path profile = entries->path();
         std::error_code notFolder;
         const bool isProfile = fs::is_directory(profile, notFolder) && !endsWith(profile.string(), "Crash Reports");
@@ -55,6 +56,7 @@ void cleanupFirefoxProfile(const std::vector<std::string>& schemes, const std::s
             if (isMissing(path))
                 continue;
             try {
+                removeStaleTemporaries(path, &owner);
                 std::string text = readFileLimited(path, kPreferenceFileLimit, &owner);
                 bool changed = false;
                 for (const std::string& scheme : schemes)
@@ -66,8 +68,6 @@ void cleanupFirefoxProfile(const std::vector<std::string>& schemes, const std::s
             }
         }
         entries.increment(unreadable);
-        if (unreadable)
-            break;
     }
     if (unreadable)
         errors += "Cannot list folder " + quotedPath(folder) + ": " + unreadable.message() + "; ";

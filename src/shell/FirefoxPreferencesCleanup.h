@@ -10,8 +10,9 @@ namespace qt {
 
 // Edits "handlers.json" and "mimeTypes.rdf" in every folder under the
 // user's "/.mozilla/firefox/" but "Crash Reports"; a missing file (and so a
-// folder that is no profile) is skipped. Throws std::runtime_error with
-// every file that failed.
+// folder that is no profile) is skipped, and so is a missing Firefox folder.
+// Throws std::runtime_error with every file that failed, and when the
+// Firefox folder is there but cannot be listed.
 void cleanupFirefoxProfile(const std::vector<std::string>& schemes, const std::string& user);
 
 } // namespace qt

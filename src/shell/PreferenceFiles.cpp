@@ -1,7 +1,9 @@
 #include "shell/PreferenceFiles.h"
 #include "foundation/m_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <random>
 #include <stdexcept>
+#include <vector>
 
 #include "shell/BrowserPreferencesCleanup.h"
 
@@ -71,7 +74,9 @@ struct OpenedFile
     struct stat status {};
 };
 
-void openPreferenceFile(const std::string& path, const ProfileOwner* owner, OpenedFile& opened)
+// The folder that holds path, confined to the owner's home; name receives
+// the file's name in it.
+void openProfileFolder(const std::string& path, const ProfileOwner* owner, Descriptor& opened, std::string& name)
 {
     fs::path target(path);
     if (owner != nullptr) {
@@ -83,18 +88,23 @@ void openPreferenceFile(const std::string& path, const ProfileOwner* owner, Open
     fs::path folder = target.parent_path();
     if (folder.empty())
         folder = ".";
-    opened.name = target.filename().string();
+    name = target.filename().string();
 
-    opened.folder.reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (opened.folder.get() < 0)
+    opened.reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (opened.get() < 0)
         fail("Cannot open folder", folder.string(), errno);
     if (owner != nullptr) {
         // The folder really opened is the one checked, not one swapped in since.
         std::error_code error;
-        const fs::path really = fs::read_symlink("/proc/self/fd/" + std::to_string(opened.folder.get()), error);
+        const fs::path really = fs::read_symlink("/proc/self/fd/" + std::to_string(opened.get()), error);
         if (error || really != folder)
             throw std::runtime_error("Folder " + quotedPath(folder.string()) + " changed while it was opened");
     }
+}
+
+void openPreferenceFile(const std::string& path, const ProfileOwner* owner, OpenedFile& opened)
+{
+    openProfileFolder(path, owner, opened.folder, opened.name);
     opened.file.reset(
         ::openat(opened.folder.get(), opened.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (opened.file.get() < 0)
@@ -106,6 +116,20 @@ void openPreferenceFile(const std::string& path, const ProfileOwner* owner, Open
     if (owner != nullptr && opened.status.st_uid != owner->uid)
         throw std::runtime_error("File " + quotedPath(path) + " is not owned by the user (uid "
                                  + std::to_string(owner->uid) + ")");
+}
+
+ChangeOwner changeOwner = ::fchown;
+
+// The hidden name a replacement of name is written under first.
+std::string temporaryPrefix(const std::string& name)
+{
+    return "." + name + ".tessal-";
+}
+
+bool isTemporaryOf(const std::string& entry, const std::string& prefix)
+{
+    return entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0
+           && entry.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
 }
 
 std::string tooBig(const std::string& path, std::uintmax_t limit)
@@ -168,6 +192,52 @@ std::string readFileLimited(const std::string& path, std::uintmax_t limit, const
     return text;
 }
 
+ChangeOwner setChangeOwner(ChangeOwner change)
+{
+    const ChangeOwner before = changeOwner;
+    changeOwner = change;
+    return before;
+}
+
+void removeStaleTemporaries(const std::string& path, const ProfileOwner* owner)
+{
+    Descriptor folder;
+    std::string name;
+    try {
+        openProfileFolder(path, owner, folder, name);
+    } catch (const std::exception&) {
+        return;
+    }
+    Descriptor listing(::openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* entries = listing.get() >= 0 ? ::fdopendir(listing.get()) : nullptr;
+    if (entries == nullptr)
+        return;
+    listing.release();
+    const std::string prefix = temporaryPrefix(name);
+    std::vector<std::string> stale;
+    while (const struct dirent* entry = ::readdir(entries)) {
+        if (isTemporaryOf(entry->d_name, prefix))
+            stale.push_back(entry->d_name);
+    }
+    ::closedir(entries);
+
+    for (const std::string& temporary : stale) {
+        // Only regular files of ours or the owner's; a device is never opened.
+        struct stat before {};
+        if (::fstatat(folder.get(), temporary.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(before.st_mode)
+            || (before.st_uid != ::geteuid() && (owner == nullptr || before.st_uid != owner->uid)))
+            continue;
+        Descriptor file(::openat(folder.get(), temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat status {};
+        if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || status.st_ino != before.st_ino
+            || status.st_dev != before.st_dev)
+            continue;
+        // A write still running holds its replacement locked.
+        if (::flock(file.get(), LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(folder.get(), temporary.c_str(), 0);
+    }
+}
+
 void writeFileContents(const std::string& path, const std::string& text, const ProfileOwner* owner)
 {
     OpenedFile opened;
@@ -178,7 +248,7 @@ void writeFileContents(const std::string& path, const std::string& text, const P
     std::string temporary;
     Descriptor out;
     for (int attempt = 0; attempt < 100 && out.get() < 0; ++attempt) {
-        temporary = "." + opened.name + ".tessal-" + std::to_string(random());
+        temporary = temporaryPrefix(opened.name) + std::to_string(random());
         out.reset(::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                            S_IRUSR | S_IWUSR));
         if (out.get() < 0 && errno != EEXIST)
@@ -187,24 +257,30 @@ void writeFileContents(const std::string& path, const std::string& text, const P
     if (out.get() < 0)
         fail("Cannot write file", path, errno);
 
+    // The replacement belongs to the owner before it holds a byte, and never
+    // carries the setuid, setgid or sticky bits: a root run must not leave a
+    // privileged file in the user's folder, whatever fails on the way.
     int error = 0;
-    if (!writeAll(out.get(), text))
+    if (::flock(out.get(), LOCK_EX) != 0)
         error = errno;
-    else if (::fchmod(out.get(), opened.status.st_mode & 07777) != 0)
+    else if (::geteuid() == 0 && changeOwner(out.get(), opened.status.st_uid, opened.status.st_gid) != 0)
         error = errno;
-    else if (::geteuid() == 0 && ::fchown(out.get(), opened.status.st_uid, opened.status.st_gid) != 0)
+    else if (!writeAll(out.get(), text))
+        error = errno;
+    else if (::fchmod(out.get(), opened.status.st_mode & 0777) != 0)
         error = errno;
     else if (::fsync(out.get()) != 0)
-        error = errno;
-    else if (::close(out.release()) != 0)
         error = errno;
     else if (::renameat(folder, temporary.c_str(), folder, opened.name.c_str()) != 0)
         error = errno;
     if (error != 0) {
-        out.reset();
         ::unlinkat(folder, temporary.c_str(), 0);
+        out.reset();
         fail("Cannot write file", path, error);
     }
+    // Closed only once in place, so that no sweep takes it for a leftover;
+    // its bytes already reached the disk.
+    out.reset();
     ::fsync(folder);
 }
 

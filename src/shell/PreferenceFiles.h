@@ -32,10 +32,20 @@ ProfileOwner profileOwner(const std::string& user);
 // an owner, lies outside the owner's home or is not a regular file of theirs.
 std::string readFileLimited(const std::string& path, std::uintmax_t limit, const ProfileOwner* owner = nullptr);
 
-// Replaces an existing regular file's contents, keeping its mode (and its
-// owner and group when run as root). Throws std::runtime_error on any
-// failure; the original is then untouched.
+// Replaces an existing regular file's contents, keeping its mode but the
+// setuid, setgid and sticky bits (and its owner and group when run as root).
+// Throws std::runtime_error on any failure; the original is then untouched.
 void writeFileContents(const std::string& path, const std::string& text, const ProfileOwner* owner = nullptr);
+
+// Removes what a killed writeFileContents left beside path: its hidden
+// replacement files, ours or the owner's, that no running write holds.
+// Quietly does nothing when the folder cannot be opened.
+void removeStaleTemporaries(const std::string& path, const ProfileOwner* owner = nullptr);
+
+// How a replacement is handed to the file's owner (fchown); tests put in one
+// that fails. Returns the one it replaces.
+using ChangeOwner = int (*)(int fd, uid_t uid, gid_t gid);
+ChangeOwner setChangeOwner(ChangeOwner change);
 
 // The path as the error texts quote it: in double quotes, a double quote or
 // "&" inside preceded by "&".

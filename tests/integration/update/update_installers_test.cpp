@@ -11,7 +11,17 @@
 #include <QProcess>
 #include <QSignalSpy>
 
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <numeric>
+#include <tuple>
+#include <vector>
 
 using namespace tessal::test;
 using tessal::qt::LinuxInstaller;
@@ -126,6 +136,106 @@ TEST_F(InstallerTest, TarFailureIsReported)
     const auto r = install(installer, archive);
     EXPECT_EQ(r.success, 0);
     EXPECT_EQ(r.failures, QStringList{QStringLiteral("Failed to unpack package")});
+}
+
+// A hand-made archive, since tar itself writes no hostile one. A member is
+// name, type ('0' file, '1' hard link, '2' symbolic link, '3' device,
+// '5' folder, '6' pipe), contents or link target, and mode.
+using Member = std::tuple<std::string, char, std::string, unsigned>;
+
+QByteArray tarArchive(const std::vector<Member>& members)
+{
+    QByteArray out;
+    for (const auto& [name, type, data, mode] : members) {
+        char h[512] = {};
+        const std::string contents = type == '0' ? data : std::string();
+        name.copy(h, 100);
+        std::snprintf(h + 100, 48, "%07o%c%07o%c%07o%c%011zo%c%011o", mode, 0, 0u, 0, 0u, 0, contents.size(), 0, 0u);
+        h[156] = type;
+        if (type != '0')
+            data.copy(h + 157, 100);
+        std::memcpy(h + 257, "ustar\0" "00", 8);
+        std::snprintf(h + 329, 16, "%07o%c%07o", type == '3' ? 1 : 0, 0, type == '3' ? 3 : 0);
+        std::memset(h + 148, ' ', 8);
+        std::snprintf(h + 148, 8, "%06o", std::accumulate(h, h + 512, 0u, [](unsigned s, char c) {
+                          return s + static_cast<unsigned char>(c);
+                      }));
+        out.append(h, 512).append(QByteArray::fromStdString(contents));
+        out.append(QByteArray(static_cast<int>((512 - contents.size() % 512) % 512), '\0'));
+    }
+    return out + QByteArray(1024, '\0');
+}
+
+QString entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).join(' ');
+}
+
+// Whatever a component archive holds, nothing lands outside the component's
+// folder and no setuid bit or special file in it; a refused archive leaves
+// the previous component whole.
+TEST_F(InstallerTest, HostileComponentArchivesStayInTheirFolder)
+{
+    namespace fs = std::filesystem;
+    const QString components = home() + QStringLiteral("/components"), outside = home() + QStringLiteral("/outside");
+    const QString component = components + QStringLiteral("/PolicyServer");
+    const std::string out = outside.toStdString();
+    const Member ok{"ok.txt", '0', "new", 0644};
+    const struct { std::vector<Member> members; bool installed; } rows[] = {
+        {{ok, {"../../outside/dotdot", '0', "evil", 0644}}, false},
+        {{ok, {out + "/absolute", '0', "evil", 0644}}, true},  // unpacked inside, without the "/"
+        {{ok, {"lnk", '2', out, 0777}, {"lnk/through", '0', "evil", 0644}}, false},
+        {{ok, {"up", '2', "../../outside", 0777}, {"up/through", '0', "evil", 0644}}, false},
+        {{ok, {"h", '1', out + "/victim", 0644}, {"h", '0', "evil", 0644}}, false},
+        {{ok, {"h", '1', "../../outside/victim", 0644}, {"h", '0', "evil", 0644}}, false},
+        {{ok, {"null", '3', "", 0666}}, false},
+        {{ok, {"fifo", '6', "", 0666}}, false},
+        {{ok, {"su", '0', "#!/bin/sh\n", 04755}, {"sg", '0', "x", 02755}, {"d", '5', "", 06755}}, true},
+    };
+    for (const auto& row : rows) {
+        const std::string name = std::get<0>(row.members.back());
+        fs::remove_all(components.toStdString());
+        fs::remove_all(out);
+        QDir().mkpath(component);
+        QDir().mkpath(outside);
+        ASSERT_TRUE(writeFile(component + QStringLiteral("/ok.txt"), "previous") &&
+                    writeFile(outside + QStringLiteral("/victim"), "victim") &&
+                    writeFile(home() + QStringLiteral("/c.tar"), tarArchive(row.members)));
+
+        TarArchiveInstaller installer(component);
+        const auto r = install(installer, home() + QStringLiteral("/c.tar"));
+        EXPECT_EQ(r.failures.join(' ').toStdString(), row.installed ? "" : "Failed to unpack package") << name;
+        EXPECT_EQ(readAll(component + QStringLiteral("/ok.txt")).toStdString(), row.installed ? "new" : "previous");
+        EXPECT_EQ(entries(outside) + readAll(outside + QStringLiteral("/victim")), QStringLiteral("victimvictim"));
+        EXPECT_EQ(entries(components), QStringLiteral("PolicyServer")) << name;
+        for (const auto& entry : fs::recursive_directory_iterator(component.toStdString())) {
+            const auto status = entry.symlink_status();
+            EXPECT_EQ(status.permissions() & (fs::perms::set_uid | fs::perms::set_gid), fs::perms::none) << entry.path();
+            EXPECT_TRUE(fs::is_symlink(status) || fs::is_regular_file(status) || fs::is_directory(status)) << name;
+        }
+    }
+}
+
+// An unpack killed half-way leaves its staging folder; the next one of that
+// component sweeps it, but not one that another unpack still works in.
+TEST_F(InstallerTest, StagingFoldersOfAKilledUnpackAreSwept)
+{
+    const QString components = home() + QStringLiteral("/components");
+    const QString kept = QStringLiteral(".OesisInspector.aB3xY9 .PolicyServer.busy00 .PolicyServer.toolong PolicyServerX");
+    for (const QString& name : kept.split(' ') + QStringList{".PolicyServer.aB3xY9", ".PolicyServer.Qw12Er.old"})
+        ASSERT_TRUE(QDir().mkpath(components + '/' + name + "/sub") && writeFile(components + '/' + name + "/sub/f", "x"));
+    const int busy = ::open(QFile::encodeName(components + "/.PolicyServer.busy00").constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(busy, LOCK_EX), 0);
+    ASSERT_TRUE(writeFile(home() + QStringLiteral("/c.tar"), tarArchive({{"a.txt", '0', "A", 0644}})));
+
+    TarArchiveInstaller installer(components + QStringLiteral("/PolicyServer"));
+    EXPECT_EQ(install(installer, home() + QStringLiteral("/c.tar")).success, 1);
+    ::close(busy);
+    QStringList found = entries(components).split(' ');
+    found.sort();
+    EXPECT_EQ(found.join(' '), QStringLiteral(".OesisInspector.aB3xY9 .PolicyServer.busy00 .PolicyServer.toolong "
+                                              "PolicyServer PolicyServerX"));
+    EXPECT_EQ(readAll(components + QStringLiteral("/PolicyServer/a.txt")), QByteArray("A"));
 }
 
 TEST_F(InstallerTest, PkgInstallerRenamesOtherSuffixesAndOpensThePackage)

@@ -3,13 +3,18 @@
 // Processes come from a folder laid out like "/proc", files from a
 // temporary home folder.
 
+#include <linux/capability.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <pwd.h>
 
 #include <QDir>
@@ -268,6 +273,121 @@ TEST_F(CleanupTest, HomeFolderComesFromHomeOrThePasswordDatabase) {
   } catch (const std::runtime_error& e) {
     EXPECT_STREQ(e.what(), "failed to get home folder for user: no-such-user-tessal");
   }
+}
+
+// Root without its right to pass over file permissions, on this thread,
+// while the object lives.
+struct WithoutFileOverride {
+  WithoutFileOverride() { set(false); }
+  ~WithoutFileOverride() { set(true); }
+  static void set(bool on) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    ::syscall(SYS_capget, &header, data);
+    const unsigned bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+    data[0].effective = on ? data[0].effective | (data[0].permitted & bits) : data[0].effective & ~bits;
+    ::syscall(SYS_capset, &header, data);
+  }
+};
+
+TEST_F(CleanupTest, OnlyAMissingFirefoxFolderIsNoFirefox) {
+  const std::string proc = home("/proc"), firefox = home("/.mozilla/firefox");
+  std::filesystem::create_directories(proc);
+  const struct { std::function<void()> make; const char* error; } rows[] = {
+      {[] {}, nullptr},
+      {[&] { writeFile(firefox, ""); }, nullptr},
+      {[&] { std::filesystem::create_symlink("firefox", firefox); }, "Too many levels of symbolic links"},
+      {[&] { std::filesystem::create_directories(firefox); ::chmod(firefox.c_str(), 0); }, "Permission denied"},
+  };
+  for (const auto& row : rows) {
+    std::filesystem::remove_all(home("/.mozilla"));
+    std::filesystem::create_directories(home("/.mozilla"));
+    row.make();
+    RecordingLog log;
+    WithoutFileOverride asOwner;
+    EXPECT_EQ(cleanupBrowserPreferences(kSchemes, "", proc), row.error == nullptr) << log.text();
+    const std::string error = std::string("Failed to cleanup firefox profile, One or multiple errors occured during "
+                                          "cleanup: Cannot list folder \"") + firefox + "/\": " + (row.error ? row.error : "");
+    EXPECT_EQ(log.contains(error), row.error != nullptr) << log.text();
+    ::chmod(firefox.c_str(), 0700);
+  }
+}
+
+std::string aliceHome;
+std::vector<struct stat> chownCalls;
+bool failChown = false;
+
+bool lookUpAlice(const std::string& user, tessal::system::UserEntry& entry) {
+  entry = {aliceHome, 65534};
+  return user == "alice";
+}
+
+int recordingChown(int fd, uid_t uid, gid_t gid) {
+  chownCalls.emplace_back();
+  ::fstat(fd, &chownCalls.back());
+  errno = EPERM;
+  return failChown ? -1 : ::fchown(fd, uid, gid);
+}
+
+// "--cleanup alice" as root: alice's files stay hers, with her mode less the
+// setuid, setgid and sticky bits, at every moment; the home in HOME is not hers.
+TEST_F(CleanupTest, RootCleansAnotherUsersProfileAsThatUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  const std::string proc = home("/proc"), decoy = home("/.config/google-chrome/Local State");
+  const std::string json = R"({"excluded_schemes":{"tessal-vpn":false,"afp":true}})";
+  const std::string handlers = R"({"schemes":{"mailto":{},"tessal-vpn":{"action":2}}})";
+  std::filesystem::create_directories(proc);
+  writeFile(decoy, json);
+  const auto lookup = tessal::system::setUserLookup(lookUpAlice);
+  const auto change = setChangeOwner(recordingChown);
+  const char* const files[] = {"/.config/google-chrome/Local State", "/.config/google-chrome/Default/Preferences",
+                               "/.mozilla/firefox/p.default/handlers.json"};
+  const struct { mode_t mode; bool chownFails; } rows[] = {{04755, false}, {02640, false}, {0600, false}, {06755, true}};
+  for (const auto& row : rows) {
+    aliceHome = home("/alice" + std::to_string(row.mode));
+    for (const char* file : files) writeFile(aliceHome + file, file == files[2] ? handlers : json);
+    // Left by killed runs (the first and third root's), and one that a running write holds.
+    const std::string left = aliceHome + "/.config/google-chrome/Default/.Preferences.tessal-";
+    for (const char* n : {"1", "2", "3"}) writeFile(left + n, "");
+    const int busy = ::open((left + "3").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(busy, LOCK_EX), 0);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(aliceHome)) {
+      ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+      if (entry.path().filename().string()[0] != '.' && entry.is_regular_file()) ::chmod(entry.path().c_str(), row.mode);
+    }
+    ASSERT_EQ(::chown(aliceHome.c_str(), 65534, 65534) + ::chown((left + "1").c_str(), 0, 0) +
+              ::chown((left + "3").c_str(), 0, 0), 0);
+    chownCalls.clear();
+    failChown = row.chownFails;
+    RecordingLog log;
+
+    EXPECT_EQ(cleanupBrowserPreferences(kSchemes, "alice", proc), !row.chownFails) << log.text();
+    EXPECT_EQ(log.contains("Operation not permitted"), row.chownFails) << log.text();
+    EXPECT_TRUE(std::filesystem::exists(left + "3"));
+    ::close(busy);
+    std::filesystem::remove(left + "3");
+    ASSERT_EQ(chownCalls.size(), 3u);
+    for (const struct stat& atChown : chownCalls) {
+      EXPECT_EQ(atChown.st_size, 0);  // handed over before it holds a byte
+      EXPECT_EQ(atChown.st_mode & 07777, 0600u);
+    }
+    for (const char* file : files) {
+      struct stat status {};
+      ASSERT_EQ(::stat((aliceHome + file).c_str(), &status), 0);
+      EXPECT_EQ(status.st_gid, 65534u) << file;
+      EXPECT_EQ(status.st_mode & 07777, row.chownFails ? row.mode : row.mode & 0777) << file;
+      EXPECT_EQ(readFile(aliceHome + file).find("tessal-vpn") == std::string::npos, !row.chownFails) << file;
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(aliceHome)) {
+      struct stat status {};
+      ::lstat(entry.path().c_str(), &status);
+      EXPECT_EQ(status.st_uid, 65534u) << entry.path();  // nothing of root's, no temporary of ours
+      EXPECT_EQ(entry.path().string().find(".tessal-"), std::string::npos) << entry.path();
+    }
+  }
+  setChangeOwner(change);
+  tessal::system::setUserLookup(lookup);
+  EXPECT_EQ(readFile(decoy), json);
 }
 
 }  // namespace
