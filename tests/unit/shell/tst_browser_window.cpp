@@ -462,9 +462,8 @@ private slots:
         QVERIFY(evaluate(view, "document.querySelector('.textDiv').textContent").contains("Bad <i>gateway</i>"));
     }
 
-    // Links and navigations: an external scheme opens nothing, a navigation
-    // that leaves the page fails nothing, a refused permission reaches the
-    // page, the logout rule holds only on the server's origin.
+    // An external scheme opens nothing and fails nothing, a refused permission
+    // reaches the page, the logout rule holds only on the server's origin.
     void linksAndLogout()
     {
         QVERIFY(setRoutes({}, "http",
@@ -479,11 +478,9 @@ private slots:
         qt::WebView* view = w.controller->getWebView();
         const QString page = server.url("/links").toString();
         view->load(server.url("/links"), true);
-        QTRY_COMPARE_WITH_TIMEOUT(log.withMessage("Successfilly loaded page " + page).size(), 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, "document.elementFromPoint(100, 100).tagName"), QStringLiteral("A"), 20000);
         QTest::mouseClick(view->focusProxy(), Qt::LeftButton, {}, QPoint(100, 100));
         QTRY_COMPARE_WITH_TIMEOUT(log.withMessage("Failed to load page " + page).size(), 1, 20000);
-        evaluate(view, "location.href = '/__page/nothing'");
-        QTRY_COMPARE_WITH_TIMEOUT(log.withMessage("Failed to load page " + page).size(), 2, 20000);
         QVERIFY(externallyOpened.isEmpty());
         QCOMPARE(w.errors->count(), 0);
 
@@ -526,15 +523,10 @@ private slots:
         Window w;
         w.controller->start(info(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port))));
         QTRY_VERIFY_WITH_TIMEOUT(w.controller->isErrorPageShown(), 20000);
-        qt::WebView* view = w.controller->getWebView();
         QTRY_VERIFY_WITH_TIMEOUT(!log.withMessage("Successfilly loaded page about:blank").isEmpty(), 20000);
-        QCOMPARE(evaluate(view, "document.querySelector('a.close') ? 'y' : ''"), QStringLiteral("y"));
-        evaluate(view, "document.querySelector('a.close').click()");
+        evaluate(w.controller->getWebView(), "document.querySelector('a.close').click()");
         QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(!w.controller->getMainWindow()->isVisible(), 20000);
     }
-
-    // ---- end of the page texts block.
 
     // A document of another origin (another port) gets nothing from the bridge.
     void foreignDocumentGetsNothing()
