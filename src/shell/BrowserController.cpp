@@ -1,5 +1,6 @@
 #include "shell/BrowserController.h"
 
+#include <algorithm>
 #include <csignal>
 #include <sstream>
 #include <string>
@@ -42,6 +43,9 @@ constexpr int kAlreadyKnown = 103;
 constexpr int kResourcePageNotReady = 113;
 constexpr int kControllerClosing = 118;
 constexpr int kSessionExpired = 27;
+// Every error report is recorded under the public report's name.
+constexpr const char* kReportFunction =
+    "void tessal::qt::BrowserController::ReportErrorToUser(bool, const QString&, const QString&, const QString&)";
 
 const char kChannelBootstrap[] =
     "\nvar external\nnew QWebChannel(qt.webChannelTransport, function(channel) {     external = "
@@ -407,9 +411,9 @@ QString BrowserController::portMappingJson(const std::vector<tessal::TunnelEndpo
     QString warning;
     for (const tessal::TunnelEndpoint& e : entries) {
         if (e.state == 2) {
+            // One arg call: a "%1" in the host (an IPv6 zone) must not take the port.
             warning += QStringLiteral(" Failed to establish tunnel to %1:%2;")
-                           .arg(jsonEscaped(fromNarrow(e.remote_host)))
-                           .arg(e.remote_port);
+                           .arg(jsonEscaped(fromNarrow(e.remote_host)), QString::number(e.remote_port));
             continue;
         }
         array += QStringLiteral("{\"is_changed\":%1,\"local_host\":\"%2\",\"remote_host\":\"%3\",\"local_port\":\"%4\","
@@ -546,14 +550,20 @@ QString BrowserController::sessionReferenceText(const QString& error) const
 void BrowserController::ReportErrorToUser(bool pageReady, const QString& title, const QString& message,
                                           const QString& details)
 {
+    reportError(pageReady, title, message, details, Qt::PlainText);
+}
+
+void BrowserController::reportError(bool pageReady, const QString& title, const QString& message,
+                                    const QString& details, Qt::TextFormat detailsFormat)
+{
     QString d = details;
     d.remove(QLatin1Char('\n'));
-    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failure occurred:", message, d));
+    ULOG_ERROR(kLogFile, kReportFunction, makeArgFormat("Failure occurred:", message, d));
     if (!pageReady) {
         errorPageShown = true;
         started = true;
         if (webView)
-            webView->showErrorPage(message, d);
+            webView->showErrorPage(message, d, detailsFormat);
         return;
     }
     failedResources.push_back(title);
@@ -576,13 +586,18 @@ void BrowserController::onPageLoaded(bool ok)
             return;
         const QUrl root = makeServerRootUrl(url);
         if (!ok) {
+            // A navigation that left the resource page as it was fails nothing.
+            if (resourcePageReady && webView && webView->lastLoadLeftPage())
+                return;
             ReportErrorToUser(resourceName, tr("Failed to download resource page"),
                               tr("Connection to %1 was interrupted").arg(root.toString()));
             return;
         }
         if (!cookiesSet)
             return;
-        if (url.path(QUrl::FullyDecoded).contains(QLatin1String("/my.logout.php3"))) {
+        // Only the access server's own logout page ends the session.
+        if (VpnWebBridge::sameOrigin(url, serverUrl) &&
+            url.path(QUrl::FullyDecoded).contains(QLatin1String("/my.logout.php3"))) {
             const QString code = QUrlQuery(url).queryItemValue(QStringLiteral("errorcode"), QUrl::FullyDecoded);
             if (!code.isEmpty())
                 ReportErrorToUser(resourceName, tr("Your session could not be established"),
@@ -619,10 +634,13 @@ void BrowserController::onRequestFinished(QNetworkReply* reply)
             return;
         ULOG_WARNING(kLogFile, fn,
                      makeArgFormat("HTTP code: %1, error %2, url: %3", status, err, reply->url().toString()));
+        // The program's markup stays; the server's texts inside it are escaped.
         if (reply->url() == firstUrl)
-            ReportErrorToUser(resourceName, tr("Failed to download resource page"),
-                              QStringLiteral("<b>%1</b>: %2")
-                                  .arg(makeServerRootUrl(reply->url()).toString(), reply->errorString()));
+            reportError(resourcePageReady, resourceName, tr("Failed to download resource page"),
+                        QStringLiteral("<b>%1</b>: %2")
+                            .arg(makeServerRootUrl(reply->url()).toString().toHtmlEscaped(),
+                                 reply->errorString().toHtmlEscaped()),
+                        Qt::RichText);
     });
 }
 
@@ -657,6 +675,9 @@ void BrowserController::onTryCloseMainWindow()
 {
     const char* const fn = __PRETTY_FUNCTION__;
     guarded("Failed to close window", fn, [&]() {
+        // Everything is being closed already: no second question.
+        if (closing)
+            return;
         if (resourceManager.isEmpty()) {
             closeAllAndExit();
             return;
@@ -688,8 +709,9 @@ void BrowserController::onRealCloseMainWindow()
 
 void BrowserController::onNewSetQuitMessage(QString newMsg)
 {
+    // The question box shows rich text; the page's text is shown as text.
     if (!newMsg.isEmpty())
-        quitMessage = newMsg;
+        quitMessage = newMsg.toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<br>"));
 }
 
 void BrowserController::disconnectReq(QString id)
@@ -697,14 +719,15 @@ void BrowserController::disconnectReq(QString id)
     const char* const fn = __PRETTY_FUNCTION__;
     guarded("Failed to disconnect resource", fn, [&]() {
         ULOG_VERBOSE(kLogFile, fn, makeArgFormat("User pressed disconnect '%1' tunnel", id));
-        for (auto it = failedResources.begin(); it != failedResources.end(); ++it) {
-            if (*it == id) {
-                failedResources.erase(it);
-                emit webBridge.onTunnelDisconnected(id);
-                if (failedResources.empty())
-                    exitIfNoTunnels();
-                return;
-            }
+        // A resource still in the table is running, whatever was reported about it.
+        const bool held = resourceManager.isOpened(id) || resourceManager.isNotOpened(id);
+        const auto failed = std::find(failedResources.begin(), failedResources.end(), id);
+        if (!held && failed != failedResources.end()) {
+            failedResources.erase(failed);
+            emit webBridge.onTunnelDisconnected(id);
+            if (failedResources.empty())
+                exitIfNoTunnels();
+            return;
         }
         // The box shows rich text: the id is the page's, not markup.
         QString question = tr("Do you really want to close tunnel %1?").arg(lastPathComponent(id).toHtmlEscaped());

@@ -118,6 +118,9 @@ public slots:
 
 private:
     void firstLoadFollowUp();
+    // details is plain text, or (RichText) the program's markup around escaped values.
+    void reportError(bool pageReady, const QString& title, const QString& message, const QString& details,
+                     Qt::TextFormat detailsFormat);
     QString sessionReferenceText(const QString& error) const;
 
     ResourceManager resourceManager;

@@ -17,6 +17,8 @@ constexpr const char* kLogFile = "/WebPage";
 
 WebPage::WebPage(QObject* parent) : QWebEnginePage(parent)
 {
+    // A link of a scheme no web page serves must not reach the desktop's handlers.
+    settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
     settings()->resetAttribute(QWebEngineSettings::JavascriptCanOpenWindows);
     connect(this, &QWebEnginePage::certificateError, this, &WebPage::onCertificateError);
 }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QWebChannel>
+#include <QWebEngineHistory>
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
@@ -37,6 +38,8 @@ void WebView::setPage(WebPage* page)
     currentPage = page;
     QWebEngineView::setPage(page);
     connect(page, SIGNAL(loadingUrl(QUrl)), this, SIGNAL(urlChanged(QUrl)));
+    connect(page, &QWebEnginePage::loadFinished, this, &WebView::onLoadFinished);
+    connect(page, &QWebEnginePage::loadingChanged, this, &WebView::onLoadingChanged);
     // Qt 6.4 names the type by its full scope in the signal's signature.
     connect(page, SIGNAL(featurePermissionRequested(QUrl, QWebEnginePage::Feature)), this,
             SLOT(onFeaturePermissionRequested(QUrl, QWebEnginePage::Feature)));
@@ -62,19 +65,41 @@ QUrl WebView::currentUrl() const
     return current.isEmpty() ? loadedUrl : current;
 }
 
-QString WebView::errorPageHtml(const QString& title, const QString& text)
+QString WebView::errorPageHtml(const QString& title, const QString& text, Qt::TextFormat textFormat)
 {
     // Only the program's own markup stays markup: what the title and the text
     // carry (server texts, codes from URLs) is shown as text.
-    QString body = text.toHtmlEscaped();
+    QString body = textFormat == Qt::RichText ? text : text.toHtmlEscaped();
     body.replace(QLatin1Char('\n'), QLatin1String("</br>"));
     body += QLatin1String("</br>") + QObject::tr("Please try again or contact your system administrator");
     return QString::fromLatin1(kErrorPageTemplate).arg(title.toHtmlEscaped(), body);
 }
 
-void WebView::showErrorPage(const QString& title, const QString& text)
+void WebView::showErrorPage(const QString& title, const QString& text, Qt::TextFormat textFormat)
 {
-    setHtml(errorPageHtml(title, text), QUrl(QStringLiteral("about:blank")));
+    errorPageLoading = true;
+    setHtml(errorPageHtml(title, text, textFormat), QUrl(QStringLiteral("about:blank")));
+}
+
+void WebView::onLoadFinished(bool ok)
+{
+    // The engine lets a script close only a window with a single history
+    // entry; the error page's Close link has to work.
+    if (errorPageLoading && ok && currentPage != nullptr && url() == QUrl(QStringLiteral("about:blank"))) {
+        errorPageLoading = false;
+        history()->clear();
+    }
+}
+
+void WebView::onLoadingChanged(const QWebEngineLoadingInfo& info)
+{
+    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+        urlAtLoadStart = url();
+        return;
+    }
+    // A navigation that never commits ends as stopped, not as failed.
+    lastLoadKeptPage = info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && !info.isErrorPage() &&
+                       url() == urlAtLoadStart;
 }
 
 void WebView::onFeaturePermissionRequested(QUrl securityOrigin, QWebEnginePage::Feature feature)

@@ -5,6 +5,7 @@
 
 #include <QPointer>
 #include <QUrl>
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineView>
 
 #include "shell/WebPage.h"
@@ -27,22 +28,34 @@ public:
     void setAuthenticationHandler(QObject* handler);
     void load(const QUrl& url, bool navigationAllowed);
     QUrl currentUrl() const;
-    void showErrorPage(const QString& title, const QString& text);
+    // text is plain text unless textFormat is Qt::RichText (the program's own markup).
+    void showErrorPage(const QString& title, const QString& text, Qt::TextFormat textFormat = Qt::PlainText);
+
+    // True when the last load that ended was stopped without replacing the
+    // page or changing its URL (a download, a 204, a refused scheme).
+    bool lastLoadLeftPage() const { return lastLoadKeptPage; }
 
     // The page's web channel; its parent is the page.
     QWebChannel* webChannel() const { return channel; }
     void setWebChannel(QWebChannel* webChannel) { channel = webChannel; }
 
-    // The error page's HTML for a title and a text (both plain text).
-    static QString errorPageHtml(const QString& title, const QString& text);
+    // The error page's HTML for a title (plain text) and a text.
+    static QString errorPageHtml(const QString& title, const QString& text,
+                                 Qt::TextFormat textFormat = Qt::PlainText);
 
 public slots:
     void onFeaturePermissionRequested(QUrl securityOrigin, QWebEnginePage::Feature feature);
 
 private:
+    void onLoadFinished(bool ok);
+    void onLoadingChanged(const QWebEngineLoadingInfo& info);
+
     QPointer<QWebChannel> channel;
     QUrl loadedUrl;
     WebPage* currentPage = nullptr;
+    bool errorPageLoading = false;
+    QUrl urlAtLoadStart;
+    bool lastLoadKeptPage = false;
 };
 
 } // namespace qt

@@ -101,6 +101,9 @@ protected:
                         {"headers", QJsonObject{{"Content-Type", "text/html; charset=utf-8"}}},
                         {"body_file", pages + "resource_template.html"}},
             QJsonObject{{"path", "/vdesk/vpn/connect.php3"}, {"headers", xml}, {"body", params}},
+            QJsonObject{{"path", "/my.logout.php3"},
+                        {"headers", QJsonObject{{"Content-Type", "text/html"}}},
+                        {"body", "<html><body>Logged out</body></html>"}},
             QJsonObject{{"path", "/__page/actions"},
                         {"headers", QJsonObject{{"Content-Type", "application/json"}}},
                         {"body", QString::fromUtf8(QJsonDocument(actions).toJson(QJsonDocument::Compact))}},
@@ -415,6 +418,24 @@ TEST_F(EndToEnd, ClosingTheWindowWithATunnelAsksTheQuitQuestion)
     EXPECT_TRUE(dialogs().endsWith("text=[Tunnels are up. Close anyway?] pressed=[OK]")) << dialogs().toStdString();
     EXPECT_TRUE(log().contains("User confirmed window close"));
     EXPECT_FALSE(svpn.lines("term").empty());
+}
+
+// A navigation that never replaces the page (a 204) leaves the tunnel alone;
+// the server's logout page without "errorcode" then ends it all silently.
+TEST_F(EndToEnd, LogoutPageEndsTheSessionSilently)
+{
+    StandIn svpn(kConnectedScript);
+    trustSite();
+    serve({QJsonObject{{"once", "nothing"}, {"after", "onTunnelData"}, {"go", "/__page/nothing"}},
+           QJsonObject{{"once", "logout"}, {"after", "onTunnelData"}, {"count", 4}, {"go", "/my.logout.php3"}}});
+    launch();
+    EXPECT_EQ(finish(*client, 90000), 0) << log().toStdString();
+    EXPECT_EQ(requestsTo("/__page/nothing").size(), 1);
+    EXPECT_EQ(requestsTo("/my.logout.php3").size(), 1);
+    EXPECT_EQ(pageSignals("onTunnelError").size(), 0) << signalNames();
+    EXPECT_EQ(dialogs(), QString());
+    EXPECT_FALSE(svpn.lines("term").empty());
+    EXPECT_TRUE(log().contains("No live sessions, quitting application...."));
 }
 
 }  // namespace

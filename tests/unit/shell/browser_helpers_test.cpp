@@ -40,6 +40,9 @@ TEST(BrowserHelpersTest, PortMappingJson)
          R"({"mappings":[{"is_changed":false,"local_host":"127.0.0.1","remote_host":"srv","local_port":"10","remote_port":"20","desired_local_host":"127.0.0.1","desired_local_port":"11"} ,{"is_changed":true,"local_host":"127.0.0.2","remote_host":"db","local_port":"11","remote_port":"21","desired_local_host":"127.0.0.2","desired_local_port":"12"} ,{}], "warningMessage": ""})"},
         {{endpoint("", "a", 0, 1, 2), endpoint("", "b", 0, 2, 2)},
          R"({"mappings":[{}], "warningMessage": " Failed to establish tunnel to a:1; Failed to establish tunnel to b:2;"})"},
+        // A zone in a host ("%1") keeps its text; the port comes after it.
+        {{endpoint("", "fe80::1%1", 0, 22, 2)},
+         R"({"mappings":[{}], "warningMessage": " Failed to establish tunnel to fe80::1%1:22;"})"},
         // A quote or backslash in a host cannot break the page's JSON.
         {{endpoint("h\"x", "r\\y", 1, 2, 0)},
          R"({"mappings":[{"is_changed":false,"local_host":"h\"x","remote_host":"r\\y","local_port":"1","remote_port":"2","desired_local_host":"h\"x","desired_local_port":"2"} ,{}], "warningMessage": ""})"},
