@@ -137,6 +137,17 @@ QString certificateServerKey(const QUrl& url);
 // for the URL's server in the certificate dialog during this process's life.
 bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certificate);
 
+// True when a client of this process verified exactly this certificate for
+// the URL's server (same scheme, host and port) without any error.
+bool isVerifiedServerCertificate(const QUrl& url, const QSslCertificate& certificate);
+
+// True when the certificate with this SHA-256 digest was verified for the
+// URL's server, or (includeAccepted) accepted there by the user.
+bool isTrustedServerCertificate(const QUrl& url, const QByteArray& sha256, bool includeAccepted = true);
+
+// True when some certificate was verified or accepted for the URL's server.
+bool hasTrustedServerCertificate(const QUrl& url);
+
 // True when file has a line "flag = yes" (value in any case); the first line
 // with that key decides. An unreadable file counts as a flag that is not set.
 bool checkFlag(const CString& file, const CString& flag);
