@@ -501,30 +501,24 @@ private slots:
     // controller's own client ends the window.
     void certificateTrustFollowsTheHttpClient()
     {
+        // The "ca" port serves copies, so that it can be made to present another certificate.
         QTemporaryDir dir;
         const QString servedCert = dir.filePath("served.pem"), servedKey = dir.filePath("served.key");
         auto serve = [&](const QString& cert, const QString& key) {
-            for (const auto& [from, to] : {std::pair{cert, servedCert}, std::pair{key, servedKey}}) {
-                QFile in(from), out(to);
-                if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-                    out.write(in.readAll()) <= 0)
-                    return false;
-            }
-            return true;
+            QFile c(cert), k(key), sc(servedCert), sk(servedKey);
+            return c.open(QIODevice::ReadOnly) && k.open(QIODevice::ReadOnly) && sc.open(QIODevice::WriteOnly) &&
+                   sk.open(QIODevice::WriteOnly) && sc.write(c.readAll()) > 0 && sk.write(k.readAll()) > 0;
         };
         QVERIFY(serve(certs.serverCert, certs.serverKey));
         test::AccessServer ca;
         QVERIFY2(ca.start({test::AccessServer::Listener("ca", "https", servedCert, servedKey),
                            test::AccessServer::Listener("ca2", "https", certs.serverCert, certs.serverKey)}),
                  qPrintable(ca.error()));
-        QVERIFY(ca.setRoutes(
-            {QJsonObject{{"path", "/vdesk/resource_template"},
-                         {"headers", QJsonObject{{"Content-Type", "text/html; charset=utf-8"}}},
-                         {"body_file", pageFile()}},
-             QJsonObject{{"path", "/vdesk/vpn/connect.php3"},
-                         {"headers", QJsonObject{{"Content-Type", "text/xml"}}},
-                         {"body", "<favorite><object><a>1</a></object></favorite>"}},
-             QJsonObject{{"path_prefix", "/__page/"}, {"status", 204}}}));
+        QVERIFY(ca.setRoutes({QJsonObject{{"path", "/vdesk/resource_template"}, {"body_file", pageFile()},
+                                          {"headers", QJsonObject{{"Content-Type", "text/html"}}}},
+                              QJsonObject{{"path", "/vdesk/vpn/connect.php3"},
+                                          {"body", "<favorite><object><a>1</a></object></favorite>"}},
+                              QJsonObject{{"path_prefix", "/__page/"}, {"status", 204}}}));
         auto served = [&](const QString& path, const QString& listener) {
             int n = 0;
             for (const QJsonObject& r : ca.requests())
