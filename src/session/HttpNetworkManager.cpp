@@ -204,24 +204,11 @@ bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certifi
 
 bool isVerifiedServerCertificate(const QUrl& url, const QSslCertificate& certificate)
 {
-    return !certificate.isNull() &&
-           isTrustedServerCertificate(url, certificate.digest(QCryptographicHash::Sha256), false);
-}
-
-bool isTrustedServerCertificate(const QUrl& url, const QByteArray& sha256, bool includeAccepted)
-{
-    if (sha256.isEmpty())
+    if (certificate.isNull())
         return false;
-    const QString key = certificateServerKey(url);
-    const auto& verified = verifiedCertificates();
-    const auto v = verified.constFind(key);
-    if (v != verified.constEnd() && v.value() == sha256)
-        return true;
-    if (!includeAccepted)
-        return false;
-    const auto& accepted = acceptedCertificates();
-    const auto a = accepted.constFind(key);
-    return a != accepted.constEnd() && a.value() == sha256;
+    const auto& table = verifiedCertificates();
+    const auto known = table.constFind(certificateServerKey(url));
+    return known != table.constEnd() && known.value() == certificate.digest(QCryptographicHash::Sha256);
 }
 
 bool hasTrustedServerCertificate(const QUrl& url)

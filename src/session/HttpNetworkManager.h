@@ -2,7 +2,8 @@
 // The one HTTP(S) client: fixed headers and session cookie, inactivity limit
 // for GET, its own redirection following, a per-response size cap, body to
 // memory or to a temporary file, the user's consent for server certificates
-// that fail verification, and one result signal per request.
+// that fail verification, and one result signal per request. The certificates
+// verified or accepted per server are kept for the process, for the window.
 
 #include <QDateTime>
 #include <QList>
@@ -140,10 +141,6 @@ bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certifi
 // True when a client of this process verified exactly this certificate for
 // the URL's server (same scheme, host and port) without any error.
 bool isVerifiedServerCertificate(const QUrl& url, const QSslCertificate& certificate);
-
-// True when the certificate with this SHA-256 digest was verified for the
-// URL's server, or (includeAccepted) accepted there by the user.
-bool isTrustedServerCertificate(const QUrl& url, const QByteArray& sha256, bool includeAccepted = true);
 
 // True when some certificate was verified or accepted for the URL's server.
 bool hasTrustedServerCertificate(const QUrl& url);
