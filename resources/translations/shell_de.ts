@@ -147,6 +147,11 @@
     </message>
     <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The certificate of the server %1 was refused</source>
+        <translation>Das Zertifikat des Servers %1 wurde abgelehnt</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Your session could not be established</source>
         <translation>Ihre Sitzung konnte nicht hergestellt werden</translation>
     </message>

@@ -147,6 +147,11 @@
     </message>
     <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The certificate of the server %1 was refused</source>
+        <translation>Se rechazó el certificado del servidor %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Your session could not be established</source>
         <translation>No se pudo establecer su sesión</translation>
     </message>

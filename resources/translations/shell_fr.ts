@@ -147,6 +147,11 @@
     </message>
     <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The certificate of the server %1 was refused</source>
+        <translation>Le certificat du serveur %1 a été refusé</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Your session could not be established</source>
         <translation>Votre session n&apos;a pas pu être établie</translation>
     </message>

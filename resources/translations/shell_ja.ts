@@ -147,6 +147,11 @@
     </message>
     <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The certificate of the server %1 was refused</source>
+        <translation>サーバー %1 の証明書が拒否されました</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Your session could not be established</source>
         <translation>セッションを確立できませんでした</translation>
     </message>

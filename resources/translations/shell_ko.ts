@@ -147,6 +147,11 @@
     </message>
     <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The certificate of the server %1 was refused</source>
+        <translation>서버 %1의 인증서가 거부되었습니다</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Your session could not be established</source>
         <translation>세션을 설정할 수 없습니다</translation>
     </message>

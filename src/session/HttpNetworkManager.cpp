@@ -14,6 +14,7 @@
 #include <QHash>
 #include <QNetworkCookie>
 #include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTimer>
 #include <QVariant>
 #include <QWidget>
@@ -115,6 +116,17 @@ QHash<QString, QByteArray>& acceptedCertificates()
     return table;
 }
 
+// Certificates that passed verification without any error, in the same form.
+QHash<QString, QByteArray>& verifiedCertificates()
+{
+    static QHash<QString, QByteArray> table;
+    return table;
+}
+
+// Set on a reply once its handshake reported certificate errors: such a
+// certificate is never taken for a verified one, even when accepted.
+constexpr const char* kSslErrorsSeen = "tessalSslErrorsSeen";
+
 // Inflates a gzip body (one or more members). False when the data is not
 // gzip or would inflate beyond the body cap.
 bool gunzip(const std::vector<char>& in, std::vector<char>& out)
@@ -169,8 +181,10 @@ bool gunzip(const std::vector<char>& in, std::vector<char>& out)
 QString certificateServerKey(const QUrl& url)
 {
     QUrl key(url);
+    key.setUserInfo(QString());
     key.setPath(QString());
     key.setQuery(QString());
+    key.setFragment(QString());
     if (key.port() == -1) {
         const int port = defaultPort(key.scheme());
         if (port != -1)
@@ -186,6 +200,21 @@ bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certifi
     const auto& table = acceptedCertificates();
     const auto known = table.constFind(certificateServerKey(url));
     return known != table.constEnd() && known.value() == certificate.digest(QCryptographicHash::Sha256);
+}
+
+bool isVerifiedServerCertificate(const QUrl& url, const QSslCertificate& certificate)
+{
+    if (certificate.isNull())
+        return false;
+    const auto& table = verifiedCertificates();
+    const auto known = table.constFind(certificateServerKey(url));
+    return known != table.constEnd() && known.value() == certificate.digest(QCryptographicHash::Sha256);
+}
+
+bool hasTrustedServerCertificate(const QUrl& url)
+{
+    const QString key = certificateServerKey(url);
+    return verifiedCertificates().contains(key) || acceptedCertificates().contains(key);
 }
 
 void HttpNetworkManager::setFixedHeaders(QNetworkRequest& request)
@@ -213,6 +242,23 @@ HttpNetworkManager::HttpNetworkManager(const std::string& sessionId, bool toFile
     connect(this, SIGNAL(finished(QNetworkReply*)), this, SLOT(Finished(QNetworkReply*)));
     connect(this, SIGNAL(sslErrors(QNetworkReply*,QList<QSslError>)), this,
             SLOT(SSLErrors(QNetworkReply*,QList<QSslError>)));
+    // Remembered so that the window's engine, which checks against its own
+    // store, trusts what this client verified against the system's.
+    connect(this, &QNetworkAccessManager::encrypted, this, [](QNetworkReply* reply) {
+        if (reply == nullptr || reply->property(kSslErrorsSeen).toBool() ||
+            reply->url().scheme() != QLatin1String("https"))
+            return;
+        // A connection kept from a reply whose errors were ignored hands on
+        // its certificate without errors: that one stays merely accepted.
+        const QSslConfiguration configuration = reply->sslConfiguration();
+        const QSslCertificate certificate = configuration.peerCertificate();
+        if (certificate.isNull() || configuration.peerVerifyMode() == QSslSocket::VerifyNone ||
+            configuration.peerVerifyMode() == QSslSocket::QueryPeer ||
+            isAcceptedServerCertificate(reply->url(), certificate))
+            return;
+        verifiedCertificates().insert(certificateServerKey(reply->url()),
+                                      certificate.digest(QCryptographicHash::Sha256));
+    });
 }
 
 HttpNetworkManager::~HttpNetworkManager()
@@ -574,6 +620,8 @@ void HttpNetworkManager::error(QNetworkReply::NetworkError code)
 
 void HttpNetworkManager::SSLErrors(QNetworkReply* reply, const QList<QSslError>& errors)
 {
+    if (reply)
+        reply->setProperty(kSslErrorsSeen, true);
     QString text;
     try {
         text = sslErrorsText(errors);

@@ -2,7 +2,8 @@
 // The one HTTP(S) client: fixed headers and session cookie, inactivity limit
 // for GET, its own redirection following, a per-response size cap, body to
 // memory or to a temporary file, the user's consent for server certificates
-// that fail verification, and one result signal per request.
+// that fail verification, and one result signal per request. The certificates
+// verified or accepted per server are kept for the process, for the window.
 
 #include <QDateTime>
 #include <QList>
@@ -136,6 +137,13 @@ QString certificateServerKey(const QUrl& url);
 // True when the user accepted exactly this certificate (same SHA-256 digest)
 // for the URL's server in the certificate dialog during this process's life.
 bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certificate);
+
+// True when a client of this process verified exactly this certificate for
+// the URL's server (same scheme, host and port) without any error.
+bool isVerifiedServerCertificate(const QUrl& url, const QSslCertificate& certificate);
+
+// True when some certificate was verified or accepted for the URL's server.
+bool hasTrustedServerCertificate(const QUrl& url);
 
 // True when file has a line "flag = yes" (value in any case); the first line
 // with that key decides. An unreadable file counts as a flag that is not set.

@@ -589,8 +589,11 @@ void BrowserController::onPageLoaded(bool ok)
             // A navigation that left the resource page as it was fails nothing.
             if (resourcePageReady && webView && webView->lastLoadLeftPage())
                 return;
+            const bool refused = webView && webView->page() && webView->page()->certificateRefused(root);
             ReportErrorToUser(resourceName, tr("Failed to download resource page"),
-                              tr("Connection to %1 was interrupted").arg(root.toString()));
+                              (refused ? tr("The certificate of the server %1 was refused")
+                                       : tr("Connection to %1 was interrupted"))
+                                  .arg(root.toString()));
             return;
         }
         if (!cookiesSet)

@@ -7,6 +7,7 @@
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
 #include "session/HttpNetworkManager.h"
+#include "shell/CertificatePortGuard.h"
 
 namespace tessal {
 namespace qt {
@@ -21,6 +22,10 @@ WebPage::WebPage(QObject* parent) : QWebEnginePage(parent)
     settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
     settings()->resetAttribute(QWebEngineSettings::JavascriptCanOpenWindows);
     connect(this, &QWebEnginePage::certificateError, this, &WebPage::onCertificateError);
+    auto* guard = new CertificatePortGuard(this);
+    connect(guard, &CertificatePortGuard::requestBlocked, this, &WebPage::noteRefused);
+    setUrlRequestInterceptor(guard);
+    connect(this, &QWebEnginePage::loadStarted, this, [this]() { refusedServers.clear(); });
 }
 
 WebPage::~WebPage() = default;
@@ -62,14 +67,34 @@ bool WebPage::acceptNavigationRequest(const QUrl& url, QWebEnginePage::Navigatio
 void WebPage::onCertificateError(const QWebEngineCertificateError& error)
 {
     QWebEngineCertificateError answer = error;
+    const QUrl url = answer.url();
     const QList<QSslCertificate> chain = answer.certificateChain();
-    if (!chain.isEmpty() && isAcceptedServerCertificate(answer.url(), chain.first())) {
-        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
-                     makeArgFormat("Certificate accepted by the user, url %1", answer.url().toString()));
-        answer.acceptCertificate();
-        return;
+    const QSslCertificate leaf = chain.isEmpty() ? QSslCertificate() : chain.first();
+    if (!leaf.isNull() && answer.isOverridable()) {
+        const char* trust = isVerifiedServerCertificate(url, leaf)   ? "Certificate verified by the system accepted, url %1"
+                            : isAcceptedServerCertificate(url, leaf) ? "Certificate accepted by the user, url %1"
+                                                                     : nullptr;
+        if (trust != nullptr) {
+            ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat(trust, url.toString()));
+            CertificatePortGuard::noteAccepted(url);
+            answer.acceptCertificate();
+            return;
+        }
     }
+    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+               makeArgFormat("Certificate refused, url %1, error %2", url.toString(), answer.description()));
+    noteRefused(url);
     answer.rejectCertificate();
+}
+
+void WebPage::noteRefused(const QUrl& url)
+{
+    refusedServers.insert(certificateServerKey(url));
+}
+
+bool WebPage::certificateRefused(const QUrl& url) const
+{
+    return refusedServers.contains(certificateServerKey(url));
 }
 
 } // namespace qt

@@ -3,6 +3,8 @@
 // TESSAL_E2E_ANSWERS (comma-separated, in order, the last one repeating),
 // prints each answered dialog on standard error at once, and takes commands
 // on standard input: "close" closes the browser window the way a user does.
+// TESSAL_E2E_SYSTEM_CA names a CA certificate that plays one the system's
+// store holds: the HTTP client trusts it, the web engine does not know it.
 
 #include <unistd.h>
 
@@ -11,6 +13,8 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QSocketNotifier>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTimer>
 #include <QWidget>
 
@@ -38,6 +42,12 @@ void closeBrowserWindow()
 // Runs while the application object is being built, before its start routine.
 void installProbe()
 {
+    const QString systemCa = qEnvironmentVariable("TESSAL_E2E_SYSTEM_CA");
+    if (!systemCa.isEmpty()) {
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.addCaCertificates(systemCa);
+        QSslConfiguration::setDefaultConfiguration(configuration);
+    }
     QStringList answers = qEnvironmentVariable("TESSAL_E2E_ANSWERS", QStringLiteral("OK")).split(QLatin1Char(','));
     auto* answerer = new tessal::test::ModalDialogAnswerer(answers, QCoreApplication::instance());
     auto* printer = new QTimer(answerer);

@@ -438,4 +438,28 @@ TEST_F(EndToEnd, LogoutPageEndsTheSessionSilently)
     EXPECT_TRUE(log().contains("No live sessions, quitting application...."));
 }
 
+// An access server on a certificate of a CA in the system's store, which the
+// HTTP client reads and the web engine does not:
+// the window trusts what the client verified and reaches the resource page.
+TEST_F(EndToEnd, HttpsServerOnACertificateTheSystemTrustsReachesThePage)
+{
+    tessal::test::TestCertificates certs;
+    ASSERT_TRUE(certs.make()) << certs.error().toStdString();
+    server.stop();
+    ASSERT_TRUE(server.start({AccessServer::Listener("http", "https", certs.serverCert, certs.serverKey)}))
+        << server.error().toStdString();
+    StandIn svpn(kConnectedScript);
+    serve({action("bye", "onTunnelData", 1, "disconnectResource", {kResource})});
+    qputenv("TESSAL_E2E_SYSTEM_CA", certs.caCert.toLocal8Bit());
+    client = start(QString(launchUrl()).replace("protocol=http&", "protocol=https&"), "btnAlwaysAllow,OK", "client");
+    qunsetenv("TESSAL_E2E_SYSTEM_CA");
+    EXPECT_EQ(finish(*client, 90000), 0) << log().toStdString();
+
+    EXPECT_EQ(pageSignals("onTunnelConnected").size(), 1) << signalNames() << log().toStdString();
+    EXPECT_FALSE(dialogs().contains("Certificate Warning")) << dialogs().toStdString();
+    EXPECT_TRUE(log().contains("Certificate verified by the system accepted, url https://127.0.0.1:" +
+                               QString::number(server.port()) + "/vdesk/resource_template"))
+        << log().toStdString();
+}
+
 }  // namespace

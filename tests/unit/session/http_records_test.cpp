@@ -148,6 +148,7 @@ TEST(HttpCertificateKeys, ServerIdentity)
     EXPECT_EQ(certificateServerKey(QUrl("https://vpn.example:443/other")), "https://vpn.example:443");
     EXPECT_EQ(certificateServerKey(QUrl("https://vpn.example:8443/a")), "https://vpn.example:8443");
     EXPECT_EQ(certificateServerKey(QUrl("http://vpn.example/")), "http://vpn.example:80");
+    EXPECT_EQ(certificateServerKey(QUrl("https://user:pw@VPN.example/a#top")), "https://vpn.example:443");
 }
 
 }  // namespace

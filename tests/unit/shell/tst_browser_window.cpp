@@ -9,8 +9,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaMethod>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QSslConfiguration>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QUrlQuery>
 #include <QWebEngineScriptCollection>
 #include <QtTest>
@@ -610,6 +613,93 @@ private slots:
         other.controller->start(info(server.url("/", "tls2")));
         QTRY_VERIFY_WITH_TIMEOUT(other.controller->isErrorPageShown(), 20000);
         QVERIFY(requests("/vdesk/resource_template", "tls2").isEmpty());
+    }
+
+    // --- certificates: the page trusts what the HTTP client trusted, for that port only ---
+
+    // A certificate of a CA that only the HTTP client knows (as the system's
+    // store is known to it and not to the engine) is accepted on the port the
+    // client verified it for; another one there, or the same one on another
+    // port, is refused and said so; the server's certificate refused in the
+    // controller's own client ends the window.
+    void certificateTrustFollowsTheHttpClient()
+    {
+        // The "ca" port serves copies, so that it can be made to present another certificate.
+        QTemporaryDir dir;
+        const QString servedCert = dir.filePath("served.pem"), servedKey = dir.filePath("served.key");
+        auto serve = [&](const QString& cert, const QString& key) {
+            QFile c(cert), k(key), sc(servedCert), sk(servedKey);
+            return c.open(QIODevice::ReadOnly) && k.open(QIODevice::ReadOnly) && sc.open(QIODevice::WriteOnly) &&
+                   sk.open(QIODevice::WriteOnly) && sc.write(c.readAll()) > 0 && sk.write(k.readAll()) > 0;
+        };
+        QVERIFY(serve(certs.serverCert, certs.serverKey));
+        test::AccessServer ca;
+        QVERIFY2(ca.start({test::AccessServer::Listener("ca", "https", servedCert, servedKey),
+                           test::AccessServer::Listener("ca2", "https", certs.serverCert, certs.serverKey)}),
+                 qPrintable(ca.error()));
+        QVERIFY(ca.setRoutes({QJsonObject{{"path", "/vdesk/resource_template"}, {"body_file", pageFile()},
+                                          {"headers", QJsonObject{{"Content-Type", "text/html"}}}},
+                              QJsonObject{{"path", "/vdesk/vpn/connect.php3"},
+                                          {"body", "<favorite><object><a>1</a></object></favorite>"}},
+                              QJsonObject{{"path_prefix", "/__page/"}, {"status", 204}}}));
+        auto served = [&](const QString& path, const QString& listener) {
+            int n = 0;
+            for (const QJsonObject& r : ca.requests())
+                n += r["path"].toString() == path && r["listener"].toString() == listener;
+            return n;
+        };
+
+        test::ModalDialogAnswerer answerer("reject");
+        Window refusing;  // its client was made before the CA came
+        const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
+        auto restore = qScopeGuard([&] { QSslConfiguration::setDefaultConfiguration(saved); });
+        QSslConfiguration withCa = saved;
+        withCa.addCaCertificates(certs.caCert);
+        QSslConfiguration::setDefaultConfiguration(withCa);
+        {
+            qt::HttpNetworkManager client;
+            QSignalSpy done(&client, SIGNAL(RequestFinished(Err::HttpNetworkManager, QString)));
+            client.HttpGet(ca.url("/__page/x", "ca"), 10000);
+            QVERIFY(done.wait(20000));
+        }
+        QCOMPARE(answerer.count(), 0);
+
+        struct Row {
+            const char* what;
+            QString listener, cert, key;
+            bool reaches;
+            QString logged;  // beginning of the record of the refusal
+        } rows[] = {
+            {"another certificate on the verified port", "ca", certs.otherSelfCert, certs.otherSelfKey, false,
+             "Certificate refused, url " + ca.url("/vdesk/resource_template", "ca").toString() + ", error "},
+            {"the verified certificate", "ca", certs.serverCert, certs.serverKey, true, {}},
+            {"the same certificate on another port", "ca2", certs.serverCert, certs.serverKey, false,
+             "Request to " + ca.url("/vdesk/resource_template", "ca2").toString() + " blocked"},
+        };
+        for (const Row& row : rows) {
+            QVERIFY(serve(row.cert, row.key));
+            log.clear();
+            Window w;
+            w.controller->start(info(ca.url("/", row.listener)));
+            if (row.reaches) {
+                QTRY_VERIFY2_WITH_TIMEOUT(!w.tunnels.empty() && served("/__page/ready", row.listener) > 0, row.what,
+                                          20000);
+                QVERIFY2(!w.controller->isErrorPageShown(), row.what);
+                continue;
+            }
+            QTRY_VERIFY2_WITH_TIMEOUT(w.controller->isErrorPageShown(), row.what, 20000);
+            QCOMPARE(served("/vdesk/resource_template", row.listener), 0);
+            QVERIFY2(log.contains(", " + row.logged.toStdString()), row.what);
+            QVERIFY2(log.withMessage("Failure occurred:, Failed to download resource page, The certificate of the "
+                                     "server " + ca.url("", row.listener).toString() + " was refused")
+                             .size() == 1,
+                     row.what);
+        }
+
+        refusing.controller->start(info(ca.url("/", "ca")));
+        QTRY_COMPARE_WITH_TIMEOUT(refusing.realClose->count(), 1, 20000);
+        QCOMPARE(answerer.count(), 1);
+        QVERIFY(refusing.tunnels.empty());
     }
 };
 
