@@ -110,13 +110,11 @@ TEST(AppLaunchTest, ConsentShowsHiddenCharactersAsEscapes)
 {
     const std::pair<const char*, const char*> cases[] = {
         {"--name \u202Etxt.exe", "--name \\u202Etxt.exe"},
-        {"\u202A\u202B\u202C\u202D", "\\u202A\\u202B\\u202C\\u202D"},
-        {"\u2066a\u2067b\u2068c\u2069", "\\u2066a\\u2067b\\u2068c\\u2069"},
-        {"\u200E\u200F\u061C", "\\u200E\\u200F\\u061C"},
-        {"zero\u200Bwidth\u200C\u200D\u2060\uFEFF", "zero\\u200Bwidth\\u200C\\u200D\\u2060\\uFEFF"},
-        {"-x\n\u2022 /bin/true -y", "-x\\u000A\u2022 /bin/true -y"},
-        {"\t\r\x1b[8m\x7f\u0085", "\\u0009\\u000D\\u001B[8m\\u007F\\u0085"},
-        {"\u2028\u2029\U000E0041", "\\u2028\\u2029\\uE0041"},
+        {"\u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069", "\\u202A\\u202B\\u202C\\u202D\\u2066\\u2067\\u2068\\u2069"},
+        {"\u200E\u200F\u061C zero\u200Bwidth\u200C\u200D\u2060\uFEFF",
+         "\\u200E\\u200F\\u061C zero\\u200Bwidth\\u200C\\u200D\\u2060\\uFEFF"},
+        {"-x\n\u2022 /bin/true \t\r\x1b[8m\x7f\u0085\u2028\u2029\U000E0041",
+         "-x\\u000A\u2022 /bin/true \\u0009\\u000D\\u001B[8m\\u007F\\u0085\\u2028\\u2029\\uE0041"},
         {"caf\u00E9 \u65E5\u672C \u0639\u0631\u0628\u064A \\u202E", "caf\u00E9 \u65E5\u672C \u0639\u0631\u0628\u064A \\u202E"},
     };
     std::vector<AppLaunchRequest> apps;

@@ -14,7 +14,6 @@
 #include <fcntl.h>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <functional>
 #include <grp.h>
 #include <net/if.h>
@@ -301,28 +300,19 @@ TEST(DiagnosticsTest, RefusedLaunches)
 }
 
 // Puts fd over one of our standard descriptors for a while.
-class StandardDescriptor
+// Runs body with fd (nothing when -1) in place of descriptors 0 to last.
+template <typename Body>
+void withStandardDescriptors(int fd, int last, Body body)
 {
-public:
-    StandardDescriptor(int which, int fd) : which(which), saved(::fcntl(which, F_DUPFD_CLOEXEC, 10))
-    {
-        if (fd >= 0)
-            ::dup2(fd, which);
-        else
-            ::close(which);
+    int saved[3];
+    for (int i = 0; i <= last; ++i) {
+        saved[i] = ::fcntl(i, F_DUPFD_CLOEXEC, 10);
+        fd >= 0 ? ::dup2(fd, i) : ::close(i);
     }
-    ~StandardDescriptor()
-    {
-        if (saved >= 0) {
-            ::dup2(saved, which);
-            ::close(saved);
-        }
-    }
-
-private:
-    int which;
-    int saved;
-};
+    body();
+    for (int i = 0; i <= last; ++i)
+        ::dup2(saved[i], i), ::close(saved[i]);
+}
 
 TEST(DiagnosticsTest, LaunchAsTheLoginUser)
 {
@@ -331,11 +321,15 @@ TEST(DiagnosticsTest, LaunchAsTheLoginUser)
         GTEST_SKIP() << "changing the user needs root";
     TempDir dir;
     const std::string out = dir.path + "/out";
-    const std::string script =
-        "fds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2 | xargs); set -- $(cut -d\" \" -f6,7 "
-        "/proc/$$/stat); (id -u; id -g; id -G | xargs -n1 | sort -n | xargs; echo \"$fds\"; "
-        "[ \"$1\" = $$ ] && echo \"session leader, terminal $2\"; pwd -P; env | grep -v ^PWD= | sort; "
-        "grep -E \"^Sig(Blk|Ign)\" /proc/$$/status) >" + out;
+    // What the caller has and the child must not get: a descriptor, an input,
+    // a working folder, a secret, a blocked signal and an ignored SIGPIPE.
+    const int leaked = ::open("/dev/null", O_RDONLY);
+    const int input = ::open(dir.file("input", "typed").c_str(), O_RDONLY | O_CLOEXEC);
+    const std::string script = "fds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2 | xargs; test -e /proc/$$/fd/" +
+                               std::to_string(leaked) + " && echo leaked); set -- $(cut -d\" \" -f6,7 /proc/$$/stat); "
+                               "(id -u; id -g; id -G | xargs -n1 | sort -n | xargs; echo \"$fds\"; [ \"$1\" = $$ ] && "
+                               "echo \"session leader, terminal $2\"; pwd -P; env | grep -v ^PWD= | sort; grep -E "
+                               "\"^Sig(Blk|Ign)\" /proc/$$/status) >" + out;
     struct Case {
         const char* user;
         std::string environment;  // of the process whose user it is
@@ -353,23 +347,19 @@ TEST(DiagnosticsTest, LaunchAsTheLoginUser)
         ASSERT_NE(nullptr, entry);
         const std::string uid = std::to_string(entry->pw_uid);
         const std::string home = entry->pw_dir;
-        const std::string shell = entry->pw_shell[0] != '\0' ? entry->pw_shell : "/bin/sh";
-        const std::string path = entry->pw_uid == 0 ? "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
-                                                    : "/usr/local/bin:/usr/bin:/bin";
         struct stat info {};
-        const std::string folder = ::stat(home.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? home : "/";
         const std::string expected =
             readAll("id -u " + uid + "; id -g " + uid + "; id -G " + uid + " | xargs -n1 | sort -n | xargs") +
-            "/dev/null /dev/null /dev/null\nsession leader, terminal 0\n" + folder + "\n" + c.display + "HOME=" +
-            home + "\nLOGNAME=" + c.user + "\nPATH=" + path + "\nSHELL=" + shell + "\nUSER=" + c.user + "\n" +
-            c.session;
+            "/dev/null /dev/null /dev/null\nsession leader, terminal 0\n" +
+            (::stat(home.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? home : "/") + "\n" + c.display + "HOME=" +
+            home + "\nLOGNAME=" + c.user + "\nPATH=" +
+            (entry->pw_uid == 0 ? "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
+                                : "/usr/local/bin:/usr/bin:/bin") +
+            "\nSHELL=" + (entry->pw_shell[0] != '\0' ? entry->pw_shell : "/bin/sh") + "\nUSER=" + c.user + "\n" +
+            c.session + "SigBlk:\t0000000000000000\nSigIgn:\t";
         fakeProcess(dir, 77, uid, uid, c.environment);
         ::unlink(out.c_str());
 
-        // What the caller has and the child must not get: a secret, a
-        // working folder, an input, a blocked signal and an ignored SIGPIPE.
-        const int leaked = ::open("/dev/null", O_RDONLY);
-        const int input = ::open(dir.file("input", "typed").c_str(), O_RDONLY | O_CLOEXEC);
         ::setenv("TESSAL_TEST_SECRET", "s", 1);
         char caller[4096] = "";
         ASSERT_NE(nullptr, ::getcwd(caller, sizeof caller));
@@ -383,34 +373,30 @@ TEST(DiagnosticsTest, LaunchAsTheLoginUser)
         ::sigaction(SIGPIPE, &ignore, &savedPipe);
         RecordingLog log;
         int child = 0;
-        {
-            StandardDescriptor stdinFromFile(0, input);
+        withStandardDescriptors(input, 0, [&] {
             child = RunHV_LaunchApp(("\"/bin/sh\" -c '" + script + "'").c_str(), 77, dir.path.c_str());
-        }
+        });
         ::sigaction(SIGPIPE, &savedPipe, nullptr);
         ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         EXPECT_EQ(0, ::chdir(caller));
         ::unsetenv("TESSAL_TEST_SECRET");
-        ::close(input);
-        ::close(leaked);
 
         ASSERT_GT(child, 0) << log.text();
         int status = -1;
         EXPECT_EQ(child, ::waitpid(child, &status, 0));
         EXPECT_EQ(0, status);
         const std::string got = readAll("cat " + out);
-        EXPECT_EQ(expected, got.substr(0, got.find("SigBlk:")));
-        const size_t ignored = got.find("SigIgn:\t");
-        ASSERT_NE(std::string::npos, ignored) << got;
-        EXPECT_EQ(0u, std::stoull(got.substr(ignored + 8), nullptr, 16) & (1u << (SIGPIPE - 1) | 1u << (SIGCHLD - 1)));
-        EXPECT_NE(std::string::npos, got.find("SigBlk:\t0000000000000000\n")) << got;
-        EXPECT_TRUE(log.contains("RunHV_LaunchApp, param:, 1, -c\n"));
+        ASSERT_EQ(expected, got.substr(0, expected.size()));
+        EXPECT_EQ(0u, std::stoull(got.substr(expected.size()), nullptr, 16) & (1u << (SIGPIPE - 1) | 1u << (SIGCHLD - 1)));
         EXPECT_TRUE(log.contains("RunHV_LaunchApp, Launching application with uid, gid, " + uid + ", " +
                                  std::to_string(entry->pw_gid) + "\n"));
     }
+    ::close(input);
+    ::close(leaked);
 }
 
-// A caller without standard descriptors still learns whether the program ran.
+// A program that passes the checks but cannot be executed is a failure, not
+// a start, also for a caller without standard descriptors.
 TEST(DiagnosticsTest, LaunchWithoutStandardDescriptors)
 {
     TempDir dir;
@@ -418,34 +404,20 @@ TEST(DiagnosticsTest, LaunchWithoutStandardDescriptors)
     fakeProcess(dir, 78, uid, uid);
     const std::string broken = dir.file("broken", "\x7f" "ELF garbage", 0755);
     const std::string out = dir.path + "/out";
-    struct Case {
-        std::string commandLine;
-        bool withStandardDescriptors;
-        bool starts;
-    };
-    // A program that passes the checks but cannot be executed is a failure, not a start.
-    const Case cases[] = {
-        {broken, true, false},
-        {broken, false, false},
-        {"/bin/sh -c 'fds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2); echo \"$fds\" >" + out + "'", false,
-         true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.commandLine + (c.withStandardDescriptors ? "" : " without 0-2"));
+    const std::string fds = "/bin/sh -c 'fds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2); echo \"$fds\" >";
+    const std::pair<std::string, int> cases[] = {{broken, -1}, {broken, 2}, {fds + out + "'", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first + " closing 0-" + std::to_string(c.second));
         RecordingLog log;
-        std::vector<std::unique_ptr<StandardDescriptor>> closed;
-        for (int fd = 0; fd < 3 && !c.withStandardDescriptors; ++fd)
-            closed.push_back(std::make_unique<StandardDescriptor>(fd, -1));
-        const int child = RunHV_LaunchApp(c.commandLine.c_str(), 78, dir.path.c_str());
-        closed.clear();
-        if (!c.starts) {
+        int child = 0;
+        withStandardDescriptors(-1, c.second, [&] { child = RunHV_LaunchApp(c.first.c_str(), 78, dir.path.c_str()); });
+        if (c.first == broken) {
             EXPECT_EQ(-1, child);
             EXPECT_TRUE(log.contains("RunHV_LaunchApp, Could not start application, " + broken + ", ")) << log.text();
             continue;
         }
         ASSERT_GT(child, 0) << log.text();
-        int status = -1;
-        EXPECT_EQ(child, ::waitpid(child, &status, 0));
+        EXPECT_EQ(child, ::waitpid(child, nullptr, 0));
         EXPECT_EQ("/dev/null\n/dev/null\n/dev/null\n", readAll("cat " + out));
     }
 }
