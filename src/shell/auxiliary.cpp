@@ -335,7 +335,7 @@ struct SessionProcess {
 
 // All read through one folder descriptor, so that every file belongs to the
 // same process even when its id is taken by another one meanwhile.
-SessionProcess readSessionProcess(int pid, const char* procRoot)
+SessionProcess readSessionProcess(int pid, const char* procRoot, bool loginUidOnly = false)
 {
     SessionProcess process;
     const std::string path = std::string(procRoot) + "/" + std::to_string(pid);
@@ -345,9 +345,9 @@ SessionProcess readSessionProcess(int pid, const char* procRoot)
     std::string text;
     if (readProcessFile(folder, "loginuid", 31, text))
         process.loginUid = parseLoginUid(text);
-    if (readProcessFile(folder, "status", 65536, text))
+    if (!loginUidOnly && readProcessFile(folder, "status", 65536, text))
         process.realUid = parseRealUid("\n" + text);
-    if (readProcessFile(folder, "environ", 1 << 20, text)) {
+    if (!loginUidOnly && readProcessFile(folder, "environ", 1 << 20, text)) {
         for (const char* name : {"DISPLAY=", "WAYLAND_DISPLAY=", "XDG_RUNTIME_DIR="}) {
             const std::string key(name);
             for (size_t at = 0; at < text.size();) {
@@ -401,7 +401,7 @@ int aboveStandardDescriptors(int fd)
 
 uint32_t getProcessLoginUid(int pid, const char* procRoot)
 {
-    return readSessionProcess(pid, procRoot).loginUid;
+    return readSessionProcess(pid, procRoot, true).loginUid;
 }
 
 int RunHV_LaunchApp(const CString& commandLine, int pid)
