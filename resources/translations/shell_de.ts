@@ -4,6 +4,11 @@
 <context>
     <name>QObject</name>
     <message>
+        <location filename="../../src/shell/auxiliary.cpp"/>
+        <source>The IPv6 table could not be read</source>
+        <translation>Die IPv6-Tabelle konnte nicht gelesen werden</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/MainWindow.cpp"/>
         <source>&amp;File</source>
         <translation>&amp;Datei</translation>

@@ -4,6 +4,11 @@
 <context>
     <name>QObject</name>
     <message>
+        <location filename="../../src/shell/auxiliary.cpp"/>
+        <source>The IPv6 table could not be read</source>
+        <translation>IPv6 テーブルを読み取れませんでした</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/MainWindow.cpp"/>
         <source>&amp;File</source>
         <translation>ファイル(&amp;F)</translation>

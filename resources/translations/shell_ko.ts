@@ -4,6 +4,11 @@
 <context>
     <name>QObject</name>
     <message>
+        <location filename="../../src/shell/auxiliary.cpp"/>
+        <source>The IPv6 table could not be read</source>
+        <translation>IPv6 테이블을 읽을 수 없습니다</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/MainWindow.cpp"/>
         <source>&amp;File</source>
         <translation>파일(&amp;F)</translation>

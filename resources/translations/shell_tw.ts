@@ -4,6 +4,11 @@
 <context>
     <name>QObject</name>
     <message>
+        <location filename="../../src/shell/auxiliary.cpp"/>
+        <source>The IPv6 table could not be read</source>
+        <translation>無法讀取 IPv6 表格</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/MainWindow.cpp"/>
         <source>&amp;File</source>
         <translation>檔案(&amp;F)</translation>

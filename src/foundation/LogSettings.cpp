@@ -143,7 +143,7 @@ int readLogLevel(const char* moduleName)
         moduleKey = std::string(moduleName) + kModuleKeySuffix;
 
     CString path = getConfigFilePath();
-    FILE* file = path.IsEmpty() ? nullptr : std::fopen(path, "rt");
+    FILE* file = path.IsEmpty() ? nullptr : std::fopen(path, "rte");
     if (file == nullptr) {
         writeDefaultConfig(kDefaultLogLevel);
         return kDefaultLogLevel;
@@ -166,7 +166,7 @@ int readLogLevel(const char* moduleName)
 int readDefaultLogLevel()
 {
     CString path = getConfigFilePath();
-    FILE* file = path.IsEmpty() ? nullptr : std::fopen(path, "rt");
+    FILE* file = path.IsEmpty() ? nullptr : std::fopen(path, "rte");
     if (file == nullptr) {
         writeDefaultConfig(kDefaultLogLevel);
         return kDefaultLogLevel;
@@ -187,7 +187,7 @@ int readDefaultLogLevel()
 int readLogFileSize()
 {
     CString path = getConfigFilePath();
-    FILE* file = path.IsEmpty() ? nullptr : std::fopen(path, "rt");
+    FILE* file = path.IsEmpty() ? nullptr : std::fopen(path, "rte");
     if (file == nullptr)
         return kDefaultLogFileSize;
     int size = kDefaultLogFileSize;

@@ -179,7 +179,7 @@ int AutoMemory::saveToFile(const char* path) const
 {
     if (m_buffer == nullptr)
         return 0;
-    FILE* file = std::fopen(path, "wb");
+    FILE* file = std::fopen(path, "wbe");
     if (file == nullptr)
         return -1;
     size_t written = std::fwrite(m_buffer, 1, m_size, file);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <string>
+#include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -409,7 +410,7 @@ CString& SGetTempPath(CString& out)
     std::string path = std::string(tempFolder()) + "/XXXXXXXX";
     std::vector<char> buffer(path.begin(), path.end());
     buffer.push_back('\0');
-    int fd = ::mkstemp(buffer.data());
+    int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
     if (fd < 0)
         throw UException("SGetTempPath() - error=%d", errno);
     ::close(fd);

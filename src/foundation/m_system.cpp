@@ -2,11 +2,13 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <grp.h>
 #include <netdb.h>
+#include <sys/resource.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -194,8 +196,27 @@ pid_t runShellCommand(const char* command)
 {
     if (command == nullptr)
         command = "";
+    rlimit files {};
+    const long limit = ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY
+                           ? static_cast<long>(files.rlim_cur)
+                           : 65536;
     pid_t pid = ::fork();
     if (pid == 0) {
+        // The program gets the standard descriptors only, and the signal
+        // state it would get from a shell of its own: an ignored disposition
+        // and the mask survive exec. Only async-signal-safe calls here.
+        struct sigaction standard {};
+        standard.sa_handler = SIG_DFL;
+        sigemptyset(&standard.sa_mask);
+        ::sigaction(SIGPIPE, &standard, nullptr);
+        ::sigaction(SIGCHLD, &standard, nullptr);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (::close_range(STDERR_FILENO + 1, ~0u, 0) != 0) {
+            for (long fd = STDERR_FILENO + 1; fd < limit; ++fd)
+                ::close(static_cast<int>(fd));
+        }
         ::execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
         // Never run the parent's exit handlers or flush its stdio buffers a second time.
         ::_exit(127);

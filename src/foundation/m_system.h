@@ -40,7 +40,8 @@ CString intText(int n);
 CString reapChild();
 
 // Starts "/bin/sh -c command" in a child process and returns its process id
-// (-1 when fork fails) without waiting for it.
+// (-1 when fork fails) without waiting for it. The child keeps descriptors
+// 0-2 only, with SIGPIPE and SIGCHLD at their defaults and nothing blocked.
 pid_t runShellCommand(const char* command);
 
 // "Thu, 01 Jan 1970 00:00:00 GMT"; the text lives in one process-wide buffer.

@@ -183,7 +183,7 @@ void TrustedSiteList::Save()
         const std::string bytes = out.str();
 
         std::string pattern = m_path + ".XXXXXX";
-        fd = ::mkstemp(&pattern[0]);
+        fd = ::mkostemp(&pattern[0], O_CLOEXEC);
         if (fd < 0)
             return;
         tempPath = pattern;

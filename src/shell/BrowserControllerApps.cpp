@@ -115,13 +115,34 @@ void launchApplications(const std::vector<tessal::AppLaunchRequest>& apps)
     }
 }
 
+QString visibleText(const QString& text)
+{
+    QString shown;
+    for (const uint code : text.toUcs4()) {
+        const char32_t c = static_cast<char32_t>(code);
+        switch (QChar::category(c)) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            shown += QStringLiteral("\\u") + QString::number(code, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+            break;
+        default:
+            shown += QString::fromUcs4(&c, 1);
+            break;
+        }
+    }
+    return shown;
+}
+
 QString launchConsentText(const QString& intro, const std::vector<tessal::AppLaunchRequest>& apps)
 {
     QString text = intro + QLatin1Char('\n');
     for (const tessal::AppLaunchRequest& app : apps) {
         // Both at once, so a "%2" inside the path stays as it is.
         text += QStringLiteral("\u2022 %1 %2\n")
-                    .arg(QString::fromUtf8(app.app_path.c_str()), QString::fromUtf8(app.app_params.c_str()));
+                    .arg(visibleText(QString::fromUtf8(app.app_path.c_str())),
+                         visibleText(QString::fromUtf8(app.app_params.c_str())));
     }
     return text;
 }
@@ -188,13 +209,14 @@ bool BrowserController::appExistsInPath(const tessal::AppLaunchRequest& app)
 
 QString BrowserController::launchQuestionText(QString site, QString resourceShortName, bool relaunch, bool trusted)
 {
+    // Both come from the server.
     if (relaunch)
         return tr("Resource '%1' is already running, do you want to relaunch associated local application(s):")
-            .arg(resourceShortName);
+            .arg(visibleText(resourceShortName));
     if (trusted)
-        return tr("Website '%1' is attempting to run a local application(s):").arg(site);
+        return tr("Website '%1' is attempting to run a local application(s):").arg(visibleText(site));
     return tr("Website '%1' which is not in your Trusted Sites List is attempting to run a local application(s):")
-        .arg(site);
+        .arg(visibleText(site));
 }
 
 void BrowserController::launchApplicationsMayBeAsk(QString id, bool relaunch)

@@ -29,7 +29,13 @@ AppLauncher replaceAppLauncher(AppLauncher launcher);
 // Nothing is run.
 bool programInPath(const std::string& path);
 
-// The consent question: intro, a line feed, then "• path parameters" per application.
+// The text with every control, format (bidi overrides, zero-width marks) and
+// line or paragraph separator character shown as an escape such as "\u202E",
+// so that it reads as it will run.
+QString visibleText(const QString& text);
+
+// The consent question: intro, a line feed, then "• path parameters" per
+// application, both shown through visibleText.
 QString launchConsentText(const QString& intro, const std::vector<tessal::AppLaunchRequest>& apps);
 
 // Launches config's applications, first asking the user (Ok or Cancel, Cancel

@@ -6,10 +6,14 @@
 #include "foundation/m_system.h"
 #include "foundation/str_helper.h"
 
+#include <QObject>
+
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
@@ -46,14 +50,11 @@ CString addressText(const sockaddr_storage& address, int tableFamily)
     return CString(text);
 }
 
-// The interface's name, with the characters that would open markup escaped.
-CString interfaceName(int64_t index)
+// Text with the characters that would open markup escaped.
+CString htmlEscaped(const char* text)
 {
-    char name[IF_NAMESIZE] = "";
-    if (index <= 0 || index > UINT_MAX || if_indextoname(static_cast<unsigned>(index), name) == nullptr)
-        name[0] = '\0';
     CString escaped;
-    for (const char* c = name; *c != '\0'; ++c) {
+    for (const char* c = text; *c != '\0'; ++c) {
         switch (*c) {
         case '<': escaped += "&lt;"; break;
         case '>': escaped += "&gt;"; break;
@@ -63,6 +64,15 @@ CString interfaceName(int64_t index)
         }
     }
     return escaped;
+}
+
+// The interface's name as HTML text.
+CString interfaceName(int64_t index)
+{
+    char name[IF_NAMESIZE] = "";
+    if (index <= 0 || index > UINT_MAX || if_indextoname(static_cast<unsigned>(index), name) == nullptr)
+        name[0] = '\0';
+    return htmlEscaped(name);
 }
 
 void appendRow(CString& html, const IpForwardRow2& row, int family)
@@ -97,6 +107,8 @@ struct RoutePage {
         return reader.GetIpForwardTable2(family, table);
     }
     static void release(CRouteTable& reader, Table* table) { reader.FreeIpForwardTable2(table); }
+    static constexpr int kColumns = 6;
+    static constexpr const char* kRowEnd = "</td></tr>";
 };
 
 struct AddressPage {
@@ -111,10 +123,13 @@ struct AddressPage {
         return reader.GetIpAddrTable2(family, table);
     }
     static void release(CRouteTable& reader, Table* table) { reader.FreeIpAddrTable2(table); }
+    static constexpr int kColumns = 3;
+    static constexpr const char* kRowEnd = "</td></tr>\n";
 };
 
 // Header, IPv4 rows, IPv6 rows, end. Without IPv4 rows there is no page;
-// when only the IPv6 half fails the IPv4 rows are still worth showing.
+// when only the IPv6 half fails the IPv4 rows are still worth showing, with
+// a row that says the rest is missing.
 template <typename Page>
 CString tableAsHTML(CRouteTable& reader)
 {
@@ -128,6 +143,9 @@ CString tableAsHTML(CRouteTable& reader)
                        makeArgFormat("%1, %2", Page::kFailure[half], static_cast<unsigned>(result)));
             if (half == 0)
                 return CString();
+            html += formatString("<tr><td colspan=\"%d\">", Page::kColumns);
+            html += htmlEscaped(QObject::tr("The IPv6 table could not be read").toUtf8().constData());
+            html += Page::kRowEnd;
             break;
         }
         for (uint32_t i = 0; i < table->NumEntries; ++i)
@@ -191,8 +209,9 @@ CString GetLogFileAsHTML(const CString& path)
         } else {
             char piece[1024];
             while (std::fgets(piece, sizeof piece, file) != nullptr) {
+                // The log holds texts from servers and browsers.
                 body += "<p>";
-                body += piece;
+                body += htmlEscaped(piece);
                 body += "</p>";
             }
         }
@@ -243,44 +262,108 @@ uint32_t getProcessLoginUid(int pid)
     return getProcessLoginUid(pid, "/proc");
 }
 
-uint32_t getProcessLoginUid(int pid, const char* procRoot)
+namespace {
+
+// One file of a process folder, at most limit bytes; false when it cannot be read.
+bool readProcessFile(int folder, const char* name, size_t limit, std::string& text)
 {
-    const std::string path = std::string(procRoot) + "/" + std::to_string(pid) + "/loginuid";
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    text.clear();
+    const int fd = ::openat(folder, name, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return kNoLoginUser;
-    char text[32];
-    ssize_t length;
-    do {
-        length = ::read(fd, text, sizeof text - 1);
-    } while (length < 0 && errno == EINTR);
+        return false;
+    char buffer[4096];
+    bool ok = true;
+    while (text.size() < limit) {
+        const ssize_t length = ::read(fd, buffer, std::min(sizeof buffer, limit - text.size()));
+        if (length < 0 && errno == EINTR)
+            continue;
+        if (length < 0)
+            ok = false;
+        if (length <= 0)
+            break;
+        text.append(buffer, static_cast<size_t>(length));
+    }
     ::close(fd);
-    if (length <= 0)
-        return kNoLoginUser;
-    // Digits, then at most a line end. Anything else is no user: reading it
-    // as 0 would make it the super-user.
+    return ok;
+}
+
+// Digits, then at most a line end. Anything else is no user: reading it as 0
+// would make it the super-user.
+uint32_t parseLoginUid(const std::string& text)
+{
     uint64_t value = 0;
-    ssize_t i = 0;
-    for (; i < length && text[i] >= '0' && text[i] <= '9'; ++i) {
+    size_t i = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         value = value * 10 + static_cast<uint64_t>(text[i] - '0');
         if (value > kNoLoginUser)
             return kNoLoginUser;
     }
     if (i == 0)
         return kNoLoginUser;
-    for (; i < length; ++i) {
+    for (; i < text.size(); ++i) {
         if (text[i] != '\n' && text[i] != ' ')
             return kNoLoginUser;
     }
     return static_cast<uint32_t>(value);
 }
 
-int RunHV_LaunchApp(const CString& commandLine, int pid)
+// The real user id from the "Uid:" line of a process's status.
+uint32_t parseRealUid(const std::string& status)
 {
-    return RunHV_LaunchApp(commandLine, pid, "/proc");
+    const size_t line = status.find("\nUid:");
+    if (line == std::string::npos)
+        return kNoLoginUser;
+    size_t i = line + 5;
+    while (i < status.size() && (status[i] == '\t' || status[i] == ' '))
+        ++i;
+    size_t end = i;
+    while (end < status.size() && status[end] >= '0' && status[end] <= '9')
+        ++end;
+    if (end == i || end - i > 10 || (end < status.size() && status[end] != '\t' && status[end] != ' ' &&
+                                     status[end] != '\n'))
+        return kNoLoginUser;
+    const uint64_t value = std::stoull(status.substr(i, end - i));
+    return value >= kNoLoginUser ? kNoLoginUser : static_cast<uint32_t>(value);
 }
 
-namespace {
+// What is known of the process whose user is to run the program.
+struct SessionProcess {
+    uint32_t loginUid = kNoLoginUser;
+    uint32_t realUid = kNoLoginUser;
+    std::vector<std::string> display;  // its DISPLAY, WAYLAND_DISPLAY, XDG_RUNTIME_DIR
+};
+
+// All read through one folder descriptor, so that every file belongs to the
+// same process even when its id is taken by another one meanwhile.
+SessionProcess readSessionProcess(int pid, const char* procRoot, bool loginUidOnly = false)
+{
+    SessionProcess process;
+    const std::string path = std::string(procRoot) + "/" + std::to_string(pid);
+    const int folder = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return process;
+    std::string text;
+    if (readProcessFile(folder, "loginuid", 31, text))
+        process.loginUid = parseLoginUid(text);
+    if (!loginUidOnly && readProcessFile(folder, "status", 65536, text))
+        process.realUid = parseRealUid("\n" + text);
+    if (!loginUidOnly && readProcessFile(folder, "environ", 1 << 20, text)) {
+        for (const char* name : {"DISPLAY=", "WAYLAND_DISPLAY=", "XDG_RUNTIME_DIR="}) {
+            const std::string key(name);
+            for (size_t at = 0; at < text.size();) {
+                const size_t end = std::min(text.find('\0', at), text.size());
+                if (text.compare(at, key.size(), key) == 0) {
+                    if (end > at + key.size())
+                        process.display.push_back(text.substr(at, end - at));
+                    break;
+                }
+                at = end + 1;
+            }
+        }
+    }
+    ::close(folder);
+    return process;
+}
 
 // Closes every descriptor from low to high; only async-signal-safe calls.
 void closeDescriptors(unsigned low, unsigned high, long limit)
@@ -291,6 +374,16 @@ void closeDescriptors(unsigned low, unsigned high, long limit)
         return;
     for (long fd = low; fd <= static_cast<long>(high) && fd < limit; ++fd)
         ::close(static_cast<int>(fd));
+}
+
+// Moves a descriptor above 0-2, which the child replaces; -1 stays -1.
+int aboveStandardDescriptors(int fd)
+{
+    if (fd < 0 || fd > STDERR_FILENO)
+        return fd;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    ::close(fd);
+    return moved;
 }
 
 // In the child: sends the error number to the parent and ends.
@@ -305,6 +398,16 @@ void closeDescriptors(unsigned low, unsigned high, long limit)
 }
 
 } // namespace
+
+uint32_t getProcessLoginUid(int pid, const char* procRoot)
+{
+    return readSessionProcess(pid, procRoot, true).loginUid;
+}
+
+int RunHV_LaunchApp(const CString& commandLine, int pid)
+{
+    return RunHV_LaunchApp(commandLine, pid, "/proc");
+}
 
 int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
 {
@@ -370,11 +473,16 @@ int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
                                static_cast<int>(::getppid())));
 
     // Never fall back to the caller's identity (often the super-user) for a
-    // process whose login user is not known.
-    const uint32_t uid = getProcessLoginUid(pid, procRoot);
+    // process whose login user is not known. A process whose login uid is
+    // unset may set it itself, to 0 too: it counts only when it is the user
+    // the process runs as.
+    const SessionProcess session = readSessionProcess(pid, procRoot);
+    const uint32_t uid = session.loginUid;
     uint32_t gid = kNoLoginUser;
     std::vector<gid_t> groups;
-    if (uid != kNoLoginUser) {
+    std::vector<std::string> envTexts;
+    std::string home = "/";
+    if (uid != kNoLoginUser && uid == session.realUid) {
         std::vector<char> buffer(16384);
         passwd entry {};
         passwd* found = nullptr;
@@ -385,22 +493,50 @@ int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
             while (::getgrouplist(found->pw_name, gid, groups.data(), &count) < 0)
                 groups.resize(static_cast<size_t>(count));
             groups.resize(static_cast<size_t>(count));
+            // The user's own environment, not the caller's (HOME=/root, secrets).
+            if (found->pw_dir != nullptr && found->pw_dir[0] != '\0')
+                home = found->pw_dir;
+            const std::string name = found->pw_name;
+            const std::string shell =
+                found->pw_shell != nullptr && found->pw_shell[0] != '\0' ? found->pw_shell : "/bin/sh";
+            envTexts = {"HOME=" + home, "USER=" + name, "LOGNAME=" + name, "SHELL=" + shell,
+                        uid == 0 ? "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
+                                 : "PATH=/usr/local/bin:/usr/bin:/bin"};
+            envTexts.insert(envTexts.end(), session.display.begin(), session.display.end());
         }
     }
     ULOG_VERBOSE(kLogFile, kFunction,
                  makeArgFormat("%1, %2, %3", "Launching application with uid, gid", uid, gid));
+    if (uid != kNoLoginUser && uid != session.realUid) {
+        ULOG_ERROR(kLogFile, kFunction,
+                   makeArgFormat("%1, %2, %3, %4", "Login user of the process is not the user it runs as, not launching",
+                                 pid, uid, session.realUid));
+        return 0;
+    }
     if (uid == kNoLoginUser || gid == kNoLoginUser) {
         ULOG_ERROR(kLogFile, kFunction,
                    makeArgFormat("%1, %2, %3", "Login user of the process is unknown, not launching", pid, uid));
         return 0;
     }
+    std::vector<char*> envp;
+    for (std::string& text : envTexts)
+        envp.push_back(text.data());
+    envp.push_back(nullptr);
 
-    const int nullFd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    // Above 0-2 even when the caller has none of them open: the child puts
+    // /dev/null there and must still be able to report a failed start.
+    const int nullFd = aboveStandardDescriptors(::open("/dev/null", O_RDWR | O_CLOEXEC));
     int report[2] = {-1, -1};
-    if (nullFd < 0 || ::pipe2(report, O_CLOEXEC) != 0) {
+    if (nullFd >= 0 && ::pipe2(report, O_CLOEXEC) == 0) {
+        report[0] = aboveStandardDescriptors(report[0]);
+        report[1] = aboveStandardDescriptors(report[1]);
+    }
+    if (nullFd < 0 || report[0] < 0 || report[1] < 0) {
         const int error = errno;
-        if (nullFd >= 0)
-            ::close(nullFd);
+        for (int fd : {nullFd, report[0], report[1]}) {
+            if (fd >= 0)
+                ::close(fd);
+        }
         ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "Could not start application", describeErrno(error)));
         return -1;
     }
@@ -412,18 +548,34 @@ int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
 
     const pid_t child = ::fork();
     if (child == 0) {
+        // A session of its own, away from the caller's terminal, with the
+        // signal state a fresh login would give it.
+        if (::setsid() < 0)
+            childFailed(report[1]);
+        struct sigaction standard {};
+        standard.sa_handler = SIG_DFL;
+        sigemptyset(&standard.sa_mask);
+        sigset_t none;
+        sigemptyset(&none);
+        if (::sigaction(SIGCHLD, &standard, nullptr) != 0 || ::sigaction(SIGPIPE, &standard, nullptr) != 0 ||
+            ::sigprocmask(SIG_SETMASK, &none, nullptr) != 0)
+            childFailed(report[1]);
         // Supplementary groups first: they can no longer be set once the
         // user id has been given up.
         if (superUser && ::setgroups(groups.size(), groups.data()) != 0)
             childFailed(report[1]);
         if (::setgid(gid) != 0 || ::setuid(uid) != 0)
             childFailed(report[1]);
-        if (::dup2(nullFd, STDOUT_FILENO) < 0 || ::dup2(nullFd, STDERR_FILENO) < 0)
+        // As the user: a home the user may not enter leaves the root folder.
+        if (::chdir(home.c_str()) != 0 && ::chdir("/") != 0)
+            childFailed(report[1]);
+        if (::dup2(nullFd, STDIN_FILENO) < 0 || ::dup2(nullFd, STDOUT_FILENO) < 0 ||
+            ::dup2(nullFd, STDERR_FILENO) < 0)
             childFailed(report[1]);
         const unsigned keep = static_cast<unsigned>(report[1]);
         closeDescriptors(3, keep - 1, limit);
         closeDescriptors(keep + 1, UINT_MAX, limit);
-        ::execv(argv[0], argv.data());
+        ::execve(argv[0], argv.data(), envp.data());
         childFailed(report[1]);
     }
     const int forkError = errno;

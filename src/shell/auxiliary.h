@@ -20,9 +20,12 @@ CString GetLogFileAsHTML(const CString& path);
 CString routeTableAsHTML(CRouteTable& reader);
 CString addressTableAsHTML(CRouteTable& reader);
 
-// Starts the program of commandLine as the login user of process pid.
+// Starts the program of commandLine as the login user of process pid, when
+// that is the user the process runs as, in a session of its own with that
+// user's environment, home folder, and /dev/null on 0-2.
 // Returns the child's process id, -1 when no child could be started, and 0
-// when the command line is bad, the program is missing or the user unknown.
+// when the command line is bad, the program is missing or the user unknown
+// or not the process's own.
 int RunHV_LaunchApp(const CString& commandLine, int pid);
 // The same with another folder in place of "/proc".
 int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot);

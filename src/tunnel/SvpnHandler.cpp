@@ -130,7 +130,7 @@ int readPidFile(FILE* file) {
 
 // True when the pid file names a running daemon other than the given process.
 bool daemonNamedByPidFile(pid_t other) {
-  FILE* file = std::fopen(kPidFile, "r");
+  FILE* file = std::fopen(kPidFile, "re");
   if (file == nullptr) return false;
   const int pid = readPidFile(file);
   std::fclose(file);
@@ -398,7 +398,7 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
     throw UException(-3, kFile, kFunction, __LINE__, "EXCEPTION - %s",
                      "TunnelService, TunnelServer is not installed in location /opt/tessal/vpn/svpn");
 
-  if (FILE* file = std::fopen(kPidFile, "r")) {
+  if (FILE* file = std::fopen(kPidFile, "re")) {
     const int pid = readPidFile(file);
     std::fclose(file);
     if (processExists(pid)) {
@@ -496,7 +496,7 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
 
 void SvpnHandler::StopSvpn() {
   static const char* const kFunction = "SvpnHandler::StopSvpn";
-  FILE* file = std::fopen(kPidFile, "r");
+  FILE* file = std::fopen(kPidFile, "re");
   if (file == nullptr) {
     write(48, kFile, __LINE__, kFunction, "TunnelService, Cannot open pid file, svpn already closed");
     return;

@@ -377,6 +377,21 @@ std::vector<char> TunnelServerClient::makeSessionCommand(const std::string& enco
     return bytes;
 }
 
+// Opened close-on-exec at once: the applications launched for the tunnels,
+// and every other child, must not inherit the authenticated connection.
+static void openNotInherited(boost::asio::ip::tcp::socket& socket, const boost::asio::ip::tcp& protocol,
+                             boost::system::error_code& ec)
+{
+    const int fd = ::socket(protocol.family(), protocol.type() | SOCK_CLOEXEC, protocol.protocol());
+    if (fd < 0) {
+        ec.assign(errno, boost::system::system_category());
+        return;
+    }
+    socket.assign(protocol, fd, ec);
+    if (ec)
+        ::close(fd);
+}
+
 TunnelServerClient::ConnectionPtr TunnelServerClient::connectCycles(const boost::asio::ip::tcp::endpoint& endpoint)
 {
     for (int cycle = 1; cycle <= 20; ++cycle) {
@@ -387,7 +402,7 @@ TunnelServerClient::ConnectionPtr TunnelServerClient::connectCycles(const boost:
         for (int attempt = 0; attempt < 5; ++attempt) {
             auto socket = std::make_shared<boost::asio::ip::tcp::socket>(*m_ioContext);
             boost::system::error_code ec;
-            socket->open(endpoint.protocol(), ec);
+            openNotInherited(*socket, endpoint.protocol(), ec);
             if (!ec)
                 socket->connect(boost::asio::ip::tcp::endpoint(endpoint.address(), static_cast<unsigned short>(port)), ec);
             if (!ec) {

@@ -49,7 +49,10 @@ struct RecordingLauncher {
 
 TEST(AppLaunchTest, AskMatrix)
 {
-    const std::vector<AppLaunchRequest> apps = {{"/usr/bin/app", "--host <b>127.0.0.1</b> %2"},
+    // A program that is surely missing, whatever the host has installed.
+    QTemporaryDir dir;
+    const std::string app = dir.filePath("app").toStdString();
+    const std::vector<AppLaunchRequest> apps = {{app, "--host <b>127.0.0.1</b> %2"},
                                                 {"\"/opt/My App/run\"", ""}};
     struct Case {
         bool trusted;
@@ -83,20 +86,55 @@ TEST(AppLaunchTest, AskMatrix)
         ASSERT_EQ(c.asked ? 1 : 0, answerer.count());
         if (c.asked) {
             // Everything that will run, whole and as plain text.
-            EXPECT_EQ(QString::fromUtf8("Intro:\n\u2022 /usr/bin/app --host <b>127.0.0.1</b> %2\n"
-                                        "\u2022 \"/opt/My App/run\" \n"),
+            EXPECT_EQ(QString::fromUtf8(("Intro:\n\u2022 " + app + " --host <b>127.0.0.1</b> %2\n"
+                                         "\u2022 \"/opt/My App/run\" \n").c_str()),
                       answerer.last().text);
             EXPECT_EQ(Qt::PlainText, format);
             EXPECT_EQ(QMessageBox::Cancel, defaultButton);
         }
-        const std::vector<std::string> commands = {"/usr/bin/app --host <b>127.0.0.1</b> %2", "\"/opt/My App/run\" "};
+        const std::vector<std::string> commands = {app + " --host <b>127.0.0.1</b> %2", "\"/opt/My App/run\" "};
         EXPECT_EQ(c.launched ? commands : std::vector<std::string>{}, launcher.commands);
         EXPECT_EQ(c.launched ? 1 : 0,
-                  log.withMessage("Launched '/usr/bin/app', args: --host <b>127.0.0.1</b> %2, pid=4242").size());
+                  log.withMessage(QString::fromStdString("Launched '" + app + "', args: --host <b>127.0.0.1</b> %2, pid=4242"))
+                      .size());
         EXPECT_EQ(c.launched ? 1 : 0,
-                  log.withMessage("Looks like app \"/usr/bin/app\" doesn't exist, please check resource configuration")
+                  log.withMessage(QString::fromStdString("Looks like app \"" + app +
+                                                         "\" doesn't exist, please check resource configuration"))
                       .size());
     }
+}
+
+// Characters that reorder or hide part of a command read as escapes in the
+// question; the command itself runs as the server sent it.
+TEST(AppLaunchTest, ConsentShowsHiddenCharactersAsEscapes)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"--name \u202Etxt.exe", "--name \\u202Etxt.exe"},
+        {"\u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069", "\\u202A\\u202B\\u202C\\u202D\\u2066\\u2067\\u2068\\u2069"},
+        {"\u200E\u200F\u061C zero\u200Bwidth\u200C\u200D\u2060\uFEFF",
+         "\\u200E\\u200F\\u061C zero\\u200Bwidth\\u200C\\u200D\\u2060\\uFEFF"},
+        {"-x\n\u2022 /bin/true \t\r\x1b[8m\x7f\u0085\u2028\u2029\U000E0041",
+         "-x\\u000A\u2022 /bin/true \\u0009\\u000D\\u001B[8m\\u007F\\u0085\\u2028\\u2029\\uE0041"},
+        {"caf\u00E9 \u65E5\u672C \u0639\u0631\u0628\u064A \\u202E", "caf\u00E9 \u65E5\u672C \u0639\u0631\u0628\u064A \\u202E"},
+    };
+    std::vector<AppLaunchRequest> apps;
+    QString shown = "Intro:\n";
+    std::vector<std::string> commands;
+    for (const auto& c : cases) {
+        apps.push_back({"/opt/app\u202E", c.first});
+        shown += QString::fromUtf8("\u2022 /opt/app\\u202E ") + QString::fromUtf8(c.second) + "\n";
+        commands.push_back(std::string("/opt/app\u202E ") + c.first);
+    }
+    RecordingLauncher launcher;
+    ModalDialogAnswerer answerer("OK");
+    EXPECT_TRUE(tessal::qt::launchWithConsent(AppLaunchConfig{apps, true}, true, "Intro:"));
+    ASSERT_EQ(1, answerer.count());
+    EXPECT_EQ(shown, answerer.last().text);
+    EXPECT_EQ(commands, launcher.commands);
+    EXPECT_EQ("Resource 'a\\u202Eb' is already running, do you want to relaunch associated local application(s):",
+              BrowserController::launchQuestionText("https://x", QString::fromUtf8("a\u202Eb"), true, true));
+    EXPECT_EQ("Website 'https://x/\\u2066' is attempting to run a local application(s):",
+              BrowserController::launchQuestionText(QString::fromUtf8("https://x/\u2066"), "a", false, true));
 }
 
 TEST(AppLaunchTest, ProgramLookupRunsNothing)

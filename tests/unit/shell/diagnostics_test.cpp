@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <grp.h>
 #include <net/if.h>
 #include <pwd.h>
+#include <signal.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -97,7 +99,9 @@ TEST(DiagnosticsTest, PagesOfAPrivateNetwork)
         EXPECT_EQ(v4Addresses + "<tr><td>::1</td><td>128</td><td>" + lo + "</td></tr>\n" + kEnd,
                   text(GetIpAddrTableAsHTML()));
 
-        // Without the IPv6 half the IPv4 rows stay; without the IPv4 half there is no page.
+        // Without the IPv6 half the IPv4 rows stay, with a row that says so;
+        // without the IPv4 half there is no page.
+        const std::string missing = "The IPv6 table could not be read</td></tr>";
         struct Case {
             bool routes;
             int failing;
@@ -106,9 +110,9 @@ TEST(DiagnosticsTest, PagesOfAPrivateNetwork)
         };
         const Case cases[] = {
             {true, AF_INET, "GetIpForwardTableAsHTML(), GetIpForwardTable2(AF_INET) failed, 7", ""},
-            {true, AF_INET6, "GetIpForwardTableAsHTML(), GetIpForwardTable2(AF_INET6) failed, 7", v4Routes + kEnd},
+            {true, AF_INET6, "GetIpForwardTableAsHTML(), GetIpForwardTable2(AF_INET6) failed, 7", v4Routes + "<tr><td colspan=\"6\">" + missing + kEnd},
             {false, AF_INET, "GetIpAddrTableAsHTML(), GetIpAddrTable2(AF_INET) failed, 7", ""},
-            {false, AF_INET6, "GetIpAddrTableAsHTML(), GetIpAddrTable2(AF_INET6) failed, 7", v4Addresses + kEnd},
+            {false, AF_INET6, "GetIpAddrTableAsHTML(), GetIpAddrTable2(AF_INET6) failed, 7", v4Addresses + "<tr><td colspan=\"3\">" + missing + "\n" + kEnd},
         };
         for (const Case& c : cases) {
             SCOPED_TRACE(c.record);
@@ -160,11 +164,13 @@ std::string readAll(const std::string& command)
 TEST(DiagnosticsTest, LogPage)
 {
     TempDir dir;
-    // The last 10240 bytes begin mid-line; markup passes unchanged; a long
-    // line comes in pieces of 1023 characters.
+    // The last 10240 bytes begin mid-line; log text (from servers and
+    // browsers too) shows as text, never as markup; a long line comes in
+    // pieces of 1023 characters.
     const std::string longLine(10220, 'x');
-    const std::string log = dir.file("vpn.log", "start\n" + std::string(10, 'h') + "<b>b</b>\n" + longLine + "\nend");
-    std::string page = "<html><body><p>hhhhhhh<b>b</b>\n</p>";
+    const std::string log =
+        dir.file("vpn.log", "start\n" + std::string(10, 'h') + "<b>b</b>&\"\n" + longLine + "\nend");
+    std::string page = "<html><body><p>hhhhh&lt;b&gt;b&lt;/b&gt;&amp;&quot;\n</p>";
     for (size_t at = 0; at < longLine.size(); at += 1023)
         page += "<p>" + longLine.substr(at, 1023) + (at + 1023 >= longLine.size() ? "\n" : "") + "</p>";
     const std::string error = "<html><body><p>Log loading error</p>\n</body></html>";
@@ -211,18 +217,38 @@ TEST(DiagnosticsTest, ParseParams)
     }
 }
 
+// A process folder as the kernel shows it: login uid, the real, effective,
+// saved and file-system uids, and the environment (NUL-separated).
+void fakeProcess(const TempDir& dir, int pid, const std::string& loginUid, std::string uids,
+                 const std::string& environment = std::string())
+{
+    const std::string folder = std::to_string(pid);
+    while (std::count(uids.begin(), uids.end(), '\t') < 3)
+        uids += "\t" + uids.substr(uids.rfind('\t') + 1);
+    dir.file(folder + "/loginuid", loginUid);
+    dir.file(folder + "/status", "Name:\tsh\nUmask:\t0022\nState:\tS (sleeping)\nUid:\t" + uids + "\nGid:\t0\t0\t0\t0\n");
+    if (environment.empty())
+        ::unlink((dir.path + "/" + folder + "/environ").c_str());
+    else
+        dir.file(folder + "/environ", environment);
+}
+
 TEST(DiagnosticsTest, RefusedLaunches)
 {
     TempDir dir;
     const std::string plain = dir.file("plain", "#!/bin/sh\n", 0644);
     dir.file("1/loginuid", "abc");
-    dir.file("3/loginuid", "54321");  // no such user
+    fakeProcess(dir, 3, "54321", "54321");  // no such user
+    fakeProcess(dir, 5, "0", "65534");      // an unset login uid set to 0 by the process itself
+    fakeProcess(dir, 6, "65534", "0\t65534");
+    dir.file("8/loginuid", "65534");        // no status
     struct Case {
         std::string commandLine;
         int pid;
         std::string record;
     };
     const std::string unknown = "Login user of the process is unknown, not launching, ";
+    const std::string other = "Login user of the process is not the user it runs as, not launching, ";
     const Case refusals[] = {
         {"   ", 1, "bad param,    \n"},
         {"\"/bin/true -x", 1, "bad param, \"/bin/true -x\n"},
@@ -231,6 +257,9 @@ TEST(DiagnosticsTest, RefusedLaunches)
         {"/bin/true", 1, unknown + "1, 4294967295\n"},  // not a number: never read as root
         {"/bin/true", 3, unknown + "3, 54321\n"},
         {"/bin/true", 4, unknown + "4, 4294967295\n"},  // no file
+        {"/bin/true", 5, other + "5, 0, 65534\n"},
+        {"/bin/true", 6, other + "6, 65534, 0\n"},
+        {"/bin/true", 8, other + "8, 65534, 4294967295\n"},
     };
     for (const Case& c : refusals) {
         SCOPED_TRACE(c.commandLine + " " + std::to_string(c.pid));
@@ -241,58 +270,127 @@ TEST(DiagnosticsTest, RefusedLaunches)
     }
 }
 
-// A user with supplementary groups when there is one, else nobody.
-std::string targetUser()
+// Puts fd over one of our standard descriptors for a while.
+// Runs body with fd (nothing when -1) in place of descriptors 0 to last.
+template <typename Body>
+void withStandardDescriptors(int fd, int last, Body body)
 {
-    std::string name = "nobody";
-    ::setpwent();
-    while (passwd* entry = ::getpwent()) {
-        gid_t groups[64];
-        int count = 64;
-        if (entry->pw_uid != 0 && ::getgrouplist(entry->pw_name, entry->pw_gid, groups, &count) >= 0 && count > 1) {
-            name = entry->pw_name;
-            break;
-        }
+    int saved[3];
+    for (int i = 0; i <= last; ++i) {
+        saved[i] = ::fcntl(i, F_DUPFD_CLOEXEC, 10);
+        fd >= 0 ? ::dup2(fd, i) : ::close(i);
     }
-    ::endpwent();
-    return name;
+    body();
+    for (int i = 0; i <= last; ++i)
+        ::dup2(saved[i], i), ::close(saved[i]);
 }
 
 TEST(DiagnosticsTest, LaunchAsTheLoginUser)
 {
+    using namespace std::string_literals;
     if (::geteuid() != 0)
         GTEST_SKIP() << "changing the user needs root";
-    const std::string user = targetUser();
-    const passwd* entry = ::getpwnam(user.c_str());
-    ASSERT_NE(nullptr, entry);
-    const std::string uid = std::to_string(entry->pw_uid);
-    const std::string gid = std::to_string(entry->pw_gid);
     TempDir dir;
-    dir.file("77/loginuid", uid);
-    const int leaked = ::open("/dev/null", O_RDONLY);  // must not reach the child
     const std::string out = dir.path + "/out";
-    // The shell's own descriptors are read in a command substitution, which leaves them alone.
-    const std::string script = "fds=$(readlink /proc/$$/fd/1 /proc/$$/fd/2; test -e /proc/$$/fd/" +
-                               std::to_string(leaked) + " && echo leaked); (id -u; id -g; id -G | xargs -n1 | sort -n "
-                               "| xargs; echo \"$fds\") >" + out;
+    // What the caller has and the child must not get: a descriptor, an input,
+    // a working folder, a secret, a blocked signal and an ignored SIGPIPE.
+    const int leaked = ::open("/dev/null", O_RDONLY);
+    const int input = ::open(dir.file("input", "typed").c_str(), O_RDONLY | O_CLOEXEC);
+    const std::string script = "fds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2 | xargs; test -e /proc/$$/fd/" +
+                               std::to_string(leaked) + " && echo leaked); set -- $(cut -d\" \" -f6,7 /proc/$$/stat); "
+                               "(id -u; id -g; id -G | xargs -n1 | sort -n | xargs; echo \"$fds\"; [ \"$1\" = $$ ] && "
+                               "echo \"session leader, terminal $2\"; pwd -P; env | grep -v ^PWD= | sort; grep -E "
+                               "\"^Sig(Blk|Ign)\" /proc/$$/status) >" + out;
+    struct Case {
+        const char* user;
+        std::string environment;  // of the process whose user it is
+        std::string display;      // what the child gets of it, sorted around the rest
+        std::string session;
+    };
+    const Case cases[] = {
+        {"nobody", "DISPLAY=:7\0HOME=/root\0SECRET=s\0WAYLAND_DISPLAY=wayland-3\0XDG_RUNTIME_DIR=/run/user/65534"s,
+         "DISPLAY=:7\n", "WAYLAND_DISPLAY=wayland-3\nXDG_RUNTIME_DIR=/run/user/65534\n"},
+        {"root", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.user);
+        const passwd* entry = ::getpwnam(c.user);
+        ASSERT_NE(nullptr, entry);
+        const std::string uid = std::to_string(entry->pw_uid);
+        const std::string home = entry->pw_dir;
+        struct stat info {};
+        const std::string expected =
+            readAll("id -u " + uid + "; id -g " + uid + "; id -G " + uid + " | xargs -n1 | sort -n | xargs") +
+            "/dev/null /dev/null /dev/null\nsession leader, terminal 0\n" +
+            (::stat(home.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? home : "/") + "\n" + c.display + "HOME=" +
+            home + "\nLOGNAME=" + c.user + "\nPATH=" +
+            (entry->pw_uid == 0 ? "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
+                                : "/usr/local/bin:/usr/bin:/bin") +
+            "\nSHELL=" + (entry->pw_shell[0] != '\0' ? entry->pw_shell : "/bin/sh") + "\nUSER=" + c.user + "\n" +
+            c.session + "SigBlk:\t0000000000000000\nSigIgn:\t";
+        fakeProcess(dir, 77, uid, uid, c.environment);
+        ::unlink(out.c_str());
 
-    RecordingLog log;
-    const int child = RunHV_LaunchApp(("\"/bin/sh\" -c '" + script + "'").c_str(), 77, dir.path.c_str());
+        ::setenv("TESSAL_TEST_SECRET", "s", 1);
+        char caller[4096] = "";
+        ASSERT_NE(nullptr, ::getcwd(caller, sizeof caller));
+        ASSERT_EQ(0, ::chdir(dir.path.c_str()));
+        sigset_t blocked, previous;
+        sigemptyset(&blocked);
+        sigaddset(&blocked, SIGUSR2);
+        ::pthread_sigmask(SIG_BLOCK, &blocked, &previous);
+        struct sigaction ignore {}, savedPipe {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGPIPE, &ignore, &savedPipe);
+        RecordingLog log;
+        int child = 0;
+        withStandardDescriptors(input, 0, [&] {
+            child = RunHV_LaunchApp(("\"/bin/sh\" -c '" + script + "'").c_str(), 77, dir.path.c_str());
+        });
+        ::sigaction(SIGPIPE, &savedPipe, nullptr);
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        EXPECT_EQ(0, ::chdir(caller));
+        ::unsetenv("TESSAL_TEST_SECRET");
+
+        ASSERT_GT(child, 0) << log.text();
+        int status = -1;
+        EXPECT_EQ(child, ::waitpid(child, &status, 0));
+        EXPECT_EQ(0, status);
+        const std::string got = readAll("cat " + out);
+        ASSERT_EQ(expected, got.substr(0, expected.size()));
+        EXPECT_EQ(0u, std::stoull(got.substr(expected.size()), nullptr, 16) & (1u << (SIGPIPE - 1) | 1u << (SIGCHLD - 1)));
+        EXPECT_TRUE(log.contains("RunHV_LaunchApp, Launching application with uid, gid, " + uid + ", " +
+                                 std::to_string(entry->pw_gid) + "\n"));
+    }
+    ::close(input);
     ::close(leaked);
-    ASSERT_GT(child, 0) << log.text();
-    int status = -1;
-    EXPECT_EQ(child, ::waitpid(child, &status, 0));
-    EXPECT_EQ(0, status);
-    EXPECT_EQ(readAll("id -u " + user + "; id -g " + user + "; id -G " + user + " | xargs -n1 | sort -n | xargs") +
-                  "/dev/null\n/dev/null\n",
-              readAll("cat " + out));
-    EXPECT_TRUE(log.contains("RunHV_LaunchApp, param:, 1, -c\n"));
-    EXPECT_TRUE(log.contains("RunHV_LaunchApp, Launching application with uid, gid, " + uid + ", " + gid + "\n"));
+}
 
-    // A program that passes the checks but cannot be executed is a failure, not a start.
+// A program that passes the checks but cannot be executed is a failure, not
+// a start, also for a caller without standard descriptors.
+TEST(DiagnosticsTest, LaunchWithoutStandardDescriptors)
+{
+    TempDir dir;
+    const std::string uid = std::to_string(::getuid());
+    fakeProcess(dir, 78, uid, uid);
     const std::string broken = dir.file("broken", "\x7f" "ELF garbage", 0755);
-    EXPECT_EQ(-1, RunHV_LaunchApp(broken.c_str(), 77, dir.path.c_str()));
-    EXPECT_TRUE(log.contains("RunHV_LaunchApp, Could not start application, " + broken + ", ")) << log.text();
+    const std::string out = dir.path + "/out";
+    const std::string fds = "/bin/sh -c 'fds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2); echo \"$fds\" >";
+    const std::pair<std::string, int> cases[] = {{broken, -1}, {broken, 2}, {fds + out + "'", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first + " closing 0-" + std::to_string(c.second));
+        RecordingLog log;
+        int child = 0;
+        withStandardDescriptors(-1, c.second, [&] { child = RunHV_LaunchApp(c.first.c_str(), 78, dir.path.c_str()); });
+        if (c.first == broken) {
+            EXPECT_EQ(-1, child);
+            EXPECT_TRUE(log.contains("RunHV_LaunchApp, Could not start application, " + broken + ", ")) << log.text();
+            continue;
+        }
+        ASSERT_GT(child, 0) << log.text();
+        EXPECT_EQ(child, ::waitpid(child, nullptr, 0));
+        EXPECT_EQ("/dev/null\n/dev/null\n/dev/null\n", readAll("cat " + out));
+    }
 }
 
 } // namespace
