@@ -43,7 +43,7 @@ set(TESSAL_TEST_ENV
 function(tessal_discover_gtests target)
   cmake_parse_arguments(arg "" "PREFIX;TIMEOUT" "LABELS;RESOURCE_LOCK;LOCK_MATCHING" ${ARGN})
   gtest_discover_tests(${target} TEST_PREFIX "${arg_PREFIX}" DISCOVERY_TIMEOUT 60)
-  set(props "LABELS \"${arg_LABELS}\" ENVIRONMENT \"${TESSAL_TEST_ENV}\"")
+  set(props "LABELS \"${arg_LABELS}\" ENVIRONMENT \"${TESSAL_TEST_ENV}\" FIXTURES_REQUIRED tessal_download_check")
   if(arg_RESOURCE_LOCK)
     string(APPEND props " RESOURCE_LOCK \"${arg_RESOURCE_LOCK}\"")
   endif()

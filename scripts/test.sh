@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The whole test suite, as CI runs it: installs what it needs, builds the dev
-# preset and runs every test; the unit tests again under ASan and UBSan; the
-# tunnel and svpn tests under ThreadSanitizer; every fuzz target (libraries
-# instrumented) for a bounded time; the Debian package built, linted,
-# unpacked and run; and the short stress run when bench/stress/run.sh is
-# there. Prints the time of each stage at the end.
+# preset and runs every test; the unit tests and the integration tests that
+# drive the tunnels (svpn, application tunnel, resources) again under ASan
+# and UBSan; the tunnel and svpn tests under ThreadSanitizer; every fuzz
+# target (libraries instrumented) for a bounded time; the Debian package
+# built, linted, unpacked and run; and the short stress run when
+# bench/stress/run.sh is there. Prints the time of each stage at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -47,8 +48,9 @@ dev_build() { cmake --preset dev && cmake --build --preset dev -j "$jobs"; }
 dev_tests() { "${lock[@]}" ctest --preset dev; }
 asan() {
   cmake --preset asan >/dev/null
-  cmake --build --preset asan -j "$jobs" --target unit_tests
-  ctest --preset asan
+  cmake --build --preset asan -j "$jobs" --target unit_tests test_apptunnel svpn_integration_test \
+    resources_integration_test
+  "${lock[@]}" ctest --preset asan
 }
 tsan() {
   cmake --preset tsan >/dev/null
@@ -68,7 +70,7 @@ stress() {
 stage "install dependencies" scripts/install-deps.sh
 stage "dev build" dev_build
 stage "dev tests" dev_tests
-stage "asan unit tests" asan
+stage "asan unit and tunnel tests" asan
 stage "tsan tunnel and svpn tests" tsan
 stage "fuzz (${fuzz_seconds} s per target)" fuzz
 stage "Debian package" package

@@ -212,6 +212,8 @@ int CFIFOBuffer::sendToStream(CStream* stream, size_t length, bool remove, const
 {
     Hold hold(*this);
     int result = -1;
+    size_t handed = 0;
+    bool streamThrew = false;
     guardOperation(UCATCH_SITE(kFile, tag, operation), result, [&] {
         const int stored = storedCount();
         if (static_cast<size_t>(stored) < length)
@@ -230,7 +232,6 @@ int CFIFOBuffer::sendToStream(CStream* stream, size_t length, bool remove, const
         static const char* const kRestTexts[2] = {"a_stream->send error #1 (a_length, _tail, m_iSize)",
                                                   "a_stream->send error #2 (a_length, _tail, m_iSize)"};
         static const char* const kErrors[2] = {"a_stream->send() error #1", "a_stream->send() error #2"};
-        size_t handed = 0;
         const auto advance = [&] {
             if (remove)
                 m_iTail = static_cast<int32_t>((static_cast<int64_t>(m_iTail) + static_cast<int64_t>(handed)) % m_iSize);
@@ -238,7 +239,15 @@ int CFIFOBuffer::sendToStream(CStream* stream, size_t length, bool remove, const
         for (int k = 0; k < 2; ++k) {
             if (pieces[k].length == 0)
                 break;
-            const int sent = stream->writeBytes(pieces[k].length, m_data + pieces[k].start);
+            int sent = 0;
+            try {
+                sent = stream->writeBytes(pieces[k].length, m_data + pieces[k].start);
+            } catch (...) {
+                // What the stream took before it threw is gone from here too.
+                streamThrew = true;
+                advance();
+                throw;
+            }
             if (sent <= 0) {
                 ULOG_ERROR(kFile, function,
                            makeArgFormat("%1, %2, %3, %4", kCountTexts[k], static_cast<long>(handed), m_iHead, m_iTail));
@@ -258,6 +267,10 @@ int CFIFOBuffer::sendToStream(CStream* stream, size_t length, bool remove, const
         advance();
         result = static_cast<int>(handed);
     }, 0);
+    // A stream that threw took the bytes before its throw, or took none: the
+    // caller hears of those bytes, or of a failure, never of 0 sent.
+    if (streamThrew)
+        result = handed > 0 ? static_cast<int>(handed) : (result < 0 ? result : -1);
     return result;
 }
 

@@ -56,6 +56,7 @@ public:
     // give the bytes it took; a stream that takes less than a piece gets the
     // rest on a later call. popToStream removes what the stream took (also
     // when it then fails, giving -1), readToStream leaves everything in place.
+    // A stream that throws after taking bytes counts as having taken them.
     int popToStream(CStream* stream, size_t length);
     int readToStream(CStream* stream, size_t length);
     // Moves everything stored into target (replacing its buffer); 0 on success.

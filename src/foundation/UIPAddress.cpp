@@ -22,17 +22,63 @@ const char kFile[] = "/UIPAddress";
     throw UException(-1, kFile, function, line, "EXCEPTION - %s, %s", reason, input != nullptr ? input : "");
 }
 
+// A prefix length: blanks, then one to maxDigits digits, then only blanks.
+// No sign: "-0" or "+8" is no prefix length.
+bool readPrefixLength(const char* text, int maxDigits, int& value)
+{
+    const char* p = text;
+    while (std::isspace(static_cast<unsigned char>(*p)))
+        ++p;
+    int digits = 0;
+    int number = 0;
+    while (std::isdigit(static_cast<unsigned char>(*p))) {
+        if (++digits > maxDigits)
+            return false;
+        number = number * 10 + (*p++ - '0');
+    }
+    while (std::isspace(static_cast<unsigned char>(*p)))
+        ++p;
+    if (digits == 0 || *p != '\0')
+        return false;
+    value = number;
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- IPv4
 
+bool UIPv4Address::read(const char* text, uint32_t& value)
+{
+    if (text == nullptr)
+        return false;
+    uint32_t result = 0;
+    const char* p = text;
+    for (int group = 0; group < 4; ++group) {
+        if (group > 0 && *p++ != '.')
+            return false;
+        uint32_t number = 0;
+        int digits = 0;
+        while (std::isdigit(static_cast<unsigned char>(*p)) && digits < 4) {
+            number = number * 10 + static_cast<uint32_t>(*p++ - '0');
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || number > 255)
+            return false;
+        result = (result << 8) | number;
+    }
+    if (*p != '\0')
+        return false;
+    value = result;
+    return true;
+}
+
 UIPv4Address UIPv4Address::parse(const CString& text)
 {
-    bool ok = false;
-    const uint32_t value = strIPtoDWORD(text, 0, &ok);
-    if (!ok)
+    uint32_t value = 0;
+    if (!read(text, value))
         throwInvalid("UIPv4Address::parse()", __LINE__, "invalid value", text);
-    return UIPv4Address(uint32_t(value));
+    return UIPv4Address(value);
 }
 
 UIPv4Netmask UIPv4Netmask::fromCiscoValue(uint32_t prefixLength)
@@ -52,14 +98,11 @@ UIPv4Netmask UIPv4Netmask::parse(const CString& text)
     trimmed.TrimRight();
 
     int number = 0;
-    char rest[10] = {0};
     uint32_t mask;
-    if (std::sscanf(trimmed, "%2d%9s", &number, rest) == 1) {
+    if (readPrefixLength(trimmed, 2, number)) {
         mask = fromCiscoValue(IntToDWORD(number)).value();
     } else {
-        bool ok = false;
-        mask = uint32_t(strIPtoDWORD(trimmed, 0, &ok));
-        if (!ok)
+        if (!UIPv4Address::read(trimmed, mask))
             throwInvalid("UIPv4Netmask::parse()", __LINE__, "invalid value", trimmed);
     }
     // The one bits must be a single run from the top.
@@ -119,8 +162,7 @@ UIPv6NetmaskExpanded UIPv6NetmaskExpanded::fromCiscoValue(uint32_t prefixLength)
 UIPv6NetmaskExpanded UIPv6NetmaskExpanded::parse(const CString& text)
 {
     int number = 0;
-    char rest[10] = {0};
-    if (std::sscanf(text, "%3d%9s", &number, rest) == 1)
+    if (readPrefixLength(text, 3, number))
         return fromCiscoValue(IntToDWORD(number));
 
     const UIPv6AddressExpanded address = UIPv6AddressExpanded::parse(text);

@@ -16,6 +16,9 @@ public:
     explicit UIPv4Address(uint32_t value) : m_value(value) {}
 
     static UIPv4Address parse(const CString& text);
+    // The dotted form only: four numbers of one to three digits, each at most
+    // 255, joined by "."; no sign, blank or anything else around them.
+    static bool read(const char* text, uint32_t& value);
 
     uint32_t value() const { return m_value; }
     bool operator==(const UIPv4Address& other) const { return m_value == other.m_value; }

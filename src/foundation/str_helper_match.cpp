@@ -32,11 +32,25 @@ const char* textOf(const char* text)
     return text != nullptr ? text : "";
 }
 
-// The pieces of text between separators, blanks trimmed, empty ones dropped.
-std::vector<CString> pieces(const char* text, char separator)
+// The pieces of text between separators, blanks trimmed, empty ones dropped
+// unless kept.
+std::vector<CString> pieces(const char* text, char separator, bool keepEmpty = false)
 {
-    UStrings split(text, separator, 2);
     std::vector<CString> out;
+    if (keepEmpty) {
+        const char* start = textOf(text);
+        for (;;) {
+            const char* end = std::strchr(start, separator);
+            CString piece = end != nullptr ? CString(start, static_cast<int>(end - start)) : CString(start);
+            piece.TrimLeft();
+            piece.TrimRight();
+            out.push_back(piece);
+            if (end == nullptr)
+                return out;
+            start = end + 1;
+        }
+    }
+    UStrings split(text, separator, 2);
     for (int i = 0; i < split.getCount(); ++i) {
         const char* piece = split.getAt(i);
         if (*piece != '\0')
@@ -57,6 +71,12 @@ bool readNumber(const char* text, uint32_t& value)
 {
     if (text == nullptr || std::strchr(text, '-') != nullptr)
         return false;
+    // No 32-bit number has more: a longer text is refused before the
+    // conversion, which would record every such text it sees.
+    int digits = 0;
+    for (const char* p = text; *p != '\0'; ++p)
+        if (*p >= '0' && *p <= '9' && ++digits > 10)
+            return false;
     bool ok = false;
     const int64_t read = toINT64(text, 0, &ok);
     if (!ok || read < 0 || read > 0xFFFFFFFFLL)
@@ -67,12 +87,12 @@ bool readNumber(const char* text, uint32_t& value)
 
 // "host:p1,p2" into "host:p1<sep>host:p2<sep>"; a single piece stays as it is.
 int normalizePortList(const char* in, CString& out, char separator, const char* tag, const char* function,
-                      bool lower)
+                      bool lower, bool keepEmpty)
 {
     int code = -1;
     guardOperation(UCATCH_SITE(kFile, tag, "normalize"), code, [&] {
         out.Empty();
-        const std::vector<CString> parts = pieces(in, ':');
+        const std::vector<CString> parts = pieces(in, ':', keepEmpty);
         if (parts.size() <= 1) {
             out = textOf(in);
             code = 0;
@@ -269,9 +289,8 @@ bool UIPSubnetMatch::match(const char* text) const
 {
     if (m_state < 0)
         return false;
-    bool ok = false;
-    const uint32_t address = strIPtoDWORD(text, 0, &ok);
-    return ok && match(address);
+    uint32_t address = 0;
+    return UIPv4Address::read(text, address) && match(address);
 }
 
 bool UIPSubnetMatch::match(uint32_t value) const
@@ -346,7 +365,8 @@ UTCPMatch::UTCPMatch(const char* pattern) : UTCPMatch()
 
 void UTCPMatch::parse(const char* pattern, CString& address, CString& mask, CString& ports) const
 {
-    const std::vector<CString> parts = pieces(pattern, ':');
+    // An empty piece ("net::80") is a piece too, so such a pattern is refused.
+    const std::vector<CString> parts = pieces(pattern, ':', true);
     if (parts.empty() || parts.size() > 2)
         UMATCH_REFUSE("UTCPMatch::parse()", "invalid pattern", pattern);
     UIPv4Subnet subnet;
@@ -391,8 +411,8 @@ bool UTCPMatch::match(const char* text) const
 {
     if (m_state < 0 || text == nullptr)
         return false;
-    const std::vector<CString> parts = pieces(text, ':');
-    if (parts.size() != 2 || !m_network.match(static_cast<const char*>(parts[0])))
+    const std::vector<CString> parts = pieces(text, ':', true);
+    if (parts.size() != 2 || parts[1].IsEmpty() || !m_network.match(static_cast<const char*>(parts[0])))
         return false;
     return m_state == 1 || m_port.match(static_cast<const char*>(parts[1]));
 }
@@ -405,7 +425,7 @@ bool UTCPMatch::match(uint32_t /*value*/) const
 int UTCPMatch::normalize(const char* in, CString& out, char separator) const
 {
     return normalizePortList(in, out, separator, "UTCPMatch::normalize() - EXCEPTION", "UTCPMatch::normalize()",
-                             false);
+                             false, true);
 }
 
 // ---------------------------------------------------------------------------
@@ -551,7 +571,7 @@ bool UDNSMatch::match(uint32_t /*value*/) const
 int UDNSMatch::normalize(const char* in, CString& out, char separator) const
 {
     return normalizePortList(in, out, separator, "UDNSMatch::normalize() - EXCEPTION", "UDNSMatch::normalize()",
-                             true);
+                             true, false);
 }
 
 // ---------------------------------------------------------------------------
@@ -615,8 +635,13 @@ int UExpressionMatch::setExpression(const char* expression, uint32_t kind, char 
         }
         for (const CString& item : pieces(normalized, separator)) {
             std::unique_ptr<URootMatch> matcher(createMatchObject(kind, item));
-            if (m_matchers.addObject(matcher.get()) >= 0)
-                matcher.release();
+            // The list answers its new count; anything else means the
+            // pattern was not added and the expression would lack it.
+            const int before = m_matchers.getCount();
+            if (m_matchers.addObject(matcher.get()) != before + 1)
+                throw UException(-1, kFile, "UExpressionMatch::setExpression()", __LINE__, "EXCEPTION - %s, %s",
+                                 "addObject() failed", static_cast<const char*>(item));
+            matcher.release();
         }
         m_expression = normalized;
         m_kind = static_cast<int>(kind);

@@ -25,6 +25,12 @@ namespace {
 constexpr const char* kLogFile = "/Session";
 constexpr int kNotTrustedForSession = 112;
 
+Session::AttachCall& attachCallForTesting()
+{
+    static Session::AttachCall call;
+    return call;
+}
+
 } // namespace
 
 Session::Session() : Session(SessionInfo(), 0) {}
@@ -253,6 +259,11 @@ void Session::RequestFinished(Err::HttpNetworkManager error, QString message)
         fail(message);
 }
 
+void Session::setAttachCallForTesting(AttachCall call)
+{
+    attachCallForTesting() = std::move(call);
+}
+
 UFORCED_UNWIND_HANDLER AttachResourceResult Session::AttachResource(const QString& resourceName,
                                                                    const QString& resourceType)
 {
@@ -261,6 +272,8 @@ UFORCED_UNWIND_HANDLER AttachResourceResult Session::AttachResource(const QStrin
     try {
         if (!IsSiteTrusted(sessionInfo.url.toString(), sessionType != EndpointInspection, trustedSiteTag()))
             code = kNotTrustedForSession;
+        else if (attachCallForTesting())
+            code = attachCallForTesting()(resourceName, resourceType);
         else
             code = browserController.openMainResource(resourceName, resourceType, QString());
     } catch (const UException& e) {

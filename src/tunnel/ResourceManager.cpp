@@ -249,6 +249,7 @@ int ResourceManager::close(const QString& id, int error) {
     TUNNEL_LOG(kVerbose, kSource, makeArgFormat("Closing resource %1, error code %2...", id, error).str());
 
   int result = 0;
+  bool returned = false;
   const CString context(makeArgFormat("Failed to find/close resource %1", id).str());
   guardOperation(UCATCH_SITE(kSource, static_cast<const char*>(context), __PRETTY_FUNCTION__), result, [&] {
     const Resource resource = findResource(id);  // the copy keeps the controller alive
@@ -258,7 +259,11 @@ int ResourceManager::close(const QString& id, int error) {
       if (it != m_resources.end() && it->closeCode == 0) it->closeCode = error;
     }
     result = resource.controller->close();
+    returned = true;
   });
+  // A controller that threw has not closed, whatever the code it threw
+  // (0, or a break): no closed event is coming for it.
+  if (!returned && result == 0) result = -1;
 
   if (result != 0) {
     TUNNEL_LOG(kWarning, kSource, makeArgFormat("Failed to close resource %1, errror %2", id, result).str());

@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -35,6 +36,9 @@ const char* const kPidFile = TESSAL_SYSTEM_PATH("/usr/local/lib/TessalNetworks/S
 const char* const kDaemonHost = "127.0.0.1";
 const unsigned short kDaemonPort = 44444;
 const int kConnectLimitSeconds = 5;
+// How long a daemon may take to name itself in its pid file once its first
+// process is gone.
+const int64_t kPidFileGraceMs = 1000;
 const int kLoggingThreshold = 63;
 const size_t kReplyStep = 256;
 // A reply beyond this is not read further; real replies are a few hundred bytes.
@@ -92,8 +96,14 @@ class ChildReaping {
   }
   ~ChildReaping() { restore(); }
   void restore() {
-    if (m_changed) sigaction(SIGCHLD, &m_old, nullptr);
+    if (!m_changed) return;
+    sigaction(SIGCHLD, &m_old, nullptr);
     m_changed = false;
+    // Children of other parts that ended meanwhile became zombies, which the
+    // restored disposition would not have left: nobody else waits for them.
+    int status = 0;
+    while (waitpid(-1, &status, WNOHANG) > 0) {
+    }
   }
   ChildReaping(const ChildReaping&) = delete;
   ChildReaping& operator=(const ChildReaping&) = delete;
@@ -451,6 +461,7 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
 
   int exitStatus = 0;
   bool ended = false;
+  bool statusLost = false;
   const int64_t deadline = monotonicMs() + m_launchWaitMs;
   for (;;) {
     const pid_t rc = waitpid(child, &exitStatus, WNOHANG);
@@ -459,9 +470,9 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
       break;
     }
     if (rc < 0 && errno == ECHILD) {
-      // Reaped by another part's handler: its status is lost, and any
-      // status but the two failures counts as started.
-      exitStatus = 0;
+      // Reaped by another part's handler: its status is lost, so only a
+      // daemon that is up tells that the start worked.
+      statusLost = true;
       ended = true;
       break;
     }
@@ -482,6 +493,14 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
       throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
                        "the first process did not exit");
     exitStatus = 0;
+  }
+  if (statusLost) {
+    // The daemon may write its pid file just after its first process ended.
+    const int64_t graceEnd = std::min(deadline, monotonicMs() + kPidFileGraceMs);
+    while (!daemonNamedByPidFile(child) && monotonicMs() < graceEnd) usleep(10000);
+    if (!daemonNamedByPidFile(child))
+      throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
+                       "the first process's status was taken by another handler");
   }
   if (WIFSIGNALED(exitStatus))
     throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "falied to start svpn");

@@ -440,6 +440,8 @@ TunnelServerClient::ConnectionPtr TunnelServerClient::getConnection()
     const std::string path = (exe.parent_path() / "tunnelserver").string();
     TUNNEL_LOG(48, kSource, UArgFormat("Running tunnel server process (%1)...").arg(path.c_str()).str());
 
+    // A new server runs with its own default level until it is sent one.
+    m_logLevel = 0;
     ProcessPipes pipes = launchProcess(path, {});
     auto child = std::make_unique<Child>(pipes.pid, pipes.input);
     try {
@@ -868,9 +870,11 @@ void TunnelServerClient::setLogLevel(int level)
 {
     if (level == m_logLevel)
         return;
-    m_logLevel = level;
     UPropertyList reply;
     sendCommand(getConnection(), toBytes("cmd=set_log_level&value=" + std::to_string(level)), true, reply);
+    // Only a level the server accepted is its level: a failed start or a
+    // refusal leaves it to be sent again.
+    m_logLevel = level;
 }
 
 namespace {

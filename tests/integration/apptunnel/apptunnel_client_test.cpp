@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -322,6 +323,27 @@ TEST(AppTunnelCommands, StatisticsLogLevelAndExit)
     // The next command starts a new server.
     EXPECT_TRUE(client.isReady());
     EXPECT_EQ(server.starts().size(), 2u);
+}
+
+// The level counts as the server's only once it accepted it, and a new server
+// starts without it.
+TEST(AppTunnelCommands, LogLevelIsKeptOnlyOnceTheServerHasIt)
+{
+    StandIn server("[1] endpoint_line 127.0.0.1 abc\\n\n"
+                   "[2] reply set_log_level result=5\\n\n"
+                   "[2] reply set_log_level result=0\\n\n");
+    TunnelServerClient client("h", 443, "abc", true);
+    EXPECT_THROW(client.setLogLevel(31), std::runtime_error);   // the first server never came up
+    EXPECT_THROW(client.setLogLevel(31), std::runtime_error);   // the second one refused it
+    EXPECT_EQ(client.logLevel(), 0);
+    client.setLogLevel(31);
+    client.setLogLevel(31);   // it has it now: nothing sent
+    EXPECT_EQ(client.logLevel(), 31);
+    client.exit();
+    client.setLogLevel(31);   // a third server
+    auto commands = server.commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "cmd=set_log_level&value=31"), 3) << commands.size();
+    EXPECT_EQ(server.starts().size(), 3u);
 }
 
 TEST(AppTunnelCommands, ConfigurationPortRangesAndPlaceholders)

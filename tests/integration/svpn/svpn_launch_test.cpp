@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -167,6 +168,61 @@ TEST_F(SvpnLaunch, ChildSignalStaysWithItsHandlerDuringTheLaunch) {
   EXPECT_EQ(second.Open(listOf({})), 0);
   sigaction(SIGCHLD, &old, &now);
   EXPECT_EQ(now.sa_handler, SIG_IGN);
+}
+
+// Children of other parts that end while the launch waits for its own child
+// are reaped afterwards when the process does not keep zombies.
+TEST_F(SvpnLaunch, OtherChildrenEndingDuringTheLaunchAreNotLeftAsZombies) {
+  struct sigaction old {};
+  ASSERT_EQ(sigaction(SIGCHLD, nullptr, &old), 0);
+  for (const bool noWaitHandler : {false, true}) {
+    StandIn standIn("linger 600\nlisten off\n");
+    struct sigaction keepsNone {};
+    sigemptyset(&keepsNone.sa_mask);
+    keepsNone.sa_handler = noWaitHandler ? +[](int) {} : SIG_IGN;
+    keepsNone.sa_flags = noWaitHandler ? SA_NOCLDWAIT | SA_RESTART : 0;
+    ASSERT_EQ(sigaction(SIGCHLD, &keepsNone, nullptr), 0);
+    const pid_t other = fork();
+    if (other == 0) {
+      usleep(200000);
+      _exit(0);
+    }
+    RecordingHandler handler;
+    EXPECT_EQ(handler.Open(listOf({})), 0);
+    // A zombie stays for good; a child that ended late is reaped by the system.
+    EXPECT_TRUE(waitUntil([other] { return kill(other, 0) != 0; }, 10000))
+        << (noWaitHandler ? "SA_NOCLDWAIT" : "SIG_IGN") << ": zombie left";
+    sigaction(SIGCHLD, &old, nullptr);
+    waitpid(other, nullptr, WNOHANG);
+    EXPECT_EQ(handler.CloseTunnel(), 0);
+  }
+}
+
+// A handler of another part that reaps every child takes our first process's
+// status: the start counts only when a live daemon is named by the pid file.
+TEST_F(SvpnLaunch, LostFirstProcessStatusNeedsALiveDaemon) {
+  struct sigaction reapsAll {}, old {};
+  reapsAll.sa_handler = [](int) {
+    const int saved = errno;
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+    errno = saved;
+  };
+  reapsAll.sa_flags = SA_RESTART;
+  sigemptyset(&reapsAll.sa_mask);
+  ASSERT_EQ(sigaction(SIGCHLD, &reapsAll, &old), 0);
+  {
+    StandIn standIn("exit 2\n");
+    RecordingHandler handler;
+    EXPECT_NE(handler.Open(listOf({})), 0);
+  }
+  {
+    StandIn standIn("listen off\n");
+    RecordingHandler handler;
+    EXPECT_EQ(handler.Open(listOf({})), 0);
+    EXPECT_GT(standIn.daemonPid(), 1);
+  }
+  sigaction(SIGCHLD, &old, nullptr);
 }
 
 TEST_F(SvpnLaunch, CloseWithoutDaemon) {

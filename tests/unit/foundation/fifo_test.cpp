@@ -1,5 +1,6 @@
 #include "foundation/FIFOBuffer.h"
 #include "RecordingLog.h"
+#include "foundation/UException.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <deque>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -183,6 +185,48 @@ TEST(FifoTest, StreamsThatTakeLessOrFail)
     EXPECT_TRUE(log.contains("a_stream->send error #2 (count, m_iHead, m_iTail), 2, 4, 5\n"));
     EXPECT_EQ(second.received, "fg");
     EXPECT_EQ(popText(b, 4), "hijk");
+}
+
+// A stream that throws keeps what it took before the throw, and the caller
+// hears of the bytes it took, or of a failure when it took none.
+TEST(FifoTest, StreamThatThrows)
+{
+    RecordingLog log;
+    struct Throws : LimitedStream
+    {
+        Throws(int on, int kind) : LimitedStream(100), on(on), kind(kind) {}
+        int writeBytes(size_t length, const void* source) override
+        {
+            if (++calls != on)
+                return LimitedStream::writeBytes(length, source);
+            if (kind == 0)
+                throw std::runtime_error("stream gone");
+            if (kind == 1)
+                throw UException(0, "stream gone");
+            throw 5;
+        }
+        int on;
+        int kind;
+        int calls = 0;
+    };
+    struct Row { int on; int kind; bool remove; int result; const char* received; const char* left; };
+    const Row rows[] = {
+        {2, 0, true, 2, "fg", "hijk"},  {2, 1, true, 2, "fg", "hijk"},   {2, 2, true, 2, "fg", "hijk"},
+        {1, 0, true, -1, "", "fghijk"}, {1, 1, true, -1, "", "fghijk"},  {1, 2, true, -1, "", "fghijk"},
+        {2, 0, false, 2, "fg", "fghijk"},
+    };
+    for (const Row& row : rows) {
+        CFIFOBuffer b(6);
+        b.push("abcdef", 6);
+        popText(b, 5);
+        b.push("ghijk", 5); // "fg" at 5..6, "hijk" at 0..3
+        Throws stream(row.on, row.kind);
+        const int sent = row.remove ? b.popToStream(&stream, 6) : b.readToStream(&stream, 6);
+        EXPECT_EQ(sent, row.result) << row.on << " " << row.kind;
+        EXPECT_EQ(stream.received, row.received);
+        EXPECT_EQ(popText(b, static_cast<size_t>(b.count())), row.left) << row.on << " " << row.kind;
+    }
+    EXPECT_TRUE(log.contains("CFIFOBuffer::popToStream - exception, stream gone")) << log.text();
 }
 
 // A producer and a consumer on two threads, both keeping the reference under

@@ -62,7 +62,11 @@ TEST(IpV4Netmask, RefusedTexts)
         {"123", "UIPv4Netmask::parse()", "EXCEPTION - invalid value, 123"},
         {"255.0.255.0", "UIPv4Netmask::parse()", "EXCEPTION - invalid value, 255.0.255.0"},
         {" 0.255.255.255 ", "UIPv4Netmask::parse()", "EXCEPTION - invalid value, 0.255.255.255"},
-        {"-1", "IntToDWORD()", "EXCEPTION - input value is negative, -1"},
+        // A prefix length is digits only; a signed text is no dotted mask either.
+        {"-1", "UIPv4Netmask::parse()", "EXCEPTION - invalid value, -1"},
+        {"-0", "UIPv4Netmask::parse()", "EXCEPTION - invalid value, -0"},
+        {"+8", "UIPv4Netmask::parse()", "EXCEPTION - invalid value, +8"},
+        {"-0.255.255.255", "UIPv4Netmask::parse()", "EXCEPTION - invalid value, -0.255.255.255"},
         {"", "UIPv4Netmask::parse()", "EXCEPTION - invalid value, "},
     };
     for (const auto& c : cases) {
@@ -79,6 +83,8 @@ TEST(IpV4Address, ParseValueAndRefusal)
     auto r = thrown([] { UIPv4Address::parse("10.0.1"); });
     EXPECT_EQ(r.first, "EXCEPTION - invalid value, 10.0.1");
     EXPECT_EQ(r.second, "UIPv4Address::parse()");
+    for (const char* text : {"-0.1.2.3", "+10.1.2.3", " 10. 1. 2. 3", "10.1.2.3 ", "1.2.3.4.5", "1.2.3.0004"})
+        EXPECT_EQ(thrown([&] { UIPv4Address::parse(text); }).second, "UIPv4Address::parse()") << text;
 }
 
 TEST(IpV6Netmask, AcceptedAndRefusedTexts)
@@ -99,6 +105,8 @@ TEST(IpV6Netmask, AcceptedAndRefusedTexts)
         {"ffff:7fff:0:0:0:0:0:0", "UIPv6NetmaskExpanded::parse()"},
         {"ffff::", "UIPv6AddressExpanded::parse()"},
         {"300", "IntToDWORD()"},
+        {"-0", "UIPv6AddressExpanded::parse()"},
+        {"+8", "UIPv6AddressExpanded::parse()"},
     };
     for (const auto& c : refused)
         EXPECT_EQ(thrown([&] { UIPv6NetmaskExpanded::parse(c.text); }).second, c.function) << c.text;

@@ -1,6 +1,7 @@
 #include "foundation/UException.h"
 #include "foundation/str_helper.h"
 #include "foundation/str_helper_match.h"
+#include "support/FailingMalloc.h"
 #include "RecordingLog.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+using tessal::test::FailingMalloc;
 using tessal::test::RecordingLog;
 
 namespace {
@@ -101,6 +103,14 @@ TEST(MatchTest, DWORDMatch)
     EXPECT_EQ(port.setPattern("65536"), -1);
     EXPECT_EQ(port.setPattern("1-65535"), 0);
 
+    {   // Outside text of any length costs no record.
+        RecordingLog quiet;
+        UDWORDMatch five("5");
+        EXPECT_FALSE(five.match("12345678901234567890"));
+        EXPECT_FALSE(five.match("00000000005"));
+        EXPECT_TRUE(quiet.lines().empty()) << quiet.text();
+    }
+
     RecordingLog log;
     EXPECT_EQ(thrownMessage([] { UDWORDMatch("x"); }), "EXCEPTION - invalid pattern, x");
     EXPECT_TRUE(log.contains("UDWORDMatch::UDWORDMatch(), EXCEPTION - invalid pattern, x"));
@@ -119,6 +129,12 @@ TEST(MatchTest, IPSubnetMatch)
         {"10.0.0.0", false, {}, {"10.0.0.0"}},
         {"10.0.0.0/255.0.255.0", false, {}, {}},
         {"300.0.0.0/8", false, {}, {}},
+        // Signs and blanks are no part of an address or a prefix length.
+        {"0.0.0.0/0", true, {"0.1.2.3"}, {"-0.1.2.3", "+0.1.2.3", " 10. 1. 2. 3", "10.1.2.3 ", "10.1.2.03x"}},
+        {"10.0.0.0/-0", false, {}, {"11.0.0.1"}},
+        {"10.0.0.0/+8", false, {}, {"10.0.0.1"}},
+        {"-0.1.2.3/32", false, {}, {}},
+        {" 10. 1. 2. 3/32", false, {}, {}},
     });
     UIPSubnetMatch masked("10.1.2.3/8");
     EXPECT_EQ(masked.getNetwork(), 0x0A000000u);
@@ -140,6 +156,8 @@ TEST(MatchTest, IP6SubnetMatch)
         {"fe80::/10", false, {}, {"fe80::1"}},
         {fe80 + "/129", false, {}, {}},
         {fe80, false, {}, {}},
+        {fe80 + "/-0", false, {}, {"::1"}},
+        {fe80 + "/+10", false, {}, {}},
     });
     RecordingLog log;
     UIP6SubnetMatch m((zero + "/0").c_str());
@@ -162,6 +180,10 @@ TEST(MatchTest, TCPMatch)
         {"10.0.0.0/8:1:2", false, {}, {}},
         {"x:80", false, {}, {}},
         {"10.0.0.0/8:80,443", false, {}, {"10.1.2.3:80"}},
+        // An empty piece between colons is a piece of its own.
+        {"10.0.0.0/8::80", false, {}, {"10.1.2.3:80"}},
+        {"10.0.0.0/8", true, {"10.1.1.1:80"}, {"10.1.1.1::80", ":80", "-10.1.1.1:80"}},
+        {"10.0.0.0/8:80", true, {"10.1.1.1:80"}, {"10.1.1.1::80", "10.1.1.1:80:"}},
     });
     RecordingLog log;
     UTCPMatch m;
@@ -231,6 +253,7 @@ TEST(MatchTest, ExpressionMatch)
         {3, "a:b:c", -1, "", {}, {}},
         {3, "10.0.0.0/8:,", -1, "", {}, {}},
         {5, "[::1/128]", -1, "", {}, {}},
+        {3, "10.0.0.0/8::80,443", -1, "", {}, {"10.1.2.3:80"}},
     };
     RecordingLog log;
     for (const Case& c : cases) {
@@ -258,4 +281,31 @@ TEST(MatchTest, ExpressionMatch)
     EXPECT_TRUE(UExpressionMatch("x*;y").match("xyz"));
     EXPECT_EQ(thrownMessage([] { delete UExpressionMatch::createMatchObject(7, "x"); }),
               "EXCEPTION - unknown type, 7");
+}
+
+// A pattern the list cannot take fails the expression; it does not leave it
+// one pattern short.
+TEST(MatchTest, ExpressionWhoseListCannotGrowFails)
+{
+    // The list of three matchers is the last to grow to three places: its
+    // allocations of that size come last.
+    const size_t threePlaces = 3 * sizeof(void*);
+    int calls = 0;
+    {
+        FailingMalloc counting(threePlaces);
+        UExpressionMatch e;
+        ASSERT_EQ(e.setExpression("1;2;3", 1, ';'), 0);
+        calls = counting.calls();
+    }
+    ASSERT_GE(calls, 2);
+    RecordingLog log;
+    UExpressionMatch e;
+    {
+        FailingMalloc failing(threePlaces, calls - 2);
+        EXPECT_EQ(e.setExpression("1;2;3", 1, ';'), -1);
+    }
+    EXPECT_EQ(e.getMatchers().getCount(), 0);
+    EXPECT_EQ(e.getKind(), -1);
+    EXPECT_FALSE(e.match("1"));
+    EXPECT_TRUE(log.contains("EXCEPTION - addObject() failed, 3")) << log.text();
 }

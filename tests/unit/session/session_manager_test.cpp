@@ -133,6 +133,39 @@ TEST_F(SessionManagerTest, AttachNeedsTheSiteTrustedForTheSession)
     EXPECT_TRUE(trusted.message.startsWith("Failed to open resource 'res2': "));
 }
 
+// Whatever leaves the window's open of an attached resource, the attach is a
+// failure the user hears of; a thread's cancellation is recorded and goes on.
+TEST_F(SessionManagerTest, AttachGuardTurnsEveryThrowIntoAFailure)
+{
+    trustServer();
+    ASSERT_TRUE(manager->CreateAndLaunchSession(naUrl(kSessionId)));
+    auto session = manager->NetworkAccessSession();
+    ASSERT_TRUE(session);
+    struct Row { const char* name; std::function<int()> open; int code; };
+    const Row rows[] = {
+        {"UException 0", [] () -> int { throw UException(0, "no code"); }, -1},
+        {"break", [] () -> int { throw UBreakException(); }, -1},
+        {"UException -5", [] () -> int { throw UException(-5, "five"); }, -5},
+        {"std::exception", [] () -> int { throw std::runtime_error("broke"); }, -1},
+        {"unknown", [] () -> int { throw 7; }, -1},
+    };
+    for (const Row& row : rows) {
+        qt::Session::setAttachCallForTesting([&](const QString&, const QString&) { return row.open(); });
+        const qt::AttachResourceResult result = session->AttachResource("res2", "network_access");
+        EXPECT_EQ(result.code, row.code) << row.name;
+        EXPECT_TRUE(result.notifyUser) << row.name;
+        EXPECT_TRUE(result.message.startsWith("Failed to open resource 'res2': ")) << row.name;
+    }
+    {
+        qt::Session::setAttachCallForTesting([](const QString&, const QString&) -> int { pthread_exit(nullptr); });
+        bool returned = false;
+        std::thread([&] { session->AttachResource("res2", "network_access"); returned = true; }).join();
+        EXPECT_FALSE(returned);
+        EXPECT_EQ(log.withMessage("EXCEPTION caught (forced stack unwind), Attach resource").size(), 1) << log.text();
+    }
+    qt::Session::setAttachCallForTesting(nullptr);
+}
+
 TEST_F(SessionManagerTest, OneTimeCodeReplacesTheSessionId)
 {
     trustServer();
@@ -350,6 +383,40 @@ TEST_F(InspectionLimitTest, AnEndedSessionOutlivesTheDialogItEndedIn)
     QMessageBox(QMessageBox::Information, "Tessal VPN", "open", QMessageBox::Ok).exec();
     EXPECT_TRUE(aliveInside);
     EXPECT_TRUE(waitFor([&] { return ending.isNull(); }, 3000));
+}
+
+// A session that ends inside a plain nested loop (no dialog, no launch under
+// way) started from a running loop is released only once that loop is left.
+TEST_F(InspectionLimitTest, AnEndedSessionOutlivesTheNestedLoopItEndedIn)
+{
+    ASSERT_TRUE(manager.CreateAndLaunchSession(epiUrl(0, sid(0))));
+    ASSERT_TRUE(manager.CreateAndLaunchSession(epiUrl(1, sid(1))));
+    QPointer<qt::Session> ending = manager.InspectionSessions().front().get();
+    bool aliveInside = false;
+    bool nestedLeft = false;
+    QEventLoop outer;
+    QTimer::singleShot(0, &outer, [&] {
+        QEventLoop nested;
+        QTimer::singleShot(0, &nested, [&] { emit ending->Error("gone"); });
+        // Long enough for the release's own retries to have run many times.
+        QTimer::singleShot(500, &nested, [&] {
+            aliveInside = !ending.isNull();
+            nested.quit();
+        });
+        nested.exec();
+        nestedLeft = true;
+    });
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &outer, [&] {
+        if (nestedLeft && ending.isNull())
+            outer.quit();
+    });
+    check.start(10);
+    QTimer::singleShot(20000, &outer, &QEventLoop::quit);   // safety net only
+    outer.exec();
+    EXPECT_TRUE(aliveInside);
+    EXPECT_TRUE(ending.isNull());
+    EXPECT_EQ(manager.SessionCount(), 1);
 }
 
 }  // namespace

@@ -31,6 +31,7 @@ struct FakeController : TunnelInterface {
   std::function<int()> onOpen = [] { return 0; };
   bool opened = false;
   int closeResult = 0;
+  std::function<void()> closeThrows;
   int status = 0;
   bool queriesThrow = false;
   std::vector<tessal::TunnelEndpoint> details{tessal::TunnelEndpoint{}};
@@ -43,6 +44,7 @@ struct FakeController : TunnelInterface {
     return result;
   }
   int close() override {
+    if (closeThrows) closeThrows();
     if (closeResult == 0) listener->onTunnelClosed(id, 0);  // as a controller does: through the proxy
     return closeResult;
   }
@@ -188,12 +190,25 @@ TEST(ResourceManager, CloseOfUnknownIdAndFailedClose) {
   EXPECT_FALSE(bed.rm.isOpened("nope"));
   EXPECT_FALSE(bed.rm.isNotOpened("nope"));
 
-  bed.configure = [](FakeController& c) { c.closeResult = -7; };
-  ASSERT_EQ(bed.rm.attachResource("r", ResourceType::app_tunnel, ""), 0);
-  EXPECT_EQ(bed.rm.close("r", 115), -7);
-  EXPECT_TRUE(bed.rm.isEmpty());
-  pump();
-  EXPECT_EQ(bed.events, (Strings{"closed r 1 115"}));
+  // Whatever way the controller fails, the close is a failure and the
+  // resource ends at once with the code it was closed with.
+  struct Row { const char* name; std::function<void(FakeController&)> failure; int result; };
+  const Row rows[] = {
+      {"code", [](FakeController& c) { c.closeResult = -7; }, -7},
+      {"UException -9", [](FakeController& c) { c.closeThrows = [] { throw UException(-9, "gone"); }; }, -9},
+      {"UException 0", [](FakeController& c) { c.closeThrows = [] { throw UException(0, "gone"); }; }, -1},
+      {"break", [](FakeController& c) { c.closeThrows = [] { throw UBreakException(); }; }, -1},
+      {"std::exception", [](FakeController& c) { c.closeThrows = [] { throw std::runtime_error("gone"); }; }, -1},
+  };
+  for (const Row& row : rows) {
+    Bed failing;
+    failing.configure = row.failure;
+    ASSERT_EQ(failing.rm.attachResource("r", ResourceType::app_tunnel, ""), 0);
+    EXPECT_EQ(failing.rm.close("r", 115), row.result) << row.name;
+    EXPECT_TRUE(failing.rm.isEmpty()) << row.name;
+    pump();
+    EXPECT_EQ(failing.events, (Strings{"closed r 1 115"})) << row.name;
+  }
 }
 
 TEST(ResourceManager, SweepsCloseWithTheRecordedCode) {
