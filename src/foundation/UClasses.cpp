@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "foundation/UException.h"
 #include "foundation/str_helper.h"
@@ -88,8 +89,13 @@ AutoMemory& AutoMemory::operator=(const AutoMemory& other)
         free();
         return *this;
     }
-    realloc(other.m_size);
-    std::memcpy(m_buffer, other.m_buffer, other.m_size);
+    // Copy into a new block first: when that allocation fails, this object
+    // keeps its old contents instead of being left empty.
+    AutoMemory copy;
+    copy.allocate(other.m_size, other.m_size);
+    std::memcpy(copy.m_buffer, other.m_buffer, other.m_size);
+    std::swap(m_buffer, copy.m_buffer);
+    std::swap(m_size, copy.m_size);
     return *this;
 }
 

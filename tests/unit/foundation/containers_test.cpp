@@ -14,6 +14,7 @@
 #include "foundation/Array.h"
 #include "foundation/UClasses.h"
 #include "foundation/UException.h"
+#include "support/FailingMalloc.h"
 
 namespace {
 
@@ -59,6 +60,39 @@ TEST(ContainersList, AddRemoveBounds)
     EXPECT_EQ(list.getCount(), 0);
     EXPECT_EQ(list.getObject(0), nullptr);
     EXPECT_EQ(deletions, 0);   // the list never owns its elements
+}
+
+// An add that runs out of memory at any of its allocations leaves the list
+// as it was: same count, same elements.
+TEST(ContainersList, AddThatRunsOutOfMemoryKeepsTheList)
+{
+    int deletions = 0;
+    Counted a(&deletions), b(&deletions), c(&deletions);
+    const size_t threePlaces = 3 * sizeof(void*);
+    int calls = 0;
+    {
+        UList list;
+        list.addObject(&a);
+        list.addObject(&b);
+        tessal::test::FailingMalloc counting(threePlaces);
+        ASSERT_EQ(list.addObject(&c), 3);
+        calls = counting.calls();
+    }
+    ASSERT_GE(calls, 1);
+    for (int failing = 1; failing <= calls; ++failing) {
+        UList list;
+        list.addObject(&a);
+        list.addObject(&b);
+        {
+            tessal::test::FailingMalloc failure(threePlaces, failing);
+            EXPECT_EQ(list.addObject(&c), 2) << failing;
+        }
+        ASSERT_EQ(list.getCount(), 2) << failing;
+        EXPECT_EQ(list.getObject(0), &a) << failing;
+        EXPECT_EQ(list.getObject(1), &b) << failing;
+        EXPECT_EQ(list.addObject(&c), 3) << failing;
+        EXPECT_EQ(list.getObject(2), &c) << failing;
+    }
 }
 
 TEST(ContainersList, DeleteObjectsDeletesInOrder)
