@@ -348,7 +348,7 @@ TEST(FileLog, APlantedLogIsMovedAsideAndAFreshOneStarted)
 }
 
 // A settings folder that is a link, or another user's folder, holds no log
-// of ours (root aside: see the next test).
+// of ours (root writing for a user: see the shell's cleanup test).
 TEST(FileLog, ALinkedOrForeignFolderIsRefused)
 {
     TempHome home;
@@ -377,34 +377,6 @@ TEST(FileLog, ALinkedOrForeignFolderIsRefused)
     if (status != TempHome::kSkipped) {
         EXPECT_EQ(status, 0);
     }
-}
-
-// Root writing into a user's settings folder (a cleanup run for that user)
-// leaves the user a log of their own, never a file of root's.
-TEST(FileLog, RootGivesTheLogInAUsersFolderToThatUser)
-{
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root";
-    TempHome home;
-    const std::string folder = home.settingsFolder();
-    const std::string path = folder + "/vpn.log";
-    ASSERT_EQ(::mkdir(folder.c_str(), 0750), 0);
-    home.giveTo(65534, 65534);
-    for (int run = 0; run < 2; ++run) {   // a fresh file, then the user's own one again
-        FixedHeaderLog log;
-        ASSERT_EQ(log.open(path.c_str(), "a"), 0);
-        log.writeLine(("run " + std::to_string(run) + "\n").c_str());
-        log.close();
-        struct stat info {};
-        ASSERT_EQ(::lstat(path.c_str(), &info), 0);
-        EXPECT_EQ(info.st_uid, 65534u);
-        EXPECT_EQ(info.st_gid, 65534u);
-        EXPECT_EQ(info.st_mode & 07777, 0600u);
-    }
-    const std::string content = readFile(path);
-    EXPECT_NE(content.find("run 0\n"), std::string::npos);
-    EXPECT_NE(content.find("run 1\n"), std::string::npos);
-    EXPECT_FALSE(exists(path + ".refused"));
 }
 
 TEST(FileLog, EmptyHomeLeavesTheLogClosed)
