@@ -1,9 +1,10 @@
 # The certificate whose key signs update packages, and the 64-byte HMAC key,
 # are built into the program from files named by two cache variables.
 # Release builds must name the real ones; the dev presets name the TEST-ONLY
-# pair under tests/keys-TEST-ONLY.
+# pair under tests/keys-TEST-ONLY and allow it (TESSAL_ALLOW_TEST_SIGNING).
 set(TESSAL_UPDATE_CERTIFICATE "" CACHE FILEPATH "PEM certificate of the update signing key")
 set(TESSAL_UPDATE_HMAC_KEY "" CACHE FILEPATH "File of exactly 64 bytes: the built-in HMAC key")
+option(TESSAL_ALLOW_TEST_SIGNING "Accept the test-only signing pair (Debug builds only; the dev presets set it)" OFF)
 
 if(NOT TESSAL_UPDATE_CERTIFICATE OR NOT EXISTS "${TESSAL_UPDATE_CERTIFICATE}")
   message(FATAL_ERROR
@@ -41,7 +42,7 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${TESSAL_UPDATE_
 # in its log that it uses it.
 include(${CMAKE_CURRENT_LIST_DIR}/TessalSigningCheck.cmake)
 tessal_check_update_signing("${TESSAL_UPDATE_CERTIFICATE}" "${TESSAL_UPDATE_HMAC_KEY}"
-                            "${CMAKE_BUILD_TYPE}" TESSAL_UPDATE_SIGNING_TEST_ONLY)
+                            "${CMAKE_BUILD_TYPE}" "${TESSAL_ALLOW_TEST_SIGNING}" TESSAL_UPDATE_SIGNING_TEST_ONLY)
 if(TESSAL_UPDATE_SIGNING_TEST_ONLY)
   set(TESSAL_UPDATE_SIGNING_TEST_ONLY 1)
 else()

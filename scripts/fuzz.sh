@@ -35,7 +35,7 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=Debug -DTESSAL_BUILD_FUZZ=ON -DTESSAL_BUILD_TESTS=OFF -DTESSAL_BUILD_BENCH=OFF \
   -DTESSAL_MIN_QT_VERSION=6.4.2 -DTESSAL_SYSTEM_ROOT="$PWD/$build/sysroot" \
   -DTESSAL_UPDATE_CERTIFICATE="$PWD/tests/keys-TEST-ONLY/update_signing_TEST_ONLY.pem" \
-  -DTESSAL_UPDATE_HMAC_KEY="$PWD/tests/keys-TEST-ONLY/update_hmac_TEST_ONLY.bin" >/dev/null
+  -DTESSAL_UPDATE_HMAC_KEY="$PWD/tests/keys-TEST-ONLY/update_hmac_TEST_ONLY.bin" -DTESSAL_ALLOW_TEST_SIGNING=ON >/dev/null
 
 manifest=$build/fuzz-targets
 targets=$(ls "$manifest" 2>/dev/null | sort || true)

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <string>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -24,6 +25,7 @@ namespace {
 
 const char kDefaultFileName[] = "log.txt";
 const char kBackupSuffix[] = ".bak";
+const char kRefusedSuffix[] = ".refused";
 const uint32_t kInitialMaxSize = 0x500000;
 const uint32_t kRotationCheckEvery = 50;
 
@@ -50,41 +52,192 @@ void cachedLocalTime(time_t second, struct tm& out)
     pthread_mutex_unlock(&mutex);
 }
 
+// The folder a log file lies in, opened once so that the file is opened,
+// moved aside and rotated inside that very folder.
+struct LogFolder
+{
+    int fd = -1;
+    uid_t owner = 0;
+    gid_t group = 0;
+    std::string base;   // the file's name inside the folder
+    LogFolder() = default;
+    LogFolder(const LogFolder&) = delete;
+    LogFolder& operator=(const LogFolder&) = delete;
+    ~LogFolder()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// Opens the folder of name, never through a symbolic link, and only when it
+// is the effective user's own. Root may write into another user's folder
+// (a cleanup run for that user): the log it makes there is given to the
+// folder's owner, so no root-owned file is left in a user's folder.
+const char* openLogFolder(const char* name, LogFolder& folder, int& error)
+{
+    const std::string path(name);
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+    folder.base = slash == std::string::npos ? path : path.substr(slash + 1);
+    folder.fd = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder.fd < 0) {
+        error = errno != 0 ? errno : EIO;
+        return error == ELOOP || error == ENOTDIR ? "its folder is a symbolic link or no folder" : "";
+    }
+    struct stat info {};
+    if (::fstat(folder.fd, &info) != 0) {
+        error = errno != 0 ? errno : EIO;
+        return "its folder's status cannot be read";
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        error = ENOTDIR;
+        return "its folder is a symbolic link or no folder";
+    }
+    if (info.st_uid != ::geteuid() && ::geteuid() != 0) {
+        error = EPERM;
+        return "its folder belongs to another user";
+    }
+    folder.owner = info.st_uid;
+    folder.group = info.st_gid;
+    return nullptr;
+}
+
+// Why the file at the folder's name cannot be the log, or nullptr. fd is the
+// open file, or -1 when the open itself failed with error.
+const char* refusalOf(int fd, int error, const LogFolder& folder)
+{
+    if (fd < 0) {
+        switch (error) {
+        case ELOOP:
+            return "it is a symbolic link";
+        case EISDIR:
+        case ENXIO:   // a FIFO without a reader, opened without blocking
+        case ENODEV:
+        case ETXTBSY:
+            return "it is not a regular file";
+        case EACCES:
+        case EPERM:   // a file of root's left in the user's folder
+            return "it cannot be opened for writing";
+        default:
+            return nullptr;
+        }
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return "its status cannot be read";
+    if (!S_ISREG(info.st_mode))
+        return "it is not a regular file";
+    // A second name may lie where the user must not write (a hard link
+    // planted to a file of root's).
+    if (info.st_nlink != 1)
+        return "it has more than one link";
+    if (info.st_uid != folder.owner)
+        return "it belongs to another user";
+    return nullptr;
+}
+
+// Opens (or creates) the folder's file; created tells whether it is new.
+// O_NONBLOCK: a FIFO in its place must not stop the open; the flag is taken
+// off again once the file is known to be a regular one.
+int openInFolder(const LogFolder& folder, int flags, bool& created, int& error)
+{
+    created = false;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int fd = ::openat(folder.fd, folder.base.c_str(), flags | O_NONBLOCK);
+        if (fd >= 0 || errno != ENOENT) {
+            error = fd >= 0 ? 0 : errno;
+            return fd;
+        }
+        fd = ::openat(folder.fd, folder.base.c_str(), flags | O_NONBLOCK | O_CREAT | O_EXCL, 0600);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0) {
+            error = errno;
+            return -1;
+        }
+        // A new file in another user's folder is theirs before anything is
+        // written to it; root's it would stay if this failed, so it goes.
+        if (folder.owner != ::geteuid() && ::fchown(fd, folder.owner, folder.group) != 0) {
+            error = errno != 0 ? errno : EPERM;
+            ::close(fd);
+            ::unlinkat(folder.fd, folder.base.c_str(), 0);
+            return -1;
+        }
+        error = 0;
+        created = true;
+        return fd;
+    }
+    error = EEXIST;
+    return -1;
+}
+
 // Opens the log as fopen would with mode ("a", "w", with or without "+"),
 // but never through a symbolic link, never inherited by children, and only
-// when it is a regular file of the effective user: a planted link or a
-// foreign file must not make a privileged run write elsewhere. A refusal is
-// reported on standard error once (there is no log to write it to).
-FILE* openOwnFile(const char* name, const char* mode, int& error)
+// when it is a regular file with one link, of the folder's owner, in a folder
+// of the user's own (see openLogFolder): a planted link or a foreign file
+// must not make a privileged run write elsewhere. Anything else in its place
+// is moved aside to "<name>.refused" and a fresh log started, so logging
+// goes on; movedAside then says why. A log that cannot be opened is reported
+// on standard error once (there is no log to write it to).
+FILE* openOwnFile(const char* name, const char* mode, int& error, std::string& movedAside)
 {
     const bool truncate = mode[0] == 'w';
     const bool update = std::strchr(mode, '+') != nullptr;
-    int flags = (update ? O_RDWR : O_WRONLY) | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+    int flags = (update ? O_RDWR : O_WRONLY) | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
     if (!truncate)
         flags |= O_APPEND;
-    const int fd = ::open(name, flags, 0600);
-    if (fd < 0) {
-        error = errno != 0 ? errno : EIO;
-        if (error == ELOOP)
-            reportRefusedLog(name, "it is a symbolic link");
+
+    LogFolder folder;
+    if (const char* refusal = openLogFolder(name, folder, error)) {
+        if (*refusal != '\0')
+            reportRefusedLog(name, refusal);
         return nullptr;
     }
-    struct stat info {};
-    const char* refusal = nullptr;
-    if (::fstat(fd, &info) != 0)
-        refusal = "its status cannot be read";
-    else if (!S_ISREG(info.st_mode))
-        refusal = "it is not a regular file";
-    else if (info.st_uid != ::geteuid())
-        refusal = "it belongs to another user";
-    else if (truncate && ::ftruncate(fd, 0) != 0)
-        refusal = "it cannot be truncated";
+
+    bool created = false;
+    int fd = openInFolder(folder, flags, created, error);
+    const char* refusal = refusalOf(fd, error, folder);
+    if (fd < 0 && refusal == nullptr)
+        return nullptr;
     if (refusal != nullptr) {
+        if (fd >= 0)
+            ::close(fd);
+        // The folder is the user's (or root's for that user): whatever lies
+        // at the name may be put aside.
+        const std::string aside = folder.base + kRefusedSuffix;
+        if (::renameat(folder.fd, folder.base.c_str(), folder.fd, aside.c_str()) != 0) {
+            error = EPERM;
+            reportRefusedLog(name, refusal);
+            return nullptr;
+        }
+        movedAside = std::string(name) + kRefusedSuffix + " (" + refusal + ")";
+        fd = openInFolder(folder, flags, created, error);
+        if (fd < 0 || refusalOf(fd, error, folder) != nullptr) {
+            if (fd >= 0)
+                ::close(fd);
+            error = fd >= 0 || error == 0 ? EPERM : error;
+            reportRefusedLog(name, refusal);
+            return nullptr;
+        }
+    }
+
+    const char* failure = nullptr;
+    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        failure = "its flags cannot be set";
+    else if (truncate && ::ftruncate(fd, 0) != 0)
+        failure = "it cannot be truncated";
+    if (failure != nullptr) {
         ::close(fd);
-        reportRefusedLog(name, refusal);
+        if (created)
+            ::unlinkat(folder.fd, folder.base.c_str(), 0);
+        reportRefusedLog(name, failure);
         error = EPERM;
         return nullptr;
     }
+    // A log in another user's folder is that user's: only they read it.
+    ::fchmod(fd, ::geteuid() == 0 && folder.owner == 0 ? 0644 : 0600);
+
     FILE* file = ::fdopen(fd, truncate ? (update ? "w+" : "w") : (update ? "a+" : "a"));
     if (file == nullptr) {
         error = errno != 0 ? errno : EIO;
@@ -157,10 +310,10 @@ int UFileErrorLog::openFile(const char* fileName, const char* mode, bool reloadL
 
     m_fileName = (fileName != nullptr && *fileName != '\0') ? fileName : kDefaultFileName;
     int error = 0;
-    FILE* file = openOwnFile(m_fileName, mode != nullptr ? mode : "a", error);
+    std::string movedAside;
+    FILE* file = openOwnFile(m_fileName, mode != nullptr ? mode : "a", error, movedAside);
     if (file == nullptr)
         return error;
-    ::fchmod(::fileno(file), ::geteuid() == 0 ? 0644 : 0600);
 
     struct stat info {};
     bool empty = ::fstat(::fileno(file), &info) == 0 && info.st_size == 0;
@@ -173,6 +326,8 @@ int UFileErrorLog::openFile(const char* fileName, const char* mode, bool reloadL
         }
     }
     writeHeaderBlock();
+    if (!movedAside.empty())
+        WriteLog(ULOG_LEVEL_WARNING, "Log file moved aside to %s\n", movedAside.c_str());
     return 0;
 }
 
@@ -319,17 +474,20 @@ void UFileErrorLog::rotateIfNeeded()
     if (m_writeCount % kRotationCheckEvery != 0)
         return;
     struct stat info {};
-    if (::stat(m_fileName, &info) != 0 || static_cast<uint64_t>(info.st_size) <= m_maxSize)
+    if (m_file == nullptr || ::fstat(::fileno(m_file), &info) != 0 || static_cast<uint64_t>(info.st_size) <= m_maxSize)
         return;
 
-    if (m_file != nullptr) {
-        std::fclose(m_file);
-        m_file = nullptr;
-    }
+    std::fclose(m_file);
+    m_file = nullptr;
     CString name = m_fileName;
-    CString backup = name + kBackupSuffix;
-    if (std::rename(name, backup) != 0)
-        std::remove(name);
+    // Renamed inside the folder the log was checked in, not through its path again.
+    LogFolder folder;
+    int error = 0;
+    if (openLogFolder(name, folder, error) == nullptr) {
+        const std::string backup = folder.base + kBackupSuffix;
+        if (::renameat(folder.fd, folder.base.c_str(), folder.fd, backup.c_str()) != 0)
+            ::unlinkat(folder.fd, folder.base.c_str(), 0);
+    }
     openFile(name, "w", false);
 }
 

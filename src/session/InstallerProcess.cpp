@@ -40,23 +40,26 @@ private:
 namespace {
 
 // Opens path for the installer's output: created 0600 without following a
-// link, and used only when it is a regular file of the effective user; it is
-// truncated only then (the fixed path lies in a folder shared with others).
+// link, and used only when it is a regular file of the effective user with
+// no other name; it is truncated only then (the fixed path lies in a folder
+// shared with others). O_NONBLOCK keeps a FIFO planted there from stopping
+// the open; the flag is cleared once the file is known to be a regular one.
 int openOwnLog(const QByteArray& path, QString& error)
 {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
     if (fd < 0) {
         error = QStringLiteral("Cannot open installer log %1: %2")
                     .arg(QString::fromUtf8(path), QString::fromLocal8Bit(strerror(errno)));
         return -1;
     }
     struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid()) {
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid() ||
+        status.st_nlink != 1) {
         ::close(fd);
         error = QStringLiteral("Installer log %1 belongs to another user").arg(QString::fromUtf8(path));
         return -1;
     }
-    if (::ftruncate(fd, 0) != 0) {
+    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 || ::ftruncate(fd, 0) != 0) {
         ::close(fd);
         error = QStringLiteral("Cannot truncate installer log %1").arg(QString::fromUtf8(path));
         return -1;

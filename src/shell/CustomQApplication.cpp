@@ -1,21 +1,34 @@
 #include "shell/CustomQApplication.h"
 
+#include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <set>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QEvent>
 #include <QFileOpenEvent>
 #include <QLocale>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
 
+#include "foundation/Helpers.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
+#include "foundation/UException.h"
 #include "foundation/UVersion.h"
+#include "session/Session.h"
 #include "shell/BrowserPreferencesCleanup.h"
-#include "foundation/Helpers.h"
+#include "shell/LinuxService.h"
 #include "shell/MessageBox.h"
 #include "tessal_config.h"
 
@@ -39,6 +52,51 @@ QString& minimumVersionSetting()
 QString systemLocaleName()
 {
     return QLocale::system().name();
+}
+
+constexpr int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int kSignalQuitCheckMs = 50;
+// Checks to wait for the session manager's own quit once nothing is open.
+constexpr int kSignalQuitGraceChecks = 40;
+
+// The write end is used by the handler only; both ends are close-on-exec.
+int signalPipe[2] = {-1, -1};
+std::atomic<int> signalsReceived{0};
+static_assert(std::atomic<int>::is_always_lock_free, "used inside a signal handler");
+
+extern "C" void onTerminationSignal(int signal)
+{
+    if (signalsReceived.fetch_add(1) != 0) {
+        // The second one ends the process at once, as if nobody caught it.
+        // The signal is blocked while its handler runs, so the raised one
+        // takes effect when this returns.
+        struct sigaction fallback {};
+        fallback.sa_handler = SIG_DFL;
+        sigemptyset(&fallback.sa_mask);
+        ::sigaction(signal, &fallback, nullptr);
+        ::raise(signal);
+        return;
+    }
+    const int savedErrno = errno;
+    const unsigned char number = static_cast<unsigned char>(signal);
+    if (::write(signalPipe[1], &number, 1) < 0) {
+        // Nothing can be done here; the next signal still ends the process.
+    }
+    errno = savedErrno;
+}
+
+const char* signalName(int signal)
+{
+    switch (signal) {
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGINT:
+        return "SIGINT";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "?";
+    }
 }
 
 } // namespace
@@ -99,6 +157,8 @@ QStringList builtInCataloguePrefixes()
 CustomQApplication::CustomQApplication(int& argc, char** argv)
     : QApplication(argc, argv), schemeName(QStringLiteral("tessal-vpn")), quitWhenNoSession(true)
 {
+    // The first records after the log's own: nothing else logs before them.
+    logTlsLibraries();
     // Catalogues first: the start routine's refusal box is a translated text.
     loadLocalization();
     customQApplicationStart();
@@ -127,6 +187,89 @@ void CustomQApplication::customQApplicationStart()
                 .arg(runtime, minimum));
         std::exit(1);
     }
+}
+
+void CustomQApplication::closeOnTerminationSignals()
+{
+    if (signalPipe[0] >= 0)
+        return;
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Cannot watch for termination signals: %1", std::strerror(errno)));
+        return;
+    }
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this]() {
+        unsigned char number = 0;
+        int first = 0;
+        while (::read(signalPipe[0], &number, 1) == 1)
+            if (first == 0)
+                first = number;
+        if (first != 0)
+            closeAfterSignal(first);
+    });
+    connect(&signalQuitTimer, &QTimer::timeout, this, &CustomQApplication::quitWhenClosedAfterSignal);
+
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : kTerminationSignals)
+        sigaddset(&action.sa_mask, signal);
+    action.sa_flags = SA_RESTART;
+    for (int signal : kTerminationSignals) {
+        struct sigaction previous {};
+        // A signal ignored by whoever started us (nohup) stays ignored.
+        if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            continue;
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+void CustomQApplication::closeAfterSignal(int signal)
+{
+    if (closingAfterSignal)
+        return;
+    closingAfterSignal = true;
+    ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                 makeArgFormat("%1 received, closing all resources before quitting", signalName(signal)));
+    // With no session the manager's own check ends the loop, with its record.
+    if (sessionManager.SessionCount() == 0)
+        sessionManager.CheckSessions();
+    signalQuitTimer.start(kSignalQuitCheckMs);
+    quitWhenClosedAfterSignal();
+}
+
+void CustomQApplication::quitWhenClosedAfterSignal()
+{
+    // Every window closes its resources as on the user's confirmed close
+    // (the svpn stop, the tunnel-server disconnect) and ends its session;
+    // a window that started after the signal is closed the same way.
+    std::vector<std::shared_ptr<Session>> held = sessionManager.InspectionSessions();
+    held.push_back(sessionManager.NetworkAccessSession());
+    bool windowOpen = false;
+    for (const std::shared_ptr<Session>& session : held) {
+        if (!session || !session->GetBrowserController().isStarted())
+            continue;
+        windowOpen = true;
+        BrowserController& controller = session->GetBrowserController();
+        if (controller.isClosing())
+            continue;
+        int result = 0;
+        guardOperation(UCATCH_SITE(kLogFile, "Failed to close resources", __PRETTY_FUNCTION__), result,
+                       [&]() { controller.closeAllAndExit(); });
+    }
+    if (windowOpen) {
+        signalQuitWaits = 0;
+        return;
+    }
+    // Sessions still before their window hold no tunnel: nothing to wait for.
+    // Without any session the manager quits itself; it is given a moment,
+    // for a launch it lets finish first.
+    if (sessionManager.SessionCount() == 0 && ++signalQuitWaits < kSignalQuitGraceChecks)
+        return;
+    signalQuitTimer.stop();
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Nothing left open, quitting application"));
+    QCoreApplication::exit(0);
 }
 
 void CustomQApplication::quitIfNoSession()

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include "session/SessionManager.h"
 
@@ -29,6 +30,12 @@ public:
     void loadLocalization();
     void loadTranslationFile(const QString& prefix);
 
+    // SIGTERM, SIGINT and SIGHUP (a logout, kill, a closed terminal) close
+    // every resource the normal way and then quit; a second one ends the
+    // process at once. The handler only writes to a pipe, which the GUI
+    // thread watches.
+    void closeOnTerminationSignals();
+
 public slots:
     bool CreateSession(const QString& url);
     void quitIfNoSession();
@@ -36,6 +43,15 @@ public slots:
 
 protected:
     bool event(QEvent* e) override;
+
+private:
+    void closeAfterSignal(int signal);
+    void quitWhenClosedAfterSignal();
+
+    bool closingAfterSignal = false;
+    // Checks of the close after a signal in which only the quit was missing.
+    int signalQuitWaits = 0;
+    QTimer signalQuitTimer;
 };
 
 // The outcome of comparing the toolkit's run-time version with the oldest

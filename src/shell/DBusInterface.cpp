@@ -61,8 +61,13 @@ bool setupDBusService(CustomQApplication& app)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
+        // Nothing can be forwarded without a bus, and nobody can forward to
+        // us: the launch the user asked for goes on in this process.
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Cannot connect to session bus"));
-        return false;
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("Single-instance service '%1' not available, running as the only instance",
+                                   kDBusServiceName));
+        return true;
     }
 
     const QString service = QString::fromLatin1(kDBusServiceName);

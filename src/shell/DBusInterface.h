@@ -34,8 +34,9 @@ private:
     CustomQApplication* app;
 };
 
-// True when this process serves and start-up goes on; false when it is to
-// end at once with exit code 0 (no bus, or another instance took the URL).
+// True when this process serves and start-up goes on (also without a session
+// bus: then it runs as the only instance); false when it is to end at once
+// with exit code 0 (another instance took the URL, or there was none).
 // "--cleanup" is never forwarded: that mode runs in the process that got it.
 bool setupDBusService(CustomQApplication& app);
 

@@ -50,16 +50,18 @@ void setupLogs(const std::string& logPath, const std::string& module)
                                "signing certificate (SHA-256 %1)",
                                TESSAL_UPDATE_CERTIFICATE_SHA256));
 #endif
+}
 
-    if (log->getLogLevel() >= ULOG_LEVEL_VERBOSE) {
-        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
-                     makeArgFormat("QT - OpenSSL supported: %1. Lib in use: %2. Build: %3",
-                                   QSslSocket::supportsSsl() ? "true" : "false",
-                                   QSslSocket::sslLibraryVersionString(),
-                                   QSslSocket::sslLibraryBuildVersionString()));
-        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
-                     makeArgFormat("Tessal - OpenSSL build version: %1", OPENSSL_VERSION_TEXT));
-    }
+void logTlsLibraries()
+{
+    IUErrorLog* log = g_pErrorLog.load();
+    if (log == nullptr || log->getLogLevel() < ULOG_LEVEL_VERBOSE)
+        return;
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                 makeArgFormat("QT - OpenSSL supported: %1. Lib in use: %2. Build: %3",
+                               QSslSocket::supportsSsl() ? "true" : "false", QSslSocket::sslLibraryVersionString(),
+                               QSslSocket::sslLibraryBuildVersionString()));
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Tessal - OpenSSL build version: %1", OPENSSL_VERSION_TEXT));
 }
 
 } // namespace qt

@@ -38,6 +38,7 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     auto app = std::make_unique<CustomQApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tessal VPN"));
+    app->closeOnTerminationSignals();
 
     const CString folder = home + "/.TessalNetworks";
     tessal::sl::TrustedSiteList::Instance(folder, "trusted_sites.xml");

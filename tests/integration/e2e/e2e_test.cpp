@@ -4,7 +4,10 @@
 // network-access tunnel through the svpn stand-in, and the end of the process.
 // What the page saw comes back through the server's request log.
 
+#include <csignal>
 #include <memory>
+
+#include <signal.h>
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -460,6 +463,35 @@ TEST_F(EndToEnd, HttpsServerOnACertificateTheSystemTrustsReachesThePage)
     EXPECT_TRUE(log().contains("Certificate verified by the system accepted, url https://127.0.0.1:" +
                                QString::number(server.port()) + "/vdesk/resource_template"))
         << log().toStdString();
+}
+
+// A logout or kill ends the client the way the user's confirmed close does:
+// the svpn daemon is stopped, nothing of the tunnel outlives the client.
+TEST_F(EndToEnd, TerminationSignalStopsTheTunnelBeforeTheClientEnds)
+{
+    StandIn svpn(kConnectedScript);
+    trustSite();
+    serve({});
+    launch();
+    ASSERT_TRUE(waitForSignal("onTunnelConnected")) << log().toStdString();
+    const int daemon = svpn.daemonPid();
+    ASSERT_GT(daemon, 0);
+
+    ASSERT_EQ(::kill(static_cast<pid_t>(client->processId()), SIGTERM), 0);
+    EXPECT_EQ(finish(*client, 60000), 0) << log().toStdString();
+    EXPECT_FALSE(svpn.lines("term").empty());
+    // Gone, or at most a zombie waiting for whoever inherited it.
+    EXPECT_TRUE(waitFor([daemon] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(daemon));
+        if (!stat.open(QIODevice::ReadOnly))
+            return true;
+        const QByteArray text = stat.readAll();
+        return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
+    }, 30000));
+    const QString text = log();
+    EXPECT_TRUE(text.contains("SIGTERM received, closing all resources before quitting")) << text.toStdString();
+    EXPECT_TRUE(text.contains("No live sessions, quitting application...."));
+    EXPECT_EQ(dialogs(), QString());
 }
 
 }  // namespace

@@ -3,12 +3,20 @@
 // test runs under its own dbus-run-session with the offscreen platform and a
 // temporary HOME.
 
+#include <csignal>
+#include <cstdlib>
 #include <memory>
+#include <utility>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -101,16 +109,76 @@ TEST_F(ShellProcess, UnsupportedSchemeExitsWithOneBeforeTheEventLoop) {
   EXPECT_TRUE(text.contains("QT - OpenSSL supported: true"));
   EXPECT_TRUE(text.contains("Tessal - OpenSSL build version: OpenSSL 3"));
   EXPECT_FALSE(text.contains("Qutting application"));
+  // The toolkit's TLS backend is asked only once the application object exists.
+  const QString err = QString::fromUtf8(process->readAllStandardError());
+  EXPECT_FALSE(err.contains("invalid nullptr parameter")) << err.toStdString();
 }
 
-TEST_F(ShellProcess, NoSessionBusEndsWithZero) {
+// Without a session bus the launch still runs: this process is the only instance.
+TEST_F(ShellProcess, NoSessionBusLaunchesAsTheOnlyInstance) {
   QProcessEnvironment env = environment("en_US.UTF-8");
   env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-such-bus");
   auto process = start(TESSALVPN, {"foo://bar"}, QString(), &env);
-  EXPECT_EQ(finish(*process), 0);
+  EXPECT_EQ(finish(*process), 1);
   const QString text = log();
   EXPECT_TRUE(text.contains("Cannot connect to session bus")) << text.toStdString();
-  EXPECT_FALSE(text.contains("Unsupported external protocol handler request"));
+  EXPECT_TRUE(text.contains("Single-instance service 'com.tessal.tessalvpn' not available, running as the only instance"));
+  EXPECT_TRUE(text.contains("Unsupported external protocol handler request foo://bar"));
+}
+
+// A logout, kill or a closed terminal ends the process the way a quit does;
+// a second signal ends it at once.
+TEST_F(ShellProcess, TerminationSignalsQuitTheUsualWayAndASecondOneAtOnce) {
+  for (const auto& [signal, name] : {std::pair{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}, {SIGHUP, "SIGHUP"}}) {
+    QFile::remove(home.path() + "/.TessalNetworks/vpn.log");
+    auto process = startServingInstance();
+    ASSERT_EQ(::kill(static_cast<pid_t>(process->processId()), signal), 0);
+    EXPECT_EQ(finish(*process), 0) << name;
+    const QString text = log();
+    EXPECT_TRUE(text.contains(QString(name) + " received, closing all resources before quitting")) << text.toStdString();
+    EXPECT_TRUE(text.contains("No live sessions, quitting application....")) << name;
+  }
+  // Both arrive before the first can be handled.
+  auto process = startServingInstance();
+  const pid_t pid = static_cast<pid_t>(process->processId());
+  for (int signal : {SIGSTOP, SIGTERM, SIGINT, SIGCONT}) ASSERT_EQ(::kill(pid, signal), 0);
+  EXPECT_TRUE(process->waitForFinished(20000));
+  EXPECT_EQ(process->exitStatus(), QProcess::CrashExit);
+}
+
+// Root cleaning up for a user (HOME at that user's folder) leaves nothing of
+// root's there; the log it writes is the user's.
+TEST_F(ShellProcess, CleanupAsRootLeavesTheUsersHomeToTheUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  const QString folder = home.path() + "/.TessalNetworks";
+  for (bool logExists : {false, true}) {
+    QDir(folder).removeRecursively();
+    if (logExists) {
+      ASSERT_TRUE(QDir().mkpath(folder));
+      QFile file(folder + "/vpn.log");
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write("the user's own records\n");
+    }
+    ASSERT_EQ(std::system(("chown -R 65534:65534 '" + home.path() + "'").toUtf8().constData()), 0);
+    QProcessEnvironment env = environment("en_US.UTF-8");
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-such-bus");
+    auto process = start(TESSALVPN, {"--cleanup"}, QString(), &env);
+    EXPECT_NE(finish(*process), -1);
+    QStringList roots;
+    QDirIterator it(home.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      const QString path = it.next();
+      struct stat info {};
+      if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && info.st_uid != 65534) roots << path;
+    }
+    EXPECT_TRUE(roots.isEmpty()) << logExists << ": " << roots.join(' ').toStdString();
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(folder + "/vpn.log").constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_TRUE(log().contains("Performing Firefox preferences cleanup")) << log().toStdString();
+    EXPECT_EQ(log().startsWith("the user's own records\n"), logExists);
+  }
 }
 
 TEST_F(ShellProcess, SecondInstanceForwardsItsUrlAndExitsWithZero) {

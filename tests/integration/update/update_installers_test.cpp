@@ -11,9 +11,13 @@
 #include <QProcess>
 #include <QSignalSpy>
 
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -80,7 +84,8 @@ TEST_F(InstallerTest, ToolThatCannotStartFails)
     EXPECT_TRUE(r.failures.first().startsWith(QStringLiteral("Cannot start xdg-open")));
 }
 
-// A name taken first by a link or another user's file receives nothing; the
+// A name taken first by a link, another user's file, a FIFO or a second name
+// of a file receives nothing (and a FIFO does not stop the install); the
 // output goes to a file of the user's own, and the log says where.
 TEST_F(InstallerTest, ATakenInstallerLogNameIsLeftAloneAndTheInstallGoesOn)
 {
@@ -89,22 +94,49 @@ TEST_F(InstallerTest, ATakenInstallerLogNameIsLeftAloneAndTheInstallGoesOn)
     ASSERT_TRUE(writeFile(file, "x"));
     QTemporaryDir runtime;
     const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
-    for (const auto& [link, own] : {std::pair{true, runtime.path()}, std::pair{true, home() + "/.TessalNetworks"},
-                                    std::pair{false, runtime.path()}}) {
+    const QByteArray name = QFile::encodeName(installerLog());
+    enum Plant { Link, Foreign, Fifo, HardLink };
+    const std::pair<Plant, QString> rows[] = {{Link, runtime.path()}, {Link, home() + "/.TessalNetworks"},
+                                              {Foreign, runtime.path()}, {Fifo, runtime.path()},
+                                              {HardLink, runtime.path()}};
+    for (const auto& [plant, own] : rows) {
         QFile::remove(installerLog());
         ASSERT_TRUE(writeFile(victim, "keep"));
-        if (!link && ::geteuid() != 0)
+        if (plant == Foreign && ::geteuid() != 0)
             continue;   // only root can give a file away
-        ASSERT_TRUE(link ? QFile::link(victim, installerLog())
-                         : writeFile(installerLog(), "keep") &&
-                               ::chown(QFile::encodeName(installerLog()).constData(), 65534, 65534) == 0);
+        bool planted = false;
+        switch (plant) {
+        case Link: planted = QFile::link(victim, installerLog()); break;
+        case Foreign: planted = writeFile(installerLog(), "keep") && ::chown(name.constData(), 65534, 65534) == 0; break;
+        case Fifo: planted = ::mkfifo(name.constData(), 0600) == 0; break;
+        case HardLink: planted = ::link(QFile::encodeName(victim).constData(), name.constData()) == 0; break;
+        }
+        ASSERT_TRUE(planted) << plant;
         qputenv("XDG_RUNTIME_DIR", own == runtime.path() ? own.toUtf8() : QByteArray());
         RecordingLog log;
         LinuxInstaller installer;
-        EXPECT_TRUE(install(installer, file).failures.isEmpty());
+        // A FIFO that blocks the open gets a reader after a generous while.
+        std::promise<void> done;
+        bool blocked = false;
+        std::thread watchdog([&, future = done.get_future()] {
+            blocked = future.wait_for(std::chrono::seconds(30)) != std::future_status::ready;
+            if (blocked)
+                ::close(::open(name.constData(), O_RDONLY | O_NONBLOCK));
+        });
+        const bool installed = install(installer, file).failures.isEmpty();
+        done.set_value();
+        watchdog.join();
+        EXPECT_TRUE(installed) << plant;
+        EXPECT_FALSE(blocked) << plant;
         qputenv("XDG_RUNTIME_DIR", oldRuntime);
-        EXPECT_EQ(readAll(victim) + readAll(installerLog()), QByteArray("keepkeep"));
-        EXPECT_EQ(readAll(own + "/tessalinstall.log"), QByteArray("xdg-open stub output\n"));
+        EXPECT_EQ(readAll(victim), QByteArray("keep")) << plant;
+        struct stat status {};
+        ASSERT_EQ(::lstat(name.constData(), &status), 0);
+        if (plant == Fifo)
+            EXPECT_TRUE(S_ISFIFO(status.st_mode));
+        else
+            EXPECT_EQ(readAll(installerLog()), QByteArray("keep")) << plant;
+        EXPECT_EQ(readAll(own + "/tessalinstall.log"), QByteArray("xdg-open stub output\n")) << plant;
         EXPECT_TRUE(log.contains("Installer output goes to " + own.toStdString() + "/tessalinstall.log instead: "));
     }
     QFile::remove(installerLog());

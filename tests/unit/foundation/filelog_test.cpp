@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
 #include <regex>
 #include <string>
 #include <sys/stat.h>
@@ -268,11 +270,10 @@ TEST(FileLog, ModesOfAFreshHome)
     EXPECT_EQ(info.st_mode & 07777, 0600u);
 }
 
-TEST(FileLog, OnlyTheUsersOwnRegularFileIsOpenedAndNeverInherited)
+TEST(FileLog, TheLogIsNeverInherited)
 {
     TempHome home;
     const std::string path = home.settingsFolder() + "/vpn.log";
-    const std::string victim = home.path() + "/victim";
     FixedHeaderLog log;
     ASSERT_EQ(log.open(path.c_str(), "a"), 0);   // makes the settings folder
     int inherited = 0;
@@ -283,19 +284,98 @@ TEST(FileLog, OnlyTheUsersOwnRegularFileIsOpenedAndNeverInherited)
     }
     EXPECT_EQ(inherited, 0);
     log.close();
-    // A link, a folder or another user's file in its place is never written.
-    for (const char* plant : {"ln -s '%v' '%p'", "mkdir '%p'", "echo x >'%p' && chown 65534 '%p'"}) {
-        if (geteuid() != 0 && std::strstr(plant, "chown") != nullptr)
+}
+
+// Opens a log on another thread; a FIFO in the log's place that blocks the
+// open is given a reader after a generous while, and the test fails.
+static int openWithoutBlocking(UFileErrorLog& log, const std::string& path, const char* mode, bool& blocked)
+{
+    std::promise<int> done;
+    std::future<int> result = done.get_future();
+    std::thread opener([&] { done.set_value(log.open(path.c_str(), mode)); });
+    blocked = result.wait_for(std::chrono::seconds(30)) != std::future_status::ready;
+    if (blocked)
+        ::close(::open(path.c_str(), O_RDONLY | O_NONBLOCK));
+    opener.join();
+    return result.get();
+}
+
+// Whatever lies in the log's place in the user's own folder (a link, a
+// folder, a FIFO, a second name of another file, another user's file) is
+// never written: it is moved aside and a fresh log started.
+TEST(FileLog, APlantedLogIsMovedAsideAndAFreshOneStarted)
+{
+    TempHome home;
+    const std::string path = home.settingsFolder() + "/vpn.log";
+    const std::string aside = path + ".refused";
+    const std::string victim = home.path() + "/victim";
+    ASSERT_EQ(::mkdir(home.settingsFolder().c_str(), 0750), 0);
+    const struct { const char* plant; const char* reason; } rows[] = {
+        {"ln -s '%v' '%p'", "it is a symbolic link"},
+        {"mkdir '%p'", "it is not a regular file"},
+        {"mkfifo '%p'", "it is not a regular file"},
+        {"ln '%v' '%p'", "it has more than one link"},
+        {"echo x >'%p' && chown 65534 '%p'", "it belongs to another user"},
+    };
+    for (const auto& row : rows) {
+        if (geteuid() != 0 && std::strstr(row.plant, "chown") != nullptr)
             continue;   // giving a file away needs root
-        std::string command = std::string("rm -rf '%p' && echo keep >'%v' && ") + plant;
-        for (size_t at; (at = command.find("%p")) != std::string::npos || (at = command.find("%v")) != std::string::npos;)
-            command.replace(at, 2, command[at + 1] == 'p' ? path : victim);
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
         for (const char* mode : {"a", "w"}) {
+            std::string command = std::string("rm -rf '%p' '%a' && echo keep >'%v' && ") + row.plant;
+            for (size_t at; (at = command.find('%')) != std::string::npos;)
+                command.replace(at, 2, command[at + 1] == 'p' ? path : command[at + 1] == 'a' ? aside : victim);
+            ASSERT_EQ(std::system(command.c_str()), 0) << command;
             FixedHeaderLog planted;
-            EXPECT_NE(planted.open(path.c_str(), mode), 0) << command << " " << mode;
-            EXPECT_EQ(readFile(victim), "keep\n");
+            bool blocked = false;
+            EXPECT_EQ(openWithoutBlocking(planted, path, mode, blocked), 0) << row.plant << " " << mode;
+            EXPECT_FALSE(blocked) << row.plant << " " << mode;
+            planted.writeLine("after\n");
+            planted.close();
+            EXPECT_EQ(readFile(victim), "keep\n") << row.plant << " " << mode;
+            struct stat info {};
+            EXPECT_EQ(::lstat(aside.c_str(), &info), 0) << row.plant << " " << mode;
+            ASSERT_EQ(::lstat(path.c_str(), &info), 0);
+            if (!S_ISREG(info.st_mode) || info.st_nlink != 1 || info.st_uid != geteuid()) {
+                ADD_FAILURE() << row.plant << " " << mode << ": no fresh log";
+                continue;   // never read through what was planted
+            }
+            const std::string content = readFile(path);
+            EXPECT_NE(content.find("Log file moved aside to " + aside + " (" + row.reason + ")\n"), std::string::npos)
+                << row.plant << " " << mode << ": " << content;
+            EXPECT_NE(content.find("after\n"), std::string::npos);
         }
+    }
+}
+
+// A settings folder that is a link, or another user's folder, holds no log
+// of ours (root writing for a user: see the shell's cleanup test).
+TEST(FileLog, ALinkedOrForeignFolderIsRefused)
+{
+    TempHome home;
+    const std::string folder = home.settingsFolder();
+    const std::string elsewhere = home.path() + "/elsewhere";
+    ASSERT_EQ(std::system(("mkdir '" + elsewhere + "' && ln -s '" + elsewhere + "' '" + folder + "'").c_str()), 0);
+    for (const char* mode : {"a", "w"}) {
+        FixedHeaderLog log;
+        EXPECT_NE(log.open((folder + "/vpn.log").c_str(), mode), 0) << mode;
+    }
+    EXPECT_FALSE(exists(elsewhere + "/vpn.log"));
+
+    if (geteuid() != 0)
+        return;   // a folder of another user's needs root to make
+    char name[] = "/tmp/tessal-foreign-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    const std::string foreign = name;
+    ASSERT_EQ(::chmod(foreign.c_str(), 0777), 0);   // root's, but anyone may write
+    TempHome userHome;
+    const int status = runAsOtherUser(userHome, [&foreign] {
+        FixedHeaderLog log;
+        return log.open((foreign + "/vpn.log").c_str(), "a") != 0 ? 0 : 20;
+    });
+    EXPECT_FALSE(exists(foreign + "/vpn.log"));
+    std::system(("rm -rf '" + foreign + "'").c_str());
+    if (status != TempHome::kSkipped) {
+        EXPECT_EQ(status, 0);
     }
 }
 
