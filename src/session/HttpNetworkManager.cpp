@@ -193,22 +193,26 @@ QString certificateServerKey(const QUrl& url)
     return key.toString();
 }
 
-bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certificate)
+namespace {
+
+bool tableHolds(const QHash<QString, QByteArray>& table, const QUrl& url, const QSslCertificate& certificate)
 {
     if (certificate.isNull())
         return false;
-    const auto& table = acceptedCertificates();
     const auto known = table.constFind(certificateServerKey(url));
     return known != table.constEnd() && known.value() == certificate.digest(QCryptographicHash::Sha256);
 }
 
+} // namespace
+
+bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certificate)
+{
+    return tableHolds(acceptedCertificates(), url, certificate);
+}
+
 bool isVerifiedServerCertificate(const QUrl& url, const QSslCertificate& certificate)
 {
-    if (certificate.isNull())
-        return false;
-    const auto& table = verifiedCertificates();
-    const auto known = table.constFind(certificateServerKey(url));
-    return known != table.constEnd() && known.value() == certificate.digest(QCryptographicHash::Sha256);
+    return tableHolds(verifiedCertificates(), url, certificate);
 }
 
 bool hasTrustedServerCertificate(const QUrl& url)
