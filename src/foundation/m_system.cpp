@@ -192,31 +192,46 @@ CString reapChild()
     return intText(static_cast<int>(pid));
 }
 
+long descriptorLimit()
+{
+    rlimit files {};
+    return ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY
+               ? static_cast<long>(files.rlim_cur)
+               : 65536;
+}
+
+bool restoreChildSignals()
+{
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    sigemptyset(&standard.sa_mask);
+    sigset_t none;
+    sigemptyset(&none);
+    return ::sigaction(SIGCHLD, &standard, nullptr) == 0 && ::sigaction(SIGPIPE, &standard, nullptr) == 0 &&
+           ::sigprocmask(SIG_SETMASK, &none, nullptr) == 0;
+}
+
+void closeDescriptors(unsigned low, unsigned high, long limit)
+{
+    if (low > high)
+        return;
+    if (::close_range(low, high, 0) == 0)
+        return;
+    for (long fd = low; fd <= static_cast<long>(high) && fd < limit; ++fd)
+        ::close(static_cast<int>(fd));
+}
+
 pid_t runShellCommand(const char* command)
 {
     if (command == nullptr)
         command = "";
-    rlimit files {};
-    const long limit = ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY
-                           ? static_cast<long>(files.rlim_cur)
-                           : 65536;
+    const long limit = descriptorLimit();
     pid_t pid = ::fork();
     if (pid == 0) {
         // The program gets the standard descriptors only, and the signal
-        // state it would get from a shell of its own: an ignored disposition
-        // and the mask survive exec. Only async-signal-safe calls here.
-        struct sigaction standard {};
-        standard.sa_handler = SIG_DFL;
-        sigemptyset(&standard.sa_mask);
-        ::sigaction(SIGPIPE, &standard, nullptr);
-        ::sigaction(SIGCHLD, &standard, nullptr);
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        if (::close_range(STDERR_FILENO + 1, ~0u, 0) != 0) {
-            for (long fd = STDERR_FILENO + 1; fd < limit; ++fd)
-                ::close(static_cast<int>(fd));
-        }
+        // state it would get from a shell of its own.
+        restoreChildSignals();
+        closeDescriptors(STDERR_FILENO + 1, ~0u, limit);
         ::execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
         // Never run the parent's exit handlers or flush its stdio buffers a second time.
         ::_exit(127);

@@ -39,6 +39,16 @@ long parseLong(const char* text);
 CString intText(int n);
 CString reapChild();
 
+// For a child between fork and exec (async-signal-safe only).
+// The soft limit on descriptors, read before the fork.
+long descriptorLimit();
+// SIGPIPE and SIGCHLD back at their defaults and nothing blocked: an ignored
+// disposition and the mask would survive exec. False when a call failed.
+bool restoreChildSignals();
+// Closes every descriptor from low to high (below limit where close_range
+// is not there).
+void closeDescriptors(unsigned low, unsigned high, long limit);
+
 // Starts "/bin/sh -c command" in a child process and returns its process id
 // (-1 when fork fails) without waiting for it. The child keeps descriptors
 // 0-2 only, with SIGPIPE and SIGCHLD at their defaults and nothing blocked.

@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
@@ -21,7 +20,6 @@
 #include <netinet/in.h>
 #include <pwd.h>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -365,17 +363,6 @@ SessionProcess readSessionProcess(int pid, const char* procRoot, bool loginUidOn
     return process;
 }
 
-// Closes every descriptor from low to high; only async-signal-safe calls.
-void closeDescriptors(unsigned low, unsigned high, long limit)
-{
-    if (low > high)
-        return;
-    if (::close_range(low, high, 0) == 0)
-        return;
-    for (long fd = low; fd <= static_cast<long>(high) && fd < limit; ++fd)
-        ::close(static_cast<int>(fd));
-}
-
 // Moves a descriptor above 0-2, which the child replaces; -1 stays -1.
 int aboveStandardDescriptors(int fd)
 {
@@ -540,10 +527,7 @@ int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
         ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "Could not start application", describeErrno(error)));
         return -1;
     }
-    rlimit files {};
-    const long limit = ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY
-                           ? static_cast<long>(files.rlim_cur)
-                           : 65536;
+    const long limit = descriptorLimit();
     const bool superUser = ::geteuid() == 0;
 
     const pid_t child = ::fork();
@@ -552,13 +536,7 @@ int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
         // signal state a fresh login would give it.
         if (::setsid() < 0)
             childFailed(report[1]);
-        struct sigaction standard {};
-        standard.sa_handler = SIG_DFL;
-        sigemptyset(&standard.sa_mask);
-        sigset_t none;
-        sigemptyset(&none);
-        if (::sigaction(SIGCHLD, &standard, nullptr) != 0 || ::sigaction(SIGPIPE, &standard, nullptr) != 0 ||
-            ::sigprocmask(SIG_SETMASK, &none, nullptr) != 0)
+        if (!restoreChildSignals())
             childFailed(report[1]);
         // Supplementary groups first: they can no longer be set once the
         // user id has been given up.
