@@ -51,9 +51,12 @@ bool isPlainAscii(const QString& text)
 
 QString displayedUrl(const QUrl& url)
 {
-    // EncodeUnicode gives the host in ACE form; everything else of a server
-    // URL is ASCII already.
-    return url.toString(QUrl::EncodeUnicode);
+    // Only the authority changes (EncodeUnicode gives the host in ACE form);
+    // path, query and fragment read as the toolkit shows them.
+    QString text = url.scheme().isEmpty() ? QString() : url.scheme() + QLatin1Char(':');
+    if (!url.authority().isEmpty())
+        text += QStringLiteral("//") + url.authority(QUrl::EncodeUnicode);
+    return text + url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority);
 }
 
 QString displayedSite(const QString& site)

@@ -282,7 +282,7 @@ void BrowserController::loadStartPage(const QUrl& url, bool navigationAllowed)
 void BrowserController::firstLoadFollowUp()
 {
     const ResourceType::Enum type = resourceTypeFromString(resourceType);
-    const QString root = makeServerRootUrl(serverUrl).toString();
+    const QString root = displayedUrl(makeServerRootUrl(serverUrl));
     if (type == ResourceType::network_access) {
         if (mainWindow)
             mainWindow->setTitle(resourceName, root);
@@ -593,7 +593,7 @@ void BrowserController::onPageLoaded(bool ok)
             ReportErrorToUser(resourceName, tr("Failed to download resource page"),
                               (refused ? tr("The certificate of the server %1 was refused")
                                        : tr("Connection to %1 was interrupted"))
-                                  .arg(root.toString()));
+                                  .arg(displayedUrl(root)));
             return;
         }
         if (!cookiesSet)
@@ -641,7 +641,7 @@ void BrowserController::onRequestFinished(QNetworkReply* reply)
         if (reply->url() == firstUrl)
             reportError(resourcePageReady, resourceName, tr("Failed to download resource page"),
                         QStringLiteral("<b>%1</b>: %2")
-                            .arg(makeServerRootUrl(reply->url()).toString().toHtmlEscaped(),
+                            .arg(displayedUrl(makeServerRootUrl(reply->url())).toHtmlEscaped(),
                                  reply->errorString().toHtmlEscaped()),
                         Qt::RichText);
     });
