@@ -26,6 +26,7 @@
 #include "session/ServerUrls.h"
 #include "session/SessionExchange.h"
 #include "foundation/Helpers.h"
+#include "shell/CookieOriginFilter.h"
 #include "shell/MessageBox.h"
 #include "tunnel/ResourceErrors.h"
 #include "tunnel/ResourceType.h"
@@ -226,6 +227,7 @@ void BrowserController::setNACookie()
         QNetworkCookie machine(QByteArrayLiteral("MachineHash"), hash.toUtf8());
         machine.setSecure(secure);
         profile->cookieStore()->setCookie(machine, serverUrl);
+        keepCookiesWithServerOrigin(profile->cookieStore(), serverUrl);
     }
 
     if (QNetworkCookieJar* jar = networkManager.cookieJar()) {

@@ -535,6 +535,26 @@ private slots:
         QVERIFY(log.withMessage("User pressed disconnect 'res1' tunnel").isEmpty());
     }
 
+    // The session's cookies reach only the server's own origin, also when the
+    // page goes, or is sent, to another port of the same host.
+    void cookiesStayWithTheServerOrigin()
+    {
+        Window w;
+        QVERIFY(setRoutes({}, "http", {QJsonObject{{"path", "/hop"}, {"redirect", "http://127.0.0.1:{port:other}/landed"}}}));
+        startOpened(w);
+        const struct {
+            QUrl load;
+            const char* arrives;  // path of the request on the other port
+        } rows[] = {{server.url("/hop"), "/landed"}, {server.url("/direct", "other"), "/direct"}};
+        for (const auto& row : rows) {
+            w.controller->getWebView()->load(row.load, true);
+            QTRY_VERIFY2_WITH_TIMEOUT(!requests(row.arrives, "other").isEmpty(), row.arrives, 20000);
+            const QString cookie = requests(row.arrives, "other")[0]["headers"].toObject()["Cookie"].toString();
+            QVERIFY2(!cookie.contains("MRHSession") && !cookie.contains("MachineHash"), qPrintable(cookie));
+        }
+        QVERIFY(requests("/hop")[0]["headers"].toObject()["Cookie"].toString().contains("MRHSession=" + kSid));
+    }
+
     // A server known by a look-alike name: the title and the error texts show
     // it in ASCII form. main() sends the first name to the stand-in and makes
     // the second one unresolvable.
