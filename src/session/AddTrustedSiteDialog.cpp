@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFont>
 
+#include "session/ServerUrls.h"
 #include "ui_AddTrustedSiteDialog.h"
 
 // The warning image is the one the certificate warning shows.
@@ -21,16 +22,18 @@ AddTrustedSiteDialog::AddTrustedSiteDialog(QWidget* parent, bool vpnMode, const 
 
     // The site comes from the launch URL, which any web page can open: it is
     // shown as plain text, never interpreted as markup.
+    // A look-alike name is shown in its ASCII form.
     ui->labelUrl->setTextFormat(Qt::PlainText);
+    const QString shown = displayedSite(site);
     if (vpnMode) {
         ui->labelUrl->setText(QCoreApplication::translate("QObject",
-            "The site %1 is attempting to start a Virtual Private Network (VPN) connection from your system.").arg(site));
+            "The site %1 is attempting to start a Virtual Private Network (VPN) connection from your system.").arg(shown));
         ui->btnAlwaysAllow->setText(QCoreApplication::translate("QObject", "Always allow VPN connection from this site"));
         ui->btnAllowForSession->setText(QCoreApplication::translate("QObject", "Allow VPN connection only for this session"));
         ui->btnDoNotAllow->setText(QCoreApplication::translate("QObject", "Do not allow VPN connection"));
     } else {
         ui->labelUrl->setText(QCoreApplication::translate("QObject",
-            "The site %1 is attempting to inspect your system's configuration.").arg(site));
+            "The site %1 is attempting to inspect your system's configuration.").arg(shown));
     }
 
     setWindowTitle(QCoreApplication::applicationName() + QCoreApplication::translate("QObject", " - Security Warning"));

@@ -1,6 +1,7 @@
 #include "session/CertificateErrorDialog.h"
 
 #include "session/CertificateViewer.h"
+#include "session/ServerUrls.h"
 #include "ui_CertificateErrorDialog.h"
 
 #include <QCoreApplication>
@@ -23,15 +24,11 @@ CertificateErrorDialog::CertificateErrorDialog(const QString& reasons, const QSs
     // Host names and reasons come from the server: never rich text.
     ui->labelHdr->setTextFormat(Qt::PlainText);
     ui->labelReasons->setTextFormat(Qt::PlainText);
-    // A look-alike internationalised name reads like the trusted one once
-    // decoded: its encoded form stands beside it.
-    const QString encodedHost = url.host(QUrl::FullyEncoded);
-    QString host = QUrl::fromAce(encodedHost.toLatin1(), QUrl::IgnoreIDNWhitelist);
-    if (host != encodedHost)
-        host += QStringLiteral(" (") + encodedHost + QLatin1Char(')');
+    // A look-alike internationalised name would read like the trusted one:
+    // it is shown in its ASCII form.
     ui->labelHdr->setText(
         QCoreApplication::translate("QObject", "Identity of site %1 cannot be verified due to following reason(s):")
-            .arg(host));
+            .arg(displayedHostName(url.host(QUrl::FullyDecoded))));
     ui->labelReasons->setText(reasons);
 }
 

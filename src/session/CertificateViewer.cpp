@@ -1,6 +1,7 @@
 #include "session/CertificateViewer.h"
 
 #include "session/CertificateDetails.h"
+#include "session/ServerUrls.h"
 #include "ui_CertificateViewer.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,12 @@ namespace {
 QString trQ(const char* text) { return QCoreApplication::translate("QObject", text); }
 
 QString firstOf(const QStringList& list) { return list.isEmpty() ? QString() : list.first(); }
+
+// The subject's name is the server's: a look-alike one is shown in ASCII form.
+QString subjectName(const QSslCertificate& certificate)
+{
+    return displayedHostName(firstOf(certificate.subjectInfo(QSslCertificate::CommonName)));
+}
 
 enum Field {
     Version = 0,
@@ -63,7 +70,7 @@ void CertificateViewer::fillGeneral()
     ui->subjectName->setTextFormat(Qt::PlainText);
     ui->issuerName->setTextFormat(Qt::PlainText);
     ui->validity->setTextFormat(Qt::PlainText);
-    ui->subjectName->setText(firstOf(m_certificate.subjectInfo(QSslCertificate::CommonName)));
+    ui->subjectName->setText(subjectName(m_certificate));
     ui->issuerName->setText(firstOf(m_certificate.issuerInfo(QSslCertificate::CommonName)));
     ui->validity->setText(m_certificate.effectiveDate().toString(m_dateFormat) + QStringLiteral("  to  ") +
                           m_certificate.expiryDate().toString(m_dateFormat));
@@ -87,7 +94,7 @@ QString CertificateViewer::fieldValue(int id) const
     case Issuer:
         return firstOf(m_certificate.issuerInfo(QSslCertificate::CommonName));
     case Subject:
-        return firstOf(m_certificate.subjectInfo(QSslCertificate::CommonName));
+        return subjectName(m_certificate);
     case ValidFrom:
         return m_certificate.effectiveDate().toString();
     case ValidTo:

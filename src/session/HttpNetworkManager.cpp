@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QHash>
 #include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTimer>
@@ -107,6 +108,42 @@ bool sameOrigin(const QUrl& a, const QUrl& b)
     return a.scheme() == b.scheme() && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 &&
            a.port(defaultPort(a.scheme())) == b.port(defaultPort(b.scheme()));
 }
+
+// Keeps each cookie with the origin (scheme, host and port) it was stored
+// for or came from, and hands it only to requests of that very origin. A
+// plain jar matches by host alone, so a redirection to another port of the
+// server would carry the session's cookies there.
+class OriginCookieJar final : public QNetworkCookieJar {
+public:
+    using QNetworkCookieJar::QNetworkCookieJar;
+
+    QList<QNetworkCookie> cookiesForUrl(const QUrl& url) const override
+    {
+        const QNetworkCookieJar* jar = m_jars.value(originKey(url));
+        return jar ? jar->cookiesForUrl(url) : QList<QNetworkCookie>();
+    }
+
+    bool setCookiesFromUrl(const QList<QNetworkCookie>& cookies, const QUrl& url) override
+    {
+        const QString key = originKey(url);
+        if (key.isEmpty())
+            return false;
+        QNetworkCookieJar*& jar = m_jars[key];
+        if (jar == nullptr)
+            jar = new QNetworkCookieJar(this);
+        return jar->setCookiesFromUrl(cookies, url);
+    }
+
+private:
+    static QString originKey(const QUrl& url)
+    {
+        if (!url.isValid() || url.host().isEmpty())
+            return QString();
+        return certificateServerKey(url);
+    }
+
+    QHash<QString, QNetworkCookieJar*> m_jars;  // children of this jar
+};
 
 // Certificates the user accepted, for the life of the process:
 // server identity -> SHA-256 digest of the certificate.
@@ -242,6 +279,7 @@ HttpNetworkManager::HttpNetworkManager(const std::string& sessionId, bool toFile
         m_sessionId = sessionId;
     }
     m_request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
+    setCookieJar(new OriginCookieJar(this));
 
     connect(this, SIGNAL(finished(QNetworkReply*)), this, SLOT(Finished(QNetworkReply*)));
     connect(this, SIGNAL(sslErrors(QNetworkReply*,QList<QSslError>)), this,
@@ -575,6 +613,12 @@ void HttpNetworkManager::followRedirection(QNetworkReply* reply, int status)
     }
     if (from.scheme() == QLatin1String("https") && scheme == QLatin1String("http")) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Redirection from https to http refused", next));
+        finishRequest(Err::NetworkError, QStringLiteral("Network error"));
+        return;
+    }
+
+    if (m_sameOriginOnly && !sameOrigin(next, m_originUrl)) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Redirection to another origin refused", next));
         finishRequest(Err::NetworkError, QStringLiteral("Network error"));
         return;
     }

@@ -74,6 +74,11 @@ public:
         m_dialogObserver = std::move(observer);
     }
 
+    // When set, a redirection to another origin (scheme, host, port) ends the
+    // request instead of being followed: for the exchanges made before the
+    // user has said yes to the server.
+    void setSameOriginRedirectionsOnly(bool on) { m_sameOriginOnly = on; }
+
     // The response body in memory mode, valid after a success result.
     const std::vector<char>& body() const { return m_body; }
     // Name of the downloaded file in file mode after a success result; empty
@@ -125,6 +130,7 @@ private:
     std::unique_ptr<QTemporaryFile> m_tempFile;
     QString m_tempFileName;
     bool m_running = false;
+    bool m_sameOriginOnly = false;
     std::string m_sessionId;
     QPointer<QWidget> m_dialogParent;
     std::function<void(bool)> m_dialogObserver;

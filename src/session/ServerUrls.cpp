@@ -1,5 +1,7 @@
 #include "session/ServerUrls.h"
 
+#include <QStringList>
+
 namespace tessal {
 namespace qt {
 
@@ -33,6 +35,54 @@ QUrl makeNAConfigUrl(const QUrl& server, const QString& resourceName)
     url.setQuery(QStringLiteral("resourcename=%1&outform=xml&client_version=1.1").arg(resourceName),
                  QUrl::TolerantMode);
     return url;
+}
+
+namespace {
+
+bool isPlainAscii(const QString& text)
+{
+    for (const QChar c : text)
+        if (c.unicode() > 0x7f)
+            return false;
+    return true;
+}
+
+} // namespace
+
+QString displayedUrl(const QUrl& url)
+{
+    // Only the authority changes (EncodeUnicode gives the host in ACE form);
+    // path, query and fragment read as the toolkit shows them.
+    QString text = url.scheme().isEmpty() ? QString() : url.scheme() + QLatin1Char(':');
+    if (!url.authority().isEmpty())
+        text += QStringLiteral("//") + url.authority(QUrl::EncodeUnicode);
+    return text + url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+}
+
+QString displayedSite(const QString& site)
+{
+    if (isPlainAscii(site))
+        return site;
+    const QUrl url(site);
+    if (!url.isValid() || url.host().isEmpty())
+        return site;
+    return displayedUrl(url);
+}
+
+QString displayedHostName(const QString& name)
+{
+    if (isPlainAscii(name))
+        return name;
+    QStringList labels = name.split(QLatin1Char('.'));
+    for (QString& label : labels) {
+        if (isPlainAscii(label))
+            continue;
+        const QByteArray ace = QUrl::toAce(label);
+        if (ace.isEmpty())
+            return name;
+        label = QString::fromLatin1(ace);
+    }
+    return labels.join(QLatin1Char('.'));
 }
 
 } // namespace qt

@@ -104,6 +104,8 @@ bool Session::TrustedSiteListCheck()
         QUrl url(sessionInfo.url);
         url.setPath(QStringLiteral("/my.policy"));
         refusalTimer.start(refusalTimeoutMs);
+        // The user has just refused this server: it may not send the client elsewhere.
+        httpManager.setSameOriginRedirectionsOnly(true);
         httpManager.HttpPost(url, QStringLiteral("no-inspection-host=1"));
         ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
                      makeArgFormat("URL %1 is not in trusted site list. Skipping inspection", sessionInfo.url));

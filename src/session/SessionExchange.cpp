@@ -54,6 +54,9 @@ bool isValidSessionId(const CString& sid)
 bool retrieveSidFromOtc(const QUrl& server, const CString& otc, CString& sid)
 {
     HttpNetworkManager manager(std::string(), false, 0);
+    // Asked before the user has trusted the server: it may not send the
+    // client anywhere else.
+    manager.setSameOriginRedirectionsOnly(true);
     manager.request().setRawHeader("X-ACCESS-Session-Token", QByteArray(static_cast<const char*>(otc)));
 
     QByteArray received;
@@ -102,6 +105,7 @@ bool retrieveSidFromOtc(const QUrl& server, const CString& otc, CString& sid)
 bool ReportNetworkAccess(const QUrl& server, const QString& sessionId, const QString& token)
 {
     HttpNetworkManager manager(std::string(), false, 0);
+    manager.setSameOriginRedirectionsOnly(true);
     const bool secure = server.scheme() == QLatin1String("https");
     QNetworkCookieJar* jar = manager.cookieJar();
     QList<QNetworkCookie> cookies = jar->cookiesForUrl(server);

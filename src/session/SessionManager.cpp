@@ -14,6 +14,7 @@
 #include "foundation/UException.h"
 #include "session/HttpNetworkManager.h"
 #include "session/InputParams.h"
+#include "session/ServerUrls.h"
 #include "session/Session.h"
 #include "session/SessionExchange.h"
 #include "foundation/Helpers.h"
@@ -221,7 +222,7 @@ std::optional<QString> SessionManager::StartNASession(const QUrl& url)
                                std::string(static_cast<const char*>(shortId(running->GetSessionId()))),
                                shortId(info.sessionId)));
     showBalloon(QObject::tr("%1 application already connected under another session to %2")
-                    .arg(QCoreApplication::applicationName(), running->GetServerUrl().toString()));
+                    .arg(QCoreApplication::applicationName(), displayedUrl(running->GetServerUrl())));
     return std::nullopt;
 }
 

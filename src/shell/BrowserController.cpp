@@ -26,6 +26,7 @@
 #include "session/ServerUrls.h"
 #include "session/SessionExchange.h"
 #include "foundation/Helpers.h"
+#include "shell/CookieOriginFilter.h"
 #include "shell/MessageBox.h"
 #include "tunnel/ResourceErrors.h"
 #include "tunnel/ResourceType.h"
@@ -226,6 +227,7 @@ void BrowserController::setNACookie()
         QNetworkCookie machine(QByteArrayLiteral("MachineHash"), hash.toUtf8());
         machine.setSecure(secure);
         profile->cookieStore()->setCookie(machine, serverUrl);
+        keepCookiesWithServerOrigin(profile->cookieStore(), serverUrl);
     }
 
     if (QNetworkCookieJar* jar = networkManager.cookieJar()) {
@@ -282,7 +284,7 @@ void BrowserController::loadStartPage(const QUrl& url, bool navigationAllowed)
 void BrowserController::firstLoadFollowUp()
 {
     const ResourceType::Enum type = resourceTypeFromString(resourceType);
-    const QString root = makeServerRootUrl(serverUrl).toString();
+    const QString root = displayedUrl(makeServerRootUrl(serverUrl));
     if (type == ResourceType::network_access) {
         if (mainWindow)
             mainWindow->setTitle(resourceName, root);
@@ -593,7 +595,7 @@ void BrowserController::onPageLoaded(bool ok)
             ReportErrorToUser(resourceName, tr("Failed to download resource page"),
                               (refused ? tr("The certificate of the server %1 was refused")
                                        : tr("Connection to %1 was interrupted"))
-                                  .arg(root.toString()));
+                                  .arg(displayedUrl(root)));
             return;
         }
         if (!cookiesSet)
@@ -641,7 +643,7 @@ void BrowserController::onRequestFinished(QNetworkReply* reply)
         if (reply->url() == firstUrl)
             reportError(resourcePageReady, resourceName, tr("Failed to download resource page"),
                         QStringLiteral("<b>%1</b>: %2")
-                            .arg(makeServerRootUrl(reply->url()).toString().toHtmlEscaped(),
+                            .arg(displayedUrl(makeServerRootUrl(reply->url())).toHtmlEscaped(),
                                  reply->errorString().toHtmlEscaped()),
                         Qt::RichText);
     });

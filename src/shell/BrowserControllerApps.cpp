@@ -20,6 +20,7 @@
 #include "foundation/UClasses.h"
 #include "foundation/UException.h"
 #include "foundation/m_system.h"
+#include "session/ServerUrls.h"
 #include "session/TrustedSitePrompt.h"
 #include "foundation/Helpers.h"
 
@@ -214,9 +215,9 @@ QString BrowserController::launchQuestionText(QString site, QString resourceShor
         return tr("Resource '%1' is already running, do you want to relaunch associated local application(s):")
             .arg(visibleText(resourceShortName));
     if (trusted)
-        return tr("Website '%1' is attempting to run a local application(s):").arg(visibleText(site));
+        return tr("Website '%1' is attempting to run a local application(s):").arg(visibleText(displayedSite(site)));
     return tr("Website '%1' which is not in your Trusted Sites List is attempting to run a local application(s):")
-        .arg(visibleText(site));
+        .arg(visibleText(displayedSite(site)));
 }
 
 void BrowserController::launchApplicationsMayBeAsk(QString id, bool relaunch)

@@ -173,8 +173,8 @@ public:
         else
             keyArgs << QStringLiteral("-algorithm") << QStringLiteral("EC") << QStringLiteral("-pkeyopt")
                     << QStringLiteral("ec_paramgen_curve:P-256");
-        QStringList reqArgs = {QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-key"), key,
-                               QStringLiteral("-subj"), blueprint.subject, QStringLiteral("-out"), csr};
+        QStringList reqArgs = {QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-utf8"), QStringLiteral("-key"),
+                               key, QStringLiteral("-subj"), blueprint.subject, QStringLiteral("-out"), csr};
         QStringList signArgs = {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), csr,
                                 QStringLiteral("-days"), QString::number(blueprint.days),
                                 QStringLiteral("-extfile"), cnf, QStringLiteral("-extensions"), QStringLiteral("ext"),

@@ -4,6 +4,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 
 using namespace tessal::test;
 using tessal::qt::HttpNetworkManager;
@@ -128,6 +130,42 @@ TEST_F(HttpClientTest, FollowUpKeepsHeadersAndCookieOnlyForSameOrigin)
     EXPECT_FALSE(log[2]["headers"].toObject().contains("Cookie"));
     EXPECT_FALSE(log[2]["headers"].toObject().contains("X-ACCESS-Session-Token"));
     EXPECT_EQ(log[2]["headers"].toObject()["Accept-Encoding"].toString(), "gzip");
+}
+
+// The jar's cookies, stored by the client or set by the server, go only to
+// their own origin (scheme, host and port), wherever a redirection leads.
+TEST_F(HttpClientTest, JarCookiesStayWithTheirOrigin)
+{
+    const struct {
+        const char* redirect;
+        QStringList cookieAt;  // per request: the listener, "+" when it got the cookies
+    } rows[] = {
+        {"http://127.0.0.1:{port:other}/c", {"http+", "other"}},
+        {"http://127.0.0.1:{port:other}/back", {"http+", "other", "http+"}},
+        {"/c", {"http+", "http+"}},
+    };
+    for (const auto& row : rows) {
+        routes({jsonRoute({{"path", "/jar/a"},
+                           {"headers", QJsonObject{{"Set-Cookie", "Served=s1; Path=/"}}},
+                           {"redirect", row.redirect}}),
+                jsonRoute({{"path", "/back"}, {"redirect", "http://127.0.0.1:{port:http}/c"}}),
+                jsonRoute({{"path", "/c"}, {"headers", textHeaders()}, {"body", "moved"}})});
+        server().clearLog();
+        HttpNetworkManager m;
+        const QUrl start = url("/jar/a");
+        QNetworkCookie stored("NAToken", "tok1");
+        stored.setPath("/");
+        m.cookieJar()->setCookiesFromUrl({stored}, start);
+        EXPECT_EQ(get(m, start).code, 0) << row.redirect;
+        QStringList seen;
+        for (const QJsonObject& req : server().requests()) {
+            const QString cookie = req["headers"].toObject()["Cookie"].toString();
+            const bool all = cookie.contains("NAToken=tok1") && (req["path"] == "/jar/a" || cookie.contains("Served=s1"));
+            EXPECT_TRUE(all || cookie.isEmpty()) << row.redirect << " " << cookie.toStdString();
+            seen << req["listener"].toString() + (all ? "+" : "");
+        }
+        EXPECT_EQ(seen.join(' ').toStdString(), row.cookieAt.join(' ').toStdString()) << row.redirect;
+    }
 }
 
 TEST_F(HttpClientTest, RedirectionDowngradeAndForeignSchemesFail)

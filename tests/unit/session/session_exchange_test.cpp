@@ -13,6 +13,9 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QSslConfiguration>
+#include <QThread>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -157,6 +160,48 @@ TEST_F(SessionExchangeTest, StartReportGoesOnWhenTheServerIsSilentOrGone)
 {
     server.stop();
     EXPECT_TRUE(qt::ReportNetworkAccess(serverUrl(), kSid, "tok"));
+}
+
+// Both exchanges run before the user has trusted the server: a redirection
+// to another origin (here another port of the same host) is not followed, so
+// nothing, and no cookie, reaches it; one within the origin still is.
+TEST(ExchangeRedirectTest, NoHopToAnotherOrigin)
+{
+    AccessServer server;
+    ASSERT_TRUE(server.start({AccessServer::Listener("http"), AccessServer::Listener("other")}))
+        << server.error().toStdString();
+    const auto report = [&] { return qt::ReportNetworkAccess(server.url("/"), kSid, "tok123"); };
+    const auto exchange = [&] {
+        CString sid;
+        qt::retrieveSidFromOtc(server.url("/"), CString("code"), sid);
+        return true;
+    };
+    const struct {
+        const char* path;
+        std::function<bool()> run;
+        const char* redirect;
+        QStringList listeners;
+    } rows[] = {
+        {"/my.report.na", report, "http://127.0.0.1:{port:other}/x", {"http"}},
+        {"/my.report.na", report, "/landing", {"http", "http"}},
+        {"/vdesk/get_sessid_for_token.php3", exchange, "http://127.0.0.1:{port:other}/x", {"http"}},
+    };
+    for (const auto& row : rows) {
+        ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", row.path}, {"redirect", row.redirect}},
+                                                QJsonObject{{"body", ""}}}));
+        server.clearLog();
+        EXPECT_TRUE(row.run());
+        // Whatever the client sent before it was done has been logged by now.
+        QThread::msleep(300);
+        QStringList seen;
+        for (const QJsonObject& req : server.requests()) {
+            seen << req["listener"].toString();
+            const QString cookie = req["headers"].toObject()["Cookie"].toString();
+            EXPECT_TRUE(req["listener"] == "http" || cookie.isEmpty()) << cookie.toStdString();
+            EXPECT_TRUE(req["path"] != "/landing" || cookie.contains("NAToken=tok123")) << cookie.toStdString();
+        }
+        EXPECT_EQ(seen.join(' ').toStdString(), row.listeners.join(' ').toStdString()) << row.redirect;
+    }
 }
 
 TEST(SessionCookieTest, SecureFlagAndPath)

@@ -118,6 +118,24 @@ TEST_F(SessionRunTest, RefusedInspectionSiteReportsToThePolicyPage)
                                   .arg(serverUrl().toString())).size(), 1);
 }
 
+// The user has just refused the server: its report is not followed to
+// another origin.
+TEST_F(SessionRunTest, RefusalReportFollowsNoRedirectionToAnotherOrigin)
+{
+    AccessServer elsewhere;
+    ASSERT_TRUE(elsewhere.start()) << elsewhere.error().toStdString();
+    ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{
+        {"path", "/my.policy"}, {"redirect", QStringLiteral("http://127.0.0.1:%1/x").arg(elsewhere.port())}}}));
+    ModalDialogAnswerer answerer("btnDoNotAllow");
+    auto s = make(Session::EndpointInspection);
+    s->Start();
+    ASSERT_TRUE(waitFor([&] { return !errors->isEmpty(); }));
+    EXPECT_EQ(error(), "Site not trusted");
+    EXPECT_EQ(requestsTo("/my.policy").size(), 1);
+    QThread::msleep(300);
+    EXPECT_TRUE(elsewhere.requests().isEmpty());
+}
+
 TEST_F(SessionRunTest, SilentPolicyPageEndsTheSessionOnceAfterTheLimit)
 {
     ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", "/my.policy"}, {"silence", true}}}));

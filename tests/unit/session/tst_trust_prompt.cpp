@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 #include <QtTest>
 
 #include "ModalDialogAnswerer.h"
@@ -36,6 +37,8 @@ private slots:
     void inspectionModeKeepsTheInspectionWording();
     void vpnModeReplacesAllThreeButtons();
     void siteIsShownAsPlainText();
+    void lookAlikeHostsAreAskedInAsciiForm_data();
+    void lookAlikeHostsAreAskedInAsciiForm();
 
 private:
     QString fileText() const;
@@ -164,6 +167,44 @@ void TrustPromptTest::siteIsShownAsPlainText()
     auto* label = dialog.findChild<QLabel*>(QStringLiteral("labelUrl"));
     QCOMPARE(label->textFormat(), Qt::PlainText);
     QVERIFY(label->text().contains(site));
+}
+
+// The site arrives as the session's URL text, in Unicode; the question shows
+// the ASCII form, while the store keeps matching the text it recorded before.
+void TrustPromptTest::lookAlikeHostsAreAskedInAsciiForm_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("trustedBefore");
+    QTest::newRow("cyrillic a") << QString::fromUtf8("vpn.ex\xd0\xb0mple.com") << "https://vpn.xn--exmple-4nf.com" << false;
+    QTest::newRow("encoded look-alike") << "vpn.xn--80ak6aa92e.com:8443" << "https://vpn.xn--80ak6aa92e.com:8443" << false;
+    QTest::newRow("recorded in unicode") << "old.xn--80ak6aa92e.com" << QString() << true;
+}
+
+void TrustPromptTest::lookAlikeHostsAreAskedInAsciiForm()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, shown);
+    QFETCH(bool, trustedBefore);
+    TrustedSiteList* list = TrustedSiteList::Instance(nullptr, "trusted_sites.xml");
+    list->AddPermanent("https://vpn.example.com");
+    const QString site = QUrl(QStringLiteral("https://") + host).toString();
+    // The toolkit writes these hosts in Unicode: that is what the question must not show.
+    if (host.contains(QLatin1String("xn--")))
+        QVERIFY(site.contains(QChar(0x0430)));
+    if (trustedBefore)
+        list->AddPermanent(site.toStdString());
+
+    ModalDialogAnswerer answerer(QStringLiteral("btnAllowForSession"));
+    QVERIFY(CheckOrAskTrustedSite(site, true, "LOOK0001"));
+    QVERIFY(IsSiteTrusted(site, true, "LOOK0001"));
+    if (trustedBefore) {
+        QCOMPARE(answerer.count(), 0);
+        return;
+    }
+    QCOMPARE(answerer.count(), 1);
+    QVERIFY2(answerer.last().text.startsWith(QStringLiteral("The site ") + shown + QStringLiteral(" is attempting")),
+             qPrintable(answerer.last().text));
 }
 
 QTEST_MAIN(TrustPromptTest)

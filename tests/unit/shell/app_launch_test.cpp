@@ -284,6 +284,10 @@ TEST(AppLaunchTest, LaunchSlotAsksWithTheResourceName)
     EXPECT_EQ("Website 'https://a.example' which is not in your Trusted Sites List is attempting to run a local "
               "application(s):",
               BrowserController::launchQuestionText("https://a.example", "apps", false, false));
+    // A look-alike server name is shown in ASCII form.
+    EXPECT_EQ("Website 'https://vpn.xn--exmple-4nf.com:8443' is attempting to run a local application(s):",
+              BrowserController::launchQuestionText(QString::fromUtf8("https://vpn.ex\xd0\xb0mple.com:8443"), "apps",
+                                                    false, true));
     // An unknown resource: recorded, no question, nothing launched.
     RecordingLog log;
     ModalDialogAnswerer answerer("OK");

@@ -535,6 +535,56 @@ private slots:
         QVERIFY(log.withMessage("User pressed disconnect 'res1' tunnel").isEmpty());
     }
 
+    // The session's cookies reach only the server's own origin, also when the
+    // page goes, or is sent, to another port of the same host.
+    void cookiesStayWithTheServerOrigin()
+    {
+        Window w;
+        QVERIFY(setRoutes({}, "http", {QJsonObject{{"path", "/hop"}, {"redirect", "http://127.0.0.1:{port:other}/landed"}}}));
+        startOpened(w);
+        const struct {
+            QUrl load;
+            const char* arrives;  // path of the request on the other port
+        } rows[] = {{server.url("/hop"), "/landed"}, {server.url("/direct", "other"), "/direct"}};
+        for (const auto& row : rows) {
+            w.controller->getWebView()->load(row.load, true);
+            QTRY_VERIFY2_WITH_TIMEOUT(!requests(row.arrives, "other").isEmpty(), row.arrives, 20000);
+            const QString cookie = requests(row.arrives, "other")[0]["headers"].toObject()["Cookie"].toString();
+            QVERIFY2(!cookie.contains("MRHSession") && !cookie.contains("MachineHash"), qPrintable(cookie));
+        }
+        QVERIFY(requests("/hop")[0]["headers"].toObject()["Cookie"].toString().contains("MRHSession=" + kSid));
+    }
+
+    // A server known by a look-alike name: the title and the error texts show
+    // it in ASCII form. main() sends the first name to the stand-in and makes
+    // the second one unresolvable.
+    void lookAlikeServerNamesInAsciiForm()
+    {
+        const QString port = QString::number(server.port());
+        const struct {
+            const char* ace;
+            bool reaches;
+        } rows[] = {{"vpn.xn--80ak6aa92e.com", true}, {"vpn.xn--exmple-4nf.com", false}};
+        for (const auto& row : rows) {
+            QUrl url(QStringLiteral("http://127.0.0.1:") + port + "/");
+            url.setHost(QUrl::fromAce(row.ace, QUrl::IgnoreIDNWhitelist));
+            QVERIFY(url.toString().contains(QChar(0x0430)));
+            const QString shown = QStringLiteral("http://") + row.ace + ":" + port;
+            Window w;
+            w.controller->start(info(url));
+            if (row.reaches) {
+                QTRY_COMPARE_WITH_TIMEOUT(w.controller->getMainWindow()->windowTitle(),
+                                          "res1 - " + shown + " - Tessal VPN", 20000);
+                continue;
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(w.controller->isErrorPageShown(), 20000);
+            QCOMPARE(log.withMessage("Failure occurred:, Failed to download resource page, Connection to " + shown +
+                                     " was interrupted")
+                         .size(),
+                     1);
+        }
+    }
+
     // Load failures, the logout page and the page's own close request.
     void errorsAndClosing()
     {
@@ -697,6 +747,10 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // The look-alike server names of the name test.
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", qgetenv("QTWEBENGINE_CHROMIUM_FLAGS") +
+                                              " --host-resolver-rules=\"MAP vpn.xn--80ak6aa92e.com 127.0.0.1, "
+                                              "MAP vpn.xn--exmple-4nf.com ~NOTFOUND\"");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     BrowserWindowTest test;

@@ -1,0 +1,28 @@
+#include "shell/CookieOriginFilter.h"
+
+#include "shell/VpnWebBridge.h"
+
+#include <QUrl>
+#include <QWebEngineCookieStore>
+
+namespace tessal::qt {
+
+bool cookieAccessAllowed(const QUrl& server, const QUrl& requestOrigin)
+{
+    const QString host = requestOrigin.host(QUrl::FullyEncoded);
+    if (host.isEmpty() || host.compare(server.host(QUrl::FullyEncoded), Qt::CaseInsensitive) != 0)
+        return true;
+    return VpnWebBridge::sameOrigin(requestOrigin, server);
+}
+
+void keepCookiesWithServerOrigin(QWebEngineCookieStore* store, const QUrl& server)
+{
+    if (store == nullptr)
+        return;
+    // The engine may call the filter on another thread: it holds its own copy.
+    store->setCookieFilter([server](const QWebEngineCookieStore::FilterRequest& request) {
+        return cookieAccessAllowed(server, request.origin);
+    });
+}
+
+}  // namespace tessal::qt
