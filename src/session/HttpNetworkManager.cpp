@@ -2,6 +2,7 @@
 
 #include "session/CertificateDetails.h"
 #include "session/CertificateErrorDialog.h"
+#include "shell/MessageBox.h"
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/String.h"
@@ -720,7 +721,7 @@ bool HttpNetworkManager::AcceptInvalidServerCert(QNetworkReply* reply, QString e
     QPointer<CertificateErrorDialog> dialog = new CertificateErrorDialog(errorText, certificate, url, m_dialogParent);
     if (m_dialogObserver)
         m_dialogObserver(true);
-    const int result = dialog->exec();
+    const int result = execQuestion(*dialog, QDialog::Rejected);
     delete dialog.data();
     if (!self)
         return false;

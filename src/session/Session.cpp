@@ -1,6 +1,7 @@
 #include "session/Session.h"
 
 #include "session/InputParamsBase.h"
+#include "session/QuitRequest.h"
 #include "session/ServerUrls.h"
 #include "session/TrustedSitePrompt.h"
 #include "session/UnixAutoUpdater.h"
@@ -82,8 +83,18 @@ void Session::fail(const QString& message)
     emit Error(message);
 }
 
+bool Session::endIfQuitting()
+{
+    if (!quitRequested())
+        return false;
+    fail(QStringLiteral("Application is quitting"));
+    return true;
+}
+
 void Session::Start()
 {
+    if (endIfQuitting())
+        return;
     // The launch flag never bypasses the gate: a site that is already trusted
     // passes it without a dialog, any other site is asked as usual.
     if (TrustedSiteListCheck())
@@ -97,6 +108,9 @@ bool Session::TrustedSiteListCheck()
     const bool vpnMode = sessionType != EndpointInspection;
     if (CheckOrAskTrustedSite(site, vpnMode, tag))
         return true;
+    // A question ended by a quit sends no refusal report either.
+    if (endIfQuitting())
+        return false;
 
     connect(&httpManager, SIGNAL(RequestFinished(Err::HttpNetworkManager,QString)), this,
             SLOT(SiteNotTrusted(Err::HttpNetworkManager,QString)));
@@ -117,7 +131,7 @@ bool Session::TrustedSiteListCheck()
 
 void Session::ProfileDownload()
 {
-    if (ended)
+    if (ended || endIfQuitting())
         return;
     const QUrl url = makeProfileUrl(sessionInfo.url);
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Profile download starting", url));
@@ -134,7 +148,7 @@ void Session::ProfileDownloadFailed(QString errMsg)
 
 void Session::ProfileDownloadSuccess()
 {
-    if (ended)
+    if (ended || endIfQuitting())
         return;
     if (!isServerIPValid()) {
         ShowCriticalBox(QObject::tr("Your current network is vulnerable,Please change the network to establish the VPN"));
@@ -153,7 +167,7 @@ void Session::ProfileDownloadSuccess()
 
 void Session::ConnectAutoUpdater()
 {
-    if (ended)
+    if (ended || endIfQuitting())
         return;
     autoUpdater = QSharedPointer<AutoUpdater>(new UnixAutoUpdater<MacPackage>(sessionType, sessionInfo.url, 0));
     connect(autoUpdater.data(), SIGNAL(UpdateSuccess()), this, SLOT(AutoUpdateSuccess()), Qt::QueuedConnection);
@@ -192,7 +206,7 @@ void Session::AutoUpdateIgnored()
 
 void Session::AutoUpdateFail(QString message, bool ignore)
 {
-    if (ended)
+    if (ended || endIfQuitting())
         return;
     if (ignore) {
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
@@ -212,9 +226,9 @@ void Session::AutoUpdateFail(QString message, bool ignore)
         box.setIcon(QMessageBox::Warning);
         box.setText(QObject::tr("Application update failed: %1.\n Do you want to continue using old version?")
                         .arg(message.toHtmlEscaped()));
-        answer = box.exec();
+        answer = execQuestion(box, QMessageBox::No);
     }
-    if (ended)
+    if (ended || endIfQuitting())
         return;
     if (answer == QMessageBox::Yes)
         StartAccessPolicyProcessing();
@@ -226,7 +240,8 @@ void Session::AutoUpdateFail(QString message, bool ignore)
 
 void Session::StartAccessPolicyProcessing()
 {
-    if (ended)
+    // No window opens once the program is quitting.
+    if (ended || endIfQuitting())
         return;
     if (sessionType != NetworkAccess) {
         fail(QStringLiteral("Unsupported session type"));

@@ -91,6 +91,8 @@ public slots:
 private:
     // Emits Error once; every later step of this session is dropped.
     void fail(const QString& message);
+    // A quit asked for holds: the session ends at its next step.
+    bool endIfQuitting();
     // Holds the refusal limit while a certificate dialog of the session's
     // client is open: the user's reading time is not the server's silence.
     void holdRefusalTimer(bool dialogOpen);

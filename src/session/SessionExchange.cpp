@@ -2,6 +2,7 @@
 
 #include "session/HttpNetworkManager.h"
 #include "session/InputParamsBase.h"
+#include "session/QuitRequest.h"
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/String.h"
@@ -53,6 +54,9 @@ bool isValidSessionId(const CString& sid)
 
 bool retrieveSidFromOtc(const QUrl& server, const CString& otc, CString& sid)
 {
+    // Once the program is quitting the exchange is neither started nor waited for.
+    if (quitRequested())
+        return false;
     HttpNetworkManager manager(std::string(), false, 0);
     // Asked before the user has trusted the server: it may not send the
     // client anywhere else.
@@ -86,8 +90,11 @@ bool retrieveSidFromOtc(const QUrl& server, const CString& otc, CString& sid)
                 takeHeaders(reply);
         });
     }
+    QObject::connect(&QuitRequest::instance(), &QuitRequest::requested, &loop, &QEventLoop::quit);
     if (!done)
         loop.exec();
+    if (quitRequested())
+        return false;
 
     const CString id = toCString(received.trimmed());
     if (headerSeen && id.GetLength() > 0 && isValidSessionId(id)) {
@@ -123,6 +130,8 @@ bool ReportNetworkAccess(const QUrl& server, const QString& sessionId, const QSt
                          done = true;
                          loop.quit();
                      });
+    // The caller asks whether the program is quitting when this returns.
+    QObject::connect(&QuitRequest::instance(), &QuitRequest::requested, &loop, &QEventLoop::quit);
     manager.HttpGet(withPath(server, "/my.report.na"), kExchangeTimeoutMs);
     if (!done)
         loop.exec();

@@ -14,6 +14,7 @@
 #include "foundation/UException.h"
 #include "session/HttpNetworkManager.h"
 #include "session/InputParams.h"
+#include "session/QuitRequest.h"
 #include "session/ServerUrls.h"
 #include "session/Session.h"
 #include "session/SessionExchange.h"
@@ -119,6 +120,13 @@ SessionManager::~SessionManager()
 
 bool SessionManager::CreateAndLaunchSession(const QUrl& url)
 {
+    // Nothing new starts once the program is quitting.
+    if (quitRequested()) {
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("Application is quitting, launch request ignored", redactedLaunchUrl(url)));
+        CheckSessions();
+        return false;
+    }
     bool launched = false;
     {
         LaunchInProgress counted(launchesInProgress);
@@ -176,6 +184,9 @@ std::optional<QString> SessionManager::StartNASession(const QUrl& url)
         }
         params = std::move(parsed);
     });
+    // A quit that came during the exchange ends the launch here, silently.
+    if (quitRequested())
+        return std::nullopt;
     if (exchangeFailed) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
                    makeArgFormat("Failed to exchange one time code with session ID", code));
@@ -190,7 +201,7 @@ std::optional<QString> SessionManager::StartNASession(const QUrl& url)
 
     // Sent for every accepted launch, also one that attaches; only a refused
     // server certificate stops the launch here.
-    if (!ReportNetworkAccess(info.url, info.sessionId, info.token))
+    if (!ReportNetworkAccess(info.url, info.sessionId, info.token) || quitRequested())
         return std::nullopt;
 
     if (!vpnSession) {
@@ -357,15 +368,17 @@ void SessionManager::releaseRetired()
 
 void SessionManager::CheckSessions()
 {
-    if (SessionCount() != 0)
+    if (SessionCount() != 0 || quitQueued)
         return;
     // QCoreApplication::exit does nothing while no event loop runs; a queued
     // call reaches the loop as soon as it starts (or at once when it runs).
+    quitQueued = true;
     QMetaObject::invokeMethod(this, &SessionManager::quitIfStillEmpty, Qt::QueuedConnection);
 }
 
 void SessionManager::quitIfStillEmpty()
 {
+    quitQueued = false;
     // A launch waiting in a nested event loop must not have its loop ended
     // under it; its own CheckSessions decides when it returns.
     if (SessionCount() != 0 || launchesInProgress != 0)

@@ -67,6 +67,8 @@ private:
     // Tries the release again while a nested loop or a dialog still runs.
     QTimer releaseRetry;
     int launchesInProgress = 0;
+    // One queued quit check at a time: the quit is logged once.
+    bool quitQueued = false;
 };
 
 // The form in which a session id appears in records and messages: its last 8

@@ -4,6 +4,7 @@
 
 #include "session/AddTrustedSiteDialog.h"
 #include "session/TrustedSiteList.h"
+#include "shell/MessageBox.h"
 
 namespace tessal {
 namespace qt {
@@ -33,8 +34,10 @@ bool CheckOrAskTrustedSite(const QString& site, bool vpnMode, const std::string&
 
     int answer = AddTrustedSiteDialog::DoNotAllow;
     {
+        // "Always allow" is result 0, which is also what a dialog ended from
+        // outside returns: only a pressed button may grant.
         AddTrustedSiteDialog dialog(nullptr, vpnMode, site);
-        answer = dialog.exec();
+        answer = execQuestion(dialog, AddTrustedSiteDialog::DoNotAllow);
     }
     switch (answer) {
     case AddTrustedSiteDialog::AlwaysAllow:

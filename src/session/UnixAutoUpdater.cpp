@@ -1,6 +1,7 @@
 #include "session/UnixAutoUpdater.h"
 
 #include "session/LinuxInstaller.h"
+#include "session/QuitRequest.h"
 #include "session/TarArchiveInstaller.h"
 
 #include "shell/MessageBox.h"
@@ -180,10 +181,16 @@ bool UnixAutoUpdater<Package>::ShouldUpdateSelf()
     }
     const CString minText(package.minVersion.c_str());
     if (!package.minVersion.empty() && UVersion::isValid(minText, 4) && our < UVersion(minText, 4)) {
-        ShowInformationBox(
+        const int seen = ShowInformationBox(
             qobjectTr(QT_TRANSLATE_NOOP("QObject", "Applying software update version %1<br><br><font size='2'>NOTE: This will disconnect all sessions & "
                "restart application.<br>NOTE: Please refresh browser after installation</font>"))
                 .arg(dotted(their)));
+        // A notice ended without its button (the program is quitting) starts no download.
+        if (seen != QMessageBox::Ok) {
+            finish();
+            emit UpdateIgnored();
+            return false;
+        }
         return true;
     }
     const int answer =
@@ -298,6 +305,13 @@ void UnixAutoUpdater<Package>::FileDownloadSuccess(std::string file)
 template <class Package>
 void UnixAutoUpdater<Package>::InstallPackage(std::string& file)
 {
+    // Nothing new starts once the program is quitting.
+    if (quitRequested()) {
+        discard(file);
+        finish();
+        emit InstallIgnored();
+        return;
+    }
     if (m_current == nullptr) {
         discard(file);
         finish();

@@ -155,7 +155,9 @@ int askToCloseBrowsers(const std::vector<ProcessRecord>& browsers)
     box.setTextFormat(Qt::RichText);
     box.setText(text);
     box.setStandardButtons(QMessageBox::Retry | QMessageBox::No);
-    return box.exec();
+    // Ended without a button (a quit, a signal) it is a No: every later box
+    // would return at once, and Retry would ask for ever.
+    return execQuestion(box, QMessageBox::No);
 }
 
 } // namespace

@@ -21,11 +21,13 @@
 #include <QTranslator>
 #include <QUrl>
 
+#include "foundation/CompanionProcesses.h"
 #include "foundation/Helpers.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
 #include "foundation/UException.h"
 #include "foundation/UVersion.h"
+#include "session/QuitRequest.h"
 #include "session/Session.h"
 #include "shell/BrowserPreferencesCleanup.h"
 #include "shell/LinuxService.h"
@@ -58,31 +60,62 @@ constexpr int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
 constexpr int kSignalQuitCheckMs = 50;
 // Checks to wait for the session manager's own quit once nothing is open.
 constexpr int kSignalQuitGraceChecks = 40;
+// How long the close after a termination signal may take before the process
+// ends without it. The svpn start alone may hold the GUI thread for 10 s.
+constexpr unsigned kCloseBoundSeconds = 5;
 
 // The write end is used by the handler only; both ends are close-on-exec.
 int signalPipe[2] = {-1, -1};
-std::atomic<int> signalsReceived{0};
+std::atomic<int> firstSignal{0};
+std::atomic<int> lastSignal{0};
+std::atomic<bool> endingNow{false};
 static_assert(std::atomic<int>::is_always_lock_free, "used inside a signal handler");
+static_assert(std::atomic<bool>::is_always_lock_free, "used inside a signal handler");
+
+// Async-signal-safe: stops the companions, then dies by the signal, as if
+// nobody had caught it.
+[[noreturn]] void endNow(int signal)
+{
+    if (!endingNow.exchange(true))
+        stopCompanionProcesses();
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(signal, &fallback, nullptr);
+    sigset_t deliver;
+    sigemptyset(&deliver);
+    sigaddset(&deliver, signal);
+    ::sigprocmask(SIG_UNBLOCK, &deliver, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal);
+}
 
 extern "C" void onTerminationSignal(int signal)
 {
-    if (signalsReceived.fetch_add(1) != 0) {
-        // The second one ends the process at once, as if nobody caught it.
-        // The signal is blocked while its handler runs, so the raised one
-        // takes effect when this returns.
-        struct sigaction fallback {};
-        fallback.sa_handler = SIG_DFL;
-        sigemptyset(&fallback.sa_mask);
-        ::sigaction(signal, &fallback, nullptr);
-        ::raise(signal);
+    const int savedErrno = errno;
+    int none = 0;
+    if (firstSignal.compare_exchange_strong(none, signal)) {
+        lastSignal.store(signal);
+        const unsigned char number = static_cast<unsigned char>(signal);
+        if (::write(signalPipe[1], &number, 1) < 0) {
+            // Nothing can be done here; the bound below still ends the process.
+        }
+        ::alarm(kCloseBoundSeconds);
+        errno = savedErrno;
         return;
     }
-    const int savedErrno = errno;
-    const unsigned char number = static_cast<unsigned char>(signal);
-    if (::write(signalPipe[1], &number, 1) < 0) {
-        // Nothing can be done here; the next signal still ends the process.
-    }
+    // A logout sends SIGTERM and SIGHUP at once, a busy GUI thread may not
+    // have read the first yet: only Ctrl-C pressed again means "now".
+    if (lastSignal.exchange(signal) == SIGINT && signal == SIGINT)
+        endNow(signal);
     errno = savedErrno;
+}
+
+extern "C" void onCloseBoundExpired(int)
+{
+    // An alarm nobody here armed ends the process as it would uncaught.
+    const int signal = firstSignal.load();
+    endNow(signal != 0 ? signal : SIGALRM);
 }
 
 const char* signalName(int signal)
@@ -215,7 +248,11 @@ void CustomQApplication::closeOnTerminationSignals()
     sigemptyset(&action.sa_mask);
     for (int signal : kTerminationSignals)
         sigaddset(&action.sa_mask, signal);
+    sigaddset(&action.sa_mask, SIGALRM);
     action.sa_flags = SA_RESTART;
+    struct sigaction bound = action;
+    bound.sa_handler = onCloseBoundExpired;
+    ::sigaction(SIGALRM, &bound, nullptr);
     for (int signal : kTerminationSignals) {
         struct sigaction previous {};
         // A signal ignored by whoever started us (nohup) stays ignored.
@@ -225,6 +262,17 @@ void CustomQApplication::closeOnTerminationSignals()
     }
 }
 
+int CustomQApplication::runEventLoop()
+{
+    // The toolkit forgets an exit asked for before its main loop runs: the
+    // close after the signal checks again from inside it.
+    if (closingAfterSignal) {
+        signalQuitWaits = kSignalQuitGraceChecks;
+        signalQuitTimer.start(kSignalQuitCheckMs);
+    }
+    return exec();
+}
+
 void CustomQApplication::closeAfterSignal(int signal)
 {
     if (closingAfterSignal)
@@ -232,6 +280,9 @@ void CustomQApplication::closeAfterSignal(int signal)
     closingAfterSignal = true;
     ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                  makeArgFormat("%1 received, closing all resources before quitting", signalName(signal)));
+    // Open questions end as refusals, the launch in progress stops at its
+    // next step, and nothing new starts.
+    QuitRequest::instance().request();
     // With no session the manager's own check ends the loop, with its record.
     if (sessionManager.SessionCount() == 0)
         sessionManager.CheckSessions();
@@ -352,6 +403,10 @@ std::pair<bool, int> dispatchCommandLine(CustomQApplication& app)
 
     app.quitWhenNoSession = false;
     if (app.sessionManager.CreateAndLaunchSession(QUrl(arguments[1], QUrl::TolerantMode)))
+        return {false, 0};
+    // A launch stopped by a termination signal was not refused: the process
+    // ends in order, as it does after a signal at any later point.
+    if (quitRequested())
         return {false, 0};
     return {true, 1};
 }

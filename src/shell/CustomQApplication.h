@@ -31,10 +31,18 @@ public:
     void loadTranslationFile(const QString& prefix);
 
     // SIGTERM, SIGINT and SIGHUP (a logout, kill, a closed terminal) close
-    // every resource the normal way and then quit; a second one ends the
-    // process at once. The handler only writes to a pipe, which the GUI
-    // thread watches.
+    // every resource the normal way and then quit; the quit holds from then
+    // on (QuitRequest). Further signals do not cut that close short: the
+    // process ends at once only when it has not ended within a few seconds
+    // of the first signal, or on a second SIGINT (Ctrl-C again), and then
+    // by that signal, once svpn and tunnelserver have been told to stop.
+    // The handler only writes to a pipe, which the GUI thread watches.
     void closeOnTerminationSignals();
+
+    // The main event loop. A quit asked for before it could start (a signal
+    // during the first launch's questions or exchanges) ends it as soon as
+    // nothing is left open.
+    int runEventLoop();
 
 public slots:
     bool CreateSession(const QString& url);

@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QString>
 
+class QDialog;
+
 namespace tessal {
 namespace qt {
 
@@ -15,7 +17,14 @@ public:
     using QMessageBox::QMessageBox;
 };
 
-// Each returns the standard button the user pressed (QMessageBox::exec).
+// Runs a question (a box or a dialog) modally and returns the answer of the
+// button the user pressed, Escape and the window's close included. A question
+// ended any other way (a quit, a termination signal, its loop left from
+// outside) answers `refusal`; while a quit is under way it is not shown.
+int execQuestion(QDialog& dialog, int refusal);
+
+// Each returns the standard button the user pressed: Cancel for a question,
+// NoButton for the others, when the box was ended without one.
 int ShowMessageBox(QMessageBox::Icon icon, const QString& text);
 int ShowInformationBox(const QString& text);
 int ShowWarningBox(const QString& text);

@@ -53,5 +53,5 @@ int main(int argc, char** argv)
     const auto [handled, exitCode] = dispatchCommandLine(*app);
     if (handled)
         return exitCode;
-    return app->exec();
+    return app->runEventLoop();
 }

@@ -18,6 +18,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/CompanionProcesses.h"
 #include "foundation/UException.h"
 #include "foundation/UClasses.h"
 #include "foundation/USocket.h"
@@ -423,6 +424,8 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
     }
   }
 
+  // A forced end of this program stops the daemon too, also while it starts.
+  CompanionWatch daemonWatch(kPidFile, kDaemonPath);
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0)
     throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "TunnelService, Pipe creation failed");
@@ -447,6 +450,7 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
     _exit(255);
   }
   readEnd.reset();
+  CompanionWatch firstProcess(child, kDaemonPath);
 
   const char* data = startParameters;
   size_t left = static_cast<size_t>(startParameters.GetLength());
@@ -511,10 +515,12 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
     m_daemonStarted = true;
     pthread_mutex_unlock(&m_lock);
   }
+  daemonWatch.keep();
 }
 
 void SvpnHandler::StopSvpn() {
   static const char* const kFunction = "SvpnHandler::StopSvpn";
+  forgetCompanionPidFile(kPidFile);
   FILE* file = std::fopen(kPidFile, "re");
   if (file == nullptr) {
     write(48, kFile, __LINE__, kFunction, "TunnelService, Cannot open pid file, svpn already closed");

@@ -24,6 +24,7 @@
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 
+#include "foundation/CompanionProcesses.h"
 #include "foundation/String.h"
 #include "foundation/UClasses.h"
 #include "foundation/UCryptedString.h"
@@ -170,6 +171,7 @@ public:
                     waitForExit(m_pid, std::chrono::milliseconds(5000));
                 }
             }
+            forgetCompanionProcess(m_pid);
             m_pid = -1;
         }
         if (m_drain.joinable()) {
@@ -279,6 +281,8 @@ TunnelServerClient::ProcessPipes TunnelServerClient::launchProcess(const std::st
         closeFd(err[0]);
         throw tessal::SystemError(rc, "Failed to launch process " + path);
     }
+    // A forced end of this program stops it too.
+    watchCompanionProcess(pid, path.c_str());
     ProcessPipes pipes;
     pipes.input = in[1];
     pipes.output = out[0];

@@ -68,7 +68,9 @@ void ModalDialogAnswerer::poll() {
       break;
     }
   }
-  if (target) {
+  if (answer == QLatin1String("leave")) {
+    m_dialogs.append(seen);
+  } else if (target) {
     seen.pressed = plain(target->text());
     m_dialogs.append(seen);
     target->click();

@@ -30,7 +30,8 @@ class ModalDialogAnswerer final : public QObject {
  public:
   // Answers are used in order, one per dialog; the last one repeats.
   // An answer names a button by its text (with or without '&'), its object
-  // name, or one of the words "accept" and "reject" (QDialog::accept/reject).
+  // name, or one of the words "accept" and "reject" (QDialog::accept/reject),
+  // or "leave": the dialog is recorded and left open for the test to end.
   explicit ModalDialogAnswerer(QStringList answers, QObject* parent = nullptr);
   explicit ModalDialogAnswerer(const QString& answer, QObject* parent = nullptr);
   ~ModalDialogAnswerer() override;

@@ -4,14 +4,23 @@
 // network-access tunnel through the svpn stand-in, and the end of the process.
 // What the page saw comes back through the server's request log.
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include <signal.h>
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -84,12 +93,14 @@ protected:
                        .toUtf8());
     }
 
-    // The server's side of the road; `actions` is what the page runs.
-    void serve(const QJsonArray& actions)
+    // The server's side of the road; `actions` is what the page runs. Routes
+    // in `first` come before the usual ones; without `profile` the session
+    // ends at its profile download, before any window.
+    void serve(const QJsonArray& actions, const QJsonArray& first = {}, bool profile = true)
     {
         const QString pages = QCoreApplication::applicationDirPath() + "/access_server_pages/";
         const QJsonObject xml{{"Content-Type", "text/xml"}};
-        const QString profile =
+        const QString profileText =
             "<PROFILE><AUTOUPDATE_LINUX><PACKAGE><ITEM><ID>NetworkAccessAppX64.deb</ID><VERSION>7270.0.0.1</VERSION>"
             "<SIGNATURE>x</SIGNATURE><SOURCE>/public/download/linux.deb</SOURCE></ITEM></PACKAGE></AUTOUPDATE_LINUX>"
             "<ServerIpCheck><ServerIPCheckEnabled>1</ServerIPCheckEnabled><IP_ServerIP>127.0.0.1</IP_ServerIP>"
@@ -97,8 +108,10 @@ protected:
         const QString params = "<?xml version=\"1.0\"?><favorite><object><SESSION_ID>" + kSid +
                                "</SESSION_ID><tunnel_host0>127.0.0.1</tunnel_host0><tunnel_port0>443</tunnel_port0>"
                                "</object></favorite>";
-        ASSERT_TRUE(server.setRoutes(QJsonArray{
-            QJsonObject{{"path", "/pre/config.php"}, {"headers", xml}, {"body", profile}},
+        QJsonArray routes = first;
+        if (profile)
+            routes.append(QJsonObject{{"path", "/pre/config.php"}, {"headers", xml}, {"body", profileText}});
+        for (const QJsonValue& route : QJsonArray{
             QJsonObject{{"path", "/my.report.na"}, {"body", ""}},
             QJsonObject{{"path", "/vdesk/resource_template"},
                         {"headers", QJsonObject{{"Content-Type", "text/html; charset=utf-8"}}},
@@ -111,7 +124,9 @@ protected:
                         {"headers", QJsonObject{{"Content-Type", "application/json"}}},
                         {"body", QString::fromUtf8(QJsonDocument(actions).toJson(QJsonDocument::Compact))}},
             QJsonObject{{"path_prefix", "/__page/"}, {"status", 204}},
-        }));
+        })
+            routes.append(route);
+        ASSERT_TRUE(server.setRoutes(routes));
     }
 
     std::unique_ptr<QProcess> start(const QString& url, const QString& answers, const QString& tag)
@@ -493,5 +508,197 @@ TEST_F(EndToEnd, TerminationSignalStopsTheTunnelBeforeTheClientEnds)
     EXPECT_TRUE(text.contains("No live sessions, quitting application...."));
     EXPECT_EQ(dialogs(), QString());
 }
+
+// A termination signal at every stage of the road, alone or with a second
+// one: the client ends in order (tunnel closed first), grants nothing the
+// user did not grant, starts nothing after it, and leaves nothing running.
+// Only a close that does not finish within a few seconds, or a repeated
+// SIGINT, ends it at once, and then by the signal, the daemon stopped first.
+
+enum class Stage {
+    TrustQuestion,    // the trust question is open
+    SlowStartReport,  // "/my.report.na" does not answer
+    OneTimeCode,      // the one-time-code exchange does not answer
+    SvpnStart,        // svpn's first process takes 3 s to leave
+    SvpnStartStalled, // ... and does not leave within the close's bound
+    TunnelUp,
+    QuitQuestion,     // the window's close asks, the tunnel is up
+    Cleanup,          // "--cleanup" asks to close a running browser
+};
+
+struct SignalRow {
+    const char* name;
+    Stage stage;
+    std::vector<int> sent;  // 200 ms apart; "+" rows back to back
+    bool backToBack;
+    int exitCode;              // -1: ended by the first signal itself
+};
+
+const SignalRow kSignalRows[] = {
+    {"TrustQuestion_TERM", Stage::TrustQuestion, {SIGTERM}, false, 0},
+    {"TrustQuestion_HUP", Stage::TrustQuestion, {SIGHUP}, false, 0},
+    {"TrustQuestion_TERM_HUP", Stage::TrustQuestion, {SIGTERM, SIGHUP}, true, 0},
+    {"SlowStartReport_TERM", Stage::SlowStartReport, {SIGTERM}, false, 0},
+    {"SlowStartReport_INT", Stage::SlowStartReport, {SIGINT}, false, 0},
+    {"OneTimeCode_TERM", Stage::OneTimeCode, {SIGTERM}, false, 0},
+    {"OneTimeCode_TERM_HUP", Stage::OneTimeCode, {SIGTERM, SIGHUP}, true, 0},
+    {"SvpnStart_TERM_HUP", Stage::SvpnStart, {SIGTERM, SIGHUP}, true, 0},
+    {"SvpnStart_TERM_TERM", Stage::SvpnStart, {SIGTERM, SIGTERM}, false, 0},
+    {"SvpnStartStalled_TERM", Stage::SvpnStartStalled, {SIGTERM}, false, -1},
+    {"SvpnStartStalled_INT_INT", Stage::SvpnStartStalled, {SIGINT, SIGINT}, false, -1},
+    {"TunnelUp_HUP", Stage::TunnelUp, {SIGHUP}, false, 0},
+    {"TunnelUp_TERM_HUP", Stage::TunnelUp, {SIGTERM, SIGHUP}, true, 0},
+    {"TunnelUp_TERM_TERM", Stage::TunnelUp, {SIGTERM, SIGTERM}, false, 0},
+    {"QuitQuestion_TERM", Stage::QuitQuestion, {SIGTERM}, false, 0},
+    {"QuitQuestion_TERM_HUP", Stage::QuitQuestion, {SIGTERM, SIGHUP}, true, 0},
+    {"Cleanup_TERM", Stage::Cleanup, {SIGTERM}, false, 1},
+    {"Cleanup_HUP", Stage::Cleanup, {SIGHUP}, false, 1},
+    {"Cleanup_INT", Stage::Cleanup, {SIGINT}, false, 1},
+};
+
+void PrintTo(const SignalRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class SignalEnd : public EndToEnd, public ::testing::WithParamInterface<SignalRow> {
+protected:
+    void TearDown() override
+    {
+        EndToEnd::TearDown();
+        if (browser) {
+            browser->kill();
+            browser->waitForFinished(5000);
+        }
+    }
+
+    // Processes started with this test's HOME: the client's children and
+    // whatever they started (svpn's daemon, tunnelserver, the web engine's).
+    QStringList leftOver() const
+    {
+        const QByteArray mark = "HOME=" + home.path().toUtf8();
+        QStringList found;
+        for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+            if (pid.toInt() <= 0)
+                continue;
+            QFile environ("/proc/" + pid + "/environ");
+            if (!environ.open(QIODevice::ReadOnly) || !environ.readAll().split('\0').contains(mark))
+                continue;
+            QFile cmdline("/proc/" + pid + "/cmdline");
+            cmdline.open(QIODevice::ReadOnly);
+            found << pid + " " + QString::fromLocal8Bit(cmdline.readAll().split('\0').value(0));
+        }
+        return found;
+    }
+
+    // Reaches the row's stage; false when it was not reached.
+    bool reach(Stage stage, StandIn* svpn)
+    {
+        switch (stage) {
+        case Stage::TrustQuestion:
+            launch("leave");
+            return waitFor([&] { return dialogs().contains("title=[Tessal VPN - Security Warning]"); });
+        case Stage::SlowStartReport:
+            launch();
+            return waitFor([&] { return !requestsTo("/my.report.na").isEmpty(); });
+        case Stage::OneTimeCode:
+            client = start(launchUrl() + "&otc=E2E0TC0000000042", "OK", "client");
+            return waitFor([&] { return !requestsTo("/vdesk/get_sessid_for_token.php3").isEmpty(); });
+        case Stage::SvpnStart:
+        case Stage::SvpnStartStalled:
+            launch();
+            return waitFor([&] { return !svpn->lines("linger").empty(); });
+        case Stage::TunnelUp:
+            launch();
+            return waitForSignal("onTunnelConnected");
+        case Stage::QuitQuestion:
+            launch("leave");
+            if (!waitForSignal("onTunnelData", 2))
+                return false;
+            command("close\n");
+            return waitFor([&] { return dialogs().contains("text=[Tunnels are up. Close anyway?]"); });
+        case Stage::Cleanup: {
+            // A browser as the cleanup sees one: a process whose first
+            // argument's file name is "chrome".
+            const QString chrome = home.path() + "/bin/chrome";
+            QDir().mkpath(home.path() + "/bin");
+            if (!QFile::link("/bin/sleep", chrome))
+                return false;
+            browser = std::make_unique<QProcess>();
+            browser->start(chrome, {"600"});
+            if (!browser->waitForStarted(5000))
+                return false;
+            client = start("--cleanup", "leave", "client");
+            return waitFor([&] { return dialogs().contains("Please close all running instances"); });
+        }
+        }
+        return false;
+    }
+
+    std::unique_ptr<QProcess> browser;
+};
+
+TEST_P(SignalEnd, EndsInOrder)
+{
+    const SignalRow& row = GetParam();
+    const bool tunnel = row.stage >= Stage::SvpnStart && row.stage <= Stage::QuitQuestion;
+    std::optional<StandIn> svpn;
+    if (tunnel)
+        svpn.emplace(std::string(kConnectedScript) + (row.stage == Stage::SvpnStart          ? "linger 3000\n"
+                                                      : row.stage == Stage::SvpnStartStalled ? "linger 20000\n"
+                                                                                              : ""));
+    if (row.stage != Stage::TrustQuestion)
+        trustSite();
+    const QString trustedBefore = text(".TessalNetworks/trusted_sites.xml");
+    QJsonArray first;
+    if (row.stage == Stage::SlowStartReport)
+        first.append(QJsonObject{{"path", "/my.report.na"}, {"silence", true}});
+    if (row.stage == Stage::OneTimeCode)
+        first.append(QJsonObject{{"path", "/vdesk/get_sessid_for_token.php3"}, {"silence", true}});
+    const QJsonArray actions{action("text", "onTunnelConnected", 1, "setQuitMessage", {"Tunnels are up. Close anyway?"})};
+    // Before the window, a launch that went on would stop at the profile.
+    serve(actions, first, tunnel);
+
+    ASSERT_TRUE(reach(row.stage, svpn ? &*svpn : nullptr)) << text("client.err").toStdString() << log().toStdString();
+    const pid_t pid = static_cast<pid_t>(client->processId());
+    const auto requestsBefore = server.requests().size();
+    QElapsedTimer clock;
+    clock.start();
+    for (size_t i = 0; i < row.sent.size(); ++i) {
+        if (i > 0 && !row.backToBack)
+            QThread::msleep(200);
+        // A later signal may find the client already gone.
+        ASSERT_TRUE(::kill(pid, row.sent[i]) == 0 || (i > 0 && errno == ESRCH)) << std::strerror(errno);
+    }
+
+    // Generous: only a hang fails here; the time is in the test's record.
+    const bool ended = client->waitForFinished(30000);
+    RecordProperty("exit_ms", static_cast<int>(clock.elapsed()));
+    std::printf("%s: ended after %lld ms\n", row.name, static_cast<long long>(clock.elapsed()));
+    ASSERT_TRUE(ended) << log().toStdString();
+    if (row.exitCode >= 0) {
+        EXPECT_EQ(client->exitStatus(), QProcess::NormalExit) << log().toStdString();
+        EXPECT_EQ(client->exitCode(), row.exitCode) << log().toStdString();
+    } else {
+        EXPECT_EQ(client->exitStatus(), QProcess::CrashExit) << log().toStdString();
+        EXPECT_EQ(client->exitCode(), row.sent.front()) << log().toStdString();
+    }
+
+    EXPECT_EQ(text(".TessalNetworks/trusted_sites.xml").toStdString(), trustedBefore.toStdString());
+    EXPECT_TRUE(waitFor([&] { return leftOver().isEmpty(); }, 15000)) << leftOver().join(", ").toStdString();
+    if (svpn && !svpn->lines("linger").empty()) {
+        EXPECT_FALSE(svpn->lines("term").empty());
+    }
+    // Nothing new started after the signal: no further step of the road.
+    QStringList after;
+    for (const QJsonObject& r : server.requests().mid(requestsBefore))
+        if (!r["path"].toString().startsWith("/__page/") && r["path"] != "/favicon.ico")
+            after << r["path"].toString();
+    EXPECT_EQ(after.join(' ').toStdString(), "");
+    EXPECT_FALSE(log().contains("Failed to exchange one time code")) << log().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Stages, SignalEnd, ::testing::ValuesIn(kSignalRows),
+                         [](const ::testing::TestParamInfo<SignalRow>& info) { return std::string(info.param.name); });
 
 }  // namespace

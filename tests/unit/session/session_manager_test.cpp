@@ -6,6 +6,7 @@
 
 #include "session/Session.h"
 #include "session/SessionManager.h"
+#include "session/QuitRequest.h"
 
 #include "foundation/UException.h"
 
@@ -215,6 +216,42 @@ TEST_F(SessionManagerTest, NoQuitWhileALaunchWaitsInANestedLoop)
     EXPECT_EQ(log.withMessage("Unsupported external protocol handler request other://x").size(), 1);
     EXPECT_EQ(runLoop(500), 7);
     EXPECT_EQ(log.withMessage("No live sessions, quitting application....").size(), 0);
+}
+
+// A quit asked for holds: a launch that comes after it, or that waits for
+// the server while it comes, starts nothing further and shows nothing.
+TEST_F(SessionManagerTest, QuitStopsTheLaunchAtItsNextStep)
+{
+    trustServer();
+    const struct { const char* stage; const char* silentPath; } rows[] = {
+        {"before the launch", nullptr},
+        {"during the code exchange", "/vdesk/get_sessid_for_token.php3"},
+        {"during the start report", "/my.report.na"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.stage);
+        QJsonArray routes;
+        if (row.silentPath)
+            routes.append(QJsonObject{{"path", row.silentPath}, {"silence", true}});
+        routes.append(profileRoute());
+        routes.append(quietRoute("/my.report.na"));
+        routes.append(QJsonObject{{"path", "/vdesk/get_sessid_for_token.php3"},
+                                  {"headers", QJsonObject{{"X-ACCESS-Session-ID", kSessionId}}},
+                                  {"body", ""}});
+        ASSERT_TRUE(server.setRoutes(routes));
+        server.clearLog();
+        log.clear();
+        if (!row.silentPath)
+            qt::QuitRequest::instance().request();
+        else
+            QTimer::singleShot(300, [] { qt::QuitRequest::instance().request(); });
+        EXPECT_FALSE(manager->CreateAndLaunchSession(naUrl(kSessionId, "&otc=code12345")));
+        EXPECT_EQ(manager->SessionCount(), 0);
+        EXPECT_TRUE(requestsTo("/pre/config.php").isEmpty());
+        EXPECT_EQ(requestsTo("/my.report.na").size(), QString(row.stage).endsWith("report") ? 1 : 0);
+        EXPECT_EQ(log.withMessage("Failed to exchange one time code with session ID, 0").size(), 0);
+        qt::QuitRequest::instance().clearForTesting();
+    }
 }
 
 TEST_F(SessionManagerTest, SessionRefusedInsideStartIsReleasedSafely)

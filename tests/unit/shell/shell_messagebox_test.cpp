@@ -1,16 +1,29 @@
 // The program's one message box: application name as title, rich text,
-// Ok (and Cancel for a question), and the pressed button as the result.
+// Ok (and Cancel for a question), and the pressed button as the result; a
+// question ended without a button is a refusal.
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
-#include <QTimer>
+#include <QDir>
+#include <QFile>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <string>
 
 #include <gtest/gtest.h>
 
 #include "ModalDialogAnswerer.h"
+#include "session/QuitRequest.h"
+#include "session/TrustedSiteList.h"
+#include "session/TrustedSitePrompt.h"
+#include "shell/BrowserPreferencesCleanup.h"
 #include "shell/MessageBox.h"
 
+using tessal::qt::QuitRequest;
 using tessal::test::ModalDialogAnswerer;
 
 TEST(MessageBox, QuestionReturnsOkOrCancel) {
@@ -45,4 +58,117 @@ TEST(MessageBox, SeverityBoxesHaveOkOnly) {
   EXPECT_EQ(tessal::qt::ShowWarningBox("w"), QMessageBox::Ok);
   EXPECT_EQ(tessal::qt::ShowInformationBox("i"), QMessageBox::Ok);
   EXPECT_EQ(answerer.count(), 3);
+}
+
+// Only a button the user pressed answers a question: one ended any other way
+// is a refusal, whatever result the dialog was left with, and grants nothing.
+namespace {
+
+enum class Ending { Hidden, LoopExited, AskedAfterExit, QuitWhileOpen, QuitBefore };
+
+const char* endingName(Ending ending) {
+  switch (ending) {
+    case Ending::Hidden: return "hidden from outside";
+    case Ending::LoopExited: return "loop left by exit()";
+    case Ending::AskedAfterExit: return "asked after exit()";
+    case Ending::QuitWhileOpen: return "quit while open";
+    case Ending::QuitBefore: return "quit before";
+  }
+  return "?";
+}
+
+// Ends every question the way the row says; after `limit` questions it
+// presses "No" instead, so that a loop that keeps asking still ends.
+class QuestionEnder {
+ public:
+  QuestionEnder(Ending ending, int limit) : m_ending(ending), m_limit(limit) {
+    if (ending == Ending::AskedAfterExit) QCoreApplication::exit(0);
+    if (ending == Ending::QuitBefore) QuitRequest::instance().request();
+    m_timer.setInterval(5);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
+    m_timer.start();
+  }
+  ~QuestionEnder() {
+    // exit() is remembered until a main loop runs: run one, so that the
+    // next row's questions wait again.
+    if (m_ending == Ending::LoopExited || m_ending == Ending::AskedAfterExit) {
+      QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+      QCoreApplication::exec();
+    }
+    QuitRequest::instance().clearForTesting();
+  }
+  int asked() const { return m_asked; }
+
+ private:
+  void poll() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible() || modal == m_current) return;
+    m_current = modal;
+    if (++m_asked > m_limit) {
+      for (QAbstractButton* button : modal->findChildren<QAbstractButton*>())
+        if (button->text().remove('&') == QLatin1String("No")) button->click();
+      return;
+    }
+    if (m_ending == Ending::LoopExited)
+      QCoreApplication::exit(0);
+    else if (m_ending == Ending::QuitWhileOpen)
+      QuitRequest::instance().request();
+    else
+      modal->hide();
+  }
+
+  Ending m_ending;
+  int m_limit;
+  int m_asked = 0;
+  QPointer<QWidget> m_current;
+  QTimer m_timer;
+};
+
+}  // namespace
+
+TEST(Questions, EndedWithoutAButtonRefuse) {
+  QCoreApplication::setApplicationName("Tessal VPN");
+  QTemporaryDir home;
+  ASSERT_TRUE(home.isValid());
+  tessal::sl::TrustedSiteList* store =
+      tessal::sl::TrustedSiteList::Instance(home.path().toUtf8().constData(), "trusted_sites.xml");
+  const std::string proc = (home.path() + "/proc").toStdString();
+  QDir().mkpath(QString::fromStdString(proc + "/17"));
+  QFile chrome(QString::fromStdString(proc + "/17/cmdline"));
+  ASSERT_TRUE(chrome.open(QIODevice::WriteOnly));
+  chrome.write("/opt/google/chrome/chrome");
+  chrome.close();
+
+  enum class Question { Trust, OkCancel, Cleanup };
+  const struct { Question question; Ending ending; } rows[] = {
+      {Question::Trust, Ending::Hidden},           {Question::Trust, Ending::LoopExited},
+      {Question::Trust, Ending::AskedAfterExit},   {Question::Trust, Ending::QuitWhileOpen},
+      {Question::Trust, Ending::QuitBefore},       {Question::OkCancel, Ending::Hidden},
+      {Question::OkCancel, Ending::LoopExited},    {Question::OkCancel, Ending::AskedAfterExit},
+      {Question::OkCancel, Ending::QuitWhileOpen}, {Question::OkCancel, Ending::QuitBefore},
+      {Question::Cleanup, Ending::Hidden},         {Question::Cleanup, Ending::QuitWhileOpen},
+      {Question::Cleanup, Ending::QuitBefore},
+  };
+  int row = 0;
+  for (const auto& [question, ending] : rows) {
+    SCOPED_TRACE(std::to_string(row++) + ": " + endingName(ending));
+    QuestionEnder ender(ending, 3);
+    switch (question) {
+      case Question::Trust: {
+        const QString site = QStringLiteral("https://hostile%1.example.com").arg(row);
+        EXPECT_FALSE(tessal::qt::CheckOrAskTrustedSite(site, true, "SIGNAL01"));
+        EXPECT_FALSE(store->IsTrusted(site.toStdString(), "SIGNAL01"));
+        break;
+      }
+      case Question::OkCancel:
+        EXPECT_EQ(tessal::qt::ShowQuestionBox("Go on?"), QMessageBox::Cancel);
+        break;
+      case Question::Cleanup:
+        EXPECT_FALSE(tessal::qt::cleanupBrowserPreferences({"tessal-vpn"}, "", proc));
+        EXPECT_EQ(ender.asked(), ending == Ending::QuitBefore ? 0 : 1);
+        break;
+    }
+  }
+  QFile file(home.path() + "/trusted_sites.xml");
+  EXPECT_FALSE(file.open(QIODevice::ReadOnly) && file.readAll().contains("hostile"));
 }
