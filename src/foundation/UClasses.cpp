@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <utility>
 
 #include "foundation/UException.h"
@@ -339,18 +340,17 @@ void UHashTable::setValue(const char* key, const char* value)
 
 void UHashTable::append(UHashTableItem* item)
 {
+    std::unique_ptr<UHashTableItem> owned(item);
+    // Indexed first: when that fails, the table is as it was. An earlier
+    // item of the key stays the one found.
+    const auto indexed = m_index.emplace(foldedKey(item->m_key), item);
     const int before = getCount();
     if (m_list.addObject(item) != before + 1) {
-        delete item;   // the append failed (already logged)
-        return;
+        if (indexed.second)
+            m_index.erase(indexed.first);
+        return;   // the append failed (already logged)
     }
-    try {
-        m_index.emplace(foldedKey(item->m_key), item);   // an earlier item of the key stays first
-    } catch (...) {
-        m_list.removeObject(before);
-        delete item;
-        throw;
-    }
+    owned.release();
 }
 
 // Points the index at the first item of a key after that item went.
