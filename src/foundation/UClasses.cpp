@@ -1,9 +1,11 @@
 #include "foundation/UClasses.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <utility>
 
 #include "foundation/UException.h"
@@ -25,6 +27,17 @@ void trimSpaces(char* text)
         ++start;
     if (start > 0)
         std::memmove(text, text + start, length - start + 1);
+}
+
+// The index key of a table key: ASCII letters folded as compareNoCase
+// folds them; a null key is the empty key.
+std::string foldedKey(const char* key)
+{
+    std::string out(key != nullptr ? key : "");
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
 }
 
 } // namespace
@@ -211,22 +224,25 @@ int UList::addObject(UObject* object)
     int result = m_count;
     int guardCode = 0;
     guardOperation(UCATCH_SITE(kSourceFile, "UList::addObject - EXCEPTION", "addObject"), guardCode, [&] {
-        size_t pointerSize = sizeof(UObject*);
-        uint64_t wanted = (static_cast<uint64_t>(m_count) + 1) * pointerSize;
-        AutoMemory temporary;
+        const size_t pointerSize = sizeof(UObject*);
+        const uint64_t wanted = (static_cast<uint64_t>(m_count) + 1) * pointerSize;
         if (wanted > std::numeric_limits<uint32_t>::max() || m_count == std::numeric_limits<int>::max())
             throw UException(-1, kSourceFile, "UList::addObject", __LINE__, "EXCEPTION - %s, %s",
                              "m_Objects.realloc error (m_count+1)", static_cast<const char*>(toString(static_cast<long long>(m_count) + 1)));
-        uint32_t tempSize = m_Objects.getSize() > wanted ? m_Objects.getSize() : static_cast<uint32_t>(wanted);
-        temporary.realloc(tempSize);
-        if (m_count > 0)
-            std::memcpy(temporary.getBuffer(), m_Objects.getBuffer(), m_Objects.getSize());
-        // Build the new array before touching the count, so a failure leaves the list as it was.
-        AutoMemory grown(static_cast<uint32_t>(wanted));
-        if (m_count > 0)
-            std::memcpy(grown.getBuffer(), temporary.getBuffer(), static_cast<size_t>(m_count) * pointerSize);
-        grown.as<UObject*>()[m_count] = object;
-        m_Objects = grown;
+        if (wanted > m_Objects.getSize()) {
+            // Room for half as many again: exact for the first few, and the
+            // copies of a long list add up to a multiple of its length.
+            const uint64_t places = static_cast<uint64_t>(m_count) + std::max(1, m_count / 2);
+            uint64_t bytes = places * pointerSize;
+            if (bytes > std::numeric_limits<uint32_t>::max())
+                bytes = wanted;
+            // Build the new array before touching the count, so a failure leaves the list as it was.
+            AutoMemory grown(static_cast<uint32_t>(bytes));
+            if (m_count > 0)
+                std::memcpy(grown.getBuffer(), m_Objects.getBuffer(), static_cast<size_t>(m_count) * pointerSize);
+            m_Objects = grown;
+        }
+        objects()[m_count] = object;
         ++m_count;
         result = m_count;
     });
@@ -319,23 +335,44 @@ void UHashTable::setValue(const char* key, const char* value)
         item->m_value = value;
         return;
     }
-    item = new UHashTableItem(key, value);
-    int before = getCount();
-    if (m_list.addObject(item) != before + 1)
-        delete item;   // the append failed (already logged)
+    append(new UHashTableItem(key, value));
+}
+
+void UHashTable::append(UHashTableItem* item)
+{
+    std::unique_ptr<UHashTableItem> owned(item);
+    // Indexed first: when that fails, the table is as it was. An earlier
+    // item of the key stays the one found.
+    const auto indexed = m_index.emplace(foldedKey(item->m_key), item);
+    const int before = getCount();
+    if (m_list.addObject(item) != before + 1) {
+        if (indexed.second)
+            m_index.erase(indexed.first);
+        return;   // the append failed (already logged)
+    }
+    owned.release();
+}
+
+// Points the index at the first item of a key after that item went.
+void UHashTable::indexFirstOf(const std::string& folded)
+{
+    const int count = getCount();
+    for (int i = 0; i < count; ++i) {
+        UHashTableItem* item = getItem(i);
+        if (item != nullptr && foldedKey(item->m_key) == folded) {
+            m_index[folded] = item;
+            return;
+        }
+    }
+    m_index.erase(folded);
 }
 
 UHashTableItem* UHashTable::findProperty(const char* key) const
 {
     if (key == nullptr)
         return nullptr;
-    int count = getCount();
-    for (int i = 0; i < count; ++i) {
-        UHashTableItem* item = getItem(i);
-        if (item != nullptr && compareNoCase(item->m_key, key) == 0)
-            return item;
-    }
-    return nullptr;
+    const auto found = m_index.find(foldedKey(key));
+    return found == m_index.end() ? nullptr : found->second;
 }
 
 CString UHashTable::getPropertyValue(const char* key, const char* defaultValue) const
@@ -386,10 +423,17 @@ const char* UHashTable::getAt(int index, int which) const
 int UHashTable::removeAt(int index)
 {
     UHashTableItem* item = getItem(index);
-    if (item != nullptr) {
-        m_list.removeObject(index);
-        delete item;
-    }
+    if (item == nullptr)
+        return 1;
+    const int before = getCount();
+    m_list.removeObject(index);
+    if (getCount() == before)
+        return 1;   // the removal failed (already logged): the item stays listed
+    const std::string folded = foldedKey(item->m_key);
+    const auto indexed = m_index.find(folded);
+    if (indexed != m_index.end() && indexed->second == item)
+        indexFirstOf(folded);
+    delete item;
     return 1;
 }
 
@@ -404,6 +448,7 @@ int UHashTable::removeKey(const char* key)
 
 void UHashTable::removeAll()
 {
+    m_index.clear();
     m_list.deleteObjects();
 }
 
@@ -427,10 +472,7 @@ UPropertyList& UPropertyList::operator=(const UPropertyList& other)
             continue;
         // Appended as they stand (the source may hold names equal but for
         // case); the item copies the characters.
-        auto* copy = new UHashTableItem(item->m_key, item->m_value);
-        const int before = getCount();
-        if (m_list.addObject(copy) != before + 1)
-            delete copy;
+        append(new UHashTableItem(item->m_key, item->m_value));
     }
     return *this;
 }

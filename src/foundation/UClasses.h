@@ -4,6 +4,8 @@
 // UPropertyList, the string lists, and the blob list.
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 
 #include "foundation/Array.h"
 #include "foundation/String.h"
@@ -69,7 +71,8 @@ private:
 
 // Ordered array of UObject pointers. The list itself is the clients' lock;
 // its own add, remove and delete operations take the inner lock. It does not
-// own its elements.
+// own its elements. The array grows by half its size when full, so that
+// appending stays cheap for the long lists built from replies.
 class UList : public UCriticalSection
 {
 public:
@@ -102,8 +105,11 @@ public:
     CString m_value;
 };
 
-// Ordered list of key/value items searched linearly; keys are matched
-// ignoring ASCII case except by indexOfKey. Owns its items.
+// Ordered list of key/value items; keys are matched ignoring ASCII case
+// except by indexOfKey. Owns its items. An index from the case-folded key to
+// the first item of that key serves setValue and the lookups, so that a table
+// built from a long reply costs time in proportion to its length. Item keys
+// are not to be changed in place.
 class UHashTable : public UObject
 {
 public:
@@ -127,7 +133,15 @@ public:
     void unlock() { m_list.unlock(); }
 
 protected:
+    // Appends the item as it stands (a key already present included);
+    // deletes it when the append fails.
+    void append(UHashTableItem* item);
+
+private:
+    void indexFirstOf(const std::string& folded);
+
     UList m_list;
+    std::unordered_map<std::string, UHashTableItem*> m_index;
 };
 
 class UPropertyList : public UHashTable

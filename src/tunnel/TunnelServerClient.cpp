@@ -39,8 +39,29 @@ extern char** environ;
 namespace {
 
 const char* const kSource = "TunnelServerClient";
-// A reply larger than this is no reply of the tunnel server.
-const size_t kMaxReplyBytes = 16 * 1024 * 1024;
+
+// The command's name: its text up to the first argument.
+std::string commandName(const std::vector<char>& command)
+{
+    const auto amp = std::find(command.begin(), command.end(), '&');
+    return std::string(command.begin(), amp);
+}
+
+// The largest reply a command gets. The open and configuration replies grow
+// with the resource's tunnels and ports; every other reply is a few pairs.
+size_t replyLimitFor(const std::string& name)
+{
+    if (name == "cmd=open_all_tunnels" || name == "cmd=get_resource_config")
+        return 1024 * 1024;
+    return 64 * 1024;
+}
+
+// True when the server has sent bytes that no request asked for yet.
+bool bytesWaiting(boost::asio::ip::tcp::socket& socket)
+{
+    char byte = 0;
+    return ::recv(socket.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+}
 
 std::vector<char> toBytes(const std::string& text)
 {
@@ -538,19 +559,45 @@ void TunnelServerClient::writeRequest(boost::asio::ip::tcp::socket& socket, cons
     }
 }
 
+void TunnelServerClient::failExchange(const ConnectionPtr& connection, const boost::system::error_code& code,
+                                      const char* what)
+{
+    // Whatever the server sends next would answer the wrong request: the connection goes.
+    if (connection == m_connection)
+        dropConnection(true);
+    else {
+        boost::system::error_code ignored;
+        connection->close(ignored);
+    }
+    throw boost::system::system_error(code, what);
+}
+
 std::string TunnelServerClient::transact(ConnectionPtr connection, const std::vector<char>& command,
                                          const std::string& delimiter)
 {
     if (!connection || !connection->is_open())
         throw boost::system::system_error(boost::asio::error::not_connected, "write");
 
+    const std::string name = commandName(command);
+    const size_t limit = replyLimitFor(name);
+    const boost::system::error_code protocolError(EPROTO, boost::system::system_category());
+    if (bytesWaiting(*connection)) {
+        TUNNEL_LOG(2, kSource,
+                   UArgFormat("Unexpected data from TunnelServer before %1, dropping the connection")
+                       .arg(name.c_str())
+                       .str());
+        failExchange(connection, protocolError, "unexpected data");
+    }
+
     struct State {
-        boost::asio::streambuf buffer{kMaxReplyBytes};
+        explicit State(size_t limit) : buffer(limit) {}
+        boost::asio::streambuf buffer;
         boost::system::error_code status = boost::asio::error::would_block;
+        size_t length = 0;
         bool done = false;
         bool timedOut = false;
     };
-    auto state = std::make_shared<State>();
+    auto state = std::make_shared<State>(limit);
     try {
         writeRequest(*connection, command);
     } catch (...) {
@@ -566,8 +613,9 @@ std::string TunnelServerClient::transact(ConnectionPtr connection, const std::ve
             state->timedOut = true;
     });
     boost::asio::async_read_until(*connection, state->buffer, delimiter,
-                                  [state](const boost::system::error_code& ec, std::size_t) {
+                                  [state](const boost::system::error_code& ec, std::size_t length) {
                                       state->status = ec;
+                                      state->length = length;
                                       state->done = true;
                                   });
     boost::system::error_code runError;
@@ -590,18 +638,28 @@ std::string TunnelServerClient::transact(ConnectionPtr connection, const std::ve
             dropConnection(true);
         throw boost::system::system_error(runError, "run_one");
     }
+    if (state->done && state->status == boost::asio::error::not_found) {
+        // The buffer filled up without a delimiter.
+        TUNNEL_LOG(2, kSource,
+                   UArgFormat("Reply of TunnelServer to %1 exceeds %2 bytes, dropping the connection")
+                       .arg(name.c_str())
+                       .arg(static_cast<int>(limit))
+                       .str());
+        failExchange(connection, boost::system::error_code(EMSGSIZE, boost::system::system_category()), "read_until");
+    }
     if (!state->done || state->status) {
         boost::system::error_code code = state->done && state->status != boost::asio::error::operation_aborted
             ? state->status
             : boost::system::error_code(ETIMEDOUT, boost::system::system_category());
-        // A late reply must never answer a later request: the connection goes.
-        if (connection == m_connection)
-            dropConnection(true);
-        else {
-            boost::system::error_code ignored;
-            connection->close(ignored);
-        }
-        throw boost::system::system_error(code, "read_until");
+        // A late reply must never answer a later request.
+        failExchange(connection, code, "read_until");
+    }
+    if (state->buffer.size() > state->length || bytesWaiting(*connection)) {
+        TUNNEL_LOG(2, kSource,
+                   UArgFormat("Unexpected data from TunnelServer after the reply to %1, dropping the connection")
+                       .arg(name.c_str())
+                       .str());
+        failExchange(connection, protocolError, "unexpected data");
     }
 
     std::string reply(boost::asio::buffers_begin(state->buffer.data()), boost::asio::buffers_end(state->buffer.data()));
@@ -777,7 +835,13 @@ tessal::AppTunnelResourceDetails TunnelServerClient::getConfig(const std::string
         : true;
     int64_t count = scanLeadingInteger(getPropertyValue(config, "tunnel_count", ""), 0);
 
+    // The first cached endpoint of each remote host and port: the ranges of a
+    // long configuration are looked up without scanning the cache per port.
+    std::map<std::pair<std::string, int>, const tessal::TunnelEndpoint*> listeners;
     const auto cached = m_endpointCache.find(resourceId);
+    if (cached != m_endpointCache.end())
+        for (const auto& e : cached->second)
+            listeners.emplace(std::make_pair(e.remote_host, static_cast<int>(e.remote_port)), &e);
     for (int64_t i = 0; i < count; ++i) {
         const std::string n = std::to_string(i);
         tessal::AppTunnelConfig tunnel;
@@ -806,14 +870,8 @@ tessal::AppTunnelResourceDetails TunnelServerClient::getConfig(const std::string
             throw std::runtime_error("Failed to parse configuration");
 
         for (int p = first; p <= last; ++p) {
-            const tessal::TunnelEndpoint* found = nullptr;
-            if (cached != m_endpointCache.end()) {
-                for (const auto& e : cached->second)
-                    if (e.remote_host == tunnel.remote_host && e.remote_port == p) {
-                        found = &e;
-                        break;
-                    }
-            }
+            const auto listener = listeners.find(std::make_pair(tunnel.remote_host, p));
+            const tessal::TunnelEndpoint* found = listener == listeners.end() ? nullptr : listener->second;
             if (!found) {
                 TUNNEL_LOG(2, kSource,
                            UArgFormat("Failed to find local listener for mapping to %1:%2, resource %3")

@@ -67,9 +67,11 @@ public:
 // and exchanges the command protocol, one request at a time, on the calling
 // (GUI) thread.
 //
-// A transport failure (time-out, end of file, reset, write error) and a failed
-// session command drop the connection and stop the child, so that a late
-// reply can never answer a later request; the next command starts afresh.
+// A transport failure (time-out, end of file, reset, write error, a reply
+// beyond its command's limit), bytes the server sends unasked (before a
+// request or behind a reply) and a failed session command drop the
+// connection and stop the child, so that no reply can ever answer another
+// request; the next command starts afresh.
 class TunnelServerClient {
 public:
     using ConnectionPtr = std::shared_ptr<boost::asio::ip::tcp::socket>;
@@ -130,6 +132,8 @@ private:
     class Child;
 
     void dropConnection(bool failure);
+    [[noreturn]] void failExchange(const ConnectionPtr& connection, const boost::system::error_code& code,
+                                   const char* what);
     void writeRequest(boost::asio::ip::tcp::socket& socket, const std::vector<char>& command);
     std::string describeCommand(const std::vector<char>& command) const;
     ConnectionPtr connectCycles(const boost::asio::ip::tcp::endpoint& endpoint);

@@ -27,7 +27,8 @@
 //                             reply of a name repeats. Special texts:
 //                             @silent (no answer), @close (drop the connection),
 //                             @exit (end the process without answering)
-// Reply texts take the escapes \n \r \t \\ and \p (flush, then pause 100 ms).
+// Reply texts take the escapes \n \r \t \\ and \p (flush, then pause 100 ms);
+// a line after the reply's own, behind a \p, comes as a line no request asked for.
 // Record lines: "start <pid>", "connect", "cmd <escaped bytes>",
 // "disconnect", "end <reason>".
 

@@ -2,12 +2,14 @@
 // endpoint line, connection, session command, transport and commands.
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -212,6 +214,123 @@ TEST(AppTunnelTransport, ClosedConnectionFailsAndReconnects)
     EXPECT_THROW(client.isReady(), boost::system::system_error);
     EXPECT_FALSE(client.isConnected());
     EXPECT_TRUE(client.isReady());
+}
+
+// A line the server sends unasked answers no request: the request that would
+// have read it is not written, the connection and the server go, and the
+// next command starts a new server.
+TEST(AppTunnelTransport, UnaskedLineAnswersNoRequest)
+{
+    using Call = std::function<void(TunnelServerClient&)>;
+    const auto fails = [](Call call) {
+        return [call](TunnelServerClient& client) {
+            try {
+                call(client);
+                ADD_FAILURE() << "answered";
+            } catch (const boost::system::system_error& e) {
+                EXPECT_EQ(e.code().value(), EPROTO);
+            }
+        };
+    };
+    const struct {
+        const char* name;
+        Call call;
+    } rows[] = {
+        {"readiness", fails([](TunnelServerClient& c) { c.isReady(); })},
+        {"status", fails([](TunnelServerClient& c) { c.checkStatus(); })},
+        {"open", fails([](TunnelServerClient& c) { c.open("r2"); })},
+        {"configuration", fails([](TunnelServerClient& c) { c.getConfig("r1"); })},
+        {"log level", fails([](TunnelServerClient& c) { c.setLogLevel(31); })},
+        {"close", fails([](TunnelServerClient& c) { c.close("r1"); })},
+        {"statistics", [](TunnelServerClient& c) { EXPECT_EQ(c.getStats("r1").recv_server, 0); }},
+        {"extended statistics", [](TunnelServerClient& c) { EXPECT_EQ(c.getExtStats("r1").recv_server, 0); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        RecordingLog log;
+        StandIn server("[1] reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1"
+                       "&local_port0=3000\\n\\presult=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1"
+                       "&local_port0=9999&recv_server=77\\n\n");
+        TunnelServerClient client("h", 443, "abc", true);
+        ASSERT_EQ(client.open("r1"), 0);
+        pollfd waiting{client.getConnection()->native_handle(), POLLIN, 0};
+        ASSERT_EQ(::poll(&waiting, 1, 10000), 1);
+
+        row.call(client);
+        EXPECT_FALSE(client.isConnected());
+        EXPECT_EQ(server.commands().size(), 2u);   // the session and the first open only
+        EXPECT_TRUE(client.getCachedEndpoints("r2").empty());
+        EXPECT_TRUE(log.contains("Unexpected data from TunnelServer before cmd=")) << log.text();
+        EXPECT_TRUE(StandIn::gone(server.starts().at(0)));
+        EXPECT_TRUE(client.isReady());
+        EXPECT_EQ(server.starts().size(), 2u);
+    }
+}
+
+// Bytes behind the reply's delimiter in the same read are no part of it.
+TEST(AppTunnelTransport, BytesBehindTheReplyDropTheConnection)
+{
+    const struct {
+        std::string script;
+        std::function<void(TunnelServerClient&)> call;
+    } rows[] = {
+        {"reply is_ready result=1\\nresult=0&local_port0=9999\\n\n",
+         [](TunnelServerClient& c) { EXPECT_THROW(c.isReady(), boost::system::system_error); }},
+        {"reply statistics_by_resource result=0&recv_server=5\\nresult=0\\n\n",
+         [](TunnelServerClient& c) { EXPECT_EQ(c.getStats("r1").recv_server, 0); }},
+        {kTwoLocalTunnels + "reply statistics_ext result=0&<a/>\\r\\n\\r\\nresult=0\\n\n",
+         [](TunnelServerClient& c) { EXPECT_EQ(c.getExtStats("r1").recv_server, 0); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.script);
+        RecordingLog log;
+        StandIn server(row.script);
+        TunnelServerClient client("h", 443, "abc", true);
+        ASSERT_EQ(client.open("r1"), 0);
+        row.call(client);
+        EXPECT_FALSE(client.isConnected());
+        EXPECT_TRUE(log.contains("Unexpected data from TunnelServer after the reply to cmd=")) << log.text();
+        EXPECT_TRUE(StandIn::gone(server.starts().at(0)));
+    }
+}
+
+// Replies of 100,000 pairs: within the cap of their command they are read at
+// once; beyond it the connection goes and the next command renews it.
+TEST(AppTunnelTransport, LargeReplies)
+{
+    std::string filler;
+    for (int i = 0; i < 100000; ++i)
+        filler += "&f" + std::to_string(i);
+    std::string manyTunnels = "result=0";
+    for (int i = 0; i < 20000; ++i)
+        manyTunnels += "&result" + std::to_string(i) + "=0&host" + std::to_string(i) + "=h&port" +
+                       std::to_string(i) + "=" + std::to_string(1 + i % 60000);
+    {
+        StandIn server("reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1"
+                       "&local_port0=3000" + filler + "\\n\n");
+        TunnelServerClient client("h", 443, "abc", true);
+        ASSERT_EQ(client.open("r1"), 0);
+        ASSERT_EQ(client.getCachedEndpoints("r1").size(), 1u);
+        EXPECT_EQ(client.getCachedEndpoints("r1")[0].local_port, 3000);
+        EXPECT_TRUE(client.isConnected());
+    }
+    {
+        StandIn server("reply open_all_tunnels " + manyTunnels + "\\n\n");
+        TunnelServerClient client("h", 443, "abc", true);
+        ASSERT_EQ(client.open("r1"), 0);
+        EXPECT_EQ(client.getCachedEndpoints("r1").size(), 20000u);
+    }
+    {
+        RecordingLog log;
+        StandIn server("[1] reply statistics_by_resource result=0&recv_server=5" + filler + "\\n\n");
+        TunnelServerClient client("h", 443, "abc", true);
+        ASSERT_EQ(client.open("r1"), 0);
+        EXPECT_EQ(client.getStats("r1").recv_server, 0);
+        EXPECT_FALSE(client.isConnected());
+        EXPECT_TRUE(log.contains("Reply of TunnelServer to cmd=statistics_by_resource exceeds ")) << log.text();
+        EXPECT_TRUE(client.isReady());
+        EXPECT_EQ(server.starts().size(), 2u);
+    }
 }
 
 TEST(AppTunnelTransport, LargeRequestIsWrittenWhole)

@@ -152,6 +152,44 @@ TEST(ContainersHashTable, RemoveAndSearch)
     EXPECT_STREQ(table.getAt(1, 0), "gamma");
 }
 
+// Lookups after removals find the first remaining item of a name, in any
+// letter case; the null and the empty name are one name.
+TEST(ContainersHashTable, LookupsAfterRemovals)
+{
+    const struct {
+        const char* name;
+        void (*change)(UPropertyList&);
+        const char* lookup;
+        const char* found;   // value, or null for none
+        int count;
+    } rows[] = {
+        {"removed by key", [](UPropertyList& t) { t.removeKey("Beta"); }, "BETA", nullptr, 4},
+        {"removed by index", [](UPropertyList& t) { t.removeAt(0); }, "alpha", nullptr, 4},
+        {"others stay", [](UPropertyList& t) { t.removeAt(1); }, "GAMMA", "3", 4},
+        {"second null key", [](UPropertyList& t) { t.removeAt(3); }, "", "n2", 4},
+        {"set after removal appends", [](UPropertyList& t) { t.removeKey("Beta"); t.setValue("beta", "b"); },
+         "BeTa", "b", 5},
+        {"emptied", [](UPropertyList& t) { t.removeAll(); t.setValue("x", "y"); }, "alpha", nullptr, 1},
+        {"copy", [](UPropertyList& t) { UPropertyList c(t); t.removeAll(); t = c; }, "", "n1", 5},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        UPropertyList table;
+        table.setValue("alpha", "1");
+        table.setValue("Beta", "2");
+        table.setValue("gamma", "3");
+        table.setValue(nullptr, "n1");
+        table.setValue(nullptr, "n2");
+        row.change(table);
+        const UHashTableItem* item = table.findProperty(row.lookup);
+        if (row.found == nullptr)
+            EXPECT_EQ(item, nullptr);
+        else
+            EXPECT_EQ(item != nullptr ? s(item->m_value) : "none", row.found);
+        EXPECT_EQ(table.getCount(), row.count);
+    }
+}
+
 TEST(ContainersStrings, SplitFlags)
 {
     struct Case { const char* text; uint32_t flags; std::vector<std::string> items; std::string last; };
