@@ -66,13 +66,9 @@ TrustedSiteList* TrustedSiteList::Instance(const char* folder, const char* fileN
 {
     static boost::shared_ptr<TrustedSiteList> instance;
     if (!instance) {
-        // Without a folder the store lives in memory only, never at "/".
-        std::string path;
-        if (folder != nullptr) {
-            path = folder;
-            path += "/";
-            path += fileName ? fileName : "";
-        }
+        std::string path = folder ? folder : "";
+        path += "/";
+        path += fileName ? fileName : "";
         instance = boost::make_shared<TrustedSiteList>(path.c_str());
     }
     return instance.get();
