@@ -221,6 +221,13 @@ TEST_F(ShellProcess, RootRunsLeaveTheUsersHomeToTheUser) {
     QFile::remove(folder);
     QDir(folder).removeRecursively();
     row.make();
+    const QString prefs = home.path() + "/.config/google-chrome/Default/Preferences";
+    ASSERT_TRUE(QDir().mkpath(home.path() + "/.config/google-chrome/Default"));
+    {
+      QFile file(prefs);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      file.write(R"({"excluded_schemes":{"afp":true,"tessal-vpn":false}})");
+    }
     ASSERT_EQ(std::system(("chown -hR 65534:65534 '" + home.path() + "'").toUtf8().constData()), 0);
     const QString outsideBefore = (snapshot(other) + snapshot("/dev/zero")).join('\n');
     struct stat listBefore {};
@@ -238,6 +245,10 @@ TEST_F(ShellProcess, RootRunsLeaveTheUsersHomeToTheUser) {
     process.start(TESSALVPN, {row.argument});
     ASSERT_TRUE(process.waitForStarted(5000));
     EXPECT_NE(finish(process, 10000), -1) << "the run must end";
+
+    QFile edited(prefs);
+    ASSERT_TRUE(edited.open(QIODevice::ReadOnly));
+    EXPECT_EQ(edited.readAll().contains("tessal-vpn"), row.argument != "--cleanup");
 
     QStringList roots;
     for (const QString& entry : snapshot(home.path()))
