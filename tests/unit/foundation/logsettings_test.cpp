@@ -46,11 +46,9 @@ const char kExpectedDefaultFile[] =
     "#lumaro_client_log_level=63\n\n";
 
 using tessal::test::TempHome;
+using tessal::test::afterFolderMade;
 using tessal::test::readFile;
 using tessal::test::runAsOtherUser;
-
-// Runs once right after the next folder is made (linked with --wrap).
-std::function<void()> afterFolderMade;
 
 void folderMade(int result)
 {
