@@ -33,5 +33,10 @@
         <source>Downloading %1 update v%2</source>
         <translation>Update %1 v%2 wird heruntergeladen</translation>
     </message>
+    <message>
+        <location filename="../../src/session/UnixAutoUpdater.cpp"/>
+        <source>The Downloads folder cannot be used: %1 is controlled by another user</source>
+        <translation>Der Ordner „Downloads“ kann nicht verwendet werden: %1 wird von einem anderen Benutzer kontrolliert</translation>
+    </message>
 </context>
 </TS>

@@ -33,5 +33,10 @@
         <source>Downloading %1 update v%2</source>
         <translation>Descargando la actualización de %1 v%2</translation>
     </message>
+    <message>
+        <location filename="../../src/session/UnixAutoUpdater.cpp"/>
+        <source>The Downloads folder cannot be used: %1 is controlled by another user</source>
+        <translation>No se puede usar la carpeta Descargas: %1 está controlada por otro usuario</translation>
+    </message>
 </context>
 </TS>

@@ -33,5 +33,10 @@
         <source>Downloading %1 update v%2</source>
         <translation>Téléchargement de la mise à jour %1 v%2</translation>
     </message>
+    <message>
+        <location filename="../../src/session/UnixAutoUpdater.cpp"/>
+        <source>The Downloads folder cannot be used: %1 is controlled by another user</source>
+        <translation>Impossible d'utiliser le dossier Téléchargements : %1 est contrôlé par un autre utilisateur</translation>
+    </message>
 </context>
 </TS>

@@ -33,5 +33,10 @@
         <source>Downloading %1 update v%2</source>
         <translation>%1 の更新 v%2 をダウンロードしています</translation>
     </message>
+    <message>
+        <location filename="../../src/session/UnixAutoUpdater.cpp"/>
+        <source>The Downloads folder cannot be used: %1 is controlled by another user</source>
+        <translation>ダウンロード フォルダーを使用できません: %1 は別のユーザーが管理しています</translation>
+    </message>
 </context>
 </TS>

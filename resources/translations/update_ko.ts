@@ -33,5 +33,10 @@
         <source>Downloading %1 update v%2</source>
         <translation>%1 업데이트 v%2 다운로드 중</translation>
     </message>
+    <message>
+        <location filename="../../src/session/UnixAutoUpdater.cpp"/>
+        <source>The Downloads folder cannot be used: %1 is controlled by another user</source>
+        <translation>다운로드 폴더를 사용할 수 없습니다: %1은(는) 다른 사용자가 관리합니다</translation>
+    </message>
 </context>
 </TS>

@@ -33,5 +33,10 @@
         <source>Downloading %1 update v%2</source>
         <translation>Загрузка обновления %1 v%2</translation>
     </message>
+    <message>
+        <location filename="../../src/session/UnixAutoUpdater.cpp"/>
+        <source>The Downloads folder cannot be used: %1 is controlled by another user</source>
+        <translation>Невозможно использовать папку «Загрузки»: %1 находится под управлением другого пользователя</translation>
+    </message>
 </context>
 </TS>

@@ -33,5 +33,10 @@
         <source>Downloading %1 update v%2</source>
         <translation>正在下載 %1 更新 v%2</translation>
     </message>
+    <message>
+        <location filename="../../src/session/UnixAutoUpdater.cpp"/>
+        <source>The Downloads folder cannot be used: %1 is controlled by another user</source>
+        <translation>無法使用「下載」資料夾：%1 由其他使用者控制</translation>
+    </message>
 </context>
 </TS>

@@ -33,5 +33,10 @@
         <source>Downloading %1 update v%2</source>
         <translation>正在下载 %1 更新 v%2</translation>
     </message>
+    <message>
+        <location filename="../../src/session/UnixAutoUpdater.cpp"/>
+        <source>The Downloads folder cannot be used: %1 is controlled by another user</source>
+        <translation>无法使用“下载”文件夹：%1 由其他用户控制</translation>
+    </message>
 </context>
 </TS>

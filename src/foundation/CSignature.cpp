@@ -2,6 +2,7 @@
 
 #include "foundation/Array.h"
 #include "foundation/IUErrorLog.h"
+#include "foundation/UserFiles.h"
 #include "foundation/str_helper.h"
 
 #include "tessal_update_keys.h"
@@ -14,9 +15,10 @@
 #include <openssl/x509.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -166,24 +168,28 @@ bool computeFileDigest(const char* digestName, const std::string& file, unsigned
     MdCtxPtr ctx(EVP_MD_CTX_new());
     if (!ctx)
         return false;
-    // A folder opens as a stream but never reads.
+    // A regular file only, opened without blocking and never through a link:
+    // a FIFO or a device in its place must not stop or flood the digest.
     struct stat status {};
-    if (::stat(file.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
-        return false;
-    std::ifstream in(file, std::ios::binary);
-    if (!in.is_open())
+    const UniqueFd in = openRegularFile(file, status);
+    if (in.get() < 0 || static_cast<unsigned long long>(status.st_size) > kPackageFileLimit)
         return false;
     if (EVP_DigestInit_ex(ctx.get(), md.get(), nullptr) != 1)
         return false;
     char buffer[2048];
-    while (in.good()) {
-        in.read(buffer, sizeof(buffer));
-        const std::streamsize got = in.gcount();
-        if (got > 0 && EVP_DigestUpdate(ctx.get(), buffer, static_cast<size_t>(got)) != 1)
+    for (unsigned long long total = 0;;) {
+        const ssize_t got = ::read(in.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        total += got > 0 ? static_cast<unsigned long long>(got) : 0;
+        // Also a file that grows while it is read ends here.
+        if (got < 0 || total > kPackageFileLimit)
+            return false;
+        if (got == 0)
+            break;
+        if (EVP_DigestUpdate(ctx.get(), buffer, static_cast<size_t>(got)) != 1)
             return false;
     }
-    if (in.bad())
-        return false;
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1)

@@ -55,6 +55,7 @@ private:
 };
 
 // Digest of a file with the OpenSSL digest of that name. out must hold 64
-// bytes. False for an unknown digest, a file that cannot be opened or a read
-// error; out and outLength are then left alone.
+// bytes. False for an unknown digest, a file that cannot be opened, is no
+// regular file (a link as its name is not followed) or is far too large, or a
+// read error; out and outLength are then left alone.
 bool computeFileDigest(const char* digestName, const std::string& file, unsigned char* out, unsigned int* outLength);

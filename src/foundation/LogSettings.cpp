@@ -1,4 +1,5 @@
 #include "foundation/LogSettings.h"
+#include "foundation/UserFiles.h"
 #include "foundation/m_system.h"
 
 #include <cerrno>
@@ -16,12 +17,15 @@
 namespace {
 
 const char kFolderName[] = "/.TessalNetworks";
+const char kFolderBase[] = ".TessalNetworks";
 const char kFileName[] = "/tessalnetworks.conf";
 const char kDefaultKey[] = "default_log_level=";
 const char kModuleKeySuffix[] = "_log_level=";
 const char kSizeKey[] = "log_file_size";
 const size_t kSizeValueOffset = 14;   // the key, one separator character, then the number
 const int kLineBuffer = 256;
+// The default file is under 2 KiB; anything near this is not ours to parse.
+const size_t kSettingsLimit = 1 << 20;
 
 bool startsWith(const char* line, const char* key)
 {
@@ -32,6 +36,56 @@ bool startsWith(const char* line, const char* key)
 bool readNumber(const char* text, int& value)
 {
     return std::sscanf(text, "%d", &value) == 1;
+}
+
+// The settings file's text, read without following a link, blocking on a
+// FIFO or reading past the limit; false when there is none to read.
+bool readSettingsText(std::string& text)
+{
+    const CString path = getConfigFilePath();
+    return !path.IsEmpty() && readRegularFile(static_cast<const char*>(path), kSettingsLimit, text);
+}
+
+// The next line as fgets with a buffer of kLineBuffer bytes gives it: up to
+// and including the line feed, a longer line in pieces.
+bool nextLine(const std::string& text, size_t& at, std::string& line)
+{
+    if (at >= text.size())
+        return false;
+    const size_t feed = text.find('\n', at);
+    size_t end = feed == std::string::npos ? text.size() : feed + 1;
+    if (end - at > static_cast<size_t>(kLineBuffer - 1))
+        end = at + kLineBuffer - 1;
+    line.assign(text, at, end - at);
+    at = end;
+    return true;
+}
+
+// Makes "<home>/.TessalNetworks" through descriptors: a link or anything
+// else put in its place between the steps is never followed, and only the
+// folder made here, still ours, is handed to the home folder's owner.
+void makeConfigFolder(const CString& home)
+{
+    const UniqueFd homeFolder(::open(home, O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat info {};
+    if (homeFolder.get() < 0 || ::fstatat(homeFolder.get(), kFolderBase, &info, AT_SYMLINK_NOFOLLOW) == 0)
+        return;
+    if (::mkdirat(homeFolder.get(), kFolderBase, 0700) != 0)
+        return;
+    const UniqueFd made(::openat(homeFolder.get(), kFolderBase, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (made.get() < 0 || ::fstat(made.get(), &info) != 0 || info.st_uid != ::geteuid())
+        return;
+    struct stat homeInfo {};
+    uid_t owner = ::geteuid();
+    gid_t group = ::getegid();
+    if (::fstat(homeFolder.get(), &homeInfo) == 0) {
+        owner = homeInfo.st_uid;
+        group = homeInfo.st_gid;
+    }
+    if (::fchown(made.get(), owner, group) != 0) {
+        // Not fatal: the folder stays the creator's.
+    }
+    ::fchmod(made.get(), 0750);
 }
 
 std::string defaultConfigText(int level)
@@ -104,24 +158,7 @@ CString getConfigFolder(CString& folder, bool create)
     if (!create)
         return folder;
 
-    struct stat info {};
-    if (::stat(folder, &info) == 0 && (info.st_mode & 0xe000) != 0)
-        return folder;
-
-    if (::mkdir(folder, 0700) == 0) {
-        // Only a folder made here gets the home folder's owner and the shared mode.
-        struct stat homeInfo {};
-        uid_t owner = geteuid();
-        gid_t group = getegid();
-        if (::stat(home, &homeInfo) == 0) {
-            owner = homeInfo.st_uid;
-            group = homeInfo.st_gid;
-        }
-        if (::chown(folder, owner, group) != 0) {
-            // Not fatal: the folder stays the creator's.
-        }
-        ::chmod(folder, 0750);
-    }
+    makeConfigFolder(home);
     return folder;
 }
 
@@ -142,65 +179,59 @@ int readLogLevel(const char* moduleName)
     if (moduleName != nullptr)
         moduleKey = std::string(moduleName) + kModuleKeySuffix;
 
-    CString path = getConfigFilePath();
-    FILE* file = path.IsEmpty() ? nullptr : std::fopen(path, "rte");
-    if (file == nullptr) {
+    std::string text;
+    if (!readSettingsText(text)) {
         writeDefaultConfig(kDefaultLogLevel);
         return kDefaultLogLevel;
     }
 
-    char line[kLineBuffer];
-    while (std::fgets(line, sizeof(line), file) != nullptr) {
-        if (startsWith(line, kDefaultKey)) {
-            if (!readNumber(line + std::strlen(kDefaultKey), defaultLevel))
+    std::string line;
+    for (size_t at = 0; nextLine(text, at, line);) {
+        if (startsWith(line.c_str(), kDefaultKey)) {
+            if (!readNumber(line.c_str() + std::strlen(kDefaultKey), defaultLevel))
                 defaultLevel = kDefaultLogLevel;
-        } else if (!moduleKey.empty() && startsWith(line, moduleKey.c_str())) {
-            if (!readNumber(line + moduleKey.size(), moduleLevel))
+        } else if (!moduleKey.empty() && startsWith(line.c_str(), moduleKey.c_str())) {
+            if (!readNumber(line.c_str() + moduleKey.size(), moduleLevel))
                 moduleLevel = -1;
         }
     }
-    std::fclose(file);
     return moduleLevel != -1 ? moduleLevel : defaultLevel;
 }
 
 int readDefaultLogLevel()
 {
-    CString path = getConfigFilePath();
-    FILE* file = path.IsEmpty() ? nullptr : std::fopen(path, "rte");
-    if (file == nullptr) {
+    std::string text;
+    if (!readSettingsText(text)) {
         writeDefaultConfig(kDefaultLogLevel);
         return kDefaultLogLevel;
     }
     int level = kDefaultLogLevel;
-    char line[kLineBuffer];
-    while (std::fgets(line, sizeof(line), file) != nullptr) {
-        if (startsWith(line, kDefaultKey)) {
-            if (!readNumber(line + std::strlen(kDefaultKey), level))
+    std::string line;
+    for (size_t at = 0; nextLine(text, at, line);) {
+        if (startsWith(line.c_str(), kDefaultKey)) {
+            if (!readNumber(line.c_str() + std::strlen(kDefaultKey), level))
                 level = kDefaultLogLevel;
             break;
         }
     }
-    std::fclose(file);
     return level;
 }
 
 int readLogFileSize()
 {
-    CString path = getConfigFilePath();
-    FILE* file = path.IsEmpty() ? nullptr : std::fopen(path, "rte");
-    if (file == nullptr)
+    std::string text;
+    if (!readSettingsText(text))
         return kDefaultLogFileSize;
     int size = kDefaultLogFileSize;
-    char line[kLineBuffer];
-    while (std::fgets(line, sizeof(line), file) != nullptr) {
-        if (startsWith(line, kSizeKey)) {
+    std::string line;
+    for (size_t at = 0; nextLine(text, at, line);) {
+        if (startsWith(line.c_str(), kSizeKey)) {
             // The number starts after the key and one separator; a shorter line has none.
-            if (std::strlen(line) <= kSizeValueOffset || !readNumber(line + kSizeValueOffset, size))
+            if (std::strlen(line.c_str()) <= kSizeValueOffset || !readNumber(line.c_str() + kSizeValueOffset, size))
                 size = kDefaultLogFileSize;
             break;
         }
     }
-    std::fclose(file);
     return size;
 }
 

@@ -2,17 +2,23 @@
 
 #include "foundation/CSignature.h"
 #include "foundation/IUErrorLog.h"
+#include "foundation/UserFiles.h"
 
+#include <QByteArrayView>
 #include <QFile>
 #include <QLabel>
 
+#include <cerrno>
 #include <climits>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessal::qt {
 
 namespace {
 constexpr const char* kLogFile = "/AutoUpdater";
-constexpr qint64 kReadChunk = 10240;
+constexpr size_t kReadChunk = 10240;
 
 // A downloader may be replaced from inside one of its own signals, so it is
 // never deleted on the spot.
@@ -97,25 +103,29 @@ void AutoUpdater::InstallSuccess()
 
 bool AutoUpdater::GetHash(const QString& fileName, QCryptographicHash& hash)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // A regular file only, opened without blocking and never through a
+    // link: a FIFO or a device in its place must not stop or flood the check.
+    struct stat status {};
+    const UniqueFd file = openRegularFile(QFile::encodeName(fileName).toStdString(), status);
+    if (file.get() < 0 || static_cast<unsigned long long>(status.st_size) > kPackageFileLimit) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failed to open file", fileName));
         return false;
     }
-    while (!file.atEnd()) {
-        const QByteArray chunk = file.read(kReadChunk);
-        if (chunk.isEmpty()) {
+    char chunk[kReadChunk];
+    for (unsigned long long total = 0;;) {
+        const ssize_t n = ::read(file.get(), chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        total += n > 0 ? static_cast<unsigned long long>(n) : 0;
+        // Also a file that grows while it is read ends here.
+        if (n < 0 || total > kPackageFileLimit) {
             ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, "failed to read file");
             return false;
         }
-        hash.addData(chunk);
+        if (n == 0)
+            return true;
+        hash.addData(QByteArrayView(chunk, n));
     }
-    // A read error can also look like the end of the file.
-    if (file.error() != QFileDevice::NoError) {
-        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, "failed to read file");
-        return false;
-    }
-    return true;
 }
 
 bool AutoUpdater::VerifySignature(const QString& fileName, const QString& signature)

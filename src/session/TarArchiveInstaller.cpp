@@ -3,94 +3,321 @@
 #include "session/InstallerProcess.h"
 
 #include "foundation/IUErrorLog.h"
+#include "foundation/UserFiles.h"
+#include "foundation/m_system.h"
 
-
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tessal::qt {
 
 namespace {
 constexpr const char* kLogFile = "/TarArchiveInstaller";
+constexpr const char* kUnpackFailed = "Failed to unpack package";
+constexpr const char* kCannotCreate = "Cannot create install dir";
 
-// An unpack holds its staging folder locked for as long as it runs, so that
-// another one never sweeps it away.
-class StagingLock {
-public:
-    explicit StagingLock(const QByteArray& path)
-        : m_fd(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))
-    {
-        m_locked = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
-    }
-    StagingLock(const StagingLock&) = delete;
-    StagingLock& operator=(const StagingLock&) = delete;
-    ~StagingLock()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    bool locked() const { return m_locked; }
+// Everything below up to the next heading runs in a child process (runInChild),
+// perhaps as another user: no toolkit, no log. A step's result is empty when
+// it succeeded, else a log record and its detail on two lines.
 
-private:
-    int m_fd;
-    bool m_locked = false;
-};
+std::string failure(const char* record, const std::string& detail) { return std::string(record) + '\n' + detail; }
 
-// ".<name>." and the six characters mkdtemp chose, perhaps with ".old": the
-// names an unpack of name works under.
-bool isStagingName(const QString& entry, const QString& name)
+std::string reason() { return std::strerror(errno); }
+
+bool isAsciiLetterOrDigit(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+
+// ".<name>." and six letters or digits, perhaps with ".old": the names an
+// unpack of name works under.
+bool isStagingName(const std::string& entry, const std::string& name)
 {
-    const QString prefix = QStringLiteral(".") + name + QStringLiteral(".");
-    if (!entry.startsWith(prefix))
+    const std::string prefix = "." + name + ".";
+    if (entry.compare(0, prefix.size(), prefix) != 0)
         return false;
-    QString rest = entry.mid(prefix.size());
-    if (rest.endsWith(QStringLiteral(".old")))
-        rest.chop(4);
+    std::string rest = entry.substr(prefix.size());
+    if (rest.size() > 4 && rest.compare(rest.size() - 4, 4, ".old") == 0)
+        rest.resize(rest.size() - 4);
     if (rest.size() != 6)
         return false;
-    for (const QChar c : rest) {
-        if (c.unicode() > 127 || !c.isLetterOrNumber())
+    for (const char c : rest) {
+        if (!isAsciiLetterOrDigit(c))
             return false;
     }
     return true;
 }
 
-// Why an unpacked tree must not become a component, or empty: only folders,
+// The names in an open folder; false when it cannot be read whole.
+bool listFolder(int folder, std::vector<std::string>& names)
+{
+    const int copy = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = copy < 0 ? nullptr : ::fdopendir(copy);
+    if (dir == nullptr) {
+        if (copy >= 0)
+            ::close(copy);
+        return false;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.emplace_back(entry->d_name);
+    }
+    const int error = errno;
+    ::closedir(dir);
+    errno = error;
+    return error == 0;
+}
+
+// Removes name from folder and, when it is a folder, everything in it,
+// never through a link.
+void removeTreeAt(int folder, const std::string& name)
+{
+    const UniqueFd tree(::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (tree.get() < 0) {
+        if (errno == ELOOP || errno == ENOTDIR)
+            ::unlinkat(folder, name.c_str(), 0);
+        return;
+    }
+    std::vector<std::string> names;
+    listFolder(tree.get(), names);
+    for (const std::string& entry : names) {
+        struct stat status {};
+        if (::fstatat(tree.get(), entry.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode))
+            removeTreeAt(tree.get(), entry);
+        else
+            ::unlinkat(tree.get(), entry.c_str(), 0);
+    }
+    ::unlinkat(folder, name.c_str(), AT_REMOVEDIR);
+}
+
+// Why a member must not become part of a component, or empty: only folders,
 // regular files and symbolic links, and nothing that runs with its owner's
 // or group's rights.
-std::string unsafeMember(const std::filesystem::path& root)
+std::string unsafeStatus(const std::string& path, const struct stat& status)
 {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    auto check = [](const fs::path& path, const fs::file_status& status) -> std::string {
-        const fs::file_type type = status.type();
-        if (type != fs::file_type::regular && type != fs::file_type::directory && type != fs::file_type::symlink)
-            return "special file " + path.string();
-        const fs::perms perms = status.permissions();
-        if ((perms & fs::perms::set_uid) != fs::perms::none
-            || (type != fs::file_type::directory && (perms & fs::perms::set_gid) != fs::perms::none))
-            return "setuid or setgid member " + path.string();
-        return std::string();
-    };
-    std::string reason = check(root, fs::symlink_status(root, error));
-    for (fs::recursive_directory_iterator it(root, error), end; reason.empty() && !error && it != end;
-         it.increment(error)) {
-        reason = check(it->path(), it->symlink_status(error));
+    if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode) && !S_ISLNK(status.st_mode))
+        return "special file " + path;
+    if ((status.st_mode & S_ISUID) != 0 || (!S_ISDIR(status.st_mode) && (status.st_mode & S_ISGID) != 0))
+        return "setuid or setgid member " + path;
+    return std::string();
+}
+
+std::string unsafeMemberAt(int folder, const std::string& shown)
+{
+    std::vector<std::string> names;
+    if (!listFolder(folder, names))
+        return "cannot check " + shown + ": " + reason();
+    for (const std::string& name : names) {
+        const std::string path = shown + "/" + name;
+        struct stat status {};
+        if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+            return "cannot check " + path + ": " + reason();
+        std::string unsafe = unsafeStatus(path, status);
+        if (unsafe.empty() && S_ISDIR(status.st_mode)) {
+            const UniqueFd inner(::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            unsafe = inner.get() < 0 ? "cannot check " + path + ": " + reason() : unsafeMemberAt(inner.get(), path);
+        }
+        if (!unsafe.empty())
+            return unsafe;
     }
-    if (reason.empty() && error)
-        reason = "cannot check " + root.string() + ": " + error.message();
-    return reason;
+    return std::string();
+}
+
+// tar unpacks the archive (its standard input) into folder (its working
+// folder); what it prints goes to output.
+std::string runTar(const std::string& tar, int folder, int archive, int output)
+{
+    if (::lseek(archive, 0, SEEK_SET) != 0)
+        return failure(kUnpackFailed, "Cannot read the archive: " + reason());
+    int channel[2] = {-1, -1};
+    if (::pipe2(channel, O_CLOEXEC) != 0)
+        return failure(kUnpackFailed, "Cannot start " + tar + ": " + reason());
+    UniqueFd in(channel[0]);
+    UniqueFd out(channel[1]);
+    const long limit = descriptorLimit();
+    const pid_t child = ::fork();
+    if (child < 0)
+        return failure(kUnpackFailed, "Cannot start " + tar + ": " + reason());
+    if (child == 0) {
+        if (::dup2(archive, STDIN_FILENO) != STDIN_FILENO || ::dup2(out.get(), STDOUT_FILENO) != STDOUT_FILENO
+            || ::dup2(out.get(), STDERR_FILENO) != STDERR_FILENO || ::fchdir(folder) != 0)
+            ::_exit(126);
+        closeDescriptors(STDERR_FILENO + 1, ~0u, limit);
+        // Files take the unpacking user's ownership and umask, whatever the
+        // archive says, and so never a setuid bit.
+        ::execl(tar.c_str(), tar.c_str(), "-x", "-f", "-", "--no-same-owner", "--no-same-permissions",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    out.reset();
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(in.get(), buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno != EINTR)
+            break;
+        if (n > 0 && output >= 0)
+            writeAll(output, std::string(buffer, static_cast<size_t>(n)));
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR)
+            return failure(kUnpackFailed, "Cannot wait for " + tar + ": " + reason());
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        return std::string();
+    return failure(kUnpackFailed, WIFEXITED(status) ? tar + " exited with code " + std::to_string(WEXITSTATUS(status))
+                                                    : tar + " crashed");
+}
+
+// Removes what an unpack of name killed half-way left; one still running
+// holds its lock.
+void sweepStaging(int parent, const std::string& name)
+{
+    std::vector<std::string> names;
+    listFolder(parent, names);
+    for (const std::string& entry : names) {
+        if (!isStagingName(entry, name))
+            continue;
+        const UniqueFd stale(::openat(parent, entry.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (stale.get() >= 0 && ::flock(stale.get(), LOCK_EX | LOCK_NB) == 0)
+            removeTreeAt(parent, entry);
+    }
+}
+
+// Puts staging at name: with a previous copy the two are swapped in one
+// step, and the old copy is then at the staging name.
+std::string swapIn(int parent, const std::string& staging, const std::string& name, const std::string& shown)
+{
+    const auto failed = [&] { return failure("Cannot move unpacked package into place", shown + ", " + reason()); };
+    if (::renameat2(parent, staging.c_str(), parent, name.c_str(), RENAME_NOREPLACE) == 0)
+        return std::string();
+    if (errno == EEXIST && ::renameat2(parent, staging.c_str(), parent, name.c_str(), RENAME_EXCHANGE) == 0)
+        return std::string();
+    if (errno != EINVAL && errno != ENOSYS)
+        return failed();
+    // A file system without either: the old copy steps aside first and
+    // comes back if the new one cannot take its place.
+    const std::string aside = staging + ".old";
+    const bool present = ::renameat(parent, name.c_str(), parent, aside.c_str()) == 0;
+    if (!present && errno != ENOENT)
+        return failed();
+    if (::renameat(parent, staging.c_str(), parent, name.c_str()) != 0) {
+        const int error = errno;
+        if (present)
+            ::renameat(parent, aside.c_str(), parent, name.c_str());
+        errno = error;
+        return failed();
+    }
+    if (present && ::renameat(parent, aside.c_str(), parent, staging.c_str()) != 0)
+        removeTreeAt(parent, aside);
+    return std::string();
+}
+
+// The archive goes into a new sibling folder first and replaces the
+// destination only once it has been unpacked whole.
+std::string unpackAt(int parent, const std::string& parentPath, const std::string& name, const std::string& staging,
+                     int archive, int output, const std::string& tar)
+{
+    sweepStaging(parent, name);
+    if (::mkdirat(parent, staging.c_str(), 0700) != 0)
+        return failure(kCannotCreate, parentPath + "/" + staging + ": " + reason());
+    // Locked for the whole unpack, so that another one never sweeps it away.
+    const UniqueFd folder(::openat(parent, staging.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder.get() < 0 || ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0) {
+        const std::string error = failure(kCannotCreate, parentPath + "/" + staging + ": " + reason());
+        removeTreeAt(parent, staging);
+        return error;
+    }
+    const std::string shown = parentPath + "/" + staging;
+    std::string error = runTar(tar, folder.get(), archive, output);
+    // tar keeps every member inside the folder, but would still make device
+    // nodes and pipes; a package with one is refused whole.
+    if (error.empty()) {
+        struct stat status {};
+        std::string unsafe = ::fstat(folder.get(), &status) != 0 ? "cannot check " + shown + ": " + reason()
+                                                                 : unsafeStatus(shown, status);
+        if (unsafe.empty())
+            unsafe = unsafeMemberAt(folder.get(), shown);
+        if (!unsafe.empty())
+            error = failure(kUnpackFailed, unsafe);
+    }
+    if (error.empty())
+        error = swapIn(parent, staging, name, parentPath + "/" + name);
+    // A failed unpack, or the copy it replaced.
+    removeTreeAt(parent, staging);
+    return error;
+}
+
+// ---- In this process.
+
+// A new staging name for name; empty when no random bytes could be had.
+std::string stagingName(const std::string& name)
+{
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned char random[6] = {};
+    if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
+        return std::string();
+    std::string staging = "." + name + ".";
+    for (const unsigned char c : random)
+        staging += kLetters[c % (sizeof kLetters - 1)];
+    return staging;
+}
+
+// Who does the work in a folder: its owner, when root would otherwise work
+// in a folder another user controls; null for this process as it is.
+const UserIdentity* actingAs(const FolderFacts& facts, UserIdentity& identity)
+{
+    if (!controlledByOthers(facts.info) || facts.info.st_uid == 0)
+        return nullptr;
+    identity = userIdentity(facts.info.st_uid, facts.info.st_gid);
+    return &identity;
+}
+
+// The archive as this process may read it (a regular file of sane size,
+// never through a link, never blocking) and the installer log.
+bool openArchive(const std::string& file, UniqueFd& archive, UniqueFd& log)
+{
+    struct stat status {};
+    archive = openRegularFile(file, status);
+    if (archive.get() >= 0 && static_cast<unsigned long long>(status.st_size) > kPackageFileLimit) {
+        archive.reset();
+        errno = EFBIG;
+    }
+    if (archive.get() < 0) {
+        const std::string why = reason();
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat(kUnpackFailed, file, why));
+        return false;
+    }
+    QString error;
+    log.reset(openInstallerLog(error));
+    if (log.get() < 0) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, error);
+        return false;
+    }
+    return true;
+}
+
+bool reportUnpack(bool ran, const std::string& result)
+{
+    if (ran && result.empty()) {
+        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, "Succesfully un-archived");
+        return true;
+    }
+    const size_t split = result.find('\n');
+    if (!ran || split == std::string::npos)
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat(kUnpackFailed, result));
+    else
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat(result.substr(0, split).c_str(), result.substr(split + 1)));
+    return false;
 }
 
 }  // namespace
@@ -121,93 +348,38 @@ void TarArchiveInstaller::Install(std::string file)
 
 bool TarArchiveInstaller::unpackInPlace(const std::string& file)
 {
-    // The archive goes into a new sibling folder first and replaces the
-    // destination only once it has been unpacked whole.
     const QFileInfo destination(m_destination);
-    const QString parent = destination.absolutePath();
-    if (!QDir(parent).exists() && !QDir().mkpath(parent)) {
-        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, "Cannot create install dir");
+    const std::string parentPath = QFile::encodeName(destination.absolutePath()).toStdString();
+    const std::string name = QFile::encodeName(destination.fileName()).toStdString();
+    const std::string tar = findTarUtility();
+    if (tar.empty()) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, "Cannot search 'tar' utility");
         return false;
     }
-    removeStaleStaging(parent, destination.fileName());
-    QByteArray staging = QFile::encodeName(parent + QStringLiteral("/.") + destination.fileName() +
-                                           QStringLiteral(".XXXXXX"));
-    if (::mkdtemp(staging.data()) == nullptr) {
-        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Cannot create install dir", strerror(errno)));
+    FolderFacts facts;
+    const UniqueFd parent = openFolder(parentPath, true, 0777, &facts);
+    if (parent.get() < 0) {
+        const std::string why = reason();
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat(kCannotCreate, parentPath, why));
         return false;
     }
-    const StagingLock lock(staging);
-    const QString stagingPath = QFile::decodeName(staging);
-    if (!UnTar(file, stagingPath)) {
-        removeTree(stagingPath);
+    UniqueFd archive;
+    UniqueFd log;
+    if (!openArchive(file, archive, log))
+        return false;
+    const std::string staging = stagingName(name);
+    if (staging.empty()) {
+        const std::string why = reason();
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat(kCannotCreate, parentPath, why));
         return false;
     }
-    // tar keeps every member inside the folder, but would still make device
-    // nodes and pipes; a package with one is refused whole.
-    const std::string unsafe = unsafeMember(std::filesystem::path(staging.toStdString()));
-    if (!unsafe.empty()) {
-        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failed to unpack package", unsafe));
-        removeTree(stagingPath);
-        return false;
-    }
-    const QByteArray target = QFile::encodeName(destination.absoluteFilePath());
-    const bool present = QFileInfo::exists(destination.absoluteFilePath()) || destination.isSymLink();
-    // With a previous copy the two are swapped in one step; the old one is
-    // then at the staging name.
-    if (present ? !swapIn(staging, target) : ::rename(staging.constData(), target.constData()) != 0) {
-        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
-                   makeArgFormat("Cannot move unpacked package into place", target.constData(), strerror(errno)));
-        removeTree(stagingPath);
-        return false;
-    }
-    if (present)
-        removeTree(stagingPath);
-    return true;
-}
-
-bool TarArchiveInstaller::swapIn(const QByteArray& staging, const QByteArray& target)
-{
-    if (::renameat2(AT_FDCWD, staging.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // A file system without the exchange: the old copy steps aside first and
-    // comes back if the new one cannot take its place.
-    QByteArray aside = staging + ".old";
-    if (::rename(target.constData(), aside.constData()) != 0)
-        return false;
-    if (::rename(staging.constData(), target.constData()) != 0) {
-        const int error = errno;
-        ::rename(aside.constData(), target.constData());
-        errno = error;
-        return false;
-    }
-    // The old copy now waits at the staging name, where the caller removes it.
-    return ::rename(aside.constData(), staging.constData()) == 0 || (removeTree(QFile::decodeName(aside)), true);
-}
-
-void TarArchiveInstaller::removeStaleStaging(const QString& parent, const QString& name)
-{
-    // What an unpack killed half-way left; one still running holds its lock.
-    const QStringList entries =
-        QDir(parent).entryList(QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::NoSymLinks);
-    for (const QString& entry : entries) {
-        if (!isStagingName(entry, name))
-            continue;
-        const QString path = parent + QLatin1Char('/') + entry;
-        const StagingLock lock(QFile::encodeName(path));
-        if (lock.locked())
-            removeTree(path);
-    }
-}
-
-void TarArchiveInstaller::removeTree(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.isSymLink() || info.isFile())
-        QFile::remove(path);
-    else if (info.isDir())
-        QDir(path).removeRecursively();
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("filename, location", file, parentPath + "/" + staging));
+    UserIdentity identity;
+    std::string result;
+    const bool ran = runInChild(actingAs(facts, identity), {parent.get(), archive.get(), log.get()}, [&] {
+        return unpackAt(parent.get(), parentPath, name, staging, archive.get(), log.get(), tar);
+    }, result);
+    return reportUnpack(ran, result);
 }
 
 bool TarArchiveInstaller::UnTar(const std::string& file, const QString& location)
@@ -218,28 +390,28 @@ bool TarArchiveInstaller::UnTar(const std::string& file, const QString& location
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, "Cannot search 'tar' utility");
         return false;
     }
-    if (!QDir(location).exists()) {
+    const std::string path = QFile::encodeName(location).toStdString();
+    FolderFacts facts;
+    UniqueFd folder = openFolder(path, false, 0, &facts);
+    if (folder.get() < 0 && errno == ENOENT) {
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Install dir doesn't exist, creating", location));
-        if (!QDir().mkpath(location)) {
-            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, "Cannot create install dir");
-            return false;
-        }
+        folder = openFolder(path, true, 0777, &facts);
     }
-    // Files take the user's ownership and umask, whatever the archive says,
-    // and so never a setuid bit, even when root unpacks.
-    const QStringList args = {QStringLiteral("-C"),
-                              location,
-                              QStringLiteral("--no-same-owner"),
-                              QStringLiteral("--no-same-permissions"),
-                              QStringLiteral("-xf"),
-                              QString::fromStdString(file)};
-    const InstallerRun run = runInstallerTool(QString::fromStdString(tar), args, -1);
-    if (!run.ok) {
-        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failed to unpack package", run.error));
+    if (folder.get() < 0) {
+        const std::string why = reason();
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat(kCannotCreate, location, why));
         return false;
     }
-    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, "Succesfully un-archived");
-    return true;
+    UniqueFd archive;
+    UniqueFd log;
+    if (!openArchive(file, archive, log))
+        return false;
+    UserIdentity identity;
+    std::string result;
+    const bool ran = runInChild(actingAs(facts, identity), {folder.get(), archive.get(), log.get()}, [&] {
+        return runTar(tar, folder.get(), archive.get(), log.get());
+    }, result);
+    return reportUnpack(ran, result);
 }
 
 }  // namespace tessal::qt

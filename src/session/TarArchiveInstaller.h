@@ -3,11 +3,17 @@
 // into a new sibling folder and swapped in only when that succeeded, so a
 // failed unpack leaves what the destination held before. Staging folders
 // that a killed run left are swept at the next unpack.
+//
+// The folders are reached and changed only through descriptors, and when
+// root unpacks into a folder another user controls, the work there is done
+// by a child that has become that folder's owner: nothing in it becomes
+// root's, and nothing the owner swaps in leads root elsewhere.
 
 #include "session/Installer.h"
 
-#include <QByteArray>
 #include <QString>
+
+#include <string>
 
 namespace tessal::qt {
 
@@ -25,9 +31,6 @@ public:
 
 private:
     bool unpackInPlace(const std::string& file);
-    static bool swapIn(const QByteArray& staging, const QByteArray& target);
-    static void removeStaleStaging(const QString& parent, const QString& name);
-    static void removeTree(const QString& path);
 
     QString m_destination;
     QString m_packageFile;

@@ -1,4 +1,5 @@
 #include "session/TrustedSiteList.h"
+#include "foundation/UserFiles.h"
 #include "foundation/m_system.h"
 
 #include <cerrno>
@@ -9,6 +10,8 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <boost/make_shared.hpp>
@@ -21,6 +24,22 @@ namespace sl {
 namespace {
 
 using Tree = boost::property_tree::ptree;
+
+// Far more than any list of sites holds; a file beyond it is not read.
+constexpr size_t kFileLimit = 16 << 20;
+
+// A name for the replacement beside base that nobody can guess beforehand.
+std::string temporaryName(const std::string& base)
+{
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned char random[8] = {};
+    if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
+        return std::string();
+    std::string name = base + ".";
+    for (const unsigned char c : random)
+        name += kLetters[c % (sizeof kLetters - 1)];
+    return name;
+}
 
 std::int64_t systemNow()
 {
@@ -69,9 +88,19 @@ TrustedSiteList::TrustedSiteList(const char* path, Clock clock)
 
 void TrustedSiteList::load()
 {
-    try {
-        boost::property_tree::read_xml(m_path, m_tree);
-    } catch (const boost::property_tree::xml_parser_error&) {
+    // Read as a regular file only, never through a link and never blocking:
+    // the folder may be another user's (a root run with HOME at theirs).
+    std::string text;
+    bool read = !m_path.empty() && readRegularFile(m_path, kFileLimit, text);
+    if (read) {
+        try {
+            std::istringstream in(text);
+            boost::property_tree::read_xml(in, m_tree);
+        } catch (const boost::property_tree::xml_parser_error&) {
+            read = false;
+        }
+    }
+    if (!read) {
         // Missing, unreadable or not well-formed: begin empty. The file is
         // left alone until the user's next answer replaces it.
         m_tree.clear();
@@ -169,11 +198,20 @@ void TrustedSiteList::AddForSession(const std::string& site, const std::string& 
 
 // The new contents go to a temporary file beside the old one, which is then
 // renamed over it: a crash, a full disk or a failed write leaves the old list
-// as it was instead of an empty or half-written file.
+// as it was instead of an empty or half-written file. Everything happens in
+// the folder opened once, never through a link: a root run whose HOME is a
+// user's folder writes only there, and the file is the folder owner's
+// before it holds a byte.
 void TrustedSiteList::Save()
 {
-    std::string tempPath;
-    int fd = -1;
+    if (m_path.empty())
+        return;
+    std::string base;
+    std::string temporary;
+    const UniqueFd folder = openParentFolder(m_path, base);
+    struct stat folderInfo {};
+    if (folder.get() < 0 || ::fstat(folder.get(), &folderInfo) != 0)
+        return;
     try {
         std::ostringstream out;
         boost::property_tree::write_xml(out, m_tree,
@@ -182,23 +220,30 @@ void TrustedSiteList::Save()
             return;
         const std::string bytes = out.str();
 
-        std::string pattern = m_path + ".XXXXXX";
-        fd = ::mkostemp(&pattern[0], O_CLOEXEC);
-        if (fd < 0)
+        UniqueFd file;
+        for (int attempt = 0; attempt < 100 && file.get() < 0; ++attempt) {
+            temporary = temporaryName(base);
+            if (temporary.empty())
+                return;
+            file.reset(::openat(folder.get(), temporary.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (file.get() < 0 && errno != EEXIST)
+                return;
+        }
+        if (file.get() < 0)
             return;
-        tempPath = pattern;
 
-        bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-        ok = (::close(fd) == 0) && ok;
-        fd = -1;
-        if (ok && ::rename(tempPath.c_str(), m_path.c_str()) == 0)
+        bool ok = true;
+        if (::geteuid() == 0 && folderInfo.st_uid != 0)
+            ok = ::fchown(file.get(), folderInfo.st_uid, folderInfo.st_gid) == 0;
+        ok = ok && writeAll(file.get(), bytes) && ::fsync(file.get()) == 0;
+        ok = (::close(file.release()) == 0) && ok;
+        if (ok && ::renameat(folder.get(), temporary.c_str(), folder.get(), base.c_str()) == 0)
             return;
     } catch (...) {
     }
-    if (fd >= 0)
-        ::close(fd);
-    if (!tempPath.empty())
-        ::unlink(tempPath.c_str());
+    if (!temporary.empty())
+        ::unlinkat(folder.get(), temporary.c_str(), 0);
 }
 
 void TrustedSiteList::PurgeExpiredSessions(std::int64_t maxAgeSeconds)

@@ -10,6 +10,7 @@
 #include "foundation/IUErrorLog.h"
 #include "foundation/LogSettings.h"
 #include "foundation/UVersion.h"
+#include "foundation/UserFiles.h"
 #include "foundation/str_helper.h"
 
 #include "tessal_config.h"
@@ -22,8 +23,7 @@
 #include <QStandardPaths>
 
 #include <cerrno>
-
-#include <sys/stat.h>
+#include <cstring>
 
 namespace tessal::qt {
 
@@ -34,6 +34,8 @@ constexpr const char* kPolicyServer = "PolicyServer";
 constexpr const char* kOesisInspector = "OesisInspector";
 constexpr int kTrayWarningMs = 15000;
 constexpr int kTrayRepeatSeconds = 5;
+// A version or signature file holds a line; nothing near this is one.
+constexpr size_t kTextFileLimit = 1 << 20;
 
 QString qobjectTr(const char* text) { return QCoreApplication::translate("QObject", text); }
 
@@ -102,11 +104,16 @@ QString UnixAutoUpdater<Package>::ComponentFolder(const std::string& id)
     CString settings;
     if (getConfigFolder(settings, true).IsEmpty())
         return QString();
-    const QString components = QString::fromUtf8(static_cast<const char*>(settings)) + QStringLiteral("/components");
-    const QByteArray path = QFile::encodeName(components);
-    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+    // Made through descriptors: a link in a folder another user controls is
+    // not followed, and a folder root makes there is that user's.
+    const std::string components = std::string(static_cast<const char*>(settings)) + "/components";
+    if (openFolder(components, true, 0700).get() < 0) {
+        const int error = errno;
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Cannot create components folder", components, std::strerror(error)));
         return QString();
-    return components + QLatin1Char('/') + QString::fromStdString(id);
+    }
+    return QFile::decodeName(QByteArray::fromStdString(components)) + QLatin1Char('/') + QString::fromStdString(id);
 }
 
 template <class Package>
@@ -249,12 +256,13 @@ void UnixAutoUpdater<Package>::DownloadServerFile(const QString& path)
 template <class Package>
 bool UnixAutoUpdater<Package>::ReadTextFile(const std::string& path, QString& out)
 {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file of sane size, never through a link and never
+    // blocking on a FIFO.
+    std::string bytes;
+    if (!readRegularFile(path, kTextFileLimit, bytes))
         return false;
-    const QByteArray bytes = file.readAll();
     // Text up to the first NUL.
-    out = QString::fromUtf8(bytes.constData(), static_cast<qsizetype>(qstrnlen(bytes.constData(), bytes.size())));
+    out = QString::fromUtf8(bytes.c_str(), static_cast<qsizetype>(std::strlen(bytes.c_str())));
     return true;
 }
 
@@ -369,7 +377,15 @@ template <class Package>
 bool UnixAutoUpdater<Package>::ConfirmInstall(std::string& file, bool& failed)
 {
     failed = false;
+    // The toolkit finds the Downloads folder through the configuration
+    // folder's user-dirs.dirs: those folders are looked at before it reads there.
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (refuseFoldersOfOthers({QDir::homePath(), QDir::isAbsolutePath(config) ? config : QDir::homePath() + "/.config"},
+                              failed))
+        return false;
     const QString folderPath = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (refuseFoldersOfOthers({folderPath}, failed))
+        return false;
     QDir folder(folderPath);
     if (folderPath.isEmpty() || (!folder.exists() && !QDir().mkdir(folderPath))) {
         failed = true;
@@ -397,6 +413,24 @@ bool UnixAutoUpdater<Package>::ConfirmInstall(std::string& file, bool& failed)
            "restart application.<br>NOTE: Please refresh browser after installation<br></font>"))
             .arg(target.toHtmlEscaped()));
     return answer == QMessageBox::Ok;
+}
+
+template <class Package>
+bool UnixAutoUpdater<Package>::refuseFoldersOfOthers(const QStringList& paths, bool& failed)
+{
+    for (const QString& path : paths) {
+        if (path.isEmpty() || !othersControlPath(QFile::encodeName(path).toStdString()))
+            continue;
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Update package not moved: another user controls the folder", path));
+        failed = true;
+        emit UpdateFail(qobjectTr(QT_TRANSLATE_NOOP("QObject",
+                                                    "The Downloads folder cannot be used: %1 is controlled by another user"))
+                            .arg(path),
+                        false);
+        return true;
+    }
+    return false;
 }
 
 template <class Package>

@@ -10,6 +10,7 @@
 #include "session/ConnectivityProfileParser.h"
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <string>
@@ -42,7 +43,9 @@ public:
     void InstallSuccess() override;
 
     // Where a component is installed: "<settings folder>/components/<id>";
-    // the components folder is made 0700. Empty when there is no settings folder.
+    // the components folder is made 0700 through descriptors (a folder made
+    // in another user's folder is theirs). Empty when there is no settings
+    // folder or the components folder cannot be had that way.
     static QString ComponentFolder(const std::string& id);
 
     const std::string& packageId() const { return m_packageId; }
@@ -58,6 +61,11 @@ private:
     // A downloaded file that has served its purpose leaves the download folder.
     static void discard(const std::string& file);
     void discardComponentPackage();
+    // Root moves the package only into a folder no other user controls: in
+    // theirs, they could swap the verified package before it is installed.
+    // True, with the failure reported and failed set, when another user
+    // controls one of the paths or a folder on the way to it.
+    bool refuseFoldersOfOthers(const QStringList& paths, bool& failed);
 
     std::string m_packageId;
     const Package* m_current = nullptr;  // into m_profile's Linux list

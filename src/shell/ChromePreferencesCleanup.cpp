@@ -12,30 +12,32 @@ namespace qt {
 void cleanupChromeProfile(const std::vector<std::string>& schemes, const std::string& user)
 {
     const ProfileOwner owner = profileOwner(user);
-    const std::string folder = owner.home + "/.config/google-chrome/";
-    std::vector<std::string> errors;
-    for (const char* name : {"Local State", "Default/Preferences"}) {
-        const std::string path = folder + name;
-        if (isMissing(path))
-            continue;
-        try {
-            removeStaleTemporaries(path, &owner);
-            std::string text = readFileLimited(path, kPreferenceFileLimit, &owner);
-            bool changed = false;
-            for (const std::string& scheme : schemes)
-                changed |= editPreferenceText(path, [&] { return eraseJsonSchemeEntry(text, scheme, "excluded_schemes"); });
-            if (changed)
-                writeFileContents(path, text, &owner);
-        } catch (const std::runtime_error& e) {
-            errors.push_back(e.what());
+    runAsProfileOwner(owner, [&] {
+        const std::string folder = owner.home + "/.config/google-chrome/";
+        std::vector<std::string> errors;
+        for (const char* name : {"Local State", "Default/Preferences"}) {
+            const std::string path = folder + name;
+            if (isMissing(path))
+                continue;
+            try {
+                removeStaleTemporaries(path, &owner);
+                std::string text = readFileLimited(path, kPreferenceFileLimit, &owner);
+                bool changed = false;
+                for (const std::string& scheme : schemes)
+                    changed |= editPreferenceText(path, [&] { return eraseJsonSchemeEntry(text, scheme, "excluded_schemes"); });
+                if (changed)
+                    writeFileContents(path, text, &owner);
+            } catch (const std::runtime_error& e) {
+                errors.push_back(e.what());
+            }
         }
-    }
-    if (errors.empty())
-        return;
-    std::string message = "Multiple issues occured during operation: ";
-    for (size_t i = 0; i < errors.size(); ++i)
-        message += "#" + std::to_string(i + 1) + ":" + errors[i] + "; ";
-    throw std::runtime_error(message);
+        if (errors.empty())
+            return;
+        std::string message = "Multiple issues occured during operation: ";
+        for (size_t i = 0; i < errors.size(); ++i)
+            message += "#" + std::to_string(i + 1) + ":" + errors[i] + "; ";
+        throw std::runtime_error(message);
+    });
 }
 
 } // namespace qt

@@ -3,6 +3,7 @@
 #include "foundation/CLinuxRouteTable.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
+#include "foundation/UserFiles.h"
 #include "foundation/m_system.h"
 #include "foundation/str_helper.h"
 
@@ -196,7 +197,13 @@ CString GetLogFileAsHTML(const CString& path)
 {
     static const char kFunction[] = "GetLogFileAsHTML() ";
     CString body;
-    FILE* file = std::fopen(path, "re");
+    // Only a regular file, opened without blocking and never through a
+    // link: a FIFO or a device in the log's place must not hang the page.
+    struct stat info {};
+    UniqueFd opened = openRegularFile(static_cast<const char*>(path), info);
+    FILE* file = opened.get() >= 0 ? ::fdopen(opened.get(), "r") : nullptr;
+    if (file != nullptr)
+        opened.release();
     if (file == nullptr) {
         const int error = errno;
         ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2, %3", "fopen() failed", error, errorText(error)));
@@ -205,8 +212,11 @@ CString GetLogFileAsHTML(const CString& path)
             const int error = errno;
             ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2, %3", "fseek() failed", error, errorText(error)));
         } else {
+            // The tail only, also when the file grows while it is read.
             char piece[1024];
-            while (std::fgets(piece, sizeof piece, file) != nullptr) {
+            const long end = std::ftell(file) + kLogTailBytes;
+            for (long at = 0; at >= 0 && at < end && std::fgets(piece, sizeof piece, file) != nullptr;
+                 at = std::ftell(file)) {
                 // The log holds texts from servers and browsers.
                 body += "<p>";
                 body += htmlEscaped(piece);

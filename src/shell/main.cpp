@@ -40,12 +40,14 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("Tessal VPN"));
     app->closeOnTerminationSignals();
 
-    const CString folder = home + "/.TessalNetworks";
-    tessal::sl::TrustedSiteList::Instance(folder, "trusted_sites.xml");
-
-    // The cleanup serves no launch and needs no session bus.
+    // The cleanup serves no launch and needs no session bus, nor the
+    // trusted-site list: it neither reads nor rewrites it.
     if (isCleanupCommandLine(QCoreApplication::arguments()))
         return dispatchCommandLine(*app).second;
+
+    // Before the bus name is ours: a launch may arrive through it at once.
+    const CString folder = home + "/.TessalNetworks";
+    tessal::sl::TrustedSiteList::Instance(folder, "trusted_sites.xml");
 
     if (!setupDBusService(*app))
         return 0;

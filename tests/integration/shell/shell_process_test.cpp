@@ -5,9 +5,11 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <utility>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -147,38 +149,141 @@ TEST_F(ShellProcess, TerminationSignalsQuitTheUsualWayAlsoWhenTwoComeAtOnce) {
   EXPECT_TRUE(log().contains("No live sessions, quitting application....")) << log().toStdString();
 }
 
-// Root cleaning up for a user (HOME at that user's folder) leaves nothing of
-// root's there; the log it writes is the user's.
-TEST_F(ShellProcess, CleanupAsRootLeavesTheUsersHomeToTheUser) {
+// Owner, group, mode, size and change time of everything under path (path
+// itself included), never through a link.
+QStringList snapshot(const QString& path) {
+  QStringList entries{path};
+  QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                  QDirIterator::Subdirectories);
+  while (it.hasNext()) entries << it.next();
+  QStringList states;
+  for (const QString& entry : entries) {
+    struct stat info {};
+    if (::lstat(QFile::encodeName(entry).constData(), &info) != 0) continue;
+    states << QStringLiteral("%1 %2:%3 %4 %5 %6.%7")
+                  .arg(entry).arg(info.st_uid).arg(info.st_gid).arg(info.st_mode, 0, 8).arg(info.st_size)
+                  .arg(info.st_ctim.tv_sec).arg(info.st_ctim.tv_nsec);
+  }
+  return states;
+}
+
+// Root with HOME at a folder of uid 65534 (sudo keeps HOME; the cleanup for a
+// user): whatever the user put in its way, the run ends, nothing of root's is
+// left there, the user's list stays theirs, and nothing outside the home
+// (another user's folder, /dev/zero) changes.
+TEST_F(ShellProcess, RootRunsLeaveTheUsersHomeToTheUser) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root";
   const QString folder = home.path() + "/.TessalNetworks";
-  for (bool logExists : {false, true}) {
+  const QString list = folder + "/trusted_sites.xml", settings = folder + "/tessalnetworks.conf";
+  const QByteArray expired =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<sites><site>https://kept.example</site></sites><sessions>"
+      "<session><site>s</site><sessionid>k</sessionid><created>1000</created></session></sessions>";
+  QTemporaryDir outside;
+  const QString other = outside.path() + "/other";
+  ASSERT_TRUE(QDir().mkpath(other));
+  for (const char* name : {"/trusted_sites.xml", "/tessalnetworks.conf", "/vpn.log"}) {
+    QFile file(other + name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(name) == "/trusted_sites.xml" ? expired : QByteArray("default_log_level=1\n"));
+  }
+  ASSERT_EQ(std::system(("chown -R 65533:65533 '" + other + "' && chmod -R go= '" + other + "'").toUtf8().constData()), 0);
+  const auto write = [&](const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(folder);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  };
+  const auto plant = [&](const char* command, const QString& path) {
+    QDir().mkpath(folder);
+    ASSERT_EQ(std::system(QString(command).arg(path).toUtf8().constData()), 0) << command;
+  };
+  const auto noLink = [&] { ASSERT_TRUE(QFile::link(other, folder)); };
+  enum Left { Log, UsersLog, Folder, Purged, Untouched, Nothing };
+  const struct {
+    const char* name;
+    QString argument;
+    std::function<void()> make;
+    Left left;
+  } rows[] = {
+      {"no folder, cleanup", "--cleanup", [] {}, Log},
+      {"the user's log, cleanup", "--cleanup", [&] { write(folder + "/vpn.log", "the user's own records\n"); }, UsersLog},
+      {"no folder, launch", "foo://x", [] {}, Folder},
+      {"expired session, launch", "foo://x", [&] { write(list, expired); }, Purged},
+      {"expired session, cleanup", "--cleanup", [&] { write(list, expired); }, Untouched},
+      {"settings a FIFO", "foo://x", [&] { plant("mkfifo '%1'", settings); }, Log},
+      {"settings a link to /dev/zero", "--cleanup", [&] { plant("ln -s /dev/zero '%1'", settings); }, Log},
+      {"list a FIFO", "foo://x", [&] { plant("mkfifo '%1'", list); }, Log},
+      {"list a link to /dev/zero", "foo://x", [&] { plant("ln -s /dev/zero '%1'", list); }, Log},
+      {"folder a link to another user's, launch", "foo://x", noLink, Nothing},
+      {"folder a link to another user's, cleanup", "--cleanup", noLink, Nothing},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    QFile::remove(folder);
     QDir(folder).removeRecursively();
-    if (logExists) {
-      ASSERT_TRUE(QDir().mkpath(folder));
-      QFile file(folder + "/vpn.log");
-      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-      file.write("the user's own records\n");
+    row.make();
+    const QString prefs = home.path() + "/.config/google-chrome/Default/Preferences";
+    ASSERT_TRUE(QDir().mkpath(home.path() + "/.config/google-chrome/Default"));
+    {
+      QFile file(prefs);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      file.write(R"({"excluded_schemes":{"afp":true,"tessal-vpn":false}})");
     }
-    ASSERT_EQ(std::system(("chown -R 65534:65534 '" + home.path() + "'").toUtf8().constData()), 0);
+    ASSERT_EQ(std::system(("chown -hR 65534:65534 '" + home.path() + "'").toUtf8().constData()), 0);
+    const QString outsideBefore = (snapshot(other) + snapshot("/dev/zero")).join('\n');
+    struct stat listBefore {};
+    ::lstat(QFile::encodeName(list).constData(), &listBefore);
+
     QProcessEnvironment env = environment("en_US.UTF-8");
     env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-such-bus");
-    auto process = start(TESSALVPN, {"--cleanup"}, QString(), &env);
-    EXPECT_NE(finish(*process), -1);
+    QProcess process;
+    process.setProcessEnvironment(env);
+    // Only a bound for a run that reads /dev/zero without end.
+    process.setChildProcessModifier([] {
+      const struct rlimit data {2048ull << 20, 2048ull << 20};
+      ::setrlimit(RLIMIT_DATA, &data);
+    });
+    process.start(TESSALVPN, {row.argument});
+    ASSERT_TRUE(process.waitForStarted(5000));
+    EXPECT_NE(finish(process, 10000), -1) << "the run must end";
+
+    QFile edited(prefs);
+    ASSERT_TRUE(edited.open(QIODevice::ReadOnly));
+    EXPECT_EQ(edited.readAll().contains("tessal-vpn"), row.argument != "--cleanup");
+
     QStringList roots;
-    QDirIterator it(home.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-      const QString path = it.next();
-      struct stat info {};
-      if (::lstat(QFile::encodeName(path).constData(), &info) == 0 && info.st_uid != 65534) roots << path;
-    }
-    EXPECT_TRUE(roots.isEmpty()) << logExists << ": " << roots.join(' ').toStdString();
+    for (const QString& entry : snapshot(home.path()))
+      if (!entry.contains(" 65534:")) roots << entry;
+    EXPECT_TRUE(roots.isEmpty()) << roots.join('\n').toStdString();
+    EXPECT_EQ((snapshot(other) + snapshot("/dev/zero")).join('\n').toStdString(), outsideBefore.toStdString());
+
     struct stat info {};
-    ASSERT_EQ(::lstat(QFile::encodeName(folder + "/vpn.log").constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0600u);
-    EXPECT_TRUE(log().contains("Performing Firefox preferences cleanup")) << log().toStdString();
-    EXPECT_EQ(log().startsWith("the user's own records\n"), logExists);
+    if (row.left != Nothing && ::lstat(QFile::encodeName(folder + "/vpn.log").constData(), &info) != 0) {
+      ADD_FAILURE() << "no log";
+    } else if (row.left != Nothing) {
+      EXPECT_EQ(info.st_mode & 07777, 0600u);
+      EXPECT_TRUE(log().contains(row.argument == "--cleanup" ? "Performing Firefox preferences cleanup"
+                                                             : "Unsupported external protocol handler request"))
+          << log().toStdString();
+      EXPECT_EQ(log().startsWith("the user's own records\n"), row.left == UsersLog);
+    }
+    if (row.left == Folder) {
+      ASSERT_EQ(::lstat(QFile::encodeName(folder).constData(), &info), 0);
+      EXPECT_EQ(info.st_mode & 07777, 0750u);
+    }
+    if (row.left == Purged || row.left == Untouched) {
+      QFile file(list);
+      ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+      const QByteArray bytes = file.readAll();
+      ASSERT_EQ(::lstat(QFile::encodeName(list).constData(), &info), 0);
+      EXPECT_EQ(info.st_mode & 07777, row.left == Purged ? 0600u : 0644u);
+      EXPECT_TRUE(bytes.contains("https://kept.example"));
+      EXPECT_EQ(bytes.contains("<created>1000</created>"), row.left == Untouched);
+      if (row.left == Untouched) {
+        EXPECT_EQ(info.st_ino, listBefore.st_ino) << "the cleanup neither reads nor saves the list";
+        EXPECT_EQ(info.st_ctim.tv_nsec, listBefore.st_ctim.tv_nsec);
+      }
+    }
   }
 }
 

@@ -4,9 +4,23 @@
 
 #include "RecordingLog.h"
 
+#include "foundation/CSignature.h"
+#include "session/TarArchiveInstaller.h"
+
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QRegularExpression>
+
+#include <chrono>
+#include <functional>
+#include <future>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tessal::test;
 
@@ -306,6 +320,139 @@ TEST_F(ComponentChainTest, MissingComponentFailsAtOnce)
     EXPECT_EQ(out.message, QStringLiteral("PolicyServer pkg not found in server connectivity profile"));
     EXPECT_FALSE(out.ignore);
     EXPECT_TRUE(sharedServer().requests().isEmpty());
+}
+
+
+// The state of a folder tree: every entry's name, owner, mode and contents.
+QStringList treeState(const QString& root)
+{
+    QStringList state;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        struct stat status {};
+        ::lstat(QFile::encodeName(path).constData(), &status);
+        state << QStringLiteral("%1 %2 %3 %4").arg(path).arg(status.st_uid).arg(status.st_mode, 0, 8)
+                     .arg(S_ISREG(status.st_mode) ? QString::fromLatin1(readAll(path)) : QString());
+    }
+    state.sort();
+    return state;
+}
+
+// A root run whose HOME is a folder of uid 65534 (or root's own, holding a
+// link to a user's folder): whatever the user put there, nothing outside the
+// home changes, no read blocks, and nothing in the home becomes root's.
+TEST_F(ComponentChainTest, RootRunInAUsersHomeLeavesItTheirsAndBlocksOnNothing)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    QTemporaryDir otherDir, rootDir;
+    const QString other = otherDir.path(), settings = home() + "/.TessalNetworks";
+    const QString fifo = home() + "/fifo", zero = home() + "/zero", userDirs = home() + "/.config/user-dirs.dirs";
+    serveComponent("linux_policyserver", "2", nullptr, archiveOf("policy.bin", "P1"));
+    const QString signature = servePackage("app.deb");
+    const QString installed = "Application pkg (EndpointCheckAppX64.deb) not found in server connectivity profile";
+    const QString refused = "The Downloads folder cannot be used: ";
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_CONFIG_HOME");
+    enum Run { Component, Application, Readers };
+    const struct {
+        const char* name;
+        uid_t homeOwner;
+        Run run;
+        std::function<bool()> plant;
+        QString expected;  // the message, its beginning, or "" for an installed application
+    } rows[] = {
+        {"no settings folder", 65534, Component, [] { return true; }, installed},
+        {"components a link", 65534, Component,
+         [&] { return QDir().mkdir(settings) && QFile::link(other, settings + "/components"); },
+         "No installer available for PolicyServer"},
+        {"installed component a link", 65534, Component,
+         [&] { return QDir().mkpath(components()) && QFile::link(other, components() + "/PolicyServer"); }, installed},
+        {"installed component holds a FIFO", 65534, Component,
+         [&] { return QDir().mkpath(components() + "/PolicyServer") && ::mkfifo(QFile::encodeName(components() + "/PolicyServer/f"), 0644) == 0; },
+         installed},
+        {"staging name a link", 65534, Component,
+         [&] { return QDir().mkpath(components()) && QFile::link(other, components() + "/.PolicyServer.aB3xY9"); },
+         installed},
+        {"Downloads a link", 65534, Application, [&] { return QFile::link(other, downloads()); }, refused},
+        {"user-dirs.dirs a FIFO", 65534, Application,
+         [&] { return QDir().mkdir(home() + "/.config") && ::mkfifo(QFile::encodeName(userDirs), 0644) == 0; }, refused},
+        {"root's home, Downloads a link to a user's", 0, Application, [&] { return QFile::link(other, downloads()); },
+         refused},
+        {"FIFO and /dev/zero read as downloads", 65534, Readers,
+         [&] { return ::mkfifo(QFile::encodeName(fifo), 0644) == 0 && QFile::link("/dev/zero", zero); }, ""},
+        // Last: an installed application asks the program's event loops to end.
+        {"root's home, Downloads a link to root's", 0, Application, [&] { return QFile::link(rootDir.path(), downloads()); },
+         ""},
+    };
+    for (const auto& row : rows) {
+        QDir(home()).removeRecursively();
+        QDir(other).removeRecursively();
+        ASSERT_TRUE(QDir().mkdir(home()) && QDir().mkdir(other) && writeFile(other + "/victim", "victim"));
+        ASSERT_TRUE(row.plant()) << row.name;
+        const std::string owner = std::to_string(row.homeOwner);
+        ASSERT_EQ(std::system(("chown -hR " + owner + ":" + owner + " '" + home().toStdString() + "' && chown -R 65533:65533 '" +
+                               other.toStdString() + "'").c_str()), 0);
+        const QStringList before = treeState(other);
+
+        // A read that blocks on a FIFO gets a writer after a generous while.
+        std::promise<void> done;
+        bool blocked = false;
+        std::thread watchdog([&, future = done.get_future()] {
+            for (int waited = 0; future.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready; ++waited) {
+                if (waited < 150)
+                    continue;
+                blocked = true;
+                for (const QString& f : {fifo, userDirs})
+                    ::close(::open(QFile::encodeName(f).constData(), O_WRONLY | O_NONBLOCK));
+            }
+        });
+        Outcome out;
+        if (row.run == Readers) {
+            Updater updater(1, server(), 0);
+            for (const QString& path : {fifo, zero}) {
+                QString text;
+                unsigned char digest[64];
+                unsigned int length = 0;
+                EXPECT_FALSE(Updater::ReadTextFile(path.toStdString(), text)) << path.toStdString();
+                EXPECT_FALSE(updater.VerifySignature(path, signature)) << path.toStdString();
+                EXPECT_FALSE(computeFileDigest("md5", path.toStdString(), digest, &length)) << path.toStdString();
+                tessal::qt::TarArchiveInstaller installer(home() + "/unpacked");
+                QStringList failures;
+                QObject::connect(&installer, &tessal::qt::Installer::Failure, [&](const QString& e) { failures << e; });
+                installer.Install(path.toStdString());
+                EXPECT_EQ(failures.join(' ').toStdString(), "Failed to unpack package") << path.toStdString();
+            }
+        } else {
+            ModalDialogAnswerer answerer(QStringLiteral("OK"));
+            Updater updater(row.run == Component ? 1 : 2, server(), 0);
+            out = run(updater, row.run == Component
+                                   ? profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")})
+                                   : profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
+                                                      "/public/download/app.deb")}));
+        }
+        done.set_value();
+        watchdog.join();
+
+        EXPECT_FALSE(blocked) << row.name;
+        EXPECT_EQ(treeState(other).join('\n').toStdString(), before.join('\n').toStdString()) << row.name;
+        if (row.homeOwner != 0) {
+            EXPECT_EQ(treeState(home()).filter(QRegularExpression("^\\S+ 0 ")).join('\n').toStdString(), "") << row.name;
+        }
+        if (row.run == Readers)
+            continue;
+        EXPECT_EQ(out.events.join(' ').toStdString(), row.expected.isEmpty() ? "exit" : "fail") << row.name;
+        EXPECT_EQ(out.message.left(row.expected.size()).toStdString(), row.expected.toStdString()) << row.name;
+        if (row.expected == installed) {
+            EXPECT_EQ(readAll(components() + "/PolicyServer/policy.bin"), QByteArray("P1")) << row.name;
+        }
+        if (row.expected.isEmpty()) {
+            EXPECT_EQ(readAll(rootDir.path() + "/app.deb"), QByteArray("DEB PACKAGE BYTES\n"));
+        }
+    }
+    qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 }  // namespace

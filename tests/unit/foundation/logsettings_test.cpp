@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <grp.h>
 #include <sstream>
 #include <string>
@@ -44,10 +46,35 @@ const char kExpectedDefaultFile[] =
     "#lumaro_client_log_level=63\n\n";
 
 using tessal::test::TempHome;
+using tessal::test::afterFolderMade;
 using tessal::test::readFile;
 using tessal::test::runAsOtherUser;
 
+void folderMade(int result)
+{
+    if (result == 0 && afterFolderMade) {
+        const std::function<void()> act = std::move(afterFolderMade);
+        afterFolderMade = nullptr;
+        act();
+    }
+}
+
 } // namespace
+
+extern "C" int __real_mkdir(const char* path, mode_t mode);
+extern "C" int __real_mkdirat(int folder, const char* path, mode_t mode);
+extern "C" int __wrap_mkdir(const char* path, mode_t mode)
+{
+    const int result = __real_mkdir(path, mode);
+    folderMade(result);
+    return result;
+}
+extern "C" int __wrap_mkdirat(int folder, const char* path, mode_t mode)
+{
+    const int result = __real_mkdirat(folder, path, mode);
+    folderMade(result);
+    return result;
+}
 
 TEST(LogSettingsRead, LevelTable)
 {
@@ -194,4 +221,36 @@ TEST(LogSettingsCreate, ExistingFileIsNeverRewritten)
         GTEST_SKIP() << "cannot switch to another user here";
     ASSERT_EQ(status, 0);
     EXPECT_EQ(readFile(file), content);
+}
+
+// Root making the settings folder in a user's home (HOME at theirs): what
+// the user puts at its name the moment it is made (a link to a file or a
+// folder of root's) is never handed over to them.
+TEST(LogSettingsFolder, ASwapRightAfterTheFolderIsMadeHandsNothingOver)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "runs as root only";
+    char outside[] = "/tmp/tessal-victim-XXXXXX";
+    ASSERT_NE(mkdtemp(outside), nullptr);
+    const std::string file = std::string(outside) + "/file", folder = std::string(outside) + "/folder";
+    ASSERT_EQ(std::system(("echo secret >'" + file + "' && chmod 600 '" + file + "' && mkdir -m 700 '" + folder + "'")
+                              .c_str()),
+              0);
+    for (const std::string& target : {file, folder}) {
+        TempHome home;
+        home.giveTo(65534, 65534);
+        const std::string made = home.settingsFolder();
+        afterFolderMade = [&] {
+            ASSERT_EQ(rename(made.c_str(), (made + ".moved").c_str()), 0);
+            ASSERT_EQ(symlink(target.c_str(), made.c_str()), 0);
+        };
+        CString out;
+        getConfigFolder(out, true);
+        EXPECT_FALSE(afterFolderMade) << "no folder was made";
+        struct stat info {};
+        ASSERT_EQ(stat(target.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, 0u) << target;
+        EXPECT_EQ(info.st_mode & 07777, target == file ? 0600u : 0700u) << target;
+    }
+    std::system(("rm -rf '" + std::string(outside) + "'").c_str());
 }

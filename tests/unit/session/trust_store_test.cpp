@@ -302,3 +302,46 @@ TEST_F(TrustStoreTest, InstanceIsCreatedOnceAndIgnoresLaterArguments)
     EXPECT_EQ(TrustedSiteList::Instance(nullptr, "other.xml"), first);
     EXPECT_EQ(TrustedSiteList::Instance("/elsewhere", "x.xml")->path(), m_path);
 }
+
+// Root with HOME at a user's folder: the list it rewrites stays the user's,
+// and a folder swapped for a link to another user's between the read and
+// the save (the clock is read in between) is never written through.
+TEST_F(TrustStoreTest, RootSavesAUsersListAsTheirsAndNeverThroughALink)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    char name[] = "/tmp/trust_store_other.XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    const std::string other = name, theirs = other + "/trusted_sites.xml";
+    ASSERT_EQ(std::system(("echo theirs >'" + theirs + "' && chmod 600 '" + theirs + "' && chown -R 65533:65533 '" +
+                           other + "'").c_str()), 0);
+    const std::string kept = sessionXml("b", "k", m_now);
+    for (const bool swap : {false, true}) {
+        writeFile(kDecl + "<sessions>" + sessionXml("a", "k", m_now - 300000) + kept + "</sessions>");
+        ASSERT_EQ(std::system(("chown -R 65534:65534 '" + m_dir + "'").c_str()), 0);
+        TrustedSiteList store(m_path.c_str(), [&] {
+            if (swap) {
+                EXPECT_EQ(::rename(m_dir.c_str(), (m_dir + ".moved").c_str()), 0);
+                EXPECT_EQ(::symlink(other.c_str(), m_dir.c_str()), 0);
+            }
+            return m_now;
+        });
+        if (swap) {
+            ::unlink(m_dir.c_str());
+            ::rename((m_dir + ".moved").c_str(), m_dir.c_str());
+        }
+        struct stat info {};
+        ASSERT_EQ(::lstat(m_path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, 65534u) << swap;
+        EXPECT_EQ(info.st_mode & 07777, 0600u) << swap;
+        EXPECT_EQ(fileBytes(), swap ? kDecl + "<sessions>" + sessionXml("a", "k", m_now - 300000) + kept + "</sessions>"
+                                    : kDecl + "<sessions>" + kept + "</sessions>");
+        EXPECT_EQ(entriesInDir(), 1);
+        ASSERT_EQ(::lstat(theirs.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, 65533u) << swap;
+        EXPECT_EQ(info.st_mode & 07777, 0600u) << swap;
+        std::ifstream in(theirs);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "theirs\n") << swap;
+    }
+    std::system(("rm -rf '" + other + "'").c_str());
+}

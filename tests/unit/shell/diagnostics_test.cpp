@@ -174,7 +174,13 @@ TEST(DiagnosticsTest, LogPage)
     for (size_t at = 0; at < longLine.size(); at += 1023)
         page += "<p>" + longLine.substr(at, 1023) + (at + 1023 >= longLine.size() ? "\n" : "") + "</p>";
     const std::string error = "<html><body><p>Log loading error</p>\n</body></html>";
+    // Never blocking on a FIFO, never reading a device without end.
+    const std::string fifo = dir.path + "/fifo.log", zero = dir.path + "/zero.log";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", zero.c_str()), 0);
     const std::string cases[][3] = {
+        {fifo, error, "GetLogFileAsHTML() , fopen() failed, 22, Invalid argument\n"},
+        {zero, error, "GetLogFileAsHTML() , fopen() failed, 40, Too many levels of symbolic links\n"},
         {log, page + "<p>end</p></body></html>", ""},
         {dir.file("short.log", "a little\n"), error, "GetLogFileAsHTML() , fseek() failed, 22, Invalid argument\n"},
         {dir.path + "/none.log", error, "GetLogFileAsHTML() , fopen() failed, 2, No such file or directory\n"},

@@ -90,4 +90,6 @@ int runAsOtherUser(TempHome& home, const std::function<int()>& body)
     return WEXITSTATUS(status);
 }
 
+std::function<void()> afterFolderMade;
+
 } // namespace tessal::test

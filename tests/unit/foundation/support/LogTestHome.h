@@ -41,4 +41,8 @@ std::string readFile(const std::string& path);
 // Returns the body's result, or TempHome::kSkipped when switching failed.
 int runAsOtherUser(TempHome& home, const std::function<int()>& body);
 
+// Runs once right after the next folder is made by mkdir or mkdirat (the
+// foundation's tests are linked with --wrap for both).
+extern std::function<void()> afterFolderMade;
+
 } // namespace tessal::test

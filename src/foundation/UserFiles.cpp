@@ -1,0 +1,366 @@
+#include "foundation/UserFiles.h"
+#include "foundation/m_system.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <deque>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// As many links as the kernel follows in one path.
+constexpr int kLinkLimit = 40;
+
+void appendComponents(const std::string& path, std::deque<std::string>& out, bool front)
+{
+    std::deque<std::string> parts;
+    for (size_t at = 0; at <= path.size();) {
+        size_t end = path.find('/', at);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string part = path.substr(at, end - at);
+        if (!part.empty() && part != ".")
+            parts.push_back(part);
+        at = end + 1;
+    }
+    if (front)
+        out.insert(out.begin(), parts.begin(), parts.end());
+    else
+        out.insert(out.end(), parts.begin(), parts.end());
+}
+
+// A folder made by root in a folder another user controls becomes that
+// user's before anything is put in it; something else put at the name in
+// between is left alone.
+void handOver(int folder, const std::string& name, const struct stat& owner)
+{
+    const UniqueFd made(::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info {};
+    if (made.get() < 0 || ::fstat(made.get(), &info) != 0 || info.st_uid != ::geteuid())
+        return;
+    if (::fchown(made.get(), owner.st_uid, owner.st_gid) != 0) {
+        // The folder stays empty and root's; what goes in it fails later.
+    }
+}
+
+// In the child after the fork: the descriptors, the signals and the identity.
+bool enterChild(const UserIdentity* identity, const std::vector<int>& kept, long limit, std::string& why)
+{
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null < 0) {
+        why = std::string("Cannot open /dev/null: ") + std::strerror(errno);
+        return false;
+    }
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (std::find(kept.begin(), kept.end(), fd) == kept.end() && ::dup2(null, fd) != fd) {
+            why = std::string("Cannot set up the standard descriptors: ") + std::strerror(errno);
+            return false;
+        }
+    }
+    unsigned low = 3;
+    for (const int fd : kept) {
+        if (fd >= static_cast<int>(low)) {
+            closeDescriptors(low, static_cast<unsigned>(fd) - 1, limit);
+            low = static_cast<unsigned>(fd) + 1;
+        }
+    }
+    closeDescriptors(low, ~0u, limit);
+    if (!restoreChildSignals()) {
+        why = std::string("Cannot reset the signals: ") + std::strerror(errno);
+        return false;
+    }
+    if (identity == nullptr)
+        return true;
+    uid_t real = 0, effective = 0, saved = 0;
+    if (::setgroups(identity->groups.size(), identity->groups.data()) != 0
+        || ::setresgid(identity->gid, identity->gid, identity->gid) != 0
+        || ::setresuid(identity->uid, identity->uid, identity->uid) != 0 || ::getresuid(&real, &effective, &saved) != 0
+        || real != identity->uid || effective != identity->uid || saved != identity->uid
+        // Nobody but root looks into this process, whatever the system's
+        // setting for processes that changed their user.
+        || ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0) {
+        why = "Cannot act as user " + std::to_string(identity->uid) + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
+{
+    if (this != &other)
+        reset(other.release());
+    return *this;
+}
+
+void UniqueFd::reset(int fd)
+{
+    if (m_fd >= 0) {
+        const int saved = errno;
+        ::close(m_fd);
+        errno = saved;
+    }
+    m_fd = fd;
+}
+
+int UniqueFd::release()
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+}
+
+UniqueFd openParentFolder(const std::string& path, std::string& base)
+{
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".")
+                               : slash == 0               ? std::string("/")
+                                                          : path.substr(0, slash);
+    base = slash == std::string::npos ? path : path.substr(slash + 1);
+    return UniqueFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+UniqueFd openRegularFileAt(int folder, const std::string& name, struct stat& info)
+{
+    UniqueFd file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.get() < 0)
+        return file;
+    if (::fstat(file.get(), &info) != 0)
+        return UniqueFd();
+    if (!S_ISREG(info.st_mode)) {
+        file.reset();
+        errno = EINVAL;
+        return file;
+    }
+    const int flags = ::fcntl(file.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return UniqueFd();
+    return file;
+}
+
+UniqueFd openRegularFile(const std::string& path, struct stat& info)
+{
+    std::string base;
+    const UniqueFd folder = openParentFolder(path, base);
+    if (folder.get() < 0)
+        return UniqueFd();
+    return openRegularFileAt(folder.get(), base, info);
+}
+
+bool readRegularFileAt(int folder, const std::string& name, size_t limit, std::string& text)
+{
+    struct stat info {};
+    const UniqueFd file = openRegularFileAt(folder, name, info);
+    if (file.get() < 0)
+        return false;
+    if (static_cast<unsigned long long>(info.st_size) > limit) {
+        errno = EFBIG;
+        return false;
+    }
+    std::string read;
+    read.reserve(static_cast<size_t>(info.st_size));
+    char buffer[8192];
+    while (true) {
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        if (read.size() + static_cast<size_t>(n) > limit) {
+            errno = EFBIG;
+            return false;
+        }
+        read.append(buffer, static_cast<size_t>(n));
+    }
+    text.swap(read);
+    return true;
+}
+
+bool readRegularFile(const std::string& path, size_t limit, std::string& text)
+{
+    std::string base;
+    const UniqueFd folder = openParentFolder(path, base);
+    if (folder.get() < 0)
+        return false;
+    return readRegularFileAt(folder.get(), base, limit, text);
+}
+
+bool controlledByOthers(const struct stat& folder)
+{
+    if (::geteuid() != 0)
+        return false;
+    if (folder.st_uid != 0)
+        return true;
+    return (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (folder.st_mode & S_ISVTX) == 0;
+}
+
+UniqueFd openFolder(const std::string& path, bool create, mode_t mode, FolderFacts* facts)
+{
+    FolderFacts seen;
+    const auto done = [&](UniqueFd fd) {
+        if (facts != nullptr)
+            *facts = seen;
+        return fd;
+    };
+    if (path.empty()) {
+        errno = ENOENT;
+        return done(UniqueFd());
+    }
+    std::deque<std::string> rest;
+    appendComponents(path, rest, false);
+    UniqueFd folder(::open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0 || ::fstat(folder.get(), &seen.info) != 0)
+        return done(UniqueFd());
+    seen.othersOnTheWay = controlledByOthers(seen.info);
+    int links = 0;
+    int made = 0;
+    while (!rest.empty()) {
+        const std::string name = rest.front();
+        const bool others = controlledByOthers(seen.info);
+        if (name == ".." && others) {
+            errno = EACCES;
+            return done(UniqueFd());
+        }
+        UniqueFd next(::openat(folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (next.get() < 0 && errno == ENOENT && create && ++made <= 1000) {
+            if (::mkdirat(folder.get(), name.c_str(), mode) == 0) {
+                if (others)
+                    handOver(folder.get(), name, seen.info);
+            } else if (errno != EEXIST) {
+                return done(UniqueFd());
+            }
+            continue;   // looked up again: whatever is there now
+        }
+        struct stat info {};
+        if (next.get() < 0 || ::fstat(next.get(), &info) != 0)
+            return done(UniqueFd());
+        if (S_ISLNK(info.st_mode)) {
+            if (others || ++links > kLinkLimit) {
+                errno = ELOOP;
+                return done(UniqueFd());
+            }
+            char target[4096];
+            const ssize_t length = ::readlinkat(next.get(), "", target, sizeof target);
+            if (length <= 0 || static_cast<size_t>(length) >= sizeof target) {
+                errno = length < 0 ? errno : ENAMETOOLONG;
+                return done(UniqueFd());
+            }
+            rest.pop_front();
+            appendComponents(std::string(target, static_cast<size_t>(length)), rest, true);
+            if (target[0] == '/') {
+                folder.reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+                if (folder.get() < 0 || ::fstat(folder.get(), &seen.info) != 0)
+                    return done(UniqueFd());
+                seen.othersOnTheWay = seen.othersOnTheWay || controlledByOthers(seen.info);
+            }
+            continue;
+        }
+        if (!S_ISDIR(info.st_mode)) {
+            errno = ENOTDIR;
+            return done(UniqueFd());
+        }
+        rest.pop_front();
+        folder = std::move(next);
+        seen.info = info;
+        seen.othersOnTheWay = seen.othersOnTheWay || controlledByOthers(info);
+    }
+    return done(UniqueFd(::openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+}
+
+bool othersControlPath(const std::string& path)
+{
+    if (::geteuid() != 0)
+        return false;
+    FolderFacts facts;
+    const UniqueFd folder = openFolder(path, false, 0, &facts);
+    return facts.othersOnTheWay || (folder.get() < 0 && (errno == ELOOP || errno == EACCES));
+}
+
+UserIdentity userIdentity(uid_t uid, gid_t group)
+{
+    UserIdentity identity;
+    identity.uid = uid;
+    identity.gid = group;
+    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384, '\0');
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
+        identity.gid = found->pw_gid;
+        int count = 64;
+        identity.groups.resize(static_cast<size_t>(count));
+        while (::getgrouplist(found->pw_name, found->pw_gid, identity.groups.data(), &count) < 0
+               && static_cast<size_t>(count) > identity.groups.size())
+            identity.groups.resize(static_cast<size_t>(count));
+        identity.groups.resize(static_cast<size_t>(count > 0 ? count : 0));
+    }
+    if (identity.groups.empty())
+        identity.groups.push_back(identity.gid);
+    return identity;
+}
+
+bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, const std::function<std::string()>& step,
+                std::string& result)
+{
+    const long limit = descriptorLimit();
+    int channel[2] = {-1, -1};
+    if (::pipe2(channel, O_CLOEXEC) != 0) {
+        result = std::string("Cannot start a child process: ") + std::strerror(errno);
+        return false;
+    }
+    UniqueFd in(channel[0]);
+    UniqueFd out(channel[1]);
+    std::vector<int> kept(keep);
+    kept.push_back(out.get());
+    std::sort(kept.begin(), kept.end());
+    const pid_t child = ::fork();
+    if (child < 0) {
+        result = std::string("Cannot start a child process: ") + std::strerror(errno);
+        return false;
+    }
+    if (child == 0) {
+        // "0" and the step's text when it ran, "1" and the reason otherwise.
+        std::string text;
+        if (!enterChild(identity, kept, limit, text)) {
+            text.insert(0, "1");
+        } else {
+            try {
+                text = "0" + step();
+            } catch (const std::exception& e) {
+                text = std::string("1") + e.what();
+            } catch (...) {
+                text = "1Unknown error";
+            }
+        }
+        writeAll(out.get(), text);
+        ::_exit(0);
+    }
+    out.reset();
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(in.get(), buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno != EINTR)
+            break;
+        if (n > 0)
+            text.append(buffer, static_cast<size_t>(n));
+    }
+    // Gone already when SIGCHLD is ignored; the text tells all.
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    if (text.empty()) {
+        result = "The child process ended without a result";
+        return false;
+    }
+    result = text.substr(1);
+    return text[0] == '0';
+}

@@ -1,0 +1,95 @@
+#pragma once
+// Files in a folder that another user may control (a root run with HOME in
+// a user's folder): the folder is never entered through a symbolic link as
+// its last component, a file is never opened through one, nothing blocks on
+// a FIFO, and only regular files of bounded size are read.
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Far above any update package or archive; nothing larger is read whole.
+constexpr size_t kPackageFileLimit = size_t(1) << 31;
+
+// A descriptor closed when it goes.
+class UniqueFd
+{
+public:
+    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+
+    int get() const { return m_fd; }
+    void reset(int fd = -1);
+    int release();
+
+private:
+    int m_fd;
+};
+
+// The folder that holds path, as a path descriptor (O_PATH), its last
+// component not a link; base receives the file's name in it. Invalid, with
+// errno set, when it cannot be opened or is no folder.
+UniqueFd openParentFolder(const std::string& path, std::string& base);
+
+// Opens name inside folder for reading, never through a link and without
+// blocking, and only when it is a regular file (EINVAL otherwise); info
+// receives its status. The descriptor is blocking again when returned.
+UniqueFd openRegularFileAt(int folder, const std::string& name, struct stat& info);
+UniqueFd openRegularFile(const std::string& path, struct stat& info);
+
+// The whole regular file, when it holds at most limit bytes (EFBIG
+// otherwise, also when it grows past limit while it is read). False with
+// errno set when it cannot be read.
+bool readRegularFileAt(int folder, const std::string& name, size_t limit, std::string& text);
+bool readRegularFile(const std::string& path, size_t limit, std::string& text);
+
+// Whether a process with root's credentials must keep off this folder's
+// names: another user owns it, or group or others may write it without the
+// sticky bit. Always false for a process without root's credentials.
+bool controlledByOthers(const struct stat& folder);
+
+// What openFolder met on its way.
+struct FolderFacts
+{
+    struct stat info {};          // the folder's own status
+    bool othersOnTheWay = false;  // it, or a folder passed to reach it, is controlled by others
+};
+
+// Opens the folder at path for reading, one component at a time: a symbolic
+// link is followed only where it lies in a folder that is not controlled by
+// others (ELOOP otherwise), and ".." never leads out of such a folder
+// (EACCES). With create, missing folders are made with mode; one made in a
+// folder controlled by others is handed to that folder's owner and group at
+// once. facts, when given, tells as much as the walk saw, also on failure.
+UniqueFd openFolder(const std::string& path, bool create, mode_t mode, FolderFacts* facts = nullptr);
+
+// Whether root reaching path could be led by another user: a folder on the
+// way, or the folder itself, is controlled by others.
+bool othersControlPath(const std::string& path);
+
+// Whom a process should be to work in a folder: its owner.
+struct UserIdentity
+{
+    uid_t uid = 0;
+    gid_t gid = 0;
+    std::vector<gid_t> groups;
+};
+// uid's primary and supplementary groups from the password database; group
+// alone when uid has no entry there. Looked up before any fork.
+UserIdentity userIdentity(uid_t uid, gid_t group);
+
+// Runs step in a child process that keeps only the descriptors in keep (the
+// standard ones on /dev/null), has SIGCHLD and SIGPIPE at their defaults, and,
+// with an identity, has become that user (groups, then group, then user, and
+// not dumpable) before step runs. The step must not use the toolkit or the
+// log. True when the step ran; result is its text, or why it did not run.
+bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, const std::function<std::string()>& step,
+                std::string& result);
