@@ -3,12 +3,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
-#include <sys/prctl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +14,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "foundation/UserFiles.h"
 #include "shell/BrowserPreferencesCleanup.h"
 
 namespace tessal {
@@ -136,63 +133,6 @@ bool isTemporaryOf(const std::string& entry, const std::string& prefix)
            && entry.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
 }
 
-// The groups a process of uid has: from its password-database entry, else
-// the home folder's group alone. Looked up before the fork.
-struct Identity
-{
-    gid_t gid = 0;
-    std::vector<gid_t> groups;
-};
-
-Identity identityOf(const ProfileOwner& owner)
-{
-    Identity identity;
-    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384, '\0');
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    if (::getpwuid_r(owner.uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
-        identity.gid = found->pw_gid;
-        int count = 64;
-        identity.groups.resize(static_cast<size_t>(count));
-        while (::getgrouplist(found->pw_name, found->pw_gid, identity.groups.data(), &count) < 0
-               && static_cast<size_t>(count) > identity.groups.size())
-            identity.groups.resize(static_cast<size_t>(count));
-        identity.groups.resize(static_cast<size_t>(count > 0 ? count : 0));
-        return identity;
-    }
-    struct stat status {};
-    identity.gid = ::stat(owner.home.c_str(), &status) == 0 ? status.st_gid : owner.uid;
-    identity.groups.push_back(identity.gid);
-    return identity;
-}
-
-// In the child between fork and _exit: keeps out as descriptor 3 and the
-// standard ones on /dev/null, then takes the identity for good.
-bool becomeOwner(uid_t uid, const Identity& identity, int& out, long limit)
-{
-    const int high = ::fcntl(out, F_DUPFD, 10);   // clear of what is set up below
-    const int null = ::open("/dev/null", O_RDWR);
-    if (high < 0 || null < 0)
-        return false;
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (null != fd && ::dup2(null, fd) != fd)
-            return false;
-    }
-    if (::dup2(high, 3) != 3)
-        return false;
-    out = 3;
-    closeDescriptors(4, ~0u, limit);
-    uid_t real = 0, effective = 0, saved = 0;
-    if (::setgroups(identity.groups.size(), identity.groups.data()) != 0
-        || ::setresgid(identity.gid, identity.gid, identity.gid) != 0 || ::setresuid(uid, uid, uid) != 0
-        || ::getresuid(&real, &effective, &saved) != 0 || real != uid || effective != uid || saved != uid)
-        return false;
-    // Nobody but root looks into this process's memory, whatever the
-    // system's setting for processes that changed their user.
-    return ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0;
-}
-
 std::string tooBig(const std::string& path, std::uintmax_t limit)
 {
     return "File " + quotedPath(path) + " is too big (more than " + std::to_string(limit) + " bytes)";
@@ -234,50 +174,16 @@ void runAsProfileOwner(const ProfileOwner& owner, const std::function<void()>& s
         step();
         return;
     }
-    const Identity identity = identityOf(owner);
-    const long limit = descriptorLimit();
-    int channel[2] = {-1, -1};
-    if (::pipe2(channel, O_CLOEXEC) != 0)
-        fail("Cannot act as the owner of", owner.home, errno);
-    Descriptor in(channel[0]);
-    Descriptor out(channel[1]);
-    const pid_t child = ::fork();
-    if (child < 0)
-        fail("Cannot act as the owner of", owner.home, errno);
-    if (child == 0) {
-        // The result: "0" for done, "1" and the error's text otherwise.
-        std::string result;
-        int fd = out.release();
-        if (!becomeOwner(owner.uid, identity, fd, limit)) {
-            result = "1Cannot act as user " + std::to_string(owner.uid) + ": " + std::strerror(errno);
-        } else {
-            try {
-                step();
-                result = "0";
-            } catch (const std::exception& e) {
-                result = std::string("1") + e.what();
-            } catch (...) {
-                result = "1Unknown error as user " + std::to_string(owner.uid);
-            }
-        }
-        writeAll(fd, result);
-        ::_exit(0);
-    }
-    out.reset();
+    // Without a password-database entry, the home folder's group alone.
+    struct stat status {};
+    const gid_t group = ::stat(owner.home.c_str(), &status) == 0 ? status.st_gid : owner.uid;
+    const UserIdentity identity = userIdentity(owner.uid, group);
     std::string result;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(in.get(), buffer, sizeof buffer)) != 0;) {
-        if (n < 0 && errno != EINTR)
-            break;
-        if (n > 0)
-            result.append(buffer, static_cast<size_t>(n));
-    }
-    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    if (result.empty())
-        throw std::runtime_error("The work as user " + std::to_string(owner.uid) + " ended without a result");
-    if (result[0] != '0')
-        throw std::runtime_error(result.substr(1));
+    if (!runInChild(&identity, {}, [&step]() {
+            step();
+            return std::string();
+        }, result))
+        throw std::runtime_error(result);
 }
 
 std::string readFileLimited(const std::string& path, std::uintmax_t limit, const ProfileOwner* owner)
