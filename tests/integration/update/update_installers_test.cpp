@@ -286,4 +286,25 @@ TEST_F(InstallerTest, PkgInstallerRenamesOtherSuffixesAndOpensThePackage)
     EXPECT_EQ(stubArgs(QStringLiteral("open")), QStringList{renamed});
 }
 
+// The package tool and the opener get the installer log or our own standard
+// descriptors, and nothing else of this process, with every signal at its
+// default.
+TEST_F(InstallerTest, ToolsGetTheirStandardDescriptorsOnlyAndDefaultSignals)
+{
+    LinuxInstaller linux;
+    PKGInstaller pkg;
+    const std::pair<const char*, tessal::qt::Installer*> rows[] = {{"xdg-open", &linux}, {"open", &pkg}};
+    for (const auto& [tool, installer] : rows) {
+        SCOPED_TRACE(tool);
+        const QString file = home() + QStringLiteral("/update.deb");
+        ASSERT_TRUE(writeFile(file, "deb"));
+        {
+            StrayParentState stray;
+            EXPECT_TRUE(install(*installer, file).failures.isEmpty());
+        }
+        const ChildState state = readChildState(QStringLiteral("%1/%2.state").arg(stubs(), tool).toStdString());
+        EXPECT_TRUE(state.clean()) << state.fds << " blocked " << state.blocked << " ignored " << state.ignored;
+    }
+}
+
 }  // namespace
