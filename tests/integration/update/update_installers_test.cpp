@@ -308,9 +308,9 @@ TEST_F(InstallerTest, ToolsGetTheirStandardDescriptorsOnlyAndDefaultSignals)
     }
 }
 
-// Once an application tunnel has been opened, the tools' exit statuses are
-// still read: a failing package tool is reported as such, tar's outcome
-// decides.
+// Once the window and an application tunnel have been opened, the tools'
+// exit statuses are still read: a failing package tool is reported as such,
+// tar's outcome decides.
 TEST_F(InstallerTest, InstallsAfterAnApplicationTunnelReportTheToolsRealExitStatus)
 {
     const QString deb = home() + QStringLiteral("/update.deb");
@@ -343,6 +343,9 @@ TEST_F(InstallerTest, InstallsAfterAnApplicationTunnelReportTheToolsRealExitStat
         EXPECT_EQ(r.failures, failures);
     }
     EXPECT_EQ(readAll(home() + QStringLiteral("/good/a.txt")), QByteArray("A"));
+    // The package tool got nothing of the web engine the window started.
+    const ChildState state = readChildState(stubs().toStdString() + "/xdg-open.state");
+    EXPECT_TRUE(state.clean()) << state.fds;
 }
 
 }  // namespace
