@@ -430,9 +430,9 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
   Descriptor readEnd(fds[0]);
   Descriptor writeEnd(fds[1]);
 
-  // The first process must be waited for even when application tunnels have
-  // set SIGCHLD to be ignored, and a daemon that exits before reading must not
-  // end this process with SIGPIPE.
+  // The first process must be waited for even when a library has set SIGCHLD
+  // to be ignored, and a daemon that exits before reading must not end this
+  // process with SIGPIPE.
   ChildReaping reaping;
   signal(SIGPIPE, SIG_IGN);
 
