@@ -97,10 +97,10 @@ pid_t launchCommand(const std::string& command)
     return pid;
 }
 
-// Shows the box's text in a read-only view that wraps anywhere and scrolls,
-// in place of its label: a label clips a word without a break opportunity
-// at the right edge, and the user must see the whole of every command
-// before agreeing, whatever its length.
+// Shows the box's text in a read-only view that scrolls and wraps a word
+// without a break opportunity anywhere, in place of its label: a label clips
+// such a word at the right edge, and the user must see the whole of every
+// command before agreeing, whatever its length.
 void showTextWhole(QMessageBox& box)
 {
     auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
@@ -110,8 +110,7 @@ void showTextWhole(QMessageBox& box)
     view->setObjectName(QStringLiteral("launchCommands"));
     view->setReadOnly(true);
     view->setTabChangesFocus(true);
-    view->setFocusPolicy(Qt::ClickFocus);
-    view->setWordWrapMode(QTextOption::WrapAnywhere);
+    view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     view->setPlainText(box.text());
     constexpr int kColumns = 64;
@@ -122,10 +121,13 @@ void showTextWhole(QMessageBox& box)
     const int frame = 2 * view->frameWidth() + static_cast<int>(2 * view->document()->documentMargin());
     view->setMinimumSize(metrics.averageCharWidth() * kColumns + frame,
                          metrics.lineSpacing() * std::clamp(lines, 3, 12) + frame);
-    if (box.layout()->replaceWidget(label, view) != nullptr)
-        label->hide();
-    else
+    QLayoutItem* replaced = box.layout()->replaceWidget(label, view);
+    if (replaced == nullptr) {
         delete view;
+        return;
+    }
+    delete replaced;
+    label->hide();
 }
 
 bool isExecutablePath(const std::string& path)
