@@ -325,8 +325,9 @@ pid_t startDetached(const std::vector<std::string>& args)
             ::_exit(127);
         }
         if (child < 0) {
+            const int error = errno;
             report(pipeFds[1], -1);
-            report(pipeFds[1], errno);
+            report(pipeFds[1], error);
         }
         ::_exit(0);
     }
