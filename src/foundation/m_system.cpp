@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <grp.h>
 #include <netdb.h>
 #include <sys/resource.h>
@@ -205,10 +206,17 @@ bool restoreChildSignals()
     struct sigaction standard {};
     standard.sa_handler = SIG_DFL;
     sigemptyset(&standard.sa_mask);
+    bool ok = true;
+    for (int signal = 1; signal < NSIG; ++signal) {
+        if (signal == SIGKILL || signal == SIGSTOP)
+            continue;
+        // The C library keeps a few real-time signals for itself (EINVAL).
+        if (::sigaction(signal, &standard, nullptr) != 0 && errno != EINVAL)
+            ok = false;
+    }
     sigset_t none;
     sigemptyset(&none);
-    return ::sigaction(SIGCHLD, &standard, nullptr) == 0 && ::sigaction(SIGPIPE, &standard, nullptr) == 0 &&
-           ::sigprocmask(SIG_SETMASK, &none, nullptr) == 0;
+    return ::sigprocmask(SIG_SETMASK, &none, nullptr) == 0 && ok;
 }
 
 void closeDescriptors(unsigned low, unsigned high, long limit)
@@ -221,6 +229,40 @@ void closeDescriptors(unsigned low, unsigned high, long limit)
         ::close(static_cast<int>(fd));
 }
 
+void closeDescriptorsOnExec(unsigned low, long limit)
+{
+    if (::close_range(low, ~0u, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+    for (long fd = low; fd < limit; ++fd) {
+        const int flags = ::fcntl(static_cast<int>(fd), F_GETFD);
+        if (flags >= 0 && (flags & FD_CLOEXEC) == 0)
+            ::fcntl(static_cast<int>(fd), F_SETFD, flags | FD_CLOEXEC);
+    }
+}
+
+bool prepareChild(long limit)
+{
+    const bool signalsOk = restoreChildSignals();
+    closeDescriptorsOnExec(STDERR_FILENO + 1, limit);
+    return signalsOk;
+}
+
+int addChildSetUp(posix_spawnattr_t* attributes, posix_spawn_file_actions_t* actions)
+{
+    sigset_t all;
+    sigset_t none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    int rc = ::posix_spawnattr_setsigdefault(attributes, &all);
+    if (rc == 0)
+        rc = ::posix_spawnattr_setsigmask(attributes, &none);
+    if (rc == 0)
+        rc = ::posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    if (rc == 0)
+        rc = ::posix_spawn_file_actions_addclosefrom_np(actions, STDERR_FILENO + 1);
+    return rc;
+}
+
 pid_t runShellCommand(const char* command)
 {
     if (command == nullptr)
@@ -230,13 +272,94 @@ pid_t runShellCommand(const char* command)
     if (pid == 0) {
         // The program gets the standard descriptors only, and the signal
         // state it would get from a shell of its own.
-        restoreChildSignals();
-        closeDescriptors(STDERR_FILENO + 1, ~0u, limit);
+        prepareChild(limit);
         ::execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
         // Never run the parent's exit handlers or flush its stdio buffers a second time.
         ::_exit(127);
     }
     return pid;
+}
+
+namespace {
+
+// In a child: writes one number to the starter, going on after interruptions.
+void report(int fd, int value)
+{
+    while (::write(fd, &value, sizeof value) < 0 && errno == EINTR) {
+    }
+}
+
+} // namespace
+
+pid_t startDetached(const std::vector<std::string>& args)
+{
+    if (args.empty() || args.front().empty()) {
+        errno = EINVAL;
+        return -1;
+    }
+    // Everything the children use is made before the fork: they may only
+    // make async-signal-safe calls.
+    std::vector<std::string> texts(args);
+    std::vector<char*> argv;
+    for (std::string& text : texts)
+        argv.push_back(text.data());
+    argv.push_back(nullptr);
+    const long limit = descriptorLimit();
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return -1;
+
+    // The middle process only starts the program and leaves, so that the
+    // program is nobody's child here and needs no reaping. The program
+    // reports its id, then an error number when exec fails; the middle one
+    // -1 and an error number when it cannot fork.
+    const pid_t middle = ::fork();
+    if (middle == 0) {
+        ::setsid();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            report(pipeFds[1], static_cast<int>(::getpid()));
+            prepareChild(limit);
+            ::execv(argv[0], argv.data());
+            report(pipeFds[1], errno);
+            ::_exit(127);
+        }
+        if (child < 0) {
+            const int error = errno;
+            report(pipeFds[1], -1);
+            report(pipeFds[1], error);
+        }
+        ::_exit(0);
+    }
+    const int forkError = errno;
+    ::close(pipeFds[1]);
+    if (middle < 0) {
+        ::close(pipeFds[0]);
+        errno = forkError;
+        return -1;
+    }
+    int values[2] = {0, 0};
+    size_t got = 0;
+    while (got < sizeof values) {
+        const ssize_t n = ::read(pipeFds[0], reinterpret_cast<char*>(values) + got, sizeof values - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(pipeFds[0]);
+    while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    if (got < sizeof values[0] || values[0] <= 0) {
+        errno = got == sizeof values && values[1] != 0 ? values[1] : ECHILD;
+        return -1;
+    }
+    if (got == sizeof values) {
+        errno = values[1];
+        return -1;
+    }
+    return static_cast<pid_t>(values[0]);
 }
 
 const char* formatHttpDate(time_t time)

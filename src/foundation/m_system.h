@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <ctime>
+#include <spawn.h>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -39,20 +41,42 @@ long parseLong(const char* text);
 CString intText(int n);
 CString reapChild();
 
+// The one set-up of every child process: standard input, output and error
+// plus what the child is handed, nothing else (whoever opened the rest: the
+// toolkit, the web engine, a library), default signal dispositions and an
+// empty mask.
+//
 // For a child between fork and exec (async-signal-safe only).
 // The soft limit on descriptors, read before the fork.
 long descriptorLimit();
-// SIGPIPE and SIGCHLD back at their defaults and nothing blocked: an ignored
+// Every signal back at its default and nothing blocked: an ignored
 // disposition and the mask would survive exec. False when a call failed.
 bool restoreChildSignals();
 // Closes every descriptor from low to high (below limit where close_range
 // is not there).
 void closeDescriptors(unsigned low, unsigned high, long limit);
+// Marks every descriptor from low up close-on-exec (below limit where
+// close_range is not there), for a child whose starter still reports through
+// one of its own until exec succeeds.
+void closeDescriptorsOnExec(unsigned low, long limit);
+// The whole set-up, once the child's own descriptors are on 0-2: signals as
+// restoreChildSignals, and nothing above 2 left after exec. limit comes from
+// descriptorLimit() before the fork.
+bool prepareChild(long limit);
+// The same for posix_spawn: call it after the child's own file actions.
+// Returns 0 or the error number of the call that failed.
+int addChildSetUp(posix_spawnattr_t* attributes, posix_spawn_file_actions_t* actions);
 
 // Starts "/bin/sh -c command" in a child process and returns its process id
 // (-1 when fork fails) without waiting for it. The child keeps descriptors
-// 0-2 only, with SIGPIPE and SIGCHLD at their defaults and nothing blocked.
+// 0-2 only, with every signal at its default and nothing blocked.
 pid_t runShellCommand(const char* command);
+
+// Starts the program args[0] with args, in a session of its own and not as a
+// child of this process (there is nothing to wait for), through the child
+// set-up. Returns its process id, or -1 with errno set when it could not be
+// started (a failed exec included).
+pid_t startDetached(const std::vector<std::string>& args);
 
 // "Thu, 01 Jan 1970 00:00:00 GMT"; the text lives in one process-wide buffer.
 const char* formatHttpDate(time_t time);

@@ -3,6 +3,7 @@
 #include "foundation/IUErrorLog.h"
 #include "foundation/LogSettings.h"
 #include "foundation/String.h"
+#include "foundation/m_system.h"
 
 #include "tessal_config.h"
 
@@ -119,9 +120,14 @@ InstallerRun runInstallerTool(const QString& program, const QStringList& args, i
     process.setProgram(program);
     process.setArguments(args);
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setChildProcessModifier([fd]() {
+    // The tool gets the log on standard output and error and nothing else of
+    // ours (the toolkit's, the web engine's), with the signal state it would
+    // get without us.
+    const long limit = descriptorLimit();
+    process.setChildProcessModifier([fd, limit]() {
         ::dup2(fd, STDOUT_FILENO);
         ::dup2(fd, STDERR_FILENO);
+        prepareChild(limit);
     });
     process.start();
     if (!process.waitForStarted(timeoutMs < 0 ? 30000 : timeoutMs)) {

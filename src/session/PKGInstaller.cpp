@@ -1,11 +1,12 @@
 #include "session/PKGInstaller.h"
 
 #include "foundation/IUErrorLog.h"
+#include "foundation/m_system.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
+#include <QStandardPaths>
 
 namespace tessal::qt {
 
@@ -30,7 +31,10 @@ void PKGInstaller::Install(std::string file)
     const QString program = QStringLiteral("open");
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
                  makeArgFormat("Installation starting (pkg file, cmd)", given, program + QLatin1Char(' ') + package));
-    if (!QProcess::startDetached(program, {package})) {
+    // Started through the one child set-up, not as our child.
+    const QString path = QStandardPaths::findExecutable(program);
+    if (path.isEmpty() ||
+        startDetached({QFile::encodeName(path).toStdString(), QFile::encodeName(package).toStdString()}) < 0) {
         emit Failure(QStringLiteral("Couldn't launch installer"));
         return;
     }

@@ -1,7 +1,6 @@
 #include "shell/BrowserController.h"
 
 #include <algorithm>
-#include <csignal>
 #include <sstream>
 #include <string>
 
@@ -345,16 +344,9 @@ void BrowserController::onNAParamsRequestFinished(Err::HttpNetworkManager err, Q
     });
 }
 
-void BrowserController::ignoreChildSignals()
-{
-    std::signal(SIGCHLD, SIG_IGN);
-}
-
 void BrowserController::attachMainResource(QString naParams)
 {
     guarded("Failed to attach main resource", __PRETTY_FUNCTION__, [&]() {
-        if (resourceTypeFromString(resourceType) == ResourceType::app_tunnel)
-            ignoreChildSignals();
         openMainResource(resourceName, resourceType, naParams);
     });
 }

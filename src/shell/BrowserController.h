@@ -51,7 +51,6 @@ public:
     // 0 when opened; else a resource result code (103 known, 113 resource
     // page not handled yet, 118 closing, or what the attach answered).
     int openMainResource(const QString& id, const QString& typeText, const QString& naParams);
-    static void ignoreChildSignals();
 
     bool exitIfNoTunnels();
     void ReportErrorToUser(bool pageReady, const QString& title, const QString& message, const QString& details);

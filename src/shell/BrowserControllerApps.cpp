@@ -5,14 +5,27 @@
 #include "shell/BrowserController.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
+#include <QFile>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "foundation/IUErrorLog.h"
@@ -37,6 +50,39 @@ constexpr int kHighestLogLevel = 127;
 std::mutex launcherMutex;
 AppLauncher currentLauncher;
 
+// Reaps a launched application once it has ended, from the event loop. The
+// process-wide SIGCHLD disposition stays as it is, so every other exit
+// status the program waits for (installer tools, svpn's first process) is
+// still there to be read.
+void reapWhenEnded(pid_t pid)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr)
+        return;
+    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (fd >= 0) {
+        // Readable once the process has ended.
+        auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, app);
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, fd, pid]() {
+            ::waitpid(pid, nullptr, WNOHANG);
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+            ::close(fd);
+        });
+        return;
+    }
+    // A kernel without process descriptors: look once a second.
+    auto* timer = new QTimer(app);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, pid]() {
+        const pid_t reaped = ::waitpid(pid, nullptr, WNOHANG);
+        if (reaped == pid || (reaped < 0 && errno != EINTR)) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(1000);
+}
+
 pid_t launchCommand(const std::string& command)
 {
     AppLauncher launcher;
@@ -44,7 +90,45 @@ pid_t launchCommand(const std::string& command)
         std::lock_guard<std::mutex> hold(launcherMutex);
         launcher = currentLauncher;
     }
-    return launcher ? launcher(command) : runShellCommand(command.c_str());
+    if (launcher)
+        return launcher(command);
+    const pid_t pid = runShellCommand(command.c_str());
+    if (pid > 0)
+        reapWhenEnded(pid);
+    return pid;
+}
+
+// Shows the box's text in a read-only view that scrolls and wraps a word
+// without a break opportunity anywhere, in place of its label: a label clips
+// such a word at the right edge, and the user must see the whole of every
+// command before agreeing, whatever its length.
+void showTextWhole(QMessageBox& box)
+{
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (label == nullptr || box.layout() == nullptr)
+        return;
+    auto* view = new QPlainTextEdit(&box);
+    view->setObjectName(QStringLiteral("launchCommands"));
+    view->setReadOnly(true);
+    view->setTabChangesFocus(true);
+    view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setPlainText(box.text());
+    constexpr int kColumns = 64;
+    int lines = 0;
+    for (const QString& line : box.text().split(QLatin1Char('\n')))
+        lines += std::max<int>(1, static_cast<int>((line.size() + kColumns - 1) / kColumns));
+    const QFontMetrics metrics(view->font());
+    const int frame = 2 * view->frameWidth() + static_cast<int>(2 * view->document()->documentMargin());
+    view->setMinimumSize(metrics.averageCharWidth() * kColumns + frame,
+                         metrics.lineSpacing() * std::clamp(lines, 3, 12) + frame);
+    QLayoutItem* replaced = box.layout()->replaceWidget(label, view);
+    if (replaced == nullptr) {
+        delete view;
+        return;
+    }
+    delete replaced;
+    label->hide();
 }
 
 bool isExecutablePath(const std::string& path)
@@ -158,7 +242,11 @@ bool launchWithConsent(const tessal::AppLaunchConfig& config, bool trusted, cons
                         launchConsentText(intro, config.requests), QMessageBox::Ok | QMessageBox::Cancel);
         box.setTextFormat(Qt::PlainText);
         box.setDefaultButton(QMessageBox::Cancel);
-        if (box.exec() != QMessageBox::Ok)
+        showTextWhole(box);
+        // Only a pressed Ok launches: a box ended any other way (a signal's
+        // quit, the window manager) is a refusal.
+        box.exec();
+        if (box.clickedButton() == nullptr || box.clickedButton() != box.button(QMessageBox::Ok))
             return false;
     }
     launchApplications(config.requests);
@@ -184,7 +272,18 @@ bool openOwnLogFile(const QString& path)
                    makeArgFormat("Log file %1 is not a regular file of the user, not opening it", path));
         return false;
     }
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    // The desktop's handler, started through the one child set-up: whatever
+    // it starts (a viewer that stays open) holds nothing of ours.
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    const std::string url = QUrl::fromLocalFile(path).toEncoded().toStdString();
+    if (opener.isEmpty() || startDetached({QFile::encodeName(opener).toStdString(), url}) < 0) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Cannot open log file %1 with the desktop's handler: %2", path,
+                                 opener.isEmpty() ? QStringLiteral("xdg-open not found")
+                                                  : QString::fromLocal8Bit(std::strerror(errno))));
+        return false;
+    }
+    return true;
 }
 
 QString homeFolder()
@@ -247,7 +346,8 @@ void BrowserController::showLogFileReq()
                         tr("\"Show log file\" link was clicked too many times. Do you want to continue?"),
                         QMessageBox::Ok | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Cancel);
-        if (box.exec() != QMessageBox::Ok)
+        box.exec();
+        if (box.clickedButton() == nullptr || box.clickedButton() != box.button(QMessageBox::Ok))
             return;
         logClicks = 0;
     }

@@ -48,8 +48,9 @@ bool launchWithConsent(const tessal::AppLaunchConfig& config, bool trusted, cons
 // IPv4 and IPv6 address; missing ones are empty.
 QStringList connectionDetails(const UPropertyList& properties);
 
-// Opens the log file with the desktop's handler when it is a regular file
-// owned by the user; returns whether it was handed over.
+// Opens the log file with the desktop's handler (xdg-open, started through
+// the child set-up) when it is a regular file owned by the user; returns
+// whether it was handed over.
 bool openOwnLogFile(const QString& path);
 
 // The user's home folder: HOME, else the password database, else empty.

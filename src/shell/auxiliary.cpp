@@ -20,8 +20,11 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <sstream>
 #include <string>
+#include <linux/keyctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -341,20 +344,73 @@ struct SessionProcess {
     std::vector<std::string> display;  // its DISPLAY, WAYLAND_DISPLAY, XDG_RUNTIME_DIR
 };
 
-// All read through one folder descriptor, so that every file belongs to the
-// same process even when its id is taken by another one meanwhile.
-SessionProcess readSessionProcess(int pid, const char* procRoot, bool loginUidOnly = false)
+// One process, held from the moment it is named: its folder under the proc
+// root, open (the kernel ties such a descriptor to the process, so once the
+// process has ended nothing more is read through it, whoever gets its id),
+// and its start time, which tells a process that took the id over.
+class ProcessFolder {
+public:
+    ProcessFolder(int pid, const char* procRoot)
+    {
+        const std::string path = std::string(procRoot) + "/" + std::to_string(pid);
+        m_fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        m_startTime = startTime();
+    }
+    ~ProcessFolder()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ProcessFolder(const ProcessFolder&) = delete;
+    ProcessFolder& operator=(const ProcessFolder&) = delete;
+
+    int fd() const { return m_fd; }
+    // False when the process has ended or another one has its id now. A
+    // folder without the file (no such process, another root) tells nothing.
+    bool unchanged() const { return m_startTime.empty() || (m_startTime != kEnded && startTime() == m_startTime); }
+
+private:
+    static constexpr const char* kEnded = "ended";
+
+    // Field 22 of "stat", counted after the command name in parentheses
+    // (which may hold anything); kEnded for a process that has ended and
+    // not been reaped; empty when the file cannot be read.
+    std::string startTime() const
+    {
+        std::string stat;
+        if (m_fd < 0 || !readProcessFile(m_fd, "stat", 4096, stat))
+            return std::string();
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos)
+            return std::string();
+        std::istringstream fields(stat.substr(close + 1));
+        std::string field;
+        for (int number = 3; number <= 22 && fields >> field; ++number) {
+            if (number == 3 && (field == "Z" || field == "X"))
+                return kEnded;
+            if (number == 22)
+                return field;
+        }
+        return std::string();
+    }
+
+    int m_fd = -1;
+    std::string m_startTime;
+};
+
+// All read through the process's folder descriptor, so that every file
+// belongs to the same process even when its id is taken by another one.
+SessionProcess readSessionProcess(const ProcessFolder& process, bool loginUidOnly = false)
 {
-    SessionProcess process;
-    const std::string path = std::string(procRoot) + "/" + std::to_string(pid);
-    const int folder = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    SessionProcess session;
+    const int folder = process.fd();
     if (folder < 0)
-        return process;
+        return session;
     std::string text;
     if (readProcessFile(folder, "loginuid", 31, text))
-        process.loginUid = parseLoginUid(text);
+        session.loginUid = parseLoginUid(text);
     if (!loginUidOnly && readProcessFile(folder, "status", 65536, text))
-        process.realUid = parseRealUid("\n" + text);
+        session.realUid = parseRealUid("\n" + text);
     if (!loginUidOnly && readProcessFile(folder, "environ", 1 << 20, text)) {
         for (const char* name : {"DISPLAY=", "WAYLAND_DISPLAY=", "XDG_RUNTIME_DIR="}) {
             const std::string key(name);
@@ -362,15 +418,14 @@ SessionProcess readSessionProcess(int pid, const char* procRoot, bool loginUidOn
                 const size_t end = std::min(text.find('\0', at), text.size());
                 if (text.compare(at, key.size(), key) == 0) {
                     if (end > at + key.size())
-                        process.display.push_back(text.substr(at, end - at));
+                        session.display.push_back(text.substr(at, end - at));
                     break;
                 }
                 at = end + 1;
             }
         }
     }
-    ::close(folder);
-    return process;
+    return session;
 }
 
 // Moves a descriptor above 0-2, which the child replaces; -1 stays -1.
@@ -398,7 +453,9 @@ int aboveStandardDescriptors(int fd)
 
 uint32_t getProcessLoginUid(int pid, const char* procRoot)
 {
-    return readSessionProcess(pid, procRoot, true).loginUid;
+    const ProcessFolder process(pid, procRoot);
+    const uint32_t loginUid = readSessionProcess(process, true).loginUid;
+    return process.unchanged() ? loginUid : kNoLoginUser;
 }
 
 int RunHV_LaunchApp(const CString& commandLine, int pid)
@@ -409,6 +466,8 @@ int RunHV_LaunchApp(const CString& commandLine, int pid)
 int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
 {
     static const char kFunction[] = "RunHV_LaunchApp";
+    // The process as it is now: what is read of it below must come from it.
+    const ProcessFolder process(pid, procRoot);
 
     CString text = commandLine;
     text.TrimLeft();
@@ -473,7 +532,12 @@ int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
     // process whose login user is not known. A process whose login uid is
     // unset may set it itself, to 0 too: it counts only when it is the user
     // the process runs as.
-    const SessionProcess session = readSessionProcess(pid, procRoot);
+    const SessionProcess session = readSessionProcess(process);
+    if (!process.unchanged()) {
+        ULOG_ERROR(kLogFile, kFunction,
+                   makeArgFormat("%1, %2", "Process ended or was replaced while it was read, not launching", pid));
+        return 0;
+    }
     const uint32_t uid = session.loginUid;
     uint32_t gid = kNoLoginUser;
     std::vector<gid_t> groups;
@@ -553,6 +617,11 @@ int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
         if (superUser && ::setgroups(groups.size(), groups.data()) != 0)
             childFailed(report[1]);
         if (::setgid(gid) != 0 || ::setuid(uid) != 0)
+            childFailed(report[1]);
+        // A session keyring of its own, made as the user: the caller's (the
+        // super-user's keys) stays behind. Without a key facility there is
+        // nothing to leave behind.
+        if (::syscall(SYS_keyctl, KEYCTL_JOIN_SESSION_KEYRING, nullptr) < 0 && errno != ENOSYS)
             childFailed(report[1]);
         // As the user: a home the user may not enter leaves the root folder.
         if (::chdir(home.c_str()) != 0 && ::chdir("/") != 0)

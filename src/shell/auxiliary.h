@@ -22,10 +22,12 @@ CString addressTableAsHTML(CRouteTable& reader);
 
 // Starts the program of commandLine as the login user of process pid, when
 // that is the user the process runs as, in a session of its own with that
-// user's environment, home folder, and /dev/null on 0-2.
+// user's environment, home folder, session keyring, and /dev/null on 0-2.
+// Everything read of the process comes from the one that had the id when
+// the call began.
 // Returns the child's process id, -1 when no child could be started, and 0
-// when the command line is bad, the program is missing or the user unknown
-// or not the process's own.
+// when the command line is bad, the program is missing, the user unknown or
+// not the process's own, or the process ended or was replaced meanwhile.
 int RunHV_LaunchApp(const CString& commandLine, int pid);
 // The same with another folder in place of "/proc".
 int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot);

@@ -22,6 +22,7 @@
 #include "foundation/UException.h"
 #include "foundation/UClasses.h"
 #include "foundation/USocket.h"
+#include "foundation/m_system.h"
 #include "tessal_config.h"
 #include "tunnel/TunnelLog.h"
 
@@ -432,20 +433,24 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
   Descriptor readEnd(fds[0]);
   Descriptor writeEnd(fds[1]);
 
-  // The first process must be waited for even when application tunnels have
-  // set SIGCHLD to be ignored, and a daemon that exits before reading must not
-  // end this process with SIGPIPE.
+  // The first process must be waited for even when a library has set SIGCHLD
+  // to be ignored, and a daemon that exits before reading must not end this
+  // process with SIGPIPE.
   ChildReaping reaping;
   signal(SIGPIPE, SIG_IGN);
 
+  const long descriptors = descriptorLimit();
   const pid_t child = fork();
   if (child < 0)
     throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "TunnelService, fork() failed");
   if (child == 0) {
-    // Only async-signal-safe calls from here on. The daemon gets SIGPIPE as
-    // it would without us (an ignored disposition survives exec).
-    signal(SIGPIPE, SIG_DFL);
-    if (dup2(readEnd.get(), STDIN_FILENO) < 0) _exit(255);
+    // Only async-signal-safe calls from here on. The daemon gets its start
+    // text on standard input, our standard output and error, and nothing
+    // else of ours, with the signal state it would get without us.
+    if (readEnd.get() == STDIN_FILENO ? fcntl(STDIN_FILENO, F_SETFD, 0) != 0
+                                      : dup2(readEnd.get(), STDIN_FILENO) < 0)
+      _exit(255);
+    prepareChild(descriptors);
     execl(kDaemonPath, kDaemonPath, static_cast<char*>(nullptr));
     _exit(255);
   }

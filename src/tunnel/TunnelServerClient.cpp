@@ -289,9 +289,16 @@ TunnelServerClient::ProcessPipes TunnelServerClient::launchProcess(const std::st
     posix_spawn_file_actions_addclose(&actions, out[1]);
     posix_spawn_file_actions_addclose(&actions, err[1]);
     posix_spawn_file_actions_addclose(&actions, in[0]);
+    // Nothing else of ours (the toolkit's, the web engine's), and the signal
+    // state it would get without us.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    int rc = addChildSetUp(&attributes, &actions);
 
     pid_t pid = -1;
-    int rc = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+    if (rc == 0)
+        rc = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     closeFd(in[0]);
     closeFd(out[1]);

@@ -16,6 +16,7 @@
 //     end             after the last reply the daemon exits
 //     stall           polls are accepted but never answered nor closed
 //   svpn.record  what it received, one line each, appended:
+//     inherited <line>  what it got from its starter (InheritedState.h)
 //     argv <argc> <argv0>
 //     stdin <text, escaped>
 //     request <request line>
@@ -44,6 +45,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/InheritedState.h"
 #include "tessal_config.h"
 
 namespace {
@@ -229,7 +231,9 @@ int serve(const Script& script, int readyFd) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::vector<std::string> inherited = inheritedState();
   g_dir = ownDir();
+  for (const std::string& line : inherited) record("inherited " + line);
   record("argv " + std::to_string(argc) + " " + (argc > 0 ? argv[0] : ""));
 
   std::string input;

@@ -29,7 +29,8 @@
 //                             @exit (end the process without answering)
 // Reply texts take the escapes \n \r \t \\ and \p (flush, then pause 100 ms);
 // a line after the reply's own, behind a \p, comes as a line no request asked for.
-// Record lines: "start <pid>", "connect", "cmd <escaped bytes>",
+// Record lines: "start <pid>", "inherited <line>" (what it got from its
+// starter, InheritedState.h), "connect", "cmd <escaped bytes>",
 // "disconnect", "end <reason>".
 
 #include <arpa/inet.h>
@@ -53,6 +54,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "../common/InheritedState.h"
 
 namespace {
 
@@ -278,11 +281,14 @@ struct Client {
 
 int main()
 {
+    const std::vector<std::string> inherited = inheritedState();
     ::signal(SIGPIPE, SIG_IGN);
     if (const char* r = std::getenv("TESSAL_TUNNELSERVER_RECORD"))
         recordPath = r;
     const int instance = countInstances() + 1;
     record("start " + std::to_string(::getpid()));
+    for (const std::string& line : inherited)
+        record("inherited " + line);
     Script script = readScript(std::getenv("TESSAL_TUNNELSERVER_SCRIPT"), instance);
 
     // Listening socket on an ephemeral port; the reported port lies port_offset below it.

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "ChildState.h"
 #include "StandIn.h"
 #include "foundation/m_system.h"
 #include "tunnel/TunnelServerClient.h"
@@ -72,6 +73,25 @@ TEST(AppTunnelInheritance, ShellChildSeesOnlyItsStandardDescriptors)
     EXPECT_EQ("0000000000000000", blocked);
     ASSERT_FALSE(ignored.empty());
     EXPECT_EQ(0u, std::stoull(ignored, nullptr, 16) & (1u << (SIGPIPE - 1) | 1u << (SIGCHLD - 1)));
+}
+
+// The tunnel server gets its three pipes and nothing else of this process,
+// with every signal at its default, also after SIGCHLD was ignored.
+TEST(AppTunnelInheritance, TunnelServerGetsItsPipesOnlyAndDefaultSignals)
+{
+    StandIn server("");
+    {
+        tessal::test::StrayParentState stray(true);
+        TunnelServerClient client("h", 443, "abc", true);
+        client.getConnection();
+        client.exit();
+    }
+    std::vector<std::string> inherited;
+    for (const std::string& line : server.lines())
+        if (line.rfind("inherited ", 0) == 0)
+            inherited.push_back(line.substr(10));
+    const tessal::test::ChildState state = tessal::test::parseChildState(inherited);
+    EXPECT_TRUE(state.clean()) << state.fds << " ignored " << std::hex << state.ignored;
 }
 
 }  // namespace

@@ -8,8 +8,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,6 +38,7 @@
 #include <gtest/gtest.h>
 
 #include "AccessServer.h"
+#include "ChildState.h"
 #include "StandIn.h"
 
 namespace {
@@ -415,6 +419,123 @@ TEST_F(EndToEnd, PageAsksForDiagnosticsLogLevelAndDetails)
         EXPECT_TRUE(html.contains("<tr")) << html.toStdString();
     EXPECT_EQ(levels, (QList<QJsonValue>{true, false}));
     EXPECT_EQ(pageSignals("onConnectionDetails").size(), 1);
+}
+
+// Every process below pid, by the parent ids under /proc.
+std::set<int> descendants(int pid)
+{
+    std::multimap<int, int> children;
+    for (const QString& name : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + name + "/stat");
+        if (name.toInt() <= 0 || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1)
+            children.emplace(fields[1].toInt(), name.toInt());
+    }
+    std::set<int> found;
+    std::vector<int> next{pid};
+    while (!next.empty()) {
+        const int parent = next.back();
+        next.pop_back();
+        for (auto [at, end] = children.equal_range(parent); at != end; ++at)
+            if (found.insert(at->second).second)
+                next.push_back(at->second);
+    }
+    return found;
+}
+
+// Alive and not a zombie waiting for whoever inherited it.
+bool running(int pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+std::string commandLine(int pid)
+{
+    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().replace('\0', ' ').toStdString() : std::string();
+}
+
+void writeScript(const QString& path, const std::string& text)
+{
+    std::ofstream(path.toStdString()) << "#!/bin/sh\n" << text << "\n";
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// With the web engine and a tunnel up (network access, or application
+// tunnels), every child of the client (svpn, tunnelserver, the log viewer, a
+// launched application) holds its standard descriptors and what it was
+// handed only, and no process of the client outlives it, also while the log
+// viewer it started stays open.
+TEST_F(EndToEnd, ChildrenHoldOnlyWhatTheyAreHandedAndNothingOutlivesTheClient)
+{
+    trustSite();
+    const QString tools = home.path() + "/tools";
+    ASSERT_TRUE(QDir().mkpath(tools));
+    const std::string folder = tools.toStdString();
+    writeScript(tools + "/xdg-open", tessal::test::childStateCommand(folder + "/viewer.state") + "\necho $$ > '" +
+                                         folder + "/viewer.pid'\nexec sleep 120");
+    writeScript(tools + "/app", tessal::test::childStateCommand(folder + "/app.state"));
+    const QByteArray config = QUrl::toPercentEncoding("show_warning=0&tunnel_count=1&remote_host0=srv&remote_port0=80"
+                                                      "&app_path0=" + QUrl::toPercentEncoding(tools + "/app") +
+                                                      "&app_param0=");
+    std::ofstream((folder + "/tunnelserver.script"))
+        << "reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1&local_port0=3000\\n\n"
+        << "reply get_resource_config result=0&configuration=" << config.toStdString() << "\\n\n";
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", tools.toUtf8() + ":" + path);
+    qputenv("TESSAL_TUNNELSERVER_SCRIPT", (tools + "/tunnelserver.script").toUtf8());
+    qputenv("TESSAL_TUNNELSERVER_RECORD", (tools + "/tunnelserver.record").toUtf8());
+    struct Row {
+        QString resource;  // name and type
+        QString child;     // what the session starts besides its tunnel: the log viewer, or the application
+    };
+    const Row rows[] = {{"resourcename=e2e_na&resourcetype=network_access", "viewer"},
+                        {"resourcename=e2e_app&resourcetype=app_tunnel", "app"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.resource.toStdString());
+        StandIn svpn(kConnectedScript);
+        serve(row.child == "viewer" ? QJsonArray{action("log", "onTunnelConnected", 1, "showLog")} : QJsonArray{});
+        client = start(QString(launchUrl()).replace("resourcename=e2e_na&resourcetype=network_access", row.resource),
+                       "OK", "client");
+        const QString state = tools + "/" + row.child + ".state";
+        ASSERT_TRUE(waitFor([&] { return QFile::exists(state); })) << log().toStdString();
+        const std::set<int> ours = descendants(static_cast<int>(client->processId()));
+        EXPECT_FALSE(ours.empty());
+
+        command("close\n");
+        EXPECT_EQ(finish(*client), 0) << log().toStdString();
+        std::vector<std::string> inherited = svpn.lines("inherited ");
+        if (row.child == "app") {
+            inherited.clear();
+            std::ifstream record(folder + "/tunnelserver.record");
+            for (std::string line; std::getline(record, line);)
+                if (line.rfind("inherited ", 0) == 0)
+                    inherited.push_back(line.substr(10));
+        }
+        const tessal::test::ChildState tunnel = tessal::test::parseChildState(inherited);
+        EXPECT_TRUE(tunnel.clean()) << "the tunnel's program holds " << tunnel.fds;
+        const tessal::test::ChildState child = tessal::test::readChildState(state.toStdString());
+        EXPECT_TRUE(child.clean()) << row.child.toStdString() << " holds " << child.fds;
+        std::string left;
+        EXPECT_TRUE(waitFor([&] {
+            left.clear();
+            for (int pid : ours)
+                if (running(pid))
+                    left += std::to_string(pid) + " " + commandLine(pid) + "\n";
+            return left.empty();
+        }, 30000)) << left;
+    }
+    ::kill(text("tools/viewer.pid").trimmed().toInt(), SIGTERM);
+    qputenv("PATH", path);
+    qunsetenv("TESSAL_TUNNELSERVER_SCRIPT");
+    qunsetenv("TESSAL_TUNNELSERVER_RECORD");
 }
 
 TEST_F(EndToEnd, ClosingTheWindowWithATunnelAsksTheQuitQuestion)

