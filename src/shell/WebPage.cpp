@@ -10,8 +10,6 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
-#include <algorithm>
-
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
 #include "session/HttpNetworkManager.h"
@@ -28,21 +26,6 @@ constexpr const char* kLogFile = "/WebPage";
 constexpr const char* kLeavePageText =
     "Are you sure you want to leave this page? Changes that you made may not be saved.";
 } // namespace
-
-QuestionRow::Verdict QuestionRow::admit()
-{
-    const bool continues = last.isValid() && last.elapsed() < kGapMs;
-    last.start();
-    inRow = continues ? std::min(inRow + 1, kMaxInRow + 2) : 1;
-    if (inRow <= kMaxInRow)
-        return Ask;
-    return inRow == kMaxInRow + 1 ? Refuse : RefuseQuietly;
-}
-
-void QuestionRow::answered()
-{
-    last.start();
-}
 
 WebPage::WebPage(QObject* parent) : QWebEnginePage(parent)
 {

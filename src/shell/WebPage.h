@@ -4,12 +4,13 @@
 // follows. It decides on the engine's certificate errors and on the
 // JavaScript dialogs of the documents it shows.
 
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QUrl>
 #include <QWebEnginePage>
+
+#include "shell/QuestionRow.h"
 
 class QDialog;
 class QWebEngineCertificateError;
@@ -17,27 +18,6 @@ class QWidget;
 
 namespace tessal {
 namespace qt {
-
-// Questions asked one right after another: an ask that comes within a moment
-// of the previous ask or answer continues the row. After a few in a row the
-// asks are refused until the asker has been quiet for that moment, so that
-// no run of questions can keep the user from the window.
-class QuestionRow
-{
-public:
-    enum Verdict { Ask, Refuse, RefuseQuietly };
-
-    static constexpr int kMaxInRow = 3;
-    static constexpr qint64 kGapMs = 1000;
-
-    // The first refusal of a row is Refuse, the later ones RefuseQuietly.
-    Verdict admit();
-    void answered();
-
-private:
-    QElapsedTimer last;
-    int inRow = 0;
-};
 
 class WebPage : public QWebEnginePage
 {
