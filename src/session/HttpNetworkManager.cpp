@@ -21,6 +21,7 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <openssl/x509v3.h>
 #include <zlib.h>
 
 #include <cctype>
@@ -248,9 +249,42 @@ bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certifi
     return tableHolds(acceptedCertificates(), url, certificate);
 }
 
-bool isVerifiedServerCertificate(const QUrl& url, const QSslCertificate& certificate)
+QList<QSslError> verifyServerCertificateChain(const QList<QSslCertificate>& chain, const QString& host)
 {
-    return tableHolds(verifiedCertificates(), url, certificate);
+    if (chain.isEmpty() || chain.first().isNull())
+        return {QSslError(QSslError::NoPeerCertificate)};
+    const QSslCertificate& leaf = chain.first();
+    if (host.isEmpty())
+        return {QSslError(QSslError::HostNameMismatch, leaf)};
+
+    // Each verification reads the system's store afresh, a tenth of a second
+    // on the GUI thread: a chain met again soon (a refused one comes back
+    // with every request of a page) takes the recent answer.
+    struct Verdict {
+        QList<QSslError> errors;
+        qint64 at = 0;
+    };
+    static QHash<QByteArray, Verdict> recent;
+    constexpr qint64 kVerdictMs = 60000;
+    constexpr int kMaxVerdicts = 256;
+    QByteArray key = host.toUtf8();
+    for (const QSslCertificate& certificate : chain)
+        key += '\0' + certificate.digest(QCryptographicHash::Sha256);
+    const qint64 now = nowMs();
+    const auto known = recent.constFind(key);
+    if (known != recent.constEnd() && now - known->at < kVerdictMs)
+        return known->errors;
+
+    QList<QSslError> errors = QSslCertificate::verify(chain, host);
+    // The handshake also holds the leaf to server use; the toolkit's chain
+    // check alone does not.
+    auto* x509 = static_cast<X509*>(leaf.handle());
+    if (x509 == nullptr || X509_check_purpose(x509, X509_PURPOSE_SSL_SERVER, 0) != 1)
+        errors.append(QSslError(QSslError::InvalidPurpose, leaf));
+    if (recent.size() >= kMaxVerdicts)
+        recent.clear();
+    recent.insert(key, Verdict{errors, now});
+    return errors;
 }
 
 bool hasTrustedServerCertificate(const QUrl& url)

@@ -144,9 +144,12 @@ QString certificateServerKey(const QUrl& url);
 // for the URL's server in the certificate dialog during this process's life.
 bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certificate);
 
-// True when a client of this process verified exactly this certificate for
-// the URL's server (same scheme, host and port) without any error.
-bool isVerifiedServerCertificate(const QUrl& url, const QSslCertificate& certificate);
+// What a client of this process would find wrong with a certificate chain
+// (leaf first) that a server presents for host: the chain is verified against
+// the default configuration's CA certificates and the system's store, and the
+// leaf must name host and serve a TLS server. Empty when the client would
+// accept the chain without asking the user. GUI thread.
+QList<QSslError> verifyServerCertificateChain(const QList<QSslCertificate>& chain, const QString& host);
 
 // True when some certificate was verified or accepted for the URL's server.
 bool hasTrustedServerCertificate(const QUrl& url);

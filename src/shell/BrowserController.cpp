@@ -263,6 +263,7 @@ void BrowserController::webChannelInit()
     webView->setWebChannel(channel);
     page->setWebChannel(channel, QWebEngineScript::MainWorld);
     webBridge.bind(page, serverUrl);
+    page->setServerUrl(serverUrl);
     channel->registerObject(QStringLiteral("external"), &webBridge);
 }
 
@@ -650,6 +651,27 @@ void BrowserController::onCertificateDenied(QNetworkReply* r)
     guarded("Failed to close resources", __PRETTY_FUNCTION__, [&]() { closeAllAndExit(); });
 }
 
+void BrowserController::endPageDialogs()
+{
+    if (webView && webView->page())
+        webView->page()->endJavaScriptDialogs();
+}
+
+bool BrowserController::admitPageQuestion(const char* request)
+{
+    switch (pageQuestions.admit()) {
+    case QuestionRow::Ask:
+        return true;
+    case QuestionRow::Refuse:
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("Page request %1 refused: too many questions in a row", request));
+        return false;
+    case QuestionRow::RefuseQuietly:
+        break;
+    }
+    return false;
+}
+
 bool BrowserController::closeAllResources()
 {
     return resourceManager.closeAll();
@@ -660,6 +682,7 @@ void BrowserController::closeAllAndExit()
     if (closing)
         return;
     closing = true;
+    endPageDialogs();
     if (closeAllResources()) {
         if (openDepth > 0)
             realClosePending = true;
@@ -690,6 +713,16 @@ void BrowserController::onWindowCloseRequestedByJS()
 {
     if (!started)
         return;
+    // As with the logout page and the bridge: only the server's own page, or
+    // the program's error page, may end the session.
+    const QUrl document = webView && webView->page() ? webView->page()->url() : QUrl();
+    const bool ownErrorPage = errorPageShown && document == QUrl(QStringLiteral("about:blank"));
+    if (!ownErrorPage && !VpnWebBridge::sameOrigin(document, serverUrl)) {
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("close window requested by JS of %1 ignored: not the server's page",
+                                   makeServerRootUrl(document).toString()));
+        return;
+    }
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, "close window requested by JS");
     QTimer::singleShot(kJsCloseDelayMs, Qt::PreciseTimer, this, [this]() {
         guarded("Failed to close window", "BrowserController::onWindowCloseRequestedByJS", [&]() { closeAllAndExit(); });
@@ -700,6 +733,7 @@ void BrowserController::onRealCloseMainWindow()
 {
     if (statusTimer && statusTimer->isActive())
         statusTimer->stop();
+    endPageDialogs();
     if (mainWindow)
         mainWindow->realCloseWindow();
 }
@@ -726,11 +760,18 @@ void BrowserController::disconnectReq(QString id)
                 exitIfNoTunnels();
             return;
         }
+        // A page that asks again at once, over and over, is not let to hold
+        // the user in questions.
+        if (!admitPageQuestion("disconnect"))
+            return;
         // The box shows rich text: the id is the page's, not markup.
-        QString question = tr("Do you really want to close tunnel %1?").arg(lastPathComponent(id).toHtmlEscaped());
+        const QString name = VpnWebBridge::pageText(lastPathComponent(id));
+        QString question = tr("Do you really want to close tunnel %1?").arg(name.toHtmlEscaped());
         if (resourceManager.resourceCount() == 1)
             question += tr(" This is the last resource. Application will be closed");
-        if (ShowQuestionBox(question) != QMessageBox::Ok)
+        const int answer = ShowQuestionBox(question);
+        pageQuestions.answered();
+        if (answer != QMessageBox::Ok)
             return;
         const std::string tag = "Failed to close resource " + std::string(id.toUtf8().constData());
         int result = 0;

@@ -19,6 +19,7 @@
 #include "session/SessionInfo.h"
 #include "shell/MainWindow.h"
 #include "shell/PowerManagment.h"
+#include "shell/QuestionRow.h"
 #include "shell/VpnWebBridge.h"
 #include "shell/WebView.h"
 #include "tunnel/ResourceManager.h"
@@ -121,6 +122,10 @@ private:
     void reportError(bool pageReady, const QString& title, const QString& message, const QString& details,
                      Qt::TextFormat detailsFormat);
     QString sessionReferenceText(const QString& error) const;
+    // The window is closing: the page's JavaScript dialogs end.
+    void endPageDialogs();
+    // Whether a request of the page may raise a question now.
+    bool admitPageQuestion(const char* request);
 
     ResourceManager resourceManager;
     int logClicks = 0;
@@ -150,6 +155,8 @@ private:
     // Opens of resources still under way (they may wait in nested loops).
     int openDepth = 0;
     bool realClosePending = false;
+    // Questions raised by the page's requests, one right after another.
+    QuestionRow pageQuestions;
 };
 
 // Starts each application through the shell; does not wait for them.

@@ -342,12 +342,15 @@ void BrowserController::showLogFileReq()
     if (logClicks >= kLogClicksBeforeQuestion) {
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                      makeArgFormat("User clicked \"show log file\" more than %1 time(s)", kLogClicksBeforeQuestion));
+        if (!admitPageQuestion("showLog"))
+            return;
         QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
                         tr("\"Show log file\" link was clicked too many times. Do you want to continue?"),
                         QMessageBox::Ok | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Cancel);
         box.exec();
-        if (box.clickedButton() == nullptr || box.clickedButton() != box.button(QMessageBox::Ok))
+        pageQuestions.answered();
+        if (box.clickedButton() != box.button(QMessageBox::Ok))
             return;
         logClicks = 0;
     }

@@ -5,6 +5,7 @@
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/str_helper.h"
+#include "session/InputParamsBase.h"
 #include "shell/auxiliary.h"
 
 namespace tessal {
@@ -29,6 +30,17 @@ bool VpnWebBridge::sameOrigin(const QUrl& a, const QUrl& b)
     };
     return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
            a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && a.port(defaultPort(a)) == b.port(defaultPort(b));
+}
+
+QString VpnWebBridge::pageText(const QString& text, int maxLength)
+{
+    if (text.size() <= maxLength || maxLength < 2)
+        return text;
+    qsizetype keep = maxLength - 1;
+    // Never half of a surrogate pair.
+    if (text.at(keep - 1).isHighSurrogate())
+        --keep;
+    return text.left(keep) + QChar(0x2026);
 }
 
 void VpnWebBridge::bind(QWebEnginePage* target, const QUrl& server)
@@ -72,14 +84,16 @@ void VpnWebBridge::updateGuard()
 
 void VpnWebBridge::disconnectResource(QString id)
 {
+    // No resource has a longer name than a launch URL can carry: a longer
+    // id names none, and goes on cut.
     if (servesCurrentDocument())
-        emit disconnect(id);
+        emit disconnect(pageText(id, InputParamsBase::kMaxTextLength));
 }
 
 void VpnWebBridge::setQuitMessage(QString quitMsg)
 {
     if (servesCurrentDocument())
-        emit newSetQuitMessage(quitMsg);
+        emit newSetQuitMessage(pageText(quitMsg));
 }
 
 QString VpnWebBridge::getRoutingTable()

@@ -32,6 +32,11 @@ public:
 
     static bool sameOrigin(const QUrl& a, const QUrl& b);
 
+    // The page's texts are laid out (question boxes, labels) on the GUI
+    // thread: longer than this, they are cut and end in an ellipsis.
+    static constexpr int kMaxPageText = 1000;
+    static QString pageText(const QString& text, int maxLength = kMaxPageText);
+
 signals:
     void onTunnelAdd(QString id, QString type);
     void onTunnelConnecting(QString id);

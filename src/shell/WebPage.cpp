@@ -1,19 +1,30 @@
 #include "shell/WebPage.h"
 
+#include <QCoreApplication>
+#include <QDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
 #include <QWebEngineCertificateError>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineView>
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
 #include "session/HttpNetworkManager.h"
 #include "shell/CertificatePortGuard.h"
+#include "shell/VpnWebBridge.h"
 
 namespace tessal {
 namespace qt {
 
 namespace {
 constexpr const char* kLogFile = "/WebPage";
+// The engine asks with this text (its own) before a page with an unload
+// handler is left.
+constexpr const char* kLeavePageText =
+    "Are you sure you want to leave this page? Changes that you made may not be saved.";
 } // namespace
 
 WebPage::WebPage(QObject* parent) : QWebEnginePage(parent)
@@ -71,11 +82,20 @@ void WebPage::onCertificateError(const QWebEngineCertificateError& error)
     const QList<QSslCertificate> chain = answer.certificateChain();
     const QSslCertificate leaf = chain.isEmpty() ? QSslCertificate() : chain.first();
     if (!leaf.isNull() && answer.isOverridable()) {
-        const char* trust = isVerifiedServerCertificate(url, leaf)   ? "Certificate verified by the system accepted, url %1"
-                            : isAcceptedServerCertificate(url, leaf) ? "Certificate accepted by the user, url %1"
-                                                                     : nullptr;
-        if (trust != nullptr) {
-            ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat(trust, url.toString()));
+        // Only an issuer the engine does not know is made good by the HTTP
+        // client's trust; what the engine found worse (revoked, pinned) stays.
+        const bool verified = answer.type() == QWebEngineCertificateError::CertificateAuthorityInvalid &&
+                              verifyServerCertificateChain(chain, url.host(QUrl::FullyEncoded)).isEmpty();
+        if (verified) {
+            ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                         makeArgFormat("Certificate verified by the system accepted, url %1", url.toString()));
+            answer.acceptCertificate();
+            return;
+        }
+        if (isAcceptedServerCertificate(url, leaf)) {
+            ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                         makeArgFormat("Certificate accepted by the user, url %1", url.toString()));
+            // The engine keeps the exception for the whole host: hold it to this port.
             CertificatePortGuard::noteAccepted(url);
             answer.acceptCertificate();
             return;
@@ -95,6 +115,109 @@ void WebPage::noteRefused(const QUrl& url)
 bool WebPage::certificateRefused(const QUrl& url) const
 {
     return refusedServers.contains(certificateServerKey(url));
+}
+
+// ---------------------------------------------------------------- JavaScript dialogs
+
+void WebPage::endJavaScriptDialogs()
+{
+    dialogsEnded = true;
+    if (openDialog)
+        openDialog->reject();
+}
+
+bool WebPage::admitDialog(const QUrl& origin, const char* kind)
+{
+    if (dialogsEnded)
+        return false;
+    if (!VpnWebBridge::sameOrigin(origin, serverUrl)) {
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("JavaScript %1 of %2 refused: not the server's page", kind, origin.toString()));
+        return false;
+    }
+    switch (dialogRow.admit()) {
+    case QuestionRow::Ask:
+        return true;
+    case QuestionRow::Refuse:
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("JavaScript %1 of %2 refused: too many in a row", kind, origin.toString()));
+        return false;
+    case QuestionRow::RefuseQuietly:
+        break;
+    }
+    return false;
+}
+
+QWidget* WebPage::dialogParent() const
+{
+    QWebEngineView* view = QWebEngineView::forPage(this);
+    return view != nullptr ? view->window() : nullptr;
+}
+
+WebPage::DialogEnd WebPage::runDialog(QDialog* dialog)
+{
+    // Window-modal: the tray and the program's other windows stay usable.
+    // The window itself may go while the dialog runs; so may this page.
+    QPointer<WebPage> self(this);
+    QPointer<QDialog> alive(dialog);
+    dialog->setWindowTitle(QCoreApplication::applicationName());
+    dialog->setWindowModality(Qt::WindowModal);
+    openDialog = dialog;
+    dialog->exec();
+    if (!self)
+        return DialogEnd::Gone;
+    openDialog = nullptr;
+    dialogRow.answered();
+    if (!alive)
+        return DialogEnd::Gone;
+    return dialogsEnded ? DialogEnd::Ended : DialogEnd::Answered;
+}
+
+void WebPage::javaScriptAlert(const QUrl& securityOrigin, const QString& msg)
+{
+    if (!admitDialog(securityOrigin, "alert"))
+        return;
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::Information, QString(), VpnWebBridge::pageText(msg), QMessageBox::Ok,
+                        dialogParent());
+    box->setTextFormat(Qt::PlainText);
+    runDialog(box);
+    delete box.data();
+}
+
+bool WebPage::javaScriptConfirm(const QUrl& securityOrigin, const QString& msg)
+{
+    // Leaving a page is never held up by a question that is not asked.
+    const bool leaving = msg == QCoreApplication::translate("QWebEnginePage", kLeavePageText);
+    if (!admitDialog(securityOrigin, leaving ? "beforeunload" : "confirm"))
+        return leaving;
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::Question, QString(), VpnWebBridge::pageText(msg),
+                        QMessageBox::Ok | QMessageBox::Cancel, dialogParent());
+    box->setTextFormat(Qt::PlainText);
+    box->setDefaultButton(QMessageBox::Cancel);
+    const DialogEnd end = runDialog(box);
+    const bool ok = end == DialogEnd::Answered && box->clickedButton() == box->button(QMessageBox::Ok);
+    delete box.data();
+    return ok || (leaving && end == DialogEnd::Ended);
+}
+
+bool WebPage::javaScriptPrompt(const QUrl& securityOrigin, const QString& msg, const QString& defaultValue,
+                               QString* result)
+{
+    if (!admitDialog(securityOrigin, "prompt"))
+        return false;
+    QPointer<QInputDialog> input = new QInputDialog(dialogParent());
+    input->setInputMode(QInputDialog::TextInput);
+    input->setLabelText(VpnWebBridge::pageText(msg));
+    input->setTextValue(VpnWebBridge::pageText(defaultValue));
+    for (QLabel* label : input->findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
+    const bool ok = runDialog(input) == DialogEnd::Answered && input->result() == QDialog::Accepted;
+    if (ok && result != nullptr)
+        *result = input->textValue();
+    delete input.data();
+    return ok;
 }
 
 } // namespace qt

@@ -1,14 +1,20 @@
 #pragma once
 // The page of the session window: follows navigation requests only while the
 // controller allows it (the very first one always), and reports each one it
-// follows.
+// follows. It decides on the engine's certificate errors and on the
+// JavaScript dialogs of the documents it shows.
 
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QUrl>
 #include <QWebEnginePage>
 
+#include "shell/QuestionRow.h"
+
+class QDialog;
 class QWebEngineCertificateError;
+class QWidget;
 
 namespace tessal {
 namespace qt {
@@ -23,6 +29,10 @@ public:
 
     void setLoadParams(bool navigationAllowed, const QUrl& url);
     void setAuthenticationHandler(QObject* handler);
+    // The access server: only documents of its origin get JavaScript dialogs.
+    void setServerUrl(const QUrl& url) { serverUrl = url; }
+    // The window is closing: an open JavaScript dialog ends, later ones are refused.
+    void endJavaScriptDialogs();
 
     bool isNavigationAllowed() const { return navigationAllowed; }
     const QUrl& lastAcceptedUrl() const { return acceptedUrl; }
@@ -36,14 +46,26 @@ signals:
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, QWebEnginePage::NavigationType type, bool isMainFrame) override;
+    void javaScriptAlert(const QUrl& securityOrigin, const QString& msg) override;
+    bool javaScriptConfirm(const QUrl& securityOrigin, const QString& msg) override;
+    bool javaScriptPrompt(const QUrl& securityOrigin, const QString& msg, const QString& defaultValue,
+                          QString* result) override;
 
 private:
-    // The engine checks against its own store, not the system's. What the
-    // HTTP client trusted for this host and port (verified without errors,
-    // or accepted by the user in its dialog) is accepted here too, and no
-    // other certificate.
+    // The engine checks against its own store, not the system's. A chain the
+    // HTTP client would verify for the request's host is accepted on any
+    // port; one the user accepted in the HTTP client's dialog only as that
+    // very certificate on that very port, and no other certificate.
     void onCertificateError(const QWebEngineCertificateError& error);
     void noteRefused(const QUrl& url);
+
+    bool admitDialog(const QUrl& origin, const char* kind);
+    QWidget* dialogParent() const;
+    // Answered, ended by the window's close, or gone with the window (and
+    // perhaps with this page: nothing of it may be touched then).
+    enum class DialogEnd { Answered, Ended, Gone };
+    // Runs dialog window-modal.
+    DialogEnd runDialog(QDialog* dialog);
 
     bool navigationAllowed = true;
     QUrl acceptedUrl;
@@ -51,6 +73,10 @@ private:
     bool firstRequest = true;
     QObject* authenticationHandler = nullptr;
     QSet<QString> refusedServers;
+    QUrl serverUrl;
+    QPointer<QDialog> openDialog;
+    bool dialogsEnded = false;
+    QuestionRow dialogRow;
 };
 
 } // namespace qt

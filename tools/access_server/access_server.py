@@ -123,30 +123,72 @@ class Listener(socketserver.ThreadingMixIn, socketserver.TCPServer):
         self.tls_lock = threading.Lock()
         self.tls_stamp = None
         self.tls_context = None
+        self.connections = {}  # connection -> the context it was made with
         super().__init__(("127.0.0.1", port), Handler)
 
     def _context(self):
         # Reload the certificate when its files change, so a test can make the
-        # server present another certificate on the same port.
+        # server present another certificate on the same port. While the pair
+        # is half written the previous certificate stays in use.
         with self.tls_lock:
             stamp = tuple(os.stat(p).st_mtime_ns for p in (self.cert, self.key))
             if stamp != self.tls_stamp:
                 ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-                ctx.load_cert_chain(self.cert, self.key)
+                try:
+                    ctx.load_cert_chain(self.cert, self.key)
+                except (ssl.SSLError, OSError):
+                    if self.tls_context is None:
+                        raise
+                    return self.tls_context
                 self.tls_context = ctx
                 self.tls_stamp = stamp
+                # Connections made with the previous certificate end, idle
+                # ones a client keeps included: what comes next meets the new one.
+                for conn in list(self.connections):
+                    try:
+                        socket.socket.shutdown(conn, socket.SHUT_RDWR)
+                    except OSError:
+                        pass
             return self.tls_context
+
+    def stale(self, conn):
+        """True when conn was made with a certificate no longer served."""
+        try:
+            current = self._context()
+        except (ssl.SSLError, OSError):
+            return False
+        with self.tls_lock:
+            return self.connections.get(conn) is not current
+
+    def watch_certificate(self):
+        while not STOP.wait(0.05):
+            try:
+                self._context()
+            except (ssl.SSLError, OSError):
+                pass
 
     def finish_request(self, request, client_address):
         # The handshake runs on the connection's own thread: a client that
         # keeps a certificate question open must not hold up other clients.
-        if self.scheme == "https":
-            request = self._context().wrap_socket(request, server_side=True)
-        self.RequestHandlerClass(request, client_address, self)
+        if self.scheme != "https":
+            self.RequestHandlerClass(request, client_address, self)
+            return
+        ctx = self._context()
+        conn = ctx.wrap_socket(request, server_side=True)
+        with self.tls_lock:
+            self.connections[conn] = ctx
+            stale = ctx is not self.tls_context
+        try:
+            if not stale:
+                self.RequestHandlerClass(conn, client_address, self)
+        finally:
+            with self.tls_lock:
+                self.connections.pop(conn, None)
+            conn.close()
 
     def handle_error(self, request, client_address):
         err = sys.exc_info()[1]
-        if isinstance(err, (ssl.SSLError, ConnectionError, socket.timeout, BrokenPipeError)):
+        if isinstance(err, (ssl.SSLError, OSError)):
             return
         super().handle_error(request, client_address)
 
@@ -180,6 +222,11 @@ class Handler(BaseHTTPRequestHandler):
 
     def _serve(self):
         server = self.server
+        if server.scheme == "https" and server.stale(self.connection):
+            # A request on a connection kept from before the certificate
+            # changed: closed unanswered, the client sends it again on a new one.
+            self.close_connection = True
+            return
         app = server.app
         split = urllib.parse.urlsplit(self.path)
         path, query = split.path, split.query
@@ -395,6 +442,8 @@ def main():
 
     for srv in servers:
         threading.Thread(target=srv.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True).start()
+        if srv.scheme == "https":
+            threading.Thread(target=srv.watch_certificate, daemon=True).start()
 
     ports = json.dumps(app.ports, sort_keys=True)
     if args.port_file:

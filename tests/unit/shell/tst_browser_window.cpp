@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,6 +21,7 @@
 
 #include <csignal>
 #include <memory>
+#include <tuple>
 
 #include "AccessServer.h"
 #include "ModalDialogAnswerer.h"
@@ -654,13 +656,142 @@ private slots:
         QVERIFY(requests("/vdesk/resource_template", "tls2").isEmpty());
     }
 
-    // --- certificates: the page trusts what the HTTP client trusted, for that port only ---
+    // ---- What the page opens or asks for cannot hold the window.
 
-    // A certificate of a CA that only the HTTP client knows (as the system's
-    // store is known to it and not to the engine) is accepted on the port the
-    // client verified it for; another one there, or the same one on another
-    // port, is refused and said so; the server's certificate refused in the
-    // controller's own client ends the window.
+    // JavaScript dialogs: the server's own are shown, a few in a row; those
+    // of any other origin, a frame in the server's page included, are
+    // refused. The page's requests that raise a question are held to a few
+    // in a row too. The window's close still ends the session.
+    void pageDialogsCannotHoldTheWindow()
+    {
+        QVERIFY(setRoutes({}, "http",
+                          {QJsonObject{{"listener", "other"},
+                                       {"path", "/frame"},
+                                       {"headers", QJsonObject{{"Content-Type", "text/html"}}},
+                                       {"body", "<script>new Image().src = '/__page/result?method=frame&value=' + "
+                                                "[alert('a'), confirm('c'), prompt('p', 'd')].join('-');</script>"}}}));
+        QDesktopServices::setUrlHandler("file", this, "openExternally");
+        auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler("file"); });
+        Window w;
+        startOpened(w);
+        qt::WebView* view = w.controller->getWebView();
+        const QString asks = "var r = []; for (var i = 0; i < 10; ++i) r.push(%1); JSON.stringify(r)";
+        const QString frame = "var f = document.createElement('iframe'); f.src = '%1'; "
+                              "document.body.appendChild(f); 'added'";
+        struct Row {
+            const char* what;
+            QString script, answer, result;
+            int dialogs;
+        } rows[] = {
+            {"server's alerts", asks.arg("alert('a' + i)"), "OK",
+             "[null,null,null,null,null,null,null,null,null,null]", 3},
+            {"server's confirms", asks.arg("confirm('c' + i)"), "OK",
+             "[true,true,true,false,false,false,false,false,false,false]", 3},
+            {"server's prompts", asks.arg("prompt('p' + i, 'd')"), "OK",
+             "[\"d\",\"d\",\"d\",null,null,null,null,null,null,null]", 3},
+            {"disconnect questions", "for (var i = 0; i < 10; ++i) external.disconnectResource('x' + i); 'sent'",
+             "Cancel", "sent", 3},
+            {"log questions", "for (var i = 0; i < 110; ++i) external.showLog(); 'sent'", "Cancel", "sent", 3},
+        };
+        for (const Row& row : rows) {
+            QTest::qWait(1500);  // a new row of questions
+            test::ModalDialogAnswerer answerer(row.answer);
+            QCOMPARE(evaluate(view, row.script), row.result);
+            QTest::qWait(1000);
+            QVERIFY2(answerer.count() == row.dialogs,
+                     qPrintable(QStringLiteral("%1: %2 dialogs").arg(row.what).arg(answerer.count())));
+        }
+        {
+            // A foreign frame in the server's page, then a foreign document in the window.
+            test::ModalDialogAnswerer answerer("OK");
+            QCOMPARE(evaluate(view, frame.arg(server.url("/frame", "other").toString())), QStringLiteral("added"));
+            QTRY_COMPARE_WITH_TIMEOUT(pageResult("frame", "other"), QStringLiteral("-false-"), 20000);
+            view->load(server.url("/vdesk/resource_template", "other"), true);
+            QTRY_VERIFY_WITH_TIMEOUT(!requests("/__page/ready", "other").isEmpty(), 20000);
+            QCOMPARE(evaluate(view, "JSON.stringify([alert('a'), confirm('c'), prompt('p', 'd')])"),
+                     QStringLiteral("[null,false,null]"));
+            QCOMPARE(answerer.count(), 0);
+        }
+        QVERIFY(!QApplication::activeModalWidget());
+        test::ModalDialogAnswerer answerer("OK");
+        w.controller->getMainWindow()->close();
+        QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 20000);
+        QCOMPARE(answerer.count(), 1);
+    }
+
+    // The session's end (here its close as a signal would ask it) ends a
+    // dialog the page holds open; a foreign document that is the window's
+    // only entry cannot end the session with window.close().
+    void pageCannotEndOrHoldTheSession()
+    {
+        {
+            Window w;
+            startOpened(w);
+            bool forced = false;
+            QTimer::singleShot(300, w.controller.get(), [&] { w.controller->closeAllAndExit(); });
+            QTimer::singleShot(8000, w.controller.get(), [&] {
+                if (QWidget* modal = QApplication::activeModalWidget()) {
+                    forced = true;
+                    modal->close();
+                }
+            });
+            evaluate(w.controller->getWebView(), "alert('stay'); 'done'");
+            QVERIFY(!forced);
+            QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 20000);
+        }
+        Window w;
+        startOpened(w);
+        const QUrl foreign = server.url("/vdesk/resource_template", "other");
+        evaluate(w.controller->getWebView(), QStringLiteral("location.replace('%1'); 'ok'").arg(foreign.toString()));
+        QTRY_COMPARE_WITH_TIMEOUT(w.controller->getWebView()->url(), foreign, 20000);
+        evaluate(w.controller->getWebView(), "window.close(); 'ok'");
+        QTRY_VERIFY_WITH_TIMEOUT(!log.withMessage("close window requested by JS of " + server.url("", "other").toString() +
+                                                  " ignored: not the server's page").isEmpty(),
+                                 20000);
+        QTest::qWait(300);
+        QCOMPARE(w.realClose->count(), 0);
+    }
+
+    // The page's texts are cut before they are laid out: a 4 MB quit
+    // message or resource id holds the GUI thread for no more than a moment.
+    void longPageTextsAreCut()
+    {
+        struct Row {
+            QString call;   // the bridge call, given the text
+            QString shown;  // what the question shows before the page's text
+        } rows[] = {
+            {"external.setQuitMessage(%1)", ""},
+            {"external.disconnectResource(%1)", "Do you really want to close tunnel "},
+        };
+        for (const Row& row : rows) {
+            Window w;
+            startOpened(w);
+            test::ModalDialogAnswerer answerer("Cancel");
+            evaluate(w.controller->getWebView(), row.call.arg("'x'.repeat(4 * 1024 * 1024)") + "; 'ok'");
+            QElapsedTimer held;
+            held.start();
+            if (row.shown.isEmpty()) {
+                QTRY_VERIFY_WITH_TIMEOUT(w.controller->getQuitMessage().startsWith("xxx"), 20000);
+                held.start();
+                w.controller->getMainWindow()->close();
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(answerer.count(), 1, 60000);
+            // Only a freeze fails this bound.
+            QVERIFY2(held.elapsed() < 5000, qPrintable(QString::number(held.elapsed())));
+            const QString text = answerer.last().text;
+            QVERIFY2(text.startsWith(row.shown + QString(999, 'x') + QChar(0x2026)), qPrintable(text.left(80)));
+            QVERIFY(text.size() < 1100);
+        }
+    }
+
+    // --- certificates: the page trusts what the HTTP client would trust ---
+
+    // A chain the HTTP client would verify (its CA here plays one of the
+    // system's store, which the engine does not know) is accepted for the
+    // name asked for, on any node, port or renewal; a certificate the user
+    // accepted by hand only on its own port; anything else is refused and
+    // said so. The server's certificate refused in the controller's own
+    // client ends the window.
     void certificateTrustFollowsTheHttpClient()
     {
         // The "ca" port serves copies, so that it can be made to present another certificate.
@@ -671,10 +802,23 @@ private slots:
             return c.open(QIODevice::ReadOnly) && k.open(QIODevice::ReadOnly) && sc.open(QIODevice::WriteOnly) &&
                    sk.open(QIODevice::WriteOnly) && sc.write(c.readAll()) > 0 && sk.write(k.readAll()) > 0;
         };
+        // Two more leaves of the CA: another node behind the name, and a renewal.
+        QString secondCert, secondKey, renewedCert, renewedKey;
+        for (auto [name, cert, key] : {std::tuple{"second", &secondCert, &secondKey},
+                                        std::tuple{"renewed", &renewedCert, &renewedKey}}) {
+            test::TestCertificates::Blueprint leaf;
+            leaf.name = name;
+            leaf.subject = QStringLiteral("/CN=127.0.0.1/O=%1").arg(name);
+            leaf.extensions = {"subjectAltName = IP:127.0.0.1, DNS:localhost", "extendedKeyUsage = serverAuth",
+                               "basicConstraints = CA:FALSE"};
+            leaf.issuedByCa = true;
+            QVERIFY2(certs.makeCertificate(leaf, cert, key), qPrintable(certs.error()));
+        }
         QVERIFY(serve(certs.serverCert, certs.serverKey));
         test::AccessServer ca;
         QVERIFY2(ca.start({test::AccessServer::Listener("ca", "https", servedCert, servedKey),
-                           test::AccessServer::Listener("ca2", "https", certs.serverCert, certs.serverKey)}),
+                           test::AccessServer::Listener("hand", "https", certs.selfCert, certs.selfKey),
+                           test::AccessServer::Listener("hand2", "https", certs.selfCert, certs.selfKey)}),
                  qPrintable(ca.error()));
         QVERIFY(ca.setRoutes({QJsonObject{{"path", "/vdesk/resource_template"}, {"body_file", pageFile()},
                                           {"headers", QJsonObject{{"Content-Type", "text/html"}}}},
@@ -687,6 +831,17 @@ private slots:
                 n += r["path"].toString() == path && r["listener"].toString() == listener;
             return n;
         };
+        auto fetch = [](const QUrl& url) {
+            qt::HttpNetworkManager client;
+            QSignalSpy done(&client, SIGNAL(RequestFinished(Err::HttpNetworkManager, QString)));
+            client.HttpGet(url, 10000);
+            return done.wait(20000);
+        };
+        {
+            test::ModalDialogAnswerer byHand("accept");
+            QVERIFY(fetch(ca.url("/__page/x", "hand")));
+            QCOMPARE(byHand.count(), 1);
+        }
 
         test::ModalDialogAnswerer answerer("reject");
         Window refusing;  // its client was made before the CA came
@@ -695,31 +850,34 @@ private slots:
         QSslConfiguration withCa = saved;
         withCa.addCaCertificates(certs.caCert);
         QSslConfiguration::setDefaultConfiguration(withCa);
-        {
-            qt::HttpNetworkManager client;
-            QSignalSpy done(&client, SIGNAL(RequestFinished(Err::HttpNetworkManager, QString)));
-            client.HttpGet(ca.url("/__page/x", "ca"), 10000);
-            QVERIFY(done.wait(20000));
-        }
+        QVERIFY(fetch(ca.url("/__page/x", "ca")));
         QCOMPARE(answerer.count(), 0);
 
         struct Row {
             const char* what;
-            QString listener, cert, key;
+            QString listener, host, cert, key;  // host and files empty: 127.0.0.1 and as served
             bool reaches;
             QString logged;  // beginning of the record of the refusal
         } rows[] = {
-            {"another certificate on the verified port", "ca", certs.otherSelfCert, certs.otherSelfKey, false,
-             "Certificate refused, url " + ca.url("/vdesk/resource_template", "ca").toString() + ", error "},
-            {"the verified certificate", "ca", certs.serverCert, certs.serverKey, true, {}},
-            {"the same certificate on another port", "ca2", certs.serverCert, certs.serverKey, false,
-             "Request to " + ca.url("/vdesk/resource_template", "ca2").toString() + " blocked"},
+            {"the verified certificate", "ca", {}, certs.serverCert, certs.serverKey, true, {}},
+            {"another node's certificate from the same CA", "ca", {}, secondCert, secondKey, true, {}},
+            {"another name of the server in its certificate", "ca", "localhost", {}, {}, true, {}},
+            {"a certificate the HTTP client would not accept", "ca", {}, certs.otherSelfCert, certs.otherSelfKey,
+             false, "Certificate refused, url " + ca.url("/vdesk/resource_template", "ca").toString() + ", error "},
+            {"the certificate the user accepted, on its port", "hand", {}, {}, {}, true, {}},
+            {"the certificate the user accepted, on another port", "hand2", {}, {}, {}, false,
+             "Request to " + ca.url("/vdesk/resource_template", "hand2").toString() + " blocked"},
         };
         for (const Row& row : rows) {
-            QVERIFY(serve(row.cert, row.key));
+            if (!row.cert.isEmpty())
+                QVERIFY(serve(row.cert, row.key));
             log.clear();
+            ca.clearLog();
+            QUrl url = ca.url("/", row.listener);
+            if (!row.host.isEmpty())
+                url.setHost(row.host);
             Window w;
-            w.controller->start(info(ca.url("/", row.listener)));
+            w.controller->start(info(url));
             if (row.reaches) {
                 QTRY_VERIFY2_WITH_TIMEOUT(!w.tunnels.empty() && served("/__page/ready", row.listener) > 0, row.what,
                                           20000);
@@ -733,6 +891,30 @@ private slots:
                                      "server " + ca.url("", row.listener).toString() + " was refused")
                              .size() == 1,
                      row.what);
+        }
+        QCOMPARE(answerer.count(), 0);
+
+        // Renewed during the session: the page's next requests meet the new
+        // certificate and reach the server, a reload too; the tunnel goes on.
+        {
+            QVERIFY(serve(certs.serverCert, certs.serverKey));
+            Window w;
+            w.controller->start(info(ca.url("/", "ca")));
+            QTRY_VERIFY_WITH_TIMEOUT(!w.tunnels.empty() && served("/__page/ready", "ca") > 0, 20000);
+            log.clear();
+            QVERIFY(serve(renewedCert, renewedKey));
+            QTRY_VERIFY_WITH_TIMEOUT(log.contains(", Certificate verified by the system accepted, url " +
+                                                  ca.url("/__page/", "ca").toString().toStdString()),
+                                     20000);
+            const int polls = served("/__page/actions", "ca");
+            QTRY_VERIFY_WITH_TIMEOUT(served("/__page/actions", "ca") > polls + 2, 20000);
+            w.controller->getWebView()->reload();
+            QTRY_COMPARE_WITH_TIMEOUT(served("/vdesk/resource_template", "ca"), 2, 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(served("/__page/ready", "ca") > 1, 20000);
+            QCOMPARE(w.errors->count(), 0);
+            QCOMPARE(w.realClose->count(), 0);
+            QVERIFY(w.tunnels[0]->opened);
+            QVERIFY(!w.controller->isErrorPageShown());
         }
 
         refusing.controller->start(info(ca.url("/", "ca")));
