@@ -35,6 +35,7 @@
 #include "foundation/m_system.h"
 #include "session/ServerUrls.h"
 #include "session/TrustedSitePrompt.h"
+#include "shell/MessageBox.h"
 #include "foundation/Helpers.h"
 
 namespace tessal {
@@ -243,10 +244,7 @@ bool launchWithConsent(const tessal::AppLaunchConfig& config, bool trusted, cons
         box.setTextFormat(Qt::PlainText);
         box.setDefaultButton(QMessageBox::Cancel);
         showTextWhole(box);
-        // Only a pressed Ok launches: a box ended any other way (a signal's
-        // quit, the window manager) is a refusal.
-        box.exec();
-        if (box.clickedButton() == nullptr || box.clickedButton() != box.button(QMessageBox::Ok))
+        if (execQuestion(box, QMessageBox::Cancel) != QMessageBox::Ok)
             return false;
     }
     launchApplications(config.requests);
@@ -348,9 +346,9 @@ void BrowserController::showLogFileReq()
                         tr("\"Show log file\" link was clicked too many times. Do you want to continue?"),
                         QMessageBox::Ok | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Cancel);
-        box.exec();
+        const int answer = execQuestion(box, QMessageBox::Cancel);
         pageQuestions.answered();
-        if (box.clickedButton() != box.button(QMessageBox::Ok))
+        if (answer != QMessageBox::Ok)
             return;
         logClicks = 0;
     }
