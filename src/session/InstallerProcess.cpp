@@ -3,6 +3,7 @@
 #include "foundation/IUErrorLog.h"
 #include "foundation/LogSettings.h"
 #include "foundation/String.h"
+#include "foundation/UserFiles.h"
 #include "foundation/m_system.h"
 
 #include "tessal_config.h"
@@ -69,17 +70,21 @@ int openOwnLog(const QByteArray& path, QString& error)
 }
 
 // A folder of the user's own for the installer output: the runtime folder,
-// else the settings folder.
+// else the settings folder; none where another user controls the way there
+// (root with a user's HOME), as that user could swap it for a link.
 QByteArray ownLogFolder()
 {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     struct stat status {};
     if (!runtime.isEmpty() && ::stat(runtime.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
-        status.st_uid == ::geteuid())
+        status.st_uid == ::geteuid() && !othersControlPath(runtime.toStdString()))
         return runtime;
     CString folder;
     getConfigFolder(folder, true);
-    return QByteArray(static_cast<const char*>(folder));
+    const QByteArray settings(static_cast<const char*>(folder));
+    if (settings.isEmpty() || othersControlPath(settings.toStdString()))
+        return QByteArray();
+    return settings;
 }
 
 }  // namespace

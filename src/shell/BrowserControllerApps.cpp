@@ -11,7 +11,6 @@
 #include <QLayout>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>

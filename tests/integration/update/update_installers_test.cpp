@@ -87,7 +87,8 @@ TEST_F(InstallerTest, ToolThatCannotStartFails)
 
 // A name taken first by a link, another user's file, a FIFO or a second name
 // of a file receives nothing (and a FIFO does not stop the install); the
-// output goes to a file of the user's own, and the log says where.
+// output goes to a file of the user's own, and the log says where. Root with
+// HOME in another user's folder makes no file there: that install fails.
 TEST_F(InstallerTest, ATakenInstallerLogNameIsLeftAloneAndTheInstallGoesOn)
 {
     const QString file = home() + QStringLiteral("/p.deb");
@@ -97,13 +98,19 @@ TEST_F(InstallerTest, ATakenInstallerLogNameIsLeftAloneAndTheInstallGoesOn)
     const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
     const QByteArray name = QFile::encodeName(installerLog());
     enum Plant { Link, Foreign, Fifo, HardLink };
-    const std::pair<Plant, QString> rows[] = {{Link, runtime.path()}, {Link, home() + "/.TessalNetworks"},
-                                              {Foreign, runtime.path()}, {Fifo, runtime.path()},
-                                              {HardLink, runtime.path()}};
-    for (const auto& [plant, own] : rows) {
+    const std::tuple<Plant, QString, bool> rows[] = {
+        {Link, runtime.path(), false}, {Link, home() + "/.TessalNetworks", false}, {Foreign, runtime.path(), false},
+        {Fifo, runtime.path(), false}, {HardLink, runtime.path(), false}, {Link, home() + "/.TessalNetworks", true}};
+    const auto giveHome = [this](uid_t uid) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(home().toStdString()))
+            ASSERT_EQ(::lchown(entry.path().c_str(), uid, uid), 0);
+        ASSERT_EQ(::chown(QFile::encodeName(home()).constData(), uid, uid), 0);
+    };
+    for (const auto& [plant, own, usersHome] : rows) {
         QFile::remove(installerLog());
+        QFile::remove(own + "/tessalinstall.log");
         ASSERT_TRUE(writeFile(victim, "keep"));
-        if (plant == Foreign && ::geteuid() != 0)
+        if ((plant == Foreign || usersHome) && ::geteuid() != 0)
             continue;   // only root can give a file away
         bool planted = false;
         switch (plant) {
@@ -114,6 +121,8 @@ TEST_F(InstallerTest, ATakenInstallerLogNameIsLeftAloneAndTheInstallGoesOn)
         }
         ASSERT_TRUE(planted) << plant;
         qputenv("XDG_RUNTIME_DIR", own == runtime.path() ? own.toUtf8() : QByteArray());
+        if (usersHome)
+            giveHome(65534);
         RecordingLog log;
         LinuxInstaller installer;
         // A FIFO that blocks the open gets a reader after a generous while.
@@ -127,7 +136,9 @@ TEST_F(InstallerTest, ATakenInstallerLogNameIsLeftAloneAndTheInstallGoesOn)
         const bool installed = install(installer, file).failures.isEmpty();
         done.set_value();
         watchdog.join();
-        EXPECT_TRUE(installed) << plant;
+        if (usersHome)
+            giveHome(0);
+        EXPECT_EQ(installed, !usersHome) << plant;
         EXPECT_FALSE(blocked) << plant;
         qputenv("XDG_RUNTIME_DIR", oldRuntime);
         EXPECT_EQ(readAll(victim), QByteArray("keep")) << plant;
@@ -137,6 +148,10 @@ TEST_F(InstallerTest, ATakenInstallerLogNameIsLeftAloneAndTheInstallGoesOn)
             EXPECT_TRUE(S_ISFIFO(status.st_mode));
         else
             EXPECT_EQ(readAll(installerLog()), QByteArray("keep")) << plant;
+        if (usersHome) {
+            EXPECT_FALSE(QFileInfo::exists(own + "/tessalinstall.log"));
+            continue;
+        }
         EXPECT_EQ(readAll(own + "/tessalinstall.log"), QByteArray("xdg-open stub output\n")) << plant;
         EXPECT_TRUE(log.contains("Installer output goes to " + own.toStdString() + "/tessalinstall.log instead: "));
     }
