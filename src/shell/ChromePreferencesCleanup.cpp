@@ -20,13 +20,9 @@ void cleanupChromeProfile(const std::vector<std::string>& schemes, const std::st
             if (isMissing(path))
                 continue;
             try {
-                removeStaleTemporaries(path, &owner);
-                std::string text = readFileLimited(path, kPreferenceFileLimit, &owner);
-                bool changed = false;
-                for (const std::string& scheme : schemes)
-                    changed |= editPreferenceText(path, [&] { return eraseJsonSchemeEntry(text, scheme, "excluded_schemes"); });
-                if (changed)
-                    writeFileContents(path, text, &owner);
+                cleanPreferenceFile(path, owner, schemes, [](std::string& text, const std::string& scheme) {
+                    return eraseJsonSchemeEntry(text, scheme, "excluded_schemes");
+                });
             } catch (const std::runtime_error& e) {
                 errors.push_back(e.what());
             }

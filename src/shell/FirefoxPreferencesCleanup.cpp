@@ -57,13 +57,7 @@ void cleanupFirefoxProfile(const std::vector<std::string>& schemes, const std::s
                 if (isMissing(path))
                     continue;
                 try {
-                    removeStaleTemporaries(path, &owner);
-                    std::string text = readFileLimited(path, kPreferenceFileLimit, &owner);
-                    bool changed = false;
-                    for (const std::string& scheme : schemes)
-                        changed |= editPreferenceText(path, [&] { return editor.edit(text, scheme); });
-                    if (changed)
-                        writeFileContents(path, text, &owner);
+                    cleanPreferenceFile(path, owner, schemes, editor.edit);
                 } catch (const std::runtime_error& e) {
                     errors += std::string(e.what()) + "; ";
                 }

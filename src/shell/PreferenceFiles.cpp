@@ -303,5 +303,17 @@ void writeFileContents(const std::string& path, const std::string& text, const P
     ::fsync(folder);
 }
 
+void cleanPreferenceFile(const std::string& path, const ProfileOwner& owner, const std::vector<std::string>& schemes,
+                         const std::function<bool(std::string&, const std::string&)>& edit)
+{
+    removeStaleTemporaries(path, &owner);
+    std::string text = readFileLimited(path, kPreferenceFileLimit, &owner);
+    bool changed = false;
+    for (const std::string& scheme : schemes)
+        changed |= editPreferenceText(path, [&] { return edit(text, scheme); });
+    if (changed)
+        writeFileContents(path, text, &owner);
+}
+
 } // namespace qt
 } // namespace tessal

@@ -9,6 +9,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tessal {
 namespace qt {
@@ -75,6 +76,12 @@ bool editPreferenceText(const std::string& path, Edit&& edit)
         throw std::runtime_error("File " + quotedPath(path) + ": " + e.what());
     }
 }
+
+// One preference file's round: sweeps what a killed run left beside it,
+// reads it, removes each scheme with edit (text, scheme -> changed) and
+// writes it back only when something changed. Throws std::runtime_error.
+void cleanPreferenceFile(const std::string& path, const ProfileOwner& owner, const std::vector<std::string>& schemes,
+                         const std::function<bool(std::string&, const std::string&)>& edit);
 
 } // namespace qt
 } // namespace tessal
