@@ -22,25 +22,6 @@ namespace tessal::qt {
 namespace {
 constexpr const char* kLogFile = "/InstallerProcess";
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-}  // namespace
-
-namespace {
-
 // Opens path for the installer's output: created 0600 without following a
 // link, and used only when it is a regular file of the effective user with
 // no other name; it is truncated only then (the fixed path lies in a folder
@@ -115,7 +96,7 @@ int openInstallerLog(QString& error)
 InstallerRun runInstallerTool(const QString& program, const QStringList& args, int timeoutMs)
 {
     InstallerRun run;
-    Descriptor log(openInstallerLog(run.error));
+    UniqueFd log(openInstallerLog(run.error));
     if (log.get() < 0) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, run.error);
         return run;

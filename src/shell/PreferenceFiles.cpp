@@ -24,31 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { reset(); }
-    int get() const { return m_fd; }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
-
 [[noreturn]] void fail(const std::string& what, const std::string& path, int error)
 {
     throw std::runtime_error(what + " " + quotedPath(path) + ": " + std::strerror(error));
@@ -69,15 +44,15 @@ bool isInside(const fs::path& path, const fs::path& folder)
 // link as its last component; with an owner also confined to their home.
 struct OpenedFile
 {
-    Descriptor folder;
-    Descriptor file;
+    UniqueFd folder;
+    UniqueFd file;
     std::string name;
     struct stat status {};
 };
 
 // The folder that holds path, confined to the owner's home; name receives
 // the file's name in it.
-void openProfileFolder(const std::string& path, const ProfileOwner* owner, Descriptor& opened, std::string& name)
+void openProfileFolder(const std::string& path, const ProfileOwner* owner, UniqueFd& opened, std::string& name)
 {
     fs::path target(path);
     if (owner != nullptr) {
@@ -220,14 +195,14 @@ ChangeOwner setChangeOwner(ChangeOwner change)
 
 void removeStaleTemporaries(const std::string& path, const ProfileOwner* owner)
 {
-    Descriptor folder;
+    UniqueFd folder;
     std::string name;
     try {
         openProfileFolder(path, owner, folder, name);
     } catch (const std::exception&) {
         return;
     }
-    Descriptor listing(::openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd listing(::openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     DIR* entries = listing.get() >= 0 ? ::fdopendir(listing.get()) : nullptr;
     if (entries == nullptr)
         return;
@@ -246,7 +221,7 @@ void removeStaleTemporaries(const std::string& path, const ProfileOwner* owner)
         if (::fstatat(folder.get(), temporary.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(before.st_mode)
             || (before.st_uid != ::geteuid() && (owner == nullptr || before.st_uid != owner->uid)))
             continue;
-        Descriptor file(::openat(folder.get(), temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        UniqueFd file(::openat(folder.get(), temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat status {};
         if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || status.st_ino != before.st_ino
             || status.st_dev != before.st_dev)
@@ -265,7 +240,7 @@ void writeFileContents(const std::string& path, const std::string& text, const P
 
     std::random_device random;
     std::string temporary;
-    Descriptor out;
+    UniqueFd out;
     for (int attempt = 0; attempt < 100 && out.get() < 0; ++attempt) {
         temporary = temporaryPrefix(opened.name) + std::to_string(random());
         out.reset(::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,

@@ -21,6 +21,7 @@
 #include "foundation/CompanionProcesses.h"
 #include "foundation/UException.h"
 #include "foundation/UClasses.h"
+#include "foundation/UserFiles.h"
 #include "foundation/USocket.h"
 #include "foundation/m_system.h"
 #include "tessal_config.h"
@@ -113,22 +114,6 @@ class ChildReaping {
  private:
   struct sigaction m_old {};
   bool m_changed = false;
-};
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : m_fd(fd) {}
-  ~Descriptor() { reset(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return m_fd; }
-  void reset() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
-  }
-
- private:
-  int m_fd;
 };
 
 bool processExists(int pid) { return pid > 1 && getpgid(pid) >= 0; }
@@ -392,7 +377,7 @@ bool SvpnHandler::isSvpnProcess(int pid) {
   if (pid <= 0) return false;
   char path[64];
   std::snprintf(path, sizeof path, "/proc/%d/cmdline", pid);
-  Descriptor file(::open(path, O_RDONLY | O_CLOEXEC));
+  UniqueFd file(::open(path, O_RDONLY | O_CLOEXEC));
   if (file.get() < 0) return false;
   char text[512] = {};
   const ssize_t n = ::read(file.get(), text, 511);
@@ -430,8 +415,8 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0)
     throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "TunnelService, Pipe creation failed");
-  Descriptor readEnd(fds[0]);
-  Descriptor writeEnd(fds[1]);
+  UniqueFd readEnd(fds[0]);
+  UniqueFd writeEnd(fds[1]);
 
   // The first process must be waited for even when a library has set SIGCHLD
   // to be ignored, and a daemon that exits before reading must not end this
