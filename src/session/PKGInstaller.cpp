@@ -1,6 +1,7 @@
 #include "session/PKGInstaller.h"
 
 #include "foundation/IUErrorLog.h"
+#include "shell/SingleInstance.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -35,6 +36,7 @@ void PKGInstaller::Install(std::string file)
         return;
     }
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, "Quitting main application instance for auto-update");
+    stopTakingLaunches();
     QCoreApplication::exit(0);
     emit Success();
 }

@@ -67,6 +67,8 @@ private:
     // Tries the release again while a nested loop or a dialog still runs.
     QTimer releaseRetry;
     int launchesInProgress = 0;
+    // The box refusing a plain-HTTP inspection launch is open.
+    bool httpRefusalShown = false;
 };
 
 // The form in which a session id appears in records and messages: its last 8

@@ -30,6 +30,7 @@
 #include "shell/BrowserPreferencesCleanup.h"
 #include "shell/LinuxService.h"
 #include "shell/MessageBox.h"
+#include "shell/SingleInstance.h"
 #include "tessal_config.h"
 
 namespace tessal {
@@ -269,6 +270,7 @@ void CustomQApplication::quitWhenClosedAfterSignal()
         return;
     signalQuitTimer.stop();
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Nothing left open, quitting application"));
+    stopTakingLaunches();
     QCoreApplication::exit(0);
 }
 
@@ -277,6 +279,7 @@ void CustomQApplication::quitIfNoSession()
     if (sessionManager.SessionCount() == 0 && quitWhenNoSession) {
         ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
                      makeArgFormat("Qutting application because no valid session exist"));
+        stopTakingLaunches();
         QCoreApplication::exit(0);
     }
 }

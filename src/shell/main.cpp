@@ -15,6 +15,7 @@
 #include "shell/CustomQApplication.h"
 #include "shell/DBusInterface.h"
 #include "shell/LinuxService.h"
+#include "shell/SingleInstance.h"
 
 int main(int argc, char** argv)
 {
@@ -47,11 +48,16 @@ int main(int argc, char** argv)
     if (isCleanupCommandLine(QCoreApplication::arguments()))
         return dispatchCommandLine(*app).second;
 
-    if (!setupDBusService(*app))
-        return 0;
+    int handOverExitCode = 0;
+    if (!setupDBusService(*app, handOverExitCode))
+        return handOverExitCode;
 
     const auto [handled, exitCode] = dispatchCommandLine(*app);
-    if (handled)
+    // A launch handed over while the command line's own one was refused
+    // keeps the process serving.
+    if (handled && app->sessionManager.SessionCount() == 0) {
+        stopTakingLaunches();
         return exitCode;
+    }
     return app->exec();
 }
