@@ -27,6 +27,9 @@ namespace {
 
 constexpr const char* kLogFile = "/DBusInterface";
 constexpr int kRetryMs = 20;
+// Failed claims of a name that nobody owns, in a row, before the bus counts
+// as refusing it to this process (a confined one, say).
+constexpr int kUnownedClaimsRefused = 3;
 
 bool isCleanupRequest(const QStringList& arguments)
 {
@@ -152,6 +155,7 @@ bool setupDBusService(CustomQApplication& app, int& exitCode)
 
     const QDeadlineTimer deadline(kHandOverTryMs);
     bool announced = false;
+    int unownedClaims = 0;
     for (;;) {
         // One receiver per attempt: signals meant for another owner go with it.
         auto receiver = std::make_unique<LaunchSignalReceiver>(app);
@@ -218,6 +222,14 @@ bool setupDBusService(CustomQApplication& app, int& exitCode)
             return false;
         case Forwarded::NotTaken:
             break;
+        }
+        if (bus.interface()->isServiceRegistered(service).value()) {
+            unownedClaims = 0;
+        } else if (++unownedClaims >= kUnownedClaimsRefused) {
+            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                       makeArgFormat("Service '%1' cannot be claimed, using the per-user lock instead", service));
+            serveNobody();
+            return setupLocalInstance(app, exitCode);
         }
         // The owner is quitting (or just went): once it has given up the
         // name, this process takes it.

@@ -123,16 +123,35 @@ TEST_F(ShellProcess, UnsupportedSchemeExitsWithOneBeforeTheEventLoop) {
   EXPECT_FALSE(err.contains("invalid nullptr parameter")) << err.toStdString();
 }
 
-// Without a session bus the launch still runs: this process is the only instance.
+// Without a session bus, or on one that refuses the name to this process (a
+// confined one), the launch still runs: the per-user lock is the guard.
 TEST_F(ShellProcess, NoSessionBusLaunchesAsTheOnlyInstance) {
-  QProcessEnvironment env = environment("en_US.UTF-8");
-  env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-such-bus");
-  auto process = start(TESSALVPN, {"foo://bar"}, QString(), &env);
-  EXPECT_EQ(finish(*process), 1);
-  const QString text = log();
-  EXPECT_TRUE(text.contains("Cannot connect to session bus")) << text.toStdString();
-  EXPECT_TRUE(text.contains("Single-instance service 'com.tessal.tessalvpn' not available, running as the only instance"));
-  EXPECT_TRUE(text.contains("Unsupported external protocol handler request foo://bar"));
+  const QString config = home.path() + "/refusing-bus.conf";
+  QFile file(config);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN\"\n"
+             " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+             "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+             "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+             "<allow eavesdrop=\"true\"/><allow own=\"*\"/>"
+             "<deny own=\"com.tessal.tessalvpn\"/></policy></busconfig>\n");
+  file.close();
+  const struct { QString program; QStringList args; bool bus; const char* record; } rows[] = {
+      {TESSALVPN, {"foo://bar"}, false, "Cannot connect to session bus"},
+      {"dbus-run-session", {"--config-file=" + config, "--", TESSALVPN, "foo://bar"}, true,
+       "Service 'com.tessal.tessalvpn' cannot be claimed, using the per-user lock instead"},
+  };
+  for (const auto& row : rows) {
+    QFile::remove(home.path() + "/.TessalNetworks/vpn.log");
+    QProcessEnvironment env = environment("en_US.UTF-8");
+    if (!row.bus) env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-such-bus");
+    auto process = start(row.program, row.args, QString(), &env);
+    EXPECT_EQ(finish(*process), 1) << row.record;
+    const QString text = log();
+    EXPECT_TRUE(text.contains(row.record)) << text.toStdString();
+    EXPECT_TRUE(text.contains("Single-instance service 'com.tessal.tessalvpn' not available, running as the only instance"));
+    EXPECT_TRUE(text.contains("Unsupported external protocol handler request foo://bar"));
+  }
 }
 
 // A logout, kill or a closed terminal ends the process the way a quit does;
