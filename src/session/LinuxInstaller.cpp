@@ -5,7 +5,7 @@
 #include "foundation/IUErrorLog.h"
 
 #include "tessal_config.h"
-#include "shell/SingleInstance.h"
+#include "session/LaunchHandOver.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "session/PKGInstaller.h"
 
 #include "foundation/IUErrorLog.h"
-#include "shell/SingleInstance.h"
+#include "session/LaunchHandOver.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -14,12 +14,12 @@
 #include "foundation/UException.h"
 #include "session/HttpNetworkManager.h"
 #include "session/InputParams.h"
+#include "session/LaunchHandOver.h"
 #include "session/Session.h"
 #include "session/SessionExchange.h"
 #include "foundation/Helpers.h"
 #include "shell/MessageBox.h"
 #include "shell/Notification.h"
-#include "shell/SingleInstance.h"
 #include "tessal_config.h"
 
 namespace tessal {

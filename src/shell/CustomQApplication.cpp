@@ -26,11 +26,11 @@
 #include "foundation/UArgFormat.h"
 #include "foundation/UException.h"
 #include "foundation/UVersion.h"
+#include "session/LaunchHandOver.h"
 #include "session/Session.h"
 #include "shell/BrowserPreferencesCleanup.h"
 #include "shell/LinuxService.h"
 #include "shell/MessageBox.h"
-#include "shell/SingleInstance.h"
 #include "tessal_config.h"
 
 namespace tessal {

@@ -25,6 +25,7 @@
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
 #include "foundation/UserLockFile.h"
+#include "session/LaunchHandOver.h"
 #include "session/SessionExchange.h"
 #include "shell/CustomQApplication.h"
 
@@ -43,14 +44,6 @@ constexpr int kMaxLaunchBytes = 256 * 1024;
 // A connection that has not sent its URL by then is dropped.
 constexpr int kConnectionIdleMs = 5000;
 constexpr size_t kMaxConnections = 256;
-
-bool g_taking = true;
-
-std::vector<std::function<void()>>& stopActions()
-{
-    static std::vector<std::function<void()>> actions;
-    return actions;
-}
 
 long long monotonicMs()
 {
@@ -76,31 +69,6 @@ QString redacted(const QString& url)
 
 } // namespace
 
-bool takingLaunches()
-{
-    return g_taking;
-}
-
-void stopTakingLaunches()
-{
-    if (!g_taking)
-        return;
-    g_taking = false;
-    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Quitting: launches are no longer taken"));
-    std::vector<std::function<void()>> actions;
-    actions.swap(stopActions());
-    for (const auto& action : actions)
-        action();
-}
-
-void whenLaunchesStop(std::function<void()> action)
-{
-    if (g_taking)
-        stopActions().push_back(std::move(action));
-    else
-        action();
-}
-
 void serveLaunchesUntilQuit(CustomQApplication& app)
 {
     // Whatever ends the event loop, nothing is taken after it.
@@ -109,7 +77,7 @@ void serveLaunchesUntilQuit(CustomQApplication& app)
 
 void runHandedOverLaunch(CustomQApplication& app, const QString& url, const std::function<bool(bool)>& answer)
 {
-    if (!g_taking) {
+    if (!takingLaunches()) {
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                      makeArgFormat("Launch request not taken, application is quitting: %1", redacted(url)));
         answer(false);

@@ -21,6 +21,8 @@
 #include <QObject>
 #include <QString>
 
+#include "session/LaunchHandOver.h"
+
 class QSocketNotifier;
 class QTimer;
 class UUserLockFile;
@@ -35,13 +37,6 @@ class CustomQApplication;
 constexpr int kHandOverReplyMs = 60000;
 constexpr int kHandOverTryMs = 120000;
 
-// False once the process has decided to quit.
-bool takingLaunches();
-// Called before every quit: nothing is taken any more, the bus name and the
-// local channel are given up. Later calls do nothing.
-void stopTakingLaunches();
-// Adds what stopTakingLaunches gives up.
-void whenLaunchesStop(std::function<void()> action);
 // From now on until the process quits, this one takes launches.
 void serveLaunchesUntilQuit(CustomQApplication& app);
 
