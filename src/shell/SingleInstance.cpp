@@ -23,6 +23,7 @@
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
+#include "foundation/UException.h"
 #include "foundation/UserLockFile.h"
 #include "session/LaunchHandOver.h"
 #include "session/SessionExchange.h"
@@ -88,7 +89,10 @@ void runHandedOverLaunch(CustomQApplication& app, const QString& url, const std:
                      makeArgFormat("Launch request not confirmed to its sender, not run: %1", redacted(url)));
         return;
     }
-    app.CreateSession(url);
+    // Reached from socket notifiers and bus calls: nothing may leave it.
+    int result = 0;
+    guardOperation(UCATCH_SITE(kLogFile, "Handed-over launch failed", __PRETTY_FUNCTION__), result,
+                   [&]() { app.CreateSession(url); });
 }
 
 // ---------------------------------------------------------------------------
