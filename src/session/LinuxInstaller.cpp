@@ -5,6 +5,7 @@
 #include "foundation/IUErrorLog.h"
 
 #include "tessal_config.h"
+#include "session/LaunchHandOver.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -42,6 +43,7 @@ void LinuxInstaller::Install(std::string file)
         return;
     }
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, "Quitting main application instance after auto-update");
+    stopTakingLaunches();
     QCoreApplication::exit(0);
 }
 

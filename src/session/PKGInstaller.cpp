@@ -2,6 +2,7 @@
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/m_system.h"
+#include "session/LaunchHandOver.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -39,6 +40,7 @@ void PKGInstaller::Install(std::string file)
         return;
     }
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, "Quitting main application instance for auto-update");
+    stopTakingLaunches();
     QCoreApplication::exit(0);
     emit Success();
 }

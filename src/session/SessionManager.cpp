@@ -14,6 +14,7 @@
 #include "foundation/UException.h"
 #include "session/HttpNetworkManager.h"
 #include "session/InputParams.h"
+#include "session/LaunchHandOver.h"
 #include "session/QuitRequest.h"
 #include "session/ServerUrls.h"
 #include "session/Session.h"
@@ -95,6 +96,19 @@ public:
 
 private:
     int& m_counter;
+};
+
+// Sets a flag for its own extent, also when the call in it throws.
+class FlagWhile
+{
+public:
+    explicit FlagWhile(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~FlagWhile() { m_flag = false; }
+    FlagWhile(const FlagWhile&) = delete;
+    FlagWhile& operator=(const FlagWhile&) = delete;
+
+private:
+    bool& m_flag;
 };
 
 } // namespace
@@ -239,7 +253,8 @@ std::optional<QString> SessionManager::StartNASession(const QUrl& url)
 
 std::optional<QString> SessionManager::StartEPCSession(const QUrl& url)
 {
-    if (sessions.size() >= static_cast<size_t>(kMaxInspectionSessions)) {
+    // The HTTP refusal's box holds a place while it is open.
+    if (sessions.size() + (httpRefusalShown ? 1 : 0) >= static_cast<size_t>(kMaxInspectionSessions)) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
                    makeArgFormat("Max session limit reached; not creating new sessions. Max:", kMaxInspectionSessions));
         return std::nullopt;
@@ -259,6 +274,15 @@ std::optional<QString> SessionManager::StartEPCSession(const QUrl& url)
     const QString protocol = QString::fromUtf8(static_cast<const char*>(params->protocol));
     if (protocol.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0 &&
         !checkFlag(CString(TESSAL_SYSTEM_PATH("/opt/tessal/tessal_epi.conf")), CString("ALLOW_HTTP_SERVERS"))) {
+        // One box at a time: a page that launches in a burst must not stack
+        // a box per launch.
+        if (httpRefusalShown) {
+            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                       makeArgFormat("Communication over HTTP is not allowed; launch refused, its message is "
+                                     "already shown"));
+            return std::nullopt;
+        }
+        const FlagWhile shown(httpRefusalShown);
         ShowCriticalBox(QObject::tr("Communication over HTTP is not allowed, please use HTTPS"));
         return std::nullopt;
     }
@@ -385,6 +409,8 @@ void SessionManager::quitIfStillEmpty()
         return;
     ULOG_VERBOSE(kLogFile, "void tessal::qt::SessionManager::CheckSessions()",
                  makeArgFormat("No live sessions, quitting application...."));
+    // A launch handed over from now on would be lost: its sender runs it.
+    stopTakingLaunches();
     QCoreApplication::exit(0);
 }
 

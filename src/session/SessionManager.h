@@ -69,6 +69,8 @@ private:
     int launchesInProgress = 0;
     // One queued quit check at a time: the quit is logged once.
     bool quitQueued = false;
+    // The box refusing a plain-HTTP inspection launch is open.
+    bool httpRefusalShown = false;
 };
 
 // The form in which a session id appears in records and messages: its last 8

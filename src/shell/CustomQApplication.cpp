@@ -27,6 +27,7 @@
 #include "foundation/UArgFormat.h"
 #include "foundation/UException.h"
 #include "foundation/UVersion.h"
+#include "session/LaunchHandOver.h"
 #include "session/QuitRequest.h"
 #include "session/Session.h"
 #include "shell/BrowserPreferencesCleanup.h"
@@ -320,6 +321,7 @@ void CustomQApplication::quitWhenClosedAfterSignal()
         return;
     signalQuitTimer.stop();
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Nothing left open, quitting application"));
+    stopTakingLaunches();
     QCoreApplication::exit(0);
 }
 
@@ -328,6 +330,7 @@ void CustomQApplication::quitIfNoSession()
     if (sessionManager.SessionCount() == 0 && quitWhenNoSession) {
         ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
                      makeArgFormat("Qutting application because no valid session exist"));
+        stopTakingLaunches();
         QCoreApplication::exit(0);
     }
 }

@@ -1,13 +1,19 @@
 #include "shell/DBusInterface.h"
 
+#include <memory>
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
+#include <QDBusError>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QUrl>
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
 #include "shell/CustomQApplication.h"
+#include "shell/SingleInstance.h"
 
 namespace tessal {
 namespace qt {
@@ -20,6 +26,10 @@ const char* const kDBusSignalName = "CreateSession";
 namespace {
 
 constexpr const char* kLogFile = "/DBusInterface";
+constexpr int kRetryMs = 20;
+// Failed claims of a name that nobody owns, in a row, before the bus counts
+// as refusing it to this process (a confined one, say).
+constexpr int kUnownedClaimsRefused = 3;
 
 bool isCleanupRequest(const QStringList& arguments)
 {
@@ -35,6 +45,44 @@ void waitUntilSent(QDBusConnection& bus)
                                             QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
 }
 
+// Sends the answer of a method call whose reply was held back.
+bool answerCall(const QDBusMessage& call, bool taken)
+{
+    return QDBusConnection::sessionBus().send(
+        taken ? call.createReply()
+              : call.createErrorReply(QDBusError::Failed, QStringLiteral("Application is quitting")));
+}
+
+enum class Forwarded { Taken, NotTaken, Unanswered, OlderInstance };
+
+// Hands url to the name's owner with the answered method call.
+Forwarded forwardOverBus(QDBusConnection& bus, const QString& url)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kDBusServiceName),
+                                                       QString::fromLatin1(kDBusObjectPath),
+                                                       QString::fromLatin1(kDBusSignalInterface),
+                                                       QString::fromLatin1(kDBusSignalName));
+    call << url;
+    QElapsedTimer clock;
+    clock.start();
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kHandOverReplyMs);
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return Forwarded::Taken;
+    const QString error = reply.errorName();
+    // An instance of an earlier build only listens for the signal.
+    if (error == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
+        error == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") ||
+        error == QLatin1String("org.freedesktop.DBus.Error.UnknownObject"))
+        return Forwarded::OlderInstance;
+    // The same error tells of an owner that went away without answering;
+    // only the full wait means that it may still run the launch.
+    if ((error == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+         error == QLatin1String("org.freedesktop.DBus.Error.Timeout")) &&
+        clock.elapsed() >= kHandOverReplyMs - 1000)
+        return Forwarded::Unanswered;
+    return Forwarded::NotTaken;
+}
+
 } // namespace
 
 DBusInterface::DBusInterface(CustomQApplication* app) : QDBusAbstractAdaptor(app), app(app)
@@ -46,28 +94,45 @@ void DBusInterface::Activate(const QMap<QString, QVariant>&)
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("D-Bus Activate() method called"));
 }
 
-void DBusInterface::Open(const QStringList& uris, const QMap<QString, QVariant>&)
+void DBusInterface::Open(const QStringList& uris, const QMap<QString, QVariant>&, const QDBusMessage& message)
 {
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("D-Bus Open() method called"));
     if (uris.isEmpty()) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("No URIs provided"));
         return;
     }
-    app->quitWhenNoSession = false;
-    app->sessionManager.CreateAndLaunchSession(QUrl(uris.first(), QUrl::TolerantMode));
+    // The caller hears at once, not when the launch (and its questions) ends.
+    message.setDelayedReply(true);
+    runHandedOverLaunch(*app, uris.first(), [&message](bool taken) { return answerCall(message, taken); });
 }
 
-bool setupDBusService(CustomQApplication& app)
+LaunchInterface::LaunchInterface(CustomQApplication* app) : QDBusAbstractAdaptor(app), app(app)
 {
+}
+
+void LaunchInterface::CreateSession(const QString& url, const QDBusMessage& message)
+{
+    message.setDelayedReply(true);
+    runHandedOverLaunch(*app, url, [&message](bool taken) { return answerCall(message, taken); });
+}
+
+LaunchSignalReceiver::LaunchSignalReceiver(CustomQApplication& app) : app(app)
+{
+}
+
+void LaunchSignalReceiver::CreateSession(const QString& url)
+{
+    // A signal has nobody to answer to.
+    runHandedOverLaunch(app, url, [](bool) { return true; });
+}
+
+bool setupDBusService(CustomQApplication& app, int& exitCode)
+{
+    exitCode = 0;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        // Nothing can be forwarded without a bus, and nobody can forward to
-        // us: the launch the user asked for goes on in this process.
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Cannot connect to session bus"));
-        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
-                     makeArgFormat("Single-instance service '%1' not available, running as the only instance",
-                                   kDBusServiceName));
-        return true;
+        return setupLocalInstance(app, exitCode);
     }
 
     const QString service = QString::fromLatin1(kDBusServiceName);
@@ -77,49 +142,106 @@ bool setupDBusService(CustomQApplication& app)
     const QStringList arguments = QCoreApplication::arguments();
 
     // Another instance may forward a URL the moment the name is ours, so the
-    // receiver and the object are in place before the name is claimed.
-    const bool connected = bus.connect(QString(), QString(), signalInterface, signalName, &app,
-                                       SLOT(CreateSession(QString)));
+    // receivers and the object are in place before the name is claimed.
     auto* adaptor = new DBusInterface(&app);
+    auto* launches = new LaunchInterface(&app);
     const bool registered = bus.registerObject(path, &app, QDBusConnection::ExportAdaptors);
+    auto serveNobody = [&]() {
+        if (registered)
+            bus.unregisterObject(path);
+        delete adaptor;
+        delete launches;
+    };
 
-    if (bus.registerService(service)) {
-        if (!registered) {
-            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Cannot register object, path=%1", path));
+    const QDeadlineTimer deadline(kHandOverTryMs);
+    bool announced = false;
+    int unownedClaims = 0;
+    for (;;) {
+        // One receiver per attempt: signals meant for another owner go with it.
+        auto receiver = std::make_unique<LaunchSignalReceiver>(app);
+        const bool connected =
+            bus.connect(QString(), QString(), signalInterface, signalName, receiver.get(), SLOT(CreateSession(QString)));
+        if (bus.registerService(service)) {
+            if (!registered) {
+                ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Cannot register object, path=%1", path));
+                return false;
+            }
+            if (!connected)
+                ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                           makeArgFormat("Cannot connect to session bus, ineterface=%1, slot=%2", signalInterface,
+                                         signalName));
+            receiver.release()->setParent(&app);
+            whenLaunchesStop([service]() { QDBusConnection::sessionBus().unregisterService(service); });
+            serveLaunchesUntilQuit(app);
+            return true;
+        }
+
+        // The name is taken: this process serves nobody, for now.
+        if (connected)
+            bus.disconnect(QString(), QString(), signalInterface, signalName, receiver.get(),
+                           SLOT(CreateSession(QString)));
+        receiver.reset();
+        if (isCleanupRequest(arguments)) {
+            serveNobody();
+            return true;
+        }
+        if (arguments.size() < 2) {
+            ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                         makeArgFormat("Application was launched without parameters, exiting"));
+            serveNobody();
             return false;
         }
-        if (!connected)
+        if (!announced) {
+            ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                         makeArgFormat("Service '%1' already running, dispatching message to running instance",
+                                       service));
+            announced = true;
+        }
+
+        switch (forwardOverBus(bus, arguments[1])) {
+        case Forwarded::Taken:
+            ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Launch taken by the running instance"));
+            serveNobody();
+            return false;
+        case Forwarded::OlderInstance: {
+            QDBusMessage message = QDBusMessage::createSignal(path, signalInterface, signalName);
+            message << arguments[1];
+            if (!bus.send(message))
+                ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                             makeArgFormat("Failed to queue '%1' dbus message", signalName));
+            else
+                waitUntilSent(bus);
+            serveNobody();
+            return false;
+        }
+        case Forwarded::Unanswered:
             ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
-                       makeArgFormat("Cannot connect to session bus, ineterface=%1, slot=%2", signalInterface,
-                                     signalName));
-        return true;
+                       makeArgFormat("The running instance did not answer the launch request, giving up"));
+            exitCode = 1;
+            serveNobody();
+            return false;
+        case Forwarded::NotTaken:
+            break;
+        }
+        if (bus.interface()->isServiceRegistered(service).value()) {
+            unownedClaims = 0;
+        } else if (++unownedClaims >= kUnownedClaimsRefused) {
+            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                       makeArgFormat("Service '%1' cannot be claimed, using the per-user lock instead", service));
+            serveNobody();
+            return setupLocalInstance(app, exitCode);
+        }
+        // The owner is quitting (or just went): once it has given up the
+        // name, this process takes it.
+        if (deadline.hasExpired()) {
+            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                       makeArgFormat("Nobody took the launch request and the service stays taken, giving up"));
+            exitCode = 1;
+            serveNobody();
+            return false;
+        }
+        QThread::msleep(kRetryMs);
     }
-
-    // The name is taken: this process serves nobody.
-    if (registered)
-        bus.unregisterObject(path);
-    delete adaptor;
-    if (connected)
-        bus.disconnect(QString(), QString(), signalInterface, signalName, &app, SLOT(CreateSession(QString)));
-
-    if (isCleanupRequest(arguments))
-        return true;
-
-    if (arguments.size() < 2) {
-        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
-                     makeArgFormat("Application was launched without parameters, exiting"));
-        return false;
-    }
-
-    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
-                 makeArgFormat("Service '%1' already running, dispatching message to running instance", service));
-    QDBusMessage message = QDBusMessage::createSignal(path, signalInterface, signalName);
-    message << arguments[1];
-    if (!bus.send(message))
-        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failed to queue '%1' dbus message", signalName));
-    else
-        waitUntilSent(bus);
-    return false;
 }
 
 } // namespace qt

@@ -15,6 +15,7 @@
 #include "shell/CustomQApplication.h"
 #include "shell/DBusInterface.h"
 #include "shell/LinuxService.h"
+#include "shell/SingleInstance.h"
 
 int main(int argc, char** argv)
 {
@@ -49,11 +50,16 @@ int main(int argc, char** argv)
     const CString folder = home + "/.TessalNetworks";
     tessal::sl::TrustedSiteList::Instance(folder, "trusted_sites.xml");
 
-    if (!setupDBusService(*app))
-        return 0;
+    int handOverExitCode = 0;
+    if (!setupDBusService(*app, handOverExitCode))
+        return handOverExitCode;
 
     const auto [handled, exitCode] = dispatchCommandLine(*app);
-    if (handled)
+    // A launch handed over while the command line's own one was refused
+    // keeps the process serving.
+    if (handled && app->sessionManager.SessionCount() == 0) {
+        stopTakingLaunches();
         return exitCode;
+    }
     return app->runEventLoop();
 }

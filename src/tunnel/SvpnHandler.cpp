@@ -23,6 +23,7 @@
 #include "foundation/UClasses.h"
 #include "foundation/UserFiles.h"
 #include "foundation/USocket.h"
+#include "foundation/UserLockFile.h"
 #include "foundation/m_system.h"
 #include "tessal_config.h"
 #include "tunnel/TunnelLog.h"
@@ -132,6 +133,29 @@ bool daemonNamedByPidFile(pid_t other) {
   const int pid = readPidFile(file);
   std::fclose(file);
   return pid != other && processExists(pid) && SvpnHandler::isSvpnProcess(pid);
+}
+
+// Held from the pid-file check until the daemon has named itself in its pid
+// file (or the start has failed), so that two starts of one user, in one
+// process or in two, never both find no daemon and start one each.
+const char* const kLaunchLockName = "tessalvpn-svpn.lock";
+
+std::unique_ptr<UUserLockFile> lockDaemonLaunch(int waitMs) {
+  auto lock = std::make_unique<UUserLockFile>(kLaunchLockName);
+  if (!lock->lockWithin(waitMs)) {
+    const CString why = lock->isUsable() ? CString("another start of this user did not end")
+                                         : CString(("no launch lock, " + lock->error()).c_str());
+    throw UException(-6, kFile, "SvpnHandler::LaunchSvpn", __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
+                     static_cast<const char*>(why));
+  }
+  return lock;
+}
+
+// The daemon may name itself just after its first process has ended; the
+// launch lock is kept until it has.
+void waitUntilNamedInPidFile(pid_t firstProcess, int64_t deadline) {
+  const int64_t end = std::min(deadline, monotonicMs() + kPidFileGraceMs);
+  while (!daemonNamedByPidFile(firstProcess) && monotonicMs() < end) usleep(10000);
 }
 
 // A flag read or written under the handler's lock.
@@ -395,6 +419,9 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
     throw UException(-3, kFile, kFunction, __LINE__, "EXCEPTION - %s",
                      "TunnelService, TunnelServer is not installed in location /opt/tessal/vpn/svpn");
 
+  const std::unique_ptr<UUserLockFile> launchLock =
+      lockDaemonLaunch(m_launchWaitMs + static_cast<int>(kPidFileGraceMs) + 1000);
+
   if (FILE* file = std::fopen(kPidFile, "re")) {
     const int pid = readPidFile(file);
     std::fclose(file);
@@ -500,6 +527,7 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
     throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "falied to start svpn");
   if (WIFEXITED(exitStatus) && WEXITSTATUS(exitStatus) == 2)
     throw UException(-3, kFile, kFunction, __LINE__, "EXCEPTION - %s", "svpn not installed");
+  waitUntilNamedInPidFile(child, deadline);
   if (m_lockOk) {
     pthread_mutex_lock(&m_lock);
     m_daemonStarted = true;

@@ -10,6 +10,7 @@
 //     crash           the first process kills itself with SIGKILL
 //     detach-exit N   the first process exits with N once the daemon is up (default 0)
 //     linger MS       the first process waits MS milliseconds more before that exit
+//     pidfile-delay MS the daemon waits MS milliseconds before it writes its pid file
 //     listen off      the daemon does not listen
 //     reply TEXT      the answer to the next poll (escapes \r \n \\); the
 //                     last one repeats once all were used
@@ -59,6 +60,7 @@ struct Script {
   bool crash = false;
   int detachExit = 0;
   int lingerMs = 0;
+  int pidFileDelayMs = 0;
   bool listen = true;
   bool endAfterReplies = false;
   bool stall = false;
@@ -132,6 +134,8 @@ Script readScript() {
       script.detachExit = std::atoi(rest.c_str());
     else if (word == "linger")
       script.lingerMs = std::atoi(rest.c_str());
+    else if (word == "pidfile-delay")
+      script.pidFileDelayMs = std::atoi(rest.c_str());
     else if (word == "listen")
       script.listen = rest != "off";
     else if (word == "reply")
@@ -274,6 +278,7 @@ int main(int argc, char** argv) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
 
+    if (script.pidFileDelayMs > 0) usleep(static_cast<useconds_t>(script.pidFileDelayMs) * 1000);
     makeDirs(kPidFile);
     if (FILE* file = std::fopen(kPidFile, "w")) {
       std::fprintf(file, "%d\n", static_cast<int>(getpid()));

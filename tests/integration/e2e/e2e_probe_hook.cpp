@@ -2,7 +2,8 @@
 // tests. It answers every modal dialog with the answers listed in
 // TESSAL_E2E_ANSWERS (comma-separated, in order, the last one repeating),
 // prints each answered dialog on standard error at once, and takes commands
-// on standard input: "close" closes the browser window the way a user does.
+// on standard input: "close" closes the browser window the way a user does,
+// "answer" starts answering when TESSAL_E2E_HOLD_DIALOGS holds dialogs open.
 // TESSAL_E2E_SYSTEM_CA names a CA certificate that plays one the system's
 // store holds: the HTTP client trusts it, the web engine does not know it.
 
@@ -39,15 +40,9 @@ void closeBrowserWindow()
             widget->close();
 }
 
-// Runs while the application object is being built, before its start routine.
-void installProbe()
+// The answerer, and what prints the dialogs it answered.
+void startAnswering()
 {
-    const QString systemCa = qEnvironmentVariable("TESSAL_E2E_SYSTEM_CA");
-    if (!systemCa.isEmpty()) {
-        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-        configuration.addCaCertificates(systemCa);
-        QSslConfiguration::setDefaultConfiguration(configuration);
-    }
     QStringList answers = qEnvironmentVariable("TESSAL_E2E_ANSWERS", QStringLiteral("OK")).split(QLatin1Char(','));
     auto* answerer = new tessal::test::ModalDialogAnswerer(answers, QCoreApplication::instance());
     auto* printer = new QTimer(answerer);
@@ -57,6 +52,21 @@ void installProbe()
     printer->start(20);
     // A dialog answered just before the end is printed too.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, [answerer, printed] { printNewDialogs(*answerer, *printed); });
+}
+
+// Runs while the application object is being built, before its start routine.
+void installProbe()
+{
+    const QString systemCa = qEnvironmentVariable("TESSAL_E2E_SYSTEM_CA");
+    if (!systemCa.isEmpty()) {
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.addCaCertificates(systemCa);
+        QSslConfiguration::setDefaultConfiguration(configuration);
+    }
+    // With TESSAL_E2E_HOLD_DIALOGS set, dialogs stay open until "answer".
+    const bool hold = !qEnvironmentVariableIsEmpty("TESSAL_E2E_HOLD_DIALOGS");
+    if (!hold)
+        startAnswering();
 
     auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(input, &QSocketNotifier::activated, [input] {
@@ -69,6 +79,8 @@ void installProbe()
         buffer[n] = '\0';
         if (QByteArray(buffer).contains("close"))
             QTimer::singleShot(0, closeBrowserWindow);
+        if (QByteArray(buffer).contains("answer"))
+            QTimer::singleShot(0, startAnswering);
     });
 }
 

@@ -19,6 +19,10 @@
 #include <signal.h>
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDir>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -133,7 +137,10 @@ protected:
         ASSERT_TRUE(server.setRoutes(routes));
     }
 
-    std::unique_ptr<QProcess> start(const QString& url, const QString& answers, const QString& tag)
+    // An empty url starts the program without an argument; extra is added to
+    // the environment.
+    std::unique_ptr<QProcess> start(const QString& url, const QString& answers, const QString& tag,
+                                    const QMap<QString, QString>& extra = {})
     {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -142,10 +149,12 @@ protected:
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
         env.insert("TESSAL_E2E_ANSWERS", answers);
+        for (auto it = extra.begin(); it != extra.end(); ++it)
+            env.insert(it.key(), it.value());
         process->setProcessEnvironment(env);
         process->setStandardOutputFile(QProcess::nullDevice());
         process->setStandardErrorFile(home.path() + "/" + tag + ".err");
-        process->start(TESSALVPN_E2E, {url});
+        process->start(TESSALVPN_E2E, url.isEmpty() ? QStringList() : QStringList{url});
         EXPECT_TRUE(process->waitForStarted(5000));
         return process;
     }
@@ -379,6 +388,121 @@ TEST_F(EndToEnd, SecondLaunchOfTheSameSessionAttachesToTheRunningWindow)
     EXPECT_EQ(finish(*client, 60000), 0) << log().toStdString();
     EXPECT_FALSE(svpn.lines("term").empty());
     EXPECT_EQ(dialogs(), QString());
+}
+
+// Processes of the svpn stand-in that are alive (a zombie counts as gone).
+int liveStandIns()
+{
+    int live = 0;
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile cmdline("/proc/" + pid + "/cmdline");
+        QFile stat("/proc/" + pid + "/stat");
+        if (!cmdline.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        if (cmdline.readAll().startsWith(QByteArray::fromStdString(StandIn::executable()) + '\0') &&
+            text.mid(text.lastIndexOf(')') + 2, 1) != "Z")
+            ++live;
+    }
+    return live;
+}
+
+// Two launches at once (a double click), with and without a session bus: one
+// process serves both, one svpn daemon is started, none is left at the end.
+TEST_F(EndToEnd, TwoLaunchesAtOnceShareOneInstanceAndOneSvpn)
+{
+    QTemporaryDir runtime;
+    for (const bool bus : {true, false}) {
+        StandIn svpn(kConnectedScript);
+        trustSite();
+        serve({action("bye", "onTunnelData", 3, "disconnectResource", {kResource})});
+        QFile::remove(home.path() + "/.TessalNetworks/vpn.log");
+        QMap<QString, QString> env{{"XDG_RUNTIME_DIR", runtime.path()}};
+        if (!bus)
+            env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + home.path() + "/no-such-bus";
+        client = start(launchUrl(), "OK", "client", env);
+        auto second = start(launchUrl(), "OK", "second", env);
+        EXPECT_EQ(finish(*second, 90000), 0) << bus;
+        EXPECT_EQ(finish(*client, 90000), 0) << bus << log().toStdString();
+        EXPECT_EQ(log().count("----Session c6d7e8f9 starts----"), 1) << bus;
+        EXPECT_EQ(svpn.lines("argv ").size(), 1u) << bus;
+        EXPECT_TRUE(waitFor([] { return liveStandIns() == 0; }, 30000)) << bus;
+    }
+}
+
+// A page that launches plain-HTTP inspection sessions in a burst while the
+// box refusing such a launch is open: one box at most, and while it is open
+// it holds a place among the 20 inspection sessions.
+TEST_F(EndToEnd, HttpRefusalsInABurstShowOneBoxThatCountsAgainstTheLimit)
+{
+    constexpr int kBurst = 30;
+    tessal::test::TestCertificates certs;
+    ASSERT_TRUE(certs.make()) << certs.error().toStdString();
+    QList<AccessServer::Listener> listeners;
+    for (int i = 0; i < 21; ++i)
+        listeners << AccessServer::Listener(QStringLiteral("l%1").arg(i), "https", certs.serverCert, certs.serverKey);
+    server.stop();
+    ASSERT_TRUE(server.start(listeners)) << server.error().toStdString();
+    // Sessions wait for their profile for good.
+    ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", "/pre/config.php"}, {"silence", true}}}));
+    QString sites;
+    for (int i = 0; i < 21; ++i)
+        sites += QStringLiteral("<site>https://127.0.0.1:%1</site>").arg(server.port(QStringLiteral("l%1").arg(i)));
+    QFile trusted(home.path() + "/.TessalNetworks/trusted_sites.xml");
+    ASSERT_TRUE(trusted.open(QIODevice::WriteOnly));
+    trusted.write(("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<version>1.0</version><sites>" + sites + "</sites>").toUtf8());
+    trusted.close();
+
+    auto epi = [&](int listener, const QString& protocol) {
+        return QStringLiteral("tessal-epi://x?server=127.0.0.1&port=%1&protocol=%2&sid=E%3")
+            .arg(server.port(QStringLiteral("l%1").arg(listener)))
+            .arg(protocol)
+            .arg(listener, 31, 10, QLatin1Char('0'));
+    };
+    auto launchOverBus = [](const QString& url) {
+        QDBusMessage signal = QDBusMessage::createSignal("/", "com.tessal.tessalvpn.interface", "CreateSession");
+        signal << url;
+        return QDBusConnection::sessionBus().send(signal);
+    };
+    const QString shown = "Communication over HTTP is not allowed; launch refused, its message is already shown";
+    const QString limit = "Max session limit reached; not creating new sessions. Max:, 20";
+    const QRegularExpression starts("----Session \\S+ starts----");
+    const struct {
+        int held;
+        int refusedAsShown;
+        int refusedByLimit;
+        int sessionsWhileOpen;
+    } rows[] = {{0, kBurst - 1, 0, 1}, {19, 0, kBurst, 19}};
+    for (const auto& row : rows) {
+        QFile::remove(home.path() + "/.TessalNetworks/vpn.log");
+        client = start(QString(), "OK", "client", {{"TESSAL_E2E_HOLD_DIALOGS", "1"}, {"TESSAL_E2E_SYSTEM_CA", certs.caCert}});
+        ASSERT_TRUE(waitFor([] {
+            return QDBusConnection::sessionBus().interface()->isServiceRegistered("com.tessal.tessalvpn").value();
+        }, 30000));
+        for (int i = 0; i < row.held; ++i)
+            ASSERT_TRUE(launchOverBus(epi(i, "https")));
+        ASSERT_TRUE(waitFor([&] { return log().count(starts) == row.held; }, 30000)) << log().toStdString();
+
+        // The burst, then a launch over HTTPS while the box is still open.
+        for (int i = 0; i < kBurst; ++i)
+            ASSERT_TRUE(launchOverBus(epi(20, "http")));
+        ASSERT_TRUE(launchOverBus(epi(row.held, "https")));
+        EXPECT_TRUE(waitFor([&] {
+            return log().count(shown) == row.refusedAsShown && log().count(limit) == row.refusedByLimit &&
+                   log().count(starts) == row.sessionsWhileOpen;
+        }, 30000)) << row.held << ": " << log().count(shown) << " " << log().count(limit) << " " << log().count(starts);
+
+        // Once the box is answered, the place it held is free again.
+        command("answer\n");
+        ASSERT_TRUE(waitFor([&] { return !dialogs().isEmpty(); }, 30000)) << row.held;
+        ASSERT_TRUE(launchOverBus(epi(row.held + 1, "https")));
+        EXPECT_TRUE(waitFor([&] { return log().count(starts) == row.sessionsWhileOpen + 1; }, 30000)) << row.held;
+        EXPECT_EQ(dialogs().toStdString(),
+                  "DIALOG title=[Tessal VPN] text=[Communication over HTTP is not allowed, please use HTTPS] pressed=[OK]")
+            << row.held;
+        client->kill();
+        client->waitForFinished(10000);
+    }
 }
 
 // The page's own calls while the tunnel is up: both diagnostics tables, the

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -21,8 +22,10 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QVariantMap>
@@ -36,12 +39,17 @@ const QString kPath = QStringLiteral("/com/tessal/tessalvpn");
 
 class ShellProcess : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(home.isValid()); }
+  void SetUp() override {
+    ASSERT_TRUE(home.isValid());
+    ASSERT_TRUE(runtime.isValid());
+  }
 
   QProcessEnvironment environment(const QString& locale) const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"LANG", "LANGUAGE", "LC_MESSAGES", "LC_NUMERIC", "LC_CTYPE"}) env.remove(name);
     env.insert("HOME", home.path());
+    // The per-user lock and channel of runs without a bus: this test's own.
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
     env.insert("LC_ALL", locale);
     env.insert("QT_QPA_PLATFORM", "offscreen");
     return env;
@@ -90,6 +98,7 @@ class ShellProcess : public ::testing::Test {
   }
 
   QTemporaryDir home;
+  QTemporaryDir runtime;
 };
 
 TEST_F(ShellProcess, NoArgumentRunsTenSecondsAndActivateChangesNothing) {
@@ -116,16 +125,35 @@ TEST_F(ShellProcess, UnsupportedSchemeExitsWithOneBeforeTheEventLoop) {
   EXPECT_FALSE(err.contains("invalid nullptr parameter")) << err.toStdString();
 }
 
-// Without a session bus the launch still runs: this process is the only instance.
+// Without a session bus, or on one that refuses the name to this process (a
+// confined one), the launch still runs: the per-user lock is the guard.
 TEST_F(ShellProcess, NoSessionBusLaunchesAsTheOnlyInstance) {
-  QProcessEnvironment env = environment("en_US.UTF-8");
-  env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-such-bus");
-  auto process = start(TESSALVPN, {"foo://bar"}, QString(), &env);
-  EXPECT_EQ(finish(*process), 1);
-  const QString text = log();
-  EXPECT_TRUE(text.contains("Cannot connect to session bus")) << text.toStdString();
-  EXPECT_TRUE(text.contains("Single-instance service 'com.tessal.tessalvpn' not available, running as the only instance"));
-  EXPECT_TRUE(text.contains("Unsupported external protocol handler request foo://bar"));
+  const QString config = home.path() + "/refusing-bus.conf";
+  QFile file(config);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN\"\n"
+             " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+             "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+             "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+             "<allow eavesdrop=\"true\"/><allow own=\"*\"/>"
+             "<deny own=\"com.tessal.tessalvpn\"/></policy></busconfig>\n");
+  file.close();
+  const struct { QString program; QStringList args; bool bus; const char* record; } rows[] = {
+      {TESSALVPN, {"foo://bar"}, false, "Cannot connect to session bus"},
+      {"dbus-run-session", {"--config-file=" + config, "--", TESSALVPN, "foo://bar"}, true,
+       "Service 'com.tessal.tessalvpn' cannot be claimed, using the per-user lock instead"},
+  };
+  for (const auto& row : rows) {
+    QFile::remove(home.path() + "/.TessalNetworks/vpn.log");
+    QProcessEnvironment env = environment("en_US.UTF-8");
+    if (!row.bus) env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-such-bus");
+    auto process = start(row.program, row.args, QString(), &env);
+    EXPECT_EQ(finish(*process), 1) << row.record;
+    const QString text = log();
+    EXPECT_TRUE(text.contains(row.record)) << text.toStdString();
+    EXPECT_TRUE(text.contains("Single-instance service 'com.tessal.tessalvpn' not available, running as the only instance"));
+    EXPECT_TRUE(text.contains("Unsupported external protocol handler request foo://bar"));
+  }
 }
 
 // A logout, kill or a closed terminal ends the process the way a quit does;
@@ -309,6 +337,45 @@ TEST_F(ShellProcess, CreateSessionFromAnySenderAndPathIsLaunched) {
   ASSERT_TRUE(QDBusConnection::sessionBus().send(signal));
   EXPECT_EQ(finish(*first), 0);
   EXPECT_TRUE(log().contains("Unsupported external protocol handler request foo://from-anywhere"));
+}
+
+// A burst of launches handed to an instance that is ending (the first one it
+// takes is refused, and with no session left it quits), over the bus and
+// over the local channel: each launch is run by somebody, and only once.
+TEST_F(ShellProcess, BurstToAnEndingInstanceIsRunOnceEach) {
+  constexpr int kBurst = 40;
+  for (const bool bus : {true, false}) {
+    QFile::remove(home.path() + "/.TessalNetworks/vpn.log");
+    QProcessEnvironment env = environment("en_US.UTF-8");
+    if (!bus) env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-such-bus");
+    std::unique_ptr<QProcess> first;
+    if (bus) {
+      first = startServingInstance();
+    } else {
+      first = start(TESSALVPN, {}, QString(), &env);
+      QElapsedTimer clock;
+      clock.start();
+      while (!QFile::exists(runtime.path() + "/tessalvpn.socket") && clock.elapsed() < 8000) QThread::msleep(20);
+    }
+    std::vector<std::unique_ptr<QProcess>> burst;
+    for (int i = 0; i < kBurst; ++i) burst.push_back(start(TESSALVPN, {QString("foo://burst/%1").arg(i)}, QString(), &env));
+    for (auto& process : burst) {
+      const int code = finish(*process, 120000);
+      EXPECT_TRUE(code == 0 || code == 1) << bus << " exit " << code;
+    }
+    EXPECT_EQ(finish(*first, 20000), 0) << bus;
+
+    QMap<QString, int> runs;
+    const QRegularExpression record("Unsupported external protocol handler request (foo://burst/\\d+)");
+    for (auto it = record.globalMatch(log()); it.hasNext();) ++runs[it.next().captured(1)];
+    int missing = 0;
+    for (int i = 0; i < kBurst; ++i) {
+      const int count = runs.value(QString("foo://burst/%1").arg(i));
+      missing += count == 0 ? 1 : 0;
+      EXPECT_LE(count, 1) << bus << " ran twice: " << i;
+    }
+    EXPECT_EQ(missing, 0) << (bus ? "bus" : "local channel");
+  }
 }
 
 TEST_F(ShellProcess, SecondInstanceWithoutArgumentSendsNothing) {

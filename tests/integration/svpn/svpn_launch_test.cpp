@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ChildState.h"
@@ -119,6 +121,24 @@ TEST_F(SvpnLaunch, RunningDaemonRefusesASecondStart) {
   RecordingHandler second;
   EXPECT_EQ(second.Open(listOf({})), -2);
   EXPECT_EQ(standIn.lines("stdin ").size(), 1u);  // no second process was started
+}
+
+// Two starts of one user at once (two handlers, as two clients would have),
+// with a daemon that names itself late: only one daemon is started.
+TEST_F(SvpnLaunch, TwoStartsAtOnceStartOneDaemon) {
+  StandIn standIn("pidfile-delay 400\nlisten off\n");
+  RecordingHandler first;
+  RecordingHandler second;
+  int results[2] = {1, 1};
+  std::thread a([&] { results[0] = first.Open(listOf({})); });
+  usleep(50000);
+  std::thread b([&] { results[1] = second.Open(listOf({})); });
+  a.join();
+  b.join();
+  EXPECT_EQ(standIn.lines("argv ").size(), 1u);
+  std::sort(std::begin(results), std::end(results));
+  EXPECT_EQ(results[0], -2);
+  EXPECT_EQ(results[1], 0);
 }
 
 TEST_F(SvpnLaunch, FirstProcessKilledAfterTheBoundLeavesNoOrphanDaemon) {

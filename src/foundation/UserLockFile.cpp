@@ -1,0 +1,191 @@
+#include "foundation/UserLockFile.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "foundation/LogSettings.h"
+
+namespace {
+
+const char kProgramFolder[] = ".TessalNetworks";
+const int kLockRetryMs = 10;
+
+std::string reason(const std::string& path, const char* what)
+{
+    return path + ": " + what;
+}
+
+// The effective user's own folder, which nobody else may change.
+bool isOwnFolder(int fd)
+{
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+int openOwnFolder(const std::string& path, std::string& why)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        why = reason(path, std::strerror(errno));
+        return -1;
+    }
+    if (!isOwnFolder(fd)) {
+        ::close(fd);
+        why = reason(path, "not the user's own folder");
+        return -1;
+    }
+    return fd;
+}
+
+// "<home>/.TessalNetworks", made (0700) when it is missing and the home
+// folder is the user's own.
+int openProgramFolder(const std::string& home, std::string& why)
+{
+    if (home.empty() || home[0] != '/') {
+        why = "no home folder";
+        return -1;
+    }
+    const int homeFd = ::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (homeFd < 0) {
+        why = reason(home, std::strerror(errno));
+        return -1;
+    }
+    int fd = ::openat(homeFd, kProgramFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        struct stat info {};
+        if (::fstat(homeFd, &info) == 0 && info.st_uid == ::geteuid() &&
+            (::mkdirat(homeFd, kProgramFolder, 0700) == 0 || errno == EEXIST))
+            fd = ::openat(homeFd, kProgramFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    const int error = errno;
+    ::close(homeFd);
+    const std::string path = home + "/" + kProgramFolder;
+    if (fd < 0) {
+        why = reason(path, std::strerror(error));
+        return -1;
+    }
+    if (!isOwnFolder(fd)) {
+        ::close(fd);
+        why = reason(path, "not the user's own folder");
+        return -1;
+    }
+    return fd;
+}
+
+std::string effectiveUsersHome()
+{
+    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr)
+        return found->pw_dir;
+    return std::string();
+}
+
+long long monotonicMs()
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+} // namespace
+
+int openUserLockFolder(std::string* why)
+{
+    std::string reasons;
+    std::string failed;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] == '/') {
+        const int fd = openOwnFolder(runtime, failed);
+        if (fd >= 0)
+            return fd;
+        reasons = failed;
+    }
+    // HOME first, as for the log; then the effective user's own entry (a run
+    // with root's credentials and a user's HOME).
+    const std::string home = static_cast<const char*>(getHomeFolder());
+    for (const std::string& candidate : {home, effectiveUsersHome()}) {
+        const int fd = openProgramFolder(candidate, failed);
+        if (fd >= 0)
+            return fd;
+        reasons += (reasons.empty() ? "" : "; ") + failed;
+    }
+    if (why != nullptr)
+        *why = reasons;
+    return -1;
+}
+
+UUserLockFile::UUserLockFile(const char* name)
+{
+    m_folder = openUserLockFolder(&m_error);
+    if (m_folder < 0)
+        return;
+    m_file = ::openat(m_folder, name, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (m_file < 0) {
+        m_error = reason(name, std::strerror(errno));
+        return;
+    }
+    struct stat info {};
+    if (::fstat(m_file, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        ::close(m_file);
+        m_file = -1;
+        m_error = reason(name, "not a regular file of the user's own");
+    }
+}
+
+UUserLockFile::~UUserLockFile()
+{
+    unlock();
+    if (m_file >= 0)
+        ::close(m_file);
+    if (m_folder >= 0)
+        ::close(m_folder);
+}
+
+bool UUserLockFile::tryLock()
+{
+    if (m_locked)
+        return true;
+    if (m_file < 0)
+        return false;
+    int rc = 0;
+    do {
+        rc = ::flock(m_file, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    m_locked = rc == 0;
+    if (!m_locked && errno != EWOULDBLOCK)
+        m_error = reason("lock", std::strerror(errno));
+    return m_locked;
+}
+
+bool UUserLockFile::lockWithin(int ms)
+{
+    const long long deadline = monotonicMs() + ms;
+    while (!tryLock()) {
+        if (m_file < 0 || monotonicMs() >= deadline)
+            return false;
+        ::usleep(kLockRetryMs * 1000);
+    }
+    return true;
+}
+
+void UUserLockFile::unlock()
+{
+    if (!m_locked)
+        return;
+    ::flock(m_file, LOCK_UN);
+    m_locked = false;
+}
