@@ -282,8 +282,10 @@ void CustomQApplication::closeAfterSignal(int signal)
     ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                  makeArgFormat("%1 received, closing all resources before quitting", signalName(signal)));
     // Open questions end as refusals, the launch in progress stops at its
-    // next step, and nothing new starts.
+    // next step, and nothing new starts; a launch handed over from now on is
+    // not answered "taken", so its sender runs it.
     QuitRequest::instance().request();
+    stopTakingLaunches();
     // With no session the manager's own check ends the loop, with its record.
     if (sessionManager.SessionCount() == 0)
         sessionManager.CheckSessions();

@@ -344,7 +344,8 @@ TEST_F(ShellProcess, CreateSessionFromAnySenderAndPathIsLaunched) {
 // over the local channel: each launch is run by somebody, and only once.
 TEST_F(ShellProcess, BurstToAnEndingInstanceIsRunOnceEach) {
   constexpr int kBurst = 40;
-  for (const bool bus : {true, false}) {
+  // The first instance ends by itself, or by a termination signal amid the burst.
+  for (const auto& [bus, signal] : {std::pair{true, false}, {false, false}, {true, true}}) {
     QFile::remove(home.path() + "/.TessalNetworks/vpn.log");
     QProcessEnvironment env = environment("en_US.UTF-8");
     if (!bus) env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-such-bus");
@@ -358,12 +359,15 @@ TEST_F(ShellProcess, BurstToAnEndingInstanceIsRunOnceEach) {
       while (!QFile::exists(runtime.path() + "/tessalvpn.socket") && clock.elapsed() < 8000) QThread::msleep(20);
     }
     std::vector<std::unique_ptr<QProcess>> burst;
-    for (int i = 0; i < kBurst; ++i) burst.push_back(start(TESSALVPN, {QString("foo://burst/%1").arg(i)}, QString(), &env));
+    for (int i = 0; i < kBurst; ++i) {
+      burst.push_back(start(TESSALVPN, {QString("foo://burst/%1").arg(i)}, QString(), &env));
+      if (signal && i == kBurst / 2) ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
+    }
     for (auto& process : burst) {
       const int code = finish(*process, 120000);
-      EXPECT_TRUE(code == 0 || code == 1) << bus << " exit " << code;
+      EXPECT_TRUE(code == 0 || code == 1) << bus << signal << " exit " << code;
     }
-    EXPECT_EQ(finish(*first, 20000), 0) << bus;
+    EXPECT_EQ(finish(*first, 20000), 0) << bus << signal;
 
     QMap<QString, int> runs;
     const QRegularExpression record("Unsupported external protocol handler request (foo://burst/\\d+)");
@@ -372,9 +376,9 @@ TEST_F(ShellProcess, BurstToAnEndingInstanceIsRunOnceEach) {
     for (int i = 0; i < kBurst; ++i) {
       const int count = runs.value(QString("foo://burst/%1").arg(i));
       missing += count == 0 ? 1 : 0;
-      EXPECT_LE(count, 1) << bus << " ran twice: " << i;
+      EXPECT_LE(count, 1) << bus << signal << " ran twice: " << i;
     }
-    EXPECT_EQ(missing, 0) << (bus ? "bus" : "local channel");
+    EXPECT_EQ(missing, 0) << (bus ? "bus" : "local channel") << (signal ? ", ended by a signal" : "");
   }
 }
 
