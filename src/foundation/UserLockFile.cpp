@@ -32,11 +32,11 @@ bool isOwnFolder(int fd)
            (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-int openOwnFolder(const std::string& path, std::string& why)
+// fd when it is the user's own folder; otherwise closed, and why says why.
+int keepOwnFolder(int fd, int error, const std::string& path, std::string& why)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        why = reason(path, std::strerror(errno));
+        why = reason(path, std::strerror(error));
         return -1;
     }
     if (!isOwnFolder(fd)) {
@@ -45,6 +45,12 @@ int openOwnFolder(const std::string& path, std::string& why)
         return -1;
     }
     return fd;
+}
+
+int openOwnFolder(const std::string& path, std::string& why)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return keepOwnFolder(fd, errno, path, why);
 }
 
 // "<home>/.TessalNetworks", made (0700) when it is missing and the home
@@ -69,17 +75,7 @@ int openProgramFolder(const std::string& home, std::string& why)
     }
     const int error = errno;
     ::close(homeFd);
-    const std::string path = home + "/" + kProgramFolder;
-    if (fd < 0) {
-        why = reason(path, std::strerror(error));
-        return -1;
-    }
-    if (!isOwnFolder(fd)) {
-        ::close(fd);
-        why = reason(path, "not the user's own folder");
-        return -1;
-    }
-    return fd;
+    return keepOwnFolder(fd, error, home + "/" + kProgramFolder, why);
 }
 
 std::string effectiveUsersHome()
