@@ -28,6 +28,7 @@
 #include "session/LaunchHandOver.h"
 #include "session/SessionExchange.h"
 #include "shell/CustomQApplication.h"
+#include "shell/DBusInterface.h"
 
 namespace tessal {
 namespace qt {
@@ -37,7 +38,6 @@ namespace {
 constexpr const char* kLogFile = "/SingleInstance";
 constexpr const char* kLockName = "tessalvpn.lock";
 constexpr const char* kSocketName = "tessalvpn.socket";
-constexpr const char* kServiceName = "com.tessal.tessalvpn";
 constexpr int kRetryMs = 20;
 // A launch URL is one command-line argument, which Linux caps at 128 KiB.
 constexpr int kMaxLaunchBytes = 256 * 1024;
@@ -300,7 +300,7 @@ bool setupLocalInstance(CustomQApplication& app, int& exitCode)
                    makeArgFormat("No single-instance lock: %1", QString::fromStdString(lock->error())));
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                      makeArgFormat("Single-instance service '%1' not available, running as the only instance",
-                                   kServiceName));
+                                   kDBusServiceName));
         return true;
     }
 
@@ -311,7 +311,7 @@ bool setupLocalInstance(CustomQApplication& app, int& exitCode)
         if (lock->tryLock()) {
             ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                          makeArgFormat("Single-instance service '%1' not available, running as the only instance",
-                                       kServiceName));
+                                       kDBusServiceName));
             QPointer<LocalLaunchChannel> channel = new LocalLaunchChannel(app, std::move(lock));
             channel->listen();
             whenLaunchesStop([channel]() {
