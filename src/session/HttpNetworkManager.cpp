@@ -749,13 +749,23 @@ bool HttpNetworkManager::AcceptInvalidServerCert(QNetworkReply* reply, QString e
     if (known != table.constEnd() && known.value() == digest)
         return true;
 
+    // One question at a time: a burst of launches (which a page can make)
+    // must not stack questions; whatever fails meanwhile is refused.
+    static bool questionOpen = false;
+    if (questionOpen) {
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("Another certificate question is open, refusing cert at URL [%1]", url.toString()));
+        return false;
+    }
     stopTimer(reply);
     QPointer<HttpNetworkManager> self(this);
     QPointer<QNetworkReply> alive(reply);
     QPointer<CertificateErrorDialog> dialog = new CertificateErrorDialog(errorText, certificate, url, m_dialogParent);
     if (m_dialogObserver)
         m_dialogObserver(true);
+    questionOpen = true;
     const int result = execQuestion(*dialog, QDialog::Rejected);
+    questionOpen = false;
     delete dialog.data();
     if (!self)
         return false;

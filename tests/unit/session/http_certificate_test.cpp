@@ -4,6 +4,8 @@
 
 #include "ModalDialogAnswerer.h"
 
+#include <optional>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
@@ -122,6 +124,31 @@ TEST_F(HttpCertificateTest, InactivityTimerPausesWhileTheDialogIsOpen)
     EXPECT_TRUE(answered);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(QString::fromUtf8(m.body().data(), int(m.body().size())), "late");
+}
+
+TEST_F(HttpCertificateTest, OneCertificateQuestionAtATime)
+{
+    // A burst of launches must not stack questions: while one is open,
+    // another server's failing certificate is refused unasked.
+    ModalDialogAnswerer answerer(QStringList{"leave", "No"});
+    std::optional<Outcome> second;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (answerer.count() != 1 || second)
+            return;
+        poll.stop();
+        // "localhost" on this port is a key no other test decides.
+        second = fetch(QUrl(url("selfB").toString().replace("127.0.0.1", "localhost")));
+        if (auto* open = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            open->reject();
+    });
+    poll.start(10);
+    const Outcome first = fetch(url("selfB"));
+    EXPECT_EQ(first.denied, 1);
+    ASSERT_TRUE(second.has_value());
+    EXPECT_EQ(second->code, 2);
+    EXPECT_EQ(second->denied, 1);
+    EXPECT_EQ(answerer.count(), 1);
 }
 
 }  // namespace
