@@ -2,8 +2,9 @@
 # Builds the Debian package with a throw-away update signing pair, checks it
 # with lintian (no errors, no warnings), unpacks it into a temporary root and
 # runs the unpacked tessalvpn there: an unsupported scheme must exit with 1,
-# and a good launch URL must reach the access-server stand-in with its start
-# report.
+# "--cleanup" with nothing to clean with 0 (the manual page's options and exit
+# statuses must be these), and a good launch URL must reach the access-server
+# stand-in with its start report.
 #
 #   packaging/check-package.sh [folder of the access-server stand-in]
 #     (default build/dev/test-bin, made by the dev preset)
@@ -47,8 +48,22 @@ root=$work/root
 dpkg-deb -x "$deb" "$root"
 client=$root/usr/bin/tessalvpn
 [ -x "$client" ] || { echo "package: no usr/bin/tessalvpn" >&2; exit 1; }
-man -l "$root/usr/share/man/man1/tessalvpn.1.gz" 2>/dev/null | grep -q -- '--cleanup \[user\]' ||
+manual=$(man -l "$root/usr/share/man/man1/tessalvpn.1.gz" 2>/dev/null) ||
   { echo "package: no readable manual page tessalvpn(1)" >&2; exit 1; }
+# The page's options and exit statuses, as the runs below hold them against
+# the program.
+man_section() { awk -v name="$1" '/^[A-Z]/ { on = ($0 == name) } on' <<<"$manual"; }
+documented_options=$(man_section OPTIONS | grep -oE '^ {7}--[a-z]+' | tr -d ' ' | tr '\n' ' ')
+documented_codes=$(man_section "EXIT STATUS" | grep -oE '^ {7}[0-9]+ ' | tr -d ' ' | sort -n | tr '\n' ' ')
+if [ "$documented_options" != "--cleanup " ] || [ "$documented_codes" != "0 1 " ]; then
+  echo "package: the manual page documents options '$documented_options' and exit statuses '$documented_codes'" >&2
+  exit 1
+fi
+documented() {
+  case " $documented_codes" in *" $2 "*) ;; *)
+    echo "package: $1 exited with $2, which the manual page does not document" >&2; exit 1 ;;
+  esac
+}
 grep -q '^MimeType=x-scheme-handler/tessal-vpn;x-scheme-handler/tessal-epi;$' \
   "$root/usr/share/applications/tessalvpn.desktop"
 for standin in tunnelserver svpn access_server; do
@@ -69,7 +84,19 @@ if [ "$status" -ne 1 ]; then
   cat "$work/scheme.out" >&2
   exit 1
 fi
+documented "an unsupported scheme" "$status"
 echo "package: unsupported scheme exits with 1"
+
+# The one option, in another letter case, runs here with nothing to clean.
+status=0
+dbus-run-session -- "$client" --CleanUp </dev/null >"$work/cleanup.out" 2>&1 || status=$?
+documented "--cleanup" "$status"
+if [ "$status" -ne 0 ] || ! grep -q "Performing Chrome preferences cleanup" "$home/.TessalNetworks/vpn.log"; then
+  echo "package: --cleanup with nothing to clean exited with $status" >&2
+  cat "$work/cleanup.out" "$home/.TessalNetworks/vpn.log" >&2 || true
+  exit 1
+fi
+echo "package: --cleanup with nothing to clean exits with 0"
 
 echo '[{"path": "/my.report.na", "headers": {"Content-Type": "text/plain"}, "body": ""}]' >"$work/routes.json"
 # The server ends when its standard input closes: this script holds the
