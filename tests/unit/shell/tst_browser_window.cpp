@@ -670,8 +670,6 @@ private slots:
                                        {"headers", QJsonObject{{"Content-Type", "text/html"}}},
                                        {"body", "<script>new Image().src = '/__page/result?method=frame&value=' + "
                                                 "[alert('a'), confirm('c'), prompt('p', 'd')].join('-');</script>"}}}));
-        QDesktopServices::setUrlHandler("file", this, "openExternally");
-        auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler("file"); });
         Window w;
         startOpened(w);
         qt::WebView* view = w.controller->getWebView();
