@@ -722,14 +722,8 @@ TEST_F(EndToEnd, HttpsServerOnACertificateTheSystemTrustsReachesThePage)
                              QString::number(server.port()) + "/";
     EXPECT_TRUE(log().contains(accepted + "vdesk/resource_template")) << log().toStdString();
     const int before = log().count(accepted);
-    tessal::test::TestCertificates::Blueprint renewed;
-    renewed.name = QStringLiteral("renewed");
-    renewed.subject = QStringLiteral("/CN=127.0.0.1/O=Renewed");
-    renewed.extensions = {"subjectAltName = IP:127.0.0.1, DNS:localhost", "extendedKeyUsage = serverAuth",
-                          "basicConstraints = CA:FALSE"};
-    renewed.issuedByCa = true;
     QString renewedCert, renewedKey;
-    ASSERT_TRUE(certs.makeCertificate(renewed, &renewedCert, &renewedKey)) << certs.error().toStdString();
+    ASSERT_TRUE(certs.makeServerCertificate("renewed", &renewedCert, &renewedKey)) << certs.error().toStdString();
     ASSERT_EQ(::rename(QFile::encodeName(renewedKey).constData(), QFile::encodeName(key).constData()), 0);
     ASSERT_EQ(::rename(QFile::encodeName(renewedCert).constData(), QFile::encodeName(cert).constData()), 0);
     // The page's next requests meet the renewed certificate, and the page goes on to the end.
