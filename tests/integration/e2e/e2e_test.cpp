@@ -616,10 +616,9 @@ TEST_F(EndToEnd, ChildrenHoldOnlyWhatTheyAreHandedAndNothingOutlivesTheClient)
     std::ofstream((folder + "/tunnelserver.script"))
         << "reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1&local_port0=3000\\n\n"
         << "reply get_resource_config result=0&configuration=" << config.toStdString() << "\\n\n";
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", tools.toUtf8() + ":" + path);
-    qputenv("TESSAL_TUNNELSERVER_SCRIPT", (tools + "/tunnelserver.script").toUtf8());
-    qputenv("TESSAL_TUNNELSERVER_RECORD", (tools + "/tunnelserver.record").toUtf8());
+    const QMap<QString, QString> env{{"PATH", tools + ":" + qEnvironmentVariable("PATH")},
+                                     {"TESSAL_TUNNELSERVER_SCRIPT", tools + "/tunnelserver.script"},
+                                     {"TESSAL_TUNNELSERVER_RECORD", tools + "/tunnelserver.record"}};
     struct Row {
         QString resource;  // name and type
         QString child;     // what the session starts besides its tunnel: the log viewer, or the application
@@ -631,7 +630,7 @@ TEST_F(EndToEnd, ChildrenHoldOnlyWhatTheyAreHandedAndNothingOutlivesTheClient)
         StandIn svpn(kConnectedScript);
         serve(row.child == "viewer" ? QJsonArray{action("log", "onTunnelConnected", 1, "showLog")} : QJsonArray{});
         client = start(QString(launchUrl()).replace("resourcename=e2e_na&resourcetype=network_access", row.resource),
-                       "OK", "client");
+                       "OK", "client", env);
         const QString state = tools + "/" + row.child + ".state";
         ASSERT_TRUE(waitFor([&] { return QFile::exists(state); })) << log().toStdString();
         const std::set<int> ours = descendants(static_cast<int>(client->processId()));
@@ -654,10 +653,8 @@ TEST_F(EndToEnd, ChildrenHoldOnlyWhatTheyAreHandedAndNothingOutlivesTheClient)
             return left.empty();
         }, 30000)) << left;
     }
-    ::kill(text("tools/viewer.pid").trimmed().toInt(), SIGTERM);
-    qputenv("PATH", path);
-    qunsetenv("TESSAL_TUNNELSERVER_SCRIPT");
-    qunsetenv("TESSAL_TUNNELSERVER_RECORD");
+    if (const int viewer = text("tools/viewer.pid").trimmed().toInt(); viewer > 0)
+        ::kill(viewer, SIGTERM);
 }
 
 TEST_F(EndToEnd, ClosingTheWindowWithATunnelAsksTheQuitQuestion)
