@@ -93,12 +93,27 @@ public:
         return true;
     }
 
+    static QStringList serverExtensions()
+    {
+        return {QStringLiteral("subjectAltName = IP:127.0.0.1, DNS:localhost"),
+                QStringLiteral("extendedKeyUsage = serverAuth"), QStringLiteral("basicConstraints = CA:FALSE")};
+    }
+
+    // Another server certificate of the test CA, with a key of its own.
+    bool makeServerCertificate(const QString& name, QString* certPath, QString* keyPath)
+    {
+        Blueprint leaf;
+        leaf.name = name;
+        leaf.subject = QStringLiteral("/CN=127.0.0.1/O=") + name;
+        leaf.extensions = serverExtensions();
+        leaf.issuedByCa = true;
+        return makeCertificate(leaf, certPath, keyPath);
+    }
+
     // Makes the standard set afresh in this object's own folder.
     bool makeStandardSet()
     {
-        const QStringList server = {QStringLiteral("subjectAltName = IP:127.0.0.1, DNS:localhost"),
-                                    QStringLiteral("extendedKeyUsage = serverAuth"),
-                                    QStringLiteral("basicConstraints = CA:FALSE")};
+        const QStringList server = serverExtensions();
         Blueprint ca;
         ca.name = QStringLiteral("ca");
         ca.subject = QStringLiteral("/CN=Test CA/O=Tessal Tests");

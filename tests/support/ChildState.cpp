@@ -1,5 +1,6 @@
 #include "ChildState.h"
 
+#include <algorithm>
 #include <csignal>
 #include <pthread.h>
 #include <fstream>
@@ -21,7 +22,14 @@ ChildState parseChildState(const std::vector<std::string>& lines)
     ChildState state;
     std::set<int> fds;
     int signalLines = 0;
-    for (const std::string& line : lines) {
+    // A stand-in's record: its "inherited " lines only.
+    const std::string mark = "inherited ";
+    const bool record = std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(mark, 0) == 0; });
+    for (std::string line : lines) {
+        if (record && line.rfind(mark, 0) != 0)
+            continue;
+        if (record)
+            line.erase(0, mark.size());
         const size_t arrow = line.find(" -> ");
         if (arrow != std::string::npos) {
             if (line.compare(arrow + 4, 6, "/proc/") == 0)

@@ -1,7 +1,8 @@
 #pragma once
 // What a child process inherited, as it wrote it down: "ls -l /proc/self/fd"
 // lines or "<fd> -> <target>" lines (targets under /proc/ are the listing's
-// own and left out), and the "SigBlk:" and "SigIgn:" lines of its status.
+// own and left out), and the "SigBlk:" and "SigIgn:" lines of its status;
+// or a stand-in's record, where these lines begin with "inherited ".
 
 #include <csignal>
 #include <string>

@@ -216,10 +216,11 @@ TEST(AppTunnelTransport, ClosedConnectionFailsAndReconnects)
     EXPECT_TRUE(client.isReady());
 }
 
-// A line the server sends unasked answers no request: the request that would
-// have read it is not written, the connection and the server go, and the
-// next command starts a new server.
-TEST(AppTunnelTransport, UnaskedLineAnswersNoRequest)
+// Bytes the server sends unasked answer no request. A line before a request:
+// the request that would have read it is not written, and the next command
+// starts a new server. Bytes behind a reply's delimiter in the same read are
+// no part of it. Either way the connection and that server go.
+TEST(AppTunnelTransport, UnaskedBytesDropTheConnection)
 {
     using Call = std::function<void(TunnelServerClient&)>;
     const auto fails = [](Call call) {
@@ -232,65 +233,55 @@ TEST(AppTunnelTransport, UnaskedLineAnswersNoRequest)
             }
         };
     };
+    const Call noStats = [](TunnelServerClient& c) { EXPECT_EQ(c.getStats("r1").recv_server, 0); };
+    const Call noExtStats = [](TunnelServerClient& c) { EXPECT_EQ(c.getExtStats("r1").recv_server, 0); };
+    // A second line after the reply to the first open.
+    const std::string before = "[1] reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1"
+                               "&local_port0=3000\\n\\presult=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1"
+                               "&local_port0=9999&recv_server=77\\n\n";
     const struct {
         const char* name;
+        std::string script;
         Call call;
     } rows[] = {
-        {"readiness", fails([](TunnelServerClient& c) { c.isReady(); })},
-        {"status", fails([](TunnelServerClient& c) { c.checkStatus(); })},
-        {"open", fails([](TunnelServerClient& c) { c.open("r2"); })},
-        {"configuration", fails([](TunnelServerClient& c) { c.getConfig("r1"); })},
-        {"log level", fails([](TunnelServerClient& c) { c.setLogLevel(31); })},
-        {"close", fails([](TunnelServerClient& c) { c.close("r1"); })},
-        {"statistics", [](TunnelServerClient& c) { EXPECT_EQ(c.getStats("r1").recv_server, 0); }},
-        {"extended statistics", [](TunnelServerClient& c) { EXPECT_EQ(c.getExtStats("r1").recv_server, 0); }},
+        {"before readiness", before, fails([](TunnelServerClient& c) { c.isReady(); })},
+        {"before status", before, fails([](TunnelServerClient& c) { c.checkStatus(); })},
+        {"before open", before, fails([](TunnelServerClient& c) { c.open("r2"); })},
+        {"before configuration", before, fails([](TunnelServerClient& c) { c.getConfig("r1"); })},
+        {"before log level", before, fails([](TunnelServerClient& c) { c.setLogLevel(31); })},
+        {"before close", before, fails([](TunnelServerClient& c) { c.close("r1"); })},
+        {"before statistics", before, noStats},
+        {"before extended statistics", before, noExtStats},
+        {"behind readiness", "reply is_ready result=1\\nresult=0&local_port0=9999\\n\n",
+         [](TunnelServerClient& c) { EXPECT_THROW(c.isReady(), boost::system::system_error); }},
+        {"behind statistics", "reply statistics_by_resource result=0&recv_server=5\\nresult=0\\n\n", noStats},
+        {"behind extended statistics", kTwoLocalTunnels + "reply statistics_ext result=0&<a/>\\r\\n\\r\\nresult=0\\n\n",
+         noExtStats},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        RecordingLog log;
-        StandIn server("[1] reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1"
-                       "&local_port0=3000\\n\\presult=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1"
-                       "&local_port0=9999&recv_server=77\\n\n");
-        TunnelServerClient client("h", 443, "abc", true);
-        ASSERT_EQ(client.open("r1"), 0);
-        pollfd waiting{client.getConnection()->native_handle(), POLLIN, 0};
-        ASSERT_EQ(::poll(&waiting, 1, 10000), 1);
-
-        row.call(client);
-        EXPECT_FALSE(client.isConnected());
-        EXPECT_EQ(server.commands().size(), 2u);   // the session and the first open only
-        EXPECT_TRUE(client.getCachedEndpoints("r2").empty());
-        EXPECT_TRUE(log.contains("Unexpected data from TunnelServer before cmd=")) << log.text();
-        EXPECT_TRUE(StandIn::gone(server.starts().at(0)));
-        EXPECT_TRUE(client.isReady());
-        EXPECT_EQ(server.starts().size(), 2u);
-    }
-}
-
-// Bytes behind the reply's delimiter in the same read are no part of it.
-TEST(AppTunnelTransport, BytesBehindTheReplyDropTheConnection)
-{
-    const struct {
-        std::string script;
-        std::function<void(TunnelServerClient&)> call;
-    } rows[] = {
-        {"reply is_ready result=1\\nresult=0&local_port0=9999\\n\n",
-         [](TunnelServerClient& c) { EXPECT_THROW(c.isReady(), boost::system::system_error); }},
-        {"reply statistics_by_resource result=0&recv_server=5\\nresult=0\\n\n",
-         [](TunnelServerClient& c) { EXPECT_EQ(c.getStats("r1").recv_server, 0); }},
-        {kTwoLocalTunnels + "reply statistics_ext result=0&<a/>\\r\\n\\r\\nresult=0\\n\n",
-         [](TunnelServerClient& c) { EXPECT_EQ(c.getExtStats("r1").recv_server, 0); }},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.script);
+        const bool unasked = row.script == before;
         RecordingLog log;
         StandIn server(row.script);
         TunnelServerClient client("h", 443, "abc", true);
         ASSERT_EQ(client.open("r1"), 0);
+        if (unasked) {
+            pollfd waiting{client.getConnection()->native_handle(), POLLIN, 0};
+            ASSERT_EQ(::poll(&waiting, 1, 10000), 1);
+        }
+
         row.call(client);
         EXPECT_FALSE(client.isConnected());
-        EXPECT_TRUE(log.contains("Unexpected data from TunnelServer after the reply to cmd=")) << log.text();
+        EXPECT_TRUE(log.contains(unasked ? "Unexpected data from TunnelServer before cmd="
+                                         : "Unexpected data from TunnelServer after the reply to cmd="))
+            << log.text();
         EXPECT_TRUE(StandIn::gone(server.starts().at(0)));
+        if (!unasked)
+            continue;
+        EXPECT_EQ(server.commands().size(), 2u);   // the session and the first open only
+        EXPECT_TRUE(client.getCachedEndpoints("r2").empty());
+        EXPECT_TRUE(client.isReady());
+        EXPECT_EQ(server.starts().size(), 2u);
     }
 }
 

@@ -22,11 +22,9 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDir>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -58,6 +56,32 @@ const char* const kConnectedScript =
     "reply &setloaded\n"
     "reply &setloaded&sslcreate\n"
     "reply &settraffic,11,22,33,44\n";
+
+// The processes under /proc.
+QList<int> pids()
+{
+    QList<int> out;
+    for (const QString& name : QDir("/proc").entryList(QDir::Dirs))
+        if (name.toInt() > 0)
+            out << name.toInt();
+    return out;
+}
+
+// Alive and not a zombie waiting for whoever inherited it.
+bool running(int pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+std::string commandLine(int pid)
+{
+    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().replace('\0', ' ').toStdString() : std::string();
+}
 
 struct PageSignal {
     QString name;
@@ -91,13 +115,14 @@ protected:
             .arg(sid, kResource);
     }
 
-    void trustSite()
+    // The server's site, or the sites given, as trusted for good.
+    void trustSite(const QStringList& sites = {})
     {
         QFile file(home.path() + "/.TessalNetworks/trusted_sites.xml");
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<version>1.0</version>"
                                   "<sites><site>%1</site></sites>")
-                       .arg(site())
+                       .arg((sites.isEmpty() ? QStringList{site()} : sites).join("</site><site>"))
                        .toUtf8());
     }
 
@@ -203,6 +228,16 @@ protected:
         return names.join(' ').toStdString();
     }
 
+    // Paths of the road's requests from the one numbered `from` on, the page's own reports left out.
+    QStringList roadPaths(qsizetype from = 0) const
+    {
+        QStringList paths;
+        for (const QJsonObject& r : server.requests().mid(from))
+            if (!r["path"].toString().startsWith("/__page/") && r["path"] != "/favicon.ico")
+                paths << r["path"].toString();
+        return paths;
+    }
+
     QList<QJsonObject> requestsTo(const QString& path) const
     {
         QList<QJsonObject> out;
@@ -282,11 +317,7 @@ TEST_F(EndToEnd, LaunchUrlToTunnelToDisconnectAndExit)
     EXPECT_EQ(finish(*client, 90000), 0) << log().toStdString();
 
     // The access session: start report, profile, then the page and the parameters.
-    QStringList paths;
-    for (const QJsonObject& r : server.requests())
-        if (!r["path"].toString().startsWith("/__page/") && r["path"] != "/favicon.ico")
-            paths << r["path"].toString();
-    EXPECT_EQ(paths.join(' ').toStdString(),
+    EXPECT_EQ(roadPaths().join(' ').toStdString(),
               "/my.report.na /pre/config.php /vdesk/resource_template /vdesk/vpn/connect.php3");
     const QList<QJsonObject> connect = requestsTo("/vdesk/vpn/connect.php3");
     ASSERT_EQ(connect.size(), 1);
@@ -394,16 +425,8 @@ TEST_F(EndToEnd, SecondLaunchOfTheSameSessionAttachesToTheRunningWindow)
 int liveStandIns()
 {
     int live = 0;
-    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile cmdline("/proc/" + pid + "/cmdline");
-        QFile stat("/proc/" + pid + "/stat");
-        if (!cmdline.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray text = stat.readAll();
-        if (cmdline.readAll().startsWith(QByteArray::fromStdString(StandIn::executable()) + '\0') &&
-            text.mid(text.lastIndexOf(')') + 2, 1) != "Z")
-            ++live;
-    }
+    for (int pid : pids())
+        live += running(pid) && commandLine(pid).rfind(StandIn::executable() + ' ', 0) == 0;
     return live;
 }
 
@@ -445,13 +468,10 @@ TEST_F(EndToEnd, HttpRefusalsInABurstShowOneBoxThatCountsAgainstTheLimit)
     ASSERT_TRUE(server.start(listeners)) << server.error().toStdString();
     // Sessions wait for their profile for good.
     ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", "/pre/config.php"}, {"silence", true}}}));
-    QString sites;
+    QStringList sites;
     for (int i = 0; i < 21; ++i)
-        sites += QStringLiteral("<site>https://127.0.0.1:%1</site>").arg(server.port(QStringLiteral("l%1").arg(i)));
-    QFile trusted(home.path() + "/.TessalNetworks/trusted_sites.xml");
-    ASSERT_TRUE(trusted.open(QIODevice::WriteOnly));
-    trusted.write(("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<version>1.0</version><sites>" + sites + "</sites>").toUtf8());
-    trusted.close();
+        sites << QStringLiteral("https://127.0.0.1:%1").arg(server.port(QStringLiteral("l%1").arg(i)));
+    trustSite(sites);
 
     auto epi = [&](int listener, const QString& protocol) {
         return QStringLiteral("tessal-epi://x?server=127.0.0.1&port=%1&protocol=%2&sid=E%3")
@@ -549,14 +569,14 @@ TEST_F(EndToEnd, PageAsksForDiagnosticsLogLevelAndDetails)
 std::set<int> descendants(int pid)
 {
     std::multimap<int, int> children;
-    for (const QString& name : QDir("/proc").entryList(QDir::Dirs)) {
-        QFile stat("/proc/" + name + "/stat");
-        if (name.toInt() <= 0 || !stat.open(QIODevice::ReadOnly))
+    for (int child : pids()) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(child));
+        if (!stat.open(QIODevice::ReadOnly))
             continue;
         const QByteArray text = stat.readAll();
         const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
         if (fields.size() > 1)
-            children.emplace(fields[1].toInt(), name.toInt());
+            children.emplace(fields[1].toInt(), child);
     }
     std::set<int> found;
     std::vector<int> next{pid};
@@ -568,22 +588,6 @@ std::set<int> descendants(int pid)
                 next.push_back(at->second);
     }
     return found;
-}
-
-// Alive and not a zombie waiting for whoever inherited it.
-bool running(int pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray text = stat.readAll();
-    return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
-}
-
-std::string commandLine(int pid)
-{
-    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().replace('\0', ' ').toStdString() : std::string();
 }
 
 void writeScript(const QString& path, const std::string& text)
@@ -612,10 +616,9 @@ TEST_F(EndToEnd, ChildrenHoldOnlyWhatTheyAreHandedAndNothingOutlivesTheClient)
     std::ofstream((folder + "/tunnelserver.script"))
         << "reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1&local_port0=3000\\n\n"
         << "reply get_resource_config result=0&configuration=" << config.toStdString() << "\\n\n";
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", tools.toUtf8() + ":" + path);
-    qputenv("TESSAL_TUNNELSERVER_SCRIPT", (tools + "/tunnelserver.script").toUtf8());
-    qputenv("TESSAL_TUNNELSERVER_RECORD", (tools + "/tunnelserver.record").toUtf8());
+    const QMap<QString, QString> env{{"PATH", tools + ":" + qEnvironmentVariable("PATH")},
+                                     {"TESSAL_TUNNELSERVER_SCRIPT", tools + "/tunnelserver.script"},
+                                     {"TESSAL_TUNNELSERVER_RECORD", tools + "/tunnelserver.record"}};
     struct Row {
         QString resource;  // name and type
         QString child;     // what the session starts besides its tunnel: the log viewer, or the application
@@ -627,7 +630,7 @@ TEST_F(EndToEnd, ChildrenHoldOnlyWhatTheyAreHandedAndNothingOutlivesTheClient)
         StandIn svpn(kConnectedScript);
         serve(row.child == "viewer" ? QJsonArray{action("log", "onTunnelConnected", 1, "showLog")} : QJsonArray{});
         client = start(QString(launchUrl()).replace("resourcename=e2e_na&resourcetype=network_access", row.resource),
-                       "OK", "client");
+                       "OK", "client", env);
         const QString state = tools + "/" + row.child + ".state";
         ASSERT_TRUE(waitFor([&] { return QFile::exists(state); })) << log().toStdString();
         const std::set<int> ours = descendants(static_cast<int>(client->processId()));
@@ -635,15 +638,9 @@ TEST_F(EndToEnd, ChildrenHoldOnlyWhatTheyAreHandedAndNothingOutlivesTheClient)
 
         command("close\n");
         EXPECT_EQ(finish(*client), 0) << log().toStdString();
-        std::vector<std::string> inherited = svpn.lines("inherited ");
-        if (row.child == "app") {
-            inherited.clear();
-            std::ifstream record(folder + "/tunnelserver.record");
-            for (std::string line; std::getline(record, line);)
-                if (line.rfind("inherited ", 0) == 0)
-                    inherited.push_back(line.substr(10));
-        }
-        const tessal::test::ChildState tunnel = tessal::test::parseChildState(inherited);
+        const tessal::test::ChildState tunnel = row.child == "app"
+                                                    ? tessal::test::readChildState(folder + "/tunnelserver.record")
+                                                    : tessal::test::parseChildState(svpn.lines("inherited "));
         EXPECT_TRUE(tunnel.clean()) << "the tunnel's program holds " << tunnel.fds;
         const tessal::test::ChildState child = tessal::test::readChildState(state.toStdString());
         EXPECT_TRUE(child.clean()) << row.child.toStdString() << " holds " << child.fds;
@@ -656,10 +653,8 @@ TEST_F(EndToEnd, ChildrenHoldOnlyWhatTheyAreHandedAndNothingOutlivesTheClient)
             return left.empty();
         }, 30000)) << left;
     }
-    ::kill(text("tools/viewer.pid").trimmed().toInt(), SIGTERM);
-    qputenv("PATH", path);
-    qunsetenv("TESSAL_TUNNELSERVER_SCRIPT");
-    qunsetenv("TESSAL_TUNNELSERVER_RECORD");
+    if (const int viewer = text("tools/viewer.pid").trimmed().toInt(); viewer > 0)
+        ::kill(viewer, SIGTERM);
 }
 
 TEST_F(EndToEnd, ClosingTheWindowWithATunnelAsksTheQuitQuestion)
@@ -724,14 +719,8 @@ TEST_F(EndToEnd, HttpsServerOnACertificateTheSystemTrustsReachesThePage)
                              QString::number(server.port()) + "/";
     EXPECT_TRUE(log().contains(accepted + "vdesk/resource_template")) << log().toStdString();
     const int before = log().count(accepted);
-    tessal::test::TestCertificates::Blueprint renewed;
-    renewed.name = QStringLiteral("renewed");
-    renewed.subject = QStringLiteral("/CN=127.0.0.1/O=Renewed");
-    renewed.extensions = {"subjectAltName = IP:127.0.0.1, DNS:localhost", "extendedKeyUsage = serverAuth",
-                          "basicConstraints = CA:FALSE"};
-    renewed.issuedByCa = true;
     QString renewedCert, renewedKey;
-    ASSERT_TRUE(certs.makeCertificate(renewed, &renewedCert, &renewedKey)) << certs.error().toStdString();
+    ASSERT_TRUE(certs.makeServerCertificate("renewed", &renewedCert, &renewedKey)) << certs.error().toStdString();
     ASSERT_EQ(::rename(QFile::encodeName(renewedKey).constData(), QFile::encodeName(key).constData()), 0);
     ASSERT_EQ(::rename(QFile::encodeName(renewedCert).constData(), QFile::encodeName(cert).constData()), 0);
     // The page's next requests meet the renewed certificate, and the page goes on to the end.
@@ -760,14 +749,7 @@ TEST_F(EndToEnd, TerminationSignalStopsTheTunnelBeforeTheClientEnds)
     ASSERT_EQ(::kill(static_cast<pid_t>(client->processId()), SIGTERM), 0);
     EXPECT_EQ(finish(*client, 60000), 0) << log().toStdString();
     EXPECT_FALSE(svpn.lines("term").empty());
-    // Gone, or at most a zombie waiting for whoever inherited it.
-    EXPECT_TRUE(waitFor([daemon] {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(daemon));
-        if (!stat.open(QIODevice::ReadOnly))
-            return true;
-        const QByteArray text = stat.readAll();
-        return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
-    }, 30000));
+    EXPECT_TRUE(waitFor([daemon] { return !running(daemon); }, 30000));
     const QString text = log();
     EXPECT_TRUE(text.contains("SIGTERM received, closing all resources before quitting")) << text.toStdString();
     EXPECT_TRUE(text.contains("No live sessions, quitting application...."));
@@ -843,15 +825,10 @@ protected:
     {
         const QByteArray mark = "HOME=" + home.path().toUtf8();
         QStringList found;
-        for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-            if (pid.toInt() <= 0)
-                continue;
-            QFile environ("/proc/" + pid + "/environ");
-            if (!environ.open(QIODevice::ReadOnly) || !environ.readAll().split('\0').contains(mark))
-                continue;
-            QFile cmdline("/proc/" + pid + "/cmdline");
-            cmdline.open(QIODevice::ReadOnly);
-            found << pid + " " + QString::fromLocal8Bit(cmdline.readAll().split('\0').value(0));
+        for (int pid : pids()) {
+            QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
+            if (environ.open(QIODevice::ReadOnly) && environ.readAll().split('\0').contains(mark))
+                found << QString::number(pid) + " " + QString::fromStdString(commandLine(pid));
         }
         return found;
     }
@@ -955,11 +932,7 @@ TEST_P(SignalEnd, EndsInOrder)
         EXPECT_FALSE(svpn->lines("term").empty());
     }
     // Nothing new started after the signal: no further step of the road.
-    QStringList after;
-    for (const QJsonObject& r : server.requests().mid(requestsBefore))
-        if (!r["path"].toString().startsWith("/__page/") && r["path"] != "/favicon.ico")
-            after << r["path"].toString();
-    EXPECT_EQ(after.join(' ').toStdString(), "");
+    EXPECT_EQ(roadPaths(requestsBefore).join(' ').toStdString(), "");
     EXPECT_FALSE(log().contains("Failed to exchange one time code")) << log().toStdString();
 }
 

@@ -21,7 +21,6 @@
 
 #include <csignal>
 #include <memory>
-#include <tuple>
 
 #include "AccessServer.h"
 #include "ModalDialogAnswerer.h"
@@ -176,6 +175,15 @@ private:
         if (!QTest::qWaitFor([&] { return done; }, 20000))
             return QString();
         return result;
+    }
+
+    // A request of the HTTP client of its own; true once it has finished.
+    static bool fetch(const QUrl& url)
+    {
+        qt::HttpNetworkManager client;
+        QSignalSpy done(&client, SIGNAL(RequestFinished(Err::HttpNetworkManager, QString)));
+        client.HttpGet(url, 10000);
+        return done.wait(20000);
     }
 
     static qt::SessionInfo info(const QUrl& url, const QString& type = "network_access")
@@ -638,10 +646,7 @@ private slots:
     {
         {
             test::ModalDialogAnswerer answerer("accept");
-            qt::HttpNetworkManager client;
-            QSignalSpy done(&client, SIGNAL(RequestFinished(Err::HttpNetworkManager, QString)));
-            client.HttpGet(server.url("/__page/x", "tls"), 10000);
-            QVERIFY(done.wait(20000));
+            QVERIFY(fetch(server.url("/__page/x", "tls")));
             QCOMPARE(answerer.count(), 1);
         }
         Window w;
@@ -670,8 +675,6 @@ private slots:
                                        {"headers", QJsonObject{{"Content-Type", "text/html"}}},
                                        {"body", "<script>new Image().src = '/__page/result?method=frame&value=' + "
                                                 "[alert('a'), confirm('c'), prompt('p', 'd')].join('-');</script>"}}}));
-        QDesktopServices::setUrlHandler("file", this, "openExternally");
-        auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler("file"); });
         Window w;
         startOpened(w);
         qt::WebView* view = w.controller->getWebView();
@@ -804,16 +807,9 @@ private slots:
         };
         // Two more leaves of the CA: another node behind the name, and a renewal.
         QString secondCert, secondKey, renewedCert, renewedKey;
-        for (auto [name, cert, key] : {std::tuple{"second", &secondCert, &secondKey},
-                                        std::tuple{"renewed", &renewedCert, &renewedKey}}) {
-            test::TestCertificates::Blueprint leaf;
-            leaf.name = name;
-            leaf.subject = QStringLiteral("/CN=127.0.0.1/O=%1").arg(name);
-            leaf.extensions = {"subjectAltName = IP:127.0.0.1, DNS:localhost", "extendedKeyUsage = serverAuth",
-                               "basicConstraints = CA:FALSE"};
-            leaf.issuedByCa = true;
-            QVERIFY2(certs.makeCertificate(leaf, cert, key), qPrintable(certs.error()));
-        }
+        QVERIFY2(certs.makeServerCertificate("second", &secondCert, &secondKey) &&
+                     certs.makeServerCertificate("renewed", &renewedCert, &renewedKey),
+                 qPrintable(certs.error()));
         QVERIFY(serve(certs.serverCert, certs.serverKey));
         test::AccessServer ca;
         QVERIFY2(ca.start({test::AccessServer::Listener("ca", "https", servedCert, servedKey),
@@ -830,12 +826,6 @@ private slots:
             for (const QJsonObject& r : ca.requests())
                 n += r["path"].toString() == path && r["listener"].toString() == listener;
             return n;
-        };
-        auto fetch = [](const QUrl& url) {
-            qt::HttpNetworkManager client;
-            QSignalSpy done(&client, SIGNAL(RequestFinished(Err::HttpNetworkManager, QString)));
-            client.HttpGet(url, 10000);
-            return done.wait(20000);
         };
         {
             test::ModalDialogAnswerer byHand("accept");
