@@ -15,9 +15,7 @@
 #include <openssl/x509.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -176,20 +174,10 @@ bool computeFileDigest(const char* digestName, const std::string& file, unsigned
         return false;
     if (EVP_DigestInit_ex(ctx.get(), md.get(), nullptr) != 1)
         return false;
-    char buffer[2048];
-    for (unsigned long long total = 0;;) {
-        const ssize_t got = ::read(in.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        total += got > 0 ? static_cast<unsigned long long>(got) : 0;
-        // Also a file that grows while it is read ends here.
-        if (got < 0 || total > kPackageFileLimit)
-            return false;
-        if (got == 0)
-            break;
-        if (EVP_DigestUpdate(ctx.get(), buffer, static_cast<size_t>(got)) != 1)
-            return false;
-    }
+    if (!readInPieces(in.get(), kPackageFileLimit, [&ctx](const char* piece, size_t size) {
+            return EVP_DigestUpdate(ctx.get(), piece, size) == 1;
+        }))
+        return false;
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1)

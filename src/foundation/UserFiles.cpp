@@ -10,6 +10,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/prctl.h>
+#include <sys/random.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -167,23 +168,47 @@ bool readRegularFileAt(int folder, const std::string& name, size_t limit, std::s
     }
     std::string read;
     read.reserve(static_cast<size_t>(info.st_size));
+    if (!readInPieces(file.get(), limit, [&read](const char* piece, size_t size) {
+            read.append(piece, size);
+            return true;
+        }))
+        return false;
+    text.swap(read);
+    return true;
+}
+
+bool readInPieces(int fd, size_t limit, const std::function<bool(const char*, size_t)>& take)
+{
     char buffer[8192];
-    while (true) {
-        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+    for (size_t total = 0;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
             return false;
         if (n == 0)
-            break;
-        if (read.size() + static_cast<size_t>(n) > limit) {
+            return true;
+        // Also a file that grows while it is read ends here.
+        total += static_cast<size_t>(n);
+        if (total > limit) {
             errno = EFBIG;
             return false;
         }
-        read.append(buffer, static_cast<size_t>(n));
+        if (!take(buffer, static_cast<size_t>(n)))
+            return false;
     }
-    text.swap(read);
-    return true;
+}
+
+std::string randomName(const std::string& prefix, size_t count)
+{
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::vector<unsigned char> random(count);
+    if (::getrandom(random.data(), count, 0) != static_cast<ssize_t>(count))
+        return std::string();
+    std::string name = prefix;
+    for (const unsigned char c : random)
+        name += kLetters[c % (sizeof kLetters - 1)];
+    return name;
 }
 
 bool readRegularFile(const std::string& path, size_t limit, std::string& text)
@@ -286,20 +311,31 @@ bool othersControlPath(const std::string& path)
     return facts.othersOnTheWay || (folder.get() < 0 && (errno == ELOOP || errno == EACCES));
 }
 
+bool passwordEntry(uid_t uid, PasswordEntry& entry)
+{
+    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384, '\0');
+    struct passwd record {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(uid, &record, buffer.data(), buffer.size(), &found) != 0 || found == nullptr)
+        return false;
+    entry.name = found->pw_name != nullptr ? found->pw_name : "";
+    entry.home = found->pw_dir != nullptr ? found->pw_dir : "";
+    entry.gid = found->pw_gid;
+    return true;
+}
+
 UserIdentity userIdentity(uid_t uid, gid_t group)
 {
     UserIdentity identity;
     identity.uid = uid;
     identity.gid = group;
-    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384, '\0');
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
-        identity.gid = found->pw_gid;
+    PasswordEntry entry;
+    if (passwordEntry(uid, entry)) {
+        identity.gid = entry.gid;
         int count = 64;
         identity.groups.resize(static_cast<size_t>(count));
-        while (::getgrouplist(found->pw_name, found->pw_gid, identity.groups.data(), &count) < 0
+        while (::getgrouplist(entry.name.c_str(), entry.gid, identity.groups.data(), &count) < 0
                && static_cast<size_t>(count) > identity.groups.size())
             identity.groups.resize(static_cast<size_t>(count));
         identity.groups.resize(static_cast<size_t>(count > 0 ? count : 0));
@@ -354,7 +390,7 @@ bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, cons
         if (n > 0)
             text.append(buffer, static_cast<size_t>(n));
     }
-    // Gone already when SIGCHLD is ignored; the text tells all.
+    // The text tells all; the status is not needed.
     while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
     }
     if (text.empty()) {

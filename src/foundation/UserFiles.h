@@ -50,6 +50,13 @@ UniqueFd openRegularFile(const std::string& path, struct stat& info);
 // errno set when it cannot be read.
 bool readRegularFileAt(int folder, const std::string& name, size_t limit, std::string& text);
 bool readRegularFile(const std::string& path, size_t limit, std::string& text);
+// Reads fd to its end a piece at a time, for take; false when a read fails,
+// more than limit bytes come (EFBIG) or take returns false.
+bool readInPieces(int fd, size_t limit, const std::function<bool(const char*, size_t)>& take);
+
+// prefix and count letters or digits from the system's random source, for a
+// name nobody can guess beforehand; empty when no random bytes could be had.
+std::string randomName(const std::string& prefix, size_t count);
 
 // Whether a process with root's credentials must keep off this folder's
 // names: another user owns it, or group or others may write it without the
@@ -82,12 +89,21 @@ struct UserIdentity
     gid_t gid = 0;
     std::vector<gid_t> groups;
 };
+// uid's entry in the password database: false when there is none.
+struct PasswordEntry
+{
+    std::string name;
+    std::string home;
+    gid_t gid = 0;
+};
+bool passwordEntry(uid_t uid, PasswordEntry& entry);
+
 // uid's primary and supplementary groups from the password database; group
 // alone when uid has no entry there. Looked up before any fork.
 UserIdentity userIdentity(uid_t uid, gid_t group);
 
 // Runs step in a child process that keeps only the descriptors in keep (the
-// standard ones on /dev/null), has SIGCHLD and SIGPIPE at their defaults, and,
+// standard ones on /dev/null), has every signal at its default, and,
 // with an identity, has become that user (groups, then group, then user, and
 // not dumpable) before step runs. The step must not use the toolkit or the
 // log. True when the step ran; result is its text, or why it did not run.

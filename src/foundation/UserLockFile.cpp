@@ -1,18 +1,17 @@
 #include "foundation/UserLockFile.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "foundation/LogSettings.h"
+#include "foundation/UserFiles.h"
+#include "foundation/m_system.h"
 
 namespace {
 
@@ -80,21 +79,8 @@ int openProgramFolder(const std::string& home, std::string& why)
 
 std::string effectiveUsersHome()
 {
-    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr)
-        return found->pw_dir;
-    return std::string();
-}
-
-long long monotonicMs()
-{
-    timespec now {};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    PasswordEntry entry;
+    return passwordEntry(::geteuid(), entry) ? entry.home : std::string();
 }
 
 } // namespace

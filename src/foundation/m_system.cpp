@@ -193,6 +193,13 @@ CString reapChild()
     return intText(static_cast<int>(pid));
 }
 
+long long monotonicMs()
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
 long descriptorLimit()
 {
     rlimit files {};

@@ -78,6 +78,10 @@ pid_t runShellCommand(const char* command);
 // started (a failed exec included).
 pid_t startDetached(const std::vector<std::string>& args);
 
+// Milliseconds of the monotonic clock, for deadlines that the wall clock's
+// jumps must not move.
+long long monotonicMs();
+
 // "Thu, 01 Jan 1970 00:00:00 GMT"; the text lives in one process-wide buffer.
 const char* formatHttpDate(time_t time);
 

@@ -8,17 +8,14 @@
 #include <QFile>
 #include <QLabel>
 
-#include <cerrno>
 #include <climits>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace tessal::qt {
 
 namespace {
 constexpr const char* kLogFile = "/AutoUpdater";
-constexpr size_t kReadChunk = 10240;
 
 // A downloader may be replaced from inside one of its own signals, so it is
 // never deleted on the spot.
@@ -111,21 +108,14 @@ bool AutoUpdater::GetHash(const QString& fileName, QCryptographicHash& hash)
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failed to open file", fileName));
         return false;
     }
-    char chunk[kReadChunk];
-    for (unsigned long long total = 0;;) {
-        const ssize_t n = ::read(file.get(), chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        total += n > 0 ? static_cast<unsigned long long>(n) : 0;
-        // Also a file that grows while it is read ends here.
-        if (n < 0 || total > kPackageFileLimit) {
-            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, "failed to read file");
-            return false;
-        }
-        if (n == 0)
+    if (!readInPieces(file.get(), kPackageFileLimit, [&hash](const char* piece, size_t size) {
+            hash.addData(QByteArrayView(piece, static_cast<qsizetype>(size)));
             return true;
-        hash.addData(QByteArrayView(chunk, n));
+        })) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, "failed to read file");
+        return false;
     }
+    return true;
 }
 
 bool AutoUpdater::VerifySignature(const QString& fileName, const QString& signature)

@@ -16,7 +16,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -259,19 +258,6 @@ std::string unpackAt(int parent, const std::string& parentPath, const std::strin
 
 // ---- In this process.
 
-// A new staging name for name; empty when no random bytes could be had.
-std::string stagingName(const std::string& name)
-{
-    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    unsigned char random[6] = {};
-    if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
-        return std::string();
-    std::string staging = "." + name + ".";
-    for (const unsigned char c : random)
-        staging += kLetters[c % (sizeof kLetters - 1)];
-    return staging;
-}
-
 // Who does the work in a folder: its owner, when root would otherwise work
 // in a folder another user controls; null for this process as it is.
 const UserIdentity* actingAs(const FolderFacts& facts, UserIdentity& identity)
@@ -367,7 +353,7 @@ bool TarArchiveInstaller::unpackInPlace(const std::string& file)
     UniqueFd log;
     if (!openArchive(file, archive, log))
         return false;
-    const std::string staging = stagingName(name);
+    const std::string staging = randomName("." + name + ".", 6);
     if (staging.empty()) {
         const std::string why = reason();
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat(kCannotCreate, parentPath, why));

@@ -10,7 +10,6 @@
 #include <utility>
 
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,19 +26,6 @@ using Tree = boost::property_tree::ptree;
 
 // Far more than any list of sites holds; a file beyond it is not read.
 constexpr size_t kFileLimit = 16 << 20;
-
-// A name for the replacement beside base that nobody can guess beforehand.
-std::string temporaryName(const std::string& base)
-{
-    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    unsigned char random[8] = {};
-    if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
-        return std::string();
-    std::string name = base + ".";
-    for (const unsigned char c : random)
-        name += kLetters[c % (sizeof kLetters - 1)];
-    return name;
-}
 
 std::int64_t systemNow()
 {
@@ -222,7 +208,8 @@ void TrustedSiteList::Save()
 
         UniqueFd file;
         for (int attempt = 0; attempt < 100 && file.get() < 0; ++attempt) {
-            temporary = temporaryName(base);
+            // A name for the replacement that nobody can guess beforehand.
+            temporary = randomName(base + ".", 8);
             if (temporary.empty())
                 return;
             file.reset(::openat(folder.get(), temporary.c_str(),

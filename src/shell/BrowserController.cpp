@@ -659,17 +659,10 @@ void BrowserController::endPageDialogs()
 
 bool BrowserController::admitPageQuestion(const char* request)
 {
-    switch (pageQuestions.admit()) {
-    case QuestionRow::Ask:
-        return true;
-    case QuestionRow::Refuse:
+    return pageQuestions.admit([&]() {
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                      makeArgFormat("Page request %1 refused: too many questions in a row", request));
-        return false;
-    case QuestionRow::RefuseQuietly:
-        break;
-    }
-    return false;
+    });
 }
 
 bool BrowserController::closeAllResources()

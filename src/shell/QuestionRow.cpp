@@ -5,14 +5,16 @@
 namespace tessal {
 namespace qt {
 
-QuestionRow::Verdict QuestionRow::admit()
+bool QuestionRow::admit(const std::function<void()>& refused)
 {
     const bool continues = last.isValid() && last.elapsed() < kGapMs;
     last.start();
     inRow = continues ? std::min(inRow + 1, kMaxInRow + 2) : 1;
     if (inRow <= kMaxInRow)
-        return Ask;
-    return inRow == kMaxInRow + 1 ? Refuse : RefuseQuietly;
+        return true;
+    if (inRow == kMaxInRow + 1)
+        refused();
+    return false;
 }
 
 void QuestionRow::answered()

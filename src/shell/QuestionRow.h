@@ -4,6 +4,8 @@
 // asks are refused until the asker has been quiet for that moment, so that no
 // run of questions can keep the user from the window.
 
+#include <functional>
+
 #include <QElapsedTimer>
 #include <QtGlobal>
 
@@ -13,13 +15,12 @@ namespace qt {
 class QuestionRow final
 {
 public:
-    enum Verdict { Ask, Refuse, RefuseQuietly };
-
     static constexpr int kMaxInRow = 3;
     static constexpr qint64 kGapMs = 1000;
 
-    // The first refusal of a row is Refuse, the later ones RefuseQuietly.
-    Verdict admit();
+    // Whether the ask may go on. The first refusal of a row calls refused
+    // (to record it); the later ones refuse quietly.
+    bool admit(const std::function<void()>& refused);
     void answered();
 
 private:

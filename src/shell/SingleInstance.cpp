@@ -5,7 +5,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +24,7 @@
 #include "foundation/UArgFormat.h"
 #include "foundation/UException.h"
 #include "foundation/UserLockFile.h"
+#include "foundation/m_system.h"
 #include "session/LaunchHandOver.h"
 #include "session/SessionExchange.h"
 #include "shell/CustomQApplication.h"
@@ -44,13 +44,6 @@ constexpr int kMaxLaunchBytes = 256 * 1024;
 // A connection that has not sent its URL by then is dropped.
 constexpr int kConnectionIdleMs = 5000;
 constexpr size_t kMaxConnections = 256;
-
-long long monotonicMs()
-{
-    timespec now {};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 // The socket's path through the folder's descriptor: short whatever the
 // folder's own path is, and always the folder that was checked.

@@ -135,17 +135,10 @@ bool WebPage::admitDialog(const QUrl& origin, const char* kind)
                      makeArgFormat("JavaScript %1 of %2 refused: not the server's page", kind, origin.toString()));
         return false;
     }
-    switch (dialogRow.admit()) {
-    case QuestionRow::Ask:
-        return true;
-    case QuestionRow::Refuse:
+    return dialogRow.admit([&]() {
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                      makeArgFormat("JavaScript %1 of %2 refused: too many in a row", kind, origin.toString()));
-        return false;
-    case QuestionRow::RefuseQuietly:
-        break;
-    }
-    return false;
+    });
 }
 
 QWidget* WebPage::dialogParent() const

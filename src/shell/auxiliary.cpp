@@ -351,20 +351,12 @@ struct SessionProcess {
 class ProcessFolder {
 public:
     ProcessFolder(int pid, const char* procRoot)
+        : m_fd(::open((std::string(procRoot) + "/" + std::to_string(pid)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
+          m_startTime(startTime())
     {
-        const std::string path = std::string(procRoot) + "/" + std::to_string(pid);
-        m_fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        m_startTime = startTime();
     }
-    ~ProcessFolder()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    ProcessFolder(const ProcessFolder&) = delete;
-    ProcessFolder& operator=(const ProcessFolder&) = delete;
 
-    int fd() const { return m_fd; }
+    int fd() const { return m_fd.get(); }
     // False when the process has ended or another one has its id now. A
     // folder without the file (no such process, another root) tells nothing.
     bool unchanged() const { return m_startTime.empty() || (m_startTime != kEnded && startTime() == m_startTime); }
@@ -378,7 +370,7 @@ private:
     std::string startTime() const
     {
         std::string stat;
-        if (m_fd < 0 || !readProcessFile(m_fd, "stat", 4096, stat))
+        if (m_fd.get() < 0 || !readProcessFile(m_fd.get(), "stat", 4096, stat))
             return std::string();
         const size_t close = stat.rfind(')');
         if (close == std::string::npos)
@@ -394,8 +386,8 @@ private:
         return std::string();
     }
 
-    int m_fd = -1;
-    std::string m_startTime;
+    const UniqueFd m_fd;
+    const std::string m_startTime;
 };
 
 // All read through the process's folder descriptor, so that every file

@@ -56,12 +56,6 @@ CString& lastSessionId() {
 
 CString errnoText(int error) { return CString(std::strerror(error)); }
 
-int64_t monotonicMs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 CString decimal(long long value) {
   char text[32];
   std::snprintf(text, sizeof text, "%lld", value);
@@ -154,7 +148,7 @@ std::unique_ptr<UUserLockFile> lockDaemonLaunch(int waitMs) {
 // The daemon may name itself just after its first process has ended; the
 // launch lock is kept until it has.
 void waitUntilNamedInPidFile(pid_t firstProcess, int64_t deadline) {
-  const int64_t end = std::min(deadline, monotonicMs() + kPidFileGraceMs);
+  const int64_t end = std::min<int64_t>(deadline, monotonicMs() + kPidFileGraceMs);
   while (!daemonNamedByPidFile(firstProcess) && monotonicMs() < end) usleep(10000);
 }
 
@@ -517,8 +511,7 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
   }
   if (statusLost) {
     // The daemon may write its pid file just after its first process ended.
-    const int64_t graceEnd = std::min(deadline, monotonicMs() + kPidFileGraceMs);
-    while (!daemonNamedByPidFile(child) && monotonicMs() < graceEnd) usleep(10000);
+    waitUntilNamedInPidFile(child, deadline);
     if (!daemonNamedByPidFile(child))
       throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
                        "the first process's status was taken by another handler");
