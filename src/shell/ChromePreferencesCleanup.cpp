@@ -20,8 +20,13 @@ void cleanupChromeProfile(const std::vector<std::string>& schemes, const std::st
             if (isMissing(path))
                 continue;
             try {
-                cleanPreferenceFile(path, owner, schemes, [](std::string& text, const std::string& scheme) {
-                    return eraseJsonSchemeEntry(text, scheme, "excluded_schemes");
+                const bool preferences = std::string(name) == "Default/Preferences";
+                cleanPreferenceFile(path, owner, schemes, [preferences](std::string& text, const std::string& scheme) {
+                    bool changed = eraseJsonSchemeEntry(text, scheme, "excluded_schemes");
+                    // Where the browser keeps "always allow" for a site.
+                    if (preferences)
+                        changed |= eraseJsonSchemeFromEveryEntry(text, scheme, "allowed_origin_protocol_pairs");
+                    return changed;
                 });
             } catch (const std::runtime_error& e) {
                 errors.push_back(e.what());

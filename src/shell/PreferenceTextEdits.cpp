@@ -111,18 +111,21 @@ size_t findMemberValue(const std::string& t, const std::string& key)
 struct Member
 {
     size_t keyStart;
+    size_t valueStart;
     size_t comma; // the comma after the member, npos for the last one
-    bool named;
 };
 
-// Removes the first member named scheme from the object opening at open.
-bool eraseOneMember(std::string& t, size_t open, const std::string& scheme)
+// The members of the object opening at open, and its closing brace. False
+// when the object is not well formed (nothing is then to be edited in it).
+bool parseMembers(const std::string& t, size_t open, std::vector<Member>& members, size_t& close)
 {
-    std::vector<Member> members;
-    size_t close = npos;
+    members.clear();
+    close = npos;
     size_t i = skipBlanks(t, open + 1);
-    if (i < t.size() && t[i] == '}')
-        return false;
+    if (i < t.size() && t[i] == '}') {
+        close = i;
+        return true;
+    }
     while (close == npos) {
         if (i >= t.size() || t[i] != '"')
             return false;
@@ -132,10 +135,11 @@ bool eraseOneMember(std::string& t, size_t open, const std::string& scheme)
         const size_t colon = skipBlanks(t, keyEnd);
         if (colon >= t.size() || t[colon] != ':')
             return false;
-        const size_t valueEnd = skipValue(t, skipBlanks(t, colon + 1));
+        const size_t valueStart = skipBlanks(t, colon + 1);
+        const size_t valueEnd = skipValue(t, valueStart);
         if (valueEnd == npos)
             return false;
-        Member member{i, npos, stringIs(t, i, keyEnd, scheme)};
+        Member member{i, valueStart, npos};
         const size_t next = skipBlanks(t, valueEnd);
         if (next >= t.size())
             return false;
@@ -149,19 +153,81 @@ bool eraseOneMember(std::string& t, size_t open, const std::string& scheme)
         }
         members.push_back(member);
     }
+    return true;
+}
 
+bool isNamed(const std::string& t, const Member& member, const std::string& name)
+{
+    return stringIs(t, member.keyStart, skipString(t, member.keyStart), name);
+}
+
+// Removes member m with one separating comma.
+void eraseMember(std::string& t, const std::vector<Member>& members, size_t m, size_t close)
+{
+    if (members[m].comma != npos)
+        t.erase(members[m].keyStart, members[m].comma + 1 - members[m].keyStart);
+    else if (m > 0)
+        t.erase(members[m - 1].comma, close - members[m - 1].comma);
+    else
+        t.erase(members[m].keyStart, close - members[m].keyStart);
+}
+
+// Removes the first member named scheme from the object opening at open.
+bool eraseOneMember(std::string& t, size_t open, const std::string& scheme)
+{
+    std::vector<Member> members;
+    size_t close = npos;
+    if (!parseMembers(t, open, members, close))
+        return false;
     for (size_t m = 0; m < members.size(); ++m) {
-        if (!members[m].named)
-            continue;
-        if (members[m].comma != npos)
-            t.erase(members[m].keyStart, members[m].comma + 1 - members[m].keyStart);
-        else if (m > 0)
-            t.erase(members[m - 1].comma, close - members[m - 1].comma);
-        else
-            t.erase(members[m].keyStart, close - members[m].keyStart);
-        return true;
+        if (isNamed(t, members[m], scheme)) {
+            eraseMember(t, members, m, close);
+            return true;
+        }
     }
     return false;
+}
+
+// In the object opening at open, removes scheme from every member whose
+// value is an object, and each such member that is left empty by it.
+bool eraseFromEveryMember(std::string& t, size_t open, const std::string& scheme)
+{
+    std::vector<Member> members;
+    size_t close = npos;
+    if (!parseMembers(t, open, members, close))
+        return false;
+    bool changed = false;
+    // From the last member back: an edit moves nothing before it.
+    for (size_t m = members.size(); m-- > 0;) {
+        const size_t inner = members[m].valueStart;
+        if (t[inner] != '{')
+            continue;
+        bool erased = false;
+        while (eraseOneMember(t, inner, scheme))
+            erased = true;
+        if (!erased)
+            continue;
+        changed = true;
+        const size_t innerEnd = skipBlanks(t, inner + 1);
+        if (innerEnd < t.size() && t[innerEnd] == '}' && parseMembers(t, open, members, close))
+            eraseMember(t, members, m, close);
+        if (!parseMembers(t, open, members, close))
+            break;
+    }
+    return changed;
+}
+
+// Keeps an edit only when the text is still valid JSON.
+bool keepWhenValid(std::string& text, const std::string& original, const std::string& what, const std::string& key)
+{
+    QJsonParseError error{};
+    QJsonDocument::fromJson(QByteArray::fromRawData(text.data(), static_cast<qsizetype>(text.size())), &error);
+    if (error.error == QJsonParseError::NoError)
+        return true;
+    text = original;
+    throw std::runtime_error("removing \"" + what + "\" from \"" + key + "\" leaves no valid JSON ("
+                             + error.errorString().toStdString() + " at offset " + std::to_string(error.offset)
+                             + "), text left unchanged");
 }
 
 // --- RDF/XML: one element from its start tag to its own end -------------
@@ -266,18 +332,16 @@ bool eraseJsonSchemeEntry(std::string& text, const std::string& scheme, const st
             break;
         changed = true;
     }
-    if (!changed)
-        return false;
+    return changed && keepWhenValid(text, original, scheme, key);
+}
 
-    QJsonParseError error{};
-    QJsonDocument::fromJson(QByteArray::fromRawData(text.data(), static_cast<qsizetype>(text.size())), &error);
-    if (error.error != QJsonParseError::NoError) {
-        text = original;
-        throw std::runtime_error("removing \"" + scheme + "\" from \"" + key + "\" leaves no valid JSON ("
-                                 + error.errorString().toStdString() + " at offset "
-                                 + std::to_string(error.offset) + "), text left unchanged");
-    }
-    return true;
+bool eraseJsonSchemeFromEveryEntry(std::string& text, const std::string& scheme, const std::string& key)
+{
+    const std::string original = text;
+    const size_t open = findMemberValue(text, key);
+    if (open == npos || open >= text.size() || text[open] != '{' || !eraseFromEveryMember(text, open, scheme))
+        return false;
+    return keepWhenValid(text, original, scheme, key);
 }
 
 bool removeSchemeFromMimeTypesRdf(std::string& text, const std::string& scheme)
