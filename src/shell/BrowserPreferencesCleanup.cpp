@@ -126,6 +126,8 @@ std::vector<ProcessRecord> runningBrowsers(const std::string& procRoot)
     const ProcessMatcher matchers[] = {
         {"chrome", 5, 1, true, 18},
         {"firefox", 5, 1, true, 18},
+        // Debian's Firefox ESR runs under its own name.
+        {"firefox-esr", 5, 1, true, 18},
     };
     std::vector<ProcessRecord> browsers;
     for (const ProcessRecord& process : tessal::system::listProcesses(procRoot)) {
