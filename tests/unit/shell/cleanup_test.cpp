@@ -83,6 +83,7 @@ TEST_F(CleanupTest, AsksUntilNoBrowserRunsAndNoGivesFalse) {
   writeFile(proc + "/17/cmdline", std::string("/opt/google/chrome/chrome\0--flag", 32));
   writeFile(proc + "/18/cmdline", "/tmp/<b>x</b>/FIREFOX");
   writeFile(proc + "/19/cmdline", "");  // a kernel thread
+  writeFile(proc + "/20/cmdline", std::string("/usr/lib/firefox-esr/firefox-esr\0-contentproc", 46));
   writeFile(proc + "/self/cmdline", "chrome");
   RecordingLog log;
   {
@@ -94,7 +95,8 @@ TEST_F(CleanupTest, AsksUntilNoBrowserRunsAndNoGivesFalse) {
                                 "instances of Firefox and Chrome browsers to continue:<ul><li>")) << text.toStdString();
     EXPECT_TRUE(text.contains("<li>/tmp/&lt;b&gt;x&lt;/b&gt;/FIREFOX</li>"));
     EXPECT_TRUE(text.contains("<li>/opt/google/chrome/chrome</li>"));
-    EXPECT_EQ(text.count("<li>"), 2);
+    EXPECT_TRUE(text.contains("<li>/usr/lib/firefox-esr/firefox-esr</li>"));
+    EXPECT_EQ(text.count("<li>"), 3);
     QStringList buttons = answerer.last().buttons;
     buttons.sort();
     EXPECT_EQ(buttons, (QStringList{"No", "Retry"}));
@@ -134,6 +136,26 @@ TEST(JsonSchemeEntry, RemovesExactlyTheSchemeMember) {
   std::string broken = R"({"excluded_schemes":{"tessal-vpn":1,"a":2}, oops})";
   EXPECT_THROW(eraseJsonSchemeEntry(broken, "tessal-vpn", "excluded_schemes"), std::runtime_error);
   EXPECT_EQ(broken, R"({"excluded_schemes":{"tessal-vpn":1,"a":2}, oops})");
+}
+
+TEST(JsonSchemeEntry, RemovesTheSchemeFromEveryOriginAndEmptiedOrigins) {
+  const std::string key = "allowed_origin_protocol_pairs";
+  const struct { std::string before, after; } rows[] = {
+      {R"({"p":{"https://a":{"tessal-vpn":true},"https://b":{"mailto":true,"tessal-vpn":true}}})",
+       R"({"p":{"https://b":{"mailto":true}}})"},
+      {R"({"p":{"https://a":{"mailto":true},"https://b":{ "tessal-vpn":true }}})", R"({"p":{"https://a":{"mailto":true}}})"},
+      {R"({"p":{"https://a":{"tessal-vpn":true},"https://b":{"tessal-vpn":true}}})", R"({"p":{}})"},
+      {R"({"p":{"https://a":{},"https://b":{"tessal-vpn2":true},"c":1}})", R"({"p":{"https://a":{},"https://b":{"tessal-vpn2":true},"c":1}})"},
+  };
+  for (const auto& row : rows) {
+    std::string before = row.before, text;
+    before.replace(before.find("\"p\""), 3, "\"" + key + "\"");
+    std::string after = row.after;
+    after.replace(after.find("\"p\""), 3, "\"" + key + "\"");
+    text = before;
+    EXPECT_EQ(eraseJsonSchemeFromEveryEntry(text, "tessal-vpn", key), before != after) << before;
+    EXPECT_EQ(text, after);
+  }
 }
 
 TEST(MimeTypesRdf, RemovesTheSchemeElementsWhole) {
@@ -191,6 +213,44 @@ TEST_F(CleanupTest, ChromeStepEditsOnlyWhatNeedsItAndReportsEveryFile) {
   EXPECT_EQ(readFile(prefs), R"({"excluded_schemes":{}})");
   ASSERT_EQ(::truncate(state.c_str(), kPreferenceFileLimit), 0);
   EXPECT_EQ(readFileLimited(state, kPreferenceFileLimit).size(), kPreferenceFileLimit);
+}
+
+// "Default/Preferences" as the browser writes it, with "always allow" for
+// two sites; "Local State" has no such setting and keeps one like it.
+TEST_F(CleanupTest, ChromeForgetsAlwaysAllowOnlyInThePreferences) {
+  const std::string state = home("/.config/google-chrome/Local State");
+  const std::string prefs = home("/.config/google-chrome/Default/Preferences");
+  const std::string around = R"({"accessibility":{"captions":{"live_caption_language":"en-US"}},"browser":)"
+                             R"({"has_seen_welcome_page":true,"window_placement":{"bottom":1048,"left":10}},)";
+  const std::string pairs = R"("protocol_handler":{"allowed_origin_protocol_pairs":{"https://vpn.example.com":)"
+                            R"({"tessal-vpn":true},"https://portal.example.org":{"mailto":true,"tessal-vpn":true}},)"
+                            R"("excluded_schemes":{"tessal-vpn":false,"afp":true}},)";
+  const std::string after = R"("protocol_handler":{"allowed_origin_protocol_pairs":{"https://portal.example.org":)"
+                            R"({"mailto":true}},"excluded_schemes":{"afp":true}},)";
+  const std::string tail = R"("profile":{"name":"Person 1","content_settings":{"exceptions":{}}}})";
+  writeFile(state, around + pairs + tail);
+  writeFile(prefs, around + pairs + tail);
+  cleanupChromeProfile(kSchemes, "");
+  EXPECT_EQ(readFile(prefs), around + after + tail);
+  EXPECT_NE(readFile(state).find("\"https://vpn.example.com\":{\"tessal-vpn\":true}"), std::string::npos);
+}
+
+// Profiles in the older and in the newer Firefox folder, as the browser
+// writes their "handlers.json".
+TEST_F(CleanupTest, FirefoxProfilesOfBothFoldersAreCleaned) {
+  const std::string handlers = R"({"defaultHandlersVersion":{},"mimeTypes":{},"schemes":{"tessal-vpn":)"
+                               R"({"action":2,"handlers":[{"name":"tessalvpn","path":"/opt/tessal/vpn/tessalvpn"}]},)"
+                               R"("mailto":{"stubEntry":true}},"isDownloadsImprovementsAlreadyMigrated":true})";
+  const std::string cleaned = R"({"defaultHandlersVersion":{},"mimeTypes":{},"schemes":{"mailto":{"stubEntry":true}},)"
+                              R"("isDownloadsImprovementsAlreadyMigrated":true})";
+  for (const char* folder : {"/.mozilla/firefox/", "/.config/mozilla/firefox/"}) {
+    std::filesystem::remove_all(home("/.mozilla"));
+    std::filesystem::remove_all(home("/.config/mozilla"));
+    writeFile(home(folder) + "x1y2z3.default-esr/handlers.json", handlers);
+    writeFile(home(folder) + "profiles.ini", "[Profile0]\nName=default-esr\n");
+    cleanupFirefoxProfile(kSchemes, "");
+    EXPECT_EQ(readFile(home(folder) + "x1y2z3.default-esr/handlers.json"), cleaned) << folder;
+  }
 }
 
 TEST_F(CleanupTest, FailedOrRefusedWritesKeepTheOriginal) {
