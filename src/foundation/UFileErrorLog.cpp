@@ -316,6 +316,18 @@ int UFileErrorLog::openFile(const char* fileName, const char* mode, bool reloadL
         return error;
 
     struct stat info {};
+    // Runs shorter than the check interval never rotate: the size is also
+    // checked when the log is opened.
+    if (::fstat(::fileno(file), &info) == 0 && static_cast<uint64_t>(info.st_size) > m_maxSize) {
+        std::fclose(file);
+        moveToBackup(m_fileName);
+        std::string alsoMoved;
+        file = openOwnFile(m_fileName, "w", error, alsoMoved);
+        if (file == nullptr)
+            return error;
+        if (movedAside.empty())
+            movedAside = alsoMoved;
+    }
     bool empty = ::fstat(::fileno(file), &info) == 0 && info.st_size == 0;
     {
         ULockHolder guard(m_lock);
@@ -480,6 +492,12 @@ void UFileErrorLog::rotateIfNeeded()
     std::fclose(m_file);
     m_file = nullptr;
     CString name = m_fileName;
+    moveToBackup(name);
+    openFile(name, "w", false);
+}
+
+void UFileErrorLog::moveToBackup(const char* name)
+{
     // Renamed inside the folder the log was checked in, not through its path again.
     LogFolder folder;
     int error = 0;
@@ -488,7 +506,6 @@ void UFileErrorLog::rotateIfNeeded()
         if (::renameat(folder.fd, folder.base.c_str(), folder.fd, backup.c_str()) != 0)
             ::unlinkat(folder.fd, folder.base.c_str(), 0);
     }
-    openFile(name, "w", false);
 }
 
 // ---------------------------------------------------------------------------

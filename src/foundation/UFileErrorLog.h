@@ -48,6 +48,8 @@ private:
     size_t recordHeader(char* out, size_t size);
     bool writeRecord(const char* prefix, const char* text, const void* bytes, size_t count, const char* suffix);
     void rotateIfNeeded();
+    // Renames the closed log to its backup, or removes it when that fails.
+    void moveToBackup(const char* name);
 
     int m_pid;
     uint32_t m_maxSize;

@@ -180,6 +180,31 @@ TEST(FileLog, RotationAtTheFiftiethWriteKeepsTheLevel)
     EXPECT_EQ(old.rfind("<H>record 50\n"), old.size() - std::string("<H>record 50\n").size());
 }
 
+// Runs far shorter than the fifty writes between checks: the size is also
+// checked when the log is opened, so the file never holds more than the
+// limit and one run.
+TEST(FileLog, ShortRunsStayWithinTheLimit)
+{
+    TempHome home;
+    home.writeSettings("default_log_level=63\nlog_file_size=3000\n");
+    const std::string path = home.settingsFolder() + "/vpn.log";
+    off_t oneRun = 0;
+    for (int run = 0; run < 30; ++run) {
+        FixedHeaderLog log;
+        ASSERT_EQ(log.open(path.c_str(), "a"), 0);
+        for (int i = 0; i < 5; ++i)
+            log.writeLine(("run " + std::to_string(run) + " record " + std::to_string(i) + "\n").c_str());
+        log.close();
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        if (run == 0)
+            oneRun = info.st_size;
+        EXPECT_LE(info.st_size, 3000 + oneRun) << "run " << run;
+    }
+    EXPECT_TRUE(exists(path + ".bak"));
+    EXPECT_EQ(readFile(path).rfind(systemBanner(), 0), 0u) << "a rotated log starts afresh";
+}
+
 TEST(FileLog, EightThreadsWriteWholeRecords)
 {
     TempHome home;
