@@ -6,13 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <set>
 #include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QDir>
 #include <QEvent>
 #include <QFileOpenEvent>
 #include <QLocale>
@@ -170,22 +168,6 @@ QString catalogueLanguage(const QString& localeName)
         return QStringLiteral("zh");
     }
     return language;
-}
-
-QStringList builtInCataloguePrefixes()
-{
-    std::set<QString> areas;
-    const QStringList files =
-        QDir(QStringLiteral(":/translations")).entryList(QStringList{QStringLiteral("*.qm")}, QDir::Files);
-    for (const QString& file : files) {
-        const int underscore = file.lastIndexOf(QLatin1Char('_'));
-        if (underscore > 0)
-            areas.insert(file.left(underscore));
-    }
-    QStringList prefixes;
-    for (const QString& area : areas)
-        prefixes << QStringLiteral("translations/") + area + QLatin1Char('_');
-    return prefixes;
 }
 
 CustomQApplication::CustomQApplication(int& argc, char** argv)
@@ -370,7 +352,8 @@ void CustomQApplication::loadLocalization()
     if (localeName.startsWith(QLatin1String("en_"), Qt::CaseInsensitive))
         return;
 
-    for (const QString& prefix : builtInCataloguePrefixes())
+    // The program's own catalogue, then the toolkit's (its standard buttons).
+    for (const QLatin1String prefix : {QLatin1String(""), QLatin1String("qt_"), QLatin1String("qtbase_")})
         loadTranslationFile(prefix);
 
     const QString probe = QObject::tr("Help");

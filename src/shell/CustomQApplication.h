@@ -76,10 +76,6 @@ void setMinimumToolkitVersion(const QString& version);
 // Chinese locales (zh_TW, zh_HK, zh_MO) give "tw", other Chinese ones "zh".
 QString catalogueLanguage(const QString& localeName);
 
-// The catalogue prefixes built into the program, one per area
-// ("translations/shell_" for ":/translations/shell_de.qm"), sorted.
-QStringList builtInCataloguePrefixes();
-
 // The command line: handled (true, exit code) or left to the event loop.
 std::pair<bool, int> dispatchCommandLine(CustomQApplication& app);
 

@@ -1,7 +1,9 @@
-// Linked into a test build of tessalvpn's own main.cpp: raises the oldest
-// accepted toolkit above the one installed, so that the start-up gate
-// refuses, answers the box it shows with Ok and prints what the box said on
-// standard error when the process ends.
+// Linked into test builds of tessalvpn's own main.cpp. The gate probe raises
+// the oldest accepted toolkit above the one installed, so that the start-up
+// gate refuses and shows its box; the dialog probe leaves the start-up as it
+// is. Both answer every box with the button named in "TESSAL_PROBE_ANSWER"
+// (OK when unset) and print what each box said and showed on standard error
+// when the process ends.
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,16 +22,20 @@ void printDialogs()
     if (g_answerer == nullptr)
         return;
     for (const auto& dialog : g_answerer->dialogs())
-        std::fprintf(stderr, "DIALOG title=[%s] text=[%s] pressed=[%s]\n", dialog.title.toUtf8().constData(),
-                     dialog.text.toUtf8().constData(), dialog.pressed.toUtf8().constData());
+        std::fprintf(stderr, "DIALOG title=[%s] text=[%s] pressed=[%s] buttons=[%s]\n",
+                     dialog.title.toUtf8().constData(), dialog.text.toUtf8().constData(),
+                     dialog.pressed.toUtf8().constData(), dialog.buttons.join(QLatin1Char('|')).toUtf8().constData());
     std::fflush(stderr);
 }
 
 // Runs while the application object is being built, before its start routine.
 void installProbe()
 {
+#ifdef TESSAL_PROBE_RAISES_GATE
     tessal::qt::setMinimumToolkitVersion(QStringLiteral("99.0.0"));
-    g_answerer = new tessal::test::ModalDialogAnswerer(QStringLiteral("OK"));
+#endif
+    const QString answer = qEnvironmentVariable("TESSAL_PROBE_ANSWER", QStringLiteral("OK"));
+    g_answerer = new tessal::test::ModalDialogAnswerer(answer);
     std::atexit(printDialogs);
 }
 

@@ -120,7 +120,7 @@ TEST_F(UpdateDecisionTest, OfferIsTranslated)
     QStringList texts;
     for (const QString& lang : langs) {
         QTranslator translator;
-        ASSERT_TRUE(translator.load(QStringLiteral(":/translations/update_") + lang)) << lang.toStdString();
+        ASSERT_TRUE(translator.load(lang, QStringLiteral(":/"))) << lang.toStdString();
         QCoreApplication::installTranslator(&translator);
         Updater updater(2, server(), 0);
         ModalDialogAnswerer answerer(QStringLiteral("Cancel"));
