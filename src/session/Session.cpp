@@ -17,6 +17,7 @@
 #include <QMessageBox>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace tessal {
 namespace qt {
@@ -71,6 +72,44 @@ void Session::holdRefusalTimer(bool dialogOpen)
 std::string Session::trustedSiteTag() const
 {
     return std::string(static_cast<const char*>(shortSecret(toCStringUtf8(sessionInfo.sessionId))));
+}
+
+std::string extractTagText(const std::string& text, const std::string& tag)
+{
+    const std::string open = "<" + tag + ">";
+    const std::string close = "</" + tag + ">";
+    const size_t start = text.find(open);
+    if (start == std::string::npos)
+        return std::string();
+    const size_t from = start + open.size();
+    const size_t end = text.find(close, from);
+    if (end == std::string::npos)
+        throw std::runtime_error("Failed to find closing tag for " + tag);
+    return text.substr(from, end - from);
+}
+
+ControllerStart startBrowserControllerGuarded(const char* operation, const std::function<void()>& start)
+{
+    bool started = false;
+    // A break leaves it as it is, an in-house exception sets its code.
+    int result = 0;
+    guardOperation(UCATCH_SITE(kLogFile, "Exception for NA manager", operation), result, [&]() {
+        start();
+        started = true;
+    });
+    if (started)
+        return ControllerStart::Started;
+    return result == 0 ? ControllerStart::EndedSilently : ControllerStart::Failed;
+}
+
+void Session::finish()
+{
+    if (ended)
+        return;
+    ended = true;
+    refusalTimer.stop();
+    refusalRemainingMs = -1;
+    emit Finished();
 }
 
 void Session::fail(const QString& message)
@@ -252,16 +291,15 @@ void Session::StartAccessPolicyProcessing()
     for (const CString& address : vectVulnerableIPv6s)
         sessionInfo.ipv6Addresses.push_back(QString::fromUtf8(static_cast<const char*>(address)));
 
-    bool started = false;
-    int result = 0;
-    guardOperation(UCATCH_SITE(kLogFile, "Exception for NA manager", __PRETTY_FUNCTION__), result, [&]() {
+    const ControllerStart outcome = startBrowserControllerGuarded(__PRETTY_FUNCTION__, [&]() {
         connect(&browserController, SIGNAL(realCloseMainWindow()), this, SIGNAL(Finished()), Qt::QueuedConnection);
         browserController.start(sessionInfo);
-        started = true;
     });
-    // Whatever was thrown, a controller that did not start leaves nothing
-    // for the user to see or close: the session ends.
-    if (!started)
+    // A controller that did not start leaves nothing for the user to see or
+    // close: the session ends, with an error unless the start was broken off.
+    if (outcome == ControllerStart::EndedSilently)
+        finish();
+    else if (outcome == ControllerStart::Failed)
         fail(QStringLiteral("Exception occurred while start NA manager"));
 }
 

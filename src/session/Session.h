@@ -34,6 +34,17 @@ struct AttachResourceResult
     bool notifyUser = false;
 };
 
+// The text between the first "<tag>" and the first "</tag>" after it; empty
+// when "<tag>" does not occur. Throws std::runtime_error "Failed to find
+// closing tag for <tag>" when the closing tag is missing.
+std::string extractTagText(const std::string& text, const std::string& tag);
+
+// How a guarded start of the browser controller ended: started; stopped by a
+// break or an in-house exception with code 0, which end the session without
+// an error; or failed, with its record written under operation.
+enum class ControllerStart { Started, EndedSilently, Failed };
+ControllerStart startBrowserControllerGuarded(const char* operation, const std::function<void()>& start);
+
 class Session : public QObject, public SessionNetworkChecks
 {
     Q_OBJECT
@@ -89,6 +100,8 @@ public slots:
     void ProfileDownloadFailed(QString errMsg);
 
 private:
+    // Emits Finished once, without an error; every later step is dropped.
+    void finish();
     // Emits Error once; every later step of this session is dropped.
     void fail(const QString& message);
     // A quit asked for holds: the session ends at its next step.
