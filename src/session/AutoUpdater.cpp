@@ -65,11 +65,11 @@ void AutoUpdater::FileDownloadProgress(qlonglong total, qlonglong totalDownloade
     if (total > 0 && m_progress->maximum() != total) {
         m_progress->setMaximum(static_cast<int>(qMin<qlonglong>(total, INT_MAX)));
     }
-    m_progress->setValue(static_cast<int>(qMin<qlonglong>(totalDownloaded, INT_MAX)));
     if (m_silent)
         m_progress->hide();
     else
         m_progress->show();
+    m_progress->setValue(static_cast<int>(qMin<qlonglong>(totalDownloaded, INT_MAX)));
 }
 
 void AutoUpdater::FileDownloadSuccess(std::string file)

@@ -1,6 +1,8 @@
 // The updater base: progress dialog, hashing and signature checks of files.
 #include "UpdateTestBed.h"
 
+#include <QEvent>
+#include <QProgressBar>
 #include <QProgressDialog>
 
 using namespace tessal::test;
@@ -8,6 +10,18 @@ using namespace tessal::test;
 namespace {
 
 class UpdateBaseTest : public UpdateTestBed {};
+
+struct ShowRecorder : QObject
+{
+    explicit ShowRecorder(QStringList& steps) : steps(steps) {}
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            steps << QStringLiteral("show");
+        return false;
+    }
+    QStringList& steps;
+};
 
 TEST_F(UpdateBaseTest, ProgressDialogFollowsEachDownloadAndSilentHidesIt)
 {
@@ -20,7 +34,15 @@ TEST_F(UpdateBaseTest, ProgressDialogFollowsEachDownloadAndSilentHidesIt)
     EXPECT_EQ(loud.progressDialog()->value(), 10);
     loud.FileDownloadSuccess("/nowhere");
     EXPECT_FALSE(loud.progressDialog()->isVisible());
+    // Shown first, then given its value.
+    QStringList steps;
+    ShowRecorder shows(steps);
+    loud.progressDialog()->installEventFilter(&shows);
+    auto* bar = loud.progressDialog()->findChild<QProgressBar*>();
+    ASSERT_NE(bar, nullptr);
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) { steps << QString::number(value); });
     loud.FileDownloadProgress(5000, 4000);
+    EXPECT_EQ(steps, (QStringList{"show", "4000"}));
     EXPECT_EQ(loud.progressDialog()->maximum(), 5000);
     EXPECT_EQ(loud.progressDialog()->value(), 4000);
 
