@@ -1,4 +1,4 @@
-// Feeds arbitrary text to the JSON scheme eraser. Valid JSON must come out
+// Feeds arbitrary text to the JSON scheme erasers. Valid JSON must come out
 // valid with nothing but the member removed; anything else either stays
 // untouched or comes out valid.
 
@@ -28,12 +28,14 @@ bool isValidJson(const std::string& text)
     return error.error == QJsonParseError::NoError;
 }
 
-void erase(const std::string& input, const std::string& scheme, const std::string& key)
+using Eraser = bool (*)(std::string&, const std::string&, const std::string&);
+
+void erase(Eraser eraser, const std::string& input, const std::string& scheme, const std::string& key)
 {
     const bool wasValid = isValidJson(input);
     std::string text = input;
     try {
-        if (tessal::qt::eraseJsonSchemeEntry(text, scheme, key)) {
+        if (eraser(text, scheme, key)) {
             require(text.size() < input.size());
             require(isValidJson(text));
         } else {
@@ -50,7 +52,9 @@ void erase(const std::string& input, const std::string& scheme, const std::strin
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string input(reinterpret_cast<const char*>(data), size);
-    erase(input, "tessal-vpn", "excluded_schemes");
-    erase(input, "s", "k");
+    erase(tessal::qt::eraseJsonSchemeEntry, input, "tessal-vpn", "excluded_schemes");
+    erase(tessal::qt::eraseJsonSchemeEntry, input, "s", "k");
+    erase(tessal::qt::eraseJsonSchemeFromEveryEntry, input, "tessal-vpn", "allowed_origin_protocol_pairs");
+    erase(tessal::qt::eraseJsonSchemeFromEveryEntry, input, "s", "k");
     return 0;
 }
