@@ -9,7 +9,11 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <linux/keyctl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/random.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -79,11 +83,7 @@ bool enterChild(const UserIdentity* identity, const std::vector<int>& kept, long
     }
     if (identity == nullptr)
         return true;
-    uid_t real = 0, effective = 0, saved = 0;
-    if (::setgroups(identity->groups.size(), identity->groups.data()) != 0
-        || ::setresgid(identity->gid, identity->gid, identity->gid) != 0
-        || ::setresuid(identity->uid, identity->uid, identity->uid) != 0 || ::getresuid(&real, &effective, &saved) != 0
-        || real != identity->uid || effective != identity->uid || saved != identity->uid
+    if (!becomeUser(*identity, true)
         // Nobody but root looks into this process, whatever the system's
         // setting for processes that changed their user.
         || ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0) {
@@ -345,8 +345,49 @@ UserIdentity userIdentity(uid_t uid, gid_t group)
     return identity;
 }
 
+bool becomeUser(const UserIdentity& identity, bool superUser)
+{
+    uid_t real = 0, effective = 0, saved = 0;
+    if ((superUser && ::setgroups(identity.groups.size(), identity.groups.data()) != 0)
+        || ::setresgid(identity.gid, identity.gid, identity.gid) != 0
+        || ::setresuid(identity.uid, identity.uid, identity.uid) != 0 || ::getresuid(&real, &effective, &saved) != 0)
+        return false;
+    if (real != identity.uid || effective != identity.uid || saved != identity.uid) {
+        errno = EPERM;
+        return false;
+    }
+    // Without a key facility there is nothing to leave behind.
+    return ::syscall(SYS_keyctl, KEYCTL_JOIN_SESSION_KEYRING, nullptr) >= 0 || errno == ENOSYS;
+}
+
+std::vector<std::string> userEnvironment(uid_t uid)
+{
+    std::vector<std::string> environment = {"PATH=/usr/local/bin:/usr/bin:/bin"};
+    for (const std::string& entry : startEnvironment()) {
+        const std::string name = entry.substr(0, entry.find('='));
+        if (name == "LANG" || name == "LANGUAGE" || name.compare(0, 3, "LC_") == 0 || name == "DISPLAY"
+            || name == "WAYLAND_DISPLAY" || name == "XAUTHORITY")
+            environment.push_back(entry);
+    }
+    PasswordEntry entry;
+    if (passwordEntry(uid, entry)) {
+        environment.push_back("HOME=" + (entry.home.empty() ? std::string("/") : entry.home));
+        environment.push_back("USER=" + entry.name);
+        environment.push_back("LOGNAME=" + entry.name);
+    }
+    // The user's own runtime folder and bus, never the starter's.
+    const std::string runtime = "/run/user/" + std::to_string(uid);
+    struct stat info {};
+    if (::lstat(runtime.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == uid) {
+        environment.push_back("XDG_RUNTIME_DIR=" + runtime);
+        if (::lstat((runtime + "/bus").c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_uid == uid)
+            environment.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + runtime + "/bus");
+    }
+    return environment;
+}
+
 bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, const std::function<std::string()>& step,
-                std::string& result)
+                std::string& result, long long boundMs)
 {
     const long limit = descriptorLimit();
     int channel[2] = {-1, -1};
@@ -365,6 +406,8 @@ bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, cons
         return false;
     }
     if (child == 0) {
+        // A group of its own: what the step starts goes with it at the bound.
+        ::setpgid(0, 0);
         // "0" and the step's text when it ran, "1" and the reason otherwise.
         std::string text;
         if (!enterChild(identity, kept, limit, text)) {
@@ -381,17 +424,39 @@ bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, cons
         writeAll(out.get(), text);
         ::_exit(0);
     }
+    ::setpgid(child, child);
     out.reset();
     std::string text;
     char buffer[4096];
-    for (ssize_t n; (n = ::read(in.get(), buffer, sizeof buffer)) != 0;) {
-        if (n < 0 && errno != EINTR)
+    const long long deadline = monotonicMs() + boundMs;
+    bool late = false;
+    for (;;) {
+        const long long left = deadline - monotonicMs();
+        pollfd ready {in.get(), POLLIN, 0};
+        const int polled = left > 0 ? ::poll(&ready, 1, static_cast<int>(std::min(left, 1000000LL))) : 0;
+        if (polled < 0 && errno == EINTR)
+            continue;
+        if (polled == 0) {
+            late = true;
+            break;
+        }
+        const ssize_t n = polled < 0 ? -1 : ::read(in.get(), buffer, sizeof buffer);
+        if (n == 0 || (n < 0 && errno != EINTR))
             break;
         if (n > 0)
             text.append(buffer, static_cast<size_t>(n));
     }
+    if (late) {
+        // Stopped, or still at work: killed with whatever it started.
+        ::kill(-child, SIGKILL);
+        ::kill(child, SIGKILL);
+    }
     // The text tells all; the status is not needed.
     while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    if (late) {
+        result = "The child process did not finish within " + std::to_string(boundMs) + " ms";
+        return false;
     }
     if (text.empty()) {
         result = "The child process ended without a result";

@@ -102,10 +102,24 @@ bool passwordEntry(uid_t uid, PasswordEntry& entry);
 // alone when uid has no entry there. Looked up before any fork.
 UserIdentity userIdentity(uid_t uid, gid_t group);
 
+// In a child between fork and exec (async-signal-safe): becomes the user,
+// groups first (only with root's credentials), then group, then user, all
+// three ids checked, with a session keyring of its own so that the
+// starter's keys stay behind. False with errno set when a step failed.
+bool becomeUser(const UserIdentity& identity, bool superUser);
+
+// A short environment for a child that runs as uid: PATH, the locale
+// variables and the display variables of the environment the client was
+// started with, uid's HOME, USER and LOGNAME from the password database, and
+// uid's runtime folder and session bus when they are there and uid's.
+std::vector<std::string> userEnvironment(uid_t uid);
+
 // Runs step in a child process that keeps only the descriptors in keep (the
 // standard ones on /dev/null), has every signal at its default, and,
 // with an identity, has become that user (groups, then group, then user, and
 // not dumpable) before step runs. The step must not use the toolkit or the
-// log. True when the step ran; result is its text, or why it did not run.
+// log. The child and whatever it started are killed once boundMs has passed
+// (a child the user stopped holds nobody up). True when the step ran; result
+// is its text, or why it did not run.
 bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, const std::function<std::string()>& step,
-                std::string& result);
+                std::string& result, long long boundMs);

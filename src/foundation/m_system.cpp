@@ -9,13 +9,16 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <netdb.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+#include <algorithm>
 
 #include "foundation/UException.h"
+#include "foundation/UserFiles.h"
 
 bool isSymbolicLink(const char* path)
 {
@@ -247,47 +250,27 @@ void closeDescriptorsOnExec(unsigned low, long limit)
     }
 }
 
-bool prepareChild(long limit)
-{
-    const bool signalsOk = restoreChildSignals();
-    closeDescriptorsOnExec(STDERR_FILENO + 1, limit);
-    return signalsOk;
-}
-
-int addChildSetUp(posix_spawnattr_t* attributes, posix_spawn_file_actions_t* actions)
-{
-    sigset_t all;
-    sigset_t none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    int rc = ::posix_spawnattr_setsigdefault(attributes, &all);
-    if (rc == 0)
-        rc = ::posix_spawnattr_setsigmask(attributes, &none);
-    if (rc == 0)
-        rc = ::posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    if (rc == 0)
-        rc = ::posix_spawn_file_actions_addclosefrom_np(actions, STDERR_FILENO + 1);
-    return rc;
-}
-
-pid_t runShellCommand(const char* command)
-{
-    if (command == nullptr)
-        command = "";
-    const long limit = descriptorLimit();
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        // The program gets the standard descriptors only, and the signal
-        // state it would get from a shell of its own.
-        prepareChild(limit);
-        ::execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
-        // Never run the parent's exit handlers or flush its stdio buffers a second time.
-        ::_exit(127);
-    }
-    return pid;
-}
-
 namespace {
+
+std::vector<std::string>& rememberedEnvironment()
+{
+    static std::vector<std::string> remembered;
+    return remembered;
+}
+
+bool& environmentRemembered()
+{
+    static bool remembered = false;
+    return remembered;
+}
+
+std::vector<std::string> currentEnvironment()
+{
+    std::vector<std::string> texts;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
+        texts.emplace_back(*entry);
+    return texts;
+}
 
 // In a child: writes one number to the starter, going on after interruptions.
 void report(int fd, int value)
@@ -296,77 +279,253 @@ void report(int fd, int value)
     }
 }
 
-} // namespace
-
-pid_t startDetached(const std::vector<std::string>& args)
+// In a child: the error number to the starter, and the end.
+[[noreturn]] void failChild(int reportFd)
 {
-    if (args.empty() || args.front().empty()) {
-        errno = EINVAL;
-        return -1;
-    }
-    // Everything the children use is made before the fork: they may only
-    // make async-signal-safe calls.
-    std::vector<std::string> texts(args);
-    std::vector<char*> argv;
-    for (std::string& text : texts)
-        argv.push_back(text.data());
-    argv.push_back(nullptr);
-    const long limit = descriptorLimit();
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        return -1;
+    report(reportFd, errno);
+    ::_exit(127);
+}
 
-    // The middle process only starts the program and leaves, so that the
-    // program is nobody's child here and needs no reaping. The program
-    // reports its id, then an error number when exec fails; the middle one
-    // -1 and an error number when it cannot fork.
-    const pid_t middle = ::fork();
-    if (middle == 0) {
-        ::setsid();
-        const pid_t child = ::fork();
-        if (child == 0) {
-            report(pipeFds[1], static_cast<int>(::getpid()));
-            prepareChild(limit);
-            ::execv(argv[0], argv.data());
-            report(pipeFds[1], errno);
-            ::_exit(127);
-        }
-        if (child < 0) {
-            const int error = errno;
-            report(pipeFds[1], -1);
-            report(pipeFds[1], error);
-        }
-        ::_exit(0);
+// A descriptor moved to highFrom or above, close-on-exec; the child's own
+// copy, so that the numbers below are free to be placed.
+int movedAbove(int fd, int highFrom)
+{
+    return ::fcntl(fd, F_DUPFD_CLOEXEC, highFrom);
+}
+
+// Everything the child needs, made before the fork: after it only
+// async-signal-safe calls.
+struct PreparedStart
+{
+    std::vector<std::string> args;
+    std::vector<std::string> environment;
+    std::vector<char*> argv;
+    std::vector<char*> envp;
+    std::vector<int> sources;   // by target number, -1 for /dev/null or closed
+    std::vector<int> moved;     // the sources' copies above the targets, made in the child
+    int highest = STDERR_FILENO;
+    long limit = 0;
+    bool superUser = false;
+};
+
+// The program's process, after the fork: reports its id, then sets up and
+// execs, reporting the error number when a step fails.
+[[noreturn]] void runChild(const ChildStart& start, PreparedStart& prepared, int reportFd, int nullFd)
+{
+    report(reportFd, static_cast<int>(::getpid()));
+    if (start.ownSession && !start.detached && ::setsid() < 0)
+        failChild(reportFd);
+    if (!restoreChildSignals())
+        failChild(reportFd);
+    if (start.folder >= 0 && ::fchdir(start.folder) != 0)
+        failChild(reportFd);
+    const int high = prepared.highest + 1;
+    reportFd = movedAbove(reportFd, high);
+    nullFd = movedAbove(nullFd, high);
+    if (reportFd < 0 || nullFd < 0)
+        ::_exit(127);
+    for (size_t target = 0; target < prepared.sources.size(); ++target) {
+        const int source = prepared.sources[target];
+        prepared.moved[target] = source >= 0 ? movedAbove(source, high) : -1;
+        if (source >= 0 && prepared.moved[target] < 0)
+            failChild(reportFd);
     }
-    const int forkError = errno;
-    ::close(pipeFds[1]);
-    if (middle < 0) {
-        ::close(pipeFds[0]);
-        errno = forkError;
-        return -1;
+    for (size_t target = 0; target < prepared.sources.size(); ++target) {
+        const int fd = static_cast<int>(target);
+        const int from = prepared.moved[target] >= 0 ? prepared.moved[target] : fd <= STDERR_FILENO ? nullFd : -1;
+        if (from < 0)
+            ::close(fd);
+        else if (::dup2(from, fd) != fd)
+            failChild(reportFd);
     }
-    int values[2] = {0, 0};
+    // The report goes with exec; nothing else above the handed ones stays.
+    closeDescriptorsOnExec(static_cast<unsigned>(high), prepared.limit);
+    if (start.identity != nullptr && !becomeUser(*start.identity, prepared.superUser))
+        failChild(reportFd);
+    if (!start.directory.empty() && ::chdir(start.directory.c_str()) != 0 && ::chdir("/") != 0)
+        failChild(reportFd);
+    ::execve(prepared.argv[0], prepared.argv.data(), prepared.envp.data());
+    failChild(reportFd);
+}
+
+// Reads up to count numbers from fd until it closes or deadline (-1: none)
+// passes; how many came.
+size_t readReport(int fd, int* values, size_t count, long long deadline)
+{
     size_t got = 0;
-    while (got < sizeof values) {
-        const ssize_t n = ::read(pipeFds[0], reinterpret_cast<char*>(values) + got, sizeof values - got);
+    while (got < count * sizeof(int)) {
+        if (deadline >= 0) {
+            const long long left = deadline - monotonicMs();
+            pollfd ready {fd, POLLIN, 0};
+            const int rc = left > 0 ? ::poll(&ready, 1, static_cast<int>(std::min(left, 1000000LL))) : 0;
+            if (rc < 0 && errno == EINTR)
+                continue;
+            if (rc <= 0)
+                break;
+        }
+        const ssize_t n = ::read(fd, reinterpret_cast<char*>(values) + got, count * sizeof(int) - got);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
         got += static_cast<size_t>(n);
     }
-    ::close(pipeFds[0]);
-    while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
+    return got / sizeof(int);
+}
+
+void reap(pid_t pid, int* status)
+{
+    while (::waitpid(pid, status, 0) < 0 && errno == EINTR) {
     }
-    if (got < sizeof values[0] || values[0] <= 0) {
-        errno = got == sizeof values && values[1] != 0 ? values[1] : ECHILD;
+}
+
+} // namespace
+
+void rememberStartEnvironment()
+{
+    if (environmentRemembered())
+        return;
+    rememberedEnvironment() = currentEnvironment();
+    environmentRemembered() = true;
+}
+
+std::vector<std::string> startEnvironment()
+{
+    return environmentRemembered() ? rememberedEnvironment() : currentEnvironment();
+}
+
+ChildRun startProcess(const ChildStart& start)
+{
+    ChildRun run;
+    if (start.args.empty() || start.args.front().empty()) {
+        run.error = EINVAL;
+        return run;
+    }
+    PreparedStart prepared;
+    prepared.args = start.args;
+    prepared.environment = start.environment;
+    for (std::string& text : prepared.args)
+        prepared.argv.push_back(text.data());
+    prepared.argv.push_back(nullptr);
+    for (std::string& text : prepared.environment)
+        prepared.envp.push_back(text.data());
+    prepared.envp.push_back(nullptr);
+    for (const auto& [source, target] : start.handed) {
+        if (source < 0 || target < 0) {
+            run.error = EBADF;
+            return run;
+        }
+        prepared.highest = std::max(prepared.highest, target);
+    }
+    prepared.sources.assign(static_cast<size_t>(prepared.highest) + 1, -1);
+    prepared.moved.assign(prepared.sources.size(), -1);
+    for (const auto& [source, target] : start.handed)
+        prepared.sources[static_cast<size_t>(target)] = source;
+    prepared.limit = descriptorLimit();
+    prepared.superUser = ::geteuid() == 0;
+
+    const int nullFd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    int channel[2] = {-1, -1};
+    if (nullFd < 0 || ::pipe2(channel, O_CLOEXEC) != 0) {
+        run.error = errno;
+        if (nullFd >= 0)
+            ::close(nullFd);
+        return run;
+    }
+    const long long deadline = start.waitMs >= 0 ? monotonicMs() + start.waitMs : -1;
+
+    // Detached: the middle process only starts the program and leaves, so
+    // that the program is nobody's child here and needs no reaping; it
+    // reports -1 and an error number when it cannot fork.
+    const pid_t first = ::fork();
+    if (first == 0) {
+        ::close(channel[0]);
+        if (start.detached) {
+            ::setsid();
+            const pid_t child = ::fork();
+            if (child == 0)
+                runChild(start, prepared, channel[1], nullFd);
+            if (child < 0) {
+                const int error = errno;
+                report(channel[1], -1);
+                report(channel[1], error);
+            }
+            ::_exit(0);
+        }
+        runChild(start, prepared, channel[1], nullFd);
+    }
+    const int forkError = errno;
+    ::close(channel[1]);
+    ::close(nullFd);
+    if (first < 0) {
+        ::close(channel[0]);
+        run.error = forkError;
+        run.forkFailed = true;
+        return run;
+    }
+    // The program's id, then an error number when it did not start; the
+    // channel closes without one when exec succeeded.
+    int values[2] = {0, 0};
+    const size_t got = readReport(channel[0], values, 2, deadline);
+    ::close(channel[0]);
+    if (start.detached)
+        reap(first, nullptr);
+    run.pid = got >= 1 && values[0] > 0 ? static_cast<pid_t>(values[0]) : start.detached ? -1 : first;
+    if (got == 2 || (got < 1 && deadline < 0) || (start.detached && run.pid <= 0)) {
+        run.error = got == 2 && values[1] != 0 ? values[1] : ECHILD;
+        run.forkFailed = start.detached && got == 2 && values[0] == -1;
+        if (!start.detached)
+            reap(first, &run.status);
+        run.pid = start.detached ? -1 : run.pid;
+        return run;
+    }
+    if (start.waitMs < 0 || start.detached)
+        return run;
+    for (;;) {
+        const pid_t rc = ::waitpid(first, &run.status, WNOHANG);
+        if (rc == first) {
+            run.ended = true;
+            return run;
+        }
+        if (rc < 0 && errno != EINTR) {
+            // Reaped by someone else: how it ended is lost.
+            run.error = errno;
+            return run;
+        }
+        if (monotonicMs() >= deadline)
+            break;
+        ::usleep(2000);
+    }
+    // Stopped, or still at work: it may hold nobody up.
+    ::kill(first, SIGKILL);
+    reap(first, &run.status);
+    run.timedOut = true;
+    return run;
+}
+
+pid_t runShellCommand(const char* command)
+{
+    ChildStart start;
+    start.args = {"/bin/sh", "-c", command != nullptr ? command : ""};
+    const ChildRun run = startProcess(start);
+    if (!run.started()) {
+        errno = run.error;
         return -1;
     }
-    if (got == sizeof values) {
-        errno = values[1];
+    return run.pid;
+}
+
+pid_t startDetached(const std::vector<std::string>& args)
+{
+    ChildStart start;
+    start.args = args;
+    start.detached = true;
+    const ChildRun run = startProcess(start);
+    if (!run.started()) {
+        errno = run.error;
         return -1;
     }
-    return static_cast<pid_t>(values[0]);
+    return run.pid;
 }
 
 const char* formatHttpDate(time_t time)

@@ -4,8 +4,8 @@
 
 #include <cstddef>
 #include <ctime>
-#include <spawn.h>
 #include <string>
+#include <utility>
 #include <vector>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -59,17 +59,53 @@ void closeDescriptors(unsigned low, unsigned high, long limit);
 // close_range is not there), for a child whose starter still reports through
 // one of its own until exec succeeds.
 void closeDescriptorsOnExec(unsigned low, long limit);
-// The whole set-up, once the child's own descriptors are on 0-2: signals as
-// restoreChildSignals, and nothing above 2 left after exec. limit comes from
-// descriptorLimit() before the fork.
-bool prepareChild(long limit);
-// The same for posix_spawn: call it after the child's own file actions.
-// Returns 0 or the error number of the call that failed.
-int addChildSetUp(posix_spawnattr_t* attributes, posix_spawn_file_actions_t* actions);
+
+struct UserIdentity;
+
+// The environment this process was started with, remembered before the
+// toolkit and the web engine add to it; until then the current one.
+void rememberStartEnvironment();
+std::vector<std::string> startEnvironment();
+
+// How a child process starts. Whatever is not named keeps its default:
+// the standard descriptors on /dev/null, our identity, the environment the
+// client was started with, our working folder, waited for by the caller.
+struct ChildStart
+{
+    std::vector<std::string> args;             // args[0] is the program's path
+    std::vector<std::pair<int, int>> handed;   // {our descriptor, its number in the child}
+    const UserIdentity* identity = nullptr;    // the user it runs as (groups, gid, uid)
+    std::vector<std::string> environment = startEnvironment();
+    int folder = -1;                           // its working folder, entered before the identity changes
+    std::string directory;                     // or by path, as that user; "/" when it cannot enter it
+    bool ownSession = false;                   // away from our terminal and process group
+    bool detached = false;                     // in a session of its own and nobody's child here
+    long long waitMs = -1;                     // waited for this long, then killed; -1: not waited for
+};
+
+// What became of it. error is the one report of a start that failed, as an
+// error number: no process, a set-up that failed, or an exec that failed
+// (the child is reaped then).
+struct ChildRun
+{
+    pid_t pid = -1;
+    int error = 0;
+    bool forkFailed = false;  // there was no process: fork itself failed
+    bool ended = false;     // waited for: it ended, status tells how
+    bool timedOut = false;  // waited for: still running at the bound, killed and reaped
+    int status = 0;
+    bool started() const { return error == 0 && pid > 0; }
+};
+
+// The one way a child process starts: through the child set-up (standard
+// descriptors plus what it is handed, default signals, an empty mask), then
+// the identity, then exec.
+ChildRun startProcess(const ChildStart& start);
 
 // Starts "/bin/sh -c command" in a child process and returns its process id
-// (-1 when fork fails) without waiting for it. The child keeps descriptors
-// 0-2 only, with every signal at its default and nothing blocked.
+// without waiting for it; -1 with errno set when it could not be started (a
+// failed exec included). The child keeps descriptors 0-2 only, with every
+// signal at its default and nothing blocked.
 pid_t runShellCommand(const char* command);
 
 // Starts the program args[0] with args, in a session of its own and not as a

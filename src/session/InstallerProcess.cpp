@@ -8,12 +8,14 @@
 
 #include "tessal_config.h"
 
-#include <QProcess>
+#include <QFile>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +23,8 @@ namespace tessal::qt {
 
 namespace {
 constexpr const char* kLogFile = "/InstallerProcess";
+// "Until it ends" still has an end: a tool stopped by the user holds nobody up.
+constexpr long long kUnboundedWaitMs = 3600000;
 
 // Opens path for the installer's output: created 0600 without following a
 // link, and used only when it is a regular file of the effective user with
@@ -101,37 +105,31 @@ InstallerRun runInstallerTool(const QString& program, const QStringList& args, i
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, run.error);
         return run;
     }
-    const int fd = log.get();
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(args);
-    process.setStandardInputFile(QProcess::nullDevice());
     // The tool gets the log on standard output and error and nothing else of
-    // ours (the toolkit's, the web engine's), with the signal state it would
-    // get without us.
-    const long limit = descriptorLimit();
-    process.setChildProcessModifier([fd, limit]() {
-        ::dup2(fd, STDOUT_FILENO);
-        ::dup2(fd, STDERR_FILENO);
-        prepareChild(limit);
-    });
-    process.start();
-    if (!process.waitForStarted(timeoutMs < 0 ? 30000 : timeoutMs)) {
-        run.error = QStringLiteral("Cannot start %1: %2").arg(program, process.errorString());
-        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, run.error);
-        return run;
-    }
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished(5000);
+    // ours (the toolkit's, the web engine's), with the signal state and the
+    // environment it would get without us.
+    const QString path = program.contains(QLatin1Char('/')) ? program : QStandardPaths::findExecutable(program);
+    ChildStart start;
+    start.args.push_back(QFile::encodeName(path.isEmpty() ? program : path).toStdString());
+    for (const QString& arg : args)
+        start.args.push_back(QFile::encodeName(arg).toStdString());
+    start.handed = {{log.get(), STDOUT_FILENO}, {log.get(), STDERR_FILENO}};
+    start.waitMs = timeoutMs < 0 ? kUnboundedWaitMs : timeoutMs;
+    const ChildRun child = path.isEmpty() ? ChildRun{-1, ENOENT} : startProcess(start);
+    if (child.timedOut) {
         run.error = QStringLiteral("%1 did not finish in time").arg(program);
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, run.error);
         return run;
     }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        run.error = process.exitStatus() != QProcess::NormalExit
+    if (!child.started()) {
+        run.error = QStringLiteral("Cannot start %1: %2").arg(program, QString::fromLocal8Bit(std::strerror(child.error)));
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, run.error);
+        return run;
+    }
+    if (!WIFEXITED(child.status) || WEXITSTATUS(child.status) != 0) {
+        run.error = !WIFEXITED(child.status)
                         ? QStringLiteral("%1 crashed").arg(program)
-                        : QStringLiteral("%1 exited with code %2").arg(program).arg(process.exitCode());
+                        : QStringLiteral("%1 exited with code %2").arg(program).arg(WEXITSTATUS(child.status));
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, run.error);
         return run;
     }

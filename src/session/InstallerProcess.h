@@ -20,7 +20,7 @@ struct InstallerRun {
 int openInstallerLog(QString& error);
 
 // Starts program with args; standard output and error go to the installer
-// log. Waits up to timeoutMs (-1: until it ends); a child still running then
+// log. Waits up to timeoutMs (-1: an hour); a child still running then
 // is killed.
 InstallerRun runInstallerTool(const QString& program, const QStringList& args, int timeoutMs);
 

@@ -26,6 +26,9 @@ namespace {
 constexpr const char* kLogFile = "/TarArchiveInstaller";
 constexpr const char* kUnpackFailed = "Failed to unpack package";
 constexpr const char* kCannotCreate = "Cannot create install dir";
+// tar unpacks an update in seconds; the step around it gets a little more.
+constexpr long long kTarBoundMs = 300000;
+constexpr long long kUnpackBoundMs = kTarBoundMs + 60000;
 
 // Everything below up to the next heading runs in a child process (runInChild),
 // perhaps as another user: no toolkit, no log. A step's result is empty when
@@ -133,44 +136,31 @@ std::string unsafeMemberAt(int folder, const std::string& shown)
 }
 
 // tar unpacks the archive (its standard input) into folder (its working
-// folder); what it prints goes to output.
-std::string runTar(const std::string& tar, int folder, int archive, int output)
+// folder); what it prints goes to output. as: the user this child acts as,
+// or none.
+std::string runTar(const std::string& tar, int folder, int archive, int output, const UserIdentity* as)
 {
     if (::lseek(archive, 0, SEEK_SET) != 0)
         return failure(kUnpackFailed, "Cannot read the archive: " + reason());
-    int channel[2] = {-1, -1};
-    if (::pipe2(channel, O_CLOEXEC) != 0)
-        return failure(kUnpackFailed, "Cannot start " + tar + ": " + reason());
-    UniqueFd in(channel[0]);
-    UniqueFd out(channel[1]);
-    const long limit = descriptorLimit();
-    const pid_t child = ::fork();
-    if (child < 0)
-        return failure(kUnpackFailed, "Cannot start " + tar + ": " + reason());
-    if (child == 0) {
-        if (::dup2(archive, STDIN_FILENO) != STDIN_FILENO || ::dup2(out.get(), STDOUT_FILENO) != STDOUT_FILENO
-            || ::dup2(out.get(), STDERR_FILENO) != STDERR_FILENO || ::fchdir(folder) != 0)
-            ::_exit(126);
-        closeDescriptors(STDERR_FILENO + 1, ~0u, limit);
-        // Files take the unpacking user's ownership and umask, whatever the
-        // archive says, and so never a setuid bit.
-        ::execl(tar.c_str(), tar.c_str(), "-x", "-f", "-", "--no-same-owner", "--no-same-permissions",
-                static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    out.reset();
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(in.get(), buffer, sizeof buffer)) != 0;) {
-        if (n < 0 && errno != EINTR)
-            break;
-        if (n > 0 && output >= 0)
-            writeAll(output, std::string(buffer, static_cast<size_t>(n)));
-    }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR)
-            return failure(kUnpackFailed, "Cannot wait for " + tar + ": " + reason());
-    }
+    ChildStart start;
+    // Files take the unpacking user's ownership and umask, whatever the
+    // archive says, and so never a setuid bit.
+    start.args = {tar, "-x", "-f", "-", "--no-same-owner", "--no-same-permissions"};
+    start.handed = {{archive, STDIN_FILENO}};
+    if (output >= 0)
+        start.handed.insert(start.handed.end(), {{output, STDOUT_FILENO}, {output, STDERR_FILENO}});
+    start.folder = folder;
+    // Already that user here: tar gets an environment made for the user,
+    // not the starter's.
+    if (as != nullptr)
+        start.environment = userEnvironment(as->uid);
+    start.waitMs = kTarBoundMs;
+    const ChildRun run = startProcess(start);
+    if (run.timedOut)
+        return failure(kUnpackFailed, tar + " did not finish within " + std::to_string(kTarBoundMs) + " ms");
+    if (!run.started())
+        return failure(kUnpackFailed, "Cannot start " + tar + ": " + std::strerror(run.error));
+    const int status = run.status;
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return std::string();
     return failure(kUnpackFailed, WIFEXITED(status) ? tar + " exited with code " + std::to_string(WEXITSTATUS(status))
@@ -224,7 +214,7 @@ std::string swapIn(int parent, const std::string& staging, const std::string& na
 // The archive goes into a new sibling folder first and replaces the
 // destination only once it has been unpacked whole.
 std::string unpackAt(int parent, const std::string& parentPath, const std::string& name, const std::string& staging,
-                     int archive, int output, const std::string& tar)
+                     int archive, int output, const std::string& tar, const UserIdentity* as)
 {
     sweepStaging(parent, name);
     if (::mkdirat(parent, staging.c_str(), 0700) != 0)
@@ -237,7 +227,7 @@ std::string unpackAt(int parent, const std::string& parentPath, const std::strin
         return error;
     }
     const std::string shown = parentPath + "/" + staging;
-    std::string error = runTar(tar, folder.get(), archive, output);
+    std::string error = runTar(tar, folder.get(), archive, output, as);
     // tar keeps every member inside the folder, but would still make device
     // nodes and pipes; a package with one is refused whole.
     if (error.empty()) {
@@ -362,9 +352,10 @@ bool TarArchiveInstaller::unpackInPlace(const std::string& file)
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("filename, location", file, parentPath + "/" + staging));
     UserIdentity identity;
     std::string result;
-    const bool ran = runInChild(actingAs(facts, identity), {parent.get(), archive.get(), log.get()}, [&] {
-        return unpackAt(parent.get(), parentPath, name, staging, archive.get(), log.get(), tar);
-    }, result);
+    const UserIdentity* as = actingAs(facts, identity);
+    const bool ran = runInChild(as, {parent.get(), archive.get(), log.get()}, [&] {
+        return unpackAt(parent.get(), parentPath, name, staging, archive.get(), log.get(), tar, as);
+    }, result, kUnpackBoundMs);
     return reportUnpack(ran, result);
 }
 
@@ -394,9 +385,10 @@ bool TarArchiveInstaller::UnTar(const std::string& file, const QString& location
         return false;
     UserIdentity identity;
     std::string result;
-    const bool ran = runInChild(actingAs(facts, identity), {folder.get(), archive.get(), log.get()}, [&] {
-        return runTar(tar, folder.get(), archive.get(), log.get());
-    }, result);
+    const UserIdentity* as = actingAs(facts, identity);
+    const bool ran = runInChild(as, {folder.get(), archive.get(), log.get()}, [&] {
+        return runTar(tar, folder.get(), archive.get(), log.get(), as);
+    }, result, kUnpackBoundMs);
     return reportUnpack(ran, result);
 }
 

@@ -31,6 +31,7 @@
 #include "foundation/UArgFormat.h"
 #include "foundation/UClasses.h"
 #include "foundation/UException.h"
+#include "foundation/UserFiles.h"
 #include "foundation/m_system.h"
 #include "session/ServerUrls.h"
 #include "session/TrustedSitePrompt.h"
@@ -262,22 +263,53 @@ QStringList connectionDetails(const UPropertyList& properties)
 
 bool openOwnLogFile(const QString& path)
 {
+    const std::string local = QFile::encodeName(path).toStdString();
+    const size_t slash = local.rfind('/');
+    const std::string folderPath = slash == std::string::npos ? std::string(".")
+                                   : slash == 0               ? std::string("/")
+                                                              : local.substr(0, slash);
+    const std::string name = slash == std::string::npos ? local : local.substr(slash + 1);
+    // Whose log it is comes from the folder as opened, never from the path:
+    // a link or a renamed folder in the user's home must not make it root's.
+    FolderFacts facts;
+    const UniqueFd folder = openFolder(folderPath, false, 0, &facts);
     struct stat info {};
-    const QByteArray local = path.toLocal8Bit();
-    if (::lstat(local.constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) {
+    const UniqueFd log = folder.get() >= 0 ? openRegularFileAt(folder.get(), name, info) : UniqueFd();
+    const uid_t owner = facts.info.st_uid;
+    const bool superUser = ::geteuid() == 0;
+    if (log.get() < 0 || (info.st_uid != ::getuid() && (!superUser || info.st_uid != owner))) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
                    makeArgFormat("Log file %1 is not a regular file of the user, not opening it", path));
         return false;
     }
     // The desktop's handler, started through the one child set-up: whatever
-    // it starts (a viewer that stays open) holds nothing of ours.
+    // it starts (a viewer that stays open) holds nothing of ours. With root's
+    // credentials it runs as the folder's owner, in an environment made for
+    // that user: the handler is whatever the home's owner chose.
+    ChildStart start;
+    start.detached = true;
+    UserIdentity identity;
+    PasswordEntry entry;
+    if (superUser && (owner != 0 || facts.othersOnTheWay)) {
+        if (owner == 0 || !passwordEntry(owner, entry)) {
+            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                       makeArgFormat("No user to open log file %1 as, not opening it", path));
+            return false;
+        }
+        identity = userIdentity(owner, facts.info.st_gid);
+        start.identity = &identity;
+        start.environment = userEnvironment(owner);
+        start.directory = entry.home;
+    }
     const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     const std::string url = QUrl::fromLocalFile(path).toEncoded().toStdString();
-    if (opener.isEmpty() || startDetached({QFile::encodeName(opener).toStdString(), url}) < 0) {
+    start.args = {QFile::encodeName(opener).toStdString(), url};
+    const ChildRun run = opener.isEmpty() ? ChildRun() : startProcess(start);
+    if (!run.started()) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
                    makeArgFormat("Cannot open log file %1 with the desktop's handler: %2", path,
                                  opener.isEmpty() ? QStringLiteral("xdg-open not found")
-                                                  : QString::fromLocal8Bit(std::strerror(errno))));
+                                                  : QString::fromLocal8Bit(std::strerror(run.error))));
         return false;
     }
     return true;

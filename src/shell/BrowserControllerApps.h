@@ -49,7 +49,9 @@ bool launchWithConsent(const tessal::AppLaunchConfig& config, bool trusted, cons
 QStringList connectionDetails(const UPropertyList& properties);
 
 // Opens the log file with the desktop's handler (xdg-open, started through
-// the child set-up) when it is a regular file owned by the user; returns
+// the child set-up) when it is a regular file owned by the user; with root's
+// credentials the handler runs as the owner of the log's folder, and not at
+// all when that is root reached through another user's folders. Returns
 // whether it was handed over.
 bool openOwnLogFile(const QString& path);
 

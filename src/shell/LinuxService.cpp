@@ -1,6 +1,10 @@
 #include "shell/LinuxService.h"
 
+#include <cstdlib>
 #include <iostream>
+
+#include <fontconfig/fontconfig.h>
+#include <unistd.h>
 
 #include <openssl/opensslv.h>
 
@@ -10,6 +14,7 @@
 #include "foundation/IUErrorLog.h"
 #include "foundation/LogSettings.h"
 #include "foundation/UArgFormat.h"
+#include "foundation/UserFiles.h"
 #include "tessal_update_signing.h"
 
 namespace tessal {
@@ -28,6 +33,29 @@ void preloadOpenSslLibraries()
     QLibrary ssl(QStringLiteral("ssl"), QStringLiteral("3"));
     if (!ssl.load())
         std::cerr << "Failed to load ssl library" << std::endl;
+}
+
+std::vector<std::pair<std::string, std::string>> ownToolkitFolders(const std::string& ownHome)
+{
+    const std::string home = ownHome.empty() || ownHome == "/" ? std::string() : ownHome;
+    return {{"XDG_CACHE_HOME", home + "/.cache"},
+            {"XDG_CONFIG_HOME", home + "/.config"},
+            {"XDG_DATA_HOME", home + "/.local/share"},
+            {"XDG_STATE_HOME", home + "/.local/state"}};
+}
+
+void keepToolkitFoldersOwn()
+{
+    const char* home = std::getenv("HOME");
+    if (::geteuid() != 0 || home == nullptr || home[0] == '\0' || !othersControlPath(home))
+        return;
+    PasswordEntry own;
+    const std::string ownHome = passwordEntry(::geteuid(), own) ? own.home : std::string("/root");
+    for (const auto& [name, folder] : ownToolkitFolders(ownHome))
+        ::setenv(name.c_str(), folder.c_str(), 1);
+    // fontconfig reads "~/.fonts.conf" and its like by HOME whatever the XDG
+    // folders say; without a home it keeps to the system's configuration.
+    FcConfigEnableHome(FcFalse);
 }
 
 void setupLogs(const std::string& logPath, const std::string& module)

@@ -3,6 +3,8 @@
 // the log.
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tessal {
 namespace qt {
@@ -10,6 +12,18 @@ namespace qt {
 // Loads libcrypto and libssl (version 3) so that the toolkit finds them; a
 // failure is reported on standard error only.
 void preloadOpenSslLibraries();
+
+// The toolkit's and its libraries' per-user folders for a process whose
+// own home is ownHome: XDG cache, config, data and state folders (which the
+// shader and web-engine caches follow).
+std::vector<std::pair<std::string, std::string>> ownToolkitFolders(const std::string& ownHome);
+
+// Before the application object: in a run with root's credentials whose
+// HOME another user controls, points those folders at root's own from the
+// password database and keeps fontconfig out of the home (its per-user
+// configuration and cache), so that nothing the user put there is parsed
+// or followed as root. The program's own files still go to HOME.
+void keepToolkitFoldersOwn();
 
 // Opens the process log at home folder + logPath (append mode) and applies
 // the level configured for module.

@@ -154,10 +154,12 @@ void runAsProfileOwner(const ProfileOwner& owner, const std::function<void()>& s
     const gid_t group = ::stat(owner.home.c_str(), &status) == 0 ? status.st_gid : owner.uid;
     const UserIdentity identity = userIdentity(owner.uid, group);
     std::string result;
+    // A preference file is read and written in well under this.
+    constexpr long long kStepBoundMs = 60000;
     if (!runInChild(&identity, {}, [&step]() {
             step();
             return std::string();
-        }, result))
+        }, result, kStepBoundMs))
         throw std::runtime_error(result);
 }
 

@@ -420,27 +420,6 @@ SessionProcess readSessionProcess(const ProcessFolder& process, bool loginUidOnl
     return session;
 }
 
-// Moves a descriptor above 0-2, which the child replaces; -1 stays -1.
-int aboveStandardDescriptors(int fd)
-{
-    if (fd < 0 || fd > STDERR_FILENO)
-        return fd;
-    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    ::close(fd);
-    return moved;
-}
-
-// In the child: sends the error number to the parent and ends.
-[[noreturn]] void childFailed(int reportFd)
-{
-    const int error = errno;
-    ssize_t written;
-    do {
-        written = ::write(reportFd, &error, sizeof error);
-    } while (written < 0 && errno == EINTR);
-    ::_exit(127);
-}
-
 } // namespace
 
 uint32_t getProcessLoginUid(int pid, const char* procRoot)
@@ -500,14 +479,9 @@ int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
         return 0;
     }
 
-    // Built before the fork: the child may only make async-signal-safe calls.
     std::vector<std::string> argTexts;
     for (int i = 0; i < args.GetSize(); ++i)
         argTexts.emplace_back(static_cast<const char*>(args[i]));
-    std::vector<char*> argv;
-    for (std::string& arg : argTexts)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
     for (size_t i = 0; i < argTexts.size(); ++i)
         ULOG_VERBOSE(kLogFile, kFunction, makeArgFormat("%1, %2, %3", "param:", static_cast<int>(i), argTexts[i]));
 
@@ -571,84 +545,32 @@ int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
                    makeArgFormat("%1, %2, %3", "Login user of the process is unknown, not launching", pid, uid));
         return 0;
     }
-    std::vector<char*> envp;
-    for (std::string& text : envTexts)
-        envp.push_back(text.data());
-    envp.push_back(nullptr);
-
-    // Above 0-2 even when the caller has none of them open: the child puts
-    // /dev/null there and must still be able to report a failed start.
-    const int nullFd = aboveStandardDescriptors(::open("/dev/null", O_RDWR | O_CLOEXEC));
-    int report[2] = {-1, -1};
-    if (nullFd >= 0 && ::pipe2(report, O_CLOEXEC) == 0) {
-        report[0] = aboveStandardDescriptors(report[0]);
-        report[1] = aboveStandardDescriptors(report[1]);
-    }
-    if (nullFd < 0 || report[0] < 0 || report[1] < 0) {
-        const int error = errno;
-        for (int fd : {nullFd, report[0], report[1]}) {
-            if (fd >= 0)
-                ::close(fd);
-        }
-        ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "Could not start application", describeErrno(error)));
+    // A session of its own, away from the caller's terminal, with the
+    // signal state a fresh login would give it, as the user, in the user's
+    // home (the root folder when the user may not enter it).
+    UserIdentity identity;
+    identity.uid = uid;
+    identity.gid = gid;
+    identity.groups = groups;
+    ChildStart start;
+    start.args = argTexts;
+    start.identity = &identity;
+    start.environment = envTexts;
+    start.directory = home;
+    start.ownSession = true;
+    const ChildRun run = startProcess(start);
+    if (run.forkFailed) {
+        ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "fork() failed", describeErrno(run.error)));
         return -1;
     }
-    const long limit = descriptorLimit();
-    const bool superUser = ::geteuid() == 0;
-
-    const pid_t child = ::fork();
-    if (child == 0) {
-        // A session of its own, away from the caller's terminal, with the
-        // signal state a fresh login would give it.
-        if (::setsid() < 0)
-            childFailed(report[1]);
-        if (!restoreChildSignals())
-            childFailed(report[1]);
-        // Supplementary groups first: they can no longer be set once the
-        // user id has been given up.
-        if (superUser && ::setgroups(groups.size(), groups.data()) != 0)
-            childFailed(report[1]);
-        if (::setgid(gid) != 0 || ::setuid(uid) != 0)
-            childFailed(report[1]);
-        // A session keyring of its own, made as the user: the caller's (the
-        // super-user's keys) stays behind. Without a key facility there is
-        // nothing to leave behind.
-        if (::syscall(SYS_keyctl, KEYCTL_JOIN_SESSION_KEYRING, nullptr) < 0 && errno != ENOSYS)
-            childFailed(report[1]);
-        // As the user: a home the user may not enter leaves the root folder.
-        if (::chdir(home.c_str()) != 0 && ::chdir("/") != 0)
-            childFailed(report[1]);
-        if (::dup2(nullFd, STDIN_FILENO) < 0 || ::dup2(nullFd, STDOUT_FILENO) < 0 ||
-            ::dup2(nullFd, STDERR_FILENO) < 0)
-            childFailed(report[1]);
-        const unsigned keep = static_cast<unsigned>(report[1]);
-        closeDescriptors(3, keep - 1, limit);
-        closeDescriptors(keep + 1, UINT_MAX, limit);
-        ::execve(argv[0], argv.data(), envp.data());
-        childFailed(report[1]);
-    }
-    const int forkError = errno;
-    ::close(report[1]);
-    ::close(nullFd);
-    if (child < 0) {
-        ::close(report[0]);
-        ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "fork() failed", describeErrno(forkError)));
+    if (run.pid <= 0) {
+        ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "Could not start application", describeErrno(run.error)));
         return -1;
     }
-    // The report pipe closes without data when execv succeeded.
-    int childError = 0;
-    ssize_t got;
-    do {
-        got = ::read(report[0], &childError, sizeof childError);
-    } while (got < 0 && errno == EINTR);
-    ::close(report[0]);
-    if (got == static_cast<ssize_t>(sizeof childError)) {
-        int status = 0;
-        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
+    if (!run.started()) {
         ULOG_ERROR(kLogFile, kFunction,
-                   makeArgFormat("%1, %2, %3", "Could not start application", program, describeErrno(childError)));
+                   makeArgFormat("%1, %2, %3", "Could not start application", program, describeErrno(run.error)));
         return -1;
     }
-    return static_cast<int>(child);
+    return static_cast<int>(run.pid);
 }

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 
 #include "foundation/LogSettings.h"
+#include "foundation/m_system.h"
 #include "session/TrustedSiteList.h"
 #include "shell/BrowserPreferencesCleanup.h"
 #include "shell/CustomQApplication.h"
@@ -21,9 +22,12 @@ int main(int argc, char** argv)
 {
     using namespace tessal::qt;
 
+    // What the children get: nothing the toolkit or the web engine adds later.
+    rememberStartEnvironment();
     preloadOpenSslLibraries();
     ::umask(077);
     setupLogs("/.TessalNetworks/vpn.log", "vpn");
+    keepToolkitFoldersOwn();
 
     const CString home = getHomeFolder();
     if (home.IsEmpty()) {

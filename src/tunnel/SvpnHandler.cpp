@@ -445,21 +445,16 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
   ChildReaping reaping;
   signal(SIGPIPE, SIG_IGN);
 
-  const long descriptors = descriptorLimit();
-  const pid_t child = fork();
-  if (child < 0)
+  // The daemon gets its start text on standard input, our standard output
+  // and error, and nothing else of ours, with the signal state and the
+  // environment it would get without us.
+  ChildStart start;
+  start.args = {kDaemonPath};
+  start.handed = {{readEnd.get(), STDIN_FILENO}, {STDOUT_FILENO, STDOUT_FILENO}, {STDERR_FILENO, STDERR_FILENO}};
+  const ChildRun run = startProcess(start);
+  if (run.pid <= 0)
     throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "TunnelService, fork() failed");
-  if (child == 0) {
-    // Only async-signal-safe calls from here on. The daemon gets its start
-    // text on standard input, our standard output and error, and nothing
-    // else of ours, with the signal state it would get without us.
-    if (readEnd.get() == STDIN_FILENO ? fcntl(STDIN_FILENO, F_SETFD, 0) != 0
-                                      : dup2(readEnd.get(), STDIN_FILENO) < 0)
-      _exit(255);
-    prepareChild(descriptors);
-    execl(kDaemonPath, kDaemonPath, static_cast<char*>(nullptr));
-    _exit(255);
-  }
+  const pid_t child = run.pid;
   readEnd.reset();
   CompanionWatch firstProcess(child, kDaemonPath);
 
@@ -474,11 +469,12 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
   }
   writeEnd.reset();
 
-  int exitStatus = 0;
-  bool ended = false;
+  int exitStatus = run.status;
+  // A failed exec is reaped already: its status tells as an exit would.
+  bool ended = !run.started();
   bool statusLost = false;
   const int64_t deadline = monotonicMs() + m_launchWaitMs;
-  for (;;) {
+  while (!ended) {
     const pid_t rc = waitpid(child, &exitStatus, WNOHANG);
     if (rc == child) {
       ended = true;

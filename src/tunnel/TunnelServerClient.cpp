@@ -5,7 +5,6 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -34,7 +33,6 @@
 #include "tunnel/TunnelLogRecord.h"
 #include "tunnel/UTunnelManagerHelpers.h"
 
-extern char** environ;
 
 namespace {
 
@@ -256,14 +254,6 @@ void TunnelServerClient::dropConnection(bool failure)
 TunnelServerClient::ProcessPipes TunnelServerClient::launchProcess(const std::string& path,
                                                                    const std::vector<std::string>& args)
 {
-    std::vector<std::string> argvText;
-    argvText.push_back(path);
-    argvText.insert(argvText.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argvText)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
     // Close-on-exec everywhere, so that no other child inherits these ends
     // (a later tunnelserver holding our input pipe would keep an old one alive).
     int in[2] = {-1, -1};
@@ -278,37 +268,24 @@ TunnelServerClient::ProcessPipes TunnelServerClient::launchProcess(const std::st
         throw tessal::SystemError(e, "pipe() returned an error");
     }
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, in[1]);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addclose(&actions, err[0]);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_addclose(&actions, out[1]);
-    posix_spawn_file_actions_addclose(&actions, err[1]);
-    posix_spawn_file_actions_addclose(&actions, in[0]);
-    // Nothing else of ours (the toolkit's, the web engine's), and the signal
-    // state it would get without us.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    int rc = addChildSetUp(&attributes, &actions);
-
-    pid_t pid = -1;
-    if (rc == 0)
-        rc = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
+    // Its pipes on 0-2 and nothing else of ours (the toolkit's, the web
+    // engine's), with the signal state and the environment it would get
+    // without us.
+    ChildStart start;
+    start.args.push_back(path);
+    start.args.insert(start.args.end(), args.begin(), args.end());
+    start.handed = {{in[0], STDIN_FILENO}, {out[1], STDOUT_FILENO}, {err[1], STDERR_FILENO}};
+    const ChildRun run = startProcess(start);
     closeFd(in[0]);
     closeFd(out[1]);
     closeFd(err[1]);
-    if (rc != 0) {
+    if (!run.started()) {
         closeFd(in[1]);
         closeFd(out[0]);
         closeFd(err[0]);
-        throw tessal::SystemError(rc, "Failed to launch process " + path);
+        throw tessal::SystemError(run.error, "Failed to launch process " + path);
     }
+    const pid_t pid = run.pid;
     // A forced end of this program stops it too.
     watchCompanionProcess(pid, path.c_str());
     ProcessPipes pipes;

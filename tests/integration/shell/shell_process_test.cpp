@@ -306,6 +306,55 @@ TEST_F(ShellProcess, RootRunsLeaveTheUsersHomeToTheUser) {
   }
 }
 
+// Root with HOME at a folder of uid 65534, under a display and without one:
+// the toolkit and its libraries keep their state in root's own folders (a
+// private /root here), so a ~/.cache link and a fontconfig file the user put
+// there are neither followed nor parsed, and nothing of root's is left there.
+TEST_F(ShellProcess, RootRunsKeepTheToolkitInRootsOwnFolders) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  QTemporaryDir rootOnly;
+  const QString cache = rootOnly.path() + "/cache", fonts = rootOnly.path() + "/fonts";
+  ASSERT_TRUE(QDir().mkpath(cache) && QDir().mkpath(fonts + "/cache") && QDir().mkpath(fonts + "/dir"));
+  ASSERT_TRUE(QFile::copy("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", fonts + "/dir/probe.ttf"));
+  const struct {
+    const char* name;
+    QStringList command;
+  } rows[] = {
+      {"offscreen", {TESSALVPN, "foo://x"}},
+      {"xcb", {"xvfb-run", "-a", "-s", "-nolisten tcp", TESSALVPN, "foo://x"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    QDir(home.path()).removeRecursively();
+    QDir().mkpath(home.path());
+    ASSERT_TRUE(QFile::link(cache, home.path() + "/.cache"));
+    writeFile(home.path() + "/.config/fontconfig/fonts.conf",
+              ("<?xml version=\"1.0\"?>\n<fontconfig><dir>" + fonts + "/dir</dir><cachedir>" + fonts +
+               "/cache</cachedir></fontconfig>\n").toUtf8());
+    ASSERT_EQ(std::system(("chown -hR 65534:65534 '" + home.path() + "'").toUtf8().constData()), 0);
+    const QString before = (snapshot(cache) + snapshot(fonts)).join('\n');
+
+    QProcessEnvironment env = environment("en_US.UTF-8");
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-such-bus");
+    for (const char* name : {"XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"}) env.remove(name);
+    if (QString(row.name) == "xcb") env.insert("QT_QPA_PLATFORM", "xcb");
+    QProcess process;
+    process.setProcessEnvironment(env);
+    // Root's own home is a private one for this run, never the machine's.
+    process.start("unshare", QStringList{"-m", "sh", "-c", "mount -t tmpfs tmpfs /root && exec \"$@\"", "sh"} +
+                                 row.command);
+    ASSERT_TRUE(process.waitForStarted(5000));
+    EXPECT_EQ(finish(process, 30000), 1) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(log().contains("Unsupported external protocol handler request")) << log().toStdString();
+
+    QStringList roots;
+    for (const QString& entry : snapshot(home.path()))
+      if (!entry.contains(" 65534:")) roots << entry;
+    EXPECT_TRUE(roots.isEmpty()) << roots.join('\n').toStdString();
+    EXPECT_EQ((snapshot(cache) + snapshot(fonts)).join('\n').toStdString(), before.toStdString());
+  }
+}
+
 TEST_F(ShellProcess, SecondInstanceForwardsItsUrlAndExitsWithZero) {
   auto first = startServingInstance();
   auto second = start(TESSALVPN, {"foo://forwarded?a=1", "ignored"});

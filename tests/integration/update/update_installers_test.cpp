@@ -11,6 +11,7 @@
 
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <future>
@@ -174,6 +175,49 @@ TEST_F(InstallerTest, TarUnpacksIntoANewFolderAsTheUser)
     EXPECT_TRUE(r.failures.isEmpty());
     EXPECT_EQ(readAll(destination + QStringLiteral("/a.txt")), QByteArray("A"));
     EXPECT_EQ(installer.packageFile(), archive);
+}
+
+// tar run as the user when root unpacks in that user's folder gets an
+// environment made for that user, never root's: a tar option set in root's
+// environment (a checkpoint script that copies tar's environment out of
+// /proc) reaches tar when it unpacks in root's own folder only.
+TEST_F(InstallerTest, TarInAUsersFolderGetsNothingOfRootsEnvironment)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    const QString source = home() + QStringLiteral("/src");
+    QDir().mkpath(source);
+    ASSERT_TRUE(writeFile(source + QStringLiteral("/a.txt"), "A"));
+    const QString archive = home() + QStringLiteral("/c.tar");
+    ASSERT_EQ(QProcess::execute(QStringLiteral("tar"), {QStringLiteral("-C"), source, QStringLiteral("-cf"), archive,
+                                                         QStringLiteral("a.txt")}),
+              0);
+    QTemporaryDir records;
+    ::chmod(QFile::encodeName(records.path()).constData(), 0777);
+    const QString record = records.filePath(QStringLiteral("environ"));
+    qputenv("TESSAL_ROOTS_OWN", "secret");
+    qputenv("TAR_OPTIONS", ("--checkpoint=1 --checkpoint-action=exec=cat</proc/$PPID/environ>" + record).toUtf8());
+    const struct {
+        const char* name;
+        uid_t owner;        // of the folder unpacked into
+        bool rootsOwn;      // whether tar's environment holds root's variable
+    } rows[] = {{"root's own folder", 0, true}, {"the user's folder", 65534, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(record);
+        const QString folder = home() + "/" + QString::number(row.owner);
+        QDir().mkpath(folder);
+        ASSERT_EQ(::chown(QFile::encodeName(folder).constData(), row.owner, row.owner), 0);
+        TarArchiveInstaller installer(folder + QStringLiteral("/dest"));
+        const auto r = install(installer, archive);
+        EXPECT_EQ(r.success, 1) << r.failures.join(' ').toStdString();
+        struct stat info {};
+        EXPECT_EQ(::stat(QFile::encodeName(folder + "/dest/a.txt").constData(), &info), 0);
+        EXPECT_EQ(info.st_uid, row.owner);
+        EXPECT_EQ(readAll(record).contains("TESSAL_ROOTS_OWN=secret"), row.rootsOwn) << readAll(record).constData();
+    }
+    qunsetenv("TAR_OPTIONS");
+    qunsetenv("TESSAL_ROOTS_OWN");
 }
 
 TEST_F(InstallerTest, TarFailureIsReported)

@@ -19,6 +19,7 @@
 
 #include "foundation/UException.h"
 #include "foundation/Uri.h"
+#include "foundation/UserFiles.h"
 #include "foundation/m_system.h"
 #include "ChildState.h"
 
@@ -274,12 +275,11 @@ TEST(SysProcess, FailedExecRunsNoHandlersOfTheParent)
         std::setvbuf(stdout, nullptr, _IOFBF, 4096);
         std::printf("parent-buffer\n");   // still buffered during the fork
         std::string tooLong(300000, 'x');
-        pid_t child = runShellCommand(tooLong.c_str());
-        int status = 0;
-        if (child <= 0 || waitpid(child, &status, 0) != child)
-            _exit(3);
+        // The failed exec is reported as one, its child already reaped.
+        const pid_t child = runShellCommand(tooLong.c_str());
+        const int error = errno;
         std::fflush(stdout);
-        _exit(WIFEXITED(status) && WEXITSTATUS(status) == 127 ? 0 : 4);
+        _exit(child == -1 && error == E2BIG && waitpid(-1, nullptr, WNOHANG) < 0 ? 0 : 4);
     }
     int status = 0;
     ASSERT_EQ(waitpid(outer, &status, 0), outer);
@@ -324,4 +324,79 @@ TEST(SysProcess, EveryChildStartsWithTheStandardDescriptorsAndDefaultSignals)
     errno = 0;
     EXPECT_EQ(startDetached({folder.file("missing")}), -1);
     EXPECT_EQ(errno, ENOENT);
+}
+
+namespace {
+
+// What a child wrote to out: its uid and environment, one entry a line.
+std::string readText(const std::string& path)
+{
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+            text.append(buffer, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+} // namespace
+
+// The one start: the environment the client started with or one made for
+// the user, the identity, the handed descriptors, and a bound on the wait
+// that a stopped child cannot stretch.
+TEST(SysProcess, StartProcessTakesItsEnvironmentIdentityAndBound)
+{
+    TempFolder folder;
+    ::chmod(folder.path.c_str(), 0777);
+    const std::string out = folder.file("out");
+    // What the toolkit adds while it runs stays with the client.
+    ::setenv("TESSAL_BEFORE", "kept", 1);
+    rememberStartEnvironment();
+    ::setenv("force_s3tc_enable", "true", 1);
+    const std::string report = "id -u > '" + out + "'; tr '\\0' '\\n' < /proc/$$/environ >> '" + out + "'";
+    const UserIdentity nobody = userIdentity(65534, 65534);
+    struct Row
+    {
+        const char* name;
+        std::function<void(ChildStart&)> set;
+        bool started;
+        int error;
+        bool timedOut;
+        const char* uid;        // what the child wrote first, or nothing
+        const char* has;        // an environment entry it must have
+        const char* hasNot;     // and one it must not
+    };
+    const Row rows[] = {
+        {"start environment", [](ChildStart&) {}, true, 0, false, "0", "TESSAL_BEFORE=kept", "force_s3tc_enable="},
+        {"as a user", [&](ChildStart& s) { s.identity = &nobody; s.environment = userEnvironment(65534); }, true, 0,
+         false, "65534", "LOGNAME=nobody", "TESSAL_BEFORE="},
+        {"stopped by the user", [](ChildStart& s) { s.args = {"/bin/sh", "-c", "kill -STOP $$"}; }, true, 0, true, "",
+         "", ""},
+        {"exec fails", [&](ChildStart& s) { s.args = {folder.file("missing")}; }, false, ENOENT, false, "", "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (::geteuid() != 0 && std::string(row.uid) == "65534")
+            continue;
+        ::unlink(out.c_str());
+        ChildStart start;
+        start.args = {"/bin/sh", "-c", report};
+        start.waitMs = 1000;
+        row.set(start);
+        const ChildRun run = startProcess(start);
+        EXPECT_EQ(run.started(), row.started);
+        EXPECT_EQ(run.error, row.error);
+        EXPECT_EQ(run.timedOut, row.timedOut);
+        EXPECT_EQ(run.ended, row.started && !row.timedOut);
+        const std::string text = readText(out);
+        EXPECT_EQ(text.substr(0, text.find('\n')), row.uid);
+        if (row.has[0] != '\0') {
+            EXPECT_NE(text.find(std::string("\n") + row.has + "\n"), std::string::npos) << text;
+        }
+        if (row.hasNot[0] != '\0') {
+            EXPECT_EQ(text.find(std::string("\n") + row.hasNot), std::string::npos) << text;
+        }
+    }
 }

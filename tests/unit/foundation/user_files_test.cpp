@@ -1,10 +1,13 @@
 // Root reaching folders by path where another user (uid 65534) controls
 // part of the way, and work done as that user in a child process.
 #include "foundation/UserFiles.h"
+#include "foundation/m_system.h"
 
 #include "support/LogTestHome.h"
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 #include <cerrno>
 #include <cstdlib>
@@ -134,8 +137,32 @@ TEST_F(UserFilesTest, ChildBecomesTheUserKeepsOnlyWhatItIsGivenAndReports)
     };
     for (const Row& row : rows) {
         std::string result;
-        EXPECT_EQ(runInChild(row.as, {kept.get()}, row.step, result), row.ran) << row.result;
+        EXPECT_EQ(runInChild(row.as, {kept.get()}, row.step, result, 10000), row.ran) << row.result;
         EXPECT_EQ(result, row.result);
+    }
+}
+
+// A step the user stops, or one whose own child the user stops, holds root
+// up no longer than its bound: both are killed and the step fails.
+TEST_F(UserFilesTest, AStoppedStepFailsAtItsBound)
+{
+    const UserIdentity identity = userIdentity(65534, 65534);
+    const std::function<std::string()> steps[] = {
+        [] {
+            ::raise(SIGSTOP);
+            return std::string("ran on");
+        },
+        [] {
+            ChildStart start;
+            start.args = {"/bin/sh", "-c", "kill -STOP $$"};
+            start.waitMs = 60000;
+            return std::to_string(startProcess(start).timedOut);
+        },
+    };
+    for (const auto& step : steps) {
+        std::string result;
+        EXPECT_FALSE(runInChild(&identity, {}, step, result, 500));
+        EXPECT_EQ(result, "The child process did not finish within 500 ms");
     }
 }
 

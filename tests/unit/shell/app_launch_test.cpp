@@ -262,6 +262,70 @@ TEST(AppLaunchTest, OnlyTheUsersOwnRegularLogIsOpened)
     }
 }
 
+// Root with HOME in the folder of uid 65534: the handler the home's owner
+// chose runs as the owner of the log's folder (decided on the folder as
+// opened) with an environment made for that user, and not at all when that
+// folder is root's, reached by a link or renamed into the home.
+TEST(AppLaunchTest, RootShowsTheLogOnlyAsTheOwnerOfItsFolder)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    QTemporaryDir tools;
+    const QString record = tools.filePath("record");
+    std::ofstream(tools.filePath("xdg-open").toStdString())
+        << "#!/bin/sh\n{ id -u; tr '\\0' '\\n' < /proc/$$/environ; } > '" << record.toStdString() << "'\n";
+    ::chmod(tools.path().toUtf8().constData(), 0777);
+    ::chmod(tools.filePath("xdg-open").toUtf8().constData(), 0755);
+    const QByteArray savedPath = qgetenv("PATH");
+    qputenv("PATH", tools.path().toUtf8() + ":" + savedPath);
+    qputenv("TESSAL_ROOTS_OWN", "secret");
+    QTemporaryDir rootOnly;
+    QFile(rootOnly.filePath("vpn.log")).open(QIODevice::WriteOnly);
+    const auto shell = [](const QString& command) { ASSERT_EQ(std::system(command.toUtf8().constData()), 0); };
+    const struct {
+        const char* name;
+        std::function<void(const QString& folder)> make;
+        const char* uid;     // of the handler, or empty: not started
+        const char* record;
+    } rows[] = {
+        {"the user's folder", [&](const QString& f) { shell("chown -R 65534:65534 '" + f + "'"); }, "65534", nullptr},
+        {"a link to root's folder", [&](const QString& f) {
+             QDir(f).removeRecursively();
+             ASSERT_TRUE(QFile::link(rootOnly.path(), f));
+         }, "", "Log file %1 is not a regular file of the user, not opening it"},
+        {"a renamed folder of root's", [](const QString&) {}, "", "No user to open log file %1 as, not opening it"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        OwnHome home;
+        ::chmod(home.dir.path().toUtf8().constData(), 0755);
+        ::chown(home.dir.path().toUtf8().constData(), 65534, 65534);
+        row.make(home.dir.path() + "/.TessalNetworks");
+        QFile::remove(record);
+        RecordingLog log;
+        BrowserController().showLogFileReq();
+        if (row.uid[0] == '\0') {
+            QTest::qWait(500);
+            EXPECT_FALSE(QFile::exists(record));
+            EXPECT_EQ(1, log.withMessage(QString(row.record).arg(home.log)).size()) << log.text();
+            continue;
+        }
+        const bool ran = QTest::qWaitFor([&] { return QFile(record).size() > 0; }, 10000);
+        EXPECT_TRUE(ran) << log.text();
+        if (!ran)
+            continue;
+        QTest::qWait(100);
+        QFile file(record);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+        EXPECT_EQ(lines.first(), row.uid);
+        EXPECT_TRUE(lines.contains("HOME=/nonexistent") && lines.contains("USER=nobody")) << lines.join(' ').toStdString();
+        EXPECT_TRUE(lines.filter("TESSAL_ROOTS_OWN").isEmpty()) << lines.join(' ').toStdString();
+    }
+    qputenv("PATH", savedPath);
+    qunsetenv("TESSAL_ROOTS_OWN");
+}
+
 // The log viewer and the launched applications get nothing of this process
 // but their standard descriptors, with every signal at its default; an
 // application that has ended is reaped.
