@@ -9,7 +9,7 @@ packages=(
   qt6-webengine-dev qt6-webengine-dev-tools qt6-webchannel-dev
   libqt6opengl6-dev libgl-dev libvulkan-dev libxkbcommon-dev
   libboost1.81-dev libboost-filesystem1.81-dev libboost-system1.81-dev libboost-date-time1.81-dev
-  libssl-dev zlib1g-dev
+  libssl-dev zlib1g-dev libfontconfig-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth dbus dbus-x11 fonts-dejavu-core
   clang libclang-rt-14-dev
