@@ -264,6 +264,7 @@ void BrowserController::webChannelInit()
     page->setWebChannel(channel, QWebEngineScript::MainWorld);
     webBridge.bind(page, serverUrl);
     page->setServerUrl(serverUrl);
+    page->setQuestionRow(pageQuestions);
     channel->registerObject(QStringLiteral("external"), &webBridge);
 }
 
@@ -659,7 +660,7 @@ void BrowserController::endPageDialogs()
 
 bool BrowserController::admitPageQuestion(const char* request)
 {
-    return pageQuestions.admit([&]() {
+    return pageQuestions->admit([&]() {
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                      makeArgFormat("Page request %1 refused: too many questions in a row", request));
     });
@@ -763,7 +764,7 @@ void BrowserController::disconnectReq(QString id)
         if (resourceManager.resourceCount() == 1)
             question += tr(" This is the last resource. Application will be closed");
         const int answer = ShowQuestionBox(question);
-        pageQuestions.answered();
+        pageQuestions->answered();
         if (answer != QMessageBox::Ok)
             return;
         const std::string tag = "Failed to close resource " + std::string(id.toUtf8().constData());
