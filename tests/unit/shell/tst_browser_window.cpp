@@ -719,8 +719,10 @@ private slots:
             test::ModalDialogAnswerer answerer("OK");
             QCOMPARE(evaluate(view, frame.arg(server.url("/frame", "other").toString())), QStringLiteral("added"));
             QTRY_COMPARE_WITH_TIMEOUT(pageResult("frame", "other"), QStringLiteral("-false-"), 20000);
-            view->load(server.url("/vdesk/resource_template", "other"), true);
-            QTRY_VERIFY_WITH_TIMEOUT(!requests("/__page/ready", "other").isEmpty(), 20000);
+            const QUrl foreign = server.url("/vdesk/resource_template", "other");
+            view->load(foreign, true);
+            QTRY_COMPARE_WITH_TIMEOUT(view->url(), foreign, 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, "document.readyState"), QStringLiteral("complete"), 20000);
             QCOMPARE(evaluate(view, "JSON.stringify([alert('a'), confirm('c'), prompt('p', 'd')])"),
                      QStringLiteral("[null,false,null]"));
             QCOMPARE(answerer.count(), 0);
@@ -832,6 +834,39 @@ private slots:
         QVERIFY2(certs.makeServerCertificate("second", &secondCert, &secondKey) &&
                      certs.makeServerCertificate("renewed", &renewedCert, &renewedKey),
                  qPrintable(certs.error()));
+        // Chains through an intermediate of the CA, served as one file: one
+        // good, one whose intermediate serves clients only, and one whose
+        // leaf names the IP host only in its CN.
+        auto chainOf = [&](const QString& name, const QString& caUsage, const QString& leafNames,
+                           const QString& leafName, QString* chain, QString* chainKey) {
+            test::TestCertificates::Blueprint inter;
+            inter.name = name + "_ca";
+            inter.subject = "/CN=" + name + " CA";
+            inter.extensions = {"basicConstraints = critical, CA:TRUE", "keyUsage = critical, keyCertSign, cRLSign"};
+            if (!caUsage.isEmpty())
+                inter.extensions << "extendedKeyUsage = " + caUsage;
+            inter.issuedByCa = true;
+            test::TestCertificates::Blueprint leaf;
+            leaf.name = name;
+            leaf.subject = "/CN=" + leafName;
+            leaf.extensions = {"subjectAltName = " + leafNames, "extendedKeyUsage = serverAuth"};
+            QString interCert, interKey, leafCert;
+            if (!certs.makeCertificate(inter, &interCert, &interKey))
+                return false;
+            leaf.issuerCert = interCert;
+            leaf.issuerKey = interKey;
+            if (!certs.makeCertificate(leaf, &leafCert, chainKey))
+                return false;
+            QFile l(leafCert), i(interCert), out(dir.filePath(name + ".chain.pem"));
+            *chain = out.fileName();
+            return l.open(QIODevice::ReadOnly) && i.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly) &&
+                   out.write(l.readAll() + i.readAll()) > 0;
+        };
+        QString viaCert, viaKey, clientCert, clientKey, cnCert, cnKey;
+        QVERIFY2(chainOf("via", {}, "IP:127.0.0.1", "127.0.0.1", &viaCert, &viaKey) &&
+                     chainOf("clients", "clientAuth", "IP:127.0.0.1", "127.0.0.1", &clientCert, &clientKey) &&
+                     chainOf("cn", {}, "DNS:vpn.example", "127.0.0.1", &cnCert, &cnKey),
+                 qPrintable(certs.error()));
         QVERIFY(serve(certs.serverCert, certs.serverKey));
         test::AccessServer ca;
         QVERIFY2(ca.start({test::AccessServer::Listener("ca", "https", servedCert, servedKey),
@@ -876,6 +911,11 @@ private slots:
             {"another name of the server in its certificate", "ca", "localhost", {}, {}, true, {}},
             {"a certificate the HTTP client would not accept", "ca", {}, certs.otherSelfCert, certs.otherSelfKey,
              false, "Certificate refused, url " + ca.url("/vdesk/resource_template", "ca").toString() + ", error "},
+            {"a chain through an intermediate", "ca", {}, viaCert, viaKey, true, {}},
+            {"a chain through an intermediate for clients only", "ca", {}, clientCert, clientKey, false,
+             "Certificate refused, url " + ca.url("/vdesk/resource_template", "ca").toString() + ", error "},
+            {"an IP host named only by the CN of a certificate with names", "ca", {}, cnCert, cnKey, false,
+             "Certificate refused, url " + ca.url("/vdesk/resource_template", "ca").toString() + ", error "},
             {"the certificate the user accepted, on its port", "hand", {}, {}, {}, true, {}},
             {"the certificate the user accepted, on another port", "hand2", {}, {}, {}, false,
              "Request to " + ca.url("/vdesk/resource_template", "hand2").toString() + " blocked"},
