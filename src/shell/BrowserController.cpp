@@ -82,7 +82,9 @@ QString scriptOrigin(const QUrl& url)
     origin.setScheme(url.scheme().toLower());
     origin.setHost(url.host(QUrl::FullyEncoded).toLower());
     const int port = url.port();
-    const int defaultPort = origin.scheme() == QLatin1String("https") ? 443 : origin.scheme() == QLatin1String("http") ? 80 : -1;
+    const int defaultPort = origin.scheme() == QLatin1String("https")  ? 443
+                            : origin.scheme() == QLatin1String("http") ? 80
+                                                                       : -1;
     if (port != -1 && port != defaultPort)
         origin.setPort(port);
     return origin.toString(QUrl::FullyEncoded);

@@ -67,11 +67,13 @@ TEST(ChainVerificationTest, OneVerifierAsStrictAsTheHandshake)
     const QString both = "IP:127.0.0.1, DNS:localhost";
     const Pair inter = make(blueprint("inter", "/CN=Test Intermediate", caExtensions()));
     const Pair inter2 = make(blueprint("inter2", "/CN=Test Intermediate 2", caExtensions()), inter);
-    const Pair clientCa = make(blueprint("client_ca", "/CN=Client CA", caExtensions({"extendedKeyUsage = clientAuth"})));
+    const Pair clientCa =
+        make(blueprint("client_ca", "/CN=Client CA", caExtensions({"extendedKeyUsage = clientAuth"})));
     const Pair dnsCa = make(blueprint("dns_ca", "/CN=Allowed CA",
                                       caExtensions({"nameConstraints = critical, permitted;DNS:allowed.test, "
                                                     "permitted;IP:127.0.0.0/255.0.0.0"})));
-    const Pair ipCa = make(blueprint("ip_ca", "/CN=Ten CA", caExtensions({"nameConstraints = critical, permitted;IP:127.0.0.0/255.0.0.0"})));
+    const Pair ipCa = make(blueprint("ip_ca", "/CN=Loopback CA",
+                                     caExtensions({"nameConstraints = critical, permitted;IP:127.0.0.0/255.0.0.0"})));
     Blueprint rsa4096 = blueprint("rsa4096", "/CN=127.0.0.1", leafExtensions(both));
     rsa4096.key = "rsa";
     rsa4096.rsaBits = 4096;
