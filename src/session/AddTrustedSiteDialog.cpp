@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFont>
 
+#include "session/CertificateDetails.h"
 #include "session/ServerUrls.h"
 #include "ui_AddTrustedSiteDialog.h"
 
@@ -24,7 +25,7 @@ AddTrustedSiteDialog::AddTrustedSiteDialog(QWidget* parent, bool vpnMode, const 
     // shown as plain text, never interpreted as markup.
     // A look-alike name is shown in its ASCII form.
     ui->labelUrl->setTextFormat(Qt::PlainText);
-    const QString shown = displayedSite(site);
+    const QString shown = displayedCertificateField(displayedSite(site));
     if (vpnMode) {
         ui->labelUrl->setText(QCoreApplication::translate("QObject",
             "The site %1 is attempting to start a Virtual Private Network (VPN) connection from your system.").arg(shown));

@@ -1,5 +1,7 @@
 #include "session/CertificateDetails.h"
 
+#include "session/ServerUrls.h"
+
 #include <QCoreApplication>
 #include <QSslKey>
 
@@ -227,6 +229,49 @@ QMap<int, QString> keyUsageTexts(const QSslCertificate& certificate)
             out.insert(bit, trQ(names[bit]));
     }
     return out;
+}
+
+QString displayedCertificateField(const QString& text, bool keepLines)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const char32_t c : text.toUcs4()) {
+        if (c == U'\\') {
+            out += QStringLiteral("\\\\");
+            continue;
+        }
+        if (keepLines && c == U'\n') {
+            out += QLatin1Char('\n');
+            continue;
+        }
+        switch (QChar::category(c)) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:  // bidirectional marks and overrides, zero-width characters
+        case QChar::Other_Surrogate:
+        case QChar::Other_NotAssigned:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            if (c <= 0xffff)
+                out += QStringLiteral("\\u") +
+                       QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+            else
+                out += QStringLiteral("\\U") +
+                       QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(8, QLatin1Char('0'));
+            break;
+        default:
+            out += QString::fromUcs4(&c, 1);
+        }
+    }
+    return out;
+}
+
+QString displayedCertificateName(const QString& name)
+{
+    bool hostForm = !name.isEmpty();
+    for (const QChar c : name)
+        hostForm = hostForm && (c.isLetterOrNumber() || c.isMark() || c == QLatin1Char('-') ||
+                                c == QLatin1Char('.') || c == QLatin1Char('*') || c == QLatin1Char('_'));
+    return displayedCertificateField(hostForm ? displayedHostName(name) : name);
 }
 
 QString sslErrorText(const QSslError& error)

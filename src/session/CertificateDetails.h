@@ -24,6 +24,14 @@ QString publicKeyDerHex(const QSslCertificate& certificate);
 QMap<int, QString> extendedKeyUsageTexts(const QSslCertificate& certificate);
 // Texts of the set key-usage bits, by bit number 0 to 8.
 QMap<int, QString> keyUsageTexts(const QSslCertificate& certificate);
+// A text of a certificate (or of a server's name) as the user is shown it:
+// control, bidirectional, zero-width and other invisible characters as a
+// backslash, "u" and four hexadecimal digits ("U" and eight beyond the
+// first plane) and a backslash doubled, so that nothing reads as another name. Line breaks stay when keepLines.
+QString displayedCertificateField(const QString& text, bool keepLines = false);
+// A name from a certificate (a CN, a DNS name): when it has the form of a
+// host name, its labels in their ASCII form; then escaped as above.
+QString displayedCertificateName(const QString& name);
 // Display text of one certificate error.
 QString sslErrorText(const QSslError& error);
 // "- <text>\n" for every error of an accepted kind; throws std::runtime_error

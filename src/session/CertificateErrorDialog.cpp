@@ -1,5 +1,6 @@
 #include "session/CertificateErrorDialog.h"
 
+#include "session/CertificateDetails.h"
 #include "session/CertificateViewer.h"
 #include "session/ServerUrls.h"
 #include "ui_CertificateErrorDialog.h"
@@ -28,7 +29,7 @@ CertificateErrorDialog::CertificateErrorDialog(const QString& reasons, const QSs
     // it is shown in its ASCII form.
     ui->labelHdr->setText(
         QCoreApplication::translate("QObject", "Identity of site %1 cannot be verified due to following reason(s):")
-            .arg(displayedHostName(url.host(QUrl::FullyDecoded))));
+            .arg(displayedCertificateName(url.host(QUrl::FullyDecoded))));
     ui->labelReasons->setText(reasons);
 }
 

@@ -16,10 +16,15 @@ QString trQ(const char* text) { return QCoreApplication::translate("QObject", te
 
 QString firstOf(const QStringList& list) { return list.isEmpty() ? QString() : list.first(); }
 
-// The subject's name is the server's: a look-alike one is shown in ASCII form.
+// Names read as they are: a look-alike one in ASCII form, nothing hidden.
 QString subjectName(const QSslCertificate& certificate)
 {
-    return displayedHostName(firstOf(certificate.subjectInfo(QSslCertificate::CommonName)));
+    return displayedCertificateName(firstOf(certificate.subjectInfo(QSslCertificate::CommonName)));
+}
+
+QString issuerName(const QSslCertificate& certificate)
+{
+    return displayedCertificateName(firstOf(certificate.issuerInfo(QSslCertificate::CommonName)));
 }
 
 enum Field {
@@ -71,7 +76,7 @@ void CertificateViewer::fillGeneral()
     ui->issuerName->setTextFormat(Qt::PlainText);
     ui->validity->setTextFormat(Qt::PlainText);
     ui->subjectName->setText(subjectName(m_certificate));
-    ui->issuerName->setText(firstOf(m_certificate.issuerInfo(QSslCertificate::CommonName)));
+    ui->issuerName->setText(issuerName(m_certificate));
     ui->validity->setText(m_certificate.effectiveDate().toString(m_dateFormat) + QStringLiteral("  to  ") +
                           m_certificate.expiryDate().toString(m_dateFormat));
     QString purposes;
@@ -92,7 +97,7 @@ QString CertificateViewer::fieldValue(int id) const
     case SignatureAlgorithm:
         return signatureAlgorithmName(m_certificate);
     case Issuer:
-        return firstOf(m_certificate.issuerInfo(QSslCertificate::CommonName));
+        return issuerName(m_certificate);
     case Subject:
         return subjectName(m_certificate);
     case ValidFrom:
@@ -130,7 +135,9 @@ void CertificateViewer::fillDetails()
 
 void CertificateViewer::fillBase64()
 {
-    ui->editBase64->setPlainText(m_certificate.toText() + QLatin1Char('\n') + QString::fromLatin1(m_certificate.toPem()));
+    // The dump holds every name of the certificate (its alternative names, organisations).
+    ui->editBase64->setPlainText(displayedCertificateField(m_certificate.toText(), true) + QLatin1Char('\n') +
+                                 QString::fromLatin1(m_certificate.toPem()));
 }
 
 void CertificateViewer::on_certFields_itemSelectionChanged()

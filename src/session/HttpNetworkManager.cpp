@@ -13,6 +13,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QHash>
+#include <QHostAddress>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QSslConfiguration>
@@ -21,9 +22,14 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <fstream>
@@ -249,6 +255,202 @@ bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certifi
     return tableHolds(acceptedCertificates(), url, certificate);
 }
 
+namespace {
+
+struct X509Free {
+    void operator()(X509* x) const { X509_free(x); }
+};
+struct X509StackFree {
+    void operator()(STACK_OF(X509) * s) const { sk_X509_pop_free(s, X509_free); }
+};
+struct StoreFree {
+    void operator()(X509_STORE* s) const { X509_STORE_free(s); }
+};
+struct StoreContextFree {
+    void operator()(X509_STORE_CTX* c) const { X509_STORE_CTX_free(c); }
+};
+struct SslContextFree {
+    void operator()(SSL_CTX* c) const { SSL_CTX_free(c); }
+};
+using X509Ptr = std::unique_ptr<X509, X509Free>;
+
+X509Ptr toX509(const QSslCertificate& certificate)
+{
+    const QByteArray der = certificate.toDer();
+    const auto* p = reinterpret_cast<const unsigned char*>(der.constData());
+    return X509Ptr(der.isEmpty() ? nullptr : d2i_X509(nullptr, &p, der.size()));
+}
+
+QSslCertificate fromX509(X509* x)
+{
+    if (x == nullptr)
+        return QSslCertificate();
+    const int length = i2d_X509(x, nullptr);
+    if (length <= 0)
+        return QSslCertificate();
+    QByteArray der(length, Qt::Uninitialized);
+    auto* out = reinterpret_cast<unsigned char*>(der.data());
+    if (i2d_X509(x, &out) != length)
+        return QSslCertificate();
+    return QSslCertificate(der, QSsl::Der);
+}
+
+// The security level a TLS client of this machine gets from the system's
+// OpenSSL configuration (the handshake's key sizes and signature digests).
+int systemSecurityLevel()
+{
+    static const int level = [] {
+        const std::unique_ptr<SSL_CTX, SslContextFree> context(SSL_CTX_new(TLS_client_method()));
+        return context ? SSL_CTX_get_security_level(context.get()) : 2;
+    }();
+    return level;
+}
+
+// The trust anchors of the handshake: the system's store (looked up by hash
+// on demand, as the toolkit's handshake does) and the CA certificates of the
+// toolkit's default configuration. Rebuilt only when that list changes;
+// generation then counts up.
+X509_STORE* trustStore(quint64* generation = nullptr)
+{
+    static std::unique_ptr<X509_STORE, StoreFree> store;
+    static QByteArray storeKey;
+    static quint64 built = 0;
+    if (generation != nullptr)
+        *generation = built;
+    const QList<QSslCertificate> cas = QSslConfiguration::defaultConfiguration().caCertificates();
+    QByteArray key;
+    for (const QSslCertificate& ca : cas)
+        key += ca.digest(QCryptographicHash::Sha256);
+    if (store && key == storeKey)
+        return store.get();
+    std::unique_ptr<X509_STORE, StoreFree> fresh(X509_STORE_new());
+    if (!fresh)
+        return nullptr;
+    X509_STORE_set_default_paths(fresh.get());
+    for (const QSslCertificate& ca : cas) {
+        const X509Ptr x = toX509(ca);
+        if (x)
+            X509_STORE_add_cert(fresh.get(), x.get());  // a duplicate of the store's is no error to us
+    }
+    ERR_clear_error();
+    store = std::move(fresh);
+    storeKey = key;
+    ++built;
+    if (generation != nullptr)
+        *generation = built;
+    return store.get();
+}
+
+QSslError::SslError toSslError(int code)
+{
+    switch (code) {
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+        return QSslError::UnableToGetIssuerCertificate;
+    case X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE:
+        return QSslError::UnableToDecryptCertificateSignature;
+    case X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY:
+        return QSslError::UnableToDecodeIssuerPublicKey;
+    case X509_V_ERR_CERT_SIGNATURE_FAILURE:
+        return QSslError::CertificateSignatureFailed;
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        return QSslError::CertificateNotYetValid;
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+        return QSslError::CertificateExpired;
+    case X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD:
+        return QSslError::InvalidNotBeforeField;
+    case X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD:
+        return QSslError::InvalidNotAfterField;
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+        return QSslError::SelfSignedCertificate;
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+        return QSslError::SelfSignedCertificateInChain;
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+        return QSslError::UnableToGetLocalIssuerCertificate;
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+        return QSslError::UnableToVerifyFirstCertificate;
+    case X509_V_ERR_CERT_REVOKED:
+        return QSslError::CertificateRevoked;
+    case X509_V_ERR_INVALID_CA:
+        return QSslError::InvalidCaCertificate;
+    case X509_V_ERR_PATH_LENGTH_EXCEEDED:
+        return QSslError::PathLengthExceeded;
+    case X509_V_ERR_INVALID_PURPOSE:
+        return QSslError::InvalidPurpose;
+    case X509_V_ERR_CERT_UNTRUSTED:
+        return QSslError::CertificateUntrusted;
+    case X509_V_ERR_CERT_REJECTED:
+        return QSslError::CertificateRejected;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+        return QSslError::HostNameMismatch;
+    default:
+        return QSslError::UnspecifiedError;
+    }
+}
+
+// Every failure of the chain, not only the first, as the handshake reports them.
+int collectError(int ok, X509_STORE_CTX* context)
+{
+    if (ok == 0) {
+        auto* errors = static_cast<QList<QSslError>*>(X509_STORE_CTX_get_app_data(context));
+        const QSslError e(toSslError(X509_STORE_CTX_get_error(context)),
+                          fromX509(X509_STORE_CTX_get_current_cert(context)));
+        if (errors != nullptr && !errors->contains(e))
+            errors->append(e);
+    }
+    return 1;
+}
+
+QList<QSslError> verifyWithOpenSsl(const QList<QSslCertificate>& chain, const QString& host)
+{
+    const QSslCertificate& leaf = chain.first();
+    const X509Ptr leafX509 = toX509(leaf);
+    std::unique_ptr<STACK_OF(X509), X509StackFree> untrusted(sk_X509_new_null());
+    std::unique_ptr<X509_STORE_CTX, StoreContextFree> context(X509_STORE_CTX_new());
+    X509_STORE* store = trustStore();
+    if (!leafX509 || !untrusted || !context || store == nullptr)
+        return {QSslError(QSslError::UnspecifiedError, leaf)};
+    for (int i = 1; i < chain.size(); ++i) {
+        X509Ptr x = toX509(chain.at(i));
+        if (x && sk_X509_push(untrusted.get(), x.get()) > 0)
+            x.release();
+    }
+    if (X509_STORE_CTX_init(context.get(), store, leafX509.get(), untrusted.get()) != 1)
+        return {QSslError(QSslError::UnspecifiedError, leaf)};
+    // What a TLS client's handshake sets: server purpose and trust on the
+    // whole chain, and the level of the system's configuration.
+    X509_STORE_CTX_set_default(context.get(), "ssl_server");
+    X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(context.get());
+    X509_VERIFY_PARAM_set_auth_level(param, systemSecurityLevel());
+    // RFC 6125: the CN only in a certificate without alternative names (a
+    // CA limited to IP ranges may issue IP names, and its CN would be
+    // taken for any DNS name), IP hosts by IP names alone, a wildcard only
+    // as the whole left-most label.
+    unsigned int hostFlags = X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS;
+    if (X509_get_ext_by_NID(leafX509.get(), NID_subject_alt_name, -1) >= 0)
+        hostFlags |= X509_CHECK_FLAG_NEVER_CHECK_SUBJECT;
+    X509_VERIFY_PARAM_set_hostflags(param, hostFlags);
+    QString name = host;
+    if (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']')))
+        name = name.mid(1, name.size() - 2);
+    const QByteArray ascii = name.toLatin1().toLower();
+    const bool isIp = !QHostAddress(name).isNull();
+    const int named = isIp ? X509_VERIFY_PARAM_set1_ip_asc(param, ascii.constData())
+                           : X509_VERIFY_PARAM_set1_host(param, ascii.constData(), size_t(ascii.size()));
+    QList<QSslError> errors;
+    if (named != 1 || ascii.isEmpty() || ascii.contains('\0'))
+        errors.append(QSslError(QSslError::HostNameMismatch, leaf));
+    X509_STORE_CTX_set_app_data(context.get(), &errors);
+    X509_STORE_CTX_set_verify_cb(context.get(), collectError);
+    const int verified = X509_verify_cert(context.get());
+    if (verified != 1 && errors.isEmpty())
+        errors.append(QSslError(QSslError::UnspecifiedError, leaf));
+    ERR_clear_error();
+    return errors;
+}
+
+}  // namespace
+
 QList<QSslError> verifyServerCertificateChain(const QList<QSslCertificate>& chain, const QString& host)
 {
     if (chain.isEmpty() || chain.first().isNull())
@@ -257,9 +459,8 @@ QList<QSslError> verifyServerCertificateChain(const QList<QSslCertificate>& chai
     if (host.isEmpty())
         return {QSslError(QSslError::HostNameMismatch, leaf)};
 
-    // Each verification reads the system's store afresh, a tenth of a second
-    // on the GUI thread: a chain met again soon (a refused one comes back
-    // with every request of a page) takes the recent answer.
+    // A chain met again soon (a refused one comes back with every request of
+    // a page) takes the recent answer instead of a new walk of the store.
     struct Verdict {
         QList<QSslError> errors;
         qint64 at = 0;
@@ -267,7 +468,9 @@ QList<QSslError> verifyServerCertificateChain(const QList<QSslCertificate>& chai
     static QHash<QByteArray, Verdict> recent;
     constexpr qint64 kVerdictMs = 60000;
     constexpr int kMaxVerdicts = 256;
-    QByteArray key = host.toUtf8();
+    quint64 generation = 0;
+    trustStore(&generation);  // another set of anchors makes earlier answers void
+    QByteArray key = QByteArray::number(generation) + '\0' + host.toUtf8();
     for (const QSslCertificate& certificate : chain)
         key += '\0' + certificate.digest(QCryptographicHash::Sha256);
     const qint64 now = nowMs();
@@ -275,12 +478,7 @@ QList<QSslError> verifyServerCertificateChain(const QList<QSslCertificate>& chai
     if (known != recent.constEnd() && now - known->at < kVerdictMs)
         return known->errors;
 
-    QList<QSslError> errors = QSslCertificate::verify(chain, host);
-    // The handshake also holds the leaf to server use; the toolkit's chain
-    // check alone does not.
-    auto* x509 = static_cast<X509*>(leaf.handle());
-    if (x509 == nullptr || X509_check_purpose(x509, X509_PURPOSE_SSL_SERVER, 0) != 1)
-        errors.append(QSslError(QSslError::InvalidPurpose, leaf));
+    const QList<QSslError> errors = verifyWithOpenSsl(chain, host);
     if (recent.size() >= kMaxVerdicts)
         recent.clear();
     recent.insert(key, Verdict{errors, now});
@@ -319,23 +517,56 @@ HttpNetworkManager::HttpNetworkManager(const std::string& sessionId, bool toFile
     connect(this, SIGNAL(finished(QNetworkReply*)), this, SLOT(Finished(QNetworkReply*)));
     connect(this, SIGNAL(sslErrors(QNetworkReply*,QList<QSslError>)), this,
             SLOT(SSLErrors(QNetworkReply*,QList<QSslError>)));
-    // Remembered so that the window's engine, which checks against its own
-    // store, trusts what this client verified against the system's.
-    connect(this, &QNetworkAccessManager::encrypted, this, [](QNetworkReply* reply) {
-        if (reply == nullptr || reply->property(kSslErrorsSeen).toBool() ||
-            reply->url().scheme() != QLatin1String("https"))
-            return;
-        // A connection kept from a reply whose errors were ignored hands on
-        // its certificate without errors: that one stays merely accepted.
-        const QSslConfiguration configuration = reply->sslConfiguration();
-        const QSslCertificate certificate = configuration.peerCertificate();
-        if (certificate.isNull() || configuration.peerVerifyMode() == QSslSocket::VerifyNone ||
-            configuration.peerVerifyMode() == QSslSocket::QueryPeer ||
-            isAcceptedServerCertificate(reply->url(), certificate))
-            return;
+    connect(this, &QNetworkAccessManager::encrypted, this, &HttpNetworkManager::checkEncrypted);
+}
+
+void HttpNetworkManager::checkEncrypted(QNetworkReply* reply)
+{
+    if (reply == nullptr || reply->property(kSslErrorsSeen).toBool() ||
+        reply->url().scheme() != QLatin1String("https"))
+        return;
+    // A connection kept from a reply whose errors were ignored hands on
+    // its certificate without errors: that one stays merely accepted.
+    const QSslConfiguration configuration = reply->sslConfiguration();
+    const QSslCertificate certificate = configuration.peerCertificate();
+    if (certificate.isNull() || configuration.peerVerifyMode() == QSslSocket::VerifyNone ||
+        configuration.peerVerifyMode() == QSslSocket::QueryPeer ||
+        isAcceptedServerCertificate(reply->url(), certificate))
+        return;
+    // The toolkit's handshake matches the host more loosely than a browser
+    // (the CN despite other names, an IP host by a DNS name): the one
+    // verifier decides before the request leaves. The handshake's thread
+    // waits for this slot, so an abort here comes before anything is sent.
+    const QList<QSslError> errors =
+        verifyServerCertificateChain(configuration.peerCertificateChain(), reply->url().host(QUrl::FullyEncoded));
+    if (errors.isEmpty()) {
+        // Remembered so that the window's engine, which checks against its
+        // own store, trusts what this client verified against the system's.
         verifiedCertificates().insert(certificateServerKey(reply->url()),
                                       certificate.digest(QCryptographicHash::Sha256));
-    });
+        return;
+    }
+    reply->setProperty(kSslErrorsSeen, true);
+    QString text;
+    try {
+        text = sslErrorsText(errors);
+    } catch (const std::runtime_error& e) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("SSL Error:%1", e.what()));
+        reply->abort();
+        return;
+    }
+    QPointer<HttpNetworkManager> self(this);
+    QPointer<QNetworkReply> alive(reply);
+    const bool accepted = AcceptInvalidServerCert(reply, text);
+    if (!self || !alive)
+        return;
+    if (accepted) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Accepting invalid cert"));
+        return;
+    }
+    emit SslCertificateDenied(reply);
+    if (alive)
+        reply->abort();
 }
 
 HttpNetworkManager::~HttpNetworkManager()
@@ -705,9 +936,22 @@ void HttpNetworkManager::SSLErrors(QNetworkReply* reply, const QList<QSslError>&
 {
     if (reply)
         reply->setProperty(kSslErrorsSeen, true);
+    // The user is asked about the host as the one verifier matches it, not
+    // as the toolkit's looser match does.
+    QList<QSslError> shown = errors;
+    if (reply) {
+        const bool nameFailed = std::any_of(errors.cbegin(), errors.cend(), [](const QSslError& e) {
+            return e.error() == QSslError::HostNameMismatch;
+        });
+        const QList<QSslError> strict = verifyServerCertificateChain(reply->sslConfiguration().peerCertificateChain(),
+                                                                     reply->url().host(QUrl::FullyEncoded));
+        for (const QSslError& e : strict)
+            if (!nameFailed && e.error() == QSslError::HostNameMismatch)
+                shown.append(e);
+    }
     QString text;
     try {
-        text = sslErrorsText(errors);
+        text = sslErrorsText(shown);
     } catch (const std::runtime_error& e) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("SSL Error:%1", e.what()));
         return;

@@ -109,6 +109,7 @@ private:
     void RequestTimeout(QNetworkReply* reply) const;
     bool OpenTempFile(QNetworkReply* reply);
     bool AcceptInvalidServerCert(QNetworkReply* reply, QString errorText);
+    void checkEncrypted(QNetworkReply* reply);
 
     static void setFixedHeaders(QNetworkRequest& request);
     void resetRequestState();
@@ -144,11 +145,14 @@ QString certificateServerKey(const QUrl& url);
 // for the URL's server in the certificate dialog during this process's life.
 bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certificate);
 
-// What a client of this process would find wrong with a certificate chain
-// (leaf first) that a server presents for host: the chain is verified against
-// the default configuration's CA certificates and the system's store, and the
-// leaf must name host and serve a TLS server. Empty when the client would
-// accept the chain without asking the user. GUI thread.
+// The one verifier of server certificates, for this client and the window:
+// what a strict TLS client finds wrong with a chain (leaf first, the rest in
+// any order) that a server presents for host. OpenSSL's verification against
+// the system's store and the default configuration's CA certificates, with
+// server purpose on the whole chain, the system's security level, name
+// constraints and validity, and host (ACE form, or an IP address) matched as
+// RFC 6125 says. Empty when the chain is accepted without asking the user.
+// Answers are kept a minute. GUI thread.
 QList<QSslError> verifyServerCertificateChain(const QList<QSslCertificate>& chain, const QString& host);
 
 // True when some certificate was verified or accepted for the URL's server.

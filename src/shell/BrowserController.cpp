@@ -52,6 +52,44 @@ const char kChannelBootstrap[] =
     "channel.objects.external;});";
 static_assert(sizeof(kChannelBootstrap) - 1 == 117, "web channel bootstrap");
 
+// Runs between the channel's library and its bootstrap, before any script of
+// the document. A document of another origin than the server's loses the
+// transport (and the bootstrap does nothing), so that nothing it sends
+// reaches the GUI thread; the server's own page cannot send a message longer
+// than the cap, which the GUI thread would otherwise parse and convert.
+// %1: the server's origin as a JavaScript string, %2: the cap in characters.
+const char kChannelGuard[] =
+    "\n;(function () {\n"
+    "    var transport = window.qt && window.qt.webChannelTransport;\n"
+    "    if (!transport)\n"
+    "        return;\n"
+    "    if (self.origin !== %1) {\n"
+    "        delete window.qt.webChannelTransport;\n"
+    "        QWebChannel = function () {};\n"
+    "        return;\n"
+    "    }\n"
+    "    var send = transport.send;\n"
+    "    transport.send = function (message) {\n"
+    "        if (typeof message === \"string\" && message.length <= %2)\n"
+    "            send.call(transport, message);\n"
+    "    };\n"
+    "})();\n";
+
+// The origin of a URL as a document's script reads it (self.origin).
+QString scriptOrigin(const QUrl& url)
+{
+    QUrl origin;
+    origin.setScheme(url.scheme().toLower());
+    origin.setHost(url.host(QUrl::FullyEncoded).toLower());
+    const int port = url.port();
+    const int defaultPort = origin.scheme() == QLatin1String("https")  ? 443
+                            : origin.scheme() == QLatin1String("http") ? 80
+                                                                       : -1;
+    if (port != -1 && port != defaultPort)
+        origin.setPort(port);
+    return origin.toString(QUrl::FullyEncoded);
+}
+
 // The last 8 characters of a session id (all of it when shorter).
 QString shortSessionId(const QString& id)
 {
@@ -248,6 +286,10 @@ void BrowserController::webChannelInit()
         return;
     }
     QByteArray source = file.readAll();
+    source += QString::fromLatin1(kChannelGuard)
+                  .arg(QLatin1Char('"') + jsonEscaped(scriptOrigin(serverUrl)) + QLatin1Char('"'))
+                  .arg(VpnWebBridge::kMaxMessageSize)
+                  .toUtf8();
     source += kChannelBootstrap;
 
     WebPage* page = webView->page();
@@ -264,6 +306,7 @@ void BrowserController::webChannelInit()
     page->setWebChannel(channel, QWebEngineScript::MainWorld);
     webBridge.bind(page, serverUrl);
     page->setServerUrl(serverUrl);
+    page->setQuestionRow(pageQuestions);
     channel->registerObject(QStringLiteral("external"), &webBridge);
 }
 
@@ -659,7 +702,7 @@ void BrowserController::endPageDialogs()
 
 bool BrowserController::admitPageQuestion(const char* request)
 {
-    return pageQuestions.admit([&]() {
+    return pageQuestions->admit([&]() {
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                      makeArgFormat("Page request %1 refused: too many questions in a row", request));
     });
@@ -763,7 +806,7 @@ void BrowserController::disconnectReq(QString id)
         if (resourceManager.resourceCount() == 1)
             question += tr(" This is the last resource. Application will be closed");
         const int answer = ShowQuestionBox(question);
-        pageQuestions.answered();
+        pageQuestions->answered();
         if (answer != QMessageBox::Ok)
             return;
         const std::string tag = "Failed to close resource " + std::string(id.toUtf8().constData());

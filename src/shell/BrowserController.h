@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <memory>
 #include <vector>
 
 #include "session/HttpNetworkManager.h"
@@ -156,7 +157,8 @@ private:
     int openDepth = 0;
     bool realClosePending = false;
     // Questions raised by the page's requests, one right after another.
-    QuestionRow pageQuestions;
+    // One count of the page's questions, its JavaScript dialogs included.
+    std::shared_ptr<QuestionRow> pageQuestions = std::make_shared<QuestionRow>();
 };
 
 // Starts each application through the shell; does not wait for them.

@@ -378,7 +378,7 @@ void BrowserController::showLogFileReq()
                         QMessageBox::Ok | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Cancel);
         const int answer = execQuestion(box, QMessageBox::Cancel);
-        pageQuestions.answered();
+        pageQuestions->answered();
         if (answer != QMessageBox::Ok)
             return;
         logClicks = 0;

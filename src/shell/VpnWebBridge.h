@@ -35,6 +35,9 @@ public:
     // The page's texts are laid out (question boxes, labels) on the GUI
     // thread: longer than this, they are cut and end in an ellipsis.
     static constexpr int kMaxPageText = 1000;
+    // Longest message of the page's channel, in characters: no call of the
+    // bridge needs more, and a longer one is refused before it is parsed.
+    static constexpr int kMaxMessageSize = 65536;
     static QString pageText(const QString& text, int maxLength = kMaxPageText);
 
 signals:

@@ -135,7 +135,7 @@ bool WebPage::admitDialog(const QUrl& origin, const char* kind)
                      makeArgFormat("JavaScript %1 of %2 refused: not the server's page", kind, origin.toString()));
         return false;
     }
-    return dialogRow.admit([&]() {
+    return dialogRow->admit([&]() {
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                      makeArgFormat("JavaScript %1 of %2 refused: too many in a row", kind, origin.toString()));
     });
@@ -160,7 +160,7 @@ WebPage::DialogEnd WebPage::runDialog(QDialog* dialog)
     if (!self)
         return DialogEnd::Gone;
     openDialog = nullptr;
-    dialogRow.answered();
+    dialogRow->answered();
     if (!alive)
         return DialogEnd::Gone;
     return dialogsEnded ? DialogEnd::Ended : DialogEnd::Answered;

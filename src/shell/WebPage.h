@@ -4,6 +4,8 @@
 // follows. It decides on the engine's certificate errors and on the
 // JavaScript dialogs of the documents it shows.
 
+#include <memory>
+
 #include <QPointer>
 #include <QSet>
 #include <QString>
@@ -31,6 +33,12 @@ public:
     void setAuthenticationHandler(QObject* handler);
     // The access server: only documents of its origin get JavaScript dialogs.
     void setServerUrl(const QUrl& url) { serverUrl = url; }
+    // The count the page's dialogs share with the controller's questions.
+    void setQuestionRow(std::shared_ptr<QuestionRow> row)
+    {
+        if (row)
+            dialogRow = std::move(row);
+    }
     // The window is closing: an open JavaScript dialog ends, later ones are refused.
     void endJavaScriptDialogs();
 
@@ -76,7 +84,7 @@ private:
     QUrl serverUrl;
     QPointer<QDialog> openDialog;
     bool dialogsEnded = false;
-    QuestionRow dialogRow;
+    std::shared_ptr<QuestionRow> dialogRow = std::make_shared<QuestionRow>();
 };
 
 } // namespace qt

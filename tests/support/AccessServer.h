@@ -49,6 +49,9 @@ public:
         QString key = QStringLiteral("ec");  // "ec" (P-256) or "rsa" (2048 bits)
         QString serial;               // decimal or 0x-hex; random when empty
         int days = 30;
+        int rsaBits = 2048;           // for key "rsa"
+        QString digest;               // signature digest ("sha1", ...); openssl's default when empty
+        QString issuerCert, issuerKey;  // another issuer than the test CA (issuedByCa ignored)
     };
 
     // Makes the test CA, a server certificate it issued, and two self-signed
@@ -184,7 +187,7 @@ public:
         QStringList keyArgs = {QStringLiteral("genpkey"), QStringLiteral("-out"), key};
         if (blueprint.key == QLatin1String("rsa"))
             keyArgs << QStringLiteral("-algorithm") << QStringLiteral("RSA") << QStringLiteral("-pkeyopt")
-                    << QStringLiteral("rsa_keygen_bits:2048");
+                    << QStringLiteral("rsa_keygen_bits:%1").arg(blueprint.rsaBits);
         else
             keyArgs << QStringLiteral("-algorithm") << QStringLiteral("EC") << QStringLiteral("-pkeyopt")
                     << QStringLiteral("ec_paramgen_curve:P-256");
@@ -196,7 +199,11 @@ public:
                                 QStringLiteral("-out"), crt};
         if (!blueprint.serial.isEmpty())
             signArgs << QStringLiteral("-set_serial") << blueprint.serial;
-        if (blueprint.issuedByCa)
+        if (!blueprint.digest.isEmpty())
+            signArgs << QLatin1Char('-') + blueprint.digest;
+        if (!blueprint.issuerCert.isEmpty())
+            signArgs << QStringLiteral("-CA") << blueprint.issuerCert << QStringLiteral("-CAkey") << blueprint.issuerKey;
+        else if (blueprint.issuedByCa)
             signArgs << QStringLiteral("-CA") << caCert << QStringLiteral("-CAkey") << caKey;
         else
             signArgs << QStringLiteral("-signkey") << key;

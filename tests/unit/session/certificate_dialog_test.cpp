@@ -50,29 +50,37 @@ protected:
     static inline QSslCertificate certificate{QByteArray()};
 };
 
-// A host that is not plain ASCII, in the warning and as the certificate's
-// subject in the viewer, is shown in its ASCII form: a look-alike cannot pass
-// for the server the user knows. Other names stay as they are.
-TEST_F(CertificateDialogTest, InternationalNamesShowTheirAsciiForm)
+// Names read as they are, in the warning and in the viewer, the subject's
+// and the issuer's alike: a host name that is not plain ASCII in its ASCII
+// form, invisible and direction-changing characters escaped; other names
+// stay as they are.
+TEST_F(CertificateDialogTest, NamesShowAsTheyAre)
 {
     const struct {
         const char* name;
         const char* shown;
-    } rows[] = {{"xn--pple-43d.com", "xn--pple-43d.com"},
-                {"vpn.ex\xd0\xb0mple.com", "vpn.xn--exmple-4nf.com"},
-                {"*.ex\xd0\xb0mple.com", "*.xn--exmple-4nf.com"},
-                {"vpn.example.com", "vpn.example.com"}};
+        bool inUrl;  // also a URL's host in the warning
+    } rows[] = {{"xn--pple-43d.com", "xn--pple-43d.com", true},
+                {"vpn.ex\xd0\xb0mple.com", "vpn.xn--exmple-4nf.com", true},
+                {"*.ex\xd0\xb0mple.com", "*.xn--exmple-4nf.com", false},
+                {"vpn.example.com", "vpn.example.com", true},
+                {"\xe2\x80\xaemoc.proc.npv", "\\u202Emoc.proc.npv", false},
+                {"vpn\xe2\x80\x8b.corp.com", "vpn\\u200B.corp.com", false},
+                {"vpn.corp.com\xe2\x81\xa6", "vpn.corp.com\\u2066", false},
+                {"Test CA", "Test CA", false},
+                {"Soci\xc3\xa9t\xc3\xa9 CA", "Soci\xc3\xa9t\xc3\xa9 CA", false}};
     for (const auto& row : rows) {
+        SCOPED_TRACE(row.shown);
         const QString name = QString::fromUtf8(row.name);
         const QString shown = QString::fromUtf8(row.shown);
-        if (!name.startsWith('*')) {
+        if (row.inUrl) {
             CertificateErrorDialog d("- reason\n", certificate, QUrl("https://" + name + ":8443/"));
             EXPECT_TRUE(d.findChild<QLabel*>("labelHdr")->text().startsWith("Identity of site " + shown + " cannot"))
                 << d.findChild<QLabel*>("labelHdr")->text().toStdString();
         }
         TestCertificates::Blueprint blueprint;
         blueprint.name = "idn";
-        blueprint.subject = "/CN=" + name;
+        blueprint.subject = "/CN=" + name;  // self-signed: the issuer has the same name
         QString path, key;
         ASSERT_TRUE(certs->makeCertificate(blueprint, &path, &key)) << certs->error().toStdString();
         const QSslCertificate issued = QSslCertificate::fromPath(path).value(0);
@@ -80,8 +88,10 @@ TEST_F(CertificateDialogTest, InternationalNamesShowTheirAsciiForm)
         CertificateViewer v(issued);
         EXPECT_EQ(v.findChild<QLabel*>("subjectName")->text().toStdString(), row.shown);
         EXPECT_EQ(v.findChild<QTableWidget*>("certFields")->item(4, 2)->text().toStdString(), row.shown);
-        // The issuer (here the same subject) is a name, not a server's.
-        EXPECT_EQ(v.findChild<QLabel*>("issuerName")->text().toStdString(), row.name);
+        EXPECT_EQ(v.findChild<QLabel*>("issuerName")->text().toStdString(), row.shown);
+        EXPECT_EQ(v.findChild<QTableWidget*>("certFields")->item(3, 2)->text().toStdString(), row.shown);
+        for (const char32_t hidden : {U'\u202e', U'\u200b', U'\u2066'})
+            EXPECT_FALSE(v.findChild<QTextEdit*>("editBase64")->toPlainText().contains(QString::fromUcs4(&hidden, 1)));
     }
 }
 
