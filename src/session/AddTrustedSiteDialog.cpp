@@ -43,6 +43,12 @@ AddTrustedSiteDialog::AddTrustedSiteDialog(QWidget* parent, bool vpnMode, const 
     ui->btnAlwaysAllow->setFont(font);
     ui->btnAllowForSession->setFont(font);
     ui->btnDoNotAllow->setFont(font);
+
+    // Return, Enter and Space alone refuse; the focus frame shows from the
+    // start where the keys go, as it does after a Tab.
+    ui->btnDoNotAllow->setDefault(true);
+    ui->btnDoNotAllow->setFocus(Qt::OtherFocusReason);
+    setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 AddTrustedSiteDialog::~AddTrustedSiteDialog()
