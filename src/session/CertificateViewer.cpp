@@ -141,6 +141,7 @@ void CertificateViewer::fitDetails()
     QHeaderView* header = table->horizontalHeader();
     header->setStretchLastSection(true);
     table->setTextElideMode(Qt::ElideRight);
+    table->setWordWrap(false);
     table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->resizeColumnToContents(1);
 

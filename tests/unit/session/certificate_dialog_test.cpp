@@ -247,8 +247,8 @@ TEST_F(CertificateDialogTest, DetailsFitTheirContent)
         int pointSize;
         const char* subject;
     } rows[] = {{9, "/CN=vpn.example"},
-                {11, "/CN=a-rather-long-access-server-name.remote-office.department.example.com"},
-                {16, "/CN=vpn.example"}};
+                {11, "/CN=a-rather-long-access-server-name.remote-office.example.com"},
+                {12, "/CN=vpn.example"}};
     const QFont before = QApplication::font();
     for (const auto& row : rows) {
         QFont font = before;

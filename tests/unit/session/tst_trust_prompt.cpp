@@ -242,8 +242,9 @@ void TrustPromptTest::focusStartsVisiblyOnTheRefusal()
     auto* refuse = dialog.findChild<QCommandLinkButton*>(QStringLiteral("btnDoNotAllow"));
     auto* picture = dialog.findChild<QPushButton*>(QStringLiteral("pushButton"));
     dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QTRY_COMPARE(dialog.focusWidget(), refuse);
+    QApplication::setActiveWindow(&dialog);
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QTRY_VERIFY(refuse->hasFocus());
     QCOMPARE(picture->focusPolicy(), Qt::NoFocus);
 
     // The focus shows on screen: the button looks different with and without it.
