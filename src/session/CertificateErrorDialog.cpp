@@ -5,6 +5,8 @@
 #include "ui_CertificateErrorDialog.h"
 
 #include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
 
 static void registerCertificateImages() { Q_INIT_RESOURCE(certificates); }
 
@@ -30,6 +32,11 @@ CertificateErrorDialog::CertificateErrorDialog(const QString& reasons, const QSs
         QCoreApplication::translate("QObject", "Identity of site %1 cannot be verified due to following reason(s):")
             .arg(displayedHostName(url.host(QUrl::FullyDecoded))));
     ui->labelReasons->setText(reasons);
+
+    // Keys pressed without looking refuse: focus and Return start on No.
+    QPushButton* no = ui->buttonBox->button(QDialogButtonBox::No);
+    no->setDefault(true);
+    no->setFocus(Qt::OtherFocusReason);
 }
 
 CertificateErrorDialog::~CertificateErrorDialog() = default;

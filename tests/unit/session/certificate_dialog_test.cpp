@@ -279,3 +279,20 @@ TEST_F(CertificateDialogTest, DetailsFitTheirContent)
     }
     QApplication::setFont(before);
 }
+
+// Keyboard focus starts on the refusal: Return, Enter or Space pressed
+// without looking never accepts a certificate that failed verification.
+TEST_F(CertificateDialogTest, KeysAloneRefuse)
+{
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        CertificateErrorDialog d("- Host name mismatch\n", certificate, QUrl("https://vpn.example/"));
+        QWidget* focused = nullptr;
+        QTimer::singleShot(0, &d, [&d, &focused, key] {
+            focused = d.focusWidget();
+            QTest::keyClick(focused != nullptr ? focused : &d, key);
+            QTimer::singleShot(500, &d, [&d] { d.done(-1); });
+        });
+        EXPECT_EQ(d.exec(), QDialog::Rejected) << key;
+        EXPECT_EQ(focused, d.findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::No)) << key;
+    }
+}
