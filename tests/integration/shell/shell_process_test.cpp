@@ -27,6 +27,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QVariantMap>
@@ -520,6 +521,31 @@ TEST_F(ShellProcess, NoDisplayEndsWithOneALineAndARecord) {
     EXPECT_TRUE(text.contains(QString("No display could be opened with the platforms '%1': ").arg(row.tried)))
         << text.toStdString();
   }
+}
+
+// With a display to open and no platform chosen, the toolkit's own option the
+// program adds never reaches the command line it dispatches.
+TEST_F(ShellProcess, PlatformsChosenHereLeaveTheCommandLineAlone) {
+  const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+  if (xvfb.isEmpty()) GTEST_SKIP() << "needs Xvfb";
+  QProcess server;
+  server.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
+  ASSERT_TRUE(server.waitForStarted(5000));
+  QByteArray number;
+  for (int i = 0; i < 100 && !number.contains('\n'); ++i) {
+    server.waitForReadyRead(100);
+    number += server.readAllStandardOutput();
+  }
+  ASSERT_TRUE(number.contains('\n')) << "Xvfb gave no display";
+  QProcessEnvironment env = environment("en_US.UTF-8");
+  for (const char* name : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE"}) env.remove(name);
+  env.insert("DISPLAY", ":" + QString::fromLatin1(number.trimmed()));
+  auto process = start(TESSALVPN, {"foo://shown"}, QString(), &env);
+  EXPECT_EQ(finish(*process), 1);
+  EXPECT_TRUE(log().contains("Unsupported external protocol handler request foo://shown")) << log().toStdString();
+  EXPECT_FALSE(log().contains("-platform"));
+  server.terminate();
+  server.waitForFinished(5000);
 }
 
 // A command line refused at once says why on standard error as well, in the
