@@ -18,11 +18,11 @@ QByteArray platformsToTry(const QByteArray& userPlatform, bool platformArgument,
 
 // Made before the application object and told when it is built. Hands the
 // toolkit the platform list through its own -platform argument (so no child
-// inherits it through the environment), and while the application object is
-// built keeps the toolkit's messages back: when no platform opens, the
-// process ends with status 1, a record in the log and one line on standard
-// error, instead of the toolkit's abort. Once the object is built the
-// messages kept back go out as they would have.
+// inherits it through the environment), and until a platform is open keeps
+// the toolkit's messages back: when none opens, the process ends with status
+// 1, a record in the log and one line on standard error, instead of the
+// toolkit's abort. Once one is open the messages kept back go out as they
+// would have.
 class DisplayPlatform final
 {
 public:
