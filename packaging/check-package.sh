@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds the Debian package with a throw-away update signing pair, checks it
-# with lintian (no errors, no warnings), unpacks it into a temporary root and
-# runs the unpacked tessalvpn there: an unsupported scheme must exit with 1,
-# "--cleanup" with nothing to clean with 0 (the manual page's options and exit
-# statuses must be these), and a good launch URL must reach the access-server
-# stand-in with its start report.
+# with lintian (no errors, no warnings, no hardening tag) and by the binary's
+# own hardening, holds its version to the program's, unpacks it into a
+# temporary root and runs the unpacked tessalvpn there: an unsupported scheme
+# must exit with 1, "--cleanup" with nothing to clean with 0 (the manual
+# page's options and exit statuses must be these), and a good launch URL must
+# reach the access-server stand-in with its start report.
 #
 #   packaging/check-package.sh [folder of the access-server stand-in]
 #     (default build/dev/test-bin, made by the dev preset)
+#   TESSAL_BUILD_JOBS: parallel build jobs (default: all cores)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,21 +35,42 @@ openssl rand -out "$work/hmac.bin" 64
 
 cmake --preset deb -DTESSAL_UPDATE_CERTIFICATE="$work/signing.pem" \
   -DTESSAL_UPDATE_HMAC_KEY="$work/hmac.bin" >/dev/null
-cmake --build --preset deb -j "$(nproc)"
+cmake --build --preset deb -j "${TESSAL_BUILD_JOBS:-$(nproc)}"
 rm -f build/deb/package/*.deb
 cpack --preset deb >/dev/null
 deb=$(ls build/deb/package/*.deb)
 echo "package: $deb, $(stat -c %s "$deb") bytes"
-dpkg-deb -f "$deb" Package Version Depends
+dpkg-deb -f "$deb" Package Version Depends Recommends
 
-# lintian exits non-zero on errors and warnings alike.
-lintian --fail-on error,warning --no-tag-display-limit "$deb" 2>/dev/null
-echo "package: lintian found no errors and no warnings"
+# lintian exits non-zero on errors and warnings alike; its hardening tags are
+# of lower levels, so they are looked for among all of them.
+lintian --fail-on error,warning --display-info --no-tag-display-limit "$deb" >"$work/lintian.out" 2>/dev/null ||
+  { cat "$work/lintian.out" >&2; exit 1; }
+if grep -E '(^|[[:space:]])hardening-' "$work/lintian.out" >&2; then
+  echo "package: lintian reports missing hardening" >&2; exit 1
+fi
+echo "package: lintian found no errors, no warnings and no hardening tag"
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 client=$root/usr/bin/tessalvpn
 [ -x "$client" ] || { echo "package: no usr/bin/tessalvpn" >&2; exit 1; }
+
+# Debian's hardening, read from the binary itself: position-independent,
+# read-only relocations bound at start, stack protector, fortified calls.
+elf_header=$(readelf -h -l -d "$client")
+symbols=$(readelf --dyn-syms -W "$client")
+hardening=""
+grep -q 'Type: *DYN' <<<"$elf_header" && hardening+=" pie"
+grep -q 'GNU_RELRO' <<<"$elf_header" && hardening+=" relro"
+grep -qE '\(BIND_NOW\)|\(FLAGS_1\).*NOW' <<<"$elf_header" && hardening+=" bindnow"
+grep -q '__stack_chk_fail' <<<"$symbols" && hardening+=" stackprotector"
+grep -qE '__[a-z0-9_]+_chk(@| )' <<<"$symbols" && hardening+=" fortify"
+if [ "$hardening" != " pie relro bindnow stackprotector fortify" ]; then
+  echo "package: the binary's hardening is '${hardening# }', not 'pie relro bindnow stackprotector fortify'" >&2
+  exit 1
+fi
+echo "package: the binary has${hardening}"
 manual=$(man -l "$root/usr/share/man/man1/tessalvpn.1.gz" 2>/dev/null) ||
   { echo "package: no readable manual page tessalvpn(1)" >&2; exit 1; }
 # The page's options and exit statuses, as the runs below hold them against
@@ -66,6 +89,11 @@ documented() {
 }
 grep -q '^MimeType=x-scheme-handler/tessal-vpn;x-scheme-handler/tessal-epi;$' \
   "$root/usr/share/applications/tessalvpn.desktop"
+# The entry's icon, the one the windows carry.
+if ! grep -q '^Icon=tessalvpn$' "$root/usr/share/applications/tessalvpn.desktop" ||
+  [ ! -s "$root/usr/share/icons/hicolor/256x256/apps/tessalvpn.png" ]; then
+  echo "package: the desktop entry has no installed icon" >&2; exit 1
+fi
 for standin in tunnelserver svpn access_server; do
   if find "$root" -name "$standin*" | grep -q .; then
     echo "package: holds the stand-in $standin" >&2; exit 1
@@ -97,6 +125,14 @@ if [ "$status" -ne 0 ] || ! grep -q "Performing Chrome preferences cleanup" "$ho
   exit 1
 fi
 echo "package: --cleanup with nothing to clean exits with 0"
+
+# One version: the package's is the one the program writes in its log.
+version=$(dpkg-deb -f "$deb" Version)
+logged=$(sed -n 's/^.*  Version: //p' "$home/.TessalNetworks/vpn.log" | head -n 1)
+if [ "$version" != "$logged" ]; then
+  echo "package: version $version, the program says '$logged'" >&2; exit 1
+fi
+echo "package: one version, $version"
 
 echo '[{"path": "/my.report.na", "headers": {"Content-Type": "text/plain"}, "body": ""}]' >"$work/routes.json"
 # The server ends when its standard input closes: this script holds the

@@ -4,6 +4,16 @@
 <context>
     <name>QObject</name>
     <message>
+        <location filename="../../src/shell/CustomQApplication.cpp"/>
+        <source>Unknown option: %1</source>
+        <translation>Unbekannte Option: %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/CustomQApplication.cpp"/>
+        <source>No such user: %1</source>
+        <translation>Benutzer nicht vorhanden: %1</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/auxiliary.cpp"/>
         <source>The IPv6 table could not be read</source>
         <translation>Die IPv6-Tabelle konnte nicht gelesen werden</translation>

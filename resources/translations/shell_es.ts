@@ -4,6 +4,16 @@
 <context>
     <name>QObject</name>
     <message>
+        <location filename="../../src/shell/CustomQApplication.cpp"/>
+        <source>Unknown option: %1</source>
+        <translation>Opción desconocida: %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/CustomQApplication.cpp"/>
+        <source>No such user: %1</source>
+        <translation>No existe el usuario: %1</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/auxiliary.cpp"/>
         <source>The IPv6 table could not be read</source>
         <translation>No se pudo leer la tabla IPv6</translation>

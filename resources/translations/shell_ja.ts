@@ -4,6 +4,16 @@
 <context>
     <name>QObject</name>
     <message>
+        <location filename="../../src/shell/CustomQApplication.cpp"/>
+        <source>Unknown option: %1</source>
+        <translation>不明なオプション: %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/CustomQApplication.cpp"/>
+        <source>No such user: %1</source>
+        <translation>ユーザーが存在しません: %1</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/auxiliary.cpp"/>
         <source>The IPv6 table could not be read</source>
         <translation>IPv6 テーブルを読み取れませんでした</translation>

@@ -4,6 +4,16 @@
 <context>
     <name>QObject</name>
     <message>
+        <location filename="../../src/shell/CustomQApplication.cpp"/>
+        <source>Unknown option: %1</source>
+        <translation>알 수 없는 옵션: %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/CustomQApplication.cpp"/>
+        <source>No such user: %1</source>
+        <translation>존재하지 않는 사용자: %1</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/auxiliary.cpp"/>
         <source>The IPv6 table could not be read</source>
         <translation>IPv6 테이블을 읽을 수 없습니다</translation>

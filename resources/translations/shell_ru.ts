@@ -4,6 +4,16 @@
 <context>
     <name>QObject</name>
     <message>
+        <location filename="../../src/shell/CustomQApplication.cpp"/>
+        <source>Unknown option: %1</source>
+        <translation>Неизвестный параметр: %1</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/CustomQApplication.cpp"/>
+        <source>No such user: %1</source>
+        <translation>Пользователь не существует: %1</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/auxiliary.cpp"/>
         <source>The IPv6 table could not be read</source>
         <translation>Не удалось прочитать таблицу IPv6</translation>

@@ -20,6 +20,7 @@
 #include "foundation/LogSettings.h"
 #include "foundation/UException.h"
 #include "foundation/m_system.h"
+#include "tessal_config.h"
 
 namespace {
 
@@ -350,7 +351,7 @@ void UFileErrorLog::writeHeaderBlock()
         writeMessage(" \n");
         writeMessage(kRule);
         WriteLog(" Location: %s\n", static_cast<const char*>(executablePath()));
-        WriteLog(" Version: %s\n", TESSAL_LOG_VERSION_TEXT);
+        WriteLog(" Version: %s\n", TESSAL_VERSION);
         const char* locale = std::setlocale(LC_ALL, nullptr);
         WriteLog(" Locale: %s\n", locale != nullptr ? locale : "");
         WriteLog(" Qt version: %s\n", static_cast<const char*>(toolkitVersion()));

@@ -76,6 +76,3 @@ public:
 // pointer is cleared and the file closed under the log's lock, so a thread
 // still holding the pointer finds a closed log instead of freed memory.
 extern UFileErrorLog& g_errorLog;
-
-// The version text of the header block.
-#define TESSAL_LOG_VERSION_TEXT "7270.0.0.1"

@@ -44,6 +44,14 @@ AddTrustedSiteDialog::AddTrustedSiteDialog(QWidget* parent, bool vpnMode, const 
     ui->btnAlwaysAllow->setFont(font);
     ui->btnAllowForSession->setFont(font);
     ui->btnDoNotAllow->setFont(font);
+
+    // Return, Enter and Space alone refuse. The styles draw no focus on a
+    // command link, and only after a key moved it: a frame of the highlight
+    // colour shows, from the start, which answer the keys give.
+    ui->btnDoNotAllow->setDefault(true);
+    ui->btnDoNotAllow->setFocus(Qt::OtherFocusReason);
+    setStyleSheet(QStringLiteral("QCommandLinkButton { border: 2px solid transparent; border-radius: 4px; }"
+                                 "QCommandLinkButton:focus { border-color: palette(highlight); }"));
 }
 
 AddTrustedSiteDialog::~AddTrustedSiteDialog()

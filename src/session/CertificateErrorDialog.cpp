@@ -6,6 +6,8 @@
 #include "ui_CertificateErrorDialog.h"
 
 #include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
 
 static void registerCertificateImages() { Q_INIT_RESOURCE(certificates); }
 
@@ -31,6 +33,11 @@ CertificateErrorDialog::CertificateErrorDialog(const QString& reasons, const QSs
         QCoreApplication::translate("QObject", "Identity of site %1 cannot be verified due to following reason(s):")
             .arg(displayedCertificateName(url.host(QUrl::FullyDecoded))));
     ui->labelReasons->setText(reasons);
+
+    // Keys pressed without looking refuse: focus and Return start on No.
+    QPushButton* no = ui->buttonBox->button(QDialogButtonBox::No);
+    no->setDefault(true);
+    no->setFocus(Qt::OtherFocusReason);
 }
 
 CertificateErrorDialog::~CertificateErrorDialog() = default;

@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QScreen>
+#include <QStyle>
 #include <QTableWidgetItem>
 
 namespace tessal::qt {
@@ -131,6 +133,40 @@ void CertificateViewer::fillDetails()
         table->setItem(row, 1, nameItem);
         table->setItem(row, 2, new QTableWidgetItem(fieldValue(id)));
     }
+    fitDetails();
+}
+
+void CertificateViewer::fitDetails()
+{
+    // Names and values whole beside each other, every row in sight without
+    // scrolling, in whatever font and language: the table and with it the
+    // window take the room their content needs. The public key alone may be
+    // cut at the window's edge; the box below shows it whole.
+    QTableWidget* table = ui->certFields;
+    QHeaderView* header = table->horizontalHeader();
+    header->setStretchLastSection(true);
+    table->setTextElideMode(Qt::ElideRight);
+    table->setWordWrap(false);
+    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table->resizeColumnToContents(1);
+
+    const int textMargin = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1);
+    int valueWidth = header->sectionSizeHint(2);
+    int rowsHeight = 0;
+    const QAbstractItemView* view = table;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        table->setRowHeight(row, qMax(m_rowHeight, view->sizeHintForRow(row)));
+        rowsHeight += table->rowHeight(row);
+        if (table->item(row, 0)->text().toInt() != PublicKey)
+            valueWidth = qMax(valueWidth, table->fontMetrics().horizontalAdvance(table->item(row, 2)->text()) + textMargin);
+    }
+    const int frame = 2 * table->frameWidth();
+    const int vertical = table->verticalHeader()->isVisible() ? table->verticalHeader()->sizeHint().width() : 0;
+    int width = frame + vertical + table->columnWidth(1) + valueWidth +
+                table->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, table);
+    if (const QScreen* shown = screen())
+        width = qMin(width, shown->availableGeometry().width() * 4 / 5);
+    table->setMinimumSize(width, frame + header->sizeHint().height() + rowsHeight);
 }
 
 void CertificateViewer::fillBase64()

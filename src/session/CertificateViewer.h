@@ -28,6 +28,7 @@ private:
     void init();
     void fillGeneral();
     void fillDetails();
+    void fitDetails();
     void fillBase64();
     QString fieldValue(int id) const;
 

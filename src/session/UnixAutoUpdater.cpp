@@ -29,7 +29,6 @@ namespace tessal::qt {
 
 namespace {
 constexpr const char* kLogFile = "/UnixAutoUpdater";
-constexpr const char* kOurVersion = "7270.0.0.1";
 constexpr const char* kPolicyServer = "PolicyServer";
 constexpr const char* kOesisInspector = "OesisInspector";
 constexpr int kTrayWarningMs = 15000;
@@ -176,7 +175,7 @@ bool UnixAutoUpdater<Package>::ShouldUpdateSelf()
                         true);
         return false;
     }
-    const UVersion our(CString(kOurVersion), 4);
+    const UVersion our(CString(TESSAL_VERSION), 4);
     const UVersion their(theirText, 4);
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
                  makeArgFormat("Version: our,their,min", dotted(our), dotted(their), package.minVersion));

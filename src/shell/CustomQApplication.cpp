@@ -2,10 +2,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <set>
+#include <stdexcept>
 #include <vector>
 
 #include <fcntl.h>
@@ -13,6 +16,7 @@
 
 #include <QEvent>
 #include <QFileOpenEvent>
+#include <QIcon>
 #include <QLocale>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -33,6 +37,9 @@
 #include "shell/MessageBox.h"
 #include "tessal_config.h"
 
+// The program's built-in images live in the client library.
+static void registerProgramImages() { Q_INIT_RESOURCE(certificates); }
+
 namespace tessal {
 namespace qt {
 
@@ -48,6 +55,22 @@ QString& minimumVersionSetting()
 {
     static QString version = QStringLiteral(TESSAL_MIN_QT_VERSION);
     return version;
+}
+
+// A command line refused at once says why where it was typed, besides the log.
+void refusedOnCommandLine(const QString& reason)
+{
+    std::fprintf(stderr, "tessalvpn: %s\n", reason.toLocal8Bit().constData());
+}
+
+bool userExists(const QString& user)
+{
+    try {
+        tessal::system::userId(user.toStdString());
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 QString systemLocaleName()
@@ -173,6 +196,9 @@ QString catalogueLanguage(const QString& localeName)
 CustomQApplication::CustomQApplication(int& argc, char** argv)
     : QApplication(argc, argv), schemeName(QStringLiteral("tessal-vpn")), quitWhenNoSession(true)
 {
+    // Every window of the program carries its icon, the desktop entry's too.
+    registerProgramImages();
+    setWindowIcon(QIcon(QStringLiteral(":/AppIcon")));
     // The first records after the log's own: nothing else logs before them.
     logTlsLibraries();
     // Catalogues first: the start routine's refusal box is a translated text.
@@ -386,7 +412,11 @@ std::pair<bool, int> dispatchCommandLine(CustomQApplication& app)
     if (arguments[1].compare(QLatin1String("--cleanup"), Qt::CaseInsensitive) == 0) {
         app.quitWhenNoSession = false;
         const QString user = arguments.size() > 2 ? arguments[2] : QString();
-        return {true, cleanupBrowserPreferences(app, user) ? 0 : 1};
+        if (cleanupBrowserPreferences(app, user))
+            return {true, 0};
+        if (!user.isEmpty() && !userExists(user))
+            refusedOnCommandLine(QCoreApplication::translate("QObject", "No such user: %1").arg(user));
+        return {true, 1};
     }
 
     app.quitWhenNoSession = false;
@@ -396,6 +426,8 @@ std::pair<bool, int> dispatchCommandLine(CustomQApplication& app)
     // ends in order, as it does after a signal at any later point.
     if (quitRequested())
         return {false, 0};
+    if (arguments[1].startsWith(QLatin1Char('-')))
+        refusedOnCommandLine(QCoreApplication::translate("QObject", "Unknown option: %1").arg(arguments[1]));
     return {true, 1};
 }
 

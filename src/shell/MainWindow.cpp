@@ -16,14 +16,15 @@
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
+#include "shell/MessageBox.h"
 #include "shell/Notification.h"
+#include "tessal_config.h"
 
 namespace tessal {
 namespace qt {
 
 namespace {
 constexpr const char* kLogFile = "/MainWindow";
-constexpr const char* kProgramVersion = "7270.0.0.1";
 constexpr const char* kMakerAddress = "https://www.tessal.example/";
 constexpr int kRealCloseDelayMs = 10;
 } // namespace
@@ -125,9 +126,14 @@ void MainWindow::slotViewPageSource()
 void MainWindow::slotAboutApplication()
 {
     const QString name = QCoreApplication::applicationName();
-    QMessageBox::about(this, QObject::tr("About %1").arg(name),
-                       QObject::tr("<b>%1</b><br>Version %2<br><a href=\"%3\">%3</a>")
-                           .arg(name, QString::fromLatin1(kProgramVersion), QString::fromLatin1(kMakerAddress)));
+    // As the toolkit's About box, in the program's box that fits its title.
+    MessageBox box(QMessageBox::NoIcon, QObject::tr("About %1").arg(name),
+                   QObject::tr("<b>%1</b><br>Version %2<br><a href=\"%3\">%3</a>")
+                       .arg(name, QStringLiteral(TESSAL_VERSION), QString::fromLatin1(kMakerAddress)),
+                   QMessageBox::Ok, this);
+    const QIcon icon = box.windowIcon();
+    box.setIconPixmap(icon.pixmap(icon.actualSize(QSize(64, 64))));
+    execQuestion(box, QMessageBox::NoButton);
 }
 
 void MainWindow::geometryChangeRequested(QRect geometry)

@@ -2,12 +2,46 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QGuiApplication>
 #include <QPointer>
+#include <QScreen>
+#include <QSpacerItem>
+#include <QStyle>
 
 #include "session/QuitRequest.h"
 
 namespace tessal {
 namespace qt {
+
+void MessageBox::showEvent(QShowEvent* event)
+{
+    // The box's own reserve for its title counts the text in the plain font
+    // and 50 pixels; a window manager draws it bold, with buttons on either
+    // side of a centred title, and cuts the rest. A row of that width in the
+    // grid makes the box's own sizing keep it. The grid is rebuilt when the
+    // box changes, so the row is looked for each time.
+    auto* grid = qobject_cast<QGridLayout*>(layout());
+    if (grid != nullptr) {
+        bool present = false;
+        for (int i = 0; i < grid->count() && !present; ++i)
+            present = grid->itemAt(i) == m_titleRoom;
+        if (!present) {
+            m_titleRoom = new QSpacerItem(0, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+            grid->addItem(m_titleRoom, grid->rowCount(), 0, 1, grid->columnCount());
+        }
+        QFont titleFont = font();
+        titleFont.setBold(true);
+        const int buttons = 3 * style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+        int room = QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + 2 * buttons;
+        if (const QScreen* shown = screen())
+            room = qMin(room, shown->availableGeometry().width() * 3 / 4);
+        m_titleRoom->changeSize(room, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+        grid->invalidate();
+    }
+    QMessageBox::showEvent(event);
+}
 
 int execQuestion(QDialog& dialog, int refusal)
 {

@@ -6,6 +6,8 @@
 #include <QString>
 
 class QDialog;
+class QShowEvent;
+class QSpacerItem;
 
 namespace tessal {
 namespace qt {
@@ -15,6 +17,13 @@ class MessageBox : public QMessageBox
     Q_OBJECT
 public:
     using QMessageBox::QMessageBox;
+
+protected:
+    // Wide enough for its whole title as window managers draw it.
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QSpacerItem* m_titleRoom = nullptr;
 };
 
 // Runs a question (a box or a dialog) modally and returns the answer of the

@@ -15,6 +15,7 @@
 #include "shell/BrowserPreferencesCleanup.h"
 #include "shell/CustomQApplication.h"
 #include "shell/DBusInterface.h"
+#include "shell/DisplayPlatform.h"
 #include "shell/LinuxService.h"
 #include "shell/SingleInstance.h"
 
@@ -41,7 +42,9 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("Tessal VPN"));
     // The web engine shares its GL contexts with the widgets; asked before the application object.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    auto app = std::make_unique<CustomQApplication>(argc, argv);
+    DisplayPlatform display(argc, argv);
+    auto app = std::make_unique<CustomQApplication>(display.argc(), display.argv());
+    display.opened();
     QCoreApplication::setApplicationName(QStringLiteral("Tessal VPN"));
     app->closeOnTerminationSignals();
 

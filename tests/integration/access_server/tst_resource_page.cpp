@@ -22,6 +22,8 @@ public:
 signals:
     void onTunnelAdd(QString id, QString type);
     void onTunnelData(QString id, qlonglong outLow, qlonglong inLow, qlonglong outTop, qlonglong inTop);
+    void onTunnelConnected(QString id, QString conflicts);
+    void onTunnelError(QString id, QString reason);
 public slots:
     void disconnectResource(QString id) { calls << QStringLiteral("disconnectResource:") + id; }
     QString getIpTable() { return QStringLiteral("PHRhYmxlPg=="); }
@@ -117,6 +119,62 @@ private slots:
             results << queryValue(r, "method") + "=" + queryValue(r, "value");
         QVERIFY(results.contains(QStringLiteral(R"(getIpTable="PHRhYmxlPg==")")));
         QVERIFY(results.contains(QStringLiteral("disconnectResource=null")));
+    }
+
+    // What a portal page shows: each resource, its state, traffic in readable
+    // units and a Disconnect button that reaches the client.
+    void pageShowsTheResourceLikeAPortal()
+    {
+        QWebEngineView view;
+        StubBridge bridge;
+        QFile channelJs(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+        QVERIFY(channelJs.open(QIODevice::ReadOnly));
+        QWebEngineScript script;
+        script.setSourceCode(QString::fromUtf8(channelJs.readAll()) +
+                             "\nvar external\nnew QWebChannel(qt.webChannelTransport, function(channel) {"
+                             "     external = channel.objects.external;});");
+        script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+        script.setWorldId(QWebEngineScript::MainWorld);
+        view.page()->scripts().insert(script);
+        auto* channel = new QWebChannel(view.page());
+        view.page()->setWebChannel(channel, QWebEngineScript::MainWorld);
+        channel->registerObject(QStringLiteral("external"), &bridge);
+        view.load(m_server.url("/vdesk/resource_template"));
+
+        const auto js = [&view](const QString& code) {
+            QVariant result;
+            bool done = false;
+            view.page()->runJavaScript(code, [&](const QVariant& value) { result = value; done = true; });
+            return QTest::qWaitFor([&] { return done; }, 10000) ? result.toString() : QString();
+        };
+        const QString rowText = QStringLiteral(
+            "Array.prototype.map.call(document.querySelectorAll('#resources tbody tr[data-resource=\"demo_na\"] td'),"
+            " function (c) { return c.textContent; }).join('|')");
+        QVERIFY(QTest::qWaitFor([&] {
+            emit bridge.onTunnelAdd("demo_na", "VPN");
+            return !js(rowText).isEmpty();
+        }, 20000));
+
+        const struct { qlonglong sent, received; const char* shown; } rows[] = {
+            {0, 1023, "demo_na|Starting|0 B|1023 B|Disconnect"},
+            {1536, 3 * 1048576LL, "demo_na|Starting|1.5 KB|3.0 MB|Disconnect"},
+            {5LL * 1073741824 + 107374183, 2LL * 1099511627776, "demo_na|Starting|5.1 GB|2.0 TB|Disconnect"},
+        };
+        for (const auto& row : rows) {
+            emit bridge.onTunnelData("demo_na", row.sent, row.received, 7, 9);
+            QVERIFY2(QTest::qWaitFor([&] { return js(rowText) == QLatin1String(row.shown); }, 10000),
+                     qPrintable(js(rowText)));
+        }
+        emit bridge.onTunnelConnected("demo_na", QString());
+        QVERIFY(QTest::qWaitFor([&] { return js(rowText).startsWith("demo_na|Connected|"); }, 10000));
+        emit bridge.onTunnelError("demo_na", "lost the server");
+        QVERIFY(QTest::qWaitFor([&] { return js(rowText).startsWith("demo_na|Error: lost the server|"); }, 10000));
+
+        js(QStringLiteral("document.querySelector('#resources tr[data-resource=\"demo_na\"] button').click(); 'ok'"));
+        QVERIFY(QTest::qWaitFor([&] { return bridge.calls.contains("disconnectResource:demo_na"); }, 10000));
+        // The event lines stay below, readable.
+        QVERIFY(js(QStringLiteral("document.getElementById('events').textContent"))
+                    .contains(QStringLiteral(R"(signal onTunnelData ["demo_na",1536,3145728,7,9])")));
     }
 
 private:

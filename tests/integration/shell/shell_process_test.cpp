@@ -27,6 +27,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QVariantMap>
@@ -570,6 +571,82 @@ TEST_F(ShellProcess, CleanupEditsTheProfilesAndExitsByItsOutcome) {
     EXPECT_TRUE(log().contains(row.record)) << log().toStdString();
   }
   EXPECT_FALSE(log().contains("Cannot connect to session bus"));
+}
+
+}  // namespace
+
+namespace {
+
+// No display to open (a Wayland socket nobody serves, no X server): the
+// program ends with 1, one clear line on standard error and a record,
+// instead of the toolkit's abort. The user's own choice of platform holds.
+TEST_F(ShellProcess, NoDisplayEndsWithOneALineAndARecord) {
+  const struct { const char* platform; const char* wayland; const char* tried; } rows[] = {
+      {nullptr, "tessal-no-compositor", "wayland;xcb"},
+      {nullptr, nullptr, "xcb;wayland"},
+      {"xcb", nullptr, "xcb"},
+  };
+  for (const auto& row : rows) {
+    QProcessEnvironment env = environment("en_US.UTF-8");
+    for (const char* name : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY", "XDG_SESSION_TYPE"}) env.remove(name);
+    if (row.platform != nullptr) env.insert("QT_QPA_PLATFORM", row.platform);
+    if (row.wayland != nullptr) env.insert("WAYLAND_DISPLAY", row.wayland);
+    QFile::remove(home.path() + "/.TessalNetworks/vpn.log");
+    auto process = start(TESSALVPN, {"foo://x"}, QString(), &env);
+    EXPECT_EQ(finish(*process), 1) << row.tried;
+    const QString err = QString::fromUtf8(process->readAllStandardError());
+    EXPECT_EQ(err, QString("tessalvpn: no display could be opened (platforms tried: %1); a Wayland or X11 session "
+                           "is needed, or QT_QPA_PLATFORM\n").arg(row.tried))
+        << err.toStdString();
+    const QString text = log();
+    EXPECT_TRUE(text.contains(QString("No display could be opened with the platforms '%1': ").arg(row.tried)))
+        << text.toStdString();
+  }
+}
+
+// With a display to open and no platform chosen, the toolkit's own option the
+// program adds never reaches the command line it dispatches.
+TEST_F(ShellProcess, PlatformsChosenHereLeaveTheCommandLineAlone) {
+  const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+  if (xvfb.isEmpty()) GTEST_SKIP() << "needs Xvfb";
+  QProcess server;
+  server.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
+  ASSERT_TRUE(server.waitForStarted(5000));
+  QByteArray number;
+  for (int i = 0; i < 100 && !number.contains('\n'); ++i) {
+    server.waitForReadyRead(100);
+    number += server.readAllStandardOutput();
+  }
+  ASSERT_TRUE(number.contains('\n')) << "Xvfb gave no display";
+  QProcessEnvironment env = environment("en_US.UTF-8");
+  for (const char* name : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE"}) env.remove(name);
+  env.insert("DISPLAY", ":" + QString::fromLatin1(number.trimmed()));
+  auto process = start(TESSALVPN, {"foo://shown"}, QString(), &env);
+  EXPECT_EQ(finish(*process), 1);
+  EXPECT_TRUE(log().contains("Unsupported external protocol handler request foo://shown")) << log().toStdString();
+  EXPECT_FALSE(log().contains("-platform"));
+  server.terminate();
+  server.waitForFinished(5000);
+}
+
+// A command line refused at once says why on standard error as well, in the
+// user's language.
+TEST_F(ShellProcess, RefusedCommandLineSaysWhyOnStandardError) {
+  const struct { QStringList args; const char* locale; const char* line; } rows[] = {
+      {{"--frobnicate"}, "en_US.UTF-8", "tessalvpn: Unknown option: --frobnicate\n"},
+      {{"--frobnicate"}, "de_DE.UTF-8", "tessalvpn: Unbekannte Option: --frobnicate\n"},
+      {{"--cleanup", "no-such-user-tessal"}, "en_US.UTF-8", "tessalvpn: No such user: no-such-user-tessal\n"},
+  };
+  for (const auto& row : rows) {
+    auto process = start(TESSALVPN, row.args, row.locale);
+    EXPECT_EQ(finish(*process), 1) << row.args.join(' ').toStdString();
+    const QString err = QString::fromUtf8(process->readAllStandardError());
+    EXPECT_TRUE(err.endsWith(QString::fromUtf8(row.line))) << err.toStdString();
+  }
+  // A refused link is not an option: the log says why, as before.
+  auto link = start(TESSALVPN, {"foo://bar"});
+  EXPECT_EQ(finish(*link), 1);
+  EXPECT_FALSE(QString::fromUtf8(link->readAllStandardError()).contains("option"));
 }
 
 }  // namespace

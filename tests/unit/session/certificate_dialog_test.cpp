@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QTextEdit>
@@ -246,3 +247,62 @@ TEST_F(CertificateDialogTest, CertificateWithoutCommonName)
 }
 
 }  // namespace
+
+// The Details table takes the room its content needs, in any font: names and
+// values whole (the public key's value aside: the box below shows it), no
+// horizontal scroll bar, the last row in sight.
+TEST_F(CertificateDialogTest, DetailsFitTheirContent)
+{
+    const struct {
+        int pointSize;
+        const char* subject;
+    } rows[] = {{9, "/CN=vpn.example"},
+                {11, "/CN=a-rather-long-access-server-name.remote-office.example.com"},
+                {12, "/CN=vpn.example"}};
+    const QFont before = QApplication::font();
+    for (const auto& row : rows) {
+        QFont font = before;
+        font.setPointSize(row.pointSize);
+        QApplication::setFont(font);
+        TestCertificates::Blueprint blueprint;
+        blueprint.name = "fit";
+        blueprint.subject = row.subject;
+        QString path, key;
+        ASSERT_TRUE(certs->makeCertificate(blueprint, &path, &key)) << certs->error().toStdString();
+        CertificateViewer v(QSslCertificate::fromPath(path).value(0));
+        v.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+        auto* table = v.findChild<QTableWidget*>("certFields");
+        const QFontMetrics metrics = table->fontMetrics();
+        EXPECT_FALSE(table->horizontalScrollBar()->isVisible()) << row.subject;
+        EXPECT_GE(table->columnWidth(1), static_cast<QAbstractItemView*>(table)->sizeHintForColumn(1)) << row.subject;
+        for (int r = 0; r < table->rowCount(); ++r) {
+            const QString name = table->item(r, 1)->text();
+            EXPECT_GE(table->rowHeight(r), metrics.height()) << name.toStdString();
+            if (name != "Public Key") {
+                EXPECT_GE(table->columnWidth(2), metrics.horizontalAdvance(table->item(r, 2)->text()))
+                    << row.pointSize << " " << name.toStdString();
+            }
+        }
+        const QRect last = table->visualRect(table->model()->index(table->rowCount() - 1, 1));
+        EXPECT_LE(last.bottom(), table->viewport()->height()) << row.pointSize;
+    }
+    QApplication::setFont(before);
+}
+
+// Keyboard focus starts on the refusal: Return, Enter or Space pressed
+// without looking never accepts a certificate that failed verification.
+TEST_F(CertificateDialogTest, KeysAloneRefuse)
+{
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        CertificateErrorDialog d("- Host name mismatch\n", certificate, QUrl("https://vpn.example/"));
+        QWidget* focused = nullptr;
+        QTimer::singleShot(0, &d, [&d, &focused, key] {
+            focused = d.focusWidget();
+            QTest::keyClick(focused != nullptr ? focused : &d, key);
+            QTimer::singleShot(500, &d, [&d] { d.done(-1); });
+        });
+        EXPECT_EQ(d.exec(), QDialog::Rejected) << key;
+        EXPECT_EQ(focused, d.findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::No)) << key;
+    }
+}

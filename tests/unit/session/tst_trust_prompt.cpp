@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QCommandLinkButton>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
@@ -39,6 +41,9 @@ private slots:
     void siteIsShownAsPlainText();
     void lookAlikeHostsAreAskedInAsciiForm_data();
     void lookAlikeHostsAreAskedInAsciiForm();
+    void keysAloneRefuse_data();
+    void keysAloneRefuse();
+    void focusStartsVisiblyOnTheRefusal();
 
 private:
     QString fileText() const;
@@ -205,6 +210,48 @@ void TrustPromptTest::lookAlikeHostsAreAskedInAsciiForm()
     QCOMPARE(answerer.count(), 1);
     QVERIFY2(answerer.last().text.startsWith(QStringLiteral("The site ") + shown + QStringLiteral(" is attempting")),
              qPrintable(answerer.last().text));
+}
+
+// Keyboard focus starts on "Do not allow": a key pressed without looking
+// refuses, and nothing trusts a server by a key the screen did not show.
+void TrustPromptTest::keysAloneRefuse_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("Enter") << int(Qt::Key_Enter);
+    QTest::newRow("Space") << int(Qt::Key_Space);
+}
+
+void TrustPromptTest::keysAloneRefuse()
+{
+    QFETCH(int, key);
+    AddTrustedSiteDialog dialog(nullptr, true, QStringLiteral("https://keys.example.com"));
+    QTimer::singleShot(0, &dialog, [&dialog, key] {
+        QTRY_VERIFY(dialog.isVisible());
+        QWidget* target = dialog.focusWidget() != nullptr ? dialog.focusWidget() : &dialog;
+        QTest::keyClick(target, Qt::Key(key));
+        // A key that does nothing would leave the dialog open for ever.
+        QTimer::singleShot(500, &dialog, [&dialog] { dialog.done(-1); });
+    });
+    QCOMPARE(dialog.exec(), int(AddTrustedSiteDialog::DoNotAllow));
+}
+
+void TrustPromptTest::focusStartsVisiblyOnTheRefusal()
+{
+    AddTrustedSiteDialog dialog(nullptr, true, QStringLiteral("https://focus.example.com"));
+    auto* refuse = dialog.findChild<QCommandLinkButton*>(QStringLiteral("btnDoNotAllow"));
+    auto* picture = dialog.findChild<QPushButton*>(QStringLiteral("pushButton"));
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QTRY_VERIFY(refuse->hasFocus());
+    QCOMPARE(picture->focusPolicy(), Qt::NoFocus);
+
+    // The focus shows on screen: the button looks different with and without it.
+    const QImage focused = refuse->grab().toImage();
+    dialog.findChild<QCommandLinkButton*>(QStringLiteral("btnAllowForSession"))->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(!refuse->hasFocus());
+    QVERIFY(refuse->grab().toImage() != focused);
 }
 
 QTEST_MAIN(TrustPromptTest)

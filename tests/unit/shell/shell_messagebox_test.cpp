@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QFontMetrics>
 #include <QPointer>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -157,4 +159,22 @@ TEST(Questions, EndedWithoutAButtonRefuse) {
   }
   QFile file(home.path() + "/trusted_sites.xml");
   EXPECT_FALSE(file.open(QIODevice::ReadOnly) && file.readAll().contains("hostile"));
+}
+
+// A box is wide enough for its whole title as a window manager draws it:
+// bold, centred between title-bar buttons (the About box of a short text
+// was cut to "About T… al VPN").
+TEST(MessageBox, WideEnoughForItsTitle) {
+  const char* const titles[] = {"About Tessal VPN", "Informationen über Tessal VPN",
+                                "Tessal VPN のバージョン情報", "Tessal VPN - Security Warning"};
+  for (const char* title : titles) {
+    tessal::qt::MessageBox box(QMessageBox::NoIcon, QString::fromUtf8(title), "<b>V</b><br>1", QMessageBox::Ok);
+    box.show();
+    QCoreApplication::processEvents();
+    QFont bold = box.font();
+    bold.setBold(true);
+    const int buttons = 3 * box.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &box);
+    EXPECT_GE(box.width(), QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + 2 * buttons) << title;
+    box.close();
+  }
 }

@@ -1,11 +1,15 @@
 // The application object itself: file-open events, the CreateSession slot
 // and the no-session check. This program builds its own CustomQApplication.
 
+#include <QApplication>
 #include <QFileOpenEvent>
+#include <QIcon>
 #include <QTimer>
 #include <QtTest>
 
+#include "session/AddTrustedSiteDialog.h"
 #include "shell/CustomQApplication.h"
+#include "shell/MessageBox.h"
 
 using tessal::qt::CustomQApplication;
 
@@ -40,6 +44,17 @@ class ApplicationTest : public QObject {
     connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(42); });
     guard.start(5000);
     QCOMPARE(QCoreApplication::exec(), 0);
+  }
+
+  // The program's icon on every window: one image, the desktop entry's.
+  void everyWindowCarriesTheProgramIcon() {
+    const QIcon icon = QApplication::windowIcon();
+    QVERIFY(!icon.isNull());
+    QVERIFY(icon.availableSizes().contains(QSize(256, 256)));
+    tessal::qt::AddTrustedSiteDialog question(nullptr, true, QStringLiteral("https://icon.example.com"));
+    tessal::qt::MessageBox box;
+    for (QWidget* window : {static_cast<QWidget*>(&question), static_cast<QWidget*>(&box)})
+      QCOMPARE(window->windowIcon().cacheKey(), icon.cacheKey());
   }
 
   void noSessionCheckDoesNothingOnceALaunchWasAsked() {
