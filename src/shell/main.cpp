@@ -21,6 +21,7 @@ int main(int argc, char** argv)
 {
     using namespace tessal::qt;
 
+    unblockTerminationSignals();
     preloadOpenSslLibraries();
     ::umask(077);
     setupLogs("/.TessalNetworks/vpn.log", "vpn");
