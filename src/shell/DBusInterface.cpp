@@ -1,6 +1,14 @@
 #include "shell/DBusInterface.h"
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -12,6 +20,7 @@
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
+#include "foundation/m_system.h"
 #include "shell/CustomQApplication.h"
 #include "shell/SingleInstance.h"
 
@@ -166,6 +175,79 @@ Forwarded forwardOverBus(QDBusConnection& bus, const QString& url)
     }
 }
 
+// The unix-socket addresses the session bus may be reached at.
+struct BusSocket {
+    sockaddr_un address;
+    socklen_t length;
+};
+
+std::vector<BusSocket> sessionBusSockets()
+{
+    std::vector<BusSocket> sockets;
+    auto add = [&sockets](const QByteArray& path, bool abstract) {
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        const int offset = abstract ? 1 : 0;
+        if (path.isEmpty() || path.size() + offset >= static_cast<int>(sizeof address.sun_path))
+            return;
+        std::memcpy(address.sun_path + offset, path.constData(), static_cast<size_t>(path.size()));
+        const size_t length = offsetof(sockaddr_un, sun_path) + static_cast<size_t>(offset + path.size()) +
+                              (abstract ? 0 : 1);
+        sockets.push_back({address, static_cast<socklen_t>(length)});
+    };
+    const QByteArray addresses = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (addresses.isEmpty()) {
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        if (!runtime.isEmpty())
+            add(runtime + "/bus", false);
+        return sockets;
+    }
+    for (const QByteArray& entry : addresses.split(';')) {
+        if (!entry.startsWith("unix:"))
+            continue;
+        for (const QByteArray& pair : entry.mid(5).split(',')) {
+            const QByteArray value = QByteArray::fromPercentEncoding(pair.mid(pair.indexOf('=') + 1));
+            if (pair.startsWith("path="))
+                add(value, false);
+            else if (pair.startsWith("abstract="))
+                // Abstract names are not ended by a NUL: the length counts.
+                add(value, true);
+        }
+    }
+    return sockets;
+}
+
+// False when a session bus is there but does not answer: the toolkit's own
+// connect would wait for it for ever. Asks the daemon to begin the
+// handshake and hangs up at its first answer.
+bool sessionBusAnswers()
+{
+    const std::vector<BusSocket> sockets = sessionBusSockets();
+    if (sockets.empty())
+        return true;
+    const long long deadline = monotonicMs() + kBusCallMs;
+    const QByteArray uid = QByteArray::number(static_cast<qulonglong>(::geteuid())).toHex();
+    const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " + uid + "\r\n";
+    for (const BusSocket& bus : sockets) {
+        const int fd = connectLocalBefore(bus.address, bus.length, deadline);
+        if (fd < 0)
+            continue;
+        bool answered = false;
+        if (::send(fd, hello.constData(), static_cast<size_t>(hello.size()), MSG_NOSIGNAL) == hello.size() &&
+            waitForBefore(fd, POLLIN, deadline)) {
+            char reply[64];
+            answered = ::recv(fd, reply, sizeof reply, 0) > 0;
+        }
+        ::close(fd);
+        if (answered)
+            return true;
+        // Connected but silent: this one is the bus, and it does not answer.
+        return false;
+    }
+    // None to connect to: the toolkit's connect fails at once.
+    return true;
+}
+
 // A bus that does not answer cannot guard the instance: the per-user lock does.
 bool useLocalInstance(CustomQApplication& app, int& exitCode)
 {
@@ -220,6 +302,8 @@ void LaunchSignalReceiver::CreateSession(const QString& url)
 bool setupDBusService(CustomQApplication& app, int& exitCode)
 {
     exitCode = 0;
+    if (!sessionBusAnswers())
+        return useLocalInstance(app, exitCode);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Cannot connect to session bus"));
