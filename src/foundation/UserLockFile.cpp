@@ -85,47 +85,71 @@ std::string effectiveUsersHome()
 
 } // namespace
 
-int openUserLockFolder(std::string* why)
+namespace {
+
+// Each usable lock folder in order, until use(fd, why) keeps one (true).
+// Folders not kept are closed.
+template <typename Use>
+bool forEachLockFolder(std::string& reasons, Use use)
 {
-    std::string reasons;
     std::string failed;
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] == '/') {
-        const int fd = openOwnFolder(runtime, failed);
+    auto offer = [&](int fd) {
+        if (fd >= 0 && use(fd, failed))
+            return true;
         if (fd >= 0)
-            return fd;
-        reasons = failed;
-    }
+            ::close(fd);
+        reasons += (reasons.empty() ? "" : "; ") + failed;
+        return false;
+    };
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] == '/' && offer(openOwnFolder(runtime, failed)))
+        return true;
     // HOME first, as for the log; then the effective user's own entry (a run
     // with root's credentials and a user's HOME).
     const std::string home = static_cast<const char*>(getHomeFolder());
-    for (const std::string& candidate : {home, effectiveUsersHome()}) {
-        const int fd = openProgramFolder(candidate, failed);
-        if (fd >= 0)
-            return fd;
-        reasons += (reasons.empty() ? "" : "; ") + failed;
-    }
-    if (why != nullptr)
+    for (const std::string& candidate : {home, effectiveUsersHome()})
+        if (offer(openProgramFolder(candidate, failed)))
+            return true;
+    return false;
+}
+
+} // namespace
+
+int openUserLockFolder(std::string* why)
+{
+    std::string reasons;
+    int kept = -1;
+    forEachLockFolder(reasons, [&](int fd, std::string&) {
+        kept = fd;
+        return true;
+    });
+    if (kept < 0 && why != nullptr)
         *why = reasons;
-    return -1;
+    return kept;
 }
 
 UUserLockFile::UUserLockFile(const char* name)
 {
-    m_folder = openUserLockFolder(&m_error);
-    if (m_folder < 0)
-        return;
-    m_file = ::openat(m_folder, name, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (m_file < 0) {
-        m_error = reason(name, std::strerror(errno));
-        return;
-    }
-    struct stat info {};
-    if (::fstat(m_file, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
-        ::close(m_file);
-        m_file = -1;
-        m_error = reason(name, "not a regular file of the user's own");
-    }
+    // A folder where the file cannot be made (read-only, full, not writable)
+    // hands over to the next one.
+    forEachLockFolder(m_error, [&](int folder, std::string& why) {
+        const int file = ::openat(folder, name, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        if (file < 0) {
+            why = reason(name, std::strerror(errno));
+            return false;
+        }
+        struct stat info {};
+        if (::fstat(file, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+            ::close(file);
+            why = reason(name, "not a regular file of the user's own");
+            return false;
+        }
+        m_folder = folder;
+        m_file = file;
+        return true;
+    });
+    if (m_file >= 0)
+        m_error.clear();
 }
 
 UUserLockFile::~UUserLockFile()

@@ -2,7 +2,9 @@
 // Per-user lock files: the single-instance guard when there is no session
 // bus, and the guard around the svpn daemon's start. They live in a folder
 // of the user's own: the runtime folder ($XDG_RUNTIME_DIR) when it is set,
-// else "/.TessalNetworks" in the home folder. A folder qualifies only when
+// else, or when the file cannot be made there (a read-only file system, no
+// free inode, no write permission), "/.TessalNetworks" in the home folder.
+// A folder qualifies only when
 // it belongs to the effective user and nobody else may write to it, so a run
 // with root's credentials never creates anything in another user's folder.
 

@@ -9,6 +9,7 @@
 #include "tessal_config.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDialog>
 #include <QFile>
@@ -513,6 +514,11 @@ HttpNetworkManager::HttpNetworkManager(const std::string& sessionId, bool toFile
     }
     m_request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
     setCookieJar(new OriginCookieJar(this));
+    // Whatever ends the main loop (a quit, a signal) ends a download with it:
+    // an owner deleted later is never deleted once the loop has ended.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (m_toFile && app != nullptr)
+        connect(app, &QCoreApplication::aboutToQuit, this, [this]() { dropUnfinished(); });
 
     connect(this, SIGNAL(finished(QNetworkReply*)), this, SLOT(Finished(QNetworkReply*)));
     connect(this, SIGNAL(sslErrors(QNetworkReply*,QList<QSslError>)), this,
@@ -571,9 +577,16 @@ void HttpNetworkManager::checkEncrypted(QNetworkReply* reply)
 
 HttpNetworkManager::~HttpNetworkManager()
 {
+    disconnect(this, nullptr, this, nullptr);
+    dropUnfinished();
+    if (m_tempFile)
+        m_tempFile->close();
+}
+
+void HttpNetworkManager::dropUnfinished()
+{
     // Replies still running go first, while this object is whole, and without
     // reaching its slots.
-    disconnect(this, nullptr, this, nullptr);
     const QList<QNetworkReply*> replies = findChildren<QNetworkReply*>();
     for (QNetworkReply* r : replies)
         r->disconnect(this);
@@ -581,8 +594,7 @@ HttpNetworkManager::~HttpNetworkManager()
     // An unfinished download is not a file anyone can use.
     if (m_running)
         discardTempFile();
-    else if (m_tempFile)
-        m_tempFile->close();
+    m_running = false;
 }
 
 void HttpNetworkManager::SetParentWidget(QWidget* parent) { m_dialogParent = parent; }

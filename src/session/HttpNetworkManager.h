@@ -114,6 +114,8 @@ private:
     static void setFixedHeaders(QNetworkRequest& request);
     void resetRequestState();
     void discardTempFile();
+    // Ends the running request without reporting it; its file goes too.
+    void dropUnfinished();
     void connectReply(QNetworkReply* reply);
     QNetworkReply* sendGet(QNetworkRequest request, uint32_t timeoutMs);
     void finishRequest(Err::HttpNetworkManager code, const QString& message);

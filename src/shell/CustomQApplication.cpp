@@ -9,9 +9,11 @@
 #include <memory>
 #include <set>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <QEvent>
@@ -78,7 +80,23 @@ QString systemLocaleName()
     return QLocale::system().name();
 }
 
-constexpr int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// Every signal that arrives from outside and whose default would end the
+// process: each one closes the way SIGTERM does. SIGPIPE is not among them:
+// it reports a failed write, which the writer handles (svpn's start ignores it).
+std::vector<int> terminationSignals()
+{
+    std::vector<int> caught{SIGTERM, SIGINT,    SIGHUP,  SIGQUIT,   SIGUSR1, SIGUSR2, SIGVTALRM,
+                             SIGPROF, SIGXCPU,   SIGXFSZ, SIGIO,     SIGPWR,  SIGSTKFLT};
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        caught.push_back(signal);
+    return caught;
+}
+
+// Faults of this process itself: it cannot go on, but the companions are
+// stopped before it dies. The sanitizers report these themselves.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP};
+#endif
 constexpr int kSignalQuitCheckMs = 50;
 // Checks to wait for the session manager's own quit once nothing is open.
 constexpr int kSignalQuitGraceChecks = 40;
@@ -135,23 +153,26 @@ extern "C" void onTerminationSignal(int signal)
 
 extern "C" void onCloseBoundExpired(int)
 {
-    // An alarm nobody here armed ends the process as it would uncaught.
+    // An alarm from outside, before any other signal, closes as SIGTERM does.
     const int signal = firstSignal.load();
-    endNow(signal != 0 ? signal : SIGALRM);
+    if (signal == 0) {
+        onTerminationSignal(SIGALRM);
+        return;
+    }
+    endNow(signal);
 }
 
-const char* signalName(int signal)
+extern "C" void onFaultSignal(int signal)
 {
-    switch (signal) {
-    case SIGTERM:
-        return "SIGTERM";
-    case SIGINT:
-        return "SIGINT";
-    case SIGHUP:
-        return "SIGHUP";
-    default:
-        return "?";
-    }
+    endNow(signal);
+}
+
+std::string signalName(int signal)
+{
+    if (signal >= SIGRTMIN && signal <= SIGRTMAX)
+        return "SIGRTMIN+" + std::to_string(signal - SIGRTMIN);
+    const char* abbreviation = ::sigabbrev_np(signal);
+    return abbreviation != nullptr ? std::string("SIG") + abbreviation : std::string("?");
 }
 
 } // namespace
@@ -252,23 +273,53 @@ void CustomQApplication::closeOnTerminationSignals()
     });
     connect(&signalQuitTimer, &QTimer::timeout, this, &CustomQApplication::quitWhenClosedAfterSignal);
 
+    const std::vector<int> ending = terminationSignals();
     struct sigaction action {};
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
-    for (int signal : kTerminationSignals)
+    for (int signal : ending)
         sigaddset(&action.sa_mask, signal);
     sigaddset(&action.sa_mask, SIGALRM);
     action.sa_flags = SA_RESTART;
     struct sigaction bound = action;
     bound.sa_handler = onCloseBoundExpired;
-    ::sigaction(SIGALRM, &bound, nullptr);
-    for (int signal : kTerminationSignals) {
+    std::vector<int> caught{SIGALRM};
+    for (int signal : ending) {
         struct sigaction previous {};
         // A signal ignored by whoever started us (nohup) stays ignored.
         if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
             continue;
         ::sigaction(signal, &action, nullptr);
+        caught.push_back(signal);
     }
+    ::sigaction(SIGALRM, &bound, nullptr);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    struct sigaction fault {};
+    fault.sa_handler = onFaultSignal;
+    sigemptyset(&fault.sa_mask);
+    fault.sa_flags = SA_NODEFER;
+    for (int signal : kFaultSignals) {
+        ::sigaction(signal, &fault, nullptr);
+        caught.push_back(signal);
+    }
+#endif
+    // A mask inherited from the starter survives exec and would hold the
+    // caught signals pending for ever.
+    sigset_t unblock;
+    sigemptyset(&unblock);
+    for (int signal : caught)
+        sigaddset(&unblock, signal);
+    ::pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
+}
+
+void unblockTerminationSignals()
+{
+    sigset_t unblock;
+    sigemptyset(&unblock);
+    for (int signal : terminationSignals())
+        sigaddset(&unblock, signal);
+    sigaddset(&unblock, SIGALRM);
+    ::pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
 }
 
 int CustomQApplication::runEventLoop()
@@ -288,7 +339,7 @@ void CustomQApplication::closeAfterSignal(int signal)
         return;
     closingAfterSignal = true;
     ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
-                 makeArgFormat("%1 received, closing all resources before quitting", signalName(signal)));
+                 makeArgFormat("%1 received, closing all resources before quitting", signalName(signal).c_str()));
     // Open questions end as refusals, the launch in progress stops at its
     // next step, and nothing new starts; a launch handed over from now on is
     // not answered "taken", so its sender runs it.

@@ -30,9 +30,12 @@ public:
     void loadLocalization();
     void loadTranslationFile(const QString& prefix);
 
-    // SIGTERM, SIGINT and SIGHUP (a logout, kill, a closed terminal) close
-    // every resource the normal way and then quit; the quit holds from then
-    // on (QuitRequest). Further signals do not cut that close short: the
+    // SIGTERM, SIGINT and SIGHUP (a logout, kill, a closed terminal), and
+    // every other signal from outside whose default would end the process
+    // (SIGQUIT, SIGUSR1, ...), close every resource the normal way and then
+    // quit; the quit holds from then on (QuitRequest). A fault of the process
+    // itself (SIGSEGV, SIGABRT, ...) stops svpn and tunnelserver before the
+    // process dies by it. Further signals do not cut that close short: the
     // process ends at once only when it has not ended within a few seconds
     // of the first signal, or on a second SIGINT (Ctrl-C again), and then
     // by that signal, once svpn and tunnelserver have been told to stop.
@@ -61,6 +64,11 @@ private:
     int signalQuitWaits = 0;
     QTimer signalQuitTimer;
 };
+
+// Unblocks the signals closeOnTerminationSignals catches in the calling
+// thread: a mask inherited from the starter survives exec. Called first
+// thing, before any thread starts with that mask.
+void unblockTerminationSignals();
 
 // The outcome of comparing the toolkit's run-time version with the oldest
 // accepted one.

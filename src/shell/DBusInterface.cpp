@@ -1,6 +1,14 @@
 #include "shell/DBusInterface.h"
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -12,6 +20,7 @@
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
+#include "foundation/m_system.h"
 #include "shell/CustomQApplication.h"
 #include "shell/SingleInstance.h"
 
@@ -30,6 +39,12 @@ constexpr int kRetryMs = 20;
 // Failed claims of a name that nobody owns, in a row, before the bus counts
 // as refusing it to this process (a confined one, say).
 constexpr int kUnownedClaimsRefused = 3;
+// How long one call to the bus daemon may take before the bus counts as
+// not answering.
+constexpr int kBusCallMs = 5000;
+// Answers "no such method or object" in a row from the same steady owner
+// before it counts as an instance of an earlier build.
+constexpr int kOlderInstanceAnswers = 3;
 
 bool isCleanupRequest(const QStringList& arguments)
 {
@@ -38,11 +53,14 @@ bool isCleanupRequest(const QStringList& arguments)
 
 // A reply from the bus daemon comes after everything this connection sent
 // before it, so once it is in, the forwarded signal has left the process.
-void waitUntilSent(QDBusConnection& bus)
+bool waitUntilSent(QDBusConnection& bus)
 {
-    bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                            QStringLiteral("/org/freedesktop/DBus"),
-                                            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
+    return bus
+               .call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                    QStringLiteral("/org/freedesktop/DBus"),
+                                                    QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")),
+                     QDBus::Block, kBusCallMs)
+               .type() == QDBusMessage::ReplyMessage;
 }
 
 // Sends the answer of a method call whose reply was held back.
@@ -53,34 +71,189 @@ bool answerCall(const QDBusMessage& call, bool taken)
               : call.createErrorReply(QDBusError::Failed, QStringLiteral("Application is quitting")));
 }
 
-enum class Forwarded { Taken, NotTaken, Unanswered, OlderInstance };
+enum class Forwarded { Taken, NotTaken, Unanswered, OlderInstance, BusSilent };
 
-// Hands url to the name's owner with the answered method call.
+// True for the error of a call nobody answered in time.
+bool unanswered(const QDBusMessage& reply)
+{
+    return reply.type() == QDBusMessage::ErrorMessage &&
+           (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.Timeout"));
+}
+
+// A call to the bus daemon itself, bounded; *silent tells of no answer.
+QDBusMessage askBus(QDBusConnection& bus, const char* method, const QVariantList& arguments, bool* silent)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                       QStringLiteral("/org/freedesktop/DBus"),
+                                                       QStringLiteral("org.freedesktop.DBus"),
+                                                       QString::fromLatin1(method));
+    call.setArguments(arguments);
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kBusCallMs);
+    if (silent != nullptr)
+        *silent = unanswered(reply);
+    return reply;
+}
+
+// The unique name of the service's owner now; empty when nobody owns it or
+// the bus did not say in time.
+QString nameOwner(QDBusConnection& bus, const QString& service, bool* silent = nullptr)
+{
+    const QDBusMessage reply = askBus(bus, "GetNameOwner", {service}, silent);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return QString();
+    return reply.arguments().first().toString();
+}
+
+enum class Claim { Owned, Refused, Silent };
+
+// Claims the name without queueing for it.
+Claim claimName(QDBusConnection& bus, const QString& service)
+{
+    constexpr uint kDoNotQueue = 4;
+    constexpr uint kPrimaryOwner = 1;
+    constexpr uint kAlreadyOwner = 4;
+    bool silent = false;
+    const QDBusMessage reply = askBus(bus, "RequestName", {service, QVariant::fromValue(kDoNotQueue)}, &silent);
+    if (silent)
+        return Claim::Silent;
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return Claim::Refused;
+    const uint answer = reply.arguments().first().toUInt();
+    return answer == kPrimaryOwner || answer == kAlreadyOwner ? Claim::Owned : Claim::Refused;
+}
+
+bool isUnknownTarget(const QString& error)
+{
+    return error == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
+           error == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") ||
+           error == QLatin1String("org.freedesktop.DBus.Error.UnknownObject");
+}
+
+// Hands url to the name's present owner with the answered method call.
 Forwarded forwardOverBus(QDBusConnection& bus, const QString& url)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kDBusServiceName),
-                                                       QString::fromLatin1(kDBusObjectPath),
+    const QString service = QString::fromLatin1(kDBusServiceName);
+    bool silent = false;
+    const QString owner = nameOwner(bus, service, &silent);
+    if (silent)
+        return Forwarded::BusSilent;
+    if (owner.isEmpty())
+        return Forwarded::NotTaken;
+    // Addressed to that owner alone, so that its answer can be told from the
+    // next owner's.
+    QDBusMessage call = QDBusMessage::createMethodCall(owner, QString::fromLatin1(kDBusObjectPath),
                                                        QString::fromLatin1(kDBusSignalInterface),
                                                        QString::fromLatin1(kDBusSignalName));
     call << url;
-    QElapsedTimer clock;
-    clock.start();
-    const QDBusMessage reply = bus.call(call, QDBus::Block, kHandOverReplyMs);
-    if (reply.type() == QDBusMessage::ReplyMessage)
-        return Forwarded::Taken;
-    const QString error = reply.errorName();
-    // An instance of an earlier build only listens for the signal.
-    if (error == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod") ||
-        error == QLatin1String("org.freedesktop.DBus.Error.UnknownInterface") ||
-        error == QLatin1String("org.freedesktop.DBus.Error.UnknownObject"))
-        return Forwarded::OlderInstance;
-    // The same error tells of an owner that went away without answering;
-    // only the full wait means that it may still run the launch.
-    if ((error == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
-         error == QLatin1String("org.freedesktop.DBus.Error.Timeout")) &&
-        clock.elapsed() >= kHandOverReplyMs - 1000)
-        return Forwarded::Unanswered;
-    return Forwarded::NotTaken;
+    for (int asked = 0;; ++asked) {
+        QElapsedTimer clock;
+        clock.start();
+        const QDBusMessage reply = bus.call(call, QDBus::Block, kHandOverReplyMs);
+        if (reply.type() == QDBusMessage::ReplyMessage)
+            return Forwarded::Taken;
+        const QString error = reply.errorName();
+        if (isUnknownTarget(error)) {
+            // An owner that is going away has its objects gone before it
+            // leaves, one coming up may not have them yet: only an owner that
+            // keeps the name and keeps answering so is of an earlier build,
+            // which only listens for the signal.
+            if (nameOwner(bus, service) != owner)
+                return Forwarded::NotTaken;
+            if (asked >= kOlderInstanceAnswers - 1)
+                return Forwarded::OlderInstance;
+            QThread::msleep(kRetryMs);
+            continue;
+        }
+        // The same error tells of an owner that went away without answering;
+        // only the full wait means that it may still run the launch.
+        if ((error == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+             error == QLatin1String("org.freedesktop.DBus.Error.Timeout")) &&
+            clock.elapsed() >= kHandOverReplyMs - 1000)
+            return Forwarded::Unanswered;
+        return Forwarded::NotTaken;
+    }
+}
+
+// The unix-socket addresses the session bus may be reached at.
+struct BusSocket {
+    sockaddr_un address;
+    socklen_t length;
+};
+
+std::vector<BusSocket> sessionBusSockets()
+{
+    std::vector<BusSocket> sockets;
+    auto add = [&sockets](const QByteArray& path, bool abstract) {
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        const int offset = abstract ? 1 : 0;
+        if (path.isEmpty() || path.size() + offset >= static_cast<int>(sizeof address.sun_path))
+            return;
+        std::memcpy(address.sun_path + offset, path.constData(), static_cast<size_t>(path.size()));
+        const size_t length = offsetof(sockaddr_un, sun_path) + static_cast<size_t>(offset + path.size()) +
+                              (abstract ? 0 : 1);
+        sockets.push_back({address, static_cast<socklen_t>(length)});
+    };
+    const QByteArray addresses = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (addresses.isEmpty()) {
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        if (!runtime.isEmpty())
+            add(runtime + "/bus", false);
+        return sockets;
+    }
+    for (const QByteArray& entry : addresses.split(';')) {
+        if (!entry.startsWith("unix:"))
+            continue;
+        for (const QByteArray& pair : entry.mid(5).split(',')) {
+            const QByteArray value = QByteArray::fromPercentEncoding(pair.mid(pair.indexOf('=') + 1));
+            if (pair.startsWith("path="))
+                add(value, false);
+            else if (pair.startsWith("abstract="))
+                // Abstract names are not ended by a NUL: the length counts.
+                add(value, true);
+        }
+    }
+    return sockets;
+}
+
+// False when a session bus is there but does not answer: the toolkit's own
+// connect would wait for it for ever. Asks the daemon to begin the
+// handshake and hangs up at its first answer.
+bool sessionBusAnswers()
+{
+    const std::vector<BusSocket> sockets = sessionBusSockets();
+    if (sockets.empty())
+        return true;
+    const long long deadline = monotonicMs() + kBusCallMs;
+    const QByteArray uid = QByteArray::number(static_cast<qulonglong>(::geteuid())).toHex();
+    const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " + uid + "\r\n";
+    for (const BusSocket& bus : sockets) {
+        const int fd = connectLocalBefore(bus.address, bus.length, deadline);
+        if (fd < 0)
+            continue;
+        bool answered = false;
+        if (::send(fd, hello.constData(), static_cast<size_t>(hello.size()), MSG_NOSIGNAL) == hello.size() &&
+            waitForBefore(fd, POLLIN, deadline)) {
+            char reply[64];
+            answered = ::recv(fd, reply, sizeof reply, 0) > 0;
+        }
+        ::close(fd);
+        if (answered)
+            return true;
+        // Connected but silent: this one is the bus, and it does not answer.
+        return false;
+    }
+    // None to connect to: the toolkit's connect fails at once.
+    return true;
+}
+
+// A bus that does not answer cannot guard the instance: the per-user lock does.
+bool useLocalInstance(CustomQApplication& app, int& exitCode)
+{
+    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+               makeArgFormat("Session bus does not answer, using the per-user lock instead"));
+    return setupLocalInstance(app, exitCode);
 }
 
 } // namespace
@@ -129,6 +302,8 @@ void LaunchSignalReceiver::CreateSession(const QString& url)
 bool setupDBusService(CustomQApplication& app, int& exitCode)
 {
     exitCode = 0;
+    if (!sessionBusAnswers())
+        return useLocalInstance(app, exitCode);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Cannot connect to session bus"));
@@ -161,7 +336,16 @@ bool setupDBusService(CustomQApplication& app, int& exitCode)
         auto receiver = std::make_unique<LaunchSignalReceiver>(app);
         const bool connected =
             bus.connect(QString(), QString(), signalInterface, signalName, receiver.get(), SLOT(CreateSession(QString)));
-        if (bus.registerService(service)) {
+        const Claim claim = claimName(bus, service);
+        if (claim == Claim::Silent) {
+            if (connected)
+                bus.disconnect(QString(), QString(), signalInterface, signalName, receiver.get(),
+                               SLOT(CreateSession(QString)));
+            receiver.reset();
+            serveNobody();
+            return useLocalInstance(app, exitCode);
+        }
+        if (claim == Claim::Owned) {
             if (!registered) {
                 ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Cannot register object, path=%1", path));
                 return false;
@@ -171,7 +355,10 @@ bool setupDBusService(CustomQApplication& app, int& exitCode)
                            makeArgFormat("Cannot connect to session bus, ineterface=%1, slot=%2", signalInterface,
                                          signalName));
             receiver.release()->setParent(&app);
-            whenLaunchesStop([service]() { QDBusConnection::sessionBus().unregisterService(service); });
+            whenLaunchesStop([service]() {
+                QDBusConnection bus = QDBusConnection::sessionBus();
+                askBus(bus, "ReleaseName", {service}, nullptr);
+            });
             serveLaunchesUntilQuit(app);
             return true;
         }
@@ -204,13 +391,20 @@ bool setupDBusService(CustomQApplication& app, int& exitCode)
             serveNobody();
             return false;
         case Forwarded::OlderInstance: {
+            const QString owner = nameOwner(bus, service);
             QDBusMessage message = QDBusMessage::createSignal(path, signalInterface, signalName);
             message << arguments[1];
-            if (!bus.send(message))
+            const bool queued = bus.send(message);
+            if (!queued)
                 ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                              makeArgFormat("Failed to queue '%1' dbus message", signalName));
-            else
-                waitUntilSent(bus);
+            // Delivered only when the owner still held the name once the bus
+            // had passed the signal on; nothing else confirms it.
+            if (!queued || !waitUntilSent(bus) || owner.isEmpty() || nameOwner(bus, service) != owner) {
+                ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                           makeArgFormat("The running instance did not answer the launch request, giving up"));
+                exitCode = 1;
+            }
             serveNobody();
             return false;
         }
@@ -220,10 +414,19 @@ bool setupDBusService(CustomQApplication& app, int& exitCode)
             exitCode = 1;
             serveNobody();
             return false;
+        case Forwarded::BusSilent:
+            serveNobody();
+            return useLocalInstance(app, exitCode);
         case Forwarded::NotTaken:
             break;
         }
-        if (bus.interface()->isServiceRegistered(service).value()) {
+        bool silent = false;
+        const bool owned = !nameOwner(bus, service, &silent).isEmpty();
+        if (silent) {
+            serveNobody();
+            return useLocalInstance(app, exitCode);
+        }
+        if (owned) {
             unownedClaims = 0;
         } else if (++unownedClaims >= kUnownedClaimsRefused) {
             ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,

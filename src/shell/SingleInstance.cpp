@@ -44,6 +44,8 @@ constexpr int kMaxLaunchBytes = 256 * 1024;
 // A connection that has not sent its URL by then is dropped.
 constexpr int kConnectionIdleMs = 5000;
 constexpr size_t kMaxConnections = 256;
+// How long a launching process tries to get through a full backlog at once.
+constexpr int kConnectMs = 2000;
 
 // The socket's path through the folder's descriptor: short whatever the
 // folder's own path is, and always the folder that was checked.
@@ -243,40 +245,73 @@ void LocalLaunchChannel::readFrom(int fd)
 // ---------------------------------------------------------------------------
 // Launching end
 
+int connectLocalBefore(const sockaddr_un& address, socklen_t length, long long deadline)
+{
+    for (;;) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return -1;
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0)
+            return fd;
+        const int error = errno;
+        ::close(fd);
+        // A full backlog: the listener is there but does not take; it may.
+        if ((error != EAGAIN && error != EINTR) || monotonicMs() >= deadline)
+            return -1;
+        QThread::msleep(kRetryMs);
+    }
+}
+
+bool waitForBefore(int fd, short events, long long deadline)
+{
+    pollfd wait {fd, events, 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&wait, 1, static_cast<int>(std::max(0LL, deadline - monotonicMs())));
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
 HandOver handOverLocally(int folder, const QByteArray& url, int replyWaitMs)
 {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Connecting, sending and the answer share one bound: a holder that has
+    // stopped holds nobody longer than that.
+    const long long deadline = monotonicMs() + replyWaitMs;
+    const sockaddr_un address = socketAddress(folder);
+    const int fd = connectLocalBefore(address, sizeof address, monotonicMs() + kConnectMs);
     if (fd < 0)
         return HandOver::NotTaken;
-    const sockaddr_un address = socketAddress(folder);
     HandOver result = HandOver::NotTaken;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        QByteArray message = url;
-        message.append('\0');
-        const char* data = message.constData();
-        size_t left = static_cast<size_t>(message.size());
-        while (left > 0) {
-            const ssize_t n = ::send(fd, data, left, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR)
+    QByteArray message = url;
+    message.append('\0');
+    const char* data = message.constData();
+    size_t left = static_cast<size_t>(message.size());
+    bool stalled = false;
+    while (left > 0) {
+        const ssize_t n = ::send(fd, data, left, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (waitForBefore(fd, POLLOUT, deadline))
                 continue;
-            if (n <= 0)
-                break;
-            data += n;
-            left -= static_cast<size_t>(n);
+            stalled = true;
+            break;
         }
-        if (left == 0) {
-            pollfd wait {fd, POLLIN, 0};
-            const long long deadline = monotonicMs() + replyWaitMs;
-            int ready = 0;
-            do {
-                ready = ::poll(&wait, 1, static_cast<int>(std::max(0LL, deadline - monotonicMs())));
-            } while (ready < 0 && errno == EINTR);
-            char answer = 0;
-            if (ready == 0)
-                result = HandOver::Unanswered;
-            else if (ready > 0 && ::recv(fd, &answer, 1, 0) == 1 && answer == 'Y')
-                result = HandOver::Taken;
-        }
+        if (n <= 0)
+            break;
+        data += n;
+        left -= static_cast<size_t>(n);
+    }
+    if (stalled) {
+        // Part of the launch waits in a holder that does not read: it cannot
+        // run a launch it has not read whole, but it did not refuse either.
+        result = HandOver::Unanswered;
+    } else if (left == 0) {
+        char answer = 0;
+        if (!waitForBefore(fd, POLLIN, deadline))
+            result = HandOver::Unanswered;
+        else if (::recv(fd, &answer, 1, 0) == 1 && answer == 'Y')
+            result = HandOver::Taken;
     }
     ::close(fd);
     return result;

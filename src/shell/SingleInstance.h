@@ -13,6 +13,8 @@
 // home folder); launches reach its holder through the owner-only socket
 // "tessalvpn.socket" beside it.
 
+#include <sys/socket.h>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -23,6 +25,7 @@
 
 #include "session/LaunchHandOver.h"
 
+struct sockaddr_un;
 class QSocketNotifier;
 class QTimer;
 class UUserLockFile;
@@ -80,8 +83,15 @@ private:
     std::map<int, std::unique_ptr<Connection>> connections;
 };
 
-// Connects to the channel in folder and hands url over.
+// Connects to the channel in folder and hands url over; connecting, sending
+// and the answer take replyWaitMs at most.
 HandOver handOverLocally(int folder, const QByteArray& url, int replyWaitMs);
+
+// A non-blocking, close-on-exec stream socket connected to address, or -1
+// when it could not be connected by deadline (monotonicMs()).
+int connectLocalBefore(const sockaddr_un& address, socklen_t length, long long deadline);
+// True when fd is ready for events before deadline.
+bool waitForBefore(int fd, short events, long long deadline);
 
 } // namespace qt
 } // namespace tessal

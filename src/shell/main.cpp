@@ -23,6 +23,7 @@ int main(int argc, char** argv)
 {
     using namespace tessal::qt;
 
+    unblockTerminationSignals();
     // What the children get: nothing the toolkit or the web engine adds later.
     rememberStartEnvironment();
     preloadOpenSslLibraries();

@@ -3,7 +3,9 @@
 // test runs under its own dbus-run-session with the offscreen platform and a
 // temporary HOME.
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -11,13 +13,17 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QCoreApplication>
 #include <QDBusMessage>
+#include <QEventLoop>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -38,6 +44,33 @@ namespace {
 
 const QString kService = QStringLiteral("com.tessal.tessalvpn");
 const QString kPath = QStringLiteral("/com/tessal/tessalvpn");
+
+// The cleanup looks for running browsers: it runs in a pid namespace of its
+// own, so that a browser open on the machine does not make it ask. Empty when
+// no such namespace can be made here.
+QStringList inPrivatePids(const QString& program, const QStringList& args) {
+  QStringList command{"unshare"};
+  if (::geteuid() != 0) command << "--user" << "--map-current-user";
+  command << "--pid" << "--fork" << "--kill-child" << "--mount-proc";
+  static const bool usable = [&command] {
+    return QProcess::execute(command.first(), command.mid(1) + QStringList{"true"}) == 0;
+  }();
+  if (!usable) return {};
+  return command << "--" << program << args;
+}
+
+#define PRIVATE_PIDS(var, program, ...)                                              \
+  const QStringList var = inPrivatePids(program, __VA_ARGS__);                        \
+  if (var.isEmpty()) GTEST_SKIP() << "no private pid namespace here (unshare refused)"
+
+// Records the launch signals it gets.
+class SignalReceiver : public QObject {
+  Q_OBJECT
+ public:
+  QStringList urls;
+ public slots:
+  void CreateSession(const QString& url) { urls << url; }
+};
 
 class ShellProcess : public ::testing::Test {
  protected:
@@ -263,7 +296,11 @@ TEST_F(ShellProcess, RootRunsLeaveTheUsersHomeToTheUser) {
       const struct rlimit data {2048ull << 20, 2048ull << 20};
       ::setrlimit(RLIMIT_DATA, &data);
     });
-    process.start(TESSALVPN, {row.argument});
+    PRIVATE_PIDS(command, TESSALVPN, {row.argument});
+    if (row.argument == "--cleanup")
+      process.start(command.first(), command.mid(1));
+    else
+      process.start(TESSALVPN, {row.argument});
     ASSERT_TRUE(process.waitForStarted(5000));
     EXPECT_NE(finish(process, 10000), -1) << "the run must end";
 
@@ -384,9 +421,12 @@ TEST_F(ShellProcess, CreateSessionFromAnySenderAndPathIsLaunched) {
 // takes is refused, and with no session left it quits), over the bus and
 // over the local channel: each launch is run by somebody, and only once.
 TEST_F(ShellProcess, BurstToAnEndingInstanceIsRunOnceEach) {
-  constexpr int kBurst = 40;
-  // The first instance ends by itself, or by a termination signal amid the burst.
-  for (const auto& [bus, signal] : {std::pair{true, false}, {false, false}, {true, true}}) {
+  // The first instance ends by itself, or by a termination signal amid the
+  // burst; the launches come at once or 10 ms apart, so that each instance
+  // that takes one ends while the next launches come in.
+  const struct { bool bus; bool signal; int burst; int gapMs; } rows[] = {
+      {true, false, 40, 0}, {false, false, 40, 0}, {true, true, 40, 0}, {true, false, 100, 10}, {false, false, 100, 10}};
+  for (const auto& [bus, signal, kBurst, gapMs] : rows) {
     QFile::remove(home.path() + "/.TessalNetworks/vpn.log");
     QProcessEnvironment env = environment("en_US.UTF-8");
     if (!bus) env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-such-bus");
@@ -403,10 +443,12 @@ TEST_F(ShellProcess, BurstToAnEndingInstanceIsRunOnceEach) {
     for (int i = 0; i < kBurst; ++i) {
       burst.push_back(start(TESSALVPN, {QString("foo://burst/%1").arg(i)}, QString(), &env));
       if (signal && i == kBurst / 2) ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
+      if (gapMs > 0) QThread::msleep(gapMs);
     }
+    std::vector<int> codes;
     for (auto& process : burst) {
-      const int code = finish(*process, 120000);
-      EXPECT_TRUE(code == 0 || code == 1) << bus << signal << " exit " << code;
+      codes.push_back(finish(*process, 120000));
+      EXPECT_TRUE(codes.back() == 0 || codes.back() == 1) << bus << signal << " exit " << codes.back();
     }
     EXPECT_EQ(finish(*first, 20000), 0) << bus << signal;
 
@@ -415,7 +457,93 @@ TEST_F(ShellProcess, BurstToAnEndingInstanceIsRunOnceEach) {
     for (auto it = record.globalMatch(log()); it.hasNext();) ++runs[it.next().captured(1)];
     for (int i = 0; i < kBurst; ++i)
       EXPECT_EQ(runs.value(QString("foo://burst/%1").arg(i)), 1)
-          << (bus ? "bus" : "local channel") << (signal ? ", ended by a signal" : "") << ": launch " << i;
+          << (bus ? "bus" : "local channel") << (signal ? ", ended by a signal" : "") << ", " << kBurst
+          << " launches: launch " << i << " exited " << codes[static_cast<size_t>(i)];
+  }
+}
+
+// An owner of the name that only listens for the signal (an earlier build)
+// gets the launch as the signal, and the launcher ends with 0.
+TEST_F(ShellProcess, AnOwnerWithoutTheMethodGetsTheSignal) {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  ASSERT_TRUE(bus.registerService(kService));
+  SignalReceiver receiver;
+  ASSERT_TRUE(bus.connect(QString(), QString(), "com.tessal.tessalvpn.interface", "CreateSession", &receiver,
+                          SLOT(CreateSession(QString))));
+  auto launcher = start(TESSALVPN, {"foo://older"});
+  QElapsedTimer clock;
+  clock.start();
+  while (launcher->state() != QProcess::NotRunning && clock.elapsed() < 20000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  ASSERT_EQ(launcher->state(), QProcess::NotRunning);
+  EXPECT_EQ(launcher->exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(launcher->exitCode(), 0) << log().toStdString();
+  QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
+  EXPECT_EQ(receiver.urls, QStringList{"foo://older"});
+  bus.unregisterService(kService);
+}
+
+// A session bus that takes connections and never answers, and an instance
+// that has stopped: every launch ends within the bounds of the manual page,
+// and none is run twice.
+TEST_F(ShellProcess, NoBusOrInstanceThatNeverAnswersHoldsALaunch) {
+  const struct { const char* name; bool stoppedInstance; int launches; } rows[] = {
+      {"silent bus", false, 2}, {"stopped instance", true, 80}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    QFile::remove(home.path() + "/.TessalNetworks/vpn.log");
+    QProcessEnvironment env = environment("en_US.UTF-8");
+    // Listens and never accepts: the kernel takes the connections.
+    const QByteArray socketPath = QFile::encodeName(home.path() + "/silent-bus");
+    const int silent = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.constData());
+    ::unlink(socketPath.constData());
+    ASSERT_EQ(::bind(silent, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silent, 128), 0);
+    env.insert("DBUS_SESSION_BUS_ADDRESS",
+               row.stoppedInstance ? "unix:path=" + home.path() + "/no-such-bus" : "unix:path=" + socketPath);
+    std::unique_ptr<QProcess> instance;
+    if (row.stoppedInstance) {
+      instance = start(TESSALVPN, {}, QString(), &env);
+      QElapsedTimer clock;
+      clock.start();
+      while (!QFile::exists(runtime.path() + "/tessalvpn.socket") && clock.elapsed() < 8000) QThread::msleep(20);
+      ASSERT_EQ(::kill(static_cast<pid_t>(instance->processId()), SIGSTOP), 0);
+    }
+    std::vector<std::unique_ptr<QProcess>> launchers;
+    for (int i = 0; i < row.launches; ++i)
+      launchers.push_back(start(TESSALVPN, {QString("foo://held/%1").arg(i)}, QString(), &env));
+    // A minute for an answer, two for the lock: a little more for the start.
+    QElapsedTimer clock;
+    clock.start();
+    int stillRunning = 0;
+    for (auto& launcher : launchers) {
+      const int code = finish(*launcher, static_cast<int>(std::max<qint64>(100, 150000 - clock.elapsed())));
+      if (code == -1) ++stillRunning;
+      EXPECT_TRUE(code == 0 || code == 1 || code == -1) << "exit " << code;
+      if (row.stoppedInstance) {
+        EXPECT_EQ(code, 1) << "the stopped instance took nothing";
+      }
+    }
+    EXPECT_EQ(stillRunning, 0) << "launchers still waiting after " << clock.elapsed() << " ms";
+    for (auto& launcher : launchers) launcher->kill();
+    if (instance) {
+      ::kill(static_cast<pid_t>(instance->processId()), SIGCONT);
+      ::kill(static_cast<pid_t>(instance->processId()), SIGTERM);
+      EXPECT_EQ(finish(*instance, 20000), 0);
+    }
+    ::close(silent);
+    QMap<QString, int> runs;
+    const QRegularExpression record("Unsupported external protocol handler request (foo://held/\\d+)");
+    for (auto it = record.globalMatch(log()); it.hasNext();) ++runs[it.next().captured(1)];
+    for (int i = 0; i < row.launches; ++i)
+      EXPECT_EQ(runs.value(QString("foo://held/%1").arg(i)), row.stoppedInstance ? 0 : 1) << "launch " << i;
+    if (!row.stoppedInstance) {
+      EXPECT_TRUE(log().contains("Session bus does not answer, using the per-user lock instead")) << log().toStdString();
+    }
   }
 }
 
@@ -448,7 +576,8 @@ TEST_F(ShellProcess, OpenLaunchesOnlyTheFirstUri) {
 
 TEST_F(ShellProcess, CleanupRunsWhereItWasAskedAndIsNeverForwarded) {
   auto first = startServingInstance();
-  auto second = start(TESSALVPN, {"--CleanUp"});
+  PRIVATE_PIDS(cleanup, TESSALVPN, {"--CleanUp"});
+  auto second = start(cleanup.first(), cleanup.mid(1));
   EXPECT_NE(finish(*second), -1);
   callApplication("Open", {QStringList{"foo://end"}, QVariantMap()});
   EXPECT_EQ(finish(*first), 0);
@@ -518,9 +647,9 @@ TEST_F(ShellProcess, EnglishLoadsNoCatalogueAndAMissingLanguageIsLogged) {
 // The close-your-browsers question with a browser running: its standard
 // buttons come from the toolkit's catalogue of the user's language.
 TEST_F(ShellProcess, QuestionBoxesShowTheToolkitsButtonsInTheUsersLanguage) {
-  QProcess browser;
-  browser.start("/bin/bash", {"-c", "exec -a chrome sleep 60"});
-  ASSERT_TRUE(browser.waitForStarted(5000));
+  // The browser runs beside the cleanup in its pid namespace, seen by nothing else.
+  PRIVATE_PIDS(cleanup, "/bin/bash",
+               {"-c", "(exec -a chrome sleep 60) & sleep 0.2; exec \"$0\" --cleanup", DIALOG_PROBE});
   const struct { const char* locale; const char* retry; const char* no; } rows[] = {
       {"de_DE.UTF-8", "Wiederholen", "Nein"},
       {"ja_JP.UTF-8", "再試行", "いいえ(N)"},
@@ -528,7 +657,7 @@ TEST_F(ShellProcess, QuestionBoxesShowTheToolkitsButtonsInTheUsersLanguage) {
   for (const auto& row : rows) {
     QProcessEnvironment env = environment(row.locale);
     env.insert("TESSAL_PROBE_ANSWER", QString::fromUtf8(row.no));
-    auto probe = start(DIALOG_PROBE, {"--cleanup"}, row.locale, &env);
+    auto probe = start(cleanup.first(), cleanup.mid(1), row.locale, &env);
     EXPECT_EQ(finish(*probe), 1) << row.locale;
     const QString err = QString::fromUtf8(probe->readAllStandardError());
     const QRegularExpression buttons(QStringLiteral("pressed=\\[(.*)\\] buttons=\\[(.*)\\]"));
@@ -541,8 +670,6 @@ TEST_F(ShellProcess, QuestionBoxesShowTheToolkitsButtonsInTheUsersLanguage) {
     expected.sort();
     EXPECT_EQ(shown, expected) << row.locale;
   }
-  browser.kill();
-  browser.waitForFinished(5000);
 }
 
 TEST_F(ShellProcess, CleanupEditsTheProfilesAndExitsByItsOutcome) {
@@ -563,7 +690,8 @@ TEST_F(ShellProcess, CleanupEditsTheProfilesAndExitsByItsOutcome) {
     file.close();
     QProcessEnvironment env = environment("en_US.UTF-8");
     if (!row.bus) env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.path() + "/no-such-bus");
-    auto process = start(TESSALVPN, row.args, QString(), &env);
+    PRIVATE_PIDS(cleanup, TESSALVPN, row.args);
+    auto process = start(cleanup.first(), cleanup.mid(1), QString(), &env);
     EXPECT_EQ(finish(*process), row.exitCode) << row.args.join(' ').toStdString();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), row.left);
@@ -638,7 +766,8 @@ TEST_F(ShellProcess, RefusedCommandLineSaysWhyOnStandardError) {
       {{"--cleanup", "no-such-user-tessal"}, "en_US.UTF-8", "tessalvpn: No such user: no-such-user-tessal\n"},
   };
   for (const auto& row : rows) {
-    auto process = start(TESSALVPN, row.args, row.locale);
+    PRIVATE_PIDS(refused, TESSALVPN, row.args);
+    auto process = start(refused.first(), refused.mid(1), row.locale);
     EXPECT_EQ(finish(*process), 1) << row.args.join(' ').toStdString();
     const QString err = QString::fromUtf8(process->readAllStandardError());
     EXPECT_TRUE(err.endsWith(QString::fromUtf8(row.line))) << err.toStdString();
@@ -650,3 +779,5 @@ TEST_F(ShellProcess, RefusedCommandLineSaysWhyOnStandardError) {
 }
 
 }  // namespace
+
+#include "shell_process_test.moc"

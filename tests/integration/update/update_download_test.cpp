@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QRegularExpression>
+#include <QTest>
 
 #include <chrono>
 #include <functional>
@@ -206,6 +207,48 @@ TEST_F(UpdateDownloadTest, DownloadFailureEndsTheRun)
     EXPECT_FALSE(out.ignore);
     EXPECT_FALSE(out.message.isEmpty());
     EXPECT_EQ(updater.progressDialog(), nullptr);
+}
+
+// However a download ends before its file is whole (the main loop ends, as
+// after a termination signal; the server cuts it off), no part of it is left.
+TEST_F(UpdateDownloadTest, AnUnfinishedDownloadLeavesNoFile)
+{
+    const QString file = serverFile(QStringLiteral("big.deb"), QByteArray(320000, 'x'));
+    const QString signature = sign(file);
+    const QString folder = QFileInfo(QStringLiteral(TESSAL_SYSTEM_PATH("/tmp/launcherDownloaded"))).path();
+    auto partial = [&folder]() {
+        return QDir(folder).entryList(QStringList{QStringLiteral("launcherDownloaded*")}, QDir::Files);
+    };
+    const struct {
+        const char* name;
+        QJsonObject route;
+        bool loopEnds;
+    } rows[] = {
+        {"main loop ends", QJsonObject{{"trickle", QJsonObject{{"bytes", 8192}, {"interval_ms", 50}}}}, true},
+        {"cut off", QJsonObject{{"cut_after", 100000}}, false},
+    };
+    const QStringList before = partial();
+    for (const auto& row : rows) {
+        QJsonObject route = fileRoute(QStringLiteral("/public/download/app.deb"), file);
+        for (auto it = row.route.begin(); it != row.route.end(); ++it)
+            route.insert(it.key(), it.value());
+        m_routes = QJsonArray{route};
+        ASSERT_TRUE(sharedServer().setRoutes(m_routes));
+        Updater updater(2, server(), 0);
+        ModalDialogAnswerer answerer(QStringLiteral("OK"));
+        bool failed = false;
+        QObject::connect(&updater, &tessal::qt::AutoUpdater::UpdateFail, &updater, [&failed] { failed = true; });
+        updater.CheckForUpdates(profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
+                                                 "/public/download/app.deb")}));
+        if (row.loopEnds) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return partial() != before; }, 20000)) << row.name;
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+            QCoreApplication::exec();
+        } else {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return failed; }, 20000)) << row.name;
+        }
+        EXPECT_EQ(partial().join(' ').toStdString(), before.join(' ').toStdString()) << row.name;
+    }
 }
 
 // The inspection components: version file, signature file, package, in this order.

@@ -2,7 +2,10 @@
 // else "/.TessalNetworks" in the home folder. A folder of another user (a run
 // with root's credentials) or one that others may write to is never used.
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -56,6 +59,58 @@ TEST(UserLockFile, LivesOnlyInAFolderOfTheUsersOwn)
     struct stat info {};
     ASSERT_EQ(::stat(home.settingsFolder().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0700u);
+    if (oldRuntime != nullptr)
+        ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
+}
+
+// A runtime folder where the lock file cannot be made hands the lock to the
+// next folder; both locks of the user still exclude each other there.
+TEST(UserLockFile, FallsBackWhenTheRuntimeFolderTakesNoFile)
+{
+    tessal::test::TempHome home;
+    tessal::test::TempHome runtime;
+    home.setHome(home.path());
+    const char* oldRuntime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved = oldRuntime != nullptr ? oldRuntime : "";
+    ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+    const bool root = ::geteuid() == 0;
+    const struct {
+        const char* name;
+        bool applies;
+        // Run in a child, which makes the folder so and tries both locks.
+        bool (*make)(const std::string& folder);
+    } rows[] = {
+        // Root writes in any folder whatever its mode.
+        {"no write permission", !root, [](const std::string& folder) { return ::chmod(folder.c_str(), 0500) == 0; }},
+        // Only root can mount, and only in a mount namespace of its own.
+        {"read-only file system", root,
+         [](const std::string& folder) {
+             return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                    ::mount("tmpfs", folder.c_str(), "tmpfs", MS_RDONLY, "mode=0700") == 0;
+         }},
+    };
+    for (const auto& row : rows) {
+        if (!row.applies)
+            continue;
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (!row.make(runtime.path()))
+                ::_exit(2);
+            UUserLockFile lock("probe.lock");
+            UUserLockFile second("probe.lock");
+            const bool held = lock.tryLock() && !second.tryLock();
+            ::_exit(held && exists(home.settingsFolder() + "/probe.lock") ? 0 : 1);
+        }
+        ASSERT_GT(child, 0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << row.name << ": status " << status;
+        ::chmod(runtime.path().c_str(), 0700);
+        EXPECT_FALSE(exists(runtime.path() + "/probe.lock")) << row.name;
+        ::unlink((home.settingsFolder() + "/probe.lock").c_str());
+    }
     if (oldRuntime != nullptr)
         ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
     else

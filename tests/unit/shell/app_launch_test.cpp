@@ -24,11 +24,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using tessal::AppLaunchConfig;
@@ -351,6 +353,33 @@ TEST(AppLaunchTest, ChildrenGetNothingOfOursAndEndedApplicationsAreReaped)
     ASSERT_EQ(1, launched.size()) << log.text();
     const QString pid = launched.first().mid(launched.first().indexOf(record) + record.size()).trimmed();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists("/proc/" + pid); }, 10000)) << "left as a zombie";
+}
+
+// Launching an application leaves the process-wide SIGCHLD disposition as
+// it was: a child that another part waits for still has its status to give.
+TEST(AppLaunchTest, LaunchingLeavesOtherChildrenTheirExitStatus)
+{
+    OwnHome home;
+    FakeOpener opener;
+    const std::string app = opener.dir.filePath("quick").toStdString();
+    std::ofstream(app) << "#!/bin/sh\nexit 0\n";
+    ::chmod(app.c_str(), 0755);
+    struct sigaction before {};
+    ASSERT_EQ(0, ::sigaction(SIGCHLD, nullptr, &before));
+    const pid_t other = ::fork();
+    if (other == 0) {
+        ::usleep(300000);
+        ::_exit(7);
+    }
+    ASSERT_GT(other, 0);
+    EXPECT_TRUE(tessal::qt::launchWithConsent(AppLaunchConfig{{{app, ""}}, false}, true, "Intro:"));
+    int status = 0;
+    EXPECT_EQ(other, ::waitpid(other, &status, 0)) << "the status was taken from its waiter";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7);
+    struct sigaction after {};
+    ::sigaction(SIGCHLD, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
+    ::sigaction(SIGCHLD, &before, nullptr);
 }
 
 // However long a command, and whatever the site, every character of the
