@@ -18,16 +18,6 @@
 
 namespace tessal::qt {
 
-namespace {
-
-QString trQ(const char* text) { return QCoreApplication::translate("QObject", text); }
-
-struct X509Deleter {
-    void operator()(X509* x) const { X509_free(x); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Deleter>;
-
-// An OpenSSL copy of the certificate, decoded from its DER encoding.
 X509Ptr toX509(const QSslCertificate& certificate)
 {
     if (certificate.isNull())
@@ -36,6 +26,10 @@ X509Ptr toX509(const QSslCertificate& certificate)
     const unsigned char* p = reinterpret_cast<const unsigned char*>(der.constData());
     return X509Ptr(d2i_X509(nullptr, &p, der.size()));
 }
+
+namespace {
+
+QString trQ(const char* text) { return QCoreApplication::translate("QObject", text); }
 
 struct OpenSslFree {
     void operator()(char* p) const { OPENSSL_free(p); }

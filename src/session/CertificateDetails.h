@@ -10,7 +10,19 @@
 #include <QSslError>
 #include <QString>
 
+#include <openssl/x509.h>
+
+#include <memory>
+
 namespace tessal::qt {
+
+struct X509Deleter {
+    void operator()(X509* x) const { X509_free(x); }
+};
+using X509Ptr = std::unique_ptr<X509, X509Deleter>;
+
+// An OpenSSL copy of the certificate, decoded from its DER encoding; null for a null certificate.
+X509Ptr toX509(const QSslCertificate& certificate);
 
 // Text of the signature algorithm of the certificate's signed part; empty for a null certificate.
 QString signatureAlgorithmName(const QSslCertificate& certificate);

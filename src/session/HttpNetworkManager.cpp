@@ -258,9 +258,6 @@ bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certifi
 
 namespace {
 
-struct X509Free {
-    void operator()(X509* x) const { X509_free(x); }
-};
 struct X509StackFree {
     void operator()(STACK_OF(X509) * s) const { sk_X509_pop_free(s, X509_free); }
 };
@@ -273,15 +270,6 @@ struct StoreContextFree {
 struct SslContextFree {
     void operator()(SSL_CTX* c) const { SSL_CTX_free(c); }
 };
-using X509Ptr = std::unique_ptr<X509, X509Free>;
-
-X509Ptr toX509(const QSslCertificate& certificate)
-{
-    const QByteArray der = certificate.toDer();
-    const auto* p = reinterpret_cast<const unsigned char*>(der.constData());
-    return X509Ptr(der.isEmpty() ? nullptr : d2i_X509(nullptr, &p, der.size()));
-}
-
 QSslCertificate fromX509(X509* x)
 {
     if (x == nullptr)
