@@ -73,16 +73,6 @@ CString requireParam(const CString& key, UHashTable& table)
     return item->m_value;
 }
 
-void splitIntoTable(UHashTable& table, const CString& text, char separator, const CString& keyPrefix)
-{
-    table.removeAll();
-    int number = 0;
-    for (const CString& piece : launch_text::splitPieces(text, separator)) {
-        const CString key = keyPrefix + decimal(number++);
-        table.setValue(key, piece);
-    }
-}
-
 InputParamsBase::InputParamsBase(const CString& text, UHashTable& table)
 {
     // 1. Length, in bytes.
