@@ -606,7 +606,7 @@ void BrowserController::onPageLoaded(bool ok)
         const QUrl root = makeServerRootUrl(url);
         if (!ok) {
             // A navigation that left the resource page as it was fails nothing.
-            if (resourcePageReady && webView && webView->lastLoadLeftPage())
+            if (resourcePageReady && webView && webView->lastLoadKeptPage())
                 return;
             const bool refused = webView && webView->page() && webView->page()->certificateRefused(root);
             ReportErrorToUser(resourceName, tr("Failed to download resource page"),
