@@ -40,9 +40,36 @@ set(TESSAL_TEST_ENV
 #   RESOURCE_LOCK a b  locks every case holds
 #   TIMEOUT s          per-case time limit
 #   LOCK_MATCHING re lock   cases whose name matches re also hold lock
+#   SHORT_NAMES        a case is named p<Test>, a table row p<Table>.<Row>
+#                      (CI scripts match on these names); two cases that
+#                      would share a name fail the build
+#   LAUNCHER cmd...    each case runs as cmd... <binary> --gtest_filter=...
+#                      (needs SHORT_NAMES)
+# tessal_gtest_properties() sets further properties on some of the cases.
 function(tessal_discover_gtests target)
-  cmake_parse_arguments(arg "" "PREFIX;TIMEOUT" "LABELS;RESOURCE_LOCK;LOCK_MATCHING" ${ARGN})
-  gtest_discover_tests(${target} TEST_PREFIX "${arg_PREFIX}" DISCOVERY_TIMEOUT 60)
+  cmake_parse_arguments(arg "SHORT_NAMES" "PREFIX;TIMEOUT" "LABELS;RESOURCE_LOCK;LOCK_MATCHING;LAUNCHER" ${ARGN})
+  if(arg_SHORT_NAMES)
+    # gtest_discover_tests names a case <Suite>.<Test> and runs the binary
+    # itself, so the list is read by our own script after every build.
+    set(list_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_list.cmake)
+    string(REPLACE ";" "|" launcher "${arg_LAUNCHER}")
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -DTEST_TARGET=${target} -DTEST_EXECUTABLE=$<TARGET_FILE:${target}>
+              -DTEST_PREFIX=${arg_PREFIX} "-DTEST_LAUNCHER=${launcher}" -DCTEST_FILE=${list_file}
+              -P ${PROJECT_SOURCE_DIR}/cmake/TessalListGtests.cmake
+      BYPRODUCTS ${list_file}
+      VERBATIM)
+    set(include_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_include.cmake)
+    file(WRITE ${include_file}
+      "if(EXISTS \"${list_file}\")\n"
+      "  include(\"${list_file}\")\n"
+      "else()\n"
+      "  add_test(${target}_NOT_BUILT ${target}_NOT_BUILT)\n"
+      "endif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${include_file})
+  else()
+    gtest_discover_tests(${target} TEST_PREFIX "${arg_PREFIX}" DISCOVERY_TIMEOUT 60)
+  endif()
   set(props "LABELS \"${arg_LABELS}\" ENVIRONMENT \"${TESSAL_TEST_ENV}\" FIXTURES_REQUIRED tessal_download_check")
   if(arg_RESOURCE_LOCK)
     string(APPEND props " RESOURCE_LOCK \"${arg_RESOURCE_LOCK}\"")
@@ -64,4 +91,21 @@ function(tessal_discover_gtests target)
   set(file ${CMAKE_CURRENT_BINARY_DIR}/${target}_properties.cmake)
   file(WRITE ${file} "${script}")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
+endfunction()
+
+# tessal_gtest_properties(<target> MATCHING <regex> PROPERTIES <name> <value>...)
+# Sets properties on the discovered cases of TARGET whose name matches regex,
+# after the common ones; a list value ("a;b") stays one value.
+function(tessal_gtest_properties target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "MATCHING" "PROPERTIES")
+  set(props "")
+  foreach(p IN LISTS arg_PROPERTIES)
+    string(APPEND props " [==[${p}]==]")
+  endforeach()
+  file(APPEND ${CMAKE_CURRENT_BINARY_DIR}/${target}_properties.cmake
+    "foreach(t IN LISTS ${target}_TESTS)\n"
+    "  if(t MATCHES [==[${arg_MATCHING}]==])\n"
+    "    set_tests_properties(\${t} PROPERTIES${props})\n"
+    "  endif()\n"
+    "endforeach()\n")
 endfunction()

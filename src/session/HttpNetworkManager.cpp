@@ -490,7 +490,7 @@ void HttpNetworkManager::setFixedHeaders(QNetworkRequest& request)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
 }
 
-HttpNetworkManager::HttpNetworkManager(const std::string& sessionId, bool toFile, int)
+HttpNetworkManager::HttpNetworkManager(const std::string& sessionId, bool toFile)
     : QNetworkAccessManager(nullptr), m_toFile(toFile)
 {
     setFixedHeaders(m_request);

@@ -56,9 +56,7 @@ class HttpNetworkManager : public QNetworkAccessManager {
 
 public:
     // Bodies go to a temporary file when toFile is set, else into body().
-    // The third argument is accepted for callers that pass a launch flag with
-    // the request; the client's behaviour does not depend on it.
-    explicit HttpNetworkManager(const std::string& sessionId = std::string(), bool toFile = false, int = 0);
+    explicit HttpNetworkManager(const std::string& sessionId = std::string(), bool toFile = false);
     ~HttpNetworkManager() override;
 
     HttpNetworkManager(const HttpNetworkManager&) = delete;

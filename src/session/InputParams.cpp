@@ -20,7 +20,7 @@ QString toQString(const CString& text)
 InputParams::InputParams(const CString& text, UHashTable& table)
     : InputParamsBase(text, table)
 {
-    // 13. The detail is the value alone: the whole URL would carry the
+    // The resource name. The detail is the value alone: the whole URL would carry the
     // session id in full into the log.
     resourcename = requireParam("resourcename", table);
     if (!checkCharacterSet(resourcename, "[^&<>@#$!*%]", 128)) {
@@ -28,7 +28,7 @@ InputParams::InputParams(const CString& text, UHashTable& table)
                          "resourcename parameter is not valid", static_cast<const char*>(resourcename));
     }
 
-    // 14.
+    // The resource type.
     resourcetype = requireParam("resourcetype", table);
     if (!checkCharacterSet(resourcetype, "[A-Za-z0-9_]", 128)) {
         throw UException(-1, kSource, kFunction, __LINE__, "EXCEPTION - %s, %s",

@@ -73,32 +73,22 @@ CString requireParam(const CString& key, UHashTable& table)
     return item->m_value;
 }
 
-void splitIntoTable(UHashTable& table, const CString& text, char separator, const CString& keyPrefix)
-{
-    table.removeAll();
-    int number = 0;
-    for (const CString& piece : launch_text::splitPieces(text, separator)) {
-        const CString key = keyPrefix + decimal(number++);
-        table.setValue(key, piece);
-    }
-}
-
 InputParamsBase::InputParamsBase(const CString& text, UHashTable& table)
 {
-    // 1. Length, in bytes.
+    // The length, in bytes.
     const int length = text.GetLength();
     if (length > kMaxTextLength)
         fail(__LINE__, "string with input parameters is too long (length)", decimal(length));
 
-    // 2. The query follows the last "?".
+    // The query follows the last "?".
     CString query;
     if (!launch_text::splitAtLast(text, '?', query))
         fail(__LINE__, "string with input parameters is ill formatted", decimal(length));
 
-    // 3. Decoding comes before splitting: an encoded "&" or "=" separates too.
+    // Decoding comes before splitting: an encoded "&" or "=" separates too.
     const CString decoded = URLDecode(query);
 
-    // 4. The pairs. Each piece is cut and checked with its full length, so
+    // The pairs. Each piece is cut and checked with its full length, so
     // a decoded NUL cannot hide what follows it from the checks below.
     table.removeAll();
     for (const CString& pair : launch_text::splitPieces(decoded, '&')) {
@@ -113,29 +103,29 @@ InputParamsBase::InputParamsBase(const CString& text, UHashTable& table)
         table.setValue(key, value);
     }
 
-    // 5. Host name, dotted IPv4 address or bracketed IPv6 address.
+    // The server: host name, dotted IPv4 address or bracketed IPv6 address.
     server = requireParam("server", table);
     if (UIPAddress::Parse(server) == 0 || !formsUrlHost(server))
         fail(__LINE__, "server parameter is not valid", server);
 
-    // 6.
+    // The port: one that does not read as a number, or 0, is refused.
     const CString portText = requireParam("port", table);
     port = toUINT16(portText, 0, nullptr);
     if (port == 0)
         fail(__LINE__, "port parameter is not valid", portText);
 
-    // 7. Stored as written.
+    // The protocol, http or https; stored as written.
     protocol = requireParam("protocol", table);
     if (compareNoCase(protocol, "http") != 0 && compareNoCase(protocol, "https") != 0)
         fail(__LINE__, "protocol parameter is not valid", protocol);
 
-    // 8. Required even when a one-time code is given.
+    // The session id: required even when a one-time code is given.
     sid = requireParam("sid", table);
     checkAllowed("sid", sid, "[A-Za-z0-9]", 512, __LINE__);
     if (sid.GetLength() != 32)
         fail(__LINE__, "sid parameter length is invalid", shortSecret(sid));
 
-    // 9, 10.
+    // The one-time code and the token are optional.
     otc = table.getPropertyValue("otc", "");
     if (!otc.IsEmpty())
         checkAllowed("otc", otc, "[A-Za-z0-9]", 512, __LINE__);
@@ -143,7 +133,7 @@ InputParamsBase::InputParamsBase(const CString& text, UHashTable& table)
     if (!token.IsEmpty())
         checkAllowed("token", token, "[A-Za-z0-9]", 512, __LINE__);
 
-    // 11.
+    // The launch flag, true or false, when given.
     const CString launchFlag = table.getPropertyValue("applaunch", "");
     if (!launchFlag.IsEmpty()) {
         if (compareNoCase(launchFlag, "true") != 0 && compareNoCase(launchFlag, "false") != 0)
@@ -151,7 +141,7 @@ InputParamsBase::InputParamsBase(const CString& text, UHashTable& table)
         applaunch = toBool(launchFlag, false);
     }
 
-    // 12. Numbered entries; the first gap ends them.
+    // The packages: numbered entries; the first gap ends them.
     for (int n = 0; n < kMaxPackages; ++n) {
         const CString number = decimal(n);
         const CString idKey = "id" + number;

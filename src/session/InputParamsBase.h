@@ -42,10 +42,6 @@ public:
 // "<key> parameter is missing".
 CString requireParam(const CString& key, UHashTable& table);
 
-// Clears table and stores every non-empty trimmed piece of text between
-// separators under prefix + running number ("0", "1", ...).
-void splitIntoTable(UHashTable& table, const CString& text, char separator, const CString& keyPrefix);
-
 // The form in which session ids, tokens and one-time codes may appear in log
 // records and error details: the last 8 characters (the whole text when shorter).
 CString shortSecret(const CString& secret);

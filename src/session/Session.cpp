@@ -41,7 +41,7 @@ Session::Session(const SessionInfo& info, int type)
     : QObject(nullptr),
       sessionInfo(info),
       sessionType(type),
-      httpManager(info.sessionId.toUtf8().toStdString(), false, info.appLaunch ? 1 : 0)
+      httpManager(info.sessionId.toUtf8().toStdString())
 {
     connect(&profileManager, SIGNAL(ProfileDownloadSuccess()), this, SLOT(ProfileDownloadSuccess()));
     connect(&profileManager, SIGNAL(ProfileDownloadFailed(QString)), this, SLOT(ProfileDownloadFailed(QString)));

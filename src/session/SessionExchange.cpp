@@ -57,7 +57,7 @@ bool retrieveSidFromOtc(const QUrl& server, const CString& otc, CString& sid)
     // Once the program is quitting the exchange is neither started nor waited for.
     if (quitRequested())
         return false;
-    HttpNetworkManager manager(std::string(), false, 0);
+    HttpNetworkManager manager;
     // Asked before the user has trusted the server: it may not send the
     // client anywhere else.
     manager.setSameOriginRedirectionsOnly(true);
@@ -111,7 +111,7 @@ bool retrieveSidFromOtc(const QUrl& server, const CString& otc, CString& sid)
 
 bool ReportNetworkAccess(const QUrl& server, const QString& sessionId, const QString& token)
 {
-    HttpNetworkManager manager(std::string(), false, 0);
+    HttpNetworkManager manager;
     manager.setSameOriginRedirectionsOnly(true);
     const bool secure = server.scheme() == QLatin1String("https");
     QNetworkCookieJar* jar = manager.cookieJar();

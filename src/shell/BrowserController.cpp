@@ -1,11 +1,7 @@
 #include "shell/BrowserController.h"
 
 #include <algorithm>
-#include <sstream>
 #include <string>
-
-#include <boost/property_tree/ptree.hpp>
-#include <boost/property_tree/xml_parser.hpp>
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -27,6 +23,7 @@
 #include "foundation/Helpers.h"
 #include "shell/CookieOriginFilter.h"
 #include "shell/MessageBox.h"
+#include "shell/NAParamsXml.h"
 #include "tunnel/ResourceErrors.h"
 #include "tunnel/ResourceType.h"
 
@@ -348,22 +345,6 @@ void BrowserController::downloadNAConfig()
             SLOT(onNAParamsRequestFinished(Err::HttpNetworkManager, QString)), Qt::UniqueConnection);
 }
 
-QString BrowserController::naParamsFromXml(const QByteArray& xml)
-{
-    namespace pt = boost::property_tree;
-    std::istringstream in(std::string(xml.constData(), static_cast<size_t>(xml.size())));
-    pt::ptree tree;
-    pt::read_xml(in, tree);
-    std::string text;
-    for (const auto& child : tree.get_child("favorite").get_child("object")) {
-        text += child.first.c_str();
-        text += '=';
-        text += child.second.data().c_str();
-        text += '&';
-    }
-    return QString::fromUtf8(text.c_str());
-}
-
 void BrowserController::onNAParamsRequestFinished(Err::HttpNetworkManager err, QString status)
 {
     guarded("Failed to retrieve Network access parameters", __PRETTY_FUNCTION__, [&]() {
@@ -625,7 +606,7 @@ void BrowserController::onPageLoaded(bool ok)
         const QUrl root = makeServerRootUrl(url);
         if (!ok) {
             // A navigation that left the resource page as it was fails nothing.
-            if (resourcePageReady && webView && webView->lastLoadLeftPage())
+            if (resourcePageReady && webView && webView->lastLoadKeptPage())
                 return;
             const bool refused = webView && webView->page() && webView->page()->certificateRefused(root);
             ReportErrorToUser(resourceName, tr("Failed to download resource page"),

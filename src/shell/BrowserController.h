@@ -62,8 +62,6 @@ public:
 
     // The port-mapping text the page gets with a connected application tunnel.
     static QString portMappingJson(const std::vector<tessal::TunnelEndpoint>& entries);
-    // key=value& per child of favorite/object, in document order.
-    static QString naParamsFromXml(const QByteArray& xml);
     // SHA-512 (lower-case hex) of the machine identity and the session id's last 8 characters.
     static QString machineHash(const std::string& identity, const QString& sessionId);
 

@@ -98,7 +98,7 @@ void WebView::onLoadingChanged(const QWebEngineLoadingInfo& info)
         return;
     }
     // A navigation that never commits ends as stopped, not as failed.
-    lastLoadKeptPage = info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && !info.isErrorPage() &&
+    lastLoadKept = info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && !info.isErrorPage() &&
                        url() == urlAtLoadStart;
 }
 

@@ -33,7 +33,7 @@ public:
 
     // True when the last load that ended was stopped without replacing the
     // page or changing its URL (a download, a 204, a refused scheme).
-    bool lastLoadLeftPage() const { return lastLoadKeptPage; }
+    bool lastLoadKeptPage() const { return lastLoadKept; }
 
     // The page's web channel; its parent is the page.
     QWebChannel* webChannel() const { return channel; }
@@ -55,7 +55,7 @@ private:
     WebPage* currentPage = nullptr;
     bool errorPageLoading = false;
     QUrl urlAtLoadStart;
-    bool lastLoadKeptPage = false;
+    bool lastLoadKept = false;
 };
 
 } // namespace qt

@@ -144,18 +144,18 @@ CString ResourceManager::portFromUrl(const QUrl& url) {
 // Attach
 
 int ResourceManager::attachResource(const QString& id, ResourceType::Enum type, const QString& params) {
-  // 1. One kind of resource per manager, and one network-access resource.
+  // One kind of resource per manager, and one network-access resource.
   if (m_mainResourceType != ResourceType::invalid) {
     if (type == ResourceType::network_access)
       return m_mainResourceType == ResourceType::network_access ? 101 : 102;
     if (type != m_mainResourceType) return 102;
   }
-  // 2.
+  // An id already attached is not attached again.
   if (m_resources.contains(id)) return 103;
-  // 3. Sticky, even when the request fails below.
+  // The manager's kind: sticky, even when the request fails below.
   m_mainResourceType = type;
 
-  // 4.
+  // A controller of the resource's kind.
   if (type != ResourceType::network_access && type != ResourceType::app_tunnel) return kUnknownType;
   ControllerSpec spec;
   spec.type = type;
@@ -168,7 +168,7 @@ int ResourceManager::attachResource(const QString& id, ResourceType::Enum type, 
   const std::shared_ptr<TunnelInterface> controller = m_factory ? m_factory(spec) : createController(spec);
   if (!controller) return kUnknownType;
 
-  // 5. In the table before open, so that events delivered meanwhile find it.
+  // In the table before open, so that events delivered meanwhile find it.
   Resource resource;
   resource.name = id;
   resource.type = type;
@@ -176,7 +176,7 @@ int ResourceManager::attachResource(const QString& id, ResourceType::Enum type, 
   resource.controller = controller;
   m_resources.insert(id, resource);
 
-  // 6.
+  // The parameters: the server's host and port, and the local networks.
   CString szParams = toCStringUtf8(params);
   setParam("tunnel_host0", toCStringUtf8(m_serverUrl.host(QUrl::FullyDecoded)), szParams, '&', ParamMode::Replace);
   setParam("tunnel_port0", portFromUrl(m_serverUrl), szParams, '&', ParamMode::Replace);
@@ -192,10 +192,9 @@ int ResourceManager::attachResource(const QString& id, ResourceType::Enum type, 
   addNetworks(vecv4InResourceManager, "ipv4 Address: ", "localNetVulnerableIPv4_", "localNetVulnerableIPv4count");
   addNetworks(vecv6InResourceManager, "ipv6 Address: ", "localNetVulnerableIPv6_", "localNetVulnerableIPv6count");
 
-  // 7.
   TUNNEL_LOG(kVerbose, kSource, makeArgFormat("%1, %2", "Content of szParams: ", forRecord(szParams)).str());
 
-  // 8.
+  // Open; each failure becomes its error code.
   int result = 0;
   std::string text;
   try {
@@ -215,7 +214,6 @@ int ResourceManager::attachResource(const QString& id, ResourceType::Enum type, 
     text = e.what();
   }
 
-  // 9.
   if (result != 0) {
     TUNNEL_LOG(kError, kSource,
                makeArgFormat("Failed to open resource '%1', error:%2, %3", id, result, text).str());

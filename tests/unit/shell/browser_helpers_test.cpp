@@ -7,11 +7,13 @@
 
 #include "shell/BrowserController.h"
 #include "shell/MainWindow.h"
+#include "shell/NAParamsXml.h"
 #include "shell/VpnWebBridge.h"
 #include "shell/WebView.h"
 
 using tessal::TunnelEndpoint;
 using tessal::qt::BrowserController;
+using tessal::qt::naParamsFromXml;
 
 namespace {
 
@@ -65,9 +67,9 @@ TEST(BrowserHelpersTest, NAParamsFromXml)
     };
     for (const Row& row : rows) {
         if (row.text == nullptr) {
-            EXPECT_THROW(BrowserController::naParamsFromXml(row.xml), std::exception) << row.xml;
+            EXPECT_THROW(naParamsFromXml(row.xml), std::exception) << row.xml;
         } else {
-            EXPECT_EQ(BrowserController::naParamsFromXml(row.xml).toStdString(), row.text) << row.xml;
+            EXPECT_EQ(naParamsFromXml(row.xml).toStdString(), row.text) << row.xml;
         }
     }
 }
