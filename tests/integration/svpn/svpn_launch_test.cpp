@@ -155,7 +155,9 @@ TEST_F(SvpnLaunch, FirstProcessKilledAfterTheBoundLeavesNoOrphanDaemon) {
   RecordingHandler second;
   second.setLaunchWait(300);
   EXPECT_EQ(second.Open(listOf({})), 0);  // not refused with -2
-  EXPECT_EQ(standIn.lines("linger").size(), 2u);
+  // The first process records its lingering only after the daemon is up.
+  EXPECT_TRUE(waitUntil([&] { return standIn.lines("linger").size() == 2u; }, 3000))
+      << standIn.lines("linger").size();
 }
 
 volatile sig_atomic_t g_childSignals = 0;

@@ -372,7 +372,7 @@ TEST(SysProcess, StartProcessTakesItsEnvironmentIdentityAndBound)
         {"start environment", [](ChildStart&) {}, true, 0, false, "0", "TESSAL_BEFORE=kept", "force_s3tc_enable="},
         {"as a user", [&](ChildStart& s) { s.identity = &nobody; s.environment = userEnvironment(65534); }, true, 0,
          false, "65534", "LOGNAME=nobody", "TESSAL_BEFORE="},
-        {"stopped by the user", [](ChildStart& s) { s.args = {"/bin/sh", "-c", "kill -STOP $$"}; }, true, 0, true, "",
+        {"stopped by the user", [](ChildStart& s) { s.args = {"/bin/sh", "-c", "kill -STOP $$"}; s.waitMs = 1000; }, true, 0, true, "",
          "", ""},
         {"exec fails", [&](ChildStart& s) { s.args = {folder.file("missing")}; }, false, ENOENT, false, "", "", ""},
     };
@@ -383,7 +383,8 @@ TEST(SysProcess, StartProcessTakesItsEnvironmentIdentityAndBound)
         ::unlink(out.c_str());
         ChildStart start;
         start.args = {"/bin/sh", "-c", report};
-        start.waitMs = 1000;
+        // Room for a loaded machine; the stopped row sets its own short bound.
+        start.waitMs = 5000;
         row.set(start);
         const ChildRun run = startProcess(start);
         EXPECT_EQ(run.started(), row.started);
