@@ -25,6 +25,24 @@ pid_t startSleep()
     return pid;
 }
 
+// Waits until the child has exec'd: before that its command line is the
+// test's, and a loaded machine can take far longer than any fixed pause.
+bool runsSleep(pid_t pid)
+{
+    const std::string path = "/proc/" + std::to_string(pid) + "/cmdline";
+    for (int i = 0; i < 1000; ++i) {
+        if (FILE* file = std::fopen(path.c_str(), "r")) {
+            char first[32] = {};
+            const size_t got = std::fread(first, 1, sizeof first - 1, file);
+            std::fclose(file);
+            if (got > 0 && std::string(first) == "/bin/sleep")
+                return true;
+        }
+        ::usleep(10000);
+    }
+    return false;
+}
+
 // True when the child was ended by SIGTERM within `ms`; a child still
 // running then is killed.
 bool endedByTerm(pid_t pid, int ms)
@@ -57,7 +75,7 @@ TEST(CompanionProcesses, StopsWhatIsRegisteredAndStillRunsItsProgram)
         SCOPED_TRACE(static_cast<int>(row.watch));
         const pid_t child = startSleep();
         ASSERT_GT(child, 0);
-        ::usleep(50000);  // past exec: the command line is sleep's
+        ASSERT_TRUE(runsSleep(child));
         std::remove(pidFile.c_str());
         int handle = -1;
         switch (row.watch) {
