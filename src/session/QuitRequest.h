@@ -20,13 +20,13 @@ public:
     bool isRequested() const { return requestedFlag; }
     // The first call emits requested(); later ones do nothing.
     void request();
-    // Tests only: forgets the quit, so that one test program can ask twice.
-    void clearForTesting() { requestedFlag = false; }
 
 signals:
     void requested();
 
 private:
+    friend struct SessionTestSeam;
+
     QuitRequest() = default;
 
     bool requestedFlag = false;

@@ -3,6 +3,7 @@
 #include "session/InputParamsBase.h"
 #include "session/QuitRequest.h"
 #include "session/ServerUrls.h"
+#include "session/SessionTestSeam.h"
 #include "session/TrustedSitePrompt.h"
 #include "session/UnixAutoUpdater.h"
 #include "foundation/Helpers.h"
@@ -27,9 +28,9 @@ namespace {
 constexpr const char* kLogFile = "/Session";
 constexpr int kNotTrustedForSession = 112;
 
-Session::AttachCall& attachCallForTesting()
+SessionTestSeam::AttachCall& seamAttachCall()
 {
-    static Session::AttachCall call;
+    static SessionTestSeam::AttachCall call;
     return call;
 }
 
@@ -314,9 +315,9 @@ void Session::RequestFinished(Err::HttpNetworkManager error, QString message)
         fail(message);
 }
 
-void Session::setAttachCallForTesting(AttachCall call)
+void SessionTestSeam::setAttachCall(AttachCall call)
 {
-    attachCallForTesting() = std::move(call);
+    seamAttachCall() = std::move(call);
 }
 
 UFORCED_UNWIND_HANDLER AttachResourceResult Session::AttachResource(const QString& resourceName,
@@ -327,8 +328,8 @@ UFORCED_UNWIND_HANDLER AttachResourceResult Session::AttachResource(const QStrin
     try {
         if (!IsSiteTrusted(sessionInfo.url.toString(), sessionType != EndpointInspection, trustedSiteTag()))
             code = kNotTrustedForSession;
-        else if (attachCallForTesting())
-            code = attachCallForTesting()(resourceName, resourceType);
+        else if (seamAttachCall())
+            code = seamAttachCall()(resourceName, resourceType);
         else
             code = browserController.openMainResource(resourceName, resourceType, QString());
     } catch (const UException& e) {

@@ -70,10 +70,6 @@ public:
     int getVulnerableNetworkInterfaceInfo();
 
     AttachResourceResult AttachResource(const QString& resourceName, const QString& resourceType);
-    // Tests only: stands in for the window's open of an attached resource
-    // (an empty function restores the window's own).
-    using AttachCall = std::function<int(const QString& resourceName, const QString& resourceType)>;
-    static void setAttachCallForTesting(AttachCall call);
 
     const QString& GetSessionId() const { return sessionInfo.sessionId; }
     const QUrl& GetServerUrl() const { return sessionInfo.url; }

@@ -36,6 +36,7 @@
 #include "session/ServerUrls.h"
 #include "session/TrustedSitePrompt.h"
 #include "shell/MessageBox.h"
+#include "shell/ShellTestSeam.h"
 #include "foundation/Helpers.h"
 
 namespace tessal {
@@ -49,6 +50,8 @@ constexpr int kLowestLogLevel = 31;
 constexpr int kHighestLogLevel = 127;
 
 std::mutex launcherMutex;
+using AppLauncher = ShellTestSeam::AppLauncher;
+
 AppLauncher currentLauncher;
 
 // Reaps a launched application once it has ended, from the event loop. The
@@ -153,7 +156,7 @@ const char* const kDetailKeys[] = {
 
 } // namespace
 
-AppLauncher replaceAppLauncher(AppLauncher launcher)
+ShellTestSeam::AppLauncher ShellTestSeam::replaceAppLauncher(AppLauncher launcher)
 {
     std::lock_guard<std::mutex> hold(launcherMutex);
     std::swap(currentLauncher, launcher);

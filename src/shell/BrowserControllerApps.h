@@ -17,13 +17,6 @@ class UPropertyList;
 namespace tessal {
 namespace qt {
 
-// Starts one command line and returns the child's process id.
-using AppLauncher = std::function<pid_t(const std::string& command)>;
-
-// Replaces how launchApplications starts its commands and returns the
-// previous launcher; an empty one restores the shell. For tests.
-AppLauncher replaceAppLauncher(AppLauncher launcher);
-
 // Whether the program of a launch path can be found: a path with a "/" is
 // checked as a file the user may execute, a bare name is looked up in PATH.
 // Nothing is run.

@@ -18,6 +18,7 @@
 #include "shell/CustomQApplication.h"
 #include "shell/FirefoxPreferencesCleanup.h"
 #include "shell/MessageBox.h"
+#include "shell/ShellTestSeam.h"
 
 namespace tessal {
 namespace system {
@@ -39,7 +40,7 @@ bool passwordDatabase(const std::string& user, UserEntry& found)
     return true;
 }
 
-UserLookup findUser = passwordDatabase;
+qt::ShellTestSeam::UserLookup findUser = passwordDatabase;
 
 [[noreturn]] void noSuchUser(const std::string& user)
 {
@@ -81,13 +82,6 @@ uid_t userId(const std::string& user)
     if (!findUser(user, entry))
         noSuchUser(user);
     return entry.uid;
-}
-
-UserLookup setUserLookup(UserLookup lookup)
-{
-    const UserLookup before = findUser;
-    findUser = lookup;
-    return before;
 }
 
 std::vector<ProcessRecord> listProcesses(const std::string& procRoot)
@@ -206,6 +200,13 @@ bool cleanupBrowserPreferences(const std::vector<std::string>& schemes, const st
 bool cleanupBrowserPreferences(CustomQApplication& app, const QString& user)
 {
     return cleanupBrowserPreferences({app.schemeName.toStdString()}, user.toStdString(), "/proc");
+}
+
+ShellTestSeam::UserLookup ShellTestSeam::setUserLookup(UserLookup lookup)
+{
+    const UserLookup before = system::findUser;
+    system::findUser = lookup;
+    return before;
 }
 
 } // namespace qt

@@ -30,11 +30,6 @@ struct UserEntry
     uid_t uid = 0;
 };
 
-// Finds user (the real user when empty); false when there is none. Tests put
-// in their own; returns the one it replaces.
-using UserLookup = bool (*)(const std::string& user, UserEntry& entry);
-UserLookup setUserLookup(UserLookup lookup);
-
 // Every process under procRoot ("/proc"), in listing order. Throws
 // std::filesystem::filesystem_error when procRoot cannot be listed.
 std::vector<ProcessRecord> listProcesses(const std::string& procRoot);

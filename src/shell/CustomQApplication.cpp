@@ -37,6 +37,7 @@
 #include "shell/BrowserPreferencesCleanup.h"
 #include "shell/LinuxService.h"
 #include "shell/MessageBox.h"
+#include "shell/ShellTestSeam.h"
 #include "tessal_config.h"
 
 // The program's built-in images live in the client library.
@@ -182,7 +183,7 @@ QString minimumToolkitVersion()
     return minimumVersionSetting();
 }
 
-void setMinimumToolkitVersion(const QString& version)
+void ShellTestSeam::setMinimumToolkitVersion(const QString& version)
 {
     minimumVersionSetting() = version;
 }

@@ -75,10 +75,8 @@ void unblockTerminationSignals();
 enum class ToolkitVersionCheck { Accepted, TooOld, Unparsable };
 ToolkitVersionCheck checkToolkitVersion(const QString& runtime, const QString& minimum);
 
-// The oldest toolkit accepted at run time (the build's setting). Test
-// programs built from main.cpp may lower or raise it before start-up.
+// The oldest toolkit accepted at run time (the build's setting).
 QString minimumToolkitVersion();
-void setMinimumToolkitVersion(const QString& version);
 
 // The catalogue language for a locale name ("de_DE" -> "de"): Traditional
 // Chinese locales (zh_TW, zh_HK, zh_MO) give "tw", other Chinese ones "zh".

@@ -16,6 +16,7 @@
 
 #include "foundation/UserFiles.h"
 #include "shell/BrowserPreferencesCleanup.h"
+#include "shell/ShellTestSeam.h"
 
 namespace tessal {
 namespace qt {
@@ -94,7 +95,8 @@ void openPreferenceFile(const std::string& path, const ProfileOwner* owner, Open
                                  + std::to_string(owner->uid) + ")");
 }
 
-ChangeOwner changeOwner = ::fchown;
+// How a replacement is handed to the file's owner.
+ShellTestSeam::ChangeOwner changeOwner = ::fchown;
 
 // The hidden name a replacement of name is written under first.
 std::string temporaryPrefix(const std::string& name)
@@ -188,7 +190,7 @@ std::string readFileLimited(const std::string& path, std::uintmax_t limit, const
     return text;
 }
 
-ChangeOwner setChangeOwner(ChangeOwner change)
+ShellTestSeam::ChangeOwner ShellTestSeam::setChangeOwner(ChangeOwner change)
 {
     const ChangeOwner before = changeOwner;
     changeOwner = change;

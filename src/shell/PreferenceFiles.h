@@ -53,11 +53,6 @@ void writeFileContents(const std::string& path, const std::string& text, const P
 // Quietly does nothing when the folder cannot be opened.
 void removeStaleTemporaries(const std::string& path, const ProfileOwner* owner = nullptr);
 
-// How a replacement is handed to the file's owner (fchown); tests put in one
-// that fails. Returns the one it replaces.
-using ChangeOwner = int (*)(int fd, uid_t uid, gid_t gid);
-ChangeOwner setChangeOwner(ChangeOwner change);
-
 // The path as the error texts quote it: in double quotes, a double quote or
 // "&" inside preceded by "&".
 std::string quotedPath(const std::string& path);

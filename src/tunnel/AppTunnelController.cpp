@@ -13,6 +13,7 @@
 #include "foundation/Uri.h"
 #include "tunnel/TunnelLogRecord.h"
 #include "tunnel/TunnelServerClient.h"
+#include "tunnel/TunnelTestSeam.h"
 #include "tunnel/WebInterface.h"
 
 namespace tessal::qt {
@@ -73,12 +74,12 @@ AppTunnelController::AppTunnelController(WebInterface* listener, const QUrl& tun
 
 AppTunnelController::~AppTunnelController() = default;
 
-void AppTunnelController::setReadinessPauseForTesting(int milliseconds)
+void TunnelTestSeam::setReadinessPause(int milliseconds)
 {
     g_readinessPauseMs = milliseconds;
 }
 
-void AppTunnelController::resetTunnelServerClientForTesting()
+void TunnelTestSeam::resetTunnelServerClient()
 {
     g_tunnelServerClient.reset();
     g_logLevelInForce.reset();

@@ -46,11 +46,6 @@ public:
     // tunnel open and nobody holds it.
     TunnelServerClient* getTunnelServerClient();
 
-    // Pause between two readiness questions (one second); tests shorten it.
-    static void setReadinessPauseForTesting(int milliseconds);
-    // Drops the process-wide client and the level in force (tests only).
-    static void resetTunnelServerClientForTesting();
-
 private:
     // The client as its owners hold it: open keeps it across its nested
     // loops, in which another controller may ask for a client.

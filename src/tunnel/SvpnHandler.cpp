@@ -27,6 +27,7 @@
 #include "foundation/m_system.h"
 #include "tessal_config.h"
 #include "tunnel/TunnelLog.h"
+#include "tunnel/TunnelTestSeam.h"
 
 using tessal::tunnel_log::joined;
 using tessal::tunnel_log::write;
@@ -267,7 +268,7 @@ void SvpnHandler::stopAndReport(int code, bool isError) {
 // ---------------------------------------------------------------------------
 // Start text
 
-void SvpnHandler::resetLastSessionId() { lastSessionId() = CString(); }
+void tessal::qt::TunnelTestSeam::resetLastSessionId() { lastSessionId() = CString(); }
 
 CString SvpnHandler::makeStartParameters(UPropertyList& params) {
   const CString sessionId = params.getPropertyValue("SESSION_ID", "");

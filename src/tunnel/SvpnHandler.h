@@ -70,8 +70,6 @@ class SvpnHandler : public TunnelHandlerBase {
   static int parsePidText(const char* text);
   // Decodes one poll reply (NUL-terminated text).
   static SvpnReplyEvents decodeReply(const char* reply);
-  // The session id used by the previous start (for tests of the start text).
-  static void resetLastSessionId();
 
  protected:
   // Stops the daemon when this handler started one and has not stopped it,

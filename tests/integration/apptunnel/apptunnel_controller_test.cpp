@@ -15,6 +15,7 @@
 #include "foundation/UClasses.h"
 #include "tunnel/AppTunnelController.h"
 #include "tunnel/TunnelServerClient.h"
+#include "tunnel/TunnelTestSeam.h"
 #include "tunnel/WebInterface.h"
 
 namespace {
@@ -22,6 +23,7 @@ namespace {
 using tessal::test::RecordingLog;
 
 using tessal::qt::AppTunnelController;
+using tessal::qt::TunnelTestSeam;
 
 class RecordingListener : public tessal::qt::WebInterface {
 public:
@@ -52,11 +54,11 @@ const std::string kOneLocalTunnel =
 
 class AppTunnelControllerTest : public ::testing::Test {
 protected:
-    void SetUp() override { AppTunnelController::setReadinessPauseForTesting(20); }
+    void SetUp() override { TunnelTestSeam::setReadinessPause(20); }
     void TearDown() override
     {
-        AppTunnelController::resetTunnelServerClientForTesting();
-        AppTunnelController::setReadinessPauseForTesting(1000);
+        TunnelTestSeam::resetTunnelServerClient();
+        TunnelTestSeam::setReadinessPause(1000);
     }
     RecordingListener listener;
 };

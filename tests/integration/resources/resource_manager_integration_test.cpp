@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "StandIn.h"
-#include "tunnel/AppTunnelController.h"
 #include "tunnel/ResourceManager.h"
+#include "tunnel/TunnelTestSeam.h"
 
 namespace {
 
@@ -85,7 +85,7 @@ void runResource(ResourceType::Enum type, const QString& params, int64_t expecte
     EXPECT_EQ(events.back(), "closed res " + std::to_string(type) + " 0");
   }
   // The process-wide tunnel-server client may keep its own reactor.
-  tessal::qt::AppTunnelController::resetTunnelServerClientForTesting();
+  tessal::qt::TunnelTestSeam::resetTunnelServerClient();
   EXPECT_TRUE(spinUntil([] { return noChildren(); }, 5000));
   const Leftovers after;
   EXPECT_EQ(after.fds, before.fds);
@@ -112,7 +112,7 @@ TEST(ResourceManagerWithStandIns, ApplicationTunnelThroughTunnelserver) {
          "reply statistics_by_resource result=0&recv_server=5&send_server=6&recv_client=7&send_client=8\\n\n";
   ::setenv("TESSAL_TUNNELSERVER_SCRIPT", script.c_str(), 1);
   ::setenv("TESSAL_TUNNELSERVER_RECORD", record.c_str(), 1);
-  tessal::qt::AppTunnelController::setReadinessPauseForTesting(20);
+  tessal::qt::TunnelTestSeam::setReadinessPause(20);
   runResource(ResourceType::app_tunnel, "", 8);
   ::unsetenv("TESSAL_TUNNELSERVER_SCRIPT");
   ::unsetenv("TESSAL_TUNNELSERVER_RECORD");

@@ -12,6 +12,7 @@
 
 #include "ModalDialogAnswerer.h"
 #include "shell/CustomQApplication.h"
+#include "shell/ShellTestSeam.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ void printDialogs()
 void installProbe()
 {
 #ifdef TESSAL_PROBE_RAISES_GATE
-    tessal::qt::setMinimumToolkitVersion(QStringLiteral("99.0.0"));
+    tessal::qt::ShellTestSeam::setMinimumToolkitVersion(QStringLiteral("99.0.0"));
 #endif
     const QString answer = qEnvironmentVariable("TESSAL_PROBE_ANSWER", QStringLiteral("OK"));
     g_answerer = new tessal::test::ModalDialogAnswerer(answer);

@@ -16,6 +16,7 @@
 #include "RecordingHandler.h"
 #include "StandIn.h"
 #include "foundation/UClasses.h"
+#include "tunnel/TunnelTestSeam.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ std::string cmdline(int pid) {
 
 class SvpnLaunch : public ::testing::Test {
  protected:
-  void SetUp() override { SvpnHandler::resetLastSessionId(); }
+  void SetUp() override { tessal::qt::TunnelTestSeam::resetLastSessionId(); }
 };
 
 TEST_F(SvpnLaunch, DaemonReceivesTheExactHexStartText) {

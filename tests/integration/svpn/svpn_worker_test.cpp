@@ -6,13 +6,14 @@
 #include "RecordingHandler.h"
 #include "StandIn.h"
 #include "foundation/UClasses.h"
+#include "tunnel/TunnelTestSeam.h"
 
 namespace {
 
 using Events = std::vector<std::string>;
 
 int openWith(RecordingHandler& handler) {
-  SvpnHandler::resetLastSessionId();
+  tessal::qt::TunnelTestSeam::resetLastSessionId();
   return handler.Open(new UPropertyList());
 }
 

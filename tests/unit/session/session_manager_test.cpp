@@ -7,6 +7,7 @@
 #include "session/Session.h"
 #include "session/SessionManager.h"
 #include "session/QuitRequest.h"
+#include "session/SessionTestSeam.h"
 
 #include "foundation/UException.h"
 
@@ -151,20 +152,20 @@ TEST_F(SessionManagerTest, AttachGuardTurnsEveryThrowIntoAFailure)
         {"unknown", [] () -> int { throw 7; }, -1},
     };
     for (const Row& row : rows) {
-        qt::Session::setAttachCallForTesting([&](const QString&, const QString&) { return row.open(); });
+        qt::SessionTestSeam::setAttachCall([&](const QString&, const QString&) { return row.open(); });
         const qt::AttachResourceResult result = session->AttachResource("res2", "network_access");
         EXPECT_EQ(result.code, row.code) << row.name;
         EXPECT_TRUE(result.notifyUser) << row.name;
         EXPECT_TRUE(result.message.startsWith("Failed to open resource 'res2': ")) << row.name;
     }
     {
-        qt::Session::setAttachCallForTesting([](const QString&, const QString&) -> int { pthread_exit(nullptr); });
+        qt::SessionTestSeam::setAttachCall([](const QString&, const QString&) -> int { pthread_exit(nullptr); });
         bool returned = false;
         std::thread([&] { session->AttachResource("res2", "network_access"); returned = true; }).join();
         EXPECT_FALSE(returned);
         EXPECT_EQ(log.withMessage("EXCEPTION caught (forced stack unwind), Attach resource").size(), 1) << log.text();
     }
-    qt::Session::setAttachCallForTesting(nullptr);
+    qt::SessionTestSeam::setAttachCall(nullptr);
 }
 
 TEST_F(SessionManagerTest, OneTimeCodeReplacesTheSessionId)
@@ -250,7 +251,7 @@ TEST_F(SessionManagerTest, QuitStopsTheLaunchAtItsNextStep)
         EXPECT_TRUE(requestsTo("/pre/config.php").isEmpty());
         EXPECT_EQ(requestsTo("/my.report.na").size(), QString(row.stage).endsWith("report") ? 1 : 0);
         EXPECT_EQ(log.withMessage("Failed to exchange one time code with session ID, 0").size(), 0);
-        qt::QuitRequest::instance().clearForTesting();
+        qt::SessionTestSeam::forgetQuitRequest();
     }
 }
 

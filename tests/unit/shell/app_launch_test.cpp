@@ -3,6 +3,7 @@
 
 #include "shell/BrowserController.h"
 #include "shell/BrowserControllerApps.h"
+#include "shell/ShellTestSeam.h"
 
 #include "foundation/UClasses.h"
 #include "tunnel/ResourceType.h"
@@ -45,12 +46,12 @@ namespace {
 struct RecordingLauncher {
     RecordingLauncher()
     {
-        tessal::qt::replaceAppLauncher([this](const std::string& command) {
+        tessal::qt::ShellTestSeam::replaceAppLauncher([this](const std::string& command) {
             commands.push_back(command);
             return static_cast<pid_t>(4242);
         });
     }
-    ~RecordingLauncher() { tessal::qt::replaceAppLauncher(nullptr); }
+    ~RecordingLauncher() { tessal::qt::ShellTestSeam::replaceAppLauncher(nullptr); }
     std::vector<std::string> commands;
 };
 

@@ -30,6 +30,7 @@
 #include "shell/FirefoxPreferencesCleanup.h"
 #include "shell/PreferenceFiles.h"
 #include "shell/PreferenceTextEdits.h"
+#include "shell/ShellTestSeam.h"
 
 namespace {
 
@@ -398,8 +399,8 @@ TEST_F(CleanupTest, RootCleansAnotherUsersProfileAsThatUser) {
   const std::string handlers = R"({"schemes":{"mailto":{},"tessal-vpn":{"action":2}}})";
   std::filesystem::create_directories(proc);
   writeFile(decoy, json);
-  const auto lookup = tessal::system::setUserLookup(lookUpAlice);
-  const auto change = setChangeOwner(recordingChown);
+  const auto lookup = ShellTestSeam::setUserLookup(lookUpAlice);
+  const auto change = ShellTestSeam::setChangeOwner(recordingChown);
   const char* const files[] = {"/.config/google-chrome/Local State", "/.config/google-chrome/Default/Preferences",
                                "/.mozilla/firefox/p.default/handlers.json"};
   for (const mode_t mode : {04755, 02640, 0600}) {
@@ -437,8 +438,8 @@ TEST_F(CleanupTest, RootCleansAnotherUsersProfileAsThatUser) {
       EXPECT_EQ(entry.path().string().find(".tessal-"), std::string::npos) << entry.path();
     }
   }
-  setChangeOwner(change);
-  tessal::system::setUserLookup(lookup);
+  ShellTestSeam::setChangeOwner(change);
+  ShellTestSeam::setUserLookup(lookup);
   EXPECT_EQ(readFile(decoy), json);
 }
 
@@ -454,7 +455,7 @@ TEST_F(CleanupTest, RootCleanupTellsTheUserNothingOfRootsFiles) {
   const std::string proc = home("/proc");
   std::filesystem::create_directories(proc);
   aliceHome = home("/alice");
-  const auto lookup = tessal::system::setUserLookup(lookUpAlice);
+  const auto lookup = ShellTestSeam::setUserLookup(lookUpAlice);
   std::string texts[2];
   for (int present = 0; present < 2; ++present) {
     std::filesystem::remove_all(aliceHome);
@@ -468,7 +469,7 @@ TEST_F(CleanupTest, RootCleanupTellsTheUserNothingOfRootsFiles) {
     EXPECT_FALSE(cleanupBrowserPreferences(kSchemes, "alice", proc));
     texts[present] = log.text();
   }
-  tessal::system::setUserLookup(lookup);
+  ShellTestSeam::setUserLookup(lookup);
   EXPECT_EQ(texts[0], texts[1]);
   EXPECT_EQ(readFile(secret), "{}");
 }

@@ -20,6 +20,7 @@
 
 #include "ModalDialogAnswerer.h"
 #include "session/QuitRequest.h"
+#include "session/SessionTestSeam.h"
 #include "session/TrustedSiteList.h"
 #include "session/TrustedSitePrompt.h"
 #include "shell/BrowserPreferencesCleanup.h"
@@ -88,7 +89,7 @@ class QuestionEnder {
       QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
       QCoreApplication::exec();
     }
-    QuitRequest::instance().clearForTesting();
+    tessal::qt::SessionTestSeam::forgetQuitRequest();
   }
   int asked() const { return m_asked; }
 

@@ -8,6 +8,7 @@
 
 #include "foundation/UClasses.h"
 #include "tunnel/SvpnHandler.h"
+#include "tunnel/TunnelTestSeam.h"
 #include "tunnel/VpnController.h"
 #include "tunnel/WebInterface.h"
 
@@ -114,7 +115,7 @@ std::string startText(const std::vector<std::pair<std::string, std::string>>& pa
 
 class SvpnStartText : public ::testing::Test {
  protected:
-  void SetUp() override { SvpnHandler::resetLastSessionId(); }
+  void SetUp() override { tessal::qt::TunnelTestSeam::resetLastSessionId(); }
   const std::string pid = std::to_string(getpid());
   std::string tail(int versionIndex) {
     return "q" + std::to_string(versionIndex) + "=" + hex("version=2.9") + "&q" + std::to_string(versionIndex - 1) +
