@@ -3,14 +3,30 @@
 #include "foundation/str_helper.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
 
 #include <string>
+
+#include "tessal_update_keys.h"
 
 namespace {
 
 std::string decoded(const CString& base64)
 {
     return std::string(base64DecodeText(base64));
+}
+
+// Base64 of HMAC-MD5 with the built-in key, as OpenSSL computes it.
+std::string hmacOracle(const std::string& text)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    HMAC(EVP_md5(), kTessalHmacKey, sizeof kTessalHmacKey, reinterpret_cast<const unsigned char*>(text.data()),
+         text.size(), digest, &length);
+    unsigned char encoded[4 * EVP_MAX_MD_SIZE];
+    const int n = EVP_EncodeBlock(encoded, digest, static_cast<int>(length));
+    return std::string(reinterpret_cast<const char*>(encoded), static_cast<size_t>(n));
 }
 
 std::string host()
@@ -68,12 +84,12 @@ TEST(DeviceInfoTest, AgentInfoTexts)
 
 TEST(DeviceInfoTest, SignedDeviceReport)
 {
-    const char text[] = "session=s1&device_info=ZGk=&agent_result=ok&token=t";
-    const CString signature = CSignature().ComputeHmac(text);
-    EXPECT_EQ(signature.GetLength(), 24);
-    EXPECT_EQ(std::string(deviceReportSignature(text)), std::string(signature));
-    EXPECT_EQ(std::string(signedDeviceReport("s1", "ZGk=", "ok", "t")),
-              std::string(text) + "&signature=" + std::string(signature));
+    const std::string text = "session=s1&device_info=ZGk=&agent_result=ok&token=t";
+    const std::string signature = hmacOracle(text);
+    ASSERT_EQ(signature.size(), 24u);
+    EXPECT_EQ(std::string(deviceReportSignature(text.c_str())), signature);
+    EXPECT_EQ(std::string(CSignature().ComputeHmac("")), hmacOracle(""));
+    EXPECT_EQ(std::string(signedDeviceReport("s1", "ZGk=", "ok", "t")), text + "&signature=" + signature);
 }
 
 TEST(DeviceInfoTest, SplitUrl)
