@@ -85,7 +85,9 @@ TEST(CryptedString, WipeBytes)
     EXPECT_EQ(wipeBytes(text), 1);
     EXPECT_EQ(std::string(text, 3), std::string(3, '\0'));
     EXPECT_EQ(wipeBytes(nullptr, 0), 1);
-    EXPECT_EQ(*setHookParameter(7), 7);
-    EXPECT_EQ(getHookParameter(), 7);
+    // The pointer is to the one process-wide parameter, not to a copy.
+    int* parameter = setHookParameter(7);
+    *parameter = 9;
+    EXPECT_EQ(getHookParameter(), 9);
     setHookParameter(0);
 }
