@@ -333,16 +333,22 @@ TEST_F(SessionRunTest, NothingRunsAfterTheSessionHasEnded)
     EXPECT_FALSE(s->GetBrowserController().isStarted());
 }
 
-TEST(SessionConstructionTest, BothTypesStartIdle)
+// A session does nothing until it is started: no question, no request, no
+// end reported, no window.
+TEST_F(SessionRunTest, BothTypesStartIdle)
 {
-    qt::SessionInfo info = infoFor(QUrl("https://vpn.example.com"));
-    Session a(info, Session::EndpointInspection);
-    Session b(info, Session::NetworkAccess);
-    EXPECT_EQ(a.GetSessionType(), 1);
-    EXPECT_EQ(b.GetSessionType(), 2);
-    EXPECT_EQ(a.GetSessionId(), b.GetSessionId());
-    EXPECT_EQ(a.GetServerUrl(), b.GetServerUrl());
-    EXPECT_FALSE(b.GetBrowserController().isStarted());
+    // Trusted, so that a start would at once ask for the profile.
+    trustServer();
+    ModalDialogAnswerer answerer("reject");
+    for (const int type : {int(Session::EndpointInspection), int(Session::NetworkAccess)}) {
+        auto s = make(type);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(answerer.count(), 0) << type;
+        EXPECT_TRUE(server.requests().isEmpty()) << type;
+        EXPECT_TRUE(errors->isEmpty()) << type;
+        EXPECT_TRUE(finished->isEmpty()) << type;
+        EXPECT_FALSE(s->GetBrowserController().isStarted()) << type;
+    }
 }
 
 }  // namespace
