@@ -337,8 +337,7 @@ TEST_F(SessionRunTest, NothingRunsAfterTheSessionHasEnded)
 // end reported, no window.
 TEST_F(SessionRunTest, BothTypesStartIdle)
 {
-    // Trusted, so that a start would at once ask for the profile.
-    trustServer();
+    // The server is not trusted, so that a start would ask at once.
     ModalDialogAnswerer answerer("reject");
     for (const int type : {int(Session::EndpointInspection), int(Session::NetworkAccess)}) {
         auto s = make(type);
