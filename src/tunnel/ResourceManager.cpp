@@ -67,12 +67,12 @@ ResourceManager::~ResourceManager() {
   table.clear();
 }
 
-std::shared_ptr<TunnelInterface> ResourceManager::createController(const ControllerSpec& spec) {
-  switch (spec.type) {
+std::shared_ptr<TunnelInterface> ResourceManager::createController(const ControllerRequest& request) {
+  switch (request.type) {
     case ResourceType::network_access:
-      return std::make_shared<VpnController>(spec.listener, spec.id);
+      return std::make_shared<VpnController>(request.listener, request.id);
     case ResourceType::app_tunnel:
-      return std::make_shared<AppTunnelController>(spec.listener, spec.serverUrl, spec.sessionId, spec.id);
+      return std::make_shared<AppTunnelController>(request.listener, request.serverUrl, request.sessionId, request.id);
     default:
       return nullptr;
   }
@@ -157,15 +157,15 @@ int ResourceManager::attachResource(const QString& id, ResourceType::Enum type, 
 
   // A controller of the resource's kind.
   if (type != ResourceType::network_access && type != ResourceType::app_tunnel) return kUnknownType;
-  ControllerSpec spec;
-  spec.type = type;
-  spec.listener = m_proxy.data();
-  spec.serverUrl = m_serverUrl;
-  spec.sessionId = m_sessionId;
-  spec.id = id;
+  ControllerRequest request;
+  request.type = type;
+  request.listener = m_proxy.data();
+  request.serverUrl = m_serverUrl;
+  request.sessionId = m_sessionId;
+  request.id = id;
   // Held here across open: events delivered in open's nested loops may drop
   // the table's copy.
-  const std::shared_ptr<TunnelInterface> controller = m_factory ? m_factory(spec) : createController(spec);
+  const std::shared_ptr<TunnelInterface> controller = m_factory ? m_factory(request) : createController(request);
   if (!controller) return kUnknownType;
 
   // In the table before open, so that events delivered meanwhile find it.
