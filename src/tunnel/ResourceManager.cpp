@@ -46,7 +46,7 @@ CString forRecord(const CString& params) {
     if (i > 0) out += '&';
     out += item->m_key;
     out += '=';
-    out += containsNoCase(item->m_key, "session") ? item->m_value.Right(8) : item->m_value;
+    out += containsNoCase(item->m_key, "session") ? shortSecret(item->m_value) : item->m_value;
   }
   return out;
 }

@@ -15,6 +15,4 @@ CString joined(const char* message, const CString& detail) { return CString(make
 
 CString joined(const char* message, long long detail) { return CString(makeArgFormat(message, detail).str()); }
 
-CString shortSessionId(const CString& sessionId) { return sessionId.Right(8); }
-
 }  // namespace tessal::tunnel_log

@@ -13,7 +13,5 @@ void write(int level, const char* file, int line, const char* function, const CS
 // message followed by ", " and detail.
 CString joined(const char* message, const CString& detail);
 CString joined(const char* message, long long detail);
-// The last eight characters of a session id (the whole id when shorter).
-CString shortSessionId(const CString& sessionId);
 
 }  // namespace tessal::tunnel_log

@@ -24,6 +24,7 @@
 #include <boost/property_tree/xml_parser.hpp>
 
 #include "foundation/CompanionProcesses.h"
+#include "foundation/Helpers.h"
 #include "foundation/String.h"
 #include "foundation/UClasses.h"
 #include "foundation/UCryptedString.h"
@@ -64,11 +65,6 @@ bool bytesWaiting(boost::asio::ip::tcp::socket& socket)
 std::vector<char> toBytes(const std::string& text)
 {
     return std::vector<char>(text.begin(), text.end());
-}
-
-std::string shortSessionId(const std::string& id)
-{
-    return id.size() <= 8 ? id : id.substr(id.size() - 8);
 }
 
 std::string decoded(const std::string& text)
@@ -130,9 +126,6 @@ SystemError::SystemError(int error, const std::string& text)
 }
 
 } // namespace tessal
-
-const char* const TunnelServerClient::kUserAgent =
-    "Mozilla/5.0 (compatible; MSIE 10.0; Windows NT 6.1; Trident/6.0; Tessal Networks Client)";
 
 // A started tunnelserver: its process id, the write end of its standard input
 // (kept open while it runs: it ends when it sees end of file there), and a
@@ -376,9 +369,9 @@ boost::asio::ip::tcp::endpoint TunnelServerClient::readServerEndpoint(boost::asi
 std::vector<char> TunnelServerClient::makeSessionCommand(const std::string& encodedSession, const std::string& host,
                                                          uint16_t port, bool tls, int pid)
 {
-    std::string text = "cmd=session&host=" + host + "&port=" + std::to_string(port) + "&ua=" + kUserAgent +
-                       "&session=" + encodedSession + "&SSLEnabled=" + (tls ? "1" : "0") +
-                       "&HTTPEnabled=1&ISessionEnabled=1&CtrlChannelEnabled=1";
+    std::string text = "cmd=session&host=" + host + "&port=" + std::to_string(port) + "&ua=" +
+                       static_cast<const char*>(getUserAgent()) + "&session=" + encodedSession +
+                       "&SSLEnabled=" + (tls ? "1" : "0") + "&HTTPEnabled=1&ISessionEnabled=1&CtrlChannelEnabled=1";
     if (pid != 0)
         text += "&pid=" + std::to_string(pid);
     std::vector<char> bytes(text.begin(), text.end());
@@ -509,7 +502,7 @@ std::string TunnelServerClient::describeCommand(const std::vector<char>& command
             continue;
         size_t begin = pos + (key[0] == '?' ? 8 : 9);
         size_t end = text.find('&', begin);
-        text.replace(begin, end == std::string::npos ? std::string::npos : end - begin, shortSessionId(m_sessionId));
+        text.replace(begin, end == std::string::npos ? std::string::npos : end - begin, static_cast<const char*>(shortSecret(CString(m_sessionId.c_str()))));
     }
     return text;
 }

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <string>
 
+#include "foundation/Helpers.h"
 #include "tunnel/TunnelLog.h"
 #include "tunnel/UTunnelManagerHelpers.h"
 
@@ -29,7 +30,7 @@ CString forRecord(const CString& text) {
       for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       if (name.find("session") != std::string::npos) {
         const CString value(line.substr(eq + 1).c_str());
-        line = line.substr(0, eq + 1) + static_cast<const char*>(tunnel_log::shortSessionId(value));
+        line = line.substr(0, eq + 1) + static_cast<const char*>(shortSecret(value));
       }
     }
     out += line;
