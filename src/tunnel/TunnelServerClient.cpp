@@ -31,7 +31,8 @@
 #include "foundation/str_helper.h"
 #include "foundation/m_system.h"
 #include "tunnel/ResourceErrors.h"
-#include "tunnel/TunnelLogRecord.h"
+#include "foundation/IUErrorLog.h"
+#include "foundation/UArgFormat.h"
 #include "tunnel/UTunnelManagerHelpers.h"
 
 
@@ -413,7 +414,7 @@ TunnelServerClient::ConnectionPtr TunnelServerClient::connectCycles(const boost:
                 m_connection = socket;
                 boost::system::error_code rc;
                 auto remote = socket->remote_endpoint(rc);
-                TUNNEL_LOG(48, kSource,
+                ULOG(48, kSource, __PRETTY_FUNCTION__,
                            UArgFormat("Succeded to connect (retry #%1) to %2:%3")
                                .arg(cycle)
                                .arg(remote.address().to_string().c_str())
@@ -440,7 +441,7 @@ TunnelServerClient::ConnectionPtr TunnelServerClient::getConnection()
     CString module = SGetModuleFileName();
     boost::filesystem::path exe(std::string(static_cast<const char*>(module)));
     const std::string path = (exe.parent_path() / "tunnelserver").string();
-    TUNNEL_LOG(48, kSource, UArgFormat("Running tunnel server process (%1)...").arg(path.c_str()).str());
+    ULOG(48, kSource, __PRETTY_FUNCTION__, UArgFormat("Running tunnel server process (%1)...").arg(path.c_str()).str());
 
     // A new server runs with its own default level until it is sent one.
     m_logLevel = 0;
@@ -457,7 +458,7 @@ TunnelServerClient::ConnectionPtr TunnelServerClient::getConnection()
         }
         child->drain(output.release(), pipes.error);
 
-        TUNNEL_LOG(48, kSource,
+        ULOG(48, kSource, __PRETTY_FUNCTION__,
                    UArgFormat("Trying to connect to %1:%2")
                        .arg(endpoint.address().to_string().c_str())
                        .arg(static_cast<int>(endpoint.port()))
@@ -502,7 +503,8 @@ std::string TunnelServerClient::describeCommand(const std::vector<char>& command
             continue;
         size_t begin = pos + (key[0] == '?' ? 8 : 9);
         size_t end = text.find('&', begin);
-        text.replace(begin, end == std::string::npos ? std::string::npos : end - begin, static_cast<const char*>(shortSecret(CString(m_sessionId.c_str()))));
+        text.replace(begin, end == std::string::npos ? std::string::npos : end - begin,
+                     static_cast<const char*>(shortSecret(CString(m_sessionId.c_str()))));
     }
     return text;
 }
@@ -559,7 +561,7 @@ std::string TunnelServerClient::transact(ConnectionPtr connection, const std::ve
     const size_t limit = replyLimitFor(name);
     const boost::system::error_code protocolError(EPROTO, boost::system::system_category());
     if (bytesWaiting(*connection)) {
-        TUNNEL_LOG(2, kSource,
+        ULOG(2, kSource, __PRETTY_FUNCTION__,
                    UArgFormat("Unexpected data from TunnelServer before %1, dropping the connection")
                        .arg(name.c_str())
                        .str());
@@ -617,7 +619,7 @@ std::string TunnelServerClient::transact(ConnectionPtr connection, const std::ve
     }
     if (state->done && state->status == boost::asio::error::not_found) {
         // The buffer filled up without a delimiter.
-        TUNNEL_LOG(2, kSource,
+        ULOG(2, kSource, __PRETTY_FUNCTION__,
                    UArgFormat("Reply of TunnelServer to %1 exceeds %2 bytes, dropping the connection")
                        .arg(name.c_str())
                        .arg(static_cast<int>(limit))
@@ -632,7 +634,7 @@ std::string TunnelServerClient::transact(ConnectionPtr connection, const std::ve
         failExchange(connection, code, "read_until");
     }
     if (state->buffer.size() > state->length || bytesWaiting(*connection)) {
-        TUNNEL_LOG(2, kSource,
+        ULOG(2, kSource, __PRETTY_FUNCTION__,
                    UArgFormat("Unexpected data from TunnelServer after the reply to %1, dropping the connection")
                        .arg(name.c_str())
                        .str());
@@ -717,7 +719,7 @@ int TunnelServerClient::open(const std::string& resourceId)
                 (endpoint.desired_local_port != 0 && endpoint.desired_local_port != endpoint.local_port) ? 1 : 0;
         }
         if (code != 0)
-            TUNNEL_LOG(2, kSource,
+            ULOG(2, kSource, __PRETTY_FUNCTION__,
                        UArgFormat("Failed to open tunnel #%1 (%2:%3), error:%4")
                            .arg(i)
                            .arg(endpoint.remote_host.c_str())
@@ -787,10 +789,10 @@ tessal::TunnelStats TunnelServerClient::getStats(const std::string& resourceId)
         read.send_client = toInt64Strict(value(reply, "send_client", "0"));
         stats = read;
     } catch (const boost::system::system_error& e) {
-        TUNNEL_LOG(2, kSource,
+        ULOG(2, kSource, __PRETTY_FUNCTION__,
                    UArgFormat("Failed to get stats for resource: %1 - %2").arg(resourceId.c_str()).arg(e.what()).str());
     } catch (const std::exception& e) {
-        TUNNEL_LOG(2, kSource,
+        ULOG(2, kSource, __PRETTY_FUNCTION__,
                    UArgFormat("Failed to parse stats for resource: %1 - %2").arg(resourceId.c_str()).arg(e.what()).str());
     }
     return stats;
@@ -850,14 +852,14 @@ tessal::AppTunnelResourceDetails TunnelServerClient::getConfig(const std::string
             const auto listener = listeners.find(std::make_pair(tunnel.remote_host, p));
             const tessal::TunnelEndpoint* found = listener == listeners.end() ? nullptr : listener->second;
             if (!found) {
-                TUNNEL_LOG(2, kSource,
+                ULOG(2, kSource, __PRETTY_FUNCTION__,
                            UArgFormat("Failed to find local listener for mapping to %1:%2, resource %3")
                                .arg(tunnel.remote_host.c_str())
                                .arg(p)
                                .arg(resourceId.c_str())
                                .str());
                 if (!tunnel.app_path.empty())
-                    TUNNEL_LOG(2, kSource,
+                    ULOG(2, kSource, __PRETTY_FUNCTION__,
                                UArgFormat("Application launch will not work for tunnel %1:%2, resource %3")
                                    .arg(tunnel.remote_host.c_str())
                                    .arg(p)

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "foundation/Helpers.h"
-#include "tunnel/TunnelLog.h"
+#include "foundation/IUErrorLog.h"
 #include "tunnel/UTunnelManagerHelpers.h"
 
 namespace tessal::qt {
@@ -87,7 +87,7 @@ tessal::AppLaunchConfig VpnController::getLaunchConfig() { return {}; }
 void VpnController::setLogLevel(int level) { SvpnHandler::setLogLevel(level); }
 
 void VpnController::tunnelProxy(CString& text) {
-  tunnel_log::write(48, kFile, __LINE__, "virtual void tessal::qt::VpnController::tunnelProxy(CString&)", text);
+  ULOG_AT(48, kFile, __LINE__, "virtual void tessal::qt::VpnController::tunnelProxy(CString&)", text);
 }
 
 void VpnController::onConnecting() { m_listener->onTunnelConnecting(m_id); }
@@ -106,9 +106,7 @@ void VpnController::setTraffic(int64_t recvClient, int64_t sendClient, int64_t r
 
 void VpnController::tunnelDetails(CString& text) {
   QMutexLocker locker(&m_lock);
-  if (tunnel_log::enabled(48))
-    tunnel_log::write(48, kFile, __LINE__, "virtual void tessal::qt::VpnController::tunnelDetails(CString&)",
-                      forRecord(text));
+  ULOG_AT(48, kFile, __LINE__, "virtual void tessal::qt::VpnController::tunnelDetails(CString&)", forRecord(text));
   parsePairs(text, '\n', m_details);
 }
 
