@@ -17,6 +17,7 @@
 #include <QWebEngineScriptCollection>
 
 #include "foundation/IUErrorLog.h"
+#include "foundation/LogSettings.h"
 #include "foundation/UArgFormat.h"
 #include "foundation/UClasses.h"
 #include "foundation/UException.h"
@@ -852,7 +853,8 @@ void BrowserController::showLogFileReq()
             return;
         logClicks = 0;
     }
-    openOwnLogFile(homeFolder() + QStringLiteral("/.TessalNetworks/vpn.log"));
+    openOwnLogFile(QString::fromLocal8Bit(static_cast<const char*>(getHomeFolder())) +
+                   QStringLiteral("/.TessalNetworks/vpn.log"));
 }
 
 void BrowserController::tunnelInfoReq()

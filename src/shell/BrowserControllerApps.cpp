@@ -21,7 +21,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -310,20 +309,6 @@ bool openOwnLogFile(const QString& path)
         return false;
     }
     return true;
-}
-
-QString homeFolder()
-{
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] != '\0')
-        return QString::fromLocal8Bit(home);
-    std::vector<char> buffer(16384);
-    passwd entry {};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr)
-        return QString::fromLocal8Bit(found->pw_dir);
-    return QString();
 }
 
 } // namespace qt

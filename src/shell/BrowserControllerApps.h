@@ -55,8 +55,5 @@ QStringList connectionDetails(const UPropertyList& properties);
 // whether it was handed over.
 bool openOwnLogFile(const QString& path);
 
-// The user's home folder: HOME, else the password database, else empty.
-QString homeFolder();
-
 } // namespace qt
 } // namespace tessal
