@@ -111,7 +111,6 @@ class ResourceManager : public QObject, public WebInterface {
   bool isEmpty() const;
   int resourceCount() const;
   std::optional<Resource> lookup(const QString& id) const;
-  int mainResourceType() const;
 
   // The parameter-text helpers of attach.
   static void setParam(const CString& name, const CString& value, CString& params, char separator, ParamMode mode);
