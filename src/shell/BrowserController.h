@@ -156,9 +156,6 @@ private:
     std::shared_ptr<QuestionRow> pageQuestions = std::make_shared<QuestionRow>();
 };
 
-// Starts each application through the shell; does not wait for them.
-void launchApplications(const std::vector<tessal::AppLaunchRequest>& apps);
-
 // The text after the last "/" (the whole text without one).
 QString lastPathComponent(const QString& id);
 

@@ -20,6 +20,9 @@ namespace qt {
 // Starts one command line and returns the child's process id.
 using AppLauncher = std::function<pid_t(const std::string& command)>;
 
+// Starts each application through the shell; does not wait for them.
+void launchApplications(const std::vector<tessal::AppLaunchRequest>& apps);
+
 // Replaces how launchApplications starts its commands and returns the
 // previous launcher; an empty one restores the shell. For tests.
 AppLauncher replaceAppLauncher(AppLauncher launcher);
