@@ -46,7 +46,6 @@ public:
     }
 
     int GetSize() const { return m_nSize; }
-    int GetUpperBound() const { return m_nSize - 1; }
     bool IsEmpty() const { return m_nSize == 0; }
 
     void SetSize(int nNewSize, int nGrowBy = -1);

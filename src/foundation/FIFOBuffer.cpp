@@ -48,16 +48,6 @@ private:
 CStream::CStream() = default;
 CStream::~CStream() = default;
 
-int CStream::firstFlag() const
-{
-    return 1;
-}
-
-int CStream::secondFlag() const
-{
-    return 0;
-}
-
 // ---------------------------------------------------------------------------
 // CFIFOBuffer
 

@@ -20,9 +20,6 @@ public:
     // Bytes read or written, or a failure code (not above 0).
     virtual int readBytes(size_t length, void* destination) = 0;
     virtual int writeBytes(size_t length, const void* source) = 0;
-    // Two fixed answers of the interface; nothing asks them.
-    virtual int firstFlag() const;
-    virtual int secondFlag() const;
 };
 
 class CFIFOBuffer : public CStream

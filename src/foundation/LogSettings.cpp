@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <pwd.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -133,17 +132,10 @@ std::string defaultConfigText(int level)
 CString getHomeFolder()
 {
     const char* home = std::getenv("HOME");
-    if (home != nullptr)
+    if (home != nullptr && home[0] != '\0')
         return CString(home);
-
-    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr
-        && found->pw_dir != nullptr)
-        return CString(found->pw_dir);
-    return CString();
+    PasswordEntry entry;
+    return passwordEntry(::getuid(), entry) ? CString(entry.home.c_str()) : CString();
 }
 
 CString getConfigFolder(CString& folder, bool create)

@@ -8,7 +8,8 @@
 constexpr int kDefaultLogLevel = 63;
 constexpr int kDefaultLogFileSize = 0x500000;
 
-// The value of HOME, else the real user's password-database entry, else "".
+// The user's home folder: HOME when it is set and not empty, else the real
+// user's password-database entry, else "". Every lookup of the home goes here.
 CString getHomeFolder();
 
 // The settings folder "<home>/.TessalNetworks", also returned through folder.

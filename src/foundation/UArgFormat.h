@@ -33,7 +33,6 @@ public:
 
     // When set, an argument with no placeholder left is appended after ", ".
     void setAppendUnmatched(bool on) { appendUnmatched = on; }
-    bool isAppendUnmatched() const { return appendUnmatched; }
 
 private:
     char* reserve(int length);

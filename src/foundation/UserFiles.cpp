@@ -311,18 +311,37 @@ bool othersControlPath(const std::string& path)
     return facts.othersOnTheWay || (folder.get() < 0 && (errno == ELOOP || errno == EACCES));
 }
 
-bool passwordEntry(uid_t uid, PasswordEntry& entry)
+namespace {
+
+// One password-database look-up: by uid when name is null, else by name.
+bool lookUpPasswordEntry(uid_t uid, const char* name, PasswordEntry& entry)
 {
     const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384, '\0');
     struct passwd record {};
     struct passwd* found = nullptr;
-    if (::getpwuid_r(uid, &record, buffer.data(), buffer.size(), &found) != 0 || found == nullptr)
+    const int error = name == nullptr ? ::getpwuid_r(uid, &record, buffer.data(), buffer.size(), &found)
+                                      : ::getpwnam_r(name, &record, buffer.data(), buffer.size(), &found);
+    if (error != 0 || found == nullptr)
         return false;
     entry.name = found->pw_name != nullptr ? found->pw_name : "";
     entry.home = found->pw_dir != nullptr ? found->pw_dir : "";
+    entry.shell = found->pw_shell != nullptr ? found->pw_shell : "";
+    entry.uid = found->pw_uid;
     entry.gid = found->pw_gid;
     return true;
+}
+
+} // namespace
+
+bool passwordEntry(uid_t uid, PasswordEntry& entry)
+{
+    return lookUpPasswordEntry(uid, nullptr, entry);
+}
+
+bool passwordEntry(const std::string& name, PasswordEntry& entry)
+{
+    return lookUpPasswordEntry(0, name.c_str(), entry);
 }
 
 UserIdentity userIdentity(uid_t uid, gid_t group)

@@ -89,14 +89,18 @@ struct UserIdentity
     gid_t gid = 0;
     std::vector<gid_t> groups;
 };
-// uid's entry in the password database: false when there is none.
+// uid's (or the named user's) entry in the password database: false when
+// there is none.
 struct PasswordEntry
 {
     std::string name;
     std::string home;
+    std::string shell;
+    uid_t uid = 0;
     gid_t gid = 0;
 };
 bool passwordEntry(uid_t uid, PasswordEntry& entry);
+bool passwordEntry(const std::string& name, PasswordEntry& entry);
 
 // uid's primary and supplementary groups from the password database; group
 // alone when uid has no entry there. Looked up before any fork.

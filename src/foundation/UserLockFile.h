@@ -28,7 +28,6 @@ public:
     bool tryLock();
     // Waits up to ms for the lock.
     bool lockWithin(int ms);
-    bool isLocked() const { return m_locked; }
     void unlock();
 
     // The lock folder, for files that go beside the lock.

@@ -19,6 +19,7 @@
 
 #include "foundation/UException.h"
 #include "foundation/UserFiles.h"
+#include "tessal_config.h"
 
 bool isSymbolicLink(const char* path)
 {
@@ -44,6 +45,12 @@ time_t modificationTime(const char* path)
     if (path == nullptr || ::stat(path, &info) != 0)
         return 0;
     return info.st_mtime;
+}
+
+bool installedFromRpm()
+{
+    struct stat info {};
+    return ::stat(TESSAL_SYSTEM_PATH("/opt/tessal/vpn/.rpm"), &info) == 0;
 }
 
 bool isAccessible(const char* path, int mode)

@@ -30,6 +30,9 @@ bool writeAll(int fd, const std::string& text);
 // owner, the group's bit for a member of the file's group, the others' bit
 // otherwise; the superuser when any execute bit is set.
 bool isExecutableFile(const struct stat& info);
+// Whether the client came from an rpm package, whose install leaves the
+// "/opt/tessal/vpn/.rpm" marker.
+bool installedFromRpm();
 
 CString kernelRelease();
 void systemBanner(CString& out);

@@ -66,8 +66,6 @@ public:
     void setAllowedRange(uint32_t smallest, uint32_t largest);
 
     int getKind() const { return m_kind; }
-    uint32_t getLow() const { return m_low; }
-    uint32_t getHigh() const { return m_high; }
 
 private:
     int m_kind; // -1 unset, 1 single value, 2 range
@@ -89,7 +87,6 @@ public:
     bool match(uint32_t value) const override;
 
     uint32_t getNetwork() const { return m_network; }
-    uint32_t getMask() const { return m_mask; }
 
 private:
     int m_state;
@@ -111,7 +108,6 @@ public:
     bool match(uint32_t value) const override;
 
     const unsigned char* getNetwork() const { return m_network; }
-    const unsigned char* getMask() const { return m_mask; }
 
 private:
     int m_state;

@@ -58,11 +58,6 @@ bool formsUrlHost(const CString& server)
 
 } // namespace
 
-CString shortSecret(const CString& secret)
-{
-    return secret.GetLength() > 8 ? secret.Right(8) : secret;
-}
-
 CString requireParam(const CString& key, UHashTable& table)
 {
     const UHashTableItem* item = table.findProperty(key);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "foundation/Helpers.h"
 #include "foundation/String.h"
 
 class UHashTable;
@@ -42,6 +43,3 @@ public:
 // "<key> parameter is missing".
 CString requireParam(const CString& key, UHashTable& table);
 
-// The form in which session ids, tokens and one-time codes may appear in log
-// records and error details: the last 8 characters (the whole text when shorter).
-CString shortSecret(const CString& secret);

@@ -4,7 +4,7 @@
 
 #include "foundation/IUErrorLog.h"
 
-#include "tessal_config.h"
+#include "foundation/m_system.h"
 #include "session/LaunchHandOver.h"
 
 #include <QCoreApplication>
@@ -26,7 +26,7 @@ void LinuxInstaller::Install(std::string file)
     }
     QString program;
     QStringList args;
-    if (QFile::exists(QString::fromUtf8(TESSAL_SYSTEM_PATH("/opt/tessal/vpn/.rpm")))) {
+    if (installedFromRpm()) {
         program = QStringLiteral("pkcon");
         args = {QStringLiteral("install-local"), QStringLiteral("-y"), QStringLiteral("-v"), path};
     } else {

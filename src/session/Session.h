@@ -74,9 +74,7 @@ public:
     const QString& GetSessionId() const { return sessionInfo.sessionId; }
     const QUrl& GetServerUrl() const { return sessionInfo.url; }
     int GetSessionType() const { return sessionType; }
-    const SessionInfo& GetSessionInfo() const { return sessionInfo; }
     BrowserController& GetBrowserController() { return browserController; }
-    const ProfileManager& GetProfileManager() const { return profileManager; }
 
     // The refusal report of an inspection session waits at most this long.
     void setRefusalTimeout(int ms) { refusalTimeoutMs = ms; }

@@ -5,6 +5,7 @@
 #include "session/QuitRequest.h"
 
 #include "foundation/IUErrorLog.h"
+#include "foundation/Helpers.h"
 #include "foundation/String.h"
 #include "foundation/UArgFormat.h"
 
@@ -161,7 +162,7 @@ QString shortenSecretValues(const QString& text)
         const QRegularExpressionMatch m = it.next();
         const QString value = QUrl::fromPercentEncoding(m.captured(4).toUtf8()).trimmed();
         out += text.mid(done, m.capturedStart(4) - done);
-        out += value.right(8);
+        out += shortSecret(value);
         done = m.capturedEnd(4);
     }
     out += text.mid(done);

@@ -34,11 +34,6 @@ constexpr int kBalloonMs = 15000;
 constexpr int kTrayRepeatSeconds = 5;
 constexpr int kReleaseRetryMs = 50;
 
-CString shortId(const QString& sessionId)
-{
-    return toCStringUtf8(shortSessionId(sessionId));
-}
-
 // Same length and, byte by byte, the same upper-case form.
 bool sameIdIgnoringCase(const QString& a, const QString& b)
 {
@@ -113,10 +108,6 @@ private:
 
 } // namespace
 
-QString shortSessionId(const QString& sessionId)
-{
-    return sessionId.size() <= 8 ? sessionId : sessionId.right(8);
-}
 
 SessionManager::SessionManager(QObject* parent) : QObject(parent)
 {
@@ -156,7 +147,7 @@ bool SessionManager::CreateAndLaunchSessionInternal(const QUrl& url)
     if (scheme == QLatin1String("tessal-epi")) {
         const std::optional<QString> id = StartEPCSession(url);
         if (id)
-            ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("----Session %1 starts----", shortId(*id)));
+            ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("----Session %1 starts----", shortSecret(*id)));
         return id.has_value();
     }
     if (scheme == QLatin1String("tessal-vpn")) {
@@ -164,10 +155,12 @@ bool SessionManager::CreateAndLaunchSessionInternal(const QUrl& url)
         const std::optional<QString> id = StartNASession(url);
         if (id) {
             if (existed)
-                ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
-                             makeArgFormat("Attached resource successfully to an existing session %1", shortId(*id)));
+                ULOG_VERBOSE(
+                    kLogFile, __PRETTY_FUNCTION__,
+                    makeArgFormat("Attached resource successfully to an existing session %1", shortSecret(*id)));
             else
-                ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("----Session %1 starts----", shortId(*id)));
+                ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                             makeArgFormat("----Session %1 starts----", shortSecret(*id)));
         }
         return id.has_value();
     }
@@ -244,8 +237,8 @@ std::optional<QString> SessionManager::StartNASession(const QUrl& url)
 
     ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                  makeArgFormat("Another VPN session %1 already attached, rejecting session %2",
-                               std::string(static_cast<const char*>(shortId(running->GetSessionId()))),
-                               shortId(info.sessionId)));
+                               shortSecret(running->GetSessionId()),
+                               shortSecret(info.sessionId)));
     showBalloon(QObject::tr("%1 application already connected under another session to %2")
                     .arg(QCoreApplication::applicationName(), displayedUrl(running->GetServerUrl())));
     return std::nullopt;
@@ -291,7 +284,7 @@ std::optional<QString> SessionManager::StartEPCSession(const QUrl& url)
     for (const std::shared_ptr<Session>& held : sessions) {
         if (held->GetSessionId() == info.sessionId) {
             ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
-                       makeArgFormat("EPI session already exists:", shortId(held->GetSessionId())));
+                       makeArgFormat("EPI session already exists:", shortSecret(held->GetSessionId())));
             return std::nullopt;
         }
         if (held->GetServerUrl() == info.url) {
@@ -325,7 +318,7 @@ void SessionManager::SessionError(QString errMessage)
     if (session == nullptr)
         return;
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
-                 makeArgFormat("----Session %1 ends----. Error occurred: %2", shortId(session->GetSessionId()),
+                 makeArgFormat("----Session %1 ends----. Error occurred: %2", shortSecret(session->GetSessionId()),
                                errMessage));
     RemoveSession(session);
 }
@@ -336,7 +329,7 @@ void SessionManager::SessionFinished()
     if (session == nullptr)
         return;
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
-                 makeArgFormat("----Session %1 ends----", shortId(session->GetSessionId())));
+                 makeArgFormat("----Session %1 ends----", shortSecret(session->GetSessionId())));
     RemoveSession(session);
 }
 

@@ -73,9 +73,5 @@ private:
     bool httpRefusalShown = false;
 };
 
-// The form in which a session id appears in records and messages: its last 8
-// characters (the whole id when shorter).
-QString shortSessionId(const QString& sessionId);
-
 } // namespace qt
 } // namespace tessal

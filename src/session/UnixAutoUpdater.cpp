@@ -11,6 +11,7 @@
 #include "foundation/LogSettings.h"
 #include "foundation/UVersion.h"
 #include "foundation/UserFiles.h"
+#include "foundation/m_system.h"
 #include "foundation/str_helper.h"
 
 #include "tessal_config.h"
@@ -68,7 +69,7 @@ UnixAutoUpdater<Package>::~UnixAutoUpdater() = default;
 template <class Package>
 std::string UnixAutoUpdater<Package>::GetPackageSuffix()
 {
-    return QFile::exists(QString::fromUtf8(TESSAL_SYSTEM_PATH("/opt/tessal/vpn/.rpm"))) ? "X64.rpm" : "X64.deb";
+    return installedFromRpm() ? "X64.rpm" : "X64.deb";
 }
 
 template <class Package>

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QMessageBox>
@@ -16,11 +17,15 @@
 #include <QWebEngineScriptCollection>
 
 #include "foundation/IUErrorLog.h"
+#include "foundation/LogSettings.h"
 #include "foundation/UArgFormat.h"
+#include "foundation/UClasses.h"
 #include "foundation/UException.h"
 #include "session/ServerUrls.h"
 #include "session/SessionExchange.h"
+#include "session/TrustedSitePrompt.h"
 #include "foundation/Helpers.h"
+#include "shell/BrowserControllerApps.h"
 #include "shell/CookieOriginFilter.h"
 #include "shell/MessageBox.h"
 #include "shell/NAParamsXml.h"
@@ -40,6 +45,9 @@ constexpr int kAlreadyKnown = 103;
 constexpr int kResourcePageNotReady = 113;
 constexpr int kControllerClosing = 118;
 constexpr int kSessionExpired = 27;
+constexpr int kLogClicksBeforeQuestion = 100;
+constexpr int kLowestLogLevel = 31;
+constexpr int kHighestLogLevel = 127;
 // Every error report is recorded under the public report's name.
 constexpr const char* kReportFunction =
     "void tessal::qt::BrowserController::ReportErrorToUser(bool, const QString&, const QString&, const QString&)";
@@ -85,12 +93,6 @@ QString scriptOrigin(const QUrl& url)
     if (port != -1 && port != defaultPort)
         origin.setPort(port);
     return origin.toString(QUrl::FullyEncoded);
-}
-
-// The last 8 characters of a session id (all of it when shorter).
-QString shortSessionId(const QString& id)
-{
-    return id.size() <= 8 ? id : id.right(8);
 }
 
 QString jsonEscaped(const QString& text)
@@ -235,7 +237,7 @@ QString BrowserController::machineHash(const std::string& identity, const QStrin
 {
     // Both parts end at their first NUL byte.
     QByteArray input = QString::fromUtf8(identity.c_str()).toUtf8();
-    input += shortSessionId(id).toUtf8();
+    input += shortSecret(id).toUtf8();
     const int nul = input.indexOf('\0');
     if (nul >= 0)
         input.truncate(nul);
@@ -246,7 +248,7 @@ void BrowserController::setNACookie()
 {
     // Session ids reach the log only in short form.
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
-                 makeArgFormat("Setting cookie %1=%2 for %3", "MRHSession", shortSessionId(sessionId), serverUrl));
+                 makeArgFormat("Setting cookie %1=%2 for %3", "MRHSession", shortSecret(sessionId), serverUrl));
     const std::string identity = readMachineIdentity();
     QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
 
@@ -563,7 +565,7 @@ void BrowserController::checkResourceStatus()
 
 QString BrowserController::sessionReferenceText(const QString& error) const
 {
-    return tr("The session reference number: %1\n Error: %2.\n").arg(shortSessionId(sessionId), error);
+    return tr("The session reference number: %1\n Error: %2.\n").arg(shortSecret(sessionId), error);
 }
 
 void BrowserController::ReportErrorToUser(bool pageReady, const QString& title, const QString& message,
@@ -797,6 +799,103 @@ void BrowserController::disconnectReq(QString id)
         if (result != 0)
             ULOG_ERROR(kLogFile, fn, makeArgFormat("Failed to close resource %1", id));
     });
+}
+
+bool BrowserController::appExistsInPath(const tessal::AppLaunchRequest& app)
+{
+    return programInPath(app.app_path);
+}
+
+QString BrowserController::launchQuestionText(QString site, QString resourceShortName, bool relaunch, bool trusted)
+{
+    // Both come from the server.
+    if (relaunch)
+        return tr("Resource '%1' is already running, do you want to relaunch associated local application(s):")
+            .arg(visibleText(resourceShortName));
+    if (trusted)
+        return tr("Website '%1' is attempting to run a local application(s):").arg(visibleText(displayedSite(site)));
+    return tr("Website '%1' which is not in your Trusted Sites List is attempting to run a local application(s):")
+        .arg(visibleText(displayedSite(site)));
+}
+
+void BrowserController::launchApplicationsMayBeAsk(QString id, bool relaunch)
+{
+    tessal::AppLaunchConfig config;
+    const CString failure = makeArgFormat("Failed to retrieve applications to launch for the resource %1", id).str();
+    bool read = false;
+    int result = 0;
+    guardOperation(UCATCH_SITE(kLogFile, failure, __PRETTY_FUNCTION__), result, [&]() {
+        config = resourceManager.getLaunchConfig(id);
+        read = true;
+    });
+    if (!read || config.requests.empty())
+        return;
+    const QString site = serverUrl.toString();
+    const bool trusted = IsSitePermanentlyTrusted(site);
+    launchWithConsent(config, trusted, launchQuestionText(site, lastPathComponent(id), relaunch, trusted));
+}
+
+void BrowserController::showLogFileReq()
+{
+    ++logClicks;
+    if (logClicks >= kLogClicksBeforeQuestion) {
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("User clicked \"show log file\" more than %1 time(s)", kLogClicksBeforeQuestion));
+        if (!admitPageQuestion("showLog"))
+            return;
+        QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
+                        tr("\"Show log file\" link was clicked too many times. Do you want to continue?"),
+                        QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Cancel);
+        const int answer = execQuestion(box, QMessageBox::Cancel);
+        pageQuestions->answered();
+        if (answer != QMessageBox::Ok)
+            return;
+        logClicks = 0;
+    }
+    openOwnLogFile(QString::fromLocal8Bit(static_cast<const char*>(getHomeFolder())) +
+                   QStringLiteral("/.TessalNetworks/vpn.log"));
+}
+
+void BrowserController::tunnelInfoReq()
+{
+    // The type parser's exact text; any other text, or none, is not network access.
+    if (resourceType != QLatin1String("network_access"))
+        return;
+    UPropertyList properties;
+    const CString failure = makeArgFormat("Failed to retrieve tunnel info, resource %1", resourceName).str();
+    int result = 0;
+    guardOperation(UCATCH_SITE(kLogFile, failure, __PRETTY_FUNCTION__), result,
+                   [&]() { properties = resourceManager.getTunnelProperties(resourceName); });
+    const QStringList v = connectionDetails(properties);
+    emit webBridge.onConnectionDetails(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
+}
+
+void BrowserController::onToggleLogSettings(int newLevel)
+{
+    if (newLevel < kLowestLogLevel || newLevel > kHighestLogLevel) {
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Wrong log level suggested (%1)", newLevel));
+        return;
+    }
+    int result = 0;
+    guardOperation(UCATCH_SITE(kLogFile, "Failed to set log level", __PRETTY_FUNCTION__), result, [&]() {
+        if (IUErrorLog* log = g_pErrorLog.load())
+            log->setLogLevel(newLevel);
+        resourceManager.setLogLevel(newLevel);
+    });
+}
+
+void BrowserController::OnNotification(tessal::PowerManagment::Enum note)
+{
+    if (note == tessal::PowerManagment::SystemGoesToSleep) {
+        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, "System goes to sleep, tearing down...");
+        Acknowledge();
+        closeAllAndExit();
+        return;
+    }
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                 makeArgFormat("Power notifiication, system goes to state '%1'",
+                               note == tessal::PowerManagment::SystemAwake ? "Awake" : "Unknown"));
 }
 
 } // namespace qt

@@ -71,16 +71,13 @@ public:
     // Read access for the session and tests.
     bool isStarted() const { return started; }
     bool isClosing() const { return closing; }
-    bool isResourcePageReady() const { return resourcePageReady; }
     bool isErrorPageShown() const { return errorPageShown; }
-    bool areCookiesSet() const { return cookiesSet; }
     const QUrl& getServerUrl() const { return serverUrl; }
     const QString& getSessionId() const { return sessionId; }
     const std::vector<QString>& getIpv4Addresses() const { return ipv4Addresses; }
     const QString& getQuitMessage() const { return quitMessage; }
     const std::vector<QString>& getFailedResources() const { return failedResources; }
     const QUrl& getCurrentUrl() const { return currentUrl; }
-    const QUrl& getFirstUrl() const { return firstUrl; }
     bool isStatusTimerActive() const { return statusTimer && statusTimer->isActive(); }
     ResourceManager& getResourceManager() { return resourceManager; }
     HttpNetworkManager& getNetworkManager() { return networkManager; }
@@ -158,9 +155,6 @@ private:
     // One count of the page's questions, its JavaScript dialogs included.
     std::shared_ptr<QuestionRow> pageQuestions = std::make_shared<QuestionRow>();
 };
-
-// Starts each application through the shell; does not wait for them.
-void launchApplications(const std::vector<tessal::AppLaunchRequest>& apps);
 
 // The text after the last "/" (the whole text without one).
 QString lastPathComponent(const QString& id);

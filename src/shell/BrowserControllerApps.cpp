@@ -1,5 +1,5 @@
-// The browser controller's application launch, log view, connection details,
-// log level and power notes.
+// Helpers of the browser controller's application launch, log view and
+// connection details.
 #include "shell/BrowserControllerApps.h"
 
 #include "shell/BrowserController.h"
@@ -21,7 +21,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -45,9 +44,6 @@ namespace qt {
 namespace {
 
 constexpr const char* kLogFile = "/BrowserController";
-constexpr int kLogClicksBeforeQuestion = 100;
-constexpr int kLowestLogLevel = 31;
-constexpr int kHighestLogLevel = 127;
 
 std::mutex launcherMutex;
 using AppLauncher = ShellTestSeam::AppLauncher;
@@ -316,118 +312,6 @@ bool openOwnLogFile(const QString& path)
         return false;
     }
     return true;
-}
-
-QString homeFolder()
-{
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] != '\0')
-        return QString::fromLocal8Bit(home);
-    std::vector<char> buffer(16384);
-    passwd entry {};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr)
-        return QString::fromLocal8Bit(found->pw_dir);
-    return QString();
-}
-
-// ---------------------------------------------------------------- controller
-
-bool BrowserController::appExistsInPath(const tessal::AppLaunchRequest& app)
-{
-    return programInPath(app.app_path);
-}
-
-QString BrowserController::launchQuestionText(QString site, QString resourceShortName, bool relaunch, bool trusted)
-{
-    // Both come from the server.
-    if (relaunch)
-        return tr("Resource '%1' is already running, do you want to relaunch associated local application(s):")
-            .arg(visibleText(resourceShortName));
-    if (trusted)
-        return tr("Website '%1' is attempting to run a local application(s):").arg(visibleText(displayedSite(site)));
-    return tr("Website '%1' which is not in your Trusted Sites List is attempting to run a local application(s):")
-        .arg(visibleText(displayedSite(site)));
-}
-
-void BrowserController::launchApplicationsMayBeAsk(QString id, bool relaunch)
-{
-    tessal::AppLaunchConfig config;
-    const CString failure = makeArgFormat("Failed to retrieve applications to launch for the resource %1", id).str();
-    bool read = false;
-    int result = 0;
-    guardOperation(UCATCH_SITE(kLogFile, failure, __PRETTY_FUNCTION__), result, [&]() {
-        config = resourceManager.getLaunchConfig(id);
-        read = true;
-    });
-    if (!read || config.requests.empty())
-        return;
-    const QString site = serverUrl.toString();
-    const bool trusted = IsSitePermanentlyTrusted(site);
-    launchWithConsent(config, trusted, launchQuestionText(site, lastPathComponent(id), relaunch, trusted));
-}
-
-void BrowserController::showLogFileReq()
-{
-    ++logClicks;
-    if (logClicks >= kLogClicksBeforeQuestion) {
-        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
-                     makeArgFormat("User clicked \"show log file\" more than %1 time(s)", kLogClicksBeforeQuestion));
-        if (!admitPageQuestion("showLog"))
-            return;
-        QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
-                        tr("\"Show log file\" link was clicked too many times. Do you want to continue?"),
-                        QMessageBox::Ok | QMessageBox::Cancel);
-        box.setDefaultButton(QMessageBox::Cancel);
-        const int answer = execQuestion(box, QMessageBox::Cancel);
-        pageQuestions->answered();
-        if (answer != QMessageBox::Ok)
-            return;
-        logClicks = 0;
-    }
-    openOwnLogFile(homeFolder() + QStringLiteral("/.TessalNetworks/vpn.log"));
-}
-
-void BrowserController::tunnelInfoReq()
-{
-    // The type parser's exact text; any other text, or none, is not network access.
-    if (resourceType != QLatin1String("network_access"))
-        return;
-    UPropertyList properties;
-    const CString failure = makeArgFormat("Failed to retrieve tunnel info, resource %1", resourceName).str();
-    int result = 0;
-    guardOperation(UCATCH_SITE(kLogFile, failure, __PRETTY_FUNCTION__), result,
-                   [&]() { properties = resourceManager.getTunnelProperties(resourceName); });
-    const QStringList v = connectionDetails(properties);
-    emit webBridge.onConnectionDetails(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
-}
-
-void BrowserController::onToggleLogSettings(int newLevel)
-{
-    if (newLevel < kLowestLogLevel || newLevel > kHighestLogLevel) {
-        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Wrong log level suggested (%1)", newLevel));
-        return;
-    }
-    int result = 0;
-    guardOperation(UCATCH_SITE(kLogFile, "Failed to set log level", __PRETTY_FUNCTION__), result, [&]() {
-        if (IUErrorLog* log = g_pErrorLog.load())
-            log->setLogLevel(newLevel);
-        resourceManager.setLogLevel(newLevel);
-    });
-}
-
-void BrowserController::OnNotification(tessal::PowerManagment::Enum note)
-{
-    if (note == tessal::PowerManagment::SystemGoesToSleep) {
-        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, "System goes to sleep, tearing down...");
-        Acknowledge();
-        closeAllAndExit();
-        return;
-    }
-    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
-                 makeArgFormat("Power notifiication, system goes to state '%1'",
-                               note == tessal::PowerManagment::SystemAwake ? "Awake" : "Unknown"));
 }
 
 } // namespace qt

@@ -17,6 +17,9 @@ class UPropertyList;
 namespace tessal {
 namespace qt {
 
+// Starts each application through the shell; does not wait for them.
+void launchApplications(const std::vector<tessal::AppLaunchRequest>& apps);
+
 // Whether the program of a launch path can be found: a path with a "/" is
 // checked as a file the user may execute, a bare name is looked up in PATH.
 // Nothing is run.
@@ -47,9 +50,6 @@ QStringList connectionDetails(const UPropertyList& properties);
 // all when that is root reached through another user's folders. Returns
 // whether it was handed over.
 bool openOwnLogFile(const QString& path);
-
-// The user's home folder: HOME, else the password database, else empty.
-QString homeFolder();
 
 } // namespace qt
 } // namespace tessal

@@ -1,6 +1,5 @@
 #include "shell/BrowserPreferencesCleanup.h"
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,8 +11,10 @@
 #include <QObject>
 
 #include "foundation/IUErrorLog.h"
+#include "foundation/LogSettings.h"
 #include "foundation/UArgFormat.h"
 #include "foundation/UException.h"
+#include "foundation/UserFiles.h"
 #include "shell/ChromePreferencesCleanup.h"
 #include "shell/CustomQApplication.h"
 #include "shell/FirefoxPreferencesCleanup.h"
@@ -27,16 +28,11 @@ namespace {
 
 bool passwordDatabase(const std::string& user, UserEntry& found)
 {
-    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384, '\0');
-    struct passwd entry {};
-    struct passwd* result = nullptr;
-    const int error = user.empty() ? ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result)
-                                   : ::getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &result);
-    if (error != 0 || result == nullptr || result->pw_dir == nullptr)
+    PasswordEntry entry;
+    if (!(user.empty() ? passwordEntry(::getuid(), entry) : passwordEntry(user, entry)))
         return false;
-    found.home = result->pw_dir;
-    found.uid = result->pw_uid;
+    found.home = entry.home;
+    found.uid = entry.uid;
     return true;
 }
 
@@ -66,8 +62,8 @@ int leadingNumber(const std::string& name)
 std::string getHomeFolder(const std::string& user)
 {
     if (user.empty()) {
-        const char* home = std::getenv("HOME");
-        if (home != nullptr && *home != '\0')
+        const std::string home = static_cast<const char*>(::getHomeFolder());
+        if (!home.empty())
             return home;
     }
     UserEntry entry;

@@ -16,7 +16,7 @@ namespace tessal {
 namespace system {
 
 // The home folder of user in the password database; for an empty user the
-// value of "HOME", else the real user's entry. Throws std::runtime_error
+// foundation's getHomeFolder. Throws std::runtime_error
 // "failed to get home folder for user: <user>" when there is none.
 std::string getHomeFolder(const std::string& user);
 

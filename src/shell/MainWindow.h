@@ -27,7 +27,6 @@ public:
     WebView* webView() const { return view.data(); }
     void setTitle(const QString& first, const QString& second);
     void realCloseWindow();
-    bool isReallyClosing() const { return reallyClosing; }
 
     QSize sizeHint() const override;
 

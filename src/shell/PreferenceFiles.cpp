@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -107,7 +106,8 @@ std::string temporaryPrefix(const std::string& name)
 bool isTemporaryOf(const std::string& entry, const std::string& prefix)
 {
     return entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0
-           && entry.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+           && entry.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", prefix.size())
+                  == std::string::npos;
 }
 
 std::string tooBig(const std::string& path, std::uintmax_t limit)
@@ -242,11 +242,10 @@ void writeFileContents(const std::string& path, const std::string& text, const P
     openPreferenceFile(path, owner, opened);
     const int folder = opened.folder.get();
 
-    std::random_device random;
     std::string temporary;
     UniqueFd out;
     for (int attempt = 0; attempt < 100 && out.get() < 0; ++attempt) {
-        temporary = temporaryPrefix(opened.name) + std::to_string(random());
+        temporary = randomName(temporaryPrefix(opened.name), 10);
         out.reset(::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                            S_IRUSR | S_IWUSR));
         if (out.get() < 0 && errno != EEXIST)

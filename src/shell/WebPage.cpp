@@ -70,7 +70,6 @@ bool WebPage::acceptNavigationRequest(const QUrl& url, QWebEnginePage::Navigatio
     }
     if (!navigationAllowed)
         return false;
-    acceptedUrl = url;
     emit loadingUrl(url);
     return true;
 }

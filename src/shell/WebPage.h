@@ -42,8 +42,6 @@ public:
     // The window is closing: an open JavaScript dialog ends, later ones are refused.
     void endJavaScriptDialogs();
 
-    bool isNavigationAllowed() const { return navigationAllowed; }
-    const QUrl& lastAcceptedUrl() const { return acceptedUrl; }
     // True when, since the last load started, a certificate of url's server
     // (scheme, host and port) was refused or a request to it was held back
     // for its certificate.
@@ -76,7 +74,6 @@ private:
     DialogEnd runDialog(QDialog* dialog);
 
     bool navigationAllowed = true;
-    QUrl acceptedUrl;
     QUrl loadUrl;
     bool firstRequest = true;
     QObject* authenticationHandler = nullptr;

@@ -16,10 +16,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <grp.h>
 #include <net/if.h>
 #include <netinet/in.h>
-#include <pwd.h>
 #include <sstream>
 #include <string>
 #include <linux/keyctl.h>
@@ -510,22 +508,16 @@ int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
     std::vector<std::string> envTexts;
     std::string home = "/";
     if (uid != kNoLoginUser && uid == session.realUid) {
-        std::vector<char> buffer(16384);
-        passwd entry {};
-        passwd* found = nullptr;
-        if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
-            gid = found->pw_gid;
-            int count = 32;
-            groups.resize(static_cast<size_t>(count));
-            while (::getgrouplist(found->pw_name, gid, groups.data(), &count) < 0)
-                groups.resize(static_cast<size_t>(count));
-            groups.resize(static_cast<size_t>(count));
+        PasswordEntry entry;
+        if (passwordEntry(uid, entry)) {
+            const UserIdentity user = userIdentity(uid, entry.gid);
+            gid = user.gid;
+            groups = user.groups;
             // The user's own environment, not the caller's (HOME=/root, secrets).
-            if (found->pw_dir != nullptr && found->pw_dir[0] != '\0')
-                home = found->pw_dir;
-            const std::string name = found->pw_name;
-            const std::string shell =
-                found->pw_shell != nullptr && found->pw_shell[0] != '\0' ? found->pw_shell : "/bin/sh";
+            if (!entry.home.empty())
+                home = entry.home;
+            const std::string& name = entry.name;
+            const std::string shell = entry.shell.empty() ? "/bin/sh" : entry.shell;
             envTexts = {"HOME=" + home, "USER=" + name, "LOGNAME=" + name, "SHELL=" + shell,
                         uid == 0 ? "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
                                  : "PATH=/usr/local/bin:/usr/bin:/bin"};

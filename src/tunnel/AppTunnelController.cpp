@@ -11,7 +11,8 @@
 #include "foundation/UClasses.h"
 #include "foundation/UException.h"
 #include "foundation/Uri.h"
-#include "tunnel/TunnelLogRecord.h"
+#include "foundation/IUErrorLog.h"
+#include "foundation/UArgFormat.h"
 #include "tunnel/TunnelServerClient.h"
 #include "tunnel/TunnelTestSeam.h"
 #include "tunnel/WebInterface.h"
@@ -47,7 +48,7 @@ ClientSettings settingsFor(const QUrl& url, const QString& sessionId)
         try {
             s.port = Uri::getDefaultPort(scheme.toUtf8().constData()).port;
         } catch (...) {
-            TUNNEL_LOG(1, kSource,
+            ULOG(1, kSource, __PRETTY_FUNCTION__,
                        UArgFormat("Failed to get port for scheme %1, using default %2")
                            .arg(scheme.toUtf8().constData())
                            .arg(defaultPort)
@@ -109,7 +110,7 @@ void AppTunnelController::closeServerTunnelsQuietly(TunnelServerClient* client)
     try {
         client->close(m_resourceId.toStdString());
     } catch (const std::exception& e) {
-        TUNNEL_LOG(2, kSource,
+        ULOG(2, kSource, __PRETTY_FUNCTION__,
                    UArgFormat("Failed to close tunnels of '%1': %2")
                        .arg(m_resourceId.toUtf8().constData())
                        .arg(e.what())
@@ -156,7 +157,8 @@ int AppTunnelController::open(const std::string& /*params*/)
         } catch (const boost::system::system_error&) {
             throw;   // the server is gone: the open cannot go on
         } catch (const std::exception& e) {
-            TUNNEL_LOG(2, kSource, UArgFormat("Failed to set log level %1: %2").arg(level).arg(e.what()).str());
+            ULOG(2, kSource, __PRETTY_FUNCTION__,
+                 UArgFormat("Failed to set log level %1: %2").arg(level).arg(e.what()).str());
         }
     }
 
@@ -197,7 +199,7 @@ int AppTunnelController::close()
         m_listener->onTunnelClosed(m_resourceId, 0);
     } else {
         m_closeRequested = true;
-        TUNNEL_LOG(2, kSource,
+        ULOG(2, kSource, __PRETTY_FUNCTION__,
                    UArgFormat("Tunnel '%1' is not opened yet").arg(m_resourceId.toUtf8().constData()).str());
     }
     return 0;
@@ -211,7 +213,7 @@ bool AppTunnelController::isOpened()
 int AppTunnelController::checkStatus()
 {
     if (!m_opened) {
-        TUNNEL_LOG(2, kSource,
+        ULOG(2, kSource, __PRETTY_FUNCTION__,
                    UArgFormat("Tunnel '%1' is not opened yet").arg(m_resourceId.toUtf8().constData()).str());
         return 114;
     }
@@ -258,7 +260,8 @@ void AppTunnelController::setLogLevel(int level)
     try {
         getTunnelServerClient()->setLogLevel(level);
     } catch (const std::exception& e) {
-        TUNNEL_LOG(1, kSource, UArgFormat("Failed to set log level %1: %2").arg(level).arg(e.what()).str());
+        ULOG(1, kSource, __PRETTY_FUNCTION__,
+             UArgFormat("Failed to set log level %1: %2").arg(level).arg(e.what()).str());
     }
 }
 

@@ -11,7 +11,8 @@
 #include "foundation/str_helper.h"
 #include "foundation/Helpers.h"
 #include "tunnel/AppTunnelController.h"
-#include "tunnel/TunnelLogRecord.h"
+#include "foundation/IUErrorLog.h"
+#include "foundation/UArgFormat.h"
 #include "tunnel/TunnelServerClient.h"
 #include "tunnel/UTunnelManagerHelpers.h"
 #include "tunnel/VpnController.h"
@@ -46,7 +47,7 @@ CString forRecord(const CString& params) {
     if (i > 0) out += '&';
     out += item->m_key;
     out += '=';
-    out += containsNoCase(item->m_key, "session") ? item->m_value.Right(8) : item->m_value;
+    out += containsNoCase(item->m_key, "session") ? shortSecret(item->m_value) : item->m_value;
   }
   return out;
 }
@@ -67,12 +68,12 @@ ResourceManager::~ResourceManager() {
   table.clear();
 }
 
-std::shared_ptr<TunnelInterface> ResourceManager::createController(const ControllerSpec& spec) {
-  switch (spec.type) {
+std::shared_ptr<TunnelInterface> ResourceManager::createController(const ControllerRequest& request) {
+  switch (request.type) {
     case ResourceType::network_access:
-      return std::make_shared<VpnController>(spec.listener, spec.id);
+      return std::make_shared<VpnController>(request.listener, request.id);
     case ResourceType::app_tunnel:
-      return std::make_shared<AppTunnelController>(spec.listener, spec.serverUrl, spec.sessionId, spec.id);
+      return std::make_shared<AppTunnelController>(request.listener, request.serverUrl, request.sessionId, request.id);
     default:
       return nullptr;
   }
@@ -95,7 +96,6 @@ std::optional<ResourceManager::Resource> ResourceManager::lookup(const QString& 
   return *it;
 }
 
-int ResourceManager::mainResourceType() const { return m_mainResourceType; }
 
 // ---------------------------------------------------------------------------
 // Parameter text
@@ -157,15 +157,15 @@ int ResourceManager::attachResource(const QString& id, ResourceType::Enum type, 
 
   // A controller of the resource's kind.
   if (type != ResourceType::network_access && type != ResourceType::app_tunnel) return kUnknownType;
-  ControllerSpec spec;
-  spec.type = type;
-  spec.listener = m_proxy.data();
-  spec.serverUrl = m_serverUrl;
-  spec.sessionId = m_sessionId;
-  spec.id = id;
+  ControllerRequest request;
+  request.type = type;
+  request.listener = m_proxy.data();
+  request.serverUrl = m_serverUrl;
+  request.sessionId = m_sessionId;
+  request.id = id;
   // Held here across open: events delivered in open's nested loops may drop
   // the table's copy.
-  const std::shared_ptr<TunnelInterface> controller = m_factory ? m_factory(spec) : createController(spec);
+  const std::shared_ptr<TunnelInterface> controller = m_factory ? m_factory(request) : createController(request);
   if (!controller) return kUnknownType;
 
   // In the table before open, so that events delivered meanwhile find it.
@@ -184,7 +184,7 @@ int ResourceManager::attachResource(const QString& id, ResourceType::Enum type, 
                          const char* countName) {
     if (entries.empty()) return;
     for (size_t i = 0; i < entries.size(); ++i) {
-      TUNNEL_LOG(kVerbose, kSource, makeArgFormat("%1, %2", label, entries[i]).str());
+      ULOG(kVerbose, kSource, __PRETTY_FUNCTION__, makeArgFormat("%1, %2", label, entries[i]).str());
       setParam(CString(prefix) + CString(std::to_string(i).c_str()), entries[i], szParams, '&', ParamMode::Set);
     }
     setParam(countName, CString(std::to_string(entries.size()).c_str()), szParams, '&', ParamMode::Set);
@@ -192,7 +192,8 @@ int ResourceManager::attachResource(const QString& id, ResourceType::Enum type, 
   addNetworks(vecv4InResourceManager, "ipv4 Address: ", "localNetVulnerableIPv4_", "localNetVulnerableIPv4count");
   addNetworks(vecv6InResourceManager, "ipv6 Address: ", "localNetVulnerableIPv6_", "localNetVulnerableIPv6count");
 
-  TUNNEL_LOG(kVerbose, kSource, makeArgFormat("%1, %2", "Content of szParams: ", forRecord(szParams)).str());
+  ULOG(kVerbose, kSource, __PRETTY_FUNCTION__,
+       makeArgFormat("%1, %2", "Content of szParams: ", forRecord(szParams)).str());
 
   // Open; each failure becomes its error code.
   int result = 0;
@@ -215,7 +216,7 @@ int ResourceManager::attachResource(const QString& id, ResourceType::Enum type, 
   }
 
   if (result != 0) {
-    TUNNEL_LOG(kError, kSource,
+    ULOG(kError, kSource, __PRETTY_FUNCTION__,
                makeArgFormat("Failed to open resource '%1', error:%2, %3", id, result, text).str());
     // Only this attach's entry: a nested close may have removed it, and a
     // nested attach may have entered another under the same id.
@@ -242,9 +243,10 @@ ResourceManager::Resource ResourceManager::findResource(const QString& id) const
 
 int ResourceManager::close(const QString& id, int error) {
   if (error == 0)
-    TUNNEL_LOG(kVerbose, kSource, makeArgFormat("Closing resource %1...", id).str());
+    ULOG(kVerbose, kSource, __PRETTY_FUNCTION__, makeArgFormat("Closing resource %1...", id).str());
   else
-    TUNNEL_LOG(kVerbose, kSource, makeArgFormat("Closing resource %1, error code %2...", id, error).str());
+    ULOG(kVerbose, kSource, __PRETTY_FUNCTION__,
+         makeArgFormat("Closing resource %1, error code %2...", id, error).str());
 
   int result = 0;
   bool returned = false;
@@ -264,7 +266,8 @@ int ResourceManager::close(const QString& id, int error) {
   if (!returned && result == 0) result = -1;
 
   if (result != 0) {
-    TUNNEL_LOG(kWarning, kSource, makeArgFormat("Failed to close resource %1, errror %2", id, result).str());
+    ULOG(kWarning, kSource, __PRETTY_FUNCTION__,
+         makeArgFormat("Failed to close resource %1, errror %2", id, result).str());
     onTunnelClosed(id, error);
   }
   return result;
@@ -391,7 +394,7 @@ std::vector<ResourceStats> ResourceManager::getStatistics() {
 int ResourceManager::knownType(const QString& id) const {
   const auto it = m_resources.constFind(id);
   if (it == m_resources.constEnd()) {
-    TUNNEL_LOG(kWarning, kSource, makeArgFormat("Unexpected resource id '%1'", id).str());
+    ULOG(kWarning, kSource, __PRETTY_FUNCTION__, makeArgFormat("Unexpected resource id '%1'", id).str());
     return -1;
   }
   return it->type;
@@ -415,7 +418,7 @@ void ResourceManager::onTunnelConnecting(const QString& id) {
 void ResourceManager::onTunnelClosed(const QString& id, int error) {
   const auto it = m_resources.find(id);
   if (it == m_resources.end()) {
-    TUNNEL_LOG(kWarning, kSource, makeArgFormat("Unexpected resource id '%1'", id).str());
+    ULOG(kWarning, kSource, __PRETTY_FUNCTION__, makeArgFormat("Unexpected resource id '%1'", id).str());
     return;
   }
   const int type = it->type;
@@ -430,7 +433,7 @@ void ResourceManager::onTunnelClosed(const QString& id, int error) {
 void ResourceManager::onTunnelError(const QString& id, int error) {
   const auto it = m_resources.find(id);
   if (it == m_resources.end()) {
-    TUNNEL_LOG(kWarning, kSource, makeArgFormat("Unexpected resource id '%1'", id).str());
+    ULOG(kWarning, kSource, __PRETTY_FUNCTION__, makeArgFormat("Unexpected resource id '%1'", id).str());
     return;
   }
   const int type = it->type;

@@ -49,8 +49,8 @@ class ResourceManager : public QObject, public WebInterface {
     std::shared_ptr<TunnelInterface> controller;
   };
 
-  // What a controller factory is given for one resource.
-  struct ControllerSpec {
+  // The resource a controller factory is asked to build a controller for.
+  struct ControllerRequest {
     ResourceType::Enum type = ResourceType::invalid;
     WebInterface* listener = nullptr;  // this manager's proxy; not owned
     QUrl serverUrl;
@@ -59,7 +59,7 @@ class ResourceManager : public QObject, public WebInterface {
   };
   // Builds the controller of one resource; only types 1 (app_tunnel) and 2
   // (network_access) are asked for. A null result answers 104.
-  using ControllerFactory = std::function<std::shared_ptr<TunnelInterface>(const ControllerSpec&)>;
+  using ControllerFactory = std::function<std::shared_ptr<TunnelInterface>(const ControllerRequest&)>;
 
   enum class ParamMode {
     Replace,  // only an existing item is replaced, moving to the end
@@ -73,7 +73,7 @@ class ResourceManager : public QObject, public WebInterface {
 
   // The production factory: VpnController for type 2, AppTunnelController
   // for type 1 (both with std::make_shared), null otherwise.
-  static std::shared_ptr<TunnelInterface> createController(const ControllerSpec& spec);
+  static std::shared_ptr<TunnelInterface> createController(const ControllerRequest& request);
   // Replaces the factory (tests); an empty function restores the production one.
   void setControllerFactory(ControllerFactory factory);
 
@@ -111,7 +111,6 @@ class ResourceManager : public QObject, public WebInterface {
   bool isEmpty() const;
   int resourceCount() const;
   std::optional<Resource> lookup(const QString& id) const;
-  int mainResourceType() const;
 
   // The parameter-text helpers of attach.
   static void setParam(const CString& name, const CString& value, CString& params, char separator, ParamMode mode);

@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "foundation/CompanionProcesses.h"
+#include "foundation/IUErrorLog.h"
+#include "foundation/UArgFormat.h"
 #include "foundation/UException.h"
 #include "foundation/UClasses.h"
 #include "foundation/UserFiles.h"
@@ -26,11 +28,7 @@
 #include "foundation/UserLockFile.h"
 #include "foundation/m_system.h"
 #include "tessal_config.h"
-#include "tunnel/TunnelLog.h"
 #include "tunnel/TunnelTestSeam.h"
-
-using tessal::tunnel_log::joined;
-using tessal::tunnel_log::write;
 
 namespace {
 
@@ -176,7 +174,8 @@ TunnelHandlerBase::~TunnelHandlerBase() = default;
 SvpnHandler::SvpnHandler() {
   const int rc = pthread_mutex_init(&m_lock, nullptr);
   if (rc != 0) {
-    write(1, kFile, __LINE__, "SvpnHandler::SvpnHandler()", joined("TunnelService, Cannot create mutex", errnoText(rc)));
+    ULOG_AT(1, kFile, __LINE__, "SvpnHandler::SvpnHandler()",
+            makeArgFormat("TunnelService, Cannot create mutex", errnoText(rc)));
     return;
   }
   pthread_condattr_t attributes;
@@ -193,7 +192,8 @@ SvpnHandler::~SvpnHandler() {
   pthread_cond_destroy(&m_wake);
   const int rc = pthread_mutex_destroy(&m_lock);
   if (rc != 0)
-    write(1, kFile, __LINE__, "SvpnHandler::~SvpnHandler()", joined("TunnelService, Cannot destroy mutex", errnoText(rc)));
+    ULOG_AT(1, kFile, __LINE__, "SvpnHandler::~SvpnHandler()",
+            makeArgFormat("TunnelService, Cannot destroy mutex", errnoText(rc)));
 }
 
 void SvpnHandler::shutdownWorker() {
@@ -204,7 +204,8 @@ void SvpnHandler::shutdownWorker() {
   if (stop) {
     const int result = CloseTunnel();
     if (result != 0)
-      write(1, kFile, __LINE__, "SvpnHandler::~SvpnHandler", joined("TunnelService, Cannot close tunnel server, code", result));
+      ULOG_AT(1, kFile, __LINE__, "SvpnHandler::~SvpnHandler",
+              makeArgFormat("TunnelService, Cannot close tunnel server, code", result));
   }
   if (m_workerStarted) {
     if (pthread_equal(pthread_self(), m_worker))
@@ -345,8 +346,8 @@ int SvpnHandler::OpenTunnel(const CString& startParameters) {
     m_workerStarted = true;
   });
   if (result != 0)
-    write(1, kFile, __LINE__, "virtual int SvpnHandler::OpenTunnel(const CString&)",
-          joined("TunnelService, Opening TunnelServer failed", result));
+    ULOG_AT(1, kFile, __LINE__, "virtual int SvpnHandler::OpenTunnel(const CString&)",
+          makeArgFormat("TunnelService, Opening TunnelServer failed", result));
   return result;
 }
 
@@ -361,8 +362,8 @@ int SvpnHandler::CloseTunnel() {
   guardOperation(UCATCH_SITE(kFile, "EXCEPTION", "CloseTunnel"), result, [this] { LaunchSvpn(CString(), true); });
   setRunning(false);
   if (result != 0)
-    write(1, kFile, __LINE__, "virtual int SvpnHandler::CloseTunnel()",
-          joined("TunnelService, Cannot close tunnel server, code", result));
+    ULOG_AT(1, kFile, __LINE__, "virtual int SvpnHandler::CloseTunnel()",
+          makeArgFormat("TunnelService, Cannot close tunnel server, code", result));
   return result;
 }
 
@@ -422,9 +423,8 @@ void SvpnHandler::launchDaemon(const CString& startParameters) {
     std::fclose(file);
     if (processExists(pid)) {
       if (!isSvpnProcess(pid)) {
-        if (tessal::tunnel_log::enabled(48))
-          write(48, kFile, __LINE__, kFunction,
-                joined("TunnelService, svpn.pid file is exist, but svpn is not owner of the pid, pid\n", pid));
+        ULOG_AT(48, kFile, __LINE__, kFunction,
+                makeArgFormat("TunnelService, svpn.pid file is exist, but svpn is not owner of the pid, pid\n", pid));
       } else {
         throw UException(-2, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s",
                          "TunnelService, TunnelServer already launched, pid", static_cast<const char*>(decimal(pid)));
@@ -531,23 +531,23 @@ void SvpnHandler::StopSvpn() {
   forgetCompanionPidFile(kPidFile);
   FILE* file = std::fopen(kPidFile, "re");
   if (file == nullptr) {
-    write(48, kFile, __LINE__, kFunction, "TunnelService, Cannot open pid file, svpn already closed");
+    ULOG_AT(48, kFile, __LINE__, kFunction, "TunnelService, Cannot open pid file, svpn already closed");
     return;
   }
-  write(48, kFile, __LINE__, kFunction, "SVPN pid file opened to read PID");
+  ULOG_AT(48, kFile, __LINE__, kFunction, "SVPN pid file opened to read PID");
   const int pid = readPidFile(file);
-  write(48, kFile, __LINE__, kFunction, joined("SVPN pid = \n", pid));
+  ULOG_AT(48, kFile, __LINE__, kFunction, makeArgFormat("SVPN pid = \n", pid));
   std::fclose(file);
   if (!processExists(pid)) return;
-  write(48, kFile, __LINE__, kFunction, "SVPN pid has running process");
+  ULOG_AT(48, kFile, __LINE__, kFunction, "SVPN pid has running process");
   if (!isSvpnProcess(pid)) return;
-  write(48, kFile, __LINE__, kFunction, "The received pid owned by the SVPN");
+  ULOG_AT(48, kFile, __LINE__, kFunction, "The received pid owned by the SVPN");
   if (kill(pid, SIGTERM) == 0) {
-    write(48, kFile, __LINE__, kFunction, "TunnelService, closed");
+    ULOG_AT(48, kFile, __LINE__, kFunction, "TunnelService, closed");
     return;
   }
   const int error = errno;
-  write(1, kFile, __LINE__, kFunction, joined("TunnelService, Cannot be closed", errnoText(error)));
+  ULOG_AT(1, kFile, __LINE__, kFunction, makeArgFormat("TunnelService, Cannot be closed", errnoText(error)));
   // A daemon left running is a failure the caller must hear about.
   throw UException(-7, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "TunnelService, Cannot be closed",
                    std::strerror(error));
@@ -659,7 +659,7 @@ void SvpnHandler::runWorker() {
       connection.setHost(kDaemonHost);
       connection.setPort(kDaemonPort);
       if (connection.connect(kConnectLimitSeconds) != 0) {
-        write(1, kFile, __LINE__, kLoopFunction, "ERROR! Cannot connect to svpn");
+        ULOG_AT(1, kFile, __LINE__, kLoopFunction, "ERROR! Cannot connect to svpn");
         endCode = -102;
         break;
       }
@@ -674,7 +674,7 @@ void SvpnHandler::runWorker() {
                               " HTTP/1.1\r\nHOST: 127.0.0.1:44444\r\nAccept: */*\r\n\r\n";
       const int sent = connection.send(static_cast<const char*>(request), static_cast<unsigned>(request.GetLength()));
       if (sent != request.GetLength()) {
-        write(1, kFile, __LINE__, kLoopFunction, "ERROR! Cannot send data");
+        ULOG_AT(1, kFile, __LINE__, kLoopFunction, "ERROR! Cannot send data");
         endCode = 26;
         break;
       }

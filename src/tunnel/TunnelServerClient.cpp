@@ -24,13 +24,15 @@
 #include <boost/property_tree/xml_parser.hpp>
 
 #include "foundation/CompanionProcesses.h"
+#include "foundation/Helpers.h"
 #include "foundation/String.h"
 #include "foundation/UClasses.h"
 #include "foundation/UCryptedString.h"
 #include "foundation/str_helper.h"
 #include "foundation/m_system.h"
 #include "tunnel/ResourceErrors.h"
-#include "tunnel/TunnelLogRecord.h"
+#include "foundation/IUErrorLog.h"
+#include "foundation/UArgFormat.h"
 #include "tunnel/UTunnelManagerHelpers.h"
 
 
@@ -64,11 +66,6 @@ bool bytesWaiting(boost::asio::ip::tcp::socket& socket)
 std::vector<char> toBytes(const std::string& text)
 {
     return std::vector<char>(text.begin(), text.end());
-}
-
-std::string shortSessionId(const std::string& id)
-{
-    return id.size() <= 8 ? id : id.substr(id.size() - 8);
 }
 
 std::string decoded(const std::string& text)
@@ -130,9 +127,6 @@ SystemError::SystemError(int error, const std::string& text)
 }
 
 } // namespace tessal
-
-const char* const TunnelServerClient::kUserAgent =
-    "Mozilla/5.0 (compatible; MSIE 10.0; Windows NT 6.1; Trident/6.0; Tessal Networks Client)";
 
 // A started tunnelserver: its process id, the write end of its standard input
 // (kept open while it runs: it ends when it sees end of file there), and a
@@ -376,9 +370,9 @@ boost::asio::ip::tcp::endpoint TunnelServerClient::readServerEndpoint(boost::asi
 std::vector<char> TunnelServerClient::makeSessionCommand(const std::string& encodedSession, const std::string& host,
                                                          uint16_t port, bool tls, int pid)
 {
-    std::string text = "cmd=session&host=" + host + "&port=" + std::to_string(port) + "&ua=" + kUserAgent +
-                       "&session=" + encodedSession + "&SSLEnabled=" + (tls ? "1" : "0") +
-                       "&HTTPEnabled=1&ISessionEnabled=1&CtrlChannelEnabled=1";
+    std::string text = "cmd=session&host=" + host + "&port=" + std::to_string(port) + "&ua=" +
+                       static_cast<const char*>(getUserAgent()) + "&session=" + encodedSession +
+                       "&SSLEnabled=" + (tls ? "1" : "0") + "&HTTPEnabled=1&ISessionEnabled=1&CtrlChannelEnabled=1";
     if (pid != 0)
         text += "&pid=" + std::to_string(pid);
     std::vector<char> bytes(text.begin(), text.end());
@@ -420,7 +414,7 @@ TunnelServerClient::ConnectionPtr TunnelServerClient::connectCycles(const boost:
                 m_connection = socket;
                 boost::system::error_code rc;
                 auto remote = socket->remote_endpoint(rc);
-                TUNNEL_LOG(48, kSource,
+                ULOG(48, kSource, __PRETTY_FUNCTION__,
                            UArgFormat("Succeded to connect (retry #%1) to %2:%3")
                                .arg(cycle)
                                .arg(remote.address().to_string().c_str())
@@ -447,7 +441,7 @@ TunnelServerClient::ConnectionPtr TunnelServerClient::getConnection()
     CString module = SGetModuleFileName();
     boost::filesystem::path exe(std::string(static_cast<const char*>(module)));
     const std::string path = (exe.parent_path() / "tunnelserver").string();
-    TUNNEL_LOG(48, kSource, UArgFormat("Running tunnel server process (%1)...").arg(path.c_str()).str());
+    ULOG(48, kSource, __PRETTY_FUNCTION__, UArgFormat("Running tunnel server process (%1)...").arg(path.c_str()).str());
 
     // A new server runs with its own default level until it is sent one.
     m_logLevel = 0;
@@ -464,7 +458,7 @@ TunnelServerClient::ConnectionPtr TunnelServerClient::getConnection()
         }
         child->drain(output.release(), pipes.error);
 
-        TUNNEL_LOG(48, kSource,
+        ULOG(48, kSource, __PRETTY_FUNCTION__,
                    UArgFormat("Trying to connect to %1:%2")
                        .arg(endpoint.address().to_string().c_str())
                        .arg(static_cast<int>(endpoint.port()))
@@ -509,7 +503,8 @@ std::string TunnelServerClient::describeCommand(const std::vector<char>& command
             continue;
         size_t begin = pos + (key[0] == '?' ? 8 : 9);
         size_t end = text.find('&', begin);
-        text.replace(begin, end == std::string::npos ? std::string::npos : end - begin, shortSessionId(m_sessionId));
+        text.replace(begin, end == std::string::npos ? std::string::npos : end - begin,
+                     static_cast<const char*>(shortSecret(CString(m_sessionId.c_str()))));
     }
     return text;
 }
@@ -566,7 +561,7 @@ std::string TunnelServerClient::transact(ConnectionPtr connection, const std::ve
     const size_t limit = replyLimitFor(name);
     const boost::system::error_code protocolError(EPROTO, boost::system::system_category());
     if (bytesWaiting(*connection)) {
-        TUNNEL_LOG(2, kSource,
+        ULOG(2, kSource, __PRETTY_FUNCTION__,
                    UArgFormat("Unexpected data from TunnelServer before %1, dropping the connection")
                        .arg(name.c_str())
                        .str());
@@ -624,7 +619,7 @@ std::string TunnelServerClient::transact(ConnectionPtr connection, const std::ve
     }
     if (state->done && state->status == boost::asio::error::not_found) {
         // The buffer filled up without a delimiter.
-        TUNNEL_LOG(2, kSource,
+        ULOG(2, kSource, __PRETTY_FUNCTION__,
                    UArgFormat("Reply of TunnelServer to %1 exceeds %2 bytes, dropping the connection")
                        .arg(name.c_str())
                        .arg(static_cast<int>(limit))
@@ -639,7 +634,7 @@ std::string TunnelServerClient::transact(ConnectionPtr connection, const std::ve
         failExchange(connection, code, "read_until");
     }
     if (state->buffer.size() > state->length || bytesWaiting(*connection)) {
-        TUNNEL_LOG(2, kSource,
+        ULOG(2, kSource, __PRETTY_FUNCTION__,
                    UArgFormat("Unexpected data from TunnelServer after the reply to %1, dropping the connection")
                        .arg(name.c_str())
                        .str());
@@ -724,7 +719,7 @@ int TunnelServerClient::open(const std::string& resourceId)
                 (endpoint.desired_local_port != 0 && endpoint.desired_local_port != endpoint.local_port) ? 1 : 0;
         }
         if (code != 0)
-            TUNNEL_LOG(2, kSource,
+            ULOG(2, kSource, __PRETTY_FUNCTION__,
                        UArgFormat("Failed to open tunnel #%1 (%2:%3), error:%4")
                            .arg(i)
                            .arg(endpoint.remote_host.c_str())
@@ -794,10 +789,10 @@ tessal::TunnelStats TunnelServerClient::getStats(const std::string& resourceId)
         read.send_client = toInt64Strict(value(reply, "send_client", "0"));
         stats = read;
     } catch (const boost::system::system_error& e) {
-        TUNNEL_LOG(2, kSource,
+        ULOG(2, kSource, __PRETTY_FUNCTION__,
                    UArgFormat("Failed to get stats for resource: %1 - %2").arg(resourceId.c_str()).arg(e.what()).str());
     } catch (const std::exception& e) {
-        TUNNEL_LOG(2, kSource,
+        ULOG(2, kSource, __PRETTY_FUNCTION__,
                    UArgFormat("Failed to parse stats for resource: %1 - %2").arg(resourceId.c_str()).arg(e.what()).str());
     }
     return stats;
@@ -857,14 +852,14 @@ tessal::AppTunnelResourceDetails TunnelServerClient::getConfig(const std::string
             const auto listener = listeners.find(std::make_pair(tunnel.remote_host, p));
             const tessal::TunnelEndpoint* found = listener == listeners.end() ? nullptr : listener->second;
             if (!found) {
-                TUNNEL_LOG(2, kSource,
+                ULOG(2, kSource, __PRETTY_FUNCTION__,
                            UArgFormat("Failed to find local listener for mapping to %1:%2, resource %3")
                                .arg(tunnel.remote_host.c_str())
                                .arg(p)
                                .arg(resourceId.c_str())
                                .str());
                 if (!tunnel.app_path.empty())
-                    TUNNEL_LOG(2, kSource,
+                    ULOG(2, kSource, __PRETTY_FUNCTION__,
                                UArgFormat("Application launch will not work for tunnel %1:%2, resource %3")
                                    .arg(tunnel.remote_host.c_str())
                                    .arg(p)

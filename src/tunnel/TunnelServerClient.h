@@ -126,8 +126,6 @@ public:
     void setReplyTimeout(std::chrono::milliseconds limit) { m_replyTimeout = limit; }
     void setEndpointTimeout(std::chrono::milliseconds limit) { m_endpointTimeout = limit; }
 
-    static const char* const kUserAgent;
-
 private:
     class Child;
 

@@ -5,7 +5,8 @@
 #include <cctype>
 #include <string>
 
-#include "tunnel/TunnelLog.h"
+#include "foundation/Helpers.h"
+#include "foundation/IUErrorLog.h"
 #include "tunnel/UTunnelManagerHelpers.h"
 
 namespace tessal::qt {
@@ -29,7 +30,7 @@ CString forRecord(const CString& text) {
       for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       if (name.find("session") != std::string::npos) {
         const CString value(line.substr(eq + 1).c_str());
-        line = line.substr(0, eq + 1) + static_cast<const char*>(tunnel_log::shortSessionId(value));
+        line = line.substr(0, eq + 1) + static_cast<const char*>(shortSecret(value));
       }
     }
     out += line;
@@ -86,7 +87,7 @@ tessal::AppLaunchConfig VpnController::getLaunchConfig() { return {}; }
 void VpnController::setLogLevel(int level) { SvpnHandler::setLogLevel(level); }
 
 void VpnController::tunnelProxy(CString& text) {
-  tunnel_log::write(48, kFile, __LINE__, "virtual void tessal::qt::VpnController::tunnelProxy(CString&)", text);
+  ULOG_AT(48, kFile, __LINE__, "virtual void tessal::qt::VpnController::tunnelProxy(CString&)", text);
 }
 
 void VpnController::onConnecting() { m_listener->onTunnelConnecting(m_id); }
@@ -105,9 +106,7 @@ void VpnController::setTraffic(int64_t recvClient, int64_t sendClient, int64_t r
 
 void VpnController::tunnelDetails(CString& text) {
   QMutexLocker locker(&m_lock);
-  if (tunnel_log::enabled(48))
-    tunnel_log::write(48, kFile, __LINE__, "virtual void tessal::qt::VpnController::tunnelDetails(CString&)",
-                      forRecord(text));
+  ULOG_AT(48, kFile, __LINE__, "virtual void tessal::qt::VpnController::tunnelDetails(CString&)", forRecord(text));
   parsePairs(text, '\n', m_details);
 }
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <grp.h>
+#include <pwd.h>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -49,6 +50,7 @@ using tessal::test::TempHome;
 using tessal::test::afterFolderMade;
 using tessal::test::readFile;
 using tessal::test::runAsOtherUser;
+using tessal::test::runWithoutPasswordEntry;
 
 void folderMade(int result)
 {
@@ -149,11 +151,69 @@ TEST(LogSettingsFolder, PathsAndEmptyHome)
     struct stat before {};
     bool existedBefore = stat("/.TessalNetworks", &before) == 0;
     home.setHome("");
-    EXPECT_TRUE(getConfigFolder(folder, true).IsEmpty());
-    EXPECT_EQ(readLogLevel("vpn"), 63);
+    // No home at all: an empty HOME and no password entry to fall back to.
+    const int status = runWithoutPasswordEntry([] {
+        CString none;
+        return getConfigFolder(none, true).IsEmpty() && readLogLevel("vpn") == 63 ? 0 : 1;
+    });
+    if (status == TempHome::kSkipped)
+        GTEST_SKIP() << "needs root and an id without a password entry";
+    EXPECT_EQ(status, 0);
     struct stat after {};
     EXPECT_EQ(stat("/.TessalNetworks", &after) == 0, existedBefore);
 }
+
+// One rule for the home folder wherever it is looked up: HOME when set and
+// not empty, else the real user's password entry, else none.
+namespace {
+
+struct HomeRuleRow
+{
+    const char* name;
+    const char* home;  // null: HOME unset
+    bool listedUser;
+    const char* expected;  // null: the real user's password-database home
+};
+
+void PrintTo(const HomeRuleRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class HomeFolderRule : public ::testing::TestWithParam<HomeRuleRow>
+{
+};
+
+} // namespace
+
+TEST_P(HomeFolderRule, HomeThenThePasswordDatabase)
+{
+    const HomeRuleRow& row = GetParam();
+    TempHome home;
+    if (row.home != nullptr)
+        home.setHome(row.home);
+    else
+        unsetenv("HOME");
+    const auto matches = [&row] {
+        const struct passwd* entry = getpwuid(getuid());
+        const std::string expected = row.expected != nullptr ? row.expected : entry != nullptr ? entry->pw_dir : "";
+        return std::string(getHomeFolder()) == expected ? 0 : 1;
+    };
+    const int status = row.listedUser ? matches() : runWithoutPasswordEntry(matches);
+    if (status == TempHome::kSkipped)
+        GTEST_SKIP() << "needs root and an id without a password entry";
+    EXPECT_EQ(status, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LogSettingsFolder, HomeFolderRule,
+    ::testing::Values(HomeRuleRow{"set", "/tmp/tessal-some-home", true, "/tmp/tessal-some-home"},
+                      HomeRuleRow{"empty", "", true, nullptr},
+                      HomeRuleRow{"unset", nullptr, true, nullptr},
+                      HomeRuleRow{"setWithoutEntry", "/tmp/tessal-some-home", false, "/tmp/tessal-some-home"},
+                      HomeRuleRow{"emptyWithoutEntry", "", false, ""},
+                      HomeRuleRow{"unsetWithoutEntry", nullptr, false, ""}),
+    [](const ::testing::TestParamInfo<HomeRuleRow>& info) { return std::string(info.param.name); });
 
 TEST(LogSettingsFolder, ExistingFolderIsLeftAlone)
 {

@@ -476,7 +476,7 @@ struct ControllerWithTunnel {
     ControllerWithTunnel()
     {
         controller.getResourceManager().setControllerFactory(
-            [this](const tessal::qt::ResourceManager::ControllerSpec&) { return tunnel; });
+            [this](const tessal::qt::ResourceManager::ControllerRequest&) { return tunnel; });
         EXPECT_EQ(0, controller.getResourceManager().attachResource("/Common/apps", ResourceType::app_tunnel, ""));
     }
     BrowserController controller;
@@ -534,7 +534,7 @@ TEST(AppLaunchTest, ConnectionDetailsIgnoreCaseAndComeReversed)
     tunnel->properties.setValue("TunnelPort", "8443");
     tunnel->properties.setValue("X-VPN-client-IPv6", "fd00::7");
     na.getResourceManager().setControllerFactory(
-        [&](const tessal::qt::ResourceManager::ControllerSpec&) { return tunnel; });
+        [&](const tessal::qt::ResourceManager::ControllerRequest&) { return tunnel; });
     tessal::qt::SessionInfo info;
     info.url = QUrl("http://127.0.0.1:9/");
     info.sessionId = "0123456789abcdef";

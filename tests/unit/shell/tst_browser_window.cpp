@@ -81,10 +81,10 @@ struct Window {
         added = std::make_unique<QSignalSpy>(&controller->getWebBridge(), SIGNAL(onTunnelAdd(QString, QString)));
         errors = std::make_unique<QSignalSpy>(&controller->getWebBridge(), SIGNAL(onTunnelError(QString, QString)));
         gone = std::make_unique<QSignalSpy>(&controller->getWebBridge(), SIGNAL(onTunnelDisconnected(QString)));
-        controller->getResourceManager().setControllerFactory([this](const qt::ResourceManager::ControllerSpec& spec) {
+        controller->getResourceManager().setControllerFactory([this](const qt::ResourceManager::ControllerRequest& request) {
             auto t = std::make_shared<FakeTunnel>();
-            t->listener = spec.listener;
-            t->id = spec.id;
+            t->listener = request.listener;
+            t->id = request.id;
             t->openResult = openResult;
             tunnels.push_back(t);
             return std::static_pointer_cast<TunnelInterface>(t);

@@ -75,12 +75,12 @@ struct Bed {
 
   Bed() {
     rm.setSession(QUrl("https://h/"), "0123456789abcdefSESSION1");
-    rm.setControllerFactory([this](const ResourceManager::ControllerSpec& spec) {
+    rm.setControllerFactory([this](const ResourceManager::ControllerRequest& request) {
       auto c = std::make_shared<FakeController>();
-      c->listener = spec.listener;
-      c->id = spec.id;
+      c->listener = request.listener;
+      c->id = request.id;
       configure(*c);
-      made[spec.id] = c;
+      made[request.id] = c;
       return c;
     });
     auto add = [this](const char* what, const QString& id, int type, int error) {

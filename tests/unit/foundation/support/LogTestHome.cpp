@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <grp.h>
+#include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +16,30 @@ namespace {
 const uid_t kOtherUid = 65534;
 const gid_t kOtherGid = 65534;
 const int kSwitchFailed = 99;
+// No entry in the password database has this id.
+const uid_t kUnlistedId = 65533;
+
+// Runs body in a child process after switchUser, which returns false when it failed.
+int runInChild(const std::function<bool()>& switchUser, const std::function<int()>& body)
+{
+    std::fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0)
+        return TempHome::kSkipped;
+    if (pid == 0) {
+        if (!switchUser())
+            _exit(kSwitchFailed);
+        int result = body();
+        std::fflush(nullptr);
+        _exit(result);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    if (WEXITSTATUS(status) == kSwitchFailed)
+        return TempHome::kSkipped;
+    return WEXITSTATUS(status);
+}
 }
 
 TempHome::TempHome() : m_owner(geteuid())
@@ -71,23 +96,18 @@ int runAsOtherUser(TempHome& home, const std::function<int()>& body)
     bool root = geteuid() == 0;
     if (root)
         home.giveTo(kOtherUid, kOtherGid);
-    std::fflush(nullptr);
-    pid_t pid = fork();
-    if (pid < 0)
+    return runInChild(
+        [root] { return !root || (setgroups(0, nullptr) == 0 && setgid(kOtherGid) == 0 && setuid(kOtherUid) == 0); },
+        body);
+}
+
+int runWithoutPasswordEntry(const std::function<int()>& body)
+{
+    if (geteuid() != 0 || getpwuid(kUnlistedId) != nullptr)
         return TempHome::kSkipped;
-    if (pid == 0) {
-        if (root && (setgroups(0, nullptr) != 0 || setgid(kOtherGid) != 0 || setuid(kOtherUid) != 0))
-            _exit(kSwitchFailed);
-        int result = body();
-        std::fflush(nullptr);
-        _exit(result);
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    if (WEXITSTATUS(status) == kSwitchFailed)
-        return TempHome::kSkipped;
-    return WEXITSTATUS(status);
+    // Only the real id changes: root's powers stay, so that whatever the body
+    // would make at the root of the file system it could.
+    return runInChild([] { return setresuid(kUnlistedId, 0, 0) == 0; }, body);
 }
 
 std::function<void()> afterFolderMade;

@@ -41,6 +41,12 @@ std::string readFile(const std::string& path);
 // Returns the body's result, or TempHome::kSkipped when switching failed.
 int runAsOtherUser(TempHome& home, const std::function<int()>& body);
 
+// Runs body in a child process whose real user id is 65533, which has no
+// entry in the password database, so that nothing but HOME names a home
+// folder; the effective id stays root's. Returns TempHome::kSkipped when not
+// root or when that id has an entry.
+int runWithoutPasswordEntry(const std::function<int()>& body);
+
 // Runs once right after the next folder is made by mkdir or mkdirat (the
 // foundation's tests are linked with --wrap for both).
 extern std::function<void()> afterFolderMade;
