@@ -60,19 +60,25 @@ trap report EXIT
 # corpora, which are data whatever their names.
 format_paths=('*.cpp' '*.h' '*.c' ':!:*/corpus/*')
 format_check() {
-  local tool out
+  local tool out status=0
   tool=$(command -v clang-format-14 || command -v clang-format) || {
     echo "format: no clang-format (scripts/install-deps.sh installs it)" >&2
     return 1
   }
-  if out=$(git ls-files -z -- "${format_paths[@]}" | xargs -0 "$tool" --dry-run -Werror --ferror-limit=1 2>&1); then
-    return 0
+  if ! out=$(git ls-files -z -- "${format_paths[@]}" | xargs -0 "$tool" --dry-run -Werror --ferror-limit=1 2>&1); then
+    # One line per file; the whole output when it is not about the format.
+    grep -o '^[^:]*:[0-9]*:[0-9]*: error: code should be clang-formatted' <<<"$out" | cut -d: -f1 | sort -u |
+      sed 's/^/format: not formatted: /' | grep . || printf '%s\n' "$out"
+    echo "format: fix with: git ls-files -z -- ${format_paths[*]@Q} | xargs -0 $tool -i"
+    status=1
   fi
-  # One line per file; the whole output when it is not about the format.
-  grep -o '^[^:]*:[0-9]*:[0-9]*: error: code should be clang-formatted' <<<"$out" | cut -d: -f1 | sort -u |
-    sed 's/^/format: not formatted: /' | grep . || printf '%s\n' "$out"
-  echo "format: fix with: git ls-files -z -- ${format_paths[*]@Q} | xargs -0 $tool -i"
-  return 1
+  # clang-format accepts both forms of a nested namespace; the tree opens them
+  # one per line.
+  if git grep -nE '^namespace [A-Za-z_]+::[A-Za-z_:]+ \{' -- "${format_paths[@]}"; then
+    echo "format: open nested namespaces one per line: namespace a {, then namespace b {"
+    status=1
+  fi
+  return "$status"
 }
 # Every tracked shell script under scripts/, .ci/ and packaging/, by its name
 # or its first line (maintainer scripts and .ci/run have no .sh).
