@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The whole test suite, as CI runs it: installs what it needs, checks the
 # format of the C and C++ sources and the shell scripts, builds the dev
-# preset (warnings are errors) and runs every test; the unit tests and the integration tests that
-# drive the tunnels (svpn, application tunnel, resources) again under ASan
-# and UBSan; the tunnel and svpn tests under ThreadSanitizer; every fuzz
-# target (libraries instrumented) for a bounded time; the Debian package
-# built, linted, unpacked and run; and the short stress run when
-# bench/stress/run.sh is there. Prints the time of each stage at the end.
+# preset (warnings are errors) and runs every test; the unit tests and the
+# integration tests that drive the tunnels (svpn, application tunnel,
+# resources) again under ASan and UBSan; the tunnel and svpn tests under
+# ThreadSanitizer; every fuzz target (libraries instrumented) for a bounded
+# time; the Debian package built, linted, unpacked and run; and the short
+# stress run when bench/stress/run.sh is there. Prints the time and exit
+# status of each stage at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -74,7 +75,7 @@ format_check() {
   fi
   # clang-format accepts both forms of a nested namespace; the tree opens them
   # one per line.
-  if git grep -nE '^namespace [A-Za-z_]+::[A-Za-z_:]+ \{' -- "${format_paths[@]}"; then
+  if git grep -nE '^namespace [[:alnum:]_]+::[[:alnum:]_:]+ \{' -- "${format_paths[@]}"; then
     echo "format: open nested namespaces one per line: namespace a {, then namespace b {"
     status=1
   fi
