@@ -21,8 +21,8 @@ server_pid=""
 client_pid=""
 cleanup() {
   exec 3>&- 2>/dev/null || true
-  [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null || true
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  if [ -n "$client_pid" ]; then kill "$client_pid" 2>/dev/null || true; fi
+  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
   wait 2>/dev/null || true
   rm -rf "$work"
 }

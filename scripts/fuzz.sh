@@ -38,14 +38,18 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja \
   -DTESSAL_UPDATE_HMAC_KEY="$PWD/tests/keys-TEST-ONLY/update_hmac_TEST_ONLY.bin" -DTESSAL_ALLOW_TEST_SIGNING=ON >/dev/null
 
 manifest=$build/fuzz-targets
-targets=$(ls "$manifest" 2>/dev/null | sort || true)
-if [ -z "$targets" ]; then
+targets=()
+for entry in "$manifest"/*; do
+  if [ -e "$entry" ]; then targets+=("${entry##*/}"); fi
+done
+if [ ${#targets[@]} -eq 0 ]; then
   echo "fuzz: no targets"
   exit 0
 fi
 # Only the targets and what they link: no client program, no tests.
-cmake --build "$build" -j "$(nproc)" --target $targets
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 
+# shellcheck disable=SC2317 # run by xargs through bash -c, exported below
 run_one() {
   local target=$1
   local binary corpus args
@@ -72,11 +76,12 @@ export limit_text="${limit[*]}"
 
 echo "fuzz: ${limit[*]} per target, $jobs at once"
 rm -f "$build"/*.status
-printf '%s\n' $targets | xargs -P "$jobs" -I{} bash -c 'limit=($limit_text); run_one "$1"' _ {}
+# shellcheck disable=SC2016 # expanded by the inner bash, one target each
+printf '%s\n' "${targets[@]}" | xargs -P "$jobs" -I{} bash -c 'limit=($limit_text); run_one "$1"' _ {}
 
 status=0
 printf '%-24s %-7s %8s %8s %12s %8s %s\n' target result cov ft executions seconds corpus
-for target in $targets; do
+for target in "${targets[@]}"; do
   log=$build/$target.log
   result=$(cat "$build/$target.status" 2>/dev/null || echo FAILED)
   # The last status line holds the final coverage; "Done" the executions.

@@ -12,7 +12,7 @@ packages=(
   libssl-dev zlib1g-dev libfontconfig-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth dbus dbus-x11 fonts-dejavu-core
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format shellcheck
   dpkg-dev lintian
 )
 
