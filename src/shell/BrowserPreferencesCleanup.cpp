@@ -17,7 +17,7 @@
 #include "shell/ChromePreferencesCleanup.h"
 #include "shell/CustomQApplication.h"
 #include "shell/FirefoxPreferencesCleanup.h"
-#include "shell/MessageBox.h"
+#include "dialogs/MessageBox.h"
 
 namespace tessal {
 namespace system {

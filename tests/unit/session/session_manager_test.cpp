@@ -6,7 +6,7 @@
 
 #include "session/Session.h"
 #include "session/SessionManager.h"
-#include "session/QuitRequest.h"
+#include "dialogs/QuitRequest.h"
 
 #include "foundation/UException.h"
 

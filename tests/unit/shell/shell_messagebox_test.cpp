@@ -19,11 +19,11 @@
 #include <gtest/gtest.h>
 
 #include "ModalDialogAnswerer.h"
-#include "session/QuitRequest.h"
+#include "dialogs/QuitRequest.h"
 #include "session/TrustedSiteList.h"
 #include "session/TrustedSitePrompt.h"
 #include "shell/BrowserPreferencesCleanup.h"
-#include "shell/MessageBox.h"
+#include "dialogs/MessageBox.h"
 
 using tessal::qt::QuitRequest;
 using tessal::test::ModalDialogAnswerer;
