@@ -74,22 +74,22 @@
         <translation>Die Qt-Version ist niedriger als erwartet. Aktuell=%1, erwartet=%2 oder höher. Die Anwendung wird beendet</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source> - Error</source>
         <translation> - Fehler</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source> - Warning</source>
         <translation> - Warnung</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source> - Information</source>
         <translation> - Information</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source>Quit</source>
         <translation>Beenden</translation>
     </message>

@@ -74,22 +74,22 @@
         <translation>La versión de Qt es anterior a la esperada. Actual=%1, esperada=%2 o superior. Se cerrará la aplicación</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source> - Error</source>
         <translation> - Error</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source> - Warning</source>
         <translation> - Advertencia</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source> - Information</source>
         <translation> - Información</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source>Quit</source>
         <translation>Salir</translation>
     </message>

@@ -74,22 +74,22 @@
         <translation>La version de Qt est inférieure à celle attendue. Actuelle=%1, attendue=%2 ou supérieure. Fermeture de l'application</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source> - Error</source>
         <translation> - Erreur</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source> - Warning</source>
         <translation> - Avertissement</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source> - Information</source>
         <translation> - Information</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source>Quit</source>
         <translation>Quitter</translation>
     </message>

@@ -74,22 +74,22 @@
         <translation>Qt のバージョンが想定より古いです。現在=%1、必要=%2 以上。アプリケーションを終了します</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source> - Error</source>
         <translation> - エラー</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source> - Warning</source>
         <translation> - 警告</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source> - Information</source>
         <translation> - 情報</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source>Quit</source>
         <translation>終了</translation>
     </message>

@@ -74,22 +74,22 @@
         <translation>Qt 버전이 예상보다 낮습니다. 현재=%1, 필요=%2 이상. 애플리케이션을 종료합니다</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source> - Error</source>
         <translation> - 오류</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source> - Warning</source>
         <translation> - 경고</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source> - Information</source>
         <translation> - 정보</translation>
     </message>
     <message>
-        <location filename="../../src/shell/Notification.cpp"/>
+        <location filename="../../src/dialogs/Notification.cpp"/>
         <source>Quit</source>
         <translation>종료</translation>
     </message>

@@ -1,8 +1,8 @@
 #include "session/HttpNetworkManager.h"
 
-#include "session/CertificateDetails.h"
-#include "session/CertificateErrorDialog.h"
-#include "shell/MessageBox.h"
+#include "dialogs/CertificateDetails.h"
+#include "dialogs/CertificateErrorDialog.h"
+#include "dialogs/MessageBox.h"
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/String.h"

@@ -1,13 +1,13 @@
 #include "session/Session.h"
 
 #include "session/InputParamsBase.h"
-#include "session/QuitRequest.h"
-#include "session/ServerUrls.h"
+#include "dialogs/QuitRequest.h"
+#include "dialogs/ServerUrls.h"
 #include "session/SessionTestSeam.h"
 #include "session/TrustedSitePrompt.h"
 #include "session/UnixAutoUpdater.h"
 #include "foundation/Helpers.h"
-#include "shell/MessageBox.h"
+#include "dialogs/MessageBox.h"
 #include "tunnel/ResourceErrors.h"
 
 #include "foundation/IUErrorLog.h"

@@ -2,7 +2,7 @@
 
 #include "session/HttpNetworkManager.h"
 #include "session/InputParamsBase.h"
-#include "session/QuitRequest.h"
+#include "dialogs/QuitRequest.h"
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/Helpers.h"

@@ -15,13 +15,13 @@
 #include "session/HttpNetworkManager.h"
 #include "session/InputParams.h"
 #include "session/LaunchHandOver.h"
-#include "session/QuitRequest.h"
-#include "session/ServerUrls.h"
+#include "dialogs/QuitRequest.h"
+#include "dialogs/ServerUrls.h"
 #include "session/Session.h"
 #include "session/SessionExchange.h"
 #include "foundation/Helpers.h"
-#include "shell/MessageBox.h"
-#include "shell/Notification.h"
+#include "dialogs/MessageBox.h"
+#include "dialogs/Notification.h"
 #include "tessal_config.h"
 
 namespace tessal {

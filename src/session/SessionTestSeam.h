@@ -6,8 +6,6 @@
 
 #include <QString>
 
-#include "session/QuitRequest.h"
-
 namespace tessal::qt {
 
 struct SessionTestSeam final {
@@ -15,9 +13,6 @@ struct SessionTestSeam final {
     // function restores the window's own.
     using AttachCall = std::function<int(const QString& resourceName, const QString& resourceType)>;
     static void setAttachCall(AttachCall call);
-
-    // Forgets a quit asked for, so that one test program can ask twice.
-    static void forgetQuitRequest() { QuitRequest::instance().requestedFlag = false; }
 };
 
 } // namespace tessal::qt

@@ -2,9 +2,9 @@
 
 #include <QByteArray>
 
-#include "session/AddTrustedSiteDialog.h"
+#include "dialogs/AddTrustedSiteDialog.h"
 #include "session/TrustedSiteList.h"
-#include "shell/MessageBox.h"
+#include "dialogs/MessageBox.h"
 
 namespace tessal {
 namespace qt {

@@ -1,11 +1,11 @@
 #include "session/UnixAutoUpdater.h"
 
 #include "session/LinuxInstaller.h"
-#include "session/QuitRequest.h"
+#include "dialogs/QuitRequest.h"
 #include "session/TarArchiveInstaller.h"
 
-#include "shell/MessageBox.h"
-#include "shell/Notification.h"
+#include "dialogs/MessageBox.h"
+#include "dialogs/Notification.h"
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/LogSettings.h"

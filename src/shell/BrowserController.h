@@ -20,7 +20,7 @@
 #include "session/SessionInfo.h"
 #include "shell/MainWindow.h"
 #include "shell/PowerManagment.h"
-#include "shell/QuestionRow.h"
+#include "dialogs/QuestionRow.h"
 #include "shell/VpnWebBridge.h"
 #include "shell/WebView.h"
 #include "tunnel/ResourceManager.h"

@@ -32,9 +32,9 @@
 #include "foundation/UException.h"
 #include "foundation/UserFiles.h"
 #include "foundation/m_system.h"
-#include "session/ServerUrls.h"
+#include "dialogs/ServerUrls.h"
 #include "session/TrustedSitePrompt.h"
-#include "shell/MessageBox.h"
+#include "dialogs/MessageBox.h"
 #include "shell/ShellTestSeam.h"
 #include "foundation/Helpers.h"
 

@@ -18,7 +18,7 @@
 #include "shell/ChromePreferencesCleanup.h"
 #include "shell/CustomQApplication.h"
 #include "shell/FirefoxPreferencesCleanup.h"
-#include "shell/MessageBox.h"
+#include "dialogs/MessageBox.h"
 #include "shell/ShellTestSeam.h"
 
 namespace tessal {

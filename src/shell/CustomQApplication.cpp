@@ -32,15 +32,15 @@
 #include "foundation/UException.h"
 #include "foundation/UVersion.h"
 #include "session/LaunchHandOver.h"
-#include "session/QuitRequest.h"
+#include "dialogs/QuitRequest.h"
 #include "session/Session.h"
 #include "shell/BrowserPreferencesCleanup.h"
 #include "shell/LinuxService.h"
-#include "shell/MessageBox.h"
+#include "dialogs/MessageBox.h"
 #include "shell/ShellTestSeam.h"
 #include "tessal_config.h"
 
-// The program's built-in images live in the client library.
+// The program's built-in images live in the dialogs library.
 static void registerProgramImages() { Q_INIT_RESOURCE(certificates); }
 
 namespace tessal {

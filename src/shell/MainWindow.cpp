@@ -16,8 +16,8 @@
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
-#include "shell/MessageBox.h"
-#include "shell/Notification.h"
+#include "dialogs/MessageBox.h"
+#include "dialogs/Notification.h"
 #include "tessal_config.h"
 
 namespace tessal {

@@ -12,7 +12,7 @@
 #include <QUrl>
 #include <QWebEnginePage>
 
-#include "shell/QuestionRow.h"
+#include "dialogs/QuestionRow.h"
 
 class QDialog;
 class QWebEngineCertificateError;

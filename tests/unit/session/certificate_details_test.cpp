@@ -1,7 +1,7 @@
 // Certificate texts on certificates made at test time, and the reasons text
 // built from the toolkit's certificate errors.
 #include "AccessServer.h"
-#include "session/CertificateDetails.h"
+#include "dialogs/CertificateDetails.h"
 
 #include <QSslCertificate>
 #include <QSslKey>

@@ -1,8 +1,8 @@
 // The certificate warning and the viewer: forms, object names, texts.
 #include "AccessServer.h"
 #include "ModalDialogAnswerer.h"
-#include "session/CertificateErrorDialog.h"
-#include "session/CertificateViewer.h"
+#include "dialogs/CertificateErrorDialog.h"
+#include "dialogs/CertificateViewer.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

@@ -6,7 +6,7 @@
 #include "RecordingLog.h"
 
 #include "foundation/String.h"
-#include "session/ServerUrls.h"
+#include "dialogs/ServerUrls.h"
 #include "session/SessionExchange.h"
 
 #include <QElapsedTimer>

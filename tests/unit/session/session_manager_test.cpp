@@ -6,7 +6,8 @@
 
 #include "session/Session.h"
 #include "session/SessionManager.h"
-#include "session/QuitRequest.h"
+#include "dialogs/QuitRequest.h"
+#include "dialogs/DialogsTestSeam.h"
 #include "session/SessionTestSeam.h"
 
 #include "foundation/UException.h"
@@ -251,7 +252,7 @@ TEST_F(SessionManagerTest, QuitStopsTheLaunchAtItsNextStep)
         EXPECT_TRUE(requestsTo("/pre/config.php").isEmpty());
         EXPECT_EQ(requestsTo("/my.report.na").size(), QString(row.stage).endsWith("report") ? 1 : 0);
         EXPECT_EQ(log.withMessage("Failed to exchange one time code with session ID, 0").size(), 0);
-        qt::SessionTestSeam::forgetQuitRequest();
+        qt::DialogsTestSeam::forgetQuitRequest();
     }
 }
 

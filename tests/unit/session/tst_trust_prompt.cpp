@@ -13,7 +13,7 @@
 #include <QtTest>
 
 #include "ModalDialogAnswerer.h"
-#include "session/AddTrustedSiteDialog.h"
+#include "dialogs/AddTrustedSiteDialog.h"
 #include "session/TrustedSiteList.h"
 #include "session/TrustedSitePrompt.h"
 

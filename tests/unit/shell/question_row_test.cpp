@@ -1,6 +1,6 @@
 // The page's questions: a few in a row, and a few answered a minute, so
 // that questions spaced just beyond the row's gap cannot nag without end.
-#include "shell/QuestionRow.h"
+#include "dialogs/QuestionRow.h"
 
 #include <gtest/gtest.h>
 

@@ -19,12 +19,12 @@
 #include <gtest/gtest.h>
 
 #include "ModalDialogAnswerer.h"
-#include "session/QuitRequest.h"
-#include "session/SessionTestSeam.h"
+#include "dialogs/QuitRequest.h"
+#include "dialogs/DialogsTestSeam.h"
 #include "session/TrustedSiteList.h"
 #include "session/TrustedSitePrompt.h"
 #include "shell/BrowserPreferencesCleanup.h"
-#include "shell/MessageBox.h"
+#include "dialogs/MessageBox.h"
 
 using tessal::qt::QuitRequest;
 using tessal::test::ModalDialogAnswerer;
@@ -89,7 +89,7 @@ class QuestionEnder {
       QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
       QCoreApplication::exec();
     }
-    tessal::qt::SessionTestSeam::forgetQuitRequest();
+    tessal::qt::DialogsTestSeam::forgetQuitRequest();
   }
   int asked() const { return m_asked; }
 

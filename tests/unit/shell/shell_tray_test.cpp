@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "shell/Notification.h"
+#include "dialogs/Notification.h"
 
 using tessal::qt::Notification;
 using tessal::qt::ShowTrayIcon;

@@ -7,9 +7,9 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "session/AddTrustedSiteDialog.h"
+#include "dialogs/AddTrustedSiteDialog.h"
 #include "shell/CustomQApplication.h"
-#include "shell/MessageBox.h"
+#include "dialogs/MessageBox.h"
 
 using tessal::qt::CustomQApplication;
 

@@ -1,4 +1,4 @@
-#include "session/ServerUrls.h"
+#include "dialogs/ServerUrls.h"
 
 #include <QStringList>
 

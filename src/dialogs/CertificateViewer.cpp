@@ -1,7 +1,7 @@
-#include "session/CertificateViewer.h"
+#include "dialogs/CertificateViewer.h"
 
-#include "session/CertificateDetails.h"
-#include "session/ServerUrls.h"
+#include "dialogs/CertificateDetails.h"
+#include "dialogs/ServerUrls.h"
 #include "ui_CertificateViewer.h"
 
 #include <QCoreApplication>

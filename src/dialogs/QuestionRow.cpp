@@ -1,4 +1,4 @@
-#include "shell/QuestionRow.h"
+#include "dialogs/QuestionRow.h"
 
 #include "foundation/m_system.h"
 

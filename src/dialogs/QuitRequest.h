@@ -25,7 +25,7 @@ signals:
     void requested();
 
 private:
-    friend struct SessionTestSeam;
+    friend struct DialogsTestSeam;
 
     QuitRequest() = default;
 

@@ -1,4 +1,4 @@
-#include "shell/MessageBox.h"
+#include "dialogs/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -10,7 +10,7 @@
 #include <QSpacerItem>
 #include <QStyle>
 
-#include "session/QuitRequest.h"
+#include "dialogs/QuitRequest.h"
 
 namespace tessal {
 namespace qt {

@@ -1,10 +1,10 @@
-#include "session/AddTrustedSiteDialog.h"
+#include "dialogs/AddTrustedSiteDialog.h"
 
 #include <QCoreApplication>
 #include <QFont>
 
-#include "session/CertificateDetails.h"
-#include "session/ServerUrls.h"
+#include "dialogs/CertificateDetails.h"
+#include "dialogs/ServerUrls.h"
 #include "ui_AddTrustedSiteDialog.h"
 
 // The warning image is the one the certificate warning shows.

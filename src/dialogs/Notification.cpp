@@ -1,4 +1,4 @@
-#include "shell/Notification.h"
+#include "dialogs/Notification.h"
 
 #include <QAction>
 #include <QCloseEvent>

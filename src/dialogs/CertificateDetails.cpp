@@ -1,6 +1,6 @@
-#include "session/CertificateDetails.h"
+#include "dialogs/CertificateDetails.h"
 
-#include "session/ServerUrls.h"
+#include "dialogs/ServerUrls.h"
 
 #include <QCoreApplication>
 #include <QSslKey>

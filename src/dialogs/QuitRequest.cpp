@@ -1,4 +1,4 @@
-#include "session/QuitRequest.h"
+#include "dialogs/QuitRequest.h"
 
 namespace tessal {
 namespace qt {

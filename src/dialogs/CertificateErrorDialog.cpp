@@ -1,8 +1,8 @@
-#include "session/CertificateErrorDialog.h"
+#include "dialogs/CertificateErrorDialog.h"
 
-#include "session/CertificateDetails.h"
-#include "session/CertificateViewer.h"
-#include "session/ServerUrls.h"
+#include "dialogs/CertificateDetails.h"
+#include "dialogs/CertificateViewer.h"
+#include "dialogs/ServerUrls.h"
 #include "ui_CertificateErrorDialog.h"
 
 #include <QCoreApplication>
