@@ -112,9 +112,17 @@ void BM_ConfigurationRange(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_ParseReply)->RangeMultiplier(4)->Range(1 << 10, 1 << 17)->Complexity()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ParseReplyRepeatedNames)->RangeMultiplier(4)->Range(1 << 10, 1 << 17)->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseReplyRepeatedNames)
+    ->RangeMultiplier(4)
+    ->Range(1 << 10, 1 << 17)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadEveryPair)->RangeMultiplier(4)->Range(1 << 10, 1 << 17)->Complexity()->Unit(benchmark::kMillisecond);
 
-BENCHMARK(BM_ConfigurationRange)->RangeMultiplier(2)->Range(1 << 10, 1 << 13)->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConfigurationRange)
+    ->RangeMultiplier(2)
+    ->Range(1 << 10, 1 << 13)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

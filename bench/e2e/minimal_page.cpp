@@ -68,7 +68,7 @@ int main(int argc, char** argv)
         if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0)
             app.quit();
     });
-    view.resize(640, 480);  // the client window's first size
+    view.resize(640, 480); // the client window's first size
     view.show();
     view.load(QUrl(QString::fromLocal8Bit(argv[1])));
     return app.exec();

@@ -101,7 +101,7 @@ int main(int argc, char** argv)
     if (mkdtemp(folder) == nullptr)
         return 1;
     g_folder = folder;
-    setenv("HOME", folder, 1);   // the log's settings folder lives under a throw-away home
+    setenv("HOME", folder, 1); // the log's settings folder lives under a throw-away home
 
     benchmark::Initialize(&argc, argv);
     RateReporter reporter;

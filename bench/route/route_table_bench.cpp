@@ -92,7 +92,8 @@ void BM_IpRouteShow(benchmark::State& state)
 BENCHMARK(BM_IpRouteShow)->Unit(benchmark::kMillisecond);
 
 // Keeps each benchmark's time per iteration for the ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public benchmark::ConsoleReporter
+{
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {

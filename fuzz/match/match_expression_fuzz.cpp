@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     joinObjectTexts(e.getMatchers());
 
     // No expression holds the IPv6 subnet matcher on its own: kind 6 tries it.
-    std::unique_ptr<URootMatch> m(kind == 6 ? new UIP6SubnetMatch() : UExpressionMatch::createMatchObject(kind, nullptr));
+    std::unique_ptr<URootMatch> m(kind == 6 ? new UIP6SubnetMatch()
+                                            : UExpressionMatch::createMatchObject(kind, nullptr));
     const int accepted = m->setPattern(expression.c_str());
     matchQuietly(kind, [&] {
         const bool hit = m->match(t);

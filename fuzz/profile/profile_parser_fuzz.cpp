@@ -14,7 +14,8 @@ namespace {
 
 // Takes every record at the highest level and drops it, so that the records'
 // formatting runs too.
-class DiscardingLog : public IUErrorLog {
+class DiscardingLog : public IUErrorLog
+{
 public:
     DiscardingLog() { m_logLevel.store(63); }
     int open(const char*, const char*) override { return 0; }
@@ -30,9 +31,8 @@ std::string dump(const tessal::qt::ConnectivityProfileParser& p)
     std::ostringstream o;
     for (const auto& s : p.servers)
         o << s.address << '\x1f' << s.alias << '\x1e';
-    o << p.saveOnExit << '\x1f' << p.savePasswords << '\x1f' << p.reuseWinLogonCreds << '\x1f'
-      << p.reuseWinLogonSession << '\x1f' << p.passwordPolicyMode << '\x1f' << p.passwordPolicyTimeout << '\x1f'
-      << p.updateMode << '\x1e';
+    o << p.saveOnExit << '\x1f' << p.savePasswords << '\x1f' << p.reuseWinLogonCreds << '\x1f' << p.reuseWinLogonSession
+      << '\x1f' << p.passwordPolicyMode << '\x1f' << p.passwordPolicyTimeout << '\x1f' << p.updateMode << '\x1e';
     for (const auto& d : p.dnsSuffixes)
         o << d << '\x1e';
     for (const auto& w : p.winPackages)
@@ -51,7 +51,7 @@ std::string dump(const tessal::qt::ConnectivityProfileParser& p)
     return o.str();
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -21,7 +21,7 @@
 namespace {
 
 constexpr uint32_t kPort = 4242;
-constexpr int kMaxDatagrams = 8;  // below the default datagram queue length
+constexpr int kMaxDatagrams = 8; // below the default datagram queue length
 
 // The process-wide counter of the table: every call below sends one request.
 uint32_t g_nextSequence = 0;
@@ -124,8 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     {
-        CLinuxRouteTable table(sv[0], kPort);  // owns sv[0]
-        table.setReceiveTimeout(0);            // nothing more will come
+        CLinuxRouteTable table(sv[0], kPort); // owns sv[0]
+        table.setReceiveTimeout(0); // nothing more will come
         run(table, mode & 7);
     }
 

@@ -13,7 +13,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static bool quiet = [] {
-        g_pErrorLog.store(nullptr);   // no file log while fuzzing
+        g_pErrorLog.store(nullptr); // no file log while fuzzing
         return true;
     }();
     (void)quiet;

@@ -8,15 +8,17 @@
 #include "ui_AddTrustedSiteDialog.h"
 
 // The warning image is the one the certificate warning shows.
-static void registerWarningImage() { Q_INIT_RESOURCE(certificates); }
+static void registerWarningImage()
+{
+    Q_INIT_RESOURCE(certificates);
+}
 
 namespace tessal {
 namespace qt {
 
 AddTrustedSiteDialog::AddTrustedSiteDialog(QWidget* parent, bool vpnMode, const QString& site)
     // No close, minimise or maximise button: the user answers with one of the three.
-    : QDialog(parent, Qt::CustomizeWindowHint | Qt::WindowTitleHint)
-    , ui(new Ui::AddTrustedSiteDialog)
+    : QDialog(parent, Qt::CustomizeWindowHint | Qt::WindowTitleHint), ui(new Ui::AddTrustedSiteDialog)
 {
     registerWarningImage();
     ui->setupUi(this);
@@ -27,14 +29,20 @@ AddTrustedSiteDialog::AddTrustedSiteDialog(QWidget* parent, bool vpnMode, const 
     ui->labelUrl->setTextFormat(Qt::PlainText);
     const QString shown = displayedCertificateField(displayedSite(site));
     if (vpnMode) {
-        ui->labelUrl->setText(QCoreApplication::translate("QObject",
-            "The site %1 is attempting to start a Virtual Private Network (VPN) connection from your system.").arg(shown));
-        ui->btnAlwaysAllow->setText(QCoreApplication::translate("QObject", "Always allow VPN connection from this site"));
-        ui->btnAllowForSession->setText(QCoreApplication::translate("QObject", "Allow VPN connection only for this session"));
+        ui->labelUrl->setText(
+            QCoreApplication::translate(
+                "QObject",
+                "The site %1 is attempting to start a Virtual Private Network (VPN) connection from your system.")
+                .arg(shown));
+        ui->btnAlwaysAllow->setText(
+            QCoreApplication::translate("QObject", "Always allow VPN connection from this site"));
+        ui->btnAllowForSession->setText(
+            QCoreApplication::translate("QObject", "Allow VPN connection only for this session"));
         ui->btnDoNotAllow->setText(QCoreApplication::translate("QObject", "Do not allow VPN connection"));
     } else {
-        ui->labelUrl->setText(QCoreApplication::translate("QObject",
-            "The site %1 is attempting to inspect your system's configuration.").arg(shown));
+        ui->labelUrl->setText(
+            QCoreApplication::translate("QObject", "The site %1 is attempting to inspect your system's configuration.")
+                .arg(shown));
     }
 
     setWindowTitle(QCoreApplication::applicationName() + QCoreApplication::translate("QObject", " - Security Warning"));

@@ -16,7 +16,8 @@
 #include <memory>
 #include <stdexcept>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 X509Ptr toX509(const QSslCertificate& certificate)
 {
@@ -29,7 +30,10 @@ X509Ptr toX509(const QSslCertificate& certificate)
 
 namespace {
 
-QString trQ(const char* text) { return QCoreApplication::translate("QObject", text); }
+QString trQ(const char* text)
+{
+    return QCoreApplication::translate("QObject", text);
+}
 
 struct OpenSslFree {
     void operator()(char* p) const { OPENSSL_free(p); }
@@ -50,17 +54,23 @@ const QMap<int, QString>& errorTexts()
     static const QMap<int, QString> texts = {
         {QSslError::NoError, trQ(QT_TRANSLATE_NOOP("QObject", "No Error"))},
         {QSslError::UnableToGetIssuerCertificate, trQ(QT_TRANSLATE_NOOP("QObject", "Issuer not found"))},
-        {QSslError::UnableToDecryptCertificateSignature, trQ(QT_TRANSLATE_NOOP("QObject", "Subject signature decryption failed"))},
-        {QSslError::UnableToDecodeIssuerPublicKey, trQ(QT_TRANSLATE_NOOP("QObject", "Issuer public key decoding failed"))},
-        {QSslError::CertificateSignatureFailed, trQ(QT_TRANSLATE_NOOP("QObject", "Subject signature verification failed"))},
+        {QSslError::UnableToDecryptCertificateSignature,
+         trQ(QT_TRANSLATE_NOOP("QObject", "Subject signature decryption failed"))},
+        {QSslError::UnableToDecodeIssuerPublicKey,
+         trQ(QT_TRANSLATE_NOOP("QObject", "Issuer public key decoding failed"))},
+        {QSslError::CertificateSignatureFailed,
+         trQ(QT_TRANSLATE_NOOP("QObject", "Subject signature verification failed"))},
         {QSslError::CertificateNotYetValid, trQ(QT_TRANSLATE_NOOP("QObject", "Subject certificate is Not yet valid"))},
         {QSslError::CertificateExpired, trQ(QT_TRANSLATE_NOOP("QObject", "Subject certificate is expired"))},
         {QSslError::InvalidNotBeforeField, trQ(QT_TRANSLATE_NOOP("QObject", "Subject Not before field is invalid"))},
         {QSslError::InvalidNotAfterField, trQ(QT_TRANSLATE_NOOP("QObject", "Subject Not after field is invalid"))},
         {QSslError::SelfSignedCertificate, trQ(QT_TRANSLATE_NOOP("QObject", "Subject certificate is self signed"))},
-        {QSslError::SelfSignedCertificateInChain, trQ(QT_TRANSLATE_NOOP("QObject", "Root CA certificate is untrusted"))},
-        {QSslError::UnableToGetLocalIssuerCertificate, trQ(QT_TRANSLATE_NOOP("QObject", "Unable to get local issuer certificate"))},
-        {QSslError::UnableToVerifyFirstCertificate, trQ(QT_TRANSLATE_NOOP("QObject", "Unable to verify first certificate in chain"))},
+        {QSslError::SelfSignedCertificateInChain,
+         trQ(QT_TRANSLATE_NOOP("QObject", "Root CA certificate is untrusted"))},
+        {QSslError::UnableToGetLocalIssuerCertificate,
+         trQ(QT_TRANSLATE_NOOP("QObject", "Unable to get local issuer certificate"))},
+        {QSslError::UnableToVerifyFirstCertificate,
+         trQ(QT_TRANSLATE_NOOP("QObject", "Unable to verify first certificate in chain"))},
         {QSslError::CertificateRevoked, trQ(QT_TRANSLATE_NOOP("QObject", "Subject certificate is Revoked"))},
         {QSslError::InvalidCaCertificate, trQ(QT_TRANSLATE_NOOP("QObject", "Invalid CA certificate"))},
         {QSslError::PathLengthExceeded, trQ(QT_TRANSLATE_NOOP("QObject", "Path length exceeded"))},
@@ -68,7 +78,8 @@ const QMap<int, QString>& errorTexts()
         {QSslError::CertificateUntrusted, trQ(QT_TRANSLATE_NOOP("QObject", "Certificate is untrusted"))},
         {QSslError::CertificateRejected, trQ(QT_TRANSLATE_NOOP("QObject", "Certificate is rejected"))},
         {QSslError::SubjectIssuerMismatch, trQ(QT_TRANSLATE_NOOP("QObject", "Subject issuer mismatch"))},
-        {QSslError::AuthorityIssuerSerialNumberMismatch, trQ(QT_TRANSLATE_NOOP("QObject", "CA issuer serial mismatch"))},
+        {QSslError::AuthorityIssuerSerialNumberMismatch,
+         trQ(QT_TRANSLATE_NOOP("QObject", "CA issuer serial mismatch"))},
         {QSslError::NoPeerCertificate, trQ(QT_TRANSLATE_NOOP("QObject", "No peer certificate"))},
         {QSslError::HostNameMismatch, trQ(QT_TRANSLATE_NOOP("QObject", "Host name mismatch"))},
         {QSslError::NoSslSupport, trQ(QT_TRANSLATE_NOOP("QObject", "No SSL support"))},
@@ -88,14 +99,12 @@ bool isAcceptedKind(QSslError::SslError e)
     case QSslError::UnableToVerifyFirstCertificate:
     case QSslError::InvalidPurpose:
     case QSslError::CertificateUntrusted:
-    case QSslError::HostNameMismatch:
-        return true;
-    default:
-        return false;
+    case QSslError::HostNameMismatch: return true;
+    default: return false;
     }
 }
 
-}  // namespace
+} // namespace
 
 QString signatureAlgorithmName(const QSslCertificate& certificate)
 {
@@ -142,7 +151,7 @@ QString publicKeyDerHex(const QSslCertificate& certificate)
     const X509Ptr x = toX509(certificate);
     if (!x)
         return {};
-    EVP_PKEY* key = X509_get0_pubkey(x.get());  // owned by x
+    EVP_PKEY* key = X509_get0_pubkey(x.get()); // owned by x
     if (!key)
         return {};
     QByteArray der;
@@ -188,17 +197,10 @@ QMap<int, QString> extendedKeyUsageTexts(const QSslCertificate& certificate)
         case NID_server_auth:
             out.insert(2, trQ(QT_TRANSLATE_NOOP("QObject", "Ensures the identity of a remote computer")));
             break;
-        case NID_email_protect:
-            out.insert(3, trQ(QT_TRANSLATE_NOOP("QObject", "Protects e-mail messages")));
-            break;
-        case NID_OCSP_sign:
-            out.insert(4, trQ(QT_TRANSLATE_NOOP("QObject", "OCSP signing")));
-            break;
-        case NID_time_stamp:
-            out.insert(5, trQ(QT_TRANSLATE_NOOP("QObject", "Time Stamping")));
-            break;
-        default:
-            break;
+        case NID_email_protect: out.insert(3, trQ(QT_TRANSLATE_NOOP("QObject", "Protects e-mail messages"))); break;
+        case NID_OCSP_sign: out.insert(4, trQ(QT_TRANSLATE_NOOP("QObject", "OCSP signing"))); break;
+        case NID_time_stamp: out.insert(5, trQ(QT_TRANSLATE_NOOP("QObject", "Time Stamping"))); break;
+        default: break;
         }
     }
     return out;
@@ -240,7 +242,7 @@ QString displayedCertificateField(const QString& text, bool keepLines)
         }
         switch (QChar::category(c)) {
         case QChar::Other_Control:
-        case QChar::Other_Format:  // bidirectional marks and overrides, zero-width characters
+        case QChar::Other_Format: // bidirectional marks and overrides, zero-width characters
         case QChar::Other_Surrogate:
         case QChar::Other_NotAssigned:
         case QChar::Separator_Line:
@@ -252,8 +254,7 @@ QString displayedCertificateField(const QString& text, bool keepLines)
                 out += QStringLiteral("\\U") +
                        QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(8, QLatin1Char('0'));
             break;
-        default:
-            out += QString::fromUcs4(&c, 1);
+        default: out += QString::fromUcs4(&c, 1);
         }
     }
     return out;
@@ -263,8 +264,8 @@ QString displayedCertificateName(const QString& name)
 {
     bool hostForm = !name.isEmpty();
     for (const QChar c : name)
-        hostForm = hostForm && (c.isLetterOrNumber() || c.isMark() || c == QLatin1Char('-') ||
-                                c == QLatin1Char('.') || c == QLatin1Char('*') || c == QLatin1Char('_'));
+        hostForm = hostForm && (c.isLetterOrNumber() || c.isMark() || c == QLatin1Char('-') || c == QLatin1Char('.') ||
+                                c == QLatin1Char('*') || c == QLatin1Char('_'));
     return displayedCertificateField(hostForm ? displayedHostName(name) : name);
 }
 
@@ -288,4 +289,5 @@ QString sslErrorsText(const QList<QSslError>& errors)
     return text;
 }
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -14,7 +14,8 @@
 
 #include <memory>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 struct X509Deleter {
     void operator()(X509* x) const { X509_free(x); }
@@ -53,4 +54,5 @@ QString sslErrorsText(const QList<QSslError>& errors);
 // with the type's own *_free); null for a null certificate or a missing extension.
 void* certificateExtension(const QSslCertificate& certificate, int nid);
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

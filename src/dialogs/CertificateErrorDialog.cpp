@@ -9,9 +9,13 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 
-static void registerCertificateImages() { Q_INIT_RESOURCE(certificates); }
+static void registerCertificateImages()
+{
+    Q_INIT_RESOURCE(certificates);
+}
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 CertificateErrorDialog::CertificateErrorDialog(const QString& reasons, const QSslCertificate& certificate,
                                                const QUrl& url, QWidget* parent)
@@ -49,4 +53,5 @@ void CertificateErrorDialog::on_pushButton_clicked()
     viewer->show();
 }
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

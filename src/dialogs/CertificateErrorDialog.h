@@ -11,9 +11,11 @@
 
 class Ui_CertificateErrorDialog;
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
-class CertificateErrorDialog : public QDialog {
+class CertificateErrorDialog : public QDialog
+{
     Q_OBJECT
 
 public:
@@ -30,4 +32,5 @@ private:
     QUrl m_url;
 };
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

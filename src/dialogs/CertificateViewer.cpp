@@ -10,13 +10,20 @@
 #include <QStyle>
 #include <QTableWidgetItem>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 namespace {
 
-QString trQ(const char* text) { return QCoreApplication::translate("QObject", text); }
+QString trQ(const char* text)
+{
+    return QCoreApplication::translate("QObject", text);
+}
 
-QString firstOf(const QStringList& list) { return list.isEmpty() ? QString() : list.first(); }
+QString firstOf(const QStringList& list)
+{
+    return list.isEmpty() ? QString() : list.first();
+}
 
 // Names read as they are: a look-alike one in ASCII form, nothing hidden.
 QString subjectName(const QSslCertificate& certificate)
@@ -40,7 +47,7 @@ enum Field {
     PublicKey = 8,
 };
 
-}  // namespace
+} // namespace
 
 CertificateViewer::CertificateViewer(const QSslCertificate& certificate, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui_CertificateViewer>()), m_certificate(certificate)
@@ -52,8 +59,7 @@ CertificateViewer::CertificateViewer(const QSslCertificate& certificate, QWidget
     fillBase64();
 }
 
-CertificateViewer::CertificateViewer(QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui_CertificateViewer>())
+CertificateViewer::CertificateViewer(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui_CertificateViewer>())
 {
     init();
     ui->setupUi(this);
@@ -66,9 +72,14 @@ void CertificateViewer::init()
     m_dateFormat = QStringLiteral("MM/dd/yyyy");
     m_rowHeight = 18;
     m_fieldNames = {
-        {Version, trQ(QT_TRANSLATE_NOOP("QObject", "Version"))},   {SerialNumber, trQ(QT_TRANSLATE_NOOP("QObject", "Serial Number"))}, {SignatureAlgorithm, trQ(QT_TRANSLATE_NOOP("QObject", "Signature Algorithm"))},
-        {Issuer, trQ(QT_TRANSLATE_NOOP("QObject", "Issuer"))},     {ValidFrom, trQ(QT_TRANSLATE_NOOP("QObject", "Valid From"))},      {ValidTo, trQ(QT_TRANSLATE_NOOP("QObject", "Valid To"))},
-        {Subject, trQ(QT_TRANSLATE_NOOP("QObject", "Subject"))},   {PublicKey, trQ(QT_TRANSLATE_NOOP("QObject", "Public Key"))},
+        {Version, trQ(QT_TRANSLATE_NOOP("QObject", "Version"))},
+        {SerialNumber, trQ(QT_TRANSLATE_NOOP("QObject", "Serial Number"))},
+        {SignatureAlgorithm, trQ(QT_TRANSLATE_NOOP("QObject", "Signature Algorithm"))},
+        {Issuer, trQ(QT_TRANSLATE_NOOP("QObject", "Issuer"))},
+        {ValidFrom, trQ(QT_TRANSLATE_NOOP("QObject", "Valid From"))},
+        {ValidTo, trQ(QT_TRANSLATE_NOOP("QObject", "Valid To"))},
+        {Subject, trQ(QT_TRANSLATE_NOOP("QObject", "Subject"))},
+        {PublicKey, trQ(QT_TRANSLATE_NOOP("QObject", "Public Key"))},
     };
 }
 
@@ -92,24 +103,15 @@ void CertificateViewer::fillGeneral()
 QString CertificateViewer::fieldValue(int id) const
 {
     switch (id) {
-    case Version:
-        return QStringLiteral("V") + QString::fromLatin1(m_certificate.version());
-    case SerialNumber:
-        return QString::fromLatin1(serialNumberText(m_certificate, true));
-    case SignatureAlgorithm:
-        return signatureAlgorithmName(m_certificate);
-    case Issuer:
-        return issuerName(m_certificate);
-    case Subject:
-        return subjectName(m_certificate);
-    case ValidFrom:
-        return m_certificate.effectiveDate().toString();
-    case ValidTo:
-        return m_certificate.expiryDate().toString();
-    case PublicKey:
-        return publicKeyDerHex(m_certificate);
-    default:
-        return {};
+    case Version: return QStringLiteral("V") + QString::fromLatin1(m_certificate.version());
+    case SerialNumber: return QString::fromLatin1(serialNumberText(m_certificate, true));
+    case SignatureAlgorithm: return signatureAlgorithmName(m_certificate);
+    case Issuer: return issuerName(m_certificate);
+    case Subject: return subjectName(m_certificate);
+    case ValidFrom: return m_certificate.effectiveDate().toString();
+    case ValidTo: return m_certificate.expiryDate().toString();
+    case PublicKey: return publicKeyDerHex(m_certificate);
+    default: return {};
     }
 }
 
@@ -117,7 +119,9 @@ void CertificateViewer::fillDetails()
 {
     QTableWidget* table = ui->certFields;
     table->setColumnCount(3);
-    table->setHorizontalHeaderLabels({trQ(QT_TRANSLATE_NOOP("QObject", "Id")), trQ(QT_TRANSLATE_NOOP("QObject", "Field")), trQ(QT_TRANSLATE_NOOP("QObject", "value"))});
+    table->setHorizontalHeaderLabels({trQ(QT_TRANSLATE_NOOP("QObject", "Id")),
+                                      trQ(QT_TRANSLATE_NOOP("QObject", "Field")),
+                                      trQ(QT_TRANSLATE_NOOP("QObject", "value"))});
     table->horizontalHeader()->setVisible(true);
     table->setColumnHidden(0, true);
     const int order[] = {Version, SerialNumber, SignatureAlgorithm, Issuer, Subject, ValidFrom, ValidTo, PublicKey};
@@ -158,7 +162,8 @@ void CertificateViewer::fitDetails()
         table->setRowHeight(row, qMax(m_rowHeight, view->sizeHintForRow(row)));
         rowsHeight += table->rowHeight(row);
         if (table->item(row, 0)->text().toInt() != PublicKey)
-            valueWidth = qMax(valueWidth, table->fontMetrics().horizontalAdvance(table->item(row, 2)->text()) + textMargin);
+            valueWidth =
+                qMax(valueWidth, table->fontMetrics().horizontalAdvance(table->item(row, 2)->text()) + textMargin);
     }
     const int frame = 2 * table->frameWidth();
     const int vertical = table->verticalHeader()->isVisible() ? table->verticalHeader()->sizeHint().width() : 0;
@@ -185,4 +190,5 @@ void CertificateViewer::on_certFields_itemSelectionChanged()
     ui->fieldDetails->setPlainText(ok ? fieldValue(id) : QString());
 }
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -11,9 +11,11 @@
 
 class Ui_CertificateViewer;
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
-class CertificateViewer : public QDialog {
+class CertificateViewer : public QDialog
+{
     Q_OBJECT
 
 public:
@@ -39,4 +41,5 @@ private:
     QMap<int, QString> m_fieldNames;
 };
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -4,11 +4,13 @@
 
 #include "dialogs/QuitRequest.h"
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 struct DialogsTestSeam final {
     // Forgets a quit asked for, so that one test program can ask twice.
     static void forgetQuitRequest() { QuitRequest::instance().requestedFlag = false; }
 };
 
-} // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

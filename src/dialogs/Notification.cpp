@@ -29,8 +29,7 @@ Notification::Notification(std::int64_t repeatInterval, QObject* closeTarget, QO
       repeatInterval(repeatInterval),
       closeTarget(closeTarget),
       clock(clock ? std::move(clock) : Clock(systemSeconds))
-{
-}
+{}
 
 Notification::~Notification()
 {
@@ -85,8 +84,8 @@ void Notification::showWarning(const QString& message, const QString& title, int
 
 void Notification::showInformation(const QString& message, const QString& title, int msecs)
 {
-    showMessage(title.isEmpty() ? QCoreApplication::applicationName() + QObject::tr(" - Information") : title,
-                message, QSystemTrayIcon::Information, msecs);
+    showMessage(title.isEmpty() ? QCoreApplication::applicationName() + QObject::tr(" - Information") : title, message,
+                QSystemTrayIcon::Information, msecs);
 }
 
 void Notification::CatchQuit()

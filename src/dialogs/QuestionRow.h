@@ -36,7 +36,7 @@ private:
     bool seen = false;
     int inRow = 0;
     bool refusing = false;
-    std::deque<qint64> answers;  // times of the answers within the window
+    std::deque<qint64> answers; // times of the answers within the window
 };
 
 } // namespace qt

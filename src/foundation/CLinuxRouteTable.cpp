@@ -59,9 +59,9 @@ CString addressText(const sockaddr_storage* address)
 // Process-wide request sequence counter; the first request carries 0.
 std::atomic<uint32_t> g_requestSequence{0};
 
-constexpr int kRouteHeaderLength = NLMSG_LENGTH(sizeof(rtmsg));     // 28
-constexpr int kAddrHeaderLength = NLMSG_LENGTH(sizeof(ifaddrmsg));  // 24
-constexpr int kErrorMessageLength = NLMSG_LENGTH(sizeof(int));      // 20
+constexpr int kRouteHeaderLength = NLMSG_LENGTH(sizeof(rtmsg)); // 28
+constexpr int kAddrHeaderLength = NLMSG_LENGTH(sizeof(ifaddrmsg)); // 24
+constexpr int kErrorMessageLength = NLMSG_LENGTH(sizeof(int)); // 20
 
 constexpr uint32_t kFlagUp = 0x1;
 constexpr uint32_t kFlagGateway = 0x2;
@@ -70,9 +70,8 @@ constexpr uint32_t kFlagGateway = 0x2;
 // bytes still left in the datagram (NLMSG_OK with a signed count).
 bool messageFits(const nlmsghdr* msg, int remaining)
 {
-    return remaining >= static_cast<int>(sizeof(nlmsghdr))
-        && msg->nlmsg_len >= sizeof(nlmsghdr)
-        && msg->nlmsg_len <= static_cast<uint32_t>(remaining);
+    return remaining >= static_cast<int>(sizeof(nlmsghdr)) && msg->nlmsg_len >= sizeof(nlmsghdr) &&
+           msg->nlmsg_len <= static_cast<uint32_t>(remaining);
 }
 
 int alignedLength(uint32_t length)
@@ -157,8 +156,8 @@ CLinuxRouteTable::CLinuxRouteTable()
     sockaddr_nl local{};
     local.nl_family = AF_NETLINK;
     socklen_t localLength = sizeof local;
-    if (::bind(m_socket, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0
-        || ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) {
+    if (::bind(m_socket, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) {
         const int err = errno;
         ULOG_AT(1, kFile, __LINE__, "CLinuxRouteTable::CLinuxRouteTable",
                 (std::string("bind() failed: ") + std::strerror(err)).c_str());
@@ -171,8 +170,7 @@ CLinuxRouteTable::CLinuxRouteTable()
 
 CLinuxRouteTable::CLinuxRouteTable(int fd, uint32_t portId)
     : m_socket(fd), m_portId(portId), m_requestSeq(0), m_receiveTimeoutMs(kDefaultReceiveTimeoutMs)
-{
-}
+{}
 
 CLinuxRouteTable::~CLinuxRouteTable()
 {
@@ -281,11 +279,11 @@ void CLinuxRouteTable::SendRequest(const IpForwardRow2* row, int command)
                     route->rtm_scope = RT_SCOPE_LINK;
             } else {
                 UTHROW(kFile, kFunction, "EXCEPTION - %s, %s", "Unexpected address family on NEXTHOP",
-                           std::to_string(static_cast<unsigned>(gatewayFamily)).c_str());
+                       std::to_string(static_cast<unsigned>(gatewayFamily)).c_str());
             }
         } else if (!(destFamily == 0 && command == CmdDumpRoutes)) {
             UTHROW(kFile, kFunction, "EXCEPTION - %s, %s", "Unexpected address family on DESTINATION",
-                       std::to_string(static_cast<unsigned>(destFamily)).c_str());
+                   std::to_string(static_cast<unsigned>(destFamily)).c_str());
         }
 
         if (command >= CmdAddRoute) {
@@ -393,8 +391,7 @@ nlmsghdr* CLinuxRouteTable::GetNextNLMSG(AutoMemory& buffer, int* remaining, nlm
             continue;
 
         switch (msg->nlmsg_type) {
-        case NLMSG_NOOP:
-            continue;
+        case NLMSG_NOOP: continue;
         case NLMSG_DONE:
             // A dump that failed in the kernel reports its error here.
             if (msg->nlmsg_len >= static_cast<uint32_t>(kErrorMessageLength)) {
@@ -413,10 +410,8 @@ nlmsghdr* CLinuxRouteTable::GetNextNLMSG(AutoMemory& buffer, int* remaining, nlm
                 return nullptr;
             throwKernelError(error, __LINE__, kFunction);
         }
-        case NLMSG_OVERRUN:
-            UTHROW(kFile, kFunction, "EXCEPTION - %s", "malformed netlink reply");
-        default:
-            return msg;
+        case NLMSG_OVERRUN: UTHROW(kFile, kFunction, "EXCEPTION - %s", "malformed netlink reply");
+        default: return msg;
         }
     }
 }
@@ -497,8 +492,7 @@ bool CLinuxRouteTable::ParseRouteMessage(const nlmsghdr* msg, IpForwardRow2* row
                 return false;
             row->table = readU32(data);
             break;
-        default:
-            break;
+        default: break;
         }
         return true;
     });
@@ -570,7 +564,8 @@ namespace {
 // block grows geometrically, so a large dump is neither copied row by row
 // nor moved more than a few times.
 template <class Table, class Row>
-class TableBuilder {
+class TableBuilder
+{
 public:
     TableBuilder() = default;
     TableBuilder(const TableBuilder&) = delete;
@@ -709,11 +704,26 @@ int CLinuxRouteTable::GetAdaptersAddresses(unsigned long, unsigned long, void*, 
     return kResultNotSupported;
 }
 
-int CLinuxRouteTable::NotSupported1() { return 1; }
-int CLinuxRouteTable::NotSupported2() { return 1; }
-int CLinuxRouteTable::NotSupported3() { return 1; }
-int CLinuxRouteTable::NotSupported4() { return 1; }
-int CLinuxRouteTable::NotSupported5() { return 1; }
+int CLinuxRouteTable::NotSupported1()
+{
+    return 1;
+}
+int CLinuxRouteTable::NotSupported2()
+{
+    return 1;
+}
+int CLinuxRouteTable::NotSupported3()
+{
+    return 1;
+}
+int CLinuxRouteTable::NotSupported4()
+{
+    return 1;
+}
+int CLinuxRouteTable::NotSupported5()
+{
+    return 1;
+}
 
 void CLinuxRouteTable::FreeIpForwardTable2(IpForwardTable2* table)
 {
@@ -739,7 +749,10 @@ int CLinuxRouteTable::GetIpForwardTable2(uint16_t family, IpForwardTable2** tabl
             rows.commit();
         });
         *table = rows.release();
-        { result = 0; return; }
+        {
+            result = 0;
+            return;
+        }
     });
 }
 
@@ -759,7 +772,10 @@ int CLinuxRouteTable::GetIpAddrTable2(uint16_t family, IpAddrTable2** table)
                 rows.commit();
         });
         *table = rows.release();
-        { result = 0; return; }
+        {
+            result = 0;
+            return;
+        }
     });
 }
 
@@ -782,7 +798,10 @@ int CLinuxRouteTable::GetBestRoute2(IpForwardRow2* row)
             UTHROW(kFile, kFunction, "EXCEPTION - %s", "no route in the answer");
         if (msg->nlmsg_type != RTM_NEWROUTE || !ParseRouteMessage(msg, row))
             throwMalformed(__LINE__, kFunction);
-        { result = 0; return; }
+        {
+            result = 0;
+            return;
+        }
     });
 }
 
@@ -822,8 +841,11 @@ int CLinuxRouteTable::GetIfaceAddr2(IpAddrRow2* row)
         }
         if (!found)
             UTHROW(kFile, kFunction, "EXCEPTION - %s, %s", "no address on interface",
-                       std::to_string(row->ifIndex).c_str());
-        { result = 0; return; }
+                   std::to_string(row->ifIndex).c_str());
+        {
+            result = 0;
+            return;
+        }
     });
 }
 
@@ -838,8 +860,7 @@ int CLinuxRouteTable::UpdateIpForwardEntry(IpForwardRow2* row, int command)
         // Only add, replace and delete change a route; anything else would
         // leave a dump unread behind the first message.
         if (command < CmdAddRoute || command > CmdDeleteRoute)
-            UTHROW(kFile, "CLinuxRouteTable::SendRequest", "EXCEPTION - %s",
-                       "Wrong argument. Unknown command");
+            UTHROW(kFile, "CLinuxRouteTable::SendRequest", "EXCEPTION - %s", "Wrong argument. Unknown command");
         if (row->table == 0)
             row->table = RT_TABLE_MAIN;
         SendRequest(row, command);
@@ -849,7 +870,10 @@ int CLinuxRouteTable::UpdateIpForwardEntry(IpForwardRow2* row, int command)
         nlmsghdr* msg = GetNextNLMSG(buffer, &remaining, nullptr);
         if (msg && msg->nlmsg_type == RTM_NEWROUTE && !ParseRouteMessage(msg, row))
             throwMalformed(__LINE__, kFunction);
-        { result = 0; return; }
+        {
+            result = 0;
+            return;
+        }
     });
 }
 
@@ -908,10 +932,15 @@ int CLinuxRouteTable::GetIpForwardTable(IpForwardTable* table, unsigned long* si
             }
         });
         *size = 4 + rowSize * count;
-        if (!table || capacity < count)
-            { result = 1; return; }
+        if (!table || capacity < count) {
+            result = 1;
+            return;
+        }
         table->dwNumEntries = static_cast<uint32_t>(count);
-        { result = 0; return; }
+        {
+            result = 0;
+            return;
+        }
     });
 }
 
@@ -925,7 +954,7 @@ int CLinuxRouteTable::GetIpAddrTable(IpAddrTable* table, unsigned long* size)
         const unsigned long rowSize = sizeof(IpAddrRow);
         const unsigned long capacity = (table && *size >= 4) ? (*size - 4) / rowSize : 0;
         ULOG_AT(48, kFile, __LINE__, " CLinuxRouteTable::GetIpAddrTable",
-                      makeArgFormat("%1, %2", "num entries", capacity));
+                makeArgFormat("%1, %2", "num entries", capacity));
         unsigned long count = 0;
         forEachDumped(*this, AF_INET, CmdDumpAddresses, RTM_NEWADDR, [&](nlmsghdr* msg) {
             IpAddrRow2 address;
@@ -938,10 +967,15 @@ int CLinuxRouteTable::GetIpAddrTable(IpAddrTable* table, unsigned long* size)
                 ConvertEntry(&address, &table->table[count - 1]);
         });
         *size = 4 + rowSize * count;
-        if (!table || capacity < count)
-            { result = 1; return; }
+        if (!table || capacity < count) {
+            result = 1;
+            return;
+        }
         table->dwNumEntries = static_cast<uint32_t>(count);
-        { result = 0; return; }
+        {
+            result = 0;
+            return;
+        }
     });
 }
 
@@ -959,12 +993,18 @@ int GetRouteForAddr(uint32_t address, IpForwardRow* row)
         std::memcpy(addressBytes(&route.destination, AF_INET), &address, 4);
         if (table.GetBestRoute2(&route) != 0) {
             ULOG_AT(1, kFile, __LINE__, "GetRouteForAddr", "GetIpForwardRow2 failed");
-            { result = -1; return; }
+            {
+                result = -1;
+                return;
+            }
         }
         CRouteTable::ConvertEntry(&route, row);
         if (route.gateway.ss_family == 0)
             row->dwForwardNextHop = GetIfaceAddr(static_cast<uint32_t>(route.ifIndex));
-        { result = 0; return; }
+        {
+            result = 0;
+            return;
+        }
     });
 }
 
@@ -1007,8 +1047,7 @@ CString USocketHelper::getBestSourceIPForHost(const char* host)
 
     const uint32_t source = GetIfaceAddr(route.dwForwardIfIndex);
     if (source == 0)
-        throw UException(-1, kSocketFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "cannot find IP for host",
-                         host);
+        throw UException(-1, kSocketFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "cannot find IP for host", host);
     char text[INET_ADDRSTRLEN] = "";
     ::inet_ntop(AF_INET, &source, text, sizeof text);
     return CString(text);

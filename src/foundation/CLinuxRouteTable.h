@@ -9,7 +9,8 @@
 
 class AutoMemory;
 
-class CLinuxRouteTable : public CRouteTable {
+class CLinuxRouteTable : public CRouteTable
+{
 public:
     // Request commands of SendRequest.
     enum Command {
@@ -45,8 +46,8 @@ public:
     int GetIpForwardTable(IpForwardTable* table, unsigned long* size) override;
     int GetIpAddrTable(IpAddrTable* table, unsigned long* size) override;
     int GetAdaptersInfo(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen) override;
-    int GetAdaptersAddresses(unsigned long family, unsigned long flags, void* reserved,
-                             PIP_ADAPTER_ADDRESSES addresses, PULONG size) override;
+    int GetAdaptersAddresses(unsigned long family, unsigned long flags, void* reserved, PIP_ADAPTER_ADDRESSES addresses,
+                             PULONG size) override;
     int AddIpForwardEntry2(IpForwardRow2* row) override;
     int ReplaceIpForwardEntry2(IpForwardRow2* row) override;
     int DeleteIpForwardEntry2(IpForwardRow2* row) override;
@@ -90,7 +91,7 @@ public:
 
 private:
     int m_socket;
-    uint32_t m_portId;          // our netlink port id; replies must carry it
-    uint32_t m_requestSeq;      // sequence number of the last request sent
+    uint32_t m_portId; // our netlink port id; replies must carry it
+    uint32_t m_requestSeq; // sequence number of the last request sent
     int m_receiveTimeoutMs;
 };

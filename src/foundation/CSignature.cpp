@@ -46,7 +46,7 @@ std::vector<unsigned char> decodeBase64(const CString& text)
     return std::vector<unsigned char>(bytes.GetData(), bytes.GetData() + bytes.GetSize());
 }
 
-}  // namespace
+} // namespace
 
 CSignature::CSignature()
 {
@@ -174,9 +174,8 @@ bool computeFileDigest(const char* digestName, const std::string& file, unsigned
         return false;
     if (EVP_DigestInit_ex(ctx.get(), md.get(), nullptr) != 1)
         return false;
-    if (!readInPieces(in.get(), kPackageFileLimit, [&ctx](const char* piece, size_t size) {
-            return EVP_DigestUpdate(ctx.get(), piece, size) == 1;
-        }))
+    if (!readInPieces(in.get(), kPackageFileLimit,
+                      [&ctx](const char* piece, size_t size) { return EVP_DigestUpdate(ctx.get(), piece, size) == 1; }))
         return false;
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;

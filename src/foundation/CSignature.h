@@ -51,7 +51,7 @@ private:
     BIO* m_certificateText = nullptr;
     X509* m_certificate = nullptr;
     EVP_PKEY* m_publicKey = nullptr;
-    EVP_PKEY* m_rsaKey = nullptr;  // m_publicKey when it is an RSA key, else null
+    EVP_PKEY* m_rsaKey = nullptr; // m_publicKey when it is an RSA key, else null
 };
 
 // Digest of a file with the OpenSSL digest of that name. out must hold 64

@@ -18,8 +18,7 @@ constexpr size_t kPathSize = 512;
 
 enum SlotState : int { Free = 0, Filling = 1, Ready = 2 };
 
-struct Slot
-{
+struct Slot {
     std::atomic<int> state{Free};
     pid_t pid = 0;
     char name[kNameSize] = {};

@@ -65,17 +65,17 @@ void appendElement(CString& elements, const char* format, const CString& value)
 
 } // namespace
 
-CString agentInfo(const CString& version, const CString& type, bool scriptingEnabled,
-                  std::optional<bool> lockedMode, const CString& landingUri, const CString& appId)
+CString agentInfo(const CString& version, const CString& type, bool scriptingEnabled, std::optional<bool> lockedMode,
+                  const CString& landingUri, const CString& appId)
 {
     if (version == "1.0")
         return base64Of(kStandalone);
-    const CString text = formatString(
-        kShortTemplate, static_cast<const char*>(xmlEscaped(type)), static_cast<const char*>(xmlEscaped(version)),
-        static_cast<const char*>(platformName()), static_cast<const char*>(processorName()),
-        yesNo(scriptingEnabled), yesNo(scriptingEnabled), static_cast<const char*>(xmlEscaped(landingUri)),
-        lockedMode.has_value() ? yesNo(*lockedMode) : "", static_cast<const char*>(hostNameBase64()),
-        static_cast<const char*>(xmlEscaped(appId)));
+    const CString text =
+        formatString(kShortTemplate, static_cast<const char*>(xmlEscaped(type)),
+                     static_cast<const char*>(xmlEscaped(version)), static_cast<const char*>(platformName()),
+                     static_cast<const char*>(processorName()), yesNo(scriptingEnabled), yesNo(scriptingEnabled),
+                     static_cast<const char*>(xmlEscaped(landingUri)), lockedMode.has_value() ? yesNo(*lockedMode) : "",
+                     static_cast<const char*>(hostNameBase64()), static_cast<const char*>(xmlEscaped(appId)));
     return base64Of(text);
 }
 
@@ -126,8 +126,7 @@ CString signedDeviceReport(const CString& session, const CString& deviceInfo, co
 
 int splitUrl(const CString& url, int& scheme, CString& host, CString& path, int& port, bool allowOtherSchemes)
 {
-    struct Prefix
-    {
+    struct Prefix {
         const char* text;
         int scheme;
         int port;

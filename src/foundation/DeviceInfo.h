@@ -7,12 +7,11 @@
 
 #include "foundation/String.h"
 
-struct DeviceInfoRecord
-{
+struct DeviceInfoRecord {
     bool plugin = false;
     bool javascript = false;
     bool activex = false;
-    CString cpu;      // empty: "x64"
+    CString cpu; // empty: "x64"
     CString platform; // empty: "Linux"
     CString model;
     CString platformVersion;

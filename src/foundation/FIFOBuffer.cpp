@@ -132,21 +132,24 @@ int CFIFOBuffer::push(const void* source, size_t length)
 {
     Hold hold(*this);
     int result = -1;
-    guardOperation(UCATCH_SITE(kFile, "CFIFOBuffer::push - exception", "push"), result, [&] {
-        const int space = m_iSize - 1 - storedCount();
-        if (static_cast<size_t>(space) < length)
-            refuseLength(__LINE__, "CFIFOBuffer::push", "free space < length (free space, length)", space, length);
-        if (length > 0 && source == nullptr)
-            refuseNull(__LINE__, "CFIFOBuffer::push", "a_buffer is NULL");
-        if (length > 0) {
-            const size_t first = std::min(length, static_cast<size_t>(m_iSize - m_iHead));
-            std::memcpy(m_data + m_iHead, source, first);
-            if (length > first)
-                std::memcpy(m_data, static_cast<const unsigned char*>(source) + first, length - first);
-        }
-        m_iHead = static_cast<int32_t>((static_cast<int64_t>(m_iHead) + static_cast<int64_t>(length)) % m_iSize);
-        result = static_cast<int>(length);
-    }, 0);
+    guardOperation(
+        UCATCH_SITE(kFile, "CFIFOBuffer::push - exception", "push"), result,
+        [&] {
+            const int space = m_iSize - 1 - storedCount();
+            if (static_cast<size_t>(space) < length)
+                refuseLength(__LINE__, "CFIFOBuffer::push", "free space < length (free space, length)", space, length);
+            if (length > 0 && source == nullptr)
+                refuseNull(__LINE__, "CFIFOBuffer::push", "a_buffer is NULL");
+            if (length > 0) {
+                const size_t first = std::min(length, static_cast<size_t>(m_iSize - m_iHead));
+                std::memcpy(m_data + m_iHead, source, first);
+                if (length > first)
+                    std::memcpy(m_data, static_cast<const unsigned char*>(source) + first, length - first);
+            }
+            m_iHead = static_cast<int32_t>((static_cast<int64_t>(m_iHead) + static_cast<int64_t>(length)) % m_iSize);
+            result = static_cast<int>(length);
+        },
+        0);
     return result;
 }
 
@@ -154,16 +157,20 @@ int CFIFOBuffer::pop(void* destination, size_t length)
 {
     Hold hold(*this);
     int result = -1;
-    guardOperation(UCATCH_SITE(kFile, "CFIFOBuffer::pop - exception", "pop"), result, [&] {
-        const int stored = storedCount();
-        if (static_cast<size_t>(stored) < length)
-            refuseLength(__LINE__, "CFIFOBuffer::pop", "available data < length (available, length)", stored, length);
-        if (length > 0 && destination == nullptr)
-            refuseNull(__LINE__, "CFIFOBuffer::pop", "a_buffer is NULL");
-        copyOut(destination, length);
-        m_iTail = static_cast<int32_t>((static_cast<int64_t>(m_iTail) + static_cast<int64_t>(length)) % m_iSize);
-        result = static_cast<int>(length);
-    }, 0);
+    guardOperation(
+        UCATCH_SITE(kFile, "CFIFOBuffer::pop - exception", "pop"), result,
+        [&] {
+            const int stored = storedCount();
+            if (static_cast<size_t>(stored) < length)
+                refuseLength(__LINE__, "CFIFOBuffer::pop", "available data < length (available, length)", stored,
+                             length);
+            if (length > 0 && destination == nullptr)
+                refuseNull(__LINE__, "CFIFOBuffer::pop", "a_buffer is NULL");
+            copyOut(destination, length);
+            m_iTail = static_cast<int32_t>((static_cast<int64_t>(m_iTail) + static_cast<int64_t>(length)) % m_iSize);
+            result = static_cast<int>(length);
+        },
+        0);
     return result;
 }
 
@@ -171,15 +178,19 @@ int CFIFOBuffer::read(void* destination, size_t length)
 {
     Hold hold(*this);
     int result = -1;
-    guardOperation(UCATCH_SITE(kFile, "CFIFOBuffer::read - exception", "read"), result, [&] {
-        const int stored = storedCount();
-        if (static_cast<size_t>(stored) < length)
-            refuseLength(__LINE__, "CFIFOBuffer::read", "available data < length (available , length)", stored, length);
-        if (length > 0 && destination == nullptr)
-            refuseNull(__LINE__, "CFIFOBuffer::read", "a_buffer is NULL");
-        copyOut(destination, length);
-        result = static_cast<int>(length);
-    }, 0);
+    guardOperation(
+        UCATCH_SITE(kFile, "CFIFOBuffer::read - exception", "read"), result,
+        [&] {
+            const int stored = storedCount();
+            if (static_cast<size_t>(stored) < length)
+                refuseLength(__LINE__, "CFIFOBuffer::read", "available data < length (available , length)", stored,
+                             length);
+            if (length > 0 && destination == nullptr)
+                refuseNull(__LINE__, "CFIFOBuffer::read", "a_buffer is NULL");
+            copyOut(destination, length);
+            result = static_cast<int>(length);
+        },
+        0);
     return result;
 }
 
@@ -187,13 +198,17 @@ int CFIFOBuffer::skip(size_t length)
 {
     Hold hold(*this);
     int result = -1;
-    guardOperation(UCATCH_SITE(kFile, "CFIFOBuffer::skip - exception", "skip"), result, [&] {
-        const int stored = storedCount();
-        if (static_cast<size_t>(stored) < length)
-            refuseLength(__LINE__, "CFIFOBuffer::skip", "available data < length (available, length)", stored, length);
-        m_iTail = static_cast<int32_t>((static_cast<int64_t>(m_iTail) + static_cast<int64_t>(length)) % m_iSize);
-        result = 0;
-    }, 0);
+    guardOperation(
+        UCATCH_SITE(kFile, "CFIFOBuffer::skip - exception", "skip"), result,
+        [&] {
+            const int stored = storedCount();
+            if (static_cast<size_t>(stored) < length)
+                refuseLength(__LINE__, "CFIFOBuffer::skip", "available data < length (available, length)", stored,
+                             length);
+            m_iTail = static_cast<int32_t>((static_cast<int64_t>(m_iTail) + static_cast<int64_t>(length)) % m_iSize);
+            result = 0;
+        },
+        0);
     return result;
 }
 
@@ -204,59 +219,63 @@ int CFIFOBuffer::sendToStream(CStream* stream, size_t length, bool remove, const
     int result = -1;
     size_t handed = 0;
     bool streamThrew = false;
-    guardOperation(UCATCH_SITE(kFile, tag, operation), result, [&] {
-        const int stored = storedCount();
-        if (static_cast<size_t>(stored) < length)
-            refuseLength(__LINE__, function, lengthMessage, stored, length);
-        if (stream == nullptr)
-            refuseNull(__LINE__, function, "a_stream is NULL");
-        struct Piece
-        {
-            int32_t start;
-            size_t length;
-        };
-        const size_t first = std::min(length, static_cast<size_t>(m_iSize - m_iTail));
-        const Piece pieces[2] = {{m_iTail, first}, {0, length - first}};
-        static const char* const kCountTexts[2] = {"a_stream->send error #1 (count, m_iHead, m_iTail)",
-                                                   "a_stream->send error #2 (count, m_iHead, m_iTail)"};
-        static const char* const kRestTexts[2] = {"a_stream->send error #1 (a_length, _tail, m_iSize)",
-                                                  "a_stream->send error #2 (a_length, _tail, m_iSize)"};
-        static const char* const kErrors[2] = {"a_stream->send() error #1", "a_stream->send() error #2"};
-        const auto advance = [&] {
-            if (remove)
-                m_iTail = static_cast<int32_t>((static_cast<int64_t>(m_iTail) + static_cast<int64_t>(handed)) % m_iSize);
-        };
-        for (int k = 0; k < 2; ++k) {
-            if (pieces[k].length == 0)
-                break;
-            int sent = 0;
-            try {
-                sent = stream->writeBytes(pieces[k].length, m_data + pieces[k].start);
-            } catch (...) {
-                // What the stream took before it threw is gone from here too.
-                streamThrew = true;
-                advance();
-                throw;
+    guardOperation(
+        UCATCH_SITE(kFile, tag, operation), result,
+        [&] {
+            const int stored = storedCount();
+            if (static_cast<size_t>(stored) < length)
+                refuseLength(__LINE__, function, lengthMessage, stored, length);
+            if (stream == nullptr)
+                refuseNull(__LINE__, function, "a_stream is NULL");
+            struct Piece {
+                int32_t start;
+                size_t length;
+            };
+            const size_t first = std::min(length, static_cast<size_t>(m_iSize - m_iTail));
+            const Piece pieces[2] = {{m_iTail, first}, {0, length - first}};
+            static const char* const kCountTexts[2] = {"a_stream->send error #1 (count, m_iHead, m_iTail)",
+                                                       "a_stream->send error #2 (count, m_iHead, m_iTail)"};
+            static const char* const kRestTexts[2] = {"a_stream->send error #1 (a_length, _tail, m_iSize)",
+                                                      "a_stream->send error #2 (a_length, _tail, m_iSize)"};
+            static const char* const kErrors[2] = {"a_stream->send() error #1", "a_stream->send() error #2"};
+            const auto advance = [&] {
+                if (remove)
+                    m_iTail =
+                        static_cast<int32_t>((static_cast<int64_t>(m_iTail) + static_cast<int64_t>(handed)) % m_iSize);
+            };
+            for (int k = 0; k < 2; ++k) {
+                if (pieces[k].length == 0)
+                    break;
+                int sent = 0;
+                try {
+                    sent = stream->writeBytes(pieces[k].length, m_data + pieces[k].start);
+                } catch (...) {
+                    // What the stream took before it threw is gone from here too.
+                    streamThrew = true;
+                    advance();
+                    throw;
+                }
+                if (sent <= 0) {
+                    ULOG_ERROR(
+                        kFile, function,
+                        makeArgFormat("%1, %2, %3, %4", kCountTexts[k], static_cast<long>(handed), m_iHead, m_iTail));
+                    ULOG_ERROR(kFile, function,
+                               makeArgFormat("%1, %2, %3, %4", kRestTexts[k], static_cast<long>(length - handed),
+                                             pieces[k].start, m_iSize));
+                    // What the stream took already is gone from here, or it would go twice.
+                    advance();
+                    throw UException(-1, kFile, function, __LINE__, "EXCEPTION - %s", kErrors[k]);
+                }
+                const size_t took = std::min(static_cast<size_t>(sent), pieces[k].length);
+                handed += took;
+                // A stream that took part of a piece gets the rest later, in order.
+                if (took < pieces[k].length)
+                    break;
             }
-            if (sent <= 0) {
-                ULOG_ERROR(kFile, function,
-                           makeArgFormat("%1, %2, %3, %4", kCountTexts[k], static_cast<long>(handed), m_iHead, m_iTail));
-                ULOG_ERROR(kFile, function,
-                           makeArgFormat("%1, %2, %3, %4", kRestTexts[k], static_cast<long>(length - handed),
-                                         pieces[k].start, m_iSize));
-                // What the stream took already is gone from here, or it would go twice.
-                advance();
-                throw UException(-1, kFile, function, __LINE__, "EXCEPTION - %s", kErrors[k]);
-            }
-            const size_t took = std::min(static_cast<size_t>(sent), pieces[k].length);
-            handed += took;
-            // A stream that took part of a piece gets the rest later, in order.
-            if (took < pieces[k].length)
-                break;
-        }
-        advance();
-        result = static_cast<int>(handed);
-    }, 0);
+            advance();
+            result = static_cast<int>(handed);
+        },
+        0);
     // A stream that threw took the bytes before its throw, or took none: the
     // caller hears of those bytes, or of a failure, never of 0 sent.
     if (streamThrew)

@@ -7,7 +7,7 @@ std::atomic<IUErrorLog*> g_pErrorLog{nullptr};
 
 namespace {
 
-const size_t kWriteLogSize = 5120;  // the text stops at 5119 characters
+const size_t kWriteLogSize = 5120; // the text stops at 5119 characters
 const size_t kLevelFunctionSize = 2048; // the text stops at 2047 characters
 
 CString levelBody(int level, const char* text)
@@ -38,10 +38,7 @@ int writeLevelFunction(int level, const char* format, va_list args)
 
 } // namespace
 
-IUErrorLog::IUErrorLog()
-    : m_logLevel(1)
-{
-}
+IUErrorLog::IUErrorLog() : m_logLevel(1) {}
 
 IUErrorLog::~IUErrorLog() = default;
 
@@ -141,9 +138,7 @@ int IUErrorLog::setLogLevel(int level)
     return 0;
 }
 
-void IUErrorLog::setProperty(const char*, const char*)
-{
-}
+void IUErrorLog::setProperty(const char*, const char*) {}
 
 int ERRORLOGLEVEL1(const char* format, ...)
 {

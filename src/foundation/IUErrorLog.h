@@ -82,10 +82,10 @@ int ulogWriteRecord(IUErrorLog* log, int level, const char* file, int line, cons
 // The writing idiom: test the level first, build the record only when it
 // passes. file is the source file's record name ("/m_sync"), function the
 // writer's name; message is a text, CString, QString or a UArgFormat.
-#define ULOG_AT(level, file, line, function, message)                                   \
-    do {                                                                                \
-        if (IUErrorLog* ulog_ = ::ulogFor(level))                                       \
-            ::ulogWriteRecord(ulog_, (level), (file), (line), (function), (message));   \
+#define ULOG_AT(level, file, line, function, message)                                 \
+    do {                                                                              \
+        if (IUErrorLog* ulog_ = ::ulogFor(level))                                     \
+            ::ulogWriteRecord(ulog_, (level), (file), (line), (function), (message)); \
     } while (0)
 
 #define ULOG(level, file, function, message) ULOG_AT(level, file, __LINE__, function, message)

@@ -21,7 +21,7 @@ const char kFileName[] = "/tessalnetworks.conf";
 const char kDefaultKey[] = "default_log_level=";
 const char kModuleKeySuffix[] = "_log_level=";
 const char kSizeKey[] = "log_file_size";
-const size_t kSizeValueOffset = 14;   // the key, one separator character, then the number
+const size_t kSizeValueOffset = 14; // the key, one separator character, then the number
 const int kLineBuffer = 256;
 // The default file is under 2 KiB; anything near this is not ours to parse.
 const size_t kSettingsLimit = 1 << 20;
@@ -95,7 +95,8 @@ std::string defaultConfigText(int level)
     text += "# This file contain TessalNetworks client components settings\n";
     text += "# \n";
     text += "# \n";
-    text += "# BASIC     31   Value use to provide basic logs which include user friendly messages, warnings, and errors.\n";
+    text += "# BASIC     31   Value use to provide basic logs which include user friendly messages, warnings, and "
+            "errors.\n";
     text += "#                Valid values are in the range 0 to 31, the highest setting is 31.\n";
     text += "# EXTENDED  63   Set to provide extended log level.\n";
     text += "#                Valid values are in the range of 32 to 63, the highest setting is 63.\n";

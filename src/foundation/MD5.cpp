@@ -4,7 +4,10 @@
 
 namespace {
 
-inline uint32_t rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+inline uint32_t rotl(uint32_t x, int n)
+{
+    return (x << n) | (x >> (32 - n));
+}
 
 inline uint32_t loadLE(const uint8_t* p)
 {
@@ -19,10 +22,22 @@ inline void storeLE(uint8_t* p, uint32_t v)
     p[3] = uint8_t(v >> 24);
 }
 
-inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return (x & y) | (~x & z); }
-inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return (x & z) | (y & ~z); }
-inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
-inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
+inline uint32_t F(uint32_t x, uint32_t y, uint32_t z)
+{
+    return (x & y) | (~x & z);
+}
+inline uint32_t G(uint32_t x, uint32_t y, uint32_t z)
+{
+    return (x & z) | (y & ~z);
+}
+inline uint32_t H(uint32_t x, uint32_t y, uint32_t z)
+{
+    return x ^ y ^ z;
+}
+inline uint32_t I(uint32_t x, uint32_t y, uint32_t z)
+{
+    return y ^ (x | ~z);
+}
 
 template <uint32_t (*Fn)(uint32_t, uint32_t, uint32_t)>
 inline void step(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, int s, uint32_t t)
@@ -30,7 +45,7 @@ inline void step(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, in
     a = b + rotl(a + Fn(b, c, d) + x + t, s);
 }
 
-}  // namespace
+} // namespace
 
 CMD5::CMD5()
 {

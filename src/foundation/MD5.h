@@ -23,6 +23,6 @@ private:
     void Transform(const uint8_t* block);
 
     uint32_t m_state[4];
-    uint32_t m_count[2];  // bytes fed so far: low word, high word
+    uint32_t m_count[2]; // bytes fed so far: low word, high word
     uint8_t m_buffer[64];
 };

@@ -4,8 +4,7 @@
 
 #include <cstddef>
 
-struct CPlex
-{
+struct CPlex {
     CPlex* pNext;
 
     void* data() { return this + 1; }

@@ -53,7 +53,7 @@ std::string flagLetters(uint32_t flags)
         uint32_t bit;
         char letter;
     } letters[] = {
-        {0x1, 'U'}, {0x2, 'G'}, {0x4, 'H'}, {0x200, 'R'}, {0x10, 'D'}, {0x20, 'M'},
+        {0x1, 'U'},   {0x2, 'G'},   {0x4, 'H'},      {0x200, 'R'},    {0x10, 'D'},     {0x20, 'M'},
         {0x800, 'X'}, {0x400, 'S'}, {1u << 31, 'l'}, {1u << 28, 'b'}, {1u << 29, 'm'},
     };
     std::string text;
@@ -152,8 +152,7 @@ CString FormatIpForwardRow2(const IpForwardRow2* row)
 
     // An index without an interface (or 0) prints an empty name.
     char name[IF_NAMESIZE + 1] = "";
-    if (row->ifIndex > 0 && row->ifIndex <= UINT32_MAX
-        && !if_indextoname(static_cast<unsigned>(row->ifIndex), name))
+    if (row->ifIndex > 0 && row->ifIndex <= UINT32_MAX && !if_indextoname(static_cast<unsigned>(row->ifIndex), name))
         name[0] = '\0';
     text += padded("%-12s   ", std::string(name) + "(" + std::to_string(static_cast<unsigned>(row->ifIndex)) + ")");
 

@@ -12,15 +12,15 @@ class CString;
 // holds (AF_INET, AF_INET6, or 0 when the field is empty).
 struct IpForwardRow2 {
     sockaddr_storage destination;
-    sockaddr_storage gateway;      // family 0: the route has no gateway
+    sockaddr_storage gateway; // family 0: the route has no gateway
     int64_t ifIndex;
     uint8_t prefixLength;
     uint64_t metric;
-    int64_t expires;               // seconds; 0 when the kernel gives none
-    uint32_t flags;                // RTF_* letters, see FormatIpForwardRow2
-    uint32_t table;                // 254 is the main table
-    sockaddr_storage prefSrc;      // IPv4 routes only
-    uint64_t protocol;             // RTPROT_*
+    int64_t expires; // seconds; 0 when the kernel gives none
+    uint32_t flags; // RTF_* letters, see FormatIpForwardRow2
+    uint32_t table; // 254 is the main table
+    sockaddr_storage prefSrc; // IPv4 routes only
+    uint64_t protocol; // RTPROT_*
 };
 
 struct IpAddrRow2 {
@@ -28,7 +28,7 @@ struct IpAddrRow2 {
     uint8_t prefixLength;
     uint32_t ifIndex;
     uint32_t scope;
-    uint32_t flags;                // interface flags, IFF_UP 0x1, IFF_RUNNING 0x40, ...
+    uint32_t flags; // interface flags, IFF_UP 0x1, IFF_RUNNING 0x40, ...
 };
 
 // IPv4 route row, mask form. Addresses and mask in network order.
@@ -92,7 +92,8 @@ typedef IP_ADAPTER_INFO* PIP_ADAPTER_INFO;
 typedef IP_ADAPTER_ADDRESSES* PIP_ADAPTER_ADDRESSES;
 typedef unsigned long* PULONG;
 
-class CRouteTable {
+class CRouteTable
+{
 public:
     virtual ~CRouteTable() = default;
 

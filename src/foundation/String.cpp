@@ -13,8 +13,7 @@ namespace {
 const int64_t kMaxLength = 0x7FFFFFFE;
 
 // The shared empty string: header followed directly by its NUL.
-struct NilBlock
-{
+struct NilBlock {
     CStringData header;
     char text[8];
 };
@@ -232,8 +231,7 @@ void CString::ConcatInPlace(int nSrcLen, LPCTSTR lpszSrcData)
     } else {
         std::memmove(m_pchData + pData->nDataLength, lpszSrcData, static_cast<size_t>(nSrcLen));
         pData->nDataLength += nSrcLen;
-        UASSERT_TEXT(pData->nDataLength <= pData->nAllocLength,
-                     "GetData()->nDataLength <= GetData()->nAllocLength");
+        UASSERT_TEXT(pData->nDataLength <= pData->nAllocLength, "GetData()->nDataLength <= GetData()->nAllocLength");
         m_pchData[pData->nDataLength] = '\0';
     }
 }
@@ -316,7 +314,6 @@ CString::CString(const char* text, size_t maxLength)
         AssignCopy(static_cast<int>(std::min<size_t>(n, kMaxLength)), text);
 }
 
-
 const CString& CString::operator=(const CString& stringSrc)
 {
     if (m_pchData == stringSrc.m_pchData)
@@ -336,8 +333,7 @@ const CString& CString::operator=(const CString& stringSrc)
 
 const CString& CString::operator=(LPCTSTR lpsz)
 {
-    UASSERT_TEXT(lpsz == nullptr || AfxIsValidString(lpsz, false),
-                 "lpsz == __null || AfxIsValidString(lpsz, false)");
+    UASSERT_TEXT(lpsz == nullptr || AfxIsValidString(lpsz, false), "lpsz == __null || AfxIsValidString(lpsz, false)");
     if (lpsz == m_pchData)
         return *this;
     const size_t nLen = lpsz != nullptr ? std::strlen(lpsz) : 0;
@@ -363,8 +359,7 @@ CString operator+(const CString& string1, const CString& string2)
 
 CString operator+(const CString& string, LPCTSTR lpsz)
 {
-    UASSERT_TEXT(lpsz == nullptr || AfxIsValidString(lpsz, false),
-                 "lpsz == __null || AfxIsValidString(lpsz, false)");
+    UASSERT_TEXT(lpsz == nullptr || AfxIsValidString(lpsz, false), "lpsz == __null || AfxIsValidString(lpsz, false)");
     CString s;
     const int n = lpsz != nullptr ? static_cast<int>(std::min<size_t>(std::strlen(lpsz), kMaxLength)) : 0;
     s.ConcatCopy(string.GetLength(), string.m_pchData, n, lpsz);
@@ -373,8 +368,7 @@ CString operator+(const CString& string, LPCTSTR lpsz)
 
 CString operator+(LPCTSTR lpsz, const CString& string)
 {
-    UASSERT_TEXT(lpsz == nullptr || AfxIsValidString(lpsz, false),
-                 "lpsz == __null || AfxIsValidString(lpsz, false)");
+    UASSERT_TEXT(lpsz == nullptr || AfxIsValidString(lpsz, false), "lpsz == __null || AfxIsValidString(lpsz, false)");
     CString s;
     const int n = lpsz != nullptr ? static_cast<int>(std::min<size_t>(std::strlen(lpsz), kMaxLength)) : 0;
     s.ConcatCopy(n, lpsz, string.GetLength(), string.m_pchData);
@@ -397,8 +391,7 @@ CString operator+(char ch, const CString& string)
 
 const CString& CString::operator+=(LPCTSTR lpsz)
 {
-    UASSERT_TEXT(lpsz == nullptr || AfxIsValidString(lpsz, false),
-                 "lpsz == __null || AfxIsValidString(lpsz, false)");
+    UASSERT_TEXT(lpsz == nullptr || AfxIsValidString(lpsz, false), "lpsz == __null || AfxIsValidString(lpsz, false)");
     if (lpsz != nullptr)
         ConcatInPlace(static_cast<int>(std::min<size_t>(std::strlen(lpsz), kMaxLength)), lpsz);
     return *this;
@@ -425,13 +418,34 @@ int CString::Compare(LPCTSTR lpsz) const
     return std::strcmp(m_pchData, lpsz != nullptr ? lpsz : "");
 }
 
-bool operator==(const CString& s1, const CString& s2) { return s1.Compare(s2) == 0; }
-bool operator==(const CString& s1, LPCTSTR s2) { return s1.Compare(s2) == 0; }
-bool operator==(LPCTSTR s1, const CString& s2) { return s2.Compare(s1) == 0; }
-bool operator!=(const CString& s1, const CString& s2) { return s1.Compare(s2) != 0; }
-bool operator!=(const CString& s1, LPCTSTR s2) { return s1.Compare(s2) != 0; }
-bool operator!=(LPCTSTR s1, const CString& s2) { return s2.Compare(s1) != 0; }
-bool operator<(const CString& s1, const CString& s2) { return s1.Compare(s2) < 0; }
+bool operator==(const CString& s1, const CString& s2)
+{
+    return s1.Compare(s2) == 0;
+}
+bool operator==(const CString& s1, LPCTSTR s2)
+{
+    return s1.Compare(s2) == 0;
+}
+bool operator==(LPCTSTR s1, const CString& s2)
+{
+    return s2.Compare(s1) == 0;
+}
+bool operator!=(const CString& s1, const CString& s2)
+{
+    return s1.Compare(s2) != 0;
+}
+bool operator!=(const CString& s1, LPCTSTR s2)
+{
+    return s1.Compare(s2) != 0;
+}
+bool operator!=(LPCTSTR s1, const CString& s2)
+{
+    return s2.Compare(s1) != 0;
+}
+bool operator<(const CString& s1, const CString& s2)
+{
+    return s1.Compare(s2) < 0;
+}
 
 // ---------------------------------------------------------------------------
 // Buffer access and locking
@@ -493,8 +507,7 @@ LPTSTR CString::GetBufferSetLength(int nNewLength)
 void CString::FreeExtra()
 {
     CStringData* pData = GetData();
-    UASSERT_TEXT(pData->nDataLength <= pData->nAllocLength,
-                 "GetData()->nDataLength <= GetData()->nAllocLength");
+    UASSERT_TEXT(pData->nDataLength <= pData->nAllocLength, "GetData()->nDataLength <= GetData()->nAllocLength");
     if (pData->nDataLength != pData->nAllocLength) {
         Init();
         if (pData->nDataLength > 0) {
@@ -504,8 +517,7 @@ void CString::FreeExtra()
         }
         Release(pData);
     }
-    UASSERT_TEXT(m_pchData[GetData()->nDataLength] == '\0',
-                 "m_pchData[GetData()->nDataLength] == '\\0'");
+    UASSERT_TEXT(m_pchData[GetData()->nDataLength] == '\0', "m_pchData[GetData()->nDataLength] == '\\0'");
 }
 
 LPTSTR CString::LockBuffer()
@@ -879,7 +891,8 @@ void CString::FormatV(LPCTSTR lpszFormat, va_list argList)
     if (nMaxLen > 0) {
         result.m_pchData = NewBlock(nMaxLen)->data();
         va_copy(argListSave, argList);
-        const int nWritten = std::vsnprintf(result.m_pchData, static_cast<size_t>(nMaxLen) + 1, lpszFormat, argListSave);
+        const int nWritten =
+            std::vsnprintf(result.m_pchData, static_cast<size_t>(nMaxLen) + 1, lpszFormat, argListSave);
         va_end(argListSave);
         UASSERT_TEXT(nWritten < nMaxLen + 1, "vsnprintf(m_pchData, nMaxLen+1, lpszFormat, argListSave) < nMaxLen+1");
         result.ReleaseBuffer();

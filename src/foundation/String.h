@@ -16,11 +16,10 @@ typedef char* LPTSTR;
 typedef char* LPSTR;
 
 // The header that lies immediately before the characters of every block.
-struct CStringData
-{
-    std::atomic<int64_t> nRefs;  // sharers; -1 for a locked block or the empty string
-    int32_t nDataLength;         // characters in use
-    int32_t nAllocLength;        // characters that fit, without the NUL
+struct CStringData {
+    std::atomic<int64_t> nRefs; // sharers; -1 for a locked block or the empty string
+    int32_t nDataLength; // characters in use
+    int32_t nAllocLength; // characters that fit, without the NUL
 
     char* data() { return reinterpret_cast<char*>(this + 1); }
 };
@@ -180,8 +179,8 @@ int debugTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 extern std::atomic<unsigned int> traceFlags;
 
 // A consistency check with its exact report text.
-#define UASSERT_TEXT(cond, text)                                            \
-    do {                                                                    \
-        if (!(cond))                                                        \
-            ::ReportAssertFailure((text), __FILE__, __LINE__, __func__);    \
+#define UASSERT_TEXT(cond, text)                                         \
+    do {                                                                 \
+        if (!(cond))                                                     \
+            ::ReportAssertFailure((text), __FILE__, __LINE__, __func__); \
     } while (0)

@@ -99,8 +99,7 @@ void addUpToNul(UArgFormat& f, const char* text, size_t size)
 
 } // namespace
 
-UArgFormat::UArgFormat(const char* format_)
-    : appendUnmatched(false)
+UArgFormat::UArgFormat(const char* format_) : appendUnmatched(false)
 {
     const size_t n = format_ != nullptr ? std::strlen(format_) : 0;
     if (n > 0 && n < 0x7FFFFFFE - kFormatSlack) {
@@ -111,14 +110,12 @@ UArgFormat::UArgFormat(const char* format_)
     parsePlaceholders();
 }
 
-UArgFormat::UArgFormat(const CString& format_)
-    : format(format_), appendUnmatched(false)
+UArgFormat::UArgFormat(const CString& format_) : format(format_), appendUnmatched(false)
 {
     parsePlaceholders();
 }
 
-UArgFormat::UArgFormat(const UArgFormat& other)
-    : format(other.format), appendUnmatched(false)
+UArgFormat::UArgFormat(const UArgFormat& other) : format(other.format), appendUnmatched(false)
 {
     copyPlaceholders(other);
 }
@@ -383,20 +380,62 @@ CString describeErrno(int error)
 
 namespace uargformat_detail {
 
-void add(UArgFormat& f, int value) { addNumber(f, value); }
-void add(UArgFormat& f, short value) { addNumber(f, static_cast<int>(value)); }
-void add(UArgFormat& f, unsigned short value) { addNumber(f, static_cast<unsigned int>(value)); }
-void add(UArgFormat& f, unsigned int value) { addNumber(f, value); }
-void add(UArgFormat& f, long value) { addNumber(f, value); }
-void add(UArgFormat& f, unsigned long value) { addNumber(f, value); }
-void add(UArgFormat& f, long long value) { addNumber(f, value); }
-void add(UArgFormat& f, unsigned long long value) { addNumber(f, value); }
-void add(UArgFormat& f, unsigned char value) { addNumber(f, static_cast<unsigned int>(value)); }
-void add(UArgFormat& f, char value) { f.arg(&value, value != '\0' ? 1 : 0); }
-void add(UArgFormat& f, bool value) { f.arg(value ? "true" : "false"); }
-void add(UArgFormat& f, const char* value) { f.arg(value); }
-void add(UArgFormat& f, const CString& value) { f.arg(static_cast<const char*>(value)); }
-void add(UArgFormat& f, const std::string& value) { f.arg(value.c_str()); }
+void add(UArgFormat& f, int value)
+{
+    addNumber(f, value);
+}
+void add(UArgFormat& f, short value)
+{
+    addNumber(f, static_cast<int>(value));
+}
+void add(UArgFormat& f, unsigned short value)
+{
+    addNumber(f, static_cast<unsigned int>(value));
+}
+void add(UArgFormat& f, unsigned int value)
+{
+    addNumber(f, value);
+}
+void add(UArgFormat& f, long value)
+{
+    addNumber(f, value);
+}
+void add(UArgFormat& f, unsigned long value)
+{
+    addNumber(f, value);
+}
+void add(UArgFormat& f, long long value)
+{
+    addNumber(f, value);
+}
+void add(UArgFormat& f, unsigned long long value)
+{
+    addNumber(f, value);
+}
+void add(UArgFormat& f, unsigned char value)
+{
+    addNumber(f, static_cast<unsigned int>(value));
+}
+void add(UArgFormat& f, char value)
+{
+    f.arg(&value, value != '\0' ? 1 : 0);
+}
+void add(UArgFormat& f, bool value)
+{
+    f.arg(value ? "true" : "false");
+}
+void add(UArgFormat& f, const char* value)
+{
+    f.arg(value);
+}
+void add(UArgFormat& f, const CString& value)
+{
+    f.arg(static_cast<const char*>(value));
+}
+void add(UArgFormat& f, const std::string& value)
+{
+    f.arg(value.c_str());
+}
 
 void add(UArgFormat& f, const QString& value)
 {
@@ -439,20 +478,71 @@ CString bytesUpToNul(const QByteArray& bytes)
 
 } // namespace
 
-CString argFormatText(int value) { return numberText(value); }
-CString argFormatText(short value) { return numberText(static_cast<int>(value)); }
-CString argFormatText(unsigned short value) { return numberText(static_cast<unsigned int>(value)); }
-CString argFormatText(unsigned int value) { return numberText(value); }
-CString argFormatText(long value) { return numberText(value); }
-CString argFormatText(unsigned long value) { return numberText(value); }
-CString argFormatText(long long value) { return numberText(value); }
-CString argFormatText(unsigned long long value) { return numberText(value); }
-CString argFormatText(unsigned char value) { return numberText(static_cast<unsigned int>(value)); }
-CString argFormatText(char value) { return CString(&value, static_cast<size_t>(1)); }
-CString argFormatText(bool value) { return CString(value ? "true" : "false"); }
-CString argFormatText(const char* value) { return CString(value); }
-CString argFormatText(const CString& value) { return CString(static_cast<const char*>(value)); }
-CString argFormatText(const std::string& value) { return CString(value.c_str()); }
-CString argFormatText(const QString& value) { return bytesUpToNul(value.toUtf8()); }
-CString argFormatText(const QUrl& value) { return bytesUpToNul(value.toString().toUtf8()); }
-CString argFormatText(const UArgFormat& value) { return CString(value.str()); }
+CString argFormatText(int value)
+{
+    return numberText(value);
+}
+CString argFormatText(short value)
+{
+    return numberText(static_cast<int>(value));
+}
+CString argFormatText(unsigned short value)
+{
+    return numberText(static_cast<unsigned int>(value));
+}
+CString argFormatText(unsigned int value)
+{
+    return numberText(value);
+}
+CString argFormatText(long value)
+{
+    return numberText(value);
+}
+CString argFormatText(unsigned long value)
+{
+    return numberText(value);
+}
+CString argFormatText(long long value)
+{
+    return numberText(value);
+}
+CString argFormatText(unsigned long long value)
+{
+    return numberText(value);
+}
+CString argFormatText(unsigned char value)
+{
+    return numberText(static_cast<unsigned int>(value));
+}
+CString argFormatText(char value)
+{
+    return CString(&value, static_cast<size_t>(1));
+}
+CString argFormatText(bool value)
+{
+    return CString(value ? "true" : "false");
+}
+CString argFormatText(const char* value)
+{
+    return CString(value);
+}
+CString argFormatText(const CString& value)
+{
+    return CString(static_cast<const char*>(value));
+}
+CString argFormatText(const std::string& value)
+{
+    return CString(value.c_str());
+}
+CString argFormatText(const QString& value)
+{
+    return bytesUpToNul(value.toUtf8());
+}
+CString argFormatText(const QUrl& value)
+{
+    return bytesUpToNul(value.toString().toUtf8());
+}
+CString argFormatText(const UArgFormat& value)
+{
+    return CString(value.str());
+}

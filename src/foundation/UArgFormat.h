@@ -49,8 +49,7 @@ private:
     // need not rescan the text. Inserted arguments have every "%" doubled,
     // so they never add a placeholder; formats with more placeholders than
     // fit fall back to scanning.
-    struct Placeholder
-    {
+    struct Placeholder {
         int32_t position;
         int32_t digit;
     };

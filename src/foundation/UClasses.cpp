@@ -49,8 +49,7 @@ UObject::UObject() : m_lastError(0) {}
 
 UObject::UObject(const UObject& other)
     : m_lastError(other.m_lastError), m_lastErrorText(other.m_lastErrorText), m_reserved(other.m_reserved)
-{
-}
+{}
 
 UObject& UObject::operator=(const UObject& other)
 {
@@ -135,8 +134,8 @@ void* AutoMemory::allocate(uint64_t size, uint64_t reported)
     if (buffer == nullptr) {
         char sizeText[32];
         std::snprintf(sizeText, sizeof(sizeText), "%llu", static_cast<unsigned long long>(reported));
-        throw UException(-1, kSourceFile, "AutoMemory::malloc", __LINE__, "EXCEPTION - %s, %s",
-                         "malloc error (size)", sizeText);
+        throw UException(-1, kSourceFile, "AutoMemory::malloc", __LINE__, "EXCEPTION - %s, %s", "malloc error (size)",
+                         sizeText);
     }
     m_buffer = buffer;
     m_size = static_cast<uint32_t>(size);
@@ -184,8 +183,8 @@ void* AutoMemory::grow(uint32_t extra)
     if (buffer == nullptr) {
         char sizeText[32];
         std::snprintf(sizeText, sizeof(sizeText), "%u", extra);
-        throw UException(-1, kSourceFile, "AutoMemory::malloc", __LINE__, "EXCEPTION - %s, %s",
-                         "malloc error (size)", sizeText);
+        throw UException(-1, kSourceFile, "AutoMemory::malloc", __LINE__, "EXCEPTION - %s, %s", "malloc error (size)",
+                         sizeText);
     }
     std::memcpy(buffer, oldBuffer, oldSize);
     std::free(oldBuffer);
@@ -228,7 +227,8 @@ int UList::addObject(UObject* object)
         const uint64_t wanted = (static_cast<uint64_t>(m_count) + 1) * pointerSize;
         if (wanted > std::numeric_limits<uint32_t>::max() || m_count == std::numeric_limits<int>::max())
             throw UException(-1, kSourceFile, "UList::addObject", __LINE__, "EXCEPTION - %s, %s",
-                             "m_Objects.realloc error (m_count+1)", static_cast<const char*>(toString(static_cast<long long>(m_count) + 1)));
+                             "m_Objects.realloc error (m_count+1)",
+                             static_cast<const char*>(toString(static_cast<long long>(m_count) + 1)));
         if (wanted > m_Objects.getSize()) {
             // Room for half as many again: exact for the first few, and the
             // copies of a long list add up to a multiple of its length.
@@ -273,7 +273,7 @@ int UList::removeAt(int index)
             }
             m_Objects = shrunk;
         } else {
-            current[0] = nullptr;   // the allocation is kept
+            current[0] = nullptr; // the allocation is kept
         }
         m_count = newCount;
         result = m_count;
@@ -348,7 +348,7 @@ void UHashTable::append(UHashTableItem* item)
     if (m_list.addObject(item) != before + 1) {
         if (indexed.second)
             m_index.erase(indexed.first);
-        return;   // the append failed (already logged)
+        return; // the append failed (already logged)
     }
     owned.release();
 }
@@ -428,7 +428,7 @@ int UHashTable::removeAt(int index)
     const int before = getCount();
     m_list.removeObject(index);
     if (getCount() == before)
-        return 1;   // the removal failed (already logged): the item stays listed
+        return 1; // the removal failed (already logged): the item stays listed
     const std::string folded = foldedKey(item->m_key);
     const auto indexed = m_index.find(folded);
     if (indexed != m_index.end() && indexed->second == item)

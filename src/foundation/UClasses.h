@@ -60,7 +60,10 @@ public:
     void* getBuffer() const { return m_buffer; }
     uint32_t getSize() const { return m_size; }
     template <class T>
-    T* as() const { return static_cast<T*>(m_buffer); }
+    T* as() const
+    {
+        return static_cast<T*>(m_buffer);
+    }
 
 private:
     void* allocate(uint64_t size, uint64_t reported);

@@ -26,7 +26,7 @@ void wipeArray(CByteArray& bytes)
         ::explicit_bzero(bytes.GetData(), size_t(bytes.GetSize()));
 }
 
-}  // namespace
+} // namespace
 
 int* setHookParameter(int value)
 {
@@ -105,7 +105,7 @@ int UCryptedString::DecryptString(CString& text)
     wipeString(text);
     if (rounded > 0) {
         CString whole(reinterpret_cast<const char*>(block.GetData()), rounded);
-        text = static_cast<const char*>(whole);  // cut at the first NUL
+        text = static_cast<const char*>(whole); // cut at the first NUL
         wipeString(whole);
     }
     wipeArray(block);

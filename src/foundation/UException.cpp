@@ -6,15 +6,12 @@
 
 namespace {
 
-const size_t kMessageSize = 5120;  // messages stop at 5119 characters
+const size_t kMessageSize = 5120; // messages stop at 5119 characters
 const size_t kMaxLocationText = 1000;
 
 } // namespace
 
-UException::UException()
-    : m_message(nullptr), m_function(nullptr), m_file(nullptr), m_line(0), m_code(-1)
-{
-}
+UException::UException() : m_message(nullptr), m_function(nullptr), m_file(nullptr), m_line(0), m_code(-1) {}
 
 UException::UException(const char* format, ...)
     : m_message(nullptr), m_function(nullptr), m_file(nullptr), m_line(0), m_code(-1)
@@ -103,8 +100,7 @@ void UException::copyFrom(const UException& other)
     m_code = other.m_code;
 }
 
-void UException::init(int code, const char* file, const char* function, int line, const char* format,
-                      va_list args)
+void UException::init(int code, const char* file, const char* function, int line, const char* format, va_list args)
 {
     delete[] m_message;
     m_message = nullptr;
@@ -150,8 +146,8 @@ UFORCED_UNWIND_HANDLER void UException::writeToLog(const char* text) const
             CString coded;
             coded.Format("(0x%x) %s", static_cast<unsigned int>(m_code), message);
             log->writeLine(makeArgFormat(ULOG_RECORD_FORMAT, 1, m_file != nullptr ? m_file : "",
-                                         static_cast<unsigned int>(m_line),
-                                         m_function != nullptr ? m_function : "", coded)
+                                         static_cast<unsigned int>(m_line), m_function != nullptr ? m_function : "",
+                                         coded)
                                .str());
         }
     } catch (abi::__forced_unwind&) {

@@ -67,14 +67,12 @@ public:
 
 // Throw-site convention: code -1, the source file's record name, the
 // function text, the line, and one of the "EXCEPTION - %s..." templates.
-#define UTHROW(file, function, format, ...) \
-    throw UException(-1, (file), (function), __LINE__, (format), __VA_ARGS__)
+#define UTHROW(file, function, format, ...) throw UException(-1, (file), (function), __LINE__, (format), __VA_ARGS__)
 
 // Where a guarded operation runs: its source file's record name, the line of
 // its handlers, its tag ("isNumber() - EXCEPTION") and its operation name
 // (the function field of the forced-unwind record).
-struct UCatchSite
-{
+struct UCatchSite {
     const char* file;
     int line;
     const char* tag;
@@ -108,7 +106,7 @@ void recordUnknown(const UCatchSite& site);
 
 template <typename Body>
 UFORCED_UNWIND_HANDLER int guardOperation(const UCatchSite& site, int& result, Body&& body, int failure = -1,
-                   UException* record = nullptr)
+                                          UException* record = nullptr)
 {
     try {
         std::forward<Body>(body)();

@@ -2,14 +2,14 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <new>
-#include <string>
 #include <pthread.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
@@ -55,12 +55,11 @@ void cachedLocalTime(time_t second, struct tm& out)
 
 // The folder a log file lies in, opened once so that the file is opened,
 // moved aside and rotated inside that very folder.
-struct LogFolder
-{
+struct LogFolder {
     int fd = -1;
     uid_t owner = 0;
     gid_t group = 0;
-    std::string base;   // the file's name inside the folder
+    std::string base; // the file's name inside the folder
     LogFolder() = default;
     LogFolder(const LogFolder&) = delete;
     LogFolder& operator=(const LogFolder&) = delete;
@@ -79,7 +78,9 @@ const char* openLogFolder(const char* name, LogFolder& folder, int& error)
 {
     const std::string path(name);
     const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+    const std::string dir = slash == std::string::npos ? std::string(".")
+                          : slash == 0                 ? std::string("/")
+                                                       : path.substr(0, slash);
     folder.base = slash == std::string::npos ? path : path.substr(slash + 1);
     folder.fd = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (folder.fd < 0) {
@@ -110,18 +111,15 @@ const char* refusalOf(int fd, int error, const LogFolder& folder)
 {
     if (fd < 0) {
         switch (error) {
-        case ELOOP:
-            return "it is a symbolic link";
+        case ELOOP: return "it is a symbolic link";
         case EISDIR:
-        case ENXIO:   // a FIFO without a reader, opened without blocking
+        case ENXIO: // a FIFO without a reader, opened without blocking
         case ENODEV:
-        case ETXTBSY:
-            return "it is not a regular file";
+        case ETXTBSY: return "it is not a regular file";
         case EACCES:
-        case EPERM:   // a file of root's left in the user's folder
+        case EPERM: // a file of root's left in the user's folder
             return "it cannot be opened for writing";
-        default:
-            return nullptr;
+        default: return nullptr;
         }
     }
     struct stat info {};
@@ -267,8 +265,7 @@ void UFileErrorLogBase::setProperty(const char* key, const char* value)
 
 UFileErrorLog::UFileErrorLog()
     : m_pid(static_cast<int>(::getpid())), m_maxSize(kInitialMaxSize), m_file(nullptr), m_writeCount(0)
-{
-}
+{}
 
 UFileErrorLog::~UFileErrorLog()
 {
@@ -307,7 +304,7 @@ int UFileErrorLog::openFile(const char* fileName, const char* mode, bool reloadL
 
     CString folder;
     if (getConfigFolder(folder, true).IsEmpty())
-        return ENOENT;   // no home folder: nothing is created, the log stays closed
+        return ENOENT; // no home folder: nothing is created, the log stays closed
 
     m_fileName = (fileName != nullptr && *fileName != '\0') ? fileName : kDefaultFileName;
     int error = 0;
@@ -387,10 +384,10 @@ size_t UFileErrorLog::recordHeader(char* out, size_t size)
     ::gettimeofday(&now, nullptr);
     struct tm parts {};
     cachedLocalTime(now.tv_sec, parts);
-    int length = std::snprintf(out, size, "%04d-%02d-%02d,%2d:%02d:%02d:%03d, %d,%ld,%s, ",
-                               parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
-                               parts.tm_min, parts.tm_sec, static_cast<int>(now.tv_usec / 1000), m_pid,
-                               currentThreadId(), static_cast<const char*>(m_moduleName));
+    int length = std::snprintf(out, size, "%04d-%02d-%02d,%2d:%02d:%02d:%03d, %d,%ld,%s, ", parts.tm_year + 1900,
+                               parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
+                               static_cast<int>(now.tv_usec / 1000), m_pid, currentThreadId(),
+                               static_cast<const char*>(m_moduleName));
     if (length < 0)
         return 0;
     return static_cast<size_t>(length) < size ? static_cast<size_t>(length) : size - 1;
@@ -511,11 +508,26 @@ void UFileErrorLog::moveToBackup(const char* name)
 
 // ---------------------------------------------------------------------------
 
-int UOutputErrorLog::open(const char*, const char*) { return 0; }
-int UOutputErrorLog::close() { return 0; }
-int UOutputErrorLog::WriteLogByte(const void*, int) { return 0; }
-int UOutputErrorLog::writeTextAndBytes(const char*, const void*, int) { return 0; }
-CString UOutputErrorLog::getFileName() { return CString(); }
+int UOutputErrorLog::open(const char*, const char*)
+{
+    return 0;
+}
+int UOutputErrorLog::close()
+{
+    return 0;
+}
+int UOutputErrorLog::WriteLogByte(const void*, int)
+{
+    return 0;
+}
+int UOutputErrorLog::writeTextAndBytes(const char*, const void*, int)
+{
+    return 0;
+}
+CString UOutputErrorLog::getFileName()
+{
+    return CString();
+}
 
 int UOutputErrorLog::writeLine(const char* text)
 {
@@ -540,8 +552,7 @@ namespace {
 
 alignas(UFileErrorLog) unsigned char g_errorLogStorage[sizeof(UFileErrorLog)];
 
-struct ErrorLogLifetime
-{
+struct ErrorLogLifetime {
     ErrorLogLifetime()
     {
         UFileErrorLog* log = new (g_errorLogStorage) UFileErrorLog();

@@ -1,8 +1,8 @@
 #include "foundation/UIPAddress.h"
 
 #include "foundation/IUErrorLog.h"
-#include "foundation/UException.h"
 #include "foundation/UClasses.h"
+#include "foundation/UException.h"
 #include "foundation/m_strings.h"
 #include "foundation/m_type_conversion.h"
 #include "foundation/str_helper.h"
@@ -44,7 +44,7 @@ bool readPrefixLength(const char* text, int maxDigits, int& value)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------- IPv4
 
@@ -236,7 +236,7 @@ bool hasForbiddenHostCharacter(const CString& host)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 int UIPAddress::Parse(const CString& host)
 {

@@ -72,14 +72,13 @@ void closeQuietly(int fd, int line, const char* function)
     }
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------- USocketBlocking
 
 USocketBlocking::USocketBlocking()
     : m_port(0), m_socket(-1), m_externalSocket(-1), m_peerAddress(INADDR_NONE), m_counters{0, 0, 0, 0}
-{
-}
+{}
 
 USocketBlocking::~USocketBlocking()
 {
@@ -245,7 +244,7 @@ int finishInterruptedConnect(int fd)
     return error;
 }
 
-}  // namespace
+} // namespace
 
 int USocketBlocking::connect(int /*timeout*/)
 {
@@ -310,8 +309,9 @@ int USocketBlocking::send(const void* data, unsigned int length)
     guardOperation(UCATCH_SITE(kFile, "USocketBlocking::send:EXCEPTION!!!", "send"), result, [&] {
         if (length > unsigned(INT_MAX)) {
             setLastErrno(EMSGSIZE);
-            throw UException(-1, kFile, "USocketBlocking::send()", __LINE__, "EXCEPTION - %s, %s, %s", "Failed to send data",
-                             static_cast<const char*>(m_host), static_cast<const char*>(getLastErrorText()));
+            throw UException(-1, kFile, "USocketBlocking::send()", __LINE__, "EXCEPTION - %s, %s, %s",
+                             "Failed to send data", static_cast<const char*>(m_host),
+                             static_cast<const char*>(getLastErrorText()));
         }
         const char* p = static_cast<const char*>(data);
         unsigned int left = length;
@@ -323,8 +323,9 @@ int USocketBlocking::send(const void* data, unsigned int length)
                 if (e == EINTR)
                     continue;
                 setLastErrno(e);
-                throw UException(-1, kFile, "USocketBlocking::send()", __LINE__, "EXCEPTION - %s, %s, %s", "Failed to send data",
-                                 static_cast<const char*>(m_host), static_cast<const char*>(getLastErrorText()));
+                throw UException(-1, kFile, "USocketBlocking::send()", __LINE__, "EXCEPTION - %s, %s, %s",
+                                 "Failed to send data", static_cast<const char*>(m_host),
+                                 static_cast<const char*>(getLastErrorText()));
             }
             m_counters[1] += uint64_t(n);
             p += n;
@@ -358,8 +359,7 @@ int USocketBlocking::receive(void* buffer, unsigned int length)
         setLastErrno(e);
         if (e == EAGAIN || e == EWOULDBLOCK)
             return 0;
-        ULOG(1, kFile, "USocketBlocking::receive()",
-             makeArgFormat("%1, %2", "receive() failed", getLastErrorText()));
+        ULOG(1, kFile, "USocketBlocking::receive()", makeArgFormat("%1, %2", "receive() failed", getLastErrorText()));
         return -1;
     }
     m_counters[2] += uint64_t(n);
@@ -496,9 +496,7 @@ void USocketBlocking::resetCounters()
 
 // ---------------------------------------------------------------- USocketEx
 
-USocketEx::USocketEx() : m_cancel(false), m_connecting(false)
-{
-}
+USocketEx::USocketEx() : m_cancel(false), m_connecting(false) {}
 
 USocketEx::~USocketEx()
 {
@@ -674,8 +672,9 @@ int USocketEx::connectTimed(int timeout)
 
         if (!isValid()) {
             setLastErrno(lastError);
-            throw UException(-1, kFile, "USocketEx::connect()", __LINE__, "EXCEPTION - %s, %s, %hu, %s", "Failed to connect",
-                             static_cast<const char*>(m_host), m_port, static_cast<const char*>(getLastErrorText()));
+            throw UException(-1, kFile, "USocketEx::connect()", __LINE__, "EXCEPTION - %s, %s, %hu, %s",
+                             "Failed to connect", static_cast<const char*>(m_host), m_port,
+                             static_cast<const char*>(getLastErrorText()));
         }
 
         int failure = 0;
@@ -741,58 +740,66 @@ int USocketHelper::accept(const CString& host, uint16_t port)
     int accepted = -1;
     int code = -1;
     UException recorded;
-    guardOperation(UCATCH_SITE(kFile, "USocketHelper::accept()", "accept"), code, [&] {
-        in_addr address;
-        std::memset(&address, 0, sizeof(address));
-        // A literal address is taken as it is; anything else must resolve, so
-        // a name that does not resolve never ends up listening on every interface.
-        if (::inet_pton(AF_INET, host, &address) != 1) {
-            addrinfo hints;
-            std::memset(&hints, 0, sizeof(hints));
-            hints.ai_family = AF_INET;
-            addrinfo* raw = nullptr;
-            const int rc = ::getaddrinfo(host, nullptr, &hints, &raw);
-            const int e = errno;
-            AddrInfoList list(raw, &freeaddrinfo);
-            if (rc != 0 || raw == nullptr) {
-                throw UException(-1, kFile, "USocketHelper::accept()", __LINE__, "EXCEPTION - %s, %s, %s", "Unable to resolve",
-                                 static_cast<const char*>(host),
-                                 rc == EAI_SYSTEM ? static_cast<const char*>(describeErrno(e)) : ::gai_strerror(rc));
+    guardOperation(
+        UCATCH_SITE(kFile, "USocketHelper::accept()", "accept"), code,
+        [&] {
+            in_addr address;
+            std::memset(&address, 0, sizeof(address));
+            // A literal address is taken as it is; anything else must resolve, so
+            // a name that does not resolve never ends up listening on every interface.
+            if (::inet_pton(AF_INET, host, &address) != 1) {
+                addrinfo hints;
+                std::memset(&hints, 0, sizeof(hints));
+                hints.ai_family = AF_INET;
+                addrinfo* raw = nullptr;
+                const int rc = ::getaddrinfo(host, nullptr, &hints, &raw);
+                const int e = errno;
+                AddrInfoList list(raw, &freeaddrinfo);
+                if (rc != 0 || raw == nullptr) {
+                    throw UException(-1, kFile, "USocketHelper::accept()", __LINE__, "EXCEPTION - %s, %s, %s",
+                                     "Unable to resolve", static_cast<const char*>(host),
+                                     rc == EAI_SYSTEM ? static_cast<const char*>(describeErrno(e))
+                                                      : ::gai_strerror(rc));
+                }
+                address = reinterpret_cast<sockaddr_in*>(raw->ai_addr)->sin_addr;
             }
-            address = reinterpret_cast<sockaddr_in*>(raw->ai_addr)->sin_addr;
-        }
 
-        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (listener < 0) {
-            const int e = errno;
-            throw UException(-1, kFile, "USocketHelper::accept()", __LINE__, "EXCEPTION - %s, %s, %s", "socket() failed",
-                             static_cast<const char*>(toString(e)), static_cast<const char*>(describeErrno(e)));
-        }
-        sockaddr_in sa;
-        std::memset(&sa, 0, sizeof(sa));
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(port);
-        sa.sin_addr = address;
-        if (::bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0) {
-            const int e = errno;
-            throw UException(-1, kFile, "USocketHelper::accept()", __LINE__, "EXCEPTION - %s, %s, %s", "::bind() failed",
-                             static_cast<const char*>(toString(e)), static_cast<const char*>(describeErrno(e)));
-        }
-        if (::listen(listener, 0) != 0) {
-            const int e = errno;
-            throw UException(-1, kFile, "USocketHelper::accept()", __LINE__, "EXCEPTION - %s, %s, %s", "listen() failed",
-                             static_cast<const char*>(toString(e)), static_cast<const char*>(describeErrno(e)));
-        }
-        do {
-            accepted = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        } while (accepted < 0 && errno == EINTR);
-        if (accepted < 0) {
-            const int e = errno;
-            throw UException(-1, kFile, "USocketHelper::accept()", __LINE__, "EXCEPTION - %s, %s, %s", "accept() failed",
-                             static_cast<const char*>(toString(e)), static_cast<const char*>(describeErrno(e)));
-        }
-        code = 0;
-    }, -1, &recorded);
+            listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (listener < 0) {
+                const int e = errno;
+                throw UException(-1, kFile, "USocketHelper::accept()", __LINE__, "EXCEPTION - %s, %s, %s",
+                                 "socket() failed", static_cast<const char*>(toString(e)),
+                                 static_cast<const char*>(describeErrno(e)));
+            }
+            sockaddr_in sa;
+            std::memset(&sa, 0, sizeof(sa));
+            sa.sin_family = AF_INET;
+            sa.sin_port = htons(port);
+            sa.sin_addr = address;
+            if (::bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0) {
+                const int e = errno;
+                throw UException(-1, kFile, "USocketHelper::accept()", __LINE__, "EXCEPTION - %s, %s, %s",
+                                 "::bind() failed", static_cast<const char*>(toString(e)),
+                                 static_cast<const char*>(describeErrno(e)));
+            }
+            if (::listen(listener, 0) != 0) {
+                const int e = errno;
+                throw UException(-1, kFile, "USocketHelper::accept()", __LINE__, "EXCEPTION - %s, %s, %s",
+                                 "listen() failed", static_cast<const char*>(toString(e)),
+                                 static_cast<const char*>(describeErrno(e)));
+            }
+            do {
+                accepted = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            } while (accepted < 0 && errno == EINTR);
+            if (accepted < 0) {
+                const int e = errno;
+                throw UException(-1, kFile, "USocketHelper::accept()", __LINE__, "EXCEPTION - %s, %s, %s",
+                                 "accept() failed", static_cast<const char*>(toString(e)),
+                                 static_cast<const char*>(describeErrno(e)));
+            }
+            code = 0;
+        },
+        -1, &recorded);
 
     if (listener != -1)
         ::close(listener);

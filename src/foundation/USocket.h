@@ -63,7 +63,7 @@ protected:
     CString m_host;
     std::atomic<int> m_socket;
     int m_externalSocket;
-    uint32_t m_peerAddress;  // network byte order
+    uint32_t m_peerAddress; // network byte order
     uint64_t m_counters[4];
 };
 

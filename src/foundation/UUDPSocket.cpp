@@ -47,13 +47,17 @@ uint16_t portOf(const sockaddr* sa)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 UUDPSocket::UUDPSocket()
-    : m_localPort(0), m_peerPort(0), m_socket(-1), m_rebind(false), m_connected(false), m_peerEntry(nullptr),
+    : m_localPort(0),
+      m_peerPort(0),
+      m_socket(-1),
+      m_rebind(false),
+      m_connected(false),
+      m_peerEntry(nullptr),
       m_peerList(nullptr)
-{
-}
+{}
 
 UUDPSocket::~UUDPSocket()
 {
@@ -156,8 +160,8 @@ void UUDPSocket::PeerInit(addrinfo*& list, addrinfo*& entry, const char* host, u
         // The resolver's own code and text; errno says nothing about a failed look-up.
         const int code = rc == EAI_SYSTEM ? savedErrno : rc;
         const CString text = rc == EAI_SYSTEM ? describeErrno(savedErrno) : CString(::gai_strerror(rc));
-        throw UException(-1, kFile, "UUDPSocket::PeerInit ", __LINE__, "EXCEPTION - %s, %s, %s, %s", "Unable to resolve",
-                         host != nullptr ? host : "", static_cast<const char*>(toString(code)),
+        throw UException(-1, kFile, "UUDPSocket::PeerInit ", __LINE__, "EXCEPTION - %s, %s, %s, %s",
+                         "Unable to resolve", host != nullptr ? host : "", static_cast<const char*>(toString(code)),
                          static_cast<const char*>(text));
     }
     for (addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
@@ -386,7 +390,8 @@ int UUDPSocket::close()
         rc = ::close(m_socket);
         if (rc != 0) {
             const int e = errno;
-            ULOG(2, kFile, "UUDPSocket::close()", makeArgFormat("%1, %2", "UUDPSocket::close() - closesocket error=", e));
+            ULOG(2, kFile, "UUDPSocket::close()",
+                 makeArgFormat("%1, %2", "UUDPSocket::close() - closesocket error=", e));
         }
         m_socket = -1;
     }

@@ -11,14 +11,14 @@ namespace {
 const char kFile[] = "/UVersion";
 const int kMaxLength = 23;
 
-}  // namespace
+} // namespace
 
 UVersion::UVersion(const CString& text, size_t count) : m_parts(count, 0)
 {
     CString reason;
     if (!parse(text, m_parts, reason, count)) {
-        throw UException(-1, kFile, "UVersion::UVersion()", __LINE__, "EXCEPTION - %s, %s, %s", "input data is not valid",
-                         static_cast<const char*>(text), static_cast<const char*>(reason));
+        throw UException(-1, kFile, "UVersion::UVersion()", __LINE__, "EXCEPTION - %s, %s, %s",
+                         "input data is not valid", static_cast<const char*>(text), static_cast<const char*>(reason));
     }
 }
 

@@ -6,8 +6,7 @@ class Uri
 public:
     enum Scheme { Http = 1, Https = 2, Ftp = 3, File = 4 };
 
-    struct SchemeInfo
-    {
+    struct SchemeInfo {
         int code;
         unsigned short port;
         const char* name;

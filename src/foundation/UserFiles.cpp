@@ -8,13 +8,13 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <pwd.h>
 #include <linux/keyctl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/syscall.h>
 #include <sys/random.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -93,7 +93,7 @@ bool enterChild(const UserIdentity* identity, const std::vector<int>& kept, long
     return true;
 }
 
-}  // namespace
+} // namespace
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
 {
@@ -123,7 +123,7 @@ UniqueFd openParentFolder(const std::string& path, std::string& base)
 {
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string(".")
-                               : slash == 0               ? std::string("/")
+                             : slash == 0                 ? std::string("/")
                                                           : path.substr(0, slash);
     base = slash == std::string::npos ? path : path.substr(slash + 1);
     return UniqueFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -264,7 +264,7 @@ UniqueFd openFolder(const std::string& path, bool create, mode_t mode, FolderFac
             } else if (errno != EEXIST) {
                 return done(UniqueFd());
             }
-            continue;   // looked up again: whatever is there now
+            continue; // looked up again: whatever is there now
         }
         struct stat info {};
         if (next.get() < 0 || ::fstat(next.get(), &info) != 0)
@@ -354,8 +354,8 @@ UserIdentity userIdentity(uid_t uid, gid_t group)
         identity.gid = entry.gid;
         int count = 64;
         identity.groups.resize(static_cast<size_t>(count));
-        while (::getgrouplist(entry.name.c_str(), entry.gid, identity.groups.data(), &count) < 0
-               && static_cast<size_t>(count) > identity.groups.size())
+        while (::getgrouplist(entry.name.c_str(), entry.gid, identity.groups.data(), &count) < 0 &&
+               static_cast<size_t>(count) > identity.groups.size())
             identity.groups.resize(static_cast<size_t>(count));
         identity.groups.resize(static_cast<size_t>(count > 0 ? count : 0));
     }
@@ -367,9 +367,9 @@ UserIdentity userIdentity(uid_t uid, gid_t group)
 bool becomeUser(const UserIdentity& identity, bool superUser)
 {
     uid_t real = 0, effective = 0, saved = 0;
-    if ((superUser && ::setgroups(identity.groups.size(), identity.groups.data()) != 0)
-        || ::setresgid(identity.gid, identity.gid, identity.gid) != 0
-        || ::setresuid(identity.uid, identity.uid, identity.uid) != 0 || ::getresuid(&real, &effective, &saved) != 0)
+    if ((superUser && ::setgroups(identity.groups.size(), identity.groups.data()) != 0) ||
+        ::setresgid(identity.gid, identity.gid, identity.gid) != 0 ||
+        ::setresuid(identity.uid, identity.uid, identity.uid) != 0 || ::getresuid(&real, &effective, &saved) != 0)
         return false;
     if (real != identity.uid || effective != identity.uid || saved != identity.uid) {
         errno = EPERM;
@@ -384,8 +384,8 @@ std::vector<std::string> userEnvironment(uid_t uid)
     std::vector<std::string> environment = {"PATH=/usr/local/bin:/usr/bin:/bin"};
     for (const std::string& entry : startEnvironment()) {
         const std::string name = entry.substr(0, entry.find('='));
-        if (name == "LANG" || name == "LANGUAGE" || name.compare(0, 3, "LC_") == 0 || name == "DISPLAY"
-            || name == "WAYLAND_DISPLAY" || name == "XAUTHORITY")
+        if (name == "LANG" || name == "LANGUAGE" || name.compare(0, 3, "LC_") == 0 || name == "DISPLAY" ||
+            name == "WAYLAND_DISPLAY" || name == "XAUTHORITY")
             environment.push_back(entry);
     }
     PasswordEntry entry;
@@ -451,7 +451,7 @@ bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, cons
     bool late = false;
     for (;;) {
         const long long left = deadline - monotonicMs();
-        pollfd ready {in.get(), POLLIN, 0};
+        pollfd ready{in.get(), POLLIN, 0};
         const int polled = left > 0 ? ::poll(&ready, 1, static_cast<int>(std::min(left, 1000000LL))) : 0;
         if (polled < 0 && errno == EINTR)
             continue;

@@ -64,10 +64,9 @@ std::string randomName(const std::string& prefix, size_t count);
 bool controlledByOthers(const struct stat& folder);
 
 // What openFolder met on its way.
-struct FolderFacts
-{
-    struct stat info {};          // the folder's own status
-    bool othersOnTheWay = false;  // it, or a folder passed to reach it, is controlled by others
+struct FolderFacts {
+    struct stat info {}; // the folder's own status
+    bool othersOnTheWay = false; // it, or a folder passed to reach it, is controlled by others
 };
 
 // Opens the folder at path for reading, one component at a time: a symbolic
@@ -83,16 +82,14 @@ UniqueFd openFolder(const std::string& path, bool create, mode_t mode, FolderFac
 bool othersControlPath(const std::string& path);
 
 // Whom a process should be to work in a folder: its owner.
-struct UserIdentity
-{
+struct UserIdentity {
     uid_t uid = 0;
     gid_t gid = 0;
     std::vector<gid_t> groups;
 };
 // uid's (or the named user's) entry in the password database: false when
 // there is none.
-struct PasswordEntry
-{
+struct PasswordEntry {
     std::string name;
     std::string home;
     std::string shell;

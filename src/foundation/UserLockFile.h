@@ -16,7 +16,8 @@ int openUserLockFolder(std::string* why = nullptr);
 
 // An exclusive lock on one file of the lock folder, held while the object
 // lives. The descriptors are never passed to a child process.
-class UUserLockFile {
+class UUserLockFile
+{
 public:
     explicit UUserLockFile(const char* name);
     ~UUserLockFile();

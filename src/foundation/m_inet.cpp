@@ -31,7 +31,7 @@ unsigned char* addressBytes(sockaddr* sa, unsigned int& count)
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 int plen2mask(int prefixLength, sockaddr* mask)
 {
@@ -74,7 +74,7 @@ int mask2plen(const unsigned char* mask, unsigned int count, unsigned char* pref
         return -1;
     }
     unsigned int sum = 0;
-    bool ended = false;  // a byte other than 0xFF has been seen
+    bool ended = false; // a byte other than 0xFF has been seen
     for (unsigned int i = 0; i < count; ++i) {
         const unsigned char b = mask[i];
         int bits = -1;
@@ -111,11 +111,12 @@ int sock_mask2plen(const sockaddr* mask, unsigned char* prefixLength)
         return -1;
     }
     if (mask->sa_family == AF_INET)
-        return mask2plen(reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in*>(mask)->sin_addr), 4,
-                         prefixLength);
+        return mask2plen(reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in*>(mask)->sin_addr),
+                         4, prefixLength);
     if (mask->sa_family == AF_INET6)
-        return mask2plen(reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in6*>(mask)->sin6_addr),
-                         16, prefixLength);
+        return mask2plen(
+            reinterpret_cast<const unsigned char*>(&reinterpret_cast<const sockaddr_in6*>(mask)->sin6_addr), 16,
+            prefixLength);
     ULOG(1, kFile, "sock_mask2plen", makeArgFormat("%1, %2", "Unexpected Family", int(mask->sa_family)));
     return -1;
 }
@@ -171,7 +172,8 @@ CString sock_ntop(const sockaddr* address)
         char text[46];
         if (::inet_ntop(address->sa_family, bytes, text, sizeof(text)) == nullptr) {
             const int e = errno;
-            throw UException(-1, kFile, "sock_ntop()", __LINE__, "EXCEPTION - %s, %s", "inet_ntop fails", std::strerror(e));
+            throw UException(-1, kFile, "sock_ntop()", __LINE__, "EXCEPTION - %s, %s", "inet_ntop fails",
+                             std::strerror(e));
         }
         result = text;
         if (address->sa_family == AF_INET6) {

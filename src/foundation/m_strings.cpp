@@ -1,15 +1,15 @@
 #include "foundation/m_strings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <cwchar>
-#include <string>
 #include <fcntl.h>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -190,8 +190,8 @@ uint32_t toDWORD(const char* text, uint32_t fallback, bool* ok)
         if (std::sscanf(trimmed.c_str(), "%31[XxA-Fa-f0-9]", run) != 1)
             throwConversion(__LINE__, "toDWORD()", "invalid a_str", text);
         size_t runLength = std::strlen(run);
-        if (runLength < 3 || runLength > 10 || run[0] != '0' || (run[1] != 'x' && run[1] != 'X')
-            || runLength != trimmed.size())
+        if (runLength < 3 || runLength > 10 || run[0] != '0' || (run[1] != 'x' && run[1] != 'X') ||
+            runLength != trimmed.size())
             throwConversion(__LINE__, "toDWORD()", "invalid a_str", text);
         char* end = nullptr;
         errno = 0;
@@ -299,8 +299,9 @@ CString& createString(CString& out, const wchar_t* text, size_t count, const cha
     size_t converted = std::wcstombs(buffer.data(), limited.c_str(), length + 1);
     error = errno;
     if (converted == 0 || converted == static_cast<size_t>(-1)) {
-        ULOG_AT(ULOG_LEVEL_WARNING, kSourceFile, __LINE__, "::createString",
-                makeArgFormat("Failed to convert wide-char string to multi-byte (WideCharToMultiByte() error: %1)", error));
+        ULOG_AT(
+            ULOG_LEVEL_WARNING, kSourceFile, __LINE__, "::createString",
+            makeArgFormat("Failed to convert wide-char string to multi-byte (WideCharToMultiByte() error: %1)", error));
         return out;
     }
     out = buffer.data();

@@ -196,15 +196,13 @@ int UMutex::release()
 // ---------------------------------------------------------------------------
 // ULockHolder
 
-ULockHolder::ULockHolder(UCriticalSection* section)
-    : m_mutex(nullptr), m_section(section)
+ULockHolder::ULockHolder(UCriticalSection* section) : m_mutex(nullptr), m_section(section)
 {
     if (m_section != nullptr)
         m_section->lock();
 }
 
-ULockHolder::ULockHolder(UMutex* mutex)
-    : m_mutex(mutex), m_section(nullptr)
+ULockHolder::ULockHolder(UMutex* mutex) : m_mutex(mutex), m_section(nullptr)
 {
     if (m_mutex != nullptr)
         m_mutex->lock(UINFINITE);

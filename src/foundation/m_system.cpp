@@ -1,5 +1,6 @@
 #include "foundation/m_system.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -15,7 +16,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-#include <algorithm>
 
 #include "foundation/UException.h"
 #include "foundation/UserFiles.h"
@@ -66,9 +66,18 @@ unsigned int fileMode(const char* path)
     return info.st_mode;
 }
 
-int makeDirectory(const char* path, mode_t mode) { return ::mkdir(path, mode); }
-int removeDirectory(const char* path) { return ::rmdir(path); }
-int removeFile(const char* path) { return ::remove(path); }
+int makeDirectory(const char* path, mode_t mode)
+{
+    return ::mkdir(path, mode);
+}
+int removeDirectory(const char* path)
+{
+    return ::rmdir(path);
+}
+int removeFile(const char* path)
+{
+    return ::remove(path);
+}
 
 bool writeAll(int fd, const std::string& text)
 {
@@ -84,8 +93,14 @@ bool writeAll(int fd, const std::string& text)
     }
     return true;
 }
-int renameFile(const char* oldPath, const char* newPath) { return ::rename(oldPath, newPath); }
-int changeMode(const char* path, mode_t mode) { return ::chmod(path, mode); }
+int renameFile(const char* oldPath, const char* newPath)
+{
+    return ::rename(oldPath, newPath);
+}
+int changeMode(const char* path, mode_t mode)
+{
+    return ::chmod(path, mode);
+}
 
 static bool inGroup(gid_t group)
 {
@@ -176,7 +191,10 @@ CString hostAddress(const char* name)
     return CString(text);
 }
 
-time_t currentTime() { return ::time(nullptr); }
+time_t currentTime()
+{
+    return ::time(nullptr);
+}
 
 long parseLong(const char* text)
 {
@@ -205,17 +223,17 @@ CString reapChild()
 
 long long monotonicMs()
 {
-    timespec now {};
+    timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 long descriptorLimit()
 {
-    rlimit files {};
+    rlimit files{};
     return ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY
-               ? static_cast<long>(files.rlim_cur)
-               : 65536;
+             ? static_cast<long>(files.rlim_cur)
+             : 65536;
 }
 
 bool restoreChildSignals()
@@ -302,14 +320,13 @@ int movedAbove(int fd, int highFrom)
 
 // Everything the child needs, made before the fork: after it only
 // async-signal-safe calls.
-struct PreparedStart
-{
+struct PreparedStart {
     std::vector<std::string> args;
     std::vector<std::string> environment;
     std::vector<char*> argv;
     std::vector<char*> envp;
-    std::vector<int> sources;   // by target number, -1 for /dev/null or closed
-    std::vector<int> moved;     // the sources' copies above the targets, made in the child
+    std::vector<int> sources; // by target number, -1 for /dev/null or closed
+    std::vector<int> moved; // the sources' copies above the targets, made in the child
     int highest = STDERR_FILENO;
     long limit = 0;
     bool superUser = false;
@@ -363,7 +380,7 @@ size_t readReport(int fd, int* values, size_t count, long long deadline)
     while (got < count * sizeof(int)) {
         if (deadline >= 0) {
             const long long left = deadline - monotonicMs();
-            pollfd ready {fd, POLLIN, 0};
+            pollfd ready{fd, POLLIN, 0};
             const int rc = left > 0 ? ::poll(&ready, 1, static_cast<int>(std::min(left, 1000000LL))) : 0;
             if (rc < 0 && errno == EINTR)
                 continue;
@@ -546,8 +563,8 @@ const char* formatHttpDate(time_t time)
         return nullptr;
     if (parts.tm_wday < 0 || parts.tm_wday > 6 || parts.tm_mon < 0 || parts.tm_mon > 11)
         return nullptr;
-    std::snprintf(buffer, sizeof(buffer), "%3s, %02u %3s %04u %02u:%02u:%02u GMT",
-                  weekdays[parts.tm_wday], static_cast<unsigned>(parts.tm_mday), months[parts.tm_mon],
+    std::snprintf(buffer, sizeof(buffer), "%3s, %02u %3s %04u %02u:%02u:%02u GMT", weekdays[parts.tm_wday],
+                  static_cast<unsigned>(parts.tm_mday), months[parts.tm_mon],
                   static_cast<unsigned>(parts.tm_year + 1900), static_cast<unsigned>(parts.tm_hour),
                   static_cast<unsigned>(parts.tm_min), static_cast<unsigned>(parts.tm_sec));
     return buffer;

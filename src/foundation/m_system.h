@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <ctime>
 #include <string>
-#include <utility>
-#include <vector>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <utility>
+#include <vector>
 
 #include "foundation/String.h"
 
@@ -73,29 +73,27 @@ std::vector<std::string> startEnvironment();
 // How a child process starts. Whatever is not named keeps its default:
 // the standard descriptors on /dev/null, our identity, the environment the
 // client was started with, our working folder, waited for by the caller.
-struct ChildStart
-{
-    std::vector<std::string> args;             // args[0] is the program's path
-    std::vector<std::pair<int, int>> handed;   // {our descriptor, its number in the child}
-    const UserIdentity* identity = nullptr;    // the user it runs as (groups, gid, uid)
+struct ChildStart {
+    std::vector<std::string> args; // args[0] is the program's path
+    std::vector<std::pair<int, int>> handed; // {our descriptor, its number in the child}
+    const UserIdentity* identity = nullptr; // the user it runs as (groups, gid, uid)
     std::vector<std::string> environment = startEnvironment();
-    int folder = -1;                           // its working folder, entered before the identity changes
-    std::string directory;                     // or by path, as that user; "/" when it cannot enter it
-    bool ownSession = false;                   // away from our terminal and process group
-    bool detached = false;                     // in a session of its own and nobody's child here
-    long long waitMs = -1;                     // waited for this long, then killed; -1: not waited for
+    int folder = -1; // its working folder, entered before the identity changes
+    std::string directory; // or by path, as that user; "/" when it cannot enter it
+    bool ownSession = false; // away from our terminal and process group
+    bool detached = false; // in a session of its own and nobody's child here
+    long long waitMs = -1; // waited for this long, then killed; -1: not waited for
 };
 
 // What became of it. error is the one report of a start that failed, as an
 // error number: no process, a set-up that failed, or an exec that failed
 // (the child is reaped then).
-struct ChildRun
-{
+struct ChildRun {
     pid_t pid = -1;
     int error = 0;
-    bool forkFailed = false;  // there was no process: fork itself failed
-    bool ended = false;     // waited for: it ended, status tells how
-    bool timedOut = false;  // waited for: still running at the bound, killed and reaped
+    bool forkFailed = false; // there was no process: fork itself failed
+    bool ended = false; // waited for: it ended, status tells how
+    bool timedOut = false; // waited for: still running at the bound, killed and reaped
     int status = 0;
     bool started() const { return error == 0 && pid > 0; }
 };

@@ -40,8 +40,8 @@ uint32_t IntToDWORD(int value)
     char text[16];
     if (value < 0) {
         std::snprintf(text, sizeof(text), "%d", value);
-        throw UException(-1, kSourceFile, "IntToDWORD()", __LINE__, "EXCEPTION - %s, %s",
-                         "input value is negative", text);
+        throw UException(-1, kSourceFile, "IntToDWORD()", __LINE__, "EXCEPTION - %s, %s", "input value is negative",
+                         text);
     }
     if (value > 255) {
         std::snprintf(text, sizeof(text), "%d", value);
@@ -56,8 +56,8 @@ uint32_t IntToUINT32(int value)
     if (value < 0) {
         char text[16];
         std::snprintf(text, sizeof(text), "%d", value);
-        throw UException(-1, kSourceFile, "IntToUINT32()", __LINE__, "EXCEPTION - %s, %s",
-                         "input value is negative", text);
+        throw UException(-1, kSourceFile, "IntToUINT32()", __LINE__, "EXCEPTION - %s, %s", "input value is negative",
+                         text);
     }
     return static_cast<uint32_t>(value);
 }

@@ -28,19 +28,58 @@ CString formatString(const char* format, ...)
     return result;
 }
 
-CString toString(bool value) { return CString(value ? "true" : "false"); }
-CString toString(char value) { return formatString("%c", value); }
-CString toString(short value) { return formatString("%d", static_cast<int>(value)); }
-CString toString(int value) { return formatString("%d", value); }
-CString toString(long value) { return formatString("%ld", value); }
-CString toString(long long value) { return formatString("%lld", value); }
-CString toString(unsigned char value) { return formatString("%u", static_cast<unsigned int>(value)); }
-CString toString(unsigned short value) { return formatString("%u", static_cast<unsigned int>(value)); }
-CString toString(unsigned int value) { return formatString("%u", value); }
-CString toString(unsigned long value) { return formatString("%lu", value); }
-CString toString(unsigned long long value) { return formatString("%llu", value); }
-CString toString(float value) { return formatString("%f", static_cast<double>(value)); }
-CString toString(double value) { return formatString("%lf", value); }
+CString toString(bool value)
+{
+    return CString(value ? "true" : "false");
+}
+CString toString(char value)
+{
+    return formatString("%c", value);
+}
+CString toString(short value)
+{
+    return formatString("%d", static_cast<int>(value));
+}
+CString toString(int value)
+{
+    return formatString("%d", value);
+}
+CString toString(long value)
+{
+    return formatString("%ld", value);
+}
+CString toString(long long value)
+{
+    return formatString("%lld", value);
+}
+CString toString(unsigned char value)
+{
+    return formatString("%u", static_cast<unsigned int>(value));
+}
+CString toString(unsigned short value)
+{
+    return formatString("%u", static_cast<unsigned int>(value));
+}
+CString toString(unsigned int value)
+{
+    return formatString("%u", value);
+}
+CString toString(unsigned long value)
+{
+    return formatString("%lu", value);
+}
+CString toString(unsigned long long value)
+{
+    return formatString("%llu", value);
+}
+CString toString(float value)
+{
+    return formatString("%f", static_cast<double>(value));
+}
+CString toString(double value)
+{
+    return formatString("%lf", value);
+}
 
 CString toString(const void* pointer)
 {
@@ -49,26 +88,41 @@ CString toString(const void* pointer)
     return formatString("%p", pointer);
 }
 
-CString toHexText(unsigned long value) { return formatString("0x%lx", value); }
+CString toHexText(unsigned long value)
+{
+    return formatString("0x%lx", value);
+}
 
 CString ipv4ToString(uint32_t address)
 {
-    return formatString("%d.%d.%d.%d",
-                        static_cast<int>(address & 0xff),
-                        static_cast<int>((address >> 8) & 0xff),
-                        static_cast<int>((address >> 16) & 0xff),
-                        static_cast<int>((address >> 24) & 0xff));
+    return formatString("%d.%d.%d.%d", static_cast<int>(address & 0xff), static_cast<int>((address >> 8) & 0xff),
+                        static_cast<int>((address >> 16) & 0xff), static_cast<int>((address >> 24) & 0xff));
 }
 
-CString errnoToString(int error) { return CString(strerror(error)); }
-CString errnoToString() { return errnoToString(errno); }
+CString errnoToString(int error)
+{
+    return CString(strerror(error));
+}
+CString errnoToString()
+{
+    return errnoToString(errno);
+}
 
 // ---------------------------------------------------------------------------
 // Fixed texts
 
-CString tempFolder() { return CString("/tmp"); }
-CString platformName() { return CString("Linux"); }
-CString processorName() { return CString("x64"); }
+CString tempFolder()
+{
+    return CString("/tmp");
+}
+CString platformName()
+{
+    return CString("Linux");
+}
+CString processorName()
+{
+    return CString("x64");
+}
 
 CString getUserAgent()
 {
@@ -275,8 +329,7 @@ CString base64EncodeText(const char* text)
 
 namespace {
 
-struct Base64DecodeTable
-{
+struct Base64DecodeTable {
     unsigned char value[256];
     Base64DecodeTable()
     {
@@ -289,7 +342,7 @@ struct Base64DecodeTable
 
 const Base64DecodeTable& decodeTable()
 {
-    static const Base64DecodeTable table;   // built once, thread-safe
+    static const Base64DecodeTable table; // built once, thread-safe
     return table;
 }
 
@@ -344,7 +397,7 @@ static std::string base64DecodeStd(const char* text)
 int base64DecodeToString(const char* text, CString& out)
 {
     std::string bytes = base64DecodeStd(text);
-    out = CString(bytes.c_str());   // the text ends at the first decoded NUL
+    out = CString(bytes.c_str()); // the text ends at the first decoded NUL
     return static_cast<int>(bytes.size());
 }
 
@@ -375,9 +428,8 @@ std::vector<unsigned char> URLDecodeBuffer(const void* data, size_t length)
     for (size_t i = 0; i < length; ++i) {
         unsigned char high = 0;
         unsigned char low = 0;
-        if (bytes[i] == '%' && i + 2 < length
-            && hexDigitValue(static_cast<char>(bytes[i + 1]), high)
-            && hexDigitValue(static_cast<char>(bytes[i + 2]), low)) {
+        if (bytes[i] == '%' && i + 2 < length && hexDigitValue(static_cast<char>(bytes[i + 1]), high) &&
+            hexDigitValue(static_cast<char>(bytes[i + 2]), low)) {
             out.push_back(static_cast<unsigned char>(high * 16 + low));
             i += 2;
         } else {
@@ -715,8 +767,7 @@ int wideReplaceAll(wchar_t* text, const wchar_t* oldText, const wchar_t* newText
 
 CString uniqueId()
 {
-    struct StartValues
-    {
+    struct StartValues {
         uint32_t pid;
         uint64_t startMs;
     };

@@ -29,10 +29,10 @@ CString toString(unsigned long long value);
 CString toString(float value);
 CString toString(double value);
 CString toString(const void* pointer);
-CString toHexText(unsigned long value);            // "0x%lx"
-CString ipv4ToString(uint32_t address);            // lowest byte first
-CString errnoToString(int error);                  // strerror
-CString errnoToString();                           // strerror(errno)
+CString toHexText(unsigned long value); // "0x%lx"
+CString ipv4ToString(uint32_t address); // lowest byte first
+CString errnoToString(int error); // strerror
+CString errnoToString(); // strerror(errno)
 
 // Fixed texts.
 CString tempFolder();

@@ -86,8 +86,8 @@ bool readNumber(const char* text, uint32_t& value)
 }
 
 // "host:p1,p2" into "host:p1<sep>host:p2<sep>"; a single piece stays as it is.
-int normalizePortList(const char* in, CString& out, char separator, const char* tag, const char* function,
-                      bool lower, bool keepEmpty)
+int normalizePortList(const char* in, CString& out, char separator, const char* tag, const char* function, bool lower,
+                      bool keepEmpty)
 {
     int code = -1;
     guardOperation(UCATCH_SITE(kFile, tag, "normalize"), code, [&] {
@@ -424,8 +424,8 @@ bool UTCPMatch::match(uint32_t /*value*/) const
 
 int UTCPMatch::normalize(const char* in, CString& out, char separator) const
 {
-    return normalizePortList(in, out, separator, "UTCPMatch::normalize() - EXCEPTION", "UTCPMatch::normalize()",
-                             false, true);
+    return normalizePortList(in, out, separator, "UTCPMatch::normalize() - EXCEPTION", "UTCPMatch::normalize()", false,
+                             true);
 }
 
 // ---------------------------------------------------------------------------
@@ -570,8 +570,8 @@ bool UDNSMatch::match(uint32_t /*value*/) const
 
 int UDNSMatch::normalize(const char* in, CString& out, char separator) const
 {
-    return normalizePortList(in, out, separator, "UDNSMatch::normalize() - EXCEPTION", "UDNSMatch::normalize()",
-                             true, false);
+    return normalizePortList(in, out, separator, "UDNSMatch::normalize() - EXCEPTION", "UDNSMatch::normalize()", true,
+                             false);
 }
 
 // ---------------------------------------------------------------------------
@@ -599,23 +599,16 @@ void UExpressionMatch::clear()
 URootMatch* UExpressionMatch::createMatchObject(uint32_t kind, const char* pattern)
 {
     switch (kind) {
-    case PatternKind:
-        return new UPatternMatch(pattern);
-    case DWORDKind:
-        return new UDWORDMatch(pattern);
-    case IPSubnetKind:
-        return new UIPSubnetMatch(pattern);
-    case TCPKind:
-        return new UTCPMatch(pattern);
-    case DNSKind:
-        return new UDNSMatch(pattern);
-    case TCP6Kind:
-        return new UTCP6Match(pattern);
-    default:
-        break;
+    case PatternKind: return new UPatternMatch(pattern);
+    case DWORDKind: return new UDWORDMatch(pattern);
+    case IPSubnetKind: return new UIPSubnetMatch(pattern);
+    case TCPKind: return new UTCPMatch(pattern);
+    case DNSKind: return new UDNSMatch(pattern);
+    case TCP6Kind: return new UTCP6Match(pattern);
+    default: break;
     }
-    throw UException(-1, kFile, "UExpressionMatch::createMatchObject()", __LINE__, "EXCEPTION - %s, %s",
-                     "unknown type", static_cast<const char*>(formatString("%u", kind)));
+    throw UException(-1, kFile, "UExpressionMatch::createMatchObject()", __LINE__, "EXCEPTION - %s, %s", "unknown type",
+                     static_cast<const char*>(formatString("%u", kind)));
 }
 
 int UExpressionMatch::setExpression(const char* expression, uint32_t kind, char separator)

@@ -12,7 +12,8 @@
 
 #include <sys/stat.h>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 namespace {
 constexpr const char* kLogFile = "/AutoUpdater";
@@ -26,12 +27,11 @@ void deleteDownloaderLater(FileDownloader* downloader)
         downloader->deleteLater();
     }
 }
-}  // namespace
+} // namespace
 
 AutoUpdater::AutoUpdater(int sessionType, const QUrl& server, bool silent)
     : QObject(nullptr), m_sessionType(sessionType), m_server(server), m_silent(silent)
-{
-}
+{}
 
 AutoUpdater::~AutoUpdater() = default;
 
@@ -41,8 +41,8 @@ void AutoUpdater::DownloadPackage(const QUrl& url, const std::string& sessionId)
     connect(m_downloader.data(), SIGNAL(FileDownloadFailed(QString)), this, SLOT(FileDownloadFailed(QString)));
     connect(m_downloader.data(), SIGNAL(FileDownloadSuccess(std::string)), this,
             SLOT(FileDownloadSuccess(std::string)));
-    connect(m_downloader.data(), SIGNAL(FileDownloadProgress(qlonglong,qlonglong)), this,
-            SLOT(FileDownloadProgress(qlonglong,qlonglong)));
+    connect(m_downloader.data(), SIGNAL(FileDownloadProgress(qlonglong, qlonglong)), this,
+            SLOT(FileDownloadProgress(qlonglong, qlonglong)));
     m_downloader->StartDownload();
 }
 
@@ -133,4 +133,5 @@ bool AutoUpdater::VerifySignature(const QString& fileName, const QString& signat
     return valid;
 }
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

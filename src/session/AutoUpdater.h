@@ -16,11 +16,13 @@
 
 #include <string>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 class ConnectivityProfileParser;
 
-class AutoUpdater : public QObject {
+class AutoUpdater : public QObject
+{
     Q_OBJECT
 
 public:
@@ -59,4 +61,5 @@ protected:
     bool m_silent;
 };
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -4,7 +4,8 @@
 
 #include <cstring>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 namespace {
 
@@ -44,13 +45,10 @@ const QString kLocalNetCheck = QStringLiteral("LocalNetCheck");
 bool isIgnorable(const QXmlStreamReader& xml)
 {
     switch (xml.tokenType()) {
-    case QXmlStreamReader::Characters:
-        return xml.isWhitespace();
+    case QXmlStreamReader::Characters: return xml.isWhitespace();
     case QXmlStreamReader::Comment:
-    case QXmlStreamReader::ProcessingInstruction:
-        return true;
-    default:
-        return false;
+    case QXmlStreamReader::ProcessingInstruction: return true;
+    default: return false;
     }
 }
 
@@ -63,9 +61,15 @@ void step(QXmlStreamReader& xml)
 }
 
 // The current token's name (empty for text, comments and the like).
-QString currentName(const QXmlStreamReader& xml) { return xml.name().toString(); }
+QString currentName(const QXmlStreamReader& xml)
+{
+    return xml.name().toString();
+}
 
-bool nameIs(const QXmlStreamReader& xml, const QString& name) { return xml.name() == name; }
+bool nameIs(const QXmlStreamReader& xml, const QString& name)
+{
+    return xml.name() == name;
+}
 
 // The text of the element the reader stands on, leaving it on the end tag; a
 // child element puts the reader into its error state. Not on a start tag:
@@ -126,7 +130,7 @@ int sectionIndex(const QXmlStreamReader& xml)
     return -1;
 }
 
-}  // namespace
+} // namespace
 
 bool ConnectivityProfileParser::XmlSeekStartElement(QXmlStreamReader& xml, const QString& name)
 {
@@ -364,9 +368,8 @@ bool ConnectivityProfileParser::ParseLinuxPackages(QXmlStreamReader& xml)
     return parseMacLikePackages(xml, kAutoUpdateLinux, linuxPackages, kFnLinux);
 }
 
-bool ConnectivityProfileParser::parseCheckList(QXmlStreamReader& xml, const QString& section,
-                                               const QString& switchName, const char* switchText,
-                                               const QString& listName, const char* listText,
+bool ConnectivityProfileParser::parseCheckList(QXmlStreamReader& xml, const QString& section, const QString& switchName,
+                                               const char* switchText, const QString& listName, const char* listText,
                                                std::vector<std::string>& list, const char* function)
 {
     if (!XmlSeekStartElement(xml, section))
@@ -398,30 +401,22 @@ bool ConnectivityProfileParser::ParseValidVsIP(QXmlStreamReader& xml)
 
 bool ConnectivityProfileParser::ParseLANSubnetRange(QXmlStreamReader& xml)
 {
-    return parseCheckList(xml, kLocalNetCheck, QStringLiteral("LocalNetCheckEnabled"),
-                          "Local Network check enabled", QStringLiteral("Lan_LocalSubnetRange"),
-                          "Allowed Local Network address", lanSubnetRanges, kFnLanRange);
+    return parseCheckList(xml, kLocalNetCheck, QStringLiteral("LocalNetCheckEnabled"), "Local Network check enabled",
+                          QStringLiteral("Lan_LocalSubnetRange"), "Allowed Local Network address", lanSubnetRanges,
+                          kFnLanRange);
 }
 
 bool ConnectivityProfileParser::parseSection(int index, QXmlStreamReader& xml)
 {
     switch (index) {
-    case 0:
-        return ParseServers(xml);
-    case 1:
-        return ParseSessionPolicy(xml);
-    case 2:
-        return ParseLocations(xml);
-    case 3:
-        return ParseWinPackages(xml);
-    case 4:
-        return ParseMacPackages(xml);
-    case 5:
-        return ParseLinuxPackages(xml);
-    case 6:
-        return ParseValidVsIP(xml);
-    default:
-        return ParseLANSubnetRange(xml);
+    case 0: return ParseServers(xml);
+    case 1: return ParseSessionPolicy(xml);
+    case 2: return ParseLocations(xml);
+    case 3: return ParseWinPackages(xml);
+    case 4: return ParseMacPackages(xml);
+    case 5: return ParseLinuxPackages(xml);
+    case 6: return ParseValidVsIP(xml);
+    default: return ParseLANSubnetRange(xml);
     }
 }
 
@@ -458,8 +453,8 @@ bool ConnectivityProfileParser::Parse(const std::string& xml)
     // profile with sections missing.
     if (reader.hasError() && !isBlank(text)) {
         ULOG_ERROR(kLogFile, kFnParse,
-                   makeArgFormat("Profile is not well-formed XML", reader.errorString(),
-                                 int(reader.lineNumber()), int(reader.columnNumber())));
+                   makeArgFormat("Profile is not well-formed XML", reader.errorString(), int(reader.lineNumber()),
+                                 int(reader.columnNumber())));
         return false;
     }
 
@@ -472,4 +467,5 @@ bool ConnectivityProfileParser::Parse(const std::string& xml)
     return true;
 }
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

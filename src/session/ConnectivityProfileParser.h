@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 struct ServerItem {
     std::string address;
@@ -37,7 +38,8 @@ struct MacPackage {
 
 // A plain copyable value. Texts are UTF-8, kept exactly as they stand in the
 // document (no trimming, no conversion).
-class ConnectivityProfileParser {
+class ConnectivityProfileParser
+{
 public:
     // Parses a whole profile, replacing whatever an earlier parse left.
     // True: the body held a profile (possibly with sections left out) or was
@@ -87,4 +89,5 @@ private:
     bool endCheck(QXmlStreamReader& xml, const QString& section, const char* failureText, const char* function);
 };
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

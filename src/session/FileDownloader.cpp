@@ -2,40 +2,45 @@
 
 #include "foundation/IUErrorLog.h"
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 namespace {
 constexpr const char* kLogFile = "/FileDownloader";
 constexpr uint32_t kInactivityLimitMs = 60000;
-}  // namespace
+} // namespace
 
 FileDownloader::FileDownloader(const QUrl& url, const std::string& sessionId)
     : QObject(nullptr), m_url(url), m_client(sessionId, true)
 {
-    connect(&m_client, SIGNAL(RequestFinished(Err::HttpNetworkManager,QString)), this,
-            SLOT(RequestFinished(Err::HttpNetworkManager,QString)));
-    connect(&m_client, SIGNAL(DownloadProgress(qint64,qint64)), this, SLOT(Progress(qlonglong,qlonglong)));
+    connect(&m_client, SIGNAL(RequestFinished(Err::HttpNetworkManager, QString)), this,
+            SLOT(RequestFinished(Err::HttpNetworkManager, QString)));
+    connect(&m_client, SIGNAL(DownloadProgress(qint64, qint64)), this, SLOT(Progress(qlonglong, qlonglong)));
 }
 
 FileDownloader::~FileDownloader() = default;
 
 void FileDownloader::StartDownload()
 {
-    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
-                 makeArgFormat("Starting to download", m_url.path(QUrl::FullyDecoded)));
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Starting to download", m_url.path(QUrl::FullyDecoded)));
     m_client.HttpGet(m_url, kInactivityLimitMs);
 }
 
 void FileDownloader::RequestFinished(Err::HttpNetworkManager error, QString message)
 {
     if (error != Err::Success) {
-        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Failed to download file. Error occurred (%1)", message));
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Failed to download file. Error occurred (%1)", message));
         emit FileDownloadFailed(message);
         return;
     }
     emit FileDownloadSuccess(m_client.TempFileName().toStdString());
 }
 
-void FileDownloader::Progress(qlonglong total, qlonglong downloaded) { emit FileDownloadProgress(total, downloaded); }
+void FileDownloader::Progress(qlonglong total, qlonglong downloaded)
+{
+    emit FileDownloadProgress(total, downloaded);
+}
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

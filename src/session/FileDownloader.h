@@ -10,9 +10,11 @@
 
 #include <string>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
-class FileDownloader : public QObject {
+class FileDownloader : public QObject
+{
     Q_OBJECT
 
 public:
@@ -35,4 +37,5 @@ private:
     HttpNetworkManager m_client;
 };
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -36,7 +36,8 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 namespace {
 
@@ -44,7 +45,10 @@ constexpr const char* kLogFile = "/HttpNetworkManager";
 
 using RecordPtr = QSharedPointer<NetworkReplyAttribute>;
 
-qint64 nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
+qint64 nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
 
 RecordPtr recordOf(const QNetworkReply* reply)
 {
@@ -91,15 +95,17 @@ void markActivityAndRestartTimer(const QNetworkReply* reply)
 }
 
 // Statuses the client follows itself.
-bool isFollowedRedirection(int status) { return status == 301 || status == 302 || status == 307; }
+bool isFollowedRedirection(int status)
+{
+    return status == 301 || status == 302 || status == 307;
+}
 
 // Errors the toolkit derives from an HTTP error status (as opposed to a
 // failure of the transfer itself).
 bool isHttpStatusError(QNetworkReply::NetworkError e)
 {
     return (e >= QNetworkReply::ContentAccessDenied && e <= QNetworkReply::UnknownContentError) ||
-           e == QNetworkReply::ProtocolInvalidOperationError ||
-           e == QNetworkReply::ProxyAuthenticationRequiredError ||
+           e == QNetworkReply::ProtocolInvalidOperationError || e == QNetworkReply::ProxyAuthenticationRequiredError ||
            (e >= QNetworkReply::InternalServerError && e <= QNetworkReply::UnknownServerError);
 }
 
@@ -122,7 +128,8 @@ bool sameOrigin(const QUrl& a, const QUrl& b)
 // for or came from, and hands it only to requests of that very origin. A
 // plain jar matches by host alone, so a redirection to another port of the
 // server would carry the session's cookies there.
-class OriginCookieJar final : public QNetworkCookieJar {
+class OriginCookieJar final : public QNetworkCookieJar
+{
 public:
     using QNetworkCookieJar::QNetworkCookieJar;
 
@@ -151,7 +158,7 @@ private:
         return certificateServerKey(url);
     }
 
-    QHash<QString, QNetworkCookieJar*> m_jars;  // children of this jar
+    QHash<QString, QNetworkCookieJar*> m_jars; // children of this jar
 };
 
 // Certificates the user accepted, for the life of the process:
@@ -205,13 +212,13 @@ bool gunzip(const std::vector<char>& in, std::vector<char>& out)
         if (rc == Z_STREAM_END) {
             if (zs.avail_in == 0)
                 break;
-            if (inflateReset(&zs) != Z_OK) {  // another member follows
+            if (inflateReset(&zs) != Z_OK) { // another member follows
                 ok = false;
                 break;
             }
             continue;
         }
-        if (zs.avail_in == 0 && zs.avail_out != 0) {  // input ended inside a member
+        if (zs.avail_in == 0 && zs.avail_out != 0) { // input ended inside a member
             ok = false;
             break;
         }
@@ -222,7 +229,7 @@ bool gunzip(const std::vector<char>& in, std::vector<char>& out)
     return ok;
 }
 
-}  // namespace
+} // namespace
 
 QString certificateServerKey(const QUrl& url)
 {
@@ -259,7 +266,7 @@ bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certifi
 namespace {
 
 struct X509StackFree {
-    void operator()(STACK_OF(X509) * s) const { sk_X509_pop_free(s, X509_free); }
+    void operator()(STACK_OF(X509)* s) const { sk_X509_pop_free(s, X509_free); }
 };
 struct StoreFree {
     void operator()(X509_STORE* s) const { X509_STORE_free(s); }
@@ -319,7 +326,7 @@ X509_STORE* trustStore(quint64* generation = nullptr)
     for (const QSslCertificate& ca : cas) {
         const X509Ptr x = toX509(ca);
         if (x)
-            X509_STORE_add_cert(fresh.get(), x.get());  // a duplicate of the store's is no error to us
+            X509_STORE_add_cert(fresh.get(), x.get()); // a duplicate of the store's is no error to us
     }
     ERR_clear_error();
     store = std::move(fresh);
@@ -333,47 +340,27 @@ X509_STORE* trustStore(quint64* generation = nullptr)
 QSslError::SslError toSslError(int code)
 {
     switch (code) {
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
-        return QSslError::UnableToGetIssuerCertificate;
-    case X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE:
-        return QSslError::UnableToDecryptCertificateSignature;
-    case X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY:
-        return QSslError::UnableToDecodeIssuerPublicKey;
-    case X509_V_ERR_CERT_SIGNATURE_FAILURE:
-        return QSslError::CertificateSignatureFailed;
-    case X509_V_ERR_CERT_NOT_YET_VALID:
-        return QSslError::CertificateNotYetValid;
-    case X509_V_ERR_CERT_HAS_EXPIRED:
-        return QSslError::CertificateExpired;
-    case X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD:
-        return QSslError::InvalidNotBeforeField;
-    case X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD:
-        return QSslError::InvalidNotAfterField;
-    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-        return QSslError::SelfSignedCertificate;
-    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-        return QSslError::SelfSignedCertificateInChain;
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-        return QSslError::UnableToGetLocalIssuerCertificate;
-    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-        return QSslError::UnableToVerifyFirstCertificate;
-    case X509_V_ERR_CERT_REVOKED:
-        return QSslError::CertificateRevoked;
-    case X509_V_ERR_INVALID_CA:
-        return QSslError::InvalidCaCertificate;
-    case X509_V_ERR_PATH_LENGTH_EXCEEDED:
-        return QSslError::PathLengthExceeded;
-    case X509_V_ERR_INVALID_PURPOSE:
-        return QSslError::InvalidPurpose;
-    case X509_V_ERR_CERT_UNTRUSTED:
-        return QSslError::CertificateUntrusted;
-    case X509_V_ERR_CERT_REJECTED:
-        return QSslError::CertificateRejected;
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT: return QSslError::UnableToGetIssuerCertificate;
+    case X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE: return QSslError::UnableToDecryptCertificateSignature;
+    case X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY: return QSslError::UnableToDecodeIssuerPublicKey;
+    case X509_V_ERR_CERT_SIGNATURE_FAILURE: return QSslError::CertificateSignatureFailed;
+    case X509_V_ERR_CERT_NOT_YET_VALID: return QSslError::CertificateNotYetValid;
+    case X509_V_ERR_CERT_HAS_EXPIRED: return QSslError::CertificateExpired;
+    case X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD: return QSslError::InvalidNotBeforeField;
+    case X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD: return QSslError::InvalidNotAfterField;
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT: return QSslError::SelfSignedCertificate;
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN: return QSslError::SelfSignedCertificateInChain;
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY: return QSslError::UnableToGetLocalIssuerCertificate;
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE: return QSslError::UnableToVerifyFirstCertificate;
+    case X509_V_ERR_CERT_REVOKED: return QSslError::CertificateRevoked;
+    case X509_V_ERR_INVALID_CA: return QSslError::InvalidCaCertificate;
+    case X509_V_ERR_PATH_LENGTH_EXCEEDED: return QSslError::PathLengthExceeded;
+    case X509_V_ERR_INVALID_PURPOSE: return QSslError::InvalidPurpose;
+    case X509_V_ERR_CERT_UNTRUSTED: return QSslError::CertificateUntrusted;
+    case X509_V_ERR_CERT_REJECTED: return QSslError::CertificateRejected;
     case X509_V_ERR_HOSTNAME_MISMATCH:
-    case X509_V_ERR_IP_ADDRESS_MISMATCH:
-        return QSslError::HostNameMismatch;
-    default:
-        return QSslError::UnspecifiedError;
+    case X509_V_ERR_IP_ADDRESS_MISMATCH: return QSslError::HostNameMismatch;
+    default: return QSslError::UnspecifiedError;
     }
 }
 
@@ -438,7 +425,7 @@ QList<QSslError> verifyWithOpenSsl(const QList<QSslCertificate>& chain, const QS
     return errors;
 }
 
-}  // namespace
+} // namespace
 
 QList<QSslError> verifyServerCertificateChain(const QList<QSslCertificate>& chain, const QString& host)
 {
@@ -458,7 +445,7 @@ QList<QSslError> verifyServerCertificateChain(const QList<QSslCertificate>& chai
     constexpr qint64 kVerdictMs = 60000;
     constexpr int kMaxVerdicts = 256;
     quint64 generation = 0;
-    trustStore(&generation);  // another set of anchors makes earlier answers void
+    trustStore(&generation); // another set of anchors makes earlier answers void
     QByteArray key = QByteArray::number(generation) + '\0' + host.toUtf8();
     for (const QSslCertificate& certificate : chain)
         key += '\0' + certificate.digest(QCryptographicHash::Sha256);
@@ -509,15 +496,14 @@ HttpNetworkManager::HttpNetworkManager(const std::string& sessionId, bool toFile
         connect(app, &QCoreApplication::aboutToQuit, this, [this]() { dropUnfinished(); });
 
     connect(this, SIGNAL(finished(QNetworkReply*)), this, SLOT(Finished(QNetworkReply*)));
-    connect(this, SIGNAL(sslErrors(QNetworkReply*,QList<QSslError>)), this,
-            SLOT(SSLErrors(QNetworkReply*,QList<QSslError>)));
+    connect(this, SIGNAL(sslErrors(QNetworkReply*, QList<QSslError>)), this,
+            SLOT(SSLErrors(QNetworkReply*, QList<QSslError>)));
     connect(this, &QNetworkAccessManager::encrypted, this, &HttpNetworkManager::checkEncrypted);
 }
 
 void HttpNetworkManager::checkEncrypted(QNetworkReply* reply)
 {
-    if (reply == nullptr || reply->property(kSslErrorsSeen).toBool() ||
-        reply->url().scheme() != QLatin1String("https"))
+    if (reply == nullptr || reply->property(kSslErrorsSeen).toBool() || reply->url().scheme() != QLatin1String("https"))
         return;
     // A connection kept from a reply whose errors were ignored hands on
     // its certificate without errors: that one stays merely accepted.
@@ -585,7 +571,10 @@ void HttpNetworkManager::dropUnfinished()
     m_running = false;
 }
 
-void HttpNetworkManager::SetParentWidget(QWidget* parent) { m_dialogParent = parent; }
+void HttpNetworkManager::SetParentWidget(QWidget* parent)
+{
+    m_dialogParent = parent;
+}
 
 void HttpNetworkManager::resetRequestState()
 {
@@ -613,8 +602,7 @@ void HttpNetworkManager::connectReply(QNetworkReply* reply)
 {
     connect(reply, SIGNAL(finished()), this, SLOT(RequestFinished()));
     connect(reply, SIGNAL(readyRead()), this, SLOT(Read()));
-    connect(reply, SIGNAL(errorOccurred(QNetworkReply::NetworkError)), this,
-            SLOT(error(QNetworkReply::NetworkError)));
+    connect(reply, SIGNAL(errorOccurred(QNetworkReply::NetworkError)), this, SLOT(error(QNetworkReply::NetworkError)));
 }
 
 QNetworkReply* HttpNetworkManager::sendGet(QNetworkRequest request, uint32_t timeoutMs)
@@ -633,7 +621,8 @@ QNetworkReply* HttpNetworkManager::sendGet(QNetworkRequest request, uint32_t tim
     QNetworkReply* reply = get(request);
     connectReply(reply);
     timer->setParent(reply);
-    connect(timer, &QTimer::timeout, this, [this, reply]() { RequestTimeout(reply); }, Qt::DirectConnection);
+    connect(
+        timer, &QTimer::timeout, this, [this, reply]() { RequestTimeout(reply); }, Qt::DirectConnection);
     timer->start();
     return reply;
 }
@@ -1087,6 +1076,10 @@ std::string readMachineIdentity(const QString& root)
     return identity;
 }
 
-std::string readMachineIdentity() { return readMachineIdentity(QStringLiteral("/")); }
+std::string readMachineIdentity()
+{
+    return readMachineIdentity(QStringLiteral("/"));
+}
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

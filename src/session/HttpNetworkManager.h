@@ -30,7 +30,8 @@
 class CString;
 class QWidget;
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 namespace Err {
 Q_NAMESPACE
@@ -42,16 +43,17 @@ enum HttpNetworkManager {
     MaxRedirection = 7,
 };
 Q_ENUM_NS(HttpNetworkManager)
-}  // namespace Err
+} // namespace Err
 
 // Inactivity record of one GET, shared by the request, its reply and copies.
 struct NetworkReplyAttribute {
-    QPointer<QTimer> timer;   // owned by the reply once sent
-    qint64 lastActivity = 0;  // QDateTime::currentMSecsSinceEpoch()
-    uint32_t timeout = 0;     // milliseconds
+    QPointer<QTimer> timer; // owned by the reply once sent
+    qint64 lastActivity = 0; // QDateTime::currentMSecsSinceEpoch()
+    uint32_t timeout = 0; // milliseconds
 };
 
-class HttpNetworkManager : public QNetworkAccessManager {
+class HttpNetworkManager : public QNetworkAccessManager
+{
     Q_OBJECT
 
 public:
@@ -126,8 +128,8 @@ private:
     bool m_toFile = false;
     qint64 m_redirections = 0;
     QUrl m_currentUrl;
-    QUrl m_originUrl;          // URL given to HttpGet/HttpPost: the session cookie's origin
-    uint32_t m_timeoutMs = 0;  // inactivity limit of the running request, 0 for none
+    QUrl m_originUrl; // URL given to HttpGet/HttpPost: the session cookie's origin
+    uint32_t m_timeoutMs = 0; // inactivity limit of the running request, 0 for none
     std::unique_ptr<QTemporaryFile> m_tempFile;
     QString m_tempFileName;
     bool m_running = false;
@@ -169,6 +171,7 @@ std::string readMachineIdentity();
 // The same, with the four files looked up under root instead of "/".
 std::string readMachineIdentity(const QString& root);
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal
 
 Q_DECLARE_METATYPE(QSharedPointer<tessal::qt::NetworkReplyAttribute>)

@@ -17,22 +17,21 @@ QString toQString(const CString& text)
 
 } // namespace
 
-InputParams::InputParams(const CString& text, UHashTable& table)
-    : InputParamsBase(text, table)
+InputParams::InputParams(const CString& text, UHashTable& table) : InputParamsBase(text, table)
 {
     // The resource name. The detail is the value alone: the whole URL would carry the
     // session id in full into the log.
     resourcename = requireParam("resourcename", table);
     if (!checkCharacterSet(resourcename, "[^&<>@#$!*%]", 128)) {
-        throw UException(-1, kSource, kFunction, __LINE__, "EXCEPTION - %s, %s",
-                         "resourcename parameter is not valid", static_cast<const char*>(resourcename));
+        throw UException(-1, kSource, kFunction, __LINE__, "EXCEPTION - %s, %s", "resourcename parameter is not valid",
+                         static_cast<const char*>(resourcename));
     }
 
     // The resource type.
     resourcetype = requireParam("resourcetype", table);
     if (!checkCharacterSet(resourcetype, "[A-Za-z0-9_]", 128)) {
-        throw UException(-1, kSource, kFunction, __LINE__, "EXCEPTION - %s, %s",
-                         "resourcetype parameter is not valid", static_cast<const char*>(resourcetype));
+        throw UException(-1, kSource, kFunction, __LINE__, "EXCEPTION - %s, %s", "resourcetype parameter is not valid",
+                         static_cast<const char*>(resourcetype));
     }
 }
 

@@ -23,8 +23,8 @@ const int kMaxPackages = 10;
 
 [[noreturn]] void fail(int line, const CString& text, const CString& detail)
 {
-    throw UException(-1, kSource, kFunction, line, "EXCEPTION - %s, %s",
-                     static_cast<const char*>(text), static_cast<const char*>(detail));
+    throw UException(-1, kSource, kFunction, line, "EXCEPTION - %s, %s", static_cast<const char*>(text),
+                     static_cast<const char*>(detail));
 }
 
 CString decimal(int value)
@@ -42,8 +42,7 @@ bool isSecretKey(const CString& key)
 void checkAllowed(const char* key, const CString& value, const char* set, int maxLength, int line)
 {
     if (!checkCharacterSet(value, set, maxLength))
-        fail(line, CString(key) + " parameter is not valid",
-             isSecretKey(key) ? shortSecret(value) : value);
+        fail(line, CString(key) + " parameter is not valid", isSecretKey(key) ? shortSecret(value) : value);
 }
 
 // The server becomes the host of the session's URL. A text the classifier

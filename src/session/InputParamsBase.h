@@ -9,8 +9,7 @@
 class UHashTable;
 
 // One numbered package entry of a launch URL ("id0", "version0", "package0", ...).
-struct PackageEntry
-{
+struct PackageEntry {
     CString id;
     CString version;
     CString package;
@@ -28,10 +27,10 @@ public:
 
     CString server;
     uint16_t port = 0;
-    CString protocol;  // as written: "http" or "https" in any case
+    CString protocol; // as written: "http" or "https" in any case
     CString sid;
-    CString token;     // empty when absent
-    CString otc;       // empty when absent
+    CString token; // empty when absent
+    CString otc; // empty when absent
     bool applaunch = false;
     std::vector<PackageEntry> packages;
 
@@ -42,4 +41,3 @@ public:
 // The value of key; a missing key or an empty value throws
 // "<key> parameter is missing".
 CString requireParam(const CString& key, UHashTable& table);
-

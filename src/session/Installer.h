@@ -8,9 +8,11 @@
 
 #include <string>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
-class Installer : public QObject {
+class Installer : public QObject
+{
     Q_OBJECT
 
 public:
@@ -24,4 +26,5 @@ signals:
     void Failure(QString error);
 };
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -15,11 +15,12 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 namespace {
 constexpr const char* kLogFile = "/InstallerProcess";
@@ -40,8 +41,7 @@ int openOwnLog(const QByteArray& path, QString& error)
         return -1;
     }
     struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid() ||
-        status.st_nlink != 1) {
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid() || status.st_nlink != 1) {
         ::close(fd);
         error = QStringLiteral("Installer log %1 belongs to another user").arg(QString::fromUtf8(path));
         return -1;
@@ -72,7 +72,7 @@ QByteArray ownLogFolder()
     return settings;
 }
 
-}  // namespace
+} // namespace
 
 int openInstallerLog(QString& error)
 {
@@ -92,7 +92,8 @@ int openInstallerLog(QString& error)
         error += QStringLiteral("; ") + ownError;
         return -1;
     }
-    ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Installer output goes to %1 instead: %2", own.constData(), error));
+    ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                 makeArgFormat("Installer output goes to %1 instead: %2", own.constData(), error));
     error.clear();
     return ownFd;
 }
@@ -122,14 +123,15 @@ InstallerRun runInstallerTool(const QString& program, const QStringList& args, i
         return run;
     }
     if (!child.started()) {
-        run.error = QStringLiteral("Cannot start %1: %2").arg(program, QString::fromLocal8Bit(std::strerror(child.error)));
+        run.error =
+            QStringLiteral("Cannot start %1: %2").arg(program, QString::fromLocal8Bit(std::strerror(child.error)));
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, run.error);
         return run;
     }
     if (!WIFEXITED(child.status) || WEXITSTATUS(child.status) != 0) {
         run.error = !WIFEXITED(child.status)
-                        ? QStringLiteral("%1 crashed").arg(program)
-                        : QStringLiteral("%1 exited with code %2").arg(program).arg(WEXITSTATUS(child.status));
+                      ? QStringLiteral("%1 crashed").arg(program)
+                      : QStringLiteral("%1 exited with code %2").arg(program).arg(WEXITSTATUS(child.status));
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, run.error);
         return run;
     }
@@ -137,4 +139,5 @@ InstallerRun runInstallerTool(const QString& program, const QStringList& args, i
     return run;
 }
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -5,11 +5,12 @@
 #include <QString>
 #include <QStringList>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 struct InstallerRun {
-    bool ok = false;   // started, ended within the limit, exit code 0
-    QString error;     // why not, for the Failure signal
+    bool ok = false; // started, ended within the limit, exit code 0
+    QString error; // why not, for the Failure signal
 };
 
 // The installer log "/tmp/tessalinstall.log", opened for writing without
@@ -24,4 +25,5 @@ int openInstallerLog(QString& error);
 // is killed.
 InstallerRun runInstallerTool(const QString& program, const QStringList& args, int timeoutMs);
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

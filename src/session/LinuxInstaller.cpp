@@ -10,12 +10,13 @@
 #include <QCoreApplication>
 #include <QFile>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 namespace {
 constexpr const char* kLogFile = "/LinuxInstaller";
 constexpr int kToolWaitMs = 30000;
-}  // namespace
+} // namespace
 
 void LinuxInstaller::Install(std::string file)
 {
@@ -47,4 +48,5 @@ void LinuxInstaller::Install(std::string file)
     QCoreApplication::exit(0);
 }
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -5,9 +5,11 @@
 
 #include "session/Installer.h"
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
-class LinuxInstaller final : public Installer {
+class LinuxInstaller final : public Installer
+{
     Q_OBJECT
 
 public:
@@ -16,4 +18,5 @@ public:
     void Install(std::string file) override;
 };
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

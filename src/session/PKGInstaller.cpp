@@ -9,11 +9,12 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 namespace {
 constexpr const char* kLogFile = "/PKGInstaller";
-}  // namespace
+} // namespace
 
 void PKGInstaller::Install(std::string file)
 {
@@ -45,4 +46,5 @@ void PKGInstaller::Install(std::string file)
     emit Success();
 }
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -3,9 +3,11 @@
 
 #include "session/Installer.h"
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
-class PKGInstaller final : public Installer {
+class PKGInstaller final : public Installer
+{
     Q_OBJECT
 
 public:
@@ -14,4 +16,5 @@ public:
     void Install(std::string file) override;
 };
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -2,14 +2,14 @@
 
 #include <string>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 namespace {
 constexpr uint32_t kProfileTimeoutMs = 60000;
 }
 
-ProfileManager::ProfileManager()
-    : QObject(nullptr), m_http(std::string(), false)
+ProfileManager::ProfileManager() : QObject(nullptr), m_http(std::string(), false)
 {
     connect(&m_http, qOverload<Err::HttpNetworkManager, QString>(&HttpNetworkManager::RequestFinished), this,
             &ProfileManager::RequestFinished, Qt::AutoConnection);
@@ -36,4 +36,5 @@ void ProfileManager::RequestFinished(Err::HttpNetworkManager errCode, QString er
     emit ProfileDownloadSuccess();
 }
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -9,9 +9,11 @@
 #include <QString>
 #include <QUrl>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
-class ProfileManager : public QObject {
+class ProfileManager : public QObject
+{
     Q_OBJECT
 
 public:
@@ -39,4 +41,5 @@ private:
     HttpNetworkManager m_http;
 };
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -1,13 +1,13 @@
 #include "session/Session.h"
 
-#include "session/InputParamsBase.h"
+#include "dialogs/MessageBox.h"
 #include "dialogs/QuitRequest.h"
 #include "dialogs/ServerUrls.h"
+#include "foundation/Helpers.h"
+#include "session/InputParamsBase.h"
 #include "session/SessionTestSeam.h"
 #include "session/TrustedSitePrompt.h"
 #include "session/UnixAutoUpdater.h"
-#include "foundation/Helpers.h"
-#include "dialogs/MessageBox.h"
 #include "tunnel/ResourceErrors.h"
 
 #include "foundation/IUErrorLog.h"
@@ -39,10 +39,7 @@ SessionTestSeam::AttachCall& seamAttachCall()
 Session::Session() : Session(SessionInfo(), 0) {}
 
 Session::Session(const SessionInfo& info, int type)
-    : QObject(nullptr),
-      sessionInfo(info),
-      sessionType(type),
-      httpManager(info.sessionId.toUtf8().toStdString())
+    : QObject(nullptr), sessionInfo(info), sessionType(type), httpManager(info.sessionId.toUtf8().toStdString())
 {
     connect(&profileManager, SIGNAL(ProfileDownloadSuccess()), this, SLOT(ProfileDownloadSuccess()));
     connect(&profileManager, SIGNAL(ProfileDownloadFailed(QString)), this, SLOT(ProfileDownloadFailed(QString)));
@@ -152,8 +149,8 @@ bool Session::TrustedSiteListCheck()
     if (endIfQuitting())
         return false;
 
-    connect(&httpManager, SIGNAL(RequestFinished(Err::HttpNetworkManager,QString)), this,
-            SLOT(SiteNotTrusted(Err::HttpNetworkManager,QString)));
+    connect(&httpManager, SIGNAL(RequestFinished(Err::HttpNetworkManager, QString)), this,
+            SLOT(SiteNotTrusted(Err::HttpNetworkManager, QString)));
     if (sessionType == EndpointInspection) {
         QUrl url(sessionInfo.url);
         url.setPath(QStringLiteral("/my.policy"));
@@ -191,7 +188,8 @@ void Session::ProfileDownloadSuccess()
     if (ended || endIfQuitting())
         return;
     if (!isServerIPValid()) {
-        ShowCriticalBox(QObject::tr("Your current network is vulnerable,Please change the network to establish the VPN"));
+        ShowCriticalBox(
+            QObject::tr("Your current network is vulnerable,Please change the network to establish the VPN"));
         fail(QStringLiteral("Virtual Server IP invalid, Hence quitting connection"));
         return;
     }
@@ -211,7 +209,7 @@ void Session::ConnectAutoUpdater()
         return;
     autoUpdater = QSharedPointer<AutoUpdater>(new UnixAutoUpdater<MacPackage>(sessionType, sessionInfo.url, 0));
     connect(autoUpdater.data(), SIGNAL(UpdateSuccess()), this, SLOT(AutoUpdateSuccess()), Qt::QueuedConnection);
-    connect(autoUpdater.data(), SIGNAL(UpdateFail(QString,bool)), this, SLOT(AutoUpdateFail(QString,bool)),
+    connect(autoUpdater.data(), SIGNAL(UpdateFail(QString, bool)), this, SLOT(AutoUpdateFail(QString, bool)),
             Qt::QueuedConnection);
     connect(autoUpdater.data(), SIGNAL(UpdateIgnored()), this, SLOT(AutoUpdateIgnored()), Qt::QueuedConnection);
     connect(autoUpdater.data(), SIGNAL(InstallIgnored()), this, SLOT(AutoUpdateIgnored()), Qt::QueuedConnection);
@@ -321,7 +319,7 @@ void SessionTestSeam::setAttachCall(AttachCall call)
 }
 
 UFORCED_UNWIND_HANDLER AttachResourceResult Session::AttachResource(const QString& resourceName,
-                                                                   const QString& resourceType)
+                                                                    const QString& resourceType)
 {
     AttachResourceResult out;
     int code = 0;
@@ -346,7 +344,8 @@ UFORCED_UNWIND_HANDLER AttachResourceResult Session::AttachResource(const QStrin
         throw;
     } catch (...) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("EXCEPTION caught: %1", "unknown exception"));
-        return {-1, QObject::tr("Failed to open resource '%1': %2").arg(resourceName, QStringLiteral("unknown exception")),
+        return {-1,
+                QObject::tr("Failed to open resource '%1': %2").arg(resourceName, QStringLiteral("unknown exception")),
                 true};
     }
     if (code == 0)

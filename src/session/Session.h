@@ -27,10 +27,9 @@ namespace tessal {
 namespace qt {
 
 // Outcome of attaching a further resource to a running session.
-struct AttachResourceResult
-{
-    int code = 0;          // 0 attached, else a resource result code
-    QString message;       // for the log and, with notifyUser, for the user
+struct AttachResourceResult {
+    int code = 0; // 0 attached, else a resource result code
+    QString message; // for the log and, with notifyUser, for the user
     bool notifyUser = false;
 };
 

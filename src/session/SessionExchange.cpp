@@ -1,11 +1,11 @@
 #include "session/SessionExchange.h"
 
+#include "dialogs/QuitRequest.h"
 #include "session/HttpNetworkManager.h"
 #include "session/InputParamsBase.h"
-#include "dialogs/QuitRequest.h"
 
-#include "foundation/IUErrorLog.h"
 #include "foundation/Helpers.h"
+#include "foundation/IUErrorLog.h"
 #include "foundation/String.h"
 #include "foundation/UArgFormat.h"
 
@@ -79,8 +79,8 @@ bool retrieveSidFromOtc(const QUrl& server, const CString& otc, CString& sid)
         loop.quit();
     };
     QObject::connect(&manager, &HttpNetworkManager::ResponseDataAvailable, &loop, takeHeaders);
-    QObject::connect(&manager, qOverload<Err::HttpNetworkManager, QString>(&HttpNetworkManager::RequestFinished),
-                     &loop, [&](Err::HttpNetworkManager, const QString&) {
+    QObject::connect(&manager, qOverload<Err::HttpNetworkManager, QString>(&HttpNetworkManager::RequestFinished), &loop,
+                     [&](Err::HttpNetworkManager, const QString&) {
                          done = true;
                          loop.quit();
                      });
@@ -126,8 +126,8 @@ bool ReportNetworkAccess(const QUrl& server, const QString& sessionId, const QSt
     QEventLoop loop;
     QObject::connect(&manager, &HttpNetworkManager::SslCertificateDenied, &loop,
                      [&](QNetworkReply*) { denied = true; });
-    QObject::connect(&manager, qOverload<Err::HttpNetworkManager, QString>(&HttpNetworkManager::RequestFinished),
-                     &loop, [&](Err::HttpNetworkManager, const QString&) {
+    QObject::connect(&manager, qOverload<Err::HttpNetworkManager, QString>(&HttpNetworkManager::RequestFinished), &loop,
+                     [&](Err::HttpNetworkManager, const QString&) {
                          done = true;
                          loop.quit();
                      });

@@ -10,8 +10,7 @@ namespace qt {
 
 // The launch record a session is built from: what the launch URL said,
 // validated, plus the address lists the session's checks fill in later.
-struct SessionInfo
-{
+struct SessionInfo {
     QUrl url;
     QString sessionId;
     QString resourceName;

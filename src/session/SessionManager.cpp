@@ -5,9 +5,14 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QThread>
 #include <QMetaObject>
+#include <QThread>
 
+#include "dialogs/MessageBox.h"
+#include "dialogs/Notification.h"
+#include "dialogs/QuitRequest.h"
+#include "dialogs/ServerUrls.h"
+#include "foundation/Helpers.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
 #include "foundation/UClasses.h"
@@ -15,13 +20,8 @@
 #include "session/HttpNetworkManager.h"
 #include "session/InputParams.h"
 #include "session/LaunchHandOver.h"
-#include "dialogs/QuitRequest.h"
-#include "dialogs/ServerUrls.h"
 #include "session/Session.h"
 #include "session/SessionExchange.h"
-#include "foundation/Helpers.h"
-#include "dialogs/MessageBox.h"
-#include "dialogs/Notification.h"
 #include "tessal_config.h"
 
 namespace tessal {
@@ -107,7 +107,6 @@ private:
 };
 
 } // namespace
-
 
 SessionManager::SessionManager(QObject* parent) : QObject(parent)
 {
@@ -237,8 +236,7 @@ std::optional<QString> SessionManager::StartNASession(const QUrl& url)
 
     ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                  makeArgFormat("Another VPN session %1 already attached, rejecting session %2",
-                               shortSecret(running->GetSessionId()),
-                               shortSecret(info.sessionId)));
+                               shortSecret(running->GetSessionId()), shortSecret(info.sessionId)));
     showBalloon(QObject::tr("%1 application already connected under another session to %2")
                     .arg(QCoreApplication::applicationName(), displayedUrl(running->GetServerUrl())));
     return std::nullopt;
@@ -317,9 +315,9 @@ void SessionManager::SessionError(QString errMessage)
     auto* session = qobject_cast<Session*>(sender());
     if (session == nullptr)
         return;
-    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
-                 makeArgFormat("----Session %1 ends----. Error occurred: %2", shortSecret(session->GetSessionId()),
-                               errMessage));
+    ULOG_VERBOSE(
+        kLogFile, __PRETTY_FUNCTION__,
+        makeArgFormat("----Session %1 ends----. Error occurred: %2", shortSecret(session->GetSessionId()), errMessage));
     RemoveSession(session);
 }
 

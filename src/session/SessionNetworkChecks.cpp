@@ -16,7 +16,8 @@
 #include <cstring>
 #include <memory>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 namespace {
 
@@ -146,13 +147,12 @@ bool parseStrictAddress(const std::string& text, StrictAddress& out)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 SessionNetworkChecks::SessionNetworkChecks()
     : m_resolver([](const QString& host) { return QHostInfo::fromName(host); }),
       m_lister(&SessionNetworkChecks::readSystemInterfaces)
-{
-}
+{}
 
 bool SessionNetworkChecks::isServerIPValid(const QUrl& server, const ConnectivityProfileParser& profile) const
 {
@@ -179,7 +179,7 @@ bool SessionNetworkChecks::isServerIPValid(const QUrl& server, const Connectivit
     StrictAddress serverAddress;
     QString resolvedText = resolved.toString();
     resolvedText.truncate(resolvedText.indexOf(QLatin1Char('%')) < 0 ? resolvedText.size()
-                                                                      : resolvedText.indexOf(QLatin1Char('%')));
+                                                                     : resolvedText.indexOf(QLatin1Char('%')));
     if (!parseStrictAddress(resolvedText.toStdString(), serverAddress))
         return false;
     for (const std::string& entry : allowed) {
@@ -324,4 +324,5 @@ bool SessionNetworkChecks::readSystemInterfaces(std::vector<InterfaceAddress>& o
     return true;
 }
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

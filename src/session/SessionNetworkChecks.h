@@ -19,18 +19,20 @@
 #include <string>
 #include <vector>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 // One address of one network interface, as the interface scan sees it.
 struct InterfaceAddress {
     std::string name;
-    unsigned int flags = 0;  // IFF_* bits
-    int family = AF_UNSPEC;  // AF_INET, AF_INET6, another family, or AF_UNSPEC for no address
+    unsigned int flags = 0; // IFF_* bits
+    int family = AF_UNSPEC; // AF_INET, AF_INET6, another family, or AF_UNSPEC for no address
     in_addr v4{};
     in6_addr v6{};
 };
 
-class SessionNetworkChecks {
+class SessionNetworkChecks
+{
 public:
     // Blocking host-name lookup; the system resolver unless a test sets another.
     using HostResolver = std::function<QHostInfo(const QString& host)>;
@@ -69,4 +71,5 @@ private:
     InterfaceLister m_lister;
 };
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -6,7 +6,8 @@
 
 #include <QString>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 struct SessionTestSeam final {
     // Stands in for the window's open of an attached resource; an empty
@@ -15,4 +16,5 @@ struct SessionTestSeam final {
     static void setAttachCall(AttachCall call);
 };
 
-} // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -20,7 +20,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 namespace {
 constexpr const char* kLogFile = "/TarArchiveInstaller";
@@ -34,11 +35,20 @@ constexpr long long kUnpackBoundMs = kTarBoundMs + 60000;
 // perhaps as another user: no toolkit, no log. A step's result is empty when
 // it succeeded, else a log record and its detail on two lines.
 
-std::string failure(const char* record, const std::string& detail) { return std::string(record) + '\n' + detail; }
+std::string failure(const char* record, const std::string& detail)
+{
+    return std::string(record) + '\n' + detail;
+}
 
-std::string reason() { return std::strerror(errno); }
+std::string reason()
+{
+    return std::strerror(errno);
+}
 
-bool isAsciiLetterOrDigit(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+bool isAsciiLetterOrDigit(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
 
 // ".<name>." and six letters or digits, perhaps with ".old": the names an
 // unpack of name works under.
@@ -292,11 +302,12 @@ bool reportUnpack(bool ran, const std::string& result)
     if (!ran || split == std::string::npos)
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat(kUnpackFailed, result));
     else
-        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat(result.substr(0, split).c_str(), result.substr(split + 1)));
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat(result.substr(0, split).c_str(), result.substr(split + 1)));
     return false;
 }
 
-}  // namespace
+} // namespace
 
 std::string findTarUtility()
 {
@@ -309,8 +320,7 @@ std::string findTarUtility()
 
 TarArchiveInstaller::TarArchiveInstaller(const QString& destination, QObject* parent)
     : Installer(parent), m_destination(destination)
-{
-}
+{}
 
 void TarArchiveInstaller::Install(std::string file)
 {
@@ -353,9 +363,10 @@ bool TarArchiveInstaller::unpackInPlace(const std::string& file)
     UserIdentity identity;
     std::string result;
     const UserIdentity* as = actingAs(facts, identity);
-    const bool ran = runInChild(as, {parent.get(), archive.get(), log.get()}, [&] {
-        return unpackAt(parent.get(), parentPath, name, staging, archive.get(), log.get(), tar, as);
-    }, result, kUnpackBoundMs);
+    const bool ran = runInChild(
+        as, {parent.get(), archive.get(), log.get()},
+        [&] { return unpackAt(parent.get(), parentPath, name, staging, archive.get(), log.get(), tar, as); }, result,
+        kUnpackBoundMs);
     return reportUnpack(ran, result);
 }
 
@@ -386,10 +397,11 @@ bool TarArchiveInstaller::UnTar(const std::string& file, const QString& location
     UserIdentity identity;
     std::string result;
     const UserIdentity* as = actingAs(facts, identity);
-    const bool ran = runInChild(as, {folder.get(), archive.get(), log.get()}, [&] {
-        return runTar(tar, folder.get(), archive.get(), log.get(), as);
-    }, result, kUnpackBoundMs);
+    const bool ran = runInChild(
+        as, {folder.get(), archive.get(), log.get()},
+        [&] { return runTar(tar, folder.get(), archive.get(), log.get(), as); }, result, kUnpackBoundMs);
     return reportUnpack(ran, result);
 }
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -15,9 +15,11 @@
 
 #include <string>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
-class TarArchiveInstaller final : public Installer {
+class TarArchiveInstaller final : public Installer
+{
     Q_OBJECT
 
 public:
@@ -39,4 +41,5 @@ private:
 // The first tar program of the fixed list that exists, or empty.
 std::string findTarUtility();
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -60,14 +60,10 @@ TrustedSiteList* TrustedSiteList::Instance(const char* folder, const char* fileN
     return instance.get();
 }
 
-TrustedSiteList::TrustedSiteList(const char* path)
-    : TrustedSiteList(path, Clock(&systemNow))
-{
-}
+TrustedSiteList::TrustedSiteList(const char* path) : TrustedSiteList(path, Clock(&systemNow)) {}
 
 TrustedSiteList::TrustedSiteList(const char* path, Clock clock)
-    : m_path(path ? path : "")
-    , m_clock(clock ? std::move(clock) : Clock(&systemNow))
+    : m_path(path ? path : ""), m_clock(clock ? std::move(clock) : Clock(&systemNow))
 {
     load();
 }
@@ -201,7 +197,7 @@ void TrustedSiteList::Save()
     try {
         std::ostringstream out;
         boost::property_tree::write_xml(out, m_tree,
-            boost::property_tree::xml_writer_make_settings<std::string>(' ', 0, "utf-8"));
+                                        boost::property_tree::xml_writer_make_settings<std::string>(' ', 0, "utf-8"));
         if (!out)
             return;
         const std::string bytes = out.str();
@@ -212,8 +208,8 @@ void TrustedSiteList::Save()
             temporary = randomName(base + ".", 8);
             if (temporary.empty())
                 return;
-            file.reset(::openat(folder.get(), temporary.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            file.reset(
+                ::openat(folder.get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
             if (file.get() < 0 && errno != EEXIST)
                 return;
         }

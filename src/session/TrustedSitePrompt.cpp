@@ -3,8 +3,8 @@
 #include <QByteArray>
 
 #include "dialogs/AddTrustedSiteDialog.h"
-#include "session/TrustedSiteList.h"
 #include "dialogs/MessageBox.h"
+#include "session/TrustedSiteList.h"
 
 namespace tessal {
 namespace qt {
@@ -40,14 +40,9 @@ bool CheckOrAskTrustedSite(const QString& site, bool vpnMode, const std::string&
         answer = execQuestion(dialog, AddTrustedSiteDialog::DoNotAllow);
     }
     switch (answer) {
-    case AddTrustedSiteDialog::AlwaysAllow:
-        list->AddPermanent(siteText);
-        return true;
-    case AddTrustedSiteDialog::AllowForSession:
-        list->AddForSession(siteText, sessionKey);
-        return true;
-    default:
-        return false;
+    case AddTrustedSiteDialog::AlwaysAllow: list->AddPermanent(siteText); return true;
+    case AddTrustedSiteDialog::AllowForSession: list->AddForSession(siteText, sessionKey); return true;
+    default: return false;
     }
 }
 

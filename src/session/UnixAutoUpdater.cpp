@@ -1,7 +1,7 @@
 #include "session/UnixAutoUpdater.h"
 
-#include "session/LinuxInstaller.h"
 #include "dialogs/QuitRequest.h"
+#include "session/LinuxInstaller.h"
 #include "session/TarArchiveInstaller.h"
 
 #include "dialogs/MessageBox.h"
@@ -26,7 +26,8 @@
 #include <cerrno>
 #include <cstring>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 namespace {
 constexpr const char* kLogFile = "/UnixAutoUpdater";
@@ -37,7 +38,10 @@ constexpr int kTrayRepeatSeconds = 5;
 // A version or signature file holds a line; nothing near this is one.
 constexpr size_t kTextFileLimit = 1 << 20;
 
-QString qobjectTr(const char* text) { return QCoreApplication::translate("QObject", text); }
+QString qobjectTr(const char* text)
+{
+    return QCoreApplication::translate("QObject", text);
+}
 
 QString dotted(const UVersion& version)
 {
@@ -53,15 +57,14 @@ QUrl serverFileUrl(const QUrl& server, const QString& path)
     url.setPath(path, QUrl::DecodedMode);
     return url;
 }
-}  // namespace
+} // namespace
 
 template <class Package>
 UnixAutoUpdater<Package>::UnixAutoUpdater(const int& sessionType, const QUrl& server, int silent)
     : AutoUpdater(sessionType, server, silent != 0),
       m_packageId(std::string(sessionType == 1 ? "EndpointCheckApp" : "NetworkAccessApp") + GetPackageSuffix()),
       m_silentFlag(silent)
-{
-}
+{}
 
 template <class Package>
 UnixAutoUpdater<Package>::~UnixAutoUpdater() = default;
@@ -172,8 +175,8 @@ bool UnixAutoUpdater<Package>::ShouldUpdateSelf()
                      makeArgFormat("Failed to parse server version '%1'", package.version));
         // The session waits for a signal: a package it cannot judge is passed over.
         finish();
-        emit UpdateFail(QStringLiteral("Failed to parse server version '%1'").arg(QString::fromStdString(package.version)),
-                        true);
+        emit UpdateFail(
+            QStringLiteral("Failed to parse server version '%1'").arg(QString::fromStdString(package.version)), true);
         return false;
     }
     const UVersion our(CString(TESSAL_VERSION), 4);
@@ -189,8 +192,10 @@ bool UnixAutoUpdater<Package>::ShouldUpdateSelf()
     const CString minText(package.minVersion.c_str());
     if (!package.minVersion.empty() && UVersion::isValid(minText, 4) && our < UVersion(minText, 4)) {
         const int seen = ShowInformationBox(
-            qobjectTr(QT_TRANSLATE_NOOP("QObject", "Applying software update version %1<br><br><font size='2'>NOTE: This will disconnect all sessions & "
-               "restart application.<br>NOTE: Please refresh browser after installation</font>"))
+            qobjectTr(QT_TRANSLATE_NOOP(
+                          "QObject", "Applying software update version %1<br><br><font size='2'>NOTE: This will "
+                                     "disconnect all sessions & "
+                                     "restart application.<br>NOTE: Please refresh browser after installation</font>"))
                 .arg(dotted(their)));
         // A notice ended without its button (the program is quitting) starts no download.
         if (seen != QMessageBox::Ok) {
@@ -200,8 +205,9 @@ bool UnixAutoUpdater<Package>::ShouldUpdateSelf()
         }
         return true;
     }
-    const int answer =
-        ShowQuestionBox(qobjectTr(QT_TRANSLATE_NOOP("QObject", "Software update %1 is available. Do you want to download this update?")).arg(dotted(their)));
+    const int answer = ShowQuestionBox(
+        qobjectTr(QT_TRANSLATE_NOOP("QObject", "Software update %1 is available. Do you want to download this update?"))
+            .arg(dotted(their)));
     // Only an explicit Ok downloads; Cancel, Escape or closing the box decline.
     if (answer != QMessageBox::Ok) {
         finish();
@@ -237,7 +243,8 @@ void UnixAutoUpdater<Package>::updateComponent(const char* id, const char* versi
     }
     if (m_current == nullptr) {
         finish();
-        emit UpdateFail(QStringLiteral("%1 pkg not found in server connectivity profile").arg(QLatin1String(id)), false);
+        emit UpdateFail(QStringLiteral("%1 pkg not found in server connectivity profile").arg(QLatin1String(id)),
+                        false);
         return;
     }
     m_componentVersion.clear();
@@ -299,9 +306,7 @@ void UnixAutoUpdater<Package>::FileDownloadSuccess(std::string file)
         return;
     }
     case Stage::ComponentPackage:
-    case Stage::ApplicationPackage:
-        InstallPackage(file);
-        return;
+    case Stage::ApplicationPackage: InstallPackage(file); return;
     case Stage::Idle:
     case Stage::Done:
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Unexpected download ignored", file));
@@ -332,8 +337,8 @@ void UnixAutoUpdater<Package>::InstallPackage(std::string& file)
     if (!VerifySignature(QString::fromStdString(file), expected)) {
         discard(file);
         ShowTrayIcon(nullptr, kTrayRepeatSeconds)
-            ->showWarning(qobjectTr(QT_TRANSLATE_NOOP("QObject", "Software update failed to verify signature")), QString(),
-                          kTrayWarningMs);
+            ->showWarning(qobjectTr(QT_TRANSLATE_NOOP("QObject", "Software update failed to verify signature")),
+                          QString(), kTrayWarningMs);
         finish();
         emit UpdateFail(QStringLiteral("Integrity check failed for %1").arg(id), false);
         return;
@@ -408,9 +413,12 @@ bool UnixAutoUpdater<Package>::ConfirmInstall(std::string& file, bool& failed)
     }
     file = target.toStdString();
     const int answer = ShowQuestionBox(
-        qobjectTr(QT_TRANSLATE_NOOP("QObject", "Updates downloaded at %1. Do you want to install it? <br><br><font size='2'>NOTE: Please install "
-           "appropriate package manually if native installer fail.<br>NOTE: This will disconnect all sessions & "
-           "restart application.<br>NOTE: Please refresh browser after installation<br></font>"))
+        qobjectTr(
+            QT_TRANSLATE_NOOP(
+                "QObject",
+                "Updates downloaded at %1. Do you want to install it? <br><br><font size='2'>NOTE: Please install "
+                "appropriate package manually if native installer fail.<br>NOTE: This will disconnect all sessions & "
+                "restart application.<br>NOTE: Please refresh browser after installation<br></font>"))
             .arg(target.toHtmlEscaped()));
     return answer == QMessageBox::Ok;
 }
@@ -424,10 +432,11 @@ bool UnixAutoUpdater<Package>::refuseFoldersOfOthers(const QStringList& paths, b
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
                    makeArgFormat("Update package not moved: another user controls the folder", path));
         failed = true;
-        emit UpdateFail(qobjectTr(QT_TRANSLATE_NOOP("QObject",
-                                                    "The Downloads folder cannot be used: %1 is controlled by another user"))
-                            .arg(path),
-                        false);
+        emit UpdateFail(
+            qobjectTr(
+                QT_TRANSLATE_NOOP("QObject", "The Downloads folder cannot be used: %1 is controlled by another user"))
+                .arg(path),
+            false);
         return true;
     }
     return false;
@@ -442,8 +451,9 @@ void UnixAutoUpdater<Package>::FileDownloadProgress(qlonglong total, qlonglong t
     if (m_current != nullptr && m_current->id == kOesisInspector && m_silentFlag != 0) {
         m_progress->setLabelText(qobjectTr(QT_TRANSLATE_NOOP("QObject", "Updating EndPoint Inspection Components")));
     } else if (m_current != nullptr) {
-        m_progress->setLabelText(qobjectTr(QT_TRANSLATE_NOOP("QObject", "Downloading %1 update v%2"))
-                                     .arg(QString::fromStdString(m_current->id), QString::fromStdString(m_current->version)));
+        m_progress->setLabelText(
+            qobjectTr(QT_TRANSLATE_NOOP("QObject", "Downloading %1 update v%2"))
+                .arg(QString::fromStdString(m_current->id), QString::fromStdString(m_current->version)));
     }
 }
 
@@ -466,4 +476,5 @@ void UnixAutoUpdater<Package>::InstallSuccess()
 
 template class UnixAutoUpdater<MacPackage>;
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -15,10 +15,12 @@
 
 #include <string>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 template <class Package>
-class UnixAutoUpdater : public AutoUpdater {
+class UnixAutoUpdater : public AutoUpdater
+{
 public:
     UnixAutoUpdater(const int& sessionType, const QUrl& server, int silent);
     ~UnixAutoUpdater() override;
@@ -68,16 +70,17 @@ private:
     bool refuseFoldersOfOthers(const QStringList& paths, bool& failed);
 
     std::string m_packageId;
-    const Package* m_current = nullptr;  // into m_profile's Linux list
+    const Package* m_current = nullptr; // into m_profile's Linux list
     QString m_signature;
     QString m_componentVersion;
     ConnectivityProfileParser m_profile;
     int m_silentFlag;
     Stage m_stage = Stage::Idle;
     QString m_signaturePath;
-    std::string m_componentPackage;  // downloaded component being installed
+    std::string m_componentPackage; // downloaded component being installed
 };
 
 extern template class UnixAutoUpdater<MacPackage>;
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

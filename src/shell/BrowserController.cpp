@@ -16,18 +16,18 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
+#include "dialogs/MessageBox.h"
+#include "dialogs/ServerUrls.h"
+#include "foundation/Helpers.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/LogSettings.h"
 #include "foundation/UArgFormat.h"
 #include "foundation/UClasses.h"
 #include "foundation/UException.h"
-#include "dialogs/ServerUrls.h"
 #include "session/SessionExchange.h"
 #include "session/TrustedSitePrompt.h"
-#include "foundation/Helpers.h"
 #include "shell/BrowserControllerApps.h"
 #include "shell/CookieOriginFilter.h"
-#include "dialogs/MessageBox.h"
 #include "shell/NAParamsXml.h"
 #include "tunnel/ResourceErrors.h"
 #include "tunnel/ResourceType.h"
@@ -63,22 +63,21 @@ static_assert(sizeof(kChannelBootstrap) - 1 == 117, "web channel bootstrap");
 // reaches the GUI thread; the server's own page cannot send a message longer
 // than the cap, which the GUI thread would otherwise parse and convert.
 // %1: the server's origin as a JavaScript string, %2: the cap in characters.
-const char kChannelGuard[] =
-    "\n;(function () {\n"
-    "    var transport = window.qt && window.qt.webChannelTransport;\n"
-    "    if (!transport)\n"
-    "        return;\n"
-    "    if (self.origin !== %1) {\n"
-    "        delete window.qt.webChannelTransport;\n"
-    "        QWebChannel = function () {};\n"
-    "        return;\n"
-    "    }\n"
-    "    var send = transport.send;\n"
-    "    transport.send = function (message) {\n"
-    "        if (typeof message === \"string\" && message.length <= %2)\n"
-    "            send.call(transport, message);\n"
-    "    };\n"
-    "})();\n";
+const char kChannelGuard[] = "\n;(function () {\n"
+                             "    var transport = window.qt && window.qt.webChannelTransport;\n"
+                             "    if (!transport)\n"
+                             "        return;\n"
+                             "    if (self.origin !== %1) {\n"
+                             "        delete window.qt.webChannelTransport;\n"
+                             "        QWebChannel = function () {};\n"
+                             "        return;\n"
+                             "    }\n"
+                             "    var send = transport.send;\n"
+                             "    transport.send = function (message) {\n"
+                             "        if (typeof message === \"string\" && message.length <= %2)\n"
+                             "            send.call(transport, message);\n"
+                             "    };\n"
+                             "})();\n";
 
 // The origin of a URL as a document's script reads it (self.origin).
 QString scriptOrigin(const QUrl& url)
@@ -87,9 +86,9 @@ QString scriptOrigin(const QUrl& url)
     origin.setScheme(url.scheme().toLower());
     origin.setHost(url.host(QUrl::FullyEncoded).toLower());
     const int port = url.port();
-    const int defaultPort = origin.scheme() == QLatin1String("https")  ? 443
-                            : origin.scheme() == QLatin1String("http") ? 80
-                                                                       : -1;
+    const int defaultPort = origin.scheme() == QLatin1String("https") ? 443
+                          : origin.scheme() == QLatin1String("http")  ? 80
+                                                                      : -1;
     if (port != -1 && port != defaultPort)
         origin.setPort(port);
     return origin.toString(QUrl::FullyEncoded);
@@ -150,8 +149,7 @@ BrowserController::BrowserController()
     connect(statusTimer, SIGNAL(timeout()), this, SLOT(checkResourceStatus()));
 
     connect(&resourceManager, SIGNAL(tunnelConnected(QString, int)), this, SLOT(onTunnelConnected(QString, int)));
-    connect(&resourceManager, SIGNAL(tunnelReconnecting(QString, int)), this,
-            SLOT(onTunnelReconnecting(QString, int)));
+    connect(&resourceManager, SIGNAL(tunnelReconnecting(QString, int)), this, SLOT(onTunnelReconnecting(QString, int)));
     connect(&resourceManager, SIGNAL(tunnelConnecting(QString, int)), this, SLOT(onTunnelConnecting(QString, int)));
     connect(&resourceManager, SIGNAL(tunnelClosed(QString, int, int)), this, SLOT(onTunnelClosed(QString, int, int)));
     connect(&resourceManager, SIGNAL(tunnelError(QString, int, int)), this, SLOT(onTunnelError(QString, int, int)));
@@ -373,9 +371,8 @@ void BrowserController::onNAParamsRequestFinished(Err::HttpNetworkManager err, Q
 
 void BrowserController::attachMainResource(QString naParams)
 {
-    guarded("Failed to attach main resource", __PRETTY_FUNCTION__, [&]() {
-        openMainResource(resourceName, resourceType, naParams);
-    });
+    guarded("Failed to attach main resource", __PRETTY_FUNCTION__,
+            [&]() { openMainResource(resourceName, resourceType, naParams); });
 }
 
 int BrowserController::openMainResource(const QString& id, const QString& typeText, const QString& naParams)
@@ -468,8 +465,8 @@ void BrowserController::onTunnelConnected(QString id, int resType)
         QString conflicts;
         if (resType == ResourceType::app_tunnel) {
             std::vector<tessal::TunnelEndpoint> entries;
-            const std::string tag = "Failed to retrieve applications to launch for resource " +
-                                    std::string(id.toUtf8().constData());
+            const std::string tag =
+                "Failed to retrieve applications to launch for resource " + std::string(id.toUtf8().constData());
             guarded(tag.c_str(), fn, [&]() { entries = resourceManager.getResourceDetails(id); });
             conflicts = portMappingJson(entries);
         }
@@ -611,10 +608,10 @@ void BrowserController::onPageLoaded(bool ok)
             if (resourcePageReady && webView && webView->lastLoadKeptPage())
                 return;
             const bool refused = webView && webView->page() && webView->page()->certificateRefused(root);
-            ReportErrorToUser(resourceName, tr("Failed to download resource page"),
-                              (refused ? tr("The certificate of the server %1 was refused")
-                                       : tr("Connection to %1 was interrupted"))
-                                  .arg(displayedUrl(root)));
+            ReportErrorToUser(
+                resourceName, tr("Failed to download resource page"),
+                (refused ? tr("The certificate of the server %1 was refused") : tr("Connection to %1 was interrupted"))
+                    .arg(displayedUrl(root)));
             return;
         }
         if (!cookiesSet)
@@ -744,7 +741,8 @@ void BrowserController::onWindowCloseRequestedByJS()
     }
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, "close window requested by JS");
     QTimer::singleShot(kJsCloseDelayMs, Qt::PreciseTimer, this, [this]() {
-        guarded("Failed to close window", "BrowserController::onWindowCloseRequestedByJS", [&]() { closeAllAndExit(); });
+        guarded("Failed to close window", "BrowserController::onWindowCloseRequestedByJS",
+                [&]() { closeAllAndExit(); });
     });
 }
 

@@ -16,11 +16,11 @@
 #include <memory>
 #include <vector>
 
+#include "dialogs/QuestionRow.h"
 #include "session/HttpNetworkManager.h"
 #include "session/SessionInfo.h"
 #include "shell/MainWindow.h"
 #include "shell/PowerManagment.h"
-#include "dialogs/QuestionRow.h"
 #include "shell/VpnWebBridge.h"
 #include "shell/WebView.h"
 #include "tunnel/ResourceManager.h"

@@ -26,17 +26,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "dialogs/MessageBox.h"
+#include "dialogs/ServerUrls.h"
+#include "foundation/Helpers.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
 #include "foundation/UClasses.h"
 #include "foundation/UException.h"
 #include "foundation/UserFiles.h"
 #include "foundation/m_system.h"
-#include "dialogs/ServerUrls.h"
 #include "session/TrustedSitePrompt.h"
-#include "dialogs/MessageBox.h"
 #include "shell/ShellTestSeam.h"
-#include "foundation/Helpers.h"
 
 namespace tessal {
 namespace qt {
@@ -194,9 +194,9 @@ void launchApplications(const std::vector<tessal::AppLaunchRequest>& apps)
                                        app.app_path));
         }
         const pid_t pid = launchCommand(app.app_path + " " + app.app_params);
-        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
-                     makeArgFormat("Launched '%1', args: %2, pid=%3", app.app_path, app.app_params,
-                                   static_cast<int>(pid)));
+        ULOG_VERBOSE(
+            kLogFile, __PRETTY_FUNCTION__,
+            makeArgFormat("Launched '%1', args: %2, pid=%3", app.app_path, app.app_params, static_cast<int>(pid)));
     }
 }
 
@@ -212,9 +212,7 @@ QString visibleText(const QString& text)
         case QChar::Separator_Paragraph:
             shown += QStringLiteral("\\u") + QString::number(code, 16).toUpper().rightJustified(4, QLatin1Char('0'));
             break;
-        default:
-            shown += QString::fromUcs4(&c, 1);
-            break;
+        default: shown += QString::fromUcs4(&c, 1); break;
         }
     }
     return shown;
@@ -265,7 +263,7 @@ bool openOwnLogFile(const QString& path)
     const std::string local = QFile::encodeName(path).toStdString();
     const size_t slash = local.rfind('/');
     const std::string folderPath = slash == std::string::npos ? std::string(".")
-                                   : slash == 0               ? std::string("/")
+                                 : slash == 0                 ? std::string("/")
                                                               : local.substr(0, slash);
     const std::string name = slash == std::string::npos ? local : local.substr(slash + 1);
     // Whose log it is comes from the folder as opened, never from the path:

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QObject>
 
+#include "dialogs/MessageBox.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/LogSettings.h"
 #include "foundation/UArgFormat.h"
@@ -18,7 +19,6 @@
 #include "shell/ChromePreferencesCleanup.h"
 #include "shell/CustomQApplication.h"
 #include "shell/FirefoxPreferencesCleanup.h"
-#include "dialogs/MessageBox.h"
 #include "shell/ShellTestSeam.h"
 
 namespace tessal {
@@ -134,12 +134,12 @@ std::vector<ProcessRecord> runningBrowsers(const std::string& procRoot)
 int askToCloseBrowsers(const std::vector<ProcessRecord>& browsers)
 {
     QString text = QObject::tr("Do you want to perform browser preferences cleanup? Please close all running "
-                               "instances of Firefox and Chrome browsers to continue:")
-                   + QStringLiteral("<ul>");
+                               "instances of Firefox and Chrome browsers to continue:") +
+                   QStringLiteral("<ul>");
     // A command line is whatever its program chose: never markup.
     for (const ProcessRecord& browser : browsers)
-        text += QStringLiteral("<li>") + QString::fromStdString(browser.command).toHtmlEscaped()
-                + QStringLiteral("</li>");
+        text +=
+            QStringLiteral("<li>") + QString::fromStdString(browser.command).toHtmlEscaped() + QStringLiteral("</li>");
     text += QStringLiteral("</ul>");
 
     MessageBox box;

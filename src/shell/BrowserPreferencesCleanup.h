@@ -24,8 +24,7 @@ std::string getHomeFolder(const std::string& user);
 uid_t userId(const std::string& user);
 
 // A password-database entry as far as the cleanup needs it.
-struct UserEntry
-{
+struct UserEntry {
     std::string home;
     uid_t uid = 0;
 };

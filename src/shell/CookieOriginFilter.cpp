@@ -5,7 +5,8 @@
 #include <QUrl>
 #include <QWebEngineCookieStore>
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 bool cookieAccessAllowed(const QUrl& server, const QUrl& requestOrigin)
 {
@@ -25,4 +26,5 @@ void keepCookiesWithServerOrigin(QWebEngineCookieStore* store, const QUrl& serve
     });
 }
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -7,7 +7,8 @@
 class QUrl;
 class QWebEngineCookieStore;
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 // False for a request of the server's host on another origin (scheme, host
 // and port); true for the server's origin and for every other host.
@@ -16,4 +17,5 @@ bool cookieAccessAllowed(const QUrl& server, const QUrl& requestOrigin);
 // Installs that rule as the store's cookie filter, replacing an earlier one.
 void keepCookiesWithServerOrigin(QWebEngineCookieStore* store, const QUrl& server);
 
-}  // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -25,6 +25,8 @@
 #include <QTranslator>
 #include <QUrl>
 
+#include "dialogs/MessageBox.h"
+#include "dialogs/QuitRequest.h"
 #include "foundation/CompanionProcesses.h"
 #include "foundation/Helpers.h"
 #include "foundation/IUErrorLog.h"
@@ -32,16 +34,17 @@
 #include "foundation/UException.h"
 #include "foundation/UVersion.h"
 #include "session/LaunchHandOver.h"
-#include "dialogs/QuitRequest.h"
 #include "session/Session.h"
 #include "shell/BrowserPreferencesCleanup.h"
 #include "shell/LinuxService.h"
-#include "dialogs/MessageBox.h"
 #include "shell/ShellTestSeam.h"
 #include "tessal_config.h"
 
 // The program's built-in images live in the dialogs library.
-static void registerProgramImages() { Q_INIT_RESOURCE(certificates); }
+static void registerProgramImages()
+{
+    Q_INIT_RESOURCE(certificates);
+}
 
 namespace tessal {
 namespace qt {
@@ -86,8 +89,8 @@ QString systemLocaleName()
 // it reports a failed write, which the writer handles (svpn's start ignores it).
 std::vector<int> terminationSignals()
 {
-    std::vector<int> caught{SIGTERM, SIGINT,    SIGHUP,  SIGQUIT,   SIGUSR1, SIGUSR2, SIGVTALRM,
-                             SIGPROF, SIGXCPU,   SIGXFSZ, SIGIO,     SIGPWR,  SIGSTKFLT};
+    std::vector<int> caught{SIGTERM, SIGINT,  SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2,  SIGVTALRM,
+                            SIGPROF, SIGXCPU, SIGXFSZ, SIGIO,   SIGPWR,  SIGSTKFLT};
     for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
         caught.push_back(signal);
     return caught;
@@ -195,7 +198,7 @@ ToolkitVersionCheck checkToolkitVersion(const QString& runtime, const QString& m
     if (!UVersion::isValid(runtimeText, 3) || !UVersion::isValid(minimumText, 3))
         return ToolkitVersionCheck::Unparsable;
     return UVersion(runtimeText, 3) < UVersion(minimumText, 3) ? ToolkitVersionCheck::TooOld
-                                                                 : ToolkitVersionCheck::Accepted;
+                                                               : ToolkitVersionCheck::Accepted;
 }
 
 QString catalogueLanguage(const QString& localeName)
@@ -206,8 +209,8 @@ QString catalogueLanguage(const QString& localeName)
         // Traditional script, or a territory that writes it.
         for (int i = 1; i < parts.size(); ++i) {
             const QString part = parts[i].toUpper();
-            if (part == QLatin1String("TW") || part == QLatin1String("HK") || part == QLatin1String("MO")
-                || part == QLatin1String("HANT"))
+            if (part == QLatin1String("TW") || part == QLatin1String("HK") || part == QLatin1String("MO") ||
+                part == QLatin1String("HANT"))
                 return QStringLiteral("tw");
         }
         return QStringLiteral("zh");
@@ -238,8 +241,7 @@ void CustomQApplication::customQApplicationStart()
     const QString runtime = QString::fromLatin1(qVersion());
     const QString minimum = minimumToolkitVersion();
     switch (checkToolkitVersion(runtime, minimum)) {
-    case ToolkitVersionCheck::Accepted:
-        break;
+    case ToolkitVersionCheck::Accepted: break;
     case ToolkitVersionCheck::Unparsable:
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("version parsing failed, still continue..."));
         break;
@@ -436,9 +438,9 @@ void CustomQApplication::loadLocalization()
 
     const QString probe = QObject::tr("Help");
     if (probe == QLatin1String("Help"))
-        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
-                     makeArgFormat("Translation self-test failed: QObject::tr(Help)='%1', locale=%2", probe,
-                                   localeName));
+        ULOG_WARNING(
+            kLogFile, __PRETTY_FUNCTION__,
+            makeArgFormat("Translation self-test failed: QObject::tr(Help)='%1', locale=%2", probe, localeName));
 }
 
 void CustomQApplication::loadTranslationFile(const QString& prefix)
@@ -452,7 +454,8 @@ void CustomQApplication::loadTranslationFile(const QString& prefix)
     if (!loaded || !installed)
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                      makeArgFormat("Translator error: locale:'%1', file '%2', from: ':/'... %3/%4", localeName, prefix,
-                                   loaded ? "loaded" : "failed to load", installed ? "installed" : "failed to install"));
+                                   loaded ? "loaded" : "failed to load",
+                                   installed ? "installed" : "failed to install"));
 }
 
 std::pair<bool, int> dispatchCommandLine(CustomQApplication& app)

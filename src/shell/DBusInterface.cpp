@@ -55,11 +55,10 @@ bool isCleanupRequest(const QStringList& arguments)
 // before it, so once it is in, the forwarded signal has left the process.
 bool waitUntilSent(QDBusConnection& bus)
 {
-    return bus
-               .call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                    QStringLiteral("/org/freedesktop/DBus"),
-                                                    QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")),
-                     QDBus::Block, kBusCallMs)
+    return bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                   QStringLiteral("/org/freedesktop/DBus"),
+                                                   QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")),
+                    QDBus::Block, kBusCallMs)
                .type() == QDBusMessage::ReplyMessage;
 }
 
@@ -84,10 +83,9 @@ bool unanswered(const QDBusMessage& reply)
 // A call to the bus daemon itself, bounded; *silent tells of no answer.
 QDBusMessage askBus(QDBusConnection& bus, const char* method, const QVariantList& arguments, bool* silent)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                       QStringLiteral("/org/freedesktop/DBus"),
-                                                       QStringLiteral("org.freedesktop.DBus"),
-                                                       QString::fromLatin1(method));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                       QStringLiteral("org.freedesktop.DBus"), QString::fromLatin1(method));
     call.setArguments(arguments);
     const QDBusMessage reply = bus.call(call, QDBus::Block, kBusCallMs);
     if (silent != nullptr)
@@ -142,9 +140,9 @@ Forwarded forwardOverBus(QDBusConnection& bus, const QString& url)
         return Forwarded::NotTaken;
     // Addressed to that owner alone, so that its answer can be told from the
     // next owner's.
-    QDBusMessage call = QDBusMessage::createMethodCall(owner, QString::fromLatin1(kDBusObjectPath),
-                                                       QString::fromLatin1(kDBusSignalInterface),
-                                                       QString::fromLatin1(kDBusSignalName));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(owner, QString::fromLatin1(kDBusObjectPath),
+                                       QString::fromLatin1(kDBusSignalInterface), QString::fromLatin1(kDBusSignalName));
     call << url;
     for (int asked = 0;; ++asked) {
         QElapsedTimer clock;
@@ -185,14 +183,14 @@ std::vector<BusSocket> sessionBusSockets()
 {
     std::vector<BusSocket> sockets;
     auto add = [&sockets](const QByteArray& path, bool abstract) {
-        sockaddr_un address {};
+        sockaddr_un address{};
         address.sun_family = AF_UNIX;
         const int offset = abstract ? 1 : 0;
         if (path.isEmpty() || path.size() + offset >= static_cast<int>(sizeof address.sun_path))
             return;
         std::memcpy(address.sun_path + offset, path.constData(), static_cast<size_t>(path.size()));
-        const size_t length = offsetof(sockaddr_un, sun_path) + static_cast<size_t>(offset + path.size()) +
-                              (abstract ? 0 : 1);
+        const size_t length =
+            offsetof(sockaddr_un, sun_path) + static_cast<size_t>(offset + path.size()) + (abstract ? 0 : 1);
         sockets.push_back({address, static_cast<socklen_t>(length)});
     };
     const QByteArray addresses = qgetenv("DBUS_SESSION_BUS_ADDRESS");
@@ -258,9 +256,7 @@ bool useLocalInstance(CustomQApplication& app, int& exitCode)
 
 } // namespace
 
-DBusInterface::DBusInterface(CustomQApplication* app) : QDBusAbstractAdaptor(app), app(app)
-{
-}
+DBusInterface::DBusInterface(CustomQApplication* app) : QDBusAbstractAdaptor(app), app(app) {}
 
 void DBusInterface::Activate(const QMap<QString, QVariant>&)
 {
@@ -279,9 +275,7 @@ void DBusInterface::Open(const QStringList& uris, const QMap<QString, QVariant>&
     runHandedOverLaunch(*app, uris.first(), [&message](bool taken) { return answerCall(message, taken); });
 }
 
-LaunchInterface::LaunchInterface(CustomQApplication* app) : QDBusAbstractAdaptor(app), app(app)
-{
-}
+LaunchInterface::LaunchInterface(CustomQApplication* app) : QDBusAbstractAdaptor(app), app(app) {}
 
 void LaunchInterface::CreateSession(const QString& url, const QDBusMessage& message)
 {
@@ -289,9 +283,7 @@ void LaunchInterface::CreateSession(const QString& url, const QDBusMessage& mess
     runHandedOverLaunch(*app, url, [&message](bool taken) { return answerCall(message, taken); });
 }
 
-LaunchSignalReceiver::LaunchSignalReceiver(CustomQApplication& app) : app(app)
-{
-}
+LaunchSignalReceiver::LaunchSignalReceiver(CustomQApplication& app) : app(app) {}
 
 void LaunchSignalReceiver::CreateSession(const QString& url)
 {
@@ -334,8 +326,8 @@ bool setupDBusService(CustomQApplication& app, int& exitCode)
     for (;;) {
         // One receiver per attempt: signals meant for another owner go with it.
         auto receiver = std::make_unique<LaunchSignalReceiver>(app);
-        const bool connected =
-            bus.connect(QString(), QString(), signalInterface, signalName, receiver.get(), SLOT(CreateSession(QString)));
+        const bool connected = bus.connect(QString(), QString(), signalInterface, signalName, receiver.get(),
+                                           SLOT(CreateSession(QString)));
         const Claim claim = claimName(bus, service);
         if (claim == Claim::Silent) {
             if (connected)
@@ -379,9 +371,9 @@ bool setupDBusService(CustomQApplication& app, int& exitCode)
             return false;
         }
         if (!announced) {
-            ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
-                         makeArgFormat("Service '%1' already running, dispatching message to running instance",
-                                       service));
+            ULOG_VERBOSE(
+                kLogFile, __PRETTY_FUNCTION__,
+                makeArgFormat("Service '%1' already running, dispatching message to running instance", service));
             announced = true;
         }
 
@@ -414,11 +406,8 @@ bool setupDBusService(CustomQApplication& app, int& exitCode)
             exitCode = 1;
             serveNobody();
             return false;
-        case Forwarded::BusSilent:
-            serveNobody();
-            return useLocalInstance(app, exitCode);
-        case Forwarded::NotTaken:
-            break;
+        case Forwarded::BusSilent: serveNobody(); return useLocalInstance(app, exitCode);
+        case Forwarded::NotTaken: break;
         }
         bool silent = false;
         const bool owned = !nameOwner(bus, service, &silent).isEmpty();

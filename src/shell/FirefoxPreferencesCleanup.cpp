@@ -16,8 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Editor
-{
+struct Editor {
     const char* fileName;
     std::function<bool(std::string&, const std::string&)> edit;
 };
@@ -34,8 +33,8 @@ void cleanupFirefoxProfile(const std::vector<std::string>& schemes, const std::s
     const ProfileOwner owner = profileOwner(user);
     runAsProfileOwner(owner, [&] {
         const Editor editors[] = {
-            {"handlers.json",
-             [](std::string& text, const std::string& scheme) { return eraseJsonSchemeEntry(text, scheme, "schemes"); }},
+            {"handlers.json", [](std::string& text,
+                                 const std::string& scheme) { return eraseJsonSchemeEntry(text, scheme, "schemes"); }},
             {"mimeTypes.rdf", removeSchemeFromMimeTypesRdf},
         };
         std::string errors;

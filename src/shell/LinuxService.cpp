@@ -89,7 +89,8 @@ void logTlsLibraries()
                  makeArgFormat("QT - OpenSSL supported: %1. Lib in use: %2. Build: %3",
                                QSslSocket::supportsSsl() ? "true" : "false", QSslSocket::sslLibraryVersionString(),
                                QSslSocket::sslLibraryBuildVersionString()));
-    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Tessal - OpenSSL build version: %1", OPENSSL_VERSION_TEXT));
+    ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                 makeArgFormat("Tessal - OpenSSL build version: %1", OPENSSL_VERSION_TEXT));
 }
 
 } // namespace qt

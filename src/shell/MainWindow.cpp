@@ -14,10 +14,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "foundation/IUErrorLog.h"
-#include "foundation/UArgFormat.h"
 #include "dialogs/MessageBox.h"
 #include "dialogs/Notification.h"
+#include "foundation/IUErrorLog.h"
+#include "foundation/UArgFormat.h"
 #include "tessal_config.h"
 
 namespace tessal {
@@ -141,9 +141,7 @@ void MainWindow::geometryChangeRequested(QRect geometry)
     setGeometry(geometry);
 }
 
-void MainWindow::webViewLoadStarted()
-{
-}
+void MainWindow::webViewLoadStarted() {}
 
 } // namespace qt
 } // namespace tessal

@@ -42,8 +42,7 @@ bool isInside(const fs::path& path, const fs::path& folder)
 
 // The file opened for reading through its folder, never through a symbolic
 // link as its last component; with an owner also confined to their home.
-struct OpenedFile
-{
+struct OpenedFile {
     UniqueFd folder;
     UniqueFd file;
     std::string name;
@@ -58,8 +57,8 @@ void openProfileFolder(const std::string& path, const ProfileOwner* owner, Uniqu
     if (owner != nullptr) {
         target = fs::canonical(target);
         if (!isInside(target, fs::weakly_canonical(owner->home)))
-            throw std::runtime_error("File " + quotedPath(path) + " lies outside the home folder "
-                                     + quotedPath(owner->home));
+            throw std::runtime_error("File " + quotedPath(path) + " lies outside the home folder " +
+                                     quotedPath(owner->home));
     }
     fs::path folder = target.parent_path();
     if (folder.empty())
@@ -90,8 +89,8 @@ void openPreferenceFile(const std::string& path, const ProfileOwner* owner, Open
     if (!S_ISREG(opened.status.st_mode))
         throw std::runtime_error("File " + quotedPath(path) + " is not a regular file");
     if (owner != nullptr && opened.status.st_uid != owner->uid)
-        throw std::runtime_error("File " + quotedPath(path) + " is not owned by the user (uid "
-                                 + std::to_string(owner->uid) + ")");
+        throw std::runtime_error("File " + quotedPath(path) + " is not owned by the user (uid " +
+                                 std::to_string(owner->uid) + ")");
 }
 
 // How a replacement is handed to the file's owner.
@@ -105,9 +104,9 @@ std::string temporaryPrefix(const std::string& name)
 
 bool isTemporaryOf(const std::string& entry, const std::string& prefix)
 {
-    return entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0
-           && entry.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", prefix.size())
-                  == std::string::npos;
+    return entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0 &&
+           entry.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", prefix.size()) ==
+               std::string::npos;
 }
 
 std::string tooBig(const std::string& path, std::uintmax_t limit)
@@ -158,10 +157,13 @@ void runAsProfileOwner(const ProfileOwner& owner, const std::function<void()>& s
     std::string result;
     // A preference file is read and written in well under this.
     constexpr long long kStepBoundMs = 60000;
-    if (!runInChild(&identity, {}, [&step]() {
-            step();
-            return std::string();
-        }, result, kStepBoundMs))
+    if (!runInChild(
+            &identity, {},
+            [&step]() {
+                step();
+                return std::string();
+            },
+            result, kStepBoundMs))
         throw std::runtime_error(result);
 }
 
@@ -222,13 +224,13 @@ void removeStaleTemporaries(const std::string& path, const ProfileOwner* owner)
     for (const std::string& temporary : stale) {
         // Only regular files of ours or the owner's; a device is never opened.
         struct stat before {};
-        if (::fstatat(folder.get(), temporary.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(before.st_mode)
-            || (before.st_uid != ::geteuid() && (owner == nullptr || before.st_uid != owner->uid)))
+        if (::fstatat(folder.get(), temporary.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(before.st_mode) ||
+            (before.st_uid != ::geteuid() && (owner == nullptr || before.st_uid != owner->uid)))
             continue;
         UniqueFd file(::openat(folder.get(), temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat status {};
-        if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || status.st_ino != before.st_ino
-            || status.st_dev != before.st_dev)
+        if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || status.st_ino != before.st_ino ||
+            status.st_dev != before.st_dev)
             continue;
         // A write still running holds its replacement locked.
         if (::flock(file.get(), LOCK_EX | LOCK_NB) == 0)

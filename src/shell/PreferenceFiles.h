@@ -19,8 +19,7 @@ constexpr std::uintmax_t kPreferenceFileLimit = 52428800;
 
 // Whose files are edited: they must lie inside home (after every symbolic
 // link is resolved) and be regular files owned by uid.
-struct ProfileOwner
-{
+struct ProfileOwner {
     std::string home;
     uid_t uid = 0;
 };

@@ -75,8 +75,8 @@ size_t skipValue(const std::string& t, size_t i)
         return npos;
     }
     size_t j = i;
-    while (j < t.size() && !isJsonBlank(t[j]) && t[j] != ',' && t[j] != '}' && t[j] != ']' && t[j] != ':'
-           && t[j] != '{' && t[j] != '[' && t[j] != '"')
+    while (j < t.size() && !isJsonBlank(t[j]) && t[j] != ',' && t[j] != '}' && t[j] != ']' && t[j] != ':' &&
+           t[j] != '{' && t[j] != '[' && t[j] != '"')
         ++j;
     return j == i ? npos : j;
 }
@@ -108,8 +108,7 @@ size_t findMemberValue(const std::string& t, const std::string& key)
     return npos;
 }
 
-struct Member
-{
+struct Member {
     size_t keyStart;
     size_t valueStart;
     size_t comma; // the comma after the member, npos for the last one
@@ -225,9 +224,9 @@ bool keepWhenValid(std::string& text, const std::string& original, const std::st
     if (error.error == QJsonParseError::NoError)
         return true;
     text = original;
-    throw std::runtime_error("removing \"" + what + "\" from \"" + key + "\" leaves no valid JSON ("
-                             + error.errorString().toStdString() + " at offset " + std::to_string(error.offset)
-                             + "), text left unchanged");
+    throw std::runtime_error("removing \"" + what + "\" from \"" + key + "\" leaves no valid JSON (" +
+                             error.errorString().toStdString() + " at offset " + std::to_string(error.offset) +
+                             "), text left unchanged");
 }
 
 // --- RDF/XML: one element from its start tag to its own end -------------
@@ -269,16 +268,16 @@ size_t elementEnd(const std::string& t, size_t from, const std::string& name)
         const size_t lt = t.find('<', i);
         if (lt == npos)
             return npos;
-        if (t.compare(lt, close.size(), close) == 0 && lt + close.size() < t.size()
-            && isNameEnd(t[lt + close.size()])) {
+        if (t.compare(lt, close.size(), close) == 0 && lt + close.size() < t.size() &&
+            isNameEnd(t[lt + close.size()])) {
             const size_t gt = t.find('>', lt);
             if (gt == npos)
                 return npos;
             if (--depth == 0)
                 return gt + 1;
             i = gt + 1;
-        } else if (t.compare(lt, open.size(), open) == 0 && lt + open.size() < t.size()
-                   && isNameEnd(t[lt + open.size()])) {
+        } else if (t.compare(lt, open.size(), open) == 0 && lt + open.size() < t.size() &&
+                   isNameEnd(t[lt + open.size()])) {
             bool selfClosing = false;
             const size_t end = tagEnd(t, lt + open.size(), selfClosing);
             if (end == npos)

@@ -9,14 +9,12 @@ namespace system {
 
 // One entry of the process list: its id and the first word of its command
 // line ("<unknown>" when that could not be read).
-struct ProcessRecord
-{
+struct ProcessRecord {
     int pid = 0;
     std::string command = "<unknown>";
 };
 
-struct ProcessMatcher
-{
+struct ProcessMatcher {
     enum Method { Equal = 1, Wildcard = 2 };
 
     std::string expression;

@@ -51,7 +51,7 @@ constexpr int kConnectMs = 2000;
 // folder's own path is, and always the folder that was checked.
 sockaddr_un socketAddress(int folder)
 {
-    sockaddr_un address {};
+    sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::snprintf(address.sun_path, sizeof address.sun_path, "/proc/self/fd/%d/%s", folder, kSocketName);
     return address;
@@ -117,8 +117,7 @@ struct LocalLaunchChannel::Connection {
 
 LocalLaunchChannel::LocalLaunchChannel(CustomQApplication& app, std::unique_ptr<UUserLockFile> lock)
     : QObject(&app), app(app), lock(std::move(lock))
-{
-}
+{}
 
 LocalLaunchChannel::~LocalLaunchChannel()
 {
@@ -177,7 +176,7 @@ void LocalLaunchChannel::acceptPending()
         const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0)
             return;
-        ucred peer {};
+        ucred peer{};
         socklen_t size = sizeof peer;
         if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::geteuid()) {
             ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
@@ -264,7 +263,7 @@ int connectLocalBefore(const sockaddr_un& address, socklen_t length, long long d
 
 bool waitForBefore(int fd, short events, long long deadline)
 {
-    pollfd wait {fd, events, 0};
+    pollfd wait{fd, events, 0};
     int ready = 0;
     do {
         ready = ::poll(&wait, 1, static_cast<int>(std::max(0LL, deadline - monotonicMs())));
@@ -368,8 +367,7 @@ bool setupLocalInstance(CustomQApplication& app, int& exitCode)
                        makeArgFormat("The running instance did not answer the launch request, giving up"));
             exitCode = 1;
             return false;
-        case HandOver::NotTaken:
-            break;
+        case HandOver::NotTaken: break;
         }
         if (monotonicMs() >= deadline) {
             ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,

@@ -51,8 +51,7 @@ void WebPage::setAuthenticationHandler(QObject* handler)
 {
     // Made by signature text: a handler without these slots gets no
     // connection, and the engine then cancels the request.
-    if (handler != nullptr &&
-        handler->metaObject()->indexOfSlot("authenticationRequired(QUrl,QAuthenticator*)") >= 0)
+    if (handler != nullptr && handler->metaObject()->indexOfSlot("authenticationRequired(QUrl,QAuthenticator*)") >= 0)
         connect(this, SIGNAL(authenticationRequired(const QUrl&, QAuthenticator*)), handler,
                 SLOT(authenticationRequired(const QUrl&, QAuthenticator*)));
     if (handler != nullptr &&
@@ -169,9 +168,8 @@ void WebPage::javaScriptAlert(const QUrl& securityOrigin, const QString& msg)
 {
     if (!admitDialog(securityOrigin, "alert"))
         return;
-    QPointer<QMessageBox> box =
-        new QMessageBox(QMessageBox::Information, QString(), VpnWebBridge::pageText(msg), QMessageBox::Ok,
-                        dialogParent());
+    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Information, QString(), VpnWebBridge::pageText(msg),
+                                                QMessageBox::Ok, dialogParent());
     box->setTextFormat(Qt::PlainText);
     runDialog(box);
     delete box.data();
@@ -183,9 +181,8 @@ bool WebPage::javaScriptConfirm(const QUrl& securityOrigin, const QString& msg)
     const bool leaving = msg == QCoreApplication::translate("QWebEnginePage", kLeavePageText);
     if (!admitDialog(securityOrigin, leaving ? "beforeunload" : "confirm"))
         return leaving;
-    QPointer<QMessageBox> box =
-        new QMessageBox(QMessageBox::Question, QString(), VpnWebBridge::pageText(msg),
-                        QMessageBox::Ok | QMessageBox::Cancel, dialogParent());
+    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Question, QString(), VpnWebBridge::pageText(msg),
+                                                QMessageBox::Ok | QMessageBox::Cancel, dialogParent());
     box->setTextFormat(Qt::PlainText);
     box->setDefaultButton(QMessageBox::Cancel);
     const DialogEnd end = runDialog(box);

@@ -98,8 +98,8 @@ void WebView::onLoadingChanged(const QWebEngineLoadingInfo& info)
         return;
     }
     // A navigation that never commits ends as stopped, not as failed.
-    lastLoadKept = info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && !info.isErrorPage() &&
-                       url() == urlAtLoadStart;
+    lastLoadKept =
+        info.status() == QWebEngineLoadingInfo::LoadStoppedStatus && !info.isErrorPage() && url() == urlAtLoadStart;
 }
 
 void WebView::onFeaturePermissionRequested(QUrl securityOrigin, QWebEnginePage::Feature feature)

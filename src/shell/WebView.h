@@ -40,8 +40,7 @@ public:
     void setWebChannel(QWebChannel* webChannel) { channel = webChannel; }
 
     // The error page's HTML for a title (plain text) and a text.
-    static QString errorPageHtml(const QString& title, const QString& text,
-                                 Qt::TextFormat textFormat = Qt::PlainText);
+    static QString errorPageHtml(const QString& title, const QString& text, Qt::TextFormat textFormat = Qt::PlainText);
 
 public slots:
     void onFeaturePermissionRequested(QUrl securityOrigin, QWebEnginePage::Feature feature);

@@ -16,11 +16,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/keyctl.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sstream>
 #include <string>
-#include <linux/keyctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -43,8 +43,8 @@ CString addressText(const sockaddr_storage& address, int tableFamily)
     char text[46] = "";
     const int family = address.ss_family != 0 ? address.ss_family : tableFamily;
     const void* bytes = family == AF_INET6
-                            ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6&>(address).sin6_addr)
-                            : static_cast<const void*>(&reinterpret_cast<const sockaddr_in&>(address).sin_addr);
+                          ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6&>(address).sin6_addr)
+                          : static_cast<const void*>(&reinterpret_cast<const sockaddr_in&>(address).sin_addr);
     if (inet_ntop(family, bytes, text, sizeof text) == nullptr)
         text[0] = '\0';
     return CString(text);
@@ -79,8 +79,7 @@ void appendRow(CString& html, const IpForwardRow2& row, int family)
 {
     html += formatString("<tr><td>%s</td><td>%d</td><td>%s</td><td>%s(%d)</td><td>%d</td><td>%d</td>",
                          static_cast<const char*>(addressText(row.destination, family)),
-                         static_cast<int>(row.prefixLength),
-                         static_cast<const char*>(addressText(row.gateway, family)),
+                         static_cast<int>(row.prefixLength), static_cast<const char*>(addressText(row.gateway, family)),
                          static_cast<const char*>(interfaceName(row.ifIndex)), static_cast<int>(row.ifIndex),
                          static_cast<int>(static_cast<int32_t>(row.metric)), static_cast<int>(row.table));
 }
@@ -88,8 +87,7 @@ void appendRow(CString& html, const IpForwardRow2& row, int family)
 void appendRow(CString& html, const IpAddrRow2& row, int family)
 {
     html += formatString("<tr><td>%s</td><td>%d</td><td>%s(%d)</td></tr>\n",
-                         static_cast<const char*>(addressText(row.address, family)),
-                         static_cast<int>(row.prefixLength),
+                         static_cast<const char*>(addressText(row.address, family)), static_cast<int>(row.prefixLength),
                          static_cast<const char*>(interfaceName(row.ifIndex)), static_cast<int>(row.ifIndex));
 }
 
@@ -116,8 +114,7 @@ struct AddressPage {
     static constexpr const char* kFunction = "GetIpAddrTableAsHTML()";
     static constexpr const char* kHeader =
         "<html><body><table border=\"1\"><tr><th>Address</th><th>Netmask</th><th>If</th></tr>";
-    static constexpr const char* kFailure[2] = {"GetIpAddrTable2(AF_INET) failed",
-                                                "GetIpAddrTable2(AF_INET6) failed"};
+    static constexpr const char* kFailure[2] = {"GetIpAddrTable2(AF_INET) failed", "GetIpAddrTable2(AF_INET6) failed"};
     static int get(CRouteTable& reader, uint16_t family, Table** table)
     {
         return reader.GetIpAddrTable2(family, table);
@@ -328,8 +325,8 @@ uint32_t parseRealUid(const std::string& status)
     size_t end = i;
     while (end < status.size() && status[end] >= '0' && status[end] <= '9')
         ++end;
-    if (end == i || end - i > 10 || (end < status.size() && status[end] != '\t' && status[end] != ' ' &&
-                                     status[end] != '\n'))
+    if (end == i || end - i > 10 ||
+        (end < status.size() && status[end] != '\t' && status[end] != ' ' && status[end] != '\n'))
         return kNoLoginUser;
     const uint64_t value = std::stoull(status.substr(i, end - i));
     return value >= kNoLoginUser ? kNoLoginUser : static_cast<uint32_t>(value);
@@ -339,20 +336,20 @@ uint32_t parseRealUid(const std::string& status)
 struct SessionProcess {
     uint32_t loginUid = kNoLoginUser;
     uint32_t realUid = kNoLoginUser;
-    std::vector<std::string> display;  // its DISPLAY, WAYLAND_DISPLAY, XDG_RUNTIME_DIR
+    std::vector<std::string> display; // its DISPLAY, WAYLAND_DISPLAY, XDG_RUNTIME_DIR
 };
 
 // One process, held from the moment it is named: its folder under the proc
 // root, open (the kernel ties such a descriptor to the process, so once the
 // process has ended nothing more is read through it, whoever gets its id),
 // and its start time, which tells a process that took the id over.
-class ProcessFolder {
+class ProcessFolder
+{
 public:
     ProcessFolder(int pid, const char* procRoot)
         : m_fd(::open((std::string(procRoot) + "/" + std::to_string(pid)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
           m_startTime(startTime())
-    {
-    }
+    {}
 
     int fd() const { return m_fd.get(); }
     // False when the process has ended or another one has its id now. A
@@ -524,12 +521,12 @@ int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
             envTexts.insert(envTexts.end(), session.display.begin(), session.display.end());
         }
     }
-    ULOG_VERBOSE(kLogFile, kFunction,
-                 makeArgFormat("%1, %2, %3", "Launching application with uid, gid", uid, gid));
+    ULOG_VERBOSE(kLogFile, kFunction, makeArgFormat("%1, %2, %3", "Launching application with uid, gid", uid, gid));
     if (uid != kNoLoginUser && uid != session.realUid) {
         ULOG_ERROR(kLogFile, kFunction,
-                   makeArgFormat("%1, %2, %3, %4", "Login user of the process is not the user it runs as, not launching",
-                                 pid, uid, session.realUid));
+                   makeArgFormat("%1, %2, %3, %4",
+                                 "Login user of the process is not the user it runs as, not launching", pid, uid,
+                                 session.realUid));
         return 0;
     }
     if (uid == kNoLoginUser || gid == kNoLoginUser) {
@@ -556,7 +553,8 @@ int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
         return -1;
     }
     if (run.pid <= 0) {
-        ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "Could not start application", describeErrno(run.error)));
+        ULOG_ERROR(kLogFile, kFunction,
+                   makeArgFormat("%1, %2", "Could not start application", describeErrno(run.error)));
         return -1;
     }
     if (!run.started()) {

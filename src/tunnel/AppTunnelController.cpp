@@ -8,16 +8,17 @@
 
 #include <boost/system/system_error.hpp>
 
+#include "foundation/IUErrorLog.h"
+#include "foundation/UArgFormat.h"
 #include "foundation/UClasses.h"
 #include "foundation/UException.h"
 #include "foundation/Uri.h"
-#include "foundation/IUErrorLog.h"
-#include "foundation/UArgFormat.h"
 #include "tunnel/TunnelServerClient.h"
 #include "tunnel/TunnelTestSeam.h"
 #include "tunnel/WebInterface.h"
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 namespace {
 
@@ -49,10 +50,10 @@ ClientSettings settingsFor(const QUrl& url, const QString& sessionId)
             s.port = Uri::getDefaultPort(scheme.toUtf8().constData()).port;
         } catch (...) {
             ULOG(1, kSource, __PRETTY_FUNCTION__,
-                       UArgFormat("Failed to get port for scheme %1, using default %2")
-                           .arg(scheme.toUtf8().constData())
-                           .arg(defaultPort)
-                           .str());
+                 UArgFormat("Failed to get port for scheme %1, using default %2")
+                     .arg(scheme.toUtf8().constData())
+                     .arg(defaultPort)
+                     .str());
             s.port = defaultPort;
         }
     }
@@ -66,12 +67,8 @@ ClientSettings settingsFor(const QUrl& url, const QString& sessionId)
 
 AppTunnelController::AppTunnelController(WebInterface* listener, const QUrl& tunnelUrl, const QString& sessionId,
                                          const QString& resourceId)
-    : m_listener(listener)
-    , m_tunnelUrl(tunnelUrl)
-    , m_sessionId(sessionId)
-    , m_resourceId(resourceId)
-{
-}
+    : m_listener(listener), m_tunnelUrl(tunnelUrl), m_sessionId(sessionId), m_resourceId(resourceId)
+{}
 
 AppTunnelController::~AppTunnelController() = default;
 
@@ -111,10 +108,10 @@ void AppTunnelController::closeServerTunnelsQuietly(TunnelServerClient* client)
         client->close(m_resourceId.toStdString());
     } catch (const std::exception& e) {
         ULOG(2, kSource, __PRETTY_FUNCTION__,
-                   UArgFormat("Failed to close tunnels of '%1': %2")
-                       .arg(m_resourceId.toUtf8().constData())
-                       .arg(e.what())
-                       .str());
+             UArgFormat("Failed to close tunnels of '%1': %2")
+                 .arg(m_resourceId.toUtf8().constData())
+                 .arg(e.what())
+                 .str());
     }
 }
 
@@ -155,7 +152,7 @@ int AppTunnelController::open(const std::string& /*params*/)
         try {
             client->setLogLevel(level);
         } catch (const boost::system::system_error&) {
-            throw;   // the server is gone: the open cannot go on
+            throw; // the server is gone: the open cannot go on
         } catch (const std::exception& e) {
             ULOG(2, kSource, __PRETTY_FUNCTION__,
                  UArgFormat("Failed to set log level %1: %2").arg(level).arg(e.what()).str());
@@ -200,7 +197,7 @@ int AppTunnelController::close()
     } else {
         m_closeRequested = true;
         ULOG(2, kSource, __PRETTY_FUNCTION__,
-                   UArgFormat("Tunnel '%1' is not opened yet").arg(m_resourceId.toUtf8().constData()).str());
+             UArgFormat("Tunnel '%1' is not opened yet").arg(m_resourceId.toUtf8().constData()).str());
     }
     return 0;
 }
@@ -214,7 +211,7 @@ int AppTunnelController::checkStatus()
 {
     if (!m_opened) {
         ULOG(2, kSource, __PRETTY_FUNCTION__,
-                   UArgFormat("Tunnel '%1' is not opened yet").arg(m_resourceId.toUtf8().constData()).str());
+             UArgFormat("Tunnel '%1' is not opened yet").arg(m_resourceId.toUtf8().constData()).str());
         return 114;
     }
     TunnelServerClient* client = getTunnelServerClient();
@@ -256,7 +253,7 @@ void AppTunnelController::setLogLevel(int level)
     // not: nothing may leave here.
     g_logLevelInForce = level;
     if (!m_opened)
-        return;   // the next open passes it on
+        return; // the next open passes it on
     try {
         getTunnelServerClient()->setLogLevel(level);
     } catch (const std::exception& e) {
@@ -265,4 +262,5 @@ void AppTunnelController::setLogLevel(int level)
     }
 }
 
-} // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

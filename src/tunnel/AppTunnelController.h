@@ -12,12 +12,14 @@
 
 class TunnelServerClient;
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 class WebInterface;
 
 // The tunnel server did not become ready within the readiness wait.
-class TunnelServerTimeoutException : public std::runtime_error {
+class TunnelServerTimeoutException : public std::runtime_error
+{
 public:
     explicit TunnelServerTimeoutException(const std::string& text) : std::runtime_error(text) {}
 };
@@ -25,7 +27,8 @@ public:
 // The TunnelInterface of an "app_tunnel" resource: turns each operation into
 // commands of the one process-wide TunnelServerClient and reports tunnel
 // events to its listener. GUI thread only.
-class AppTunnelController final : public TunnelInterface {
+class AppTunnelController final : public TunnelInterface
+{
 public:
     AppTunnelController(WebInterface* listener, const QUrl& tunnelUrl, const QString& sessionId,
                         const QString& resourceId);
@@ -60,4 +63,5 @@ private:
     QString m_resourceId;
 };
 
-} // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

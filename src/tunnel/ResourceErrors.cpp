@@ -6,8 +6,9 @@ namespace {
 
 const char* const kUnknownError = "Unknown error";
 
-const char* resourceLayerText(int code) {
-  switch (code) {
+const char* resourceLayerText(int code)
+{
+    switch (code) {
     case 101: return "Only one VPN resource can be run at the same time";
     case 102: return "Only one type of resource can be run at the same time";
     case 103: return "Resource already running";
@@ -27,13 +28,14 @@ const char* resourceLayerText(int code) {
     case 117: return "Session is invalid";
     case 118: return "An operation has been cancelled by the user";
     default: return nullptr;
-  }
+    }
 }
 
-}  // namespace
+} // namespace
 
-const char* svpnErrorText(int code) {
-  switch (code) {
+const char* svpnErrorText(int code)
+{
+    switch (code) {
     case -102: return "Cannot connect to Tunnel Server";
     case -101: return "Wrong configuration";
     case -100: return "Cannot create new thread";
@@ -73,31 +75,36 @@ const char* svpnErrorText(int code) {
     case 29: return "Wrong response from server";
     case 100: return "Tunnel server started";
     default: return kUnknownError;
-  }
+    }
 }
 
-QString resourceErrorText(int code) {
-  if (code <= 100) return QString::fromUtf8(svpnErrorText(code));
-  if (const char* text = resourceLayerText(code)) return QString::fromUtf8(text);
-  return QStringLiteral("Unknown error %1").arg(code);
+QString resourceErrorText(int code)
+{
+    if (code <= 100)
+        return QString::fromUtf8(svpnErrorText(code));
+    if (const char* text = resourceLayerText(code))
+        return QString::fromUtf8(text);
+    return QStringLiteral("Unknown error %1").arg(code);
 }
 
-bool isResourceRequestRefusal(int code) {
-  switch (code) {
+bool isResourceRequestRefusal(int code)
+{
+    switch (code) {
     case 101:
     case 102:
     case 103:
     case 104:
     case 112: return true;
     default: return false;
-  }
+    }
 }
 
-int mapTunnelServerError(int status) {
-  switch (static_cast<uint32_t>(status)) {
+int mapTunnelServerError(int status)
+{
+    switch (static_cast<uint32_t>(status)) {
     case 0xC5002001u: return 116;
     case 0xC5002002u: return 115;
     case 0xC0000520u: return 117;
     default: return 114;
-  }
+    }
 }

@@ -13,18 +13,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 #include <exception>
 #include <memory>
+#include <strings.h>
 #include <vector>
 
 #include "foundation/CompanionProcesses.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
-#include "foundation/UException.h"
 #include "foundation/UClasses.h"
-#include "foundation/UserFiles.h"
+#include "foundation/UException.h"
 #include "foundation/USocket.h"
+#include "foundation/UserFiles.h"
 #include "foundation/UserLockFile.h"
 #include "foundation/m_system.h"
 #include "tessal_config.h"
@@ -48,84 +48,103 @@ const size_t kReplyStep = 256;
 const size_t kReplyCap = 64 * 1024;
 
 // Session id of the previous start in this process (GUI thread only).
-CString& lastSessionId() {
-  static CString id;
-  return id;
+CString& lastSessionId()
+{
+    static CString id;
+    return id;
 }
 
-CString errnoText(int error) { return CString(std::strerror(error)); }
-
-CString decimal(long long value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%lld", value);
-  return CString(text);
+CString errnoText(int error)
+{
+    return CString(std::strerror(error));
 }
 
-CString hexOf(const CString& text) {
-  static const char digits[] = "0123456789ABCDEF";
-  CString out;
-  const int length = text.GetLength();
-  char* p = out.GetBufferSetLength(length * 2);
-  for (int i = 0; i < length; ++i) {
-    const unsigned char byte = static_cast<unsigned char>(text[i]);
-    *p++ = digits[byte >> 4];
-    *p++ = digits[byte & 0x0F];
-  }
-  out.ReleaseBuffer(length * 2);
-  return out;
+CString decimal(long long value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld", value);
+    return CString(text);
+}
+
+CString hexOf(const CString& text)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    CString out;
+    const int length = text.GetLength();
+    char* p = out.GetBufferSetLength(length * 2);
+    for (int i = 0; i < length; ++i) {
+        const unsigned char byte = static_cast<unsigned char>(text[i]);
+        *p++ = digits[byte >> 4];
+        *p++ = digits[byte & 0x0F];
+    }
+    out.ReleaseBuffer(length * 2);
+    return out;
 }
 
 // Lets the one child we start be waited for. Only a disposition that reaps
 // children by itself (ignored, or SA_NOCLDWAIT) is changed, and only until
 // that child has been reaped: the disposition is the whole process's, and a
 // handler (another part's way of learning of its children) stays in place.
-class ChildReaping {
- public:
-  ChildReaping() {
-    struct sigaction current {};
-    if (sigaction(SIGCHLD, nullptr, &current) != 0) return;
-    const bool ignored = !(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_IGN;
-    if (!ignored && !(current.sa_flags & SA_NOCLDWAIT)) return;
-    struct sigaction waitable = current;
-    waitable.sa_flags &= ~SA_NOCLDWAIT;
-    if (ignored) waitable.sa_handler = SIG_DFL;
-    m_changed = sigaction(SIGCHLD, &waitable, &m_old) == 0;
-  }
-  ~ChildReaping() { restore(); }
-  void restore() {
-    if (!m_changed) return;
-    sigaction(SIGCHLD, &m_old, nullptr);
-    m_changed = false;
-    // Children of other parts that ended meanwhile became zombies, which the
-    // restored disposition would not have left: nobody else waits for them.
-    int status = 0;
-    while (waitpid(-1, &status, WNOHANG) > 0) {
+class ChildReaping
+{
+public:
+    ChildReaping()
+    {
+        struct sigaction current {};
+        if (sigaction(SIGCHLD, nullptr, &current) != 0)
+            return;
+        const bool ignored = !(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_IGN;
+        if (!ignored && !(current.sa_flags & SA_NOCLDWAIT))
+            return;
+        struct sigaction waitable = current;
+        waitable.sa_flags &= ~SA_NOCLDWAIT;
+        if (ignored)
+            waitable.sa_handler = SIG_DFL;
+        m_changed = sigaction(SIGCHLD, &waitable, &m_old) == 0;
     }
-  }
-  ChildReaping(const ChildReaping&) = delete;
-  ChildReaping& operator=(const ChildReaping&) = delete;
+    ~ChildReaping() { restore(); }
+    void restore()
+    {
+        if (!m_changed)
+            return;
+        sigaction(SIGCHLD, &m_old, nullptr);
+        m_changed = false;
+        // Children of other parts that ended meanwhile became zombies, which the
+        // restored disposition would not have left: nobody else waits for them.
+        int status = 0;
+        while (waitpid(-1, &status, WNOHANG) > 0) {
+        }
+    }
+    ChildReaping(const ChildReaping&) = delete;
+    ChildReaping& operator=(const ChildReaping&) = delete;
 
- private:
-  struct sigaction m_old {};
-  bool m_changed = false;
+private:
+    struct sigaction m_old {};
+    bool m_changed = false;
 };
 
-bool processExists(int pid) { return pid > 1 && getpgid(pid) >= 0; }
+bool processExists(int pid)
+{
+    return pid > 1 && getpgid(pid) >= 0;
+}
 
-int readPidFile(FILE* file) {
-  char text[64] = {};
-  const size_t n = std::fread(text, 1, sizeof text - 1, file);
-  text[n] = '\0';
-  return SvpnHandler::parsePidText(text);
+int readPidFile(FILE* file)
+{
+    char text[64] = {};
+    const size_t n = std::fread(text, 1, sizeof text - 1, file);
+    text[n] = '\0';
+    return SvpnHandler::parsePidText(text);
 }
 
 // True when the pid file names a running daemon other than the given process.
-bool daemonNamedByPidFile(pid_t other) {
-  FILE* file = std::fopen(kPidFile, "re");
-  if (file == nullptr) return false;
-  const int pid = readPidFile(file);
-  std::fclose(file);
-  return pid != other && processExists(pid) && SvpnHandler::isSvpnProcess(pid);
+bool daemonNamedByPidFile(pid_t other)
+{
+    FILE* file = std::fopen(kPidFile, "re");
+    if (file == nullptr)
+        return false;
+    const int pid = readPidFile(file);
+    std::fclose(file);
+    return pid != other && processExists(pid) && SvpnHandler::isSvpnProcess(pid);
 }
 
 // Held from the pid-file check until the daemon has named itself in its pid
@@ -133,613 +152,690 @@ bool daemonNamedByPidFile(pid_t other) {
 // process or in two, never both find no daemon and start one each.
 const char* const kLaunchLockName = "tessalvpn-svpn.lock";
 
-std::unique_ptr<UUserLockFile> lockDaemonLaunch(int waitMs) {
-  auto lock = std::make_unique<UUserLockFile>(kLaunchLockName);
-  if (!lock->lockWithin(waitMs)) {
-    const CString why = lock->isUsable() ? CString("another start of this user did not end")
-                                         : CString(("no launch lock, " + lock->error()).c_str());
-    throw UException(-6, kFile, "SvpnHandler::LaunchSvpn", __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
-                     static_cast<const char*>(why));
-  }
-  return lock;
+std::unique_ptr<UUserLockFile> lockDaemonLaunch(int waitMs)
+{
+    auto lock = std::make_unique<UUserLockFile>(kLaunchLockName);
+    if (!lock->lockWithin(waitMs)) {
+        const CString why = lock->isUsable() ? CString("another start of this user did not end")
+                                             : CString(("no launch lock, " + lock->error()).c_str());
+        throw UException(-6, kFile, "SvpnHandler::LaunchSvpn", __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
+                         static_cast<const char*>(why));
+    }
+    return lock;
 }
 
 // The daemon may name itself just after its first process has ended; the
 // launch lock is kept until it has.
-void waitUntilNamedInPidFile(pid_t firstProcess, int64_t deadline) {
-  const int64_t end = std::min<int64_t>(deadline, monotonicMs() + kPidFileGraceMs);
-  while (!daemonNamedByPidFile(firstProcess) && monotonicMs() < end) usleep(10000);
+void waitUntilNamedInPidFile(pid_t firstProcess, int64_t deadline)
+{
+    const int64_t end = std::min<int64_t>(deadline, monotonicMs() + kPidFileGraceMs);
+    while (!daemonNamedByPidFile(firstProcess) && monotonicMs() < end)
+        usleep(10000);
 }
 
 // A flag read or written under the handler's lock.
 template <typename T>
-T readLocked(pthread_mutex_t& lock, const T& field) {
-  pthread_mutex_lock(&lock);
-  const T value = field;
-  pthread_mutex_unlock(&lock);
-  return value;
+T readLocked(pthread_mutex_t& lock, const T& field)
+{
+    pthread_mutex_lock(&lock);
+    const T value = field;
+    pthread_mutex_unlock(&lock);
+    return value;
 }
 
 template <typename T>
-void writeLocked(pthread_mutex_t& lock, T& field, T value) {
-  pthread_mutex_lock(&lock);
-  field = value;
-  pthread_mutex_unlock(&lock);
+void writeLocked(pthread_mutex_t& lock, T& field, T value)
+{
+    pthread_mutex_lock(&lock);
+    field = value;
+    pthread_mutex_unlock(&lock);
 }
 
-}  // namespace
+} // namespace
 
 TunnelHandlerBase::~TunnelHandlerBase() = default;
 
-SvpnHandler::SvpnHandler() {
-  const int rc = pthread_mutex_init(&m_lock, nullptr);
-  if (rc != 0) {
-    ULOG_AT(1, kFile, __LINE__, "SvpnHandler::SvpnHandler()",
-            makeArgFormat("TunnelService, Cannot create mutex", errnoText(rc)));
-    return;
-  }
-  pthread_condattr_t attributes;
-  pthread_condattr_init(&attributes);
-  pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
-  m_lockOk = pthread_cond_init(&m_wake, &attributes) == 0;
-  pthread_condattr_destroy(&attributes);
-  if (!m_lockOk) pthread_mutex_destroy(&m_lock);
+SvpnHandler::SvpnHandler()
+{
+    const int rc = pthread_mutex_init(&m_lock, nullptr);
+    if (rc != 0) {
+        ULOG_AT(1, kFile, __LINE__, "SvpnHandler::SvpnHandler()",
+                makeArgFormat("TunnelService, Cannot create mutex", errnoText(rc)));
+        return;
+    }
+    pthread_condattr_t attributes;
+    pthread_condattr_init(&attributes);
+    pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
+    m_lockOk = pthread_cond_init(&m_wake, &attributes) == 0;
+    pthread_condattr_destroy(&attributes);
+    if (!m_lockOk)
+        pthread_mutex_destroy(&m_lock);
 }
 
-SvpnHandler::~SvpnHandler() {
-  shutdownWorker();
-  if (!m_lockOk) return;
-  pthread_cond_destroy(&m_wake);
-  const int rc = pthread_mutex_destroy(&m_lock);
-  if (rc != 0)
-    ULOG_AT(1, kFile, __LINE__, "SvpnHandler::~SvpnHandler()",
-            makeArgFormat("TunnelService, Cannot destroy mutex", errnoText(rc)));
+SvpnHandler::~SvpnHandler()
+{
+    shutdownWorker();
+    if (!m_lockOk)
+        return;
+    pthread_cond_destroy(&m_wake);
+    const int rc = pthread_mutex_destroy(&m_lock);
+    if (rc != 0)
+        ULOG_AT(1, kFile, __LINE__, "SvpnHandler::~SvpnHandler()",
+                makeArgFormat("TunnelService, Cannot destroy mutex", errnoText(rc)));
 }
 
-void SvpnHandler::shutdownWorker() {
-  if (!m_lockOk) return;
-  pthread_mutex_lock(&m_lock);
-  const bool stop = (m_daemonStarted || m_workerStarted) && !m_stopRequested;
-  pthread_mutex_unlock(&m_lock);
-  if (stop) {
-    const int result = CloseTunnel();
-    if (result != 0)
-      ULOG_AT(1, kFile, __LINE__, "SvpnHandler::~SvpnHandler",
-              makeArgFormat("TunnelService, Cannot close tunnel server, code", result));
-  }
-  if (m_workerStarted) {
-    if (pthread_equal(pthread_self(), m_worker))
-      pthread_detach(m_worker);
-    else
-      pthread_join(m_worker, nullptr);
-    m_workerStarted = false;
-  }
+void SvpnHandler::shutdownWorker()
+{
+    if (!m_lockOk)
+        return;
+    pthread_mutex_lock(&m_lock);
+    const bool stop = (m_daemonStarted || m_workerStarted) && !m_stopRequested;
+    pthread_mutex_unlock(&m_lock);
+    if (stop) {
+        const int result = CloseTunnel();
+        if (result != 0)
+            ULOG_AT(1, kFile, __LINE__, "SvpnHandler::~SvpnHandler",
+                    makeArgFormat("TunnelService, Cannot close tunnel server, code", result));
+    }
+    if (m_workerStarted) {
+        if (pthread_equal(pthread_self(), m_worker))
+            pthread_detach(m_worker);
+        else
+            pthread_join(m_worker, nullptr);
+        m_workerStarted = false;
+    }
 }
 
 // ---------------------------------------------------------------------------
 // Flags under the lock
 
-bool SvpnHandler::isRunning() {
-  return m_lockOk ? readLocked(m_lock, m_running) : false;
+bool SvpnHandler::isRunning()
+{
+    return m_lockOk ? readLocked(m_lock, m_running) : false;
 }
 
-void SvpnHandler::setRunning(bool running) {
-  if (m_lockOk) writeLocked(m_lock, m_running, running);
+void SvpnHandler::setRunning(bool running)
+{
+    if (m_lockOk)
+        writeLocked(m_lock, m_running, running);
 }
 
-void SvpnHandler::setLogLevel(int level) {
-  if (m_lockOk) writeLocked(m_lock, m_logLevel, level);
+void SvpnHandler::setLogLevel(int level)
+{
+    if (m_lockOk)
+        writeLocked(m_lock, m_logLevel, level);
 }
 
-int SvpnHandler::getLogLevel() {
-  return m_lockOk ? readLocked(m_lock, m_logLevel) : 0;
+int SvpnHandler::getLogLevel()
+{
+    return m_lockOk ? readLocked(m_lock, m_logLevel) : 0;
 }
 
-bool SvpnHandler::stopRequested() {
-  return m_lockOk ? readLocked(m_lock, m_stopRequested) : true;
+bool SvpnHandler::stopRequested()
+{
+    return m_lockOk ? readLocked(m_lock, m_stopRequested) : true;
 }
 
-bool SvpnHandler::waitForStop(int ms) {
-  if (!m_lockOk) return true;
-  timespec deadline{};
-  clock_gettime(CLOCK_MONOTONIC, &deadline);
-  deadline.tv_sec += ms / 1000;
-  deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-  if (deadline.tv_nsec >= 1000000000L) {
-    deadline.tv_sec += 1;
-    deadline.tv_nsec -= 1000000000L;
-  }
-  pthread_mutex_lock(&m_lock);
-  while (!m_stopRequested) {
-    if (pthread_cond_timedwait(&m_wake, &m_lock, &deadline) == ETIMEDOUT) break;
-  }
-  const bool stop = m_stopRequested;
-  pthread_mutex_unlock(&m_lock);
-  return stop;
+bool SvpnHandler::waitForStop(int ms)
+{
+    if (!m_lockOk)
+        return true;
+    timespec deadline{};
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += ms / 1000;
+    deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+        deadline.tv_sec += 1;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    pthread_mutex_lock(&m_lock);
+    while (!m_stopRequested) {
+        if (pthread_cond_timedwait(&m_wake, &m_lock, &deadline) == ETIMEDOUT)
+            break;
+    }
+    const bool stop = m_stopRequested;
+    pthread_mutex_unlock(&m_lock);
+    return stop;
 }
 
-void SvpnHandler::stopAndReport(int code, bool isError) {
-  setRunning(false);
-  if (isError)
-    onError(code);
-  else
-    onClosed(code);
+void SvpnHandler::stopAndReport(int code, bool isError)
+{
+    setRunning(false);
+    if (isError)
+        onError(code);
+    else
+        onClosed(code);
 }
 
 // ---------------------------------------------------------------------------
 // Start text
 
-void tessal::qt::TunnelTestSeam::resetLastSessionId() { lastSessionId() = CString(); }
+void tessal::qt::TunnelTestSeam::resetLastSessionId()
+{
+    lastSessionId() = CString();
+}
 
-CString SvpnHandler::makeStartParameters(UPropertyList& params) {
-  const CString sessionId = params.getPropertyValue("SESSION_ID", "");
-  const CString disconnected = params.getPropertyValue("TUNNEL_DISCONNECTED_BY_USER", "");
-  const bool userDisconnect = strcasecmp(disconnected, "TRUE") == 0;
-  const bool sameSession = std::strcmp(sessionId, lastSessionId()) == 0;
-  if (!sameSession) lastSessionId() = CString(static_cast<const char*>(sessionId));
+CString SvpnHandler::makeStartParameters(UPropertyList& params)
+{
+    const CString sessionId = params.getPropertyValue("SESSION_ID", "");
+    const CString disconnected = params.getPropertyValue("TUNNEL_DISCONNECTED_BY_USER", "");
+    const bool userDisconnect = strcasecmp(disconnected, "TRUE") == 0;
+    const bool sameSession = std::strcmp(sessionId, lastSessionId()) == 0;
+    if (!sameSession)
+        lastSessionId() = CString(static_cast<const char*>(sessionId));
 
-  params.setProperty("browser_pid", decimal(getpid()));
-  params.setProperty("version", "2.9");
+    params.setProperty("browser_pid", decimal(getpid()));
+    params.setProperty("version", "2.9");
 
-  const bool plain = std::strcmp(params.getPropertyValue("IsHalvane", ""), "YES") == 0;
-  static const char* const dropped[] = {"CLSID", "CODEBASE", "UI_URL", "resources", "random_data",
-                                        "TUNNEL_DISCONNECTED_BY_USER"};
-  CString text;
-  for (int index = params.getCount() - 1; index >= 0; --index) {
-    const char* name = params.getAt(index, 0);
-    const char* value = params.getAt(index, 1);
-    if (name == nullptr) name = "";
-    if (value == nullptr) value = "";
-    if (plain) {
-      text += CString(name) + "=" + value + "&";
-      continue;
+    const bool plain = std::strcmp(params.getPropertyValue("IsHalvane", ""), "YES") == 0;
+    static const char* const dropped[] = {"CLSID",     "CODEBASE",    "UI_URL",
+                                          "resources", "random_data", "TUNNEL_DISCONNECTED_BY_USER"};
+    CString text;
+    for (int index = params.getCount() - 1; index >= 0; --index) {
+        const char* name = params.getAt(index, 0);
+        const char* value = params.getAt(index, 1);
+        if (name == nullptr)
+            name = "";
+        if (value == nullptr)
+            value = "";
+        if (plain) {
+            text += CString(name) + "=" + value + "&";
+            continue;
+        }
+        bool keep = true;
+        for (const char* part : dropped)
+            if (std::strstr(name, part) != nullptr)
+                keep = false;
+        if (keep && std::strstr(name, "MAC_AppLaunch") != nullptr && !userDisconnect && sameSession)
+            keep = false;
+        if (!keep)
+            continue;
+        text += CString("q") + decimal(index) + "=" + hexOf(CString(name) + "=" + value) + "&";
     }
-    bool keep = true;
-    for (const char* part : dropped)
-      if (std::strstr(name, part) != nullptr) keep = false;
-    if (keep && std::strstr(name, "MAC_AppLaunch") != nullptr && !userDisconnect && sameSession) keep = false;
-    if (!keep) continue;
-    text += CString("q") + decimal(index) + "=" + hexOf(CString(name) + "=" + value) + "&";
-  }
-  return text;
+    return text;
 }
 
 // ---------------------------------------------------------------------------
 // Open and close
 
-int SvpnHandler::Open(UPropertyList* params) {
-  if (params == nullptr) return -101;
-  std::unique_ptr<UPropertyList> owned(params);
-  const CString startParameters = makeStartParameters(*owned);
-  owned.reset();
-  return OpenTunnel(startParameters);
+int SvpnHandler::Open(UPropertyList* params)
+{
+    if (params == nullptr)
+        return -101;
+    std::unique_ptr<UPropertyList> owned(params);
+    const CString startParameters = makeStartParameters(*owned);
+    owned.reset();
+    return OpenTunnel(startParameters);
 }
 
-int SvpnHandler::OpenTunnel(const CString& startParameters) {
-  int result = 0;
-  guardOperation(UCATCH_SITE(kFile, "EXCEPTION!!!", "OpenTunnel"), result, [&] {
-    LaunchSvpn(startParameters, false);
-    if (!m_lockOk)
-      throw UException(-100, kFile, "SvpnHandler::OpenTunnel", __LINE__, "EXCEPTION - %s, %s",
-                       "TunnelService, Cannot create thread, code", "no lock");
-    // A worker left from an earlier tunnel of this handler has ended with its
-    // daemon (the launch above would have been refused otherwise).
-    if (m_workerStarted) {
-      pthread_join(m_worker, nullptr);
-      m_workerStarted = false;
+int SvpnHandler::OpenTunnel(const CString& startParameters)
+{
+    int result = 0;
+    guardOperation(UCATCH_SITE(kFile, "EXCEPTION!!!", "OpenTunnel"), result, [&] {
+        LaunchSvpn(startParameters, false);
+        if (!m_lockOk)
+            throw UException(-100, kFile, "SvpnHandler::OpenTunnel", __LINE__, "EXCEPTION - %s, %s",
+                             "TunnelService, Cannot create thread, code", "no lock");
+        // A worker left from an earlier tunnel of this handler has ended with its
+        // daemon (the launch above would have been refused otherwise).
+        if (m_workerStarted) {
+            pthread_join(m_worker, nullptr);
+            m_workerStarted = false;
+        }
+        pthread_mutex_lock(&m_lock);
+        m_stopRequested = false;
+        m_running = false;
+        pthread_mutex_unlock(&m_lock);
+        const int rc = pthread_create(&m_worker, nullptr, &SvpnHandler::svpn_handler_thread_loop, this);
+        if (rc != 0) {
+            // Without a worker nobody would ever stop the daemon just started.
+            pthread_mutex_lock(&m_lock);
+            m_stopRequested = true;
+            pthread_mutex_unlock(&m_lock);
+            int stopResult = 0;
+            guardOperation(UCATCH_SITE(kFile, "EXCEPTION", "OpenTunnel"), stopResult, [this] { StopSvpn(); });
+            throw UException(-100, kFile, "SvpnHandler::OpenTunnel", __LINE__, "EXCEPTION - %s, %s",
+                             "TunnelService, Cannot create thread, code", static_cast<const char*>(decimal(rc)));
+        }
+        m_workerStarted = true;
+    });
+    if (result != 0)
+        ULOG_AT(1, kFile, __LINE__, "virtual int SvpnHandler::OpenTunnel(const CString&)",
+                makeArgFormat("TunnelService, Opening TunnelServer failed", result));
+    return result;
+}
+
+int SvpnHandler::CloseTunnel()
+{
+    if (m_lockOk) {
+        pthread_mutex_lock(&m_lock);
+        m_stopRequested = true;
+        pthread_cond_broadcast(&m_wake);
+        pthread_mutex_unlock(&m_lock);
     }
-    pthread_mutex_lock(&m_lock);
-    m_stopRequested = false;
-    m_running = false;
-    pthread_mutex_unlock(&m_lock);
-    const int rc = pthread_create(&m_worker, nullptr, &SvpnHandler::svpn_handler_thread_loop, this);
-    if (rc != 0) {
-      // Without a worker nobody would ever stop the daemon just started.
-      pthread_mutex_lock(&m_lock);
-      m_stopRequested = true;
-      pthread_mutex_unlock(&m_lock);
-      int stopResult = 0;
-      guardOperation(UCATCH_SITE(kFile, "EXCEPTION", "OpenTunnel"), stopResult, [this] { StopSvpn(); });
-      throw UException(-100, kFile, "SvpnHandler::OpenTunnel", __LINE__, "EXCEPTION - %s, %s",
-                       "TunnelService, Cannot create thread, code", static_cast<const char*>(decimal(rc)));
-    }
-    m_workerStarted = true;
-  });
-  if (result != 0)
-    ULOG_AT(1, kFile, __LINE__, "virtual int SvpnHandler::OpenTunnel(const CString&)",
-          makeArgFormat("TunnelService, Opening TunnelServer failed", result));
-  return result;
+    int result = 0;
+    guardOperation(UCATCH_SITE(kFile, "EXCEPTION", "CloseTunnel"), result, [this] { LaunchSvpn(CString(), true); });
+    setRunning(false);
+    if (result != 0)
+        ULOG_AT(1, kFile, __LINE__, "virtual int SvpnHandler::CloseTunnel()",
+                makeArgFormat("TunnelService, Cannot close tunnel server, code", result));
+    return result;
 }
 
-int SvpnHandler::CloseTunnel() {
-  if (m_lockOk) {
-    pthread_mutex_lock(&m_lock);
-    m_stopRequested = true;
-    pthread_cond_broadcast(&m_wake);
-    pthread_mutex_unlock(&m_lock);
-  }
-  int result = 0;
-  guardOperation(UCATCH_SITE(kFile, "EXCEPTION", "CloseTunnel"), result, [this] { LaunchSvpn(CString(), true); });
-  setRunning(false);
-  if (result != 0)
-    ULOG_AT(1, kFile, __LINE__, "virtual int SvpnHandler::CloseTunnel()",
-          makeArgFormat("TunnelService, Cannot close tunnel server, code", result));
-  return result;
-}
-
-void SvpnHandler::LaunchSvpn(const CString& startParameters, bool stop) {
-  if (stop)
-    StopSvpn();
-  else
-    launchDaemon(startParameters);
+void SvpnHandler::LaunchSvpn(const CString& startParameters, bool stop)
+{
+    if (stop)
+        StopSvpn();
+    else
+        launchDaemon(startParameters);
 }
 
 // ---------------------------------------------------------------------------
 // The daemon's process
 
-int SvpnHandler::parsePidText(const char* text) {
-  if (text == nullptr) return 0;
-  const char* p = text;
-  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r') ++p;
-  if (*p < '0' || *p > '9') return 0;
-  long long value = 0;
-  while (*p >= '0' && *p <= '9') {
-    value = value * 10 + (*p - '0');
-    if (value > INT_MAX) return 0;
-    ++p;
-  }
-  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r') ++p;
-  if (*p != '\0' || value <= 1) return 0;
-  return static_cast<int>(value);
+int SvpnHandler::parsePidText(const char* text)
+{
+    if (text == nullptr)
+        return 0;
+    const char* p = text;
+    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')
+        ++p;
+    if (*p < '0' || *p > '9')
+        return 0;
+    long long value = 0;
+    while (*p >= '0' && *p <= '9') {
+        value = value * 10 + (*p - '0');
+        if (value > INT_MAX)
+            return 0;
+        ++p;
+    }
+    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')
+        ++p;
+    if (*p != '\0' || value <= 1)
+        return 0;
+    return static_cast<int>(value);
 }
 
-bool SvpnHandler::isSvpnProcess(int pid) {
-  if (pid <= 0) return false;
-  char path[64];
-  std::snprintf(path, sizeof path, "/proc/%d/cmdline", pid);
-  UniqueFd file(::open(path, O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) return false;
-  char text[512] = {};
-  const ssize_t n = ::read(file.get(), text, 511);
-  if (n <= 0) return false;
-  text[n] = '\0';  // the first argument ends at the first NUL
-  const char* slash = std::strrchr(text, '/');
-  if (slash == nullptr) return false;
-  return std::strcmp(slash + 1, "svpn") == 0;
+bool SvpnHandler::isSvpnProcess(int pid)
+{
+    if (pid <= 0)
+        return false;
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/cmdline", pid);
+    UniqueFd file(::open(path, O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0)
+        return false;
+    char text[512] = {};
+    const ssize_t n = ::read(file.get(), text, 511);
+    if (n <= 0)
+        return false;
+    text[n] = '\0'; // the first argument ends at the first NUL
+    const char* slash = std::strrchr(text, '/');
+    if (slash == nullptr)
+        return false;
+    return std::strcmp(slash + 1, "svpn") == 0;
 }
 
-void SvpnHandler::launchDaemon(const CString& startParameters) {
-  static const char* const kFunction = "SvpnHandler::LaunchSvpn";
-  struct stat status {};
-  if (stat(kDaemonPath, &status) != 0)
-    throw UException(-3, kFile, kFunction, __LINE__, "EXCEPTION - %s",
-                     "TunnelService, TunnelServer is not installed in location /opt/tessal/vpn/svpn");
+void SvpnHandler::launchDaemon(const CString& startParameters)
+{
+    static const char* const kFunction = "SvpnHandler::LaunchSvpn";
+    struct stat status {};
+    if (stat(kDaemonPath, &status) != 0)
+        throw UException(-3, kFile, kFunction, __LINE__, "EXCEPTION - %s",
+                         "TunnelService, TunnelServer is not installed in location /opt/tessal/vpn/svpn");
 
-  const std::unique_ptr<UUserLockFile> launchLock =
-      lockDaemonLaunch(m_launchWaitMs + static_cast<int>(kPidFileGraceMs) + 1000);
+    const std::unique_ptr<UUserLockFile> launchLock =
+        lockDaemonLaunch(m_launchWaitMs + static_cast<int>(kPidFileGraceMs) + 1000);
 
-  if (FILE* file = std::fopen(kPidFile, "re")) {
-    const int pid = readPidFile(file);
-    std::fclose(file);
-    if (processExists(pid)) {
-      if (!isSvpnProcess(pid)) {
-        ULOG_AT(48, kFile, __LINE__, kFunction,
-                makeArgFormat("TunnelService, svpn.pid file is exist, but svpn is not owner of the pid, pid\n", pid));
-      } else {
-        throw UException(-2, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s",
-                         "TunnelService, TunnelServer already launched, pid", static_cast<const char*>(decimal(pid)));
-      }
+    if (FILE* file = std::fopen(kPidFile, "re")) {
+        const int pid = readPidFile(file);
+        std::fclose(file);
+        if (processExists(pid)) {
+            if (!isSvpnProcess(pid)) {
+                ULOG_AT(48, kFile, __LINE__, kFunction,
+                        makeArgFormat("TunnelService, svpn.pid file is exist, but svpn is not owner of the pid, pid\n",
+                                      pid));
+            } else {
+                throw UException(-2, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s",
+                                 "TunnelService, TunnelServer already launched, pid",
+                                 static_cast<const char*>(decimal(pid)));
+            }
+        }
     }
-  }
 
-  // A forced end of this program stops the daemon too, also while it starts.
-  CompanionWatch daemonWatch(kPidFile, kDaemonPath);
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0)
-    throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "TunnelService, Pipe creation failed");
-  UniqueFd readEnd(fds[0]);
-  UniqueFd writeEnd(fds[1]);
+    // A forced end of this program stops the daemon too, also while it starts.
+    CompanionWatch daemonWatch(kPidFile, kDaemonPath);
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "TunnelService, Pipe creation failed");
+    UniqueFd readEnd(fds[0]);
+    UniqueFd writeEnd(fds[1]);
 
-  // The first process must be waited for even when a library has set SIGCHLD
-  // to be ignored, and a daemon that exits before reading must not end this
-  // process with SIGPIPE.
-  ChildReaping reaping;
-  signal(SIGPIPE, SIG_IGN);
+    // The first process must be waited for even when a library has set SIGCHLD
+    // to be ignored, and a daemon that exits before reading must not end this
+    // process with SIGPIPE.
+    ChildReaping reaping;
+    signal(SIGPIPE, SIG_IGN);
 
-  // The daemon gets its start text on standard input, our standard output
-  // and error, and nothing else of ours, with the signal state and the
-  // environment it would get without us.
-  ChildStart start;
-  start.args = {kDaemonPath};
-  start.handed = {{readEnd.get(), STDIN_FILENO}, {STDOUT_FILENO, STDOUT_FILENO}, {STDERR_FILENO, STDERR_FILENO}};
-  const ChildRun run = startProcess(start);
-  if (run.pid <= 0)
-    throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "TunnelService, fork() failed");
-  const pid_t child = run.pid;
-  readEnd.reset();
-  CompanionWatch firstProcess(child, kDaemonPath);
+    // The daemon gets its start text on standard input, our standard output
+    // and error, and nothing else of ours, with the signal state and the
+    // environment it would get without us.
+    ChildStart start;
+    start.args = {kDaemonPath};
+    start.handed = {{readEnd.get(), STDIN_FILENO}, {STDOUT_FILENO, STDOUT_FILENO}, {STDERR_FILENO, STDERR_FILENO}};
+    const ChildRun run = startProcess(start);
+    if (run.pid <= 0)
+        throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "TunnelService, fork() failed");
+    const pid_t child = run.pid;
+    readEnd.reset();
+    CompanionWatch firstProcess(child, kDaemonPath);
 
-  const char* data = startParameters;
-  size_t left = static_cast<size_t>(startParameters.GetLength());
-  while (left > 0) {
-    const ssize_t n = ::write(writeEnd.get(), data, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // the daemon is gone; its exit status tells the rest
-    data += n;
-    left -= static_cast<size_t>(n);
-  }
-  writeEnd.reset();
-
-  int exitStatus = run.status;
-  // A failed exec is reaped already: its status tells as an exit would.
-  bool ended = !run.started();
-  bool statusLost = false;
-  const int64_t deadline = monotonicMs() + m_launchWaitMs;
-  while (!ended) {
-    const pid_t rc = waitpid(child, &exitStatus, WNOHANG);
-    if (rc == child) {
-      ended = true;
-      break;
+    const char* data = startParameters;
+    size_t left = static_cast<size_t>(startParameters.GetLength());
+    while (left > 0) {
+        const ssize_t n = ::write(writeEnd.get(), data, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break; // the daemon is gone; its exit status tells the rest
+        data += n;
+        left -= static_cast<size_t>(n);
     }
-    if (rc < 0 && errno == ECHILD) {
-      // Reaped by another part's handler: its status is lost, so only a
-      // daemon that is up tells that the start worked.
-      statusLost = true;
-      ended = true;
-      break;
+    writeEnd.reset();
+
+    int exitStatus = run.status;
+    // A failed exec is reaped already: its status tells as an exit would.
+    bool ended = !run.started();
+    bool statusLost = false;
+    const int64_t deadline = monotonicMs() + m_launchWaitMs;
+    while (!ended) {
+        const pid_t rc = waitpid(child, &exitStatus, WNOHANG);
+        if (rc == child) {
+            ended = true;
+            break;
+        }
+        if (rc < 0 && errno == ECHILD) {
+            // Reaped by another part's handler: its status is lost, so only a
+            // daemon that is up tells that the start worked.
+            statusLost = true;
+            ended = true;
+            break;
+        }
+        if (rc < 0 && errno != EINTR)
+            break;
+        if (monotonicMs() >= deadline)
+            break;
+        usleep(5000);
     }
-    if (rc < 0 && errno != EINTR) break;
-    if (monotonicMs() >= deadline) break;
-    usleep(5000);
-  }
-  if (!ended) {
-    kill(child, SIGKILL);
-    while (waitpid(child, &exitStatus, 0) < 0 && errno == EINTR) {
+    if (!ended) {
+        kill(child, SIGKILL);
+        while (waitpid(child, &exitStatus, 0) < 0 && errno == EINTR) {
+        }
     }
-  }
-  reaping.restore();
-  if (!ended) {
-    // The first process may have started the daemon before it stalled: a
-    // live daemon named by the pid file is ours and is stopped by our stop.
-    if (!daemonNamedByPidFile(child))
-      throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
-                       "the first process did not exit");
-    exitStatus = 0;
-  }
-  if (statusLost) {
-    // The daemon may write its pid file just after its first process ended.
+    reaping.restore();
+    if (!ended) {
+        // The first process may have started the daemon before it stalled: a
+        // live daemon named by the pid file is ours and is stopped by our stop.
+        if (!daemonNamedByPidFile(child))
+            throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
+                             "the first process did not exit");
+        exitStatus = 0;
+    }
+    if (statusLost) {
+        // The daemon may write its pid file just after its first process ended.
+        waitUntilNamedInPidFile(child, deadline);
+        if (!daemonNamedByPidFile(child))
+            throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
+                             "the first process's status was taken by another handler");
+    }
+    if (WIFSIGNALED(exitStatus))
+        throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "falied to start svpn");
+    if (WIFEXITED(exitStatus) && WEXITSTATUS(exitStatus) == 2)
+        throw UException(-3, kFile, kFunction, __LINE__, "EXCEPTION - %s", "svpn not installed");
     waitUntilNamedInPidFile(child, deadline);
-    if (!daemonNamedByPidFile(child))
-      throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
-                       "the first process's status was taken by another handler");
-  }
-  if (WIFSIGNALED(exitStatus))
-    throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "falied to start svpn");
-  if (WIFEXITED(exitStatus) && WEXITSTATUS(exitStatus) == 2)
-    throw UException(-3, kFile, kFunction, __LINE__, "EXCEPTION - %s", "svpn not installed");
-  waitUntilNamedInPidFile(child, deadline);
-  if (m_lockOk) {
-    pthread_mutex_lock(&m_lock);
-    m_daemonStarted = true;
-    pthread_mutex_unlock(&m_lock);
-  }
-  daemonWatch.keep();
+    if (m_lockOk) {
+        pthread_mutex_lock(&m_lock);
+        m_daemonStarted = true;
+        pthread_mutex_unlock(&m_lock);
+    }
+    daemonWatch.keep();
 }
 
-void SvpnHandler::StopSvpn() {
-  static const char* const kFunction = "SvpnHandler::StopSvpn";
-  forgetCompanionPidFile(kPidFile);
-  FILE* file = std::fopen(kPidFile, "re");
-  if (file == nullptr) {
-    ULOG_AT(48, kFile, __LINE__, kFunction, "TunnelService, Cannot open pid file, svpn already closed");
-    return;
-  }
-  ULOG_AT(48, kFile, __LINE__, kFunction, "SVPN pid file opened to read PID");
-  const int pid = readPidFile(file);
-  ULOG_AT(48, kFile, __LINE__, kFunction, makeArgFormat("SVPN pid = \n", pid));
-  std::fclose(file);
-  if (!processExists(pid)) return;
-  ULOG_AT(48, kFile, __LINE__, kFunction, "SVPN pid has running process");
-  if (!isSvpnProcess(pid)) return;
-  ULOG_AT(48, kFile, __LINE__, kFunction, "The received pid owned by the SVPN");
-  if (kill(pid, SIGTERM) == 0) {
-    ULOG_AT(48, kFile, __LINE__, kFunction, "TunnelService, closed");
-    return;
-  }
-  const int error = errno;
-  ULOG_AT(1, kFile, __LINE__, kFunction, makeArgFormat("TunnelService, Cannot be closed", errnoText(error)));
-  // A daemon left running is a failure the caller must hear about.
-  throw UException(-7, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "TunnelService, Cannot be closed",
-                   std::strerror(error));
+void SvpnHandler::StopSvpn()
+{
+    static const char* const kFunction = "SvpnHandler::StopSvpn";
+    forgetCompanionPidFile(kPidFile);
+    FILE* file = std::fopen(kPidFile, "re");
+    if (file == nullptr) {
+        ULOG_AT(48, kFile, __LINE__, kFunction, "TunnelService, Cannot open pid file, svpn already closed");
+        return;
+    }
+    ULOG_AT(48, kFile, __LINE__, kFunction, "SVPN pid file opened to read PID");
+    const int pid = readPidFile(file);
+    ULOG_AT(48, kFile, __LINE__, kFunction, makeArgFormat("SVPN pid = \n", pid));
+    std::fclose(file);
+    if (!processExists(pid))
+        return;
+    ULOG_AT(48, kFile, __LINE__, kFunction, "SVPN pid has running process");
+    if (!isSvpnProcess(pid))
+        return;
+    ULOG_AT(48, kFile, __LINE__, kFunction, "The received pid owned by the SVPN");
+    if (kill(pid, SIGTERM) == 0) {
+        ULOG_AT(48, kFile, __LINE__, kFunction, "TunnelService, closed");
+        return;
+    }
+    const int error = errno;
+    ULOG_AT(1, kFile, __LINE__, kFunction, makeArgFormat("TunnelService, Cannot be closed", errnoText(error)));
+    // A daemon left running is a failure the caller must hear about.
+    throw UException(-7, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "TunnelService, Cannot be closed",
+                     std::strerror(error));
 }
 
 // ---------------------------------------------------------------------------
 // Poll replies
 
-SvpnReplyEvents SvpnHandler::decodeReply(const char* reply) {
-  SvpnReplyEvents events;
-  if (reply == nullptr) return events;
+SvpnReplyEvents SvpnHandler::decodeReply(const char* reply)
+{
+    SvpnReplyEvents events;
+    if (reply == nullptr)
+        return events;
 
-  if (std::strstr(reply, "&settraffic") != nullptr) {
-    if (const char* p = std::strstr(reply, "settraffic,")) {
-      p += std::strlen("settraffic,");
-      long long values[4] = {};
-      bool complete = true;
-      for (int i = 0; i < 4; ++i) {
-        values[i] = std::strtoll(p, nullptr, 10);
-        if (i == 3) break;
-        p = std::strchr(p, ',');
-        if (p == nullptr) {
-          complete = false;
-          break;
+    if (std::strstr(reply, "&settraffic") != nullptr) {
+        if (const char* p = std::strstr(reply, "settraffic,")) {
+            p += std::strlen("settraffic,");
+            long long values[4] = {};
+            bool complete = true;
+            for (int i = 0; i < 4; ++i) {
+                values[i] = std::strtoll(p, nullptr, 10);
+                if (i == 3)
+                    break;
+                p = std::strchr(p, ',');
+                if (p == nullptr) {
+                    complete = false;
+                    break;
+                }
+                ++p;
+            }
+            if (complete) {
+                events.hasTraffic = true;
+                events.recvClient = values[1];
+                events.sendClient = values[0];
+                events.recvServer = values[3];
+                events.sendServer = values[2];
+            }
         }
-        ++p;
-      }
-      if (complete) {
-        events.hasTraffic = true;
-        events.recvClient = values[1];
-        events.sendClient = values[0];
-        events.recvServer = values[3];
-        events.sendServer = values[2];
-      }
     }
-  }
 
-  if (std::strstr(reply, "tunneldetails") != nullptr) {
-    if (const char* p = std::strstr(reply, "tunneldetails,")) {
-      p += std::strlen("tunneldetails,");
-      const long length = std::strtol(p, nullptr, 10);
-      if (const char* comma = std::strchr(p, ',')) {
-        const char* text = comma + 1;
-        const size_t available = std::strlen(text);
-        size_t take = available;
-        if (length >= 1 && static_cast<unsigned long>(length) < available) take = static_cast<size_t>(length);
-        events.hasDetails = true;
-        events.details = take > 0 ? CString(text, static_cast<int>(take)) : CString();
-      }
+    if (std::strstr(reply, "tunneldetails") != nullptr) {
+        if (const char* p = std::strstr(reply, "tunneldetails,")) {
+            p += std::strlen("tunneldetails,");
+            const long length = std::strtol(p, nullptr, 10);
+            if (const char* comma = std::strchr(p, ',')) {
+                const char* text = comma + 1;
+                const size_t available = std::strlen(text);
+                size_t take = available;
+                if (length >= 1 && static_cast<unsigned long>(length) < available)
+                    take = static_cast<size_t>(length);
+                events.hasDetails = true;
+                events.details = take > 0 ? CString(text, static_cast<int>(take)) : CString();
+            }
+        }
     }
-  }
 
-  if (std::strstr(reply, "&sslreconnecting") != nullptr) {
-    events.action = SvpnReplyEvents::Reconnecting;
-  } else if (std::strstr(reply, "&sslsetstatus,v1,connected") != nullptr ||
-             std::strstr(reply, "&setloaded&sslcreate") != nullptr) {
-    events.action = SvpnReplyEvents::Connected;
-  } else if (std::strstr(reply, "&setloaded") != nullptr) {
-    events.action = SvpnReplyEvents::Connecting;
-  } else if (const char* marker = std::strstr(reply, ",disconnectedwitherror,")) {
-    events.action = SvpnReplyEvents::EndWithError;
-    events.endCode = static_cast<int>(std::strtol(marker + std::strlen(",disconnectedwitherror,"), nullptr, 10));
-  } else if (std::strstr(reply, "&session_expired") != nullptr) {
-    events.action = SvpnReplyEvents::SessionExpired;
-    events.endCode = 27;
-  }
-  return events;
+    if (std::strstr(reply, "&sslreconnecting") != nullptr) {
+        events.action = SvpnReplyEvents::Reconnecting;
+    } else if (std::strstr(reply, "&sslsetstatus,v1,connected") != nullptr ||
+               std::strstr(reply, "&setloaded&sslcreate") != nullptr) {
+        events.action = SvpnReplyEvents::Connected;
+    } else if (std::strstr(reply, "&setloaded") != nullptr) {
+        events.action = SvpnReplyEvents::Connecting;
+    } else if (const char* marker = std::strstr(reply, ",disconnectedwitherror,")) {
+        events.action = SvpnReplyEvents::EndWithError;
+        events.endCode = static_cast<int>(std::strtol(marker + std::strlen(",disconnectedwitherror,"), nullptr, 10));
+    } else if (std::strstr(reply, "&session_expired") != nullptr) {
+        events.action = SvpnReplyEvents::SessionExpired;
+        events.endCode = 27;
+    }
+    return events;
 }
 
 // ---------------------------------------------------------------------------
 // The worker
 
-void* SvpnHandler::svpn_handler_thread_loop(void* handler) {
-  static_cast<SvpnHandler*>(handler)->runWorker();
-  return nullptr;
+void* SvpnHandler::svpn_handler_thread_loop(void* handler)
+{
+    static_cast<SvpnHandler*>(handler)->runWorker();
+    return nullptr;
 }
 
-void SvpnHandler::runWorker() {
-  signal(SIGPIPE, SIG_IGN);
+void SvpnHandler::runWorker()
+{
+    signal(SIGPIPE, SIG_IGN);
 
-  // A stop asked for before the first poll is kept: the worker then ends at
-  // once with closed(0) instead of bringing the tunnel up again.
-  bool stopped = waitForStop(m_firstPauseMs);
-  if (!stopped) {
-    pthread_mutex_lock(&m_lock);
-    stopped = m_stopRequested;
-    if (!stopped) m_running = true;
-    pthread_mutex_unlock(&m_lock);
-  }
-  if (stopped) {
-    stopAndReport(0, false);
-    return;
-  }
-
-  USocketEx connection;
-  std::vector<char> reply(kReplyStep, '\0');
-  CString details;
-  int lastSwitchLevel = 0;
-  bool connectedSeen = false;
-  int endCode = 0;
-
-  guardOperation(UCATCH_SITE(kFile, "TunnelService, EXCEPTION!!!", "svpn_handler_thread_loop"), endCode, [&] {
-    onConnecting();
-    for (;;) {
-      if (!isRunning() || stopRequested()) {
-        endCode = 0;
-        break;
-      }
-      connection.setHost(kDaemonHost);
-      connection.setPort(kDaemonPort);
-      if (connection.connect(kConnectLimitSeconds) != 0) {
-        ULOG_AT(1, kFile, __LINE__, kLoopFunction, "ERROR! Cannot connect to svpn");
-        endCode = -102;
-        break;
-      }
-
-      const char* loggingSwitch = "";
-      const int level = getLogLevel();
-      if (level != 0 && level != lastSwitchLevel) {
-        lastSwitchLevel = level;
-        loggingSwitch = level >= kLoggingThreshold ? "&LOGGING_ENABLE" : "&LOGGING_DISABLE";
-      }
-      const CString request = CString("GET /vpn.php?INFO&JS") + loggingSwitch +
-                              " HTTP/1.1\r\nHOST: 127.0.0.1:44444\r\nAccept: */*\r\n\r\n";
-      const int sent = connection.send(static_cast<const char*>(request), static_cast<unsigned>(request.GetLength()));
-      if (sent != request.GetLength()) {
-        ULOG_AT(1, kFile, __LINE__, kLoopFunction, "ERROR! Cannot send data");
-        endCode = 26;
-        break;
-      }
-
-      // Read until the daemon closes the connection, within a time limit and
-      // a size cap; a stop ends the wait early.
-      size_t used = 0;
-      reply[0] = '\0';
-      const int64_t deadline = monotonicMs() + m_replyWaitMs;
-      for (;;) {
-        if (stopRequested()) break;
-        const int64_t remaining = deadline - monotonicMs();
-        if (remaining <= 0) break;
-        const int ready = connection.isAvailable(static_cast<unsigned>(remaining < 200 ? remaining : 200));
-        if (ready < 0) break;
-        if (ready == 0) continue;
-        const int n = connection.receive(reply.data() + used, static_cast<unsigned>(reply.size() - used - 1));
-        if (n < 0) break;
-        if (n == 0) continue;
-        used += static_cast<size_t>(n);
-        reply[used] = '\0';
-        if (reply.size() - used < kReplyStep) {
-          if (reply.size() >= kReplyCap) break;
-          reply.resize(reply.size() + kReplyStep, '\0');
-        }
-      }
-      connection.close(false);
-
-      if (stopRequested()) continue;  // the next check of the flag ends the loop
-      const SvpnReplyEvents events = decodeReply(reply.data());
-      if (events.hasTraffic) setTraffic(events.recvClient, events.sendClient, events.recvServer, events.sendServer);
-      if (events.hasDetails) {
-        // The callee keeps the text; it must not share a buffer with this thread.
-        details = CString(static_cast<const char*>(events.details));
-        tunnelDetails(details);
-      }
-      bool ended = false;
-      switch (events.action) {
-        case SvpnReplyEvents::Reconnecting: onReconnecting(); break;
-        case SvpnReplyEvents::Connected:
-          onConnected();
-          connectedSeen = true;
-          break;
-        case SvpnReplyEvents::Connecting: onConnecting(); break;
-        case SvpnReplyEvents::EndWithError:
-        case SvpnReplyEvents::SessionExpired:
-          endCode = events.endCode;
-          ended = true;
-          break;
-        case SvpnReplyEvents::None: break;
-      }
-      if (ended) break;
-      waitForStop(m_roundPauseMs);
+    // A stop asked for before the first poll is kept: the worker then ends at
+    // once with closed(0) instead of bringing the tunnel up again.
+    bool stopped = waitForStop(m_firstPauseMs);
+    if (!stopped) {
+        pthread_mutex_lock(&m_lock);
+        stopped = m_stopRequested;
+        if (!stopped)
+            m_running = true;
+        pthread_mutex_unlock(&m_lock);
     }
-  });
-  connection.close(false);
+    if (stopped) {
+        stopAndReport(0, false);
+        return;
+    }
 
-  // A stop the user asked for ends the tunnel as closed with 0, whatever the
-  // daemon did on its way out.
-  bool isError = false;
-  if (stopRequested() || !isRunning())
-    endCode = 0;
-  else
-    isError = endCode != -102 && !connectedSeen;
-  int ignored = 0;
-  guardOperation(UCATCH_SITE(kFile, "TunnelService, EXCEPTION!!!", "svpn_handler_thread_loop"), ignored,
-                 [&] { stopAndReport(endCode, isError); });
+    USocketEx connection;
+    std::vector<char> reply(kReplyStep, '\0');
+    CString details;
+    int lastSwitchLevel = 0;
+    bool connectedSeen = false;
+    int endCode = 0;
+
+    guardOperation(UCATCH_SITE(kFile, "TunnelService, EXCEPTION!!!", "svpn_handler_thread_loop"), endCode, [&] {
+        onConnecting();
+        for (;;) {
+            if (!isRunning() || stopRequested()) {
+                endCode = 0;
+                break;
+            }
+            connection.setHost(kDaemonHost);
+            connection.setPort(kDaemonPort);
+            if (connection.connect(kConnectLimitSeconds) != 0) {
+                ULOG_AT(1, kFile, __LINE__, kLoopFunction, "ERROR! Cannot connect to svpn");
+                endCode = -102;
+                break;
+            }
+
+            const char* loggingSwitch = "";
+            const int level = getLogLevel();
+            if (level != 0 && level != lastSwitchLevel) {
+                lastSwitchLevel = level;
+                loggingSwitch = level >= kLoggingThreshold ? "&LOGGING_ENABLE" : "&LOGGING_DISABLE";
+            }
+            const CString request = CString("GET /vpn.php?INFO&JS") + loggingSwitch +
+                                    " HTTP/1.1\r\nHOST: 127.0.0.1:44444\r\nAccept: */*\r\n\r\n";
+            const int sent =
+                connection.send(static_cast<const char*>(request), static_cast<unsigned>(request.GetLength()));
+            if (sent != request.GetLength()) {
+                ULOG_AT(1, kFile, __LINE__, kLoopFunction, "ERROR! Cannot send data");
+                endCode = 26;
+                break;
+            }
+
+            // Read until the daemon closes the connection, within a time limit and
+            // a size cap; a stop ends the wait early.
+            size_t used = 0;
+            reply[0] = '\0';
+            const int64_t deadline = monotonicMs() + m_replyWaitMs;
+            for (;;) {
+                if (stopRequested())
+                    break;
+                const int64_t remaining = deadline - monotonicMs();
+                if (remaining <= 0)
+                    break;
+                const int ready = connection.isAvailable(static_cast<unsigned>(remaining < 200 ? remaining : 200));
+                if (ready < 0)
+                    break;
+                if (ready == 0)
+                    continue;
+                const int n = connection.receive(reply.data() + used, static_cast<unsigned>(reply.size() - used - 1));
+                if (n < 0)
+                    break;
+                if (n == 0)
+                    continue;
+                used += static_cast<size_t>(n);
+                reply[used] = '\0';
+                if (reply.size() - used < kReplyStep) {
+                    if (reply.size() >= kReplyCap)
+                        break;
+                    reply.resize(reply.size() + kReplyStep, '\0');
+                }
+            }
+            connection.close(false);
+
+            if (stopRequested())
+                continue; // the next check of the flag ends the loop
+            const SvpnReplyEvents events = decodeReply(reply.data());
+            if (events.hasTraffic)
+                setTraffic(events.recvClient, events.sendClient, events.recvServer, events.sendServer);
+            if (events.hasDetails) {
+                // The callee keeps the text; it must not share a buffer with this thread.
+                details = CString(static_cast<const char*>(events.details));
+                tunnelDetails(details);
+            }
+            bool ended = false;
+            switch (events.action) {
+            case SvpnReplyEvents::Reconnecting: onReconnecting(); break;
+            case SvpnReplyEvents::Connected:
+                onConnected();
+                connectedSeen = true;
+                break;
+            case SvpnReplyEvents::Connecting: onConnecting(); break;
+            case SvpnReplyEvents::EndWithError:
+            case SvpnReplyEvents::SessionExpired:
+                endCode = events.endCode;
+                ended = true;
+                break;
+            case SvpnReplyEvents::None: break;
+            }
+            if (ended)
+                break;
+            waitForStop(m_roundPauseMs);
+        }
+    });
+    connection.close(false);
+
+    // A stop the user asked for ends the tunnel as closed with 0, whatever the
+    // daemon did on its way out.
+    bool isError = false;
+    if (stopRequested() || !isRunning())
+        endCode = 0;
+    else
+        isError = endCode != -102 && !connectedSeen;
+    int ignored = 0;
+    guardOperation(UCATCH_SITE(kFile, "TunnelService, EXCEPTION!!!", "svpn_handler_thread_loop"), ignored,
+                   [&] { stopAndReport(endCode, isError); });
 }

@@ -9,100 +9,102 @@
 class UPropertyList;
 
 // Root of the daemon clients.
-class TunnelHandlerBase {
- public:
-  virtual ~TunnelHandlerBase() = 0;
+class TunnelHandlerBase
+{
+public:
+    virtual ~TunnelHandlerBase() = 0;
 };
 
 // What one poll reply asks for. Traffic and details are read on their own;
 // of the other markers only the first one found acts.
 struct SvpnReplyEvents {
-  enum Action { None, Reconnecting, Connected, Connecting, EndWithError, SessionExpired };
+    enum Action { None, Reconnecting, Connected, Connecting, EndWithError, SessionExpired };
 
-  bool hasTraffic = false;
-  int64_t recvClient = 0;
-  int64_t sendClient = 0;
-  int64_t recvServer = 0;
-  int64_t sendServer = 0;
-  bool hasDetails = false;
-  CString details;
-  Action action = None;
-  int endCode = 0;  // for EndWithError (the daemon's number) and SessionExpired (27)
+    bool hasTraffic = false;
+    int64_t recvClient = 0;
+    int64_t sendClient = 0;
+    int64_t recvServer = 0;
+    int64_t sendServer = 0;
+    bool hasDetails = false;
+    CString details;
+    Action action = None;
+    int endCode = 0; // for EndWithError (the daemon's number) and SessionExpired (27)
 };
 
 // Client of the svpn daemon: builds its start text, starts it with that text
 // on its standard input, stops it through its pid file and runs the worker
 // thread that polls it and reports the tunnel's events through the virtual
 // callbacks below (called on the worker thread only).
-class SvpnHandler : public TunnelHandlerBase {
- public:
-  SvpnHandler();
-  SvpnHandler(const SvpnHandler&) = delete;
-  SvpnHandler& operator=(const SvpnHandler&) = delete;
+class SvpnHandler : public TunnelHandlerBase
+{
+public:
+    SvpnHandler();
+    SvpnHandler(const SvpnHandler&) = delete;
+    SvpnHandler& operator=(const SvpnHandler&) = delete;
 
-  // Takes ownership of params. -101 for a null list, else OpenTunnel's result.
-  virtual int Open(UPropertyList* params);
-  virtual int CloseTunnel();
-  virtual void onConnecting() = 0;
-  virtual void onConnected() = 0;
-  virtual void onReconnecting() = 0;
-  virtual void onClosed(int code) = 0;
-  virtual void onError(int code) = 0;
-  virtual void setTraffic(int64_t recvClient, int64_t sendClient, int64_t recvServer, int64_t sendServer) = 0;
-  virtual void tunnelDetails(CString& text) = 0;
-  ~SvpnHandler() override;
-  virtual bool isRunning();
-  virtual void setLogLevel(int level);
-  virtual int getLogLevel();
-  virtual int OpenTunnel(const CString& startParameters);
-  virtual void LaunchSvpn(const CString& startParameters, bool stop);
+    // Takes ownership of params. -101 for a null list, else OpenTunnel's result.
+    virtual int Open(UPropertyList* params);
+    virtual int CloseTunnel();
+    virtual void onConnecting() = 0;
+    virtual void onConnected() = 0;
+    virtual void onReconnecting() = 0;
+    virtual void onClosed(int code) = 0;
+    virtual void onError(int code) = 0;
+    virtual void setTraffic(int64_t recvClient, int64_t sendClient, int64_t recvServer, int64_t sendServer) = 0;
+    virtual void tunnelDetails(CString& text) = 0;
+    ~SvpnHandler() override;
+    virtual bool isRunning();
+    virtual void setLogLevel(int level);
+    virtual int getLogLevel();
+    virtual int OpenTunnel(const CString& startParameters);
+    virtual void LaunchSvpn(const CString& startParameters, bool stop);
 
-  void setRunning(bool running);
-  void stopAndReport(int code, bool isError);
+    void setRunning(bool running);
+    void stopAndReport(int code, bool isError);
 
-  // The daemon's start text for a parameter list (adds "browser_pid" and
-  // "version" to it and remembers its session id for the next call).
-  static CString makeStartParameters(UPropertyList& params);
-  // True when /proc names pid as a process whose first argument ends in "/svpn".
-  static bool isSvpnProcess(int pid);
-  // A pid file's text: one decimal number above 1 (blanks around it
-  // allowed), else 0.
-  static int parsePidText(const char* text);
-  // Decodes one poll reply (NUL-terminated text).
-  static SvpnReplyEvents decodeReply(const char* reply);
+    // The daemon's start text for a parameter list (adds "browser_pid" and
+    // "version" to it and remembers its session id for the next call).
+    static CString makeStartParameters(UPropertyList& params);
+    // True when /proc names pid as a process whose first argument ends in "/svpn".
+    static bool isSvpnProcess(int pid);
+    // A pid file's text: one decimal number above 1 (blanks around it
+    // allowed), else 0.
+    static int parsePidText(const char* text);
+    // Decodes one poll reply (NUL-terminated text).
+    static SvpnReplyEvents decodeReply(const char* reply);
 
- protected:
-  // Stops the daemon when this handler started one and has not stopped it,
-  // then waits for the worker. Derived classes call it first in their
-  // destructor, since the worker calls their callbacks.
-  void shutdownWorker();
+protected:
+    // Stops the daemon when this handler started one and has not stopped it,
+    // then waits for the worker. Derived classes call it first in their
+    // destructor, since the worker calls their callbacks.
+    void shutdownWorker();
 
-  // How long the first daemon process may take to exit, the worker's pauses
-  // and how long it waits for a poll reply; tests shorten them.
-  int m_launchWaitMs = 10000;
-  int m_firstPauseMs = 2000;
-  int m_roundPauseMs = 1000;
-  int m_replyWaitMs = 5000;
+    // How long the first daemon process may take to exit, the worker's pauses
+    // and how long it waits for a poll reply; tests shorten them.
+    int m_launchWaitMs = 10000;
+    int m_firstPauseMs = 2000;
+    int m_roundPauseMs = 1000;
+    int m_replyWaitMs = 5000;
 
- private:
-  static void* svpn_handler_thread_loop(void* handler);
-  void runWorker();
-  void StopSvpn();
-  void launchDaemon(const CString& startParameters);
-  // Waits up to ms for a stop request; true when one came.
-  bool waitForStop(int ms);
-  bool stopRequested();
+private:
+    static void* svpn_handler_thread_loop(void* handler);
+    void runWorker();
+    void StopSvpn();
+    void launchDaemon(const CString& startParameters);
+    // Waits up to ms for a stop request; true when one came.
+    bool waitForStop(int ms);
+    bool stopRequested();
 
-  pthread_mutex_t m_lock;
-  bool m_running = false;
-  pthread_t m_worker{};
-  int m_logLevel = 0;
+    pthread_mutex_t m_lock;
+    bool m_running = false;
+    pthread_t m_worker{};
+    int m_logLevel = 0;
 
-  // Guarded by m_lock as well: a stop asked for before or while the worker
-  // starts is kept, and wakes the worker's pauses.
-  bool m_lockOk = false;
-  bool m_stopRequested = false;
-  bool m_daemonStarted = false;
-  bool m_workerStarted = false;
-  pthread_cond_t m_wake;
+    // Guarded by m_lock as well: a stop asked for before or while the worker
+    // starts is kept, and wakes the worker's pauses.
+    bool m_lockOk = false;
+    bool m_stopRequested = false;
+    bool m_daemonStarted = false;
+    bool m_workerStarted = false;
+    pthread_cond_t m_wake;
 };

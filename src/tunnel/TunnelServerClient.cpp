@@ -25,16 +25,15 @@
 
 #include "foundation/CompanionProcesses.h"
 #include "foundation/Helpers.h"
+#include "foundation/IUErrorLog.h"
 #include "foundation/String.h"
+#include "foundation/UArgFormat.h"
 #include "foundation/UClasses.h"
 #include "foundation/UCryptedString.h"
-#include "foundation/str_helper.h"
 #include "foundation/m_system.h"
+#include "foundation/str_helper.h"
 #include "tunnel/ResourceErrors.h"
-#include "foundation/IUErrorLog.h"
-#include "foundation/UArgFormat.h"
 #include "tunnel/UTunnelManagerHelpers.h"
-
 
 namespace {
 
@@ -123,8 +122,7 @@ namespace tessal {
 
 SystemError::SystemError(int error, const std::string& text)
     : boost::system::system_error(boost::system::error_code(error, boost::system::system_category()), text)
-{
-}
+{}
 
 } // namespace tessal
 
@@ -132,7 +130,8 @@ SystemError::SystemError(int error, const std::string& text)
 // (kept open while it runs: it ends when it sees end of file there), and a
 // thread that keeps reading its standard output and error so that it never
 // blocks on a full pipe.
-class TunnelServerClient::Child {
+class TunnelServerClient::Child
+{
 public:
     Child(pid_t pid, int input) : m_pid(pid), m_input(input)
     {
@@ -207,13 +206,12 @@ private:
 };
 
 TunnelServerClient::TunnelServerClient(const std::string& host, int port, const std::string& sessionId, bool tls)
-    : m_host(host)
-    , m_port(static_cast<uint16_t>(port))
-    , m_sessionId(sessionId)
-    , m_tls(tls)
-    , m_ioContext(std::make_shared<boost::asio::io_context>())
-{
-}
+    : m_host(host),
+      m_port(static_cast<uint16_t>(port)),
+      m_sessionId(sessionId),
+      m_tls(tls),
+      m_ioContext(std::make_shared<boost::asio::io_context>())
+{}
 
 TunnelServerClient::~TunnelServerClient()
 {
@@ -318,7 +316,7 @@ boost::asio::ip::tcp::endpoint TunnelServerClient::readServerEndpoint(boost::asi
     boost::system::error_code ignored;
     output.cancel(ignored);
     m_ioContext->restart();
-    m_ioContext->run();   // lets the cancelled handlers finish before we go on
+    m_ioContext->run(); // lets the cancelled handlers finish before we go on
 
     if (state->timedOut && (!state->done || state->status == boost::asio::error::operation_aborted))
         throw boost::system::system_error(boost::system::error_code(ETIMEDOUT, boost::system::system_category()),
@@ -327,7 +325,8 @@ boost::asio::ip::tcp::endpoint TunnelServerClient::readServerEndpoint(boost::asi
         throw boost::system::system_error(state->status, "read_until");
 
     // Only the first line counts; anything after it is the server's own output.
-    std::string received(boost::asio::buffers_begin(state->buffer.data()), boost::asio::buffers_end(state->buffer.data()));
+    std::string received(boost::asio::buffers_begin(state->buffer.data()),
+                         boost::asio::buffers_end(state->buffer.data()));
     std::string line = trimWhite(received.substr(0, received.find('\n')));
 
     std::vector<std::string> fields;
@@ -370,8 +369,8 @@ boost::asio::ip::tcp::endpoint TunnelServerClient::readServerEndpoint(boost::asi
 std::vector<char> TunnelServerClient::makeSessionCommand(const std::string& encodedSession, const std::string& host,
                                                          uint16_t port, bool tls, int pid)
 {
-    std::string text = "cmd=session&host=" + host + "&port=" + std::to_string(port) + "&ua=" +
-                       static_cast<const char*>(getUserAgent()) + "&session=" + encodedSession +
+    std::string text = "cmd=session&host=" + host + "&port=" + std::to_string(port) +
+                       "&ua=" + static_cast<const char*>(getUserAgent()) + "&session=" + encodedSession +
                        "&SSLEnabled=" + (tls ? "1" : "0") + "&HTTPEnabled=1&ISessionEnabled=1&CtrlChannelEnabled=1";
     if (pid != 0)
         text += "&pid=" + std::to_string(pid);
@@ -407,7 +406,8 @@ TunnelServerClient::ConnectionPtr TunnelServerClient::connectCycles(const boost:
             boost::system::error_code ec;
             openNotInherited(*socket, endpoint.protocol(), ec);
             if (!ec)
-                socket->connect(boost::asio::ip::tcp::endpoint(endpoint.address(), static_cast<unsigned short>(port)), ec);
+                socket->connect(boost::asio::ip::tcp::endpoint(endpoint.address(), static_cast<unsigned short>(port)),
+                                ec);
             if (!ec) {
                 int one = 1;
                 ::setsockopt(socket->native_handle(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -415,17 +415,17 @@ TunnelServerClient::ConnectionPtr TunnelServerClient::connectCycles(const boost:
                 boost::system::error_code rc;
                 auto remote = socket->remote_endpoint(rc);
                 ULOG(48, kSource, __PRETTY_FUNCTION__,
-                           UArgFormat("Succeded to connect (retry #%1) to %2:%3")
-                               .arg(cycle)
-                               .arg(remote.address().to_string().c_str())
-                               .arg(static_cast<int>(remote.port()))
-                               .str());
+                     UArgFormat("Succeded to connect (retry #%1) to %2:%3")
+                         .arg(cycle)
+                         .arg(remote.address().to_string().c_str())
+                         .arg(static_cast<int>(remote.port()))
+                         .str());
                 return socket;
             }
             boost::system::error_code ignored;
             socket->close(ignored);
             if (port >= 65535)
-                break;   // the next four ports stop at the last port there is
+                break; // the next four ports stop at the last port there is
             ++port;
         }
     }
@@ -459,10 +459,10 @@ TunnelServerClient::ConnectionPtr TunnelServerClient::getConnection()
         child->drain(output.release(), pipes.error);
 
         ULOG(48, kSource, __PRETTY_FUNCTION__,
-                   UArgFormat("Trying to connect to %1:%2")
-                       .arg(endpoint.address().to_string().c_str())
-                       .arg(static_cast<int>(endpoint.port()))
-                       .str());
+             UArgFormat("Trying to connect to %1:%2")
+                 .arg(endpoint.address().to_string().c_str())
+                 .arg(static_cast<int>(endpoint.port()))
+                 .str());
         connectCycles(endpoint);
     } catch (...) {
         // A child that did not come up properly is of no use: stop it.
@@ -476,9 +476,9 @@ TunnelServerClient::ConnectionPtr TunnelServerClient::getConnection()
     CString encoded;
     UCryptedString::EncryptString(plain, encoded);
     wipeString(plain);
-    std::vector<char> command = makeSessionCommand(
-        std::string(static_cast<const char*>(encoded), static_cast<size_t>(encoded.GetLength())), m_host, m_port,
-        m_tls, static_cast<int>(::getpid()));
+    std::vector<char> command =
+        makeSessionCommand(std::string(static_cast<const char*>(encoded), static_cast<size_t>(encoded.GetLength())),
+                           m_host, m_port, m_tls, static_cast<int>(::getpid()));
     wipeString(encoded);
     try {
         UPropertyList reply;
@@ -521,8 +521,8 @@ void TunnelServerClient::writeRequest(boost::asio::ip::tcp::socket& socket, cons
             if (errno == EINTR)
                 continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now());
+                auto remaining =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
                 if (remaining.count() <= 0)
                     throw boost::system::system_error(
                         boost::system::error_code(ETIMEDOUT, boost::system::system_category()), "write");
@@ -561,10 +561,9 @@ std::string TunnelServerClient::transact(ConnectionPtr connection, const std::ve
     const size_t limit = replyLimitFor(name);
     const boost::system::error_code protocolError(EPROTO, boost::system::system_category());
     if (bytesWaiting(*connection)) {
-        ULOG(2, kSource, __PRETTY_FUNCTION__,
-                   UArgFormat("Unexpected data from TunnelServer before %1, dropping the connection")
-                       .arg(name.c_str())
-                       .str());
+        ULOG(
+            2, kSource, __PRETTY_FUNCTION__,
+            UArgFormat("Unexpected data from TunnelServer before %1, dropping the connection").arg(name.c_str()).str());
         failExchange(connection, protocolError, "unexpected data");
     }
 
@@ -620,24 +619,24 @@ std::string TunnelServerClient::transact(ConnectionPtr connection, const std::ve
     if (state->done && state->status == boost::asio::error::not_found) {
         // The buffer filled up without a delimiter.
         ULOG(2, kSource, __PRETTY_FUNCTION__,
-                   UArgFormat("Reply of TunnelServer to %1 exceeds %2 bytes, dropping the connection")
-                       .arg(name.c_str())
-                       .arg(static_cast<int>(limit))
-                       .str());
+             UArgFormat("Reply of TunnelServer to %1 exceeds %2 bytes, dropping the connection")
+                 .arg(name.c_str())
+                 .arg(static_cast<int>(limit))
+                 .str());
         failExchange(connection, boost::system::error_code(EMSGSIZE, boost::system::system_category()), "read_until");
     }
     if (!state->done || state->status) {
         boost::system::error_code code = state->done && state->status != boost::asio::error::operation_aborted
-            ? state->status
-            : boost::system::error_code(ETIMEDOUT, boost::system::system_category());
+                                           ? state->status
+                                           : boost::system::error_code(ETIMEDOUT, boost::system::system_category());
         // A late reply must never answer a later request.
         failExchange(connection, code, "read_until");
     }
     if (state->buffer.size() > state->length || bytesWaiting(*connection)) {
         ULOG(2, kSource, __PRETTY_FUNCTION__,
-                   UArgFormat("Unexpected data from TunnelServer after the reply to %1, dropping the connection")
-                       .arg(name.c_str())
-                       .str());
+             UArgFormat("Unexpected data from TunnelServer after the reply to %1, dropping the connection")
+                 .arg(name.c_str())
+                 .str());
         failExchange(connection, protocolError, "unexpected data");
     }
 
@@ -720,15 +719,15 @@ int TunnelServerClient::open(const std::string& resourceId)
         }
         if (code != 0)
             ULOG(2, kSource, __PRETTY_FUNCTION__,
-                       UArgFormat("Failed to open tunnel #%1 (%2:%3), error:%4")
-                           .arg(i)
-                           .arg(endpoint.remote_host.c_str())
-                           .arg(static_cast<int>(endpoint.remote_port))
-                           .arg(clampToInt(code))
-                           .str());
+                 UArgFormat("Failed to open tunnel #%1 (%2:%3), error:%4")
+                     .arg(i)
+                     .arg(endpoint.remote_host.c_str())
+                     .arg(static_cast<int>(endpoint.remote_port))
+                     .arg(clampToInt(code))
+                     .str());
         endpoints.push_back(endpoint);
     }
-    m_endpointCache.emplace(resourceId, endpoints);   // an existing entry stays
+    m_endpointCache.emplace(resourceId, endpoints); // an existing entry stays
     m_openResources.insert(resourceId);
     m_lostResources.erase(resourceId);
     return 0;
@@ -744,7 +743,7 @@ int TunnelServerClient::close(const std::string& resourceId)
             UPropertyList reply;
             sendCommand(m_connection, toBytes("cmd=close_all_tunnels&resource_id=" + resourceId), true, reply);
         } catch (const boost::system::system_error&) {
-            throw;   // the connection and the server are gone already
+            throw; // the connection and the server are gone already
         } catch (...) {
             if (m_openResources.empty()) {
                 try {
@@ -790,10 +789,10 @@ tessal::TunnelStats TunnelServerClient::getStats(const std::string& resourceId)
         stats = read;
     } catch (const boost::system::system_error& e) {
         ULOG(2, kSource, __PRETTY_FUNCTION__,
-                   UArgFormat("Failed to get stats for resource: %1 - %2").arg(resourceId.c_str()).arg(e.what()).str());
+             UArgFormat("Failed to get stats for resource: %1 - %2").arg(resourceId.c_str()).arg(e.what()).str());
     } catch (const std::exception& e) {
         ULOG(2, kSource, __PRETTY_FUNCTION__,
-                   UArgFormat("Failed to parse stats for resource: %1 - %2").arg(resourceId.c_str()).arg(e.what()).str());
+             UArgFormat("Failed to parse stats for resource: %1 - %2").arg(resourceId.c_str()).arg(e.what()).str());
     }
     return stats;
 }
@@ -809,9 +808,8 @@ tessal::AppTunnelResourceDetails TunnelServerClient::getConfig(const std::string
     UPropertyList config;
     parseKeyValueList(config, decoded(value(reply, "configuration")), '&', '=');
 
-    details.show_warning = has(config, "show_warning")
-        ? scanLeadingInteger(getPropertyValue(config, "show_warning", ""), 1) == 1
-        : true;
+    details.show_warning =
+        has(config, "show_warning") ? scanLeadingInteger(getPropertyValue(config, "show_warning", ""), 1) == 1 : true;
     int64_t count = scanLeadingInteger(getPropertyValue(config, "tunnel_count", ""), 0);
 
     // The first cached endpoint of each remote host and port: the ranges of a
@@ -853,18 +851,18 @@ tessal::AppTunnelResourceDetails TunnelServerClient::getConfig(const std::string
             const tessal::TunnelEndpoint* found = listener == listeners.end() ? nullptr : listener->second;
             if (!found) {
                 ULOG(2, kSource, __PRETTY_FUNCTION__,
-                           UArgFormat("Failed to find local listener for mapping to %1:%2, resource %3")
-                               .arg(tunnel.remote_host.c_str())
-                               .arg(p)
-                               .arg(resourceId.c_str())
-                               .str());
+                     UArgFormat("Failed to find local listener for mapping to %1:%2, resource %3")
+                         .arg(tunnel.remote_host.c_str())
+                         .arg(p)
+                         .arg(resourceId.c_str())
+                         .str());
                 if (!tunnel.app_path.empty())
                     ULOG(2, kSource, __PRETTY_FUNCTION__,
-                               UArgFormat("Application launch will not work for tunnel %1:%2, resource %3")
-                                   .arg(tunnel.remote_host.c_str())
-                                   .arg(p)
-                                   .arg(resourceId.c_str())
-                                   .str());
+                         UArgFormat("Application launch will not work for tunnel %1:%2, resource %3")
+                             .arg(tunnel.remote_host.c_str())
+                             .arg(p)
+                             .arg(resourceId.c_str())
+                             .str());
                 continue;
             }
             if (found->state == 2)
@@ -889,7 +887,7 @@ tessal::AppLaunchConfig TunnelServerClient::getLaunchConfig(const std::string& r
     for (const auto& tunnel : details.tunnels) {
         if (tunnel.app_path.empty())
             continue;
-        std::map<std::string, std::string> table;   // ascending byte order of the names
+        std::map<std::string, std::string> table; // ascending byte order of the names
         if (!tunnel.mappings.empty()) {
             table["%host%"] = tunnel.mappings.front().endpoint.local_host;
             table["%port%"] = std::to_string(tunnel.mappings.front().endpoint.local_port);
@@ -937,7 +935,10 @@ tessal::TunnelStats sumEndpointStats(const std::vector<tessal::TunnelEndpoint>& 
         } catch (const std::exception& e) {
             ULOG(2, kSource, function,
                  UArgFormat("Failed to get stats for tunnel %1:%2: %3")
-                     .arg(endpoint.local_host.c_str()).arg(port.c_str()).arg(e.what()).str());
+                     .arg(endpoint.local_host.c_str())
+                     .arg(port.c_str())
+                     .arg(e.what())
+                     .str());
             continue;
         }
         try {
@@ -949,7 +950,10 @@ tessal::TunnelStats sumEndpointStats(const std::vector<tessal::TunnelEndpoint>& 
         } catch (const std::exception& e) {
             ULOG(2, kSource, function,
                  UArgFormat("Failed to parse stats for tunnel %1:%2: %3")
-                     .arg(endpoint.local_host.c_str()).arg(port.c_str()).arg(e.what()).str());
+                     .arg(endpoint.local_host.c_str())
+                     .arg(port.c_str())
+                     .arg(e.what())
+                     .str());
         }
     }
     return sum;
@@ -985,10 +989,10 @@ tessal::TunnelStats TunnelServerClient::getExtStats(const std::string& resourceI
     return sumEndpointStats<std::string>(
         getCachedEndpoints(resourceId), __PRETTY_FUNCTION__,
         [this](const tessal::TunnelEndpoint& endpoint, const std::string& port, std::string& reply) {
-            reply = transact(m_connection,
-                             toBytes("cmd=statistics_ext&type=1&local_host=" + endpoint.local_host +
-                                     "&local_port=" + port),
-                             "\r\n\r\n");
+            reply =
+                transact(m_connection,
+                         toBytes("cmd=statistics_ext&type=1&local_host=" + endpoint.local_host + "&local_port=" + port),
+                         "\r\n\r\n");
         },
         [](const std::string& reply) {
             size_t amp = reply.find('&');

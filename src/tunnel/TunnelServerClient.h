@@ -24,7 +24,8 @@ class UPropertyList;
 namespace tessal {
 
 // An operating-system failure (system category) with a text.
-class SystemError : public boost::system::system_error {
+class SystemError : public boost::system::system_error
+{
 public:
     SystemError(int error, const std::string& text);
 };
@@ -57,7 +58,8 @@ struct AppTunnelResourceDetails {
 } // namespace tessal
 
 // The tunnel server refused the session id.
-class InvalidSidException : public std::runtime_error {
+class InvalidSidException : public std::runtime_error
+{
 public:
     explicit InvalidSidException(const std::string& text) : std::runtime_error(text) {}
 };
@@ -72,7 +74,8 @@ public:
 // request or behind a reply) and a failed session command drop the
 // connection and stop the child, so that no reply can ever answer another
 // request; the next command starts afresh.
-class TunnelServerClient {
+class TunnelServerClient
+{
 public:
     using ConnectionPtr = std::shared_ptr<boost::asio::ip::tcp::socket>;
 

@@ -3,7 +3,8 @@
 // Nothing in the program calls these; each is defined beside the state it
 // touches.
 
-namespace tessal::qt {
+namespace tessal {
+namespace qt {
 
 struct TunnelTestSeam final {
     // Pause between two readiness questions of an app tunnel (one second).
@@ -15,4 +16,5 @@ struct TunnelTestSeam final {
     static void resetLastSessionId();
 };
 
-} // namespace tessal::qt
+} // namespace qt
+} // namespace tessal

@@ -125,7 +125,8 @@ bool parseRange(const std::string& text)
 void readRange(const std::string& text, uint16_t& first, uint16_t& last)
 {
     if (!parseRange(text))
-        throw UException(-1, "UTunnelManagerHelpers", "readRange", 29, "EXCEPTION - %s", "Provided string is not a range");
+        throw UException(-1, "UTunnelManagerHelpers", "readRange", 29, "EXCEPTION - %s",
+                         "Provided string is not a range");
     size_t dash = text.rfind('-');
     parseUnsigned16(trimWhite(text.substr(0, dash)), first);
     parseUnsigned16(trimWhite(text.substr(dash + 1)), last);

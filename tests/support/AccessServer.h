@@ -4,12 +4,15 @@
 // scripts and reads the request log. Header-only; needs Qt Core.
 
 #include <QCoreApplication>
+#include <QDate>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
+#include <QLockFile>
 #include <QMap>
 #include <QProcess>
 #include <QSaveFile>
@@ -17,11 +20,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
-#include <QDate>
-#include <QDeadlineTimer>
-#include <QLockFile>
 
-namespace tessal::test {
+namespace tessal {
+namespace test {
 
 // Runs openssl with args in dir; returns an empty text on success, else what went wrong.
 inline QString runOpenssl(const QStringList& args, const QString& dir)
@@ -39,19 +40,20 @@ inline QString runOpenssl(const QStringList& args, const QString& dir)
 }
 
 // Certificates made at test time in a temporary folder.
-class TestCertificates {
+class TestCertificates
+{
 public:
     struct Blueprint {
-        QString name;                 // file stem
+        QString name; // file stem
         QString subject = QStringLiteral("/CN=127.0.0.1");
-        QStringList extensions;       // lines of the v3 section, e.g. "keyUsage = digitalSignature"
-        bool issuedByCa = false;      // else self-signed
-        QString key = QStringLiteral("ec");  // "ec" (P-256) or "rsa" (2048 bits)
-        QString serial;               // decimal or 0x-hex; random when empty
+        QStringList extensions; // lines of the v3 section, e.g. "keyUsage = digitalSignature"
+        bool issuedByCa = false; // else self-signed
+        QString key = QStringLiteral("ec"); // "ec" (P-256) or "rsa" (2048 bits)
+        QString serial; // decimal or 0x-hex; random when empty
         int days = 30;
-        int rsaBits = 2048;           // for key "rsa"
-        QString digest;               // signature digest ("sha1", ...); openssl's default when empty
-        QString issuerCert, issuerKey;  // another issuer than the test CA (issuedByCa ignored)
+        int rsaBits = 2048; // for key "rsa"
+        QString digest; // signature digest ("sha1", ...); openssl's default when empty
+        QString issuerCert, issuerKey; // another issuer than the test CA (issuedByCa ignored)
     };
 
     // Makes the test CA, a server certificate it issued, and two self-signed
@@ -148,7 +150,8 @@ public:
     {
         QStringList files;
         for (const char* stem : {"ca", "server", "self", "self2"})
-            files << QString::fromLatin1(stem) + QStringLiteral(".pem") << QString::fromLatin1(stem) + QStringLiteral(".key");
+            files << QString::fromLatin1(stem) + QStringLiteral(".pem")
+                  << QString::fromLatin1(stem) + QStringLiteral(".key");
         return files;
     }
 
@@ -191,18 +194,26 @@ public:
         else
             keyArgs << QStringLiteral("-algorithm") << QStringLiteral("EC") << QStringLiteral("-pkeyopt")
                     << QStringLiteral("ec_paramgen_curve:P-256");
-        QStringList reqArgs = {QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-utf8"), QStringLiteral("-key"),
-                               key, QStringLiteral("-subj"), blueprint.subject, QStringLiteral("-out"), csr};
-        QStringList signArgs = {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), csr,
-                                QStringLiteral("-days"), QString::number(blueprint.days),
-                                QStringLiteral("-extfile"), cnf, QStringLiteral("-extensions"), QStringLiteral("ext"),
-                                QStringLiteral("-out"), crt};
+        QStringList reqArgs = {QStringLiteral("req"),
+                               QStringLiteral("-new"),
+                               QStringLiteral("-utf8"),
+                               QStringLiteral("-key"),
+                               key,
+                               QStringLiteral("-subj"),
+                               blueprint.subject,
+                               QStringLiteral("-out"),
+                               csr};
+        QStringList signArgs = {
+            QStringLiteral("x509"),        QStringLiteral("-req"),          QStringLiteral("-in"),      csr,
+            QStringLiteral("-days"),       QString::number(blueprint.days), QStringLiteral("-extfile"), cnf,
+            QStringLiteral("-extensions"), QStringLiteral("ext"),           QStringLiteral("-out"),     crt};
         if (!blueprint.serial.isEmpty())
             signArgs << QStringLiteral("-set_serial") << blueprint.serial;
         if (!blueprint.digest.isEmpty())
             signArgs << QLatin1Char('-') + blueprint.digest;
         if (!blueprint.issuerCert.isEmpty())
-            signArgs << QStringLiteral("-CA") << blueprint.issuerCert << QStringLiteral("-CAkey") << blueprint.issuerKey;
+            signArgs << QStringLiteral("-CA") << blueprint.issuerCert << QStringLiteral("-CAkey")
+                     << blueprint.issuerKey;
         else if (blueprint.issuedByCa)
             signArgs << QStringLiteral("-CA") << caCert << QStringLiteral("-CAkey") << caKey;
         else
@@ -220,10 +231,10 @@ public:
     QString dir() const { return m_dir.path(); }
     QString error() const { return m_error; }
 
-    QString caCert, caKey;                // the test CA
-    QString serverCert, serverKey;        // issued by the test CA
-    QString selfCert, selfKey;            // self-signed
-    QString otherSelfCert, otherSelfKey;  // another self-signed one, to play a changed certificate
+    QString caCert, caKey; // the test CA
+    QString serverCert, serverKey; // issued by the test CA
+    QString selfCert, selfKey; // self-signed
+    QString otherSelfCert, otherSelfKey; // another self-signed one, to play a changed certificate
 
 private:
     QTemporaryDir m_dir;
@@ -231,19 +242,19 @@ private:
 };
 
 // One running access-server stand-in.
-class AccessServer {
+class AccessServer
+{
 public:
     struct Listener {
         Listener(const QString& n, const QString& s = QStringLiteral("http"), const QString& c = {},
                  const QString& k = {}, int p = 0)
             : name(n), scheme(s), cert(c), key(k), port(p)
-        {
-        }
+        {}
         QString name;
         QString scheme;
-        QString cert;   // https only
-        QString key;    // https only
-        int port = 0;   // 0: any free port
+        QString cert; // https only
+        QString key; // https only
+        int port = 0; // 0: any free port
     };
 
     AccessServer() = default;
@@ -377,4 +388,5 @@ private:
     QString m_error;
 };
 
-}  // namespace tessal::test
+} // namespace test
+} // namespace tessal

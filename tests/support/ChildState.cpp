@@ -2,14 +2,15 @@
 
 #include <algorithm>
 #include <csignal>
-#include <pthread.h>
 #include <fstream>
+#include <pthread.h>
 #include <set>
-#include <thread>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
-namespace tessal::test {
+namespace tessal {
+namespace test {
 
 bool ChildState::clean() const
 {
@@ -24,7 +25,8 @@ ChildState parseChildState(const std::vector<std::string>& lines)
     int signalLines = 0;
     // A stand-in's record: its "inherited " lines only.
     const std::string mark = "inherited ";
-    const bool record = std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(mark, 0) == 0; });
+    const bool record =
+        std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(mark, 0) == 0; });
     for (std::string line : lines) {
         if (record && line.rfind(mark, 0) != 0)
             continue;
@@ -88,4 +90,5 @@ StrayParentState::~StrayParentState()
     ::close(m_sockets[1]);
 }
 
-}  // namespace tessal::test
+} // namespace test
+} // namespace tessal

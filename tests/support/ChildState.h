@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
-namespace tessal::test {
+namespace tessal {
+namespace test {
 
 struct ChildState {
-    std::string fds;                // "0 1 2" when it got its standard descriptors only
+    std::string fds; // "0 1 2" when it got its standard descriptors only
     unsigned long long blocked = 0; // signal masks, bit n-1 for signal n
     unsigned long long ignored = 0;
-    bool complete = false;          // both signal lines were there
+    bool complete = false; // both signal lines were there
     // Its standard descriptors only, nothing blocked, no standard signal
     // ignored (the C library sets its own real-time ones at start).
     bool clean() const;
@@ -29,7 +30,8 @@ std::string childStateCommand(const std::string& file);
 // While it lives, the process holds what the toolkit, the web engine or a
 // library may leave for children: an inheritable socket, SIGPIPE and SIGHUP
 // ignored (SIGCHLD too when asked), SIGUSR2 blocked.
-class StrayParentState {
+class StrayParentState
+{
 public:
     explicit StrayParentState(bool ignoreChildSignal = false);
     ~StrayParentState();
@@ -38,8 +40,10 @@ public:
 
 private:
     int m_sockets[2] = {-1, -1};
-    struct sigaction m_pipe {}, m_hup {}, m_child {};
-    sigset_t m_mask {};
+    struct sigaction m_pipe {
+    }, m_hup{}, m_child{};
+    sigset_t m_mask{};
 };
 
-}  // namespace tessal::test
+} // namespace test
+} // namespace tessal

@@ -9,7 +9,8 @@
 #include <thread>
 #include <unistd.h>
 
-namespace tessal::test {
+namespace tessal {
+namespace test {
 
 std::string inPrivateNetwork(const std::function<void()>& body)
 {
@@ -44,4 +45,5 @@ std::string setLoopbackUp()
     return failure;
 }
 
-} // namespace tessal::test
+} // namespace test
+} // namespace tessal

@@ -5,7 +5,8 @@
 #include <functional>
 #include <string>
 
-namespace tessal::test {
+namespace tessal {
+namespace test {
 
 // Runs body on a thread of its own inside a new network namespace (only that
 // thread moves; the namespace goes away with it). Empty result: it ran;
@@ -16,4 +17,5 @@ std::string inPrivateNetwork(const std::function<void()>& body);
 // otherwise what failed.
 std::string setLoopbackUp();
 
-} // namespace tessal::test
+} // namespace test
+} // namespace tessal

@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-namespace tessal::test {
+namespace tessal {
+namespace test {
 
 RecordingLog::RecordingLog(int level, bool install) : m_installed(install)
 {
@@ -115,4 +116,5 @@ void RecordingLog::clear()
     m_lines.clear();
 }
 
-}  // namespace tessal::test
+} // namespace test
+} // namespace tessal

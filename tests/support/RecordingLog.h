@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-namespace tessal::test {
+namespace tessal {
+namespace test {
 
 class RecordingLog : public IUErrorLog
 {
@@ -48,4 +49,5 @@ private:
     bool m_installed;
 };
 
-}  // namespace tessal::test
+} // namespace test
+} // namespace tessal

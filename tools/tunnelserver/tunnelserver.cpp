@@ -107,7 +107,7 @@ std::string unescape(const std::string& in)
         case 'n': out += '\n'; break;
         case 'r': out += '\r'; break;
         case 't': out += '\t'; break;
-        case 'p': out += '\x01'; break;   // pause marker
+        case 'p': out += '\x01'; break; // pause marker
         default: out += n; break;
         }
     }
@@ -331,9 +331,8 @@ int main()
     }
     const int reportedPort = listenPort - script.portOffset;
 
-    std::string line = script.customEndpoint
-        ? script.endpointLine
-        : script.address + " " + std::to_string(reportedPort) + "\n";
+    std::string line =
+        script.customEndpoint ? script.endpointLine : script.address + " " + std::to_string(reportedPort) + "\n";
     // Placeholders so that a custom line can still carry the real port.
     for (const char* key : {"{port}", "{addr}"}) {
         size_t pos;
@@ -356,8 +355,9 @@ int main()
 
     while (true) {
         if (!listening && !script.noListen) {
-            auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::now() - started).count();
+            auto elapsed =
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+                    .count();
             if (elapsed >= script.listenDelayMs) {
                 if (::listen(lfd, 16) != 0)
                     finish("listen", 2);

@@ -56,9 +56,10 @@ QJsonObject route(std::initializer_list<QPair<QString, QJsonValue>> fields)
     return o;
 }
 
-}  // namespace
+} // namespace
 
-class AccessServerTest : public QObject {
+class AccessServerTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -67,10 +68,11 @@ private slots:
         QVERIFY2(m_certs.make(), qPrintable(m_certs.error()));
         QVERIFY(QFile::copy(m_certs.selfCert, m_switchCert));
         QVERIFY(QFile::copy(m_certs.selfKey, m_switchKey));
-        QVERIFY2(m_server.start({{QStringLiteral("http")},
-                                 {QStringLiteral("tls"), QStringLiteral("https"), m_certs.serverCert, m_certs.serverKey},
-                                 {QStringLiteral("self"), QStringLiteral("https"), m_switchCert, m_switchKey}}),
-                 qPrintable(m_server.error()));
+        QVERIFY2(
+            m_server.start({{QStringLiteral("http")},
+                            {QStringLiteral("tls"), QStringLiteral("https"), m_certs.serverCert, m_certs.serverKey},
+                            {QStringLiteral("self"), QStringLiteral("https"), m_switchCert, m_switchKey}}),
+            qPrintable(m_server.error()));
         QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
         conf.addCaCertificates(m_certs.caCert);
         QSslConfiguration::setDefaultConfiguration(conf);
@@ -79,7 +81,9 @@ private slots:
     void routesAndLog()
     {
         QVERIFY(m_server.setRoutes(QJsonArray{
-            route({{"path", "/a"}, {"query", "x=1"}, {"headers", QJsonObject{{"Content-Type", "text/plain"}}},
+            route({{"path", "/a"},
+                   {"query", "x=1"},
+                   {"headers", QJsonObject{{"Content-Type", "text/plain"}}},
                    {"body", "port {port:tls}"}}),
             route({{"path", "/once"}, {"times", 1}, {"body", "first"}}),
             route({{"path", "/once"}, {"status", 503}, {"body", "later"}}),
@@ -150,7 +154,9 @@ private slots:
         QVERIFY(m_server.setRoutes(QJsonArray{
             route({{"path", "/gz"}, {"gzip", true}, {"body", "unpacked"}}),
             route({{"path", "/big"}, {"body_size", 3000000}}),
-            route({{"path", "/trickle"}, {"trickle", QJsonObject{{"bytes", 2}, {"interval_ms", 20}}}, {"body", "abcdef"}}),
+            route({{"path", "/trickle"},
+                   {"trickle", QJsonObject{{"bytes", 2}, {"interval_ms", 20}}},
+                   {"body", "abcdef"}}),
             route({{"path", "/silent"}, {"silence", true}}),
             route({{"path", "/cut"}, {"body_size", 1000}, {"cut_after", 10}}),
         }));

@@ -15,7 +15,8 @@
 using tessal::test::AccessServer;
 
 // A stand-in for the client's page bridge: a few of its signals and methods.
-class StubBridge : public QObject {
+class StubBridge : public QObject
+{
     Q_OBJECT
 public:
     QStringList calls;
@@ -29,7 +30,8 @@ public slots:
     QString getIpTable() { return QStringLiteral("PHRhYmxlPg=="); }
 };
 
-class ResourcePageTest : public QObject {
+class ResourcePageTest : public QObject
+{
     Q_OBJECT
 
 private:
@@ -60,7 +62,8 @@ private slots:
             QJsonObject{{"path", "/vdesk/resource_template"},
                         {"headers", QJsonObject{{"Content-Type", "text/html; charset=utf-8"}}},
                         {"body_file", page}},
-            QJsonObject{{"path", "/__page/actions"}, {"times", 1},
+            QJsonObject{{"path", "/__page/actions"},
+                        {"times", 1},
                         {"headers", QJsonObject{{"Content-Type", "application/json"}}},
                         {"body", R"([{"call": "disconnectResource", "args": ["res1"]}, {"call": "getIpTable"}])"}},
             QJsonObject{{"path_prefix", "/__page/"}, {"status", 204}},
@@ -93,18 +96,22 @@ private slots:
         // The page reports "ready" once its side of the channel is wired; the
         // channel's own connect messages may still be on their way, so the
         // first signal is repeated until the page has seen it.
-        QVERIFY(QTest::qWaitFor([&] {
-            emit bridge.onTunnelAdd("res1", "VPN");
-            return QTest::qWaitFor([&] { return !pageRequests("signal").isEmpty(); }, 200);
-        }, 20000));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                emit bridge.onTunnelAdd("res1", "VPN");
+                return QTest::qWaitFor([&] { return !pageRequests("signal").isEmpty(); }, 200);
+            },
+            20000));
         const int before = static_cast<int>(pageRequests("signal").size());
         emit bridge.onTunnelData("res1", 1, 2, 3, 4);
-        QVERIFY(QTest::qWaitFor([&] {
-            for (const QJsonObject& r : pageRequests("signal"))
-                if (queryValue(r, "name") == QStringLiteral("onTunnelData"))
-                    return true;
-            return false;
-        }, 20000));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                for (const QJsonObject& r : pageRequests("signal"))
+                    if (queryValue(r, "name") == QStringLiteral("onTunnelData"))
+                        return true;
+                return false;
+            },
+            20000));
         const QList<QJsonObject> signalReports = pageRequests("signal");
         QVERIFY(signalReports.size() > before);
         QCOMPARE(queryValue(signalReports[0], "name"), QStringLiteral("onTunnelAdd"));
@@ -144,18 +151,26 @@ private slots:
         const auto js = [&view](const QString& code) {
             QVariant result;
             bool done = false;
-            view.page()->runJavaScript(code, [&](const QVariant& value) { result = value; done = true; });
+            view.page()->runJavaScript(code, [&](const QVariant& value) {
+                result = value;
+                done = true;
+            });
             return QTest::qWaitFor([&] { return done; }, 10000) ? result.toString() : QString();
         };
         const QString rowText = QStringLiteral(
             "Array.prototype.map.call(document.querySelectorAll('#resources tbody tr[data-resource=\"demo_na\"] td'),"
             " function (c) { return c.textContent; }).join('|')");
-        QVERIFY(QTest::qWaitFor([&] {
-            emit bridge.onTunnelAdd("demo_na", "VPN");
-            return !js(rowText).isEmpty();
-        }, 20000));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                emit bridge.onTunnelAdd("demo_na", "VPN");
+                return !js(rowText).isEmpty();
+            },
+            20000));
 
-        const struct { qlonglong sent, received; const char* shown; } rows[] = {
+        const struct {
+            qlonglong sent, received;
+            const char* shown;
+        } rows[] = {
             {0, 1023, "demo_na|Starting|0 B|1023 B|Disconnect"},
             {1536, 3 * 1048576LL, "demo_na|Starting|1.5 KB|3.0 MB|Disconnect"},
             {5LL * 1073741824 + 107374183, 2LL * 1099511627776, "demo_na|Starting|5.1 GB|2.0 TB|Disconnect"},

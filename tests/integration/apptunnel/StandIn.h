@@ -19,7 +19,8 @@
 
 #include <QTemporaryDir>
 
-class StandIn {
+class StandIn
+{
 public:
     explicit StandIn(const std::string& script)
     {
@@ -67,7 +68,7 @@ public:
     // True once the process has gone (it is our child and was reaped, or never ours).
     static bool gone(pid_t pid)
     {
-        for (int i = 0; i < 3000; ++i) {  // up to 30 s: a loaded machine can be slow to reap
+        for (int i = 0; i < 3000; ++i) { // up to 30 s: a loaded machine can be slow to reap
             int status = 0;
             ::waitpid(pid, &status, WNOHANG);
             if (::kill(pid, 0) != 0)

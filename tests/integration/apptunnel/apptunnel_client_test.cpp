@@ -50,7 +50,7 @@ TEST(AppTunnelEndpointLine, Table)
 {
     EXPECT_EQ(runEndpoint("{addr} {port}\\n"), "connected");
     EXPECT_EQ(runEndpoint("  {addr}\\t{port}\\r\\n"), "connected");
-    EXPECT_EQ(runEndpoint("{addr} {port}\\nmore output\\n"), "connected");   // only the first line counts
+    EXPECT_EQ(runEndpoint("{addr} {port}\\nmore output\\n"), "connected"); // only the first line counts
     EXPECT_EQ(runEndpoint("127.0.0.1 0\\n"), "bad port: '0'");
     EXPECT_EQ(runEndpoint("127.0.0.1 65536\\n"), "bad port: '65536'");
     EXPECT_EQ(runEndpoint("127.0.0.1 -5\\n"), "bad port: '-5'");
@@ -96,7 +96,7 @@ TEST(AppTunnelConnection, ReachesOneOfTheNextFourPorts)
     EXPECT_TRUE(log.contains("Trying to connect to 127.0.0.1:" + reported)) << reported;
     EXPECT_TRUE(log.contains("Succeded to connect (retry #1) to 127.0.0.1:" + connected + "\n"));
     EXPECT_TRUE(log.contains("48, TunnelServerClient, "));
-    EXPECT_EQ(client.getConnection(), connection);   // no second process, nothing sent
+    EXPECT_EQ(client.getConnection(), connection); // no second process, nothing sent
     EXPECT_EQ(server.starts().size(), 1u);
     EXPECT_EQ(server.commands().size(), 1u);
 }
@@ -141,7 +141,8 @@ TEST(AppTunnelSession, CommandBytes)
     EXPECT_EQ(commands[0],
               "cmd=session&host=srv.example&port=8443&ua=Mozilla/5.0 (compatible; MSIE 10.0; Windows NT 6.1; "
               "Trident/6.0; Tessal Networks Client)&session=YWJjAAAAAAAAAAAAAAAAAA==&SSLEnabled=0&HTTPEnabled=1"
-              "&ISessionEnabled=1&CtrlChannelEnabled=1&pid=" + std::to_string(::getpid()));
+              "&ISessionEnabled=1&CtrlChannelEnabled=1&pid=" +
+                  std::to_string(::getpid()));
 }
 
 TEST(AppTunnelSession, LongSessionIdHasNoPadding)
@@ -278,7 +279,7 @@ TEST(AppTunnelTransport, UnaskedBytesDropTheConnection)
         EXPECT_TRUE(StandIn::gone(server.starts().at(0)));
         if (!unasked)
             continue;
-        EXPECT_EQ(server.commands().size(), 2u);   // the session and the first open only
+        EXPECT_EQ(server.commands().size(), 2u); // the session and the first open only
         EXPECT_TRUE(client.getCachedEndpoints("r2").empty());
         EXPECT_TRUE(client.isReady());
         EXPECT_EQ(server.starts().size(), 2u);
@@ -294,11 +295,12 @@ TEST(AppTunnelTransport, LargeReplies)
         filler += "&f" + std::to_string(i);
     std::string manyTunnels = "result=0";
     for (int i = 0; i < 20000; ++i)
-        manyTunnels += "&result" + std::to_string(i) + "=0&host" + std::to_string(i) + "=h&port" +
-                       std::to_string(i) + "=" + std::to_string(1 + i % 60000);
+        manyTunnels += "&result" + std::to_string(i) + "=0&host" + std::to_string(i) + "=h&port" + std::to_string(i) +
+                       "=" + std::to_string(1 + i % 60000);
     {
         StandIn server("reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1"
-                       "&local_port0=3000" + filler + "\\n\n");
+                       "&local_port0=3000" +
+                       filler + "\\n\n");
         TunnelServerClient client("h", 443, "abc", true);
         ASSERT_EQ(client.open("r1"), 0);
         ASSERT_EQ(client.getCachedEndpoints("r1").size(), 1u);
@@ -337,14 +339,13 @@ TEST(AppTunnelTransport, LargeRequestIsWrittenWhole)
 
 TEST(AppTunnelCommands, OpenCachesEndpoints)
 {
-    StandIn server(
-        "reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1&local_port0=3000"
-        "&desired_local_port0=3001&result1=4&host1=srv&port1=81&result2=0&host2=srv&port2=82"
-        "&local_host2=127.0.0.1&local_port2=3002&desired_local_port2=0&result4=0\\n\n");
+    StandIn server("reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1&local_port0=3000"
+                   "&desired_local_port0=3001&result1=4&host1=srv&port1=81&result2=0&host2=srv&port2=82"
+                   "&local_host2=127.0.0.1&local_port2=3002&desired_local_port2=0&result4=0\\n\n");
     TunnelServerClient client("h", 443, "abc", true);
     EXPECT_EQ(client.open("r1"), 0);
     auto endpoints = client.getCachedEndpoints("r1");
-    ASSERT_EQ(endpoints.size(), 3u);   // stops where result3 is missing
+    ASSERT_EQ(endpoints.size(), 3u); // stops where result3 is missing
     EXPECT_EQ(endpoints[0].remote_host, "srv");
     EXPECT_EQ(endpoints[0].remote_port, 80);
     EXPECT_EQ(endpoints[0].local_port, 3000);
@@ -409,14 +410,14 @@ TEST(AppTunnelCommands, StatisticsLogLevelAndExit)
                    "&send_client=9000000000\\n\n"
                    "reply statistics_by_resource result=0&recv_server=x\\n\n");
     TunnelServerClient client("h", 443, "abc", true);
-    EXPECT_EQ(client.getStats("r1").recv_server, 0);   // nothing open: nothing sent
+    EXPECT_EQ(client.getStats("r1").recv_server, 0); // nothing open: nothing sent
     ASSERT_EQ(client.open("r1"), 0);
     tessal::TunnelStats stats = client.getStats("r1");
     EXPECT_EQ(stats.recv_server, 1);
     EXPECT_EQ(stats.send_server, 2);
     EXPECT_EQ(stats.recv_client, 3);
     EXPECT_EQ(stats.send_client, 9000000000LL);
-    EXPECT_EQ(client.getStats("r1").recv_server, 0);   // unparsable: zeros, no throw
+    EXPECT_EQ(client.getStats("r1").recv_server, 0); // unparsable: zeros, no throw
     client.setLogLevel(31);
     client.setLogLevel(31);
     EXPECT_EQ(client.close("r1"), 0);
@@ -443,14 +444,14 @@ TEST(AppTunnelCommands, LogLevelIsKeptOnlyOnceTheServerHasIt)
                    "[2] reply set_log_level result=5\\n\n"
                    "[2] reply set_log_level result=0\\n\n");
     TunnelServerClient client("h", 443, "abc", true);
-    EXPECT_THROW(client.setLogLevel(31), std::runtime_error);   // the first server never came up
-    EXPECT_THROW(client.setLogLevel(31), std::runtime_error);   // the second one refused it
+    EXPECT_THROW(client.setLogLevel(31), std::runtime_error); // the first server never came up
+    EXPECT_THROW(client.setLogLevel(31), std::runtime_error); // the second one refused it
     EXPECT_EQ(client.logLevel(), 0);
     client.setLogLevel(31);
-    client.setLogLevel(31);   // it has it now: nothing sent
+    client.setLogLevel(31); // it has it now: nothing sent
     EXPECT_EQ(client.logLevel(), 31);
     client.exit();
-    client.setLogLevel(31);   // a third server
+    client.setLogLevel(31); // a third server
     auto commands = server.commands();
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "cmd=set_log_level&value=31"), 3) << commands.size();
     EXPECT_EQ(server.starts().size(), 3u);
@@ -470,7 +471,8 @@ TEST(AppTunnelCommands, ConfigurationPortRangesAndPlaceholders)
         "reply open_all_tunnels result=0&result0=0&host0=srv&port0=8000&local_host0=127.0.0.1&local_port0=4000"
         "&result1=0&host1=srv&port1=8002&local_host1=127.0.0.1&local_port1=4002"
         "&result2=0&host2=web&port2=80&local_host2=127.0.0.2&local_port2=3000\\n\n"
-        "reply get_resource_config result=0&configuration=" + config + "\\n\n");
+        "reply get_resource_config result=0&configuration=" +
+        config + "\\n\n");
     TunnelServerClient client("h", 443, "abc", true);
     ASSERT_EQ(client.open("r1"), 0);
     tessal::AppTunnelResourceDetails details = client.getConfig("r1");
@@ -528,7 +530,8 @@ TEST(AppTunnelCommands, ExtendedStatisticsPerTunnel)
     const std::string xml =
         "<UStatsVServerTie><cumulative><tunnel><ingress_in>10</ingress_in><egress_out>20</egress_out></tunnel>"
         "<server><egress_out>30</egress_out><ingress_in>40</ingress_in></server></cumulative></UStatsVServerTie>";
-    StandIn server(kTwoLocalTunnels + "reply statistics_ext result=0&" + xml + "\\r\\n\\r\\n\n"
+    StandIn server(kTwoLocalTunnels + "reply statistics_ext result=0&" + xml +
+                   "\\r\\n\\r\\n\n"
                    "reply statistics_ext result=-1&x\\r\\n\\r\\n\n");
     TunnelServerClient client("h", 443, "abc", true);
     ASSERT_EQ(client.open("r1"), 0);

@@ -25,7 +25,8 @@ using tessal::test::RecordingLog;
 using tessal::qt::AppTunnelController;
 using tessal::qt::TunnelTestSeam;
 
-class RecordingListener : public tessal::qt::WebInterface {
+class RecordingListener : public tessal::qt::WebInterface
+{
 public:
     void onTunnelConnected(const QString& id) override { events.push_back("connected " + id.toStdString()); }
     void onTunnelReconnecting(const QString& id) override { events.push_back("reconnecting " + id.toStdString()); }
@@ -52,7 +53,8 @@ QString freshSession()
 const std::string kOneLocalTunnel =
     "reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1&local_port0=3000\\n\n";
 
-class AppTunnelControllerTest : public ::testing::Test {
+class AppTunnelControllerTest : public ::testing::Test
+{
 protected:
     void SetUp() override { TunnelTestSeam::setReadinessPause(20); }
     void TearDown() override
@@ -224,8 +226,7 @@ TEST_F(AppTunnelControllerTest, ClientForAnotherSessionIsRebuiltWhenIdle)
     EXPECT_EQ(second.getTunnelServerClient(), first.getTunnelServerClient());
     first.close();
     TunnelServerClient* rebuilt = second.getTunnelServerClient();
-    EXPECT_TRUE(rebuilt->isFor("vpn.example", 443, "session-" + std::to_string(g_session.load()) + "-ABCDEFGH",
-                               true));
+    EXPECT_TRUE(rebuilt->isFor("vpn.example", 443, "session-" + std::to_string(g_session.load()) + "-ABCDEFGH", true));
 }
 
 TEST_F(AppTunnelControllerTest, ClientAskedForDuringTheWaitIsNotReplaced)
@@ -234,7 +235,7 @@ TEST_F(AppTunnelControllerTest, ClientAskedForDuringTheWaitIsNotReplaced)
     AppTunnelController first(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
     AppTunnelController other(&listener, QUrl("https://vpn.example/"), freshSession(), "r2");
     TunnelServerClient* during = nullptr;
-    QTimer::singleShot(0, [&] { during = other.getTunnelServerClient(); });   // inside the readiness wait
+    QTimer::singleShot(0, [&] { during = other.getTunnelServerClient(); }); // inside the readiness wait
     ASSERT_EQ(first.open(""), 0);
     EXPECT_EQ(during, first.getTunnelServerClient());
     EXPECT_EQ(server.starts().size(), 1u);
@@ -247,7 +248,7 @@ TEST_F(AppTunnelControllerTest, RestartedServerGetsTheLevelInForce)
     AppTunnelController controller(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
     ASSERT_EQ(controller.open(""), 0);
     controller.setLogLevel(31);
-    EXPECT_EQ(controller.getTraffic().recv_server, 0);   // the server goes away here
+    EXPECT_EQ(controller.getTraffic().recv_server, 0); // the server goes away here
     controller.close();
     ASSERT_EQ(controller.open(""), 0);
     controller.close();
@@ -266,7 +267,7 @@ TEST_F(AppTunnelControllerTest, LostServerFailsTheStatusCheck)
     EXPECT_EQ(controller.getTraffic().recv_server, 0);
     EXPECT_EQ(controller.checkStatus(), 106);
     EXPECT_EQ(controller.close(), 0);
-    EXPECT_EQ(server.starts().size(), 1u);   // closing a lost resource starts no server
+    EXPECT_EQ(server.starts().size(), 1u); // closing a lost resource starts no server
 }
 
 } // namespace

@@ -40,7 +40,8 @@ TEST(AppTunnelInheritance, ShellChildSeesOnlyItsStandardDescriptors)
         EXPECT_TRUE(before.count(fd) != 0 || (::fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0) << "descriptor " << fd;
 
     // As in the running program, and a descriptor some library left inheritable.
-    struct sigaction ignore {}, oldPipe {}, oldChild {};
+    struct sigaction ignore {
+    }, oldPipe{}, oldChild{};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGPIPE, &ignore, &oldPipe);
     ::sigaction(SIGCHLD, &ignore, &oldChild);
@@ -49,7 +50,8 @@ TEST(AppTunnelInheritance, ShellChildSeesOnlyItsStandardDescriptors)
     const std::string out = dir.filePath("out").toStdString();
     // The programs the shell starts list their own descriptors and signals.
     const pid_t child = runShellCommand(("ls -l /proc/self/fd > " + out + ".tmp; grep ^Sig /proc/self/status >> " +
-                                         out + ".tmp; mv " + out + ".tmp " + out).c_str());
+                                         out + ".tmp; mv " + out + ".tmp " + out)
+                                            .c_str());
     ::close(stray);
     ::sigaction(SIGPIPE, &oldPipe, nullptr);
     ::sigaction(SIGCHLD, &oldChild, nullptr);
@@ -90,4 +92,4 @@ TEST(AppTunnelInheritance, TunnelServerGetsItsPipesOnlyAndDefaultSignals)
     EXPECT_TRUE(state.clean()) << state.fds << " ignored " << std::hex << state.ignored;
 }
 
-}  // namespace
+} // namespace

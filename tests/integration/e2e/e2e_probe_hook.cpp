@@ -51,7 +51,8 @@ void startAnswering()
     QObject::connect(answerer, &QObject::destroyed, [printed] { delete printed; });
     printer->start(20);
     // A dialog answered just before the end is printed too.
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [answerer, printed] { printNewDialogs(*answerer, *printed); });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit,
+                     [answerer, printed] { printNewDialogs(*answerer, *printed); });
 }
 
 // Runs while the application object is being built, before its start routine.

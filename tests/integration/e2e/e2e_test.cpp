@@ -19,10 +19,10 @@
 #include <signal.h>
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -30,11 +30,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QMap>
-#include <QRegularExpression>
 #include <QUrlQuery>
 
 #include <gtest/gtest.h>
@@ -52,10 +52,9 @@ const QString kSid = QStringLiteral("0a1b2c3d4e5f60718293a4b5c6d7e8f9");
 
 // Traffic counters as the daemon reports them: client sent, client received,
 // server sent, server received.
-const char* const kConnectedScript =
-    "reply &setloaded\n"
-    "reply &setloaded&sslcreate\n"
-    "reply &settraffic,11,22,33,44\n";
+const char* const kConnectedScript = "reply &setloaded\n"
+                                     "reply &setloaded&sslcreate\n"
+                                     "reply &settraffic,11,22,33,44\n";
 
 // The processes under /proc.
 QList<int> pids()
@@ -88,7 +87,8 @@ struct PageSignal {
     QJsonArray args;
 };
 
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -145,19 +145,19 @@ protected:
         if (profile)
             routes.append(QJsonObject{{"path", "/pre/config.php"}, {"headers", xml}, {"body", profileText}});
         for (const QJsonValue& route : QJsonArray{
-            QJsonObject{{"path", "/my.report.na"}, {"body", ""}},
-            QJsonObject{{"path", "/vdesk/resource_template"},
-                        {"headers", QJsonObject{{"Content-Type", "text/html; charset=utf-8"}}},
-                        {"body_file", pages + "resource_template.html"}},
-            QJsonObject{{"path", "/vdesk/vpn/connect.php3"}, {"headers", xml}, {"body", params}},
-            QJsonObject{{"path", "/my.logout.php3"},
-                        {"headers", QJsonObject{{"Content-Type", "text/html"}}},
-                        {"body", "<html><body>Logged out</body></html>"}},
-            QJsonObject{{"path", "/__page/actions"},
-                        {"headers", QJsonObject{{"Content-Type", "application/json"}}},
-                        {"body", QString::fromUtf8(QJsonDocument(actions).toJson(QJsonDocument::Compact))}},
-            QJsonObject{{"path_prefix", "/__page/"}, {"status", 204}},
-        })
+                 QJsonObject{{"path", "/my.report.na"}, {"body", ""}},
+                 QJsonObject{{"path", "/vdesk/resource_template"},
+                             {"headers", QJsonObject{{"Content-Type", "text/html; charset=utf-8"}}},
+                             {"body_file", pages + "resource_template.html"}},
+                 QJsonObject{{"path", "/vdesk/vpn/connect.php3"}, {"headers", xml}, {"body", params}},
+                 QJsonObject{{"path", "/my.logout.php3"},
+                             {"headers", QJsonObject{{"Content-Type", "text/html"}}},
+                             {"body", "<html><body>Logged out</body></html>"}},
+                 QJsonObject{{"path", "/__page/actions"},
+                             {"headers", QJsonObject{{"Content-Type", "application/json"}}},
+                             {"body", QString::fromUtf8(QJsonDocument(actions).toJson(QJsonDocument::Compact))}},
+                 QJsonObject{{"path_prefix", "/__page/"}, {"status", 204}},
+             })
             routes.append(route);
         ASSERT_TRUE(server.setRoutes(routes));
     }
@@ -313,7 +313,7 @@ TEST_F(EndToEnd, LaunchUrlToTunnelToDisconnectAndExit)
 {
     StandIn svpn(kConnectedScript);
     serve({action("bye", "onTunnelData", 3, "disconnectResource", {kResource})});
-    launch("btnAlwaysAllow,OK");  // the trust question, then the disconnect question
+    launch("btnAlwaysAllow,OK"); // the trust question, then the disconnect question
     EXPECT_EQ(finish(*client, 90000), 0) << log().toStdString();
 
     // The access session: start report, profile, then the page and the parameters.
@@ -325,7 +325,8 @@ TEST_F(EndToEnd, LaunchUrlToTunnelToDisconnectAndExit)
     const QString cookie = connect[0]["headers"].toObject()["Cookie"].toString();
     EXPECT_TRUE(cookie.contains("MRHSession=" + kSid)) << cookie.toStdString();
     EXPECT_TRUE(cookie.contains("MachineHash=" + machineHash(kSid))) << cookie.toStdString();
-    const QString pageCookie = requestsTo("/vdesk/resource_template").value(0)["headers"].toObject()["Cookie"].toString();
+    const QString pageCookie =
+        requestsTo("/vdesk/resource_template").value(0)["headers"].toObject()["Cookie"].toString();
     EXPECT_TRUE(pageCookie.contains("MRHSession=" + kSid)) << pageCookie.toStdString();
 
     // The page: added, connecting, connected, traffic; the last tunnel's
@@ -407,7 +408,8 @@ TEST_F(EndToEnd, SecondLaunchOfTheSameSessionAttachesToTheRunningWindow)
         << log().toStdString();
     EXPECT_TRUE(text("second.err").isEmpty() || !text("second.err").contains("DIALOG"));
     EXPECT_TRUE(log().contains("dispatching message to running instance"));
-    EXPECT_TRUE(log().contains("VPN session already exists: c6d7e8f9, Trying to attach resource e2e_na (network_access)..."))
+    EXPECT_TRUE(
+        log().contains("VPN session already exists: c6d7e8f9, Trying to attach resource e2e_na (network_access)..."))
         << log().toStdString();
     EXPECT_EQ(requestsTo("/my.report.na").size(), 2);
     EXPECT_EQ(pageSignals("onTunnelAdd").size(), 1);
@@ -495,10 +497,13 @@ TEST_F(EndToEnd, HttpRefusalsInABurstShowOneBoxThatCountsAgainstTheLimit)
     } rows[] = {{0, kBurst - 1, 0, 1}, {19, 0, kBurst, 19}};
     for (const auto& row : rows) {
         QFile::remove(home.path() + "/.TessalNetworks/vpn.log");
-        client = start(QString(), "OK", "client", {{"TESSAL_E2E_HOLD_DIALOGS", "1"}, {"TESSAL_E2E_SYSTEM_CA", certs.caCert}});
-        ASSERT_TRUE(waitFor([] {
-            return QDBusConnection::sessionBus().interface()->isServiceRegistered("com.tessal.tessalvpn").value();
-        }, 30000));
+        client = start(QString(), "OK", "client",
+                       {{"TESSAL_E2E_HOLD_DIALOGS", "1"}, {"TESSAL_E2E_SYSTEM_CA", certs.caCert}});
+        ASSERT_TRUE(waitFor(
+            [] {
+                return QDBusConnection::sessionBus().interface()->isServiceRegistered("com.tessal.tessalvpn").value();
+            },
+            30000));
         for (int i = 0; i < row.held; ++i)
             ASSERT_TRUE(launchOverBus(epi(i, "https")));
         ASSERT_TRUE(waitFor([&] { return log().count(starts) == row.held; }, 30000)) << log().toStdString();
@@ -507,18 +512,22 @@ TEST_F(EndToEnd, HttpRefusalsInABurstShowOneBoxThatCountsAgainstTheLimit)
         for (int i = 0; i < kBurst; ++i)
             ASSERT_TRUE(launchOverBus(epi(20, "http")));
         ASSERT_TRUE(launchOverBus(epi(row.held, "https")));
-        EXPECT_TRUE(waitFor([&] {
-            return log().count(shown) == row.refusedAsShown && log().count(limit) == row.refusedByLimit &&
-                   log().count(starts) == row.sessionsWhileOpen;
-        }, 30000)) << row.held << ": " << log().count(shown) << " " << log().count(limit) << " " << log().count(starts);
+        EXPECT_TRUE(waitFor(
+            [&] {
+                return log().count(shown) == row.refusedAsShown && log().count(limit) == row.refusedByLimit &&
+                       log().count(starts) == row.sessionsWhileOpen;
+            },
+            30000))
+            << row.held << ": " << log().count(shown) << " " << log().count(limit) << " " << log().count(starts);
 
         // Once the box is answered, the place it held is free again.
         command("answer\n");
         ASSERT_TRUE(waitFor([&] { return !dialogs().isEmpty(); }, 30000)) << row.held;
         ASSERT_TRUE(launchOverBus(epi(row.held + 1, "https")));
         EXPECT_TRUE(waitFor([&] { return log().count(starts) == row.sessionsWhileOpen + 1; }, 30000)) << row.held;
-        EXPECT_EQ(dialogs().toStdString(),
-                  "DIALOG title=[Tessal VPN] text=[Communication over HTTP is not allowed, please use HTTPS] pressed=[OK]")
+        EXPECT_EQ(
+            dialogs().toStdString(),
+            "DIALOG title=[Tessal VPN] text=[Communication over HTTP is not allowed, please use HTTPS] pressed=[OK]")
             << row.held;
         client->kill();
         client->waitForFinished(10000);
@@ -537,7 +546,7 @@ TEST_F(EndToEnd, PageAsksForDiagnosticsLogLevelAndDetails)
            action("basic", "onTunnelConnected", 1, "setLogLevel", {false}),
            action("details", "onTunnelConnected", 1, "requestTunnelInfo"),
            action("level2", "onConnectionDetails", 1, "getLogLevel"),
-           action("bye", "onTunnelData", 6, "close")});  // well after every answer has left
+           action("bye", "onTunnelData", 6, "close")}); // well after every answer has left
     launch();
     EXPECT_EQ(finish(*client, 90000), 0) << log().toStdString();
 
@@ -611,8 +620,8 @@ TEST_F(EndToEnd, ChildrenHoldOnlyWhatTheyAreHandedAndNothingOutlivesTheClient)
                                          folder + "/viewer.pid'\nexec sleep 120");
     writeScript(tools + "/app", tessal::test::childStateCommand(folder + "/app.state"));
     const QByteArray config = QUrl::toPercentEncoding("show_warning=0&tunnel_count=1&remote_host0=srv&remote_port0=80"
-                                                      "&app_path0=" + QUrl::toPercentEncoding(tools + "/app") +
-                                                      "&app_param0=");
+                                                      "&app_path0=" +
+                                                      QUrl::toPercentEncoding(tools + "/app") + "&app_param0=");
     std::ofstream((folder + "/tunnelserver.script"))
         << "reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1&local_port0=3000\\n\n"
         << "reply get_resource_config result=0&configuration=" << config.toStdString() << "\\n\n";
@@ -620,8 +629,8 @@ TEST_F(EndToEnd, ChildrenHoldOnlyWhatTheyAreHandedAndNothingOutlivesTheClient)
                                      {"TESSAL_TUNNELSERVER_SCRIPT", tools + "/tunnelserver.script"},
                                      {"TESSAL_TUNNELSERVER_RECORD", tools + "/tunnelserver.record"}};
     struct Row {
-        QString resource;  // name and type
-        QString child;     // what the session starts besides its tunnel: the log viewer, or the application
+        QString resource; // name and type
+        QString child; // what the session starts besides its tunnel: the log viewer, or the application
     };
     const Row rows[] = {{"resourcename=e2e_na&resourcetype=network_access", "viewer"},
                         {"resourcename=e2e_app&resourcetype=app_tunnel", "app"}};
@@ -639,19 +648,22 @@ TEST_F(EndToEnd, ChildrenHoldOnlyWhatTheyAreHandedAndNothingOutlivesTheClient)
         command("close\n");
         EXPECT_EQ(finish(*client), 0) << log().toStdString();
         const tessal::test::ChildState tunnel = row.child == "app"
-                                                    ? tessal::test::readChildState(folder + "/tunnelserver.record")
-                                                    : tessal::test::parseChildState(svpn.lines("inherited "));
+                                                  ? tessal::test::readChildState(folder + "/tunnelserver.record")
+                                                  : tessal::test::parseChildState(svpn.lines("inherited "));
         EXPECT_TRUE(tunnel.clean()) << "the tunnel's program holds " << tunnel.fds;
         const tessal::test::ChildState child = tessal::test::readChildState(state.toStdString());
         EXPECT_TRUE(child.clean()) << row.child.toStdString() << " holds " << child.fds;
         std::string left;
-        EXPECT_TRUE(waitFor([&] {
-            left.clear();
-            for (int pid : ours)
-                if (running(pid))
-                    left += std::to_string(pid) + " " + commandLine(pid) + "\n";
-            return left.empty();
-        }, 30000)) << left;
+        EXPECT_TRUE(waitFor(
+            [&] {
+                left.clear();
+                for (int pid : ours)
+                    if (running(pid))
+                        left += std::to_string(pid) + " " + commandLine(pid) + "\n";
+                return left.empty();
+            },
+            30000))
+            << left;
     }
     if (const int viewer = text("tools/viewer.pid").trimmed().toInt(); viewer > 0)
         ::kill(viewer, SIGTERM);
@@ -669,7 +681,7 @@ TEST_F(EndToEnd, ClosingTheWindowWithATunnelAsksTheQuitQuestion)
     ASSERT_TRUE(waitFor([&] { return dialogs().contains("pressed=[Cancel]"); })) << text("client.err").toStdString();
     EXPECT_EQ(dialogs(), "DIALOG title=[Tessal VPN] text=[Tunnels are up. Close anyway?] pressed=[Cancel]");
     const int before = pageSignals("onTunnelData").size();
-    EXPECT_TRUE(waitForSignal("onTunnelData", before + 2));  // kept open
+    EXPECT_TRUE(waitForSignal("onTunnelData", before + 2)); // kept open
 
     command("close\n");
     EXPECT_EQ(finish(*client), 0) << log().toStdString();
@@ -715,8 +727,8 @@ TEST_F(EndToEnd, HttpsServerOnACertificateTheSystemTrustsReachesThePage)
     qunsetenv("TESSAL_E2E_SYSTEM_CA");
     ASSERT_TRUE(waitForSignal("onTunnelConnected")) << log().toStdString();
 
-    const QString accepted = "Certificate verified by the system accepted, url https://127.0.0.1:" +
-                             QString::number(server.port()) + "/";
+    const QString accepted =
+        "Certificate verified by the system accepted, url https://127.0.0.1:" + QString::number(server.port()) + "/";
     EXPECT_TRUE(log().contains(accepted + "vdesk/resource_template")) << log().toStdString();
     const int before = log().count(accepted);
     QString renewedCert, renewedKey;
@@ -763,23 +775,23 @@ TEST_F(EndToEnd, TerminationSignalStopsTheTunnelBeforeTheClientEnds)
 // SIGINT, ends it at once, and then by the signal, the daemon stopped first.
 
 enum class Stage {
-    TrustQuestion,    // the trust question is open
-    SlowStartReport,  // "/my.report.na" does not answer
-    OneTimeCode,      // the one-time-code exchange does not answer
-    SvpnStart,        // svpn's first process takes 3 s to leave
+    TrustQuestion, // the trust question is open
+    SlowStartReport, // "/my.report.na" does not answer
+    OneTimeCode, // the one-time-code exchange does not answer
+    SvpnStart, // svpn's first process takes 3 s to leave
     SvpnStartStalled, // ... and does not leave within the close's bound
     TunnelUp,
-    QuitQuestion,     // the window's close asks, the tunnel is up
-    Cleanup,          // "--cleanup" asks to close a running browser
+    QuitQuestion, // the window's close asks, the tunnel is up
+    Cleanup, // "--cleanup" asks to close a running browser
 };
 
 struct SignalRow {
     const char* name;
     Stage stage;
-    std::vector<int> sent;  // 200 ms apart; "+" rows back to back
+    std::vector<int> sent; // 200 ms apart; "+" rows back to back
     bool backToBack;
-    int exitCode;              // -1: ended by the first signal itself
-    bool startedMasked = false;  // the starter blocks the signals, as some desktops do
+    int exitCode; // -1: ended by the first signal itself
+    bool startedMasked = false; // the starter blocks the signals, as some desktops do
 };
 
 const SignalRow kSignalRows[] = {
@@ -812,7 +824,8 @@ void PrintTo(const SignalRow& row, std::ostream* out)
     *out << row.name;
 }
 
-class SignalEnd : public EndToEnd, public ::testing::WithParamInterface<SignalRow> {
+class SignalEnd : public EndToEnd, public ::testing::WithParamInterface<SignalRow>
+{
 protected:
     void TearDown() override
     {
@@ -844,19 +857,13 @@ protected:
         case Stage::TrustQuestion:
             launch("leave");
             return waitFor([&] { return dialogs().contains("title=[Tessal VPN - Security Warning]"); });
-        case Stage::SlowStartReport:
-            launch();
-            return waitFor([&] { return !requestsTo("/my.report.na").isEmpty(); });
+        case Stage::SlowStartReport: launch(); return waitFor([&] { return !requestsTo("/my.report.na").isEmpty(); });
         case Stage::OneTimeCode:
             client = start(launchUrl() + "&otc=E2E0TC0000000042", "OK", "client");
             return waitFor([&] { return !requestsTo("/vdesk/get_sessid_for_token.php3").isEmpty(); });
         case Stage::SvpnStart:
-        case Stage::SvpnStartStalled:
-            launch();
-            return waitFor([&] { return !svpn->lines("linger").empty(); });
-        case Stage::TunnelUp:
-            launch();
-            return waitForSignal("onTunnelConnected");
+        case Stage::SvpnStartStalled: launch(); return waitFor([&] { return !svpn->lines("linger").empty(); });
+        case Stage::TunnelUp: launch(); return waitForSignal("onTunnelConnected");
         case Stage::QuitQuestion:
             launch("leave");
             if (!waitForSignal("onTunnelData", 2))
@@ -892,7 +899,7 @@ TEST_P(SignalEnd, EndsInOrder)
     if (tunnel)
         svpn.emplace(std::string(kConnectedScript) + (row.stage == Stage::SvpnStart          ? "linger 3000\n"
                                                       : row.stage == Stage::SvpnStartStalled ? "linger 20000\n"
-                                                                                              : ""));
+                                                                                             : ""));
     if (row.stage != Stage::TrustQuestion)
         trustSite();
     const QString trustedBefore = text(".TessalNetworks/trusted_sites.xml");
@@ -901,7 +908,8 @@ TEST_P(SignalEnd, EndsInOrder)
         first.append(QJsonObject{{"path", "/my.report.na"}, {"silence", true}});
     if (row.stage == Stage::OneTimeCode)
         first.append(QJsonObject{{"path", "/vdesk/get_sessid_for_token.php3"}, {"silence", true}});
-    const QJsonArray actions{action("text", "onTunnelConnected", 1, "setQuitMessage", {"Tunnels are up. Close anyway?"})};
+    const QJsonArray actions{
+        action("text", "onTunnelConnected", 1, "setQuitMessage", {"Tunnels are up. Close anyway?"})};
     // Before the window, a launch that went on would stop at the profile.
     serve(actions, first, tunnel);
 
@@ -960,4 +968,4 @@ TEST_P(SignalEnd, EndsInOrder)
 INSTANTIATE_TEST_SUITE_P(Stages, SignalEnd, ::testing::ValuesIn(kSignalRows),
                          [](const ::testing::TestParamInfo<SignalRow>& info) { return std::string(info.param.name); });
 
-}  // namespace
+} // namespace

@@ -15,89 +15,120 @@
 
 namespace {
 
-std::string dir() { return TESSAL_SYSTEM_PATH("/opt/tessal/vpn"); }
+std::string dir()
+{
+    return TESSAL_SYSTEM_PATH("/opt/tessal/vpn");
+}
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A zombie counts as gone: nobody may reap the daemon, whose parent has exited.
-bool alive(int pid) {
-  if (kill(pid, 0) != 0) return false;
-  const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-  const size_t close = stat.rfind(')');
-  return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] != 'Z';
+bool alive(int pid)
+{
+    if (kill(pid, 0) != 0)
+        return false;
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] != 'Z';
 }
 
-bool isStandIn(int pid) {
-  const std::string cmdline = readFile("/proc/" + std::to_string(pid) + "/cmdline");
-  return cmdline.find("/opt/tessal/vpn/svpn") != std::string::npos;
+bool isStandIn(int pid)
+{
+    const std::string cmdline = readFile("/proc/" + std::to_string(pid) + "/cmdline");
+    return cmdline.find("/opt/tessal/vpn/svpn") != std::string::npos;
 }
 
-}  // namespace
+} // namespace
 
-bool waitUntil(const std::function<bool()>& condition, int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
+bool waitUntil(const std::function<bool()>& condition, int ms)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
-std::string StandIn::executable() { return dir() + "/svpn"; }
-std::string StandIn::pidFile() { return TESSAL_SYSTEM_PATH("/usr/local/lib/TessalNetworks/SSLVPN/var/run/svpn.pid"); }
-
-void StandIn::writePidFile(const std::string& text) {
-  std::ofstream(pidFile(), std::ios::trunc) << text;
+std::string StandIn::executable()
+{
+    return dir() + "/svpn";
+}
+std::string StandIn::pidFile()
+{
+    return TESSAL_SYSTEM_PATH("/usr/local/lib/TessalNetworks/SSLVPN/var/run/svpn.pid");
 }
 
-void StandIn::stopDaemon() {
-  const int pid = std::atoi(readFile(pidFile()).c_str());
-  if (pid > 1 && isStandIn(pid)) {
-    kill(pid, SIGTERM);
-    if (!waitUntil([pid] { return !alive(pid); }, 3000)) kill(pid, SIGKILL);
-    waitUntil([pid] { return !alive(pid); }, 3000);
-  }
-  std::remove(pidFile().c_str());
+void StandIn::writePidFile(const std::string& text)
+{
+    std::ofstream(pidFile(), std::ios::trunc) << text;
 }
 
-StandIn::StandIn(const std::string& script) {
-  m_portLock = ::open("/tmp/tessal-svpn-port-44444.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
-  if (m_portLock >= 0) waitUntil([this] { return flock(m_portLock, LOCK_EX | LOCK_NB) == 0; }, 120000);
-  stopDaemon();
-  // The pid file's folder must exist for tests that write the file themselves.
-  const std::string pid = pidFile();
-  for (size_t at = pid.find('/', 1); at != std::string::npos; at = pid.find('/', at + 1))
-    ::mkdir(pid.substr(0, at).c_str(), 0755);
-  std::remove((dir() + "/svpn.record").c_str());
-  std::ofstream(dir() + "/svpn.script", std::ios::trunc) << script;
+void StandIn::stopDaemon()
+{
+    const int pid = std::atoi(readFile(pidFile()).c_str());
+    if (pid > 1 && isStandIn(pid)) {
+        kill(pid, SIGTERM);
+        if (!waitUntil([pid] { return !alive(pid); }, 3000))
+            kill(pid, SIGKILL);
+        waitUntil([pid] { return !alive(pid); }, 3000);
+    }
+    std::remove(pidFile().c_str());
 }
 
-StandIn::~StandIn() {
-  if (m_hidden) std::rename((executable() + ".hidden").c_str(), executable().c_str());
-  stopDaemon();
-  if (m_portLock >= 0) ::close(m_portLock);  // releases the lock
+StandIn::StandIn(const std::string& script)
+{
+    m_portLock = ::open("/tmp/tessal-svpn-port-44444.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+    if (m_portLock >= 0)
+        waitUntil([this] { return flock(m_portLock, LOCK_EX | LOCK_NB) == 0; }, 120000);
+    stopDaemon();
+    // The pid file's folder must exist for tests that write the file themselves.
+    const std::string pid = pidFile();
+    for (size_t at = pid.find('/', 1); at != std::string::npos; at = pid.find('/', at + 1))
+        ::mkdir(pid.substr(0, at).c_str(), 0755);
+    std::remove((dir() + "/svpn.record").c_str());
+    std::ofstream(dir() + "/svpn.script", std::ios::trunc) << script;
 }
 
-void StandIn::hideExecutable() {
-  m_hidden = std::rename(executable().c_str(), (executable() + ".hidden").c_str()) == 0;
+StandIn::~StandIn()
+{
+    if (m_hidden)
+        std::rename((executable() + ".hidden").c_str(), executable().c_str());
+    stopDaemon();
+    if (m_portLock >= 0)
+        ::close(m_portLock); // releases the lock
 }
 
-std::vector<std::string> StandIn::record() const {
-  std::vector<std::string> out;
-  std::ifstream in(dir() + "/svpn.record");
-  std::string line;
-  while (std::getline(in, line)) out.push_back(line);
-  return out;
+void StandIn::hideExecutable()
+{
+    m_hidden = std::rename(executable().c_str(), (executable() + ".hidden").c_str()) == 0;
 }
 
-std::vector<std::string> StandIn::lines(const std::string& prefix) const {
-  std::vector<std::string> out;
-  for (const std::string& line : record())
-    if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line.substr(prefix.size()));
-  return out;
+std::vector<std::string> StandIn::record() const
+{
+    std::vector<std::string> out;
+    std::ifstream in(dir() + "/svpn.record");
+    std::string line;
+    while (std::getline(in, line))
+        out.push_back(line);
+    return out;
 }
 
-int StandIn::daemonPid() const { return std::atoi(readFile(pidFile()).c_str()); }
+std::vector<std::string> StandIn::lines(const std::string& prefix) const
+{
+    std::vector<std::string> out;
+    for (const std::string& line : record())
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            out.push_back(line.substr(prefix.size()));
+    return out;
+}
+
+int StandIn::daemonPid() const
+{
+    return std::atoi(readFile(pidFile()).c_str());
+}

@@ -8,30 +8,31 @@
 // its script, reads what it recorded, and makes sure no daemon outlives a test.
 // The daemon's port is the machine's, not the build's: while an object lives
 // it holds a lock file in /tmp that other checkouts' test runs wait for.
-class StandIn {
- public:
-  explicit StandIn(const std::string& script);
-  ~StandIn();
-  StandIn(const StandIn&) = delete;
-  StandIn& operator=(const StandIn&) = delete;
+class StandIn
+{
+public:
+    explicit StandIn(const std::string& script);
+    ~StandIn();
+    StandIn(const StandIn&) = delete;
+    StandIn& operator=(const StandIn&) = delete;
 
-  static std::string executable();
-  static std::string pidFile();
-  static void writePidFile(const std::string& text);
-  // Stops a daemon named by the pid file (if it is the stand-in) and removes the file.
-  static void stopDaemon();
+    static std::string executable();
+    static std::string pidFile();
+    static void writePidFile(const std::string& text);
+    // Stops a daemon named by the pid file (if it is the stand-in) and removes the file.
+    static void stopDaemon();
 
-  std::vector<std::string> record() const;
-  // Record lines beginning with prefix, with the prefix removed.
-  std::vector<std::string> lines(const std::string& prefix) const;
-  // The daemon's pid from its pid file, or 0.
-  int daemonPid() const;
-  // Hides the executable until the object goes.
-  void hideExecutable();
+    std::vector<std::string> record() const;
+    // Record lines beginning with prefix, with the prefix removed.
+    std::vector<std::string> lines(const std::string& prefix) const;
+    // The daemon's pid from its pid file, or 0.
+    int daemonPid() const;
+    // Hides the executable until the object goes.
+    void hideExecutable();
 
- private:
-  bool m_hidden = false;
-  int m_portLock = -1;
+private:
+    bool m_hidden = false;
+    int m_portLock = -1;
 };
 
 bool waitUntil(const std::function<bool()>& condition, int ms);

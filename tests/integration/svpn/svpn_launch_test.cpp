@@ -20,274 +20,296 @@
 
 namespace {
 
-std::string hex(const std::string& text) {
-  std::string out;
-  char digits[3];
-  for (unsigned char c : text) {
-    std::snprintf(digits, sizeof digits, "%02X", c);
-    out += digits;
-  }
-  return out;
+std::string hex(const std::string& text)
+{
+    std::string out;
+    char digits[3];
+    for (unsigned char c : text) {
+        std::snprintf(digits, sizeof digits, "%02X", c);
+        out += digits;
+    }
+    return out;
 }
 
-UPropertyList* listOf(const std::vector<std::pair<const char*, const char*>>& pairs) {
-  auto* list = new UPropertyList();
-  for (const auto& [name, value] : pairs) list->setProperty(name, value);
-  return list;
+UPropertyList* listOf(const std::vector<std::pair<const char*, const char*>>& pairs)
+{
+    auto* list = new UPropertyList();
+    for (const auto& [name, value] : pairs)
+        list->setProperty(name, value);
+    return list;
 }
 
-std::string cmdline(int pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline");
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+std::string cmdline(int pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline");
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-class SvpnLaunch : public ::testing::Test {
- protected:
-  void SetUp() override { tessal::qt::TunnelTestSeam::resetLastSessionId(); }
+class SvpnLaunch : public ::testing::Test
+{
+protected:
+    void SetUp() override { tessal::qt::TunnelTestSeam::resetLastSessionId(); }
 };
 
-TEST_F(SvpnLaunch, DaemonReceivesTheExactHexStartText) {
-  StandIn standIn("listen off\n");
-  RecordingHandler handler;
-  ASSERT_EQ(handler.Open(listOf({{"SESSION_ID", "0123456789abcdef"}, {"CLSID", "x"}, {"Name", "v=1"}})), 0);
-  const std::string pid = std::to_string(getpid());
-  const std::string expected = "q4=" + hex("version=2.9") + "&q3=" + hex("browser_pid=" + pid) + "&q2=" +
-                               hex("Name=v=1") + "&q0=" + hex("SESSION_ID=0123456789abcdef") + "&";
-  EXPECT_EQ(standIn.lines("stdin "), std::vector<std::string>{expected});
-  EXPECT_EQ(standIn.lines("argv "), std::vector<std::string>{"1 " + StandIn::executable()});
-  EXPECT_GT(standIn.daemonPid(), 1);
-  EXPECT_EQ(handler.CloseTunnel(), 0);
-  ASSERT_TRUE(handler.waitForEnd(5000));
-  EXPECT_EQ(handler.events().back(), "closed 0");
-  EXPECT_TRUE(waitUntil([&] { return !standIn.lines("term").empty(); }, 3000));
+TEST_F(SvpnLaunch, DaemonReceivesTheExactHexStartText)
+{
+    StandIn standIn("listen off\n");
+    RecordingHandler handler;
+    ASSERT_EQ(handler.Open(listOf({{"SESSION_ID", "0123456789abcdef"}, {"CLSID", "x"}, {"Name", "v=1"}})), 0);
+    const std::string pid = std::to_string(getpid());
+    const std::string expected = "q4=" + hex("version=2.9") + "&q3=" + hex("browser_pid=" + pid) +
+                                 "&q2=" + hex("Name=v=1") + "&q0=" + hex("SESSION_ID=0123456789abcdef") + "&";
+    EXPECT_EQ(standIn.lines("stdin "), std::vector<std::string>{expected});
+    EXPECT_EQ(standIn.lines("argv "), std::vector<std::string>{"1 " + StandIn::executable()});
+    EXPECT_GT(standIn.daemonPid(), 1);
+    EXPECT_EQ(handler.CloseTunnel(), 0);
+    ASSERT_TRUE(handler.waitForEnd(5000));
+    EXPECT_EQ(handler.events().back(), "closed 0");
+    EXPECT_TRUE(waitUntil([&] { return !standIn.lines("term").empty(); }, 3000));
 }
 
-TEST_F(SvpnLaunch, PlainFormKeepsEveryEntry) {
-  StandIn standIn("listen off\n");
-  RecordingHandler handler;
-  ASSERT_EQ(handler.Open(listOf({{"IsHalvane", "YES"}, {"CLSID", "{1}"}, {"TUNNEL_DISCONNECTED_BY_USER", "true"}})), 0);
-  const std::string expected = "version=2.9&browser_pid=" + std::to_string(getpid()) +
-                               "&TUNNEL_DISCONNECTED_BY_USER=true&CLSID={1}&IsHalvane=YES&";
-  EXPECT_EQ(standIn.lines("stdin "), std::vector<std::string>{expected});
+TEST_F(SvpnLaunch, PlainFormKeepsEveryEntry)
+{
+    StandIn standIn("listen off\n");
+    RecordingHandler handler;
+    ASSERT_EQ(handler.Open(listOf({{"IsHalvane", "YES"}, {"CLSID", "{1}"}, {"TUNNEL_DISCONNECTED_BY_USER", "true"}})),
+              0);
+    const std::string expected = "version=2.9&browser_pid=" + std::to_string(getpid()) +
+                                 "&TUNNEL_DISCONNECTED_BY_USER=true&CLSID={1}&IsHalvane=YES&";
+    EXPECT_EQ(standIn.lines("stdin "), std::vector<std::string>{expected});
 }
 
-TEST_F(SvpnLaunch, FirstProcessExitStatusDecides) {
-  {
-    StandIn standIn("exit 2\n");
+TEST_F(SvpnLaunch, FirstProcessExitStatusDecides)
+{
+    {
+        StandIn standIn("exit 2\n");
+        RecordingHandler handler;
+        EXPECT_EQ(handler.Open(listOf({})), -3);
+        EXPECT_EQ(standIn.lines("stdin ").size(), 1u);
+    }
+    {
+        StandIn standIn("crash\n");
+        RecordingHandler handler;
+        EXPECT_EQ(handler.Open(listOf({})), -6);
+    }
+    {
+        // A failed start of the daemon itself counts as launched; the worker then
+        // finds nobody listening.
+        StandIn standIn("exit 255\n");
+        RecordingHandler handler;
+        EXPECT_EQ(handler.Open(listOf({})), 0);
+        ASSERT_TRUE(handler.waitForEnd(8000));
+        EXPECT_EQ(handler.events(), (std::vector<std::string>{"connecting", "closed -102"}));
+    }
+}
+
+TEST_F(SvpnLaunch, MissingExecutable)
+{
+    StandIn standIn("");
+    standIn.hideExecutable();
     RecordingHandler handler;
     EXPECT_EQ(handler.Open(listOf({})), -3);
-    EXPECT_EQ(standIn.lines("stdin ").size(), 1u);
-  }
-  {
-    StandIn standIn("crash\n");
-    RecordingHandler handler;
-    EXPECT_EQ(handler.Open(listOf({})), -6);
-  }
-  {
-    // A failed start of the daemon itself counts as launched; the worker then
-    // finds nobody listening.
-    StandIn standIn("exit 255\n");
-    RecordingHandler handler;
-    EXPECT_EQ(handler.Open(listOf({})), 0);
-    ASSERT_TRUE(handler.waitForEnd(8000));
-    EXPECT_EQ(handler.events(), (std::vector<std::string>{"connecting", "closed -102"}));
-  }
+    EXPECT_EQ(handler.Open(nullptr), -101);
+    EXPECT_TRUE(standIn.record().empty());
 }
 
-TEST_F(SvpnLaunch, MissingExecutable) {
-  StandIn standIn("");
-  standIn.hideExecutable();
-  RecordingHandler handler;
-  EXPECT_EQ(handler.Open(listOf({})), -3);
-  EXPECT_EQ(handler.Open(nullptr), -101);
-  EXPECT_TRUE(standIn.record().empty());
+TEST_F(SvpnLaunch, StalePidFilesDoNotBlockTheLaunch)
+{
+    for (const std::string& stale : {std::string("999999999\n"), std::to_string(getpid()), std::string("1"),
+                                     std::string("12abc"), std::string("")}) {
+        StandIn standIn("listen off\n");
+        StandIn::writePidFile(stale);
+        RecordingHandler handler;
+        EXPECT_EQ(handler.Open(listOf({})), 0) << "pid file: " << stale;
+        EXPECT_EQ(standIn.lines("stdin ").size(), 1u);
+    }
 }
 
-TEST_F(SvpnLaunch, StalePidFilesDoNotBlockTheLaunch) {
-  for (const std::string& stale : {std::string("999999999\n"), std::to_string(getpid()), std::string("1"),
-                                   std::string("12abc"), std::string("")}) {
+TEST_F(SvpnLaunch, RunningDaemonRefusesASecondStart)
+{
     StandIn standIn("listen off\n");
-    StandIn::writePidFile(stale);
-    RecordingHandler handler;
-    EXPECT_EQ(handler.Open(listOf({})), 0) << "pid file: " << stale;
-    EXPECT_EQ(standIn.lines("stdin ").size(), 1u);
-  }
-}
-
-TEST_F(SvpnLaunch, RunningDaemonRefusesASecondStart) {
-  StandIn standIn("listen off\n");
-  RecordingHandler first;
-  ASSERT_EQ(first.Open(listOf({})), 0);
-  ASSERT_GT(standIn.daemonPid(), 1);
-  RecordingHandler second;
-  EXPECT_EQ(second.Open(listOf({})), -2);
-  EXPECT_EQ(standIn.lines("stdin ").size(), 1u);  // no second process was started
+    RecordingHandler first;
+    ASSERT_EQ(first.Open(listOf({})), 0);
+    ASSERT_GT(standIn.daemonPid(), 1);
+    RecordingHandler second;
+    EXPECT_EQ(second.Open(listOf({})), -2);
+    EXPECT_EQ(standIn.lines("stdin ").size(), 1u); // no second process was started
 }
 
 // Two starts of one user at once (two handlers, as two clients would have),
 // with a daemon that names itself late: only one daemon is started.
-TEST_F(SvpnLaunch, TwoStartsAtOnceStartOneDaemon) {
-  StandIn standIn("pidfile-delay 400\nlisten off\n");
-  RecordingHandler first;
-  RecordingHandler second;
-  int results[2] = {1, 1};
-  std::thread a([&] { results[0] = first.Open(listOf({})); });
-  usleep(50000);
-  std::thread b([&] { results[1] = second.Open(listOf({})); });
-  a.join();
-  b.join();
-  EXPECT_EQ(standIn.lines("argv ").size(), 1u);
-  std::sort(std::begin(results), std::end(results));
-  EXPECT_EQ(results[0], -2);
-  EXPECT_EQ(results[1], 0);
+TEST_F(SvpnLaunch, TwoStartsAtOnceStartOneDaemon)
+{
+    StandIn standIn("pidfile-delay 400\nlisten off\n");
+    RecordingHandler first;
+    RecordingHandler second;
+    int results[2] = {1, 1};
+    std::thread a([&] { results[0] = first.Open(listOf({})); });
+    usleep(50000);
+    std::thread b([&] { results[1] = second.Open(listOf({})); });
+    a.join();
+    b.join();
+    EXPECT_EQ(standIn.lines("argv ").size(), 1u);
+    std::sort(std::begin(results), std::end(results));
+    EXPECT_EQ(results[0], -2);
+    EXPECT_EQ(results[1], 0);
 }
 
-TEST_F(SvpnLaunch, FirstProcessKilledAfterTheBoundLeavesNoOrphanDaemon) {
-  StandIn standIn("linger 3000\nlisten off\n");
-  int daemon = 0;
-  {
-    RecordingHandler first;
-    first.setLaunchWait(300);
-    EXPECT_EQ(first.Open(listOf({})), 0);  // the daemon is up: started
-    daemon = standIn.daemonPid();
-    ASSERT_GT(daemon, 1);
-  }  // going without an explicit close, as a dropped resource does
-  EXPECT_TRUE(waitUntil([&] { return kill(daemon, 0) != 0 || cmdline(daemon).empty(); }, 3000));
-  RecordingHandler second;
-  second.setLaunchWait(300);
-  EXPECT_EQ(second.Open(listOf({})), 0);  // not refused with -2
-  // The first process records its lingering only after the daemon is up.
-  EXPECT_TRUE(waitUntil([&] { return standIn.lines("linger").size() == 2u; }, 3000))
-      << standIn.lines("linger").size();
+TEST_F(SvpnLaunch, FirstProcessKilledAfterTheBoundLeavesNoOrphanDaemon)
+{
+    StandIn standIn("linger 3000\nlisten off\n");
+    int daemon = 0;
+    {
+        RecordingHandler first;
+        first.setLaunchWait(300);
+        EXPECT_EQ(first.Open(listOf({})), 0); // the daemon is up: started
+        daemon = standIn.daemonPid();
+        ASSERT_GT(daemon, 1);
+    } // going without an explicit close, as a dropped resource does
+    EXPECT_TRUE(waitUntil([&] { return kill(daemon, 0) != 0 || cmdline(daemon).empty(); }, 3000));
+    RecordingHandler second;
+    second.setLaunchWait(300);
+    EXPECT_EQ(second.Open(listOf({})), 0); // not refused with -2
+    // The first process records its lingering only after the daemon is up.
+    EXPECT_TRUE(waitUntil([&] { return standIn.lines("linger").size() == 2u; }, 3000))
+        << standIn.lines("linger").size();
 }
 
 volatile sig_atomic_t g_childSignals = 0;
 
-TEST_F(SvpnLaunch, ChildSignalStaysWithItsHandlerDuringTheLaunch) {
-  StandIn standIn("linger 600\nlisten off\n");
-  struct sigaction counting {}, old {};
-  counting.sa_handler = [](int) { g_childSignals = g_childSignals + 1; };
-  counting.sa_flags = SA_RESTART;
-  sigemptyset(&counting.sa_mask);
-  ASSERT_EQ(sigaction(SIGCHLD, &counting, &old), 0);
-  g_childSignals = 0;
-  const pid_t other = fork();  // another part's child, ending while the first process lingers
-  if (other == 0) {
-    usleep(200000);
-    _exit(0);
-  }
-  RecordingHandler handler;
-  EXPECT_EQ(handler.Open(listOf({})), 0);
-  EXPECT_GE(g_childSignals, 1);
-  int status = 0;
-  EXPECT_EQ(waitpid(other, &status, 0), other);
-  struct sigaction now {};
-  sigaction(SIGCHLD, &old, &now);
-  EXPECT_EQ(now.sa_handler, counting.sa_handler);
+TEST_F(SvpnLaunch, ChildSignalStaysWithItsHandlerDuringTheLaunch)
+{
+    StandIn standIn("linger 600\nlisten off\n");
+    struct sigaction counting {
+    }, old{};
+    counting.sa_handler = [](int) { g_childSignals = g_childSignals + 1; };
+    counting.sa_flags = SA_RESTART;
+    sigemptyset(&counting.sa_mask);
+    ASSERT_EQ(sigaction(SIGCHLD, &counting, &old), 0);
+    g_childSignals = 0;
+    const pid_t other = fork(); // another part's child, ending while the first process lingers
+    if (other == 0) {
+        usleep(200000);
+        _exit(0);
+    }
+    RecordingHandler handler;
+    EXPECT_EQ(handler.Open(listOf({})), 0);
+    EXPECT_GE(g_childSignals, 1);
+    int status = 0;
+    EXPECT_EQ(waitpid(other, &status, 0), other);
+    struct sigaction now {};
+    sigaction(SIGCHLD, &old, &now);
+    EXPECT_EQ(now.sa_handler, counting.sa_handler);
 
-  // An ignored disposition is ignored again once the first process is reaped.
-  signal(SIGCHLD, SIG_IGN);
-  StandIn::stopDaemon();
-  RecordingHandler second;
-  EXPECT_EQ(second.Open(listOf({})), 0);
-  sigaction(SIGCHLD, &old, &now);
-  EXPECT_EQ(now.sa_handler, SIG_IGN);
+    // An ignored disposition is ignored again once the first process is reaped.
+    signal(SIGCHLD, SIG_IGN);
+    StandIn::stopDaemon();
+    RecordingHandler second;
+    EXPECT_EQ(second.Open(listOf({})), 0);
+    sigaction(SIGCHLD, &old, &now);
+    EXPECT_EQ(now.sa_handler, SIG_IGN);
 }
 
 // Children of other parts that end while the launch waits for its own child
 // are reaped afterwards when the process does not keep zombies.
-TEST_F(SvpnLaunch, OtherChildrenEndingDuringTheLaunchAreNotLeftAsZombies) {
-  struct sigaction old {};
-  ASSERT_EQ(sigaction(SIGCHLD, nullptr, &old), 0);
-  for (const bool noWaitHandler : {false, true}) {
-    StandIn standIn("linger 600\nlisten off\n");
-    struct sigaction keepsNone {};
-    sigemptyset(&keepsNone.sa_mask);
-    keepsNone.sa_handler = noWaitHandler ? +[](int) {} : SIG_IGN;
-    keepsNone.sa_flags = noWaitHandler ? SA_NOCLDWAIT | SA_RESTART : 0;
-    ASSERT_EQ(sigaction(SIGCHLD, &keepsNone, nullptr), 0);
-    const pid_t other = fork();
-    if (other == 0) {
-      usleep(200000);
-      _exit(0);
+TEST_F(SvpnLaunch, OtherChildrenEndingDuringTheLaunchAreNotLeftAsZombies)
+{
+    struct sigaction old {};
+    ASSERT_EQ(sigaction(SIGCHLD, nullptr, &old), 0);
+    for (const bool noWaitHandler : {false, true}) {
+        StandIn standIn("linger 600\nlisten off\n");
+        struct sigaction keepsNone {};
+        sigemptyset(&keepsNone.sa_mask);
+        keepsNone.sa_handler = noWaitHandler ? +[](int) {} : SIG_IGN;
+        keepsNone.sa_flags = noWaitHandler ? SA_NOCLDWAIT | SA_RESTART : 0;
+        ASSERT_EQ(sigaction(SIGCHLD, &keepsNone, nullptr), 0);
+        const pid_t other = fork();
+        if (other == 0) {
+            usleep(200000);
+            _exit(0);
+        }
+        RecordingHandler handler;
+        EXPECT_EQ(handler.Open(listOf({})), 0);
+        // A zombie stays for good; a child that ended late is reaped by the system.
+        EXPECT_TRUE(waitUntil([other] { return kill(other, 0) != 0; }, 10000))
+            << (noWaitHandler ? "SA_NOCLDWAIT" : "SIG_IGN") << ": zombie left";
+        sigaction(SIGCHLD, &old, nullptr);
+        waitpid(other, nullptr, WNOHANG);
+        EXPECT_EQ(handler.CloseTunnel(), 0);
     }
-    RecordingHandler handler;
-    EXPECT_EQ(handler.Open(listOf({})), 0);
-    // A zombie stays for good; a child that ended late is reaped by the system.
-    EXPECT_TRUE(waitUntil([other] { return kill(other, 0) != 0; }, 10000))
-        << (noWaitHandler ? "SA_NOCLDWAIT" : "SIG_IGN") << ": zombie left";
-    sigaction(SIGCHLD, &old, nullptr);
-    waitpid(other, nullptr, WNOHANG);
-    EXPECT_EQ(handler.CloseTunnel(), 0);
-  }
 }
 
 // A handler of another part that reaps every child takes our first process's
 // status: the start counts only when a live daemon is named by the pid file.
-TEST_F(SvpnLaunch, LostFirstProcessStatusNeedsALiveDaemon) {
-  struct sigaction reapsAll {}, old {};
-  reapsAll.sa_handler = [](int) {
-    const int saved = errno;
-    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+TEST_F(SvpnLaunch, LostFirstProcessStatusNeedsALiveDaemon)
+{
+    struct sigaction reapsAll {
+    }, old{};
+    reapsAll.sa_handler = [](int) {
+        const int saved = errno;
+        while (waitpid(-1, nullptr, WNOHANG) > 0) {
+        }
+        errno = saved;
+    };
+    reapsAll.sa_flags = SA_RESTART;
+    sigemptyset(&reapsAll.sa_mask);
+    ASSERT_EQ(sigaction(SIGCHLD, &reapsAll, &old), 0);
+    {
+        StandIn standIn("exit 2\n");
+        RecordingHandler handler;
+        EXPECT_NE(handler.Open(listOf({})), 0);
     }
-    errno = saved;
-  };
-  reapsAll.sa_flags = SA_RESTART;
-  sigemptyset(&reapsAll.sa_mask);
-  ASSERT_EQ(sigaction(SIGCHLD, &reapsAll, &old), 0);
-  {
-    StandIn standIn("exit 2\n");
-    RecordingHandler handler;
-    EXPECT_NE(handler.Open(listOf({})), 0);
-  }
-  {
-    StandIn standIn("listen off\n");
-    RecordingHandler handler;
-    EXPECT_EQ(handler.Open(listOf({})), 0);
-    EXPECT_GT(standIn.daemonPid(), 1);
-  }
-  sigaction(SIGCHLD, &old, nullptr);
+    {
+        StandIn standIn("listen off\n");
+        RecordingHandler handler;
+        EXPECT_EQ(handler.Open(listOf({})), 0);
+        EXPECT_GT(standIn.daemonPid(), 1);
+    }
+    sigaction(SIGCHLD, &old, nullptr);
 }
 
-TEST_F(SvpnLaunch, CloseWithoutDaemon) {
-  StandIn standIn("");
-  RecordingHandler handler;
-  EXPECT_EQ(handler.CloseTunnel(), 0);
-  EXPECT_FALSE(handler.isRunning());
+TEST_F(SvpnLaunch, CloseWithoutDaemon)
+{
+    StandIn standIn("");
+    RecordingHandler handler;
+    EXPECT_EQ(handler.CloseTunnel(), 0);
+    EXPECT_FALSE(handler.isRunning());
 }
 
-TEST_F(SvpnLaunch, CloseSignalsOnlyOurDaemon) {
-  StandIn standIn("");
-  // A live process whose first argument is "svpn" without any folder.
-  const pid_t other = fork();
-  ASSERT_GE(other, 0);
-  if (other == 0) {
-    execl("/bin/sleep", "svpn", "20", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  ASSERT_TRUE(waitUntil([other] { return cmdline(other) == std::string("svpn") + '\0' + "20" + '\0'; }, 2000));
-  EXPECT_FALSE(SvpnHandler::isSvpnProcess(other));
-  StandIn::writePidFile(std::to_string(other) + "\n");
-  RecordingHandler handler;
-  EXPECT_EQ(handler.CloseTunnel(), 0);
-  usleep(100000);
-  int status = 0;
-  EXPECT_EQ(waitpid(other, &status, WNOHANG), 0);  // still alive
-  kill(other, SIGKILL);
-  waitpid(other, &status, 0);
+TEST_F(SvpnLaunch, CloseSignalsOnlyOurDaemon)
+{
+    StandIn standIn("");
+    // A live process whose first argument is "svpn" without any folder.
+    const pid_t other = fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        execl("/bin/sleep", "svpn", "20", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_TRUE(waitUntil([other] { return cmdline(other) == std::string("svpn") + '\0' + "20" + '\0'; }, 2000));
+    EXPECT_FALSE(SvpnHandler::isSvpnProcess(other));
+    StandIn::writePidFile(std::to_string(other) + "\n");
+    RecordingHandler handler;
+    EXPECT_EQ(handler.CloseTunnel(), 0);
+    usleep(100000);
+    int status = 0;
+    EXPECT_EQ(waitpid(other, &status, WNOHANG), 0); // still alive
+    kill(other, SIGKILL);
+    waitpid(other, &status, 0);
 }
 
 // The daemon gets its start text on standard input, the standard output and
 // error, and nothing else of this process, with every signal at its default.
-TEST_F(SvpnLaunch, DaemonGetsOnlyItsStandardDescriptorsAndDefaultSignals) {
-  StandIn standIn("listen off\n");
-  {
-    tessal::test::StrayParentState stray;
-    RecordingHandler handler;
-    ASSERT_EQ(handler.Open(listOf({})), 0);
-  }
-  const tessal::test::ChildState state = tessal::test::parseChildState(standIn.lines("inherited "));
-  EXPECT_TRUE(state.clean()) << state.fds << " ignored " << std::hex << state.ignored;
+TEST_F(SvpnLaunch, DaemonGetsOnlyItsStandardDescriptorsAndDefaultSignals)
+{
+    StandIn standIn("listen off\n");
+    {
+        tessal::test::StrayParentState stray;
+        RecordingHandler handler;
+        ASSERT_EQ(handler.Open(listOf({})), 0);
+    }
+    const tessal::test::ChildState state = tessal::test::parseChildState(standIn.lines("inherited "));
+    EXPECT_TRUE(state.clean()) << state.fds << " ignored " << std::hex << state.ignored;
 }
 
-}  // namespace
+} // namespace

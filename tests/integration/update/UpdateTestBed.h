@@ -24,12 +24,19 @@
 
 #include <gtest/gtest.h>
 
-namespace tessal::test {
+namespace tessal {
+namespace test {
 
 using Updater = qt::UnixAutoUpdater<qt::MacPackage>;
 
-inline QString rpmMarker() { return QStringLiteral(TESSAL_SYSTEM_PATH("/opt/tessal/vpn/.rpm")); }
-inline QString installerLog() { return QStringLiteral(TESSAL_SYSTEM_PATH("/tmp/tessalinstall.log")); }
+inline QString rpmMarker()
+{
+    return QStringLiteral(TESSAL_SYSTEM_PATH("/opt/tessal/vpn/.rpm"));
+}
+inline QString installerLog()
+{
+    return QStringLiteral(TESSAL_SYSTEM_PATH("/tmp/tessalinstall.log"));
+}
 
 inline void setRpmMarker(bool present)
 {
@@ -68,12 +75,12 @@ inline AccessServer& sharedServer()
 
 inline QJsonObject fileRoute(const QString& path, const QString& file)
 {
-    return QJsonObject{{"path", path},
-                       {"headers", QJsonObject{{"Content-Type", "application/octet-stream"}}},
-                       {"body_file", file}};
+    return QJsonObject{
+        {"path", path}, {"headers", QJsonObject{{"Content-Type", "application/octet-stream"}}}, {"body_file", file}};
 }
 
-class UpdateTestBed : public testing::Test {
+class UpdateTestBed : public testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -106,14 +113,13 @@ protected:
         const QString dir = m_stubs.path();
         const QString state = QString::fromStdString(
             childStateCommand((dir + QLatin1Char('/') + tool + QStringLiteral(".state")).toStdString()));
-        const QString script = QStringLiteral(
-                                   "#!/bin/sh\n"
-                                   "%3\n"
-                                   "printf '%s\\n' \"$@\" > '%1/%2.args'\n"
-                                   "echo \"%2 stub output\"\n"
-                                   "code=0\n"
-                                   "[ -f '%1/%2.exit' ] && code=$(cat '%1/%2.exit')\n"
-                                   "exit $code\n")
+        const QString script = QStringLiteral("#!/bin/sh\n"
+                                              "%3\n"
+                                              "printf '%s\\n' \"$@\" > '%1/%2.args'\n"
+                                              "echo \"%2 stub output\"\n"
+                                              "code=0\n"
+                                              "[ -f '%1/%2.exit' ] && code=$(cat '%1/%2.exit')\n"
+                                              "exit $code\n")
                                    .arg(dir, tool, state);
         const QString path = dir + QLatin1Char('/') + tool;
         ASSERT_TRUE(writeFile(path, script.toUtf8()));
@@ -121,8 +127,8 @@ protected:
     }
     void setStubExit(const QString& tool, int code)
     {
-        ASSERT_TRUE(writeFile(m_stubs.path() + QLatin1Char('/') + tool + QStringLiteral(".exit"),
-                              QByteArray::number(code)));
+        ASSERT_TRUE(
+            writeFile(m_stubs.path() + QLatin1Char('/') + tool + QStringLiteral(".exit"), QByteArray::number(code)));
     }
     QStringList stubArgs(const QString& tool) const
     {
@@ -181,7 +187,7 @@ protected:
     QString stubs() const { return m_stubs.path(); }
 
     struct Outcome {
-        QStringList events;  // "success", "fail", "ignored", "installIgnored", "exit"
+        QStringList events; // "success", "fail", "ignored", "installIgnored", "exit"
         QString message;
         bool ignore = false;
         int count() const { return static_cast<int>(events.size()); }
@@ -227,4 +233,5 @@ private:
     QByteArray m_oldPath;
 };
 
-}  // namespace tessal::test
+} // namespace test
+} // namespace tessal

@@ -9,10 +9,10 @@ using namespace tessal::test;
 
 namespace {
 
-class UpdateBaseTest : public UpdateTestBed {};
+class UpdateBaseTest : public UpdateTestBed
+{};
 
-struct ShowRecorder : QObject
-{
+struct ShowRecorder : QObject {
     explicit ShowRecorder(QStringList& steps) : steps(steps) {}
     bool eventFilter(QObject*, QEvent* event) override
     {
@@ -56,8 +56,9 @@ TEST_F(UpdateBaseTest, RefusedConnectionFailsWithoutADialog)
 {
     Updater updater(2, QUrl("http://127.0.0.1:1/"), 0);
     QList<QPair<QString, bool>> fails;
-    QObject::connect(&updater, &tessal::qt::AutoUpdater::UpdateFail,
-                     [&](const QString& m, bool ignore) { fails.append({m, ignore}); });
+    QObject::connect(&updater, &tessal::qt::AutoUpdater::UpdateFail, [&](const QString& m, bool ignore) {
+        fails.append({m, ignore});
+    });
     QEventLoop loop;
     QObject::connect(&updater, &tessal::qt::AutoUpdater::UpdateFail, &loop, &QEventLoop::quit);
     QTimer::singleShot(15000, &loop, &QEventLoop::quit);
@@ -75,7 +76,7 @@ TEST_F(UpdateBaseTest, SignatureOfUnreadableAndEmptyFiles)
     const QString signature = sign(empty);
     EXPECT_TRUE(updater.VerifySignature(empty, signature));
     EXPECT_FALSE(updater.VerifySignature(home() + QStringLiteral("/missing"), signature));
-    EXPECT_FALSE(updater.VerifySignature(home(), signature));  // a folder reads nothing
+    EXPECT_FALSE(updater.VerifySignature(home(), signature)); // a folder reads nothing
     // Line breaks inside the Base64 text are skipped.
     QString wrapped = signature;
     for (int i = 64; i < wrapped.size(); i += 65)
@@ -83,4 +84,4 @@ TEST_F(UpdateBaseTest, SignatureOfUnreadableAndEmptyFiles)
     EXPECT_TRUE(updater.VerifySignature(empty, wrapped + QStringLiteral("\n")));
 }
 
-}  // namespace
+} // namespace

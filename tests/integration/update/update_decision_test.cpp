@@ -7,7 +7,8 @@ using namespace tessal::test;
 
 namespace {
 
-class UpdateDecisionTest : public UpdateTestBed {
+class UpdateDecisionTest : public UpdateTestBed
+{
 protected:
     QUrl server() const { return sharedServer().url(QStringLiteral("/")); }
 };
@@ -84,7 +85,8 @@ TEST_F(UpdateDecisionTest, MinimumAboveOursForcesTheUpdateWithAnInformationBox)
     Updater updater(2, server(), 0);
     ModalDialogAnswerer answerer(QStringLiteral("OK"));
     const auto out =
-        run(updater, profile({package(appId().toStdString(), "7300.0.0.0", "sig", "/public/download/app.deb", "7300.0.0.0")}));
+        run(updater,
+            profile({package(appId().toStdString(), "7300.0.0.0", "sig", "/public/download/app.deb", "7300.0.0.0")}));
     ASSERT_EQ(answerer.count(), 1);
     EXPECT_TRUE(answerer.last().text.startsWith(QStringLiteral("Applying software update version 7300.0.0.0<br><br>")));
     EXPECT_EQ(answerer.last().buttons, QStringList{"OK"});
@@ -135,4 +137,4 @@ TEST_F(UpdateDecisionTest, OfferIsTranslated)
               QStringLiteral("Software-Update 7300.0.0.0 ist verfügbar. Möchten Sie dieses Update herunterladen?"));
 }
 
-}  // namespace
+} // namespace

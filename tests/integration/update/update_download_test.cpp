@@ -27,7 +27,8 @@ using namespace tessal::test;
 
 namespace {
 
-class UpdateDownloadTest : public UpdateTestBed {
+class UpdateDownloadTest : public UpdateTestBed
+{
 protected:
     QUrl server() const { return sharedServer().url(QStringLiteral("/")); }
 
@@ -95,8 +96,7 @@ TEST_F(UpdateDownloadTest, RpmMarkerInstallsWithThePackageManager)
                                                    "/public/download/app.rpm")}));
     EXPECT_EQ(out.events, QStringList{"exit"});
     const QString target = downloads() + QStringLiteral("/app.rpm");
-    EXPECT_EQ(stubArgs(QStringLiteral("pkcon")),
-              (QStringList{"install-local", "-y", "-v", target}));
+    EXPECT_EQ(stubArgs(QStringLiteral("pkcon")), (QStringList{"install-local", "-y", "-v", target}));
     EXPECT_FALSE(stubRan(QStringLiteral("xdg-open")));
 }
 
@@ -128,7 +128,7 @@ TEST_F(UpdateDownloadTest, FlippedAndEmptySignaturesFailTheIntegrityCheck)
         EXPECT_EQ(out.events, QStringList{"fail"});
         EXPECT_EQ(out.message, QStringLiteral("Integrity check failed for NetworkAccessAppX64.deb"));
         EXPECT_FALSE(out.ignore);
-        EXPECT_EQ(answerer.count(), 1);  // the offer only, no install question
+        EXPECT_EQ(answerer.count(), 1); // the offer only, no install question
         EXPECT_FALSE(QFile::exists(downloads() + QStringLiteral("/app.deb")));
         EXPECT_TRUE(noDownloadLeft(log));
     }
@@ -201,8 +201,8 @@ TEST_F(UpdateDownloadTest, DownloadFailureEndsTheRun)
     addRoute(QJsonObject{{"path", "/public/download/app.deb"}, {"status", 404}});
     Updater updater(2, server(), 0);
     ModalDialogAnswerer answerer(QStringLiteral("OK"));
-    const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", "c2ln",
-                                                   "/public/download/app.deb")}));
+    const auto out =
+        run(updater, profile({package(appId().toStdString(), "7300.0.0.0", "c2ln", "/public/download/app.deb")}));
     EXPECT_EQ(out.events, QStringList{"fail"});
     EXPECT_FALSE(out.ignore);
     EXPECT_FALSE(out.message.isEmpty());
@@ -238,8 +238,8 @@ TEST_F(UpdateDownloadTest, AnUnfinishedDownloadLeavesNoFile)
         ModalDialogAnswerer answerer(QStringLiteral("OK"));
         bool failed = false;
         QObject::connect(&updater, &tessal::qt::AutoUpdater::UpdateFail, &updater, [&failed] { failed = true; });
-        updater.CheckForUpdates(profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
-                                                 "/public/download/app.deb")}));
+        updater.CheckForUpdates(profile(
+            {package(appId().toStdString(), "7300.0.0.0", signature.toStdString(), "/public/download/app.deb")}));
         if (row.loopEnds) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return partial() != before; }, 20000)) << row.name;
             QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
@@ -252,14 +252,16 @@ TEST_F(UpdateDownloadTest, AnUnfinishedDownloadLeavesNoFile)
 }
 
 // The inspection components: version file, signature file, package, in this order.
-class ComponentChainTest : public UpdateDownloadTest {
+class ComponentChainTest : public UpdateDownloadTest
+{
 protected:
     void serveComponent(const QString& stem, const QByteArray& version, const QByteArray* signature,
                         const QByteArray& package)
     {
         const QString pkg = serverFile(stem + QStringLiteral(".tar"), package);
         const QByteArray sig = signature ? *signature : (sign(pkg).toLatin1() + "\n");
-        addRoute(fileRoute(QStringLiteral("/public/download/%1.tar.ver").arg(stem), serverFile(stem + ".ver", version)));
+        addRoute(
+            fileRoute(QStringLiteral("/public/download/%1.tar.ver").arg(stem), serverFile(stem + ".ver", version)));
         addRoute(fileRoute(QStringLiteral("/public/download/%1.tar.md5").arg(stem), serverFile(stem + ".md5", sig)));
         addRoute(fileRoute(QStringLiteral("/public/download/%1-pkg.tar").arg(stem), pkg));
     }
@@ -281,16 +283,18 @@ TEST_F(ComponentChainTest, PolicyServerChainRunsInOrderInstallsAndGoesOnToTheApp
     serveComponent(QStringLiteral("linux_policyserver"), " 2.5 \n", nullptr, archive);
     Updater updater(1, server(), 0);
     ModalDialogAnswerer answerer(QStringLiteral("OK"));
-    const auto out = run(updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
-    EXPECT_EQ(requestedPaths(), (QStringList{"/public/download/linux_policyserver.tar.ver",
-                                             "/public/download/linux_policyserver.tar.md5",
-                                             "/public/download/linux_policyserver-pkg.tar"}));
+    const auto out =
+        run(updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
+    EXPECT_EQ(requestedPaths(),
+              (QStringList{"/public/download/linux_policyserver.tar.ver", "/public/download/linux_policyserver.tar.md5",
+                           "/public/download/linux_policyserver-pkg.tar"}));
     EXPECT_EQ(updater.componentVersion(), QStringLiteral("2.5"));
     // Installed, then the application package is looked for (none listed).
     EXPECT_EQ(readAll(components() + QStringLiteral("/PolicyServer/policy.bin")), QByteArray("P1"));
     EXPECT_EQ(QFileInfo(components()).permissions() & 0x0077, 0);
     EXPECT_EQ(out.events, QStringList{"fail"});
-    EXPECT_EQ(out.message, QStringLiteral("Application pkg (EndpointCheckAppX64.deb) not found in server connectivity profile"));
+    EXPECT_EQ(out.message,
+              QStringLiteral("Application pkg (EndpointCheckAppX64.deb) not found in server connectivity profile"));
     EXPECT_TRUE(out.ignore);
     EXPECT_EQ(answerer.count(), 0);
     EXPECT_TRUE(noDownloadLeft(log));
@@ -307,15 +311,19 @@ TEST_F(ComponentChainTest, AComponentIsReplacedWholeOrNotAtAll)
 {
     for (const bool good : {true, false}) {
         QDir(components()).removeRecursively();
-        ASSERT_TRUE(QDir().mkpath(components() + "/PolicyServer") && writeFile(components() + "/PolicyServer/old", "O"));
+        ASSERT_TRUE(QDir().mkpath(components() + "/PolicyServer") &&
+                    writeFile(components() + "/PolicyServer/old", "O"));
         m_routes = QJsonArray();
         serveComponent("linux_policyserver", "2", nullptr, good ? archiveOf("new", "N") : QByteArray("no archive"));
         RecordingLog log;
         Updater updater(1, server(), 0);
-        const auto out = run(updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
-        EXPECT_EQ(out.message.startsWith("Application pkg (EndpointCheckAppX64.deb) not found"), good) << out.message.toStdString();
+        const auto out = run(
+            updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
+        EXPECT_EQ(out.message.startsWith("Application pkg (EndpointCheckAppX64.deb) not found"), good)
+            << out.message.toStdString();
         EXPECT_EQ(QDir(components() + "/PolicyServer").entryList(QDir::Files), QStringList{good ? "new" : "old"});
-        EXPECT_EQ(QDir(components()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"PolicyServer"});
+        EXPECT_EQ(QDir(components()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{"PolicyServer"});
         EXPECT_TRUE(noDownloadLeft(log));
     }
 }
@@ -324,8 +332,9 @@ TEST_F(ComponentChainTest, OesisInspectorIsChosenWhenListed)
 {
     serveComponent(QStringLiteral("linux_oesisInspector"), "3", nullptr, "oesis");
     Updater updater(1, server(), 1);
-    const auto out = run(updater, profile({package("PolicyServer", "1.0.0.0"),
-                                           package("OesisInspector", "1.0.0.0", "", "/public/download/linux_oesisInspector-pkg.tar")}));
+    const auto out = run(
+        updater, profile({package("PolicyServer", "1.0.0.0"),
+                          package("OesisInspector", "1.0.0.0", "", "/public/download/linux_oesisInspector-pkg.tar")}));
     EXPECT_EQ(requestedPaths().size(), 3);
     EXPECT_EQ(requestedPaths().first(), QStringLiteral("/public/download/linux_oesisInspector.tar.ver"));
     EXPECT_EQ(out.message, QStringLiteral("Failed to unpack package"));
@@ -338,7 +347,8 @@ TEST_F(ComponentChainTest, EmptyVersionCountsAsOneAndEmptySignatureFails)
     const QByteArray empty;
     serveComponent(QStringLiteral("linux_policyserver"), "", &empty, "pkg");
     Updater updater(1, server(), 0);
-    const auto out = run(updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
+    const auto out =
+        run(updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
     EXPECT_EQ(updater.componentVersion(), QStringLiteral("1.0"));
     EXPECT_EQ(out.events, QStringList{"fail"});
     EXPECT_EQ(out.message, QStringLiteral("Failed to read downloaded signature"));
@@ -350,7 +360,8 @@ TEST_F(ComponentChainTest, ABadComponentSignatureFailsTheIntegrityCheck)
     const QByteArray bad = QByteArray(256, 'A').toBase64();
     serveComponent(QStringLiteral("linux_policyserver"), "1", &bad, "pkg");
     Updater updater(1, server(), 0);
-    const auto out = run(updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
+    const auto out =
+        run(updater, profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")}));
     EXPECT_EQ(out.events, QStringList{"fail"});
     EXPECT_EQ(out.message, QStringLiteral("Integrity check failed for PolicyServer"));
 }
@@ -365,7 +376,6 @@ TEST_F(ComponentChainTest, MissingComponentFailsAtOnce)
     EXPECT_TRUE(sharedServer().requests().isEmpty());
 }
 
-
 // The state of a folder tree: every entry's name, owner, mode and contents.
 QStringList treeState(const QString& root)
 {
@@ -376,7 +386,10 @@ QStringList treeState(const QString& root)
         const QString path = it.next();
         struct stat status {};
         ::lstat(QFile::encodeName(path).constData(), &status);
-        state << QStringLiteral("%1 %2 %3 %4").arg(path).arg(status.st_uid).arg(status.st_mode, 0, 8)
+        state << QStringLiteral("%1 %2 %3 %4")
+                     .arg(path)
+                     .arg(status.st_uid)
+                     .arg(status.st_mode, 0, 8)
                      .arg(S_ISREG(status.st_mode) ? QString::fromLatin1(readAll(path)) : QString());
     }
     state.sort();
@@ -405,7 +418,7 @@ TEST_F(ComponentChainTest, RootRunInAUsersHomeLeavesItTheirsAndBlocksOnNothing)
         uid_t homeOwner;
         Run run;
         std::function<bool()> plant;
-        QString expected;  // the message, its beginning, or "" for an installed application
+        QString expected; // the message, its beginning, or "" for an installed application
     } rows[] = {
         {"no settings folder", 65534, Component, [] { return true; }, installed},
         {"components a link", 65534, Component,
@@ -414,21 +427,25 @@ TEST_F(ComponentChainTest, RootRunInAUsersHomeLeavesItTheirsAndBlocksOnNothing)
         {"installed component a link", 65534, Component,
          [&] { return QDir().mkpath(components()) && QFile::link(other, components() + "/PolicyServer"); }, installed},
         {"installed component holds a FIFO", 65534, Component,
-         [&] { return QDir().mkpath(components() + "/PolicyServer") && ::mkfifo(QFile::encodeName(components() + "/PolicyServer/f"), 0644) == 0; },
+         [&] {
+             return QDir().mkpath(components() + "/PolicyServer") &&
+                    ::mkfifo(QFile::encodeName(components() + "/PolicyServer/f"), 0644) == 0;
+         },
          installed},
         {"staging name a link", 65534, Component,
          [&] { return QDir().mkpath(components()) && QFile::link(other, components() + "/.PolicyServer.aB3xY9"); },
          installed},
         {"Downloads a link", 65534, Application, [&] { return QFile::link(other, downloads()); }, refused},
         {"user-dirs.dirs a FIFO", 65534, Application,
-         [&] { return QDir().mkdir(home() + "/.config") && ::mkfifo(QFile::encodeName(userDirs), 0644) == 0; }, refused},
+         [&] { return QDir().mkdir(home() + "/.config") && ::mkfifo(QFile::encodeName(userDirs), 0644) == 0; },
+         refused},
         {"root's home, Downloads a link to a user's", 0, Application, [&] { return QFile::link(other, downloads()); },
          refused},
         {"FIFO and /dev/zero read as downloads", 65534, Readers,
          [&] { return ::mkfifo(QFile::encodeName(fifo), 0644) == 0 && QFile::link("/dev/zero", zero); }, ""},
         // Last: an installed application asks the program's event loops to end.
-        {"root's home, Downloads a link to root's", 0, Application, [&] { return QFile::link(rootDir.path(), downloads()); },
-         ""},
+        {"root's home, Downloads a link to root's", 0, Application,
+         [&] { return QFile::link(rootDir.path(), downloads()); }, ""},
     };
     for (const auto& row : rows) {
         QDir(home()).removeRecursively();
@@ -436,15 +453,18 @@ TEST_F(ComponentChainTest, RootRunInAUsersHomeLeavesItTheirsAndBlocksOnNothing)
         ASSERT_TRUE(QDir().mkdir(home()) && QDir().mkdir(other) && writeFile(other + "/victim", "victim"));
         ASSERT_TRUE(row.plant()) << row.name;
         const std::string owner = std::to_string(row.homeOwner);
-        ASSERT_EQ(std::system(("chown -hR " + owner + ":" + owner + " '" + home().toStdString() + "' && chown -R 65533:65533 '" +
-                               other.toStdString() + "'").c_str()), 0);
+        ASSERT_EQ(std::system(("chown -hR " + owner + ":" + owner + " '" + home().toStdString() +
+                               "' && chown -R 65533:65533 '" + other.toStdString() + "'")
+                                  .c_str()),
+                  0);
         const QStringList before = treeState(other);
 
         // A read that blocks on a FIFO gets a writer after a generous while.
         std::promise<void> done;
         bool blocked = false;
         std::thread watchdog([&, future = done.get_future()] {
-            for (int waited = 0; future.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready; ++waited) {
+            for (int waited = 0; future.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready;
+                 ++waited) {
                 if (waited < 150)
                     continue;
                 blocked = true;
@@ -472,7 +492,8 @@ TEST_F(ComponentChainTest, RootRunInAUsersHomeLeavesItTheirsAndBlocksOnNothing)
             ModalDialogAnswerer answerer(QStringLiteral("OK"));
             Updater updater(row.run == Component ? 1 : 2, server(), 0);
             out = run(updater, row.run == Component
-                                   ? profile({package("PolicyServer", "1.0.0.0", "", "/public/download/linux_policyserver-pkg.tar")})
+                                   ? profile({package("PolicyServer", "1.0.0.0", "",
+                                                      "/public/download/linux_policyserver-pkg.tar")})
                                    : profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
                                                       "/public/download/app.deb")}));
         }
@@ -482,7 +503,8 @@ TEST_F(ComponentChainTest, RootRunInAUsersHomeLeavesItTheirsAndBlocksOnNothing)
         EXPECT_FALSE(blocked) << row.name;
         EXPECT_EQ(treeState(other).join('\n').toStdString(), before.join('\n').toStdString()) << row.name;
         if (row.homeOwner != 0) {
-            EXPECT_EQ(treeState(home()).filter(QRegularExpression("^\\S+ 0 ")).join('\n').toStdString(), "") << row.name;
+            EXPECT_EQ(treeState(home()).filter(QRegularExpression("^\\S+ 0 ")).join('\n').toStdString(), "")
+                << row.name;
         }
         if (row.run == Readers)
             continue;
@@ -498,4 +520,4 @@ TEST_F(ComponentChainTest, RootRunInAUsersHomeLeavesItTheirsAndBlocksOnNothing)
     qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
-}  // namespace
+} // namespace

@@ -36,7 +36,8 @@ using tessal::qt::TarArchiveInstaller;
 
 namespace {
 
-class InstallerTest : public UpdateTestBed {
+class InstallerTest : public UpdateTestBed
+{
 protected:
     struct Result {
         int success = 0;
@@ -67,7 +68,7 @@ TEST_F(InstallerTest, PathWithBlanksAndShellCharactersIsOneArgument)
     LinuxInstaller installer;
     const auto r = install(installer, file);
     EXPECT_TRUE(r.failures.isEmpty());
-    EXPECT_EQ(r.success, 0);  // success ends the program instead
+    EXPECT_EQ(r.success, 0); // success ends the program instead
     EXPECT_EQ(stubArgs(QStringLiteral("xdg-open")), QStringList{file});
     EXPECT_FALSE(QFile::exists(QStringLiteral("x")));
 }
@@ -78,7 +79,7 @@ TEST_F(InstallerTest, ToolThatCannotStartFails)
     ASSERT_TRUE(writeFile(file, "x"));
     QFile::remove(QString::fromUtf8(qgetenv("PATH").split(':').first()) + QStringLiteral("/xdg-open"));
     const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", path.split(':').first());  // only the stub folder, now without xdg-open
+    qputenv("PATH", path.split(':').first()); // only the stub folder, now without xdg-open
     LinuxInstaller installer;
     const auto r = install(installer, file);
     qputenv("PATH", path);
@@ -102,8 +103,9 @@ TEST_F(InstallerTest, ATakenInstallerLogNameIsLeftAloneAndTheInstallGoesOn)
     const QByteArray name = QFile::encodeName(installerLog());
     enum Plant { Link, Foreign, Fifo, HardLink };
     const std::tuple<Plant, QString, bool> rows[] = {
-        {Link, runtime.path(), false}, {Link, home() + "/.TessalNetworks", false}, {Foreign, runtime.path(), false},
-        {Fifo, runtime.path(), false}, {HardLink, runtime.path(), false}, {Link, home() + "/.TessalNetworks", true}};
+        {Link, runtime.path(), false},     {Link, home() + "/.TessalNetworks", false},
+        {Foreign, runtime.path(), false},  {Fifo, runtime.path(), false},
+        {HardLink, runtime.path(), false}, {Link, home() + "/.TessalNetworks", true}};
     const auto giveHome = [this](uid_t uid) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(home().toStdString()))
             ASSERT_EQ(::lchown(entry.path().c_str(), uid, uid), 0);
@@ -115,11 +117,13 @@ TEST_F(InstallerTest, ATakenInstallerLogNameIsLeftAloneAndTheInstallGoesOn)
         QFile::remove(own + "/tessalinstall.log");
         ASSERT_TRUE(writeFile(victim, "keep"));
         if ((plant == Foreign || usersHome) && ::geteuid() != 0)
-            continue;   // only root can give a file away
+            continue; // only root can give a file away
         bool planted = false;
         switch (plant) {
         case Link: planted = QFile::link(victim, installerLog()); break;
-        case Foreign: planted = writeFile(installerLog(), "keep") && ::chown(name.constData(), 65534, 65534) == 0; break;
+        case Foreign:
+            planted = writeFile(installerLog(), "keep") && ::chown(name.constData(), 65534, 65534) == 0;
+            break;
         case Fifo: planted = ::mkfifo(name.constData(), 0600) == 0; break;
         case HardLink: planted = ::link(QFile::encodeName(victim).constData(), name.constData()) == 0; break;
         }
@@ -170,7 +174,7 @@ TEST_F(InstallerTest, TarUnpacksIntoANewFolderAsTheUser)
     ASSERT_TRUE(writeFile(source + QStringLiteral("/a.txt"), "A"));
     const QString archive = home() + QStringLiteral("/c.tar");
     ASSERT_EQ(QProcess::execute(QStringLiteral("tar"), {QStringLiteral("-C"), source, QStringLiteral("-cf"), archive,
-                                                         QStringLiteral("a.txt")}),
+                                                        QStringLiteral("a.txt")}),
               0);
     const QString destination = home() + QStringLiteral("/deep/new/dest");
     TarArchiveInstaller installer(destination);
@@ -194,7 +198,7 @@ TEST_F(InstallerTest, TarInAUsersFolderGetsNothingOfRootsEnvironment)
     ASSERT_TRUE(writeFile(source + QStringLiteral("/a.txt"), "A"));
     const QString archive = home() + QStringLiteral("/c.tar");
     ASSERT_EQ(QProcess::execute(QStringLiteral("tar"), {QStringLiteral("-C"), source, QStringLiteral("-cf"), archive,
-                                                         QStringLiteral("a.txt")}),
+                                                        QStringLiteral("a.txt")}),
               0);
     QTemporaryDir records;
     ::chmod(QFile::encodeName(records.path()).constData(), 0777);
@@ -203,8 +207,8 @@ TEST_F(InstallerTest, TarInAUsersFolderGetsNothingOfRootsEnvironment)
     qputenv("TAR_OPTIONS", ("--checkpoint=1 --checkpoint-action=exec=cat</proc/$PPID/environ>" + record).toUtf8());
     const struct {
         const char* name;
-        uid_t owner;        // of the folder unpacked into
-        bool rootsOwn;      // whether tar's environment holds root's variable
+        uid_t owner; // of the folder unpacked into
+        bool rootsOwn; // whether tar's environment holds root's variable
     } rows[] = {{"root's own folder", 0, true}, {"the user's folder", 65534, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -250,7 +254,10 @@ QByteArray tarArchive(const std::vector<Member>& members)
         h[156] = type;
         if (type != '0')
             data.copy(h + 157, 100);
-        std::memcpy(h + 257, "ustar\0" "00", 8);
+        std::memcpy(h + 257,
+                    "ustar\0"
+                    "00",
+                    8);
         std::snprintf(h + 329, 16, "%07o%c%07o", type == '3' ? 1 : 0, 0, type == '3' ? 3 : 0);
         std::memset(h + 148, ' ', 8);
         std::snprintf(h + 148, 8, "%06o", std::accumulate(h, h + 512, 0u, [](unsigned s, char c) {
@@ -277,9 +284,12 @@ TEST_F(InstallerTest, HostileComponentArchivesStayInTheirFolder)
     const QString component = components + QStringLiteral("/PolicyServer");
     const std::string out = outside.toStdString();
     const Member ok{"ok.txt", '0', "new", 0644};
-    const struct { std::vector<Member> members; bool installed; } rows[] = {
+    const struct {
+        std::vector<Member> members;
+        bool installed;
+    } rows[] = {
         {{ok, {"../../outside/dotdot", '0', "evil", 0644}}, false},
-        {{ok, {out + "/absolute", '0', "evil", 0644}}, true},  // unpacked inside, without the "/"
+        {{ok, {out + "/absolute", '0', "evil", 0644}}, true}, // unpacked inside, without the "/"
         {{ok, {"lnk", '2', out, 0777}, {"lnk/through", '0', "evil", 0644}}, false},
         {{ok, {"up", '2', "../../outside", 0777}, {"up/through", '0', "evil", 0644}}, false},
         {{ok, {"h", '1', out + "/victim", 0644}, {"h", '0', "evil", 0644}}, false},
@@ -306,7 +316,8 @@ TEST_F(InstallerTest, HostileComponentArchivesStayInTheirFolder)
         EXPECT_EQ(entries(components), QStringLiteral("PolicyServer")) << name;
         for (const auto& entry : fs::recursive_directory_iterator(component.toStdString())) {
             const auto status = entry.symlink_status();
-            EXPECT_EQ(status.permissions() & (fs::perms::set_uid | fs::perms::set_gid), fs::perms::none) << entry.path();
+            EXPECT_EQ(status.permissions() & (fs::perms::set_uid | fs::perms::set_gid), fs::perms::none)
+                << entry.path();
             EXPECT_TRUE(fs::is_symlink(status) || fs::is_regular_file(status) || fs::is_directory(status)) << name;
         }
     }
@@ -317,9 +328,11 @@ TEST_F(InstallerTest, HostileComponentArchivesStayInTheirFolder)
 TEST_F(InstallerTest, StagingFoldersOfAKilledUnpackAreSwept)
 {
     const QString components = home() + QStringLiteral("/components");
-    const QString kept = QStringLiteral(".OesisInspector.aB3xY9 .PolicyServer.busy00 .PolicyServer.toolong PolicyServerX");
+    const QString kept =
+        QStringLiteral(".OesisInspector.aB3xY9 .PolicyServer.busy00 .PolicyServer.toolong PolicyServerX");
     for (const QString& name : kept.split(' ') + QStringList{".PolicyServer.aB3xY9", ".PolicyServer.Qw12Er.old"})
-        ASSERT_TRUE(QDir().mkpath(components + '/' + name + "/sub") && writeFile(components + '/' + name + "/sub/f", "x"));
+        ASSERT_TRUE(QDir().mkpath(components + '/' + name + "/sub") &&
+                    writeFile(components + '/' + name + "/sub/f", "x"));
     const int busy = ::open(QFile::encodeName(components + "/.PolicyServer.busy00").constData(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(busy, LOCK_EX), 0);
     ASSERT_TRUE(writeFile(home() + QStringLiteral("/c.tar"), tarArchive({{"a.txt", '0', "A", 0644}})));
@@ -411,4 +424,4 @@ TEST_F(InstallerTest, InstallsAfterAnApplicationTunnelReportTheToolsRealExitStat
     EXPECT_TRUE(state.clean()) << state.fds;
 }
 
-}  // namespace
+} // namespace

@@ -16,16 +16,19 @@ using TestApplication = QApplication;
 
 #include <gtest/gtest.h>
 
-int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  bool listing = false;
-  for (int i = 1; i < argc; ++i)
-    if (std::strncmp(argv[i], "--gtest_list_tests", 18) == 0) listing = true;
-  std::unique_ptr<TestApplication> app;
-  if (!listing) {
-    // Tests never need a real display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    app = std::make_unique<TestApplication>(argc, argv);
-  }
-  return RUN_ALL_TESTS();
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    bool listing = false;
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], "--gtest_list_tests", 18) == 0)
+            listing = true;
+    std::unique_ptr<TestApplication> app;
+    if (!listing) {
+        // Tests never need a real display.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<TestApplication>(argc, argv);
+    }
+    return RUN_ALL_TESTS();
 }

@@ -67,9 +67,12 @@ TEST(CompanionProcesses, StopsWhatIsRegisteredAndStillRunsItsProgram)
     const std::string pidFile = std::string(folder) + "/daemon.pid";
 
     enum class Watch { Process, PidFile, OtherProgram, Forgotten, MissingPidFile };
-    const struct { Watch watch; bool stopped; } rows[] = {
-        {Watch::Process, true},       {Watch::PidFile, true},         {Watch::OtherProgram, false},
-        {Watch::Forgotten, false},    {Watch::MissingPidFile, false},
+    const struct {
+        Watch watch;
+        bool stopped;
+    } rows[] = {
+        {Watch::Process, true},    {Watch::PidFile, true},         {Watch::OtherProgram, false},
+        {Watch::Forgotten, false}, {Watch::MissingPidFile, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(static_cast<int>(row.watch));
@@ -79,9 +82,7 @@ TEST(CompanionProcesses, StopsWhatIsRegisteredAndStillRunsItsProgram)
         std::remove(pidFile.c_str());
         int handle = -1;
         switch (row.watch) {
-        case Watch::Process:
-            handle = watchCompanionProcess(child, "/usr/bin/sleep");
-            break;
+        case Watch::Process: handle = watchCompanionProcess(child, "/usr/bin/sleep"); break;
         case Watch::PidFile:
             if (FILE* file = std::fopen(pidFile.c_str(), "w")) {
                 std::fprintf(file, "%d\n", static_cast<int>(child));
@@ -89,15 +90,9 @@ TEST(CompanionProcesses, StopsWhatIsRegisteredAndStillRunsItsProgram)
             }
             handle = watchCompanionPidFile(pidFile.c_str(), "sleep");
             break;
-        case Watch::OtherProgram:
-            handle = watchCompanionProcess(child, "/opt/tessal/vpn/svpn");
-            break;
-        case Watch::Forgotten:
-            forgetCompanion(watchCompanionProcess(child, "sleep"));
-            break;
-        case Watch::MissingPidFile:
-            handle = watchCompanionPidFile(pidFile.c_str(), "sleep");
-            break;
+        case Watch::OtherProgram: handle = watchCompanionProcess(child, "/opt/tessal/vpn/svpn"); break;
+        case Watch::Forgotten: forgetCompanion(watchCompanionProcess(child, "sleep")); break;
+        case Watch::MissingPidFile: handle = watchCompanionPidFile(pidFile.c_str(), "sleep"); break;
         }
         EXPECT_EQ(stopCompanionProcesses(), row.stopped ? 1 : 0);
         EXPECT_EQ(endedByTerm(child, row.stopped ? 5000 : 200), row.stopped);

@@ -18,8 +18,7 @@
 
 namespace {
 
-struct Counted : UObject
-{
+struct Counted : UObject {
     explicit Counted(int* deletions) : deletions(deletions) {}
     ~Counted() override { ++*deletions; }
     int* deletions;
@@ -59,7 +58,7 @@ TEST(ContainersList, AddRemoveBounds)
     EXPECT_EQ(list.removeObject(0), 0);
     EXPECT_EQ(list.getCount(), 0);
     EXPECT_EQ(list.getObject(0), nullptr);
-    EXPECT_EQ(deletions, 0);   // the list never owns its elements
+    EXPECT_EQ(deletions, 0); // the list never owns its elements
 }
 
 // An add that runs out of memory at any of its allocations leaves the list
@@ -108,7 +107,7 @@ TEST(ContainersList, DeleteObjectsDeletesInOrder)
     list.addObject(kept);
     list.removeAll();
     EXPECT_EQ(list.getCount(), 0);
-    EXPECT_EQ(deletions, 5);   // emptied, not deleted
+    EXPECT_EQ(deletions, 5); // emptied, not deleted
     delete kept;
 }
 
@@ -131,7 +130,7 @@ TEST(ContainersHashTable, CaseRules)
 
     table.setValue(nullptr, "n1");
     table.setValue(nullptr, "n2");
-    EXPECT_EQ(table.getCount(), 3);   // a null key always appends
+    EXPECT_EQ(table.getCount(), 3); // a null key always appends
 }
 
 TEST(ContainersHashTable, RemoveAndSearch)
@@ -144,7 +143,7 @@ TEST(ContainersHashTable, RemoveAndSearch)
     EXPECT_EQ(table.findContaining(CString("value"), 1), 0);
     EXPECT_EQ(table.findContaining(CString("zzz"), 1), -1);
     EXPECT_EQ(table.removeKey("absent"), 0);
-    EXPECT_EQ(table.removeKey("BETA"), 0);   // exact match only
+    EXPECT_EQ(table.removeKey("BETA"), 0); // exact match only
     EXPECT_EQ(table.removeKey("beta"), 1);
     EXPECT_EQ(table.getCount(), 2);
     EXPECT_EQ(table.removeAt(42), 1);
@@ -160,17 +159,32 @@ TEST(ContainersHashTable, LookupsAfterRemovals)
         const char* name;
         void (*change)(UPropertyList&);
         const char* lookup;
-        const char* found;   // value, or null for none
+        const char* found; // value, or null for none
         int count;
     } rows[] = {
         {"removed by key", [](UPropertyList& t) { t.removeKey("Beta"); }, "BETA", nullptr, 4},
         {"removed by index", [](UPropertyList& t) { t.removeAt(0); }, "alpha", nullptr, 4},
         {"others stay", [](UPropertyList& t) { t.removeAt(1); }, "GAMMA", "3", 4},
         {"second null key", [](UPropertyList& t) { t.removeAt(3); }, "", "n2", 4},
-        {"set after removal appends", [](UPropertyList& t) { t.removeKey("Beta"); t.setValue("beta", "b"); },
+        {"set after removal appends",
+         [](UPropertyList& t) {
+             t.removeKey("Beta");
+             t.setValue("beta", "b");
+         },
          "BeTa", "b", 5},
-        {"emptied", [](UPropertyList& t) { t.removeAll(); t.setValue("x", "y"); }, "alpha", nullptr, 1},
-        {"copy", [](UPropertyList& t) { UPropertyList c(t); t.removeAll(); t = c; }, "", "n1", 5},
+        {"emptied",
+         [](UPropertyList& t) {
+             t.removeAll();
+             t.setValue("x", "y");
+         },
+         "alpha", nullptr, 1},
+        {"copy",
+         [](UPropertyList& t) {
+             UPropertyList c(t);
+             t.removeAll();
+             t = c;
+         },
+         "", "n1", 5},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -192,7 +206,12 @@ TEST(ContainersHashTable, LookupsAfterRemovals)
 
 TEST(ContainersStrings, SplitFlags)
 {
-    struct Case { const char* text; uint32_t flags; std::vector<std::string> items; std::string last; };
+    struct Case {
+        const char* text;
+        uint32_t flags;
+        std::vector<std::string> items;
+        std::string last;
+    };
     const Case cases[] = {
         {"a;;b;", 0, {"a", "b"}, ""},
         {";a;;b", 0, {"a", "b"}, "b"},
@@ -282,7 +301,7 @@ TEST(ContainersAutoMemory, AllocationRules)
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(buffer[i], 0);
     buffer[0] = 7;
-    EXPECT_EQ(memory.reserve(4), buffer);   // big enough: unchanged
+    EXPECT_EQ(memory.reserve(4), buffer); // big enough: unchanged
     buffer = static_cast<unsigned char*>(memory.grow(4));
     EXPECT_EQ(memory.getSize(), 12u);
     EXPECT_EQ(buffer[0], 7);
@@ -305,14 +324,14 @@ TEST(ContainersAutoMemory, SizeOverflowThrowsMallocError)
 {
     AutoMemory memory(16);
     try {
-        memory.grow(0xFFFFFFF8u);   // 16 + this does not fit 32 bits
+        memory.grow(0xFFFFFFF8u); // 16 + this does not fit 32 bits
         FAIL() << "grow did not throw";
     } catch (const UException& e) {
         ASSERT_NE(e.what(), nullptr);
         EXPECT_NE(std::string(e.what()).find("malloc error (size)"), std::string::npos);
         EXPECT_NE(std::string(e.what()).find("4294967288"), std::string::npos);
     }
-    EXPECT_EQ(memory.getSize(), 16u);   // the old block is kept
+    EXPECT_EQ(memory.getSize(), 16u); // the old block is kept
     EXPECT_NE(memory.getBuffer(), nullptr);
 }
 
@@ -324,7 +343,7 @@ TEST(ContainersAutoMemory, SaveToFile)
 
     AutoMemory empty;
     EXPECT_EQ(empty.saveToFile(path.c_str()), 0);
-    EXPECT_NE(access(path.c_str(), F_OK), 0);   // no file touched
+    EXPECT_NE(access(path.c_str(), F_OK), 0); // no file touched
 
     AutoMemory data("hello", 5);
     EXPECT_EQ(data.saveToFile(path.c_str()), 0);
@@ -349,7 +368,7 @@ TEST(ContainersByteArray, SetSize)
     array.SetSize(3);
     EXPECT_EQ(array.GetSize(), 3);
     array[1] = 5;
-    array.SetSize(-1);   // reported, nothing changes
+    array.SetSize(-1); // reported, nothing changes
     EXPECT_EQ(array.GetSize(), 3);
     EXPECT_EQ(array[1], 5);
     for (int i = 0; i < 100; ++i)
@@ -359,7 +378,7 @@ TEST(ContainersByteArray, SetSize)
     EXPECT_EQ(array[102], 99);
     array.SetSize(2);
     array.SetSize(4);
-    EXPECT_EQ(array[3], 0);   // grown elements are zero-filled
+    EXPECT_EQ(array[3], 0); // grown elements are zero-filled
     array.SetSize(0);
     EXPECT_EQ(array.GetSize(), 0);
     EXPECT_EQ(array.GetData(), nullptr);
@@ -394,5 +413,6 @@ TEST(ContainersRecords, MallocErrorRecord)
     EXPECT_THROW(memory.grow(0xFFFFFFFFu), UException);
     ASSERT_EQ(log.count(), 1u);
     EXPECT_EQ(log.last().substr(0, 14), "1, /UClasses, ");
-    EXPECT_NE(log.last().find(", AutoMemory::malloc, EXCEPTION - malloc error (size), 4294967295\n"), std::string::npos);
+    EXPECT_NE(log.last().find(", AutoMemory::malloc, EXCEPTION - malloc error (size), 4294967295\n"),
+              std::string::npos);
 }

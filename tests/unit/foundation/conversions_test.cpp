@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cerrno>
+#include <clocale>
 #include <cstring>
-#include <unistd.h>
 #include <string>
+#include <unistd.h>
 
 #include "foundation/UClasses.h"
 #include "foundation/UException.h"
@@ -24,12 +24,22 @@ std::string s(const CString& text)
 
 TEST(ConversionsNumber, IsNumberTable)
 {
-    struct Case { const char* text; bool expected; };
+    struct Case {
+        const char* text;
+        bool expected;
+    };
     const Case cases[] = {
-        {" 42 ", true}, {"4 2", false}, {"", false}, {nullptr, false}, {"abc", false},
-        {"-", true}, {"1-2", true}, {"--5", true}, {"\t7\n", true},
-        {"12345678901234567890123456789012345678901234567890123456789012345", false},   // 65 digits
-        {"1234567890123456789012345678901234567890123456789012345678901234", true},     // 64 digits
+        {" 42 ", true},
+        {"4 2", false},
+        {"", false},
+        {nullptr, false},
+        {"abc", false},
+        {"-", true},
+        {"1-2", true},
+        {"--5", true},
+        {"\t7\n", true},
+        {"12345678901234567890123456789012345678901234567890123456789012345", false}, // 65 digits
+        {"1234567890123456789012345678901234567890123456789012345678901234", true}, // 64 digits
     };
     for (const Case& c : cases)
         EXPECT_EQ(isNumber(c.text), c.expected) << (c.text ? c.text : "(null)");
@@ -37,10 +47,20 @@ TEST(ConversionsNumber, IsNumberTable)
 
 TEST(ConversionsNumber, SignedTable)
 {
-    struct Case { const char* text; int64_t value; bool ok; };
+    struct Case {
+        const char* text;
+        int64_t value;
+        bool ok;
+    };
     const Case cases[] = {
-        {"12", 12, true}, {" -7 ", -7, true}, {"1-2", 1, true}, {"12abc", -99, false},
-        {"-", -99, false}, {"--5", -99, false}, {"", -99, false}, {nullptr, -99, false},
+        {"12", 12, true},
+        {" -7 ", -7, true},
+        {"1-2", 1, true},
+        {"12abc", -99, false},
+        {"-", -99, false},
+        {"--5", -99, false},
+        {"", -99, false},
+        {nullptr, -99, false},
         {"9223372036854775807", 9223372036854775807LL, true},
         {"9223372036854775808", -99, false},
         {"-9223372036854775809", -99, false},
@@ -50,10 +70,19 @@ TEST(ConversionsNumber, SignedTable)
         EXPECT_EQ(toINT64(c.text, -99, &ok), c.value) << (c.text ? c.text : "(null)");
         EXPECT_EQ(ok, c.ok) << (c.text ? c.text : "(null)");
     }
-    struct IntCase { const char* text; int value; bool ok; };
+    struct IntCase {
+        const char* text;
+        int value;
+        bool ok;
+    };
     const IntCase intCases[] = {
-        {"2147483647", 2147483647, true}, {"2147483648", -1, false}, {"-2147483648", -2147483647 - 1, true},
-        {"-2147483649", -1, false}, {"12abc", -1, false}, {"--5", -1, false}, {"1-2", 1, true},
+        {"2147483647", 2147483647, true},
+        {"2147483648", -1, false},
+        {"-2147483648", -2147483647 - 1, true},
+        {"-2147483649", -1, false},
+        {"12abc", -1, false},
+        {"--5", -1, false},
+        {"1-2", 1, true},
     };
     for (const IntCase& c : intCases) {
         bool ok = !c.ok;
@@ -65,19 +94,31 @@ TEST(ConversionsNumber, SignedTable)
 
 TEST(ConversionsNumber, UnsignedTable)
 {
-    struct Case { const char* text; uint64_t value; bool ok; };
+    struct Case {
+        const char* text;
+        uint64_t value;
+        bool ok;
+    };
     const Case cases[] = {
         {"18446744073709551615", 18446744073709551615ull, true},
         {"18446744073709551616", 7, false},
-        {"-1", 7, false}, {"-", 7, false}, {"--5", 7, false}, {"-0", 7, false},
-        {" 42 ", 42, true}, {"1-2", 1, true},
+        {"-1", 7, false},
+        {"-", 7, false},
+        {"--5", 7, false},
+        {"-0", 7, false},
+        {" 42 ", 42, true},
+        {"1-2", 1, true},
     };
     for (const Case& c : cases) {
         bool ok = !c.ok;
         EXPECT_EQ(toUINT64(c.text, 7, &ok), c.value) << c.text;
         EXPECT_EQ(ok, c.ok) << c.text;
     }
-    struct Case16 { const char* text; uint16_t value; bool ok; };
+    struct Case16 {
+        const char* text;
+        uint16_t value;
+        bool ok;
+    };
     const Case16 cases16[] = {
         {"65535", 65535, true}, {"65536", 9, false}, {"0", 0, true}, {"-1", 9, false}, {"x", 9, false},
     };
@@ -90,13 +131,32 @@ TEST(ConversionsNumber, UnsignedTable)
 
 TEST(ConversionsNumber, DwordTable)
 {
-    struct Case { const char* text; uint32_t value; bool ok; };
+    struct Case {
+        const char* text;
+        uint32_t value;
+        bool ok;
+    };
     const Case cases[] = {
-        {"4294967295", 4294967295u, true}, {"-1", 4294967295u, true}, {"-2147483648", 2147483648u, true},
-        {"-2147483649", 5, false}, {"4294967296", 5, false}, {"0x1A", 26, true}, {"0X1a", 26, true},
-        {" 0xffffffff ", 0xffffffffu, true}, {"1A", 5, false}, {"0x", 5, false}, {"0x123456789", 5, false},
-        {"123456789012", 5, false}, {"", 5, false}, {"  ", 5, false}, {nullptr, 5, false},
-        {"-", 5, false}, {"--5", 5, false}, {"1-2", 1, true}, {"0xg", 5, false}, {"x10", 5, false},
+        {"4294967295", 4294967295u, true},
+        {"-1", 4294967295u, true},
+        {"-2147483648", 2147483648u, true},
+        {"-2147483649", 5, false},
+        {"4294967296", 5, false},
+        {"0x1A", 26, true},
+        {"0X1a", 26, true},
+        {" 0xffffffff ", 0xffffffffu, true},
+        {"1A", 5, false},
+        {"0x", 5, false},
+        {"0x123456789", 5, false},
+        {"123456789012", 5, false},
+        {"", 5, false},
+        {"  ", 5, false},
+        {nullptr, 5, false},
+        {"-", 5, false},
+        {"--5", 5, false},
+        {"1-2", 1, true},
+        {"0xg", 5, false},
+        {"x10", 5, false},
         {"1234567890123456789012345678901234567890", 5, false},
     };
     for (const Case& c : cases) {
@@ -118,11 +178,21 @@ TEST(ConversionsBool, Table)
 
 TEST(ConversionsIp, Table)
 {
-    struct Case { const char* text; uint32_t value; bool ok; };
+    struct Case {
+        const char* text;
+        uint32_t value;
+        bool ok;
+    };
     const Case cases[] = {
-        {"10.0.0.1", 167772161u, true}, {"10.0.0.1 ", 167772161u, true}, {"10.0.0.1x", 1, false},
-        {"256.0.0.1", 1, false}, {"1000.1.1.1", 1, false}, {"10.0.1", 1, false}, {"", 1, false},
-        {nullptr, 1, false}, {"255.255.255.255", 0xffffffffu, true},
+        {"10.0.0.1", 167772161u, true},
+        {"10.0.0.1 ", 167772161u, true},
+        {"10.0.0.1x", 1, false},
+        {"256.0.0.1", 1, false},
+        {"1000.1.1.1", 1, false},
+        {"10.0.1", 1, false},
+        {"", 1, false},
+        {nullptr, 1, false},
+        {"255.255.255.255", 0xffffffffu, true},
         {"10.0.0.1 trailing-text-long", 1, false},
     };
     for (const Case& c : cases) {
@@ -233,8 +303,8 @@ TEST(ConversionsRecords, RejectionsAreLogged)
 TEST(ConversionsRecords, SilentAndVerboseRejections)
 {
     RecordingLog log(63);
-    EXPECT_EQ(toInt("12abc", 4), 4);          // not a number: silent
-    EXPECT_EQ(strIPtoDWORD("x", 4), 4u);      // silent
+    EXPECT_EQ(toInt("12abc", 4), 4); // not a number: silent
+    EXPECT_EQ(strIPtoDWORD("x", 4), 4u); // silent
     EXPECT_EQ(log.count(), 0u);
 
     EXPECT_EQ(toDWORD("  ", 4), 4u);
@@ -245,7 +315,7 @@ TEST(ConversionsRecords, SilentAndVerboseRejections)
     log.clear();
     RecordingLog quiet(31);
     EXPECT_EQ(toBool("", true), true);
-    EXPECT_EQ(quiet.count(), 0u);   // level 31 filters the verbose record
+    EXPECT_EQ(quiet.count(), 0u); // level 31 filters the verbose record
 }
 
 TEST(ConversionsRecords, CharacterSetTag)

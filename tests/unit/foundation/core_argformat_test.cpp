@@ -57,8 +57,7 @@ TEST(UArgFormatTypes, BuilderArguments)
                  "65535|4000000000|-5|true");
     EXPECT_STREQ(makeArgFormat("%1|%2", false, nullText).str(), "false|");
     EXPECT_STREQ(makeArgFormat("%1|%2", std::string("a\0b", 3), CString("c\0d", 3)).str(), "a|c");
-    EXPECT_STREQ(makeArgFormat("%1|%2", QString(), QString::fromUtf8("\xc3\xa9t\xc3\xa9")).str(),
-                 "|\xc3\xa9t\xc3\xa9");
+    EXPECT_STREQ(makeArgFormat("%1|%2", QString(), QString::fromUtf8("\xc3\xa9t\xc3\xa9")).str(), "|\xc3\xa9t\xc3\xa9");
     EXPECT_STREQ(makeArgFormat("%1 %2", QUrl("http://a/"), QUrl("http://b/")).str(), "http://a/ http://b/");
     EXPECT_STREQ(makeArgFormat("%1, %2", makeArgFormat("x %1", "50%"), "tail").str(), "x 50%, tail");
     EXPECT_STREQ(makeArgFormat("%1", 'c').str(), "c");

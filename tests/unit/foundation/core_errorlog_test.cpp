@@ -12,8 +12,7 @@ using tessal::test::RecordingLog;
 
 namespace {
 
-struct NoTrace
-{
+struct NoTrace {
     unsigned int saved = traceFlags.exchange(0);
     ~NoTrace() { traceFlags.store(saved); }
 };

@@ -116,16 +116,19 @@ TEST(GuardOperation, HandlerOrderAndResults)
     RecordingLog log(1);
 
     int rc = -1;
-    EXPECT_EQ(guardOperation(UCATCH_SITE("/m", "op() - EXCEPTION", "op"), rc, [&] {
-        rc = 0;
-        throw UBreakException();
-    }), 0);
+    EXPECT_EQ(guardOperation(UCATCH_SITE("/m", "op() - EXCEPTION", "op"), rc,
+                             [&] {
+                                 rc = 0;
+                                 throw UBreakException();
+                             }),
+              0);
     EXPECT_EQ(log.count(), 0u);
 
     rc = -1;
     UException record;
-    guardOperation(UCATCH_SITE("/m", "op() - EXCEPTION", "op"), rc,
-                   [] { throw UException(-7, "/m", "op()", 10, "EXCEPTION - %s", "bad"); }, -1, &record);
+    guardOperation(
+        UCATCH_SITE("/m", "op() - EXCEPTION", "op"), rc,
+        [] { throw UException(-7, "/m", "op()", 10, "EXCEPTION - %s", "bad"); }, -1, &record);
     EXPECT_EQ(rc, -7);
     EXPECT_STREQ(record.getMessage(), "EXCEPTION - bad");
     auto lines = log.lines();
@@ -144,7 +147,8 @@ TEST(GuardOperation, HandlerOrderAndResults)
     log.clear();
     rc = 0;
     UException unknown;
-    guardOperation(UCATCH_SITE("/m", "op() - EXCEPTION", "op"), rc, [] { throw 42; }, -3, &unknown);
+    guardOperation(
+        UCATCH_SITE("/m", "op() - EXCEPTION", "op"), rc, [] { throw 42; }, -3, &unknown);
     EXPECT_EQ(rc, -3);
     EXPECT_STREQ(unknown.getMessage(), "op() - EXCEPTION");
     EXPECT_EQ(unknown.getCode(), -1);
@@ -167,8 +171,7 @@ TEST(GuardOperation, NoRecordsBelowLevelOne)
 
 namespace {
 
-struct UnwindProbe
-{
+struct UnwindProbe {
     bool afterGuard = false;
     bool cleanupRan = false;
 };
@@ -176,8 +179,7 @@ struct UnwindProbe
 void* cancelledWorker(void* arg)
 {
     auto* probe = static_cast<UnwindProbe*>(arg);
-    struct Cleanup
-    {
+    struct Cleanup {
         UnwindProbe* p;
         ~Cleanup() { p->cleanupRan = true; }
     } cleanup{probe};
@@ -201,6 +203,5 @@ TEST(GuardOperation, ForcedUnwindIsRecordedAndPassedOn)
     ASSERT_EQ(log.count(), 1u);
     const std::string line = log.last();
     EXPECT_EQ(line.substr(0, 6), "1, /m,");
-    EXPECT_NE(line.find(", worker, EXCEPTION caught (forced stack unwind), worker() - EXCEPTION\n"),
-              std::string::npos);
+    EXPECT_NE(line.find(", worker, EXCEPTION caught (forced stack unwind), worker() - EXCEPTION\n"), std::string::npos);
 }

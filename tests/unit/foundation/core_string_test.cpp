@@ -20,8 +20,7 @@ int64_t refs(const CString& s)
 }
 
 // Silences the system-log reports of deliberately failed checks.
-struct QuietChecks
-{
+struct QuietChecks {
     unsigned int saved = traceFlags.exchange(0);
     ~QuietChecks() { traceFlags.store(saved); }
 };
@@ -280,7 +279,9 @@ TEST(CStringModify, ReplaceAcrossEmbeddedNuls)
 
     CString shrink("xyzq\0xyzxyz", 11);
     EXPECT_EQ(shrink.Replace("xyz", "1"), 3);
-    EXPECT_EQ(bytes(shrink), std::string("1q\0" "11", 5));
+    EXPECT_EQ(bytes(shrink), std::string("1q\0"
+                                         "11",
+                                         5));
 }
 
 TEST(CStringModify, TrimAndCase)

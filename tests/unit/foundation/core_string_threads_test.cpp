@@ -75,8 +75,8 @@ TEST(CStringThreads, CopiesOfASharedStringOnTwoThreads)
             CString a(master);
             CString b;
             b = a;
-            b += "x";          // unshares by concatenation
-            a.MakeUpper();     // unshares in place
+            b += "x"; // unshares by concatenation
+            a.MakeUpper(); // unshares in place
             CString c(master);
             c.GetBuffer(2048); // unshares into a larger block
             c.ReleaseBuffer();

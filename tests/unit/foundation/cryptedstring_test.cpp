@@ -11,7 +11,10 @@ TEST(CryptedString, ObscuresToBase64OfZeroPaddedBlocks)
     // "abc" and 13 zero bytes.
     EXPECT_STREQ(static_cast<const char*>(text), "YWJjAAAAAAAAAAAAAAAAAA==");
 
-    struct { int length; int encoded; } const sizes[] = {{1, 24}, {14, 24}, {15, 24}, {16, 44}, {31, 44}, {32, 64}};
+    struct {
+        int length;
+        int encoded;
+    } const sizes[] = {{1, 24}, {14, 24}, {15, 24}, {16, 44}, {31, 44}, {32, 64}};
     for (const auto& s : sizes) {
         CString t(std::string(size_t(s.length), 'x').c_str());
         UCryptedString::EncryptString(t);

@@ -45,19 +45,21 @@ TEST(DeviceInfoTest, AgentInfoTexts)
     EXPECT_EQ(decoded(agentInfo("2.1", "standalone", true)),
               "<agent_info><type>standalone</type><version>2.1</version><platform>Linux</platform><cpu>x64</cpu>"
               "<javascript>yes</javascript><activex>yes</activex><plugin>no</plugin><landinguri></landinguri>"
-              "<lockedmode></lockedmode><hostname>" + host() + "</hostname><app_id></app_id></agent_info>");
+              "<lockedmode></lockedmode><hostname>" +
+                  host() + "</hostname><app_id></app_id></agent_info>");
     EXPECT_EQ(decoded(agentInfo("2.1", "t", false, false, "/a?b=1&c=<2>", "id\"'")),
               "<agent_info><type>t</type><version>2.1</version><platform>Linux</platform><cpu>x64</cpu>"
               "<javascript>no</javascript><activex>no</activex><plugin>no</plugin>"
-              "<landinguri>/a?b=1&amp;c=&lt;2&gt;</landinguri><lockedmode>no</lockedmode><hostname>" + host() +
-              "</hostname><app_id>id&quot;&apos;</app_id></agent_info>");
+              "<landinguri>/a?b=1&amp;c=&lt;2&gt;</landinguri><lockedmode>no</lockedmode><hostname>" +
+                  host() + "</hostname><app_id>id&quot;&apos;</app_id></agent_info>");
 
     DeviceInfoRecord empty;
     EXPECT_EQ(decoded(agentInfoExtended("1.0", "t", empty)), kStandalone);
     EXPECT_EQ(decoded(agentInfoExtended("2", "t", empty)),
               "<agent_info><type>t</type><version>2</version><platform>Linux</platform><cpu>x64</cpu>"
               "<javascript>no</javascript><activex>no</activex><plugin>no</plugin><landinguri></landinguri>"
-              "<hostname>" + host() + "</hostname><jailbreak>no</jailbreak></agent_info>");
+              "<hostname>" +
+                  host() + "</hostname><jailbreak>no</jailbreak></agent_info>");
 
     DeviceInfoRecord full;
     full.plugin = full.activex = full.jailbroken = true;
@@ -78,8 +80,8 @@ TEST(DeviceInfoTest, AgentInfoTexts)
               "<javascript>no</javascript><activex>yes</activex><plugin>yes</plugin><landinguri>L</landinguri>"
               "<model>M</model><platform_version>1</platform_version><imei>I</imei><mac_address>00:11</mac_address>"
               "<unique_id>U</unique_id><serial_number>S</serial_number><vendor_data>a&lt;b%1</vendor_data>"
-              "<app_id>A</app_id><app_version>V</app_version><hostname>" + host() +
-              "</hostname><jailbreak>yes</jailbreak></agent_info>");
+              "<app_id>A</app_id><app_version>V</app_version><hostname>" +
+                  host() + "</hostname><jailbreak>yes</jailbreak></agent_info>");
 }
 
 TEST(DeviceInfoTest, SignedDeviceReport)
@@ -94,8 +96,7 @@ TEST(DeviceInfoTest, SignedDeviceReport)
 
 TEST(DeviceInfoTest, SplitUrl)
 {
-    struct Case
-    {
+    struct Case {
         const char* url;
         bool other;
         int result, scheme, port;

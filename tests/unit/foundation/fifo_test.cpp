@@ -1,5 +1,5 @@
-#include "foundation/FIFOBuffer.h"
 #include "RecordingLog.h"
+#include "foundation/FIFOBuffer.h"
 #include "foundation/UException.h"
 
 #include <gtest/gtest.h>
@@ -163,7 +163,8 @@ TEST(FifoTest, StreamsThatTakeLessOrFail)
     LimitedStream refuses(0);
     EXPECT_EQ(b.popToStream(&refuses, 4), -1);
     EXPECT_TRUE(log.contains("CFIFOBuffer::popToStream, a_stream->send error #1 (count, m_iHead, m_iTail), 0, 3, 6\n"));
-    EXPECT_TRUE(log.contains("CFIFOBuffer::popToStream, a_stream->send error #1 (a_length, _tail, m_iSize), 4, 6, 7\n"));
+    EXPECT_TRUE(
+        log.contains("CFIFOBuffer::popToStream, a_stream->send error #1 (a_length, _tail, m_iSize), 4, 6, 7\n"));
     EXPECT_TRUE(log.contains("CFIFOBuffer::popToStream, EXCEPTION - a_stream->send() error #1\n"));
     EXPECT_EQ(b.count(), 4);
     EXPECT_EQ(b.popToStream(nullptr, 1), -1);
@@ -172,8 +173,7 @@ TEST(FifoTest, StreamsThatTakeLessOrFail)
     b.push("abcdef", 6);
     popText(b, 5);
     b.push("ghijk", 5); // "fg" at 5..6, "hijk" at 0..3
-    struct FailsSecond : LimitedStream
-    {
+    struct FailsSecond : LimitedStream {
         FailsSecond() : LimitedStream(100) {}
         int writeBytes(size_t length, const void* source) override
         {
@@ -192,8 +192,7 @@ TEST(FifoTest, StreamsThatTakeLessOrFail)
 TEST(FifoTest, StreamThatThrows)
 {
     RecordingLog log;
-    struct Throws : LimitedStream
-    {
+    struct Throws : LimitedStream {
         Throws(int on, int kind) : LimitedStream(100), on(on), kind(kind) {}
         int writeBytes(size_t length, const void* source) override
         {
@@ -209,10 +208,17 @@ TEST(FifoTest, StreamThatThrows)
         int kind;
         int calls = 0;
     };
-    struct Row { int on; int kind; bool remove; int result; const char* received; const char* left; };
+    struct Row {
+        int on;
+        int kind;
+        bool remove;
+        int result;
+        const char* received;
+        const char* left;
+    };
     const Row rows[] = {
-        {2, 0, true, 2, "fg", "hijk"},  {2, 1, true, 2, "fg", "hijk"},   {2, 2, true, 2, "fg", "hijk"},
-        {1, 0, true, -1, "", "fghijk"}, {1, 1, true, -1, "", "fghijk"},  {1, 2, true, -1, "", "fghijk"},
+        {2, 0, true, 2, "fg", "hijk"},    {2, 1, true, 2, "fg", "hijk"},  {2, 2, true, 2, "fg", "hijk"},
+        {1, 0, true, -1, "", "fghijk"},   {1, 1, true, -1, "", "fghijk"}, {1, 2, true, -1, "", "fghijk"},
         {2, 0, false, 2, "fg", "fghijk"},
     };
     for (const Row& row : rows) {

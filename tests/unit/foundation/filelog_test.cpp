@@ -24,10 +24,10 @@
 #include "foundation/m_system.h"
 #include "support/LogTestHome.h"
 
-using tessal::test::TempHome;
 using tessal::test::readFile;
 using tessal::test::runAsOtherUser;
 using tessal::test::runWithoutPasswordEntry;
+using tessal::test::TempHome;
 
 namespace {
 
@@ -51,15 +51,16 @@ std::string maskHeaders(const std::string& content, const std::string& module = 
 
 std::string expectedHeaderBlock(int level)
 {
-    std::string block =
-        "<H>0,,,,  \n"
-        "<H>0,,,,  =====================================\n"
-        "<H>0,,,,  Location: /opt/tessal/vpn/tessalvpn\n"
-        "<H>0,,,,  Version: 7270.0.0.1\n"
-        "<H>0,,,,  Locale: " + std::string(std::setlocale(LC_ALL, nullptr)) + "\n"
-        "<H>0,,,,  Qt version: 6.4.2-test\n"
-        "<H>0,,,,  =====================================\n"
-        "<H>0,,,,  \n";
+    std::string block = "<H>0,,,,  \n"
+                        "<H>0,,,,  =====================================\n"
+                        "<H>0,,,,  Location: /opt/tessal/vpn/tessalvpn\n"
+                        "<H>0,,,,  Version: 7270.0.0.1\n"
+                        "<H>0,,,,  Locale: " +
+                        std::string(std::setlocale(LC_ALL, nullptr)) +
+                        "\n"
+                        "<H>0,,,,  Qt version: 6.4.2-test\n"
+                        "<H>0,,,,  =====================================\n"
+                        "<H>0,,,,  \n";
     if (level >= 48)
         block += "<H>48,,,, current log level = " + std::to_string(level) + "\n";
     return block;
@@ -105,7 +106,7 @@ TEST(FileLog, ReopeningAFileWritesOnlyTheHeaderBlock)
     {
         FixedHeaderLog log;
         ASSERT_EQ(log.open(path.c_str(), "a"), 0);
-        EXPECT_EQ(log.open(path.c_str(), "a"), 0);   // already open: nothing changes
+        EXPECT_EQ(log.open(path.c_str(), "a"), 0); // already open: nothing changes
     }
     std::string first = readFile(path);
     {
@@ -157,9 +158,9 @@ TEST(FileLog, RotationAtTheFiftiethWriteKeepsTheLevel)
     std::string path = home.settingsFolder() + "/vpn.log";
     std::string backup = path + ".bak";
     FixedHeaderLog log;
-    ASSERT_EQ(log.open(path.c_str(), "a"), 0);   // 9 writes: the header block
+    ASSERT_EQ(log.open(path.c_str(), "a"), 0); // 9 writes: the header block
     EXPECT_EQ(log.getMaxSize(), 100u);
-    log.setLogLevel(31);                         // as the page would; 10 writes with its notice
+    log.setLogLevel(31); // as the page would; 10 writes with its notice
     home.writeSettings("default_log_level=63\nlog_file_size=1000000\n");
 
     for (int i = 11; i < 50; ++i)
@@ -301,7 +302,7 @@ TEST(FileLog, TheLogIsNeverInherited)
     TempHome home;
     const std::string path = home.settingsFolder() + "/vpn.log";
     FixedHeaderLog log;
-    ASSERT_EQ(log.open(path.c_str(), "a"), 0);   // makes the settings folder
+    ASSERT_EQ(log.open(path.c_str(), "a"), 0); // makes the settings folder
     int inherited = 0;
     for (int fd = 3; fd < 1024; ++fd) {
         char target[4096] = {};
@@ -336,7 +337,10 @@ TEST(FileLog, APlantedLogIsMovedAsideAndAFreshOneStarted)
     const std::string aside = path + ".refused";
     const std::string victim = home.path() + "/victim";
     ASSERT_EQ(::mkdir(home.settingsFolder().c_str(), 0750), 0);
-    const struct { const char* plant; const char* reason; } rows[] = {
+    const struct {
+        const char* plant;
+        const char* reason;
+    } rows[] = {
         {"ln -s '%v' '%p'", "it is a symbolic link"},
         {"mkdir '%p'", "it is not a regular file"},
         {"mkfifo '%p'", "it is not a regular file"},
@@ -345,7 +349,7 @@ TEST(FileLog, APlantedLogIsMovedAsideAndAFreshOneStarted)
     };
     for (const auto& row : rows) {
         if (geteuid() != 0 && std::strstr(row.plant, "chown") != nullptr)
-            continue;   // giving a file away needs root
+            continue; // giving a file away needs root
         for (const char* mode : {"a", "w"}) {
             std::string command = std::string("rm -rf '%p' '%a' && echo keep >'%v' && ") + row.plant;
             for (size_t at; (at = command.find('%')) != std::string::npos;)
@@ -363,7 +367,7 @@ TEST(FileLog, APlantedLogIsMovedAsideAndAFreshOneStarted)
             ASSERT_EQ(::lstat(path.c_str(), &info), 0);
             if (!S_ISREG(info.st_mode) || info.st_nlink != 1 || info.st_uid != geteuid()) {
                 ADD_FAILURE() << row.plant << " " << mode << ": no fresh log";
-                continue;   // never read through what was planted
+                continue; // never read through what was planted
             }
             const std::string content = readFile(path);
             EXPECT_NE(content.find("Log file moved aside to " + aside + " (" + row.reason + ")\n"), std::string::npos)
@@ -388,11 +392,11 @@ TEST(FileLog, ALinkedOrForeignFolderIsRefused)
     EXPECT_FALSE(exists(elsewhere + "/vpn.log"));
 
     if (geteuid() != 0)
-        return;   // a folder of another user's needs root to make
+        return; // a folder of another user's needs root to make
     char name[] = "/tmp/tessal-foreign-XXXXXX";
     ASSERT_NE(mkdtemp(name), nullptr);
     const std::string foreign = name;
-    ASSERT_EQ(::chmod(foreign.c_str(), 0777), 0);   // root's, but anyone may write
+    ASSERT_EQ(::chmod(foreign.c_str(), 0777), 0); // root's, but anyone may write
     TempHome userHome;
     const int status = runAsOtherUser(userHome, [&foreign] {
         FixedHeaderLog log;
@@ -451,7 +455,7 @@ TEST(FileLog, ExitWhileAnotherThreadWrites)
         writer.detach();
         while (!started)
             std::this_thread::yield();
-        std::exit(0);   // static destruction runs while the writer keeps going
+        std::exit(0); // static destruction runs while the writer keeps going
     }
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);

@@ -10,15 +10,20 @@
 
 TEST(HelpersTest, ToCStringUtf8)
 {
-    struct Case { QString text; std::string bytes; };
+    struct Case {
+        QString text;
+        std::string bytes;
+    };
     const Case cases[] = {
         {QString(), ""},
         {QStringLiteral("plain"), "plain"},
-        {QString::fromUtf8("Grüße, 日本"), "Gr\xc3\xbc\xc3\x9f" "e, \xe6\x97\xa5\xe6\x9c\xac"},
+        {QString::fromUtf8("Grüße, 日本"), "Gr\xc3\xbc\xc3\x9f"
+                                           "e, \xe6\x97\xa5\xe6\x9c\xac"},
         {QString::fromUtf8("a\0b", 3), "a"},
     };
     for (const Case& c : cases) {
         const CString converted = tessal::qt::toCStringUtf8(c.text);
-        EXPECT_EQ(c.bytes, std::string(static_cast<const char*>(converted), static_cast<size_t>(converted.GetLength())));
+        EXPECT_EQ(c.bytes,
+                  std::string(static_cast<const char*>(converted), static_cast<size_t>(converted.GetLength())));
     }
 }

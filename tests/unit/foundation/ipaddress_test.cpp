@@ -1,7 +1,7 @@
+#include "RecordingLog.h"
 #include "foundation/UException.h"
 #include "foundation/UIPAddress.h"
 #include "foundation/m_inet.h"
-#include "RecordingLog.h"
 
 #include <gtest/gtest.h>
 
@@ -41,14 +41,23 @@ std::string hex16(const unsigned char* b)
     return s;
 }
 
-}  // namespace
+} // namespace
 
 TEST(IpV4Netmask, AcceptedTexts)
 {
-    struct { const char* text; uint32_t mask; } const cases[] = {
-        {"24", 0xFFFFFF00u},         {" 24 ", 0xFFFFFF00u}, {"255.255.255.0", 0xFFFFFF00u},
-        {"0", 0u},                   {"0.0.0.0", 0u},       {"32", 0xFFFFFFFFu},
-        {"255.255.255.255", 0xFFFFFFFFu}, {"1", 0x80000000u}, {"255.255.128.0", 0xFFFF8000u},
+    struct {
+        const char* text;
+        uint32_t mask;
+    } const cases[] = {
+        {"24", 0xFFFFFF00u},
+        {" 24 ", 0xFFFFFF00u},
+        {"255.255.255.0", 0xFFFFFF00u},
+        {"0", 0u},
+        {"0.0.0.0", 0u},
+        {"32", 0xFFFFFFFFu},
+        {"255.255.255.255", 0xFFFFFFFFu},
+        {"1", 0x80000000u},
+        {"255.255.128.0", 0xFFFF8000u},
     };
     for (const auto& c : cases)
         EXPECT_EQ(UIPv4Netmask::parse(c.text).value(), c.mask) << c.text;
@@ -57,7 +66,11 @@ TEST(IpV4Netmask, AcceptedTexts)
 TEST(IpV4Netmask, RefusedTexts)
 {
     RecordingLog log;
-    struct { const char* text; const char* function; const char* message; } const cases[] = {
+    struct {
+        const char* text;
+        const char* function;
+        const char* message;
+    } const cases[] = {
         {"33", "UIPv4Netmask::fromCiscoValue()", "EXCEPTION - invalid value, 33"},
         {"123", "UIPv4Netmask::parse()", "EXCEPTION - invalid value, 123"},
         {"255.0.255.0", "UIPv4Netmask::parse()", "EXCEPTION - invalid value, 255.0.255.0"},
@@ -95,11 +108,13 @@ TEST(IpV6Netmask, AcceptedAndRefusedTexts)
     EXPECT_EQ(hex16(UIPv6NetmaskExpanded::parse("57").bytes()), "ffffffffffffff800000000000000000");
     EXPECT_EQ(hex16(UIPv6NetmaskExpanded::parse("ffff:ffff:ffff:ffff:0:0:0:0").bytes()),
               "ffffffffffffffff0000000000000000");
-    EXPECT_EQ(hex16(UIPv6NetmaskExpanded::parse("ffff:fe00:0:0:0:0:0:0").bytes()),
-              "fffffe00000000000000000000000000");
+    EXPECT_EQ(hex16(UIPv6NetmaskExpanded::parse("ffff:fe00:0:0:0:0:0:0").bytes()), "fffffe00000000000000000000000000");
 
     RecordingLog log;
-    struct { const char* text; const char* function; } const refused[] = {
+    struct {
+        const char* text;
+        const char* function;
+    } const refused[] = {
         {"129", "UIPv6NetmaskExpanded::fromCiscoValue()"},
         {"ffff:0:ffff:0:0:0:0:0", "UIPv6NetmaskExpanded::parse()"},
         {"ffff:7fff:0:0:0:0:0:0", "UIPv6NetmaskExpanded::parse()"},
@@ -127,7 +142,10 @@ TEST(IpV6Address, ExpandedParserTakesOnlyEightGroups)
 
 TEST(IpV6Address, Expand)
 {
-    struct { const char* in; const char* out; } const cases[] = {
+    struct {
+        const char* in;
+        const char* out;
+    } const cases[] = {
         {"1::2", "1:0000:0000:0000:0000:0000:0000:2"},
         {"::1", "0000:0000:0000:0000:0000:0000:0000:1"},
         {"1::", "1:0000:0000:0000:0000:0000:0000:0000"},
@@ -170,7 +188,10 @@ TEST(IpSubnet, Parse)
 TEST(IpAddressParse, ClassifiesHostTexts)
 {
     RecordingLog log;
-    struct { const char* text; int kind; } const cases[] = {
+    struct {
+        const char* text;
+        int kind;
+    } const cases[] = {
         {"", 0},
         {"10.1.2.3", 2},
         {"vpn.example.com", 1},
@@ -246,7 +267,10 @@ TEST(Plen2Mask, RefusesBadArguments)
     EXPECT_TRUE(log.contains("plen2mask, Invalid parameter"));
 
     // A guard after the IPv4 address shows that nothing is written past it.
-    struct { sockaddr_in a; unsigned char guard[16]; } v4;
+    struct {
+        sockaddr_in a;
+        unsigned char guard[16];
+    } v4;
     std::memset(&v4, 0, sizeof v4);
     v4.a.sin_family = AF_INET;
     for (int bad : {129, -1, 33, 128}) {

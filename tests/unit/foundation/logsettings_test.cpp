@@ -34,23 +34,27 @@ const char kExpectedDefaultFile[] =
     "# default log level for all tessal components\n"
     "default_log_level=63\n\n"
     "\n\n"
-    "# svpn core log level. This setting is used to override the default log level set by default_log_level setting for svpn component\n"
+    "# svpn core log level. This setting is used to override the default log level set by default_log_level setting "
+    "for svpn component\n"
     "#svpn_log_level=63\n\n"
     "\n\n"
-    "# svpn NPAPI plugin log level. This setting is used to override the default log level set by default_log_level setting for svpn NPAPI plugin\n"
+    "# svpn NPAPI plugin log level. This setting is used to override the default log level set by default_log_level "
+    "setting for svpn NPAPI plugin\n"
     "#svpn_plugin_log_level=63\n\n"
     "\n\n"
-    "# endpoint secutity NPAPI plugin. This setting is used to override the default log level set by default_log_level setting for endpoint secutity NPAPI plugin\n"
+    "# endpoint secutity NPAPI plugin. This setting is used to override the default log level set by default_log_level "
+    "setting for endpoint secutity NPAPI plugin\n"
     "#eps_plugin_log_level=63\n\n"
     "\n\n"
-    "# LumaroClient. This setting is used to override the default log level set by default_log_level setting for LumaorClient application\n"
+    "# LumaroClient. This setting is used to override the default log level set by default_log_level setting for "
+    "LumaorClient application\n"
     "#lumaro_client_log_level=63\n\n";
 
-using tessal::test::TempHome;
 using tessal::test::afterFolderMade;
 using tessal::test::readFile;
 using tessal::test::runAsOtherUser;
 using tessal::test::runWithoutPasswordEntry;
+using tessal::test::TempHome;
 
 void folderMade(int result)
 {
@@ -80,7 +84,11 @@ extern "C" int __wrap_mkdirat(int folder, const char* path, mode_t mode)
 
 TEST(LogSettingsRead, LevelTable)
 {
-    struct Case { const char* text; int vpn; int other; };
+    struct Case {
+        const char* text;
+        int vpn;
+        int other;
+    };
     const Case cases[] = {
         {"default_log_level=31\nvpn_log_level=48\n", 48, 31},
         {"vpn_log_level=48\ndefault_log_level=31\n", 48, 31},
@@ -111,17 +119,16 @@ TEST(LogSettingsRead, DefaultLevelTakesTheFirstLine)
 
 TEST(LogSettingsRead, SizeTable)
 {
-    struct Case { const char* text; int size; };
+    struct Case {
+        const char* text;
+        int size;
+    };
     const Case cases[] = {
-        {"log_file_size=1000\n", 1000},
-        {"log_file_size 1000\n", 1000},
-        {"log_file_size= 1000\n", 1000},
-        {"log_file_size = 1000\n", 0x500000},
-        {"log_file_size=abc\n", 0x500000},
-        {"log_file_size\n", 0x500000},
-        {"log_file_size", 0x500000},      // too short to hold a number: never read past it
-        {"log_file_size=", 0x500000},
-        {"log_file_size=10\nlog_file_size=20\n", 10},
+        {"log_file_size=1000\n", 1000},    {"log_file_size 1000\n", 1000},
+        {"log_file_size= 1000\n", 1000},   {"log_file_size = 1000\n", 0x500000},
+        {"log_file_size=abc\n", 0x500000}, {"log_file_size\n", 0x500000},
+        {"log_file_size", 0x500000}, // too short to hold a number: never read past it
+        {"log_file_size=", 0x500000},      {"log_file_size=10\nlog_file_size=20\n", 10},
         {"#log_file_size=10\n", 0x500000},
     };
     for (const Case& c : cases) {
@@ -167,12 +174,11 @@ TEST(LogSettingsFolder, PathsAndEmptyHome)
 // not empty, else the real user's password entry, else none.
 namespace {
 
-struct HomeRuleRow
-{
+struct HomeRuleRow {
     const char* name;
-    const char* home;  // null: HOME unset
+    const char* home; // null: HOME unset
     bool listedUser;
-    const char* expected;  // null: the real user's password-database home
+    const char* expected; // null: the real user's password-database home
 };
 
 void PrintTo(const HomeRuleRow& row, std::ostream* out)
@@ -181,8 +187,7 @@ void PrintTo(const HomeRuleRow& row, std::ostream* out)
 }
 
 class HomeFolderRule : public ::testing::TestWithParam<HomeRuleRow>
-{
-};
+{};
 
 } // namespace
 
@@ -208,8 +213,7 @@ TEST_P(HomeFolderRule, HomeThenThePasswordDatabase)
 INSTANTIATE_TEST_SUITE_P(
     LogSettingsFolder, HomeFolderRule,
     ::testing::Values(HomeRuleRow{"set", "/tmp/tessal-some-home", true, "/tmp/tessal-some-home"},
-                      HomeRuleRow{"empty", "", true, nullptr},
-                      HomeRuleRow{"unset", nullptr, true, nullptr},
+                      HomeRuleRow{"empty", "", true, nullptr}, HomeRuleRow{"unset", nullptr, true, nullptr},
                       HomeRuleRow{"setWithoutEntry", "/tmp/tessal-some-home", false, "/tmp/tessal-some-home"},
                       HomeRuleRow{"emptyWithoutEntry", "", false, ""},
                       HomeRuleRow{"unsetWithoutEntry", nullptr, false, ""}),
@@ -293,8 +297,8 @@ TEST(LogSettingsFolder, ASwapRightAfterTheFolderIsMadeHandsNothingOver)
     char outside[] = "/tmp/tessal-victim-XXXXXX";
     ASSERT_NE(mkdtemp(outside), nullptr);
     const std::string file = std::string(outside) + "/file", folder = std::string(outside) + "/folder";
-    ASSERT_EQ(std::system(("echo secret >'" + file + "' && chmod 600 '" + file + "' && mkdir -m 700 '" + folder + "'")
-                              .c_str()),
+    ASSERT_EQ(std::system(
+                  ("echo secret >'" + file + "' && chmod 600 '" + file + "' && mkdir -m 700 '" + folder + "'").c_str()),
               0);
     for (const std::string& target : {file, folder}) {
         TempHome home;

@@ -1,8 +1,8 @@
+#include "RecordingLog.h"
 #include "foundation/UException.h"
 #include "foundation/str_helper.h"
 #include "foundation/str_helper_match.h"
 #include "support/FailingMalloc.h"
-#include "RecordingLog.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,7 @@ namespace {
 const char kV6Zero[] = "0000:0000:0000:0000:0000:0000:0000:0000";
 const char kFe80[] = "fe80:0000:0000:0000:0000:0000:0000:0000";
 
-struct Row
-{
+struct Row {
     std::string pattern;
     bool accepted;
     std::vector<std::string> yes;
@@ -103,7 +102,7 @@ TEST(MatchTest, DWORDMatch)
     EXPECT_EQ(port.setPattern("65536"), -1);
     EXPECT_EQ(port.setPattern("1-65535"), 0);
 
-    {   // Outside text of any length costs no record.
+    { // Outside text of any length costs no record.
         RecordingLog quiet;
         UDWORDMatch five("5");
         EXPECT_FALSE(five.match("12345678901234567890"));
@@ -169,7 +168,9 @@ TEST(MatchTest, IP6SubnetMatch)
 TEST(MatchTest, TCPMatch)
 {
     runRows<UTCPMatch>({
-        {"10.0.0.0/8:80-90", true, {"10.1.2.3:85", "10.1.2.3:80", "10.1.2.3:90"},
+        {"10.0.0.0/8:80-90",
+         true,
+         {"10.1.2.3:85", "10.1.2.3:80", "10.1.2.3:90"},
          {"10.1.2.3:91", "10.1.2.3", "11.0.0.1:85", "10.1.2.3:85:1"}},
         {"10.0.0.0/8", true, {"10.1.2.3:1", "10.1.2.3:65535", "10.1.2.3:any"}, {"10.1.2.3", "10.1.2.3:"}},
         {"0.0.0.0/0:65535", true, {"1.2.3.4:65535"}, {"1.2.3.4:0", "1.2.3.4:65536"}},
@@ -197,7 +198,9 @@ TEST(MatchTest, TCP6Match)
 {
     const std::string fe80 = kFe80, zero = kV6Zero;
     runRows<UTCP6Match>({
-        {"[" + fe80 + "/10]:443", true, {"[fe80::1]:443", " [fe80::1]:443"},
+        {"[" + fe80 + "/10]:443",
+         true,
+         {"[fe80::1]:443", " [fe80::1]:443"},
          {"[fe80::1]:444", "[fec0::1]:443", "[fe80::1]x443", "fe80::1"}},
         {"[" + zero + "/0] : 1-65535", true, {"[::1]:1", "[::1]:65535"}, {"[::1]:0"}},
         {"[fe80::/10]:443", false, {}, {}},
@@ -228,8 +231,7 @@ TEST(MatchTest, DNSMatch)
 TEST(MatchTest, ExpressionMatch)
 {
     const std::string zero = kV6Zero;
-    struct Case
-    {
+    struct Case {
         uint32_t kind;
         std::string expression;
         int result;
@@ -238,15 +240,27 @@ TEST(MatchTest, ExpressionMatch)
         std::vector<std::string> no;
     };
     const std::vector<Case> cases = {
-        {3, "10.0.0.0/8:80,443; 192.168.0.0/16", 0, "10.0.0.0/8:80\n10.0.0.0/8:443\n192.168.0.0/16\n",
-         {"10.1.2.3:443", "10.1.2.3:80", "192.168.1.1:9"}, {"10.1.2.3:8080", "10.1.2.3"}},
+        {3,
+         "10.0.0.0/8:80,443; 192.168.0.0/16",
+         0,
+         "10.0.0.0/8:80\n10.0.0.0/8:443\n192.168.0.0/16\n",
+         {"10.1.2.3:443", "10.1.2.3:80", "192.168.1.1:9"},
+         {"10.1.2.3:8080", "10.1.2.3"}},
         {0, "a*; ;b;", 0, "a*\nb\n", {"abc", "b"}, {"c"}},
         {1, "1-5;9", 0, "1-5\n9\n", {"3", "9"}, {"7"}},
         {2, "10.0.0.0/8", 0, "10.0.0.0/8\n", {"10.0.0.1"}, {"11.0.0.1"}},
-        {4, "Example.com:80,443;*.Org", 0, "example.com:80\nexample.com:443\n*.Org\n",
-         {"EXAMPLE.com", "www.org"}, {"example.net"}},
-        {5, "[" + zero + "/0]:80,443", 0, "[" + zero + "/0]:80\n[" + zero + "/0]:443\n",
-         {"[::1]:80", "[::1]:443"}, {"[::1]:81"}},
+        {4,
+         "Example.com:80,443;*.Org",
+         0,
+         "example.com:80\nexample.com:443\n*.Org\n",
+         {"EXAMPLE.com", "www.org"},
+         {"example.net"}},
+        {5,
+         "[" + zero + "/0]:80,443",
+         0,
+         "[" + zero + "/0]:80\n[" + zero + "/0]:443\n",
+         {"[::1]:80", "[::1]:443"},
+         {"[::1]:81"}},
         {0, "", 0, "", {}, {""}},
         {6, "x", -1, "", {}, {"x"}},
         {3, "10.0.0.0/8:80;bad", -1, "", {}, {"10.1.2.3:80"}},
@@ -279,8 +293,7 @@ TEST(MatchTest, ExpressionMatch)
     EXPECT_FALSE(numbers.match("7", hits));
     EXPECT_EQ(hits.getCount(), 0);
     EXPECT_TRUE(UExpressionMatch("x*;y").match("xyz"));
-    EXPECT_EQ(thrownMessage([] { delete UExpressionMatch::createMatchObject(7, "x"); }),
-              "EXCEPTION - unknown type, 7");
+    EXPECT_EQ(thrownMessage([] { delete UExpressionMatch::createMatchObject(7, "x"); }), "EXCEPTION - unknown type, 7");
 }
 
 // A pattern the list cannot take fails the expression; it does not leave it

@@ -1,8 +1,8 @@
 // Text rows, row conversions and the records of the route table.
 
+#include "RecordingLog.h"
 #include "foundation/CLinuxRouteTable.h"
 #include "foundation/String.h"
-#include "RecordingLog.h"
 
 #include <gtest/gtest.h>
 
@@ -173,7 +173,7 @@ TEST(RouteFormatTest, LookupAndUpdateTracesAtVerboseLevel)
     RecordingLog log(63);
     CLinuxRouteTable table;
     IpForwardRow2 row{};
-    row.destination.ss_family = AF_UNIX;  // refused before anything is sent
+    row.destination.ss_family = AF_UNIX; // refused before anything is sent
     EXPECT_EQ(-1, table.UpdateIpForwardEntry(&row, 2));
     EXPECT_TRUE(log.contains("48, /CLinuxRouteTable, "));
     EXPECT_TRUE(log.contains("CLinuxRouteTable::SendRequest, EXCEPTION - Unexpected address family on DESTINATION, 1"));

@@ -1,11 +1,11 @@
 // The route table against the real kernel: read-only dumps of this machine's
 // tables, and changes inside a private network namespace of one thread.
 
+#include "PrivateNetwork.h"
 #include "foundation/CLinuxRouteTable.h"
 #include "foundation/String.h"
 #include "foundation/UException.h"
 #include "foundation/USocket.h"
-#include "PrivateNetwork.h"
 
 #include <gtest/gtest.h>
 
@@ -61,8 +61,8 @@ std::vector<std::string> ipUnicastRoutes(const char* family)
     if (!pipe)
         return keys;
     char line[1024];
-    static const char* const kTypes[] = {"local", "broadcast", "multicast", "anycast", "unreachable", "prohibit",
-                                         "blackhole", "throw", "nat", "xresolve", "unicast"};
+    static const char* const kTypes[] = {"local",     "broadcast", "multicast", "anycast",  "unreachable", "prohibit",
+                                         "blackhole", "throw",     "nat",       "xresolve", "unicast"};
     while (std::fgets(line, sizeof line, pipe)) {
         std::istringstream words(line);
         std::string first;
@@ -123,7 +123,7 @@ IpForwardRow2 routeVia(const char* destination, uint8_t prefixLength, int64_t if
     row.prefixLength = prefixLength;
     row.ifIndex = ifIndex;
     row.metric = 5;
-    row.protocol = 4;  // static
+    row.protocol = 4; // static
     return row;
 }
 
@@ -195,8 +195,8 @@ TEST(RouteKernelTest, ChangesInsideAPrivateNamespace)
         IpForwardRow v4{};
         ASSERT_EQ(0, GetRouteForAddr(htonl(0x0a1e0109), &v4));
         EXPECT_EQ(static_cast<uint32_t>(lo), v4.dwForwardIfIndex);
-        EXPECT_EQ(htonl(0x7f000001), v4.dwForwardNextHop);  // no gateway: the interface's address
-        EXPECT_EQ(-1, GetRouteForAddr(htonl(0xc0000201), &v4));  // no route at all
+        EXPECT_EQ(htonl(0x7f000001), v4.dwForwardNextHop); // no gateway: the interface's address
+        EXPECT_EQ(-1, GetRouteForAddr(htonl(0xc0000201), &v4)); // no route at all
 
         // The best source address for a host, dotted IPv4 text only.
         EXPECT_EQ("127.0.0.1", std::string(USocketHelper::getBestSourceIPForHost("10.30.1.9")));
@@ -276,7 +276,7 @@ TEST(RouteKernelTest, ChangesInsideAPrivateNamespace)
         EXPECT_EQ(htonl(0xffff0000), v4Table->table[1].dwForwardMask);
         EXPECT_EQ(3u, v4Table->table[1].dwForwardMetric1);
         EXPECT_EQ(0, table.DeleteIpForwardEntry(&oldStyle));
-        EXPECT_EQ(-1, table.DeleteIpForwardEntry(&oldStyle));  // the IPv4 form reports -1 for every failure
+        EXPECT_EQ(-1, table.DeleteIpForwardEntry(&oldStyle)); // the IPv4 form reports -1 for every failure
     });
     if (!skip.empty())
         GTEST_SKIP() << skip;

@@ -24,7 +24,8 @@ using Bytes = std::vector<unsigned char>;
 constexpr uint32_t kPort = 4242;
 
 // Builds netlink messages and datagrams.
-class Message {
+class Message
+{
 public:
     Message(uint16_t type, uint32_t seq, uint32_t pid = kPort, uint16_t flags = NLM_F_MULTI)
     {
@@ -135,8 +136,12 @@ Bytes ack(uint32_t seq, int error = 0)
 
 Bytes unicastRoute(uint32_t seq, const char* dst, unsigned char dstLen, uint32_t oif)
 {
-    return Message(RTM_NEWROUTE, seq).route(AF_INET, dstLen).u32(RTA_TABLE, RT_TABLE_MAIN).ipv4(RTA_DST, dst)
-        .u32(RTA_OIF, oif).bytes();
+    return Message(RTM_NEWROUTE, seq)
+        .route(AF_INET, dstLen)
+        .u32(RTA_TABLE, RT_TABLE_MAIN)
+        .ipv4(RTA_DST, dst)
+        .u32(RTA_OIF, oif)
+        .bytes();
 }
 
 sockaddr_storage ipv4Address(const char* text)
@@ -186,7 +191,8 @@ uint32_t payloadU32(const Attr& a)
     return v;
 }
 
-class RouteNetlinkTest : public ::testing::Test {
+class RouteNetlinkTest : public ::testing::Test
+{
 protected:
     using Script = std::function<std::vector<Bytes>(const nlmsghdr& request)>;
 
@@ -271,7 +277,7 @@ TEST_F(RouteNetlinkTest, RouteDumpRequestAndDoneAloneGiveAnEmptyTable)
     EXPECT_EQ(h.nlmsg_len, m_request.size());
     const rtmsg r = requestRoute();
     EXPECT_EQ(AF_INET, r.rtm_family);
-    EXPECT_EQ(RT_SCOPE_LINK, r.rtm_scope);  // no gateway
+    EXPECT_EQ(RT_SCOPE_LINK, r.rtm_scope); // no gateway
     const auto attrs = requestAttributes(m_request, NLMSG_SPACE(sizeof(rtmsg)));
     ASSERT_EQ(1u, attrs.size());
     EXPECT_EQ(RTA_DST, attrs[0].type);
@@ -315,7 +321,7 @@ TEST_F(RouteNetlinkTest, AddSendsAttributesInOrderWith32BitPriorityAndOif)
     row.protocol = RTPROT_STATIC;
     ASSERT_EQ(0, m_table->AddIpForwardEntry2(&row));
     finish();
-    EXPECT_EQ(254u, row.table);  // table 0 means the main table
+    EXPECT_EQ(254u, row.table); // table 0 means the main table
 
     const nlmsghdr h = requestHeader();
     EXPECT_EQ(RTM_NEWROUTE, h.nlmsg_type);
@@ -408,7 +414,7 @@ TEST_F(RouteNetlinkTest, LookupAsksForPrefix128WithoutGateway)
     });
     IpForwardRow2 row{};
     row.destination = ipv4Address("198.51.100.7");
-    row.gateway = ipv4Address("10.0.0.1");  // dropped from the request
+    row.gateway = ipv4Address("10.0.0.1"); // dropped from the request
     row.prefixLength = 3;
     ASSERT_EQ(0, m_table->GetBestRoute2(&row));
     finish();
@@ -430,10 +436,12 @@ TEST_F(RouteNetlinkTest, AddressQueriesSendTheAddressHeader)
     const uint32_t lo = if_nametoindex("lo");
     ASSERT_NE(0u, lo);
     serve([lo](const nlmsghdr& r) {
-        return std::vector<Bytes>{datagram(
-            {Message(RTM_NEWADDR, r.nlmsg_seq).addr(AF_INET, 8, lo).ipv4(IFA_ADDRESS, "127.0.0.1")
-                 .ipv4(IFA_LOCAL, "127.0.0.1").bytes(),
-             done(r.nlmsg_seq)})};
+        return std::vector<Bytes>{datagram({Message(RTM_NEWADDR, r.nlmsg_seq)
+                                                .addr(AF_INET, 8, lo)
+                                                .ipv4(IFA_ADDRESS, "127.0.0.1")
+                                                .ipv4(IFA_LOCAL, "127.0.0.1")
+                                                .bytes(),
+                                            done(r.nlmsg_seq)})};
     });
     IpAddrRow2 row{};
     row.address.ss_family = AF_INET;
@@ -454,9 +462,9 @@ TEST_F(RouteNetlinkTest, AddressQueriesSendTheAddressHeader)
 TEST_F(RouteNetlinkTest, InterfaceWithoutAddressIsAFailure)
 {
     serve([](const nlmsghdr& r) {
-        return std::vector<Bytes>{datagram(
-            {Message(RTM_NEWADDR, r.nlmsg_seq).addr(AF_INET, 24, 77).ipv4(IFA_LOCAL, "10.0.0.1").bytes(),
-             done(r.nlmsg_seq)})};
+        return std::vector<Bytes>{
+            datagram({Message(RTM_NEWADDR, r.nlmsg_seq).addr(AF_INET, 24, 77).ipv4(IFA_LOCAL, "10.0.0.1").bytes(),
+                      done(r.nlmsg_seq)})};
     });
     IpAddrRow2 row{};
     row.address.ss_family = AF_INET;
@@ -493,14 +501,22 @@ TEST_F(RouteNetlinkTest, DumpSplitOverThreeDatagramsIsReadWholeInKernelOrder)
         const uint32_t s = r.nlmsg_seq;
         return std::vector<Bytes>{
             datagram({unicastRoute(s, "10.0.1.0", 24, 2),
-                      Message(RTM_NEWROUTE, s).route(AF_INET, 32, RTN_LOCAL, RT_TABLE_LOCAL)
-                          .ipv4(RTA_DST, "127.0.0.1").bytes(),
+                      Message(RTM_NEWROUTE, s)
+                          .route(AF_INET, 32, RTN_LOCAL, RT_TABLE_LOCAL)
+                          .ipv4(RTA_DST, "127.0.0.1")
+                          .bytes(),
                       unicastRoute(s, "10.0.2.0", 24, 2)}),
-            datagram({Message(RTM_NEWROUTE, s).route(AF_INET, 32, RTN_BROADCAST, RT_TABLE_LOCAL)
-                          .ipv4(RTA_DST, "10.0.2.255").bytes(),
+            datagram({Message(RTM_NEWROUTE, s)
+                          .route(AF_INET, 32, RTN_BROADCAST, RT_TABLE_LOCAL)
+                          .ipv4(RTA_DST, "10.0.2.255")
+                          .bytes(),
                       unicastRoute(s, "10.0.3.0", 24, 3)}),
-            datagram({Message(RTM_NEWROUTE, s).route(AF_INET, 0).ipv4(RTA_GATEWAY, "10.0.1.1").u32(RTA_OIF, 2)
-                          .u32(RTA_PRIORITY, 100).bytes(),
+            datagram({Message(RTM_NEWROUTE, s)
+                          .route(AF_INET, 0)
+                          .ipv4(RTA_GATEWAY, "10.0.1.1")
+                          .u32(RTA_OIF, 2)
+                          .u32(RTA_PRIORITY, 100)
+                          .bytes(),
                       done(s)}),
         };
     });
@@ -516,7 +532,7 @@ TEST_F(RouteNetlinkTest, DumpSplitOverThreeDatagramsIsReadWholeInKernelOrder)
     EXPECT_EQ("0.0.0.0", addressText(table->Table[3].destination));
     EXPECT_EQ(0, table->Table[3].prefixLength);
     EXPECT_EQ(100u, table->Table[3].metric);
-    EXPECT_EQ(3u, table->Table[3].flags);  // default route: U and G
+    EXPECT_EQ(3u, table->Table[3].flags); // default route: U and G
     EXPECT_EQ(1u, table->Table[0].flags);
     m_table->FreeIpForwardTable2(table);
 }
@@ -541,7 +557,7 @@ TEST_F(RouteNetlinkTest, RepliesOfOtherRequestsOrPortsAreSkipped)
 
 TEST_F(RouteNetlinkTest, DatagramLargerThanTheBufferIsReadWhole)
 {
-    const int count = 2000;  // about 80 KiB in one datagram
+    const int count = 2000; // about 80 KiB in one datagram
     serve([count](const nlmsghdr& r) {
         Bytes big;
         for (int i = 0; i < count; ++i) {
@@ -598,7 +614,9 @@ TEST_F(RouteNetlinkTest, MalformedRepliesFailWithoutReadingPastThem)
             return m;
         },
         // A route message too short for its route header.
-        [](uint32_t s) { return datagram({Message(RTM_NEWROUTE, s).raw("abcd", 4).bytes(), done(s)}); },
+        [](uint32_t s) {
+            return datagram({Message(RTM_NEWROUTE, s).raw("abcd", 4).bytes(), done(s)});
+        },
         // Trailing bytes that are no message.
         [](uint32_t s) {
             Bytes d = datagram({unicastRoute(s, "10.0.0.0", 8, 1)});
@@ -664,8 +682,8 @@ TEST_F(RouteNetlinkTest, Ipv4TablesReportTheSizeNeeded)
 {
     auto routes = [](const nlmsghdr& r) {
         const uint32_t s = r.nlmsg_seq;
-        return std::vector<Bytes>{datagram({unicastRoute(s, "10.0.1.0", 24, 2), unicastRoute(s, "10.0.2.0", 23, 2),
-                                            done(s)})};
+        return std::vector<Bytes>{
+            datagram({unicastRoute(s, "10.0.1.0", 24, 2), unicastRoute(s, "10.0.2.0", 23, 2), done(s)})};
     };
     unsigned long size = 0;
     serve(routes);
@@ -695,8 +713,8 @@ TEST_F(RouteNetlinkTest, Ipv4AddressTableOfExactSize)
     const uint32_t lo = if_nametoindex("lo");
     auto addresses = [lo](const nlmsghdr& r) {
         const uint32_t s = r.nlmsg_seq;
-        return std::vector<Bytes>{datagram(
-            {Message(RTM_NEWADDR, s).addr(AF_INET, 8, lo).ipv4(IFA_LOCAL, "127.0.0.1").bytes(), done(s)})};
+        return std::vector<Bytes>{
+            datagram({Message(RTM_NEWADDR, s).addr(AF_INET, 8, lo).ipv4(IFA_LOCAL, "127.0.0.1").bytes(), done(s)})};
     };
     std::vector<unsigned char> buffer(4 + 24);
     unsigned long size = buffer.size();
@@ -712,24 +730,28 @@ TEST_F(RouteNetlinkTest, Ipv4AddressTableOfExactSize)
 
 // ---------------------------------------------------------------- parsing
 
-class RouteParseTest : public ::testing::Test {
+class RouteParseTest : public ::testing::Test
+{
 protected:
     static IpForwardRow2 parse(const Bytes& message, bool expectOk = true)
     {
         IpForwardRow2 row;
         std::memset(&row, 0xAB, sizeof row);
-        EXPECT_EQ(expectOk, CLinuxRouteTable::ParseRouteMessage(reinterpret_cast<const nlmsghdr*>(message.data()), &row));
+        EXPECT_EQ(expectOk,
+                  CLinuxRouteTable::ParseRouteMessage(reinterpret_cast<const nlmsghdr*>(message.data()), &row));
         return row;
     }
 };
 
 TEST_F(RouteParseTest, Ipv6DestinationKeepsOnlyThePrefixBytes)
 {
-    const IpForwardRow2 row =
-        parse(Message(RTM_NEWROUTE, 1).route(AF_INET6, 64).ipv6(RTA_DST, "2001:db8:1:2:ffff:ffff:ffff:ffff")
-                  .ipv6(RTA_PREFSRC, "2001:db8::1").bytes());
+    const IpForwardRow2 row = parse(Message(RTM_NEWROUTE, 1)
+                                        .route(AF_INET6, 64)
+                                        .ipv6(RTA_DST, "2001:db8:1:2:ffff:ffff:ffff:ffff")
+                                        .ipv6(RTA_PREFSRC, "2001:db8::1")
+                                        .bytes());
     EXPECT_EQ("2001:db8:1:2::", addressText(row.destination));
-    EXPECT_EQ(0, row.prefSrc.ss_family);  // ignored for IPv6
+    EXPECT_EQ(0, row.prefSrc.ss_family); // ignored for IPv6
     EXPECT_EQ(1u, row.flags);
 }
 
@@ -738,21 +760,23 @@ TEST_F(RouteParseTest, CacheInfoExpiryInSeconds)
     const long hz = sysconf(_SC_CLK_TCK);
     rta_cacheinfo info{};
     info.rta_expires = static_cast<int32_t>(5 * hz);
-    EXPECT_EQ(5, parse(Message(RTM_NEWROUTE, 1).route(AF_INET, 0).attr(RTA_CACHEINFO, &info, sizeof info).bytes())
-                     .expires);
+    EXPECT_EQ(
+        5, parse(Message(RTM_NEWROUTE, 1).route(AF_INET, 0).attr(RTA_CACHEINFO, &info, sizeof info).bytes()).expires);
     info.rta_expires = 0;
-    EXPECT_EQ(0, parse(Message(RTM_NEWROUTE, 1).route(AF_INET, 0).attr(RTA_CACHEINFO, &info, sizeof info).bytes())
-                     .expires);
+    EXPECT_EQ(
+        0, parse(Message(RTM_NEWROUTE, 1).route(AF_INET, 0).attr(RTA_CACHEINFO, &info, sizeof info).bytes()).expires);
     info.rta_expires = static_cast<int32_t>(-3 * hz);
-    EXPECT_EQ(-3, parse(Message(RTM_NEWROUTE, 1).route(AF_INET, 0).attr(RTA_CACHEINFO, &info, sizeof info).bytes())
-                      .expires);
+    EXPECT_EQ(
+        -3, parse(Message(RTM_NEWROUTE, 1).route(AF_INET, 0).attr(RTA_CACHEINFO, &info, sizeof info).bytes()).expires);
 }
 
 TEST_F(RouteParseTest, TableAttributeReplacesTheHeaderByte)
 {
-    const IpForwardRow2 row =
-        parse(Message(RTM_NEWROUTE, 1).route(AF_INET, 8, RTN_UNICAST, RT_TABLE_COMPAT).u32(RTA_TABLE, 1000)
-                  .ipv4(RTA_DST, "10.0.0.0").bytes());
+    const IpForwardRow2 row = parse(Message(RTM_NEWROUTE, 1)
+                                        .route(AF_INET, 8, RTN_UNICAST, RT_TABLE_COMPAT)
+                                        .u32(RTA_TABLE, 1000)
+                                        .ipv4(RTA_DST, "10.0.0.0")
+                                        .bytes());
     EXPECT_EQ(1000u, row.table);
     EXPECT_EQ(static_cast<uint64_t>(RTPROT_BOOT), row.protocol);
 }

@@ -27,7 +27,8 @@ std::string readFile(const std::string& path)
     return out.str();
 }
 
-class SignatureTest : public testing::Test {
+class SignatureTest : public testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -92,12 +93,16 @@ TEST_F(SignatureTest, DigestSignedWithTheMatchingKeyVerifies)
 TEST_F(SignatureTest, OtherKeyOrOtherDigestIsRefused)
 {
     const std::string other = m_dir + "/other.key";
-    ASSERT_EQ(std::system(("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out '" + other + "' 2>/dev/null").c_str()), 0);
+    ASSERT_EQ(
+        std::system(
+            ("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out '" + other + "' 2>/dev/null").c_str()),
+        0);
     const std::string file = write("pkg", "package contents\n");
     CSignature s;
     for (const auto& [digest, key] : {std::pair{"md5", other}, {"sha256", ""}, {"sha1", ""}}) {
         const std::string signature = sign(file, digest, key);
-        EXPECT_FALSE(signature.empty() || s.VerifyDigest(signature.c_str(), md5Base64("package contents\n").c_str())) << digest;
+        EXPECT_FALSE(signature.empty() || s.VerifyDigest(signature.c_str(), md5Base64("package contents\n").c_str()))
+            << digest;
         EXPECT_FALSE(s.VerifyFileSignature(file, signature)) << digest;
     }
 }
@@ -121,7 +126,7 @@ TEST_F(SignatureTest, FileSignatureReadsTheFileAndFailsWhenItCannot)
     CSignature s;
     EXPECT_TRUE(s.VerifyFileSignature(file, signature));
     EXPECT_FALSE(s.VerifyFileSignature(m_dir + "/missing", signature));
-    EXPECT_FALSE(s.VerifyFileSignature(m_dir, signature));  // a folder
+    EXPECT_FALSE(s.VerifyFileSignature(m_dir, signature)); // a folder
     // The signature of empty input does not pass for a file that cannot be read.
     const std::string empty = write("empty", "");
     const std::string emptySignature = sign(empty);
@@ -149,7 +154,8 @@ TEST_F(SignatureTest, HmacIsRfc2104WithTheBuiltInKey)
         EVP_MAC* mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
         EVP_MAC_CTX* ctx = EVP_MAC_CTX_new(mac);
         char md5[] = "MD5";
-        OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, md5, 0), OSSL_PARAM_construct_end()};
+        OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, md5, 0),
+                               OSSL_PARAM_construct_end()};
         ASSERT_EQ(EVP_MAC_init(ctx, reinterpret_cast<const unsigned char*>(key.data()), key.size(), params), 1);
         EVP_MAC_update(ctx, reinterpret_cast<const unsigned char*>(message.data()), message.size());
         EVP_MAC_final(ctx, expected, &length, sizeof(expected));
@@ -178,4 +184,4 @@ TEST_F(SignatureTest, UnknownDigestNameLeavesTheOutputAlone)
     EXPECT_EQ(length, 64u);
 }
 
-}  // namespace
+} // namespace

@@ -1,6 +1,6 @@
+#include "RecordingLog.h"
 #include "foundation/UException.h"
 #include "foundation/USocket.h"
-#include "RecordingLog.h"
 
 #include <gtest/gtest.h>
 
@@ -159,7 +159,7 @@ void target(Socket& s, uint16_t port, const char* host = "127.0.0.1")
     s.setPort(port);
 }
 
-}  // namespace
+} // namespace
 
 TEST(TcpSocket, RefusedConnectGives111AndNoDescriptor)
 {
@@ -425,7 +425,7 @@ TEST(TcpSocket, SendToClosedPeerIsAnErrorNotSigpipe)
     ASSERT_GE(peer, 0);
     linger off{1, 0};
     ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &off, sizeof off);
-    ::close(peer);  // reset
+    ::close(peer); // reset
 
     const std::string data(1000, 'd');
     int rc = 0;

@@ -58,9 +58,13 @@ TEST(StrHelperFixed, Texts)
 
 TEST(StrHelperBase64, EncodeTable)
 {
-    struct Case { const char* in; const char* out; int added; };
-    const Case cases[] = {{"abc", "YWJj", 4}, {"ab", "YWI=", 4}, {"a", "YQ==", 4}, {"", "", 0},
-                          {"hello world", "aGVsbG8gd29ybGQ=", 16}};
+    struct Case {
+        const char* in;
+        const char* out;
+        int added;
+    };
+    const Case cases[] = {
+        {"abc", "YWJj", 4}, {"ab", "YWI=", 4}, {"a", "YQ==", 4}, {"", "", 0}, {"hello world", "aGVsbG8gd29ybGQ=", 16}};
     for (const Case& c : cases) {
         CString out("pre:");
         EXPECT_EQ(base64Encode(c.in, static_cast<int>(std::strlen(c.in)), out), c.added) << c.in;
@@ -72,8 +76,14 @@ TEST(StrHelperBase64, EncodeTable)
 
 TEST(StrHelperBase64, DecodeTable)
 {
-    struct Case { const char* in; std::string out; };
-    const Case cases[] = {{"YW Jj\n", "abc"}, {"YQ", "a"}, {"Y", ""}, {"YWI=", "ab"},
+    struct Case {
+        const char* in;
+        std::string out;
+    };
+    const Case cases[] = {{"YW Jj\n", "abc"},
+                          {"YQ", "a"},
+                          {"Y", ""},
+                          {"YWI=", "ab"},
                           {"Y\xC3QQ", "Y"}, // stops at the first byte with the high bit set
                           {"", ""}};
     for (const Case& c : cases) {
@@ -107,7 +117,9 @@ TEST(StrHelperBase64, DecodeForms)
 
 TEST(StrHelperHex, Forms)
 {
-    EXPECT_EQ(s(toHexString("\x01\xff" "A")), "01FF41");
+    EXPECT_EQ(s(toHexString("\x01\xff"
+                            "A")),
+              "01FF41");
     EXPECT_EQ(s(toHexString("")), "");
     EXPECT_EQ(s(percentEscapeAll("a/")), "%61%2F");
     EXPECT_EQ(s(hexDump("\x01\xab", 2, 0)), "01ab");
@@ -131,7 +143,7 @@ TEST(StrHelperHex, Forms)
     EXPECT_EQ(bytes[2], 1);
     EXPECT_EQ(hexToBytes("0102ff", bytes, 2), -1);
     EXPECT_EQ(hexToBytes("01x2", bytes, 4), -2);
-    EXPECT_EQ(hexToBytes("010", bytes, 1), 0);   // odd last character ignored
+    EXPECT_EQ(hexToBytes("010", bytes, 1), 0); // odd last character ignored
 }
 
 TEST(StrHelperHex, DumpLayoutColumnsLineUp)
@@ -156,7 +168,10 @@ TEST(StrHelperHex, DumpLayoutColumnsLineUp)
 
 TEST(StrHelperUrl, DecodeTable)
 {
-    struct Case { const char* in; const char* out; };
+    struct Case {
+        const char* in;
+        const char* out;
+    };
     const Case cases[] = {{"a%2Fb%zz%4", "a/b%zz%4"}, {"a+b", "a+b"}, {"%41%6a", "Aj"}, {"%", "%"}, {"", ""}};
     for (const Case& c : cases) {
         EXPECT_EQ(s(URLDecode(CString(c.in))), c.out) << c.in;
@@ -234,7 +249,11 @@ TEST(StrHelperSplit, JoinStrings)
 
 TEST(StrHelperPaths, SplitPathTable)
 {
-    struct Case { const char* path; const char* dir; const char* name; };
+    struct Case {
+        const char* path;
+        const char* dir;
+        const char* name;
+    };
     const Case cases[] = {{"/usr/lib/x.so", "/usr/lib/", "x.so"},
                           {"a\\b", "a/", "b"},
                           {"..", "..", ""},
@@ -282,7 +301,7 @@ TEST(StrHelperText, CompareNoCase)
     EXPECT_LT(compareNoCase("ab", "abc"), 0);
     EXPECT_GT(compareNoCase("abc", "ab"), 0);
     EXPECT_EQ(compareNoCase(nullptr, ""), 0);
-    EXPECT_NE(compareNoCase("\xC9", "\xE9"), 0);   // only ASCII letters fold
+    EXPECT_NE(compareNoCase("\xC9", "\xE9"), 0); // only ASCII letters fold
 }
 
 TEST(StrHelperText, WideReplaceAll)

@@ -2,26 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
-#include <algorithm>
 #include <functional>
 #include <grp.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
+#include "ChildState.h"
 #include "foundation/UException.h"
 #include "foundation/Uri.h"
 #include "foundation/UserFiles.h"
 #include "foundation/m_system.h"
-#include "ChildState.h"
 
 namespace {
 
@@ -30,8 +30,7 @@ std::string s(const CString& text)
     return std::string(static_cast<const char*>(text), static_cast<size_t>(text.GetLength()));
 }
 
-struct TempFolder
-{
+struct TempFolder {
     TempFolder()
     {
         char name[] = "/tmp/tessal-sys-XXXXXX";
@@ -128,10 +127,15 @@ TEST(SysFiles, ExecutableBitsByRole)
         EXPECT_FALSE(isExecutableFile(statOf(S_IFREG | 0666, other, otherGroup)));
         return;
     }
-    struct Case { mode_t mode; uid_t uid; gid_t gid; bool expected; };
+    struct Case {
+        mode_t mode;
+        uid_t uid;
+        gid_t gid;
+        bool expected;
+    };
     const Case cases[] = {
-        {0700, me, otherGroup, true},  {0077, me, otherGroup, false},  // the owner's bit decides for the owner
-        {0070, other, myGroup, true},  {0707, other, myGroup, false},  // the group's for the group
+        {0700, me, otherGroup, true},    {0077, me, otherGroup, false}, // the owner's bit decides for the owner
+        {0070, other, myGroup, true},    {0707, other, myGroup, false}, // the group's for the group
         {0001, other, otherGroup, true}, {0770, other, otherGroup, false},
     };
     for (const Case& c : cases)
@@ -148,12 +152,10 @@ TEST(SysFiles, ExecutableBitsAsAnotherUser)
     if (pid == 0) {
         if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
             _exit(2);
-        bool ok = isExecutableFile(statOf(S_IFREG | 0700, 65534, 1)) &&
-                  !isExecutableFile(statOf(S_IFREG | 0077, 65534, 1)) &&
-                  isExecutableFile(statOf(S_IFREG | 0070, 1, 65534)) &&
-                  !isExecutableFile(statOf(S_IFREG | 0707, 1, 65534)) &&
-                  isExecutableFile(statOf(S_IFREG | 0001, 1, 1)) &&
-                  !isExecutableFile(statOf(S_IFREG | 0770, 1, 1));
+        bool ok =
+            isExecutableFile(statOf(S_IFREG | 0700, 65534, 1)) && !isExecutableFile(statOf(S_IFREG | 0077, 65534, 1)) &&
+            isExecutableFile(statOf(S_IFREG | 0070, 1, 65534)) && !isExecutableFile(statOf(S_IFREG | 0707, 1, 65534)) &&
+            isExecutableFile(statOf(S_IFREG | 0001, 1, 1)) && !isExecutableFile(statOf(S_IFREG | 0770, 1, 1));
         _exit(ok ? 0 : 1);
     }
     int status = 0;
@@ -187,8 +189,8 @@ TEST(SysProcess, BannerAndNames)
 
 // The executable path: a 2000-byte buffer grows by 10000 while the link fills
 // it, ten tries at most; a failed read and a path too long have their texts.
-size_t g_linkLength = 0;             // 0: the read fails
-std::vector<size_t> g_linkBuffers;   // buffer sizes offered
+size_t g_linkLength = 0; // 0: the read fails
+std::vector<size_t> g_linkBuffers; // buffer sizes offered
 ssize_t fakeLink(char* buffer, size_t size)
 {
     g_linkBuffers.push_back(size);
@@ -202,7 +204,9 @@ TEST(SysProcess, ModulePathBufferGrowsAndItsFailuresHaveTheirTexts)
     const struct {
         size_t length, tries;
         std::string error;
-    } rows[] = {{1998, 1, ""}, {1999, 2, ""}, {91998, 10, ""},
+    } rows[] = {{1998, 1, ""},
+                {1999, 2, ""},
+                {91998, 10, ""},
                 {91999, 10, "EXCEPTION - path is too big (allocated memory), 92000"},
                 {0, 1, "EXCEPTION - GetModuleFileName() error , 2"}};
     for (const auto& row : rows) {
@@ -273,7 +277,7 @@ TEST(SysProcess, FailedExecRunsNoHandlersOfTheParent)
         if (std::freopen(out.c_str(), "w", stdout) == nullptr)
             _exit(2);
         std::setvbuf(stdout, nullptr, _IOFBF, 4096);
-        std::printf("parent-buffer\n");   // still buffered during the fork
+        std::printf("parent-buffer\n"); // still buffered during the fork
         std::string tooLong(300000, 'x');
         // The failed exec is reported as one, its child already reaped.
         const pid_t child = runShellCommand(tooLong.c_str());
@@ -305,7 +309,10 @@ TEST(SysProcess, EveryChildStartsWithTheStandardDescriptorsAndDefaultSignals)
     const std::string command = tessal::test::childStateCommand(out);
     const std::pair<const char*, std::function<pid_t()>> starts[] = {
         {"shell command", [&] { return runShellCommand(command.c_str()); }},
-        {"detached", [&] { return startDetached({"/bin/sh", "-c", command}); }},
+        {"detached",
+         [&] {
+             return startDetached({"/bin/sh", "-c", command});
+         }},
     };
     for (const auto& start : starts) {
         SCOPED_TRACE(start.first);
@@ -357,23 +364,30 @@ TEST(SysProcess, StartProcessTakesItsEnvironmentIdentityAndBound)
     ::setenv("force_s3tc_enable", "true", 1);
     const std::string report = "id -u > '" + out + "'; tr '\\0' '\\n' < /proc/$$/environ >> '" + out + "'";
     const UserIdentity nobody = userIdentity(65534, 65534);
-    struct Row
-    {
+    struct Row {
         const char* name;
         std::function<void(ChildStart&)> set;
         bool started;
         int error;
         bool timedOut;
-        const char* uid;        // what the child wrote first, or nothing
-        const char* has;        // an environment entry it must have
-        const char* hasNot;     // and one it must not
+        const char* uid; // what the child wrote first, or nothing
+        const char* has; // an environment entry it must have
+        const char* hasNot; // and one it must not
     };
     const Row rows[] = {
         {"start environment", [](ChildStart&) {}, true, 0, false, "0", "TESSAL_BEFORE=kept", "force_s3tc_enable="},
-        {"as a user", [&](ChildStart& s) { s.identity = &nobody; s.environment = userEnvironment(65534); }, true, 0,
-         false, "65534", "LOGNAME=nobody", "TESSAL_BEFORE="},
-        {"stopped by the user", [](ChildStart& s) { s.args = {"/bin/sh", "-c", "kill -STOP $$"}; s.waitMs = 1000; }, true, 0, true, "",
-         "", ""},
+        {"as a user",
+         [&](ChildStart& s) {
+             s.identity = &nobody;
+             s.environment = userEnvironment(65534);
+         },
+         true, 0, false, "65534", "LOGNAME=nobody", "TESSAL_BEFORE="},
+        {"stopped by the user",
+         [](ChildStart& s) {
+             s.args = {"/bin/sh", "-c", "kill -STOP $$"};
+             s.waitMs = 1000;
+         },
+         true, 0, true, "", "", ""},
         {"exec fails", [&](ChildStart& s) { s.args = {folder.file("missing")}; }, false, ENOENT, false, "", "", ""},
     };
     for (const Row& row : rows) {

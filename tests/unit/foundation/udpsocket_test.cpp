@@ -1,6 +1,6 @@
+#include "RecordingLog.h"
 #include "foundation/UException.h"
 #include "foundation/UUDPSocket.h"
-#include "RecordingLog.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +73,7 @@ std::string messageOf(UUDPSocket& s, const char* what)
     return "no exception";
 }
 
-}  // namespace
+} // namespace
 
 TEST(UdpSocket, PeerMustBeKnown)
 {

@@ -11,10 +11,10 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <functional>
-#include <stdexcept>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,7 +22,8 @@ namespace {
 
 using tessal::test::afterFolderMade;
 
-class UserFilesTest : public testing::Test {
+class UserFilesTest : public testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -33,9 +34,12 @@ protected:
         m_root = name;
         // <root>/mine (root's), <root>/user (65534's) with user/sub and the
         // link user/out -> mine, and the root's links tosub -> user/sub and tomine -> mine.
-        ASSERT_EQ(std::system(("cd '" + m_root + "' && mkdir mine user user/sub && ln -s '" + m_root + "/mine' user/out"
-                               " && chown -hR 65534:65534 user && ln -s user/sub tosub && ln -s '" + m_root +
-                               "/mine' tomine").c_str()), 0);
+        ASSERT_EQ(std::system(("cd '" + m_root + "' && mkdir mine user user/sub && ln -s '" + m_root +
+                               "/mine' user/out"
+                               " && chown -hR 65534:65534 user && ln -s user/sub tosub && ln -s '" +
+                               m_root + "/mine' tomine")
+                                  .c_str()),
+                  0);
     }
     void TearDown() override
     {
@@ -56,17 +60,17 @@ TEST_F(UserFilesTest, FoldersAreReachedWithoutLinksInOtherUsersFolders)
     struct Row {
         const char* path;
         bool create;
-        int error;          // 0: opened
-        bool others;        // another user controls part of the way
-        const char* made;   // a folder made, and its owner
+        int error; // 0: opened
+        bool others; // another user controls part of the way
+        const char* made; // a folder made, and its owner
         uid_t madeOwner;
     };
     const Row rows[] = {
         {"/mine", false, 0, false, nullptr, 0},
-        {"/tomine", false, 0, false, nullptr, 0},          // a link in root's folder is followed
+        {"/tomine", false, 0, false, nullptr, 0}, // a link in root's folder is followed
         {"/user/sub", false, 0, true, nullptr, 0},
-        {"/tosub", false, 0, true, nullptr, 0},            // and where it leads counts
-        {"/user/out", false, ELOOP, true, nullptr, 0},     // a link in the user's folder is not
+        {"/tosub", false, 0, true, nullptr, 0}, // and where it leads counts
+        {"/user/out", false, ELOOP, true, nullptr, 0}, // a link in the user's folder is not
         {"/user/out/x", true, ELOOP, true, nullptr, 0},
         {"/user/sub/../../mine", false, EACCES, true, nullptr, 0},
         {"/user/new/deeper", true, 0, true, "/user/new/deeper", 65534},
@@ -89,13 +93,15 @@ TEST_F(UserFilesTest, FoldersAreReachedWithoutLinksInOtherUsersFolders)
     // A folder swapped for a link right after it is made is neither handed
     // over through the link nor entered.
     afterFolderMade = [&] {
-        ASSERT_EQ(std::system(("cd '" + m_root + "/user' && mv swapped moved && ln -s '" + m_root + "/mine' swapped").c_str()), 0);
+        ASSERT_EQ(std::system(
+                      ("cd '" + m_root + "/user' && mv swapped moved && ln -s '" + m_root + "/mine' swapped").c_str()),
+                  0);
     };
     errno = 0;
     EXPECT_LT(openFolder(m_root + "/user/swapped", true, 0700).get(), 0);
     EXPECT_EQ(errno, ELOOP);
     EXPECT_EQ(ownerOf("/mine"), 0u);
-    EXPECT_EQ(ownerOf("/user/moved"), 0u);   // never handed over: it was no longer at its name
+    EXPECT_EQ(ownerOf("/user/moved"), 0u); // never handed over: it was no longer at its name
 }
 
 TEST_F(UserFilesTest, ChildBecomesTheUserKeepsOnlyWhatItIsGivenAndReports)
@@ -129,7 +135,8 @@ TEST_F(UserFilesTest, ChildBecomesTheUserKeepsOnlyWhatItIsGivenAndReports)
         std::string result;
     };
     const Row rows[] = {
-        {&identity, [] { return std::to_string(::geteuid()) + " " + std::to_string(::getegid()); }, true, "65534 65534"},
+        {&identity, [] { return std::to_string(::geteuid()) + " " + std::to_string(::getegid()); }, true,
+         "65534 65534"},
         {nullptr, [] { return std::to_string(::geteuid()); }, true, "0"},
         // 0-2 on /dev/null, the kept one, the result pipe and the listing's own.
         {&identity, descriptors, true, "6 kept"},
@@ -166,4 +173,4 @@ TEST_F(UserFilesTest, AStoppedStepFailsAtItsBound)
     }
 }
 
-}  // namespace
+} // namespace

@@ -29,7 +29,7 @@ TEST(UserLockFile, LivesOnlyInAFolderOfTheUsersOwn)
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to hand a folder to another user";
     tessal::test::TempHome home;
-    tessal::test::TempHome runtime;  // a second temporary folder; HOME is set back below
+    tessal::test::TempHome runtime; // a second temporary folder; HOME is set back below
     home.setHome(home.path());
     const char* oldRuntime = std::getenv("XDG_RUNTIME_DIR");
     const std::string saved = oldRuntime != nullptr ? oldRuntime : "";

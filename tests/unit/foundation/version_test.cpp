@@ -1,6 +1,6 @@
+#include "RecordingLog.h"
 #include "foundation/UException.h"
 #include "foundation/UVersion.h"
-#include "RecordingLog.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ TEST(Version, ParseTable)
     struct {
         const char* text;
         size_t count;
-        std::vector<uint16_t> parts;  // empty: refused
+        std::vector<uint16_t> parts; // empty: refused
         const char* reason;
     } const cases[] = {
         {"6.10.2", 3, {6, 10, 2}, ""},

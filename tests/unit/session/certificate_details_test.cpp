@@ -21,7 +21,8 @@ QSslCertificate load(const QString& path)
     return list.isEmpty() ? QSslCertificate() : list.first();
 }
 
-class CertificateDetailsTest : public testing::Test {
+class CertificateDetailsTest : public testing::Test
+{
 protected:
     static void SetUpTestSuite()
     {
@@ -31,13 +32,15 @@ protected:
         full.key = "rsa";
         full.subject = "/CN=full.example/O=Tests";
         full.serial = "0x0123456789ABCDEF0123456789ABCDEF01";
-        full.extensions = {"extendedKeyUsage = serverAuth, clientAuth, emailProtection, OCSPSigning, timeStamping, codeSigning",
-                           "keyUsage = digitalSignature, keyEncipherment, keyCertSign, decipherOnly, keyAgreement"};
+        full.extensions = {
+            "extendedKeyUsage = serverAuth, clientAuth, emailProtection, OCSPSigning, timeStamping, codeSigning",
+            "keyUsage = digitalSignature, keyEncipherment, keyCertSign, decipherOnly, keyAgreement"};
         TestCertificates::Blueprint plain;
         plain.name = "plain";
         plain.subject = "/O=No Common Name";
         plain.serial = "7";
-        made = certs->makeCertificate(full, &fullCert, &fullKey) && certs->makeCertificate(plain, &plainCert, &plainKey);
+        made =
+            certs->makeCertificate(full, &fullCert, &fullKey) && certs->makeCertificate(plain, &plainCert, &plainKey);
         if (!made)
             ADD_FAILURE() << certs->error().toStdString();
     }
@@ -57,7 +60,7 @@ TEST_F(CertificateDetailsTest, ExtendedKeyUsagePurposes)
                                          {3, "Protects e-mail messages"},
                                          {4, "OCSP signing"},
                                          {5, "Time Stamping"}};
-    EXPECT_EQ(purposes, expected);  // code signing adds nothing
+    EXPECT_EQ(purposes, expected); // code signing adds nothing
     const QMap<int, QString> none = extendedKeyUsageTexts(load(plainCert));
     EXPECT_EQ(none, (QMap<int, QString>{{0, "All application policies"}}));
 }
@@ -65,8 +68,11 @@ TEST_F(CertificateDetailsTest, ExtendedKeyUsagePurposes)
 TEST_F(CertificateDetailsTest, KeyUsageBits)
 {
     const QMap<int, QString> bits = keyUsageTexts(load(fullCert));
-    const QMap<int, QString> expected = {{0, "Digital signature"}, {2, "Key encipherment"}, {4, "Key agreement"},
-                                         {5, "Key certificate sign"}, {8, "Decipher only"}};
+    const QMap<int, QString> expected = {{0, "Digital signature"},
+                                         {2, "Key encipherment"},
+                                         {4, "Key agreement"},
+                                         {5, "Key certificate sign"},
+                                         {8, "Decipher only"}};
     EXPECT_EQ(bits, expected);
     EXPECT_TRUE(keyUsageTexts(load(plainCert)).isEmpty());
 }
@@ -152,4 +158,4 @@ TEST(CertificateTexts, SingleErrorTexts)
     EXPECT_EQ(sslErrorText(ocsp), ocsp.errorString());
 }
 
-}  // namespace
+} // namespace

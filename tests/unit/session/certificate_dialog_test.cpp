@@ -10,8 +10,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QTextEdit>
@@ -24,7 +24,8 @@ using namespace tessal::test;
 
 namespace {
 
-class CertificateDialogTest : public testing::Test {
+class CertificateDialogTest : public testing::Test
+{
 protected:
     static void SetUpTestSuite()
     {
@@ -60,7 +61,7 @@ TEST_F(CertificateDialogTest, NamesShowAsTheyAre)
     const struct {
         const char* name;
         const char* shown;
-        bool inUrl;  // also a URL's host in the warning
+        bool inUrl; // also a URL's host in the warning
     } rows[] = {{"xn--pple-43d.com", "xn--pple-43d.com", true},
                 {"vpn.ex\xd0\xb0mple.com", "vpn.xn--exmple-4nf.com", true},
                 {"*.ex\xd0\xb0mple.com", "*.xn--exmple-4nf.com", false},
@@ -81,7 +82,7 @@ TEST_F(CertificateDialogTest, NamesShowAsTheyAre)
         }
         TestCertificates::Blueprint blueprint;
         blueprint.name = "idn";
-        blueprint.subject = "/CN=" + name;  // self-signed: the issuer has the same name
+        blueprint.subject = "/CN=" + name; // self-signed: the issuer has the same name
         QString path, key;
         ASSERT_TRUE(certs->makeCertificate(blueprint, &path, &key)) << certs->error().toStdString();
         const QSslCertificate issued = QSslCertificate::fromPath(path).value(0);
@@ -192,7 +193,7 @@ TEST_F(CertificateDialogTest, ViewerShowsTheCertificate)
     auto* subject = v.findChild<QLabel*>("subjectName");
     EXPECT_EQ(subject->text(), "<b>vpn.example<i>");
     EXPECT_EQ(subject->textFormat(), Qt::PlainText);
-    EXPECT_EQ(v.findChild<QLabel*>("issuerName")->text(), "<b>vpn.example<i>");  // self-signed
+    EXPECT_EQ(v.findChild<QLabel*>("issuerName")->text(), "<b>vpn.example<i>"); // self-signed
     const QString format = "MM/dd/yyyy";
     EXPECT_EQ(v.findChild<QLabel*>("validity")->text(),
               certificate.effectiveDate().toString(format) + "  to  " + certificate.expiryDate().toString(format));
@@ -209,8 +210,8 @@ TEST_F(CertificateDialogTest, ViewerShowsTheCertificate)
     EXPECT_TRUE(table->isColumnHidden(0));
     EXPECT_EQ(table->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(table->selectionMode(), QAbstractItemView::SingleSelection);
-    const QStringList names = {"Version", "Serial Number", "Signature Algorithm", "Issuer",
-                               "Subject", "Valid From",    "Valid To",            "Public Key"};
+    const QStringList names = {"Version",    "Serial Number", "Signature Algorithm", "Issuer", "Subject",
+                               "Valid From", "Valid To",      "Public Key"};
     ASSERT_EQ(table->rowCount(), names.size());
     for (int row = 0; row < table->rowCount(); ++row) {
         EXPECT_EQ(table->item(row, 1)->text(), names[row]);
@@ -246,7 +247,7 @@ TEST_F(CertificateDialogTest, CertificateWithoutCommonName)
     EXPECT_EQ(v.findChild<QTextEdit*>("certPurpose")->toPlainText(), "-All application policies\n");
 }
 
-}  // namespace
+} // namespace
 
 // The Details table takes the room its content needs, in any font: names and
 // values whole (the public key's value aside: the box below shows it), no

@@ -46,7 +46,7 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-}  // namespace
+} // namespace
 
 TEST(ChainVerificationTest, OneVerifierAsStrictAsTheHandshake)
 {
@@ -86,42 +86,66 @@ TEST(ChainVerificationTest, OneVerifierAsStrictAsTheHandshake)
 
     const struct Row {
         const char* what;
-        QList<Pair> chain;  // leaf first, then what the server sends with it
+        QList<Pair> chain; // leaf first, then what the server sends with it
         QString host;
-        bool served;        // also met by the HTTP client (a loopback name)
-        QSslError::SslError expected;  // NoError: accepted unasked
+        bool served; // also met by the HTTP client (a loopback name)
+        QSslError::SslError expected; // NoError: accepted unasked
     } rows[] = {
-        {"a good chain", {make(blueprint("good", "/CN=127.0.0.1", leafExtensions(both)), inter), inter}, "localhost", true,
+        {"a good chain",
+         {make(blueprint("good", "/CN=127.0.0.1", leafExtensions(both)), inter), inter},
+         "localhost",
+         true,
          QSslError::NoError},
         {"a chain in another order",
-         {make(blueprint("deep", "/CN=127.0.0.1", leafExtensions(both)), inter2), inter, inter2}, "127.0.0.1", true,
+         {make(blueprint("deep", "/CN=127.0.0.1", leafExtensions(both)), inter2), inter, inter2},
+         "127.0.0.1",
+         true,
          QSslError::NoError},
         {"a 4096-bit chain", {make(rsa4096)}, "127.0.0.1", true, QSslError::NoError},
         {"a constrained CA within its names",
-         {make(blueprint("within", "/CN=vpn.allowed.test", leafExtensions("IP:127.0.0.1, DNS:vpn.allowed.test")), dnsCa),
+         {make(blueprint("within", "/CN=vpn.allowed.test", leafExtensions("IP:127.0.0.1, DNS:vpn.allowed.test")),
+               dnsCa),
           dnsCa},
-         "127.0.0.1", true, QSslError::NoError},
-        {"a whole-label wildcard", {make(blueprint("wild", "/CN=x", leafExtensions("DNS:*.allowed.test")), dnsCa), dnsCa},
-         "vpn.allowed.test", false, QSslError::NoError},
+         "127.0.0.1",
+         true,
+         QSslError::NoError},
+        {"a whole-label wildcard",
+         {make(blueprint("wild", "/CN=x", leafExtensions("DNS:*.allowed.test")), dnsCa), dnsCa},
+         "vpn.allowed.test",
+         false,
+         QSslError::NoError},
         {"an IPv6 host by its IP name",
-         {make(blueprint("ipv6", "/CN=x", leafExtensions("IP:::1, DNS:localhost")), inter), inter}, "[::1]", false,
+         {make(blueprint("ipv6", "/CN=x", leafExtensions("IP:::1, DNS:localhost")), inter), inter},
+         "[::1]",
+         false,
          QSslError::NoError},
         {"an intermediate for clients only",
-         {make(blueprint("by_client_ca", "/CN=127.0.0.1", leafExtensions(both)), clientCa), clientCa}, "127.0.0.1", true,
+         {make(blueprint("by_client_ca", "/CN=127.0.0.1", leafExtensions(both)), clientCa), clientCa},
+         "127.0.0.1",
+         true,
          QSslError::InvalidPurpose},
         {"a SHA-1-signed leaf", {make(sha1)}, "127.0.0.1", true, QSslError::UnspecifiedError},
         {"a 1024-bit RSA leaf", {make(rsa1024)}, "127.0.0.1", true, QSslError::UnspecifiedError},
         {"an IP host by the CN of a certificate with names",
-         {make(blueprint("cn_ip", "/CN=127.0.0.1", leafExtensions("DNS:vpn.allowed.test")), dnsCa), dnsCa}, "127.0.0.1",
-         true, QSslError::HostNameMismatch},
-        {"a DNS host by the CN of a certificate with an IP name",
-         {make(blueprint("cn_dns", "/CN=localhost", leafExtensions("IP:127.0.0.1")), ipCa), ipCa}, "localhost", true,
+         {make(blueprint("cn_ip", "/CN=127.0.0.1", leafExtensions("DNS:vpn.allowed.test")), dnsCa), dnsCa},
+         "127.0.0.1",
+         true,
          QSslError::HostNameMismatch},
-        {"an IP host by a DNS name", {make(blueprint("dns_ip", "/CN=x", leafExtensions("DNS:127.0.0.1")))}, "127.0.0.1", true,
+        {"a DNS host by the CN of a certificate with an IP name",
+         {make(blueprint("cn_dns", "/CN=localhost", leafExtensions("IP:127.0.0.1")), ipCa), ipCa},
+         "localhost",
+         true,
+         QSslError::HostNameMismatch},
+        {"an IP host by a DNS name",
+         {make(blueprint("dns_ip", "/CN=x", leafExtensions("DNS:127.0.0.1")))},
+         "127.0.0.1",
+         true,
          QSslError::HostNameMismatch},
         {"a wildcard inside a label",
-         {make(blueprint("partial", "/CN=x", leafExtensions("DNS:v*.allowed.test")), dnsCa), dnsCa}, "vpn.allowed.test",
-         false, QSslError::HostNameMismatch},
+         {make(blueprint("partial", "/CN=x", leafExtensions("DNS:v*.allowed.test")), dnsCa), dnsCa},
+         "vpn.allowed.test",
+         false,
+         QSslError::HostNameMismatch},
     };
 
     const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
@@ -145,8 +169,8 @@ TEST(ChainVerificationTest, OneVerifierAsStrictAsTheHandshake)
     }
     AccessServer server;
     ASSERT_TRUE(server.start(listeners)) << server.error().toStdString();
-    ASSERT_TRUE(server.setRoutes(QJsonArray{tessal::test::jsonRoute(
-        {{"path", "/x"}, {"headers", tessal::test::textHeaders()}, {"body", "ok"}})}));
+    ASSERT_TRUE(server.setRoutes(QJsonArray{
+        tessal::test::jsonRoute({{"path", "/x"}, {"headers", tessal::test::textHeaders()}, {"body", "ok"}})}));
 
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);

@@ -36,15 +36,17 @@ Download run(const QUrl& url)
         out.done = true;
         loop.quit();
     });
-    QObject::connect(&d, &FileDownloader::FileDownloadProgress, &loop,
-                     [&](qlonglong total, qlonglong done) { out.progress.append({total, done}); });
+    QObject::connect(&d, &FileDownloader::FileDownloadProgress, &loop, [&](qlonglong total, qlonglong done) {
+        out.progress.append({total, done});
+    });
     QTimer::singleShot(20000, &loop, &QEventLoop::quit);
     d.StartDownload();
     loop.exec();
     return out;
 }
 
-class FileDownloaderTest : public testing::Test {
+class FileDownloaderTest : public testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -56,8 +58,8 @@ protected:
                        {"body", "DEBPACKAGE"}}),
             jsonRoute({{"path", "/public/download/empty"}, {"headers", textHeaders()}}),
             jsonRoute({{"path", "/public/download/notype"}, {"body", "x"}}),
-            jsonRoute({{"path", "/public/download/chunked"}, {"headers", textHeaders()}, {"chunked", true},
-                       {"body", "abc"}}),
+            jsonRoute(
+                {{"path", "/public/download/chunked"}, {"headers", textHeaders()}, {"chunked", true}, {"body", "abc"}}),
         }));
     }
     static QUrl url(const QString& path) { return SharedServer::instance().server.url(path); }
@@ -99,4 +101,4 @@ TEST_F(FileDownloaderTest, EmptyBodyAndNoLength)
     QFile::remove(QString::fromStdString(chunked.file));
 }
 
-}  // namespace
+} // namespace

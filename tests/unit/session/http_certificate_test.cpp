@@ -18,7 +18,8 @@ using tessal::qt::HttpNetworkManager;
 
 namespace {
 
-class HttpCertificateTest : public testing::Test {
+class HttpCertificateTest : public testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -116,8 +117,7 @@ TEST_F(HttpCertificateTest, InactivityTimerPausesWhileTheDialogIsOpen)
         dialog->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Yes)->click();
     });
     poll.start(10);
-    shared().server.setRoutes(QJsonArray{jsonRoute(
-        {{"path", "/x"}, {"headers", textHeaders()}, {"body", "late"}})});
+    shared().server.setRoutes(QJsonArray{jsonRoute({{"path", "/x"}, {"headers", textHeaders()}, {"body", "late"}})});
     // "localhost" on this port is a key no other test accepts.
     HttpNetworkManager m("");
     const Outcome r = get(m, QUrl(url("switch").toString().replace("127.0.0.1", "localhost")), 1000);
@@ -151,4 +151,4 @@ TEST_F(HttpCertificateTest, OneCertificateQuestionAtATime)
     EXPECT_EQ(answerer.count(), 1);
 }
 
-}  // namespace
+} // namespace

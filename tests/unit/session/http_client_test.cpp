@@ -12,7 +12,8 @@ using tessal::qt::HttpNetworkManager;
 
 namespace {
 
-class HttpClientTest : public testing::Test {
+class HttpClientTest : public testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -73,7 +74,7 @@ TEST_F(HttpClientTest, HttpErrorStatusesGiveCode1)
         EXPECT_EQ(r.code, 1) << status;
         EXPECT_EQ(r.message, QStringLiteral("Wrong HTTP code %1").arg(status));
     }
-    EXPECT_EQ(server().requests().size(), 5);  // 303 and 308 are not followed
+    EXPECT_EQ(server().requests().size(), 5); // 303 and 308 are not followed
 }
 
 TEST_F(HttpClientTest, RefusedConnectionGivesNetworkError)
@@ -99,7 +100,7 @@ TEST_F(HttpClientTest, TenRedirectionsPassAndTheEleventhGives7)
     const Outcome ten = get(m, url("/r1"));
     EXPECT_EQ(ten.code, 0);
     EXPECT_EQ(bodyText(m), "end");
-    EXPECT_EQ(ten.events.count("data"), 11);  // every reply is offered, the intermediate ones included
+    EXPECT_EQ(ten.events.count("data"), 11); // every reply is offered, the intermediate ones included
     server().clearLog();
     const Outcome eleven = get(m, url("/r0"));
     EXPECT_EQ(eleven.code, 7);
@@ -138,7 +139,7 @@ TEST_F(HttpClientTest, JarCookiesStayWithTheirOrigin)
 {
     const struct {
         const char* redirect;
-        QStringList cookieAt;  // per request: the listener, "+" when it got the cookies
+        QStringList cookieAt; // per request: the listener, "+" when it got the cookies
     } rows[] = {
         {"http://127.0.0.1:{port:other}/c", {"http+", "other"}},
         {"http://127.0.0.1:{port:other}/back", {"http+", "other", "http+"}},
@@ -160,7 +161,8 @@ TEST_F(HttpClientTest, JarCookiesStayWithTheirOrigin)
         QStringList seen;
         for (const QJsonObject& req : server().requests()) {
             const QString cookie = req["headers"].toObject()["Cookie"].toString();
-            const bool all = cookie.contains("NAToken=tok1") && (req["path"] == "/jar/a" || cookie.contains("Served=s1"));
+            const bool all =
+                cookie.contains("NAToken=tok1") && (req["path"] == "/jar/a" || cookie.contains("Served=s1"));
             EXPECT_TRUE(all || cookie.isEmpty()) << row.redirect << " " << cookie.toStdString();
             seen << req["listener"].toString() + (all ? "+" : "");
         }
@@ -179,13 +181,13 @@ TEST_F(HttpClientTest, RedirectionDowngradeAndForeignSchemesFail)
     EXPECT_EQ(down.message, "Network error");
     const Outcome ftp = get(m, url("/ftp"));
     EXPECT_EQ(ftp.code, 2);
-    EXPECT_EQ(server().requests().size(), 2);  // neither target was asked for
+    EXPECT_EQ(server().requests().size(), 2); // neither target was asked for
 }
 
 TEST_F(HttpClientTest, SilentServerIsAbortedAfterTheInactivityLimit)
 {
-    routes({jsonRoute({{"path", "/silent"}, {"silence", true}}),
-            jsonRoute({{"path", "/hop"}, {"redirect", "/silent"}})});
+    routes(
+        {jsonRoute({{"path", "/silent"}, {"silence", true}}), jsonRoute({{"path", "/hop"}, {"redirect", "/silent"}})});
     HttpNetworkManager m("");
     const Outcome r = get(m, url("/silent"), 300);
     EXPECT_EQ(r.code, 2);
@@ -205,7 +207,7 @@ TEST_F(HttpClientTest, TricklingServerIsNeverCut)
                        {"trickle", QJsonObject{{"bytes", 4}, {"interval_ms", 100}}},
                        {"body", "0123456789abcdefghijklmnopqrstuvwxyzABCD"}})});
     HttpNetworkManager m("");
-    const Outcome r = get(m, url("/trickle"), 600);  // whole transfer ~1 s, pieces every 0.1 s
+    const Outcome r = get(m, url("/trickle"), 600); // whole transfer ~1 s, pieces every 0.1 s
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(bodyText(m), "0123456789abcdefghijklmnopqrstuvwxyzABCD");
     EXPECT_GT(r.elapsedMs, 800);
@@ -264,13 +266,15 @@ TEST_F(HttpClientTest, SizeCapAtItsBoundaryInFileMode)
     EXPECT_EQ(QFileInfo(file).size(), limit);
     EXPECT_TRUE(QFile::remove(file));
     EXPECT_EQ(get(m, url("/over")).code, 2);
-    EXPECT_EQ(downloadedFiles(), before);  // the cut download left nothing behind
+    EXPECT_EQ(downloadedFiles(), before); // the cut download left nothing behind
 }
 
 TEST_F(HttpClientTest, FileModeWritesOwnerOnlyFileAndCleansUpFailures)
 {
-    routes({jsonRoute({{"path", "/pkg"}, {"headers", QJsonObject{{"Content-Type", "application/octet-stream"}}},
-                       {"gzip", true}, {"body", "package"}}),
+    routes({jsonRoute({{"path", "/pkg"},
+                       {"headers", QJsonObject{{"Content-Type", "application/octet-stream"}}},
+                       {"gzip", true},
+                       {"body", "package"}}),
             jsonRoute({{"path", "/empty"}, {"headers", textHeaders()}}),
             jsonRoute({{"path", "/notype"}, {"body", "data"}}),
             jsonRoute({{"path", "/cut"}, {"headers", textHeaders()}, {"body_size", 100000}, {"cut_after", 5000}}),
@@ -283,10 +287,10 @@ TEST_F(HttpClientTest, FileModeWritesOwnerOnlyFileAndCleansUpFailures)
     ASSERT_FALSE(file.isEmpty());
     EXPECT_TRUE(file.startsWith(downloadFolder() + "/launcherDownloaded"));
     EXPECT_EQ(QFileInfo(file).permissions() & 0x7077,
-              QFileDevice::ReadOwner | QFileDevice::ExeOwner);  // owner read and execute only
+              QFileDevice::ReadOwner | QFileDevice::ExeOwner); // owner read and execute only
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(f.read(2) == QByteArray("\x1f\x8b"));  // a file is kept as the server sent it
+    EXPECT_TRUE(f.read(2) == QByteArray("\x1f\x8b")); // a file is kept as the server sent it
     f.close();
     EXPECT_TRUE(QFile::remove(file));
 
@@ -302,7 +306,9 @@ TEST_F(HttpClientTest, FileModeWritesOwnerOnlyFileAndCleansUpFailures)
 
 TEST_F(HttpClientTest, DestroyingTheClientMidDownloadRemovesThePartialFile)
 {
-    routes({jsonRoute({{"path", "/slow"}, {"headers", textHeaders()}, {"body_size", 1000},
+    routes({jsonRoute({{"path", "/slow"},
+                       {"headers", textHeaders()},
+                       {"body_size", 1000},
                        {"trickle", QJsonObject{{"bytes", 100}, {"interval_ms", 50}}}})});
     const QStringList before = downloadedFiles();
     {
@@ -317,4 +323,4 @@ TEST_F(HttpClientTest, DestroyingTheClientMidDownloadRemovesThePartialFile)
     EXPECT_EQ(downloadedFiles(), before);
 }
 
-}  // namespace
+} // namespace

@@ -13,7 +13,8 @@ using tessal::qt::readMachineIdentity;
 
 namespace {
 
-class FlagFileTest : public testing::Test {
+class FlagFileTest : public testing::Test
+{
 protected:
     bool flagWith(const QByteArray& text)
     {
@@ -55,4 +56,4 @@ TEST(MachineIdentity, ReadsWhatExistsInOrder)
     EXPECT_EQ(readMachineIdentity(root.path()), "boot-1234\nuuid\nmid\n");
 }
 
-}  // namespace
+} // namespace

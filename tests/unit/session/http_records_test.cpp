@@ -12,7 +12,8 @@ using tessal::qt::HttpNetworkManager;
 
 namespace {
 
-class HttpRecordsTest : public testing::Test {
+class HttpRecordsTest : public testing::Test
+{
 protected:
     void SetUp() override { ASSERT_TRUE(SharedServer::instance().ok); }
     static AccessServer& server() { return SharedServer::instance().server; }
@@ -20,8 +21,8 @@ protected:
 
 TEST_F(HttpRecordsTest, TimeoutAndRedirectionRecords)
 {
-    ASSERT_TRUE(server().setRoutes({jsonRoute({{"path", "/silent"}, {"silence", true}}),
-                                    jsonRoute({{"path", "/loop"}, {"redirect", "/loop"}})}));
+    ASSERT_TRUE(server().setRoutes(
+        {jsonRoute({{"path", "/silent"}, {"silence", true}}), jsonRoute({{"path", "/loop"}, {"redirect", "/loop"}})}));
     RecordingLog log;
     HttpNetworkManager m("");
     const QUrl silent = server().url("/silent");
@@ -29,8 +30,8 @@ TEST_F(HttpRecordsTest, TimeoutAndRedirectionRecords)
     const QStringList aborted = log.withMessage("Request (" + silent.toString() + ") is being aborted (timeouted)");
     ASSERT_EQ(aborted.size(), 1);
     EXPECT_TRUE(aborted.first().startsWith("1, /HttpNetworkManager, "));
-    EXPECT_TRUE(aborted.first().contains(
-        ", void tessal::qt::HttpNetworkManager::RequestAbort(QNetworkReply*, bool) const, "));
+    EXPECT_TRUE(
+        aborted.first().contains(", void tessal::qt::HttpNetworkManager::RequestAbort(QNetworkReply*, bool) const, "));
     EXPECT_EQ(log.withMessage("starting GET request to, " + silent.toString()).size(), 1);
 
     const Outcome loop = get(m, server().url("/loop"));
@@ -95,13 +96,14 @@ TEST(HttpFlagRecords, FlagIsSet)
     EXPECT_EQ(log.withMessage("Flag is set, ALLOW_HTTP_SERVERS").size(), 1);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
 // A reply that never went on the wire: no peer certificate, records whether
 // it was told to ignore errors.
-class OfflineReply : public QNetworkReply {
+class OfflineReply : public QNetworkReply
+{
 public:
     explicit OfflineReply(const QUrl& url)
     {
@@ -151,4 +153,4 @@ TEST(HttpCertificateKeys, ServerIdentity)
     EXPECT_EQ(certificateServerKey(QUrl("https://user:pw@VPN.example/a#top")), "https://vpn.example:443");
 }
 
-}  // namespace
+} // namespace

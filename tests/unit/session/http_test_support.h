@@ -18,7 +18,8 @@
 
 #include <gtest/gtest.h>
 
-namespace tessal::test {
+namespace tessal {
+namespace test {
 
 inline QJsonObject jsonRoute(std::initializer_list<QPair<QString, QJsonValue>> fields)
 {
@@ -28,12 +29,15 @@ inline QJsonObject jsonRoute(std::initializer_list<QPair<QString, QJsonValue>> f
     return o;
 }
 
-inline QJsonObject textHeaders() { return QJsonObject{{"Content-Type", "text/plain"}}; }
+inline QJsonObject textHeaders()
+{
+    return QJsonObject{{"Content-Type", "text/plain"}};
+}
 
 struct Outcome {
     int code = -1;
     QString message;
-    QStringList events;  // "data" for ResponseDataAvailable, "done" for RequestFinished
+    QStringList events; // "data" for ResponseDataAvailable, "done" for RequestFinished
     QList<QPair<qlonglong, qlonglong>> progress;
     int denied = 0;
     qint64 elapsedMs = 0;
@@ -49,23 +53,25 @@ inline Outcome waitForResult(qt::HttpNetworkManager& m, const std::function<void
     QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
     auto c1 = QObject::connect(&m, &qt::HttpNetworkManager::ResponseDataAvailable, &loop,
                                [&](QNetworkReply*) { out.events << QStringLiteral("data"); });
-    auto c2 = QObject::connect(
-        &m, qOverload<qt::Err::HttpNetworkManager, QString>(&qt::HttpNetworkManager::RequestFinished), &loop,
-        [&](qt::Err::HttpNetworkManager code, const QString& message) {
-            out.code = code;
-            out.message = message;
-            out.events << QStringLiteral("done");
-            loop.quit();
+    auto c2 =
+        QObject::connect(&m, qOverload<qt::Err::HttpNetworkManager, QString>(&qt::HttpNetworkManager::RequestFinished),
+                         &loop, [&](qt::Err::HttpNetworkManager code, const QString& message) {
+                             out.code = code;
+                             out.message = message;
+                             out.events << QStringLiteral("done");
+                             loop.quit();
+                         });
+    auto c3 =
+        QObject::connect(&m, &qt::HttpNetworkManager::DownloadProgress, &loop, [&](qlonglong total, qlonglong done) {
+            out.progress.append({total, done});
         });
-    auto c3 = QObject::connect(&m, &qt::HttpNetworkManager::DownloadProgress, &loop,
-                               [&](qlonglong total, qlonglong done) { out.progress.append({total, done}); });
     auto c4 = QObject::connect(&m, &qt::HttpNetworkManager::SslCertificateDenied, &loop,
                                [&](QNetworkReply*) { ++out.denied; });
     QElapsedTimer clock;
     clock.start();
     start();
     if (!out.events.contains(QStringLiteral("done"))) {
-        guard.start(120000);  // only a safety net: large bodies under the sanitizers are slow
+        guard.start(120000); // only a safety net: large bodies under the sanitizers are slow
         loop.exec();
     }
     out.elapsedMs = clock.elapsed();
@@ -92,7 +98,10 @@ inline QString bodyText(const qt::HttpNetworkManager& m)
 }
 
 // The download folder of this build and the files the client left in it.
-inline QString downloadFolder() { return QStringLiteral(TESSAL_SYSTEM_PATH("/tmp")); }
+inline QString downloadFolder()
+{
+    return QStringLiteral(TESSAL_SYSTEM_PATH("/tmp"));
+}
 inline QStringList downloadedFiles()
 {
     return QDir(downloadFolder()).entryList({QStringLiteral("launcherDownloaded*")}, QDir::Files);
@@ -102,7 +111,7 @@ inline QStringList downloadedFiles()
 struct SharedServer {
     TestCertificates certs;
     AccessServer server;
-    QString switchCert, switchKey;  // the certificate of listener "switch", replaced by tests
+    QString switchCert, switchKey; // the certificate of listener "switch", replaced by tests
     bool ok = false;
 
     static SharedServer*& slot()
@@ -153,12 +162,13 @@ private:
     }
 };
 
-class SharedServerEnvironment : public testing::Environment {
+class SharedServerEnvironment : public testing::Environment
+{
 public:
     void TearDown() override { SharedServer::release(); }
 };
 
-inline const bool kSharedServerEnvironment =
-    (testing::AddGlobalTestEnvironment(new SharedServerEnvironment), true);
+inline const bool kSharedServerEnvironment = (testing::AddGlobalTestEnvironment(new SharedServerEnvironment), true);
 
-}  // namespace tessal::test
+} // namespace test
+} // namespace tessal

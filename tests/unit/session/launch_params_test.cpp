@@ -89,14 +89,19 @@ TEST(LaunchParams, EveryRuleRefusesWithItsText)
         {base + "server=-host" + rest + res, "EXCEPTION - server parameter is not valid, -host"},
         {base + "server=[::1]:443" + rest + res, "EXCEPTION - server parameter is not valid, [::1]:443"},
         {base + "server=vpn%20example.com" + rest + res, "EXCEPTION - server parameter is not valid, vpn example.com"},
-        {base + "server=vpn.example.com/x" + rest + res, "EXCEPTION - server parameter is not valid, vpn.example.com/x"},
-        {base + "server=vpn.example.com%23" + rest + res, "EXCEPTION - server parameter is not valid, vpn.example.com#"},
+        {base + "server=vpn.example.com/x" + rest + res,
+         "EXCEPTION - server parameter is not valid, vpn.example.com/x"},
+        {base + "server=vpn.example.com%23" + rest + res,
+         "EXCEPTION - server parameter is not valid, vpn.example.com#"},
         {base + server + "&protocol=https&sid=" + kSid + res, "EXCEPTION - port parameter is missing"},
         {base + server + "&port=0&protocol=https&sid=" + kSid + res, "EXCEPTION - port parameter is not valid, 0"},
-        {base + server + "&port=http&protocol=https&sid=" + kSid + res, "EXCEPTION - port parameter is not valid, http"},
-        {base + server + "&port=65536&protocol=https&sid=" + kSid + res, "EXCEPTION - port parameter is not valid, 65536"},
+        {base + server + "&port=http&protocol=https&sid=" + kSid + res,
+         "EXCEPTION - port parameter is not valid, http"},
+        {base + server + "&port=65536&protocol=https&sid=" + kSid + res,
+         "EXCEPTION - port parameter is not valid, 65536"},
         {base + server + "&port=443&sid=" + kSid + res, "EXCEPTION - protocol parameter is missing"},
-        {base + server + "&port=443&protocol=ftp&sid=" + kSid + res, "EXCEPTION - protocol parameter is not valid, ftp"},
+        {base + server + "&port=443&protocol=ftp&sid=" + kSid + res,
+         "EXCEPTION - protocol parameter is not valid, ftp"},
         {base + server + "&port=443&protocol=https" + res, "EXCEPTION - sid parameter is missing"},
         {base + server + "&port=443&protocol=https&sid=0123456789abcdef-BCDEF0123456789" + res,
          "EXCEPTION - sid parameter is not valid, 23456789"},
@@ -138,13 +143,18 @@ TEST(LaunchParams, ControlCharactersAndNulAreRefusedWholeValue)
     // A decoded NUL must not hide the rest of the value from the checks.
     EXPECT_EQ(refusal(launchUrl().replace(launchUrl().find("vpn.example.com"), 15, "good.example%00@evil")),
               "EXCEPTION - server parameter is not valid, good.example%00@evil");
-    EXPECT_EQ(refusal("tessal-vpn://l?server=h&port=443&protocol=https&sid=" + kSid + "%00x&resourcename=r&resourcetype=t"),
-              "EXCEPTION - sid parameter is not valid, 6789%00x");
-    EXPECT_EQ(refusal(launchUrl("&resourcename=line%0Abreak")), "EXCEPTION - resourcename parameter is not valid, line%0Abreak");
+    EXPECT_EQ(
+        refusal("tessal-vpn://l?server=h&port=443&protocol=https&sid=" + kSid + "%00x&resourcename=r&resourcetype=t"),
+        "EXCEPTION - sid parameter is not valid, 6789%00x");
+    EXPECT_EQ(refusal(launchUrl("&resourcename=line%0Abreak")),
+              "EXCEPTION - resourcename parameter is not valid, line%0Abreak");
     EXPECT_EQ(refusal(launchUrl("&resourcename=del%7F")), "EXCEPTION - resourcename parameter is not valid, del%7F");
-    EXPECT_EQ(refusal(launchUrl("&resourcename=c1%C2%85")), "EXCEPTION - resourcename parameter is not valid, c1%C2%85");
+    EXPECT_EQ(refusal(launchUrl("&resourcename=c1%C2%85")),
+              "EXCEPTION - resourcename parameter is not valid, c1%C2%85");
     // Raw control characters (no encoding) are refused the same way.
-    EXPECT_EQ(refusal(launchUrl("&note=a\x01" "b")), "EXCEPTION - note parameter is not valid, a%01b");
+    EXPECT_EQ(refusal(launchUrl("&note=a\x01"
+                                "b")),
+              "EXCEPTION - note parameter is not valid, a%01b");
     // White space around a value is trimmed, not refused; other UTF-8 passes.
     EXPECT_EQ(refusal(launchUrl("&resourcename=%09Caf%C3%A9%20")), "");
 }
@@ -162,7 +172,8 @@ TEST(LaunchParams, SecretsAppearOnlyInShortForm)
 TEST(LaunchParams, KeysIgnoreCaseAndTheLastOccurrenceWins)
 {
     UHashTable table;
-    InputParams params(CString(launchUrl("&server=second.example.com&SERVER=third.example.com&PORT=8443").c_str()), table);
+    InputParams params(CString(launchUrl("&server=second.example.com&SERVER=third.example.com&PORT=8443").c_str()),
+                       table);
     EXPECT_EQ(str(params.server), "third.example.com");
     EXPECT_EQ(params.port, 8443);
     // One item per key, however often and in whatever case it was written.
@@ -201,7 +212,8 @@ TEST(LaunchParams, NumberedEntriesStopAtTheFirstGap)
     UHashTable table;
     InputParams params(CString(launchUrl("&id0=Ins+pector&version0=1.2.3.4&package0=linux/epi_x64.tgz"
                                          "&ID1={a:b}&Version1=5,6,7,8&package1=p1"
-                                         "&id3=z&version3=1.1.1.1&package3=p3").c_str()),
+                                         "&id3=z&version3=1.1.1.1&package3=p3")
+                                   .c_str()),
                        table);
     ASSERT_EQ(params.packages.size(), 2u);
     EXPECT_EQ(str(params.packages[0].id), "Ins pector");
@@ -231,8 +243,8 @@ TEST(LaunchParams, ServerUrlLeavesOutDefaultPortsAndBracketsIPv6)
     };
     for (const auto& c : cases) {
         UHashTable table;
-        const std::string text = "tessal-epi://x?server=" + c.server + "&port=" + c.port + "&protocol=" + c.protocol +
-                                 "&sid=" + kSid;
+        const std::string text =
+            "tessal-epi://x?server=" + c.server + "&port=" + c.port + "&protocol=" + c.protocol + "&sid=" + kSid;
         InputParamsBase params(CString(text.c_str()), table);
         const QUrl url = urlFromParams(params);
         EXPECT_EQ(url.toString().toStdString(), c.url) << text;

@@ -64,7 +64,8 @@ QJsonObject route(const QString& body, int status = 200)
                        {"body", body}};
 }
 
-class ProfileManagerTest : public testing::Test {
+class ProfileManagerTest : public testing::Test
+{
 protected:
     void SetUp() override { ASSERT_TRUE(server.start()) << server.error().toStdString(); }
     QUrl profileUrl() const { return server.url(QStringLiteral("/pre/config.php?version=2.0")); }
@@ -126,8 +127,8 @@ TEST_F(ProfileManagerTest, AMalformedProfileFailsTheDownload)
 {
     const QString badSection = QStringLiteral(
         "<PROFILE><SERVERS><SITEM><ADDRESS>a</ADDRESS></SITEM></SERVERS><SESSION><X/></SESSION></PROFILE>");
-    ASSERT_TRUE(server.setRoutes(QJsonArray{
-        route(badSection), route("<html><body>Please log on<br></body></html>"), route(QString::fromUtf8(kProfile).left(120))}));
+    ASSERT_TRUE(server.setRoutes(QJsonArray{route(badSection), route("<html><body>Please log on<br></body></html>"),
+                                            route(QString::fromUtf8(kProfile).left(120))}));
     ProfileManager m;
     const Result section = download(m, profileUrl());
     EXPECT_FALSE(section.success);
@@ -146,8 +147,8 @@ TEST_F(ProfileManagerTest, AMalformedProfileFailsTheDownload)
 
 TEST_F(ProfileManagerTest, ASecondDownloadReplacesTheFirstProfile)
 {
-    const QString second = QStringLiteral(
-        "<PROFILE><ServerIpCheck><IP_ServerIP>192.0.2.7</IP_ServerIP></ServerIpCheck></PROFILE>");
+    const QString second =
+        QStringLiteral("<PROFILE><ServerIpCheck><IP_ServerIP>192.0.2.7</IP_ServerIP></ServerIpCheck></PROFILE>");
     ASSERT_TRUE(server.setRoutes(QJsonArray{route(QString::fromUtf8(kProfile)), route(second)}));
     ProfileManager m;
     ASSERT_TRUE(download(m, profileUrl()).success);
@@ -158,4 +159,4 @@ TEST_F(ProfileManagerTest, ASecondDownloadReplacesTheFirstProfile)
     EXPECT_EQ(server.requests().size(), 2);
 }
 
-}  // namespace
+} // namespace

@@ -16,41 +16,34 @@ using tessal::test::RecordingLog;
 
 namespace {
 
-const char* const kSectionNames[] = {"SERVERS",          "SESSION",       "LOCATIONS",    "AUTOUPDATE",
-                                     "AUTOUPDATE_MAC",   "AUTOUPDATE_LINUX", "ServerIpCheck", "LocalNetCheck"};
+const char* const kSectionNames[] = {"SERVERS",        "SESSION",          "LOCATIONS",     "AUTOUPDATE",
+                                     "AUTOUPDATE_MAC", "AUTOUPDATE_LINUX", "ServerIpCheck", "LocalNetCheck"};
 
 std::map<std::string, std::string> fullSections()
 {
     return {
-        {"SERVERS",
-         "<SERVERS><SITEM><ADDRESS>vpn.example.com</ADDRESS><ALIAS>Main &amp; only</ALIAS></SITEM>"
-         "<SITEM><ADDRESS>10.0.0.2</ADDRESS></SITEM></SERVERS>"},
-        {"SESSION",
-         "<SESSION><SAVEONEXIT>1</SAVEONEXIT><SAVEPASSWORDS>0</SAVEPASSWORDS>"
-         "<REUSEWINLOGONCREDS>2</REUSEWINLOGONCREDS><REUSEWINLOGONSESSION>3</REUSEWINLOGONSESSION>"
-         "<PASSWORD_POLICY><MODE>lock</MODE><TIMEOUT>30</TIMEOUT></PASSWORD_POLICY>"
-         "<UPDATE><MODE>prompt</MODE></UPDATE></SESSION>"},
-        {"LOCATIONS",
-         "<LOCATIONS><CORPORATE><DNSSUFFIX>corp.example</DNSSUFFIX><DNSSUFFIX>lab.example</DNSSUFFIX>"
-         "</CORPORATE></LOCATIONS>"},
-        {"AUTOUPDATE",
-         "<AUTOUPDATE><PACKAGE><ITEM><FILE>a.exe</FILE><DESTINATION_DIR>C:\\x</DESTINATION_DIR>"
-         "<CLSID>{1}</CLSID><VERSION>1.0</VERSION></ITEM><SOURCE>/a.cab</SOURCE>"
-         "<NEEDINSTALL>yes</NEEDINSTALL></PACKAGE></AUTOUPDATE>"},
-        {"AUTOUPDATE_MAC",
-         "<AUTOUPDATE_MAC><PACKAGE><ITEM><ID>mac</ID><VERSION>2.0</VERSION><SIGNATURE>sm</SIGNATURE>"
-         "<SOURCE>/m.pkg</SOURCE></ITEM></PACKAGE></AUTOUPDATE_MAC>"},
-        {"AUTOUPDATE_LINUX",
-         "<AUTOUPDATE_LINUX><PACKAGE><ITEM><ID>NetworkAccessApp</ID><VERSION>7270.0.0.2</VERSION>"
-         "<SIGNATURE>s1</SIGNATURE><SOURCE>/l.deb</SOURCE></ITEM><ITEM><ID>EndpointCheckApp</ID>"
-         "<SOURCE>/e.tgz</SOURCE></ITEM></PACKAGE></AUTOUPDATE_LINUX>"},
+        {"SERVERS", "<SERVERS><SITEM><ADDRESS>vpn.example.com</ADDRESS><ALIAS>Main &amp; only</ALIAS></SITEM>"
+                    "<SITEM><ADDRESS>10.0.0.2</ADDRESS></SITEM></SERVERS>"},
+        {"SESSION", "<SESSION><SAVEONEXIT>1</SAVEONEXIT><SAVEPASSWORDS>0</SAVEPASSWORDS>"
+                    "<REUSEWINLOGONCREDS>2</REUSEWINLOGONCREDS><REUSEWINLOGONSESSION>3</REUSEWINLOGONSESSION>"
+                    "<PASSWORD_POLICY><MODE>lock</MODE><TIMEOUT>30</TIMEOUT></PASSWORD_POLICY>"
+                    "<UPDATE><MODE>prompt</MODE></UPDATE></SESSION>"},
+        {"LOCATIONS", "<LOCATIONS><CORPORATE><DNSSUFFIX>corp.example</DNSSUFFIX><DNSSUFFIX>lab.example</DNSSUFFIX>"
+                      "</CORPORATE></LOCATIONS>"},
+        {"AUTOUPDATE", "<AUTOUPDATE><PACKAGE><ITEM><FILE>a.exe</FILE><DESTINATION_DIR>C:\\x</DESTINATION_DIR>"
+                       "<CLSID>{1}</CLSID><VERSION>1.0</VERSION></ITEM><SOURCE>/a.cab</SOURCE>"
+                       "<NEEDINSTALL>yes</NEEDINSTALL></PACKAGE></AUTOUPDATE>"},
+        {"AUTOUPDATE_MAC", "<AUTOUPDATE_MAC><PACKAGE><ITEM><ID>mac</ID><VERSION>2.0</VERSION><SIGNATURE>sm</SIGNATURE>"
+                           "<SOURCE>/m.pkg</SOURCE></ITEM></PACKAGE></AUTOUPDATE_MAC>"},
+        {"AUTOUPDATE_LINUX", "<AUTOUPDATE_LINUX><PACKAGE><ITEM><ID>NetworkAccessApp</ID><VERSION>7270.0.0.2</VERSION>"
+                             "<SIGNATURE>s1</SIGNATURE><SOURCE>/l.deb</SOURCE></ITEM><ITEM><ID>EndpointCheckApp</ID>"
+                             "<SOURCE>/e.tgz</SOURCE></ITEM></PACKAGE></AUTOUPDATE_LINUX>"},
         {"ServerIpCheck",
          "<ServerIpCheck><ServerIPCheckEnabled>1</ServerIPCheckEnabled><IP_ServerIP>192.0.2.10</IP_ServerIP>"
          "<IP_ServerIP>2001:db8::10</IP_ServerIP></ServerIpCheck>"},
-        {"LocalNetCheck",
-         "<LocalNetCheck><LocalNetCheckEnabled>1</LocalNetCheckEnabled>"
-         "<Lan_LocalSubnetRange>10.0.0.0/8</Lan_LocalSubnetRange>"
-         "<Lan_LocalSubnetRange>fd00::/8</Lan_LocalSubnetRange></LocalNetCheck>"},
+        {"LocalNetCheck", "<LocalNetCheck><LocalNetCheckEnabled>1</LocalNetCheckEnabled>"
+                          "<Lan_LocalSubnetRange>10.0.0.0/8</Lan_LocalSubnetRange>"
+                          "<Lan_LocalSubnetRange>fd00::/8</Lan_LocalSubnetRange></LocalNetCheck>"},
     };
 }
 
@@ -66,7 +59,10 @@ std::string profile(const std::vector<std::string>& skip = {})
     return out + "</PROFILE>";
 }
 
-std::string wrap(const std::string& body) { return "<PROFILE>" + body + "</PROFILE>"; }
+std::string wrap(const std::string& body)
+{
+    return "<PROFILE>" + body + "</PROFILE>";
+}
 
 // Everything the parser holds, one member per line, for whole comparisons.
 std::string dump(const ConnectivityProfileParser& p)
@@ -75,16 +71,15 @@ std::string dump(const ConnectivityProfileParser& p)
     for (const auto& s : p.servers)
         o << "server " << s.address << "|" << s.alias << "\n";
     std::ostringstream session;
-    session << p.saveOnExit << "|" << p.savePasswords << "|" << p.reuseWinLogonCreds << "|"
-            << p.reuseWinLogonSession << "|" << p.passwordPolicyMode << "|" << p.passwordPolicyTimeout << "|"
-            << p.updateMode;
+    session << p.saveOnExit << "|" << p.savePasswords << "|" << p.reuseWinLogonCreds << "|" << p.reuseWinLogonSession
+            << "|" << p.passwordPolicyMode << "|" << p.passwordPolicyTimeout << "|" << p.updateMode;
     if (session.str() != "||||||")
         o << "session " << session.str() << "\n";
     for (const auto& d : p.dnsSuffixes)
         o << "dns " << d << "\n";
     for (const auto& w : p.winPackages)
-        o << "win " << w.file << "|" << w.destinationDir << "|" << w.clsid << "|" << w.version << "|" << w.source
-          << "|" << w.needInstall << "\n";
+        o << "win " << w.file << "|" << w.destinationDir << "|" << w.clsid << "|" << w.version << "|" << w.source << "|"
+          << w.needInstall << "\n";
     for (const auto& m : p.macPackages)
         o << "mac " << m.id << "|" << m.version << "|" << m.signature << "|" << m.source << "|" << m.minVersion << "\n";
     for (const auto& m : p.linuxPackages)
@@ -122,11 +117,17 @@ QStringList errorMessages(const RecordingLog& log)
 
 std::string notFoundRecords(const RecordingLog& log)
 {
-    return errorMessages(log).filter(QRegularExpression(QStringLiteral("^Element not found, "))).join('\n').toStdString();
+    return errorMessages(log)
+        .filter(QRegularExpression(QStringLiteral("^Element not found, ")))
+        .join('\n')
+        .toStdString();
 }
 
 // Texts joined one a line, so that failures print readably.
-std::string lines(const QStringList& texts) { return texts.join('\n').toStdString(); }
+std::string lines(const QStringList& texts)
+{
+    return texts.join('\n').toStdString();
+}
 
 TEST(ProfileParser, CompactFullProfileFillsEveryMember)
 {
@@ -176,8 +177,7 @@ TEST(ProfileParser, CompactFullProfileFillsEveryMember)
     EXPECT_EQ(log.withMessage("Allowed Local Network address, fd00::/8").size(), 1);
     const QStringList parse = log.withMessage("Valid VS IP, 192.0.2.10");
     ASSERT_EQ(parse.size(), 1);
-    EXPECT_TRUE(parse[0].startsWith(
-        "48, /ConnectivityProfileParser, ")) << parse[0].toStdString();
+    EXPECT_TRUE(parse[0].startsWith("48, /ConnectivityProfileParser, ")) << parse[0].toStdString();
     EXPECT_TRUE(parse[0].contains(", bool tessal::qt::ConnectivityProfileParser::ParseValidVsIP(QXmlStreamReader&), "));
 }
 
@@ -267,8 +267,8 @@ TEST(ProfileParser, SectionsAreTakenInDocumentOrder)
 {
     const auto s = fullSections();
     ConnectivityProfileParser p;
-    ASSERT_TRUE(p.Parse(wrap(s.at("LocalNetCheck") + s.at("SESSION") + s.at("ServerIpCheck") + s.at("SERVERS") +
-                             s.at("LOCATIONS"))));
+    ASSERT_TRUE(p.Parse(
+        wrap(s.at("LocalNetCheck") + s.at("SESSION") + s.at("ServerIpCheck") + s.at("SERVERS") + s.at("LOCATIONS"))));
     EXPECT_EQ(p.servers.size(), 2u);
     EXPECT_EQ(p.passwordPolicyTimeout, "30");
     EXPECT_EQ(p.dnsSuffixes.size(), 2u);
@@ -283,8 +283,8 @@ TEST(ProfileParser, SectionsAreTakenInDocumentOrder)
 
     // Sections inside other elements are found too; a repeated section counts once.
     ConnectivityProfileParser nested;
-    ASSERT_TRUE(nested.Parse(wrap("<A><B>" + s.at("SERVERS") + "</B></A>" +
-                                  "<SERVERS><SITEM><ADDRESS>late</ADDRESS></SITEM></SERVERS>")));
+    ASSERT_TRUE(nested.Parse(
+        wrap("<A><B>" + s.at("SERVERS") + "</B></A>" + "<SERVERS><SITEM><ADDRESS>late</ADDRESS></SITEM></SERVERS>")));
     ASSERT_EQ(nested.servers.size(), 2u);
     EXPECT_EQ(nested.servers[1].address, "10.0.0.2");
 }
@@ -295,7 +295,7 @@ TEST(ProfileParser, EmptyBodyOrNoSectionsSucceedsWithEveryMemberEmpty)
     for (const char* name : kSectionNames)
         expected << QStringLiteral("Element not found, ") + name;
     for (const std::string& body : {std::string(), std::string(" \r\n\t "), std::string("<html><body/></html>"),
-                                   std::string("\0<PROFILE>", 10)}) {
+                                    std::string("\0<PROFILE>", 10)}) {
         SCOPED_TRACE(body);
         RecordingLog log;
         ConnectivityProfileParser p;
@@ -308,8 +308,8 @@ TEST(ProfileParser, EmptyBodyOrNoSectionsSucceedsWithEveryMemberEmpty)
 TEST(ProfileParser, ABodyThatIsNotWellFormedFails)
 {
     for (const std::string& body :
-         {std::string("Service unavailable"), std::string("<PROFILE><SERVERS></SERVERS>"),
-          profile() + "<trailing/>", std::string("<a></b>"), std::string("<?xml version=\"1.0\"?>"),
+         {std::string("Service unavailable"), std::string("<PROFILE><SERVERS></SERVERS>"), profile() + "<trailing/>",
+          std::string("<a></b>"), std::string("<?xml version=\"1.0\"?>"),
           std::string("<html><body>Log on<br></body></html>"), profile().substr(0, profile().size() / 2)}) {
         SCOPED_TRACE(body);
         RecordingLog log;
@@ -353,80 +353,105 @@ TEST(ProfileParser, EveryParseStartsEmpty)
 struct FailureCase {
     const char* name;
     std::string body;
-    QStringList records;  // the level-1 records, in order
+    QStringList records; // the level-1 records, in order
 };
 
 TEST(ProfileParser, EachFailureTextNamesItsSection)
 {
     const std::vector<FailureCase> cases = {
-        {"sitem child", wrap("<SERVERS><SITEM><FOO>x</FOO></SITEM></SERVERS>"),
+        {"sitem child",
+         wrap("<SERVERS><SITEM><FOO>x</FOO></SITEM></SERVERS>"),
          {"Unexpected XML tag, FOO", "Failed to parse servers"}},
-        {"text after sitem", wrap("<SERVERS><SITEM/>text</SERVERS>"),
+        {"text after sitem",
+         wrap("<SERVERS><SITEM/>text</SERVERS>"),
          {"Element not found, SITEM", "Next one isn't end element (current,requested), , SERVERS",
           "Malformed XML. </SERVERS> not found", "Failed to parse servers"}},
-        {"element in address", wrap("<SERVERS><SITEM><ADDRESS>a<B/></ADDRESS></SITEM></SERVERS>"),
+        {"element in address",
+         wrap("<SERVERS><SITEM><ADDRESS>a<B/></ADDRESS></SITEM></SERVERS>"),
          {"Next one isn't end element (current,requested), B, SITEM", "Malformed XML. </SITEM> not found",
           "Failed to parse servers"}},
-        {"session tag", wrap("<SESSION><BOGUS>1</BOGUS></SESSION>"),
+        {"session tag",
+         wrap("<SESSION><BOGUS>1</BOGUS></SESSION>"),
          {"Unexpected XML tag, BOGUS", "Failed to session policy"}},
-        {"session end", wrap("<SESSION><SESSION/></SESSION>"),
-         {"Next one isn't end element (current,requested), SESSION, SESSION",
-          "Malformed XML. </SESSION> not found", "Failed to session policy"}},
-        {"password policy", wrap("<SESSION><PASSWORD_POLICY><MODE>a</MODE></PASSWORD_POLICY><UPDATE><MODE>b</MODE>"
-                                 "</UPDATE></SESSION>"),
+        {"session end",
+         wrap("<SESSION><SESSION/></SESSION>"),
+         {"Next one isn't end element (current,requested), SESSION, SESSION", "Malformed XML. </SESSION> not found",
+          "Failed to session policy"}},
+        {"password policy",
+         wrap("<SESSION><PASSWORD_POLICY><MODE>a</MODE></PASSWORD_POLICY><UPDATE><MODE>b</MODE>"
+              "</UPDATE></SESSION>"),
          {"End tag </PASSWORD_POLICY> not found", "Failed to session policy"}},
-        {"update", wrap("<SESSION><UPDATE><MODE>b</MODE><EXTRA/></UPDATE></SESSION>"),
+        {"update",
+         wrap("<SESSION><UPDATE><MODE>b</MODE><EXTRA/></UPDATE></SESSION>"),
          {"End tag </UPDATE> not found", "Failed to session policy"}},
-        {"no corporate", wrap("<LOCATIONS></LOCATIONS>"),
+        {"no corporate",
+         wrap("<LOCATIONS></LOCATIONS>"),
          {"Element not found, CORPORATE", "Next one isn't end element (current,requested), , LOCATIONS",
           "Malformed XML. </LOCATIONS> not found", "Location parsing failed"}},
-        {"second corporate", wrap("<LOCATIONS><CORPORATE/><CORPORATE/></LOCATIONS>"),
+        {"second corporate",
+         wrap("<LOCATIONS><CORPORATE/><CORPORATE/></LOCATIONS>"),
          {"Next one isn't end element (current,requested), CORPORATE, LOCATIONS",
           "Malformed XML. </LOCATIONS> not found", "Location parsing failed"}},
-        {"corporate end", wrap("<LOCATIONS><CORPORATE><DNSSUFFIX>a</DNSSUFFIX><CORPORATE/></CORPORATE></LOCATIONS>"),
+        {"corporate end",
+         wrap("<LOCATIONS><CORPORATE><DNSSUFFIX>a</DNSSUFFIX><CORPORATE/></CORPORATE></LOCATIONS>"),
          {"Next one isn't end element (current,requested), CORPORATE, CORPORATE",
           "Malformed XML. </CORPORATE> not found", "Location parsing failed"}},
-        {"dns tag", wrap("<LOCATIONS><CORPORATE><DNS>a</DNS></CORPORATE></LOCATIONS>"),
+        {"dns tag",
+         wrap("<LOCATIONS><CORPORATE><DNS>a</DNS></CORPORATE></LOCATIONS>"),
          {"Unexpected XML tag, DNS", "Location parsing failed"}},
-        {"source in item", wrap("<AUTOUPDATE><PACKAGE><ITEM><SOURCE>s</SOURCE></ITEM></PACKAGE></AUTOUPDATE>"),
+        {"source in item",
+         wrap("<AUTOUPDATE><PACKAGE><ITEM><SOURCE>s</SOURCE></ITEM></PACKAGE></AUTOUPDATE>"),
          {"Unexpected XML tag, SOURCE", "Windows auto update package parsing failed"}},
-        {"win item end", wrap("<AUTOUPDATE><PACKAGE><ITEM><ITEM/></ITEM></PACKAGE></AUTOUPDATE>"),
+        {"win item end",
+         wrap("<AUTOUPDATE><PACKAGE><ITEM><ITEM/></ITEM></PACKAGE></AUTOUPDATE>"),
          {"Next one isn't end element (current,requested), ITEM, ITEM", "Malformed XML. </ITEM> not found",
           "Windows auto update package parsing failed"}},
         {"win no needinstall",
          wrap("<AUTOUPDATE><PACKAGE><ITEM/><SOURCE>s</SOURCE><OTHER/></PACKAGE></AUTOUPDATE>"),
          {"Unexpected XML tag, OTHER", "Windows auto update package parsing failed"}},
-        {"win package end", wrap("<AUTOUPDATE><PACKAGE><PACKAGE/></PACKAGE></AUTOUPDATE>"),
-         {"Next one isn't end element (current,requested), PACKAGE, PACKAGE",
-          "Malformed XML. </PACKAGE> not found", "Windows auto update package parsing failed"}},
-        {"win section end", wrap("<AUTOUPDATE><AUTOUPDATE/></AUTOUPDATE>"),
+        {"win package end",
+         wrap("<AUTOUPDATE><PACKAGE><PACKAGE/></PACKAGE></AUTOUPDATE>"),
+         {"Next one isn't end element (current,requested), PACKAGE, PACKAGE", "Malformed XML. </PACKAGE> not found",
+          "Windows auto update package parsing failed"}},
+        {"win section end",
+         wrap("<AUTOUPDATE><AUTOUPDATE/></AUTOUPDATE>"),
          {"Next one isn't end element (current,requested), AUTOUPDATE, AUTOUPDATE",
           "Malformed XML. </AUTOUPDATE> not found", "Windows auto update package parsing failed"}},
-        {"mac tag", wrap("<AUTOUPDATE_MAC><PACKAGE><ITEM><NAME>x</NAME></ITEM></PACKAGE></AUTOUPDATE_MAC>"),
+        {"mac tag",
+         wrap("<AUTOUPDATE_MAC><PACKAGE><ITEM><NAME>x</NAME></ITEM></PACKAGE></AUTOUPDATE_MAC>"),
          {"Unexpected XML tag, NAME", "MAC auto update package parsing failed"}},
-        {"mac section end", wrap("<AUTOUPDATE_MAC><AUTOUPDATE_MAC/></AUTOUPDATE_MAC>"),
+        {"mac section end",
+         wrap("<AUTOUPDATE_MAC><AUTOUPDATE_MAC/></AUTOUPDATE_MAC>"),
          {"Next one isn't end element (current,requested), AUTOUPDATE_MAC, AUTOUPDATE_MAC",
           "Malformed XML. </AUTOUPDATE_MAC> not found", "MAC auto update package parsing failed"}},
-        {"linux tag", wrap("<AUTOUPDATE_LINUX><PACKAGE><ITEM><ID>a</ID><MD5>x</MD5></ITEM></PACKAGE>"
-                           "</AUTOUPDATE_LINUX>"),
+        {"linux tag",
+         wrap("<AUTOUPDATE_LINUX><PACKAGE><ITEM><ID>a</ID><MD5>x</MD5></ITEM></PACKAGE>"
+              "</AUTOUPDATE_LINUX>"),
          {"Unexpected XML tag, MD5", "Linux auto update package parsing failed"}},
-        {"linux item end", wrap("<AUTOUPDATE_LINUX><PACKAGE><ITEM><ITEM/></ITEM></PACKAGE></AUTOUPDATE_LINUX>"),
+        {"linux item end",
+         wrap("<AUTOUPDATE_LINUX><PACKAGE><ITEM><ITEM/></ITEM></PACKAGE></AUTOUPDATE_LINUX>"),
          {"Next one isn't end element (current,requested), ITEM, ITEM", "Malformed XML. </ITEM> not found",
           "Linux auto update package parsing failed"}},
-        {"linux package end", wrap("<AUTOUPDATE_LINUX><PACKAGE><PACKAGE/></PACKAGE></AUTOUPDATE_LINUX>"),
-         {"Next one isn't end element (current,requested), PACKAGE, PACKAGE",
-          "Malformed XML. </PACKAGE> not found", "Linux auto update package parsing failed"}},
-        {"linux section end", wrap("<AUTOUPDATE_LINUX><AUTOUPDATE_LINUX/></AUTOUPDATE_LINUX>"),
+        {"linux package end",
+         wrap("<AUTOUPDATE_LINUX><PACKAGE><PACKAGE/></PACKAGE></AUTOUPDATE_LINUX>"),
+         {"Next one isn't end element (current,requested), PACKAGE, PACKAGE", "Malformed XML. </PACKAGE> not found",
+          "Linux auto update package parsing failed"}},
+        {"linux section end",
+         wrap("<AUTOUPDATE_LINUX><AUTOUPDATE_LINUX/></AUTOUPDATE_LINUX>"),
          {"Next one isn't end element (current,requested), AUTOUPDATE_LINUX, AUTOUPDATE_LINUX",
           "Malformed XML. </AUTOUPDATE_LINUX> not found", "Linux auto update package parsing failed"}},
-        {"server ip tag", wrap("<ServerIpCheck><IP>1</IP></ServerIpCheck>"),
+        {"server ip tag",
+         wrap("<ServerIpCheck><IP>1</IP></ServerIpCheck>"),
          {"Unexpected XML tag, IP", "Valid Virtual Server IP parsing failed"}},
-        {"server ip end", wrap("<ServerIpCheck><ServerIpCheck/></ServerIpCheck>"),
+        {"server ip end",
+         wrap("<ServerIpCheck><ServerIpCheck/></ServerIpCheck>"),
          {"Next one isn't end element (current,requested), ServerIpCheck, ServerIpCheck",
           "Malformed XML. </ServerIpCheck> not found", "Valid Virtual Server IP parsing failed"}},
-        {"local net tag", wrap("<LocalNetCheck>10.0.0.0/8</LocalNetCheck>"),
+        {"local net tag",
+         wrap("<LocalNetCheck>10.0.0.0/8</LocalNetCheck>"),
          {"Unexpected XML tag, ", "Local subnet range parsing failed"}},
-        {"local net end", wrap("<LocalNetCheck><LocalNetCheck/></LocalNetCheck>"),
+        {"local net end",
+         wrap("<LocalNetCheck><LocalNetCheck/></LocalNetCheck>"),
          {"Next one isn't end element (current,requested), LocalNetCheck, LocalNetCheck",
           "Malformed XML. </LocalNetCheck> not found", "Local subnet range parsing failed"}},
     };
@@ -443,16 +468,15 @@ TEST(ProfileParser, EachFailureTextNamesItsSection)
     ASSERT_FALSE(p.Parse(wrap("<SESSION><X/></SESSION>")));
     const QStringList lines = log.withMessage("Failed to session policy");
     ASSERT_EQ(lines.size(), 1);
-    EXPECT_TRUE(lines[0].startsWith(
-        "1, /ConnectivityProfileParser, "));
+    EXPECT_TRUE(lines[0].startsWith("1, /ConnectivityProfileParser, "));
     EXPECT_TRUE(lines[0].contains(", bool tessal::qt::ConnectivityProfileParser::Parse(const std::string&), "));
 }
 
 TEST(ProfileParser, RecordsParsedBeforeAFailureStay)
 {
     ConnectivityProfileParser p;
-    EXPECT_FALSE(p.Parse(wrap(fullSections().at("SERVERS") + "<SESSION><X/></SESSION>" +
-                              fullSections().at("ServerIpCheck"))));
+    EXPECT_FALSE(
+        p.Parse(wrap(fullSections().at("SERVERS") + "<SESSION><X/></SESSION>" + fullSections().at("ServerIpCheck"))));
     EXPECT_EQ(p.servers.size(), 2u);
     EXPECT_TRUE(p.validServerIPs.empty());
 
@@ -532,4 +556,4 @@ TEST(ProfileParser, ReadsUpToTheFirstNulAndAsUtf8)
     EXPECT_EQ(utf8.servers[0].alias, "Zürich 東京");
 }
 
-}  // namespace
+} // namespace

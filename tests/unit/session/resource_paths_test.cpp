@@ -17,7 +17,8 @@ TEST(ResourcePathsTest, EachPathIsRegisteredOnce)
     const QRegularExpression entry(QStringLiteral("<file(?:\\s+alias=\"([^\"]+)\")?\\s*>([^<]+)</file>"));
     QMap<QString, QStringList> owners;
     for (const char* folder : {"src", "resources"}) {
-        for (QDirIterator it(root + "/" + folder, {"*.qrc"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        for (QDirIterator it(root + "/" + folder, {"*.qrc"}, QDir::Files, QDirIterator::Subdirectories);
+             it.hasNext();) {
             QFile qrc(it.next());
             ASSERT_TRUE(qrc.open(QIODevice::ReadOnly));
             for (const auto& m : QRegularExpression(entry).globalMatch(QString::fromUtf8(qrc.readAll())))
@@ -29,4 +30,4 @@ TEST(ResourcePathsTest, EachPathIsRegisteredOnce)
         EXPECT_EQ(it.value().size(), 1) << it.key().toStdString() << ": " << it.value().join(' ').toStdString();
 }
 
-}  // namespace
+} // namespace

@@ -19,7 +19,10 @@ using tessal::test::RecordingLog;
 
 namespace {
 
-std::string lines(const QStringList& texts) { return texts.join('\n').toStdString(); }
+std::string lines(const QStringList& texts)
+{
+    return texts.join('\n').toStdString();
+}
 
 std::vector<std::string> texts(const std::vector<CString>& list)
 {
@@ -47,10 +50,10 @@ TEST(SessionChecks, IPv4RangeTable)
         {"203.0.113.6", "203.0.113.5/32", false},
         {"203.0.113.200", "203.0.113.128/25", true},
         {"203.0.113.127", "203.0.113.128/25", false},
-        {"10.9.9.9", "10.255.255.255/8", true},  // host bits of the network are ignored
-        {"198.51.100.1", "10.0.0.0/", true},      // an empty prefix reads as 0
-        {"10.1.2.3", "10.0.0.0/ 8", true},        // leading blank allowed
-        {"11.1.2.3", "10.0.0.0/8abc", false},     // trailing characters ignored
+        {"10.9.9.9", "10.255.255.255/8", true}, // host bits of the network are ignored
+        {"198.51.100.1", "10.0.0.0/", true}, // an empty prefix reads as 0
+        {"10.1.2.3", "10.0.0.0/ 8", true}, // leading blank allowed
+        {"11.1.2.3", "10.0.0.0/8abc", false}, // trailing characters ignored
         {"10.1.2.3", "10.0.0.0/+8", true},
     };
     for (const RangeCase& c : cases)
@@ -127,17 +130,17 @@ TEST(SessionChecks, LongRangeTextsUseTheirFirst255Characters)
 TEST(SessionChecks, PrivateAddressTables)
 {
     const std::pair<const char*, bool> v4[] = {
-        {"10.0.0.1", true},        {"10.255.255.255", true}, {"9.255.255.255", false}, {"11.0.0.0", false},
-        {"172.16.0.1", true},      {"172.31.255.255", true}, {"172.15.255.255", false}, {"172.32.0.0", false},
-        {"192.168.1.5", true},     {"192.169.0.1", false},   {"192.167.255.255", false}, {"169.254.1.1", false},
-        {"100.64.0.1", false},     {"203.0.113.5", false},   {"127.0.0.1", false},
+        {"10.0.0.1", true},    {"10.255.255.255", true}, {"9.255.255.255", false},   {"11.0.0.0", false},
+        {"172.16.0.1", true},  {"172.31.255.255", true}, {"172.15.255.255", false},  {"172.32.0.0", false},
+        {"192.168.1.5", true}, {"192.169.0.1", false},   {"192.167.255.255", false}, {"169.254.1.1", false},
+        {"100.64.0.1", false}, {"203.0.113.5", false},   {"127.0.0.1", false},
     };
     for (const auto& [ip, isPrivate] : v4)
         EXPECT_EQ(SessionNetworkChecks::isPrivateIPv4(ip), isPrivate) << ip;
 
     const std::pair<const char*, bool> v6[] = {
-        {"fc00::1", true},  {"fdff:ffff::1", true}, {"fe80::1", true},      {"febf:ffff::1", true},
-        {"fec0::1", false}, {"fe00::1", false},     {"fbff::1", false},     {"2001:db8::1", false},
+        {"fc00::1", true},  {"fdff:ffff::1", true}, {"fe80::1", true},          {"febf:ffff::1", true},
+        {"fec0::1", false}, {"fe00::1", false},     {"fbff::1", false},         {"2001:db8::1", false},
         {"::1", false},     {"ff02::1", false},     {"::ffff:10.0.0.1", false},
     };
     for (const auto& [ip, isPrivate] : v6) {
@@ -238,8 +241,8 @@ TEST(SessionChecks, ScanTakesPublicAddressesOfActiveInterfacesOnly)
     EXPECT_EQ(log.withMessage("Size of vectVulnerableIPv6s: , 1").size(), 1);
     const QStringList vulnerable = log.withMessage("::, 169.254.7.7");
     ASSERT_EQ(vulnerable.size(), 1);
-    EXPECT_TRUE(vulnerable[0].contains(
-        ", Session::getVulnerableNetworkInterfaceInfo The IPV4 Vulnerable IPs received are , "));
+    EXPECT_TRUE(
+        vulnerable[0].contains(", Session::getVulnerableNetworkInterfaceInfo The IPV4 Vulnerable IPs received are , "));
     EXPECT_EQ(log.withMessage("::, 2001:db8:1::5").size(), 1);
 }
 
@@ -392,7 +395,7 @@ TEST(SessionChecks, ServerAddressesCompareAsAddresses)
 TEST(SessionChecks, ShorthandEntriesMatchNothingAndAreRecorded)
 {
     RecordingLog log;
-    const std::pair<const char*, const char*> rows[] = {{"10.0.0.1", "10.1"},       {"127.0.0.1", "0x7f.1"},
+    const std::pair<const char*, const char*> rows[] = {{"10.0.0.1", "10.1"},        {"127.0.0.1", "0x7f.1"},
                                                         {"192.0.2.1", "3221225985"}, {"192.0.2.1", "0300.0.2.1"},
                                                         {"192.0.2.1", "192.0.2.01"}, {"10.0.0.1", "10.0.1"}};
     for (const auto& [resolved, entry] : rows) {
@@ -433,4 +436,4 @@ TEST(SessionChecks, TheSystemResolverTakesAddressTexts)
     EXPECT_FALSE(checks.isServerIPValid(local, allowed({"127.0.0.2"})));
 }
 
-}  // namespace
+} // namespace

@@ -5,8 +5,8 @@
 #include "ModalDialogAnswerer.h"
 #include "RecordingLog.h"
 
-#include "foundation/String.h"
 #include "dialogs/ServerUrls.h"
+#include "foundation/String.h"
 #include "session/SessionExchange.h"
 
 #include <QElapsedTimer>
@@ -26,7 +26,8 @@ namespace {
 
 const char* const kSid = "0123456789abcdefABCDEF0123456789";
 
-class SessionExchangeTest : public ::testing::Test {
+class SessionExchangeTest : public ::testing::Test
+{
 protected:
     void SetUp() override { ASSERT_TRUE(server.start()) << server.error().toStdString(); }
 
@@ -56,7 +57,8 @@ TEST(ServerUrlsTest, BuildersChangeOnlyPathAndQuery)
 
 TEST(ServerUrlsTest, LaunchUrlSecretsAreShortened)
 {
-    const QUrl url("tessal-vpn://x?server=h&sid=AAAAAAAAAAAAAAAAAAAAAAAA12345678&Token=TTTTTTTTTTTTtoken123&otc=OOOOOOOOOotcode99");
+    const QUrl url("tessal-vpn://"
+                   "x?server=h&sid=AAAAAAAAAAAAAAAAAAAAAAAA12345678&Token=TTTTTTTTTTTTtoken123&otc=OOOOOOOOOotcode99");
     const QString text = qt::redactedLaunchUrl(url);
     EXPECT_TRUE(text.contains("sid=12345678")) << text.toStdString();
     EXPECT_TRUE(text.contains("Token=token123")) << text.toStdString();
@@ -73,7 +75,8 @@ TEST(ServerUrlsTest, LaunchUrlSecretsAreShortened)
         {"tessal-epi://x?sid=SECRETSECRET%26SECRETSECRET%26b1234567", "sid=b1234567"}};
     for (const auto& [url, shown] : rows) {
         const QString redacted = qt::redactedLaunchUrl(QUrl(url));
-        EXPECT_TRUE(!redacted.contains("SECRET") && redacted.contains(shown)) << url << " -> " << redacted.toStdString();
+        EXPECT_TRUE(!redacted.contains("SECRET") && redacted.contains(shown))
+            << url << " -> " << redacted.toStdString();
     }
 }
 
@@ -150,10 +153,12 @@ TEST(StartReportTlsTest, HttpsReportSendsTheSecureCookies)
     AccessServer server;
     ASSERT_TRUE(server.start({AccessServer::Listener("tls", "https", certs.serverCert, certs.serverKey)}));
     ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", "/my.report.na"}, {"body", ""}}}));
-    EXPECT_TRUE(qt::ReportNetworkAccess(QUrl(QStringLiteral("https://127.0.0.1:%1").arg(server.port("tls"))), kSid, "t1"));
+    EXPECT_TRUE(
+        qt::ReportNetworkAccess(QUrl(QStringLiteral("https://127.0.0.1:%1").arg(server.port("tls"))), kSid, "t1"));
     ASSERT_EQ(server.requests().size(), 1);
     const QString cookie = server.requests()[0]["headers"].toObject()["Cookie"].toString();
-    EXPECT_TRUE(cookie.contains("NAToken=t1") && cookie.contains(QStringLiteral("MRHSession=") + kSid)) << cookie.toStdString();
+    EXPECT_TRUE(cookie.contains("NAToken=t1") && cookie.contains(QStringLiteral("MRHSession=") + kSid))
+        << cookie.toStdString();
 }
 
 TEST_F(SessionExchangeTest, StartReportGoesOnWhenTheServerIsSilentOrGone)
@@ -187,8 +192,8 @@ TEST(ExchangeRedirectTest, NoHopToAnotherOrigin)
         {"/vdesk/get_sessid_for_token.php3", exchange, "http://127.0.0.1:{port:other}/x", {"http"}},
     };
     for (const auto& row : rows) {
-        ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", row.path}, {"redirect", row.redirect}},
-                                                QJsonObject{{"body", ""}}}));
+        ASSERT_TRUE(server.setRoutes(
+            QJsonArray{QJsonObject{{"path", row.path}, {"redirect", row.redirect}}, QJsonObject{{"body", ""}}}));
         server.clearLog();
         EXPECT_TRUE(row.run());
         // Whatever the client sent before it was done has been logged by now.
@@ -225,4 +230,4 @@ TEST(SessionIdRuleTest, ThirtyTwoLettersAndDigits)
     EXPECT_FALSE(qt::isValidSessionId(CString("")));
 }
 
-}  // namespace
+} // namespace

@@ -4,10 +4,10 @@
 
 #include "session_support.h"
 
+#include "dialogs/DialogsTestSeam.h"
+#include "dialogs/QuitRequest.h"
 #include "session/Session.h"
 #include "session/SessionManager.h"
-#include "dialogs/QuitRequest.h"
-#include "dialogs/DialogsTestSeam.h"
 #include "session/SessionTestSeam.h"
 
 #include "foundation/UException.h"
@@ -39,7 +39,8 @@ int runLoop(int ms)
     return loop.exec();
 }
 
-class SessionManagerTest : public SessionTestBase {
+class SessionManagerTest : public SessionTestBase
+{
 protected:
     void SetUp() override
     {
@@ -62,7 +63,8 @@ TEST_F(SessionManagerTest, UnknownSchemeIsRefusedAndTheQuitIsPosted)
 {
     const QString secret = "SECRETSECRETSECRETSECRET12345678";
     EXPECT_FALSE(manager->CreateAndLaunchSession(QUrl("tessal-ftp://x?server=h&sid=" + secret)));
-    EXPECT_EQ(log.withMessage("Unsupported external protocol handler request tessal-ftp://x?server=h&sid=12345678").size(), 1)
+    EXPECT_EQ(
+        log.withMessage("Unsupported external protocol handler request tessal-ftp://x?server=h&sid=12345678").size(), 1)
         << log.text();
     for (const QString& line : log.qLines())
         EXPECT_FALSE(line.contains("SECRETSECRET"));
@@ -99,9 +101,10 @@ TEST_F(SessionManagerTest, NetworkAccessStartsThenAttachesOrRefuses)
     // The same id in other letters attaches (the window takes resources only
     // once its page is up, so this one is turned down by the window).
     EXPECT_FALSE(manager->CreateAndLaunchSession(naUrl(QString(kSessionId).toLower(), QString(), "res2")));
-    EXPECT_EQ(log.withMessage("VPN session already exists: 23456789, Trying to attach resource res2 (network_access)...")
-                  .size(),
-              1);
+    EXPECT_EQ(
+        log.withMessage("VPN session already exists: 23456789, Trying to attach resource res2 (network_access)...")
+            .size(),
+        1);
     EXPECT_EQ(log.withMessage("Another VPN session 23456789 already attached, rejecting session 23456789").size(), 0);
     EXPECT_EQ(requestsTo("/my.report.na").size(), 2);
     EXPECT_EQ(manager->SessionCount(), 1);
@@ -144,13 +147,17 @@ TEST_F(SessionManagerTest, AttachGuardTurnsEveryThrowIntoAFailure)
     ASSERT_TRUE(manager->CreateAndLaunchSession(naUrl(kSessionId)));
     auto session = manager->NetworkAccessSession();
     ASSERT_TRUE(session);
-    struct Row { const char* name; std::function<int()> open; int code; };
+    struct Row {
+        const char* name;
+        std::function<int()> open;
+        int code;
+    };
     const Row rows[] = {
-        {"UException 0", [] () -> int { throw UException(0, "no code"); }, -1},
-        {"break", [] () -> int { throw UBreakException(); }, -1},
-        {"UException -5", [] () -> int { throw UException(-5, "five"); }, -5},
-        {"std::exception", [] () -> int { throw std::runtime_error("broke"); }, -1},
-        {"unknown", [] () -> int { throw 7; }, -1},
+        {"UException 0", []() -> int { throw UException(0, "no code"); }, -1},
+        {"break", []() -> int { throw UBreakException(); }, -1},
+        {"UException -5", []() -> int { throw UException(-5, "five"); }, -5},
+        {"std::exception", []() -> int { throw std::runtime_error("broke"); }, -1},
+        {"unknown", []() -> int { throw 7; }, -1},
     };
     for (const Row& row : rows) {
         qt::SessionTestSeam::setAttachCall([&](const QString&, const QString&) { return row.open(); });
@@ -162,7 +169,10 @@ TEST_F(SessionManagerTest, AttachGuardTurnsEveryThrowIntoAFailure)
     {
         qt::SessionTestSeam::setAttachCall([](const QString&, const QString&) -> int { pthread_exit(nullptr); });
         bool returned = false;
-        std::thread([&] { session->AttachResource("res2", "network_access"); returned = true; }).join();
+        std::thread([&] {
+            session->AttachResource("res2", "network_access");
+            returned = true;
+        }).join();
         EXPECT_FALSE(returned);
         EXPECT_EQ(log.withMessage("EXCEPTION caught (forced stack unwind), Attach resource").size(), 1) << log.text();
     }
@@ -190,7 +200,7 @@ TEST_F(SessionManagerTest, OneTimeCodeReplacesTheSessionId)
     const auto reports = requestsTo("/my.report.na");
     ASSERT_EQ(reports.size(), 1);
     EXPECT_TRUE(reports[0]["headers"].toObject()["Cookie"].toString().contains(QStringLiteral("MRHSession=") +
-                                                                                 kOtherSessionId));
+                                                                               kOtherSessionId));
 }
 
 TEST_F(SessionManagerTest, FailedCodeExchangeRefusesTheLaunch)
@@ -225,7 +235,10 @@ TEST_F(SessionManagerTest, NoQuitWhileALaunchWaitsInANestedLoop)
 TEST_F(SessionManagerTest, QuitStopsTheLaunchAtItsNextStep)
 {
     trustServer();
-    const struct { const char* stage; const char* silentPath; } rows[] = {
+    const struct {
+        const char* stage;
+        const char* silentPath;
+    } rows[] = {
         {"before the launch", nullptr},
         {"during the code exchange", "/vdesk/get_sessid_for_token.php3"},
         {"during the start report", "/my.report.na"},
@@ -284,15 +297,18 @@ struct HookLog : RecordingLog {
 TEST_F(SessionManagerTest, ExceptionsDuringLaunch)
 {
     trustServer();
-    {   // Thread cancellation is recorded and passed on by the launch guard.
+    { // Thread cancellation is recorded and passed on by the launch guard.
         HookLog hook;
         hook.action = [] { pthread_exit(nullptr); };
         bool returned = false;
-        std::thread([&] { manager->StartNASession(naUrl(kSessionId, "&otc=code12345")); returned = true; }).join();
+        std::thread([&] {
+            manager->StartNASession(naUrl(kSessionId, "&otc=code12345"));
+            returned = true;
+        }).join();
         EXPECT_FALSE(returned);
         EXPECT_EQ(hook.withMessage("EXCEPTION caught (forced stack unwind), Session launch").size(), 1) << hook.text();
     }
-    {   // A launch that throws does not hold back the quit for ever.
+    { // A launch that throws does not hold back the quit for ever.
         HookLog hook;
         hook.action = [] { throw std::runtime_error("log failed"); };
         EXPECT_THROW(manager->CreateAndLaunchSession(QUrl("other://x")), std::runtime_error);
@@ -341,7 +357,8 @@ TEST(StartReportCertificateTest, RefusedCertificateRefusesTheLaunch)
 
 // Inspection sessions run over https against many listeners of the stand-in,
 // each holding its session in a profile download that never answers.
-class InspectionLimitTest : public ::testing::Test {
+class InspectionLimitTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -354,14 +371,18 @@ protected:
         QSslConfiguration::setDefaultConfiguration(conf);
         QList<AccessServer::Listener> listeners;
         for (int i = 0; i < 22; ++i)
-            listeners << AccessServer::Listener(QStringLiteral("l%1").arg(i), "https", certs.serverCert, certs.serverKey);
+            listeners << AccessServer::Listener(QStringLiteral("l%1").arg(i), "https", certs.serverCert,
+                                                certs.serverKey);
         ASSERT_TRUE(server.start(listeners)) << server.error().toStdString();
         ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", "/pre/config.php"}, {"silence", true}}}));
         for (int i = 0; i < 22; ++i)
             sl::TrustedSiteList::Instance(nullptr, "trusted_sites.xml")->AddPermanent(site(i).toStdString());
     }
 
-    QString site(int i) const { return QStringLiteral("https://127.0.0.1:%1").arg(server.port(QStringLiteral("l%1").arg(i))); }
+    QString site(int i) const
+    {
+        return QStringLiteral("https://127.0.0.1:%1").arg(server.port(QStringLiteral("l%1").arg(i)));
+    }
 
     QUrl epiUrl(int listener, const QString& sid) const
     {
@@ -418,7 +439,10 @@ TEST_F(InspectionLimitTest, AnEndedSessionOutlivesTheDialogItEndedIn)
     bool aliveInside = false;
     std::unique_ptr<ModalDialogAnswerer> answerer;
     QTimer::singleShot(50, [&] { emit ending->Error("gone"); });
-    QTimer::singleShot(400, [&] { aliveInside = !ending.isNull(); answerer = std::make_unique<ModalDialogAnswerer>("OK"); });
+    QTimer::singleShot(400, [&] {
+        aliveInside = !ending.isNull();
+        answerer = std::make_unique<ModalDialogAnswerer>("OK");
+    });
     QMessageBox(QMessageBox::Information, "Tessal VPN", "open", QMessageBox::Ok).exec();
     EXPECT_TRUE(aliveInside);
     EXPECT_TRUE(waitFor([&] { return ending.isNull(); }, 3000));
@@ -451,11 +475,11 @@ TEST_F(InspectionLimitTest, AnEndedSessionOutlivesTheNestedLoopItEndedIn)
             outer.quit();
     });
     check.start(10);
-    QTimer::singleShot(20000, &outer, &QEventLoop::quit);   // safety net only
+    QTimer::singleShot(20000, &outer, &QEventLoop::quit); // safety net only
     outer.exec();
     EXPECT_TRUE(aliveInside);
     EXPECT_TRUE(ending.isNull());
     EXPECT_EQ(manager.SessionCount(), 1);
 }
 
-}  // namespace
+} // namespace

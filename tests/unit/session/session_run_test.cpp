@@ -7,8 +7,8 @@
 #include "session/Session.h"
 #include "session/SessionNetworkChecks.h"
 
-#include <net/if.h>
 #include <arpa/inet.h>
+#include <net/if.h>
 
 using namespace tessal;
 using namespace tessal::test;
@@ -42,7 +42,8 @@ void onePublicAddress(Session& s)
     });
 }
 
-class SessionRunTest : public SessionTestBase {
+class SessionRunTest : public SessionTestBase
+{
 protected:
     std::unique_ptr<Session> make(int type, bool appLaunch = false)
     {
@@ -66,7 +67,7 @@ TEST_F(SessionRunTest, NetworkAccessRunsToTheBrowserAndFinishesOnClose)
     auto s = make(Session::NetworkAccess);
     s->Start();
     ASSERT_TRUE(waitFor([&] { return s->GetBrowserController().isStarted() || !errors->isEmpty(); }));
-    EXPECT_EQ(error(), QString()) ;
+    EXPECT_EQ(error(), QString());
     EXPECT_EQ(answerer.count(), 0);
 
     const auto profile = requestsTo("/pre/config.php");
@@ -114,8 +115,11 @@ TEST_F(SessionRunTest, RefusedInspectionSiteReportsToThePolicyPage)
     ASSERT_EQ(posts.size(), 1);
     EXPECT_EQ(posts[0]["method"].toString(), "POST");
     EXPECT_EQ(posts[0]["body"].toString(), "no-inspection-host=1");
-    EXPECT_EQ(log.withMessage(QStringLiteral("URL %1 is not in trusted site list. Skipping inspection")
-                                  .arg(serverUrl().toString())).size(), 1);
+    EXPECT_EQ(
+        log.withMessage(
+               QStringLiteral("URL %1 is not in trusted site list. Skipping inspection").arg(serverUrl().toString()))
+            .size(),
+        1);
 }
 
 // The user has just refused the server: its report is not followed to
@@ -164,7 +168,10 @@ TEST_F(SessionRunTest, RefusalLimitHoldsWhileTheCertificateQuestionIsOpen)
     // The certificate question of the refusal report stays open past the limit.
     answerer.reset();
     qsizetype endedWhileOpen = -1;
-    QTimer::singleShot(1200, [&] { endedWhileOpen = ended.count(); answerer = std::make_unique<ModalDialogAnswerer>("No"); });
+    QTimer::singleShot(1200, [&] {
+        endedWhileOpen = ended.count();
+        answerer = std::make_unique<ModalDialogAnswerer>("No");
+    });
     ASSERT_TRUE(waitFor([&] { return !ended.isEmpty(); }));
     EXPECT_EQ(endedWhileOpen, 0);
     EXPECT_TRUE(answerer && answerer->last().title.endsWith(" - Certificate Warning"));
@@ -203,7 +210,8 @@ TEST_F(SessionRunTest, ProfileFailureEndsWithTheClientsMessage)
     EXPECT_EQ(log.withMessage("Profile download failed, " + error()).size(), 1);
     EXPECT_FALSE(s->GetBrowserController().isStarted());
 
-    ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", "/pre/config.php"}, {"body", "<PROFILE><SESSION>\n"},
+    ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", "/pre/config.php"},
+                                                        {"body", "<PROFILE><SESSION>\n"},
                                                         {"headers", QJsonObject{{"Content-Type", "text/xml"}}}}}));
     auto t = make(Session::NetworkAccess);
     t->Start();
@@ -219,10 +227,11 @@ TEST_F(SessionRunTest, ServerAddressNotListedWarnsAndEnds)
     auto s = make(Session::NetworkAccess);
     s->Start();
     ASSERT_TRUE(waitFor([&] { return !errors->isEmpty(); }));
-    EXPECT_EQ(error(), "Virtual Server IP invalid, Hence quitting connection") ;
+    EXPECT_EQ(error(), "Virtual Server IP invalid, Hence quitting connection");
     ASSERT_EQ(answerer.count(), 1);
     EXPECT_EQ(answerer.last().title, "Tessal VPN");
-    EXPECT_EQ(answerer.last().text, "Your current network is vulnerable,Please change the network to establish the VPN");
+    EXPECT_EQ(answerer.last().text,
+              "Your current network is vulnerable,Please change the network to establish the VPN");
     EXPECT_FALSE(s->GetBrowserController().isStarted());
 }
 
@@ -254,7 +263,8 @@ TEST_F(SessionRunTest, InspectionEndsAfterTheUpdateStep)
     EXPECT_FALSE(s->GetBrowserController().isStarted());
 }
 
-class UpdateFailureTest : public SessionRunTest {
+class UpdateFailureTest : public SessionRunTest
+{
 protected:
     // A session that has passed its checks and waits in the browser.
     std::unique_ptr<Session> ready()
@@ -350,4 +360,4 @@ TEST_F(SessionRunTest, BothTypesStartIdle)
     }
 }
 
-}  // namespace
+} // namespace

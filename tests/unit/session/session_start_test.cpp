@@ -47,12 +47,8 @@ TEST(SessionStart, ExtractTagText)
         const char* tag;
         const char* result; // null: throws
     } rows[] = {
-        {"<a><b>inner</b></a>", "b", "inner"},
-        {"x<b></b>", "b", ""},
-        {"<b>one</b><b>two</b>", "b", "one"},
-        {"</b><b>late</b>", "b", "late"},
-        {"no tag here", "b", ""},
-        {"<b>open only", "b", nullptr},
+        {"<a><b>inner</b></a>", "b", "inner"}, {"x<b></b>", "b", ""},    {"<b>one</b><b>two</b>", "b", "one"},
+        {"</b><b>late</b>", "b", "late"},      {"no tag here", "b", ""}, {"<b>open only", "b", nullptr},
     };
     for (const auto& row : rows) {
         if (row.result != nullptr) {

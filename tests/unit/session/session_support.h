@@ -9,17 +9,18 @@
 #include "session/TrustedSiteList.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QSignalSpy>
-#include <QTest>
-#include <QDeadlineTimer>
-#include <QThread>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
-namespace tessal::test {
+namespace tessal {
+namespace test {
 
 inline const char* const kSessionId = "0123456789abcdefABCDEF0123456789";
 inline const char* const kOtherSessionId = "ZZZZ456789abcdefABCDEF01ZZZZZZZZ";
@@ -47,11 +48,12 @@ inline QJsonObject profileRoute(const QString& xml = profileXml())
 
 inline QJsonObject quietRoute(const QString& path, int status = 200)
 {
-    return QJsonObject{{"path", path}, {"status", status}, {"headers", QJsonObject{{"Content-Type", "text/plain"}}},
-                       {"body", ""}};
+    return QJsonObject{
+        {"path", path}, {"status", status}, {"headers", QJsonObject{{"Content-Type", "text/plain"}}}, {"body", ""}};
 }
 
-class SessionTestBase : public ::testing::Test {
+class SessionTestBase : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -63,7 +65,10 @@ protected:
 
     QUrl serverUrl() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(server.port())); }
 
-    void trustServer() { sl::TrustedSiteList::Instance(nullptr, "trusted_sites.xml")->AddPermanent(serverUrl().toString().toStdString()); }
+    void trustServer()
+    {
+        sl::TrustedSiteList::Instance(nullptr, "trusted_sites.xml")->AddPermanent(serverUrl().toString().toStdString());
+    }
 
     QList<QJsonObject> requestsTo(const QString& path) const
     {
@@ -93,4 +98,5 @@ bool waitFor(Pred pred, int ms = 10000)
     return true;
 }
 
-}  // namespace tessal::test
+} // namespace test
+} // namespace tessal

@@ -88,8 +88,8 @@ protected:
 
 std::string sessionXml(const std::string& site, const std::string& key, std::int64_t created)
 {
-    return "<session><site>" + site + "</site><sessionid>" + key + "</sessionid><created>" +
-           std::to_string(created) + "</created></session>";
+    return "<session><site>" + site + "</site><sessionid>" + key + "</sessionid><created>" + std::to_string(created) +
+           "</created></session>";
 }
 
 } // namespace
@@ -110,8 +110,7 @@ TEST_F(TrustStoreTest, ExactBytesAfterPermanentAndSessionGrants)
     auto store = open();
     store->AddPermanent("S");
     store->AddForSession("S", "K");
-    EXPECT_EQ(fileBytes(), kDecl +
-                               "<version>1.0</version><sites><site>S</site></sites><sessions>" +
+    EXPECT_EQ(fileBytes(), kDecl + "<version>1.0</version><sites><site>S</site></sites><sessions>" +
                                sessionXml("S", "K", m_now) + "</sessions>");
     // No line feed at the end of the file.
     EXPECT_NE(fileBytes().back(), '\n');
@@ -121,7 +120,8 @@ TEST_F(TrustStoreTest, ValuesAreEscapedOnWriteAndReadBack)
 {
     auto store = open();
     store->AddPermanent("https://a&b<c>\"d'");
-    EXPECT_EQ(fileBytes(), kDecl + "<version>1.0</version><sites><site>https://a&amp;b&lt;c&gt;&quot;d&apos;</site></sites>");
+    EXPECT_EQ(fileBytes(),
+              kDecl + "<version>1.0</version><sites><site>https://a&amp;b&lt;c&gt;&quot;d&apos;</site></sites>");
     auto again = open();
     EXPECT_TRUE(again->IsTrustedPermanently("https://a&b<c>\"d'"));
 }
@@ -178,7 +178,8 @@ TEST_F(TrustStoreTest, ExpiryAtLoadKeepsExactlyThreeDaysAndDropsOlder)
         EXPECT_TRUE(store->IsTrustedForSession("a", "k1"));
     }
     // Nothing expired: the file is not touched.
-    EXPECT_EQ(fileBytes(), kDecl + "<sessions>" + sessionXml("a", "k1", now - 259200) + "</sessions><sites><site>p</site></sites>");
+    EXPECT_EQ(fileBytes(),
+              kDecl + "<sessions>" + sessionXml("a", "k1", now - 259200) + "</sessions><sites><site>p</site></sites>");
 
     writeFile(kDecl + "<sessions>" + sessionXml("a", "k1", now - 259201) + sessionXml("b", "k2", now + 50) +
               "</sessions><sites><site>p</site></sites>");
@@ -186,7 +187,8 @@ TEST_F(TrustStoreTest, ExpiryAtLoadKeepsExactlyThreeDaysAndDropsOlder)
     EXPECT_FALSE(store->IsTrustedForSession("a", "k1"));
     EXPECT_TRUE(store->IsTrustedForSession("b", "k2")) << "a grant dated in the future is kept";
     // Rewritten with "sessions" moved to the end of the top level.
-    EXPECT_EQ(fileBytes(), kDecl + "<sites><site>p</site></sites><sessions>" + sessionXml("b", "k2", now + 50) + "</sessions>");
+    EXPECT_EQ(fileBytes(),
+              kDecl + "<sites><site>p</site></sites><sessions>" + sessionXml("b", "k2", now + 50) + "</sessions>");
 }
 
 TEST_F(TrustStoreTest, EntriesWithoutValidTimeStayUntilAnotherEntryExpires)
@@ -235,7 +237,8 @@ TEST_F(TrustStoreTest, FileWithoutVersionIsKeptAsReadAndExtended)
     EXPECT_TRUE(store->IsTrustedPermanently("ONE"));
     EXPECT_FALSE(store->IsTrustedForSession("one", "k"));
     store->AddForSession("two", "k");
-    EXPECT_EQ(fileBytes(), kDecl + "<sites><site>one</site></sites><sessions>" + sessionXml("two", "k", m_now) + "</sessions>");
+    EXPECT_EQ(fileBytes(),
+              kDecl + "<sites><site>one</site></sites><sessions>" + sessionXml("two", "k", m_now) + "</sessions>");
 }
 
 TEST_F(TrustStoreTest, MalformedFileGivesAnEmptyStoreReplacedByTheFirstAddition)
@@ -314,7 +317,9 @@ TEST_F(TrustStoreTest, RootSavesAUsersListAsTheirsAndNeverThroughALink)
     ASSERT_NE(::mkdtemp(name), nullptr);
     const std::string other = name, theirs = other + "/trusted_sites.xml";
     ASSERT_EQ(std::system(("echo theirs >'" + theirs + "' && chmod 600 '" + theirs + "' && chown -R 65533:65533 '" +
-                           other + "'").c_str()), 0);
+                           other + "'")
+                              .c_str()),
+              0);
     const std::string kept = sessionXml("b", "k", m_now);
     for (const bool swap : {false, true}) {
         writeFile(kDecl + "<sessions>" + sessionXml("a", "k", m_now - 300000) + kept + "</sessions>");

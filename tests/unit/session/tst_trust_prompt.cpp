@@ -88,7 +88,8 @@ void TrustPromptTest::allowForSessionRecordsOnlyThatSession()
     QVERIFY(CheckOrAskTrustedSite(site, true, "SESS0001"));
     QVERIFY(IsSiteTrusted(site, true, "sess0001"));
     QVERIFY(!IsSitePermanentlyTrusted(site));
-    QVERIFY(fileText().contains(QStringLiteral("<site>https://session.example.com</site><sessionid>SESS0001</sessionid>")));
+    QVERIFY(
+        fileText().contains(QStringLiteral("<site>https://session.example.com</site><sessionid>SESS0001</sessionid>")));
 
     // The same key passes without a question; another key is asked again.
     QVERIFY(CheckOrAskTrustedSite(site, true, "SESS0001"));
@@ -136,8 +137,9 @@ void TrustPromptTest::inspectionModeKeepsTheInspectionWording()
     ModalDialogAnswerer answerer(QStringLiteral("reject"));
     QVERIFY(!CheckOrAskTrustedSite(QStringLiteral("https://epi.example.com"), false, "EPI00001"));
     const auto seen = answerer.last();
-    QCOMPARE(seen.text, QStringLiteral("The site https://epi.example.com is attempting to inspect your system's configuration.\n"
-                                       "This site is not on your trusted site list."));
+    QCOMPARE(seen.text,
+             QStringLiteral("The site https://epi.example.com is attempting to inspect your system's configuration.\n"
+                            "This site is not on your trusted site list."));
     QCOMPARE(seen.buttons, (QStringList{QStringLiteral("Always allow inspection from this site"),
                                         QStringLiteral("Allow inspection only for this session"),
                                         QStringLiteral("Do not allow inspection")}));
@@ -147,9 +149,10 @@ void TrustPromptTest::inspectionModeKeepsTheInspectionWording()
 void TrustPromptTest::vpnModeReplacesAllThreeButtons()
 {
     AddTrustedSiteDialog dialog(nullptr, true, QStringLiteral("https://vpn.example.com:8443"));
-    QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("labelUrl"))->text(),
-             QStringLiteral("The site https://vpn.example.com:8443 is attempting to start a Virtual Private Network (VPN) "
-                            "connection from your system."));
+    QCOMPARE(
+        dialog.findChild<QLabel*>(QStringLiteral("labelUrl"))->text(),
+        QStringLiteral("The site https://vpn.example.com:8443 is attempting to start a Virtual Private Network (VPN) "
+                       "connection from your system."));
     QCOMPARE(dialog.findChild<QCommandLinkButton*>(QStringLiteral("btnAlwaysAllow"))->text(),
              QStringLiteral("Always allow VPN connection from this site"));
     QCOMPARE(dialog.findChild<QCommandLinkButton*>(QStringLiteral("btnAllowForSession"))->text(),
@@ -181,8 +184,10 @@ void TrustPromptTest::lookAlikeHostsAreAskedInAsciiForm_data()
     QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<bool>("trustedBefore");
-    QTest::newRow("cyrillic a") << QString::fromUtf8("vpn.ex\xd0\xb0mple.com") << "https://vpn.xn--exmple-4nf.com" << false;
-    QTest::newRow("encoded look-alike") << "vpn.xn--80ak6aa92e.com:8443" << "https://vpn.xn--80ak6aa92e.com:8443" << false;
+    QTest::newRow("cyrillic a") << QString::fromUtf8("vpn.ex\xd0\xb0mple.com") << "https://vpn.xn--exmple-4nf.com"
+                                << false;
+    QTest::newRow("encoded look-alike") << "vpn.xn--80ak6aa92e.com:8443"
+                                        << "https://vpn.xn--80ak6aa92e.com:8443" << false;
     QTest::newRow("recorded in unicode") << "old.xn--80ak6aa92e.com" << QString() << true;
 }
 

@@ -5,11 +5,11 @@
 #include "shell/BrowserControllerApps.h"
 #include "shell/ShellTestSeam.h"
 
-#include "foundation/UClasses.h"
-#include "tunnel/ResourceType.h"
 #include "ChildState.h"
 #include "ModalDialogAnswerer.h"
 #include "RecordingLog.h"
+#include "foundation/UClasses.h"
+#include "tunnel/ResourceType.h"
 
 #include <QApplication>
 #include <QDir>
@@ -60,8 +60,7 @@ TEST(AppLaunchTest, AskMatrix)
     // A program that is surely missing, whatever the host has installed.
     QTemporaryDir dir;
     const std::string app = dir.filePath("app").toStdString();
-    const std::vector<AppLaunchRequest> apps = {{app, "--host <b>127.0.0.1</b> %2"},
-                                                {"\"/opt/My App/run\"", ""}};
+    const std::vector<AppLaunchRequest> apps = {{app, "--host <b>127.0.0.1</b> %2"}, {"\"/opt/My App/run\"", ""}};
     struct Case {
         bool trusted;
         bool showWarning;
@@ -70,10 +69,9 @@ TEST(AppLaunchTest, AskMatrix)
         bool launched;
     };
     const Case cases[] = {
-        {true, false, "OK", false, true},  // trusted, no warning: no question
-        {true, true, "OK", true, true},    {true, true, "Cancel", true, false},
-        {false, false, "OK", true, true},  {false, false, "Cancel", true, false},
-        {false, true, "OK", true, true},
+        {true, false, "OK", false, true}, // trusted, no warning: no question
+        {true, true, "OK", true, true},        {true, true, "Cancel", true, false}, {false, false, "OK", true, true},
+        {false, false, "Cancel", true, false}, {false, true, "OK", true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.trusted) + std::to_string(c.showWarning) + c.answer);
@@ -94,8 +92,10 @@ TEST(AppLaunchTest, AskMatrix)
         ASSERT_EQ(c.asked ? 1 : 0, answerer.count());
         if (c.asked) {
             // Everything that will run, whole and as plain text.
-            EXPECT_EQ(QString::fromUtf8(("Intro:\n\u2022 " + app + " --host <b>127.0.0.1</b> %2\n"
-                                         "\u2022 \"/opt/My App/run\" \n").c_str()),
+            EXPECT_EQ(QString::fromUtf8(("Intro:\n\u2022 " + app +
+                                         " --host <b>127.0.0.1</b> %2\n"
+                                         "\u2022 \"/opt/My App/run\" \n")
+                                            .c_str()),
                       answerer.last().text);
             EXPECT_EQ(Qt::PlainText, format);
             EXPECT_EQ(QMessageBox::Cancel, defaultButton);
@@ -103,7 +103,8 @@ TEST(AppLaunchTest, AskMatrix)
         const std::vector<std::string> commands = {app + " --host <b>127.0.0.1</b> %2", "\"/opt/My App/run\" "};
         EXPECT_EQ(c.launched ? commands : std::vector<std::string>{}, launcher.commands);
         EXPECT_EQ(c.launched ? 1 : 0,
-                  log.withMessage(QString::fromStdString("Launched '" + app + "', args: --host <b>127.0.0.1</b> %2, pid=4242"))
+                  log.withMessage(
+                         QString::fromStdString("Launched '" + app + "', args: --host <b>127.0.0.1</b> %2, pid=4242"))
                       .size());
         EXPECT_EQ(c.launched ? 1 : 0,
                   log.withMessage(QString::fromStdString("Looks like app \"" + app +
@@ -118,12 +119,14 @@ TEST(AppLaunchTest, ConsentShowsHiddenCharactersAsEscapes)
 {
     const std::pair<const char*, const char*> cases[] = {
         {"--name \u202Etxt.exe", "--name \\u202Etxt.exe"},
-        {"\u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069", "\\u202A\\u202B\\u202C\\u202D\\u2066\\u2067\\u2068\\u2069"},
+        {"\u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069",
+         "\\u202A\\u202B\\u202C\\u202D\\u2066\\u2067\\u2068\\u2069"},
         {"\u200E\u200F\u061C zero\u200Bwidth\u200C\u200D\u2060\uFEFF",
          "\\u200E\\u200F\\u061C zero\\u200Bwidth\\u200C\\u200D\\u2060\\uFEFF"},
         {"-x\n\u2022 /bin/true \t\r\x1b[8m\x7f\u0085\u2028\u2029\U000E0041",
          "-x\\u000A\u2022 /bin/true \\u0009\\u000D\\u001B[8m\\u007F\\u0085\\u2028\\u2029\\uE0041"},
-        {"caf\u00E9 \u65E5\u672C \u0639\u0631\u0628\u064A \\u202E", "caf\u00E9 \u65E5\u672C \u0639\u0631\u0628\u064A \\u202E"},
+        {"caf\u00E9 \u65E5\u672C \u0639\u0631\u0628\u064A \\u202E",
+         "caf\u00E9 \u65E5\u672C \u0639\u0631\u0628\u064A \\u202E"},
     };
     std::vector<AppLaunchRequest> apps;
     QString shown = "Intro:\n";
@@ -153,9 +156,15 @@ TEST(AppLaunchTest, ProgramLookupRunsNothing)
     const QByteArray savedPath = qgetenv("PATH");
     qputenv("PATH", QByteArray("/nonexistent::") + folder.c_str() + ":/bin:/usr/bin");
     const std::pair<std::string, bool> cases[] = {
-        {"/bin/sh", true},           {"sh", true},     {"\"/bin/sh\"", true},
-        {"/bin", false},             {"plain", false}, {folder + "/plain", false},
-        {"no-such-program", false},  {"", false},      {"sh; touch " + folder + "/made", false},
+        {"/bin/sh", true},
+        {"sh", true},
+        {"\"/bin/sh\"", true},
+        {"/bin", false},
+        {"plain", false},
+        {folder + "/plain", false},
+        {"no-such-program", false},
+        {"", false},
+        {"sh; touch " + folder + "/made", false},
         {"$(touch " + folder + "/made)", false},
     };
     for (const auto& c : cases)
@@ -221,11 +230,11 @@ TEST(AppLaunchTest, ShowLogAsksAtTheHundredthRequest)
     ASSERT_TRUE(opener.waitFor(99));
     EXPECT_EQ(QUrl::fromLocalFile(home.log).toEncoded(), opener.opened().last());
 
-    controller.showLogFileReq();  // the 100th: Cancel opens nothing
+    controller.showLogFileReq(); // the 100th: Cancel opens nothing
     EXPECT_EQ(1, answerer.count());
     EXPECT_EQ("\"Show log file\" link was clicked too many times. Do you want to continue?", answerer.last().text);
     EXPECT_EQ(1, log.withMessage("User clicked \"show log file\" more than 100 time(s)").size());
-    controller.showLogFileReq();  // asks again; Ok opens and starts counting anew
+    controller.showLogFileReq(); // asks again; Ok opens and starts counting anew
     EXPECT_EQ(2, answerer.count());
     EXPECT_TRUE(opener.waitFor(100));
     for (int i = 1; i <= 99; ++i)
@@ -237,7 +246,8 @@ TEST(AppLaunchTest, ShowLogAsksAtTheHundredthRequest)
 TEST(AppLaunchTest, OnlyTheUsersOwnRegularLogIsOpened)
 {
     const std::pair<const char*, std::function<void(const QString&)>> cases[] = {
-        {"symbolic link", [](const QString& log) {
+        {"symbolic link",
+         [](const QString& log) {
              QFile::remove(log);
              QFile::link(QDir::homePath() + "/other.log", log);
          }},
@@ -252,8 +262,8 @@ TEST(AppLaunchTest, OnlyTheUsersOwnRegularLogIsOpened)
         BrowserController().showLogFileReq();
         QTest::qWait(200);
         EXPECT_EQ(0, opener.opened().size());
-        EXPECT_EQ(1, log.withMessage("Log file " + home.log + " is not a regular file of the user, not opening it")
-                         .size());
+        EXPECT_EQ(
+            1, log.withMessage("Log file " + home.log + " is not a regular file of the user, not opening it").size());
     }
     if (::geteuid() == 0) {
         OwnHome home;
@@ -288,14 +298,16 @@ TEST(AppLaunchTest, RootShowsTheLogOnlyAsTheOwnerOfItsFolder)
     const struct {
         const char* name;
         std::function<void(const QString& folder)> make;
-        const char* uid;     // of the handler, or empty: not started
+        const char* uid; // of the handler, or empty: not started
         const char* record;
     } rows[] = {
         {"the user's folder", [&](const QString& f) { shell("chown -R 65534:65534 '" + f + "'"); }, "65534", nullptr},
-        {"a link to root's folder", [&](const QString& f) {
+        {"a link to root's folder",
+         [&](const QString& f) {
              QDir(f).removeRecursively();
              ASSERT_TRUE(QFile::link(rootOnly.path(), f));
-         }, "", "Log file %1 is not a regular file of the user, not opening it"},
+         },
+         "", "Log file %1 is not a regular file of the user, not opening it"},
         {"a renamed folder of root's", [](const QString&) {}, "", "No user to open log file %1 as, not opening it"},
     };
     for (const auto& row : rows) {
@@ -322,7 +334,8 @@ TEST(AppLaunchTest, RootShowsTheLogOnlyAsTheOwnerOfItsFolder)
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
         EXPECT_EQ(lines.first(), row.uid);
-        EXPECT_TRUE(lines.contains("HOME=/nonexistent") && lines.contains("USER=nobody")) << lines.join(' ').toStdString();
+        EXPECT_TRUE(lines.contains("HOME=/nonexistent") && lines.contains("USER=nobody"))
+            << lines.join(' ').toStdString();
         EXPECT_TRUE(lines.filter("TESSAL_ROOTS_OWN").isEmpty()) << lines.join(' ').toStdString();
     }
     qputenv("PATH", savedPath);
@@ -408,7 +421,8 @@ TEST(AppLaunchTest, ConsentShowsEveryCharacterOfALongCommand)
             if (!view->isVisible())
                 continue;
             shown += view->toPlainText();
-            for (int at = 0, end = static_cast<int>(view->toPlainText().size()); at <= end; at = at < end ? std::min(at + 97, end) : end + 1) {
+            for (int at = 0, end = static_cast<int>(view->toPlainText().size()); at <= end;
+                 at = at < end ? std::min(at + 97, end) : end + 1) {
                 QTextCursor cursor(view->document());
                 cursor.setPosition(at);
                 view->setTextCursor(cursor);
@@ -437,7 +451,7 @@ TEST(AppLaunchTest, OnlyAPressedOkLaunches)
         {"Cancel", nullptr},
         {"closed by the window manager", [](QWidget* box) { box->close(); }},
         {"hidden", [](QWidget* box) { box->hide(); }},
-        {"application quit", [](QWidget*) { QCoreApplication::exit(0); }},  // last: later loops would end at once
+        {"application quit", [](QWidget*) { QCoreApplication::exit(0); }}, // last: later loops would end at once
     };
     for (const auto& [how, end] : endings) {
         SCOPED_TRACE(how);
@@ -450,7 +464,8 @@ TEST(AppLaunchTest, OnlyAPressedOkLaunches)
         outside.start(0);
         RecordingLauncher launcher;
         const bool pressedOk = std::string(how) == "OK";
-        EXPECT_EQ(pressedOk, tessal::qt::launchWithConsent(AppLaunchConfig{{{"/opt/app", "-x"}}, false}, false, "Intro:"));
+        EXPECT_EQ(pressedOk,
+                  tessal::qt::launchWithConsent(AppLaunchConfig{{{"/opt/app", "-x"}}, false}, false, "Intro:"));
         EXPECT_EQ(pressedOk ? 1u : 0u, launcher.commands.size());
     }
 }
@@ -584,4 +599,3 @@ TEST(AppLaunchTest, PowerNotes)
 }
 
 } // namespace
-

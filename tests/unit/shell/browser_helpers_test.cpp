@@ -57,7 +57,7 @@ TEST(BrowserHelpersTest, NAParamsFromXml)
 {
     struct Row {
         const char* xml;
-        const char* text;  // nullptr: the parse fails
+        const char* text; // nullptr: the parse fails
     } rows[] = {
         {"<favorite><object><a>1</a><b>x=y&amp;z</b></object></favorite>", "a=1&b=x=y&z&"},
         {"<favorite><object></object></favorite>", ""},
@@ -134,4 +134,4 @@ TEST(BrowserHelpersTest, SizeHintAndLastPathComponent)
     EXPECT_EQ(tessal::qt::lastPathComponent("/Common/"), "");
 }
 
-}  // namespace
+} // namespace

@@ -2,27 +2,27 @@
 
 #include "shell/auxiliary.h"
 
-#include "foundation/CLinuxRouteTable.h"
 #include "PrivateNetwork.h"
 #include "RecordingLog.h"
+#include "foundation/CLinuxRouteTable.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <grp.h>
+#include <linux/keyctl.h>
 #include <net/if.h>
 #include <pwd.h>
+#include <sched.h>
 #include <signal.h>
 #include <string>
-#include <functional>
-#include <linux/keyctl.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -97,8 +97,8 @@ TEST(DiagnosticsTest, PagesOfAPrivateNetwork)
             std::string(kRouteHeader) + "<tr><td>0.0.0.0</td><td>0</td><td>0.0.0.0</td><td>" + lo +
             "</td><td>5</td><td>254</td><tr><td>10.20.0.0</td><td>16</td><td>0.0.0.0</td><td>" + lo +
             "</td><td>-1</td><td>254</td>";
-        const std::string v4Addresses = std::string(kAddressHeader) + "<tr><td>127.0.0.1</td><td>8</td><td>" + lo +
-                                        "</td></tr>\n";
+        const std::string v4Addresses =
+            std::string(kAddressHeader) + "<tr><td>127.0.0.1</td><td>8</td><td>" + lo + "</td></tr>\n";
         EXPECT_EQ(v4Routes + "<tr><td>2001:db8:1:2::</td><td>64</td><td>::</td><td>" + lo +
                       "</td><td>7</td><td>254</td>" + kEnd,
                   text(GetIpForwardTableAsHTML()));
@@ -116,9 +116,11 @@ TEST(DiagnosticsTest, PagesOfAPrivateNetwork)
         };
         const Case cases[] = {
             {true, AF_INET, "GetIpForwardTableAsHTML(), GetIpForwardTable2(AF_INET) failed, 7", ""},
-            {true, AF_INET6, "GetIpForwardTableAsHTML(), GetIpForwardTable2(AF_INET6) failed, 7", v4Routes + "<tr><td colspan=\"6\">" + missing + kEnd},
+            {true, AF_INET6, "GetIpForwardTableAsHTML(), GetIpForwardTable2(AF_INET6) failed, 7",
+             v4Routes + "<tr><td colspan=\"6\">" + missing + kEnd},
             {false, AF_INET, "GetIpAddrTableAsHTML(), GetIpAddrTable2(AF_INET) failed, 7", ""},
-            {false, AF_INET6, "GetIpAddrTableAsHTML(), GetIpAddrTable2(AF_INET6) failed, 7", v4Addresses + "<tr><td colspan=\"3\">" + missing + "\n" + kEnd},
+            {false, AF_INET6, "GetIpAddrTableAsHTML(), GetIpAddrTable2(AF_INET6) failed, 7",
+             v4Addresses + "<tr><td colspan=\"3\">" + missing + "\n" + kEnd},
         };
         for (const Case& c : cases) {
             SCOPED_TRACE(c.record);
@@ -240,7 +242,8 @@ void fakeProcess(const TempDir& dir, int pid, const std::string& loginUid, std::
         uids += "\t" + uids.substr(uids.rfind('\t') + 1);
     dir.file(folder + "/stat", folder + " (a) b) " + state + " 1 1 1 0 -1 4194560 0 0 0 0 0 0 0 0 20 0 1 0 4242 0\n");
     dir.file(folder + "/loginuid", loginUid);
-    dir.file(folder + "/status", "Name:\tsh\nUmask:\t0022\nState:\tS (sleeping)\nUid:\t" + uids + "\nGid:\t0\t0\t0\t0\n");
+    dir.file(folder + "/status",
+             "Name:\tsh\nUmask:\t0022\nState:\tS (sleeping)\nUid:\t" + uids + "\nGid:\t0\t0\t0\t0\n");
     if (environment.empty())
         ::unlink((dir.path + "/" + folder + "/environ").c_str());
     else
@@ -252,11 +255,11 @@ TEST(DiagnosticsTest, RefusedLaunches)
     TempDir dir;
     const std::string plain = dir.file("plain", "#!/bin/sh\n", 0644);
     dir.file("1/loginuid", "abc");
-    fakeProcess(dir, 3, "54321", "54321");  // no such user
-    fakeProcess(dir, 5, "0", "65534");      // an unset login uid set to 0 by the process itself
+    fakeProcess(dir, 3, "54321", "54321"); // no such user
+    fakeProcess(dir, 5, "0", "65534"); // an unset login uid set to 0 by the process itself
     fakeProcess(dir, 6, "65534", "0\t65534");
-    dir.file("8/loginuid", "65534");        // no status
-    fakeProcess(dir, 9, "65534", "65534", "", "Z");  // ended, not reaped yet
+    dir.file("8/loginuid", "65534"); // no status
+    fakeProcess(dir, 9, "65534", "65534", "", "Z"); // ended, not reaped yet
     struct Case {
         std::string commandLine;
         int pid;
@@ -269,9 +272,9 @@ TEST(DiagnosticsTest, RefusedLaunches)
         {"\"/bin/true -x", 1, "bad param, \"/bin/true -x\n"},
         {"/bin/true 'open", 1, "bad param, /bin/true 'open\n"},
         {plain + " -x", 1, "App not found:, " + plain + "\n"},
-        {"/bin/true", 1, unknown + "1, 4294967295\n"},  // not a number: never read as root
+        {"/bin/true", 1, unknown + "1, 4294967295\n"}, // not a number: never read as root
         {"/bin/true", 3, unknown + "3, 54321\n"},
-        {"/bin/true", 4, unknown + "4, 4294967295\n"},  // no file
+        {"/bin/true", 4, unknown + "4, 4294967295\n"}, // no file
         {"/bin/true", 5, other + "5, 0, 65534\n"},
         {"/bin/true", 6, other + "6, 65534, 0\n"},
         {"/bin/true", 8, other + "8, 65534, 4294967295\n"},
@@ -312,15 +315,18 @@ TEST(DiagnosticsTest, LaunchAsTheLoginUser)
     // a working folder, a secret, a blocked signal and an ignored SIGPIPE.
     const int leaked = ::open("/dev/null", O_RDONLY);
     const int input = ::open(dir.file("input", "typed").c_str(), O_RDONLY | O_CLOEXEC);
-    const std::string script = "fds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2 | xargs; test -e /proc/$$/fd/" +
-                               std::to_string(leaked) + " && echo leaked); set -- $(cut -d\" \" -f6,7 /proc/$$/stat); "
-                               "(id -u; id -g; id -G | xargs -n1 | sort -n | xargs; echo \"$fds\"; [ \"$1\" = $$ ] && "
-                               "echo \"session leader, terminal $2\"; pwd -P; env | grep -v ^PWD= | sort; grep -E "
-                               "\"^Sig(Blk|Ign)\" /proc/$$/status) >" + out;
+    const std::string script =
+        "fds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2 | xargs; test -e /proc/$$/fd/" +
+        std::to_string(leaked) +
+        " && echo leaked); set -- $(cut -d\" \" -f6,7 /proc/$$/stat); "
+        "(id -u; id -g; id -G | xargs -n1 | sort -n | xargs; echo \"$fds\"; [ \"$1\" = $$ ] && "
+        "echo \"session leader, terminal $2\"; pwd -P; env | grep -v ^PWD= | sort; grep -E "
+        "\"^Sig(Blk|Ign)\" /proc/$$/status) >" +
+        out;
     struct Case {
         const char* user;
-        std::string environment;  // of the process whose user it is
-        std::string display;      // what the child gets of it, sorted around the rest
+        std::string environment; // of the process whose user it is
+        std::string display; // what the child gets of it, sorted around the rest
         std::string session;
     };
     const Case cases[] = {
@@ -338,8 +344,8 @@ TEST(DiagnosticsTest, LaunchAsTheLoginUser)
         const std::string expected =
             readAll("id -u " + uid + "; id -g " + uid + "; id -G " + uid + " | xargs -n1 | sort -n | xargs") +
             "/dev/null /dev/null /dev/null\nsession leader, terminal 0\n" +
-            (::stat(home.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? home : "/") + "\n" + c.display + "HOME=" +
-            home + "\nLOGNAME=" + c.user + "\nPATH=" +
+            (::stat(home.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? home : "/") + "\n" + c.display +
+            "HOME=" + home + "\nLOGNAME=" + c.user + "\nPATH=" +
             (entry->pw_uid == 0 ? "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
                                 : "/usr/local/bin:/usr/bin:/bin") +
             "\nSHELL=" + (entry->pw_shell[0] != '\0' ? entry->pw_shell : "/bin/sh") + "\nUSER=" + c.user + "\n" +
@@ -355,7 +361,8 @@ TEST(DiagnosticsTest, LaunchAsTheLoginUser)
         sigemptyset(&blocked);
         sigaddset(&blocked, SIGUSR2);
         ::pthread_sigmask(SIG_BLOCK, &blocked, &previous);
-        struct sigaction ignore {}, savedPipe {};
+        struct sigaction ignore {
+        }, savedPipe{};
         ignore.sa_handler = SIG_IGN;
         ::sigaction(SIGPIPE, &ignore, &savedPipe);
         RecordingLog log;
@@ -374,7 +381,8 @@ TEST(DiagnosticsTest, LaunchAsTheLoginUser)
         EXPECT_EQ(0, status);
         const std::string got = readAll("cat " + out);
         ASSERT_EQ(expected, got.substr(0, expected.size()));
-        EXPECT_EQ(0u, std::stoull(got.substr(expected.size()), nullptr, 16) & (1u << (SIGPIPE - 1) | 1u << (SIGCHLD - 1)));
+        EXPECT_EQ(0u,
+                  std::stoull(got.substr(expected.size()), nullptr, 16) & (1u << (SIGPIPE - 1) | 1u << (SIGCHLD - 1)));
         EXPECT_TRUE(log.contains("RunHV_LaunchApp, Launching application with uid, gid, " + uid + ", " +
                                  std::to_string(entry->pw_gid) + "\n"));
     }
@@ -389,7 +397,10 @@ TEST(DiagnosticsTest, LaunchWithoutStandardDescriptors)
     TempDir dir;
     const std::string uid = std::to_string(::getuid());
     fakeProcess(dir, 78, uid, uid);
-    const std::string broken = dir.file("broken", "\x7f" "ELF garbage", 0755);
+    const std::string broken = dir.file("broken",
+                                        "\x7f"
+                                        "ELF garbage",
+                                        0755);
     const std::string out = dir.path + "/out";
     const std::string fds = "/bin/sh -c 'fds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2); echo \"$fds\" >";
     const std::pair<std::string, int> cases[] = {{broken, -1}, {broken, 2}, {fds + out + "'", 2}};
@@ -413,7 +424,9 @@ TEST(DiagnosticsTest, LaunchWithoutStandardDescriptors)
 class HookedLog : public RecordingLog
 {
 public:
-    HookedLog(std::string trigger, std::function<void()> action) : trigger(std::move(trigger)), action(std::move(action)) {}
+    HookedLog(std::string trigger, std::function<void()> action)
+        : trigger(std::move(trigger)), action(std::move(action))
+    {}
     int writeLine(const char* text) override
     {
         const int result = RecordingLog::writeLine(text);
@@ -450,7 +463,7 @@ int launchWhileThePidIsTakenOver(const std::string& proc, const std::string& out
         }
         ::close(ready[1]);
         char byte;
-        (void)!::read(ready[0], &byte, 1);  // end of file once it is set up
+        (void)!::read(ready[0], &byte, 1); // end of file once it is set up
         ::close(ready[0]);
         return static_cast<int>(pid);
     };
@@ -480,7 +493,8 @@ TEST(DiagnosticsTest, LaunchForAProcessWhosePidIsTakenOverIsRefused)
     ::mkdir(proc.c_str(), 0755);
     const pid_t runner = ::fork();
     if (runner == 0) {
-        if (::unshare(CLONE_NEWPID | CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        if (::unshare(CLONE_NEWPID | CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
             ::_exit(77);
         const pid_t first = ::fork();
         if (first == 0)
@@ -517,7 +531,7 @@ TEST(DiagnosticsTest, LaunchedProgramHasASessionKeyringOfItsOwn)
     ASSERT_GT(child, 0) << log.text();
     ASSERT_EQ(child, ::waitpid(child, nullptr, 0));
     const std::string keys = readAll("cat " + out);
-    EXPECT_NE(std::string::npos, keys.find("keyring")) << keys;  // it sees a session keyring of its own
+    EXPECT_NE(std::string::npos, keys.find("keyring")) << keys; // it sees a session keyring of its own
     EXPECT_EQ(std::string::npos, keys.find(name)) << keys;
 }
 

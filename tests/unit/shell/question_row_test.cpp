@@ -14,14 +14,14 @@ using tessal::qt::QuestionRow;
 namespace {
 
 struct Step {
-    qint64 at;     // ms on the row's clock
-    bool answer;   // answered right after the ask, when admitted
+    qint64 at; // ms on the row's clock
+    bool answer; // answered right after the ask, when admitted
 };
 
 struct Row {
     const char* what;
     std::vector<Step> steps;
-    std::string admitted;  // one letter per ask: 'y' admitted, 'n' refused
+    std::string admitted; // one letter per ask: 'y' admitted, 'n' refused
     int refusalsRecorded;
 };
 
@@ -31,7 +31,8 @@ void PrintTo(const Row& row, std::ostream* out)
     *out << row.what;
 }
 
-class QuestionRowTest : public testing::TestWithParam<Row> {};
+class QuestionRowTest : public testing::TestWithParam<Row>
+{};
 
 TEST_P(QuestionRowTest, AdmitsByRowAndByAnswers)
 {
@@ -61,14 +62,15 @@ std::vector<Step> every(qint64 gap, int n, bool answer = true)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, QuestionRowTest,
-    testing::Values(
-        Row{"a burst", every(10, 6, false), "yyynnn", 1},
-        Row{"spaced just beyond the gap, answered", every(1100, 8), "yyynnnnn", 1},
-        Row{"one a second for over a minute", every(1100, 60), "yyy" + std::string(52, 'n') + "yyynn", 2},
-        Row{"spaced just beyond the gap, never answered", every(1100, 8, false), "yyyyyyyy", 0},
-        Row{"three a minute", every(20000, 9), "yyyyyyyyy", 0},
-        Row{"a burst, then quiet for a minute", {{0, true}, {10, true}, {20, true}, {30, true}, {61000, true}},
-            "yyyny", 1}),
+    testing::Values(Row{"a burst", every(10, 6, false), "yyynnn", 1},
+                    Row{"spaced just beyond the gap, answered", every(1100, 8), "yyynnnnn", 1},
+                    Row{"one a second for over a minute", every(1100, 60), "yyy" + std::string(52, 'n') + "yyynn", 2},
+                    Row{"spaced just beyond the gap, never answered", every(1100, 8, false), "yyyyyyyy", 0},
+                    Row{"three a minute", every(20000, 9), "yyyyyyyyy", 0},
+                    Row{"a burst, then quiet for a minute",
+                        {{0, true}, {10, true}, {20, true}, {30, true}, {61000, true}},
+                        "yyyny",
+                        1}),
     [](const testing::TestParamInfo<Row>& info) {
         std::string name = info.param.what;
         for (char& c : name)
@@ -77,4 +79,4 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-}  // namespace
+} // namespace

@@ -81,20 +81,22 @@ struct Window {
         added = std::make_unique<QSignalSpy>(&controller->getWebBridge(), SIGNAL(onTunnelAdd(QString, QString)));
         errors = std::make_unique<QSignalSpy>(&controller->getWebBridge(), SIGNAL(onTunnelError(QString, QString)));
         gone = std::make_unique<QSignalSpy>(&controller->getWebBridge(), SIGNAL(onTunnelDisconnected(QString)));
-        controller->getResourceManager().setControllerFactory([this](const qt::ResourceManager::ControllerRequest& request) {
-            auto t = std::make_shared<FakeTunnel>();
-            t->listener = request.listener;
-            t->id = request.id;
-            t->openResult = openResult;
-            tunnels.push_back(t);
-            return std::static_pointer_cast<TunnelInterface>(t);
-        });
+        controller->getResourceManager().setControllerFactory(
+            [this](const qt::ResourceManager::ControllerRequest& request) {
+                auto t = std::make_shared<FakeTunnel>();
+                t->listener = request.listener;
+                t->id = request.id;
+                t->openResult = openResult;
+                tunnels.push_back(t);
+                return std::static_pointer_cast<TunnelInterface>(t);
+            });
     }
 };
 
-}  // namespace
+} // namespace
 
-class BrowserWindowTest : public QObject {
+class BrowserWindowTest : public QObject
+{
     Q_OBJECT
 
 public slots:
@@ -117,11 +119,12 @@ private:
     bool setRoutes(const QJsonArray& actions = {}, const QString& actionsListener = "http", QJsonArray routes = {})
     {
         if (!actions.isEmpty())
-            routes.append(QJsonObject{{"listener", actionsListener},
-                                      {"path", "/__page/actions"},
-                                      {"times", 1},
-                                      {"headers", QJsonObject{{"Content-Type", "application/json"}}},
-                                      {"body", QString::fromUtf8(QJsonDocument(actions).toJson(QJsonDocument::Compact))}});
+            routes.append(
+                QJsonObject{{"listener", actionsListener},
+                            {"path", "/__page/actions"},
+                            {"times", 1},
+                            {"headers", QJsonObject{{"Content-Type", "application/json"}}},
+                            {"body", QString::fromUtf8(QJsonDocument(actions).toJson(QJsonDocument::Compact))}});
         routes.append(QJsonObject{{"path_regex", "/vdesk/resource_template|/my\\.logout\\.php3"},
                                   {"headers", QJsonObject{{"Content-Type", "text/html; charset=utf-8"}}},
                                   {"body_file", pageFile()}});
@@ -158,7 +161,8 @@ private:
         for (const QJsonObject& r : requests(QStringLiteral("/__page/result"), listener)) {
             const QUrlQuery q(r["query"].toString());
             if (q.queryItemValue("method", QUrl::FullyDecoded) == method)
-                return q.hasQueryItem("error") ? QStringLiteral("error") : q.queryItemValue("value", QUrl::FullyDecoded);
+                return q.hasQueryItem("error") ? QStringLiteral("error")
+                                               : q.queryItemValue("value", QUrl::FullyDecoded);
         }
         return QString();
     }
@@ -224,11 +228,13 @@ private slots:
 
     void bridgeNamesInOrder()
     {
-        const char* const names[] = {"onTunnelAdd", "onTunnelConnecting", "onTunnelConnected", "onTunnelReconnecting",
-                                     "onTunnelDisconnected", "onTunnelError", "onTunnelData", "onConnectionDetails",
-                                     "disconnect", "newSetQuitMessage", "showLogRequest", "tunnelInfoRequest",
-                                     "toggleLogSettings", "disconnectResource", "setQuitMessage", "getRoutingTable",
-                                     "getIpTable", "showLog", "setLogLevel", "getLogLevel", "requestTunnelInfo"};
+        const char* const names[] = {"onTunnelAdd",          "onTunnelConnecting",   "onTunnelConnected",
+                                     "onTunnelReconnecting", "onTunnelDisconnected", "onTunnelError",
+                                     "onTunnelData",         "onConnectionDetails",  "disconnect",
+                                     "newSetQuitMessage",    "showLogRequest",       "tunnelInfoRequest",
+                                     "toggleLogSettings",    "disconnectResource",   "setQuitMessage",
+                                     "getRoutingTable",      "getIpTable",           "showLog",
+                                     "setLogLevel",          "getLogLevel",          "requestTunnelInfo"};
         const QMetaObject& mo = qt::VpnWebBridge::staticMetaObject;
         QCOMPARE(mo.methodCount() - mo.methodOffset(), int(std::size(names)));
         for (int i = 0; i < int(std::size(names)); ++i) {
@@ -308,7 +314,8 @@ private slots:
         const auto na = requests("/vdesk/vpn/connect.php3");
         QCOMPARE(na.size(), 1);
         QCOMPARE(na[0]["query"].toString(), QStringLiteral("resourcename=res1&outform=xml&client_version=1.1"));
-        QVERIFY(na[0]["headers"].toObject()["Cookie"].toString().contains("MRHSession=" + kSid + "; MachineHash=" + hash));
+        QVERIFY(
+            na[0]["headers"].toObject()["Cookie"].toString().contains("MRHSession=" + kSid + "; MachineHash=" + hash));
         QVERIFY(QString::fromStdString(w.tunnels[0]->params).startsWith("a=1&b=x=y"));
         QCOMPARE(w.controller->getMainWindow()->windowTitle(),
                  QStringLiteral("res1 - %1 - Tessal VPN").arg(server.url("").toString()));
@@ -318,8 +325,8 @@ private slots:
         // The page's calls: every name is there; tables come Base64-encoded.
         QTRY_VERIFY_WITH_TIMEOUT(!pageResult("requestTunnelInfo").isEmpty(), 20000);
         QCOMPARE(pageResult("getLogLevel"), QStringLiteral("true"));
-        const QByteArray routes =
-            QByteArray::fromBase64(QJsonDocument::fromJson("[" + pageResult("getRoutingTable").toUtf8() + "]")[0].toString().toLatin1());
+        const QByteArray routes = QByteArray::fromBase64(
+            QJsonDocument::fromJson("[" + pageResult("getRoutingTable").toUtf8() + "]")[0].toString().toLatin1());
         QVERIFY2(routes.startsWith("<html><body><table"), routes.constData());
         QVERIFY(pageResult("getIpTable").size() > 2);
         QTRY_COMPARE_WITH_TIMEOUT(w.controller->getQuitMessage(), QStringLiteral("Leave?"), 2000);
@@ -360,7 +367,7 @@ private slots:
         struct Row {
             int error;
             bool windowEnds;
-            QString pageError;  // onTunnelError arguments, empty when none
+            QString pageError; // onTunnelError arguments, empty when none
         } rows[] = {
             {0, true, {}},
             {27, true, {}},
@@ -382,7 +389,8 @@ private slots:
                 QCOMPARE(w.errors->count(), 0);
             } else {
                 QTRY_COMPARE_WITH_TIMEOUT(pageSignals("onTunnelError").size(), 1, 20000);
-                QVERIFY2(pageSignals("onTunnelError")[0].startsWith(row.pageError), qPrintable(pageSignals("onTunnelError")[0]));
+                QVERIFY2(pageSignals("onTunnelError")[0].startsWith(row.pageError),
+                         qPrintable(pageSignals("onTunnelError")[0]));
                 QCOMPARE(w.controller->getFailedResources(), std::vector<QString>{"res1"});
             }
         }
@@ -431,7 +439,7 @@ private slots:
     {
         Window w;
         startOpened(w, "app_tunnel");
-        std::signal(SIGCHLD, SIG_DFL);  // the window ignores it for application tunnels
+        std::signal(SIGCHLD, SIG_DFL); // the window ignores it for application tunnels
         QCOMPARE(w.controller->openMainResource("app2", "app_tunnel", ""), 0);
         w.tunnels[0]->listener->onTunnelClosed("app1", 0);
         // A late report of an earlier window's page may share the server's log.
@@ -450,8 +458,9 @@ private slots:
     {
         {
             Window w;
-            QVERIFY(setRoutes({QJsonObject{{"call", "setQuitMessage"},
-                                           {"args", QJsonArray{"<img src='file:///nonexistent'> <a href=\"http://x/\">go</a>\nnext"}}}}));
+            QVERIFY(setRoutes({QJsonObject{
+                {"call", "setQuitMessage"},
+                {"args", QJsonArray{"<img src='file:///nonexistent'> <a href=\"http://x/\">go</a>\nnext"}}}}));
             startOpened(w);
             QTRY_VERIFY_WITH_TIMEOUT(w.controller->getQuitMessage().contains("go"), 20000);
             test::ModalDialogAnswerer answerer("Cancel");
@@ -465,8 +474,11 @@ private slots:
             QCOMPARE(answerer.count(), 1);
             QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 20000);
         }
-        QJsonArray routes{QJsonObject{{"path", "/broken"}, {"status", 500}, {"reason", "Bad <i>gateway</i>"},
-                                      {"headers", QJsonObject{{"Content-Type", "text/html"}}}, {"body", "broken"}}};
+        QJsonArray routes{QJsonObject{{"path", "/broken"},
+                                      {"status", 500},
+                                      {"reason", "Bad <i>gateway</i>"},
+                                      {"headers", QJsonObject{{"Content-Type", "text/html"}}},
+                                      {"body", "broken"}}};
         QVERIFY(server.setRoutes(routes));
         Window w;
         w.controller->createMainWindow();
@@ -495,7 +507,8 @@ private slots:
         qt::WebView* view = w.controller->getWebView();
         const QString page = server.url("/links").toString();
         view->load(server.url("/links"), true);
-        QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, "document.elementFromPoint(100, 100).tagName"), QStringLiteral("A"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, "document.elementFromPoint(100, 100).tagName"), QStringLiteral("A"),
+                                  20000);
         QTest::mouseClick(view->focusProxy(), Qt::LeftButton, {}, QPoint(100, 100));
         QTRY_COMPARE_WITH_TIMEOUT(log.withMessage("Failed to load page " + page).size(), 1, 20000);
         QVERIFY(externallyOpened.isEmpty());
@@ -549,7 +562,8 @@ private slots:
         QCOMPARE(evaluate(view, "var heard = 0; window.qt = {webChannelTransport: {send: function () {}, "
                                 "onmessage: function () { ++heard; }}}; 'made'"),
                  QStringLiteral("made"));
-        QSignalSpy data(&w.controller->getWebBridge(), SIGNAL(onTunnelData(QString, qlonglong, qlonglong, qlonglong, qlonglong)));
+        QSignalSpy data(&w.controller->getWebBridge(),
+                        SIGNAL(onTunnelData(QString, qlonglong, qlonglong, qlonglong, qlonglong)));
         emit w.controller->getWebBridge().onTunnelData("res1", 1, 2, 3, 4);
         QCOMPARE(data.count(), 0);
         QTest::qWait(300);
@@ -563,11 +577,12 @@ private slots:
     void cookiesStayWithTheServerOrigin()
     {
         Window w;
-        QVERIFY(setRoutes({}, "http", {QJsonObject{{"path", "/hop"}, {"redirect", "http://127.0.0.1:{port:other}/landed"}}}));
+        QVERIFY(setRoutes({}, "http",
+                          {QJsonObject{{"path", "/hop"}, {"redirect", "http://127.0.0.1:{port:other}/landed"}}}));
         startOpened(w);
         const struct {
             QUrl load;
-            const char* arrives;  // path of the request on the other port
+            const char* arrives; // path of the request on the other port
         } rows[] = {{server.url("/hop"), "/landed"}, {server.url("/direct", "other"), "/direct"}};
         for (const auto& row : rows) {
             w.controller->getWebView()->load(row.load, true);
@@ -619,11 +634,12 @@ private slots:
             Window w;
             w.controller->start(info(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port))));
             QTRY_VERIFY_WITH_TIMEOUT(w.controller->isErrorPageShown(), 20000);
-            QCOMPARE(log.withMessage(QStringLiteral("Failure occurred:, Failed to download resource page, Connection to "
-                                                    "http://127.0.0.1:%1 was interrupted")
-                                         .arg(port))
-                         .size(),
-                     1);
+            QCOMPARE(
+                log.withMessage(QStringLiteral("Failure occurred:, Failed to download resource page, Connection to "
+                                               "http://127.0.0.1:%1 was interrupted")
+                                    .arg(port))
+                    .size(),
+                1);
             // The error page's Close link ends the window.
             QTRY_VERIFY_WITH_TIMEOUT(!log.withMessage("Successfilly loaded page about:blank").isEmpty(), 20000);
             evaluate(w.controller->getWebView(), "document.querySelector('a.close').click()");
@@ -700,8 +716,8 @@ private slots:
             QString script, answer, result;
             int dialogs;
         } rows[] = {
-            {"server's alerts", asks.arg("alert('a' + i)"), "OK",
-             "[null,null,null,null,null,null,null,null,null,null]", 3},
+            {"server's alerts", asks.arg("alert('a' + i)"), "OK", "[null,null,null,null,null,null,null,null,null,null]",
+             3},
             {"server's confirms", asks.arg("confirm('c' + i)"), "OK",
              "[false,false,false,false,false,false,false,false,false,false]", 0},
             {"server's prompts", asks.arg("prompt('p' + i, 'd')"), "OK",
@@ -711,7 +727,7 @@ private slots:
             {"log questions", "for (var i = 0; i < 110; ++i) external.showLog(); 'sent'", "Cancel", "sent", 0},
         };
         for (const Row& row : rows) {
-            QTest::qWait(1100);  // a new row of questions
+            QTest::qWait(1100); // a new row of questions
             test::ModalDialogAnswerer answerer(row.answer);
             QCOMPARE(evaluate(view, row.script), row.result);
             if (row.dialogs > 0)
@@ -767,8 +783,10 @@ private slots:
         evaluate(w.controller->getWebView(), QStringLiteral("location.replace('%1'); 'ok'").arg(foreign.toString()));
         QTRY_COMPARE_WITH_TIMEOUT(w.controller->getWebView()->url(), foreign, 20000);
         evaluate(w.controller->getWebView(), "window.close(); 'ok'");
-        QTRY_VERIFY_WITH_TIMEOUT(!log.withMessage("close window requested by JS of " + server.url("", "other").toString() +
-                                                  " ignored: not the server's page").isEmpty(),
+        QTRY_VERIFY_WITH_TIMEOUT(!log.withMessage("close window requested by JS of " +
+                                                  server.url("", "other").toString() +
+                                                  " ignored: not the server's page")
+                                      .isEmpty(),
                                  20000);
         QTest::qWait(300);
         QCOMPARE(w.realClose->count(), 0);
@@ -780,9 +798,9 @@ private slots:
     void longPageTextsAreCut()
     {
         struct Row {
-            QString call;   // the bridge call, given the text
-            int length;     // of the text
-            QString shown;  // what the question shows before the page's text; "-": none
+            QString call; // the bridge call, given the text
+            int length; // of the text
+            QString shown; // what the question shows before the page's text; "-": none
         } rows[] = {
             {"external.setQuitMessage(%1)", 60000, ""},
             {"external.disconnectResource(%1)", 60000, "Do you really want to close tunnel "},
@@ -880,7 +898,8 @@ private slots:
                            test::AccessServer::Listener("hand", "https", certs.selfCert, certs.selfKey),
                            test::AccessServer::Listener("hand2", "https", certs.selfCert, certs.selfKey)}),
                  qPrintable(ca.error()));
-        QVERIFY(ca.setRoutes({QJsonObject{{"path", "/vdesk/resource_template"}, {"body_file", pageFile()},
+        QVERIFY(ca.setRoutes({QJsonObject{{"path", "/vdesk/resource_template"},
+                                          {"body_file", pageFile()},
                                           {"headers", QJsonObject{{"Content-Type", "text/html"}}}},
                               QJsonObject{{"path", "/vdesk/vpn/connect.php3"},
                                           {"body", "<favorite><object><a>1</a></object></favorite>"}},
@@ -898,7 +917,7 @@ private slots:
         }
 
         test::ModalDialogAnswerer answerer("reject");
-        Window refusing;  // its client was made before the CA came
+        Window refusing; // its client was made before the CA came
         const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
         auto restore = qScopeGuard([&] { QSslConfiguration::setDefaultConfiguration(saved); });
         QSslConfiguration withCa = saved;
@@ -909,22 +928,42 @@ private slots:
 
         struct Row {
             const char* what;
-            QString listener, host, cert, key;  // host and files empty: 127.0.0.1 and as served
+            QString listener, host, cert, key; // host and files empty: 127.0.0.1 and as served
             bool reaches;
-            QString logged;  // beginning of the record of the refusal
+            QString logged; // beginning of the record of the refusal
         } rows[] = {
             {"the verified certificate", "ca", {}, certs.serverCert, certs.serverKey, true, {}},
             {"another node's certificate from the same CA", "ca", {}, secondCert, secondKey, true, {}},
             {"another name of the server in its certificate", "ca", "localhost", {}, {}, true, {}},
-            {"a certificate the HTTP client would not accept", "ca", {}, certs.otherSelfCert, certs.otherSelfKey,
-             false, "Certificate refused, url " + ca.url("/vdesk/resource_template", "ca").toString() + ", error "},
-            {"a chain through an intermediate", "ca", {}, viaCert, viaKey, true, {}},
-            {"a chain through an intermediate for clients only", "ca", {}, clientCert, clientKey, false,
+            {"a certificate the HTTP client would not accept",
+             "ca",
+             {},
+             certs.otherSelfCert,
+             certs.otherSelfKey,
+             false,
              "Certificate refused, url " + ca.url("/vdesk/resource_template", "ca").toString() + ", error "},
-            {"an IP host named only by the CN of a certificate with names", "ca", {}, cnCert, cnKey, false,
+            {"a chain through an intermediate", "ca", {}, viaCert, viaKey, true, {}},
+            {"a chain through an intermediate for clients only",
+             "ca",
+             {},
+             clientCert,
+             clientKey,
+             false,
+             "Certificate refused, url " + ca.url("/vdesk/resource_template", "ca").toString() + ", error "},
+            {"an IP host named only by the CN of a certificate with names",
+             "ca",
+             {},
+             cnCert,
+             cnKey,
+             false,
              "Certificate refused, url " + ca.url("/vdesk/resource_template", "ca").toString() + ", error "},
             {"the certificate the user accepted, on its port", "hand", {}, {}, {}, true, {}},
-            {"the certificate the user accepted, on another port", "hand2", {}, {}, {}, false,
+            {"the certificate the user accepted, on another port",
+             "hand2",
+             {},
+             {},
+             {},
+             false,
              "Request to " + ca.url("/vdesk/resource_template", "hand2").toString() + " blocked"},
         };
         for (const Row& row : rows) {
@@ -947,7 +986,8 @@ private slots:
             QCOMPARE(served("/vdesk/resource_template", row.listener), 0);
             QVERIFY2(log.contains(", " + row.logged.toStdString()), row.what);
             QVERIFY2(log.withMessage("Failure occurred:, Failed to download resource page, The certificate of the "
-                                     "server " + ca.url("", row.listener).toString() + " was refused")
+                                     "server " +
+                                     ca.url("", row.listener).toString() + " was refused")
                              .size() == 1,
                      row.what);
         }

@@ -100,7 +100,7 @@ TEST(AppTunnelSessionCommand, ExactBytes)
     std::string text(bytes.begin(), bytes.end());
     EXPECT_NE(text.find("&session=&SSLEnabled=0&"), std::string::npos);
     EXPECT_EQ(text.find("&pid="), std::string::npos);
-    EXPECT_EQ(text.back(), '1');   // no terminator
+    EXPECT_EQ(text.back(), '1'); // no terminator
 }
 
 TEST(AppTunnelHelpers, PortRanges)

@@ -39,4 +39,4 @@ TEST(PairParsers, OneResultOnBothRoads)
     expectOnBoth("\xa0n\xa0=\xa0v\xa0", '&', "[\xa0n\xa0]=[\xa0v\xa0]");
 }
 
-}  // namespace
+} // namespace

@@ -16,187 +16,204 @@ namespace {
 
 using Action = SvpnReplyEvents::Action;
 
-TEST(SvpnReply, MarkersInTheirOrder) {
-  EXPECT_EQ(SvpnHandler::decodeReply("").action, Action::None);
-  EXPECT_EQ(SvpnHandler::decodeReply(nullptr).action, Action::None);
-  EXPECT_EQ(SvpnHandler::decodeReply("HTTP/1.1 200 OK\r\n\r\nnothing").action, Action::None);
-  EXPECT_EQ(SvpnHandler::decodeReply("&setloaded").action, Action::Connecting);
-  EXPECT_EQ(SvpnHandler::decodeReply("&setloaded&sslcreate").action, Action::Connected);
-  EXPECT_EQ(SvpnHandler::decodeReply("x&sslsetstatus,v1,connected").action, Action::Connected);
-  EXPECT_EQ(SvpnHandler::decodeReply("&sslsetstatus,v1,connected&sslreconnecting").action, Action::Reconnecting);
-  // Markers are case-sensitive.
-  EXPECT_EQ(SvpnHandler::decodeReply("&SetLoaded").action, Action::None);
+TEST(SvpnReply, MarkersInTheirOrder)
+{
+    EXPECT_EQ(SvpnHandler::decodeReply("").action, Action::None);
+    EXPECT_EQ(SvpnHandler::decodeReply(nullptr).action, Action::None);
+    EXPECT_EQ(SvpnHandler::decodeReply("HTTP/1.1 200 OK\r\n\r\nnothing").action, Action::None);
+    EXPECT_EQ(SvpnHandler::decodeReply("&setloaded").action, Action::Connecting);
+    EXPECT_EQ(SvpnHandler::decodeReply("&setloaded&sslcreate").action, Action::Connected);
+    EXPECT_EQ(SvpnHandler::decodeReply("x&sslsetstatus,v1,connected").action, Action::Connected);
+    EXPECT_EQ(SvpnHandler::decodeReply("&sslsetstatus,v1,connected&sslreconnecting").action, Action::Reconnecting);
+    // Markers are case-sensitive.
+    EXPECT_EQ(SvpnHandler::decodeReply("&SetLoaded").action, Action::None);
 
-  const SvpnReplyEvents error = SvpnHandler::decodeReply("a,disconnectedwitherror,12&x");
-  EXPECT_EQ(error.action, Action::EndWithError);
-  EXPECT_EQ(error.endCode, 12);
-  EXPECT_EQ(SvpnHandler::decodeReply(",disconnectedwitherror,").endCode, 0);
-  const SvpnReplyEvents expired = SvpnHandler::decodeReply("&session_expired");
-  EXPECT_EQ(expired.action, Action::SessionExpired);
-  EXPECT_EQ(expired.endCode, 27);
-  // An earlier marker of the table wins over a later one.
-  EXPECT_EQ(SvpnHandler::decodeReply("&session_expired&setloaded").action, Action::Connecting);
-  // A NUL ends the text.
-  const char withNul[] = "ok\0&setloaded";
-  EXPECT_EQ(SvpnHandler::decodeReply(withNul).action, Action::None);
+    const SvpnReplyEvents error = SvpnHandler::decodeReply("a,disconnectedwitherror,12&x");
+    EXPECT_EQ(error.action, Action::EndWithError);
+    EXPECT_EQ(error.endCode, 12);
+    EXPECT_EQ(SvpnHandler::decodeReply(",disconnectedwitherror,").endCode, 0);
+    const SvpnReplyEvents expired = SvpnHandler::decodeReply("&session_expired");
+    EXPECT_EQ(expired.action, Action::SessionExpired);
+    EXPECT_EQ(expired.endCode, 27);
+    // An earlier marker of the table wins over a later one.
+    EXPECT_EQ(SvpnHandler::decodeReply("&session_expired&setloaded").action, Action::Connecting);
+    // A NUL ends the text.
+    const char withNul[] = "ok\0&setloaded";
+    EXPECT_EQ(SvpnHandler::decodeReply(withNul).action, Action::None);
 }
 
-TEST(SvpnReply, Traffic) {
-  SvpnReplyEvents e = SvpnHandler::decodeReply("&settraffic,1,2,3,4");
-  ASSERT_TRUE(e.hasTraffic);
-  EXPECT_EQ(e.recvClient, 2);
-  EXPECT_EQ(e.sendClient, 1);
-  EXPECT_EQ(e.recvServer, 4);
-  EXPECT_EQ(e.sendServer, 3);
-  EXPECT_FALSE(SvpnHandler::decodeReply("&settraffic,1,2,3").hasTraffic);
-  EXPECT_FALSE(SvpnHandler::decodeReply("settraffic,1,2,3,4").hasTraffic);  // no "&settraffic"
-  e = SvpnHandler::decodeReply("&settraffic,x,-5, 9000000000,");
-  ASSERT_TRUE(e.hasTraffic);
-  EXPECT_EQ(e.sendClient, 0);
-  EXPECT_EQ(e.recvClient, -5);
-  EXPECT_EQ(e.sendServer, 9000000000LL);
-  EXPECT_EQ(e.recvServer, 0);
-  // Traffic is reported beside the event of the same reply.
-  e = SvpnHandler::decodeReply("&settraffic,1,2,3,4&sslreconnecting");
-  EXPECT_TRUE(e.hasTraffic);
-  EXPECT_EQ(e.action, Action::Reconnecting);
+TEST(SvpnReply, Traffic)
+{
+    SvpnReplyEvents e = SvpnHandler::decodeReply("&settraffic,1,2,3,4");
+    ASSERT_TRUE(e.hasTraffic);
+    EXPECT_EQ(e.recvClient, 2);
+    EXPECT_EQ(e.sendClient, 1);
+    EXPECT_EQ(e.recvServer, 4);
+    EXPECT_EQ(e.sendServer, 3);
+    EXPECT_FALSE(SvpnHandler::decodeReply("&settraffic,1,2,3").hasTraffic);
+    EXPECT_FALSE(SvpnHandler::decodeReply("settraffic,1,2,3,4").hasTraffic); // no "&settraffic"
+    e = SvpnHandler::decodeReply("&settraffic,x,-5, 9000000000,");
+    ASSERT_TRUE(e.hasTraffic);
+    EXPECT_EQ(e.sendClient, 0);
+    EXPECT_EQ(e.recvClient, -5);
+    EXPECT_EQ(e.sendServer, 9000000000LL);
+    EXPECT_EQ(e.recvServer, 0);
+    // Traffic is reported beside the event of the same reply.
+    e = SvpnHandler::decodeReply("&settraffic,1,2,3,4&sslreconnecting");
+    EXPECT_TRUE(e.hasTraffic);
+    EXPECT_EQ(e.action, Action::Reconnecting);
 }
 
-TEST(SvpnReply, Details) {
-  SvpnReplyEvents e = SvpnHandler::decodeReply("tunneldetails,5,abcdefgh");
-  ASSERT_TRUE(e.hasDetails);
-  EXPECT_STREQ(e.details, "abcde");
-  EXPECT_STREQ(SvpnHandler::decodeReply("tunneldetails,0,abcdefgh").details, "abcdefgh");
-  EXPECT_STREQ(SvpnHandler::decodeReply("tunneldetails,99,abcdefgh").details, "abcdefgh");
-  EXPECT_STREQ(SvpnHandler::decodeReply("tunneldetails,-3,abcdefgh").details, "abcdefgh");
-  EXPECT_FALSE(SvpnHandler::decodeReply("tunneldetails,5").hasDetails);
-  e = SvpnHandler::decodeReply("tunneldetails,2,ab");
-  EXPECT_STREQ(e.details, "ab");
-  // Details and an end marker in one reply: both act.
-  e = SvpnHandler::decodeReply("tunneldetails,3,abc&session_expired");
-  EXPECT_STREQ(e.details, "abc");
-  EXPECT_EQ(e.action, Action::SessionExpired);
+TEST(SvpnReply, Details)
+{
+    SvpnReplyEvents e = SvpnHandler::decodeReply("tunneldetails,5,abcdefgh");
+    ASSERT_TRUE(e.hasDetails);
+    EXPECT_STREQ(e.details, "abcde");
+    EXPECT_STREQ(SvpnHandler::decodeReply("tunneldetails,0,abcdefgh").details, "abcdefgh");
+    EXPECT_STREQ(SvpnHandler::decodeReply("tunneldetails,99,abcdefgh").details, "abcdefgh");
+    EXPECT_STREQ(SvpnHandler::decodeReply("tunneldetails,-3,abcdefgh").details, "abcdefgh");
+    EXPECT_FALSE(SvpnHandler::decodeReply("tunneldetails,5").hasDetails);
+    e = SvpnHandler::decodeReply("tunneldetails,2,ab");
+    EXPECT_STREQ(e.details, "ab");
+    // Details and an end marker in one reply: both act.
+    e = SvpnHandler::decodeReply("tunneldetails,3,abc&session_expired");
+    EXPECT_STREQ(e.details, "abc");
+    EXPECT_EQ(e.action, Action::SessionExpired);
 }
 
-TEST(SvpnPidFile, OnlyOneNumberAboveOne) {
-  EXPECT_EQ(SvpnHandler::parsePidText("1234"), 1234);
-  EXPECT_EQ(SvpnHandler::parsePidText(" 1234\n"), 1234);
-  EXPECT_EQ(SvpnHandler::parsePidText("1"), 0);
-  EXPECT_EQ(SvpnHandler::parsePidText("0"), 0);
-  EXPECT_EQ(SvpnHandler::parsePidText("-1234"), 0);
-  EXPECT_EQ(SvpnHandler::parsePidText(""), 0);
-  EXPECT_EQ(SvpnHandler::parsePidText("12 34"), 0);
-  EXPECT_EQ(SvpnHandler::parsePidText("12abc"), 0);
-  EXPECT_EQ(SvpnHandler::parsePidText("99999999999999"), 0);
-  EXPECT_EQ(SvpnHandler::parsePidText(nullptr), 0);
+TEST(SvpnPidFile, OnlyOneNumberAboveOne)
+{
+    EXPECT_EQ(SvpnHandler::parsePidText("1234"), 1234);
+    EXPECT_EQ(SvpnHandler::parsePidText(" 1234\n"), 1234);
+    EXPECT_EQ(SvpnHandler::parsePidText("1"), 0);
+    EXPECT_EQ(SvpnHandler::parsePidText("0"), 0);
+    EXPECT_EQ(SvpnHandler::parsePidText("-1234"), 0);
+    EXPECT_EQ(SvpnHandler::parsePidText(""), 0);
+    EXPECT_EQ(SvpnHandler::parsePidText("12 34"), 0);
+    EXPECT_EQ(SvpnHandler::parsePidText("12abc"), 0);
+    EXPECT_EQ(SvpnHandler::parsePidText("99999999999999"), 0);
+    EXPECT_EQ(SvpnHandler::parsePidText(nullptr), 0);
 }
 
-TEST(SvpnPidFile, OwnProcessIsNotTheDaemon) {
-  EXPECT_FALSE(SvpnHandler::isSvpnProcess(getpid()));
-  EXPECT_FALSE(SvpnHandler::isSvpnProcess(0));
-  EXPECT_FALSE(SvpnHandler::isSvpnProcess(-1));
+TEST(SvpnPidFile, OwnProcessIsNotTheDaemon)
+{
+    EXPECT_FALSE(SvpnHandler::isSvpnProcess(getpid()));
+    EXPECT_FALSE(SvpnHandler::isSvpnProcess(0));
+    EXPECT_FALSE(SvpnHandler::isSvpnProcess(-1));
 }
 
-std::string hex(const std::string& text) {
-  std::string out;
-  char digits[3];
-  for (unsigned char c : text) {
-    std::snprintf(digits, sizeof digits, "%02X", c);
-    out += digits;
-  }
-  return out;
+std::string hex(const std::string& text)
+{
+    std::string out;
+    char digits[3];
+    for (unsigned char c : text) {
+        std::snprintf(digits, sizeof digits, "%02X", c);
+        out += digits;
+    }
+    return out;
 }
 
-std::string startText(const std::vector<std::pair<std::string, std::string>>& pairs) {
-  UPropertyList list;
-  for (const auto& [name, value] : pairs) list.setProperty(name.c_str(), value.c_str());
-  return static_cast<const char*>(SvpnHandler::makeStartParameters(list));
+std::string startText(const std::vector<std::pair<std::string, std::string>>& pairs)
+{
+    UPropertyList list;
+    for (const auto& [name, value] : pairs)
+        list.setProperty(name.c_str(), value.c_str());
+    return static_cast<const char*>(SvpnHandler::makeStartParameters(list));
 }
 
-class SvpnStartText : public ::testing::Test {
- protected:
-  void SetUp() override { tessal::qt::TunnelTestSeam::resetLastSessionId(); }
-  const std::string pid = std::to_string(getpid());
-  std::string tail(int versionIndex) {
-    return "q" + std::to_string(versionIndex) + "=" + hex("version=2.9") + "&q" + std::to_string(versionIndex - 1) +
-           "=" + hex("browser_pid=" + pid) + "&";
-  }
+class SvpnStartText : public ::testing::Test
+{
+protected:
+    void SetUp() override { tessal::qt::TunnelTestSeam::resetLastSessionId(); }
+    const std::string pid = std::to_string(getpid());
+    std::string tail(int versionIndex)
+    {
+        return "q" + std::to_string(versionIndex) + "=" + hex("version=2.9") + "&q" + std::to_string(versionIndex - 1) +
+               "=" + hex("browser_pid=" + pid) + "&";
+    }
 };
 
-TEST_F(SvpnStartText, HexFormDropsAndKeepsIndices) {
-  EXPECT_EQ(hex("version=2.9"), "76657273696F6E3D322E39");
-  const std::string text = startText({{"SESSION_ID", "s1"},
-                                      {"xresourcesy", "1"},
-                                      {"ui_url", "u"},
-                                      {"UI_URL", "U"},
-                                      {"CODEBASE", "c"},
-                                      {"random_data", "r"},
-                                      {"TUNNEL_DISCONNECTED_BY_USER", "false"},
-                                      {"CLSID_X", "c"},
-                                      {"IsHalvane", "yes"}});
-  // ui_url and UI_URL are one entry (names ignore case) whose name keeps its first spelling.
-  EXPECT_EQ(text, tail(9) + "q7=" + hex("IsHalvane=yes") + "&q2=" + hex("ui_url=U") + "&q0=" + hex("SESSION_ID=s1") + "&");
+TEST_F(SvpnStartText, HexFormDropsAndKeepsIndices)
+{
+    EXPECT_EQ(hex("version=2.9"), "76657273696F6E3D322E39");
+    const std::string text = startText({{"SESSION_ID", "s1"},
+                                        {"xresourcesy", "1"},
+                                        {"ui_url", "u"},
+                                        {"UI_URL", "U"},
+                                        {"CODEBASE", "c"},
+                                        {"random_data", "r"},
+                                        {"TUNNEL_DISCONNECTED_BY_USER", "false"},
+                                        {"CLSID_X", "c"},
+                                        {"IsHalvane", "yes"}});
+    // ui_url and UI_URL are one entry (names ignore case) whose name keeps its first spelling.
+    EXPECT_EQ(text,
+              tail(9) + "q7=" + hex("IsHalvane=yes") + "&q2=" + hex("ui_url=U") + "&q0=" + hex("SESSION_ID=s1") + "&");
 }
 
-TEST_F(SvpnStartText, PlainForm) {
-  EXPECT_EQ(startText({{"IsHalvane", "YES"}, {"CLSID", "c"}, {"Version", "1.0"}}),
-            "browser_pid=" + pid + "&Version=2.9&CLSID=c&IsHalvane=YES&");
+TEST_F(SvpnStartText, PlainForm)
+{
+    EXPECT_EQ(startText({{"IsHalvane", "YES"}, {"CLSID", "c"}, {"Version", "1.0"}}),
+              "browser_pid=" + pid + "&Version=2.9&CLSID=c&IsHalvane=YES&");
 }
 
-TEST_F(SvpnStartText, AppLaunchEntriesOfTheSameSession) {
-  const std::vector<std::pair<std::string, std::string>> first = {{"SESSION_ID", "abc"}, {"MAC_AppLaunch1", "a"}};
-  const std::string launch = "q1=" + hex("MAC_AppLaunch1=a") + "&";
-  EXPECT_NE(startText(first).find(launch), std::string::npos);  // new session: kept
-  EXPECT_EQ(startText(first).find(launch), std::string::npos);  // same session: dropped
-  EXPECT_NE(startText({{"SESSION_ID", "abc"}, {"MAC_AppLaunch1", "a"}, {"TUNNEL_DISCONNECTED_BY_USER", "True"}})
-                .find(launch),
-            std::string::npos);  // same session, the user disconnected: kept
-  EXPECT_NE(startText({{"SESSION_ID", "xyz"}, {"MAC_AppLaunch1", "a"}}).find(launch), std::string::npos);
+TEST_F(SvpnStartText, AppLaunchEntriesOfTheSameSession)
+{
+    const std::vector<std::pair<std::string, std::string>> first = {{"SESSION_ID", "abc"}, {"MAC_AppLaunch1", "a"}};
+    const std::string launch = "q1=" + hex("MAC_AppLaunch1=a") + "&";
+    EXPECT_NE(startText(first).find(launch), std::string::npos); // new session: kept
+    EXPECT_EQ(startText(first).find(launch), std::string::npos); // same session: dropped
+    EXPECT_NE(startText({{"SESSION_ID", "abc"}, {"MAC_AppLaunch1", "a"}, {"TUNNEL_DISCONNECTED_BY_USER", "True"}})
+                  .find(launch),
+              std::string::npos); // same session, the user disconnected: kept
+    EXPECT_NE(startText({{"SESSION_ID", "xyz"}, {"MAC_AppLaunch1", "a"}}).find(launch), std::string::npos);
 }
 
-TEST_F(SvpnStartText, ListWithoutSessionIdAtFirstStartIsTheSameSession) {
-  EXPECT_EQ(startText({{"MAC_AppLaunch", "a"}}), tail(2));
-  EXPECT_EQ(startText({}), tail(1));
+TEST_F(SvpnStartText, ListWithoutSessionIdAtFirstStartIsTheSameSession)
+{
+    EXPECT_EQ(startText({{"MAC_AppLaunch", "a"}}), tail(2));
+    EXPECT_EQ(startText({}), tail(1));
 }
 
 struct NullListener : tessal::qt::WebInterface {
-  void onTunnelConnected(const QString&) override {}
-  void onTunnelReconnecting(const QString&) override {}
-  void onTunnelConnecting(const QString&) override {}
-  void onTunnelClosed(const QString&, int) override {}
-  void onTunnelError(const QString&, int) override {}
+    void onTunnelConnected(const QString&) override {}
+    void onTunnelReconnecting(const QString&) override {}
+    void onTunnelConnecting(const QString&) override {}
+    void onTunnelClosed(const QString&, int) override {}
+    void onTunnelError(const QString&, int) override {}
 };
 
-TEST(VpnControllerState, BeforeAnyReport) {
-  NullListener listener;
-  tessal::qt::VpnController controller(&listener, "r");
-  const tessal::TunnelStats stats = controller.getTraffic();
-  EXPECT_EQ(stats.recv_server + stats.send_server + stats.recv_client + stats.send_client, 0);
-  EXPECT_EQ(controller.getProperties().getCount(), 0);
-  EXPECT_EQ(controller.checkStatus(), 0);
-  EXPECT_FALSE(controller.isOpened());
-  EXPECT_TRUE(controller.getResourceDetails().empty());
-  EXPECT_TRUE(controller.getLaunchConfig().requests.empty());
+TEST(VpnControllerState, BeforeAnyReport)
+{
+    NullListener listener;
+    tessal::qt::VpnController controller(&listener, "r");
+    const tessal::TunnelStats stats = controller.getTraffic();
+    EXPECT_EQ(stats.recv_server + stats.send_server + stats.recv_client + stats.send_client, 0);
+    EXPECT_EQ(controller.getProperties().getCount(), 0);
+    EXPECT_EQ(controller.checkStatus(), 0);
+    EXPECT_FALSE(controller.isOpened());
+    EXPECT_TRUE(controller.getResourceDetails().empty());
+    EXPECT_TRUE(controller.getLaunchConfig().requests.empty());
 }
 
-TEST(VpnControllerState, PairParsing) {
-  UPropertyList list;
-  tessal::qt::VpnController::parsePairs(" a=1 \n b = 2\n\nA=3\nflag\n=x ", '\n', list);
-  ASSERT_EQ(list.getCount(), 4);
-  EXPECT_STREQ(list.getAt(0, 0), "a");
-  EXPECT_STREQ(list.getAt(0, 1), "3");
-  EXPECT_STREQ(list.getAt(1, 0), "b");
-  EXPECT_STREQ(list.getAt(1, 1), "2");
-  EXPECT_STREQ(list.getAt(2, 0), "flag");
-  EXPECT_STREQ(list.getAt(2, 1), "");
-  EXPECT_STREQ(list.getAt(3, 0), "");
-  EXPECT_STREQ(list.getAt(3, 1), "x");
-  // A later text replaces the whole list.
-  tessal::qt::VpnController::parsePairs("a=9", '\n', list);
-  ASSERT_EQ(list.getCount(), 1);
-  EXPECT_STREQ(list.getAt(0, 1), "9");
-  tessal::qt::VpnController::parsePairs("   ", '&', list);
-  EXPECT_EQ(list.getCount(), 0);
+TEST(VpnControllerState, PairParsing)
+{
+    UPropertyList list;
+    tessal::qt::VpnController::parsePairs(" a=1 \n b = 2\n\nA=3\nflag\n=x ", '\n', list);
+    ASSERT_EQ(list.getCount(), 4);
+    EXPECT_STREQ(list.getAt(0, 0), "a");
+    EXPECT_STREQ(list.getAt(0, 1), "3");
+    EXPECT_STREQ(list.getAt(1, 0), "b");
+    EXPECT_STREQ(list.getAt(1, 1), "2");
+    EXPECT_STREQ(list.getAt(2, 0), "flag");
+    EXPECT_STREQ(list.getAt(2, 1), "");
+    EXPECT_STREQ(list.getAt(3, 0), "");
+    EXPECT_STREQ(list.getAt(3, 1), "x");
+    // A later text replaces the whole list.
+    tessal::qt::VpnController::parsePairs("a=9", '\n', list);
+    ASSERT_EQ(list.getCount(), 1);
+    EXPECT_STREQ(list.getAt(0, 1), "9");
+    tessal::qt::VpnController::parsePairs("   ", '&', list);
+    EXPECT_EQ(list.getCount(), 0);
 }
 
-}  // namespace
+} // namespace

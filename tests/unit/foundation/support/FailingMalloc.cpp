@@ -20,7 +20,8 @@ extern "C" void* __wrap_malloc(size_t size)
     return __real_malloc(size);
 }
 
-namespace tessal::test {
+namespace tessal {
+namespace test {
 
 FailingMalloc::FailingMalloc(size_t size, int failFrom)
 {
@@ -40,4 +41,5 @@ int FailingMalloc::calls() const
     return t_calls;
 }
 
-} // namespace tessal::test
+} // namespace test
+} // namespace tessal

@@ -6,7 +6,8 @@
 
 #include <cstddef>
 
-namespace tessal::test {
+namespace tessal {
+namespace test {
 
 class FailingMalloc
 {
@@ -21,4 +22,5 @@ public:
     int calls() const;
 };
 
-} // namespace tessal::test
+} // namespace test
+} // namespace tessal

@@ -10,7 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace tessal::test {
+namespace tessal {
+namespace test {
 
 namespace {
 const uid_t kOtherUid = 65534;
@@ -40,7 +41,7 @@ int runInChild(const std::function<bool()>& switchUser, const std::function<int(
         return TempHome::kSkipped;
     return WEXITSTATUS(status);
 }
-}
+} // namespace
 
 TempHome::TempHome() : m_owner(geteuid())
 {
@@ -112,4 +113,5 @@ int runWithoutPasswordEntry(const std::function<int()>& body)
 
 std::function<void()> afterFolderMade;
 
-} // namespace tessal::test
+} // namespace test
+} // namespace tessal

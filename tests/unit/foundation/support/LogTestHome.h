@@ -6,7 +6,8 @@
 #include <string>
 #include <sys/types.h>
 
-namespace tessal::test {
+namespace tessal {
+namespace test {
 
 class TempHome
 {
@@ -51,4 +52,5 @@ int runWithoutPasswordEntry(const std::function<int()>& body);
 // foundation's tests are linked with --wrap for both).
 extern std::function<void()> afterFolderMade;
 
-} // namespace tessal::test
+} // namespace test
+} // namespace tessal
