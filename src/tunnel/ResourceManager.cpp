@@ -482,33 +482,41 @@ void ResourceManager::onTunnelConnecting(const QString& id)
         emit tunnelConnecting(id, type);
 }
 
-void ResourceManager::onTunnelClosed(const QString& id, int error)
+bool ResourceManager::takeEnded(const QString& id, int error, QString& name, int& type, int& code)
 {
     const auto it = m_resources.find(id);
-    if (it == m_resources.end()) {
+    if (it == m_resources.end())
+        return false;
+    type = it->type;
+    // A resource closed with a failure code ends with that code, not with the
+    // controller's normal 0.
+    code = error == 0 ? it->closeCode : error;
+    name = id; // id may refer into the entry's own text
+    m_resources.erase(it);
+    return true;
+}
+
+void ResourceManager::onTunnelClosed(const QString& id, int error)
+{
+    QString name;
+    int type = 0;
+    int code = 0;
+    if (!takeEnded(id, error, name, type, code)) {
         ULOG(kWarning, kSource, __PRETTY_FUNCTION__, makeArgFormat("Unexpected resource id '%1'", id).str());
         return;
     }
-    const int type = it->type;
-    // A resource closed with a failure code ends with that code, not with the
-    // controller's normal 0.
-    const int code = error == 0 ? it->closeCode : error;
-    const QString name = id; // id may refer into the entry's own text
-    m_resources.erase(it);
     emit tunnelClosed(name, type, code);
 }
 
 void ResourceManager::onTunnelError(const QString& id, int error)
 {
-    const auto it = m_resources.find(id);
-    if (it == m_resources.end()) {
+    QString name;
+    int type = 0;
+    int code = 0;
+    if (!takeEnded(id, error, name, type, code)) {
         ULOG(kWarning, kSource, __PRETTY_FUNCTION__, makeArgFormat("Unexpected resource id '%1'", id).str());
         return;
     }
-    const int type = it->type;
-    const int code = error == 0 ? it->closeCode : error;
-    const QString name = id;
-    m_resources.erase(it);
     emit tunnelError(name, type, code);
 }
 

@@ -147,6 +147,9 @@ private:
     int getStatsHelper(Resource& resource, std::vector<ResourceStats>& stats);
     // Removes the entry of id, but only while it still holds controller.
     void eraseIfHolds(const QString& id, const std::shared_ptr<TunnelInterface>& controller);
+    // Takes the entry of a tunnel that ended out of the table; false for an
+    // id it does not hold.
+    bool takeEnded(const QString& id, int error, QString& name, int& type, int& code);
 
     QSharedPointer<WebInterfaceProxy> m_proxy;
     QHash<QString, Resource> m_resources;

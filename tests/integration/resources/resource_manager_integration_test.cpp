@@ -4,18 +4,16 @@
 #include <sys/wait.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "EventWait.h"
 #include "StandIn.h"
 #include "tunnel/ResourceManager.h"
 #include "tunnel/TunnelTestSeam.h"
@@ -47,19 +45,6 @@ bool noChildren()
     return ::waitpid(-1, &status, WNOHANG) == -1 && errno == ECHILD;
 }
 
-bool spinUntil(const std::function<bool()>& condition, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
 // Opens one resource, waits for it to connect and to count traffic, closes
 // it, and checks what the process holds afterwards.
 void runResource(ResourceType::Enum type, const QString& params, int64_t expectedSendClient)
@@ -77,10 +62,10 @@ void runResource(ResourceType::Enum type, const QString& params, int64_t expecte
         rm.setSession(QUrl("https://127.0.0.1:8443/"), "0123456789ABCDEF0123456789ABCDEF");
         rm.vecv4InResourceManager.emplace_back("10.0.0.0/8");
         ASSERT_EQ(rm.attachResource("res", type, params), 0);
-        ASSERT_TRUE(spinUntil([&] { return !events.empty(); }, 15000));
+        ASSERT_TRUE(tessal::test::waitFor([&] { return !events.empty(); }, 15000));
         EXPECT_EQ(events.front(), "connected res " + std::to_string(type));
         std::vector<tessal::qt::ResourceStats> stats;
-        ASSERT_TRUE(spinUntil(
+        ASSERT_TRUE(tessal::test::waitFor(
             [&] {
                 stats = rm.getStatistics();
                 return !stats.empty() && stats[0].stats.send_client == expectedSendClient;
@@ -89,15 +74,15 @@ void runResource(ResourceType::Enum type, const QString& params, int64_t expecte
         EXPECT_EQ(stats[0].id, "res");
         rm.checkStatus();
         EXPECT_FALSE(rm.closeAll());
-        ASSERT_TRUE(spinUntil([&] { return rm.isEmpty(); }, 15000));
+        ASSERT_TRUE(tessal::test::waitFor([&] { return rm.isEmpty(); }, 15000));
         EXPECT_EQ(events.back(), "closed res " + std::to_string(type) + " 0");
     }
     // The process-wide tunnel-server client may keep its own reactor.
     tessal::qt::TunnelTestSeam::resetTunnelServerClient();
-    EXPECT_TRUE(spinUntil([] { return noChildren(); }, 5000));
+    EXPECT_TRUE(tessal::test::waitFor([] { return noChildren(); }, 5000));
     const Leftovers after;
     EXPECT_EQ(after.fds, before.fds);
-    EXPECT_TRUE(spinUntil([&] { return entries("/proc/self/task") == before.threads; }, 5000));
+    EXPECT_TRUE(tessal::test::waitFor([&] { return entries("/proc/self/task") == before.threads; }, 5000));
 }
 
 TEST(ResourceManagerWithStandIns, NetworkAccessThroughSvpn)

@@ -1,5 +1,4 @@
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -8,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "EventWait.h"
 #include "RecordingLog.h"
 #include "StandIn.h"
 #include "tunnel/VpnController.h"
@@ -44,19 +44,6 @@ struct GuiListener : tessal::qt::WebInterface {
     }
 };
 
-bool spinUntil(const std::function<bool()>& condition, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
 TEST(VpnController, EventsReachTheGuiThreadInOrderAndStateIsKept)
 {
     StandIn standIn("reply &setloaded&sslcreate\n"
@@ -74,7 +61,7 @@ TEST(VpnController, EventsReachTheGuiThreadInOrderAndStateIsKept)
     EXPECT_FALSE(tunnel->isOpened()); // the worker's first pause
     EXPECT_EQ(standIn.lines("stdin "), std::vector<std::string>{"version=2.9&browser_pid=" + std::to_string(getpid()) +
                                                                 "&IsHalvane=YES&SESSION_ID=abc&"});
-    ASSERT_TRUE(spinUntil([&] { return listener.ended; }, 15000));
+    ASSERT_TRUE(tessal::test::waitFor([&] { return listener.ended; }, 15000));
     EXPECT_EQ(listener.events, (Events{"connecting res1", "connected res1", "closed res1 12"}));
     EXPECT_FALSE(listener.offGuiThread);
 
@@ -101,7 +88,7 @@ TEST(VpnController, DetailsRecordShowsSessionIdsOnlyInShortForm)
     {
         tessal::qt::VpnController controller(&proxy, "res3");
         ASSERT_EQ(controller.open("SESSION_ID=0123456789abcdef"), 0);
-        ASSERT_TRUE(spinUntil([&] { return controller.getProperties().getCount() == 3; }, 8000));
+        ASSERT_TRUE(tessal::test::waitFor([&] { return controller.getProperties().getCount() == 3; }, 8000));
         UPropertyList details = controller.getProperties();
         EXPECT_STREQ(details.getAt(1, 1), "0123456789abcdef"); // kept whole for the page
     }
@@ -117,13 +104,13 @@ TEST(VpnController, DestroyedWhileSleepingBetweenPolls)
     tessal::qt::WebInterfaceProxy proxy(&listener);
     auto controller = std::make_unique<tessal::qt::VpnController>(&proxy, "res2");
     ASSERT_EQ(controller->open(""), 0);
-    ASSERT_TRUE(
-        spinUntil([&] { return !listener.events.empty() && listener.events.back() == "connected res2"; }, 8000));
+    ASSERT_TRUE(tessal::test::waitFor(
+        [&] { return !listener.events.empty() && listener.events.back() == "connected res2"; }, 8000));
     EXPECT_TRUE(controller->isOpened());
     controller.reset(); // stops the daemon and waits for the worker
     EXPECT_TRUE(waitUntil([&] { return !standIn.lines("term").empty(); }, 3000));
     // What the worker reported before it ended is still delivered, and ends with closed(0).
-    spinUntil([&] { return listener.ended; }, 1000);
+    tessal::test::waitFor([&] { return listener.ended; }, 1000);
     EXPECT_EQ(listener.events.back(), "closed res2 0");
 }
 

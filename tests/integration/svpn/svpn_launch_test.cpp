@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ChildState.h"
+#include "HexText.h"
 #include "RecordingHandler.h"
 #include "StandIn.h"
 #include "foundation/UClasses.h"
@@ -20,16 +21,7 @@
 
 namespace {
 
-std::string hex(const std::string& text)
-{
-    std::string out;
-    char digits[3];
-    for (unsigned char c : text) {
-        std::snprintf(digits, sizeof digits, "%02X", c);
-        out += digits;
-    }
-    return out;
-}
+using tessal::test::hex;
 
 UPropertyList* listOf(const std::vector<std::pair<const char*, const char*>>& pairs)
 {

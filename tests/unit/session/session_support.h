@@ -3,6 +3,7 @@
 // trusted-site store, the stand-in server with a profile, launch URLs.
 
 #include "AccessServer.h"
+#include "EventWait.h"
 #include "ModalDialogAnswerer.h"
 #include "RecordingLog.h"
 
@@ -83,20 +84,6 @@ protected:
     AccessServer server;
     RecordingLog log;
 };
-
-// Waits (with an event loop) until pred holds; false after ms.
-template <typename Pred>
-bool waitFor(Pred pred, int ms = 10000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!pred()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 } // namespace test
 } // namespace tessal

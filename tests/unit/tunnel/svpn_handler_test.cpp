@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "HexText.h"
 #include "foundation/UClasses.h"
 #include "tunnel/SvpnHandler.h"
 #include "tunnel/TunnelTestSeam.h"
@@ -102,16 +103,7 @@ TEST(SvpnPidFile, OwnProcessIsNotTheDaemon)
     EXPECT_FALSE(SvpnHandler::isSvpnProcess(-1));
 }
 
-std::string hex(const std::string& text)
-{
-    std::string out;
-    char digits[3];
-    for (unsigned char c : text) {
-        std::snprintf(digits, sizeof digits, "%02X", c);
-        out += digits;
-    }
-    return out;
-}
+using tessal::test::hex;
 
 std::string startText(const std::vector<std::pair<std::string, std::string>>& pairs)
 {
