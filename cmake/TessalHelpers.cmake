@@ -29,6 +29,7 @@ set(TESSAL_TEST_ENV
   "QTWEBENGINE_DISABLE_SANDBOX=1"
   "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:new_delete_type_mismatch=0"
   "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp:print_suppressions=0"
+  "TSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/tsan.supp:print_suppressions=0"
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 
 # Registers the GoogleTest cases of TARGET with CTest. The discovery script
