@@ -5,7 +5,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
