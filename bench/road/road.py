@@ -401,7 +401,7 @@ def demo(options):
                 print("  %6.2f s  %s" % (record["time"] - run.started, line))
         print("\ndemo: what the client logged about the window and the tunnel:")
         for line in stand.log().splitlines():
-            if "/BrowserController," in line or "No live sessions" in line or "/SessionManager," in line:
+            if ", BrowserController," in line or "No live sessions" in line or ", SessionManager," in line:
                 fields = line.split(", ", 5)
                 print("  " + fields[-1][:180])
         if code == 0:

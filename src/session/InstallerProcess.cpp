@@ -23,7 +23,7 @@ namespace tessal {
 namespace qt {
 
 namespace {
-constexpr const char* kLogFile = "/InstallerProcess";
+constexpr const char* kLogFile = "InstallerProcess";
 // "Until it ends" still has an end: a tool stopped by the user holds nobody up.
 constexpr long long kUnboundedWaitMs = 3600000;
 

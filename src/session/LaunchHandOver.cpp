@@ -11,7 +11,7 @@ namespace qt {
 
 namespace {
 
-constexpr const char* kLogFile = "/LaunchHandOver";
+constexpr const char* kLogFile = "LaunchHandOver";
 
 // GUI thread only.
 bool g_taking = true;

@@ -14,7 +14,7 @@ namespace tessal {
 namespace qt {
 
 namespace {
-constexpr const char* kLogFile = "/LinuxInstaller";
+constexpr const char* kLogFile = "LinuxInstaller";
 constexpr int kToolWaitMs = 30000;
 } // namespace
 

@@ -13,7 +13,7 @@ namespace tessal {
 namespace qt {
 
 namespace {
-constexpr const char* kLogFile = "/PKGInstaller";
+constexpr const char* kLogFile = "PKGInstaller";
 } // namespace
 
 void PKGInstaller::Install(std::string file)

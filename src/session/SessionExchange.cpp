@@ -21,7 +21,7 @@ namespace qt {
 
 namespace {
 
-constexpr const char* kLogFile = "/SessionManager";
+constexpr const char* kLogFile = "SessionManager";
 constexpr uint32_t kExchangeTimeoutMs = 15000;
 constexpr int kSessionIdLength = 32;
 

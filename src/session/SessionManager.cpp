@@ -29,7 +29,7 @@ namespace qt {
 
 namespace {
 
-constexpr const char* kLogFile = "/SessionManager";
+constexpr const char* kLogFile = "SessionManager";
 constexpr int kBalloonMs = 15000;
 constexpr int kTrayRepeatSeconds = 5;
 constexpr int kReleaseRetryMs = 50;

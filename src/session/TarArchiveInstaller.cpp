@@ -24,7 +24,7 @@ namespace tessal {
 namespace qt {
 
 namespace {
-constexpr const char* kLogFile = "/TarArchiveInstaller";
+constexpr const char* kLogFile = "TarArchiveInstaller";
 constexpr const char* kUnpackFailed = "Failed to unpack package";
 constexpr const char* kCannotCreate = "Cannot create install dir";
 // tar unpacks an update in seconds; the step around it gets a little more.

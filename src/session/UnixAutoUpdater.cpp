@@ -30,7 +30,7 @@ namespace tessal {
 namespace qt {
 
 namespace {
-constexpr const char* kLogFile = "/UnixAutoUpdater";
+constexpr const char* kLogFile = "UnixAutoUpdater";
 constexpr const char* kPolicyServer = "PolicyServer";
 constexpr const char* kOesisInspector = "OesisInspector";
 constexpr int kTrayWarningMs = 15000;

@@ -36,7 +36,7 @@ namespace tessal {
 namespace qt {
 
 namespace {
-constexpr const char* kLogFile = "/BrowserController";
+constexpr const char* kLogFile = "BrowserController";
 constexpr int kStatusIntervalMs = 500;
 constexpr int kNAConfigTimeoutMs = 60000;
 constexpr int kAttachDelayMs = 10;

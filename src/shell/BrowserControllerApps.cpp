@@ -43,7 +43,7 @@ namespace qt {
 
 namespace {
 
-constexpr const char* kLogFile = "/BrowserController";
+constexpr const char* kLogFile = "BrowserController";
 
 std::mutex launcherMutex;
 using AppLauncher = ShellTestSeam::AppLauncher;

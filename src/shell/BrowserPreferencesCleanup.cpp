@@ -105,7 +105,7 @@ namespace qt {
 
 namespace {
 
-constexpr const char* kLogFile = "/BrowserPreferencesCleanup";
+constexpr const char* kLogFile = "BrowserPreferencesCleanup";
 constexpr const char* kOperation = "cleanupBrowserPreferences";
 
 using tessal::system::ProcessMatcher;

@@ -11,7 +11,7 @@ namespace tessal {
 namespace qt {
 
 namespace {
-constexpr const char* kLogFile = "/CertificatePortGuard";
+constexpr const char* kLogFile = "CertificatePortGuard";
 
 // Hosts the engine holds an accepted certificate for; the engine, like this
 // set, forgets them only when the process ends.

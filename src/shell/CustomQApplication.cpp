@@ -51,7 +51,7 @@ namespace qt {
 
 namespace {
 
-constexpr const char* kLogFile = "/CustomQApplication";
+constexpr const char* kLogFile = "CustomQApplication";
 constexpr int kNoSessionQuitDelayMs = 10000;
 
 // Guards the file-open handler against re-entry from nested event loops.

@@ -34,7 +34,7 @@ const char* const kDBusSignalName = "CreateSession";
 
 namespace {
 
-constexpr const char* kLogFile = "/DBusInterface";
+constexpr const char* kLogFile = "DBusInterface";
 constexpr int kRetryMs = 20;
 // Failed claims of a name that nobody owns, in a row, before the bus counts
 // as refusing it to this process (a confined one, say).

@@ -19,7 +19,7 @@ namespace qt {
 
 namespace {
 
-constexpr const char* kLogFile = "/DisplayPlatform";
+constexpr const char* kLogFile = "DisplayPlatform";
 
 struct HeldMessage {
     QtMsgType type;

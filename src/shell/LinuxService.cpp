@@ -21,7 +21,7 @@ namespace tessal {
 namespace qt {
 
 namespace {
-constexpr const char* kLogFile = "/LinuxService";
+constexpr const char* kLogFile = "LinuxService";
 }
 
 void preloadOpenSslLibraries()

@@ -24,7 +24,7 @@ namespace tessal {
 namespace qt {
 
 namespace {
-constexpr const char* kLogFile = "/MainWindow";
+constexpr const char* kLogFile = "MainWindow";
 constexpr const char* kMakerAddress = "https://www.tessal.example/";
 constexpr int kRealCloseDelayMs = 10;
 } // namespace

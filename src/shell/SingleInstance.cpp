@@ -35,7 +35,7 @@ namespace qt {
 
 namespace {
 
-constexpr const char* kLogFile = "/SingleInstance";
+constexpr const char* kLogFile = "SingleInstance";
 constexpr const char* kLockName = "tessalvpn.lock";
 constexpr const char* kSocketName = "tessalvpn.socket";
 constexpr int kRetryMs = 20;

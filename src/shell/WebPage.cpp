@@ -20,7 +20,7 @@ namespace tessal {
 namespace qt {
 
 namespace {
-constexpr const char* kLogFile = "/WebPage";
+constexpr const char* kLogFile = "WebPage";
 // The engine asks with this text (its own) before a page with an unload
 // handler is left.
 constexpr const char* kLeavePageText =

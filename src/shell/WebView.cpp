@@ -11,7 +11,7 @@ namespace tessal {
 namespace qt {
 
 namespace {
-constexpr const char* kLogFile = "/WebView";
+constexpr const char* kLogFile = "WebView";
 
 const char kErrorPageTemplate[] =
     "<style>body {font-family: Tahoma;background-color: #eeeeee;}.main {margin-top: 50px;margin-bottom: "

@@ -30,7 +30,7 @@
 
 namespace {
 
-constexpr const char* kLogFile = "/auxiliary";
+constexpr const char* kLogFile = "auxiliary";
 constexpr uint32_t kNoLoginUser = 4294967295u;
 constexpr long kLogTailBytes = 10240;
 

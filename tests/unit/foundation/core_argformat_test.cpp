@@ -82,7 +82,7 @@ TEST(UArgFormatRecord, FiveFieldRecordBytes)
 {
     UArgFormat record = makeLogRecord(1, "/m_sync", 121, "UList::addObject", makeArgFormat("%1, %2", "text", 7));
     EXPECT_STREQ(record.str(), "1, /m_sync, 121, UList::addObject, text, 7\n");
-    EXPECT_STREQ(makeLogRecord(48, "Session", 5, "", "100% done").str(), "48, Session, 5, , 100% done\n");
+    EXPECT_STREQ(makeLogRecord(48, "SessionManager", 5, "", "100% done").str(), "48, SessionManager, 5, , 100% done\n");
 }
 
 TEST(UArgFormatRecord, DescribeErrno)

@@ -83,14 +83,18 @@ TEST(FileLog, GoldenBytesOfANewFile)
     ASSERT_EQ(log.open(path.c_str(), "a"), 0);
     EXPECT_EQ(std::string(log.getFileName()), path);
     EXPECT_EQ(log.getLogLevel(), 63);
+    // One record of each kind of source: a foundation-side file keeps its
+    // leading "/", a session-manager, tunnel or shell file has none.
     const char record[] = "1, /Session, 121, Session::Start(), started\n";
+    const char managerRecord[] = "48, SessionManager, 64, bool SessionManager::x(), ----Session 1 starts----\n";
     EXPECT_EQ(log.writeLine(record), static_cast<int>(sizeof(record) - 1));
+    EXPECT_EQ(log.writeLine(managerRecord), static_cast<int>(sizeof(managerRecord) - 1));
     log.close();
 
     std::string content = readFile(path);
     std::string banner(systemBanner());
     ASSERT_EQ(content.compare(0, banner.size(), banner), 0) << content;
-    std::string expected = banner + expectedHeaderBlock(63) + "<H>" + record;
+    std::string expected = banner + expectedHeaderBlock(63) + "<H>" + record + "<H>" + managerRecord;
     EXPECT_EQ(maskHeaders(content), expected);
     // The header fields themselves: pid and kernel thread id of the writer.
     std::regex exact(std::string(R"(\d{4}-\d{2}-\d{2},[ \d]\d:\d{2}:\d{2}:\d{3}, )") + std::to_string(getpid()) + "," +
