@@ -336,11 +336,11 @@ UFORCED_UNWIND_HANDLER AttachResourceResult Session::AttachResource(const QStrin
         return {e.getCode() != 0 ? e.getCode() : -1,
                 QObject::tr("Failed to open resource '%1': %2").arg(resourceName, QString::fromUtf8(e.what())), true};
     } catch (const std::exception& e) {
-        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("EXCEPTION caught: %1", e.what()));
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("%1, %2", "Failed to attach resource", e.what()));
         return {-1, QObject::tr("Failed to open resource '%1': %2").arg(resourceName, QString::fromUtf8(e.what())),
                 true};
     } catch (abi::__forced_unwind&) {
-        ucatch::recordForcedUnwind(UCATCH_SITE(kLogFile, "Attach resource", __PRETTY_FUNCTION__));
+        ucatch::recordForcedUnwind(UCATCH_SITE(kLogFile, "Failed to attach resource", __PRETTY_FUNCTION__));
         throw;
     } catch (...) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("EXCEPTION caught: %1", "unknown exception"));

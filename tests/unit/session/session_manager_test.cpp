@@ -153,20 +153,25 @@ TEST_F(SessionManagerTest, AttachGuardTurnsEveryThrowIntoAFailure)
         const char* name;
         std::function<int()> open;
         int code;
+        const char* record;
     };
     const Row rows[] = {
-        {"UException 0", []() -> int { throw UException(0, "no code"); }, -1},
-        {"break", []() -> int { throw UBreakException(); }, -1},
-        {"UException -5", []() -> int { throw UException(-5, "five"); }, -5},
-        {"std::exception", []() -> int { throw std::runtime_error("broke"); }, -1},
-        {"unknown", []() -> int { throw 7; }, -1},
+        {"UException 0", []() -> int { throw UException(0, "no code"); }, -1, "EXCEPTION caught: no code"},
+        {"break", []() -> int { throw UBreakException(); }, -1, "EXCEPTION caught: "},
+        {"UException -5", []() -> int { throw UException(-5, "five"); }, -5, "EXCEPTION caught: five"},
+        {"std::exception", []() -> int { throw std::runtime_error("broke"); }, -1, "Failed to attach resource, broke"},
+        {"unknown", []() -> int { throw 7; }, -1, "EXCEPTION caught: unknown exception"},
     };
     for (const Row& row : rows) {
         qt::SessionTestSeam::setAttachCall([&](const QString&, const QString&) { return row.open(); });
+        log.clear();
         const qt::AttachResourceResult result = session->AttachResource("res2", "network_access");
         EXPECT_EQ(result.code, row.code) << row.name;
         EXPECT_TRUE(result.notifyUser) << row.name;
         EXPECT_TRUE(result.message.startsWith("Failed to open resource 'res2': ")) << row.name;
+        const QStringList records = log.withMessage(row.record);
+        ASSERT_EQ(records.size(), 1) << row.name << "\n" << log.text();
+        EXPECT_TRUE(records[0].startsWith("1, /Session, ")) << records[0].toStdString();
     }
     {
         qt::SessionTestSeam::setAttachCall([](const QString&, const QString&) -> int { pthread_exit(nullptr); });
@@ -176,7 +181,8 @@ TEST_F(SessionManagerTest, AttachGuardTurnsEveryThrowIntoAFailure)
             returned = true;
         }).join();
         EXPECT_FALSE(returned);
-        EXPECT_EQ(log.withMessage("EXCEPTION caught (forced stack unwind), Attach resource").size(), 1) << log.text();
+        EXPECT_EQ(log.withMessage("EXCEPTION caught (forced stack unwind), Failed to attach resource").size(), 1)
+            << log.text();
     }
     qt::SessionTestSeam::setAttachCall(nullptr);
 }
