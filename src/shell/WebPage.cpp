@@ -63,11 +63,10 @@ void WebPage::setAuthenticationHandler(QObject* handler)
 
 bool WebPage::acceptNavigationRequest(const QUrl& url, QWebEnginePage::NavigationType, bool)
 {
-    if (firstRequest) {
+    // The start page is followed whatever the flag, and reported like the rest.
+    if (firstRequest)
         firstRequest = false;
-        return true;
-    }
-    if (!navigationAllowed)
+    else if (!navigationAllowed)
         return false;
     emit loadingUrl(url);
     return true;
