@@ -292,15 +292,7 @@ int UFileErrorLog::openFile(const char* fileName, const char* mode, bool reloadL
     if (m_file != nullptr)
         return 0;
 
-    // The level is read at start-up; a rotation keeps the level in force (the
-    // page may have changed it) and only takes a new size limit.
-    if (reloadLevel) {
-        int level = readLogLevel(m_moduleName);
-        m_maxSize = static_cast<uint32_t>(readLogFileSize());
-        setLogLevel(level);
-    } else {
-        m_maxSize = static_cast<uint32_t>(readLogFileSize());
-    }
+    reloadConfig(reloadLevel);
 
     CString folder;
     if (getConfigFolder(folder, true).IsEmpty())
@@ -339,6 +331,16 @@ int UFileErrorLog::openFile(const char* fileName, const char* mode, bool reloadL
     if (!movedAside.empty())
         WriteLog(ULOG_LEVEL_WARNING, "Log file moved aside to %s\n", movedAside.c_str());
     return 0;
+}
+
+// The level is read at start-up; a rotation keeps the level in force (the
+// page may have changed it) and only takes a new size limit.
+void UFileErrorLog::reloadConfig(bool reloadLevel)
+{
+    const int level = reloadLevel ? readLogLevel(m_moduleName) : 0;
+    m_maxSize = static_cast<uint32_t>(readLogFileSize());
+    if (reloadLevel)
+        setLogLevel(level);
 }
 
 void UFileErrorLog::writeHeaderBlock()

@@ -44,6 +44,7 @@ protected:
 
 private:
     int openFile(const char* fileName, const char* mode, bool reloadLevel);
+    void reloadConfig(bool reloadLevel);
     void writeHeaderBlock();
     size_t recordHeader(char* out, size_t size);
     bool writeRecord(const char* prefix, const char* text, const void* bytes, size_t count, const char* suffix);
