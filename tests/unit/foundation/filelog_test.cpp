@@ -83,8 +83,6 @@ TEST(FileLog, GoldenBytesOfANewFile)
     ASSERT_EQ(log.open(path.c_str(), "a"), 0);
     EXPECT_EQ(std::string(log.getFileName()), path);
     EXPECT_EQ(log.getLogLevel(), 63);
-    // One record of each kind of source: a foundation-side file keeps its
-    // leading "/", a session-manager, tunnel or shell file has none.
     const char record[] = "1, /Session, 121, Session::Start(), started\n";
     const char managerRecord[] = "48, SessionManager, 64, bool SessionManager::x(), ----Session 1 starts----\n";
     EXPECT_EQ(log.writeLine(record), static_cast<int>(sizeof(record) - 1));
