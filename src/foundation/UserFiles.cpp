@@ -6,12 +6,15 @@
 #include <cstring>
 #include <deque>
 
+#include <dirent.h>
+
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/keyctl.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/random.h>
 #include <sys/syscall.h>
@@ -197,6 +200,162 @@ bool readInPieces(int fd, size_t limit, const std::function<bool(const char*, si
         if (!take(buffer, static_cast<size_t>(n)))
             return false;
     }
+}
+
+UniqueFd openUserFileAt(int folder, const std::string& name, uid_t owner, struct stat& info)
+{
+    UniqueFd file = openRegularFileAt(folder, name, info);
+    if (file.get() >= 0 && owner != static_cast<uid_t>(-1) && info.st_uid != owner) {
+        file.reset();
+        errno = EPERM;
+    }
+    return file;
+}
+
+bool isPlainFileName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+namespace {
+
+const char kReplacementMark[] = ".tessal-";
+constexpr size_t kReplacementLetters = 10;
+
+std::string replacementPrefix(const std::string& name)
+{
+    return "." + name + kReplacementMark;
+}
+
+} // namespace
+
+bool isReplacementOf(const std::string& entry, const std::string& name)
+{
+    const std::string prefix = replacementPrefix(name);
+    return entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0 &&
+           entry.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", prefix.size()) ==
+               std::string::npos;
+}
+
+bool replaceFileAt(int folder, const std::string& name, const std::string& text, const Replacement& how)
+{
+    if (!isPlainFileName(name)) {
+        errno = EINVAL;
+        return false;
+    }
+    // Only a regular file of the owner's is replaced: a link, a folder or
+    // another user's file at the name stays as it is.
+    struct stat present {};
+    if (::fstatat(folder, name.c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!S_ISREG(present.st_mode)) {
+            errno = EINVAL;
+            return false;
+        }
+        if (how.owner != static_cast<uid_t>(-1) && present.st_uid != how.owner) {
+            errno = EPERM;
+            return false;
+        }
+    } else if (errno != ENOENT || how.mustExist) {
+        return false;
+    }
+
+    std::string temporary;
+    UniqueFd out;
+    for (int attempt = 0; attempt < 100 && out.get() < 0; ++attempt) {
+        temporary = randomName(replacementPrefix(name), kReplacementLetters);
+        if (temporary.empty())
+            return false;
+        out.reset(::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                           S_IRUSR | S_IWUSR));
+        if (out.get() < 0 && errno != EEXIST)
+            return false;
+    }
+    if (out.get() < 0)
+        return false;
+
+    // Locked while it is written, so that no sweep takes it for a leftover;
+    // the owner's before it holds a byte, and never with the setuid, setgid
+    // or sticky bits, whatever fails on the way.
+    int error = 0;
+    if (::flock(out.get(), LOCK_EX) != 0)
+        error = errno;
+    else if (::geteuid() == 0 && how.uid != static_cast<uid_t>(-1) && how.changeOwner(out.get(), how.uid, how.gid) != 0)
+        error = errno;
+    else if (!writeAll(out.get(), text))
+        error = errno;
+    else if (::fchmod(out.get(), how.mode & 0777) != 0)
+        error = errno;
+    else if (::fsync(out.get()) != 0)
+        error = errno;
+    else if (::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlinkat(folder, temporary.c_str(), 0);
+        errno = error;
+        return false;
+    }
+    // Closed only once in place; its bytes already reached the disk.
+    out.reset();
+    const UniqueFd synced(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (synced.get() >= 0)
+        ::fsync(synced.get());
+    return true;
+}
+
+void removeStaleReplacements(int folder, const std::string& name, uid_t owner)
+{
+    UniqueFd listing(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* entries = listing.get() >= 0 ? ::fdopendir(listing.get()) : nullptr;
+    if (entries == nullptr)
+        return;
+    listing.release();
+    std::vector<std::string> stale;
+    while (const struct dirent* entry = ::readdir(entries)) {
+        if (isReplacementOf(entry->d_name, name))
+            stale.push_back(entry->d_name);
+    }
+    ::closedir(entries);
+
+    for (const std::string& temporary : stale) {
+        // Only regular files of ours or the owner's; a device is never opened.
+        struct stat before {};
+        if (::fstatat(folder, temporary.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(before.st_mode) ||
+            (before.st_uid != ::geteuid() && before.st_uid != owner))
+            continue;
+        const UniqueFd file(::openat(folder, temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat status {};
+        if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || status.st_ino != before.st_ino ||
+            status.st_dev != before.st_dev)
+            continue;
+        // A write still running holds its replacement locked.
+        if (::flock(file.get(), LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(folder, temporary.c_str(), 0);
+    }
+}
+
+UniqueFd createFreeFileAt(int folder, const std::string& name, mode_t mode, std::string& taken)
+{
+    taken.clear();
+    if (!isPlainFileName(name)) {
+        errno = EINVAL;
+        return UniqueFd();
+    }
+    // "app.deb", "app (1).deb", ...; a leading dot starts no extension.
+    const size_t dot = name.rfind('.');
+    const bool extension = dot != std::string::npos && dot > 0;
+    const std::string stem = extension ? name.substr(0, dot) : name;
+    const std::string tail = extension ? name.substr(dot) : std::string();
+    for (int n = 0; n < kFreeNameTries; ++n) {
+        const std::string candidate = n == 0 ? name : stem + " (" + std::to_string(n) + ")" + tail;
+        UniqueFd file(::openat(folder, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        if (file.get() >= 0)
+            taken = candidate;
+        if (file.get() >= 0 || errno != EEXIST)
+            return file;
+    }
+    errno = EEXIST;
+    return UniqueFd();
 }
 
 std::string randomName(const std::string& prefix, size_t count)

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <functional>
@@ -53,6 +54,50 @@ bool readRegularFile(const std::string& path, size_t limit, std::string& text);
 // Reads fd to its end a piece at a time, for take; false when a read fails,
 // more than limit bytes come (EFBIG) or take returns false.
 bool readInPieces(int fd, size_t limit, const std::function<bool(const char*, size_t)>& take);
+
+// A user's file for reading as openRegularFileAt opens it, and only one of
+// owner's (EPERM otherwise); any owner when owner is -1.
+UniqueFd openUserFileAt(int folder, const std::string& name, uid_t owner, struct stat& info);
+
+// How replaceFileAt makes a file's replacement.
+struct Replacement {
+    mode_t mode = S_IRUSR | S_IWUSR;
+    // Whose file is replaced, -1 for anybody's; a file of another is left
+    // alone (EPERM), as is anything at name that is no regular file (EINVAL).
+    uid_t owner = static_cast<uid_t>(-1);
+    // Whom the replacement is handed to before it holds a byte, when this
+    // process has root's credentials; -1 keeps it ours.
+    uid_t uid = static_cast<uid_t>(-1);
+    gid_t gid = static_cast<gid_t>(-1);
+    // Whether nothing at name is an error (ENOENT) or a file to create.
+    bool mustExist = false;
+    int (*changeOwner)(int fd, uid_t uid, gid_t gid) = ::fchown;
+};
+
+// The one way a file in a user's folder is replaced: the new text goes to
+// a hidden file beside name (created anew, never through a link), which is
+// locked while it is written, handed over, given its mode, synced and then
+// renamed over name; the folder is synced last. False with errno set; name
+// is then as it was and no replacement is left behind.
+bool replaceFileAt(int folder, const std::string& name, const std::string& text, const Replacement& how);
+
+// Whether entry is a name replaceFileAt writes a replacement of name under.
+bool isReplacementOf(const std::string& entry, const std::string& name);
+
+// Removes the replacements of name that a killed replaceFileAt left in
+// folder: regular files of ours or of owner's that no running write holds.
+void removeStaleReplacements(int folder, const std::string& name, uid_t owner);
+
+// Whether name names a file in a folder and nothing else: not empty, no
+// "/", not "." or "..".
+bool isPlainFileName(const std::string& name);
+
+// A new file for name in folder, never over anything there: name itself,
+// else "stem (1).ext", "stem (2).ext", ... up to kFreeNameTries names;
+// taken receives the name used. EINVAL for a name that is no plain file
+// name, EEXIST when every name is taken.
+constexpr int kFreeNameTries = 100;
+UniqueFd createFreeFileAt(int folder, const std::string& name, mode_t mode, std::string& taken);
 
 // prefix and count letters or digits from the system's random source, for a
 // name nobody can guess beforehand; empty when no random bytes could be had.
