@@ -58,44 +58,6 @@ void handOver(int folder, const std::string& name, const struct stat& owner)
     }
 }
 
-// In the child after the fork: the descriptors, the signals and the identity.
-bool enterChild(const UserIdentity* identity, const std::vector<int>& kept, long limit, std::string& why)
-{
-    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (null < 0) {
-        why = std::string("Cannot open /dev/null: ") + std::strerror(errno);
-        return false;
-    }
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (std::find(kept.begin(), kept.end(), fd) == kept.end() && ::dup2(null, fd) != fd) {
-            why = std::string("Cannot set up the standard descriptors: ") + std::strerror(errno);
-            return false;
-        }
-    }
-    unsigned low = 3;
-    for (const int fd : kept) {
-        if (fd >= static_cast<int>(low)) {
-            closeDescriptors(low, static_cast<unsigned>(fd) - 1, limit);
-            low = static_cast<unsigned>(fd) + 1;
-        }
-    }
-    closeDescriptors(low, ~0u, limit);
-    if (!restoreChildSignals()) {
-        why = std::string("Cannot reset the signals: ") + std::strerror(errno);
-        return false;
-    }
-    if (identity == nullptr)
-        return true;
-    if (!becomeUser(*identity, true)
-        // Nobody but root looks into this process, whatever the system's
-        // setting for processes that changed their user.
-        || ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0) {
-        why = "Cannot act as user " + std::to_string(identity->uid) + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
@@ -564,10 +526,18 @@ std::vector<std::string> userEnvironment(uid_t uid)
     return environment;
 }
 
-bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, const std::function<std::string()>& step,
-                std::string& result, long long boundMs)
+std::string asUserProgram()
 {
-    const long limit = descriptorLimit();
+    try {
+        return std::string(static_cast<const char*>(SGetModuleFolder())) + "/tessalvpn-as-user";
+    } catch (...) {
+        return std::string();
+    }
+}
+
+bool runAsUser(const UserIdentity* identity, const std::vector<std::string>& args, const std::vector<int>& handed,
+               std::string& result, long long boundMs)
+{
     int channel[2] = {-1, -1};
     if (::pipe2(channel, O_CLOEXEC) != 0) {
         result = std::string("Cannot start a child process: ") + std::strerror(errno);
@@ -575,38 +545,27 @@ bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, cons
     }
     UniqueFd in(channel[0]);
     UniqueFd out(channel[1]);
-    std::vector<int> kept(keep);
-    kept.push_back(out.get());
-    std::sort(kept.begin(), kept.end());
-    const pid_t child = ::fork();
-    if (child < 0) {
-        result = std::string("Cannot start a child process: ") + std::strerror(errno);
+    ChildStart start;
+    start.args = args;
+    start.handed.emplace_back(out.get(), STDOUT_FILENO);
+    for (size_t i = 0; i < handed.size(); ++i)
+        start.handed.emplace_back(handed[i], 3 + static_cast<int>(i));
+    start.identity = identity;
+    if (identity != nullptr)
+        start.environment = userEnvironment(identity->uid);
+    start.directory = "/";
+    // A group of its own: what it starts goes with it at the bound.
+    start.ownSession = true;
+    start.startMs = boundMs;
+    const long long deadline = monotonicMs() + boundMs;
+    const ChildRun run = startProcess(start);
+    out.reset();
+    if (!run.started()) {
+        result = std::string("Cannot start a child process: ") + std::strerror(run.error);
         return false;
     }
-    if (child == 0) {
-        // A group of its own: what the step starts goes with it at the bound.
-        ::setpgid(0, 0);
-        // "0" and the step's text when it ran, "1" and the reason otherwise.
-        std::string text;
-        if (!enterChild(identity, kept, limit, text)) {
-            text.insert(0, "1");
-        } else {
-            try {
-                text = "0" + step();
-            } catch (const std::exception& e) {
-                text = std::string("1") + e.what();
-            } catch (...) {
-                text = "1Unknown error";
-            }
-        }
-        writeAll(out.get(), text);
-        ::_exit(0);
-    }
-    ::setpgid(child, child);
-    out.reset();
     std::string text;
     char buffer[4096];
-    const long long deadline = monotonicMs() + boundMs;
     bool late = false;
     for (;;) {
         const long long left = deadline - monotonicMs();
@@ -624,22 +583,27 @@ bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, cons
         if (n > 0)
             text.append(buffer, static_cast<size_t>(n));
     }
-    if (late) {
-        // Stopped, or still at work: killed with whatever it started.
-        ::kill(-child, SIGKILL);
-        ::kill(child, SIGKILL);
-    }
-    // The text tells all; the status is not needed.
-    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    int status = 0;
+    for (;;) {
+        const pid_t rc = late ? 0 : ::waitpid(run.pid, &status, WNOHANG);
+        if (rc == run.pid || (rc < 0 && errno != EINTR))
+            break;
+        if (late || monotonicMs() >= deadline) {
+            // Stopped, or still at work: killed with whatever it started.
+            late = true;
+            ::kill(-run.pid, SIGKILL);
+            ::kill(run.pid, SIGKILL);
+            while (::waitpid(run.pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+            break;
+        }
+        ::usleep(2000);
     }
     if (late) {
         result = "The child process did not finish within " + std::to_string(boundMs) + " ms";
         return false;
     }
-    if (text.empty()) {
-        result = "The child process ended without a result";
-        return false;
-    }
-    result = text.substr(1);
-    return text[0] == '0';
+    const bool ran = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    result = text.empty() && !ran ? std::string("The child process ended without a result") : text;
+    return ran;
 }

@@ -160,12 +160,18 @@ bool becomeUser(const UserIdentity& identity, bool superUser);
 // uid's runtime folder and session bus when they are there and uid's.
 std::vector<std::string> userEnvironment(uid_t uid);
 
-// Runs step in a child process that keeps only the descriptors in keep (the
-// standard ones on /dev/null), has every signal at its default, and,
-// with an identity, has become that user (groups, then group, then user, and
-// not dumpable) before step runs. The step must not use the toolkit or the
-// log. The child and whatever it started are killed once boundMs has passed
-// (a child the user stopped holds nobody up). True when the step ran; result
-// is its text, or why it did not run.
-bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, const std::function<std::string()>& step,
-                std::string& result, long long boundMs);
+// The program that does a step as another user: "tessalvpn-as-user"
+// beside our own executable; empty when our own path cannot be read.
+std::string asUserProgram();
+
+// Runs the program args[0] with args as identity (ourselves when null),
+// through the one process start: its standard output comes back as result,
+// the descriptors in handed are its 3, 4, ..., and it runs in a session of
+// its own with an environment made for the user. A child forked here runs
+// nothing but the set-up and exec, so no lock another thread held at the
+// fork can hold it up. It and whatever it started are killed once boundMs
+// has passed (a program the user stopped holds nobody up). True when it
+// exited with status 0; result is then what it printed, else that or why
+// it did not run.
+bool runAsUser(const UserIdentity* identity, const std::vector<std::string>& args, const std::vector<int>& handed,
+               std::string& result, long long boundMs);

@@ -128,7 +128,8 @@ ProfileOwner profileOwner(const std::string& user)
     return owner;
 }
 
-void runAsProfileOwner(const ProfileOwner& owner, const std::function<void()>& step)
+void runAsProfileOwner(const ProfileOwner& owner, const char* browser, const std::vector<std::string>& schemes,
+                       const std::function<void()>& step)
 {
     if (::geteuid() != 0 || owner.uid == 0) {
         step();
@@ -138,16 +139,12 @@ void runAsProfileOwner(const ProfileOwner& owner, const std::function<void()>& s
     struct stat status {};
     const gid_t group = ::stat(owner.home.c_str(), &status) == 0 ? status.st_gid : owner.uid;
     const UserIdentity identity = userIdentity(owner.uid, group);
+    std::vector<std::string> args = {asUserProgram(), browser, owner.home, std::to_string(owner.uid)};
+    args.insert(args.end(), schemes.begin(), schemes.end());
     std::string result;
     // A preference file is read and written in well under this.
     constexpr long long kStepBoundMs = 60000;
-    if (!runInChild(
-            &identity, {},
-            [&step]() {
-                step();
-                return std::string();
-            },
-            result, kStepBoundMs))
+    if (!runAsUser(&identity, args, {}, result, kStepBoundMs))
         throw std::runtime_error(result);
 }
 
