@@ -6,12 +6,15 @@
 #include <cstring>
 #include <deque>
 
+#include <dirent.h>
+
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/keyctl.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/random.h>
 #include <sys/syscall.h>
@@ -53,44 +56,6 @@ void handOver(int folder, const std::string& name, const struct stat& owner)
     if (::fchown(made.get(), owner.st_uid, owner.st_gid) != 0) {
         // The folder stays empty and root's; what goes in it fails later.
     }
-}
-
-// In the child after the fork: the descriptors, the signals and the identity.
-bool enterChild(const UserIdentity* identity, const std::vector<int>& kept, long limit, std::string& why)
-{
-    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (null < 0) {
-        why = std::string("Cannot open /dev/null: ") + std::strerror(errno);
-        return false;
-    }
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (std::find(kept.begin(), kept.end(), fd) == kept.end() && ::dup2(null, fd) != fd) {
-            why = std::string("Cannot set up the standard descriptors: ") + std::strerror(errno);
-            return false;
-        }
-    }
-    unsigned low = 3;
-    for (const int fd : kept) {
-        if (fd >= static_cast<int>(low)) {
-            closeDescriptors(low, static_cast<unsigned>(fd) - 1, limit);
-            low = static_cast<unsigned>(fd) + 1;
-        }
-    }
-    closeDescriptors(low, ~0u, limit);
-    if (!restoreChildSignals()) {
-        why = std::string("Cannot reset the signals: ") + std::strerror(errno);
-        return false;
-    }
-    if (identity == nullptr)
-        return true;
-    if (!becomeUser(*identity, true)
-        // Nobody but root looks into this process, whatever the system's
-        // setting for processes that changed their user.
-        || ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0) {
-        why = "Cannot act as user " + std::to_string(identity->uid) + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -197,6 +162,162 @@ bool readInPieces(int fd, size_t limit, const std::function<bool(const char*, si
         if (!take(buffer, static_cast<size_t>(n)))
             return false;
     }
+}
+
+UniqueFd openUserFileAt(int folder, const std::string& name, uid_t owner, struct stat& info)
+{
+    UniqueFd file = openRegularFileAt(folder, name, info);
+    if (file.get() >= 0 && owner != static_cast<uid_t>(-1) && info.st_uid != owner) {
+        file.reset();
+        errno = EPERM;
+    }
+    return file;
+}
+
+bool isPlainFileName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+namespace {
+
+const char kReplacementMark[] = ".tessal-";
+constexpr size_t kReplacementLetters = 10;
+
+std::string replacementPrefix(const std::string& name)
+{
+    return "." + name + kReplacementMark;
+}
+
+} // namespace
+
+bool isReplacementOf(const std::string& entry, const std::string& name)
+{
+    const std::string prefix = replacementPrefix(name);
+    return entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0 &&
+           entry.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", prefix.size()) ==
+               std::string::npos;
+}
+
+bool replaceFileAt(int folder, const std::string& name, const std::string& text, const Replacement& how)
+{
+    if (!isPlainFileName(name)) {
+        errno = EINVAL;
+        return false;
+    }
+    // Only a regular file of the owner's is replaced: a link, a folder or
+    // another user's file at the name stays as it is.
+    struct stat present {};
+    if (::fstatat(folder, name.c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!S_ISREG(present.st_mode)) {
+            errno = EINVAL;
+            return false;
+        }
+        if (how.owner != static_cast<uid_t>(-1) && present.st_uid != how.owner) {
+            errno = EPERM;
+            return false;
+        }
+    } else if (errno != ENOENT || how.mustExist) {
+        return false;
+    }
+
+    std::string temporary;
+    UniqueFd out;
+    for (int attempt = 0; attempt < 100 && out.get() < 0; ++attempt) {
+        temporary = randomName(replacementPrefix(name), kReplacementLetters);
+        if (temporary.empty())
+            return false;
+        out.reset(::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                           S_IRUSR | S_IWUSR));
+        if (out.get() < 0 && errno != EEXIST)
+            return false;
+    }
+    if (out.get() < 0)
+        return false;
+
+    // Locked while it is written, so that no sweep takes it for a leftover;
+    // the owner's before it holds a byte, and never with the setuid, setgid
+    // or sticky bits, whatever fails on the way.
+    int error = 0;
+    if (::flock(out.get(), LOCK_EX) != 0)
+        error = errno;
+    else if (::geteuid() == 0 && how.uid != static_cast<uid_t>(-1) && how.changeOwner(out.get(), how.uid, how.gid) != 0)
+        error = errno;
+    else if (!writeAll(out.get(), text))
+        error = errno;
+    else if (::fchmod(out.get(), how.mode & 0777) != 0)
+        error = errno;
+    else if (::fsync(out.get()) != 0)
+        error = errno;
+    else if (::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlinkat(folder, temporary.c_str(), 0);
+        errno = error;
+        return false;
+    }
+    // Closed only once in place; its bytes already reached the disk.
+    out.reset();
+    const UniqueFd synced(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (synced.get() >= 0)
+        ::fsync(synced.get());
+    return true;
+}
+
+void removeStaleReplacements(int folder, const std::string& name, uid_t owner)
+{
+    UniqueFd listing(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* entries = listing.get() >= 0 ? ::fdopendir(listing.get()) : nullptr;
+    if (entries == nullptr)
+        return;
+    listing.release();
+    std::vector<std::string> stale;
+    while (const struct dirent* entry = ::readdir(entries)) {
+        if (isReplacementOf(entry->d_name, name))
+            stale.push_back(entry->d_name);
+    }
+    ::closedir(entries);
+
+    for (const std::string& temporary : stale) {
+        // Only regular files of ours or the owner's; a device is never opened.
+        struct stat before {};
+        if (::fstatat(folder, temporary.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(before.st_mode) ||
+            (before.st_uid != ::geteuid() && before.st_uid != owner))
+            continue;
+        const UniqueFd file(::openat(folder, temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat status {};
+        if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || status.st_ino != before.st_ino ||
+            status.st_dev != before.st_dev)
+            continue;
+        // A write still running holds its replacement locked.
+        if (::flock(file.get(), LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(folder, temporary.c_str(), 0);
+    }
+}
+
+UniqueFd createFreeFileAt(int folder, const std::string& name, mode_t mode, std::string& taken)
+{
+    taken.clear();
+    if (!isPlainFileName(name)) {
+        errno = EINVAL;
+        return UniqueFd();
+    }
+    // "app.deb", "app (1).deb", ...; a leading dot starts no extension.
+    const size_t dot = name.rfind('.');
+    const bool extension = dot != std::string::npos && dot > 0;
+    const std::string stem = extension ? name.substr(0, dot) : name;
+    const std::string tail = extension ? name.substr(dot) : std::string();
+    for (int n = 0; n < kFreeNameTries; ++n) {
+        const std::string candidate = n == 0 ? name : stem + " (" + std::to_string(n) + ")" + tail;
+        UniqueFd file(::openat(folder, candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        if (file.get() >= 0)
+            taken = candidate;
+        if (file.get() >= 0 || errno != EEXIST)
+            return file;
+    }
+    errno = EEXIST;
+    return UniqueFd();
 }
 
 std::string randomName(const std::string& prefix, size_t count)
@@ -405,10 +526,18 @@ std::vector<std::string> userEnvironment(uid_t uid)
     return environment;
 }
 
-bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, const std::function<std::string()>& step,
-                std::string& result, long long boundMs)
+std::string asUserProgram()
 {
-    const long limit = descriptorLimit();
+    try {
+        return std::string(static_cast<const char*>(SGetModuleFolder())) + "/tessalvpn-as-user";
+    } catch (...) {
+        return std::string();
+    }
+}
+
+bool runAsUser(const UserIdentity* identity, const std::vector<std::string>& args, const std::vector<int>& handed,
+               std::string& result, long long boundMs)
+{
     int channel[2] = {-1, -1};
     if (::pipe2(channel, O_CLOEXEC) != 0) {
         result = std::string("Cannot start a child process: ") + std::strerror(errno);
@@ -416,38 +545,27 @@ bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, cons
     }
     UniqueFd in(channel[0]);
     UniqueFd out(channel[1]);
-    std::vector<int> kept(keep);
-    kept.push_back(out.get());
-    std::sort(kept.begin(), kept.end());
-    const pid_t child = ::fork();
-    if (child < 0) {
-        result = std::string("Cannot start a child process: ") + std::strerror(errno);
+    ChildStart start;
+    start.args = args;
+    start.handed.emplace_back(out.get(), STDOUT_FILENO);
+    for (size_t i = 0; i < handed.size(); ++i)
+        start.handed.emplace_back(handed[i], 3 + static_cast<int>(i));
+    start.identity = identity;
+    if (identity != nullptr)
+        start.environment = userEnvironment(identity->uid);
+    start.directory = "/";
+    // A group of its own: what it starts goes with it at the bound.
+    start.ownSession = true;
+    start.startMs = boundMs;
+    const long long deadline = monotonicMs() + boundMs;
+    const ChildRun run = startProcess(start);
+    out.reset();
+    if (!run.started()) {
+        result = std::string("Cannot start a child process: ") + std::strerror(run.error);
         return false;
     }
-    if (child == 0) {
-        // A group of its own: what the step starts goes with it at the bound.
-        ::setpgid(0, 0);
-        // "0" and the step's text when it ran, "1" and the reason otherwise.
-        std::string text;
-        if (!enterChild(identity, kept, limit, text)) {
-            text.insert(0, "1");
-        } else {
-            try {
-                text = "0" + step();
-            } catch (const std::exception& e) {
-                text = std::string("1") + e.what();
-            } catch (...) {
-                text = "1Unknown error";
-            }
-        }
-        writeAll(out.get(), text);
-        ::_exit(0);
-    }
-    ::setpgid(child, child);
-    out.reset();
     std::string text;
     char buffer[4096];
-    const long long deadline = monotonicMs() + boundMs;
     bool late = false;
     for (;;) {
         const long long left = deadline - monotonicMs();
@@ -465,22 +583,27 @@ bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, cons
         if (n > 0)
             text.append(buffer, static_cast<size_t>(n));
     }
-    if (late) {
-        // Stopped, or still at work: killed with whatever it started.
-        ::kill(-child, SIGKILL);
-        ::kill(child, SIGKILL);
-    }
-    // The text tells all; the status is not needed.
-    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    int status = 0;
+    for (;;) {
+        const pid_t rc = late ? 0 : ::waitpid(run.pid, &status, WNOHANG);
+        if (rc == run.pid || (rc < 0 && errno != EINTR))
+            break;
+        if (late || monotonicMs() >= deadline) {
+            // Stopped, or still at work: killed with whatever it started.
+            late = true;
+            ::kill(-run.pid, SIGKILL);
+            ::kill(run.pid, SIGKILL);
+            while (::waitpid(run.pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+            break;
+        }
+        ::usleep(2000);
     }
     if (late) {
         result = "The child process did not finish within " + std::to_string(boundMs) + " ms";
         return false;
     }
-    if (text.empty()) {
-        result = "The child process ended without a result";
-        return false;
-    }
-    result = text.substr(1);
-    return text[0] == '0';
+    const bool ran = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    result = text.empty() && !ran ? std::string("The child process ended without a result") : text;
+    return ran;
 }

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <functional>
@@ -53,6 +54,50 @@ bool readRegularFile(const std::string& path, size_t limit, std::string& text);
 // Reads fd to its end a piece at a time, for take; false when a read fails,
 // more than limit bytes come (EFBIG) or take returns false.
 bool readInPieces(int fd, size_t limit, const std::function<bool(const char*, size_t)>& take);
+
+// A user's file for reading as openRegularFileAt opens it, and only one of
+// owner's (EPERM otherwise); any owner when owner is -1.
+UniqueFd openUserFileAt(int folder, const std::string& name, uid_t owner, struct stat& info);
+
+// How replaceFileAt makes a file's replacement.
+struct Replacement {
+    mode_t mode = S_IRUSR | S_IWUSR;
+    // Whose file is replaced, -1 for anybody's; a file of another is left
+    // alone (EPERM), as is anything at name that is no regular file (EINVAL).
+    uid_t owner = static_cast<uid_t>(-1);
+    // Whom the replacement is handed to before it holds a byte, when this
+    // process has root's credentials; -1 keeps it ours.
+    uid_t uid = static_cast<uid_t>(-1);
+    gid_t gid = static_cast<gid_t>(-1);
+    // Whether nothing at name is an error (ENOENT) or a file to create.
+    bool mustExist = false;
+    int (*changeOwner)(int fd, uid_t uid, gid_t gid) = ::fchown;
+};
+
+// The one way a file in a user's folder is replaced: the new text goes to
+// a hidden file beside name (created anew, never through a link), which is
+// locked while it is written, handed over, given its mode, synced and then
+// renamed over name; the folder is synced last. False with errno set; name
+// is then as it was and no replacement is left behind.
+bool replaceFileAt(int folder, const std::string& name, const std::string& text, const Replacement& how);
+
+// Whether entry is a name replaceFileAt writes a replacement of name under.
+bool isReplacementOf(const std::string& entry, const std::string& name);
+
+// Removes the replacements of name that a killed replaceFileAt left in
+// folder: regular files of ours or of owner's that no running write holds.
+void removeStaleReplacements(int folder, const std::string& name, uid_t owner);
+
+// Whether name names a file in a folder and nothing else: not empty, no
+// "/", not "." or "..".
+bool isPlainFileName(const std::string& name);
+
+// A new file for name in folder, never over anything there: name itself,
+// else "stem (1).ext", "stem (2).ext", ... up to kFreeNameTries names;
+// taken receives the name used. EINVAL for a name that is no plain file
+// name, EEXIST when every name is taken.
+constexpr int kFreeNameTries = 100;
+UniqueFd createFreeFileAt(int folder, const std::string& name, mode_t mode, std::string& taken);
 
 // prefix and count letters or digits from the system's random source, for a
 // name nobody can guess beforehand; empty when no random bytes could be had.
@@ -115,12 +160,18 @@ bool becomeUser(const UserIdentity& identity, bool superUser);
 // uid's runtime folder and session bus when they are there and uid's.
 std::vector<std::string> userEnvironment(uid_t uid);
 
-// Runs step in a child process that keeps only the descriptors in keep (the
-// standard ones on /dev/null), has every signal at its default, and,
-// with an identity, has become that user (groups, then group, then user, and
-// not dumpable) before step runs. The step must not use the toolkit or the
-// log. The child and whatever it started are killed once boundMs has passed
-// (a child the user stopped holds nobody up). True when the step ran; result
-// is its text, or why it did not run.
-bool runInChild(const UserIdentity* identity, const std::vector<int>& keep, const std::function<std::string()>& step,
-                std::string& result, long long boundMs);
+// The program that does a step as another user: "tessalvpn-as-user"
+// beside our own executable; empty when our own path cannot be read.
+std::string asUserProgram();
+
+// Runs the program args[0] with args as identity (ourselves when null),
+// through the one process start: its standard output comes back as result,
+// the descriptors in handed are its 3, 4, ..., and it runs in a session of
+// its own with an environment made for the user. A child forked here runs
+// nothing but the set-up and exec, so no lock another thread held at the
+// fork can hold it up. It and whatever it started are killed once boundMs
+// has passed (a program the user stopped holds nobody up). True when it
+// exited with status 0; result is then what it printed, else that or why
+// it did not run.
+bool runAsUser(const UserIdentity* identity, const std::vector<std::string>& args, const std::vector<int>& handed,
+               std::string& result, long long boundMs);

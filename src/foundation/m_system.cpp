@@ -321,6 +321,7 @@ int movedAbove(int fd, int highFrom)
 // Everything the child needs, made before the fork: after it only
 // async-signal-safe calls.
 struct PreparedStart {
+    std::string program;
     std::vector<std::string> args;
     std::vector<std::string> environment;
     std::vector<char*> argv;
@@ -368,7 +369,7 @@ struct PreparedStart {
         failChild(reportFd);
     if (!start.directory.empty() && ::chdir(start.directory.c_str()) != 0 && ::chdir("/") != 0)
         failChild(reportFd);
-    ::execve(prepared.argv[0], prepared.argv.data(), prepared.envp.data());
+    ::execve(prepared.program.c_str(), prepared.argv.data(), prepared.envp.data());
     failChild(reportFd);
 }
 
@@ -418,14 +419,17 @@ std::vector<std::string> startEnvironment()
     return environmentRemembered() ? rememberedEnvironment() : currentEnvironment();
 }
 
-ChildRun startProcess(const ChildStart& start)
+namespace {
+
+// Checks start and builds what the child needs before the fork; an error
+// number when it cannot be started.
+int prepare(const ChildStart& start, PreparedStart& prepared)
 {
-    ChildRun run;
-    if (start.args.empty() || start.args.front().empty()) {
-        run.error = EINVAL;
-        return run;
-    }
-    PreparedStart prepared;
+    if (start.args.empty())
+        return EINVAL;
+    prepared.program = start.program.empty() ? start.args.front() : start.program;
+    if (prepared.program.empty())
+        return EINVAL;
     prepared.args = start.args;
     prepared.environment = start.environment;
     for (std::string& text : prepared.args)
@@ -435,10 +439,8 @@ ChildRun startProcess(const ChildStart& start)
         prepared.envp.push_back(text.data());
     prepared.envp.push_back(nullptr);
     for (const auto& [source, target] : start.handed) {
-        if (source < 0 || target < 0) {
-            run.error = EBADF;
-            return run;
-        }
+        if (source < 0 || target < 0)
+            return EBADF;
         prepared.highest = std::max(prepared.highest, target);
     }
     prepared.sources.assign(static_cast<size_t>(prepared.highest) + 1, -1);
@@ -447,7 +449,84 @@ ChildRun startProcess(const ChildStart& start)
         prepared.sources[static_cast<size_t>(target)] = source;
     prepared.limit = descriptorLimit();
     prepared.superUser = ::geteuid() == 0;
+    return 0;
+}
 
+// Forks; in the starter the first process's id. Detached, the middle
+// process only starts the program and leaves, so that the program is
+// nobody's child here and needs no reaping; it reports -1 and an error
+// number when it cannot fork.
+pid_t forkChild(const ChildStart& start, PreparedStart& prepared, const int channel[2], int nullFd)
+{
+    const pid_t first = ::fork();
+    if (first != 0)
+        return first;
+    ::close(channel[0]);
+    if (!start.detached)
+        runChild(start, prepared, channel[1], nullFd);
+    ::setsid();
+    const pid_t child = ::fork();
+    if (child == 0)
+        runChild(start, prepared, channel[1], nullFd);
+    if (child < 0) {
+        const int error = errno;
+        report(channel[1], -1);
+        report(channel[1], error);
+    }
+    ::_exit(0);
+}
+
+// Reads what the report channel said (the program's id, then an error
+// number when it did not start; the channel closes without one when exec
+// succeeded) into run. False when the start failed; the failed child is
+// reaped then.
+bool takeReport(const ChildStart& start, pid_t first, const int* values, size_t got, bool bounded, ChildRun& run)
+{
+    run.pid = got >= 1 && values[0] > 0 ? static_cast<pid_t>(values[0]) : start.detached ? -1 : first;
+    if (got != 2 && (got >= 1 || bounded) && (!start.detached || run.pid > 0))
+        return true;
+    run.error = got == 2 && values[1] != 0 ? values[1] : ECHILD;
+    run.forkFailed = start.detached && got == 2 && values[0] == -1;
+    if (start.detached)
+        run.pid = -1;
+    else
+        reap(first, &run.status);
+    return false;
+}
+
+// Waits for the program until deadline; one still running then (or
+// stopped) holds nobody up: it is killed and reaped.
+void waitForEnd(pid_t pid, long long deadline, ChildRun& run)
+{
+    for (;;) {
+        const pid_t rc = ::waitpid(pid, &run.status, WNOHANG);
+        if (rc == pid) {
+            run.ended = true;
+            return;
+        }
+        if (rc < 0 && errno != EINTR) {
+            // Reaped by someone else: how it ended is lost.
+            run.error = errno;
+            return;
+        }
+        if (monotonicMs() >= deadline)
+            break;
+        ::usleep(2000);
+    }
+    ::kill(pid, SIGKILL);
+    reap(pid, &run.status);
+    run.timedOut = true;
+}
+
+} // namespace
+
+ChildRun startProcess(const ChildStart& start)
+{
+    ChildRun run;
+    PreparedStart prepared;
+    run.error = prepare(start, prepared);
+    if (run.error != 0)
+        return run;
     const int nullFd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     int channel[2] = {-1, -1};
     if (nullFd < 0 || ::pipe2(channel, O_CLOEXEC) != 0) {
@@ -456,28 +535,9 @@ ChildRun startProcess(const ChildStart& start)
             ::close(nullFd);
         return run;
     }
-    const long long deadline = start.waitMs >= 0 ? monotonicMs() + start.waitMs : -1;
-
-    // Detached: the middle process only starts the program and leaves, so
-    // that the program is nobody's child here and needs no reaping; it
-    // reports -1 and an error number when it cannot fork.
-    const pid_t first = ::fork();
-    if (first == 0) {
-        ::close(channel[0]);
-        if (start.detached) {
-            ::setsid();
-            const pid_t child = ::fork();
-            if (child == 0)
-                runChild(start, prepared, channel[1], nullFd);
-            if (child < 0) {
-                const int error = errno;
-                report(channel[1], -1);
-                report(channel[1], error);
-            }
-            ::_exit(0);
-        }
-        runChild(start, prepared, channel[1], nullFd);
-    }
+    const long long bound = start.waitMs >= 0 ? start.waitMs : start.startMs;
+    const long long deadline = bound >= 0 ? monotonicMs() + bound : -1;
+    const pid_t first = forkChild(start, prepared, channel, nullFd);
     const int forkError = errno;
     ::close(channel[1]);
     ::close(nullFd);
@@ -487,50 +547,21 @@ ChildRun startProcess(const ChildStart& start)
         run.forkFailed = true;
         return run;
     }
-    // The program's id, then an error number when it did not start; the
-    // channel closes without one when exec succeeded.
     int values[2] = {0, 0};
     const size_t got = readReport(channel[0], values, 2, deadline);
     ::close(channel[0]);
     if (start.detached)
         reap(first, nullptr);
-    run.pid = got >= 1 && values[0] > 0 ? static_cast<pid_t>(values[0]) : start.detached ? -1 : first;
-    if (got == 2 || (got < 1 && deadline < 0) || (start.detached && run.pid <= 0)) {
-        run.error = got == 2 && values[1] != 0 ? values[1] : ECHILD;
-        run.forkFailed = start.detached && got == 2 && values[0] == -1;
-        if (!start.detached)
-            reap(first, &run.status);
-        run.pid = start.detached ? -1 : run.pid;
-        return run;
-    }
-    if (start.waitMs < 0 || start.detached)
-        return run;
-    for (;;) {
-        const pid_t rc = ::waitpid(first, &run.status, WNOHANG);
-        if (rc == first) {
-            run.ended = true;
-            return run;
-        }
-        if (rc < 0 && errno != EINTR) {
-            // Reaped by someone else: how it ended is lost.
-            run.error = errno;
-            return run;
-        }
-        if (monotonicMs() >= deadline)
-            break;
-        ::usleep(2000);
-    }
-    // Stopped, or still at work: it may hold nobody up.
-    ::kill(first, SIGKILL);
-    reap(first, &run.status);
-    run.timedOut = true;
+    if (takeReport(start, first, values, got, deadline >= 0, run) && start.waitMs >= 0 && !start.detached)
+        waitForEnd(first, deadline, run);
     return run;
 }
 
 pid_t runShellCommand(const char* command)
 {
     ChildStart start;
-    start.args = {"/bin/sh", "-c", command != nullptr ? command : ""};
+    start.program = "/bin/sh";
+    start.args = {"sh", "-c", command != nullptr ? command : ""};
     const ChildRun run = startProcess(start);
     if (!run.started()) {
         errno = run.error;

@@ -74,7 +74,8 @@ std::vector<std::string> startEnvironment();
 // the standard descriptors on /dev/null, our identity, the environment the
 // client was started with, our working folder, waited for by the caller.
 struct ChildStart {
-    std::vector<std::string> args; // args[0] is the program's path
+    std::vector<std::string> args; // args[0] is the program's path, unless program is set
+    std::string program; // the program's path, when args[0] is its name only
     std::vector<std::pair<int, int>> handed; // {our descriptor, its number in the child}
     const UserIdentity* identity = nullptr; // the user it runs as (groups, gid, uid)
     std::vector<std::string> environment = startEnvironment();
@@ -83,6 +84,7 @@ struct ChildStart {
     bool ownSession = false; // away from our terminal and process group
     bool detached = false; // in a session of its own and nobody's child here
     long long waitMs = -1; // waited for this long, then killed; -1: not waited for
+    long long startMs = -1; // not waited for: its start up to exec bounded by this long; -1: none
 };
 
 // What became of it. error is the one report of a start that failed, as an
@@ -103,7 +105,7 @@ struct ChildRun {
 // the identity, then exec.
 ChildRun startProcess(const ChildStart& start);
 
-// Starts "/bin/sh -c command" in a child process and returns its process id
+// Starts "/bin/sh" with the arguments "sh", "-c" and command in a child process and returns its process id
 // without waiting for it; -1 with errno set when it could not be started (a
 // failed exec included). The child keeps descriptors 0-2 only, with every
 // signal at its default and nothing blocked.

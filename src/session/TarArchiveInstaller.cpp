@@ -31,8 +31,8 @@ constexpr const char* kCannotCreate = "Cannot create install dir";
 constexpr long long kTarBoundMs = 300000;
 constexpr long long kUnpackBoundMs = kTarBoundMs + 60000;
 
-// Everything below up to the next heading runs in a child process (runInChild),
-// perhaps as another user: no toolkit, no log. A step's result is empty when
+// Everything below up to the next heading may run in the as-user program,
+// as the folder's owner: no toolkit, no log. A step's result is empty when
 // it succeeded, else a log record and its detail on two lines.
 
 std::string failure(const char* record, const std::string& detail)
@@ -146,8 +146,8 @@ std::string unsafeMemberAt(int folder, const std::string& shown)
 }
 
 // tar unpacks the archive (its standard input) into folder (its working
-// folder); what it prints goes to output. as: the user this child acts as,
-// or none.
+// folder); what it prints goes to output. as: the user tar runs as, or
+// none.
 std::string runTar(const std::string& tar, int folder, int archive, int output, const UserIdentity* as)
 {
     if (::lseek(archive, 0, SEEK_SET) != 0)
@@ -160,10 +160,11 @@ std::string runTar(const std::string& tar, int folder, int archive, int output, 
     if (output >= 0)
         start.handed.insert(start.handed.end(), {{output, STDOUT_FILENO}, {output, STDERR_FILENO}});
     start.folder = folder;
-    // Already that user here: tar gets an environment made for the user,
-    // not the starter's.
-    if (as != nullptr)
+    // tar gets an environment made for the user, not the starter's.
+    if (as != nullptr) {
+        start.identity = as;
         start.environment = userEnvironment(as->uid);
+    }
     start.waitMs = kTarBoundMs;
     const ChildRun run = startProcess(start);
     if (run.timedOut)
@@ -221,10 +222,12 @@ std::string swapIn(int parent, const std::string& staging, const std::string& na
     return std::string();
 }
 
+} // namespace
+
 // The archive goes into a new sibling folder first and replaces the
 // destination only once it has been unpacked whole.
-std::string unpackAt(int parent, const std::string& parentPath, const std::string& name, const std::string& staging,
-                     int archive, int output, const std::string& tar, const UserIdentity* as)
+std::string unpackStaged(int parent, const std::string& parentPath, const std::string& name, const std::string& staging,
+                         int archive, int output, const std::string& tar)
 {
     sweepStaging(parent, name);
     if (::mkdirat(parent, staging.c_str(), 0700) != 0)
@@ -237,7 +240,7 @@ std::string unpackAt(int parent, const std::string& parentPath, const std::strin
         return error;
     }
     const std::string shown = parentPath + "/" + staging;
-    std::string error = runTar(tar, folder.get(), archive, output, as);
+    std::string error = runTar(tar, folder.get(), archive, output, nullptr);
     // tar keeps every member inside the folder, but would still make device
     // nodes and pipes; a package with one is refused whole.
     if (error.empty()) {
@@ -255,6 +258,8 @@ std::string unpackAt(int parent, const std::string& parentPath, const std::strin
     removeTreeAt(parent, staging);
     return error;
 }
+
+namespace {
 
 // ---- In this process.
 
@@ -361,12 +366,12 @@ bool TarArchiveInstaller::unpackInPlace(const std::string& file)
     }
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("filename, location", file, parentPath + "/" + staging));
     UserIdentity identity;
+    if (actingAs(facts, identity) == nullptr)
+        return reportUnpack(true, unpackStaged(parent.get(), parentPath, name, staging, archive.get(), log.get(), tar));
+    // In a folder another user controls the work is done as its owner.
     std::string result;
-    const UserIdentity* as = actingAs(facts, identity);
-    const bool ran = runInChild(
-        as, {parent.get(), archive.get(), log.get()},
-        [&] { return unpackAt(parent.get(), parentPath, name, staging, archive.get(), log.get(), tar, as); }, result,
-        kUnpackBoundMs);
+    const bool ran = runAsUser(&identity, {asUserProgram(), "unpack", parentPath, name, staging, tar},
+                               {parent.get(), archive.get(), log.get()}, result, kUnpackBoundMs);
     return reportUnpack(ran, result);
 }
 
@@ -395,12 +400,7 @@ bool TarArchiveInstaller::UnTar(const std::string& file, const QString& location
     if (!openArchive(file, archive, log))
         return false;
     UserIdentity identity;
-    std::string result;
-    const UserIdentity* as = actingAs(facts, identity);
-    const bool ran = runInChild(
-        as, {folder.get(), archive.get(), log.get()},
-        [&] { return runTar(tar, folder.get(), archive.get(), log.get(), as); }, result, kUnpackBoundMs);
-    return reportUnpack(ran, result);
+    return reportUnpack(true, runTar(tar, folder.get(), archive.get(), log.get(), actingAs(facts, identity)));
 }
 
 } // namespace qt

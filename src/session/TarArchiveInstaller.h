@@ -6,8 +6,9 @@
 //
 // The folders are reached and changed only through descriptors, and when
 // root unpacks into a folder another user controls, the work there is done
-// by a child that has become that folder's owner: nothing in it becomes
-// root's, and nothing the owner swaps in leads root elsewhere.
+// as that folder's owner (tar, and the as-user program for the unpack
+// around it): nothing in it becomes root's, and nothing the owner swaps in
+// leads root elsewhere.
 
 #include "session/Installer.h"
 
@@ -40,6 +41,13 @@ private:
 
 // The first tar program of the fixed list that exists, or empty.
 std::string findTarUtility();
+
+// Unpacks archive with tar into staging, a new folder made in parent (at
+// parentPath), and swaps it in for name there; sweeps what a killed unpack
+// left. Empty when it succeeded, else a log record and its detail on two
+// lines. Needs no toolkit and writes no log: the as-user program runs it.
+std::string unpackStaged(int parent, const std::string& parentPath, const std::string& name, const std::string& staging,
+                         int archive, int output, const std::string& tar);
 
 } // namespace qt
 } // namespace tessal

@@ -178,55 +178,41 @@ void TrustedSiteList::AddForSession(const std::string& site, const std::string& 
     Save();
 }
 
-// The new contents go to a temporary file beside the old one, which is then
-// renamed over it: a crash, a full disk or a failed write leaves the old list
-// as it was instead of an empty or half-written file. Everything happens in
-// the folder opened once, never through a link: a root run whose HOME is a
-// user's folder writes only there, and the file is the folder owner's
-// before it holds a byte.
+// The new contents replace the file whole (the foundation's one replace:
+// a temporary beside it, renamed over it), so a crash, a full disk or a
+// failed write leaves the old list as it was. Everything happens in the
+// folder opened once, never through a link: a root run whose HOME is a
+// user's folder writes only there, and the list is the folder owner's.
 void TrustedSiteList::Save()
 {
     if (m_path.empty())
         return;
     std::string base;
-    std::string temporary;
     const UniqueFd folder = openParentFolder(m_path, base);
     struct stat folderInfo {};
     if (folder.get() < 0 || ::fstat(folder.get(), &folderInfo) != 0)
         return;
+    std::string bytes;
     try {
         std::ostringstream out;
         boost::property_tree::write_xml(out, m_tree,
                                         boost::property_tree::xml_writer_make_settings<std::string>(' ', 0, "utf-8"));
         if (!out)
             return;
-        const std::string bytes = out.str();
-
-        UniqueFd file;
-        for (int attempt = 0; attempt < 100 && file.get() < 0; ++attempt) {
-            // A name for the replacement that nobody can guess beforehand.
-            temporary = randomName(base + ".", 8);
-            if (temporary.empty())
-                return;
-            file.reset(
-                ::openat(folder.get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-            if (file.get() < 0 && errno != EEXIST)
-                return;
-        }
-        if (file.get() < 0)
-            return;
-
-        bool ok = true;
-        if (::geteuid() == 0 && folderInfo.st_uid != 0)
-            ok = ::fchown(file.get(), folderInfo.st_uid, folderInfo.st_gid) == 0;
-        ok = ok && writeAll(file.get(), bytes) && ::fsync(file.get()) == 0;
-        ok = (::close(file.release()) == 0) && ok;
-        if (ok && ::renameat(folder.get(), temporary.c_str(), folder.get(), base.c_str()) == 0)
-            return;
+        bytes = out.str();
     } catch (...) {
+        return;
     }
-    if (!temporary.empty())
-        ::unlinkat(folder.get(), temporary.c_str(), 0);
+    const bool theirs = ::geteuid() == 0 && folderInfo.st_uid != 0;
+    Replacement how;
+    how.mode = S_IRUSR | S_IWUSR;
+    how.owner = theirs ? folderInfo.st_uid : ::geteuid();
+    if (theirs) {
+        how.uid = folderInfo.st_uid;
+        how.gid = folderInfo.st_gid;
+    }
+    removeStaleReplacements(folder.get(), base, how.owner);
+    replaceFileAt(folder.get(), base, bytes, how);
 }
 
 void TrustedSiteList::PurgeExpiredSessions(std::int64_t maxAgeSeconds)

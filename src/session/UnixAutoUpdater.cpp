@@ -26,6 +26,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace tessal {
 namespace qt {
 
@@ -49,6 +52,31 @@ QString dotted(const UVersion& version)
     for (uint16_t part : version.parts())
         parts << QString::asprintf("%u", static_cast<unsigned>(part));
     return parts.join(QLatin1Char('.'));
+}
+
+// The package never takes the place of a file that is there, whoever made
+// it: it is copied into a new file of a free name beside it ("app (1).deb"),
+// which taken receives. False, with nothing left behind, when that fails.
+bool copyBeside(const std::string& file, const std::string& folderPath, const std::string& name, std::string& taken)
+{
+    struct stat info {};
+    const UniqueFd source = openRegularFile(file, info);
+    const UniqueFd folder = openFolder(folderPath, false, 0);
+    if (source.get() < 0 || folder.get() < 0)
+        return false;
+    const UniqueFd target = createFreeFileAt(folder.get(), name, info.st_mode & 0777, taken);
+    if (target.get() < 0)
+        return false;
+    if (readInPieces(
+            source.get(), kPackageFileLimit,
+            [&](const char* piece, size_t size) { return writeAll(target.get(), std::string(piece, size)); }) &&
+        ::fsync(target.get()) == 0) {
+        ::fsync(folder.get());
+        return true;
+    }
+    ::unlinkat(folder.get(), taken.c_str(), 0);
+    taken.clear();
+    return false;
 }
 
 QUrl serverFileUrl(const QUrl& server, const QString& path)
@@ -399,19 +427,19 @@ bool UnixAutoUpdater<Package>::ConfirmInstall(std::string& file, bool& failed)
     }
     const QString name = QFileInfo(QString::fromStdString(m_current->source)).fileName();
     const QString downloaded = QString::fromStdString(file);
-    const QString target = folder.absolutePath() + QLatin1Char('/') + name;
-    bool moved = false;
-    if (!name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")) {
-        if (QFileInfo(target).isFile() || QFileInfo(target).isSymLink())
-            QFile::remove(target);
-        moved = QFile::rename(downloaded, target);
-    }
-    if (!moved) {
+    std::string taken;
+    if (!copyBeside(file, QFile::encodeName(folder.absolutePath()).toStdString(), QFile::encodeName(name).toStdString(),
+                    taken)) {
         failed = true;
-        emit UpdateFail(QStringLiteral("Failed to rename %1 to %2").arg(downloaded, target), false);
+        emit UpdateFail(QStringLiteral("Failed to rename %1 to %2")
+                            .arg(downloaded, folder.absolutePath() + QLatin1Char('/') + name),
+                        false);
         return false;
     }
-    file = target.toStdString();
+    discard(file);
+    const QString target =
+        folder.absolutePath() + QLatin1Char('/') + QFile::decodeName(QByteArray::fromStdString(taken));
+    file = QFile::encodeName(target).toStdString();
     const int answer = ShowQuestionBox(
         qobjectTr(
             QT_TRANSLATE_NOOP(

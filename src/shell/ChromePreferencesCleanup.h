@@ -13,5 +13,9 @@ namespace qt {
 // std::runtime_error listing every file that failed.
 void cleanupChromeProfile(const std::vector<std::string>& schemes, const std::string& user);
 
+// The same for the owner's files, with this process's credentials.
+struct ProfileOwner;
+void cleanChromeFiles(const ProfileOwner& owner, const std::vector<std::string>& schemes);
+
 } // namespace qt
 } // namespace tessal

@@ -15,5 +15,9 @@ namespace qt {
 // Firefox folder is there but cannot be listed.
 void cleanupFirefoxProfile(const std::vector<std::string>& schemes, const std::string& user);
 
+// The same for the owner's files, with this process's credentials.
+struct ProfileOwner;
+void cleanFirefoxFiles(const ProfileOwner& owner, const std::vector<std::string>& schemes);
+
 } // namespace qt
 } // namespace tessal

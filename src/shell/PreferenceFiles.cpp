@@ -1,9 +1,7 @@
 #include "shell/PreferenceFiles.h"
 #include "foundation/m_system.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,34 +78,20 @@ void openProfileFolder(const std::string& path, const ProfileOwner* owner, Uniqu
 void openPreferenceFile(const std::string& path, const ProfileOwner* owner, OpenedFile& opened)
 {
     openProfileFolder(path, owner, opened.folder, opened.name);
-    opened.file.reset(
-        ::openat(opened.folder.get(), opened.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (opened.file.get() < 0)
-        fail("Cannot open file", path, errno);
-    if (::fstat(opened.file.get(), &opened.status) != 0)
-        fail("Cannot read file", path, errno);
-    if (!S_ISREG(opened.status.st_mode))
+    opened.file =
+        openUserFileAt(opened.folder.get(), opened.name, owner != nullptr ? owner->uid : uid_t(-1), opened.status);
+    if (opened.file.get() >= 0)
+        return;
+    if (errno == EINVAL)
         throw std::runtime_error("File " + quotedPath(path) + " is not a regular file");
-    if (owner != nullptr && opened.status.st_uid != owner->uid)
+    if (errno == EPERM && owner != nullptr)
         throw std::runtime_error("File " + quotedPath(path) + " is not owned by the user (uid " +
                                  std::to_string(owner->uid) + ")");
+    fail("Cannot open file", path, errno);
 }
 
 // How a replacement is handed to the file's owner.
 ShellTestSeam::ChangeOwner changeOwner = ::fchown;
-
-// The hidden name a replacement of name is written under first.
-std::string temporaryPrefix(const std::string& name)
-{
-    return "." + name + ".tessal-";
-}
-
-bool isTemporaryOf(const std::string& entry, const std::string& prefix)
-{
-    return entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0 &&
-           entry.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789", prefix.size()) ==
-               std::string::npos;
-}
 
 std::string tooBig(const std::string& path, std::uintmax_t limit)
 {
@@ -144,7 +128,8 @@ ProfileOwner profileOwner(const std::string& user)
     return owner;
 }
 
-void runAsProfileOwner(const ProfileOwner& owner, const std::function<void()>& step)
+void runAsProfileOwner(const ProfileOwner& owner, const char* browser, const std::vector<std::string>& schemes,
+                       const std::function<void()>& step)
 {
     if (::geteuid() != 0 || owner.uid == 0) {
         step();
@@ -154,16 +139,12 @@ void runAsProfileOwner(const ProfileOwner& owner, const std::function<void()>& s
     struct stat status {};
     const gid_t group = ::stat(owner.home.c_str(), &status) == 0 ? status.st_gid : owner.uid;
     const UserIdentity identity = userIdentity(owner.uid, group);
+    std::vector<std::string> args = {asUserProgram(), browser, owner.home, std::to_string(owner.uid)};
+    args.insert(args.end(), schemes.begin(), schemes.end());
     std::string result;
     // A preference file is read and written in well under this.
     constexpr long long kStepBoundMs = 60000;
-    if (!runInChild(
-            &identity, {},
-            [&step]() {
-                step();
-                return std::string();
-            },
-            result, kStepBoundMs))
+    if (!runAsUser(&identity, args, {}, result, kStepBoundMs))
         throw std::runtime_error(result);
 }
 
@@ -175,19 +156,13 @@ std::string readFileLimited(const std::string& path, std::uintmax_t limit, const
     OpenedFile opened;
     openPreferenceFile(path, owner, opened);
     std::string text;
-    char buffer[65536];
-    while (true) {
-        const ssize_t n = ::read(opened.file.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail("Cannot read file", path, errno);
-        }
-        if (n == 0)
-            break;
-        text.append(buffer, static_cast<size_t>(n));
-        if (text.size() > limit)
+    if (!readInPieces(opened.file.get(), limit, [&text](const char* piece, size_t size) {
+            text.append(piece, size);
+            return true;
+        })) {
+        if (errno == EFBIG)
             throw std::runtime_error(tooBig(path, limit));
+        fail("Cannot read file", path, errno);
     }
     return text;
 }
@@ -208,79 +183,24 @@ void removeStaleTemporaries(const std::string& path, const ProfileOwner* owner)
     } catch (const std::exception&) {
         return;
     }
-    UniqueFd listing(::openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    DIR* entries = listing.get() >= 0 ? ::fdopendir(listing.get()) : nullptr;
-    if (entries == nullptr)
-        return;
-    listing.release();
-    const std::string prefix = temporaryPrefix(name);
-    std::vector<std::string> stale;
-    while (const struct dirent* entry = ::readdir(entries)) {
-        if (isTemporaryOf(entry->d_name, prefix))
-            stale.push_back(entry->d_name);
-    }
-    ::closedir(entries);
-
-    for (const std::string& temporary : stale) {
-        // Only regular files of ours or the owner's; a device is never opened.
-        struct stat before {};
-        if (::fstatat(folder.get(), temporary.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(before.st_mode) ||
-            (before.st_uid != ::geteuid() && (owner == nullptr || before.st_uid != owner->uid)))
-            continue;
-        UniqueFd file(::openat(folder.get(), temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        struct stat status {};
-        if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || status.st_ino != before.st_ino ||
-            status.st_dev != before.st_dev)
-            continue;
-        // A write still running holds its replacement locked.
-        if (::flock(file.get(), LOCK_EX | LOCK_NB) == 0)
-            ::unlinkat(folder.get(), temporary.c_str(), 0);
-    }
+    removeStaleReplacements(folder.get(), name, owner != nullptr ? owner->uid : uid_t(-1));
 }
 
 void writeFileContents(const std::string& path, const std::string& text, const ProfileOwner* owner)
 {
     OpenedFile opened;
     openPreferenceFile(path, owner, opened);
-    const int folder = opened.folder.get();
-
-    std::string temporary;
-    UniqueFd out;
-    for (int attempt = 0; attempt < 100 && out.get() < 0; ++attempt) {
-        temporary = randomName(temporaryPrefix(opened.name), 10);
-        out.reset(::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                           S_IRUSR | S_IWUSR));
-        if (out.get() < 0 && errno != EEXIST)
-            break;
-    }
-    if (out.get() < 0)
+    // The owner's mode, less the setuid, setgid and sticky bits: a root run
+    // must not leave a privileged file in the user's folder.
+    Replacement how;
+    how.mode = opened.status.st_mode & 0777;
+    how.owner = opened.status.st_uid;
+    how.uid = opened.status.st_uid;
+    how.gid = opened.status.st_gid;
+    how.mustExist = true;
+    how.changeOwner = changeOwner;
+    if (!replaceFileAt(opened.folder.get(), opened.name, text, how))
         fail("Cannot write file", path, errno);
-
-    // The replacement belongs to the owner before it holds a byte, and never
-    // carries the setuid, setgid or sticky bits: a root run must not leave a
-    // privileged file in the user's folder, whatever fails on the way.
-    int error = 0;
-    if (::flock(out.get(), LOCK_EX) != 0)
-        error = errno;
-    else if (::geteuid() == 0 && changeOwner(out.get(), opened.status.st_uid, opened.status.st_gid) != 0)
-        error = errno;
-    else if (!writeAll(out.get(), text))
-        error = errno;
-    else if (::fchmod(out.get(), opened.status.st_mode & 0777) != 0)
-        error = errno;
-    else if (::fsync(out.get()) != 0)
-        error = errno;
-    else if (::renameat(folder, temporary.c_str(), folder, opened.name.c_str()) != 0)
-        error = errno;
-    if (error != 0) {
-        ::unlinkat(folder, temporary.c_str(), 0);
-        out.reset();
-        fail("Cannot write file", path, error);
-    }
-    // Closed only once in place, so that no sweep takes it for a leftover;
-    // its bytes already reached the disk.
-    out.reset();
-    ::fsync(folder);
 }
 
 void cleanPreferenceFile(const std::string& path, const ProfileOwner& owner, const std::vector<std::string>& schemes,

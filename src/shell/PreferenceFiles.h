@@ -29,13 +29,15 @@ struct ProfileOwner {
 ProfileOwner profileOwner(const std::string& user);
 
 // Runs step with the owner's credentials. When this process is root and the
-// owner is not, that is a child that has taken the owner's user, group and
-// supplementary groups (and dropped every descriptor but its standard ones,
-// on /dev/null) before it touches anything: root never follows a link, reads
-// or writes in a folder the owner controls, and what the step reports can
-// tell the owner nothing of root's files. Otherwise it runs here. Whatever
-// the step throws comes back as std::runtime_error with the same text.
-void runAsProfileOwner(const ProfileOwner& owner, const std::function<void()>& step);
+// owner is not, the step is done by the as-user program, started as the
+// owner (user, group and supplementary groups, only its standard
+// descriptors) with the arguments browser, the owner's home and uid, and
+// schemes: root never follows a link, reads or writes in a folder the owner
+// controls, and what the step reports can tell the owner nothing of root's
+// files. Otherwise it runs here. A failure of the step comes back as
+// std::runtime_error with the same text.
+void runAsProfileOwner(const ProfileOwner& owner, const char* browser, const std::vector<std::string>& schemes,
+                       const std::function<void()>& step);
 
 // The whole file. Throws std::runtime_error (std::filesystem::filesystem_error
 // for a missing file) when it cannot be read, is larger than limit, or, with

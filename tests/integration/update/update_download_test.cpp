@@ -134,7 +134,9 @@ TEST_F(UpdateDownloadTest, FlippedAndEmptySignaturesFailTheIntegrityCheck)
     }
 }
 
-TEST_F(UpdateDownloadTest, CancelLeavesThePackageInDownloadsReplacingAnOlderOne)
+// A server without the signing key may replay a package it once signed
+// under the name of any file in Downloads: that file stays as it is.
+TEST_F(UpdateDownloadTest, CancelLeavesThePackageInDownloadsBesideAFileOfItsName)
 {
     QDir().mkpath(downloads());
     ASSERT_TRUE(writeFile(downloads() + QStringLiteral("/app.deb"), "old"));
@@ -144,26 +146,34 @@ TEST_F(UpdateDownloadTest, CancelLeavesThePackageInDownloadsReplacingAnOlderOne)
     const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
                                                    "/public/download/app.deb")}));
     EXPECT_EQ(out.events, QStringList{"installIgnored"});
-    EXPECT_EQ(readAll(downloads() + QStringLiteral("/app.deb")), QByteArray("DEB PACKAGE BYTES\n"));
+    EXPECT_EQ(readAll(downloads() + QStringLiteral("/app.deb")), QByteArray("old"));
+    const QString taken = downloads() + QStringLiteral("/app (1).deb");
+    EXPECT_EQ(readAll(taken), QByteArray("DEB PACKAGE BYTES\n"));
+    ASSERT_EQ(answerer.count(), 2);
+    EXPECT_TRUE(answerer.dialogs()[1].text.startsWith(QStringLiteral("Updates downloaded at %1. ").arg(taken)));
     EXPECT_FALSE(stubRan(QStringLiteral("xdg-open")));
 }
 
 TEST_F(UpdateDownloadTest, AFailedMoveIsReportedOnce)
 {
-    const QString signature = servePackage(QStringLiteral("app.deb"));
-    // A folder where the package should go: the move fails.
-    QDir().mkpath(downloads() + QStringLiteral("/app.deb/inside"));
+    // A name that is no file's name, served whatever the path becomes: nothing is made.
+    const QString file = serverFile(QStringLiteral("dots.deb"), "dots");
+    const QString signature = sign(file);
+    addRoute(QJsonObject{{"path_prefix", "/"},
+                         {"headers", QJsonObject{{"Content-Type", "application/octet-stream"}}},
+                         {"body_file", file}});
     {
         RecordingLog log;
         Updater updater(2, server(), 0);
         ModalDialogAnswerer answerer(QStringLiteral("OK"));
         const auto out = run(updater, profile({package(appId().toStdString(), "7300.0.0.0", signature.toStdString(),
-                                                       "/public/download/app.deb")}));
+                                                       "/public/download/..")}));
         EXPECT_EQ(out.events, QStringList{"fail"});
         EXPECT_TRUE(out.message.startsWith(QStringLiteral("Failed to rename ")));
-        EXPECT_TRUE(out.message.endsWith(QStringLiteral(" to %1/app.deb").arg(downloads())));
+        EXPECT_TRUE(out.message.endsWith(QStringLiteral(" to %1/..").arg(downloads()))) << out.message.toStdString();
         EXPECT_EQ(answerer.count(), 1);
         EXPECT_TRUE(noDownloadLeft(log));
+        EXPECT_EQ(QDir(downloads()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden), QStringList());
     }
     // A file where the Downloads folder should be: it cannot be made.
     QDir(downloads()).removeRecursively();

@@ -259,12 +259,22 @@ TEST_F(TrustStoreTest, SaveReplacesTheFileAtomicallyAndLeavesNoTemporary)
     ASSERT_EQ(::stat(m_path.c_str(), &first), 0);
     EXPECT_EQ(first.st_mode & 0077, 0u) << "the list is private to the user";
 
+    // What a killed save left beside it goes with the next one.
+    std::ofstream(m_dir + "/.trusted_sites.xml.tessal-a1B2c3D4e5") << "half";
     store->AddPermanent("two");
     struct stat second {};
     ASSERT_EQ(::stat(m_path.c_str(), &second), 0);
     EXPECT_NE(first.st_ino, second.st_ino) << "a new file is renamed over the old one";
     EXPECT_EQ(entriesInDir(), 1);
     EXPECT_EQ(fileBytes(), kDecl + "<version>1.0</version><sites><site>one</site><site>two</site></sites>");
+
+    // Something the list did not make at its name is never replaced.
+    ASSERT_EQ(::rename(m_path.c_str(), (m_dir + "/kept").c_str()), 0);
+    ASSERT_EQ(::symlink("kept", m_path.c_str()), 0);
+    store->AddPermanent("three");
+    EXPECT_EQ(fileBytes(), kDecl + "<version>1.0</version><sites><site>one</site><site>two</site></sites>");
+    ASSERT_EQ(::lstat(m_path.c_str(), &second), 0);
+    EXPECT_TRUE(S_ISLNK(second.st_mode));
 }
 
 TEST_F(TrustStoreTest, FailedWriteKeepsTheOldFileAndTheAnswerInMemory)
