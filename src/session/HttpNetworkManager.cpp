@@ -6,6 +6,7 @@
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/String.h"
+#include "foundation/m_system.h"
 #include "tessal_config.h"
 
 #include <QByteArray>
@@ -45,9 +46,11 @@ constexpr const char* kLogFile = "/HttpNetworkManager";
 
 using RecordPtr = QSharedPointer<NetworkReplyAttribute>;
 
+// Every limit and interval here runs on the monotonic clock: a step of the
+// wall clock must not stretch or cut a request's inactivity limit.
 qint64 nowMs()
 {
-    return QDateTime::currentMSecsSinceEpoch();
+    return monotonicMs();
 }
 
 RecordPtr recordOf(const QNetworkReply* reply)

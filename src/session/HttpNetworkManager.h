@@ -5,7 +5,6 @@
 // that fail verification, and one result signal per request. The certificates
 // verified or accepted per server are kept for the process, for the window.
 
-#include <QDateTime>
 #include <QList>
 #include <QMetaType>
 #include <QNetworkAccessManager>
@@ -48,7 +47,7 @@ Q_ENUM_NS(HttpNetworkManager)
 // Inactivity record of one GET, shared by the request, its reply and copies.
 struct NetworkReplyAttribute {
     QPointer<QTimer> timer; // owned by the reply once sent
-    qint64 lastActivity = 0; // QDateTime::currentMSecsSinceEpoch()
+    qint64 lastActivity = 0; // monotonicMs()
     uint32_t timeout = 0; // milliseconds
 };
 
