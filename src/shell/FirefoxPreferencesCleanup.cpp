@@ -5,6 +5,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "foundation/InputDepth.h"
 #include "shell/BrowserPreferencesCleanup.h"
 #include "shell/PreferenceFiles.h"
 #include "shell/PreferenceTextEdits.h"
@@ -33,9 +34,16 @@ void cleanupFirefoxProfile(const std::vector<std::string>& schemes, const std::s
     const ProfileOwner owner = profileOwner(user);
     runAsProfileOwner(owner, [&] {
         const Editor editors[] = {
-            {"handlers.json", [](std::string& text,
-                                 const std::string& scheme) { return eraseJsonSchemeEntry(text, scheme, "schemes"); }},
-            {"mimeTypes.rdf", removeSchemeFromMimeTypesRdf},
+            {"handlers.json",
+             [](std::string& text, const std::string& scheme) {
+                 requireInputDepth(text, InputMarkup::Json);
+                 return eraseJsonSchemeEntry(text, scheme, "schemes");
+             }},
+            {"mimeTypes.rdf",
+             [](std::string& text, const std::string& scheme) {
+                 requireInputDepth(text, InputMarkup::Xml);
+                 return removeSchemeFromMimeTypesRdf(text, scheme);
+             }},
         };
         std::string errors;
         // The older folder, and the one newer releases make for a new user.
