@@ -122,6 +122,11 @@
         <translation>Die Netzwerkzugriffsparameter konnten nicht gelesen werden</translation>
     </message>
     <message>
+        <location filename="../../src/shell/NAParamsXml.cpp"/>
+        <source>The reply is nested deeper than %1 levels</source>
+        <translation>Die Antwort ist tiefer als %1 Ebenen verschachtelt</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Failed to open tunnel %1</source>
         <translation>Tunnel %1 konnte nicht geöffnet werden</translation>

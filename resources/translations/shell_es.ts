@@ -122,6 +122,11 @@
         <translation>No se pudieron analizar los parámetros de acceso a la red</translation>
     </message>
     <message>
+        <location filename="../../src/shell/NAParamsXml.cpp"/>
+        <source>The reply is nested deeper than %1 levels</source>
+        <translation>La respuesta está anidada a más de %1 niveles de profundidad</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Failed to open tunnel %1</source>
         <translation>No se pudo abrir el túnel %1</translation>

@@ -122,6 +122,11 @@
         <translation>Impossible d&apos;analyser les paramètres d&apos;accès réseau</translation>
     </message>
     <message>
+        <location filename="../../src/shell/NAParamsXml.cpp"/>
+        <source>The reply is nested deeper than %1 levels</source>
+        <translation>La réponse est imbriquée sur plus de %1 niveaux</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Failed to open tunnel %1</source>
         <translation>Impossible d&apos;ouvrir le tunnel %1</translation>

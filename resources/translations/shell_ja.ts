@@ -122,6 +122,11 @@
         <translation>ネットワークアクセスのパラメーターを解析できませんでした</translation>
     </message>
     <message>
+        <location filename="../../src/shell/NAParamsXml.cpp"/>
+        <source>The reply is nested deeper than %1 levels</source>
+        <translation>応答の入れ子が %1 階層を超えています</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Failed to open tunnel %1</source>
         <translation>トンネル %1 を開けませんでした</translation>

@@ -122,6 +122,11 @@
         <translation>네트워크 액세스 매개 변수를 구문 분석하지 못했습니다</translation>
     </message>
     <message>
+        <location filename="../../src/shell/NAParamsXml.cpp"/>
+        <source>The reply is nested deeper than %1 levels</source>
+        <translation>응답의 중첩 깊이가 %1단계를 넘습니다</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Failed to open tunnel %1</source>
         <translation>터널 %1을(를) 열지 못했습니다</translation>

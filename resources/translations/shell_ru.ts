@@ -122,6 +122,11 @@
         <translation>Не удалось разобрать параметры сетевого доступа</translation>
     </message>
     <message>
+        <location filename="../../src/shell/NAParamsXml.cpp"/>
+        <source>The reply is nested deeper than %1 levels</source>
+        <translation>Ответ вложен глубже, чем на %1 уровней</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Failed to open tunnel %1</source>
         <translation>Не удалось открыть туннель %1</translation>

@@ -122,6 +122,11 @@
         <translation>無法解析網路存取參數</translation>
     </message>
     <message>
+        <location filename="../../src/shell/NAParamsXml.cpp"/>
+        <source>The reply is nested deeper than %1 levels</source>
+        <translation>回應的巢狀深度超過 %1 層</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Failed to open tunnel %1</source>
         <translation>無法開啟通道 %1</translation>

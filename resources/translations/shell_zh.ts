@@ -122,6 +122,11 @@
         <translation>无法解析网络访问参数</translation>
     </message>
     <message>
+        <location filename="../../src/shell/NAParamsXml.cpp"/>
+        <source>The reply is nested deeper than %1 levels</source>
+        <translation>响应的嵌套深度超过 %1 层</translation>
+    </message>
+    <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Failed to open tunnel %1</source>
         <translation>无法打开隧道 %1</translation>

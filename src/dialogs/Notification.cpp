@@ -1,9 +1,10 @@
 #include "dialogs/Notification.h"
 
+#include "foundation/m_system.h"
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeySequence>
@@ -17,9 +18,11 @@ namespace {
 
 Notification* g_trayIcon = nullptr;
 
+// The repeat interval is a span, not a date: a step of the wall clock must
+// not hold a balloon back or let it repeat.
 std::int64_t systemSeconds()
 {
-    return QDateTime::currentSecsSinceEpoch();
+    return monotonicMs() / 1000;
 }
 
 } // namespace

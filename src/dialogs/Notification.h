@@ -20,7 +20,7 @@ class Notification : public QSystemTrayIcon
 {
     Q_OBJECT
 public:
-    // Seconds since the Unix epoch; tests put their own clock in.
+    // Seconds of the monotonic clock; tests put their own clock in.
     using Clock = std::function<std::int64_t()>;
 
     // closeTarget receives the close event of the "Quit" entry; the icon does

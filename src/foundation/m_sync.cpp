@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sys/time.h>
 #include <time.h>
 
 namespace {
@@ -38,14 +37,15 @@ void logFailure(int line, const char* text, int error)
     }
 }
 
-// The absolute deadline now + timeout, read from the time of day.
+// The absolute deadline now + timeout on the monotonic clock, so that a step
+// of the wall clock during the wait neither shortens nor lengthens it.
 timespec deadlineAfter(uint32_t timeoutMs)
 {
-    timeval now;
-    gettimeofday(&now, nullptr);
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
     timespec deadline;
     deadline.tv_sec = now.tv_sec + static_cast<time_t>(timeoutMs / 1000);
-    long nsec = static_cast<long>(now.tv_usec) * 1000 + static_cast<long>(timeoutMs % 1000) * 1000000L;
+    long nsec = now.tv_nsec + static_cast<long>(timeoutMs % 1000) * 1000000L;
     deadline.tv_sec += nsec / 1000000000L;
     deadline.tv_nsec = nsec % 1000000000L;
     return deadline;
@@ -70,7 +70,14 @@ void initCondition(pthread_mutex_t* mutex, pthread_cond_t* cond)
     int rc = pthread_mutex_init(mutex, nullptr);
     if (rc != 0)
         throwCreationFailure(__LINE__, "pthread_mutex_init - failed to initialize mutex", rc);
-    rc = pthread_cond_init(cond, nullptr);
+    pthread_condattr_t attributes;
+    rc = pthread_condattr_init(&attributes);
+    if (rc == 0) {
+        rc = pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC); // the clock of deadlineAfter
+        if (rc == 0)
+            rc = pthread_cond_init(cond, &attributes);
+        pthread_condattr_destroy(&attributes);
+    }
     if (rc != 0) {
         pthread_mutex_destroy(mutex);
         throwCreationFailure(__LINE__, "pthread_cond_init - failed to initialize condition variable", rc);
@@ -174,7 +181,7 @@ int UMutex::lock(uint32_t timeoutMs)
         rc = pthread_mutex_lock(&m_mutex);
     } else {
         const timespec deadline = deadlineAfter(timeoutMs);
-        rc = pthread_mutex_timedlock(&m_mutex, &deadline);
+        rc = pthread_mutex_clocklock(&m_mutex, CLOCK_MONOTONIC, &deadline);
     }
     if (rc == 0)
         return UWAIT_OBJECT_0;

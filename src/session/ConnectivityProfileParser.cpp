@@ -1,6 +1,7 @@
 #include "session/ConnectivityProfileParser.h"
 
 #include "foundation/IUErrorLog.h"
+#include "foundation/InputDepth.h"
 
 #include <cstring>
 
@@ -426,6 +427,10 @@ bool ConnectivityProfileParser::Parse(const std::string& xml)
     *this = ConnectivityProfileParser();
 
     const size_t length = ::strnlen(xml.data(), xml.size());
+    if (!withinInputDepth(xml.data(), length, InputMarkup::Xml)) {
+        ULOG_ERROR(kLogFile, kFnParse, makeArgFormat("Profile is not well-formed XML", kInputTooDeepText));
+        return false;
+    }
     const QString text = QString::fromUtf8(xml.data(), qsizetype(length));
     QXmlStreamReader reader(text);
 

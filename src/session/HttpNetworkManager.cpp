@@ -3,18 +3,19 @@
 #include "dialogs/CertificateDetails.h"
 #include "dialogs/CertificateErrorDialog.h"
 #include "dialogs/MessageBox.h"
+#include "dialogs/ServerCertificateVerifier.h"
+#include "session/Gunzip.h"
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/String.h"
+#include "foundation/m_system.h"
 #include "tessal_config.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDialog>
 #include <QFile>
 #include <QHash>
-#include <QHostAddress>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QSslConfiguration>
@@ -23,16 +24,8 @@
 #include <QVariant>
 #include <QWidget>
 
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <openssl/x509.h>
-#include <openssl/x509_vfy.h>
-#include <openssl/x509v3.h>
-#include <zlib.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -45,9 +38,11 @@ constexpr const char* kLogFile = "/HttpNetworkManager";
 
 using RecordPtr = QSharedPointer<NetworkReplyAttribute>;
 
+// Every limit and interval here runs on the monotonic clock: a step of the
+// wall clock must not stretch or cut a request's inactivity limit.
 qint64 nowMs()
 {
-    return QDateTime::currentMSecsSinceEpoch();
+    return monotonicMs();
 }
 
 RecordPtr recordOf(const QNetworkReply* reply)
@@ -109,19 +104,9 @@ bool isHttpStatusError(QNetworkReply::NetworkError e)
            (e >= QNetworkReply::InternalServerError && e <= QNetworkReply::UnknownServerError);
 }
 
-int defaultPort(const QString& scheme)
-{
-    if (scheme == QLatin1String("http"))
-        return 80;
-    if (scheme == QLatin1String("https"))
-        return 443;
-    return -1;
-}
-
 bool sameOrigin(const QUrl& a, const QUrl& b)
 {
-    return a.scheme() == b.scheme() && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 &&
-           a.port(defaultPort(a.scheme())) == b.port(defaultPort(b.scheme()));
+    return certificateServerKey(a) == certificateServerKey(b);
 }
 
 // Keeps each cookie with the origin (scheme, host and port) it was stored
@@ -161,311 +146,11 @@ private:
     QHash<QString, QNetworkCookieJar*> m_jars; // children of this jar
 };
 
-// Certificates the user accepted, for the life of the process:
-// server identity -> SHA-256 digest of the certificate.
-QHash<QString, QByteArray>& acceptedCertificates()
-{
-    static QHash<QString, QByteArray> table;
-    return table;
-}
-
-// Certificates that passed verification without any error, in the same form.
-QHash<QString, QByteArray>& verifiedCertificates()
-{
-    static QHash<QString, QByteArray> table;
-    return table;
-}
-
 // Set on a reply once its handshake reported certificate errors: such a
 // certificate is never taken for a verified one, even when accepted.
 constexpr const char* kSslErrorsSeen = "tessalSslErrorsSeen";
 
-// Inflates a gzip body (one or more members). False when the data is not
-// gzip or would inflate beyond the body cap.
-bool gunzip(const std::vector<char>& in, std::vector<char>& out)
-{
-    out.clear();
-    if (in.empty())
-        return true;
-    z_stream zs;
-    std::memset(&zs, 0, sizeof zs);
-    if (inflateInit2(&zs, 16 + MAX_WBITS) != Z_OK)
-        return false;
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-    zs.avail_in = static_cast<uInt>(in.size());
-    char chunk[65536];
-    int rc = Z_OK;
-    bool ok = true;
-    while (true) {
-        zs.next_out = reinterpret_cast<Bytef*>(chunk);
-        zs.avail_out = sizeof chunk;
-        rc = inflate(&zs, Z_NO_FLUSH);
-        if (rc != Z_OK && rc != Z_STREAM_END) {
-            ok = false;
-            break;
-        }
-        out.insert(out.end(), chunk, chunk + (sizeof chunk - zs.avail_out));
-        if (static_cast<qint64>(out.size()) > HttpNetworkManager::kMaxBodySize) {
-            ok = false;
-            break;
-        }
-        if (rc == Z_STREAM_END) {
-            if (zs.avail_in == 0)
-                break;
-            if (inflateReset(&zs) != Z_OK) { // another member follows
-                ok = false;
-                break;
-            }
-            continue;
-        }
-        if (zs.avail_in == 0 && zs.avail_out != 0) { // input ended inside a member
-            ok = false;
-            break;
-        }
-    }
-    inflateEnd(&zs);
-    if (!ok)
-        out.clear();
-    return ok;
-}
-
 } // namespace
-
-QString certificateServerKey(const QUrl& url)
-{
-    QUrl key(url);
-    key.setUserInfo(QString());
-    key.setPath(QString());
-    key.setQuery(QString());
-    key.setFragment(QString());
-    if (key.port() == -1) {
-        const int port = defaultPort(key.scheme());
-        if (port != -1)
-            key.setPort(port);
-    }
-    return key.toString();
-}
-
-namespace {
-
-bool tableHolds(const QHash<QString, QByteArray>& table, const QUrl& url, const QSslCertificate& certificate)
-{
-    if (certificate.isNull())
-        return false;
-    const auto known = table.constFind(certificateServerKey(url));
-    return known != table.constEnd() && known.value() == certificate.digest(QCryptographicHash::Sha256);
-}
-
-} // namespace
-
-bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certificate)
-{
-    return tableHolds(acceptedCertificates(), url, certificate);
-}
-
-namespace {
-
-struct X509StackFree {
-    void operator()(STACK_OF(X509)* s) const { sk_X509_pop_free(s, X509_free); }
-};
-struct StoreFree {
-    void operator()(X509_STORE* s) const { X509_STORE_free(s); }
-};
-struct StoreContextFree {
-    void operator()(X509_STORE_CTX* c) const { X509_STORE_CTX_free(c); }
-};
-struct SslContextFree {
-    void operator()(SSL_CTX* c) const { SSL_CTX_free(c); }
-};
-QSslCertificate fromX509(X509* x)
-{
-    if (x == nullptr)
-        return QSslCertificate();
-    const int length = i2d_X509(x, nullptr);
-    if (length <= 0)
-        return QSslCertificate();
-    QByteArray der(length, Qt::Uninitialized);
-    auto* out = reinterpret_cast<unsigned char*>(der.data());
-    if (i2d_X509(x, &out) != length)
-        return QSslCertificate();
-    return QSslCertificate(der, QSsl::Der);
-}
-
-// The security level a TLS client of this machine gets from the system's
-// OpenSSL configuration (the handshake's key sizes and signature digests).
-int systemSecurityLevel()
-{
-    static const int level = [] {
-        const std::unique_ptr<SSL_CTX, SslContextFree> context(SSL_CTX_new(TLS_client_method()));
-        return context ? SSL_CTX_get_security_level(context.get()) : 2;
-    }();
-    return level;
-}
-
-// The trust anchors of the handshake: the system's store (looked up by hash
-// on demand, as the toolkit's handshake does) and the CA certificates of the
-// toolkit's default configuration. Rebuilt only when that list changes;
-// generation then counts up.
-X509_STORE* trustStore(quint64* generation = nullptr)
-{
-    static std::unique_ptr<X509_STORE, StoreFree> store;
-    static QByteArray storeKey;
-    static quint64 built = 0;
-    if (generation != nullptr)
-        *generation = built;
-    const QList<QSslCertificate> cas = QSslConfiguration::defaultConfiguration().caCertificates();
-    QByteArray key;
-    for (const QSslCertificate& ca : cas)
-        key += ca.digest(QCryptographicHash::Sha256);
-    if (store && key == storeKey)
-        return store.get();
-    std::unique_ptr<X509_STORE, StoreFree> fresh(X509_STORE_new());
-    if (!fresh)
-        return nullptr;
-    X509_STORE_set_default_paths(fresh.get());
-    for (const QSslCertificate& ca : cas) {
-        const X509Ptr x = toX509(ca);
-        if (x)
-            X509_STORE_add_cert(fresh.get(), x.get()); // a duplicate of the store's is no error to us
-    }
-    ERR_clear_error();
-    store = std::move(fresh);
-    storeKey = key;
-    ++built;
-    if (generation != nullptr)
-        *generation = built;
-    return store.get();
-}
-
-QSslError::SslError toSslError(int code)
-{
-    switch (code) {
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT: return QSslError::UnableToGetIssuerCertificate;
-    case X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE: return QSslError::UnableToDecryptCertificateSignature;
-    case X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY: return QSslError::UnableToDecodeIssuerPublicKey;
-    case X509_V_ERR_CERT_SIGNATURE_FAILURE: return QSslError::CertificateSignatureFailed;
-    case X509_V_ERR_CERT_NOT_YET_VALID: return QSslError::CertificateNotYetValid;
-    case X509_V_ERR_CERT_HAS_EXPIRED: return QSslError::CertificateExpired;
-    case X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD: return QSslError::InvalidNotBeforeField;
-    case X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD: return QSslError::InvalidNotAfterField;
-    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT: return QSslError::SelfSignedCertificate;
-    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN: return QSslError::SelfSignedCertificateInChain;
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY: return QSslError::UnableToGetLocalIssuerCertificate;
-    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE: return QSslError::UnableToVerifyFirstCertificate;
-    case X509_V_ERR_CERT_REVOKED: return QSslError::CertificateRevoked;
-    case X509_V_ERR_INVALID_CA: return QSslError::InvalidCaCertificate;
-    case X509_V_ERR_PATH_LENGTH_EXCEEDED: return QSslError::PathLengthExceeded;
-    case X509_V_ERR_INVALID_PURPOSE: return QSslError::InvalidPurpose;
-    case X509_V_ERR_CERT_UNTRUSTED: return QSslError::CertificateUntrusted;
-    case X509_V_ERR_CERT_REJECTED: return QSslError::CertificateRejected;
-    case X509_V_ERR_HOSTNAME_MISMATCH:
-    case X509_V_ERR_IP_ADDRESS_MISMATCH: return QSslError::HostNameMismatch;
-    default: return QSslError::UnspecifiedError;
-    }
-}
-
-// Every failure of the chain, not only the first, as the handshake reports them.
-int collectError(int ok, X509_STORE_CTX* context)
-{
-    if (ok == 0) {
-        auto* errors = static_cast<QList<QSslError>*>(X509_STORE_CTX_get_app_data(context));
-        const QSslError e(toSslError(X509_STORE_CTX_get_error(context)),
-                          fromX509(X509_STORE_CTX_get_current_cert(context)));
-        if (errors != nullptr && !errors->contains(e))
-            errors->append(e);
-    }
-    return 1;
-}
-
-QList<QSslError> verifyWithOpenSsl(const QList<QSslCertificate>& chain, const QString& host)
-{
-    const QSslCertificate& leaf = chain.first();
-    const X509Ptr leafX509 = toX509(leaf);
-    std::unique_ptr<STACK_OF(X509), X509StackFree> untrusted(sk_X509_new_null());
-    std::unique_ptr<X509_STORE_CTX, StoreContextFree> context(X509_STORE_CTX_new());
-    X509_STORE* store = trustStore();
-    if (!leafX509 || !untrusted || !context || store == nullptr)
-        return {QSslError(QSslError::UnspecifiedError, leaf)};
-    for (int i = 1; i < chain.size(); ++i) {
-        X509Ptr x = toX509(chain.at(i));
-        if (x && sk_X509_push(untrusted.get(), x.get()) > 0)
-            x.release();
-    }
-    if (X509_STORE_CTX_init(context.get(), store, leafX509.get(), untrusted.get()) != 1)
-        return {QSslError(QSslError::UnspecifiedError, leaf)};
-    // What a TLS client's handshake sets: server purpose and trust on the
-    // whole chain, and the level of the system's configuration.
-    X509_STORE_CTX_set_default(context.get(), "ssl_server");
-    X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(context.get());
-    X509_VERIFY_PARAM_set_auth_level(param, systemSecurityLevel());
-    // RFC 6125: the CN only in a certificate without alternative names (a
-    // CA limited to IP ranges may issue IP names, and its CN would be
-    // taken for any DNS name), IP hosts by IP names alone, a wildcard only
-    // as the whole left-most label.
-    unsigned int hostFlags = X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS;
-    if (X509_get_ext_by_NID(leafX509.get(), NID_subject_alt_name, -1) >= 0)
-        hostFlags |= X509_CHECK_FLAG_NEVER_CHECK_SUBJECT;
-    X509_VERIFY_PARAM_set_hostflags(param, hostFlags);
-    QString name = host;
-    if (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']')))
-        name = name.mid(1, name.size() - 2);
-    const QByteArray ascii = name.toLatin1().toLower();
-    const bool isIp = !QHostAddress(name).isNull();
-    const int named = isIp ? X509_VERIFY_PARAM_set1_ip_asc(param, ascii.constData())
-                           : X509_VERIFY_PARAM_set1_host(param, ascii.constData(), size_t(ascii.size()));
-    QList<QSslError> errors;
-    if (named != 1 || ascii.isEmpty() || ascii.contains('\0'))
-        errors.append(QSslError(QSslError::HostNameMismatch, leaf));
-    X509_STORE_CTX_set_app_data(context.get(), &errors);
-    X509_STORE_CTX_set_verify_cb(context.get(), collectError);
-    const int verified = X509_verify_cert(context.get());
-    if (verified != 1 && errors.isEmpty())
-        errors.append(QSslError(QSslError::UnspecifiedError, leaf));
-    ERR_clear_error();
-    return errors;
-}
-
-} // namespace
-
-QList<QSslError> verifyServerCertificateChain(const QList<QSslCertificate>& chain, const QString& host)
-{
-    if (chain.isEmpty() || chain.first().isNull())
-        return {QSslError(QSslError::NoPeerCertificate)};
-    const QSslCertificate& leaf = chain.first();
-    if (host.isEmpty())
-        return {QSslError(QSslError::HostNameMismatch, leaf)};
-
-    // A chain met again soon (a refused one comes back with every request of
-    // a page) takes the recent answer instead of a new walk of the store.
-    struct Verdict {
-        QList<QSslError> errors;
-        qint64 at = 0;
-    };
-    static QHash<QByteArray, Verdict> recent;
-    constexpr qint64 kVerdictMs = 60000;
-    constexpr int kMaxVerdicts = 256;
-    quint64 generation = 0;
-    trustStore(&generation); // another set of anchors makes earlier answers void
-    QByteArray key = QByteArray::number(generation) + '\0' + host.toUtf8();
-    for (const QSslCertificate& certificate : chain)
-        key += '\0' + certificate.digest(QCryptographicHash::Sha256);
-    const qint64 now = nowMs();
-    const auto known = recent.constFind(key);
-    if (known != recent.constEnd() && now - known->at < kVerdictMs)
-        return known->errors;
-
-    const QList<QSslError> errors = verifyWithOpenSsl(chain, host);
-    if (recent.size() >= kMaxVerdicts)
-        recent.clear();
-    recent.insert(key, Verdict{errors, now});
-    return errors;
-}
-
-bool hasTrustedServerCertificate(const QUrl& url)
-{
-    const QString key = certificateServerKey(url);
-    return verifiedCertificates().contains(key) || acceptedCertificates().contains(key);
-}
 
 void HttpNetworkManager::setFixedHeaders(QNetworkRequest& request)
 {
@@ -522,8 +207,7 @@ void HttpNetworkManager::checkEncrypted(QNetworkReply* reply)
     if (errors.isEmpty()) {
         // Remembered so that the window's engine, which checks against its
         // own store, trusts what this client verified against the system's.
-        verifiedCertificates().insert(certificateServerKey(reply->url()),
-                                      certificate.digest(QCryptographicHash::Sha256));
+        rememberVerifiedServerCertificate(reply->url(), certificate);
         return;
     }
     reply->setProperty(kSslErrorsSeen, true);
@@ -799,7 +483,7 @@ bool HttpNetworkManager::decodeBody(QNetworkReply* reply)
     if (encoding != "gzip" && encoding != "x-gzip")
         return true;
     std::vector<char> plain;
-    if (!gunzip(m_body, plain)) {
+    if (!gunzip(m_body, plain, static_cast<size_t>(kMaxBodySize))) {
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Cannot decompress gzip body", m_currentUrl));
         return false;
     }
@@ -975,11 +659,7 @@ bool HttpNetworkManager::AcceptInvalidServerCert(QNetworkReply* reply, QString e
                      makeArgFormat("cert at URL [%1] is null, refusing connection", url.toString()));
         return false;
     }
-    const QByteArray digest = certificate.digest(QCryptographicHash::Sha256);
-    const QString key = certificateServerKey(url);
-    auto& table = acceptedCertificates();
-    const auto known = table.constFind(key);
-    if (known != table.constEnd() && known.value() == digest)
+    if (isAcceptedServerCertificate(url, certificate))
         return true;
 
     // One question at a time: a burst of launches (which a page can make)
@@ -1009,7 +689,7 @@ bool HttpNetworkManager::AcceptInvalidServerCert(QNetworkReply* reply, QString e
 
     if (result == QDialog::Accepted) {
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Invalid cert accepted, ignoring errors"));
-        table.insert(key, digest);
+        acceptServerCertificate(url, certificate);
         return true;
     }
     ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Invalid cert denied"));
@@ -1054,31 +734,6 @@ bool checkFlag(const CString& file, const CString& flag)
         return false;
     }
     return false;
-}
-
-std::string readMachineIdentity(const QString& root)
-{
-    static const char* const files[] = {
-        "proc/sys/kernel/random/boot_id",
-        "sys/class/dmi/id/product_serial",
-        "sys/class/dmi/id/product_uuid",
-        "var/lib/dbus/machine-id",
-    };
-    QString base = root;
-    if (!base.endsWith(QLatin1Char('/')))
-        base += QLatin1Char('/');
-    std::string identity;
-    for (const char* name : files) {
-        QFile f(base + QLatin1String(name));
-        if (f.open(QIODevice::ReadOnly))
-            identity += f.readAll().toStdString();
-    }
-    return identity;
-}
-
-std::string readMachineIdentity()
-{
-    return readMachineIdentity(QStringLiteral("/"));
 }
 
 } // namespace qt

@@ -2,10 +2,9 @@
 // The one HTTP(S) client: fixed headers and session cookie, inactivity limit
 // for GET, its own redirection following, a per-response size cap, body to
 // memory or to a temporary file, the user's consent for server certificates
-// that fail verification, and one result signal per request. The certificates
-// verified or accepted per server are kept for the process, for the window.
+// that fail verification (through the one verifier), and one result signal
+// per request.
 
-#include <QDateTime>
 #include <QList>
 #include <QMetaType>
 #include <QNetworkAccessManager>
@@ -14,7 +13,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QSharedPointer>
-#include <QSslCertificate>
 #include <QSslError>
 #include <QString>
 #include <QTemporaryFile>
@@ -48,7 +46,7 @@ Q_ENUM_NS(HttpNetworkManager)
 // Inactivity record of one GET, shared by the request, its reply and copies.
 struct NetworkReplyAttribute {
     QPointer<QTimer> timer; // owned by the reply once sent
-    qint64 lastActivity = 0; // QDateTime::currentMSecsSinceEpoch()
+    qint64 lastActivity = 0; // monotonicMs()
     uint32_t timeout = 0; // milliseconds
 };
 
@@ -139,37 +137,9 @@ private:
     std::function<void(bool)> m_dialogObserver;
 };
 
-// Key of the accepted-certificate table for a URL: the URL without path and
-// query, with its port made explicit (80 for http, 443 for https).
-QString certificateServerKey(const QUrl& url);
-
-// True when the user accepted exactly this certificate (same SHA-256 digest)
-// for the URL's server in the certificate dialog during this process's life.
-bool isAcceptedServerCertificate(const QUrl& url, const QSslCertificate& certificate);
-
-// The one verifier of server certificates, for this client and the window:
-// what a strict TLS client finds wrong with a chain (leaf first, the rest in
-// any order) that a server presents for host. OpenSSL's verification against
-// the system's store and the default configuration's CA certificates, with
-// server purpose on the whole chain, the system's security level, name
-// constraints and validity, and host (ACE form, or an IP address) matched as
-// RFC 6125 says. Empty when the chain is accepted without asking the user.
-// Answers are kept a minute. GUI thread.
-QList<QSslError> verifyServerCertificateChain(const QList<QSslCertificate>& chain, const QString& host);
-
-// True when some certificate was verified or accepted for the URL's server.
-bool hasTrustedServerCertificate(const QUrl& url);
-
 // True when file has a line "flag = yes" (value in any case); the first line
 // with that key decides. An unreadable file counts as a flag that is not set.
 bool checkFlag(const CString& file, const CString& flag);
-
-// The text the machine's identity cookie is derived from: the contents of
-// the boot id, the DMI serial and UUID and the D-Bus machine id, those that
-// can be read, in this order without separators.
-std::string readMachineIdentity();
-// The same, with the four files looked up under root instead of "/".
-std::string readMachineIdentity(const QString& root);
 
 } // namespace qt
 } // namespace tessal

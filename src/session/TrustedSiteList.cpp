@@ -1,4 +1,5 @@
 #include "session/TrustedSiteList.h"
+#include "foundation/InputDepth.h"
 #include "foundation/UserFiles.h"
 #include "foundation/m_system.h"
 
@@ -74,6 +75,8 @@ void TrustedSiteList::load()
     // the folder may be another user's (a root run with HOME at theirs).
     std::string text;
     bool read = !m_path.empty() && readRegularFile(m_path, kFileLimit, text);
+    // The file lies in the user's folder: bounded in depth like any outside input.
+    read = read && withinInputDepth(text, InputMarkup::Xml);
     if (read) {
         try {
             std::istringstream in(text);

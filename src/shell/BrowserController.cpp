@@ -28,6 +28,7 @@
 #include "session/TrustedSitePrompt.h"
 #include "shell/BrowserControllerApps.h"
 #include "shell/CookieOriginFilter.h"
+#include "shell/MachineIdentity.h"
 #include "shell/NAParamsXml.h"
 #include "tunnel/ResourceErrors.h"
 #include "tunnel/ResourceType.h"

@@ -3,9 +3,9 @@
 #include <QSet>
 #include <QWebEngineUrlRequestInfo>
 
+#include "dialogs/ServerCertificateVerifier.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
-#include "session/HttpNetworkManager.h"
 
 namespace tessal {
 namespace qt {

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "foundation/InputDepth.h"
 #include "shell/BrowserPreferencesCleanup.h"
 #include "shell/PreferenceFiles.h"
 #include "shell/PreferenceTextEdits.h"
@@ -20,6 +21,7 @@ void cleanChromeFiles(const ProfileOwner& owner, const std::vector<std::string>&
         try {
             const bool preferences = std::string(name) == "Default/Preferences";
             cleanPreferenceFile(path, owner, schemes, [preferences](std::string& text, const std::string& scheme) {
+                requireInputDepth(text, InputMarkup::Json);
                 bool changed = eraseJsonSchemeEntry(text, scheme, "excluded_schemes");
                 // Where the browser keeps "always allow" for a site.
                 if (preferences)

@@ -5,6 +5,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "foundation/InputDepth.h"
 #include "shell/BrowserPreferencesCleanup.h"
 #include "shell/PreferenceFiles.h"
 #include "shell/PreferenceTextEdits.h"
@@ -32,8 +33,15 @@ void cleanFirefoxFiles(const ProfileOwner& owner, const std::vector<std::string>
 {
     const Editor editors[] = {
         {"handlers.json",
-         [](std::string& text, const std::string& scheme) { return eraseJsonSchemeEntry(text, scheme, "schemes"); }},
-        {"mimeTypes.rdf", removeSchemeFromMimeTypesRdf},
+         [](std::string& text, const std::string& scheme) {
+             requireInputDepth(text, InputMarkup::Json);
+             return eraseJsonSchemeEntry(text, scheme, "schemes");
+         }},
+        {"mimeTypes.rdf",
+         [](std::string& text, const std::string& scheme) {
+             requireInputDepth(text, InputMarkup::Xml);
+             return removeSchemeFromMimeTypesRdf(text, scheme);
+         }},
     };
     std::string errors;
     // The older folder, and the one newer releases make for a new user.

@@ -1,6 +1,11 @@
 #include "shell/NAParamsXml.h"
 
+#include "foundation/InputDepth.h"
+
+#include <QCoreApplication>
+
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include <boost/property_tree/ptree.hpp>
@@ -12,6 +17,12 @@ namespace qt {
 QString naParamsFromXml(const QByteArray& xml)
 {
     namespace pt = boost::property_tree;
+    // The reader recurses per element: a deep reply would overflow the stack.
+    if (!withinInputDepth(xml.constData(), static_cast<size_t>(xml.size()), InputMarkup::Xml))
+        throw std::runtime_error(
+            QCoreApplication::translate("tessal::qt::BrowserController", "The reply is nested deeper than %1 levels")
+                .arg(kMaxInputDepth)
+                .toStdString());
     std::istringstream in(std::string(xml.constData(), static_cast<size_t>(xml.size())));
     pt::ptree tree;
     pt::read_xml(in, tree);

@@ -9,7 +9,8 @@ namespace tessal {
 namespace qt {
 
 // key=value& per child of favorite/object, in document order. Throws
-// std::exception (boost's ptree errors) when the body is not such a document.
+// std::exception (boost's ptree errors) when the body is not such a document
+// or nests deeper than the bound on outside input.
 QString naParamsFromXml(const QByteArray& xml);
 
 } // namespace qt

@@ -10,9 +10,9 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include "dialogs/ServerCertificateVerifier.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
-#include "session/HttpNetworkManager.h"
 #include "shell/CertificatePortGuard.h"
 #include "shell/VpnWebBridge.h"
 

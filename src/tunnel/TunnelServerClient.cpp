@@ -26,6 +26,7 @@
 #include "foundation/CompanionProcesses.h"
 #include "foundation/Helpers.h"
 #include "foundation/IUErrorLog.h"
+#include "foundation/InputDepth.h"
 #include "foundation/String.h"
 #include "foundation/UArgFormat.h"
 #include "foundation/UClasses.h"
@@ -1000,7 +1001,9 @@ tessal::TunnelStats TunnelServerClient::getExtStats(const std::string& resourceI
             parseKeyValueList(pairs, reply.substr(0, amp), '&', '=');
             if (value(pairs, "result") == "-1")
                 throw std::runtime_error("input xml string indicates statistics fetch error");
-            std::istringstream xml(amp == std::string::npos ? reply : reply.substr(amp + 1));
+            const std::string text = amp == std::string::npos ? reply : reply.substr(amp + 1);
+            requireInputDepth(text, InputMarkup::Xml);
+            std::istringstream xml(text);
             boost::property_tree::ptree tree;
             boost::property_tree::read_xml(xml, tree);
             tessal::TunnelStats one;

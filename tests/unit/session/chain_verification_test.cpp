@@ -3,6 +3,7 @@
 // met by the HTTP client over loopback, which asks about or refuses the same
 // ones and sends nothing to a server it refuses.
 #include "ModalDialogAnswerer.h"
+#include "dialogs/ServerCertificateVerifier.h"
 #include "http_test_support.h"
 
 #include <QFile>

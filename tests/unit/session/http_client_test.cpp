@@ -7,6 +7,46 @@
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 
+#include <atomic>
+#include <cstring>
+#include <dlfcn.h>
+#include <sys/time.h>
+#include <time.h>
+
+// The wall clock of this program, as the toolkit and the client read it, can
+// be stepped back without touching the machine's: these definitions come
+// before the C library's for every library of the process.
+namespace {
+std::atomic<long long> g_wallStepSeconds{0};
+}
+extern "C" int clock_gettime(clockid_t id, struct timespec* ts) noexcept
+{
+    using Real = int (*)(clockid_t, struct timespec*);
+    static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "clock_gettime"));
+    const int rc = real(id, ts);
+    if (rc == 0 && (id == CLOCK_REALTIME || id == CLOCK_REALTIME_COARSE))
+        ts->tv_sec -= g_wallStepSeconds.load();
+    return rc;
+}
+extern "C" int gettimeofday(struct timeval* tv, void* tz) noexcept
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tv->tv_sec = now.tv_sec;
+    tv->tv_usec = now.tv_nsec / 1000;
+    if (tz != nullptr)
+        std::memset(tz, 0, sizeof(struct timezone));
+    return 0;
+}
+extern "C" time_t time(time_t* out) noexcept
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    if (out != nullptr)
+        *out = now.tv_sec;
+    return now.tv_sec;
+}
+
 using namespace tessal::test;
 using tessal::qt::HttpNetworkManager;
 
@@ -198,6 +238,12 @@ TEST_F(HttpClientTest, SilentServerIsAbortedAfterTheInactivityLimit)
     const Outcome hop = get(m, url("/hop"), 300);
     EXPECT_EQ(hop.code, 2);
     EXPECT_LT(hop.elapsedMs, 5000);
+    // The wall clock stepped back an hour while the server is silent.
+    QTimer::singleShot(100, [] { g_wallStepSeconds = 3600; });
+    const Outcome stepped = get(m, url("/silent"), 300);
+    g_wallStepSeconds = 0;
+    EXPECT_EQ(stepped.code, 2);
+    EXPECT_LT(stepped.elapsedMs, 5000);
 }
 
 TEST_F(HttpClientTest, TricklingServerIsNeverCut)

@@ -1,6 +1,7 @@
 // The flag-file reader and the machine identity.
 #include "foundation/String.h"
 #include "session/HttpNetworkManager.h"
+#include "shell/MachineIdentity.h"
 
 #include <QDir>
 #include <QFile>

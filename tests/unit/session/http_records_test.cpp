@@ -1,5 +1,6 @@
 // The log records of the HTTP client that operators rely on.
 #include "RecordingLog.h"
+#include "dialogs/ServerCertificateVerifier.h"
 #include "http_test_support.h"
 
 #include "ModalDialogAnswerer.h"

@@ -310,7 +310,12 @@ TEST(ProfileParser, ABodyThatIsNotWellFormedFails)
     for (const std::string& body :
          {std::string("Service unavailable"), std::string("<PROFILE><SERVERS></SERVERS>"), profile() + "<trailing/>",
           std::string("<a></b>"), std::string("<?xml version=\"1.0\"?>"),
-          std::string("<html><body>Log on<br></body></html>"), profile().substr(0, profile().size() / 2)}) {
+          std::string("<html><body>Log on<br></body></html>"), profile().substr(0, profile().size() / 2), [] {
+              std::string deep;
+              for (int i = 0; i < 40000; ++i)
+                  deep += i < 20000 ? "<PROFILE>" : "</PROFILE>";
+              return deep;
+          }()}) {
         SCOPED_TRACE(body);
         RecordingLog log;
         ConnectivityProfileParser p;

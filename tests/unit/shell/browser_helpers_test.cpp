@@ -55,6 +55,10 @@ TEST(BrowserHelpersTest, PortMappingJson)
 
 TEST(BrowserHelpersTest, NAParamsFromXml)
 {
+    std::string deep = "<favorite><object>";
+    for (int i = 0; i < 40000; ++i)
+        deep += i < 20000 ? "<a>" : "</a>";
+    deep += "</object></favorite>";
     struct Row {
         const char* xml;
         const char* text; // nullptr: the parse fails
@@ -64,6 +68,7 @@ TEST(BrowserHelpersTest, NAParamsFromXml)
         {"<favorite><other/></favorite>", nullptr},
         {"<object><a>1</a></object>", nullptr},
         {"<favorite><object><a>1</a>", nullptr},
+        {deep.c_str(), nullptr}, // refused before the recursive reader sees it
     };
     for (const Row& row : rows) {
         if (row.text == nullptr) {

@@ -28,6 +28,7 @@
 #include "foundation/UClasses.h"
 #include "session/HttpNetworkManager.h"
 #include "shell/BrowserController.h"
+#include "shell/MachineIdentity.h"
 #include "tunnel/TunnelInterface.h"
 #include "tunnel/WebInterface.h"
 
