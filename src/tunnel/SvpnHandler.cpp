@@ -66,19 +66,15 @@ CString decimal(long long value)
     return CString(text);
 }
 
-CString hexOf(const CString& text)
+// Appends the text's bytes as upper-case hex digits.
+void appendHex(CString& out, const char* text)
 {
     static const char digits[] = "0123456789ABCDEF";
-    CString out;
-    const int length = text.GetLength();
-    char* p = out.GetBufferSetLength(length * 2);
-    for (int i = 0; i < length; ++i) {
-        const unsigned char byte = static_cast<unsigned char>(text[i]);
-        *p++ = digits[byte >> 4];
-        *p++ = digits[byte & 0x0F];
+    for (const char* c = text; *c != '\0'; ++c) {
+        const unsigned char byte = static_cast<unsigned char>(*c);
+        out += digits[byte >> 4];
+        out += digits[byte & 0x0F];
     }
-    out.ReleaseBuffer(length * 2);
-    return out;
 }
 
 // Lets the one child we start be waited for. Only a disposition that reaps
@@ -338,8 +334,12 @@ CString SvpnHandler::makeStartParameters(UPropertyList& params)
             name = "";
         if (value == nullptr)
             value = "";
+        // Appended piece by piece: the list may hold a server's megabytes.
         if (plain) {
-            text += CString(name) + "=" + value + "&";
+            text += name;
+            text += '=';
+            text += value;
+            text += '&';
             continue;
         }
         bool keep = true;
@@ -350,7 +350,13 @@ CString SvpnHandler::makeStartParameters(UPropertyList& params)
             keep = false;
         if (!keep)
             continue;
-        text += CString("q") + decimal(index) + "=" + hexOf(CString(name) + "=" + value) + "&";
+        text += 'q';
+        text += decimal(index);
+        text += '=';
+        appendHex(text, name);
+        appendHex(text, "=");
+        appendHex(text, value);
+        text += '&';
     }
     return text;
 }

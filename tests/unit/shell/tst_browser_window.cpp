@@ -15,6 +15,7 @@
 #include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QUrlQuery>
 #include <QWebEngineScriptCollection>
 #include <QtTest>
@@ -666,6 +667,23 @@ private slots:
                                      "number: 23456789 Error: <b>7.")
                          .size(),
                      1);
+        }
+        {
+            // A parameter reply past 16 MiB is refused before it is parsed.
+            QTemporaryFile big;
+            QVERIFY(big.open() && big.resize(16 * 1024 * 1024 + 1));
+            QVERIFY(setRoutes({}, "http",
+                              {QJsonObject{{"path", "/vdesk/vpn/connect.php3"}, {"body_file", big.fileName()}}}));
+            Window w;
+            w.controller->start(info(server.url("/")));
+            QTRY_COMPARE_WITH_TIMEOUT(
+                log.withMessage("Failure occurred:, Failed to parse Network access parameters, The "
+                                "reply is larger than 16777216 bytes")
+                    .size(),
+                1, 20000);
+            QCOMPARE(
+                log.withMessage("Network access parameters reply too large: 16777217 bytes, limit 16777216").size(), 1);
+            QVERIFY(w.tunnels.empty());
         }
     }
 
