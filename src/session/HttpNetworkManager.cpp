@@ -4,6 +4,7 @@
 #include "dialogs/CertificateErrorDialog.h"
 #include "dialogs/MessageBox.h"
 
+#include "foundation/Helpers.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/String.h"
 #include "tessal_config.h"
@@ -120,7 +121,7 @@ int defaultPort(const QString& scheme)
 
 bool sameOrigin(const QUrl& a, const QUrl& b)
 {
-    return a.scheme() == b.scheme() && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 &&
+    return a.scheme() == b.scheme() && equalsNoCase(a.host(), b.host()) &&
            a.port(defaultPort(a.scheme())) == b.port(defaultPort(b.scheme()));
 }
 
@@ -1044,10 +1045,7 @@ bool checkFlag(const CString& file, const CString& flag)
         }
         if (key != wanted)
             continue;
-        std::string lower;
-        for (char c : value)
-            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (lower == "yes") {
+        if (asciiLowered(value) == "yes") {
             ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Flag is set", flag));
             return true;
         }

@@ -87,8 +87,8 @@ const char kChannelGuard[] = "\n;(function () {\n"
 QString scriptOrigin(const QUrl& url)
 {
     QUrl origin;
-    origin.setScheme(url.scheme().toLower());
-    origin.setHost(url.host(QUrl::FullyEncoded).toLower());
+    origin.setScheme(asciiLowered(url.scheme()));
+    origin.setHost(asciiLowered(url.host(QUrl::FullyEncoded)));
     const int port = url.port();
     const int defaultPort = origin.scheme() == QLatin1String("https") ? 443
                           : origin.scheme() == QLatin1String("http")  ? 80

@@ -30,14 +30,6 @@ const int kWarning = 2;
 // Raised by the attach of a type that has no controller.
 const int kUnknownType = 104;
 
-bool containsNoCase(const CString& text, const char* part)
-{
-    std::string lower(static_cast<const char*>(text));
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower.find(part) != std::string::npos;
-}
-
 // The parameter text for the log: every value whose name holds "session"
 // (any case) in the short form, the last eight characters.
 CString forRecord(const CString& params)
@@ -168,9 +160,9 @@ CString ResourceManager::portFromUrl(const QUrl& url)
     if (url.port() >= 1)
         return CString(std::to_string(url.port()).c_str());
     const QString scheme = url.scheme();
-    if (scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0)
+    if (equalsNoCase(scheme, QStringLiteral("https")))
         return CString("443");
-    if (scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0)
+    if (equalsNoCase(scheme, QStringLiteral("http")))
         return CString("80");
     return CString();
 }

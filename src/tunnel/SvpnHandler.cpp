@@ -27,6 +27,7 @@
 #include "foundation/UserFiles.h"
 #include "foundation/UserLockFile.h"
 #include "foundation/m_system.h"
+#include "foundation/str_helper.h"
 #include "tessal_config.h"
 #include "tunnel/TunnelTestSeam.h"
 
@@ -315,7 +316,7 @@ CString SvpnHandler::makeStartParameters(UPropertyList& params)
 {
     const CString sessionId = params.getPropertyValue("SESSION_ID", "");
     const CString disconnected = params.getPropertyValue("TUNNEL_DISCONNECTED_BY_USER", "");
-    const bool userDisconnect = strcasecmp(disconnected, "TRUE") == 0;
+    const bool userDisconnect = compareNoCase(disconnected, "TRUE") == 0;
     const bool sameSession = std::strcmp(sessionId, lastSessionId()) == 0;
     if (!sameSession)
         lastSessionId() = CString(static_cast<const char*>(sessionId));
