@@ -27,22 +27,3 @@ TEST(HelpersTest, ToCStringUtf8)
                   std::string(static_cast<const char*>(converted), static_cast<size_t>(converted.GetLength())));
     }
 }
-
-// Protocol texts fold ASCII letters only: a look-alike letter that Unicode
-// folding would take for an ASCII one does not match.
-TEST(HelpersTest, CaseFoldsAsciiOnly)
-{
-    const struct {
-        QString a, b;
-        bool equal;
-    } rows[] = {
-        {QStringLiteral("HTTPS"), QStringLiteral("https"), true},
-        {QString::fromUtf8("http\u017F"), QStringLiteral("https"), false},
-        {QString::fromUtf8("\u212Aey"), QStringLiteral("key"), false},
-        {QString::fromUtf8("SESS\u0130ON"), QStringLiteral("session"), false},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(equalsNoCase(row.a, row.b), row.equal) << row.a.toStdString();
-    EXPECT_TRUE(containsNoCase("X-SESSION_ID", "session"));
-    EXPECT_EQ(asciiLowered(QString::fromUtf8("ÄBC")), QString::fromUtf8("Äbc"));
-}

@@ -676,13 +676,10 @@ private slots:
                               {QJsonObject{{"path", "/vdesk/vpn/connect.php3"}, {"body_file", big.fileName()}}}));
             Window w;
             w.controller->start(info(server.url("/")));
-            QTRY_COMPARE_WITH_TIMEOUT(
-                log.withMessage("Failure occurred:, Failed to parse Network access parameters, The "
-                                "reply is larger than 16777216 bytes")
-                    .size(),
-                1, 20000);
-            QCOMPARE(
-                log.withMessage("Network access parameters reply too large: 16777217 bytes, limit 16777216").size(), 1);
+            QTRY_VERIFY_WITH_TIMEOUT(log.contains("Failed to parse Network access parameters, The reply is larger than "
+                                                  "16777216 bytes"),
+                                     20000);
+            QVERIFY(log.contains("Network access parameters reply too large: 16777217 bytes, limit 16777216"));
             QVERIFY(w.tunnels.empty());
         }
     }
