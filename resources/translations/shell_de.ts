@@ -128,6 +128,11 @@
     </message>
     <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The reply is larger than %1 bytes</source>
+        <translation>Die Antwort ist größer als %1 Bytes</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Failed to open tunnel %1</source>
         <translation>Tunnel %1 konnte nicht geöffnet werden</translation>
     </message>

@@ -128,6 +128,11 @@
     </message>
     <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The reply is larger than %1 bytes</source>
+        <translation>La respuesta supera los %1 bytes</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Failed to open tunnel %1</source>
         <translation>No se pudo abrir el túnel %1</translation>
     </message>

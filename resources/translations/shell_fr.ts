@@ -128,6 +128,11 @@
     </message>
     <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The reply is larger than %1 bytes</source>
+        <translation>La réponse dépasse %1 octets</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Failed to open tunnel %1</source>
         <translation>Impossible d&apos;ouvrir le tunnel %1</translation>
     </message>

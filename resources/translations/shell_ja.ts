@@ -128,6 +128,11 @@
     </message>
     <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The reply is larger than %1 bytes</source>
+        <translation>応答が %1 バイトを超えています</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Failed to open tunnel %1</source>
         <translation>トンネル %1 を開けませんでした</translation>
     </message>

@@ -128,6 +128,11 @@
     </message>
     <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The reply is larger than %1 bytes</source>
+        <translation>응답이 %1바이트를 초과합니다</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Failed to open tunnel %1</source>
         <translation>터널 %1을(를) 열지 못했습니다</translation>
     </message>

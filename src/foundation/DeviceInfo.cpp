@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "foundation/CSignature.h"
+#include "foundation/Helpers.h"
 #include "foundation/UArgFormat.h"
 #include "foundation/str_helper.h"
 
@@ -146,7 +147,7 @@ int splitUrl(const CString& url, int& scheme, CString& host, CString& path, int&
     int foundPort = 0;
     for (const Prefix& prefix : kPrefixes) {
         const int length = static_cast<int>(std::strlen(prefix.text));
-        if (text.GetLength() >= length && strncasecmp(text, prefix.text, static_cast<size_t>(length)) == 0) {
+        if (text.GetLength() >= length && asciiLowered(static_cast<const char*>(text.Left(length))) == prefix.text) {
             prefixLength = length;
             foundScheme = prefix.scheme;
             foundPort = prefix.port;

@@ -86,11 +86,16 @@ int debugTrace(const char* format, ...)
 
 CStringData* CString::NewBlock(int nLen)
 {
-    char* raw = new char[sizeof(CStringData) + static_cast<size_t>(nLen) + 1];
+    return NewBlock(nLen, nLen);
+}
+
+CStringData* CString::NewBlock(int nLen, int nAlloc)
+{
+    char* raw = new char[sizeof(CStringData) + static_cast<size_t>(nAlloc) + 1];
     CStringData* pData = new (raw) CStringData;
     pData->nRefs.store(1);
     pData->nDataLength = nLen;
-    pData->nAllocLength = nLen;
+    pData->nAllocLength = nAlloc;
     pData->data()[nLen] = '\0';
     return pData;
 }
@@ -226,7 +231,14 @@ void CString::ConcatInPlace(int nSrcLen, LPCTSTR lpszSrcData)
         return;
     }
     if (pData->nRefs.load() > 1 || nNewLen > pData->nAllocLength) {
-        ConcatCopy(pData->nDataLength, m_pchData, nSrcLen, lpszSrcData);
+        // Texts built by appends in a loop would copy themselves at every
+        // append: a new block gets room for half as much again, so n appends
+        // cost amortised linear time.
+        const int nAlloc = static_cast<int>(std::min<int64_t>(kMaxLength, nNewLen + nNewLen / 2));
+        CStringData* pNew = NewBlock(static_cast<int>(nNewLen), nAlloc);
+        std::memcpy(pNew->data(), m_pchData, static_cast<size_t>(pData->nDataLength));
+        std::memcpy(pNew->data() + pData->nDataLength, lpszSrcData, static_cast<size_t>(nSrcLen));
+        m_pchData = pNew->data();
         Release(pData);
     } else {
         std::memmove(m_pchData + pData->nDataLength, lpszSrcData, static_cast<size_t>(nSrcLen));

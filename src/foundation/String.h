@@ -135,6 +135,8 @@ protected:
 
 private:
     static CStringData* NewBlock(int nLen);
+    // A block with room for nAlloc characters holding nLen of them.
+    static CStringData* NewBlock(int nLen, int nAlloc);
     void CopyLockedOrEmpty(const CString& stringSrc);
     static void FreeBlock(CStringData* pData);
 };

@@ -8,6 +8,7 @@
 #include <memory>
 #include <utility>
 
+#include "foundation/Helpers.h"
 #include "foundation/UException.h"
 #include "foundation/str_helper.h"
 
@@ -33,11 +34,7 @@ void trimSpaces(char* text)
 // folds them; a null key is the empty key.
 std::string foldedKey(const char* key)
 {
-    std::string out(key != nullptr ? key : "");
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
+    return asciiLowered(key);
 }
 
 } // namespace

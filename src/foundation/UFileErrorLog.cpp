@@ -37,6 +37,39 @@ void reportRefusedLog(const char* name, const char* reason)
         std::fprintf(stderr, "Log file %s not opened: %s\n", name, reason);
 }
 
+// Texts from servers, pages and companions must not start lines that read
+// as records of their own: control characters inside a record become "\\n"
+// (line feed) or "\\xNN". The line feeds that end the record stay. False,
+// and out untouched, when the text holds nothing to escape.
+bool escapeControls(const char* text, std::string& out)
+{
+    const auto control = [](unsigned char c) { return c < 0x20 || c == 0x7f; };
+    const size_t length = std::strlen(text);
+    size_t end = length;
+    while (end > 0 && text[end - 1] == '\n')
+        --end;
+    size_t i = 0;
+    while (i < end && !control(static_cast<unsigned char>(text[i])))
+        ++i;
+    if (i == end)
+        return false;
+    out.assign(text, i);
+    for (; i < end; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (control(c)) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    out.append(text + end, length - end);
+    return true;
+}
+
 // Local time is broken down at most once per second; both log classes share it.
 void cachedLocalTime(time_t second, struct tm& out)
 {
@@ -405,6 +438,9 @@ bool UFileErrorLog::writeRecord(const char* prefix, const char* text, const void
     bool ok = std::fwrite(header, 1, headerLength, m_file) == headerLength;
     if (prefix != nullptr)
         ok = ok && std::fputs(prefix, m_file) >= 0;
+    std::string escaped;
+    if (text != nullptr && escapeControls(text, escaped))
+        text = escaped.c_str();
     if (text != nullptr && *text != '\0')
         ok = ok && std::fputs(text, m_file) >= 0;
     if (bytes != nullptr && count > 0)
@@ -539,7 +575,8 @@ int UOutputErrorLog::writeLine(const char* text)
     cachedLocalTime(now.tv_sec, parts);
     std::printf("%2d:%02d:%02d:%03d, (%lu)  ", parts.tm_hour, parts.tm_min, parts.tm_sec,
                 static_cast<int>(now.tv_usec / 1000), static_cast<unsigned long>(currentThreadId()));
-    CString line(text);
+    std::string escaped;
+    CString line(text != nullptr && escapeControls(text, escaped) ? escaped.c_str() : text);
     int length = line.GetLength();
     if (length == 0 || line.GetAt(length - 1) != '\n')
         line += "\r\n";

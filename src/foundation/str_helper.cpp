@@ -12,6 +12,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "foundation/Helpers.h"
 #include "foundation/UClasses.h"
 #include "foundation/str_helper_match.h"
 
@@ -504,7 +505,7 @@ CString CURLEncode::encode(const CString& text) const
 
 static int urlDigit(char ch)
 {
-    ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    ch = asciiLower(ch);
     if (ch >= 'a' && ch <= 'f')
         return ch - 'a' + 10;
     return ch - '0';
@@ -717,7 +718,7 @@ CString replacedCopy(const CString& text, const char* oldText, const char* newTe
 
 static inline int foldAscii(unsigned char ch)
 {
-    return (ch >= 'A' && ch <= 'Z') ? ch + ('a' - 'A') : ch;
+    return static_cast<unsigned char>(asciiLower(static_cast<char>(ch)));
 }
 
 int compareNoCase(const char* a, const char* b)

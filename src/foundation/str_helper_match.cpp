@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/Helpers.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
 #include "foundation/UException.h"
@@ -109,7 +110,7 @@ int normalizePortList(const char* in, CString& out, char separator, const char* 
             out += separator;
         }
         if (lower)
-            out.MakeLower();
+            out = asciiLowered(static_cast<const char*>(out)).c_str();
         code = 0;
     });
     if (code != 0)
@@ -544,8 +545,7 @@ int UDNSMatch::setPattern(const char* pattern)
             UMATCH_REFUSE("UDNSMatch::setPattern()", "invalid pattern", text);
         // Texts are lowercased before matching, so the host part is too:
         // otherwise a capital letter in the pattern could never match.
-        CString host(parts[0]);
-        host.MakeLower();
+        const CString host(asciiLowered(static_cast<const char*>(parts[0])).c_str());
         if (m_host.setPattern(host) != 0)
             UMATCH_REFUSE("UDNSMatch::setPattern()", "invalid host part", text);
         m_state = static_cast<int>(parts.size());
@@ -558,8 +558,7 @@ bool UDNSMatch::match(const char* text) const
 {
     if (m_state < 0 || text == nullptr)
         return false;
-    CString lower(text);
-    lower.MakeLower();
+    const CString lower(asciiLowered(text).c_str());
     return m_host.match(static_cast<const char*>(lower));
 }
 

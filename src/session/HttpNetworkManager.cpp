@@ -6,6 +6,7 @@
 #include "dialogs/ServerCertificateVerifier.h"
 #include "session/Gunzip.h"
 
+#include "foundation/Helpers.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/String.h"
 #include "foundation/m_system.h"
@@ -724,10 +725,7 @@ bool checkFlag(const CString& file, const CString& flag)
         }
         if (key != wanted)
             continue;
-        std::string lower;
-        for (char c : value)
-            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (lower == "yes") {
+        if (asciiLowered(value) == "yes") {
             ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Flag is set", flag));
             return true;
         }

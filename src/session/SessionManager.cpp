@@ -42,7 +42,7 @@ bool sameIdIgnoringCase(const QString& a, const QString& b)
     if (x.size() != y.size())
         return false;
     for (int i = 0; i < x.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(x[i])) != std::toupper(static_cast<unsigned char>(y[i])))
+        if (asciiLower(x[i]) != asciiLower(y[i]))
             return false;
     }
     return true;
@@ -263,7 +263,7 @@ std::optional<QString> SessionManager::StartEPCSession(const QUrl& url)
 
     // Plain HTTP only where the machine allows it, whatever the launch says.
     const QString protocol = QString::fromUtf8(static_cast<const char*>(params->protocol));
-    if (protocol.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0 &&
+    if (equalsNoCase(protocol, QStringLiteral("http")) &&
         !checkFlag(CString(TESSAL_SYSTEM_PATH("/opt/tessal/tessal_epi.conf")), CString("ALLOW_HTTP_SERVERS"))) {
         // One box at a time: a page that launches in a burst must not stack
         // a box per launch.

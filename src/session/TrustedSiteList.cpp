@@ -1,4 +1,5 @@
 #include "session/TrustedSiteList.h"
+#include "foundation/Helpers.h"
 #include "foundation/InputDepth.h"
 #include "foundation/UserFiles.h"
 #include "foundation/m_system.h"
@@ -39,9 +40,8 @@ bool sameText(const std::string& a, const std::string& b)
 {
     if (a.size() != b.size())
         return false;
-    const std::locale& classic = std::locale::classic();
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(a[i], classic) != std::toupper(b[i], classic))
+        if (asciiLower(a[i]) != asciiLower(b[i]))
             return false;
     }
     return true;

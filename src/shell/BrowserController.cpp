@@ -1,6 +1,7 @@
 #include "shell/BrowserController.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 
 #include <QCoreApplication>
@@ -41,6 +42,9 @@ constexpr const char* kLogFile = "BrowserController";
 constexpr int kStatusIntervalMs = 500;
 constexpr int kNAConfigTimeoutMs = 60000;
 constexpr int kAttachDelayMs = 10;
+// Far beyond any real parameter list; a larger reply would hold the window
+// while it is read and built into the tunnel's texts.
+constexpr size_t kMaxNAParamsBytes = 16 * 1024 * 1024;
 constexpr int kJsCloseDelayMs = 100;
 constexpr int kAlreadyKnown = 103;
 constexpr int kResourcePageNotReady = 113;
@@ -84,8 +88,8 @@ const char kChannelGuard[] = "\n;(function () {\n"
 QString scriptOrigin(const QUrl& url)
 {
     QUrl origin;
-    origin.setScheme(url.scheme().toLower());
-    origin.setHost(url.host(QUrl::FullyEncoded).toLower());
+    origin.setScheme(asciiLowered(url.scheme()));
+    origin.setHost(asciiLowered(url.host(QUrl::FullyEncoded)));
     const int port = url.port();
     const int defaultPort = origin.scheme() == QLatin1String("https") ? 443
                           : origin.scheme() == QLatin1String("http")  ? 80
@@ -356,6 +360,12 @@ void BrowserController::onNAParamsRequestFinished(Err::HttpNetworkManager err, Q
         QString naParams;
         try {
             const std::vector<char>& body = networkManager.body();
+            if (body.size() > kMaxNAParamsBytes) {
+                ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                           makeArgFormat("Network access parameters reply too large: %1 bytes, limit %2",
+                                         static_cast<long>(body.size()), static_cast<long>(kMaxNAParamsBytes)));
+                throw std::length_error(tr("The reply is larger than %1 bytes").arg(kMaxNAParamsBytes).toStdString());
+            }
             naParams = naParamsFromXml(QByteArray(body.data(), static_cast<int>(body.size())));
         } catch (const std::exception& e) {
             ReportErrorToUser(resourceName, tr("Failed to parse Network access parameters"),

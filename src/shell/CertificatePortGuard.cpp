@@ -4,6 +4,7 @@
 #include <QWebEngineUrlRequestInfo>
 
 #include "dialogs/ServerCertificateVerifier.h"
+#include "foundation/Helpers.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
 
@@ -37,7 +38,7 @@ CertificatePortGuard::~CertificatePortGuard() = default;
 
 void CertificatePortGuard::noteAccepted(const QUrl& url)
 {
-    acceptedHosts().insert(url.host().toLower());
+    acceptedHosts().insert(asciiLowered(url.host()));
 }
 
 bool CertificatePortGuard::mayRequest(const QUrl& url)
@@ -45,7 +46,7 @@ bool CertificatePortGuard::mayRequest(const QUrl& url)
     const QString scheme = url.scheme();
     if (scheme != QLatin1String("https") && scheme != QLatin1String("wss"))
         return true;
-    if (!acceptedHosts().contains(url.host().toLower()))
+    if (!acceptedHosts().contains(asciiLowered(url.host())))
         return true;
     return hasTrustedServerCertificate(asHttps(url));
 }

@@ -1,5 +1,6 @@
 #include "shell/CookieOriginFilter.h"
 
+#include "foundation/Helpers.h"
 #include "shell/VpnWebBridge.h"
 
 #include <QUrl>
@@ -11,7 +12,7 @@ namespace qt {
 bool cookieAccessAllowed(const QUrl& server, const QUrl& requestOrigin)
 {
     const QString host = requestOrigin.host(QUrl::FullyEncoded);
-    if (host.isEmpty() || host.compare(server.host(QUrl::FullyEncoded), Qt::CaseInsensitive) != 0)
+    if (host.isEmpty() || !equalsNoCase(host, server.host(QUrl::FullyEncoded)))
         return true;
     return VpnWebBridge::sameOrigin(requestOrigin, server);
 }

@@ -3,6 +3,7 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 
+#include "foundation/Helpers.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/str_helper.h"
 #include "session/InputParamsBase.h"
@@ -25,11 +26,11 @@ bool VpnWebBridge::sameOrigin(const QUrl& a, const QUrl& b)
     if (!a.isValid() || !b.isValid() || a.scheme().isEmpty() || a.host().isEmpty())
         return false;
     const auto defaultPort = [](const QUrl& u) {
-        const QString scheme = u.scheme().toLower();
+        const QString scheme = asciiLowered(u.scheme());
         return scheme == QLatin1String("https") ? 443 : scheme == QLatin1String("http") ? 80 : -1;
     };
-    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
-           a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && a.port(defaultPort(a)) == b.port(defaultPort(b));
+    return equalsNoCase(a.scheme(), b.scheme()) && equalsNoCase(a.host(), b.host()) &&
+           a.port(defaultPort(a)) == b.port(defaultPort(b));
 }
 
 QString VpnWebBridge::pageText(const QString& text, int maxLength)

@@ -30,14 +30,6 @@ const int kWarning = 2;
 // Raised by the attach of a type that has no controller.
 const int kUnknownType = 104;
 
-bool containsNoCase(const CString& text, const char* part)
-{
-    std::string lower(static_cast<const char*>(text));
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower.find(part) != std::string::npos;
-}
-
 // The parameter text for the log: every value whose name holds "session"
 // (any case) in the short form, the last eight characters.
 CString forRecord(const CString& params)
@@ -120,27 +112,37 @@ std::optional<ResourceManager::Resource> ResourceManager::lookup(const QString& 
 void ResourceManager::setParam(const CString& name, const CString& value, CString& params, char separator,
                                ParamMode mode)
 {
-    if (name.IsEmpty() || value.IsEmpty() || params.IsEmpty())
+    setParams({ParamChange{name, value, mode}}, params, separator);
+}
+
+void ResourceManager::setParams(const std::vector<ParamChange>& changes, CString& params, char separator)
+{
+    if (params.IsEmpty())
         return;
     UPropertyList items;
     parseKeyValueList(items, static_cast<const char*>(params), separator, '=');
-    int index = -1;
-    for (int i = 0; i < items.getCount(); ++i) {
-        if (compareNoCase(items.getItem(i)->m_key, name) == 0) {
-            index = i;
-            break;
+    bool changed = false;
+    for (const ParamChange& change : changes) {
+        if (change.name.IsEmpty() || change.value.IsEmpty())
+            continue;
+        if (change.mode == ParamMode::Replace) {
+            int index = -1;
+            for (int i = 0; i < items.getCount() && index < 0; ++i)
+                if (compareNoCase(items.getItem(i)->m_key, change.name) == 0)
+                    index = i;
+            if (index < 0)
+                continue; // the text stays as it was
+            items.removeAt(index);
+            items.setProperty(change.name, change.value);
+        } else if (UHashTableItem* item = items.findProperty(change.name)) {
+            item->m_value = change.value;
+        } else {
+            items.setProperty(change.name, change.value);
         }
+        changed = true;
     }
-    if (mode == ParamMode::Replace) {
-        if (index < 0)
-            return; // the text stays exactly as it was
-        items.removeAt(index);
-        items.setProperty(name, value);
-    } else if (index >= 0) {
-        items.getItem(index)->m_value = value;
-    } else {
-        items.setProperty(name, value);
-    }
+    if (!changed)
+        return;
     CString out;
     for (int i = 0; i < items.getCount(); ++i) {
         const UHashTableItem* item = items.getItem(i);
@@ -158,9 +160,9 @@ CString ResourceManager::portFromUrl(const QUrl& url)
     if (url.port() >= 1)
         return CString(std::to_string(url.port()).c_str());
     const QString scheme = url.scheme();
-    if (scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0)
+    if (equalsNoCase(scheme, QStringLiteral("https")))
         return CString("443");
-    if (scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0)
+    if (equalsNoCase(scheme, QStringLiteral("http")))
         return CString("80");
     return CString();
 }
@@ -206,22 +208,25 @@ int ResourceManager::attachResource(const QString& id, ResourceType::Enum type, 
     resource.controller = controller;
     m_resources.insert(id, resource);
 
-    // The parameters: the server's host and port, and the local networks.
+    // The parameters: the server's host and port, and the local networks,
+    // applied in one pass over the text (it may be megabytes long).
     CString szParams = toCStringUtf8(params);
-    setParam("tunnel_host0", toCStringUtf8(m_serverUrl.host(QUrl::FullyDecoded)), szParams, '&', ParamMode::Replace);
-    setParam("tunnel_port0", portFromUrl(m_serverUrl), szParams, '&', ParamMode::Replace);
+    std::vector<ParamChange> changes{
+        {"tunnel_host0", toCStringUtf8(m_serverUrl.host(QUrl::FullyDecoded)), ParamMode::Replace},
+        {"tunnel_port0", portFromUrl(m_serverUrl), ParamMode::Replace}};
     auto addNetworks = [&](const std::vector<CString>& entries, const char* label, const char* prefix,
                            const char* countName) {
         if (entries.empty())
             return;
         for (size_t i = 0; i < entries.size(); ++i) {
             ULOG(kVerbose, kSource, __PRETTY_FUNCTION__, makeArgFormat("%1, %2", label, entries[i]).str());
-            setParam(CString(prefix) + CString(std::to_string(i).c_str()), entries[i], szParams, '&', ParamMode::Set);
+            changes.push_back({CString(prefix) + CString(std::to_string(i).c_str()), entries[i], ParamMode::Set});
         }
-        setParam(countName, CString(std::to_string(entries.size()).c_str()), szParams, '&', ParamMode::Set);
+        changes.push_back({countName, CString(std::to_string(entries.size()).c_str()), ParamMode::Set});
     };
     addNetworks(vecv4InResourceManager, "ipv4 Address: ", "localNetVulnerableIPv4_", "localNetVulnerableIPv4count");
     addNetworks(vecv6InResourceManager, "ipv6 Address: ", "localNetVulnerableIPv6_", "localNetVulnerableIPv6count");
+    setParams(changes, szParams, '&');
 
     ULOG(kVerbose, kSource, __PRETTY_FUNCTION__,
          makeArgFormat("%1, %2", "Content of szParams: ", forRecord(szParams)).str());

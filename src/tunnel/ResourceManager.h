@@ -67,6 +67,11 @@ public:
         Replace, // only an existing item is replaced, moving to the end
         Set // an existing item takes the value in place; else appended
     };
+    struct ParamChange {
+        CString name;
+        CString value;
+        ParamMode mode;
+    };
 
     ResourceManager();
     ~ResourceManager() override;
@@ -116,6 +121,9 @@ public:
 
     // The parameter-text helpers of attach.
     static void setParam(const CString& name, const CString& value, CString& params, char separator, ParamMode mode);
+    // The same as setParam for each change in turn, reading and writing the
+    // text once.
+    static void setParams(const std::vector<ParamChange>& changes, CString& params, char separator);
     static CString portFromUrl(const QUrl& url);
 
     // The session's unsafe local-network entries; the browser controller

@@ -27,6 +27,7 @@
 #include "foundation/UserFiles.h"
 #include "foundation/UserLockFile.h"
 #include "foundation/m_system.h"
+#include "foundation/str_helper.h"
 #include "tessal_config.h"
 #include "tunnel/TunnelTestSeam.h"
 
@@ -66,19 +67,15 @@ CString decimal(long long value)
     return CString(text);
 }
 
-CString hexOf(const CString& text)
+// Appends the text's bytes as upper-case hex digits.
+void appendHex(CString& out, const char* text)
 {
     static const char digits[] = "0123456789ABCDEF";
-    CString out;
-    const int length = text.GetLength();
-    char* p = out.GetBufferSetLength(length * 2);
-    for (int i = 0; i < length; ++i) {
-        const unsigned char byte = static_cast<unsigned char>(text[i]);
-        *p++ = digits[byte >> 4];
-        *p++ = digits[byte & 0x0F];
+    for (const char* c = text; *c != '\0'; ++c) {
+        const unsigned char byte = static_cast<unsigned char>(*c);
+        out += digits[byte >> 4];
+        out += digits[byte & 0x0F];
     }
-    out.ReleaseBuffer(length * 2);
-    return out;
 }
 
 // Lets the one child we start be waited for. Only a disposition that reaps
@@ -319,7 +316,7 @@ CString SvpnHandler::makeStartParameters(UPropertyList& params)
 {
     const CString sessionId = params.getPropertyValue("SESSION_ID", "");
     const CString disconnected = params.getPropertyValue("TUNNEL_DISCONNECTED_BY_USER", "");
-    const bool userDisconnect = strcasecmp(disconnected, "TRUE") == 0;
+    const bool userDisconnect = compareNoCase(disconnected, "TRUE") == 0;
     const bool sameSession = std::strcmp(sessionId, lastSessionId()) == 0;
     if (!sameSession)
         lastSessionId() = CString(static_cast<const char*>(sessionId));
@@ -338,8 +335,12 @@ CString SvpnHandler::makeStartParameters(UPropertyList& params)
             name = "";
         if (value == nullptr)
             value = "";
+        // Appended piece by piece: the list may hold a server's megabytes.
         if (plain) {
-            text += CString(name) + "=" + value + "&";
+            text += name;
+            text += '=';
+            text += value;
+            text += '&';
             continue;
         }
         bool keep = true;
@@ -350,7 +351,13 @@ CString SvpnHandler::makeStartParameters(UPropertyList& params)
             keep = false;
         if (!keep)
             continue;
-        text += CString("q") + decimal(index) + "=" + hexOf(CString(name) + "=" + value) + "&";
+        text += 'q';
+        text += decimal(index);
+        text += '=';
+        appendHex(text, name);
+        appendHex(text, "=");
+        appendHex(text, value);
+        text += '&';
     }
     return text;
 }

@@ -29,10 +29,7 @@ CString forRecord(const CString& text)
         std::string line = source.substr(start, end - start);
         const size_t eq = line.find('=');
         if (eq != std::string::npos) {
-            std::string name = line.substr(0, eq);
-            for (char& c : name)
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (name.find("session") != std::string::npos) {
+            if (containsNoCase(line.substr(0, eq).c_str(), "session")) {
                 const CString value(line.substr(eq + 1).c_str());
                 line = line.substr(0, eq + 1) + static_cast<const char*>(shortSecret(value));
             }

@@ -358,6 +358,39 @@ TEST_F(EndToEnd, LaunchUrlToTunnelToDisconnectAndExit)
     EXPECT_TRUE(log().contains("No live sessions, quitting application...."));
 }
 
+// Under tr_TR.UTF-8 (tolower leaves "I" as it is) the session id shows only in
+// short form; a profile VERSION, an NA value and a page's resource id holding a
+// line feed and a record of their own stay inside their record.
+TEST_F(EndToEnd, ServerTextsCannotForgeRecordsOrShowTheSessionIdInAnyLocale)
+{
+    const QMap<QString, QString> turkish{{"LC_ALL", "tr_TR.UTF-8"}, {"LOCPATH", home.path()}};
+    const bool made = QProcess::execute("localedef", {"-i", "tr_TR", "-f", "UTF-8", home.path() + "/tr_TR.UTF-8"}) == 0;
+    const QString forged = QStringLiteral("\n2026-12-10,12:00:00:000, 4242,4242,, 1, /Session, 1, forged(), ");
+    const QJsonObject xml{{"Content-Type", "text/xml"}};
+    StandIn svpn(kConnectedScript);
+    serve({action("forge", "onTunnelData", 1, "disconnectResource", {"gone" + forged + "id"}),
+           action("bye", "onTunnelData", 3, "disconnectResource", {kResource})},
+          {QJsonObject{{"path", "/pre/config.php"},
+                       {"headers", xml},
+                       {"body", "<PROFILE><AUTOUPDATE_LINUX><PACKAGE><ITEM><ID>NetworkAccessAppX64.deb</ID><VERSION>"
+                                "7270.0.0.1" +
+                                    forged + "version</VERSION></ITEM></PACKAGE></AUTOUPDATE_LINUX></PROFILE>"}},
+           QJsonObject{{"path", "/vdesk/vpn/connect.php3"},
+                       {"headers", xml},
+                       {"body", "<favorite><object><SESSION_ID>" + kSid + "</SESSION_ID><note>v" + forged +
+                                    "value</note></object></favorite>"}}});
+    client = start(launchUrl(), "btnAlwaysAllow,OK,OK", "client", made ? turkish : QMap<QString, QString>());
+    EXPECT_EQ(finish(*client, 90000), 0) << log().toStdString();
+
+    const QString text = log(), escaped = QString(forged).replace("\n", "\\n");
+    EXPECT_FALSE(text.contains("\n2026-12-10,12:00:00:000, 4242") || text.contains(kSid)) << text.toStdString();
+    for (const QString& record : {"Failed to parse server version '7270.0.0.1" + escaped + "version'",
+                                  "note=v" + escaped + "value", "User pressed disconnect 'gone" + escaped + "id'"})
+        EXPECT_TRUE(text.contains(record)) << record.toStdString();
+    if (!made)
+        GTEST_SKIP() << "localedef could not make tr_TR.UTF-8 (package locales): ran in the default locale";
+}
+
 TEST_F(EndToEnd, SvpnThatFailsToStartGivesThePageATunnelError)
 {
     StandIn svpn("exit 3\n");

@@ -158,6 +158,17 @@ TEST(CStringConcatenation, ExactLengthsAndNullTexts)
     EXPECT_STREQ(s, "xx");
     s += CString("a\0b", 3);
     EXPECT_EQ(s.GetLength(), 5);
+
+    // Appends in a loop move the text a logarithmic number of times.
+    CString built;
+    int moves = 0;
+    for (int i = 0; i < 100000; ++i) {
+        const char* before = built;
+        built += 'x';
+        moves += static_cast<const char*>(built) != before;
+    }
+    EXPECT_LT(moves, 40);
+    EXPECT_EQ(built.GetLength(), 100000);
 }
 
 TEST(CStringConstruction, AssignNullAndCharacters)

@@ -146,9 +146,18 @@ TEST(FileLog, OtherRecordForms)
     ASSERT_EQ(log.open(path.c_str(), "a"), 0);
     EXPECT_EQ(log.writeTextAndBytes("text:", "\x01\x02", 2), 2);
     EXPECT_EQ(log.WriteLogByte("raw", 3), 3);
+    // Control characters inside a record are escaped; the line feeds that end it stay.
+    const char* const rows[][2] = {{"1, /S, 1, f(), plain ü\n", "1, /S, 1, f(), plain ü\n"},
+                                   {"1, /R, 9, f, a\n2026-12-10,12:00:00:000, 1,1,, 1, /S, 1, f, x\n",
+                                    "1, /R, 9, f, a\\n2026-12-10,12:00:00:000, 1,1,, 1, /S, 1, f, x\n"},
+                                   {"2, /x, 1, f, a\rb\tc\x1b\x7f\n\n", "2, /x, 1, f, a\\x0db\\x09c\\x1b\\x7f\n\n"}};
+    for (const auto& row : rows)
+        EXPECT_EQ(log.writeLine(row[0]), static_cast<int>(std::strlen(row[0])));
     log.close();
     std::string content = maskHeaders(readFile(path), "mod");
     std::string tail = "<H>4,,,, text:\x01\x02\nraw\n\n";
+    for (const auto& row : rows)
+        tail += std::string("<H>") + row[1];
     ASSERT_GE(content.size(), tail.size());
     EXPECT_EQ(content.substr(content.size() - tail.size()), tail);
 }

@@ -15,6 +15,7 @@
 #include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QUrlQuery>
 #include <QWebEngineScriptCollection>
 #include <QtTest>
@@ -668,6 +669,20 @@ private slots:
                                      "number: 23456789 Error: <b>7.")
                          .size(),
                      1);
+        }
+        {
+            // A parameter reply past 16 MiB is refused before it is parsed.
+            QTemporaryFile big;
+            QVERIFY(big.open() && big.resize(16 * 1024 * 1024 + 1));
+            QVERIFY(setRoutes({}, "http",
+                              {QJsonObject{{"path", "/vdesk/vpn/connect.php3"}, {"body_file", big.fileName()}}}));
+            Window w;
+            w.controller->start(info(server.url("/")));
+            QTRY_VERIFY_WITH_TIMEOUT(log.contains("Failed to parse Network access parameters, The reply is larger than "
+                                                  "16777216 bytes"),
+                                     20000);
+            QVERIFY(log.contains("Network access parameters reply too large: 16777217 bytes, limit 16777216"));
+            QVERIFY(w.tunnels.empty());
         }
     }
 
