@@ -321,14 +321,11 @@ bool SvpnHandler::waitForStop(int ms)
 {
     if (!m_lockOk)
         return true;
+    // The condition's clock is the monotonic one (see the constructor).
+    const long long end = monotonicMs() + ms;
     timespec deadline{};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += ms / 1000;
-    deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= 1000000000L;
-    }
+    deadline.tv_sec = static_cast<time_t>(end / 1000);
+    deadline.tv_nsec = static_cast<long>(end % 1000) * 1000000L;
     pthread_mutex_lock(&m_lock);
     while (!m_stopRequested) {
         if (pthread_cond_timedwait(&m_wake, &m_lock, &deadline) == ETIMEDOUT)

@@ -190,8 +190,18 @@ private:
         return r == pid ? 1 : r == 0 ? 0 : -1;
     }
 
-    // The watcher is the one that reaps the process, so it alone may signal
-    // it: an unreaped child's id cannot have gone to another process.
+    // Through its pidfd where there is one: with SIGCHLD ignored the system
+    // reaps it, and its id may go to another process.
+    static void signal(pid_t pid, int pidfd, int number)
+    {
+        if (pidfd >= 0)
+            ::syscall(SYS_pidfd_send_signal, pidfd, number, nullptr, 0);
+        else
+            ::kill(pid, number);
+    }
+
+    // The watcher is the one that reaps the process, so it alone signals it:
+    // an unreaped child's id cannot have gone to another process.
     static void run(std::shared_ptr<State> state, int output, int error)
     {
         const pid_t pid = state->pid;
@@ -204,12 +214,12 @@ private:
             if (state->terminate.load() && killAt < 0) {
                 if (reaped(pid, WNOHANG) != 0)
                     break;
-                ::kill(pid, SIGTERM);
+                signal(pid, ended, SIGTERM);
                 killAt = monotonicMs() + 1000;
             }
             if (killAt >= 0 && monotonicMs() >= killAt) {
                 if (reaped(pid, WNOHANG) == 0) {
-                    ::kill(pid, SIGKILL);
+                    signal(pid, ended, SIGKILL);
                     reaped(pid, 0);
                 }
                 break;
