@@ -817,7 +817,9 @@ void SvpnHandler::runWorker()
             }
             // Another local user may hold the port when the daemon could not:
             // only root's socket or the daemon's own is believed.
-            const int daemon = pidInPidFile();
+            int daemon = pidInPidFile();
+            if (!isSvpnProcess(daemon))
+                daemon = 0;
             if (!localPeerHeldBy(connection.getSocket(), daemon, PeerRule::ProcessOrRoot)) {
                 ULOG_AT(1, kFile, __LINE__, kLoopFunction,
                         makeArgFormat("ERROR! 127.0.0.1:44444 is not held by svpn, pid", daemon));
