@@ -18,8 +18,14 @@
 #include <strings.h>
 #include <vector>
 
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
 #include "foundation/CompanionProcesses.h"
 #include "foundation/IUErrorLog.h"
+#include "foundation/LocalPeer.h"
 #include "foundation/UArgFormat.h"
 #include "foundation/UClasses.h"
 #include "foundation/UException.h"
@@ -44,6 +50,9 @@ const int kConnectLimitSeconds = 5;
 // process is gone.
 const int64_t kPidFileGraceMs = 1000;
 const int kLoggingThreshold = 63;
+// Polls in a row that bring no reply, or one without any marker, after which
+// the daemon counts as gone, as one that cannot be reached does.
+const int kSilentRoundsLimit = 6;
 const size_t kReplyStep = 256;
 // A reply beyond this is not read further; real replies are a few hundred bytes.
 const size_t kReplyCap = 64 * 1024;
@@ -133,14 +142,47 @@ int readPidFile(FILE* file)
     return SvpnHandler::parsePidText(text);
 }
 
-// True when the pid file names a running daemon other than the given process.
-bool daemonNamedByPidFile(pid_t other)
+// Waits until done() answers true or the deadline passes. On the
+// application's thread its event loop runs meanwhile, so that a termination
+// signal or a close asked for during a slow daemon start is acted on at once.
+template <typename Done>
+void waitServingEvents(int64_t deadline, Done done)
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (app != nullptr && QThread::currentThread() == app->thread() && !done() && monotonicMs() < deadline) {
+        QEventLoop loop;
+        QTimer check;
+        bool finished = false;
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+            finished = done() || monotonicMs() >= deadline;
+            if (finished)
+                loop.quit();
+        });
+        check.start(5);
+        loop.exec();
+        if (finished)
+            return;
+        // The loop ended early, the application is leaving: wait on without it.
+    }
+    while (!done() && monotonicMs() < deadline)
+        usleep(5000);
+}
+
+// The process the pid file names, or 0.
+int pidInPidFile()
 {
     FILE* file = std::fopen(kPidFile, "re");
     if (file == nullptr)
-        return false;
+        return 0;
     const int pid = readPidFile(file);
     std::fclose(file);
+    return pid;
+}
+
+// True when the pid file names a running daemon other than the given process.
+bool daemonNamedByPidFile(pid_t other)
+{
+    const int pid = pidInPidFile();
     return pid != other && processExists(pid) && SvpnHandler::isSvpnProcess(pid);
 }
 
@@ -166,8 +208,7 @@ std::unique_ptr<UUserLockFile> lockDaemonLaunch(int waitMs)
 void waitUntilNamedInPidFile(pid_t firstProcess, int64_t deadline)
 {
     const int64_t end = std::min<int64_t>(deadline, monotonicMs() + kPidFileGraceMs);
-    while (!daemonNamedByPidFile(firstProcess) && monotonicMs() < end)
-        usleep(10000);
+    waitServingEvents(end, [firstProcess] { return daemonNamedByPidFile(firstProcess); });
 }
 
 // A flag read or written under the handler's lock.
@@ -277,14 +318,11 @@ bool SvpnHandler::waitForStop(int ms)
 {
     if (!m_lockOk)
         return true;
+    // The condition's clock is the monotonic one (see the constructor).
+    const long long end = monotonicMs() + ms;
     timespec deadline{};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += ms / 1000;
-    deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L) {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= 1000000000L;
-    }
+    deadline.tv_sec = static_cast<time_t>(end / 1000);
+    deadline.tv_nsec = static_cast<long>(end % 1000) * 1000000L;
     pthread_mutex_lock(&m_lock);
     while (!m_stopRequested) {
         if (pthread_cond_timedwait(&m_wake, &m_lock, &deadline) == ETIMEDOUT)
@@ -390,7 +428,9 @@ int SvpnHandler::OpenTunnel(const CString& startParameters)
             m_workerStarted = false;
         }
         pthread_mutex_lock(&m_lock);
-        m_stopRequested = false;
+        // A close that came while the daemon started is kept: the worker then
+        // ends at once with closed(0).
+        m_stopRequested = m_stopWhileLaunching;
         m_running = false;
         pthread_mutex_unlock(&m_lock);
         const int rc = pthread_create(&m_worker, nullptr, &SvpnHandler::svpn_handler_thread_loop, this);
@@ -417,6 +457,8 @@ int SvpnHandler::CloseTunnel()
     if (m_lockOk) {
         pthread_mutex_lock(&m_lock);
         m_stopRequested = true;
+        if (m_launching)
+            m_stopWhileLaunching = true;
         pthread_cond_broadcast(&m_wake);
         pthread_mutex_unlock(&m_lock);
     }
@@ -494,6 +536,13 @@ void SvpnHandler::launchDaemon(const CString& startParameters)
     const std::unique_ptr<UUserLockFile> launchLock =
         lockDaemonLaunch(m_launchWaitMs + static_cast<int>(kPidFileGraceMs) + 1000);
 
+    // The waits below serve the event loop: a close may come meanwhile.
+    setLaunching(true);
+    struct LaunchEnd {
+        SvpnHandler* handler;
+        ~LaunchEnd() { handler->setLaunching(false); }
+    } launchEnd{this};
+
     if (FILE* file = std::fopen(kPidFile, "re")) {
         const int pid = readPidFile(file);
         std::fclose(file);
@@ -554,26 +603,22 @@ void SvpnHandler::launchDaemon(const CString& startParameters)
     // A failed exec is reaped already: its status tells as an exit would.
     bool ended = !run.started();
     bool statusLost = false;
+    bool waitFailed = false;
     const int64_t deadline = monotonicMs() + m_launchWaitMs;
-    while (!ended) {
+    waitServingEvents(deadline, [&] {
+        if (ended || waitFailed)
+            return true;
         const pid_t rc = waitpid(child, &exitStatus, WNOHANG);
-        if (rc == child) {
+        if (rc == child)
             ended = true;
-            break;
-        }
-        if (rc < 0 && errno == ECHILD) {
+        else if (rc < 0 && errno == ECHILD)
             // Reaped by another part's handler: its status is lost, so only a
             // daemon that is up tells that the start worked.
-            statusLost = true;
-            ended = true;
-            break;
-        }
-        if (rc < 0 && errno != EINTR)
-            break;
-        if (monotonicMs() >= deadline)
-            break;
-        usleep(5000);
-    }
+            statusLost = ended = true;
+        else if (rc < 0 && errno != EINTR)
+            waitFailed = true;
+        return ended || waitFailed;
+    });
     if (!ended) {
         kill(child, SIGKILL);
         while (waitpid(child, &exitStatus, 0) < 0 && errno == EINTR) {
@@ -600,12 +645,33 @@ void SvpnHandler::launchDaemon(const CString& startParameters)
     if (WIFEXITED(exitStatus) && WEXITSTATUS(exitStatus) == 2)
         throw UException(-3, kFile, kFunction, __LINE__, "EXCEPTION - %s", "svpn not installed");
     waitUntilNamedInPidFile(child, deadline);
+    bool stopped = false;
     if (m_lockOk) {
         pthread_mutex_lock(&m_lock);
         m_daemonStarted = true;
+        stopped = m_stopWhileLaunching;
         pthread_mutex_unlock(&m_lock);
     }
     daemonWatch.keep();
+    if (stopped) {
+        // The close found no daemon, or one that named itself only since.
+        try {
+            StopSvpn();
+        } catch (const UException&) {
+            // recorded by the stop
+        }
+    }
+}
+
+void SvpnHandler::setLaunching(bool launching)
+{
+    if (!m_lockOk)
+        return;
+    pthread_mutex_lock(&m_lock);
+    m_launching = launching;
+    if (launching)
+        m_stopWhileLaunching = false;
+    pthread_mutex_unlock(&m_lock);
 }
 
 void SvpnHandler::StopSvpn()
@@ -740,6 +806,7 @@ void SvpnHandler::runWorker()
     int lastSwitchLevel = 0;
     bool connectedSeen = false;
     int endCode = 0;
+    int silentRounds = 0;
 
     guardOperation(UCATCH_SITE(kFile, "TunnelService, EXCEPTION!!!", "svpn_handler_thread_loop"), endCode, [&] {
         onConnecting();
@@ -752,6 +819,17 @@ void SvpnHandler::runWorker()
             connection.setPort(kDaemonPort);
             if (connection.connect(kConnectLimitSeconds) != 0) {
                 ULOG_AT(1, kFile, __LINE__, kLoopFunction, "ERROR! Cannot connect to svpn");
+                endCode = -102;
+                break;
+            }
+            // Another local user may hold the port when the daemon could not:
+            // only root's socket or the daemon's own is believed.
+            int daemon = pidInPidFile();
+            if (!isSvpnProcess(daemon))
+                daemon = 0;
+            if (!localPeerHeldBy(connection.getSocket(), daemon, PeerRule::ProcessOrRoot)) {
+                ULOG_AT(1, kFile, __LINE__, kLoopFunction,
+                        makeArgFormat("ERROR! 127.0.0.1:44444 is not held by svpn, pid", daemon));
                 endCode = -102;
                 break;
             }
@@ -812,6 +890,15 @@ void SvpnHandler::runWorker()
                 // The callee keeps the text; it must not share a buffer with this thread.
                 details = CString(static_cast<const char*>(events.details));
                 tunnelDetails(details);
+            }
+            // A daemon that only keeps accepting is as gone as one that cannot be reached.
+            const bool readable = events.hasTraffic || events.hasDetails || events.action != SvpnReplyEvents::None;
+            silentRounds = readable ? 0 : silentRounds + 1;
+            if (silentRounds >= kSilentRoundsLimit) {
+                ULOG_AT(1, kFile, __LINE__, kLoopFunction,
+                        makeArgFormat("ERROR! svpn did not answer, polls in a row", silentRounds));
+                endCode = -102;
+                break;
             }
             bool ended = false;
             switch (events.action) {

@@ -94,6 +94,7 @@ private:
     // Waits up to ms for a stop request; true when one came.
     bool waitForStop(int ms);
     bool stopRequested();
+    void setLaunching(bool launching);
 
     pthread_mutex_t m_lock;
     bool m_running = false;
@@ -106,5 +107,8 @@ private:
     bool m_stopRequested = false;
     bool m_daemonStarted = false;
     bool m_workerStarted = false;
+    // A close while the daemon starts (its waits serve the event loop).
+    bool m_launching = false;
+    bool m_stopWhileLaunching = false;
     pthread_cond_t m_wake;
 };

@@ -7,17 +7,19 @@
 #include <signal.h>
 #include <sys/select.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <sstream>
 
+#include <boost/asio/basic_waitable_timer.hpp>
 #include <boost/asio/read_until.hpp>
-#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/streambuf.hpp>
 #include <boost/filesystem/path.hpp>
 #include <boost/property_tree/ptree.hpp>
@@ -27,6 +29,7 @@
 #include "foundation/Helpers.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/InputDepth.h"
+#include "foundation/LocalPeer.h"
 #include "foundation/String.h"
 #include "foundation/UArgFormat.h"
 #include "foundation/UClasses.h"
@@ -39,6 +42,17 @@
 namespace {
 
 const char* const kSource = "TunnelServerClient";
+
+// The foundation's monotonic clock, for the reply and endpoint time limits.
+struct MonotonicClock {
+    using rep = long long;
+    using period = std::milli;
+    using duration = std::chrono::milliseconds;
+    using time_point = std::chrono::time_point<MonotonicClock>;
+    static constexpr bool is_steady = true;
+    static time_point now() { return time_point(duration(monotonicMs())); }
+};
+using DeadlineTimer = boost::asio::basic_waitable_timer<MonotonicClock>;
 
 // The command's name: its text up to the first argument.
 std::string commandName(const std::vector<char>& command)
@@ -93,22 +107,6 @@ int clampToInt(int64_t v)
     return static_cast<int>(v);
 }
 
-// Waits for the child to end, at most `limit`. True when it has ended (or is
-// no longer ours to wait for, as when SIGCHLD is ignored).
-bool waitForExit(pid_t pid, std::chrono::milliseconds limit)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (true) {
-        int status = 0;
-        pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid || (r < 0 && errno != EINTR))
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        ::usleep(5000);
-    }
-}
-
 void closeFd(int& fd)
 {
     if (fd >= 0) {
@@ -128,82 +126,146 @@ SystemError::SystemError(int error, const std::string& text)
 } // namespace tessal
 
 // A started tunnelserver: its process id, the write end of its standard input
-// (kept open while it runs: it ends when it sees end of file there), and a
-// thread that keeps reading its standard output and error so that it never
-// blocks on a full pipe.
+// (it ends when it sees end of file there) and a watcher thread that drains
+// its standard output and error, so that it never blocks on a full pipe, and
+// reaps it when it has gone. Nothing here waits for the process on the
+// calling (GUI) thread.
 class TunnelServerClient::Child
 {
 public:
-    Child(pid_t pid, int input) : m_pid(pid), m_input(input)
-    {
-        if (::pipe2(m_wake, O_CLOEXEC) != 0)
-            m_wake[0] = m_wake[1] = -1;
-    }
+    Child(pid_t pid, int input) : m_input(input), m_state(std::make_shared<State>(pid)) {}
 
-    ~Child() { stop(false); }
-
-    void drain(int output, int error)
-    {
-        int wake = m_wake[0];
-        m_drain = std::thread([output, error, wake]() {
-            int fds[2] = {output, error};
-            char buffer[4096];
-            while (fds[0] >= 0 || fds[1] >= 0) {
-                pollfd p[3] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}, {wake, POLLIN, 0}};
-                if (::poll(p, 3, -1) < 0) {
-                    if (errno == EINTR)
-                        continue;
-                    break;
-                }
-                if (p[2].revents)
-                    break;
-                for (int i = 0; i < 2; ++i) {
-                    if (fds[i] < 0 || !p[i].revents)
-                        continue;
-                    ssize_t n = ::read(fds[i], buffer, sizeof buffer);
-                    if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN))
-                        closeFd(fds[i]);
-                }
-            }
-            closeFd(fds[0]);
-            closeFd(fds[1]);
-        });
-    }
-
-    // Ends the child: end of file on its input first; after a failure, or
-    // when it does not leave on its own, SIGTERM and at last SIGKILL.
-    void stop(bool failure)
+    // Closes its input, so that a server still running leaves on its own.
+    ~Child()
     {
         closeFd(m_input);
-        if (m_pid > 0) {
-            bool ended = !failure && waitForExit(m_pid, std::chrono::milliseconds(1000));
-            if (!ended) {
-                ::kill(m_pid, SIGTERM);
-                if (!waitForExit(m_pid, std::chrono::milliseconds(1000))) {
-                    ::kill(m_pid, SIGKILL);
-                    waitForExit(m_pid, std::chrono::milliseconds(5000));
-                }
-            }
-            forgetCompanionProcess(m_pid);
-            m_pid = -1;
-        }
-        if (m_drain.joinable()) {
-            if (m_wake[1] >= 0) {
-                char c = 0;
-                ssize_t ignored = ::write(m_wake[1], &c, 1);
-                (void)ignored;
-            }
-            m_drain.join();
-        }
-        closeFd(m_wake[0]);
-        closeFd(m_wake[1]);
+        watch(-1, -1);
+    }
+
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    void drain(int output, int error) { watch(output, error); }
+
+    // After a successful exit: the input stays open until this program ends.
+    void keepInputOpen() { m_input = -1; }
+
+    // After a failure: the watcher sends SIGTERM, and SIGKILL when it has not
+    // gone within a second.
+    void terminate()
+    {
+        closeFd(m_input);
+        watch(-1, -1);
+        m_state->terminate.store(true);
+        char c = 0;
+        ssize_t ignored = ::write(m_state->wake[1], &c, 1);
+        (void)ignored;
     }
 
 private:
-    pid_t m_pid;
+    struct State {
+        explicit State(pid_t p) : pid(p)
+        {
+            if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0)
+                wake[0] = wake[1] = -1;
+        }
+        ~State()
+        {
+            closeFd(wake[0]);
+            closeFd(wake[1]);
+        }
+        const pid_t pid;
+        int wake[2] = {-1, -1};
+        std::atomic<bool> terminate{false};
+    };
+
+    // 0 while it runs, 1 once it is reaped here, -1 when it is no longer ours
+    // to wait for (reaped elsewhere, or SIGCHLD ignored).
+    static int reaped(pid_t pid, int options)
+    {
+        int status = 0;
+        pid_t r = 0;
+        do
+            r = ::waitpid(pid, &status, options);
+        while (r < 0 && errno == EINTR);
+        return r == pid ? 1 : r == 0 ? 0 : -1;
+    }
+
+    // Through its pidfd where there is one: with SIGCHLD ignored the system
+    // reaps it, and its id may go to another process.
+    static void signal(pid_t pid, int pidfd, int number)
+    {
+        if (pidfd >= 0)
+            ::syscall(SYS_pidfd_send_signal, pidfd, number, nullptr, 0);
+        else
+            ::kill(pid, number);
+    }
+
+    // The watcher is the one that reaps the process, so it alone signals it:
+    // an unreaped child's id cannot have gone to another process.
+    static void run(std::shared_ptr<State> state, int output, int error)
+    {
+        const pid_t pid = state->pid;
+        // Readable once the process has ended; without it, a look twice a second.
+        int ended = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+        int fds[2] = {output, error};
+        char buffer[4096];
+        long long killAt = -1;
+        for (;;) {
+            if (state->terminate.load() && killAt < 0) {
+                if (reaped(pid, WNOHANG) != 0)
+                    break;
+                signal(pid, ended, SIGTERM);
+                killAt = monotonicMs() + 1000;
+            }
+            if (killAt >= 0 && monotonicMs() >= killAt) {
+                if (reaped(pid, WNOHANG) == 0) {
+                    signal(pid, ended, SIGKILL);
+                    reaped(pid, 0);
+                }
+                break;
+            }
+            const int timeout = killAt >= 0 ? static_cast<int>(std::max(0LL, killAt - monotonicMs()))
+                              : ended >= 0  ? -1
+                                            : 500;
+            pollfd p[4] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}, {state->wake[0], POLLIN, 0}, {ended, POLLIN, 0}};
+            if (::poll(p, 4, timeout) < 0 && errno != EINTR)
+                break;
+            for (int i = 0; i < 2; ++i) {
+                if (fds[i] < 0 || !p[i].revents)
+                    continue;
+                ssize_t n = ::read(fds[i], buffer, sizeof buffer);
+                if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN))
+                    closeFd(fds[i]);
+            }
+            if (p[2].revents) {
+                while (::read(state->wake[0], buffer, sizeof buffer) > 0) {
+                }
+            }
+            if ((ended < 0 || p[3].revents) && reaped(pid, WNOHANG) != 0)
+                break;
+        }
+        closeFd(fds[0]);
+        closeFd(fds[1]);
+        closeFd(ended);
+        forgetCompanionProcess(pid);
+    }
+
+    // Starts the watcher once; later calls only hand over their descriptors.
+    void watch(int output, int error)
+    {
+        if (m_watching) {
+            closeFd(output);
+            closeFd(error);
+            return;
+        }
+        m_watching = true;
+        std::thread(&Child::run, m_state, output, error).detach();
+    }
+
     int m_input;
-    int m_wake[2] = {-1, -1};
-    std::thread m_drain;
+    bool m_watching = false;
+    std::shared_ptr<State> m_state;
 };
 
 TunnelServerClient::TunnelServerClient(const std::string& host, int port, const std::string& sessionId, bool tls)
@@ -239,7 +301,8 @@ void TunnelServerClient::dropConnection(bool failure)
         m_openResources.clear();
     }
     if (m_child) {
-        m_child->stop(failure);
+        if (failure)
+            m_child->terminate();
         m_child.reset();
     }
 }
@@ -299,7 +362,7 @@ boost::asio::ip::tcp::endpoint TunnelServerClient::readServerEndpoint(boost::asi
     };
     auto state = std::make_shared<State>();
     m_ioContext->restart();
-    boost::asio::steady_timer timer(*m_ioContext, m_endpointTimeout);
+    DeadlineTimer timer(*m_ioContext, m_endpointTimeout);
     timer.async_wait([state](const boost::system::error_code& ec) {
         if (ec != boost::asio::error::operation_aborted)
             state->timedOut = true;
@@ -395,7 +458,8 @@ static void openNotInherited(boost::asio::ip::tcp::socket& socket, const boost::
         ::close(fd);
 }
 
-TunnelServerClient::ConnectionPtr TunnelServerClient::connectCycles(const boost::asio::ip::tcp::endpoint& endpoint)
+TunnelServerClient::ConnectionPtr TunnelServerClient::connectCycles(const boost::asio::ip::tcp::endpoint& endpoint,
+                                                                    pid_t server)
 {
     for (int cycle = 1; cycle <= 20; ++cycle) {
         timeval pause{0, 100000};
@@ -409,6 +473,17 @@ TunnelServerClient::ConnectionPtr TunnelServerClient::connectCycles(const boost:
             if (!ec)
                 socket->connect(boost::asio::ip::tcp::endpoint(endpoint.address(), static_cast<unsigned short>(port)),
                                 ec);
+            // Any local user may hold one of these ports: the session goes only
+            // to a socket of the server we started.
+            if (!ec && !localPeerHeldBy(socket->native_handle(), server)) {
+                ULOG(1, kSource, __PRETTY_FUNCTION__,
+                     UArgFormat("Refused to use %1:%2, the socket there is not held by the tunnel server (pid %3)")
+                         .arg(endpoint.address().to_string().c_str())
+                         .arg(static_cast<int>(port))
+                         .arg(static_cast<int>(server))
+                         .str());
+                ec = boost::asio::error::connection_refused;
+            }
             if (!ec) {
                 int one = 1;
                 ::setsockopt(socket->native_handle(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -464,11 +539,11 @@ TunnelServerClient::ConnectionPtr TunnelServerClient::getConnection()
                  .arg(endpoint.address().to_string().c_str())
                  .arg(static_cast<int>(endpoint.port()))
                  .str());
-        connectCycles(endpoint);
+        connectCycles(endpoint, pipes.pid);
     } catch (...) {
         // A child that did not come up properly is of no use: stop it.
         m_connection.reset();
-        child->stop(true);
+        child->terminate();
         throw;
     }
     m_child = std::move(child);
@@ -512,7 +587,7 @@ std::string TunnelServerClient::describeCommand(const std::vector<char>& command
 
 void TunnelServerClient::writeRequest(boost::asio::ip::tcp::socket& socket, const std::vector<char>& command)
 {
-    const auto deadline = std::chrono::steady_clock::now() + m_replyTimeout;
+    const long long deadline = monotonicMs() + m_replyTimeout.count();
     const char* data = command.data();
     size_t left = command.size();
     while (left > 0) {
@@ -522,13 +597,12 @@ void TunnelServerClient::writeRequest(boost::asio::ip::tcp::socket& socket, cons
             if (errno == EINTR)
                 continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                auto remaining =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-                if (remaining.count() <= 0)
+                const long long remaining = deadline - monotonicMs();
+                if (remaining <= 0)
                     throw boost::system::system_error(
                         boost::system::error_code(ETIMEDOUT, boost::system::system_category()), "write");
                 pollfd p{socket.native_handle(), POLLOUT, 0};
-                ::poll(&p, 1, static_cast<int>(remaining.count()));
+                ::poll(&p, 1, static_cast<int>(remaining));
                 continue;
             }
             throw boost::system::system_error(boost::system::error_code(errno, boost::system::system_category()),
@@ -586,7 +660,7 @@ std::string TunnelServerClient::transact(ConnectionPtr connection, const std::ve
     }
 
     m_ioContext->restart();
-    boost::asio::steady_timer timer(*m_ioContext, m_replyTimeout);
+    DeadlineTimer timer(*m_ioContext, m_replyTimeout);
     timer.async_wait([state](const boost::system::error_code& ec) {
         if (ec != boost::asio::error::operation_aborted)
             state->timedOut = true;
@@ -771,6 +845,9 @@ void TunnelServerClient::exit()
         dropConnection(true);
         throw;
     }
+    // It ends its work on the exit command; its input closes when we end.
+    if (m_child)
+        m_child->keepInputOpen();
     dropConnection(false);
 }
 

@@ -137,7 +137,8 @@ private:
                                    const char* what);
     void writeRequest(boost::asio::ip::tcp::socket& socket, const std::vector<char>& command);
     std::string describeCommand(const std::vector<char>& command) const;
-    ConnectionPtr connectCycles(const boost::asio::ip::tcp::endpoint& endpoint);
+    // Connects to a socket of process server on the endpoint's port or one of the next four.
+    ConnectionPtr connectCycles(const boost::asio::ip::tcp::endpoint& endpoint, pid_t server);
 
     int m_logLevel = 0;
     std::string m_host;

@@ -3,6 +3,7 @@
 #include <QMutexLocker>
 
 #include <cctype>
+#include <cstring>
 #include <string>
 
 #include "foundation/Helpers.h"
@@ -152,7 +153,13 @@ void VpnController::setTraffic(int64_t recvClient, int64_t sendClient, int64_t r
 void VpnController::tunnelDetails(CString& text)
 {
     QMutexLocker locker(&m_lock);
-    ULOG_AT(48, kFile, __LINE__, "virtual void tessal::qt::VpnController::tunnelDetails(CString&)", forRecord(text));
+    // The daemon repeats its details in every poll: the log takes changes only.
+    if (std::strcmp(text, m_loggedDetails) != 0 || !m_detailsLogged) {
+        ULOG_AT(48, kFile, __LINE__, "virtual void tessal::qt::VpnController::tunnelDetails(CString&)",
+                forRecord(text));
+        m_loggedDetails = CString(static_cast<const char*>(text));
+        m_detailsLogged = true;
+    }
     parsePairs(text, '\n', m_details);
 }
 

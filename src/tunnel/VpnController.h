@@ -52,9 +52,11 @@ private:
     void tunnelDetails(CString& text) override;
     bool isRunning() override;
 
-    QMutex m_lock; // guards m_traffic and m_details
+    QMutex m_lock; // guards m_traffic, m_details and the last details logged
     tessal::TunnelStats m_traffic;
     UPropertyList m_details;
+    CString m_loggedDetails;
+    bool m_detailsLogged = false;
     WebInterface* m_listener;
     const QString m_id;
 };

@@ -16,6 +16,8 @@
 //                     last one repeats once all were used
 //     end             after the last reply the daemon exits
 //     stall           polls are accepted but never answered nor closed
+//     squatter TEXT   another local user holds the port before the daemon
+//                     listens, and answers every poll with TEXT (Squatter.h)
 //   svpn.record  what it received, one line each, appended:
 //     inherited <line>  what it got from its starter (InheritedState.h)
 //     argv <argc> <argv0>
@@ -47,6 +49,7 @@
 #include <vector>
 
 #include "../common/InheritedState.h"
+#include "../common/Squatter.h"
 #include "tessal_config.h"
 
 namespace {
@@ -64,6 +67,8 @@ struct Script {
     bool listen = true;
     bool endAfterReplies = false;
     bool stall = false;
+    bool squatter = false;
+    std::string squatterReply;
     std::vector<std::string> replies;
 };
 
@@ -151,6 +156,10 @@ Script readScript()
             script.endAfterReplies = true;
         else if (word == "stall")
             script.stall = true;
+        else if (word == "squatter") {
+            script.squatter = true;
+            script.squatterReply = unescape(rest);
+        }
     }
     return script;
 }
@@ -197,6 +206,8 @@ void writeAll(int fd, const std::string& text)
 int serve(const Script& script, int readyFd)
 {
     int listener = -1;
+    if (script.squatter && standin::startSquatter(kPort, script.squatterReply, g_dir + "/svpn.record") < 0)
+        record("error squatter");
     if (script.listen) {
         listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int one = 1;

@@ -23,6 +23,11 @@
 //   no_listen                 never accept connections
 //   request_quiet_ms <n>      a request ends after n ms without more bytes
 //                             (default 0: whatever one read burst brings)
+//   squatter <text>           another local user holds the reported port
+//                             first (with port_offset 1 or more) and answers
+//                             every request with <text> (Squatter.h)
+//   ignore_exit               stay after "cmd=exit" and after standard input
+//                             closes (recorded as "stdin closed")
 //   reply <name> <text>       queue a reply for "cmd=<name>"; the last queued
 //                             reply of a name repeats. Special texts:
 //                             @silent (no answer), @close (drop the connection),
@@ -56,6 +61,7 @@
 #include <vector>
 
 #include "../common/InheritedState.h"
+#include "../common/Squatter.h"
 
 namespace {
 
@@ -69,6 +75,9 @@ struct Script {
     int listenDelayMs = 0;
     bool noListen = false;
     int requestQuietMs = 0;
+    bool squatter = false;
+    std::string squatterReply;
+    bool ignoreExit = false;
     std::map<std::string, std::deque<std::string>> replies;
 };
 
@@ -174,6 +183,11 @@ Script readScript(const char* path, int instance)
             s.listenDelayMs = std::atoi(rest.c_str());
         else if (key == "no_listen")
             s.noListen = true;
+        else if (key == "squatter") {
+            s.squatter = true;
+            s.squatterReply = unescape(rest);
+        } else if (key == "ignore_exit")
+            s.ignoreExit = true;
         else if (key == "request_quiet_ms")
             s.requestQuietMs = std::atoi(rest.c_str());
         else if (key == "reply") {
@@ -324,7 +338,10 @@ int main()
         ::getsockname(lfd, reinterpret_cast<sockaddr*>(&got), &gl);
         listenPort = v6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&got)->sin6_port)
                         : ntohs(reinterpret_cast<sockaddr_in*>(&got)->sin_port);
-        if (listenPort - script.portOffset >= 1)
+        // The squatter takes the reported port before anyone is told of it.
+        if (listenPort - script.portOffset >= 1 &&
+            (!script.squatter || standin::startSquatter(static_cast<unsigned short>(listenPort - script.portOffset),
+                                                        script.squatterReply, recordPath) > 0))
             break;
         ::close(lfd);
         lfd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -352,6 +369,7 @@ int main()
     const auto started = std::chrono::steady_clock::now();
     bool listening = false;
     std::vector<Client> clients;
+    bool inputOpen = true;
 
     while (true) {
         if (!listening && !script.noListen) {
@@ -365,7 +383,7 @@ int main()
             }
         }
         std::vector<pollfd> fds;
-        fds.push_back({0, POLLIN, 0});
+        fds.push_back({inputOpen ? 0 : -1, POLLIN, 0});
         if (listening)
             fds.push_back({lfd, POLLIN, 0});
         for (const auto& c : clients)
@@ -377,11 +395,15 @@ int main()
                 continue;
             finish("poll", 2);
         }
-        if (fds[0].revents) {
+        if (fds[0].fd >= 0 && fds[0].revents) {
             char buf[256];
             ssize_t r = ::read(0, buf, sizeof buf);
-            if (r == 0 || (r < 0 && errno != EINTR && errno != EAGAIN))
-                finish("stdin closed", 0);
+            if (r == 0 || (r < 0 && errno != EINTR && errno != EAGAIN)) {
+                if (!script.ignoreExit)
+                    finish("stdin closed", 0);
+                record("stdin closed");
+                inputOpen = false;
+            }
         }
         size_t idx = 1;
         if (listening) {
@@ -437,7 +459,7 @@ int main()
                 dropped.push_back(c.fd);
                 continue;
             }
-            if (name == "exit")
+            if (name == "exit" && !script.ignoreExit)
                 finish("exit command", 0);
         }
         for (int fd : dropped) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include <boost/system/system_error.hpp>
 
@@ -84,21 +86,34 @@ TEST(AppTunnelConnection, MissingProgramFailsToLaunch)
     }
 }
 
+// The server listens a few ports above the one it reports; on the reported
+// port another local user may listen first, and is passed over unheard.
 TEST(AppTunnelConnection, ReachesOneOfTheNextFourPorts)
 {
-    RecordingLog log;
-    StandIn server("port_offset 3\n");
-    TunnelServerClient client("h", 443, "abc", true);
-    auto connection = client.getConnection();
-    ASSERT_TRUE(connection);
-    const std::string reported = std::to_string(connection->remote_endpoint().port() - 3);
-    const std::string connected = std::to_string(connection->remote_endpoint().port());
-    EXPECT_TRUE(log.contains("Trying to connect to 127.0.0.1:" + reported)) << reported;
-    EXPECT_TRUE(log.contains("Succeded to connect (retry #1) to 127.0.0.1:" + connected + "\n"));
-    EXPECT_TRUE(log.contains("48, TunnelServerClient, "));
-    EXPECT_EQ(client.getConnection(), connection); // no second process, nothing sent
-    EXPECT_EQ(server.starts().size(), 1u);
-    EXPECT_EQ(server.commands().size(), 1u);
+    for (const auto& [script, offset] :
+         {std::pair<std::string, int>{"port_offset 3\n", 3}, {"port_offset 1\nsquatter result=0\\n\n", 1}}) {
+        SCOPED_TRACE(script);
+        RecordingLog log;
+        StandIn server(script);
+        TunnelServerClient client("h", 443, "abc", true);
+        auto connection = client.getConnection();
+        ASSERT_TRUE(connection);
+        const std::string reported = std::to_string(connection->remote_endpoint().port() - offset);
+        const std::string connected = std::to_string(connection->remote_endpoint().port());
+        EXPECT_TRUE(log.contains("Trying to connect to 127.0.0.1:" + reported)) << reported;
+        EXPECT_TRUE(log.contains("Succeded to connect (retry #1) to 127.0.0.1:" + connected + "\n"));
+        EXPECT_TRUE(log.contains("48, TunnelServerClient, "));
+        EXPECT_EQ(client.getConnection(), connection); // no second process, nothing sent
+        EXPECT_EQ(server.starts().size(), 1u);
+        EXPECT_EQ(server.commands().size(), 1u);
+        const bool squatted = script.find("squatter") != std::string::npos;
+        EXPECT_EQ(log.contains("Refused to use 127.0.0.1:" + reported +
+                               ", the socket there is not held by the tunnel server"),
+                  squatted)
+            << log.text();
+        for (const std::string& line : server.lines())
+            EXPECT_NE(line.rfind("squatter ", 0), 0u) << line;
+    }
 }
 
 TEST(AppTunnelConnection, GivesUpAfterTwentyCycles)
@@ -523,6 +538,23 @@ TEST(AppTunnelCommands, LastCloseSendsCloseThenExit)
     EXPECT_EQ(client.close("b"), 0);
     EXPECT_EQ(client.openResourceCount(), 0);
     EXPECT_EQ(server.starts().size(), 1u);
+}
+
+// "cmd=exit" answered, the server is left to end its work: its input stays
+// open and it is not signalled, however long it stays.
+TEST(AppTunnelCommands, ServerThatStaysAfterExitIsLeftAlone)
+{
+    StandIn server("ignore_exit\n");
+    TunnelServerClient client("h", 443, "abc", true);
+    ASSERT_EQ(client.open("r1"), 0);
+    EXPECT_EQ(client.close("r1"), 0);
+    EXPECT_FALSE(client.isConnected());
+    const pid_t pid = server.starts().at(0);
+    std::this_thread::sleep_for(1500ms); // past a second's grace for leaving
+    for (const std::string& line : server.lines())
+        EXPECT_TRUE(line != "stdin closed" && line.rfind("end ", 0) != 0) << line;
+    EXPECT_EQ(::kill(pid, SIGKILL), 0); // still there
+    EXPECT_TRUE(StandIn::gone(pid));
 }
 
 TEST(AppTunnelCommands, ExtendedStatisticsPerTunnel)

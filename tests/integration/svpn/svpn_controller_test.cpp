@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -91,10 +92,17 @@ TEST(VpnController, DetailsRecordShowsSessionIdsOnlyInShortForm)
         ASSERT_TRUE(tessal::test::waitFor([&] { return controller.getProperties().getCount() == 3; }, 8000));
         UPropertyList details = controller.getProperties();
         EXPECT_STREQ(details.getAt(1, 1), "0123456789abcdef"); // kept whole for the page
+        // The daemon repeats the same details; the log has them once.
+        ASSERT_TRUE(waitUntil([&] { return standIn.lines("request ").size() >= 3; }, 8000));
     }
     const std::string records = log.text();
     EXPECT_NE(records.find("SessionId=89abcdef"), std::string::npos) << records;
     EXPECT_EQ(records.find("0123456789abcdef"), std::string::npos) << records;
+    const auto lines = log.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("TunnelPort=443") != std::string::npos; }),
+              1)
+        << records;
 }
 
 TEST(VpnController, DestroyedWhileSleepingBetweenPolls)

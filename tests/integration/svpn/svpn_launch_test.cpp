@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -165,6 +167,26 @@ TEST_F(SvpnLaunch, FirstProcessKilledAfterTheBoundLeavesNoOrphanDaemon)
     // The first process records its lingering only after the daemon is up.
     EXPECT_TRUE(waitUntil([&] { return standIn.lines("linger").size() == 2u; }, 3000))
         << standIn.lines("linger").size();
+}
+
+// The wait for a slow first process serves the event loop: a close asked for
+// meanwhile stops the daemon at once, and the tunnel ends closed with 0.
+TEST_F(SvpnLaunch, CloseDuringASlowStartStopsTheDaemonAtOnce)
+{
+    StandIn standIn("linger 1500\nlisten off\n");
+    RecordingHandler handler;
+    bool opening = true;
+    bool closedWhileOpening = false;
+    QTimer::singleShot(300, [&] {
+        closedWhileOpening = opening;
+        EXPECT_EQ(handler.CloseTunnel(), 0);
+    });
+    EXPECT_EQ(handler.Open(listOf({})), 0);
+    opening = false;
+    EXPECT_TRUE(closedWhileOpening);
+    EXPECT_FALSE(standIn.lines("term").empty()); // before the first process left
+    ASSERT_TRUE(handler.waitForEnd(3000));
+    EXPECT_EQ(handler.events(), (std::vector<std::string>{"closed 0"}));
 }
 
 volatile sig_atomic_t g_childSignals = 0;

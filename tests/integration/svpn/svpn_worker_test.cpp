@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "RecordingHandler.h"
+#include "RecordingLog.h"
 #include "StandIn.h"
 #include "foundation/UClasses.h"
 #include "tunnel/TunnelTestSeam.h"
@@ -11,6 +12,7 @@
 namespace {
 
 using Events = std::vector<std::string>;
+using tessal::test::RecordingLog;
 
 int openWith(RecordingHandler& handler)
 {
@@ -74,18 +76,37 @@ TEST(SvpnWorker, TrafficAndDetailsBesideAnEndMarkerAreReportedAndTheTunnelEnds)
     EXPECT_EQ(handler.events(), (Events{"connecting", "connected", "traffic 2 1 4 3", "details abc", "closed 16"}));
 }
 
-TEST(SvpnWorker, NoListenerClosesWithCannotConnect)
+// A daemon that cannot be reached, one that only keeps accepting, one whose
+// replies carry no marker, and another user's socket on the daemon's port:
+// each ends the tunnel as unreachable, with its record.
+TEST(SvpnWorker, DaemonThatCannotBeBelievedEndsAsUnreachable)
 {
-    StandIn standIn("listen off\n");
-    RecordingHandler handler;
-    ASSERT_EQ(openWith(handler), 0);
-    ASSERT_TRUE(handler.waitForEnd(8000));
-    EXPECT_EQ(handler.events(), (Events{"connecting", "closed -102"}));
+    const struct {
+        const char* script;
+        const char* record;
+    } rows[] = {
+        {"listen off\n", "ERROR! Cannot connect to svpn"},
+        {"stall\n", "ERROR! svpn did not answer, polls in a row, 6"},
+        {"reply HTTP/1.1 200 OK\\r\\n\\r\\nready\n", "ERROR! svpn did not answer, polls in a row, 6"},
+        {"squatter HTTP/1.1 200 OK\\r\\n\\r\\n&setloaded&sslcreate\n",
+         "ERROR! 127.0.0.1:44444 is not held by svpn, pid"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.script);
+        RecordingLog log;
+        StandIn standIn(row.script);
+        RecordingHandler handler(50, 50, /*replyWaitMs=*/300);
+        ASSERT_EQ(openWith(handler), 0);
+        ASSERT_TRUE(handler.waitForEnd(8000));
+        EXPECT_EQ(handler.events(), (Events{"connecting", "closed -102"}));
+        EXPECT_TRUE(log.contains(row.record)) << log.text();
+        EXPECT_TRUE(standIn.lines("squatter ").empty()); // it was told nothing
+    }
 }
 
 TEST(SvpnWorker, LoggingSwitchIsSentOncePerChange)
 {
-    StandIn standIn("");
+    StandIn standIn("reply &setloaded\n");
     RecordingHandler handler;
     ASSERT_EQ(openWith(handler), 0);
     ASSERT_TRUE(waitUntil([&] { return standIn.lines("request ").size() >= 2; }, 5000));
@@ -139,18 +160,6 @@ TEST(SvpnWorker, UserStopWhilePollingClosesWithZero)
     ASSERT_TRUE(handler.waitForEnd(3000));
     EXPECT_EQ(handler.events().back(), "closed 0");
     EXPECT_TRUE(waitUntil([&] { return !standIn.lines("term").empty(); }, 3000));
-}
-
-TEST(SvpnWorker, ADaemonThatNeverAnswersDoesNotHoldTheWorker)
-{
-    StandIn standIn("stall\n");
-    RecordingHandler handler(50, 50, /*replyWaitMs=*/300);
-    ASSERT_EQ(openWith(handler), 0);
-    // Rounds go on although no reply is ever closed.
-    ASSERT_TRUE(waitUntil([&] { return standIn.lines("request ").size() >= 3; }, 5000));
-    EXPECT_EQ(handler.CloseTunnel(), 0);
-    ASSERT_TRUE(handler.waitForEnd(2000));
-    EXPECT_EQ(handler.events(), (Events{"connecting", "closed 0"}));
 }
 
 TEST(SvpnWorker, DestroyingTheHandlerStopsTheDaemonAndTheWorker)
