@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -80,6 +81,19 @@ std::string commandLine(int pid)
 {
     QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
     return file.open(QIODevice::ReadOnly) ? file.readAll().replace('\0', ' ').toStdString() : std::string();
+}
+
+// /proc/<pid>/cmdline as another local user (uid 65534, when the test may
+// take it) reads it, NULs as blanks, trailing ones dropped.
+std::string commandLineToOthers(qint64 pid)
+{
+    QStringList command{"/bin/cat", QStringLiteral("/proc/%1/cmdline").arg(pid)};
+    if (::geteuid() == 0)
+        command = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + command;
+    QProcess cat;
+    cat.start(command.first(), command.mid(1));
+    cat.waitForFinished(5000);
+    return cat.readAllStandardOutput().replace('\0', ' ').trimmed().toStdString();
 }
 
 struct PageSignal {
@@ -401,8 +415,16 @@ TEST_F(EndToEnd, SecondLaunchOfTheSameSessionAttachesToTheRunningWindow)
     launch();
     ASSERT_TRUE(waitForSignal("onTunnelConnected")) << log().toStdString();
 
+    // Other users read no secret off the process table: neither the
+    // session's nor that of a launch waiting to hand its URL over.
+    const std::string shown = std::string(TESSALVPN_E2E) + " tessal-vpn://launch";
+    EXPECT_EQ(commandLineToOthers(client->processId()), shown);
+    ASSERT_EQ(::kill(static_cast<pid_t>(client->processId()), SIGSTOP), 0);
     // Session ids compare without letter case.
     auto second = start(launchUrl(kSid.toUpper()), "OK", "second");
+    EXPECT_TRUE(waitFor([&] { return log().contains("dispatching message to running instance"); }));
+    EXPECT_EQ(commandLineToOthers(second->processId()), shown);
+    ASSERT_EQ(::kill(static_cast<pid_t>(client->processId()), SIGCONT), 0);
     EXPECT_EQ(finish(*second), 0);
     EXPECT_TRUE(waitFor([&] { return log().contains("Failed to attach resource: Resource already running"); }))
         << log().toStdString();
