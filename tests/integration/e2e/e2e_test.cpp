@@ -790,6 +790,38 @@ TEST_F(EndToEnd, TerminationSignalStopsTheTunnelBeforeTheClientEnds)
     EXPECT_EQ(dialogs(), QString());
 }
 
+// The page's renderer killed (the OOM killer, a crash) with the tunnel up:
+// the page comes back and finds the bridge and the tunnel; killed again
+// within the minute, the window shows its error page. The tunnel stays up.
+TEST_F(EndToEnd, KilledRendererBringsThePageBackOnceAMinute)
+{
+    StandIn svpn(kConnectedScript);
+    trustSite();
+    serve({});
+    launch();
+    ASSERT_TRUE(waitForSignal("onTunnelData")) << log().toStdString();
+    const auto killRenderer = [&] {
+        for (int pid : descendants(static_cast<int>(client->processId())))
+            if (commandLine(pid).find("--type=renderer") != std::string::npos)
+                return ::kill(pid, SIGKILL) == 0;
+        return false;
+    };
+    ASSERT_TRUE(killRenderer());
+    ASSERT_TRUE(waitFor([&] { return requestsTo("/__page/ready").size() == 2; })) << log().toStdString();
+    const int before = pageSignals("onTunnelData").size();
+    EXPECT_TRUE(waitForSignal("onTunnelData", before + 2));
+    EXPECT_TRUE(log().contains("Page renderer ended, status 3, exit code 9")) << log().toStdString();
+
+    ASSERT_TRUE(killRenderer());
+    EXPECT_TRUE(waitFor([&] { return log().contains("Failure occurred:, The resource page stopped working"); }))
+        << log().toStdString();
+    EXPECT_EQ(requestsTo("/__page/ready").size(), 2);
+    EXPECT_TRUE(svpn.lines("term").empty());
+    command("close\n");
+    EXPECT_EQ(finish(*client), 0) << log().toStdString();
+    EXPECT_FALSE(svpn.lines("term").empty());
+}
+
 // A termination signal at every stage of the road, alone or with a second
 // one: the client ends in order (tunnel closed first), grants nothing the
 // user did not grant, starts nothing after it, and leaves nothing running.
