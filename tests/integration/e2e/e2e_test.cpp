@@ -800,6 +800,9 @@ TEST_F(EndToEnd, KilledRendererBringsThePageBackOnceAMinute)
     serve({});
     launch();
     ASSERT_TRUE(waitForSignal("onTunnelData")) << log().toStdString();
+    // Nor does any process the client started show the session id to others.
+    for (int pid : descendants(static_cast<int>(client->processId())))
+        EXPECT_EQ(commandLineToOthers(pid).find(kSid.toStdString()), std::string::npos) << commandLine(pid);
     const auto killRenderer = [&] {
         for (int pid : descendants(static_cast<int>(client->processId())))
             if (commandLine(pid).find("--type=renderer") != std::string::npos)
