@@ -167,6 +167,16 @@
     </message>
     <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The resource page stopped working</source>
+        <translation>Die Ressourcenseite funktioniert nicht mehr</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Its renderer ended twice within a minute.</source>
+        <translation>Ihr Darstellungsprozess wurde zweimal innerhalb einer Minute beendet.</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Connection to %1 was interrupted</source>
         <translation>Die Verbindung zu %1 wurde unterbrochen</translation>
     </message>

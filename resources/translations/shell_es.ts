@@ -167,6 +167,16 @@
     </message>
     <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The resource page stopped working</source>
+        <translation>La página del recurso dejó de funcionar</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Its renderer ended twice within a minute.</source>
+        <translation>Su proceso de representación terminó dos veces en menos de un minuto.</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Connection to %1 was interrupted</source>
         <translation>Se interrumpió la conexión con %1</translation>
     </message>

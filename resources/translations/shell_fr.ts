@@ -167,6 +167,16 @@
     </message>
     <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The resource page stopped working</source>
+        <translation>La page de la ressource a cessé de fonctionner</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Its renderer ended twice within a minute.</source>
+        <translation>Son processus de rendu s&apos;est arrêté deux fois en moins d&apos;une minute.</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Connection to %1 was interrupted</source>
         <translation>La connexion à %1 a été interrompue</translation>
     </message>

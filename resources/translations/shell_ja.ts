@@ -167,6 +167,16 @@
     </message>
     <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The resource page stopped working</source>
+        <translation>リソースページが動作を停止しました</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Its renderer ended twice within a minute.</source>
+        <translation>レンダラープロセスが1分以内に2回終了しました。</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Connection to %1 was interrupted</source>
         <translation>%1 への接続が中断されました</translation>
     </message>

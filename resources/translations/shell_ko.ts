@@ -167,6 +167,16 @@
     </message>
     <message>
         <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>The resource page stopped working</source>
+        <translation>리소스 페이지가 작동을 멈췄습니다</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
+        <source>Its renderer ended twice within a minute.</source>
+        <translation>렌더러 프로세스가 1분 안에 두 번 종료되었습니다.</translation>
+    </message>
+    <message>
+        <location filename="../../src/shell/BrowserController.cpp"/>
         <source>Connection to %1 was interrupted</source>
         <translation>%1에 대한 연결이 중단되었습니다</translation>
     </message>

@@ -222,6 +222,15 @@ void BrowserController::createMainWindow()
     if (webView) {
         connect(webView->page(), SIGNAL(loadFinished(bool)), this, SLOT(onPageLoaded(bool)), Qt::QueuedConnection);
         connect(webView->page(), SIGNAL(windowCloseRequested()), this, SLOT(onWindowCloseRequestedByJS()));
+        // The view loads the page again once a minute at most; after that the
+        // error page says why the window stays blank.
+        webView->setRendererLostHandler([this]() {
+            guarded("Failed to report the page's end", "BrowserController::createMainWindow", [&]() {
+                if (!closing)
+                    ReportErrorToUser(false, resourceName, tr("The resource page stopped working"),
+                                      tr("Its renderer ended twice within a minute."));
+            });
+        });
     }
     connect(mainWindow.data(), SIGNAL(windowClosed()), this, SLOT(onTryCloseMainWindow()));
     connect(this, SIGNAL(realCloseMainWindow()), this, SLOT(onRealCloseMainWindow()));

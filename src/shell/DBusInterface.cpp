@@ -291,6 +291,226 @@ void LaunchSignalReceiver::CreateSession(const QString& url)
     runHandedOverLaunch(app, url, [](bool) { return true; });
 }
 
+namespace {
+
+// The adaptors and the object on the bus: in place before the name is
+// claimed (another instance may forward a URL the moment it is ours), and
+// taken down again unless this process serves.
+class BusObjects final
+{
+public:
+    BusObjects(QDBusConnection& bus, CustomQApplication& app)
+        : bus(bus),
+          adaptor(new DBusInterface(&app)),
+          launches(new LaunchInterface(&app)),
+          registered(bus.registerObject(QString::fromLatin1(kDBusObjectPath), &app, QDBusConnection::ExportAdaptors))
+    {}
+    ~BusObjects()
+    {
+        if (kept)
+            return;
+        if (registered)
+            bus.unregisterObject(QString::fromLatin1(kDBusObjectPath));
+        delete adaptor;
+        delete launches;
+    }
+    BusObjects(const BusObjects&) = delete;
+    BusObjects& operator=(const BusObjects&) = delete;
+
+    bool isRegistered() const { return registered; }
+    void keep() { kept = true; }
+
+private:
+    QDBusConnection& bus;
+    DBusInterface* adaptor;
+    LaunchInterface* launches;
+    const bool registered;
+    bool kept = false;
+};
+
+// One receiver of the launch signal per claim: signals meant for another
+// owner go with it.
+class SignalReceiverForClaim final
+{
+public:
+    SignalReceiverForClaim(QDBusConnection& bus, CustomQApplication& app)
+        : bus(bus),
+          receiver(std::make_unique<LaunchSignalReceiver>(app)),
+          connected(bus.connect(QString(), QString(), QString::fromLatin1(kDBusSignalInterface),
+                                QString::fromLatin1(kDBusSignalName), receiver.get(), SLOT(CreateSession(QString))))
+    {}
+    ~SignalReceiverForClaim() { drop(); }
+    SignalReceiverForClaim(const SignalReceiverForClaim&) = delete;
+    SignalReceiverForClaim& operator=(const SignalReceiverForClaim&) = delete;
+
+    bool isConnected() const { return connected; }
+    // The application object keeps the receiver and its connection.
+    void keep(CustomQApplication& app) { receiver.release()->setParent(&app); }
+    void drop()
+    {
+        if (!receiver)
+            return;
+        if (connected)
+            bus.disconnect(QString(), QString(), QString::fromLatin1(kDBusSignalInterface),
+                           QString::fromLatin1(kDBusSignalName), receiver.get(), SLOT(CreateSession(QString)));
+        receiver.reset();
+    }
+
+private:
+    QDBusConnection& bus;
+    std::unique_ptr<LaunchSignalReceiver> receiver;
+    const bool connected;
+};
+
+// What start-up does after one step on the bus.
+enum class BusStep {
+    Run, // start-up goes on (this process serves, or runs the cleanup)
+    End, // the process ends with the exit code given
+    BusSilent, // the bus stopped answering: the per-user lock guards
+    NameRefused, // the bus keeps the name from this process: the same
+    TryAgain, // the owner is going: claim the name once more
+};
+
+// The name is ours: serve by it, and by the per-user lock as well, which the
+// next launch finds when the bus has gone.
+BusStep serveClaimedName(CustomQApplication& app, BusObjects& objects, SignalReceiverForClaim& receiver, int& exitCode)
+{
+    const QString service = QString::fromLatin1(kDBusServiceName);
+    if (!objects.isRegistered()) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Cannot register object, path=%1", QString::fromLatin1(kDBusObjectPath)));
+        return BusStep::End;
+    }
+    if (!receiver.isConnected())
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Cannot connect to session bus, ineterface=%1, slot=%2", kDBusSignalInterface,
+                                 kDBusSignalName));
+    // An instance whose bus went (or that never had one) still serves by the
+    // lock: the launch goes to it, and this process serves nobody.
+    if (holdInstanceLock(app, exitCode) == InstanceLock::HandedOver) {
+        // Given up while the object still stands: a launch forwarded to this
+        // process meanwhile fails over to the next owner, never into a void.
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        askBus(bus, "ReleaseName", {service}, nullptr);
+        return BusStep::End;
+    }
+    objects.keep();
+    receiver.keep(app);
+    whenLaunchesStop([service]() {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        askBus(bus, "ReleaseName", {service}, nullptr);
+    });
+    serveLaunchesUntilQuit(app);
+    return BusStep::Run;
+}
+
+// The name is taken: hands the launch to its owner.
+BusStep forwardToOwner(QDBusConnection& bus, const QStringList& arguments, bool& announced, int& exitCode)
+{
+    const QString service = QString::fromLatin1(kDBusServiceName);
+    // The cleanup runs where it was asked; without a URL there is nothing to hand over.
+    if (isCleanupRequest(arguments))
+        return BusStep::Run;
+    if (arguments.size() < 2) {
+        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("Application was launched without parameters, exiting"));
+        return BusStep::End;
+    }
+    if (!announced) {
+        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
+                     makeArgFormat("Service '%1' already running, dispatching message to running instance", service));
+        announced = true;
+    }
+
+    switch (forwardOverBus(bus, arguments[1])) {
+    case Forwarded::Taken:
+        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Launch taken by the running instance"));
+        return BusStep::End;
+    case Forwarded::OlderInstance: {
+        const QString owner = nameOwner(bus, service);
+        QDBusMessage message =
+            QDBusMessage::createSignal(QString::fromLatin1(kDBusObjectPath), QString::fromLatin1(kDBusSignalInterface),
+                                       QString::fromLatin1(kDBusSignalName));
+        message << arguments[1];
+        const bool queued = bus.send(message);
+        if (!queued)
+            ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
+                         makeArgFormat("Failed to queue '%1' dbus message", kDBusSignalName));
+        // Delivered only when the owner still held the name once the bus
+        // had passed the signal on; nothing else confirms it.
+        if (!queued || !waitUntilSent(bus) || owner.isEmpty() || nameOwner(bus, service) != owner) {
+            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                       makeArgFormat("The running instance did not answer the launch request, giving up"));
+            exitCode = 1;
+        }
+        return BusStep::End;
+    }
+    case Forwarded::Unanswered:
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("The running instance did not answer the launch request, giving up"));
+        exitCode = 1;
+        return BusStep::End;
+    case Forwarded::BusSilent: return BusStep::BusSilent;
+    case Forwarded::NotTaken: break;
+    }
+    return BusStep::TryAgain;
+}
+
+// Nobody took the launch: the owner is quitting (or just went), and once it
+// has given up the name this process claims it. A name that nobody owns and
+// the bus still refuses, or an owner that never goes, ends the waiting.
+BusStep waitForTheName(QDBusConnection& bus, const QDeadlineTimer& deadline, int& unownedClaims, int& exitCode)
+{
+    const QString service = QString::fromLatin1(kDBusServiceName);
+    bool silent = false;
+    const bool owned = !nameOwner(bus, service, &silent).isEmpty();
+    if (silent)
+        return BusStep::BusSilent;
+    if (owned) {
+        unownedClaims = 0;
+    } else if (++unownedClaims >= kUnownedClaimsRefused) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Service '%1' cannot be claimed, using the per-user lock instead", service));
+        return BusStep::NameRefused;
+    }
+    if (deadline.hasExpired()) {
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Nobody took the launch request and the service stays taken, giving up"));
+        exitCode = 1;
+        return BusStep::End;
+    }
+    QThread::msleep(kRetryMs);
+    return BusStep::TryAgain;
+}
+
+// Claims the name until this process serves by it or has handed its launch
+// over; what it put on the bus goes again unless it serves.
+BusStep claimOrHandOver(QDBusConnection& bus, CustomQApplication& app, int& exitCode)
+{
+    const QStringList arguments = QCoreApplication::arguments();
+    BusObjects objects(bus, app);
+    const QDeadlineTimer deadline(kHandOverTryMs);
+    bool announced = false;
+    int unownedClaims = 0;
+    for (;;) {
+        SignalReceiverForClaim receiver(bus, app);
+        const Claim claim = claimName(bus, QString::fromLatin1(kDBusServiceName));
+        if (claim == Claim::Silent)
+            return BusStep::BusSilent;
+        if (claim == Claim::Owned)
+            return serveClaimedName(app, objects, receiver, exitCode);
+        // The name is taken: this process serves nobody, for now.
+        receiver.drop();
+        BusStep step = forwardToOwner(bus, arguments, announced, exitCode);
+        if (step == BusStep::TryAgain)
+            step = waitForTheName(bus, deadline, unownedClaims, exitCode);
+        if (step != BusStep::TryAgain)
+            return step;
+    }
+}
+
+} // namespace
+
 bool setupDBusService(CustomQApplication& app, int& exitCode)
 {
     exitCode = 0;
@@ -301,139 +521,14 @@ bool setupDBusService(CustomQApplication& app, int& exitCode)
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Cannot connect to session bus"));
         return setupLocalInstance(app, exitCode);
     }
-
-    const QString service = QString::fromLatin1(kDBusServiceName);
-    const QString path = QString::fromLatin1(kDBusObjectPath);
-    const QString signalInterface = QString::fromLatin1(kDBusSignalInterface);
-    const QString signalName = QString::fromLatin1(kDBusSignalName);
-    const QStringList arguments = QCoreApplication::arguments();
-
-    // Another instance may forward a URL the moment the name is ours, so the
-    // receivers and the object are in place before the name is claimed.
-    auto* adaptor = new DBusInterface(&app);
-    auto* launches = new LaunchInterface(&app);
-    const bool registered = bus.registerObject(path, &app, QDBusConnection::ExportAdaptors);
-    auto serveNobody = [&]() {
-        if (registered)
-            bus.unregisterObject(path);
-        delete adaptor;
-        delete launches;
-    };
-
-    const QDeadlineTimer deadline(kHandOverTryMs);
-    bool announced = false;
-    int unownedClaims = 0;
-    for (;;) {
-        // One receiver per attempt: signals meant for another owner go with it.
-        auto receiver = std::make_unique<LaunchSignalReceiver>(app);
-        const bool connected = bus.connect(QString(), QString(), signalInterface, signalName, receiver.get(),
-                                           SLOT(CreateSession(QString)));
-        const Claim claim = claimName(bus, service);
-        if (claim == Claim::Silent) {
-            if (connected)
-                bus.disconnect(QString(), QString(), signalInterface, signalName, receiver.get(),
-                               SLOT(CreateSession(QString)));
-            receiver.reset();
-            serveNobody();
-            return useLocalInstance(app, exitCode);
-        }
-        if (claim == Claim::Owned) {
-            if (!registered) {
-                ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Cannot register object, path=%1", path));
-                return false;
-            }
-            if (!connected)
-                ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
-                           makeArgFormat("Cannot connect to session bus, ineterface=%1, slot=%2", signalInterface,
-                                         signalName));
-            receiver.release()->setParent(&app);
-            whenLaunchesStop([service]() {
-                QDBusConnection bus = QDBusConnection::sessionBus();
-                askBus(bus, "ReleaseName", {service}, nullptr);
-            });
-            serveLaunchesUntilQuit(app);
-            return true;
-        }
-
-        // The name is taken: this process serves nobody, for now.
-        if (connected)
-            bus.disconnect(QString(), QString(), signalInterface, signalName, receiver.get(),
-                           SLOT(CreateSession(QString)));
-        receiver.reset();
-        if (isCleanupRequest(arguments)) {
-            serveNobody();
-            return true;
-        }
-        if (arguments.size() < 2) {
-            ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
-                         makeArgFormat("Application was launched without parameters, exiting"));
-            serveNobody();
-            return false;
-        }
-        if (!announced) {
-            ULOG_VERBOSE(
-                kLogFile, __PRETTY_FUNCTION__,
-                makeArgFormat("Service '%1' already running, dispatching message to running instance", service));
-            announced = true;
-        }
-
-        switch (forwardOverBus(bus, arguments[1])) {
-        case Forwarded::Taken:
-            ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Launch taken by the running instance"));
-            serveNobody();
-            return false;
-        case Forwarded::OlderInstance: {
-            const QString owner = nameOwner(bus, service);
-            QDBusMessage message = QDBusMessage::createSignal(path, signalInterface, signalName);
-            message << arguments[1];
-            const bool queued = bus.send(message);
-            if (!queued)
-                ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
-                             makeArgFormat("Failed to queue '%1' dbus message", signalName));
-            // Delivered only when the owner still held the name once the bus
-            // had passed the signal on; nothing else confirms it.
-            if (!queued || !waitUntilSent(bus) || owner.isEmpty() || nameOwner(bus, service) != owner) {
-                ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
-                           makeArgFormat("The running instance did not answer the launch request, giving up"));
-                exitCode = 1;
-            }
-            serveNobody();
-            return false;
-        }
-        case Forwarded::Unanswered:
-            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
-                       makeArgFormat("The running instance did not answer the launch request, giving up"));
-            exitCode = 1;
-            serveNobody();
-            return false;
-        case Forwarded::BusSilent: serveNobody(); return useLocalInstance(app, exitCode);
-        case Forwarded::NotTaken: break;
-        }
-        bool silent = false;
-        const bool owned = !nameOwner(bus, service, &silent).isEmpty();
-        if (silent) {
-            serveNobody();
-            return useLocalInstance(app, exitCode);
-        }
-        if (owned) {
-            unownedClaims = 0;
-        } else if (++unownedClaims >= kUnownedClaimsRefused) {
-            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
-                       makeArgFormat("Service '%1' cannot be claimed, using the per-user lock instead", service));
-            serveNobody();
-            return setupLocalInstance(app, exitCode);
-        }
-        // The owner is quitting (or just went): once it has given up the
-        // name, this process takes it.
-        if (deadline.hasExpired()) {
-            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
-                       makeArgFormat("Nobody took the launch request and the service stays taken, giving up"));
-            exitCode = 1;
-            serveNobody();
-            return false;
-        }
-        QThread::msleep(kRetryMs);
+    switch (claimOrHandOver(bus, app, exitCode)) {
+    case BusStep::Run: return true;
+    case BusStep::BusSilent: return useLocalInstance(app, exitCode);
+    case BusStep::NameRefused: return setupLocalInstance(app, exitCode);
+    case BusStep::End:
+    case BusStep::TryAgain: break;
     }
+    return false;
 }
 
 } // namespace qt

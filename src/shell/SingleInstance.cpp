@@ -316,19 +316,14 @@ HandOver handOverLocally(int folder, const QByteArray& url, int replyWaitMs)
     return result;
 }
 
-bool setupLocalInstance(CustomQApplication& app, int& exitCode)
+InstanceLock holdInstanceLock(CustomQApplication& app, int& exitCode)
 {
     exitCode = 0;
     auto lock = std::make_unique<UUserLockFile>(kLockName);
     if (!lock->isUsable()) {
-        // Nowhere to keep a lock of the user's own: nothing can guard the
-        // instance, and the launch the user asked for still runs.
         ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
                    makeArgFormat("No single-instance lock: %1", QString::fromStdString(lock->error())));
-        ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
-                     makeArgFormat("Single-instance service '%1' not available, running as the only instance",
-                                   kDBusServiceName));
-        return true;
+        return InstanceLock::Unusable;
     }
 
     const QStringList arguments = QCoreApplication::arguments();
@@ -336,22 +331,18 @@ bool setupLocalInstance(CustomQApplication& app, int& exitCode)
     bool announced = false;
     for (;;) {
         if (lock->tryLock()) {
-            ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
-                         makeArgFormat("Single-instance service '%1' not available, running as the only instance",
-                                       kDBusServiceName));
             QPointer<LocalLaunchChannel> channel = new LocalLaunchChannel(app, std::move(lock));
             channel->listen();
             whenLaunchesStop([channel]() {
                 if (channel)
                     channel->close();
             });
-            serveLaunchesUntilQuit(app);
-            return true;
+            return InstanceLock::Held;
         }
         if (arguments.size() < 2) {
             ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                          makeArgFormat("Application was launched without parameters, exiting"));
-            return false;
+            return InstanceLock::HandedOver;
         }
         if (!announced) {
             ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
@@ -361,22 +352,37 @@ bool setupLocalInstance(CustomQApplication& app, int& exitCode)
         switch (handOverLocally(lock->folder(), arguments[1].toUtf8(), kHandOverReplyMs)) {
         case HandOver::Taken:
             ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Launch taken by the running instance"));
-            return false;
+            return InstanceLock::HandedOver;
         case HandOver::Unanswered:
             ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
                        makeArgFormat("The running instance did not answer the launch request, giving up"));
             exitCode = 1;
-            return false;
+            return InstanceLock::HandedOver;
         case HandOver::NotTaken: break;
         }
         if (monotonicMs() >= deadline) {
             ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
                        makeArgFormat("Nobody took the launch request and the instance lock stays held, giving up"));
             exitCode = 1;
-            return false;
+            return InstanceLock::HandedOver;
         }
         QThread::msleep(kRetryMs);
     }
+}
+
+bool setupLocalInstance(CustomQApplication& app, int& exitCode)
+{
+    const InstanceLock lock = holdInstanceLock(app, exitCode);
+    if (lock == InstanceLock::HandedOver)
+        return false;
+    // Without a lock of the user's own nothing guards the instance, and the
+    // launch the user asked for still runs.
+    ULOG_WARNING(
+        kLogFile, __PRETTY_FUNCTION__,
+        makeArgFormat("Single-instance service '%1' not available, running as the only instance", kDBusServiceName));
+    if (lock == InstanceLock::Held)
+        serveLaunchesUntilQuit(app);
+    return true;
 }
 
 } // namespace qt

@@ -51,6 +51,16 @@ void runHandedOverLaunch(CustomQApplication& app, const QString& url, const std:
 // The outcome of handing a launch over.
 enum class HandOver { Taken, NotTaken, Unanswered };
 
+// What became of the per-user lock: this process holds it (and takes
+// launches through the channel beside it), there is none to hold, or another
+// instance holds it and the launch went to that one or to nobody.
+enum class InstanceLock { Held, Unusable, HandedOver };
+
+// Every serving instance holds the lock, whichever road it serves by: once
+// the session bus has gone, the lock is what the next launch finds.
+// HandedOver: the process is to end with exitCode.
+InstanceLock holdInstanceLock(CustomQApplication& app, int& exitCode);
+
 // Without a session bus: true when this process holds the lock and serves;
 // false when it is to end with exitCode (its launch was taken by the holder,
 // there was none, or nobody took it in time).

@@ -1,11 +1,13 @@
 #include "shell/WebView.h"
 
 #include <QObject>
+#include <QTimer>
 #include <QWebChannel>
 #include <QWebEngineHistory>
 
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
+#include "foundation/m_system.h"
 
 namespace tessal {
 namespace qt {
@@ -21,6 +23,10 @@ const char kErrorPageTemplate[] =
     "class='textDiv'>%2</div><div><a class='close' href='javascript:setTimeout(\"window.close()\", "
     "100)'>Close</a><br></div></div></body>";
 static_assert(sizeof(kErrorPageTemplate) - 1 == 549, "error page template");
+
+// A renderer that dies again at once (memory the page cannot have, a crash
+// it causes) is not restarted over and over.
+constexpr long long kRendererRestartMs = 60000;
 } // namespace
 
 WebView::WebView(QWidget* parent) : QWebEngineView(parent)
@@ -40,6 +46,7 @@ void WebView::setPage(WebPage* page)
     connect(page, SIGNAL(loadingUrl(QUrl)), this, SIGNAL(urlChanged(QUrl)));
     connect(page, &QWebEnginePage::loadFinished, this, &WebView::onLoadFinished);
     connect(page, &QWebEnginePage::loadingChanged, this, &WebView::onLoadingChanged);
+    connect(page, &QWebEnginePage::renderProcessTerminated, this, &WebView::onRenderProcessTerminated);
     // Qt 6.4 names the type by its full scope in the signal's signature.
     connect(page, SIGNAL(featurePermissionRequested(QUrl, QWebEnginePage::Feature)), this,
             SLOT(onFeaturePermissionRequested(QUrl, QWebEnginePage::Feature)));
@@ -54,6 +61,7 @@ void WebView::setAuthenticationHandler(QObject* handler)
 void WebView::load(const QUrl& url, bool navigationAllowed)
 {
     loadedUrl = url;
+    errorHtml.clear();
     if (currentPage != nullptr)
         currentPage->setLoadParams(navigationAllowed, url);
     QWebEngineView::load(url);
@@ -78,7 +86,35 @@ QString WebView::errorPageHtml(const QString& title, const QString& text, Qt::Te
 void WebView::showErrorPage(const QString& title, const QString& text, Qt::TextFormat textFormat)
 {
     errorPageLoading = true;
-    setHtml(errorPageHtml(title, text, textFormat), QUrl(QStringLiteral("about:blank")));
+    errorHtml = errorPageHtml(title, text, textFormat);
+    setHtml(errorHtml, QUrl(QStringLiteral("about:blank")));
+}
+
+void WebView::onRenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status, int exitCode)
+{
+    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+               makeArgFormat("Page renderer ended, status %1, exit code %2", static_cast<int>(status), exitCode));
+    // A normal end is the window's own.
+    if (status == QWebEnginePage::NormalTerminationStatus)
+        return;
+    const long long now = monotonicMs();
+    if (rendererRestartMs < 0 || now - rendererRestartMs >= kRendererRestartMs) {
+        rendererRestartMs = now;
+        // Out of the engine's own call; the new renderer finds the page's
+        // scripts and web channel as the last one did.
+        QTimer::singleShot(0, this, [this, html = errorHtml]() {
+            if (!html.isEmpty()) {
+                errorPageLoading = true;
+                setHtml(html, QUrl(QStringLiteral("about:blank")));
+            } else if (!loadedUrl.isEmpty()) {
+                QWebEngineView::load(loadedUrl);
+            }
+        });
+        return;
+    }
+    // The error page's own renderer gets no second chance within the minute.
+    if (errorHtml.isEmpty() && rendererLost)
+        rendererLost();
 }
 
 void WebView::onLoadFinished(bool ok)

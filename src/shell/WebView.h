@@ -3,6 +3,8 @@
 // asks for, shows the program's own error page, and remembers the URL it was
 // asked to load.
 
+#include <functional>
+
 #include <QPointer>
 #include <QUrl>
 #include <QWebEngineLoadingInfo>
@@ -39,6 +41,11 @@ public:
     QWebChannel* webChannel() const { return channel; }
     void setWebChannel(QWebChannel* webChannel) { channel = webChannel; }
 
+    // Called when the page's renderer ended and the page was not loaded
+    // again (that happens at most once a minute): the view is blank until
+    // the handler shows something.
+    void setRendererLostHandler(std::function<void()> handler) { rendererLost = std::move(handler); }
+
     // The error page's HTML for a title (plain text) and a text.
     static QString errorPageHtml(const QString& title, const QString& text, Qt::TextFormat textFormat = Qt::PlainText);
 
@@ -48,6 +55,7 @@ public slots:
 private:
     void onLoadFinished(bool ok);
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
+    void onRenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status, int exitCode);
 
     QPointer<QWebChannel> channel;
     QUrl loadedUrl;
@@ -55,6 +63,11 @@ private:
     bool errorPageLoading = false;
     QUrl urlAtLoadStart;
     bool lastLoadKept = false;
+    // The program's error page on show, and its HTML.
+    QString errorHtml;
+    // When the page was last loaded again after its renderer ended (monotonicMs), -1 never.
+    long long rendererRestartMs = -1;
+    std::function<void()> rendererLost;
 };
 
 } // namespace qt

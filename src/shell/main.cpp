@@ -17,12 +17,15 @@
 #include "shell/DBusInterface.h"
 #include "shell/DisplayPlatform.h"
 #include "shell/LinuxService.h"
+#include "shell/PrivateArguments.h"
 #include "shell/SingleInstance.h"
 
 int main(int argc, char** argv)
 {
     using namespace tessal::qt;
 
+    // Everything reads this copy: the launch URL's secrets leave argv at once.
+    PrivateArguments arguments(argc, argv);
     unblockTerminationSignals();
     // What the children get: nothing the toolkit or the web engine adds later.
     rememberStartEnvironment();
@@ -43,7 +46,7 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("Tessal VPN"));
     // The web engine shares its GL contexts with the widgets; asked before the application object.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    DisplayPlatform display(argc, argv);
+    DisplayPlatform display(arguments.argc(), arguments.argv());
     auto app = std::make_unique<CustomQApplication>(display.argc(), display.argv());
     display.opened();
     QCoreApplication::setApplicationName(QStringLiteral("Tessal VPN"));

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -80,6 +81,19 @@ std::string commandLine(int pid)
 {
     QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
     return file.open(QIODevice::ReadOnly) ? file.readAll().replace('\0', ' ').toStdString() : std::string();
+}
+
+// /proc/<pid>/cmdline as another local user (uid 65534, when the test may
+// take it) reads it, NULs as blanks, trailing ones dropped.
+std::string commandLineToOthers(qint64 pid)
+{
+    QStringList command{"/bin/cat", QStringLiteral("/proc/%1/cmdline").arg(pid)};
+    if (::geteuid() == 0)
+        command = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + command;
+    QProcess cat;
+    cat.start(command.first(), command.mid(1));
+    cat.waitForFinished(5000);
+    return cat.readAllStandardOutput().replace('\0', ' ').trimmed().toStdString();
 }
 
 struct PageSignal {
@@ -434,8 +448,16 @@ TEST_F(EndToEnd, SecondLaunchOfTheSameSessionAttachesToTheRunningWindow)
     launch();
     ASSERT_TRUE(waitForSignal("onTunnelConnected")) << log().toStdString();
 
+    // Other users read no secret off the process table: neither the
+    // session's nor that of a launch waiting to hand its URL over.
+    const std::string shown = std::string(TESSALVPN_E2E) + " tessal-vpn://launch";
+    EXPECT_EQ(commandLineToOthers(client->processId()), shown);
+    ASSERT_EQ(::kill(static_cast<pid_t>(client->processId()), SIGSTOP), 0);
     // Session ids compare without letter case.
     auto second = start(launchUrl(kSid.toUpper()), "OK", "second");
+    EXPECT_TRUE(waitFor([&] { return log().contains("dispatching message to running instance"); }));
+    EXPECT_EQ(commandLineToOthers(second->processId()), shown);
+    ASSERT_EQ(::kill(static_cast<pid_t>(client->processId()), SIGCONT), 0);
     EXPECT_EQ(finish(*second), 0);
     EXPECT_TRUE(waitFor([&] { return log().contains("Failed to attach resource: Resource already running"); }))
         << log().toStdString();
@@ -799,6 +821,41 @@ TEST_F(EndToEnd, TerminationSignalStopsTheTunnelBeforeTheClientEnds)
     EXPECT_TRUE(text.contains("SIGTERM received, closing all resources before quitting")) << text.toStdString();
     EXPECT_TRUE(text.contains("No live sessions, quitting application...."));
     EXPECT_EQ(dialogs(), QString());
+}
+
+// The page's renderer killed (the OOM killer, a crash) with the tunnel up:
+// the page comes back and finds the bridge and the tunnel; killed again
+// within the minute, the window shows its error page. The tunnel stays up.
+TEST_F(EndToEnd, KilledRendererBringsThePageBackOnceAMinute)
+{
+    StandIn svpn(kConnectedScript);
+    trustSite();
+    serve({});
+    launch();
+    ASSERT_TRUE(waitForSignal("onTunnelData")) << log().toStdString();
+    // Nor does any process the client started show the session id to others.
+    for (int pid : descendants(static_cast<int>(client->processId())))
+        EXPECT_EQ(commandLineToOthers(pid).find(kSid.toStdString()), std::string::npos) << commandLine(pid);
+    const auto killRenderer = [&] {
+        for (int pid : descendants(static_cast<int>(client->processId())))
+            if (commandLine(pid).find("--type=renderer") != std::string::npos)
+                return ::kill(pid, SIGKILL) == 0;
+        return false;
+    };
+    ASSERT_TRUE(killRenderer());
+    ASSERT_TRUE(waitFor([&] { return requestsTo("/__page/ready").size() == 2; })) << log().toStdString();
+    const int before = pageSignals("onTunnelData").size();
+    EXPECT_TRUE(waitForSignal("onTunnelData", before + 2));
+    EXPECT_TRUE(log().contains("Page renderer ended, status 3, exit code 9")) << log().toStdString();
+
+    ASSERT_TRUE(killRenderer());
+    EXPECT_TRUE(waitFor([&] { return log().contains("Failure occurred:, The resource page stopped working"); }))
+        << log().toStdString();
+    EXPECT_EQ(requestsTo("/__page/ready").size(), 2);
+    EXPECT_TRUE(svpn.lines("term").empty());
+    command("close\n");
+    EXPECT_EQ(finish(*client), 0) << log().toStdString();
+    EXPECT_FALSE(svpn.lines("term").empty());
 }
 
 // A termination signal at every stage of the road, alone or with a second

@@ -538,6 +538,34 @@ TEST_F(ShellProcess, BurstToAnEndingInstanceIsRunOnceEach)
     }
 }
 
+// The session bus ends under a serving instance: a launch that finds no bus
+// is handed to that instance through the per-user lock, never run beside it.
+TEST_F(ShellProcess, LaunchAfterTheBusEndedGoesToTheServingInstance)
+{
+    QProcess daemon;
+    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    ASSERT_TRUE(daemon.waitForStarted(5000) && daemon.waitForReadyRead(5000));
+    const QString address = QString::fromLatin1(daemon.readLine().trimmed());
+    QDBusConnection bus = QDBusConnection::connectToBus(address, "ending");
+    QProcessEnvironment env = environment("en_US.UTF-8");
+    env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+    auto first = start(TESSALVPN, {}, QString(), &env);
+    QElapsedTimer clock;
+    clock.start();
+    while (!bus.interface()->isServiceRegistered(kService).value() && clock.elapsed() < 8000)
+        QThread::msleep(20);
+    ASSERT_TRUE(bus.interface()->isServiceRegistered(kService).value());
+    QDBusConnection::disconnectFromBus("ending");
+    daemon.kill();
+    daemon.waitForFinished(5000);
+
+    auto second = start(TESSALVPN, {"foo://after-bus"}, QString(), &env);
+    EXPECT_EQ(finish(*second), 0) << log().toStdString();
+    EXPECT_EQ(finish(*first), 0);
+    EXPECT_EQ(log().count("Unsupported external protocol handler request foo://after-bus"), 1);
+    EXPECT_TRUE(log().contains("Launch taken by the running instance"));
+}
+
 // An owner of the name that only listens for the signal (an earlier build)
 // gets the launch as the signal, and the launcher ends with 0.
 TEST_F(ShellProcess, AnOwnerWithoutTheMethodGetsTheSignal)
