@@ -41,7 +41,7 @@
 
 #include "AccessServer.h"
 #include "ChildState.h"
-#include "StandIn.h"
+#include "SvpnStandIn.h"
 
 namespace {
 
@@ -311,7 +311,7 @@ QJsonObject action(const QString& once, const QString& after, int count, const Q
 
 TEST_F(EndToEnd, LaunchUrlToTunnelToDisconnectAndExit)
 {
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     serve({action("bye", "onTunnelData", 3, "disconnectResource", {kResource})});
     launch("btnAlwaysAllow,OK"); // the trust question, then the disconnect question
     EXPECT_EQ(finish(*client, 90000), 0) << log().toStdString();
@@ -360,7 +360,7 @@ TEST_F(EndToEnd, LaunchUrlToTunnelToDisconnectAndExit)
 
 TEST_F(EndToEnd, SvpnThatFailsToStartGivesThePageATunnelError)
 {
-    StandIn svpn("exit 3\n");
+    SvpnStandIn svpn("exit 3\n");
     trustSite();
     serve({});
     launch();
@@ -381,7 +381,7 @@ TEST_F(EndToEnd, SvpnThatFailsToStartGivesThePageATunnelError)
 
 TEST_F(EndToEnd, ExpiredSessionClosesSilently)
 {
-    StandIn svpn(std::string(kConnectedScript) + "reply &settraffic,12,23,34,45\nreply &session_expired\n");
+    SvpnStandIn svpn(std::string(kConnectedScript) + "reply &settraffic,12,23,34,45\nreply &session_expired\n");
     trustSite();
     serve({});
     launch();
@@ -395,7 +395,7 @@ TEST_F(EndToEnd, ExpiredSessionClosesSilently)
 
 TEST_F(EndToEnd, SecondLaunchOfTheSameSessionAttachesToTheRunningWindow)
 {
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     trustSite();
     serve({});
     launch();
@@ -428,7 +428,7 @@ int liveStandIns()
 {
     int live = 0;
     for (int pid : pids())
-        live += running(pid) && commandLine(pid).rfind(StandIn::executable() + ' ', 0) == 0;
+        live += running(pid) && commandLine(pid).rfind(SvpnStandIn::executable() + ' ', 0) == 0;
     return live;
 }
 
@@ -438,7 +438,7 @@ TEST_F(EndToEnd, TwoLaunchesAtOnceShareOneInstanceAndOneSvpn)
 {
     QTemporaryDir runtime;
     for (const bool bus : {true, false}) {
-        StandIn svpn(kConnectedScript);
+        SvpnStandIn svpn(kConnectedScript);
         trustSite();
         serve({action("bye", "onTunnelData", 3, "disconnectResource", {kResource})});
         QFile::remove(home.path() + "/.TessalNetworks/vpn.log");
@@ -538,7 +538,7 @@ TEST_F(EndToEnd, HttpRefusalsInABurstShowOneBoxThatCountsAgainstTheLimit)
 // log level before and after switching it to basic, the connection details.
 TEST_F(EndToEnd, PageAsksForDiagnosticsLogLevelAndDetails)
 {
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     trustSite();
     serve({action("routes", "onTunnelConnected", 1, "getRoutingTable"),
            action("addresses", "onTunnelConnected", 1, "getIpTable"),
@@ -636,7 +636,7 @@ TEST_F(EndToEnd, ChildrenHoldOnlyWhatTheyAreHandedAndNothingOutlivesTheClient)
                         {"resourcename=e2e_app&resourcetype=app_tunnel", "app"}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.resource.toStdString());
-        StandIn svpn(kConnectedScript);
+        SvpnStandIn svpn(kConnectedScript);
         serve(row.child == "viewer" ? QJsonArray{action("log", "onTunnelConnected", 1, "showLog")} : QJsonArray{});
         client = start(QString(launchUrl()).replace("resourcename=e2e_na&resourcetype=network_access", row.resource),
                        "OK", "client", env);
@@ -671,7 +671,7 @@ TEST_F(EndToEnd, ChildrenHoldOnlyWhatTheyAreHandedAndNothingOutlivesTheClient)
 
 TEST_F(EndToEnd, ClosingTheWindowWithATunnelAsksTheQuitQuestion)
 {
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     trustSite();
     serve({action("text", "onTunnelConnected", 1, "setQuitMessage", {"Tunnels are up. Close anyway?"})});
     launch("Cancel,OK");
@@ -694,7 +694,7 @@ TEST_F(EndToEnd, ClosingTheWindowWithATunnelAsksTheQuitQuestion)
 // the server's logout page without "errorcode" then ends it all silently.
 TEST_F(EndToEnd, LogoutPageEndsTheSessionSilently)
 {
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     trustSite();
     serve({QJsonObject{{"once", "nothing"}, {"after", "onTunnelData"}, {"go", "/__page/nothing"}},
            QJsonObject{{"once", "logout"}, {"after", "onTunnelData"}, {"count", 4}, {"go", "/my.logout.php3"}}});
@@ -720,7 +720,7 @@ TEST_F(EndToEnd, HttpsServerOnACertificateTheSystemTrustsReachesThePage)
     ASSERT_TRUE(QFile::copy(certs.serverCert, cert) && QFile::copy(certs.serverKey, key));
     server.stop();
     ASSERT_TRUE(server.start({AccessServer::Listener("http", "https", cert, key)})) << server.error().toStdString();
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     serve({});
     qputenv("TESSAL_E2E_SYSTEM_CA", certs.caCert.toLocal8Bit());
     client = start(QString(launchUrl()).replace("protocol=http&", "protocol=https&"), "btnAlwaysAllow,OK", "client");
@@ -750,7 +750,7 @@ TEST_F(EndToEnd, HttpsServerOnACertificateTheSystemTrustsReachesThePage)
 // the svpn daemon is stopped, nothing of the tunnel outlives the client.
 TEST_F(EndToEnd, TerminationSignalStopsTheTunnelBeforeTheClientEnds)
 {
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     trustSite();
     serve({});
     launch();
@@ -851,7 +851,7 @@ protected:
     }
 
     // Reaches the row's stage; false when it was not reached.
-    bool reach(Stage stage, StandIn* svpn)
+    bool reach(Stage stage, SvpnStandIn* svpn)
     {
         switch (stage) {
         case Stage::TrustQuestion:
@@ -895,7 +895,7 @@ TEST_P(SignalEnd, EndsInOrder)
 {
     const SignalRow& row = GetParam();
     const bool tunnel = row.stage >= Stage::SvpnStart && row.stage <= Stage::QuitQuestion;
-    std::optional<StandIn> svpn;
+    std::optional<SvpnStandIn> svpn;
     if (tunnel)
         svpn.emplace(std::string(kConnectedScript) + (row.stage == Stage::SvpnStart          ? "linger 3000\n"
                                                       : row.stage == Stage::SvpnStartStalled ? "linger 20000\n"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "RecordingHandler.h"
-#include "StandIn.h"
+#include "SvpnStandIn.h"
 #include "foundation/UClasses.h"
 #include "tunnel/TunnelTestSeam.h"
 
@@ -20,12 +20,12 @@ int openWith(RecordingHandler& handler)
 
 TEST(SvpnWorker, ReportsTheDaemonsEventsInOrder)
 {
-    StandIn standIn("reply HTTP/1.1 200 OK\\r\\n\\r\\n&setloaded\n"
-                    "reply HTTP/1.1 200 OK\\r\\n\\r\\n&setloaded&sslcreate\n"
-                    "reply &sslreconnecting\n"
-                    "reply &sslsetstatus,v1,connected&settraffic,10,20,30,40\n"
-                    "reply tunneldetails,0,TunnelPort=443\\nX-VPN-client-IP=10.0.0.2\n"
-                    "reply ,disconnectedwitherror,12\n");
+    SvpnStandIn standIn("reply HTTP/1.1 200 OK\\r\\n\\r\\n&setloaded\n"
+                        "reply HTTP/1.1 200 OK\\r\\n\\r\\n&setloaded&sslcreate\n"
+                        "reply &sslreconnecting\n"
+                        "reply &sslsetstatus,v1,connected&settraffic,10,20,30,40\n"
+                        "reply tunneldetails,0,TunnelPort=443\\nX-VPN-client-IP=10.0.0.2\n"
+                        "reply ,disconnectedwitherror,12\n");
     RecordingHandler handler;
     ASSERT_EQ(openWith(handler), 0);
     ASSERT_TRUE(handler.waitForEnd(10000));
@@ -40,14 +40,14 @@ TEST(SvpnWorker, ReportsTheDaemonsEventsInOrder)
 TEST(SvpnWorker, EndBeforeConnectedIsAnError)
 {
     {
-        StandIn standIn("reply ,disconnectedwitherror,12\n");
+        SvpnStandIn standIn("reply ,disconnectedwitherror,12\n");
         RecordingHandler handler;
         ASSERT_EQ(openWith(handler), 0);
         ASSERT_TRUE(handler.waitForEnd(8000));
         EXPECT_EQ(handler.events(), (Events{"connecting", "error 12"}));
     }
     {
-        StandIn standIn("reply &session_expired\n");
+        SvpnStandIn standIn("reply &session_expired\n");
         RecordingHandler handler;
         ASSERT_EQ(openWith(handler), 0);
         ASSERT_TRUE(handler.waitForEnd(8000));
@@ -57,7 +57,7 @@ TEST(SvpnWorker, EndBeforeConnectedIsAnError)
 
 TEST(SvpnWorker, ExpiryAfterConnectedClosesWithItsCode)
 {
-    StandIn standIn("reply &setloaded&sslcreate\nreply &session_expired\n");
+    SvpnStandIn standIn("reply &setloaded&sslcreate\nreply &session_expired\n");
     RecordingHandler handler;
     ASSERT_EQ(openWith(handler), 0);
     ASSERT_TRUE(handler.waitForEnd(8000));
@@ -66,8 +66,8 @@ TEST(SvpnWorker, ExpiryAfterConnectedClosesWithItsCode)
 
 TEST(SvpnWorker, TrafficAndDetailsBesideAnEndMarkerAreReportedAndTheTunnelEnds)
 {
-    StandIn standIn("reply &setloaded&sslcreate\n"
-                    "reply &settraffic,1,2,3,4&tunneldetails,3,abcdef,disconnectedwitherror,16\n");
+    SvpnStandIn standIn("reply &setloaded&sslcreate\n"
+                        "reply &settraffic,1,2,3,4&tunneldetails,3,abcdef,disconnectedwitherror,16\n");
     RecordingHandler handler;
     ASSERT_EQ(openWith(handler), 0);
     ASSERT_TRUE(handler.waitForEnd(8000));
@@ -76,7 +76,7 @@ TEST(SvpnWorker, TrafficAndDetailsBesideAnEndMarkerAreReportedAndTheTunnelEnds)
 
 TEST(SvpnWorker, NoListenerClosesWithCannotConnect)
 {
-    StandIn standIn("listen off\n");
+    SvpnStandIn standIn("listen off\n");
     RecordingHandler handler;
     ASSERT_EQ(openWith(handler), 0);
     ASSERT_TRUE(handler.waitForEnd(8000));
@@ -85,7 +85,7 @@ TEST(SvpnWorker, NoListenerClosesWithCannotConnect)
 
 TEST(SvpnWorker, LoggingSwitchIsSentOncePerChange)
 {
-    StandIn standIn("");
+    SvpnStandIn standIn("");
     RecordingHandler handler;
     ASSERT_EQ(openWith(handler), 0);
     ASSERT_TRUE(waitUntil([&] { return standIn.lines("request ").size() >= 2; }, 5000));
@@ -117,7 +117,7 @@ TEST(SvpnWorker, LoggingSwitchIsSentOncePerChange)
 
 TEST(SvpnWorker, StopDuringTheFirstPauseIsKept)
 {
-    StandIn standIn("reply &setloaded&sslcreate\n");
+    SvpnStandIn standIn("reply &setloaded&sslcreate\n");
     RecordingHandler handler(/*firstPauseMs=*/5000);
     ASSERT_EQ(openWith(handler), 0);
     EXPECT_EQ(handler.CloseTunnel(), 0);
@@ -130,7 +130,7 @@ TEST(SvpnWorker, StopDuringTheFirstPauseIsKept)
 
 TEST(SvpnWorker, UserStopWhilePollingClosesWithZero)
 {
-    StandIn standIn("reply &setloaded&sslcreate\n");
+    SvpnStandIn standIn("reply &setloaded&sslcreate\n");
     RecordingHandler handler;
     ASSERT_EQ(openWith(handler), 0);
     ASSERT_TRUE(handler.waitForEvent("connected", 5000));
@@ -143,7 +143,7 @@ TEST(SvpnWorker, UserStopWhilePollingClosesWithZero)
 
 TEST(SvpnWorker, ADaemonThatNeverAnswersDoesNotHoldTheWorker)
 {
-    StandIn standIn("stall\n");
+    SvpnStandIn standIn("stall\n");
     RecordingHandler handler(50, 50, /*replyWaitMs=*/300);
     ASSERT_EQ(openWith(handler), 0);
     // Rounds go on although no reply is ever closed.
@@ -155,7 +155,7 @@ TEST(SvpnWorker, ADaemonThatNeverAnswersDoesNotHoldTheWorker)
 
 TEST(SvpnWorker, DestroyingTheHandlerStopsTheDaemonAndTheWorker)
 {
-    StandIn standIn("reply &setloaded&sslcreate\n");
+    SvpnStandIn standIn("reply &setloaded&sslcreate\n");
     {
         RecordingHandler handler;
         ASSERT_EQ(openWith(handler), 0);

@@ -8,13 +8,13 @@
 // its script, reads what it recorded, and makes sure no daemon outlives a test.
 // The daemon's port is the machine's, not the build's: while an object lives
 // it holds a lock file in /tmp that other checkouts' test runs wait for.
-class StandIn
+class SvpnStandIn
 {
 public:
-    explicit StandIn(const std::string& script);
-    ~StandIn();
-    StandIn(const StandIn&) = delete;
-    StandIn& operator=(const StandIn&) = delete;
+    explicit SvpnStandIn(const std::string& script);
+    ~SvpnStandIn();
+    SvpnStandIn(const SvpnStandIn&) = delete;
+    SvpnStandIn& operator=(const SvpnStandIn&) = delete;
 
     static std::string executable();
     static std::string pidFile();

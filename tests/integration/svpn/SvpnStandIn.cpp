@@ -1,4 +1,4 @@
-#include "StandIn.h"
+#include "SvpnStandIn.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -55,21 +55,21 @@ bool waitUntil(const std::function<bool()>& condition, int ms)
     return true;
 }
 
-std::string StandIn::executable()
+std::string SvpnStandIn::executable()
 {
     return dir() + "/svpn";
 }
-std::string StandIn::pidFile()
+std::string SvpnStandIn::pidFile()
 {
     return TESSAL_SYSTEM_PATH("/usr/local/lib/TessalNetworks/SSLVPN/var/run/svpn.pid");
 }
 
-void StandIn::writePidFile(const std::string& text)
+void SvpnStandIn::writePidFile(const std::string& text)
 {
     std::ofstream(pidFile(), std::ios::trunc) << text;
 }
 
-void StandIn::stopDaemon()
+void SvpnStandIn::stopDaemon()
 {
     const int pid = std::atoi(readFile(pidFile()).c_str());
     if (pid > 1 && isStandIn(pid)) {
@@ -81,7 +81,7 @@ void StandIn::stopDaemon()
     std::remove(pidFile().c_str());
 }
 
-StandIn::StandIn(const std::string& script)
+SvpnStandIn::SvpnStandIn(const std::string& script)
 {
     m_portLock = ::open("/tmp/tessal-svpn-port-44444.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
     if (m_portLock >= 0)
@@ -95,7 +95,7 @@ StandIn::StandIn(const std::string& script)
     std::ofstream(dir() + "/svpn.script", std::ios::trunc) << script;
 }
 
-StandIn::~StandIn()
+SvpnStandIn::~SvpnStandIn()
 {
     if (m_hidden)
         std::rename((executable() + ".hidden").c_str(), executable().c_str());
@@ -104,12 +104,12 @@ StandIn::~StandIn()
         ::close(m_portLock); // releases the lock
 }
 
-void StandIn::hideExecutable()
+void SvpnStandIn::hideExecutable()
 {
     m_hidden = std::rename(executable().c_str(), (executable() + ".hidden").c_str()) == 0;
 }
 
-std::vector<std::string> StandIn::record() const
+std::vector<std::string> SvpnStandIn::record() const
 {
     std::vector<std::string> out;
     std::ifstream in(dir() + "/svpn.record");
@@ -119,7 +119,7 @@ std::vector<std::string> StandIn::record() const
     return out;
 }
 
-std::vector<std::string> StandIn::lines(const std::string& prefix) const
+std::vector<std::string> SvpnStandIn::lines(const std::string& prefix) const
 {
     std::vector<std::string> out;
     for (const std::string& line : record())
@@ -128,7 +128,7 @@ std::vector<std::string> StandIn::lines(const std::string& prefix) const
     return out;
 }
 
-int StandIn::daemonPid() const
+int SvpnStandIn::daemonPid() const
 {
     return std::atoi(readFile(pidFile()).c_str());
 }
