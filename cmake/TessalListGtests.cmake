@@ -1,8 +1,9 @@
-# Run after each build of a GoogleTest binary (tessal_discover_gtests with
-# SHORT_NAMES): lists its cases and writes the CTest file that adds them,
-# named TEST_PREFIX<Test>, or TEST_PREFIX<Table>.<Row> for a table's rows,
-# and sets <TEST_TARGET>_TESTS to their names.
-#   TEST_TARGET, TEST_EXECUTABLE, TEST_PREFIX, CTEST_FILE
+# Run after each build of a GoogleTest binary (tessal_discover_gtests): lists
+# its cases and writes the CTest file that adds them, and sets
+# <TEST_TARGET>_TESTS to their names. A case is named
+# TEST_PREFIX<Suite>.<Test>, a table's row TEST_PREFIX<Instance>/<Table>.<Test>/<Row>;
+# with SHORT_NAMES, TEST_PREFIX<Test> and TEST_PREFIX<Table>.<Row>.
+#   TEST_TARGET, TEST_EXECUTABLE, TEST_PREFIX, CTEST_FILE, SHORT_NAMES
 #   TEST_LAUNCHER   command before the binary, its words joined by "|"
 cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${TEST_EXECUTABLE} --gtest_list_tests
@@ -31,7 +32,9 @@ foreach(line IN LISTS lines)
     set(suite "${CMAKE_MATCH_1}")
   elseif(line MATCHES "^  ([^ ]+)$")
     set(test "${CMAKE_MATCH_1}")
-    if(test MATCHES "/([^/]+)$")
+    if(NOT SHORT_NAMES)
+      set(name "${TEST_PREFIX}${suite}.${test}")
+    elseif(test MATCHES "/([^/]+)$")
       # Instance/Table.Case/Row
       set(row "${CMAKE_MATCH_1}")
       string(REGEX REPLACE "^.*/" "" table "${suite}")
