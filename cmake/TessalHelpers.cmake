@@ -32,10 +32,11 @@ set(TESSAL_TEST_ENV
   "TSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/tsan.supp:print_suppressions=0"
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 
-# Registers the GoogleTest cases of TARGET with CTest, the one way for every
-# test program: after each build the program lists its cases
-# (TessalListGtests.cmake) and the file that adds them is written, so a new
-# case or table row needs no line here. Labels, environment and locks are set
+# Registers the GoogleTest cases of TARGET with CTest (with QT_TEST, the
+# functions of a Qt Test program), the one way for every test program: after
+# each build the program lists its cases (TessalListTests.cmake, with the
+# tests' HOME) and the file that adds them is written, so a new case, table
+# row or function needs no line here, and each runs as a test of its own. Labels, environment and locks are set
 # on the listed cases by a script of our own, included after the list.
 #   PREFIX p           test names start with p
 #   LABELS a b         labels of every case
@@ -47,13 +48,14 @@ set(TESSAL_TEST_ENV
 #                      p<Suite>.<Test> and p<Instance>/<Table>.<Test>/<Row>;
 #                      two cases that would share a name fail the build
 #   LAUNCHER cmd...    each case runs as cmd... <binary> --gtest_filter=...
+#   QT_TEST            a Qt Test program: each function is a test p<function>
 #   PRIVATE_NETWORK    each case runs with a network, processes and svpn
 #                      folders of its own (tessal_private_network, before
 #                      LAUNCHER), so cases that use the svpn daemon's fixed
 #                      port and pid file run side by side
 # tessal_gtest_properties() sets further properties on some of the cases.
 function(tessal_discover_gtests target)
-  cmake_parse_arguments(arg "SHORT_NAMES;PRIVATE_NETWORK" "PREFIX;TIMEOUT" "LABELS;RESOURCE_LOCK;LOCK_MATCHING;LAUNCHER"
+  cmake_parse_arguments(arg "SHORT_NAMES;PRIVATE_NETWORK;QT_TEST" "PREFIX;TIMEOUT" "LABELS;RESOURCE_LOCK;LOCK_MATCHING;LAUNCHER"
                         ${ARGN})
   if(arg_PRIVATE_NETWORK)
     list(PREPEND arg_LAUNCHER $<TARGET_FILE:tessal_private_network>)
@@ -65,10 +67,16 @@ function(tessal_discover_gtests target)
   if(arg_SHORT_NAMES)
     set(short ON)
   endif()
+  set(kind gtest)
+  if(arg_QT_TEST)
+    set(kind qtest)
+  endif()
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -DTEST_TARGET=${target} -DTEST_EXECUTABLE=$<TARGET_FILE:${target}>
-            -DTEST_PREFIX=${arg_PREFIX} "-DTEST_LAUNCHER=${launcher}" -DSHORT_NAMES=${short}
-            -DCTEST_FILE=${list_file} -P ${PROJECT_SOURCE_DIR}/cmake/TessalListGtests.cmake
+    COMMAND ${CMAKE_COMMAND} -E env HOME=${TESSAL_TEST_HOME} XDG_RUNTIME_DIR=${TESSAL_TEST_RUNTIME}
+            QT_QPA_PLATFORM=offscreen
+            ${CMAKE_COMMAND} -DTEST_TARGET=${target} -DTEST_EXECUTABLE=$<TARGET_FILE:${target}>
+            -DTEST_PREFIX=${arg_PREFIX} "-DTEST_LAUNCHER=${launcher}" -DSHORT_NAMES=${short} -DKIND=${kind}
+            -DCTEST_FILE=${list_file} -P ${PROJECT_SOURCE_DIR}/cmake/TessalListTests.cmake
     BYPRODUCTS ${list_file}
     VERBATIM)
   set(include_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_include.cmake)
