@@ -146,6 +146,7 @@ logged=$(sed -n 's/^.*  Version: //p' "$home/.TessalNetworks/vpn.log" | head -n 
 if [ "$version" != "$logged" ]; then
   echo "package: version $version, the program says '$logged'" >&2; exit 1
 fi
+grep -q "tessalvpn $version" <<<"$manual" || { echo "package: the manual page does not give version $version" >&2; exit 1; }
 echo "package: one version, $version"
 
 echo '[{"path": "/my.report.na", "headers": {"Content-Type": "text/plain"}, "body": ""}]' >"$work/routes.json"
