@@ -593,6 +593,8 @@ TEST_F(ShellProcess, NoBusOrInstanceThatNeverAnswersHoldsALaunch)
             clock.start();
             while (!QFile::exists(runtime.path() + "/tessalvpn.socket") && clock.elapsed() < 8000)
                 QThread::msleep(20);
+            // Never kill(0): that would stop this test's own process group.
+            ASSERT_GT(instance->processId(), 0) << "the instance did not start";
             ASSERT_EQ(::kill(static_cast<pid_t>(instance->processId()), SIGSTOP), 0);
         }
         // The bounds of a minute for an answer and two for the lock, divided
