@@ -20,10 +20,16 @@ std::string dir()
     return TESSAL_SYSTEM_PATH("/opt/tessal/vpn");
 }
 
+// A /proc file of a process reaped while it is read fails the read (ESRCH),
+// which the stream reports by throwing: that process is gone.
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    try {
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        return std::string();
+    }
 }
 
 // A zombie counts as gone: nobody may reap the daemon, whose parent has exited.

@@ -31,10 +31,15 @@ UPropertyList* listOf(const std::vector<std::pair<const char*, const char*>>& pa
     return list;
 }
 
+// Empty for a process that is gone, also one reaped while it is read (ESRCH).
 std::string cmdline(int pid)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline");
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    try {
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        return std::string();
+    }
 }
 
 class SvpnLaunch : public ::testing::Test
