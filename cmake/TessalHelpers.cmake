@@ -32,45 +32,61 @@ set(TESSAL_TEST_ENV
   "TSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/tsan.supp:print_suppressions=0"
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
 
-# Registers the GoogleTest cases of TARGET with CTest. The discovery script
-# splits list-valued properties into separate arguments, so labels,
-# environment and locks are set on the discovered tests by a script of our
-# own, included after the discovered list.
+# Registers the GoogleTest cases of TARGET with CTest (with QT_TEST, the
+# functions of a Qt Test program), the one way for every test program: after
+# each build the program lists its cases (TessalListTests.cmake, with the
+# tests' HOME) and the file that adds them is written, so a new case, table
+# row or function needs no line here, and each runs as a test of its own. Labels, environment and locks are set
+# on the listed cases by a script of our own, included after the list.
 #   PREFIX p           test names start with p
 #   LABELS a b         labels of every case
 #   RESOURCE_LOCK a b  locks every case holds
 #   TIMEOUT s          per-case time limit
 #   LOCK_MATCHING re lock   cases whose name matches re also hold lock
 #   SHORT_NAMES        a case is named p<Test>, a table row p<Table>.<Row>
-#                      (CI scripts match on these names); two cases that
-#                      would share a name fail the build
+#                      (CI scripts match on these names), rather than
+#                      p<Suite>.<Test> and p<Instance>/<Table>.<Test>/<Row>;
+#                      two cases that would share a name fail the build
 #   LAUNCHER cmd...    each case runs as cmd... <binary> --gtest_filter=...
-#                      (needs SHORT_NAMES)
+#   QT_TEST            a Qt Test program: each function is a test p<function>
+#   PRIVATE_NETWORK    each case runs with a network, processes and svpn
+#                      folders of its own (tessal_private_network, before
+#                      LAUNCHER), so cases that use the svpn daemon's fixed
+#                      port and pid file run side by side
 # tessal_gtest_properties() sets further properties on some of the cases.
 function(tessal_discover_gtests target)
-  cmake_parse_arguments(arg "SHORT_NAMES" "PREFIX;TIMEOUT" "LABELS;RESOURCE_LOCK;LOCK_MATCHING;LAUNCHER" ${ARGN})
-  if(arg_SHORT_NAMES)
-    # gtest_discover_tests names a case <Suite>.<Test> and runs the binary
-    # itself, so the list is read by our own script after every build.
-    set(list_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_list.cmake)
-    string(REPLACE ";" "|" launcher "${arg_LAUNCHER}")
-    add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -DTEST_TARGET=${target} -DTEST_EXECUTABLE=$<TARGET_FILE:${target}>
-              -DTEST_PREFIX=${arg_PREFIX} "-DTEST_LAUNCHER=${launcher}" -DCTEST_FILE=${list_file}
-              -P ${PROJECT_SOURCE_DIR}/cmake/TessalListGtests.cmake
-      BYPRODUCTS ${list_file}
-      VERBATIM)
-    set(include_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_include.cmake)
-    file(WRITE ${include_file}
-      "if(EXISTS \"${list_file}\")\n"
-      "  include(\"${list_file}\")\n"
-      "else()\n"
-      "  add_test(${target}_NOT_BUILT ${target}_NOT_BUILT)\n"
-      "endif()\n")
-    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${include_file})
-  else()
-    gtest_discover_tests(${target} TEST_PREFIX "${arg_PREFIX}" DISCOVERY_TIMEOUT 60)
+  cmake_parse_arguments(arg "SHORT_NAMES;PRIVATE_NETWORK;QT_TEST" "PREFIX;TIMEOUT" "LABELS;RESOURCE_LOCK;LOCK_MATCHING;LAUNCHER"
+                        ${ARGN})
+  if(arg_PRIVATE_NETWORK)
+    list(PREPEND arg_LAUNCHER $<TARGET_FILE:tessal_private_network>)
+    add_dependencies(${target} tessal_private_network)
   endif()
+  set(list_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_list.cmake)
+  string(REPLACE ";" "|" launcher "${arg_LAUNCHER}")
+  set(short OFF)
+  if(arg_SHORT_NAMES)
+    set(short ON)
+  endif()
+  set(kind gtest)
+  if(arg_QT_TEST)
+    set(kind qtest)
+  endif()
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E env HOME=${TESSAL_TEST_HOME} XDG_RUNTIME_DIR=${TESSAL_TEST_RUNTIME}
+            QT_QPA_PLATFORM=offscreen
+            ${CMAKE_COMMAND} -DTEST_TARGET=${target} -DTEST_EXECUTABLE=$<TARGET_FILE:${target}>
+            -DTEST_PREFIX=${arg_PREFIX} "-DTEST_LAUNCHER=${launcher}" -DSHORT_NAMES=${short} -DKIND=${kind}
+            -DCTEST_FILE=${list_file} -P ${PROJECT_SOURCE_DIR}/cmake/TessalListTests.cmake
+    BYPRODUCTS ${list_file}
+    VERBATIM)
+  set(include_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_include.cmake)
+  file(WRITE ${include_file}
+    "if(EXISTS \"${list_file}\")\n"
+    "  include(\"${list_file}\")\n"
+    "else()\n"
+    "  add_test(${target}_NOT_BUILT ${target}_NOT_BUILT)\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${include_file})
   set(props "LABELS \"${arg_LABELS}\" ENVIRONMENT \"${TESSAL_TEST_ENV}\" FIXTURES_REQUIRED tessal_download_check")
   if(arg_RESOURCE_LOCK)
     string(APPEND props " RESOURCE_LOCK \"${arg_RESOURCE_LOCK}\"")

@@ -9,7 +9,7 @@
 #
 #   packaging/check-package.sh [folder of the access-server stand-in]
 #     (default build/dev/test-bin, made by the dev preset)
-#   TESSAL_BUILD_JOBS: parallel build jobs (default: all cores)
+#   TESSAL_JOBS: parallel build jobs (default: all cores)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,7 +35,7 @@ openssl rand -out "$work/hmac.bin" 64
 
 cmake --preset deb -DTESSAL_UPDATE_CERTIFICATE="$work/signing.pem" \
   -DTESSAL_UPDATE_HMAC_KEY="$work/hmac.bin" >/dev/null
-cmake --build --preset deb -j "${TESSAL_BUILD_JOBS:-$(nproc)}"
+cmake --build --preset deb -j "${TESSAL_JOBS:-$(nproc)}"
 rm -f build/deb/package/*.deb
 cpack --preset deb >/dev/null
 deb=$(ls build/deb/package/*.deb)
@@ -105,8 +105,11 @@ mkdir -p "$home/.TessalNetworks"
 chmod 700 "$home" "$home/.TessalNetworks"
 export HOME=$home XDG_RUNTIME_DIR=$home QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1
 
+# No run below may hang the check: each has a bound.
+bound=(timeout -k 5 60)
 status=0
-dbus-run-session -- "$client" "tessal-ftp://launch?server=127.0.0.1" </dev/null >"$work/scheme.out" 2>&1 || status=$?
+"${bound[@]}" dbus-run-session -- "$client" "tessal-ftp://launch?server=127.0.0.1" </dev/null >"$work/scheme.out" 2>&1 ||
+  status=$?
 if [ "$status" -ne 1 ]; then
   echo "package: unsupported scheme exited with $status, not 1" >&2
   cat "$work/scheme.out" >&2
@@ -116,8 +119,19 @@ documented "an unsupported scheme" "$status"
 echo "package: unsupported scheme exits with 1"
 
 # The one option, in another letter case, runs here with nothing to clean.
+# The cleanup looks for running browsers: it runs with processes of its own,
+# so that a browser open on the machine does not make it ask.
+private_pids=(unshare --pid --fork --kill-child --mount-proc)
+[ "$(id -u)" -eq 0 ] || private_pids=(unshare --user --map-current-user --pid --fork --kill-child --mount-proc)
+"${private_pids[@]}" true || { echo "package: no private pid namespace here (unshare refused)" >&2; exit 1; }
 status=0
-dbus-run-session -- "$client" --CleanUp </dev/null >"$work/cleanup.out" 2>&1 || status=$?
+"${bound[@]}" "${private_pids[@]}" dbus-run-session -- "$client" --CleanUp </dev/null >"$work/cleanup.out" 2>&1 ||
+  status=$?
+if [ "$status" -eq 124 ]; then
+  echo "package: --cleanup did not end within 60 s" >&2
+  cat "$work/cleanup.out" >&2
+  exit 1
+fi
 documented "--cleanup" "$status"
 if [ "$status" -ne 0 ] || ! grep -q "Performing Chrome preferences cleanup" "$home/.TessalNetworks/vpn.log"; then
   echo "package: --cleanup with nothing to clean exited with $status" >&2
@@ -132,6 +146,7 @@ logged=$(sed -n 's/^.*  Version: //p' "$home/.TessalNetworks/vpn.log" | head -n 
 if [ "$version" != "$logged" ]; then
   echo "package: version $version, the program says '$logged'" >&2; exit 1
 fi
+grep -q "tessalvpn $version" <<<"$manual" || { echo "package: the manual page does not give version $version" >&2; exit 1; }
 echo "package: one version, $version"
 
 echo '[{"path": "/my.report.na", "headers": {"Content-Type": "text/plain"}, "body": ""}]' >"$work/routes.json"

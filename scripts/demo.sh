@@ -25,7 +25,7 @@ ask=0
 
 scripts/install-deps.sh
 cmake --preset dev >/dev/null
-cmake --build --preset dev -j "$(nproc)" --target tessalvpn svpn_standin
+cmake --build --preset dev -j "${TESSAL_JOBS:-$(nproc)}" --target tessalvpn svpn_standin tessal_private_network
 
 args=(demo)
 work=""
@@ -41,6 +41,9 @@ if [ $ask -eq 1 ]; then
   args+=(--ask --https "$work/cert.pem" "$work/key.pem" --seconds 600)
 fi
 
-# A private session bus, so a tessalvpn you may already run is not disturbed.
-# The script ends the stand-ins itself, so nothing outlives the demo.
-QTWEBENGINE_DISABLE_SANDBOX=1 dbus-run-session -- python3 bench/road/road.py "${args[@]}" 2> >(grep -v "Failed to set fd limit" >&2)
+# A private session bus, so a tessalvpn you may already run is not disturbed,
+# and a network, processes and svpn folders of its own, so that the svpn
+# port is nobody else's. The script ends the stand-ins itself, so nothing
+# outlives the demo.
+QTWEBENGINE_DISABLE_SANDBOX=1 build/dev/test-bin/tessal_private_network dbus-run-session -- \
+  python3 bench/road/road.py "${args[@]}" 2> >(grep -v "Failed to set fd limit" >&2)

@@ -6,14 +6,14 @@
 #   scripts/fuzz.sh [--time S | --runs N] [--jobs P] [--merge]
 #     --time S   seconds per target (default 30)
 #     --runs N   executions per target instead of a time
-#     --jobs P   targets run at once (default: the number of cores)
+#     --jobs P   targets run at once, and build jobs (default: TESSAL_JOBS, else the number of cores)
 #     --merge    add the inputs that found new coverage to fuzz/<area>/corpus
 # Skips (exit 0) without clang.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 limit=(-max_total_time=30)
-jobs=$(nproc)
+jobs=${TESSAL_JOBS:-$(nproc)}
 merge=0
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -47,7 +47,7 @@ if [ ${#targets[@]} -eq 0 ]; then
   exit 0
 fi
 # Only the targets and what they link: no client program, no tests.
-cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
+cmake --build "$build" -j "$jobs" --target "${targets[@]}"
 
 # shellcheck disable=SC2317 # run by xargs through bash -c, exported below
 run_one() {

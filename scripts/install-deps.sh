@@ -15,6 +15,7 @@ packages=(
   clang libclang-rt-14-dev clang-format shellcheck
   dpkg-dev lintian
   locales
+  ccache
 )
 
 missing=()

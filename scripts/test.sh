@@ -5,26 +5,43 @@
 # integration tests that drive the tunnels (svpn, application tunnel,
 # resources) again under ASan and UBSan; the tunnel and svpn tests under
 # ThreadSanitizer; every fuzz target (libraries instrumented) for a bounded
-# time; the Debian package built, linted, unpacked and run; and the short
-# stress run when bench/stress/run.sh is there. Prints the time and exit
-# status of each stage at the end.
+# time on its kept corpus; the Debian package built, linted, unpacked and
+# run; and the short stress run when bench/stress/run.sh is there.
+#
+# The five lanes that share no build (dev, asan, tsan, fuzz, package) run at
+# the same time, each with its own log, printed when it ends; the tests that
+# use the svpn daemon's fixed port each have a network of their own, so
+# nothing else on the machine (another checkout, a demo) disturbs them.
+# Prints the time and exit status of each stage at the end.
+#
+#   TESSAL_JOBS           builds' jobs and tests at once (default: all cores)
+#   TESSAL_FUZZ_SECONDS   seconds per fuzz target (default 10)
+#   TESSAL_STRESS_COUNT   stress loops (default 3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 export QTWEBENGINE_DISABLE_SANDBOX=1
-jobs=$(nproc)
-fuzz_seconds=${TESSAL_FUZZ_SECONDS:-20}
+jobs=${TESSAL_JOBS:-$(nproc)}
+export TESSAL_JOBS=$jobs
+fuzz_seconds=${TESSAL_FUZZ_SECONDS:-10}
 stress_count=${TESSAL_STRESS_COUNT:-3}
+# A compiler cache, where there is one, for every build below (first
+# configuration of a build tree only).
+if command -v ccache >/dev/null 2>&1; then
+  export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+  export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+fi
+# Builds that run side by side start no job while the machine is busier
+# than TESSAL_JOBS allows.
+build_limits=(-j "$jobs" -- -l "$jobs")
+logs=build/test-logs
+rm -rf "$logs"
+mkdir -p "$logs"
+start_time=$SECONDS
 
-# Tests that use the svpn stand-in's fixed port must not overlap with another
-# checkout's on the same machine.
-lock=(flock /tmp/tessal-svpn-port.lock)
-command -v flock >/dev/null 2>&1 || lock=()
-
-stage_names=()
-stage_times=()
-stage_rcs=()
-# The stage running now, so that the report also shows the one that failed.
+lanes=()
+# Each stage appends "<name>|<seconds>|<status>" to $logs/stages, so that the
+# lanes running at once report into one table.
 current_stage=""
 current_start=0
 stage() {
@@ -33,27 +50,33 @@ stage() {
   echo "==== $current_stage"
   current_start=$SECONDS
   "$@"
-  stage_names+=("$current_stage")
-  stage_times+=($((SECONDS - current_start)))
-  stage_rcs+=(0)
+  echo "$current_stage|$((SECONDS - current_start))|0" >>"$logs/stages"
   current_stage=""
+}
+failed_stage() {
+  local status=${1:-$?}
+  if [ -n "$current_stage" ]; then
+    echo "$current_stage|$((SECONDS - current_start))|$status" >>"$logs/stages"
+  fi
 }
 report() {
   local status=$?
-  if [ -n "$current_stage" ]; then
-    stage_names+=("$current_stage")
-    stage_times+=($((SECONDS - current_start)))
-    stage_rcs+=("$status")
-  fi
+  failed_stage "$status"
+  current_stage=""
+  # Lanes already started end and are shown, whatever stopped this script.
+  wait_lanes || status=1
   echo
   echo "==== stage times"
-  local i total=0
-  for i in "${!stage_names[@]}"; do
-    printf '  %-34s %4d s  rc %d\n' "${stage_names[$i]}" "${stage_times[$i]}" "${stage_rcs[$i]}"
-    total=$((total + stage_times[i]))
-  done
-  printf '  %-34s %4d s\n' total "$total"
+  local name seconds rc
+  if [ -f "$logs/stages" ]; then
+    while IFS='|' read -r name seconds rc; do
+      printf '  %-34s %4d s  rc %d\n' "$name" "$seconds" "$rc"
+      [ "$rc" -eq 0 ] || status=1
+    done <"$logs/stages"
+  fi
+  printf '  %-34s %4d s\n' "total (wall)" "$((SECONDS - start_time))"
   [ "$status" -eq 0 ] || echo "==== FAILED (exit $status)"
+  exit "$status"
 }
 trap report EXIT
 
@@ -96,19 +119,19 @@ shell_scripts() {
 }
 shell_check() { shell_scripts | xargs -0 shellcheck; }
 
-dev_build() { cmake --preset dev && cmake --build --preset dev -j "$jobs"; }
-dev_tests() { "${lock[@]}" ctest --preset dev; }
-asan() {
+dev_build() { cmake --preset dev && cmake --build --preset dev "${build_limits[@]}"; }
+dev_tests() { ctest --preset dev -j "$jobs"; }
+asan_build() {
   cmake --preset asan >/dev/null
-  cmake --build --preset asan -j "$jobs" --target unit_tests test_apptunnel svpn_integration_test \
-    resources_integration_test
-  "${lock[@]}" ctest --preset asan
+  cmake --build --preset asan --target unit_tests test_apptunnel svpn_integration_test \
+    resources_integration_test "${build_limits[@]}"
 }
-tsan() {
+asan_tests() { ctest --preset asan -j "$jobs"; }
+tsan_build() {
   cmake --preset tsan >/dev/null
-  cmake --build --preset tsan -j "$jobs" --target test_tunnel test_apptunnel svpn_integration_test
-  "${lock[@]}" ctest --preset tsan
+  cmake --build --preset tsan --target test_tunnel test_apptunnel svpn_integration_test "${build_limits[@]}"
 }
+tsan_tests() { ctest --preset tsan -j "$jobs"; }
 fuzz() { scripts/fuzz.sh --time "$fuzz_seconds" --jobs "$jobs"; }
 package() { packaging/check-package.sh "$PWD/build/dev/test-bin"; }
 stress() {
@@ -119,13 +142,42 @@ stress() {
   fi
 }
 
+# A lane runs its stages one after the other, into its own log, and stops at
+# its first failure; the other lanes go on.
+lane() {
+  local name=$1
+  shift
+  (
+    trap failed_stage EXIT
+    set -e
+    while [ $# -gt 0 ]; do
+      stage "$1" "$2"
+      shift 2
+    done
+  ) >"$logs/$name.log" 2>&1
+}
+start_lane() {
+  lane "$@" &
+  lanes+=("$1:$!")
+}
+wait_lanes() {
+  local entry status=0
+  for entry in "${lanes[@]}"; do
+    wait "${entry#*:}" || status=1
+    echo "==== lane ${entry%%:*} (log: $logs/${entry%%:*}.log)"
+    cat "$logs/${entry%%:*}.log"
+  done
+  lanes=()
+  return "$status"
+}
+
 stage "install dependencies" scripts/install-deps.sh
 stage "format (clang-format)" format_check
 stage "shell scripts (shellcheck)" shell_check
+start_lane asan "asan build" asan_build "asan unit and tunnel tests" asan_tests
+start_lane tsan "tsan build" tsan_build "tsan tunnel and svpn tests" tsan_tests
+start_lane fuzz "fuzz (${fuzz_seconds} s per target)" fuzz
 stage "dev build" dev_build
-stage "dev tests" dev_tests
-stage "asan unit and tunnel tests" asan
-stage "tsan tunnel and svpn tests" tsan
-stage "fuzz (${fuzz_seconds} s per target)" fuzz
-stage "Debian package" package
-stage "stress (${stress_count} loops)" stress
+start_lane package "Debian package" package
+start_lane dev "dev tests" dev_tests "stress (${stress_count} loops)" stress
+wait_lanes

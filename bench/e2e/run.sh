@@ -7,8 +7,9 @@
 #   (3) CPU of the tessalvpn tree with one tunnel connected and the page timer
 #       running, over 30 s.
 #   bench/e2e/run.sh [--runs N] [--cpu-seconds S]
-# Uses the dev build (TESSAL_BUILD_DIR to use another) and the svpn port lock.
+# Uses the dev build (TESSAL_BUILD_DIR to use another), in a network, processes
+# and svpn folders of its own (tessal_private_network).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 export QTWEBENGINE_DISABLE_SANDBOX=1
-exec dbus-run-session -- python3 bench/road/road.py bench "$@"
+exec "${TESSAL_BUILD_DIR:-build/dev}/test-bin/tessal_private_network" dbus-run-session -- python3 bench/road/road.py bench "$@"

@@ -7,7 +7,8 @@ session runs against the access-server stand-in (127.0.0.1), the window loads
 the stand-in's resource page, the page starts the network-access tunnel
 through the svpn stand-in and reports every event of "external" back to the
 server, whose request log is what this script reads. Run it inside a private
-session bus (dbus-run-session); it holds the svpn port lock while it runs.
+session bus (dbus-run-session) inside tessal_private_network, which gives it
+the svpn port and folders of its own.
 
     road.py demo [--seconds N] [--https CERT KEY] [--ask]
     road.py bench [--runs N] [--cpu-seconds S]
@@ -15,7 +16,6 @@ session bus (dbus-run-session); it holds the svpn port lock while it runs.
 """
 
 import argparse
-import fcntl
 import json
 import os
 import secrets
@@ -37,7 +37,6 @@ SYSROOT = os.path.join(BUILD, "sysroot")
 SVPN_DIR = os.path.join(SYSROOT, "opt", "tessal", "vpn")
 SVPN_PID_FILE = os.path.join(SYSROOT, "usr/local/lib/TessalNetworks/SSLVPN/var/run/svpn.pid")
 LOCK_FILES = ("tessalvpn.lock", "tessalvpn-svpn.lock")
-PORT_LOCK = "/tmp/tessal-svpn-port-44444.lock"
 RESOURCE = "demo_na"
 
 PROFILE = (
@@ -153,7 +152,6 @@ class Stand:
         if not os.access(os.path.join(SVPN_DIR, "svpn"), os.X_OK):
             fail("the svpn stand-in is missing under %s" % SVPN_DIR)
         self.desktop = desktop
-        self.lock = open(PORT_LOCK, "a")
         self.locked = False
         self.work = tempfile.mkdtemp(prefix="tessal-road.")
         self.home = os.path.join(self.work, "home")
@@ -188,16 +186,13 @@ class Stand:
         self.seen = []
         self.offset = 0
 
-    # The svpn port is the machine's: other checkouts' tests wait for this lock.
+    # Whether this run has started the daemon; tessal_private_network gives
+    # it the port and the pid file of its own.
     def take_port(self):
-        if not self.locked:
-            fcntl.flock(self.lock, fcntl.LOCK_EX)
-            self.locked = True
+        self.locked = True
 
     def release_port(self):
-        if self.locked:
-            fcntl.flock(self.lock, fcntl.LOCK_UN)
-            self.locked = False
+        self.locked = False
 
     def routes(self, actions):
         pages = os.path.join(TOOLS, "access_server_pages")
@@ -274,7 +269,6 @@ class Stand:
         if self.locked:  # never the daemon of another run that holds the port now
             stop_svpn()
         self.release_port()
-        self.lock.close()
         shutil.rmtree(self.work, ignore_errors=True)
 
 
@@ -560,7 +554,6 @@ def stress(options):
                 daemons_left.append(loop)
                 stop_svpn()
             stand.release_port()
-            time.sleep(0.3)  # lets a test of another checkout that waits for the port have it
             if loop % 50 == 0:
                 print("stress: %d/%d loops, %d failed, median %.2f s per loop" %
                       (loop, options.count, len(failures), statistics.median(times) if times else 0), flush=True)

@@ -7,9 +7,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -67,10 +65,6 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
-    // The port is shared with the tests of every checkout on this machine.
-    const int portLock = open("/tmp/tessal-svpn-port-44444.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
-    if (portLock >= 0)
-        flock(portLock, LOCK_EX);
     stopDaemon();
     std::ofstream(TESSAL_SYSTEM_PATH("/opt/tessal/vpn/svpn.script"), std::ios::trunc)
         << "reply HTTP/1.1 200 OK\\r\\n\\r\\n&setloaded&sslcreate\n"

@@ -75,8 +75,8 @@ public:
     int GetSessionType() const { return sessionType; }
     BrowserController& GetBrowserController() { return browserController; }
 
-    // The refusal report of an inspection session waits at most this long.
-    void setRefusalTimeout(int ms) { refusalTimeoutMs = ms; }
+    // The refusal report of an inspection session waits at most this long
+    // (tests shorten it through SessionTestSeam).
     static constexpr int kRefusalTimeoutMs = 15000;
 
 signals:
@@ -93,6 +93,8 @@ public slots:
     void ProfileDownloadFailed(QString errMsg);
 
 private:
+    friend struct SessionTestSeam;
+
     // Emits Finished once, without an error; every later step is dropped.
     void finish();
     // Emits Error once; every later step of this session is dropped.

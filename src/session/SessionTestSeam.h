@@ -9,11 +9,15 @@
 namespace tessal {
 namespace qt {
 
+class Session;
+
 struct SessionTestSeam final {
     // Stands in for the window's open of an attached resource; an empty
     // function restores the window's own.
     using AttachCall = std::function<int(const QString& resourceName, const QString& resourceType)>;
     static void setAttachCall(AttachCall call);
+    // How long the session's refusal report may take (15 seconds).
+    static void setRefusalTimeout(Session& session, int milliseconds);
 };
 
 } // namespace qt

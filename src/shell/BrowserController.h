@@ -68,22 +68,9 @@ public:
     static bool appExistsInPath(const tessal::AppLaunchRequest& app);
     static QString launchQuestionText(QString site, QString resourceShortName, bool relaunch, bool trusted);
 
-    // Read access for the session and tests.
+    // Read access for the session (tests read the rest through ShellTestSeam).
     bool isStarted() const { return started; }
     bool isClosing() const { return closing; }
-    bool isErrorPageShown() const { return errorPageShown; }
-    const QUrl& getServerUrl() const { return serverUrl; }
-    const QString& getSessionId() const { return sessionId; }
-    const std::vector<QString>& getIpv4Addresses() const { return ipv4Addresses; }
-    const QString& getQuitMessage() const { return quitMessage; }
-    const std::vector<QString>& getFailedResources() const { return failedResources; }
-    const QUrl& getCurrentUrl() const { return currentUrl; }
-    bool isStatusTimerActive() const { return statusTimer && statusTimer->isActive(); }
-    ResourceManager& getResourceManager() { return resourceManager; }
-    HttpNetworkManager& getNetworkManager() { return networkManager; }
-    VpnWebBridge& getWebBridge() { return webBridge; }
-    MainWindow* getMainWindow() const { return mainWindow.data(); }
-    WebView* getWebView() const { return webView.data(); }
 
 signals:
     void realCloseMainWindow();
@@ -113,6 +100,7 @@ public slots:
     void OnNotification(tessal::PowerManagment::Enum note) override;
 
 private:
+    friend struct ShellTestSeam;
     void firstLoadFollowUp();
     // details is plain text, or (RichText) the program's markup around escaped values.
     void reportError(bool pageReady, const QString& title, const QString& message, const QString& details,

@@ -7,8 +7,10 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <QString>
+#include <QUrl>
 
 namespace tessal {
 namespace system {
@@ -16,6 +18,13 @@ struct UserEntry;
 }
 
 namespace qt {
+
+class BrowserController;
+class HttpNetworkManager;
+class MainWindow;
+class ResourceManager;
+class VpnWebBridge;
+class WebView;
 
 struct ShellTestSeam final {
     // How the cleanup finds a user (the real user when empty) in the
@@ -34,6 +43,21 @@ struct ShellTestSeam final {
     // The oldest toolkit accepted at run time, for test programs built from
     // main.cpp to set before start-up.
     static void setMinimumToolkitVersion(const QString& version);
+
+    // What a window controller holds (ShellTestSeam.cpp).
+    static bool isErrorPageShown(const BrowserController& controller);
+    static const QUrl& serverUrl(const BrowserController& controller);
+    static const QString& sessionId(const BrowserController& controller);
+    static const std::vector<QString>& ipv4Addresses(const BrowserController& controller);
+    static const QString& quitMessage(const BrowserController& controller);
+    static const std::vector<QString>& failedResources(const BrowserController& controller);
+    static const QUrl& currentUrl(const BrowserController& controller);
+    static bool isStatusTimerActive(const BrowserController& controller);
+    static ResourceManager& resourceManager(BrowserController& controller);
+    static HttpNetworkManager& networkManager(BrowserController& controller);
+    static VpnWebBridge& webBridge(BrowserController& controller);
+    static MainWindow* mainWindow(const BrowserController& controller);
+    static WebView* webView(const BrowserController& controller);
 };
 
 } // namespace qt

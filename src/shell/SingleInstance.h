@@ -23,6 +23,7 @@
 #include <QObject>
 #include <QString>
 
+#include "foundation/BoundForTests.h"
 #include "session/LaunchHandOver.h"
 
 struct sockaddr_un;
@@ -37,8 +38,8 @@ class CustomQApplication;
 
 // How long a launching process waits for the serving one's answer, and how
 // long it keeps trying to find a process that takes its launch.
-constexpr int kHandOverReplyMs = 60000;
-constexpr int kHandOverTryMs = 120000;
+inline const int kHandOverReplyMs = boundForTests(60000);
+inline const int kHandOverTryMs = boundForTests(120000);
 
 // From now on until the process quits, this one takes launches.
 void serveLaunchesUntilQuit(CustomQApplication& app);

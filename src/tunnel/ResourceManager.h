@@ -117,7 +117,6 @@ public:
     // Table queries for the browser controller and tests.
     bool isEmpty() const;
     int resourceCount() const;
-    std::optional<Resource> lookup(const QString& id) const;
 
     // The parameter-text helpers of attach.
     static void setParam(const CString& name, const CString& value, CString& params, char separator, ParamMode mode);
@@ -146,6 +145,9 @@ signals:
     void tunnelError(QString id, int resType, int error);
 
 private:
+    friend struct TunnelTestSeam;
+
+    std::optional<Resource> lookup(const QString& id) const;
     int knownType(const QString& id) const;
     using SweepFunction = std::function<int(Resource&)>;
 

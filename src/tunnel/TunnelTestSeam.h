@@ -3,6 +3,12 @@
 // Nothing in the program calls these; each is defined beside the state it
 // touches.
 
+#include <optional>
+
+#include <QString>
+
+#include "tunnel/ResourceManager.h"
+
 namespace tessal {
 namespace qt {
 
@@ -14,6 +20,11 @@ struct TunnelTestSeam final {
     // Forgets the session id of the previous svpn start, so that the next
     // start text is that of a first start.
     static void resetLastSessionId();
+    // A resource manager's table entry for id, if it has one.
+    static std::optional<ResourceManager::Resource> resource(const ResourceManager& manager, const QString& id)
+    {
+        return manager.lookup(id);
+    }
 };
 
 } // namespace qt

@@ -13,6 +13,10 @@ namespace test {
 // otherwise why it could not (the caller skips).
 std::string inPrivateNetwork(const std::function<void()>& body);
 
+// Who listens on 127.0.0.1:port in this network namespace ("pid 12 (svpn)"),
+// or empty when nobody does.
+std::string portHolder(unsigned short port);
+
 // Brings the namespace's loopback interface up. Empty result: done;
 // otherwise what failed.
 std::string setLoopbackUp();

@@ -18,7 +18,7 @@
 #include <boost/system/system_error.hpp>
 
 #include "RecordingLog.h"
-#include "StandIn.h"
+#include "TunnelServerStandIn.h"
 #include "tunnel/TunnelServerClient.h"
 
 namespace {
@@ -33,16 +33,16 @@ const std::string kTwoLocalTunnels =
 
 std::string runEndpoint(const std::string& line, const std::string& extra = std::string())
 {
-    StandIn server("endpoint_line " + line + "\n" + extra);
+    TunnelServerStandIn server("endpoint_line " + line + "\n" + extra);
     TunnelServerClient client("h", 443, "abc", true);
     client.setEndpointTimeout(500ms);
     try {
         client.getConnection();
     } catch (const boost::system::system_error& e) {
-        EXPECT_TRUE(StandIn::gone(server.starts().at(0))) << "child left running";
+        EXPECT_TRUE(TunnelServerStandIn::gone(server.starts().at(0))) << "child left running";
         return std::string("system_error:") + std::to_string(e.code().value());
     } catch (const std::exception& e) {
-        EXPECT_TRUE(StandIn::gone(server.starts().at(0))) << "child left running";
+        EXPECT_TRUE(TunnelServerStandIn::gone(server.starts().at(0))) << "child left running";
         return e.what();
     }
     return "connected";
@@ -94,7 +94,7 @@ TEST(AppTunnelConnection, ReachesOneOfTheNextFourPorts)
          {std::pair<std::string, int>{"port_offset 3\n", 3}, {"port_offset 1\nsquatter result=0\\n\n", 1}}) {
         SCOPED_TRACE(script);
         RecordingLog log;
-        StandIn server(script);
+        TunnelServerStandIn server(script);
         TunnelServerClient client("h", 443, "abc", true);
         auto connection = client.getConnection();
         ASSERT_TRUE(connection);
@@ -118,7 +118,7 @@ TEST(AppTunnelConnection, ReachesOneOfTheNextFourPorts)
 
 TEST(AppTunnelConnection, GivesUpAfterTwentyCycles)
 {
-    StandIn server("port_offset 5\n");
+    TunnelServerStandIn server("port_offset 5\n");
     TunnelServerClient client("h", 443, "abc", true);
     try {
         client.getConnection();
@@ -127,12 +127,12 @@ TEST(AppTunnelConnection, GivesUpAfterTwentyCycles)
         EXPECT_EQ(std::string(e.what()).rfind("Failed to connect to TunnelServer 127.0.0.1:", 0), 0u) << e.what();
     }
     EXPECT_FALSE(client.isConnected());
-    EXPECT_TRUE(StandIn::gone(server.starts().at(0)));
+    EXPECT_TRUE(TunnelServerStandIn::gone(server.starts().at(0)));
 }
 
 TEST(AppTunnelConnection, ServerThatStartsListeningLate)
 {
-    StandIn server("listen_delay_ms 1000\n");
+    TunnelServerStandIn server("listen_delay_ms 1000\n");
     TunnelServerClient client("h", 443, "abc", true);
     EXPECT_TRUE(client.getConnection());
 }
@@ -140,7 +140,7 @@ TEST(AppTunnelConnection, ServerThatStartsListeningLate)
 TEST(AppTunnelConnection, OutputKeepsBeingDrained)
 {
     // Far more than a pipe holds: a client that stopped reading would block the server.
-    StandIn server("flood_output 1048576\n");
+    TunnelServerStandIn server("flood_output 1048576\n");
     TunnelServerClient client("h", 443, "abc", true);
     client.setReplyTimeout(5s);
     EXPECT_TRUE(client.isReady());
@@ -148,7 +148,7 @@ TEST(AppTunnelConnection, OutputKeepsBeingDrained)
 
 TEST(AppTunnelSession, CommandBytes)
 {
-    StandIn server("");
+    TunnelServerStandIn server("");
     TunnelServerClient client("srv.example", 8443, "abc", false);
     client.getConnection();
     auto commands = server.commands();
@@ -162,7 +162,7 @@ TEST(AppTunnelSession, CommandBytes)
 
 TEST(AppTunnelSession, LongSessionIdHasNoPadding)
 {
-    StandIn server("");
+    TunnelServerStandIn server("");
     const std::string id(32, 'k');
     TunnelServerClient client("h", 443, id, true);
     client.getConnection();
@@ -176,7 +176,7 @@ TEST(AppTunnelSession, LongSessionIdHasNoPadding)
 TEST(AppTunnelSession, RefusedSessionDropsTheConnection)
 {
     RecordingLog log;
-    StandIn server("reply session result=3\\n\n");
+    TunnelServerStandIn server("reply session result=3\\n\n");
     const std::string id = "0123456789abcdefSECRETSESSION-XYZ";
     TunnelServerClient client("h", 443, id, true);
     try {
@@ -190,14 +190,14 @@ TEST(AppTunnelSession, RefusedSessionDropsTheConnection)
         EXPECT_EQ(text.find("SECRET"), std::string::npos) << text;
     }
     EXPECT_FALSE(client.isConnected());
-    EXPECT_TRUE(StandIn::gone(server.starts().at(0)));
+    EXPECT_TRUE(TunnelServerStandIn::gone(server.starts().at(0)));
     for (const auto& record : log.lines())
         EXPECT_EQ(record.find("SECRET"), std::string::npos) << record;
 }
 
 TEST(AppTunnelTransport, ReplyInTwoPieces)
 {
-    StandIn server("reply statistics_by_resource result=0&recv_se\\prver=5&send_server=6\\n\n");
+    TunnelServerStandIn server("reply statistics_by_resource result=0&recv_se\\prver=5&send_server=6\\n\n");
     TunnelServerClient client("h", 443, "abc", true);
     ASSERT_EQ(client.open("r1"), 0);
     tessal::TunnelStats stats = client.getStats("r1");
@@ -208,7 +208,7 @@ TEST(AppTunnelTransport, ReplyInTwoPieces)
 
 TEST(AppTunnelTransport, SilentServerTimesOutThenAFreshServerAnswers)
 {
-    StandIn server("[1] reply is_ready @silent\n");
+    TunnelServerStandIn server("[1] reply is_ready @silent\n");
     TunnelServerClient client("h", 443, "abc", true);
     client.setReplyTimeout(300ms);
     try {
@@ -218,14 +218,14 @@ TEST(AppTunnelTransport, SilentServerTimesOutThenAFreshServerAnswers)
         EXPECT_EQ(e.code().value(), 110);
     }
     EXPECT_FALSE(client.isConnected());
-    EXPECT_TRUE(StandIn::gone(server.starts().at(0)));
+    EXPECT_TRUE(TunnelServerStandIn::gone(server.starts().at(0)));
     EXPECT_TRUE(client.isReady());
     EXPECT_EQ(server.starts().size(), 2u);
 }
 
 TEST(AppTunnelTransport, ClosedConnectionFailsAndReconnects)
 {
-    StandIn server("[1] reply is_ready @close\n");
+    TunnelServerStandIn server("[1] reply is_ready @close\n");
     TunnelServerClient client("h", 443, "abc", true);
     EXPECT_THROW(client.isReady(), boost::system::system_error);
     EXPECT_FALSE(client.isConnected());
@@ -278,7 +278,7 @@ TEST(AppTunnelTransport, UnaskedBytesDropTheConnection)
         SCOPED_TRACE(row.name);
         const bool unasked = row.script == before;
         RecordingLog log;
-        StandIn server(row.script);
+        TunnelServerStandIn server(row.script);
         TunnelServerClient client("h", 443, "abc", true);
         ASSERT_EQ(client.open("r1"), 0);
         if (unasked) {
@@ -291,7 +291,7 @@ TEST(AppTunnelTransport, UnaskedBytesDropTheConnection)
         EXPECT_TRUE(log.contains(unasked ? "Unexpected data from TunnelServer before cmd="
                                          : "Unexpected data from TunnelServer after the reply to cmd="))
             << log.text();
-        EXPECT_TRUE(StandIn::gone(server.starts().at(0)));
+        EXPECT_TRUE(TunnelServerStandIn::gone(server.starts().at(0)));
         if (!unasked)
             continue;
         EXPECT_EQ(server.commands().size(), 2u); // the session and the first open only
@@ -313,9 +313,9 @@ TEST(AppTunnelTransport, LargeReplies)
         manyTunnels += "&result" + std::to_string(i) + "=0&host" + std::to_string(i) + "=h&port" + std::to_string(i) +
                        "=" + std::to_string(1 + i % 60000);
     {
-        StandIn server("reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1"
-                       "&local_port0=3000" +
-                       filler + "\\n\n");
+        TunnelServerStandIn server("reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1"
+                                   "&local_port0=3000" +
+                                   filler + "\\n\n");
         TunnelServerClient client("h", 443, "abc", true);
         ASSERT_EQ(client.open("r1"), 0);
         ASSERT_EQ(client.getCachedEndpoints("r1").size(), 1u);
@@ -323,14 +323,14 @@ TEST(AppTunnelTransport, LargeReplies)
         EXPECT_TRUE(client.isConnected());
     }
     {
-        StandIn server("reply open_all_tunnels " + manyTunnels + "\\n\n");
+        TunnelServerStandIn server("reply open_all_tunnels " + manyTunnels + "\\n\n");
         TunnelServerClient client("h", 443, "abc", true);
         ASSERT_EQ(client.open("r1"), 0);
         EXPECT_EQ(client.getCachedEndpoints("r1").size(), 20000u);
     }
     {
         RecordingLog log;
-        StandIn server("[1] reply statistics_by_resource result=0&recv_server=5" + filler + "\\n\n");
+        TunnelServerStandIn server("[1] reply statistics_by_resource result=0&recv_server=5" + filler + "\\n\n");
         TunnelServerClient client("h", 443, "abc", true);
         ASSERT_EQ(client.open("r1"), 0);
         EXPECT_EQ(client.getStats("r1").recv_server, 0);
@@ -343,7 +343,7 @@ TEST(AppTunnelTransport, LargeReplies)
 
 TEST(AppTunnelTransport, LargeRequestIsWrittenWhole)
 {
-    StandIn server("request_quiet_ms 300\n");
+    TunnelServerStandIn server("request_quiet_ms 300\n");
     TunnelServerClient client("h", 443, "abc", true);
     auto connection = client.getConnection();
     std::string big = "cmd=echo&data=" + std::string(100000 - 14, 'z');
@@ -354,9 +354,10 @@ TEST(AppTunnelTransport, LargeRequestIsWrittenWhole)
 
 TEST(AppTunnelCommands, OpenCachesEndpoints)
 {
-    StandIn server("reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1&local_port0=3000"
-                   "&desired_local_port0=3001&result1=4&host1=srv&port1=81&result2=0&host2=srv&port2=82"
-                   "&local_host2=127.0.0.1&local_port2=3002&desired_local_port2=0&result4=0\\n\n");
+    TunnelServerStandIn server(
+        "reply open_all_tunnels result=0&result0=0&host0=srv&port0=80&local_host0=127.0.0.1&local_port0=3000"
+        "&desired_local_port0=3001&result1=4&host1=srv&port1=81&result2=0&host2=srv&port2=82"
+        "&local_host2=127.0.0.1&local_port2=3002&desired_local_port2=0&result4=0\\n\n");
     TunnelServerClient client("h", 443, "abc", true);
     EXPECT_EQ(client.open("r1"), 0);
     auto endpoints = client.getCachedEndpoints("r1");
@@ -375,8 +376,9 @@ TEST(AppTunnelCommands, OpenCachesEndpoints)
 
 TEST(AppTunnelCommands, OpenRefusedOrCutShort)
 {
-    StandIn server("reply open_all_tunnels result=5\\n\n"
-                   "reply open_all_tunnels result0=0&host0=a&port0=1&result1=0&host1=b&port1=2&result2=7\\n\n");
+    TunnelServerStandIn server(
+        "reply open_all_tunnels result=5\\n\n"
+        "reply open_all_tunnels result0=0&host0=a&port0=1&result1=0&host1=b&port1=2&result2=7\\n\n");
     TunnelServerClient client("h", 443, "abc", true);
     EXPECT_EQ(client.open("r1"), 5);
     EXPECT_EQ(client.openResourceCount(), 0);
@@ -387,7 +389,7 @@ TEST(AppTunnelCommands, OpenRefusedOrCutShort)
 
 TEST(AppTunnelCommands, BadPortValueFailsTheOpen)
 {
-    StandIn server("reply open_all_tunnels result=0&result0=0&host0=a&port0=99999\\n\n");
+    TunnelServerStandIn server("reply open_all_tunnels result=0&result0=0&host0=a&port0=99999\\n\n");
     TunnelServerClient client("h", 443, "abc", true);
     EXPECT_THROW(client.open("r1"), std::invalid_argument);
     EXPECT_EQ(client.openResourceCount(), 0);
@@ -395,12 +397,12 @@ TEST(AppTunnelCommands, BadPortValueFailsTheOpen)
 
 TEST(AppTunnelCommands, StatusCodes)
 {
-    StandIn server("reply is_ready result=4\\n\n"
-                   "reply is_ready result=3&error=3305119745\\n\n"
-                   "reply is_ready result=3&error=3305119746\\n\n"
-                   "reply is_ready result=3&error=3221226784\\n\n"
-                   "reply is_ready result=3\\n\n"
-                   "reply is_ready result=1\\n\n");
+    TunnelServerStandIn server("reply is_ready result=4\\n\n"
+                               "reply is_ready result=3&error=3305119745\\n\n"
+                               "reply is_ready result=3&error=3305119746\\n\n"
+                               "reply is_ready result=3&error=3221226784\\n\n"
+                               "reply is_ready result=3\\n\n"
+                               "reply is_ready result=1\\n\n");
     TunnelServerClient client("h", 443, "abc", true);
     EXPECT_EQ(client.checkStatus(), 110);
     EXPECT_EQ(client.checkStatus(), 116);
@@ -412,7 +414,7 @@ TEST(AppTunnelCommands, StatusCodes)
 
 TEST(AppTunnelCommands, ReadinessAnswers)
 {
-    StandIn server("reply is_ready result=0\\n\nreply is_ready result=1\\n\nreply is_ready result=3\\n\n");
+    TunnelServerStandIn server("reply is_ready result=0\\n\nreply is_ready result=1\\n\nreply is_ready result=3\\n\n");
     TunnelServerClient client("h", 443, "abc", true);
     EXPECT_FALSE(client.isReady());
     EXPECT_TRUE(client.isReady());
@@ -421,9 +423,9 @@ TEST(AppTunnelCommands, ReadinessAnswers)
 
 TEST(AppTunnelCommands, StatisticsLogLevelAndExit)
 {
-    StandIn server("reply statistics_by_resource result=0&recv_server=1&send_server=2&recv_client=3"
-                   "&send_client=9000000000\\n\n"
-                   "reply statistics_by_resource result=0&recv_server=x\\n\n");
+    TunnelServerStandIn server("reply statistics_by_resource result=0&recv_server=1&send_server=2&recv_client=3"
+                               "&send_client=9000000000\\n\n"
+                               "reply statistics_by_resource result=0&recv_server=x\\n\n");
     TunnelServerClient client("h", 443, "abc", true);
     EXPECT_EQ(client.getStats("r1").recv_server, 0); // nothing open: nothing sent
     ASSERT_EQ(client.open("r1"), 0);
@@ -445,7 +447,7 @@ TEST(AppTunnelCommands, StatisticsLogLevelAndExit)
     EXPECT_EQ(commands[5], "cmd=close_all_tunnels&resource_id=r1");
     EXPECT_EQ(commands[6], "cmd=exit&pid=" + std::to_string(::getpid()));
     EXPECT_EQ(commands.size(), 7u);
-    EXPECT_TRUE(StandIn::gone(server.starts().at(0)));
+    EXPECT_TRUE(TunnelServerStandIn::gone(server.starts().at(0)));
     // The next command starts a new server.
     EXPECT_TRUE(client.isReady());
     EXPECT_EQ(server.starts().size(), 2u);
@@ -455,9 +457,9 @@ TEST(AppTunnelCommands, StatisticsLogLevelAndExit)
 // starts without it.
 TEST(AppTunnelCommands, LogLevelIsKeptOnlyOnceTheServerHasIt)
 {
-    StandIn server("[1] endpoint_line 127.0.0.1 abc\\n\n"
-                   "[2] reply set_log_level result=5\\n\n"
-                   "[2] reply set_log_level result=0\\n\n");
+    TunnelServerStandIn server("[1] endpoint_line 127.0.0.1 abc\\n\n"
+                               "[2] reply set_log_level result=5\\n\n"
+                               "[2] reply set_log_level result=0\\n\n");
     TunnelServerClient client("h", 443, "abc", true);
     EXPECT_THROW(client.setLogLevel(31), std::runtime_error); // the first server never came up
     EXPECT_THROW(client.setLogLevel(31), std::runtime_error); // the second one refused it
@@ -482,7 +484,7 @@ TEST(AppTunnelCommands, ConfigurationPortRangesAndPlaceholders)
         "%26remote_host1%3Dsrv%26remote_port1%3D8002-8000"
         "%26remote_host2%3Dweb%26remote_port2%3D80%26app_path2%3D%252Fusr%252Fbin%252Fapp"
         "%26app_param2%3D-h%2520%2525HOST%2525%2520-p%2520%2525Port%2525%2520%2525port%5B0%5D%2525";
-    StandIn server(
+    TunnelServerStandIn server(
         "reply open_all_tunnels result=0&result0=0&host0=srv&port0=8000&local_host0=127.0.0.1&local_port0=4000"
         "&result1=0&host1=srv&port1=8002&local_host1=127.0.0.1&local_port1=4002"
         "&result2=0&host2=web&port2=80&local_host2=127.0.0.2&local_port2=3000\\n\n"
@@ -508,7 +510,8 @@ TEST(AppTunnelCommands, ConfigurationPortRangesAndPlaceholders)
 
 TEST(AppTunnelCommands, ZeroPortFailsTheConfiguration)
 {
-    StandIn server("reply get_resource_config result=0&configuration=tunnel_count%3D1%26remote_port0%3D0\\n\n");
+    TunnelServerStandIn server(
+        "reply get_resource_config result=0&configuration=tunnel_count%3D1%26remote_port0%3D0\\n\n");
     TunnelServerClient client("h", 443, "abc", true);
     ASSERT_EQ(client.open("r1"), 0);
     try {
@@ -521,7 +524,7 @@ TEST(AppTunnelCommands, ZeroPortFailsTheConfiguration)
 
 TEST(AppTunnelCommands, LastCloseSendsCloseThenExit)
 {
-    StandIn server("");
+    TunnelServerStandIn server("");
     TunnelServerClient client("h", 443, "abc", true);
     ASSERT_EQ(client.open("a"), 0);
     ASSERT_EQ(client.open("b"), 0);
@@ -544,7 +547,7 @@ TEST(AppTunnelCommands, LastCloseSendsCloseThenExit)
 // open and it is not signalled, however long it stays.
 TEST(AppTunnelCommands, ServerThatStaysAfterExitIsLeftAlone)
 {
-    StandIn server("ignore_exit\n");
+    TunnelServerStandIn server("ignore_exit\n");
     TunnelServerClient client("h", 443, "abc", true);
     ASSERT_EQ(client.open("r1"), 0);
     EXPECT_EQ(client.close("r1"), 0);
@@ -554,7 +557,7 @@ TEST(AppTunnelCommands, ServerThatStaysAfterExitIsLeftAlone)
     for (const std::string& line : server.lines())
         EXPECT_TRUE(line != "stdin closed" && line.rfind("end ", 0) != 0) << line;
     EXPECT_EQ(::kill(pid, SIGKILL), 0); // still there
-    EXPECT_TRUE(StandIn::gone(pid));
+    EXPECT_TRUE(TunnelServerStandIn::gone(pid));
 }
 
 TEST(AppTunnelCommands, ExtendedStatisticsPerTunnel)
@@ -562,9 +565,9 @@ TEST(AppTunnelCommands, ExtendedStatisticsPerTunnel)
     const std::string xml =
         "<UStatsVServerTie><cumulative><tunnel><ingress_in>10</ingress_in><egress_out>20</egress_out></tunnel>"
         "<server><egress_out>30</egress_out><ingress_in>40</ingress_in></server></cumulative></UStatsVServerTie>";
-    StandIn server(kTwoLocalTunnels + "reply statistics_ext result=0&" + xml +
-                   "\\r\\n\\r\\n\n"
-                   "reply statistics_ext result=-1&x\\r\\n\\r\\n\n");
+    TunnelServerStandIn server(kTwoLocalTunnels + "reply statistics_ext result=0&" + xml +
+                               "\\r\\n\\r\\n\n"
+                               "reply statistics_ext result=-1&x\\r\\n\\r\\n\n");
     TunnelServerClient client("h", 443, "abc", true);
     ASSERT_EQ(client.open("r1"), 0);
     tessal::TunnelStats stats = client.getExtStats("r1");
@@ -580,7 +583,7 @@ TEST(AppTunnelCommands, ExtendedStatisticsPerTunnel)
 
 TEST(AppTunnelCommands, LostConnectionMarksTheOpenTunnels)
 {
-    StandIn server("[1] reply statistics_by_resource @close\n");
+    TunnelServerStandIn server("[1] reply statistics_by_resource @close\n");
     TunnelServerClient client("h", 443, "abc", true);
     ASSERT_EQ(client.open("r1"), 0);
     EXPECT_EQ(client.getStats("r1").recv_server, 0);

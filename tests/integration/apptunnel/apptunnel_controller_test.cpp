@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "RecordingLog.h"
-#include "StandIn.h"
+#include "TunnelServerStandIn.h"
 #include "foundation/UClasses.h"
 #include "tunnel/AppTunnelController.h"
 #include "tunnel/TunnelServerClient.h"
@@ -84,8 +84,8 @@ TEST_F(AppTunnelControllerTest, UnknownSchemeTakesTheDefaultPort)
 
 TEST_F(AppTunnelControllerTest, ReadyAtTheThirdQuestion)
 {
-    StandIn server("reply is_ready result=0\\n\nreply is_ready result=0\\n\nreply is_ready result=1\\n\n" +
-                   kOneLocalTunnel);
+    TunnelServerStandIn server("reply is_ready result=0\\n\nreply is_ready result=0\\n\nreply is_ready result=1\\n\n" +
+                               kOneLocalTunnel);
     AppTunnelController controller(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
     EXPECT_EQ(controller.open(""), 0);
     EXPECT_TRUE(controller.isOpened());
@@ -103,7 +103,7 @@ TEST_F(AppTunnelControllerTest, ReadyAtTheThirdQuestion)
 
 TEST_F(AppTunnelControllerTest, NeverReady)
 {
-    StandIn server("reply is_ready result=0\\n\n");
+    TunnelServerStandIn server("reply is_ready result=0\\n\n");
     AppTunnelController controller(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
     try {
         controller.open("");
@@ -117,14 +117,14 @@ TEST_F(AppTunnelControllerTest, NeverReady)
 
 TEST_F(AppTunnelControllerTest, RefusedSessionDuringTheWait)
 {
-    StandIn server("reply is_ready result=3\\n\n");
+    TunnelServerStandIn server("reply is_ready result=3\\n\n");
     AppTunnelController controller(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
     EXPECT_THROW(controller.open(""), InvalidSidException);
 }
 
 TEST_F(AppTunnelControllerTest, ClosedDuringTheWait)
 {
-    StandIn server("reply is_ready result=0\\n\n");
+    TunnelServerStandIn server("reply is_ready result=0\\n\n");
     AppTunnelController controller(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
     QTimer::singleShot(50, [&controller]() { controller.close(); });
     EXPECT_EQ(controller.open(""), 118);
@@ -140,7 +140,8 @@ TEST_F(AppTunnelControllerTest, ClosedDuringTheWait)
 
 TEST_F(AppTunnelControllerTest, NoLocalSideGives108AndClosesTheServerTunnels)
 {
-    StandIn server("reply open_all_tunnels result=0&result0=0&host0=a&port0=1&result1=0&host1=b&port1=2\\n\n");
+    TunnelServerStandIn server(
+        "reply open_all_tunnels result=0&result0=0&host0=a&port0=1&result1=0&host1=b&port1=2\\n\n");
     AppTunnelController controller(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
     EXPECT_EQ(controller.open(""), 108);
     EXPECT_EQ(listener.events, (std::vector<std::string>{"connecting r1"}));
@@ -153,7 +154,8 @@ TEST_F(AppTunnelControllerTest, NoLocalSideGives108AndClosesTheServerTunnels)
 
 TEST_F(AppTunnelControllerTest, UnreadableOpenReplyClosesTheServerTunnels)
 {
-    StandIn server("reply open_all_tunnels result=0&result0=0&host0=a&port0=1&local_host0=h&local_port0=x\\n\n");
+    TunnelServerStandIn server(
+        "reply open_all_tunnels result=0&result0=0&host0=a&port0=1&local_host0=h&local_port0=x\\n\n");
     AppTunnelController controller(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
     EXPECT_THROW(controller.open(""), std::invalid_argument);
     EXPECT_FALSE(controller.isOpened());
@@ -165,7 +167,7 @@ TEST_F(AppTunnelControllerTest, UnreadableOpenReplyClosesTheServerTunnels)
 
 TEST_F(AppTunnelControllerTest, ServerRefusesTheOpen)
 {
-    StandIn server("reply open_all_tunnels result=4\\n\n");
+    TunnelServerStandIn server("reply open_all_tunnels result=4\\n\n");
     AppTunnelController controller(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
     EXPECT_EQ(controller.open(""), 4);
     EXPECT_EQ(listener.events.back(), "connected r1");
@@ -174,7 +176,7 @@ TEST_F(AppTunnelControllerTest, ServerRefusesTheOpen)
 
 TEST_F(AppTunnelControllerTest, SecondResourceSharesTheServerAndExitComesLast)
 {
-    StandIn server(kOneLocalTunnel);
+    TunnelServerStandIn server(kOneLocalTunnel);
     const QString session = freshSession();
     AppTunnelController a(&listener, QUrl("https://vpn.example/"), session, "a");
     AppTunnelController b(&listener, QUrl("https://vpn.example/"), session, "b");
@@ -193,7 +195,7 @@ TEST_F(AppTunnelControllerTest, SecondResourceSharesTheServerAndExitComesLast)
 
 TEST_F(AppTunnelControllerTest, LogLevelBeforeOpenIsKeptAndSent)
 {
-    StandIn server(kOneLocalTunnel);
+    TunnelServerStandIn server(kOneLocalTunnel);
     AppTunnelController controller(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
     EXPECT_NO_THROW(controller.setLogLevel(31));
     EXPECT_TRUE(server.commands().empty());
@@ -218,7 +220,7 @@ TEST_F(AppTunnelControllerTest, QueriesOnAClosedController)
 
 TEST_F(AppTunnelControllerTest, ClientForAnotherSessionIsRebuiltWhenIdle)
 {
-    StandIn server(kOneLocalTunnel);
+    TunnelServerStandIn server(kOneLocalTunnel);
     AppTunnelController first(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
     ASSERT_EQ(first.open(""), 0);
     AppTunnelController second(&listener, QUrl("https://vpn.example/"), freshSession(), "r2");
@@ -231,7 +233,7 @@ TEST_F(AppTunnelControllerTest, ClientForAnotherSessionIsRebuiltWhenIdle)
 
 TEST_F(AppTunnelControllerTest, ClientAskedForDuringTheWaitIsNotReplaced)
 {
-    StandIn server("reply is_ready result=0\\n\nreply is_ready result=1\\n\n" + kOneLocalTunnel);
+    TunnelServerStandIn server("reply is_ready result=0\\n\nreply is_ready result=1\\n\n" + kOneLocalTunnel);
     AppTunnelController first(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
     AppTunnelController other(&listener, QUrl("https://vpn.example/"), freshSession(), "r2");
     TunnelServerClient* during = nullptr;
@@ -244,7 +246,7 @@ TEST_F(AppTunnelControllerTest, ClientAskedForDuringTheWaitIsNotReplaced)
 
 TEST_F(AppTunnelControllerTest, RestartedServerGetsTheLevelInForce)
 {
-    StandIn server(kOneLocalTunnel + "[1] reply statistics_by_resource @exit\n");
+    TunnelServerStandIn server(kOneLocalTunnel + "[1] reply statistics_by_resource @exit\n");
     AppTunnelController controller(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
     ASSERT_EQ(controller.open(""), 0);
     controller.setLogLevel(31);
@@ -261,7 +263,7 @@ TEST_F(AppTunnelControllerTest, RestartedServerGetsTheLevelInForce)
 
 TEST_F(AppTunnelControllerTest, LostServerFailsTheStatusCheck)
 {
-    StandIn server(kOneLocalTunnel + "[1] reply statistics_by_resource @exit\n");
+    TunnelServerStandIn server(kOneLocalTunnel + "[1] reply statistics_by_resource @exit\n");
     AppTunnelController controller(&listener, QUrl("https://vpn.example/"), freshSession(), "r1");
     ASSERT_EQ(controller.open(""), 0);
     EXPECT_EQ(controller.getTraffic().recv_server, 0);

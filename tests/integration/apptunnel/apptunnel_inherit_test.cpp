@@ -12,7 +12,7 @@
 #include <string>
 
 #include "ChildState.h"
-#include "StandIn.h"
+#include "TunnelServerStandIn.h"
 #include "foundation/m_system.h"
 #include "tunnel/TunnelServerClient.h"
 
@@ -31,7 +31,7 @@ std::set<int> openDescriptors()
 
 TEST(AppTunnelInheritance, ShellChildSeesOnlyItsStandardDescriptors)
 {
-    StandIn server("");
+    TunnelServerStandIn server("");
     const std::set<int> before = openDescriptors();
     TunnelServerClient client("h", 443, "abc", true);
     client.getConnection();
@@ -81,7 +81,7 @@ TEST(AppTunnelInheritance, ShellChildSeesOnlyItsStandardDescriptors)
 // with every signal at its default, also after SIGCHLD was ignored.
 TEST(AppTunnelInheritance, TunnelServerGetsItsPipesOnlyAndDefaultSignals)
 {
-    StandIn server("");
+    TunnelServerStandIn server("");
     {
         tessal::test::StrayParentState stray(true);
         TunnelServerClient client("h", 443, "abc", true);

@@ -42,7 +42,7 @@
 
 #include "AccessServer.h"
 #include "ChildState.h"
-#include "StandIn.h"
+#include "SvpnStandIn.h"
 
 namespace {
 
@@ -325,7 +325,7 @@ QJsonObject action(const QString& once, const QString& after, int count, const Q
 
 TEST_F(EndToEnd, LaunchUrlToTunnelToDisconnectAndExit)
 {
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     serve({action("bye", "onTunnelData", 3, "disconnectResource", {kResource})});
     launch("btnAlwaysAllow,OK"); // the trust question, then the disconnect question
     EXPECT_EQ(finish(*client, 90000), 0) << log().toStdString();
@@ -381,7 +381,7 @@ TEST_F(EndToEnd, ServerTextsCannotForgeRecordsOrShowTheSessionIdInAnyLocale)
     const bool made = QProcess::execute("localedef", {"-i", "tr_TR", "-f", "UTF-8", home.path() + "/tr_TR.UTF-8"}) == 0;
     const QString forged = QStringLiteral("\n2026-12-10,12:00:00:000, 4242,4242,, 1, /Session, 1, forged(), ");
     const QJsonObject xml{{"Content-Type", "text/xml"}};
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     serve({action("forge", "onTunnelData", 1, "disconnectResource", {"gone" + forged + "id"}),
            action("bye", "onTunnelData", 3, "disconnectResource", {kResource})},
           {QJsonObject{{"path", "/pre/config.php"},
@@ -407,7 +407,7 @@ TEST_F(EndToEnd, ServerTextsCannotForgeRecordsOrShowTheSessionIdInAnyLocale)
 
 TEST_F(EndToEnd, SvpnThatFailsToStartGivesThePageATunnelError)
 {
-    StandIn svpn("exit 3\n");
+    SvpnStandIn svpn("exit 3\n");
     trustSite();
     serve({});
     launch();
@@ -428,7 +428,7 @@ TEST_F(EndToEnd, SvpnThatFailsToStartGivesThePageATunnelError)
 
 TEST_F(EndToEnd, ExpiredSessionClosesSilently)
 {
-    StandIn svpn(std::string(kConnectedScript) + "reply &settraffic,12,23,34,45\nreply &session_expired\n");
+    SvpnStandIn svpn(std::string(kConnectedScript) + "reply &settraffic,12,23,34,45\nreply &session_expired\n");
     trustSite();
     serve({});
     launch();
@@ -442,7 +442,7 @@ TEST_F(EndToEnd, ExpiredSessionClosesSilently)
 
 TEST_F(EndToEnd, SecondLaunchOfTheSameSessionAttachesToTheRunningWindow)
 {
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     trustSite();
     serve({});
     launch();
@@ -483,7 +483,7 @@ int liveStandIns()
 {
     int live = 0;
     for (int pid : pids())
-        live += running(pid) && commandLine(pid).rfind(StandIn::executable() + ' ', 0) == 0;
+        live += running(pid) && commandLine(pid).rfind(SvpnStandIn::executable() + ' ', 0) == 0;
     return live;
 }
 
@@ -493,7 +493,7 @@ TEST_F(EndToEnd, TwoLaunchesAtOnceShareOneInstanceAndOneSvpn)
 {
     QTemporaryDir runtime;
     for (const bool bus : {true, false}) {
-        StandIn svpn(kConnectedScript);
+        SvpnStandIn svpn(kConnectedScript);
         trustSite();
         serve({action("bye", "onTunnelData", 3, "disconnectResource", {kResource})});
         QFile::remove(home.path() + "/.TessalNetworks/vpn.log");
@@ -593,7 +593,7 @@ TEST_F(EndToEnd, HttpRefusalsInABurstShowOneBoxThatCountsAgainstTheLimit)
 // log level before and after switching it to basic, the connection details.
 TEST_F(EndToEnd, PageAsksForDiagnosticsLogLevelAndDetails)
 {
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     trustSite();
     serve({action("routes", "onTunnelConnected", 1, "getRoutingTable"),
            action("addresses", "onTunnelConnected", 1, "getIpTable"),
@@ -691,7 +691,7 @@ TEST_F(EndToEnd, ChildrenHoldOnlyWhatTheyAreHandedAndNothingOutlivesTheClient)
                         {"resourcename=e2e_app&resourcetype=app_tunnel", "app"}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.resource.toStdString());
-        StandIn svpn(kConnectedScript);
+        SvpnStandIn svpn(kConnectedScript);
         serve(row.child == "viewer" ? QJsonArray{action("log", "onTunnelConnected", 1, "showLog")} : QJsonArray{});
         client = start(QString(launchUrl()).replace("resourcename=e2e_na&resourcetype=network_access", row.resource),
                        "OK", "client", env);
@@ -726,7 +726,7 @@ TEST_F(EndToEnd, ChildrenHoldOnlyWhatTheyAreHandedAndNothingOutlivesTheClient)
 
 TEST_F(EndToEnd, ClosingTheWindowWithATunnelAsksTheQuitQuestion)
 {
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     trustSite();
     serve({action("text", "onTunnelConnected", 1, "setQuitMessage", {"Tunnels are up. Close anyway?"})});
     launch("Cancel,OK");
@@ -749,7 +749,7 @@ TEST_F(EndToEnd, ClosingTheWindowWithATunnelAsksTheQuitQuestion)
 // the server's logout page without "errorcode" then ends it all silently.
 TEST_F(EndToEnd, LogoutPageEndsTheSessionSilently)
 {
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     trustSite();
     serve({QJsonObject{{"once", "nothing"}, {"after", "onTunnelData"}, {"go", "/__page/nothing"}},
            QJsonObject{{"once", "logout"}, {"after", "onTunnelData"}, {"count", 4}, {"go", "/my.logout.php3"}}});
@@ -775,7 +775,7 @@ TEST_F(EndToEnd, HttpsServerOnACertificateTheSystemTrustsReachesThePage)
     ASSERT_TRUE(QFile::copy(certs.serverCert, cert) && QFile::copy(certs.serverKey, key));
     server.stop();
     ASSERT_TRUE(server.start({AccessServer::Listener("http", "https", cert, key)})) << server.error().toStdString();
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     serve({});
     qputenv("TESSAL_E2E_SYSTEM_CA", certs.caCert.toLocal8Bit());
     client = start(QString(launchUrl()).replace("protocol=http&", "protocol=https&"), "btnAlwaysAllow,OK", "client");
@@ -805,7 +805,7 @@ TEST_F(EndToEnd, HttpsServerOnACertificateTheSystemTrustsReachesThePage)
 // the svpn daemon is stopped, nothing of the tunnel outlives the client.
 TEST_F(EndToEnd, TerminationSignalStopsTheTunnelBeforeTheClientEnds)
 {
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     trustSite();
     serve({});
     launch();
@@ -828,7 +828,7 @@ TEST_F(EndToEnd, TerminationSignalStopsTheTunnelBeforeTheClientEnds)
 // within the minute, the window shows its error page. The tunnel stays up.
 TEST_F(EndToEnd, KilledRendererBringsThePageBackOnceAMinute)
 {
-    StandIn svpn(kConnectedScript);
+    SvpnStandIn svpn(kConnectedScript);
     trustSite();
     serve({});
     launch();
@@ -944,7 +944,7 @@ protected:
     }
 
     // Reaches the row's stage; false when it was not reached.
-    bool reach(Stage stage, StandIn* svpn)
+    bool reach(Stage stage, SvpnStandIn* svpn)
     {
         switch (stage) {
         case Stage::TrustQuestion:
@@ -988,7 +988,7 @@ TEST_P(SignalEnd, EndsInOrder)
 {
     const SignalRow& row = GetParam();
     const bool tunnel = row.stage >= Stage::SvpnStart && row.stage <= Stage::QuitQuestion;
-    std::optional<StandIn> svpn;
+    std::optional<SvpnStandIn> svpn;
     if (tunnel)
         svpn.emplace(std::string(kConnectedScript) + (row.stage == Stage::SvpnStart          ? "linger 3000\n"
                                                       : row.stage == Stage::SvpnStartStalled ? "linger 20000\n"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "EventWait.h"
-#include "StandIn.h"
+#include "SvpnStandIn.h"
 #include "tunnel/ResourceManager.h"
 #include "tunnel/TunnelTestSeam.h"
 
@@ -88,7 +88,7 @@ void runResource(ResourceType::Enum type, const QString& params, int64_t expecte
 
 TEST(ResourceManagerWithStandIns, NetworkAccessThroughSvpn)
 {
-    StandIn standIn("reply &setloaded&sslcreate\nreply &settraffic,1,2,3,4\n");
+    SvpnStandIn standIn("reply &setloaded&sslcreate\nreply &settraffic,1,2,3,4\n");
     runResource(ResourceType::network_access, "SESSION_ID=0123456789ABCDEF0123456789ABCDEF", 1);
     const Strings started = standIn.lines("stdin ");
     ASSERT_EQ(started.size(), 1u);

@@ -10,7 +10,7 @@
 
 #include "EventWait.h"
 #include "RecordingLog.h"
-#include "StandIn.h"
+#include "SvpnStandIn.h"
 #include "tunnel/VpnController.h"
 #include "tunnel/WebInterfaceProxy.h"
 
@@ -47,10 +47,10 @@ struct GuiListener : tessal::qt::WebInterface {
 
 TEST(VpnController, EventsReachTheGuiThreadInOrderAndStateIsKept)
 {
-    StandIn standIn("reply &setloaded&sslcreate\n"
-                    "reply &settraffic,1,2,3,4\n"
-                    "reply tunneldetails,0,a=1\\nb=2\\nA=3\n"
-                    "reply ,disconnectedwitherror,12\n");
+    SvpnStandIn standIn("reply &setloaded&sslcreate\n"
+                        "reply &settraffic,1,2,3,4\n"
+                        "reply tunneldetails,0,a=1\\nb=2\\nA=3\n"
+                        "reply ,disconnectedwitherror,12\n");
     GuiListener listener;
     tessal::qt::WebInterfaceProxy proxy(&listener);
     auto controller = std::make_shared<tessal::qt::VpnController>(&proxy, "res1");
@@ -82,7 +82,7 @@ TEST(VpnController, EventsReachTheGuiThreadInOrderAndStateIsKept)
 
 TEST(VpnController, DetailsRecordShowsSessionIdsOnlyInShortForm)
 {
-    StandIn standIn("reply tunneldetails,0,TunnelPort=443\\nSessionId=0123456789abcdef\\nflag=1\n");
+    SvpnStandIn standIn("reply tunneldetails,0,TunnelPort=443\\nSessionId=0123456789abcdef\\nflag=1\n");
     RecordingLog log;
     GuiListener listener;
     tessal::qt::WebInterfaceProxy proxy(&listener);
@@ -107,7 +107,7 @@ TEST(VpnController, DetailsRecordShowsSessionIdsOnlyInShortForm)
 
 TEST(VpnController, DestroyedWhileSleepingBetweenPolls)
 {
-    StandIn standIn("reply &setloaded&sslcreate\n");
+    SvpnStandIn standIn("reply &setloaded&sslcreate\n");
     GuiListener listener;
     tessal::qt::WebInterfaceProxy proxy(&listener);
     auto controller = std::make_unique<tessal::qt::VpnController>(&proxy, "res2");

@@ -17,7 +17,7 @@
 #include "ChildState.h"
 #include "HexText.h"
 #include "RecordingHandler.h"
-#include "StandIn.h"
+#include "SvpnStandIn.h"
 #include "foundation/UClasses.h"
 #include "tunnel/TunnelTestSeam.h"
 
@@ -33,10 +33,15 @@ UPropertyList* listOf(const std::vector<std::pair<const char*, const char*>>& pa
     return list;
 }
 
+// Empty for a process that is gone, also one reaped while it is read (ESRCH).
 std::string cmdline(int pid)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline");
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    try {
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        return std::string();
+    }
 }
 
 class SvpnLaunch : public ::testing::Test
@@ -47,14 +52,14 @@ protected:
 
 TEST_F(SvpnLaunch, DaemonReceivesTheExactHexStartText)
 {
-    StandIn standIn("listen off\n");
+    SvpnStandIn standIn("listen off\n");
     RecordingHandler handler;
     ASSERT_EQ(handler.Open(listOf({{"SESSION_ID", "0123456789abcdef"}, {"CLSID", "x"}, {"Name", "v=1"}})), 0);
     const std::string pid = std::to_string(getpid());
     const std::string expected = "q4=" + hex("version=2.9") + "&q3=" + hex("browser_pid=" + pid) +
                                  "&q2=" + hex("Name=v=1") + "&q0=" + hex("SESSION_ID=0123456789abcdef") + "&";
     EXPECT_EQ(standIn.lines("stdin "), std::vector<std::string>{expected});
-    EXPECT_EQ(standIn.lines("argv "), std::vector<std::string>{"1 " + StandIn::executable()});
+    EXPECT_EQ(standIn.lines("argv "), std::vector<std::string>{"1 " + SvpnStandIn::executable()});
     EXPECT_GT(standIn.daemonPid(), 1);
     EXPECT_EQ(handler.CloseTunnel(), 0);
     ASSERT_TRUE(handler.waitForEnd(5000));
@@ -64,7 +69,7 @@ TEST_F(SvpnLaunch, DaemonReceivesTheExactHexStartText)
 
 TEST_F(SvpnLaunch, PlainFormKeepsEveryEntry)
 {
-    StandIn standIn("listen off\n");
+    SvpnStandIn standIn("listen off\n");
     RecordingHandler handler;
     ASSERT_EQ(handler.Open(listOf({{"IsHalvane", "YES"}, {"CLSID", "{1}"}, {"TUNNEL_DISCONNECTED_BY_USER", "true"}})),
               0);
@@ -76,20 +81,20 @@ TEST_F(SvpnLaunch, PlainFormKeepsEveryEntry)
 TEST_F(SvpnLaunch, FirstProcessExitStatusDecides)
 {
     {
-        StandIn standIn("exit 2\n");
+        SvpnStandIn standIn("exit 2\n");
         RecordingHandler handler;
         EXPECT_EQ(handler.Open(listOf({})), -3);
         EXPECT_EQ(standIn.lines("stdin ").size(), 1u);
     }
     {
-        StandIn standIn("crash\n");
+        SvpnStandIn standIn("crash\n");
         RecordingHandler handler;
         EXPECT_EQ(handler.Open(listOf({})), -6);
     }
     {
         // A failed start of the daemon itself counts as launched; the worker then
         // finds nobody listening.
-        StandIn standIn("exit 255\n");
+        SvpnStandIn standIn("exit 255\n");
         RecordingHandler handler;
         EXPECT_EQ(handler.Open(listOf({})), 0);
         ASSERT_TRUE(handler.waitForEnd(8000));
@@ -99,7 +104,7 @@ TEST_F(SvpnLaunch, FirstProcessExitStatusDecides)
 
 TEST_F(SvpnLaunch, MissingExecutable)
 {
-    StandIn standIn("");
+    SvpnStandIn standIn("");
     standIn.hideExecutable();
     RecordingHandler handler;
     EXPECT_EQ(handler.Open(listOf({})), -3);
@@ -111,8 +116,8 @@ TEST_F(SvpnLaunch, StalePidFilesDoNotBlockTheLaunch)
 {
     for (const std::string& stale : {std::string("999999999\n"), std::to_string(getpid()), std::string("1"),
                                      std::string("12abc"), std::string("")}) {
-        StandIn standIn("listen off\n");
-        StandIn::writePidFile(stale);
+        SvpnStandIn standIn("listen off\n");
+        SvpnStandIn::writePidFile(stale);
         RecordingHandler handler;
         EXPECT_EQ(handler.Open(listOf({})), 0) << "pid file: " << stale;
         EXPECT_EQ(standIn.lines("stdin ").size(), 1u);
@@ -121,7 +126,7 @@ TEST_F(SvpnLaunch, StalePidFilesDoNotBlockTheLaunch)
 
 TEST_F(SvpnLaunch, RunningDaemonRefusesASecondStart)
 {
-    StandIn standIn("listen off\n");
+    SvpnStandIn standIn("listen off\n");
     RecordingHandler first;
     ASSERT_EQ(first.Open(listOf({})), 0);
     ASSERT_GT(standIn.daemonPid(), 1);
@@ -134,7 +139,7 @@ TEST_F(SvpnLaunch, RunningDaemonRefusesASecondStart)
 // with a daemon that names itself late: only one daemon is started.
 TEST_F(SvpnLaunch, TwoStartsAtOnceStartOneDaemon)
 {
-    StandIn standIn("pidfile-delay 400\nlisten off\n");
+    SvpnStandIn standIn("pidfile-delay 400\nlisten off\n");
     RecordingHandler first;
     RecordingHandler second;
     int results[2] = {1, 1};
@@ -151,7 +156,7 @@ TEST_F(SvpnLaunch, TwoStartsAtOnceStartOneDaemon)
 
 TEST_F(SvpnLaunch, FirstProcessKilledAfterTheBoundLeavesNoOrphanDaemon)
 {
-    StandIn standIn("linger 3000\nlisten off\n");
+    SvpnStandIn standIn("linger 3000\nlisten off\n");
     int daemon = 0;
     {
         RecordingHandler first;
@@ -173,7 +178,7 @@ TEST_F(SvpnLaunch, FirstProcessKilledAfterTheBoundLeavesNoOrphanDaemon)
 // meanwhile stops the daemon at once, and the tunnel ends closed with 0.
 TEST_F(SvpnLaunch, CloseDuringASlowStartStopsTheDaemonAtOnce)
 {
-    StandIn standIn("linger 1500\nlisten off\n");
+    SvpnStandIn standIn("linger 1500\nlisten off\n");
     RecordingHandler handler;
     bool opening = true;
     bool closedWhileOpening = false;
@@ -193,7 +198,7 @@ volatile sig_atomic_t g_childSignals = 0;
 
 TEST_F(SvpnLaunch, ChildSignalStaysWithItsHandlerDuringTheLaunch)
 {
-    StandIn standIn("linger 600\nlisten off\n");
+    SvpnStandIn standIn("linger 600\nlisten off\n");
     struct sigaction counting {
     }, old{};
     counting.sa_handler = [](int) { g_childSignals = g_childSignals + 1; };
@@ -217,7 +222,7 @@ TEST_F(SvpnLaunch, ChildSignalStaysWithItsHandlerDuringTheLaunch)
 
     // An ignored disposition is ignored again once the first process is reaped.
     signal(SIGCHLD, SIG_IGN);
-    StandIn::stopDaemon();
+    SvpnStandIn::stopDaemon();
     RecordingHandler second;
     EXPECT_EQ(second.Open(listOf({})), 0);
     sigaction(SIGCHLD, &old, &now);
@@ -231,7 +236,7 @@ TEST_F(SvpnLaunch, OtherChildrenEndingDuringTheLaunchAreNotLeftAsZombies)
     struct sigaction old {};
     ASSERT_EQ(sigaction(SIGCHLD, nullptr, &old), 0);
     for (const bool noWaitHandler : {false, true}) {
-        StandIn standIn("linger 600\nlisten off\n");
+        SvpnStandIn standIn("linger 600\nlisten off\n");
         struct sigaction keepsNone {};
         sigemptyset(&keepsNone.sa_mask);
         keepsNone.sa_handler = noWaitHandler ? +[](int) {} : SIG_IGN;
@@ -269,12 +274,12 @@ TEST_F(SvpnLaunch, LostFirstProcessStatusNeedsALiveDaemon)
     sigemptyset(&reapsAll.sa_mask);
     ASSERT_EQ(sigaction(SIGCHLD, &reapsAll, &old), 0);
     {
-        StandIn standIn("exit 2\n");
+        SvpnStandIn standIn("exit 2\n");
         RecordingHandler handler;
         EXPECT_NE(handler.Open(listOf({})), 0);
     }
     {
-        StandIn standIn("listen off\n");
+        SvpnStandIn standIn("listen off\n");
         RecordingHandler handler;
         EXPECT_EQ(handler.Open(listOf({})), 0);
         EXPECT_GT(standIn.daemonPid(), 1);
@@ -284,7 +289,7 @@ TEST_F(SvpnLaunch, LostFirstProcessStatusNeedsALiveDaemon)
 
 TEST_F(SvpnLaunch, CloseWithoutDaemon)
 {
-    StandIn standIn("");
+    SvpnStandIn standIn("");
     RecordingHandler handler;
     EXPECT_EQ(handler.CloseTunnel(), 0);
     EXPECT_FALSE(handler.isRunning());
@@ -292,7 +297,7 @@ TEST_F(SvpnLaunch, CloseWithoutDaemon)
 
 TEST_F(SvpnLaunch, CloseSignalsOnlyOurDaemon)
 {
-    StandIn standIn("");
+    SvpnStandIn standIn("");
     // A live process whose first argument is "svpn" without any folder.
     const pid_t other = fork();
     ASSERT_GE(other, 0);
@@ -302,7 +307,7 @@ TEST_F(SvpnLaunch, CloseSignalsOnlyOurDaemon)
     }
     ASSERT_TRUE(waitUntil([other] { return cmdline(other) == std::string("svpn") + '\0' + "20" + '\0'; }, 2000));
     EXPECT_FALSE(SvpnHandler::isSvpnProcess(other));
-    StandIn::writePidFile(std::to_string(other) + "\n");
+    SvpnStandIn::writePidFile(std::to_string(other) + "\n");
     RecordingHandler handler;
     EXPECT_EQ(handler.CloseTunnel(), 0);
     usleep(100000);
@@ -316,7 +321,7 @@ TEST_F(SvpnLaunch, CloseSignalsOnlyOurDaemon)
 // error, and nothing else of this process, with every signal at its default.
 TEST_F(SvpnLaunch, DaemonGetsOnlyItsStandardDescriptorsAndDefaultSignals)
 {
-    StandIn standIn("listen off\n");
+    SvpnStandIn standIn("listen off\n");
     {
         tessal::test::StrayParentState stray;
         RecordingHandler handler;

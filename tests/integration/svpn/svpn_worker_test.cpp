@@ -5,7 +5,7 @@
 
 #include "RecordingHandler.h"
 #include "RecordingLog.h"
-#include "StandIn.h"
+#include "SvpnStandIn.h"
 #include "foundation/UClasses.h"
 #include "tunnel/TunnelTestSeam.h"
 
@@ -22,12 +22,12 @@ int openWith(RecordingHandler& handler)
 
 TEST(SvpnWorker, ReportsTheDaemonsEventsInOrder)
 {
-    StandIn standIn("reply HTTP/1.1 200 OK\\r\\n\\r\\n&setloaded\n"
-                    "reply HTTP/1.1 200 OK\\r\\n\\r\\n&setloaded&sslcreate\n"
-                    "reply &sslreconnecting\n"
-                    "reply &sslsetstatus,v1,connected&settraffic,10,20,30,40\n"
-                    "reply tunneldetails,0,TunnelPort=443\\nX-VPN-client-IP=10.0.0.2\n"
-                    "reply ,disconnectedwitherror,12\n");
+    SvpnStandIn standIn("reply HTTP/1.1 200 OK\\r\\n\\r\\n&setloaded\n"
+                        "reply HTTP/1.1 200 OK\\r\\n\\r\\n&setloaded&sslcreate\n"
+                        "reply &sslreconnecting\n"
+                        "reply &sslsetstatus,v1,connected&settraffic,10,20,30,40\n"
+                        "reply tunneldetails,0,TunnelPort=443\\nX-VPN-client-IP=10.0.0.2\n"
+                        "reply ,disconnectedwitherror,12\n");
     RecordingHandler handler;
     ASSERT_EQ(openWith(handler), 0);
     ASSERT_TRUE(handler.waitForEnd(10000));
@@ -42,14 +42,14 @@ TEST(SvpnWorker, ReportsTheDaemonsEventsInOrder)
 TEST(SvpnWorker, EndBeforeConnectedIsAnError)
 {
     {
-        StandIn standIn("reply ,disconnectedwitherror,12\n");
+        SvpnStandIn standIn("reply ,disconnectedwitherror,12\n");
         RecordingHandler handler;
         ASSERT_EQ(openWith(handler), 0);
         ASSERT_TRUE(handler.waitForEnd(8000));
         EXPECT_EQ(handler.events(), (Events{"connecting", "error 12"}));
     }
     {
-        StandIn standIn("reply &session_expired\n");
+        SvpnStandIn standIn("reply &session_expired\n");
         RecordingHandler handler;
         ASSERT_EQ(openWith(handler), 0);
         ASSERT_TRUE(handler.waitForEnd(8000));
@@ -59,7 +59,7 @@ TEST(SvpnWorker, EndBeforeConnectedIsAnError)
 
 TEST(SvpnWorker, ExpiryAfterConnectedClosesWithItsCode)
 {
-    StandIn standIn("reply &setloaded&sslcreate\nreply &session_expired\n");
+    SvpnStandIn standIn("reply &setloaded&sslcreate\nreply &session_expired\n");
     RecordingHandler handler;
     ASSERT_EQ(openWith(handler), 0);
     ASSERT_TRUE(handler.waitForEnd(8000));
@@ -68,8 +68,8 @@ TEST(SvpnWorker, ExpiryAfterConnectedClosesWithItsCode)
 
 TEST(SvpnWorker, TrafficAndDetailsBesideAnEndMarkerAreReportedAndTheTunnelEnds)
 {
-    StandIn standIn("reply &setloaded&sslcreate\n"
-                    "reply &settraffic,1,2,3,4&tunneldetails,3,abcdef,disconnectedwitherror,16\n");
+    SvpnStandIn standIn("reply &setloaded&sslcreate\n"
+                        "reply &settraffic,1,2,3,4&tunneldetails,3,abcdef,disconnectedwitherror,16\n");
     RecordingHandler handler;
     ASSERT_EQ(openWith(handler), 0);
     ASSERT_TRUE(handler.waitForEnd(8000));
@@ -94,7 +94,7 @@ TEST(SvpnWorker, DaemonThatCannotBeBelievedEndsAsUnreachable)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.script);
         RecordingLog log;
-        StandIn standIn(row.script);
+        SvpnStandIn standIn(row.script);
         RecordingHandler handler(50, 50, /*replyWaitMs=*/300);
         ASSERT_EQ(openWith(handler), 0);
         ASSERT_TRUE(handler.waitForEnd(8000));
@@ -106,7 +106,7 @@ TEST(SvpnWorker, DaemonThatCannotBeBelievedEndsAsUnreachable)
 
 TEST(SvpnWorker, LoggingSwitchIsSentOncePerChange)
 {
-    StandIn standIn("reply &setloaded\n");
+    SvpnStandIn standIn("reply &setloaded\n");
     RecordingHandler handler;
     ASSERT_EQ(openWith(handler), 0);
     ASSERT_TRUE(waitUntil([&] { return standIn.lines("request ").size() >= 2; }, 5000));
@@ -138,7 +138,7 @@ TEST(SvpnWorker, LoggingSwitchIsSentOncePerChange)
 
 TEST(SvpnWorker, StopDuringTheFirstPauseIsKept)
 {
-    StandIn standIn("reply &setloaded&sslcreate\n");
+    SvpnStandIn standIn("reply &setloaded&sslcreate\n");
     RecordingHandler handler(/*firstPauseMs=*/5000);
     ASSERT_EQ(openWith(handler), 0);
     EXPECT_EQ(handler.CloseTunnel(), 0);
@@ -151,7 +151,7 @@ TEST(SvpnWorker, StopDuringTheFirstPauseIsKept)
 
 TEST(SvpnWorker, UserStopWhilePollingClosesWithZero)
 {
-    StandIn standIn("reply &setloaded&sslcreate\n");
+    SvpnStandIn standIn("reply &setloaded&sslcreate\n");
     RecordingHandler handler;
     ASSERT_EQ(openWith(handler), 0);
     ASSERT_TRUE(handler.waitForEvent("connected", 5000));
@@ -164,7 +164,7 @@ TEST(SvpnWorker, UserStopWhilePollingClosesWithZero)
 
 TEST(SvpnWorker, DestroyingTheHandlerStopsTheDaemonAndTheWorker)
 {
-    StandIn standIn("reply &setloaded&sslcreate\n");
+    SvpnStandIn standIn("reply &setloaded&sslcreate\n");
     {
         RecordingHandler handler;
         ASSERT_EQ(openWith(handler), 0);

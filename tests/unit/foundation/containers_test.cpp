@@ -96,18 +96,24 @@ TEST(ContainersList, AddThatRunsOutOfMemoryKeepsTheList)
 
 TEST(ContainersList, DeleteObjectsDeletesInOrder)
 {
-    int deletions = 0;
-    UList list;
+    struct Numbered : UObject {
+        Numbered(int number, std::string* order) : number(number), order(order) {}
+        ~Numbered() override { *order += std::to_string(number); }
+        int number;
+        std::string* order;
+    };
+    std::string order;
+    UList numbered;
     for (int i = 0; i < 5; ++i)
-        list.addObject(new Counted(&deletions));
-    EXPECT_EQ(list.deleteObjects(), 0);
-    EXPECT_EQ(deletions, 5);
-    EXPECT_EQ(list.getCount(), 0);
-    Counted* kept = new Counted(&deletions);
-    list.addObject(kept);
-    list.removeAll();
-    EXPECT_EQ(list.getCount(), 0);
-    EXPECT_EQ(deletions, 5); // emptied, not deleted
+        numbered.addObject(new Numbered(i, &order));
+    numbered.deleteObjects();
+    EXPECT_EQ(order, "01234");
+    EXPECT_EQ(numbered.getCount(), 0);
+    Numbered* kept = new Numbered(5, &order);
+    numbered.addObject(kept);
+    numbered.removeAll();
+    EXPECT_EQ(numbered.getCount(), 0);
+    EXPECT_EQ(order, "01234"); // emptied, not deleted
     delete kept;
 }
 

@@ -6,6 +6,8 @@
 
 #include "session/Session.h"
 #include "session/SessionNetworkChecks.h"
+#include "session/SessionTestSeam.h"
+#include "shell/ShellTestSeam.h"
 
 #include <arpa/inet.h>
 #include <net/if.h>
@@ -13,6 +15,7 @@
 using namespace tessal;
 using namespace tessal::test;
 using qt::Session;
+using tessal::qt::ShellTestSeam;
 
 namespace {
 
@@ -77,10 +80,10 @@ TEST_F(SessionRunTest, NetworkAccessRunsToTheBrowserAndFinishesOnClose)
 
     // The record handed over carries the exposed address.
     const qt::BrowserController& handed = s->GetBrowserController();
-    EXPECT_EQ(handed.getServerUrl(), serverUrl());
-    EXPECT_EQ(handed.getSessionId(), kSessionId);
-    ASSERT_EQ(handed.getIpv4Addresses().size(), 1u);
-    EXPECT_EQ(handed.getIpv4Addresses()[0], "203.0.113.5");
+    EXPECT_EQ(ShellTestSeam::serverUrl(handed), serverUrl());
+    EXPECT_EQ(ShellTestSeam::sessionId(handed), kSessionId);
+    ASSERT_EQ(ShellTestSeam::ipv4Addresses(handed).size(), 1u);
+    EXPECT_EQ(ShellTestSeam::ipv4Addresses(handed)[0], "203.0.113.5");
     EXPECT_GE(log.withMessage("Application is up-to-date").size(), 1) << log.text();
 
     // Closing the window finishes the session on a later turn.
@@ -145,7 +148,7 @@ TEST_F(SessionRunTest, SilentPolicyPageEndsTheSessionOnceAfterTheLimit)
     ASSERT_TRUE(server.setRoutes(QJsonArray{QJsonObject{{"path", "/my.policy"}, {"silence", true}}}));
     ModalDialogAnswerer answerer("btnDoNotAllow");
     auto s = make(Session::EndpointInspection);
-    s->setRefusalTimeout(300);
+    qt::SessionTestSeam::setRefusalTimeout(*s, 300);
     s->Start();
     ASSERT_TRUE(waitFor([&] { return !errors->isEmpty(); }, 5000));
     EXPECT_EQ(error(), "Site not trusted");
@@ -162,7 +165,7 @@ TEST_F(SessionRunTest, RefusalLimitHoldsWhileTheCertificateQuestionIsOpen)
     ASSERT_TRUE(tls.setRoutes(QJsonArray{quietRoute("/my.policy")}));
     Session s(infoFor(QUrl(QStringLiteral("https://127.0.0.1:%1").arg(tls.port("self")))), Session::EndpointInspection);
     QSignalSpy ended(&s, SIGNAL(Error(QString)));
-    s.setRefusalTimeout(300);
+    qt::SessionTestSeam::setRefusalTimeout(s, 300);
     std::unique_ptr<ModalDialogAnswerer> answerer = std::make_unique<ModalDialogAnswerer>("btnDoNotAllow");
     s.Start();
     // The certificate question of the refusal report stays open past the limit.
@@ -317,7 +320,7 @@ TEST_F(UpdateFailureTest, RetryRunsTheChainAgain)
     EXPECT_EQ(answerer.count(), 2);
     EXPECT_EQ(requestsTo("/l.deb").size(), 1);
     EXPECT_EQ(requestsTo("/pre/config.php").size(), 2);
-    EXPECT_EQ(s->GetBrowserController().getIpv4Addresses(), std::vector<QString>{"203.0.113.5"});
+    EXPECT_EQ(ShellTestSeam::ipv4Addresses(s->GetBrowserController()), std::vector<QString>{"203.0.113.5"});
 }
 
 TEST_F(UpdateFailureTest, IgnoredFailureGoesOnWithoutAQuestion)

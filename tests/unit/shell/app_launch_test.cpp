@@ -37,6 +37,7 @@
 using tessal::AppLaunchConfig;
 using tessal::AppLaunchRequest;
 using tessal::qt::BrowserController;
+using tessal::qt::ShellTestSeam;
 using tessal::test::ModalDialogAnswerer;
 using tessal::test::RecordingLog;
 
@@ -490,9 +491,10 @@ public:
 struct ControllerWithTunnel {
     ControllerWithTunnel()
     {
-        controller.getResourceManager().setControllerFactory(
-            [this](const tessal::qt::ResourceManager::ControllerRequest&) { return tunnel; });
-        EXPECT_EQ(0, controller.getResourceManager().attachResource("/Common/apps", ResourceType::app_tunnel, ""));
+        ShellTestSeam::resourceManager(controller)
+            .setControllerFactory([this](const tessal::qt::ResourceManager::ControllerRequest&) { return tunnel; });
+        EXPECT_EQ(
+            0, ShellTestSeam::resourceManager(controller).attachResource("/Common/apps", ResourceType::app_tunnel, ""));
     }
     BrowserController controller;
     std::shared_ptr<FakeTunnel> tunnel = std::make_shared<FakeTunnel>();
@@ -548,7 +550,7 @@ TEST(AppLaunchTest, ConnectionDetailsIgnoreCaseAndComeReversed)
     auto tunnel = std::make_shared<FakeTunnel>();
     tunnel->properties.setValue("TunnelPort", "8443");
     tunnel->properties.setValue("X-VPN-client-IPv6", "fd00::7");
-    na.getResourceManager().setControllerFactory(
+    ShellTestSeam::resourceManager(na).setControllerFactory(
         [&](const tessal::qt::ResourceManager::ControllerRequest&) { return tunnel; });
     tessal::qt::SessionInfo info;
     info.url = QUrl("http://127.0.0.1:9/");
@@ -556,11 +558,11 @@ TEST(AppLaunchTest, ConnectionDetailsIgnoreCaseAndComeReversed)
     info.resourceName = "/Common/na";
     info.resourceType = "network_access";
     na.start(info);
-    ASSERT_EQ(0, na.getResourceManager().attachResource("/Common/na", ResourceType::network_access, ""));
+    ASSERT_EQ(0, ShellTestSeam::resourceManager(na).attachResource("/Common/na", ResourceType::network_access, ""));
     for (BrowserController* controller : {&apps.controller, &na}) {
-        QSignalSpy details(&controller->getWebBridge(), &tessal::qt::VpnWebBridge::onConnectionDetails);
+        QSignalSpy details(&ShellTestSeam::webBridge(*controller), &tessal::qt::VpnWebBridge::onConnectionDetails);
         // As when the page shows the server's document (no page is loaded here).
-        controller->getWebBridge().blockSignals(false);
+        ShellTestSeam::webBridge(*controller).blockSignals(false);
         controller->tunnelInfoReq();
         ASSERT_EQ(controller == &na ? 1 : 0, details.count());
         if (controller == &na) {

@@ -30,11 +30,13 @@
 #include "session/HttpNetworkManager.h"
 #include "shell/BrowserController.h"
 #include "shell/MachineIdentity.h"
+#include "shell/ShellTestSeam.h"
 #include "tunnel/TunnelInterface.h"
 #include "tunnel/WebInterface.h"
 
 using namespace tessal;
 using tessal::qt::BrowserController;
+using tessal::qt::ShellTestSeam;
 
 namespace {
 
@@ -80,11 +82,14 @@ struct Window {
     Window()
     {
         realClose = std::make_unique<QSignalSpy>(controller.get(), SIGNAL(realCloseMainWindow()));
-        added = std::make_unique<QSignalSpy>(&controller->getWebBridge(), SIGNAL(onTunnelAdd(QString, QString)));
-        errors = std::make_unique<QSignalSpy>(&controller->getWebBridge(), SIGNAL(onTunnelError(QString, QString)));
-        gone = std::make_unique<QSignalSpy>(&controller->getWebBridge(), SIGNAL(onTunnelDisconnected(QString)));
-        controller->getResourceManager().setControllerFactory(
-            [this](const qt::ResourceManager::ControllerRequest& request) {
+        added =
+            std::make_unique<QSignalSpy>(&ShellTestSeam::webBridge(*controller), SIGNAL(onTunnelAdd(QString, QString)));
+        errors = std::make_unique<QSignalSpy>(&ShellTestSeam::webBridge(*controller),
+                                              SIGNAL(onTunnelError(QString, QString)));
+        gone =
+            std::make_unique<QSignalSpy>(&ShellTestSeam::webBridge(*controller), SIGNAL(onTunnelDisconnected(QString)));
+        ShellTestSeam::resourceManager(*controller)
+            .setControllerFactory([this](const qt::ResourceManager::ControllerRequest& request) {
                 auto t = std::make_shared<FakeTunnel>();
                 t->listener = request.listener;
                 t->id = request.id;
@@ -320,7 +325,7 @@ private slots:
         QVERIFY(
             na[0]["headers"].toObject()["Cookie"].toString().contains("MRHSession=" + kSid + "; MachineHash=" + hash));
         QVERIFY(QString::fromStdString(w.tunnels[0]->params).startsWith("a=1&b=x=y"));
-        QCOMPARE(w.controller->getMainWindow()->windowTitle(),
+        QCOMPARE(ShellTestSeam::mainWindow(*w.controller)->windowTitle(),
                  QStringLiteral("res1 - %1 - Tessal VPN").arg(server.url("").toString()));
         QCOMPARE(w.added->count(), 1);
         QCOMPARE(w.added->at(0), (QVariantList{"res1", "VPN"}));
@@ -332,12 +337,12 @@ private slots:
             QJsonDocument::fromJson("[" + pageResult("getRoutingTable").toUtf8() + "]")[0].toString().toLatin1());
         QVERIFY2(routes.startsWith("<html><body><table"), routes.constData());
         QVERIFY(pageResult("getIpTable").size() > 2);
-        QTRY_COMPARE_WITH_TIMEOUT(w.controller->getQuitMessage(), QStringLiteral("Leave?"), 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(ShellTestSeam::quitMessage(*w.controller), QStringLiteral("Leave?"), 2000);
 
         // A second load of the same URL adds no script and loads nothing.
-        const int scripts = w.controller->getWebView()->page()->scripts().count();
-        w.controller->loadStartPage(w.controller->getCurrentUrl(), true);
-        QCOMPARE(w.controller->getWebView()->page()->scripts().count(), scripts);
+        const int scripts = ShellTestSeam::webView(*w.controller)->page()->scripts().count();
+        w.controller->loadStartPage(ShellTestSeam::currentUrl(*w.controller), true);
+        QCOMPARE(ShellTestSeam::webView(*w.controller)->page()->scripts().count(), scripts);
         QTest::qWait(200);
         QCOMPARE(requests("/vdesk/resource_template").size(), 1);
 
@@ -345,7 +350,7 @@ private slots:
         // in the order 2nd, 1st, 4th, 3rd.
         w.tunnels[0]->listener->onTunnelConnected("res1");
         QTRY_COMPARE_WITH_TIMEOUT(pageSignals("onTunnelConnected"), QStringList{"[\"res1\",\"\"]"}, 20000);
-        QVERIFY(w.controller->isStatusTimerActive());
+        QVERIFY(ShellTestSeam::isStatusTimerActive(*w.controller));
         QTRY_VERIFY_WITH_TIMEOUT(pageSignals("onTunnelData").size() >= 2, 20000);
         QCOMPARE(pageSignals("onTunnelData")[0], QStringLiteral("[\"res1\",2,1,4,3]"));
 
@@ -358,8 +363,8 @@ private slots:
         for (const test::AnsweredDialog& d : answerer.dialogs())
             QVERIFY2(d.text.startsWith("Do you really want to close tunnel res1? This is the last resource."),
                      qPrintable(d.text));
-        QVERIFY(!w.controller->isStatusTimerActive());
-        QTRY_VERIFY_WITH_TIMEOUT(!w.controller->getMainWindow()->isVisible(), 2000);
+        QVERIFY(!ShellTestSeam::isStatusTimerActive(*w.controller));
+        QTRY_VERIFY_WITH_TIMEOUT(!ShellTestSeam::mainWindow(*w.controller)->isVisible(), 2000);
         QTest::qWait(100);
         QCOMPARE(w.realClose->count(), 1);
     }
@@ -394,7 +399,7 @@ private slots:
                 QTRY_COMPARE_WITH_TIMEOUT(pageSignals("onTunnelError").size(), 1, 20000);
                 QVERIFY2(pageSignals("onTunnelError")[0].startsWith(row.pageError),
                          qPrintable(pageSignals("onTunnelError")[0]));
-                QCOMPARE(w.controller->getFailedResources(), std::vector<QString>{"res1"});
+                QCOMPARE(ShellTestSeam::failedResources(*w.controller), std::vector<QString>{"res1"});
             }
         }
     }
@@ -427,12 +432,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(failing.errors->count(), 1, 20000);
         QCOMPARE(failing.errors->at(0)[0].toString(), QStringLiteral("res1"));
         QVERIFY(failing.errors->at(0)[1].toString().startsWith("Failed to open tunnel res1: "));
-        QCOMPARE(failing.controller->getFailedResources(), std::vector<QString>{"res1"});
+        QCOMPARE(ShellTestSeam::failedResources(*failing.controller), std::vector<QString>{"res1"});
         QTRY_VERIFY_WITH_TIMEOUT(!requests("/__page/ready").isEmpty(), 20000);
         QCOMPARE(failing.realClose->count(), 0);
         QVERIFY(setRoutes({QJsonObject{{"call", "disconnectResource"}, {"args", QJsonArray{"res1"}}}}));
         QTRY_COMPARE_WITH_TIMEOUT(failing.realClose->count(), 1, 20000);
-        QVERIFY(failing.controller->getFailedResources().empty());
+        QVERIFY(ShellTestSeam::failedResources(*failing.controller).empty());
         QCOMPARE(failing.gone->count(), 1);
         QCOMPARE(log.withMessage("User pressed disconnect 'res1' tunnel").size(), 1);
     }
@@ -447,7 +452,7 @@ private slots:
         w.tunnels[0]->listener->onTunnelClosed("app1", 0);
         // A late report of an earlier window's page may share the server's log.
         QTRY_VERIFY_WITH_TIMEOUT(pageSignals("onTunnelDisconnected").contains("[\"app1\"]"), 20000);
-        QVERIFY(w.controller->getWebView()->webChannel() != nullptr);
+        QVERIFY(ShellTestSeam::webView(*w.controller)->webChannel() != nullptr);
         QCOMPARE(w.realClose->count(), 0);
         w.tunnels[1]->listener->onTunnelClosed("app2", 0);
         QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 20000);
@@ -465,15 +470,15 @@ private slots:
                 {"call", "setQuitMessage"},
                 {"args", QJsonArray{"<img src='file:///nonexistent'> <a href=\"http://x/\">go</a>\nnext"}}}}));
             startOpened(w);
-            QTRY_VERIFY_WITH_TIMEOUT(w.controller->getQuitMessage().contains("go"), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(ShellTestSeam::quitMessage(*w.controller).contains("go"), 20000);
             test::ModalDialogAnswerer answerer("Cancel");
-            w.controller->getMainWindow()->close();
+            ShellTestSeam::mainWindow(*w.controller)->close();
             QCOMPARE(answerer.count(), 1);
             QCOMPARE(answerer.last().text, QStringLiteral("&lt;img src='file:///nonexistent'&gt; &lt;a "
                                                           "href=&quot;http://x/&quot;&gt;go&lt;/a&gt;<br>next"));
             // Closing already: a second close request asks nothing.
             w.controller->closeAllAndExit();
-            w.controller->getMainWindow()->close();
+            ShellTestSeam::mainWindow(*w.controller)->close();
             QCOMPARE(answerer.count(), 1);
             QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 20000);
         }
@@ -486,9 +491,9 @@ private slots:
         Window w;
         w.controller->createMainWindow();
         w.controller->loadStartPage(server.url("/broken"), true);
-        w.controller->getNetworkManager().HttpGet(server.url("/broken"), 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(w.controller->isErrorPageShown(), 20000);
-        qt::WebView* view = w.controller->getWebView();
+        ShellTestSeam::networkManager(*w.controller).HttpGet(server.url("/broken"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(ShellTestSeam::isErrorPageShown(*w.controller), 20000);
+        qt::WebView* view = ShellTestSeam::webView(*w.controller);
         QTRY_VERIFY_WITH_TIMEOUT(evaluate(view, "document.querySelector('.textDiv') ? 'y' : ''") == "y", 20000);
         QCOMPARE(evaluate(view, "document.querySelector('.textDiv b').textContent"), server.url("").toString());
         QVERIFY(evaluate(view, "document.querySelector('.textDiv').textContent").contains("Bad <i>gateway</i>"));
@@ -507,7 +512,7 @@ private slots:
         externallyOpened.clear();
         Window w;
         startOpened(w);
-        qt::WebView* view = w.controller->getWebView();
+        qt::WebView* view = ShellTestSeam::webView(*w.controller);
         const QString page = server.url("/links").toString();
         view->load(server.url("/links"), true);
         QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, "document.elementFromPoint(100, 100).tagName"), QStringLiteral("A"),
@@ -529,7 +534,7 @@ private slots:
         // A resource still running is asked about, even when reported as failed.
         w.controller->ReportErrorToUser(true, "res1", "Failed", "x");
         test::ModalDialogAnswerer answerer("Cancel");
-        w.controller->getWebBridge().disconnectResource("res1");
+        ShellTestSeam::webBridge(*w.controller).disconnectResource("res1");
         QTRY_COMPARE_WITH_TIMEOUT(answerer.count(), 1, 20000);
         QCOMPARE(w.gone->count(), 0);
 
@@ -542,7 +547,7 @@ private slots:
         view->load(server.url("/my.logout.php3"), true);
         QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 20000);
         QCOMPARE(w.errors->count(), 1);
-        QVERIFY(!w.controller->isErrorPageShown());
+        QVERIFY(!ShellTestSeam::isErrorPageShown(*w.controller));
         QCOMPARE(answerer.count(), 1);
     }
 
@@ -553,7 +558,7 @@ private slots:
     {
         Window w;
         startOpened(w);
-        qt::WebView* view = w.controller->getWebView();
+        qt::WebView* view = ShellTestSeam::webView(*w.controller);
         const QString probe = "document.readyState + ' ' + (window.qt && qt.webChannelTransport ? 'transport' : "
                               "'none') + ' ' + (external && external.onTunnelAdd ? 'bridge' : 'none')";
         QCOMPARE(evaluate(view, probe), QStringLiteral("complete transport bridge"));
@@ -565,9 +570,9 @@ private slots:
         QCOMPARE(evaluate(view, "var heard = 0; window.qt = {webChannelTransport: {send: function () {}, "
                                 "onmessage: function () { ++heard; }}}; 'made'"),
                  QStringLiteral("made"));
-        QSignalSpy data(&w.controller->getWebBridge(),
+        QSignalSpy data(&ShellTestSeam::webBridge(*w.controller),
                         SIGNAL(onTunnelData(QString, qlonglong, qlonglong, qlonglong, qlonglong)));
-        emit w.controller->getWebBridge().onTunnelData("res1", 1, 2, 3, 4);
+        emit ShellTestSeam::webBridge(*w.controller).onTunnelData("res1", 1, 2, 3, 4);
         QCOMPARE(data.count(), 0);
         QTest::qWait(300);
         QCOMPARE(evaluate(view, "String(heard)"), QStringLiteral("0"));
@@ -588,7 +593,7 @@ private slots:
             const char* arrives; // path of the request on the other port
         } rows[] = {{server.url("/hop"), "/landed"}, {server.url("/direct", "other"), "/direct"}};
         for (const auto& row : rows) {
-            w.controller->getWebView()->load(row.load, true);
+            ShellTestSeam::webView(*w.controller)->load(row.load, true);
             QTRY_VERIFY2_WITH_TIMEOUT(!requests(row.arrives, "other").isEmpty(), row.arrives, 20000);
             const QString cookie = requests(row.arrives, "other")[0]["headers"].toObject()["Cookie"].toString();
             QVERIFY2(!cookie.contains("MRHSession") && !cookie.contains("MachineHash"), qPrintable(cookie));
@@ -614,11 +619,11 @@ private slots:
             Window w;
             w.controller->start(info(url));
             if (row.reaches) {
-                QTRY_COMPARE_WITH_TIMEOUT(w.controller->getMainWindow()->windowTitle(),
+                QTRY_COMPARE_WITH_TIMEOUT(ShellTestSeam::mainWindow(*w.controller)->windowTitle(),
                                           "res1 - " + shown + " - Tessal VPN", 20000);
                 continue;
             }
-            QTRY_VERIFY_WITH_TIMEOUT(w.controller->isErrorPageShown(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(ShellTestSeam::isErrorPageShown(*w.controller), 20000);
             QCOMPARE(log.withMessage("Failure occurred:, Failed to download resource page, Connection to " + shown +
                                      " was interrupted")
                          .size(),
@@ -636,7 +641,7 @@ private slots:
         {
             Window w;
             w.controller->start(info(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port))));
-            QTRY_VERIFY_WITH_TIMEOUT(w.controller->isErrorPageShown(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(ShellTestSeam::isErrorPageShown(*w.controller), 20000);
             QCOMPARE(
                 log.withMessage(QStringLiteral("Failure occurred:, Failed to download resource page, Connection to "
                                                "http://127.0.0.1:%1 was interrupted")
@@ -645,7 +650,7 @@ private slots:
                 1);
             // The error page's Close link ends the window.
             QTRY_VERIFY_WITH_TIMEOUT(!log.withMessage("Successfilly loaded page about:blank").isEmpty(), 20000);
-            evaluate(w.controller->getWebView(), "document.querySelector('a.close').click()");
+            evaluate(ShellTestSeam::webView(*w.controller), "document.querySelector('a.close').click()");
             QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 20000);
         }
         {
@@ -663,7 +668,7 @@ private slots:
         {
             Window w;
             startOpened(w);
-            w.controller->getWebView()->load(server.url("/my.logout.php3?errorcode=%3Cb%3E7"), true);
+            ShellTestSeam::webView(*w.controller)->load(server.url("/my.logout.php3?errorcode=%3Cb%3E7"), true);
             QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 20000);
             QCOMPARE(log.withMessage("Failure occurred:, Your session could not be established, The session reference "
                                      "number: 23456789 Error: <b>7.")
@@ -703,7 +708,7 @@ private slots:
 
         Window other;
         other.controller->start(info(server.url("/", "tls2")));
-        QTRY_VERIFY_WITH_TIMEOUT(other.controller->isErrorPageShown(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(ShellTestSeam::isErrorPageShown(*other.controller), 20000);
         QVERIFY(requests("/vdesk/resource_template", "tls2").isEmpty());
     }
 
@@ -724,7 +729,7 @@ private slots:
                                                 "[alert('a'), confirm('c'), prompt('p', 'd')].join('-');</script>"}}}));
         Window w;
         startOpened(w);
-        qt::WebView* view = w.controller->getWebView();
+        qt::WebView* view = ShellTestSeam::webView(*w.controller);
         const QString asks = "var r = []; for (var i = 0; i < 10; ++i) r.push(%1); JSON.stringify(r)";
         const QString frame = "var f = document.createElement('iframe'); f.src = '%1'; "
                               "document.body.appendChild(f); 'added'";
@@ -769,7 +774,7 @@ private slots:
         }
         QVERIFY(!QApplication::activeModalWidget());
         test::ModalDialogAnswerer answerer("OK");
-        w.controller->getMainWindow()->close();
+        ShellTestSeam::mainWindow(*w.controller)->close();
         QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 20000);
         QCOMPARE(answerer.count(), 1);
     }
@@ -790,16 +795,17 @@ private slots:
                     modal->close();
                 }
             });
-            evaluate(w.controller->getWebView(), "alert('stay'); 'done'");
+            evaluate(ShellTestSeam::webView(*w.controller), "alert('stay'); 'done'");
             QVERIFY(!forced);
             QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 20000);
         }
         Window w;
         startOpened(w);
         const QUrl foreign = server.url("/vdesk/resource_template", "other");
-        evaluate(w.controller->getWebView(), QStringLiteral("location.replace('%1'); 'ok'").arg(foreign.toString()));
-        QTRY_COMPARE_WITH_TIMEOUT(w.controller->getWebView()->url(), foreign, 20000);
-        evaluate(w.controller->getWebView(), "window.close(); 'ok'");
+        evaluate(ShellTestSeam::webView(*w.controller),
+                 QStringLiteral("location.replace('%1'); 'ok'").arg(foreign.toString()));
+        QTRY_COMPARE_WITH_TIMEOUT(ShellTestSeam::webView(*w.controller)->url(), foreign, 20000);
+        evaluate(ShellTestSeam::webView(*w.controller), "window.close(); 'ok'");
         QTRY_VERIFY_WITH_TIMEOUT(!log.withMessage("close window requested by JS of " +
                                                   server.url("", "other").toString() +
                                                   " ignored: not the server's page")
@@ -828,21 +834,21 @@ private slots:
             Window w;
             startOpened(w);
             test::ModalDialogAnswerer answerer("Cancel");
-            evaluate(w.controller->getWebView(),
+            evaluate(ShellTestSeam::webView(*w.controller),
                      row.call.arg(QStringLiteral("'x'.repeat(%1)").arg(row.length)) + "; 'ok'");
             if (row.shown == "-") {
                 // A call after it still arrives: the refused one was not merely late.
-                evaluate(w.controller->getWebView(), "external.setQuitMessage('after'); 'ok'");
-                QTRY_COMPARE_WITH_TIMEOUT(w.controller->getQuitMessage(), QStringLiteral("after"), 20000);
+                evaluate(ShellTestSeam::webView(*w.controller), "external.setQuitMessage('after'); 'ok'");
+                QTRY_COMPARE_WITH_TIMEOUT(ShellTestSeam::quitMessage(*w.controller), QStringLiteral("after"), 20000);
                 QCOMPARE(answerer.count(), 0);
                 continue;
             }
             QElapsedTimer held;
             held.start();
             if (row.shown.isEmpty()) {
-                QTRY_VERIFY_WITH_TIMEOUT(w.controller->getQuitMessage().startsWith("xxx"), 20000);
+                QTRY_VERIFY_WITH_TIMEOUT(ShellTestSeam::quitMessage(*w.controller).startsWith("xxx"), 20000);
                 held.start();
-                w.controller->getMainWindow()->close();
+                ShellTestSeam::mainWindow(*w.controller)->close();
             }
             QTRY_COMPARE_WITH_TIMEOUT(answerer.count(), 1, 60000);
             // Only a freeze fails this bound.
@@ -996,10 +1002,10 @@ private slots:
             if (row.reaches) {
                 QTRY_VERIFY2_WITH_TIMEOUT(!w.tunnels.empty() && served("/__page/ready", row.listener) > 0, row.what,
                                           20000);
-                QVERIFY2(!w.controller->isErrorPageShown(), row.what);
+                QVERIFY2(!ShellTestSeam::isErrorPageShown(*w.controller), row.what);
                 continue;
             }
-            QTRY_VERIFY2_WITH_TIMEOUT(w.controller->isErrorPageShown(), row.what, 20000);
+            QTRY_VERIFY2_WITH_TIMEOUT(ShellTestSeam::isErrorPageShown(*w.controller), row.what, 20000);
             QCOMPARE(served("/vdesk/resource_template", row.listener), 0);
             QVERIFY2(log.contains(", " + row.logged.toStdString()), row.what);
             QVERIFY2(log.withMessage("Failure occurred:, Failed to download resource page, The certificate of the "
@@ -1024,13 +1030,13 @@ private slots:
                                      20000);
             const int polls = served("/__page/actions", "ca");
             QTRY_VERIFY_WITH_TIMEOUT(served("/__page/actions", "ca") > polls + 2, 20000);
-            w.controller->getWebView()->reload();
+            ShellTestSeam::webView(*w.controller)->reload();
             QTRY_COMPARE_WITH_TIMEOUT(served("/vdesk/resource_template", "ca"), 2, 20000);
             QTRY_VERIFY_WITH_TIMEOUT(served("/__page/ready", "ca") > 1, 20000);
             QCOMPARE(w.errors->count(), 0);
             QCOMPARE(w.realClose->count(), 0);
             QVERIFY(w.tunnels[0]->opened);
-            QVERIFY(!w.controller->isErrorPageShown());
+            QVERIFY(!ShellTestSeam::isErrorPageShown(*w.controller));
         }
 
         refusing.controller->start(info(ca.url("/", "ca")));

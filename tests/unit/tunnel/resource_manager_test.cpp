@@ -17,6 +17,7 @@
 #include "RecordingLog.h"
 #include "foundation/UException.h"
 #include "tunnel/ResourceManager.h"
+#include "tunnel/TunnelTestSeam.h"
 
 namespace {
 
@@ -159,7 +160,7 @@ TEST(ResourceManager, RefusalMatrixWithStickyMainType)
         }
         for (const auto& [id, weak] : bed.made)
             EXPECT_TRUE(id == "a" || id == "b" || id == "fails") << r;
-        EXPECT_EQ(bed.rm.lookup("fails"), std::nullopt);
+        EXPECT_EQ(tessal::qt::TunnelTestSeam::resource(bed.rm, "fails"), std::nullopt);
     }
 }
 
@@ -268,7 +269,7 @@ TEST(ResourceManager, SweepsCloseWithTheRecordedCode)
     bed.rm.checkStatus();
     pump();
     EXPECT_EQ(bed.events, (Strings{"closed expired 1 116"})); // the code, not the controller's 0
-    EXPECT_EQ(bed.rm.lookup("reconnecting")->status, 107);
+    EXPECT_EQ(tessal::qt::TunnelTestSeam::resource(bed.rm, "reconnecting")->status, 107);
 
     std::vector<tessal::qt::ResourceStats> stats = bed.rm.getStatistics();
     ASSERT_EQ(stats.size(), 2u); // "nolocal" has no tunnels yet
@@ -342,7 +343,7 @@ TEST(ResourceManager, EventsInsideOpenLeaveTheTableConsistent)
         EXPECT_EQ(bed.events, row.events) << row.name;
         Strings left;
         for (const char* id : {"r", "other"})
-            if (bed.rm.lookup(id))
+            if (tessal::qt::TunnelTestSeam::resource(bed.rm, id))
                 left.push_back(id);
         EXPECT_EQ(left, row.left) << row.name;
     }

@@ -166,46 +166,4 @@ TEST_F(SvpnStartText, ListWithoutSessionIdAtFirstStartIsTheSameSession)
     EXPECT_EQ(startText({}), tail(1));
 }
 
-struct NullListener : tessal::qt::WebInterface {
-    void onTunnelConnected(const QString&) override {}
-    void onTunnelReconnecting(const QString&) override {}
-    void onTunnelConnecting(const QString&) override {}
-    void onTunnelClosed(const QString&, int) override {}
-    void onTunnelError(const QString&, int) override {}
-};
-
-TEST(VpnControllerState, BeforeAnyReport)
-{
-    NullListener listener;
-    tessal::qt::VpnController controller(&listener, "r");
-    const tessal::TunnelStats stats = controller.getTraffic();
-    EXPECT_EQ(stats.recv_server + stats.send_server + stats.recv_client + stats.send_client, 0);
-    EXPECT_EQ(controller.getProperties().getCount(), 0);
-    EXPECT_EQ(controller.checkStatus(), 0);
-    EXPECT_FALSE(controller.isOpened());
-    EXPECT_TRUE(controller.getResourceDetails().empty());
-    EXPECT_TRUE(controller.getLaunchConfig().requests.empty());
-}
-
-TEST(VpnControllerState, PairParsing)
-{
-    UPropertyList list;
-    tessal::qt::VpnController::parsePairs(" a=1 \n b = 2\n\nA=3\nflag\n=x ", '\n', list);
-    ASSERT_EQ(list.getCount(), 4);
-    EXPECT_STREQ(list.getAt(0, 0), "a");
-    EXPECT_STREQ(list.getAt(0, 1), "3");
-    EXPECT_STREQ(list.getAt(1, 0), "b");
-    EXPECT_STREQ(list.getAt(1, 1), "2");
-    EXPECT_STREQ(list.getAt(2, 0), "flag");
-    EXPECT_STREQ(list.getAt(2, 1), "");
-    EXPECT_STREQ(list.getAt(3, 0), "");
-    EXPECT_STREQ(list.getAt(3, 1), "x");
-    // A later text replaces the whole list.
-    tessal::qt::VpnController::parsePairs("a=9", '\n', list);
-    ASSERT_EQ(list.getCount(), 1);
-    EXPECT_STREQ(list.getAt(0, 1), "9");
-    tessal::qt::VpnController::parsePairs("   ", '&', list);
-    EXPECT_EQ(list.getCount(), 0);
-}
-
 } // namespace

@@ -19,10 +19,10 @@
 
 #include <QTemporaryDir>
 
-class StandIn
+class TunnelServerStandIn
 {
 public:
-    explicit StandIn(const std::string& script)
+    explicit TunnelServerStandIn(const std::string& script)
     {
         m_script = m_dir.filePath("script.txt").toStdString();
         m_record = m_dir.filePath("record.txt").toStdString();
@@ -30,7 +30,7 @@ public:
         ::setenv("TESSAL_TUNNELSERVER_SCRIPT", m_script.c_str(), 1);
         ::setenv("TESSAL_TUNNELSERVER_RECORD", m_record.c_str(), 1);
     }
-    ~StandIn()
+    ~TunnelServerStandIn()
     {
         ::unsetenv("TESSAL_TUNNELSERVER_SCRIPT");
         ::unsetenv("TESSAL_TUNNELSERVER_RECORD");

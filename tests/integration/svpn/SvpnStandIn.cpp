@@ -1,16 +1,16 @@
-#include "StandIn.h"
+#include "SvpnStandIn.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <stdexcept>
 #include <thread>
 
+#include "PrivateNetwork.h"
 #include "tessal_config.h"
 
 namespace {
@@ -20,10 +20,16 @@ std::string dir()
     return TESSAL_SYSTEM_PATH("/opt/tessal/vpn");
 }
 
+// A /proc file of a process reaped while it is read fails the read (ESRCH),
+// which the stream reports by throwing: that process is gone.
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    try {
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        return std::string();
+    }
 }
 
 // A zombie counts as gone: nobody may reap the daemon, whose parent has exited.
@@ -55,21 +61,21 @@ bool waitUntil(const std::function<bool()>& condition, int ms)
     return true;
 }
 
-std::string StandIn::executable()
+std::string SvpnStandIn::executable()
 {
     return dir() + "/svpn";
 }
-std::string StandIn::pidFile()
+std::string SvpnStandIn::pidFile()
 {
     return TESSAL_SYSTEM_PATH("/usr/local/lib/TessalNetworks/SSLVPN/var/run/svpn.pid");
 }
 
-void StandIn::writePidFile(const std::string& text)
+void SvpnStandIn::writePidFile(const std::string& text)
 {
     std::ofstream(pidFile(), std::ios::trunc) << text;
 }
 
-void StandIn::stopDaemon()
+void SvpnStandIn::stopDaemon()
 {
     const int pid = std::atoi(readFile(pidFile()).c_str());
     if (pid > 1 && isStandIn(pid)) {
@@ -81,12 +87,14 @@ void StandIn::stopDaemon()
     std::remove(pidFile().c_str());
 }
 
-StandIn::StandIn(const std::string& script)
+SvpnStandIn::SvpnStandIn(const std::string& script)
 {
-    m_portLock = ::open("/tmp/tessal-svpn-port-44444.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
-    if (m_portLock >= 0)
-        waitUntil([this] { return flock(m_portLock, LOCK_EX | LOCK_NB) == 0; }, 120000);
+    // CTest runs these tests in a network of their own (tessal_private_network);
+    // run by hand, another program on the port fails the test at once.
     stopDaemon();
+    const std::string holder = tessal::test::portHolder(44444);
+    if (!holder.empty())
+        throw std::runtime_error("127.0.0.1:44444 is held by " + holder);
     // The pid file's folder must exist for tests that write the file themselves.
     const std::string pid = pidFile();
     for (size_t at = pid.find('/', 1); at != std::string::npos; at = pid.find('/', at + 1))
@@ -95,21 +103,19 @@ StandIn::StandIn(const std::string& script)
     std::ofstream(dir() + "/svpn.script", std::ios::trunc) << script;
 }
 
-StandIn::~StandIn()
+SvpnStandIn::~SvpnStandIn()
 {
     if (m_hidden)
         std::rename((executable() + ".hidden").c_str(), executable().c_str());
     stopDaemon();
-    if (m_portLock >= 0)
-        ::close(m_portLock); // releases the lock
 }
 
-void StandIn::hideExecutable()
+void SvpnStandIn::hideExecutable()
 {
     m_hidden = std::rename(executable().c_str(), (executable() + ".hidden").c_str()) == 0;
 }
 
-std::vector<std::string> StandIn::record() const
+std::vector<std::string> SvpnStandIn::record() const
 {
     std::vector<std::string> out;
     std::ifstream in(dir() + "/svpn.record");
@@ -119,7 +125,7 @@ std::vector<std::string> StandIn::record() const
     return out;
 }
 
-std::vector<std::string> StandIn::lines(const std::string& prefix) const
+std::vector<std::string> SvpnStandIn::lines(const std::string& prefix) const
 {
     std::vector<std::string> out;
     for (const std::string& line : record())
@@ -128,7 +134,7 @@ std::vector<std::string> StandIn::lines(const std::string& prefix) const
     return out;
 }
 
-int StandIn::daemonPid() const
+int SvpnStandIn::daemonPid() const
 {
     return std::atoi(readFile(pidFile()).c_str());
 }

@@ -6,15 +6,14 @@
 
 // Drives the svpn stand-in installed under the build's system root: writes
 // its script, reads what it recorded, and makes sure no daemon outlives a test.
-// The daemon's port is the machine's, not the build's: while an object lives
-// it holds a lock file in /tmp that other checkouts' test runs wait for.
-class StandIn
+// The daemon's port is fixed: a test that finds it taken fails at once.
+class SvpnStandIn
 {
 public:
-    explicit StandIn(const std::string& script);
-    ~StandIn();
-    StandIn(const StandIn&) = delete;
-    StandIn& operator=(const StandIn&) = delete;
+    explicit SvpnStandIn(const std::string& script);
+    ~SvpnStandIn();
+    SvpnStandIn(const SvpnStandIn&) = delete;
+    SvpnStandIn& operator=(const SvpnStandIn&) = delete;
 
     static std::string executable();
     static std::string pidFile();
@@ -32,7 +31,6 @@ public:
 
 private:
     bool m_hidden = false;
-    int m_portLock = -1;
 };
 
 bool waitUntil(const std::function<bool()>& condition, int ms);
