@@ -184,6 +184,9 @@ protected:
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", home.path());
+        // The suite's runtime folder is shared by tests that run at once; each
+        // client gets its own, as each user's session does.
+        env.insert("XDG_RUNTIME_DIR", home.path());
         env.insert("LC_ALL", "en_US.UTF-8");
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
