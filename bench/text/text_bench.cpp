@@ -21,6 +21,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "../route/LoopbackRoutes.h"
 #include "foundation/CLinuxRouteTable.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/UClasses.h"
@@ -112,39 +113,16 @@ BENCHMARK(BM_ParameterText)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
-bool setLoopbackUp()
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    ifreq request{};
-    std::strcpy(request.ifr_name, "lo");
-    bool ok = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
-    request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
-    ok = ok && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
-    ::close(fd);
-    return ok;
-}
-
 // Routes 10.x.y.0/24 on lo until the table holds `count` of them.
 int g_routes = 0;
 bool g_ownNetwork = false;
 bool growRoutesTo(int count)
 {
-    CLinuxRouteTable table;
-    const int64_t lo = if_nametoindex("lo");
-    for (; g_routes < count; ++g_routes) {
-        IpForwardRow2 row{};
-        row.destination.ss_family = AF_INET;
-        reinterpret_cast<sockaddr_in&>(row.destination).sin_addr.s_addr =
-            htonl(0x0a000000u | (static_cast<uint32_t>(g_routes) << 8));
-        row.prefixLength = 24;
-        row.ifIndex = lo;
-        row.protocol = 4;
-        if (table.AddIpForwardEntry2(&row) != 0)
-            return false;
-    }
-    return true;
+    if (g_routes >= count)
+        return true;
+    const bool added = addLoopbackRoutes(g_routes, count);
+    g_routes = count;
+    return added;
 }
 
 // The page the bridge's getRoutingTable hands over: the HTML, Base64-coded.
