@@ -11,6 +11,7 @@ and the CA trusted for the HTTPS row stay private) and a private session bus.
 """
 
 import argparse
+import fcntl
 import json
 import os
 import queue
@@ -32,8 +33,19 @@ GOAL_CPU_PERCENT = 0.5
 PAGE = "/vdesk/resource_template"
 
 
+held = []
+
+
 def use_build(build):
-    """Points the road's stand-ins and programs at one build tree."""
+    """Points the road's stand-ins and programs at one build tree, held for
+    this run alone: the svpn stand-in's files under its system root are one
+    for every run of the build."""
+    while held:
+        held.pop().close()
+    os.makedirs(os.path.join(build, "sysroot"), exist_ok=True)
+    lock = open(os.path.join(build, "sysroot", "e2e-run.lock"), "a")
+    fcntl.flock(lock, fcntl.LOCK_EX)
+    held.append(lock)
     road.BUILD = build
     road.BIN = os.path.join(build, "bin")
     road.TOOLS = os.path.join(build, "test-bin")

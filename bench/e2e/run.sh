@@ -13,7 +13,8 @@
 # is configured and built here when missing (`bench` preset, with a
 # throwaway update-signing pair: it never installs an update and is never
 # packaged). Runs in network and mount namespaces of its own: the svpn port
-# and the CA stay private to the run. Needs root, unshare, openssl and NSS's
+# and the CA stay private to the run; runs of one build wait for each other
+# (the svpn stand-in's files under its system root are the build's). Needs root, unshare, openssl and NSS's
 # certutil (Debian: libnss3-tools).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
