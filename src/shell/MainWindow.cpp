@@ -29,8 +29,8 @@ constexpr const char* kLogFile = "/MainWindow";
 constexpr const char* kMakerAddress = "https://www.tessal.example/";
 constexpr int kRealCloseDelayMs = 10;
 // The pages poll their server for as long as a session lasts, each answer
-// under a new URL: the engine's memory cache would keep them all (up to
-// 2 % of the machine's memory).
+// under a new URL: left to itself the engine sizes its memory cache by the
+// machine's memory, tens of megabytes.
 constexpr int kHttpCacheBytes = 1 << 20;
 
 // Before the first page: the profile is the engine's, one for the process.
