@@ -110,7 +110,8 @@ bool retrieveSidFromOtc(const QUrl& server, const CString& otc, CString& sid)
     return false;
 }
 
-bool ReportNetworkAccess(const QUrl& server, const QString& sessionId, const QString& token)
+bool ReportNetworkAccess(const QUrl& server, const QString& sessionId, const QString& token,
+                         const std::function<void()>& whileSent)
 {
     HttpNetworkManager manager;
     manager.setSameOriginRedirectionsOnly(true);
@@ -134,6 +135,8 @@ bool ReportNetworkAccess(const QUrl& server, const QString& sessionId, const QSt
     // The caller asks whether the program is quitting when this returns.
     QObject::connect(&QuitRequest::instance(), &QuitRequest::requested, &loop, &QEventLoop::quit);
     manager.HttpGet(withPath(server, "/my.report.na"), kExchangeTimeoutMs);
+    if (whileSent && !done)
+        whileSent();
     if (!done)
         loop.exec();
     return !denied;

@@ -207,13 +207,22 @@ std::optional<QString> SessionManager::StartNASession(const QUrl& url)
 
     // Sent for every accepted launch, also one that attaches; only a refused
     // server certificate stops the launch here.
-    if (!ReportNetworkAccess(info.url, info.sessionId, info.token) || quitRequested())
+    const auto prepareWindow = [this]() {
+        if (!preparedWindow)
+            preparedWindow.reset(new MainWindow());
+    };
+    const bool report =
+        ReportNetworkAccess(info.url, info.sessionId, info.token, vpnSession ? std::function<void()>() : prepareWindow);
+    QSharedPointer<MainWindow> window;
+    window.swap(preparedWindow);
+    if (!report || quitRequested())
         return std::nullopt;
 
     if (!vpnSession) {
         auto session = std::make_shared<Session>(info, Session::NetworkAccess);
         vpnSession = session;
         connectSession(session.get());
+        session->GetBrowserController().adoptWindow(window);
         session->Start();
         return info.sessionId;
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <QObject>
+#include <QSharedPointer>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
@@ -17,6 +18,7 @@
 namespace tessal {
 namespace qt {
 
+class MainWindow;
 class Session;
 
 class SessionManager : public QObject
@@ -71,6 +73,9 @@ private:
     bool quitQueued = false;
     // The box refusing a plain-HTTP inspection launch is open.
     bool httpRefusalShown = false;
+    // The next session's window, made (hidden, empty) while its start report
+    // is on its way: the web engine's start then overlaps the network.
+    QSharedPointer<MainWindow> preparedWindow;
 };
 
 } // namespace qt

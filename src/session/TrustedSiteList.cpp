@@ -47,18 +47,36 @@ bool sameText(const std::string& a, const std::string& b)
     return true;
 }
 
+std::string joinPath(const char* folder, const char* fileName)
+{
+    std::string path = folder ? folder : "";
+    path += "/";
+    path += fileName ? fileName : "";
+    return path;
+}
+
+std::string& namedLocation()
+{
+    static std::string path;
+    return path;
+}
+
 } // namespace
 
 TrustedSiteList* TrustedSiteList::Instance(const char* folder, const char* fileName)
 {
     static boost::shared_ptr<TrustedSiteList> instance;
     if (!instance) {
-        std::string path = folder ? folder : "";
-        path += "/";
-        path += fileName ? fileName : "";
+        const std::string path =
+            folder == nullptr && !namedLocation().empty() ? namedLocation() : joinPath(folder, fileName);
         instance = boost::make_shared<TrustedSiteList>(path.c_str());
     }
     return instance.get();
+}
+
+void TrustedSiteList::SetLocation(const char* folder, const char* fileName)
+{
+    namedLocation() = joinPath(folder, fileName);
 }
 
 TrustedSiteList::TrustedSiteList(const char* path) : TrustedSiteList(path, Clock(&systemNow)) {}

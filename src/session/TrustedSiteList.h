@@ -22,9 +22,13 @@ public:
     // A session grant older than this (seconds) is dropped when the file is loaded.
     static constexpr std::int64_t kSessionMaxAge = 259200;
 
-    // The process-wide store. The first call creates it for folder + "/" +
-    // fileName; later calls return it and ignore their arguments.
+    // The process-wide store. The first call creates it, reading the file,
+    // for folder + "/" + fileName, or with no folder for the file named by
+    // SetLocation; later calls return it and ignore their arguments.
     static TrustedSiteList* Instance(const char* folder, const char* fileName);
+    // Names the process-wide store's file without reading it: a launch that
+    // is only handed to the running instance never needs the list.
+    static void SetLocation(const char* folder, const char* fileName);
 
     explicit TrustedSiteList(const char* path);
     TrustedSiteList(const char* path, Clock clock);

@@ -213,7 +213,9 @@ void BrowserController::createMainWindow()
 {
     if (mainWindow)
         return;
-    mainWindow = QSharedPointer<MainWindow>(new MainWindow());
+    mainWindow = preparedWindow ? preparedWindow : QSharedPointer<MainWindow>(new MainWindow());
+    preparedWindow.reset();
+    mainWindow->showTrayIcon();
     webView = mainWindow->webView();
     networkManager.SetParentWidget(mainWindow.data());
     if (webView)

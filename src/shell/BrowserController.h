@@ -44,6 +44,8 @@ public:
     void start(const SessionInfo& info);
     void assignVecToResource(const SessionInfo& info);
     void createMainWindow();
+    // A window made ahead (hidden, nothing loaded) that createMainWindow takes.
+    void adoptWindow(const QSharedPointer<MainWindow>& window) { preparedWindow = window; }
     void showMainWindow();
     void setNACookie();
     void webChannelInit();
@@ -135,6 +137,7 @@ private:
     QPointer<WebView> webView;
     QPointer<QTimer> statusTimer;
     QSharedPointer<MainWindow> mainWindow;
+    QSharedPointer<MainWindow> preparedWindow;
     std::vector<QString> failedResources;
     // Opens of resources still under way (they may wait in nested loops).
     int openDepth = 0;

@@ -19,6 +19,7 @@
 #include <QEvent>
 #include <QFileOpenEvent>
 #include <QIcon>
+#include <QIconEngine>
 #include <QLocale>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -50,6 +51,52 @@ namespace tessal {
 namespace qt {
 
 namespace {
+
+// The program's icon, read from its resource when a window first asks for
+// it: reading it (the MIME database, the image plugins) is no work for the
+// start, and the window made ahead of the page reads it.
+class ResourceIconEngine final : public QIconEngine
+{
+public:
+    explicit ResourceIconEngine(const QString& path) : path(path) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().actualSize(size, mode, state);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().pixmap(size, mode, state);
+    }
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    {
+        return icon().pixmap(size, scale, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().availableSizes(mode, state);
+    }
+    bool isNull() override { return icon().isNull(); }
+    QIconEngine* clone() const override { return new ResourceIconEngine(path); }
+
+private:
+    const QIcon& icon()
+    {
+        if (!loaded) {
+            image = QIcon(path);
+            loaded = true;
+        }
+        return image;
+    }
+
+    const QString path;
+    QIcon image;
+    bool loaded = false;
+};
 
 constexpr const char* kLogFile = "CustomQApplication";
 constexpr int kNoSessionQuitDelayMs = 10000;
@@ -223,7 +270,7 @@ CustomQApplication::CustomQApplication(int& argc, char** argv)
 {
     // Every window of the program carries its icon, the desktop entry's too.
     registerProgramImages();
-    setWindowIcon(QIcon(QStringLiteral(":/AppIcon")));
+    setWindowIcon(QIcon(new ResourceIconEngine(QStringLiteral(":/AppIcon"))));
     // The first records after the log's own: nothing else logs before them.
     logTlsLibraries();
     // Catalogues first: the start routine's refusal box is a translated text.

@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWebEngineProfile>
 
 #include "dialogs/MessageBox.h"
 #include "dialogs/Notification.h"
@@ -27,10 +28,27 @@ namespace {
 constexpr const char* kLogFile = "MainWindow";
 constexpr const char* kMakerAddress = "https://www.tessal.example/";
 constexpr int kRealCloseDelayMs = 10;
+// The pages poll their server for as long as a session lasts, each answer
+// under a new URL: left to itself the engine sizes its memory cache by the
+// machine's memory, tens of megabytes.
+constexpr int kHttpCacheBytes = 1 << 20;
+
+// Before the first page: the profile is the engine's, one for the process.
+void boundHttpCache()
+{
+    QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
+    if (profile->httpCacheMaximumSize() == kHttpCacheBytes)
+        return;
+    profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    profile->setHttpCacheMaximumSize(kHttpCacheBytes);
+}
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
 {
+    boundHttpCache();
+    // Made ahead of its page: the icon is read now, not when the window shows.
+    windowIcon().actualSize(QSize(64, 64));
     view = new WebView();
     setWindowFlags(windowFlags() ^ Qt::WindowMaximizeButtonHint);
     setToolButtonStyle(Qt::ToolButtonFollowStyle);
@@ -58,9 +76,14 @@ MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(par
 
     connect(view, SIGNAL(loadStarted()), this, SLOT(webViewLoadStarted()));
     setTitle(QString(), QString());
+}
 
+void MainWindow::showTrayIcon()
+{
+    // Recorded under the window's making, where readers of the log look for it.
     if (ShowTrayIcon(this, 5) != nullptr)
-        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, "Notification-area instantiated");
+        ULOG_VERBOSE(kLogFile, "tessal::qt::MainWindow::MainWindow(QWidget*, Qt::WindowFlags)",
+                     "Notification-area instantiated");
 }
 
 MainWindow::~MainWindow() = default;

@@ -26,6 +26,8 @@ public:
 
     WebView* webView() const { return view.data(); }
     void setTitle(const QString& first, const QString& second);
+    // The notification-area icon, once the window is the session's.
+    void showTrayIcon();
     void realCloseWindow();
 
     QSize sizeHint() const override;

@@ -58,8 +58,9 @@ int main(int argc, char** argv)
         return dispatchCommandLine(*app).second;
 
     // Before the bus name is ours: a launch may arrive through it at once.
+    // The list itself is read by the first session that asks.
     const CString folder = home + "/.TessalNetworks";
-    tessal::sl::TrustedSiteList::Instance(folder, "trusted_sites.xml");
+    tessal::sl::TrustedSiteList::SetLocation(folder, "trusted_sites.xml");
 
     int handOverExitCode = 0;
     if (!setupDBusService(*app, handOverExitCode))

@@ -9,9 +9,11 @@
 #include "session/Session.h"
 #include "session/SessionManager.h"
 #include "session/SessionTestSeam.h"
+#include "shell/MainWindow.h"
 
 #include "foundation/UException.h"
 
+#include <QApplication>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPointer>
@@ -126,6 +128,32 @@ TEST_F(SessionManagerTest, NetworkAccessStartsThenAttachesOrRefuses)
         EXPECT_FALSE(line.contains(kSessionId, Qt::CaseInsensitive)) << line.toStdString();
         EXPECT_FALSE(line.contains(kOtherSessionId)) << line.toStdString();
     }
+}
+
+// The engine starts while the start report is on its way; the window shows,
+// and its page is asked for, only once the session's checks have passed.
+TEST_F(SessionManagerTest, TheWindowIsMadeWhileTheStartReportIsOnItsWay)
+{
+    trustServer();
+    ASSERT_TRUE(server.setRoutes(
+        QJsonArray{profileRoute(), QJsonObject{{"path", "/my.report.na"}, {"delay_ms", 1500}, {"body", ""}}}));
+    QPointer<QWidget> made;
+    bool shown = true;
+    QTimer::singleShot(300, manager.get(), [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (qobject_cast<qt::MainWindow*>(widget) != nullptr) {
+                made = widget;
+                shown = widget->isVisible();
+            }
+    });
+    ASSERT_TRUE(manager->CreateAndLaunchSession(naUrl(kSessionId)));
+    ASSERT_TRUE(made);
+    EXPECT_FALSE(shown);
+    EXPECT_TRUE(requestsTo("/vdesk/resource_template").isEmpty());
+    const auto session = manager->NetworkAccessSession();
+    ASSERT_TRUE(waitFor([&] { return session->GetBrowserController().isStarted(); }));
+    EXPECT_EQ(session->GetBrowserController().getMainWindow(), made.data());
+    EXPECT_TRUE(made->isVisible());
 }
 
 TEST_F(SessionManagerTest, AttachNeedsTheSiteTrustedForTheSession)

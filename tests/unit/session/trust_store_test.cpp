@@ -309,9 +309,13 @@ TEST_F(TrustStoreTest, MissingFolderIsSilentAndAnswersHoldInMemory)
 
 TEST_F(TrustStoreTest, InstanceIsCreatedOnceAndIgnoresLaterArguments)
 {
-    TrustedSiteList* first = TrustedSiteList::Instance(m_dir.c_str(), "trusted_sites.xml");
+    // Naming the file reads nothing: what it holds at the first use counts.
+    TrustedSiteList::SetLocation(m_dir.c_str(), "trusted_sites.xml");
+    writeFile(kDecl + "<sites><site>https://named.example</site></sites>");
+    TrustedSiteList* first = TrustedSiteList::Instance(nullptr, "trusted_sites.xml");
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->path(), m_path);
+    EXPECT_TRUE(first->IsTrustedPermanently("https://named.example"));
     EXPECT_EQ(TrustedSiteList::Instance(nullptr, "other.xml"), first);
     EXPECT_EQ(TrustedSiteList::Instance("/elsewhere", "x.xml")->path(), m_path);
 }
