@@ -14,7 +14,7 @@ packages=(
   xvfb xauth dbus dbus-x11 fonts-dejavu-core
   clang libclang-rt-14-dev clang-format shellcheck
   dpkg-dev lintian
-  locales
+  locales iproute2 libnss3-tools
   ccache
 )
 
