@@ -10,6 +10,7 @@
 #include "session/SessionManager.h"
 #include "session/SessionTestSeam.h"
 #include "shell/MainWindow.h"
+#include "shell/ShellTestSeam.h"
 
 #include "foundation/UException.h"
 
@@ -152,7 +153,7 @@ TEST_F(SessionManagerTest, TheWindowIsMadeWhileTheStartReportIsOnItsWay)
     EXPECT_TRUE(requestsTo("/vdesk/resource_template").isEmpty());
     const auto session = manager->NetworkAccessSession();
     ASSERT_TRUE(waitFor([&] { return session->GetBrowserController().isStarted(); }));
-    EXPECT_EQ(session->GetBrowserController().getMainWindow(), made.data());
+    EXPECT_EQ(qt::ShellTestSeam::mainWindow(session->GetBrowserController()), made.data());
     EXPECT_TRUE(made->isVisible());
 }
 
