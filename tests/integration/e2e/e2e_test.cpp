@@ -354,8 +354,10 @@ TEST_F(EndToEnd, LaunchUrlToTunnelToDisconnectAndExit)
               "onTunnelAdd onTunnelConnecting onTunnelConnected onTunnelData");
     EXPECT_EQ(pageSignals("onTunnelAdd").value(0).args, (QJsonArray{kResource, "VPN"}));
     EXPECT_EQ(pageSignals("onTunnelConnected").value(0).args, (QJsonArray{kResource, ""}));
+    // The page disconnects after its third update, whose report may still be
+    // on its way when the window closes.
     const QList<PageSignal> data = pageSignals("onTunnelData");
-    ASSERT_GE(data.size(), 3);
+    ASSERT_GE(data.size(), 2);
     EXPECT_EQ(data.back().args, (QJsonArray{kResource, 33, 44, 11, 22}));
 
     // The daemon got the parameters and was stopped.
