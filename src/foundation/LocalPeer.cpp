@@ -3,14 +3,20 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -133,6 +139,217 @@ bool wildcardFor(const Address& listener, const Address& to)
     return any6 || (any4 && isMappedIpv4(to));
 }
 
+// Whether `e` is the far end's own socket, accepted (it has an inode).
+bool isAcceptedFarEnd(const Entry& e, const Address& local, const Address& remote)
+{
+    return e.state != kListen && e.local == remote && e.remote == local && e.inode != 0;
+}
+
+bool mayAccept(const Entry& listener, const Address& remote)
+{
+    return listener.state == kListen && listener.local.port == remote.port &&
+           (listener.local.bytes == remote.bytes || wildcardFor(listener.local, remote));
+}
+
+// The far end's own entry; until it is accepted (no inode yet), every
+// listener on its address or the wildcard of its port.
+std::vector<Entry> holdersFromProc(const Address& local, const Address& remote)
+{
+    std::vector<Entry> entries;
+    readTable("/proc/net/tcp", entries);
+    readTable("/proc/net/tcp6", entries);
+    for (const Entry& e : entries)
+        if (isAcceptedFarEnd(e, local, remote))
+            return {e};
+    std::vector<Entry> holders;
+    for (const Entry& e : entries)
+        if (mayAccept(e, remote))
+            holders.push_back(e);
+    return holders;
+}
+
+// The same through the kernel's socket diagnostics: a hash lookup of the
+// connection and of the port's listeners, where reading /proc/net/tcp walks
+// every connection of the machine.
+enum class Diag {
+    Answered,
+    Missing, // no sock_diag or inet_diag here: /proc must answer
+    Failed, // no answer that can be believed
+};
+
+constexpr int kDiagWaitSeconds = 2;
+constexpr size_t kDiagBuffer = 32768;
+constexpr int kDiagMessageCap = 4096; // a dump's answers, a port's listeners: a handful in practice
+
+class DiagSocket
+{
+public:
+    DiagSocket()
+    {
+        m_fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+        if (m_fd < 0)
+            return;
+        const timeval wait{kDiagWaitSeconds, 0};
+        sockaddr_nl kernel{};
+        kernel.nl_family = AF_NETLINK;
+        // Connected to the kernel, the socket takes no message from another process.
+        if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) != 0 ||
+            ::connect(m_fd, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~DiagSocket()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    DiagSocket(const DiagSocket&) = delete;
+    DiagSocket& operator=(const DiagSocket&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+
+    // One request; a dump gathers every answer, a lookup at most one ("no such
+    // socket" is an answer with none).
+    Diag ask(inet_diag_req_v2 request, bool dump, std::vector<Entry>& out)
+    {
+        struct {
+            nlmsghdr header;
+            inet_diag_req_v2 body;
+        } message{};
+        message.header.nlmsg_len = sizeof message;
+        message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+        message.header.nlmsg_flags = static_cast<__u16>(NLM_F_REQUEST | (dump ? NLM_F_DUMP : 0));
+        message.header.nlmsg_seq = ++m_sequence;
+        message.body = request;
+        message.body.sdiag_protocol = IPPROTO_TCP;
+        if (::send(m_fd, &message, sizeof message, 0) != static_cast<ssize_t>(sizeof message))
+            return Diag::Missing;
+
+        if (!m_buffer)
+            m_buffer.reset(new char[kDiagBuffer]);
+        int messages = 0;
+        for (;;) {
+            const ssize_t n = ::recv(m_fd, m_buffer.get(), kDiagBuffer, MSG_TRUNC);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0 || static_cast<size_t>(n) > kDiagBuffer)
+                return Diag::Failed; // the wait ran out, or an answer did not fit
+            int length = static_cast<int>(n);
+            for (auto* h = reinterpret_cast<nlmsghdr*>(m_buffer.get()); NLMSG_OK(h, length);
+                 h = NLMSG_NEXT(h, length)) {
+                if (++messages > kDiagMessageCap)
+                    return Diag::Failed;
+                if (h->nlmsg_seq != m_sequence)
+                    continue;
+                // A dump ends with NLMSG_DONE, carrying its error (newer
+                // kernels) like NLMSG_ERROR does.
+                if (h->nlmsg_type == NLMSG_DONE || h->nlmsg_type == NLMSG_ERROR) {
+                    const size_t size = h->nlmsg_type == NLMSG_DONE ? sizeof(int) : sizeof(nlmsgerr);
+                    if (h->nlmsg_len < NLMSG_LENGTH(size))
+                        return h->nlmsg_type == NLMSG_DONE ? Diag::Answered : Diag::Failed;
+                    const int error = -*static_cast<const int*>(NLMSG_DATA(h)); // nlmsgerr starts with it
+                    if (error <= 0)
+                        return h->nlmsg_type == NLMSG_DONE ? Diag::Answered : Diag::Failed;
+                    // A lookup's ENOENT is "no such socket", or no inet_diag:
+                    // the listeners' dump that follows tells which.
+                    if (error == ENOENT && !dump)
+                        return Diag::Answered;
+                    if (error == ENOENT || error == EPROTONOSUPPORT || error == EINVAL || error == EOPNOTSUPP ||
+                        error == EAFNOSUPPORT)
+                        return Diag::Missing;
+                    return Diag::Failed;
+                }
+                if (h->nlmsg_type != SOCK_DIAG_BY_FAMILY || h->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+                    continue;
+                out.push_back(entryOf(*static_cast<const inet_diag_msg*>(NLMSG_DATA(h))));
+                if (!dump)
+                    return Diag::Answered;
+            }
+        }
+    }
+
+private:
+    static Entry entryOf(const inet_diag_msg& m)
+    {
+        Entry e;
+        e.local = addressOf(m.idiag_family, m.id.idiag_src, ntohs(m.id.idiag_sport));
+        e.remote = addressOf(m.idiag_family, m.id.idiag_dst, ntohs(m.id.idiag_dport));
+        e.state = m.idiag_state;
+        e.uid = m.idiag_uid;
+        e.inode = m.idiag_inode;
+        return e;
+    }
+    static Address addressOf(unsigned family, const __be32* words, unsigned port)
+    {
+        if (family == AF_INET)
+            return fromIpv4(reinterpret_cast<const unsigned char*>(words), port);
+        Address a;
+        std::memcpy(a.bytes.data(), words, 16);
+        a.port = port;
+        return a;
+    }
+
+    int m_fd = -1;
+    __u32 m_sequence = 0;
+    std::unique_ptr<char[]> m_buffer;
+};
+
+void putAddress(const Address& a, int family, __be32* words)
+{
+    std::memcpy(words, family == AF_INET ? a.bytes.data() + 12 : a.bytes.data(), family == AF_INET ? 4 : 16);
+}
+
+Diag holdersFromDiag(const Address& local, const Address& remote, std::vector<Entry>& holders)
+{
+    DiagSocket diag;
+    if (!diag.isOpen())
+        return Diag::Missing;
+    // An IPv4 connection's far end may be the AF_INET6 child of a dual-stack
+    // listener (v4-mapped addresses): both families are asked.
+    const bool ipv4 = isMappedIpv4(local) && isMappedIpv4(remote);
+    const std::vector<int> families = ipv4 ? std::vector<int>{AF_INET, AF_INET6} : std::vector<int>{AF_INET6};
+
+    for (const int family : families) {
+        inet_diag_req_v2 request{};
+        request.sdiag_family = static_cast<__u8>(family);
+        request.idiag_states = ~0U;
+        putAddress(remote, family, request.id.idiag_src);
+        putAddress(local, family, request.id.idiag_dst);
+        request.id.idiag_sport = htons(static_cast<uint16_t>(remote.port));
+        request.id.idiag_dport = htons(static_cast<uint16_t>(local.port));
+        request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+        request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+        std::vector<Entry> found;
+        const Diag answer = diag.ask(request, false, found);
+        if (answer != Diag::Answered)
+            return answer;
+        // With no such connection the kernel may answer with a listener.
+        if (!found.empty() && found[0].local == remote && found[0].remote == local) {
+            if (found[0].inode == 0)
+                break; // not accepted yet
+            holders.assign(1, found[0]);
+            return Diag::Answered;
+        }
+    }
+
+    // The kernel serves a dump of listeners alone from its listening hash.
+    for (const int family : families) {
+        inet_diag_req_v2 request{};
+        request.sdiag_family = static_cast<__u8>(family);
+        request.idiag_states = 1U << kListen;
+        request.id.idiag_sport = htons(static_cast<uint16_t>(remote.port));
+        std::vector<Entry> listeners;
+        const Diag answer = diag.ask(request, true, listeners);
+        if (answer != Diag::Answered)
+            return answer;
+        for (const Entry& e : listeners)
+            if (mayAccept(e, remote))
+                holders.push_back(e);
+    }
+    return Diag::Answered;
+}
+
 std::set<unsigned long> socketInodesOf(pid_t pid)
 {
     std::set<unsigned long> inodes;
@@ -156,7 +373,7 @@ std::set<unsigned long> socketInodesOf(pid_t pid)
 
 } // namespace
 
-bool localPeerHeldBy(int fd, pid_t pid, PeerRule rule)
+bool localPeerHeldBy(int fd, pid_t pid, PeerRule rule, PeerSource source)
 {
     sockaddr_storage mine{}, theirs{};
     socklen_t mineLength = sizeof mine, theirsLength = sizeof theirs;
@@ -166,40 +383,29 @@ bool localPeerHeldBy(int fd, pid_t pid, PeerRule rule)
         !fromSockaddr(theirs, remote))
         return false;
 
-    std::vector<Entry> entries;
-    readTable("/proc/net/tcp", entries);
-    readTable("/proc/net/tcp6", entries);
-
-    // The far end's own entry; until it is accepted (no inode yet), every
-    // listener on its address or the wildcard of its port.
-    std::vector<const Entry*> holders;
-    bool accepted = false;
-    for (const Entry& e : entries) {
-        if (e.local == remote && e.remote == local && e.inode != 0) {
-            holders.assign(1, &e);
-            accepted = true;
-            break;
-        }
-    }
-    if (!accepted) {
-        for (const Entry& e : entries)
-            if (e.state == kListen && e.local.port == remote.port &&
-                (e.local.bytes == remote.bytes || wildcardFor(e.local, remote)))
-                holders.push_back(&e);
+    std::vector<Entry> holders;
+    if (source == PeerSource::ProcNet) {
+        holders = holdersFromProc(local, remote);
+    } else {
+        const Diag answer = holdersFromDiag(local, remote, holders);
+        if (answer == Diag::Failed || (answer == Diag::Missing && source == PeerSource::SockDiag))
+            return false;
+        if (answer == Diag::Missing)
+            holders = holdersFromProc(local, remote);
     }
     if (holders.empty())
         return false;
 
     std::set<unsigned long> inodes;
     bool inodesRead = false;
-    for (const Entry* holder : holders) {
-        if (rule == PeerRule::ProcessOrRoot && holder->uid == 0)
+    for (const Entry& holder : holders) {
+        if (rule == PeerRule::ProcessOrRoot && holder.uid == 0)
             continue;
         if (!inodesRead) {
             inodes = pid > 0 ? socketInodesOf(pid) : std::set<unsigned long>();
             inodesRead = true;
         }
-        if (inodes.count(holder->inode) == 0)
+        if (inodes.count(holder.inode) == 0)
             return false;
     }
     return true;

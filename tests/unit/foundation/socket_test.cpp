@@ -1,4 +1,5 @@
 #include "RecordingLog.h"
+#include "foundation/LocalPeer.h"
 #include "foundation/UException.h"
 #include "foundation/USocket.h"
 
@@ -13,8 +14,10 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -608,5 +611,73 @@ TEST(SocketHelper, AcceptOneConnection)
         FAIL() << "no exception";
     } catch (const UException& e) {
         EXPECT_NE(std::string(e.getMessage()).find("::bind() failed"), std::string::npos);
+    }
+}
+
+// The far end's holder, by socket diagnostics and by /proc alike: the connection once accepted (its
+// listener closed), before that the listeners that may take it, here or in a process of another user.
+TEST(LocalPeer, HolderOfTheFarEnd)
+{
+    struct Row {
+        const char* name;
+        bool dualStack, inChild, accept, askChild;
+        PeerRule rule;
+        bool held;
+    } const rows[] = {
+        {"accepted", false, false, true, false, PeerRule::ProcessOnly, true},
+        {"accepted by a dual-stack listener", true, false, true, false, PeerRule::ProcessOnly, true},
+        {"accepted, asked of another process", false, false, true, true, PeerRule::ProcessOnly, false},
+        {"not accepted", false, false, false, false, PeerRule::ProcessOnly, true},
+        {"not accepted, dual-stack", true, false, false, false, PeerRule::ProcessOnly, true},
+        {"listener of another user", false, true, false, false, PeerRule::ProcessOrRoot, false},
+        {"listener of another user, asked of it", true, true, false, true, PeerRule::ProcessOnly, true},
+    };
+    for (const Row& row : rows) {
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        const auto listen = [&] { // [::]:0 taking IPv4 too, or 127.0.0.1:0; its port goes down the pipe
+            const int fd = ::socket(row.dualStack ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in6 any{AF_INET6, 0, 0, {}, 0}, bound{};
+            sockaddr_in loopback = HungListener::address(0);
+            const int no = 0;
+            ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &no, sizeof no);
+            ::bind(fd, row.dualStack ? reinterpret_cast<sockaddr*>(&any) : reinterpret_cast<sockaddr*>(&loopback),
+                   row.dualStack ? sizeof any : sizeof loopback);
+            socklen_t length = sizeof bound;
+            ::listen(fd, 4);
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
+            const uint16_t port = ntohs(bound.sin6_port); // where sin_port is too
+            EXPECT_EQ(::write(ends[1], &port, sizeof port), 2);
+            return fd;
+        };
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (row.inChild && ::geteuid() == 0 && ::setuid(65534) != 0)
+                ::_exit(1); // closes the pipe unwritten
+            if (row.inChild)
+                listen();
+            ::pause();
+            ::_exit(0);
+        }
+        const int listener = row.inChild ? -1 : listen();
+        ::close(ends[1]);
+        uint16_t port = 0;
+        const bool listening = ::read(ends[0], &port, sizeof port) == 2;
+        ::close(ends[0]);
+        if (!listening) // root that cannot become 65534
+            GTEST_SKIP() << row.name << ": no other user to hold the listener";
+        const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_in to = HungListener::address(port);
+        ASSERT_EQ(::connect(client, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0) << row.name;
+        const int accepted = row.accept ? ::accept(listener, nullptr, nullptr) : -1;
+        ::close(row.accept ? listener : -1);
+        for (const PeerSource source : {PeerSource::SockDiag, PeerSource::ProcNet, PeerSource::Best})
+            EXPECT_EQ(localPeerHeldBy(client, row.askChild ? child : ::getpid(), row.rule, source), row.held)
+                << row.name << ", source " << static_cast<int>(source);
+        ::close(client);
+        ::close(row.accept ? accepted : listener);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
     }
 }
