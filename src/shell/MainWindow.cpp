@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWebEnginePage>
 #include <QWebEngineProfile>
 
 #include "dialogs/MessageBox.h"
@@ -84,6 +85,18 @@ void MainWindow::showTrayIcon()
     if (ShowTrayIcon(this, 5) != nullptr)
         ULOG_VERBOSE(kLogFile, "tessal::qt::MainWindow::MainWindow(QWidget*, Qt::WindowFlags)",
                      "Notification-area instantiated");
+}
+
+void MainWindow::prepareAhead()
+{
+    ensurePolished();
+    if (QLayout* own = layout())
+        own->activate();
+    // The engine makes a page's contents, and starts its renderer, at its
+    // first action or load; a stop of a page that loads nothing is an action
+    // that requests nothing and changes nothing.
+    if (view && view->page())
+        view->page()->triggerAction(QWebEnginePage::Stop);
 }
 
 MainWindow::~MainWindow() = default;
