@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QSslConfiguration>
 #include <QTimer>
+#include <QWebEngineScriptCollection>
 
 #include <functional>
 #include <pthread.h>
@@ -132,8 +133,8 @@ TEST_F(SessionManagerTest, NetworkAccessStartsThenAttachesOrRefuses)
 }
 
 // The engine, and the page's renderer, start while the start report is on
-// its way; the window shows, and its page is asked for, only once the
-// session's checks have passed.
+// its way, the page bridge goes on while the profile is; the window shows,
+// and its page is asked for, only once the session's checks have passed.
 TEST_F(SessionManagerTest, TheWindowIsMadeWhileTheStartReportIsOnItsWay)
 {
     trustServer();
@@ -155,8 +156,9 @@ TEST_F(SessionManagerTest, TheWindowIsMadeWhileTheStartReportIsOnItsWay)
     EXPECT_FALSE(shown);
     EXPECT_TRUE(requestsTo("/vdesk/resource_template").isEmpty());
     const auto session = manager->NetworkAccessSession();
-    const QWebEnginePage* page = static_cast<qt::MainWindow*>(made.data())->webView()->page();
+    QWebEnginePage* page = static_cast<qt::MainWindow*>(made.data())->webView()->page();
     ASSERT_TRUE(waitFor([&] { return page->renderProcessPid() != 0; }));
+    EXPECT_FALSE(page->scripts().find("qwebchannel.js").isEmpty());
     EXPECT_FALSE(session->GetBrowserController().isStarted());
     ASSERT_TRUE(waitFor([&] { return session->GetBrowserController().isStarted(); }));
     EXPECT_EQ(qt::ShellTestSeam::mainWindow(session->GetBrowserController()), made.data());
