@@ -13,7 +13,6 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QWebEnginePage>
 #include <QWebEngineProfile>
 
 #include "dialogs/MessageBox.h"
