@@ -258,54 +258,85 @@ QString BrowserController::machineHash(const std::string& identity, const QStrin
     return QString::fromLatin1(QCryptographicHash::hash(input, QCryptographicHash::Sha512).toHex());
 }
 
+void BrowserController::prepareAhead(const SessionInfo& info)
+{
+    // Only a window made ahead: an inspection session starts no web engine.
+    if (started || !preparedWindow || preparedWindow->webView() == nullptr || !aheadUrl.isEmpty())
+        return;
+    aheadUrl = info.url;
+    aheadSessionId = info.sessionId;
+    putSessionCookies(aheadUrl, aheadSessionId);
+    // A failure is recorded where it always was, when the page is loaded.
+    QString failure;
+    if (installWebChannel(preparedWindow->webView(), aheadUrl, failure))
+        bridgedAhead = preparedWindow->webView();
+}
+
 void BrowserController::setNACookie()
 {
     // Session ids reach the log only in short form.
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
                  makeArgFormat("Setting cookie %1=%2 for %3", "MRHSession", shortSecret(sessionId), serverUrl));
+    if (aheadUrl != serverUrl || aheadSessionId != sessionId)
+        putSessionCookies(serverUrl, sessionId);
+    cookiesSet = true;
+}
+
+void BrowserController::putSessionCookies(const QUrl& server, const QString& id)
+{
     const std::string identity = readMachineIdentity();
     QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
 
-    const QString hash = machineHash(identity, sessionId);
-    const QString value = sessionId + QStringLiteral("; ") + QStringLiteral("MachineHash=") + hash;
-    const bool secure = serverUrl.scheme() == QLatin1String("https");
+    const QString hash = machineHash(identity, id);
+    const QString value = id + QStringLiteral("; ") + QStringLiteral("MachineHash=") + hash;
+    const bool secure = server.scheme() == QLatin1String("https");
 
     if (profile != nullptr && profile->cookieStore() != nullptr) {
         QNetworkCookie session(QByteArrayLiteral("MRHSession"), value.toUtf8());
         session.setSecure(secure);
-        profile->cookieStore()->setCookie(session, serverUrl);
+        profile->cookieStore()->setCookie(session, server);
         QNetworkCookie machine(QByteArrayLiteral("MachineHash"), hash.toUtf8());
         machine.setSecure(secure);
-        profile->cookieStore()->setCookie(machine, serverUrl);
-        keepCookiesWithServerOrigin(profile->cookieStore(), serverUrl);
+        profile->cookieStore()->setCookie(machine, server);
+        keepCookiesWithServerOrigin(profile->cookieStore(), server);
     }
 
     if (QNetworkCookieJar* jar = networkManager.cookieJar()) {
-        QList<QNetworkCookie> cookies = jar->cookiesForUrl(serverUrl);
+        QList<QNetworkCookie> cookies = jar->cookiesForUrl(server);
         cookies.append(MakeSessionCookie(QStringLiteral("MRHSession"), value, secure));
-        jar->setCookiesFromUrl(cookies, serverUrl);
+        jar->setCookiesFromUrl(cookies, server);
     }
-    cookiesSet = true;
 }
 
 void BrowserController::webChannelInit()
 {
     if (!webView || webView->page() == nullptr)
         return;
+    // The first one may have been put on the page ahead, for this server.
+    if (bridgedAhead == webView && aheadUrl == serverUrl) {
+        bridgedAhead.clear();
+        return;
+    }
+    QString failure;
+    if (!installWebChannel(webView, serverUrl, failure))
+        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Couldn't open qwebchannel.js file: %1", failure));
+}
+
+bool BrowserController::installWebChannel(WebView* view, const QUrl& server, QString& failure)
+{
     QFile file(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
     if (!file.open(QIODevice::ReadOnly)) {
-        ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
-                     makeArgFormat("Couldn't open qwebchannel.js file: %1", file.errorString()));
-        return;
+        failure = file.errorString();
+        return false;
     }
     QByteArray source = file.readAll();
     source += QString::fromLatin1(kChannelGuard)
-                  .arg(QLatin1Char('"') + jsonEscaped(scriptOrigin(serverUrl)) + QLatin1Char('"'))
+                  .arg(QLatin1Char('"') + jsonEscaped(scriptOrigin(server)) + QLatin1Char('"'))
                   .arg(VpnWebBridge::kMaxMessageSize)
                   .toUtf8();
     source += kChannelBootstrap;
 
-    WebPage* page = webView->page();
+    WebPage* page = view->page();
     QWebEngineScript script;
     script.setName(QStringLiteral("qwebchannel.js"));
     script.setSourceCode(QString::fromUtf8(source));
@@ -315,12 +346,13 @@ void BrowserController::webChannelInit()
     page->scripts().insert(script);
 
     auto* channel = new QWebChannel(page);
-    webView->setWebChannel(channel);
+    view->setWebChannel(channel);
     page->setWebChannel(channel, QWebEngineScript::MainWorld);
-    webBridge.bind(page, serverUrl);
-    page->setServerUrl(serverUrl);
+    webBridge.bind(page, server);
+    page->setServerUrl(server);
     page->setQuestionRow(pageQuestions);
     channel->registerObject(QStringLiteral("external"), &webBridge);
+    return true;
 }
 
 void BrowserController::loadStartPage(const QUrl& url, bool navigationAllowed)

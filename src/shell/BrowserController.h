@@ -46,6 +46,10 @@ public:
     void createMainWindow();
     // A window made ahead (hidden, nothing loaded) that createMainWindow takes.
     void adoptWindow(const QSharedPointer<MainWindow>& window) { preparedWindow = window; }
+    // While the profile is on its way (the site is trusted): the session
+    // cookies and the page bridge go on the window made ahead, so that the
+    // start after the checks has only to show it and load its page.
+    void prepareAhead(const SessionInfo& info);
     void showMainWindow();
     void setNACookie();
     void webChannelInit();
@@ -112,6 +116,9 @@ private:
     void endPageDialogs();
     // Whether a request of the page may raise a question now.
     bool admitPageQuestion(const char* request);
+    void putSessionCookies(const QUrl& server, const QString& id);
+    // False, with why, when the channel's library cannot be read.
+    bool installWebChannel(WebView* view, const QUrl& server, QString& failure);
 
     ResourceManager resourceManager;
     int logClicks = 0;
@@ -138,6 +145,10 @@ private:
     QPointer<QTimer> statusTimer;
     QSharedPointer<MainWindow> mainWindow;
     QSharedPointer<MainWindow> preparedWindow;
+    // What prepareAhead did, and for which server and session.
+    QUrl aheadUrl;
+    QString aheadSessionId;
+    QPointer<WebView> bridgedAhead;
     std::vector<QString> failedResources;
     // Opens of resources still under way (they may wait in nested loops).
     int openDepth = 0;

@@ -86,6 +86,18 @@ void MainWindow::showTrayIcon()
                      "Notification-area instantiated");
 }
 
+void MainWindow::prepareAhead()
+{
+    ensurePolished();
+    if (QLayout* own = layout())
+        own->activate();
+    // The engine makes a page's contents, and starts its renderer, at its
+    // first action or load; a stop of a page that loads nothing is an action
+    // that requests nothing and changes nothing.
+    if (view && view->page())
+        view->page()->triggerAction(QWebEnginePage::Stop);
+}
+
 MainWindow::~MainWindow() = default;
 
 QSize MainWindow::hintForScreen(const QSize& screen)

@@ -28,6 +28,9 @@ public:
     void setTitle(const QString& first, const QString& second);
     // The notification-area icon, once the window is the session's.
     void showTrayIcon();
+    // While the session's checks are on their way: what the page's request
+    // and the window's show would otherwise wait for once they pass.
+    void prepareAhead();
     void realCloseWindow();
 
     QSize sizeHint() const override;

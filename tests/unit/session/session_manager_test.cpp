@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QSslConfiguration>
 #include <QTimer>
+#include <QWebEngineScriptCollection>
 
 #include <functional>
 #include <pthread.h>
@@ -131,13 +132,16 @@ TEST_F(SessionManagerTest, NetworkAccessStartsThenAttachesOrRefuses)
     }
 }
 
-// The engine starts while the start report is on its way; the window shows,
+// The engine, and the page's renderer, start while the start report is on
+// its way, the page bridge goes on while the profile is; the window shows,
 // and its page is asked for, only once the session's checks have passed.
 TEST_F(SessionManagerTest, TheWindowIsMadeWhileTheStartReportIsOnItsWay)
 {
     trustServer();
+    QJsonObject profile = profileRoute();
+    profile["delay_ms"] = 1500;
     ASSERT_TRUE(server.setRoutes(
-        QJsonArray{profileRoute(), QJsonObject{{"path", "/my.report.na"}, {"delay_ms", 1500}, {"body", ""}}}));
+        QJsonArray{profile, QJsonObject{{"path", "/my.report.na"}, {"delay_ms", 1500}, {"body", ""}}}));
     QPointer<QWidget> made;
     bool shown = true;
     QTimer::singleShot(300, manager.get(), [&] {
@@ -152,6 +156,10 @@ TEST_F(SessionManagerTest, TheWindowIsMadeWhileTheStartReportIsOnItsWay)
     EXPECT_FALSE(shown);
     EXPECT_TRUE(requestsTo("/vdesk/resource_template").isEmpty());
     const auto session = manager->NetworkAccessSession();
+    QWebEnginePage* page = static_cast<qt::MainWindow*>(made.data())->webView()->page();
+    ASSERT_TRUE(waitFor([&] { return page->renderProcessPid() != 0; }));
+    EXPECT_FALSE(page->scripts().find("qwebchannel.js").isEmpty());
+    EXPECT_FALSE(session->GetBrowserController().isStarted());
     ASSERT_TRUE(waitFor([&] { return session->GetBrowserController().isStarted(); }));
     EXPECT_EQ(qt::ShellTestSeam::mainWindow(session->GetBrowserController()), made.data());
     EXPECT_TRUE(made->isVisible());
