@@ -63,7 +63,9 @@ namespace {
 class ResourceIconEngine final : public QIconEngine
 {
 public:
-    explicit ResourceIconEngine(const QString& path) : path(path) {}
+    // The format is named: a resource's name has no suffix, and reading one
+    // without it loads every image plugin to probe the content.
+    ResourceIconEngine(const QString& path, const QByteArray& format) : path(path), format(format) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
     {
@@ -82,7 +84,7 @@ public:
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
     {
         if (mode == QIcon::Normal && state == QIcon::Off && imageSize().isValid()) {
-            QImageReader reader(path);
+            QImageReader reader(path, format);
             const QImage image = reader.read();
             if (!image.isNull()) {
                 QPixmap plain = QPixmap::fromImage(image);
@@ -108,7 +110,7 @@ public:
         return {};
     }
     bool isNull() override { return !imageSize().isValid() && icon().isNull(); }
-    QIconEngine* clone() const override { return new ResourceIconEngine(path); }
+    QIconEngine* clone() const override { return new ResourceIconEngine(path, format); }
 
 private:
     const QIcon& icon()
@@ -123,7 +125,7 @@ private:
     QSize imageSize()
     {
         if (!sizeRead) {
-            QImageReader reader(path);
+            QImageReader reader(path, format);
             if (reader.imageCount() <= 1)
                 headerSize = reader.size();
             sizeRead = true;
@@ -132,6 +134,7 @@ private:
     }
 
     const QString path;
+    const QByteArray format;
     QIcon image;
     bool loaded = false;
     QSize headerSize;
@@ -310,7 +313,7 @@ CustomQApplication::CustomQApplication(int& argc, char** argv)
 {
     // Every window of the program carries its icon, the desktop entry's too.
     registerProgramImages();
-    setWindowIcon(QIcon(new ResourceIconEngine(QStringLiteral(":/AppIcon"))));
+    setWindowIcon(QIcon(new ResourceIconEngine(QStringLiteral(":/AppIcon"), QByteArrayLiteral("png"))));
     // The first records after the log's own: nothing else logs before them.
     logTlsLibraries();
     // Catalogues first: the start routine's refusal box is a translated text.
