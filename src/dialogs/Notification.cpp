@@ -7,9 +7,9 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QPixmap>
 #include <QKeySequence>
 #include <QMenu>
+#include <QPixmap>
 #include <QScreen>
 
 namespace tessal {

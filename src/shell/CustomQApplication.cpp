@@ -21,8 +21,8 @@
 #include <QIcon>
 #include <QIconEngine>
 #include <QImageReader>
-#include <QPixmap>
 #include <QLocale>
+#include <QPixmap>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QTranslator>

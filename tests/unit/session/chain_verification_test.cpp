@@ -8,8 +8,8 @@
 
 #include <QFile>
 #include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QSslConfiguration>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
