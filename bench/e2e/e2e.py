@@ -5,6 +5,7 @@ network with a delay each way, for each build named.
 
     e2e.py bench [--pairs N] [--cpu-seconds S] [--delay-ms D] NAME=BUILD_DIR...
     e2e.py soak [--minutes M] [--minimal] --build BUILD_DIR
+    e2e.py start-functions --build BUILD_DIR [--out FILE]
 
 Run by run.sh inside network and mount namespaces of its own (the svpn port
 and the CA trusted for the HTTPS row stay private) and a private session bus.
@@ -473,6 +474,93 @@ def soak(options):
         stand.close()
 
 
+# Run under gdb by start_functions(): a breakpoint on each of the program's
+# functions; each one hit is written down once, in the order first hit, and
+# left behind.
+GDB_RECORDER = """
+import gdb
+gdb.execute("set pagination off")
+gdb.execute("set confirm off")
+gdb.execute("set breakpoint always-inserted on")
+gdb.execute("starti")
+base = next(int(line.split()[0], 16) for line in gdb.execute("info proc mappings", to_string=True).splitlines()
+            if line.strip().endswith("/tessalvpn"))
+out = open(OUT, "w")
+class First(gdb.Breakpoint):
+    def stop(self):
+        if self.enabled:
+            out.write(self.function + "\\n")
+            out.flush()
+            self.enabled = False
+        return False
+for line in open(FUNCTIONS):
+    address, name = line.split()
+    First("*0x%x" % (base + int(address, 16)), internal=True).function = name
+for sig in ("SIGPIPE", "SIGUSR1", "SIGUSR2"):
+    gdb.execute("handle %s nostop noprint pass" % sig)
+gdb.execute("continue")
+"""
+
+
+def start_functions(options):
+    """The sections of the functions a start runs up to the loaded page, over
+    HTTPS and on loopback, in the order first run: src/start_functions.txt."""
+    use_build(options.build)
+    work = tempfile.mkdtemp(prefix="tessal-start.")
+    program = os.path.join(road.BIN, "tessalvpn")
+    nm = subprocess.run(["nm", "--defined-only", program], check=True, capture_output=True, text=True).stdout
+    functions = os.path.join(work, "functions")
+    with open(functions, "w") as f:
+        for line in nm.splitlines():
+            words = line.split()
+            if len(words) == 3 and words[1] in "tTwW":
+                f.write("%s %s\n" % (words[0], words[2]))
+    authority = Authority(work)
+    stand = road.Stand(https=(authority.cert, authority.key))
+    authority.trust_in_home(stand.home)
+    launch_routes(stand, [])
+    order = []
+    try:
+        for protocol in ("https", "http"):
+            if protocol == "http":
+                stand.close()
+                stand = road.Stand()
+                launch_routes(stand, [])
+            hits = os.path.join(work, "hits-" + protocol)
+            script = os.path.join(work, "record.py")
+            with open(script, "w") as f:
+                f.write("OUT = %r\nFUNCTIONS = %r\n" % (hits, functions) + GDB_RECORDER)
+            popen = subprocess.Popen
+            road.subprocess.Popen = lambda cmd, **kw: popen(["gdb", "-batch", "-x", script, "--args"] + cmd, **kw)
+            try:
+                run = road.Run(stand)
+            finally:
+                road.subprocess.Popen = popen
+            if not run.wait(lambda: arrival(run, "/__page/ready") is not None, 120):
+                run.finish(1)
+                road.fail("tessalvpn did not load the page under gdb")
+            time.sleep(5)
+            run.process.terminate()
+            run.finish(30)
+            with open(hits) as f:
+                order += [name.strip() for name in f if name.strip() not in order]
+    finally:
+        stand.close()
+        subprocess.run(["umount", "/etc/ssl/certs"], stderr=subprocess.DEVNULL)
+        shutil.rmtree(work, ignore_errors=True)
+    crt = {"_start", "_init", "frame_dummy", "register_tm_clones", "deregister_tm_clones", "__do_global_dtors_aux"}
+    startup = ("_GLOBAL__sub_I_", "_Z41__static_initialization_and_destruction_0")
+    lines = []
+    for name in order:
+        section = (".text.startup." if name.startswith(startup) or name == "main" else ".text.") + name
+        if name not in crt and section not in lines:  # a local function of several sources is one name
+            lines.append(section)
+    with open(options.out, "w") as f:
+        f.write("\n".join(lines) + "\n")
+    print("%d functions written to %s" % (len(lines), options.out))
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     sub = parser.add_subparsers(dest="mode", required=True)
@@ -485,6 +573,9 @@ def main():
     p.add_argument("--minutes", type=float, default=20)
     p.add_argument("--minimal", action="store_true", help="the minimal program fed the same signals instead")
     p.add_argument("--build", required=True, metavar="BUILD_DIR")
+    p = sub.add_parser("start-functions")
+    p.add_argument("--build", required=True, metavar="BUILD_DIR")
+    p.add_argument("--out", default=os.path.join(road.ROOT, "src", "start_functions.txt"))
     options = parser.parse_args()
     if options.mode == "bench":
         options.builds = [tuple(b.split("=", 1)) for b in options.builds]
@@ -495,7 +586,7 @@ def main():
     # This network namespace is ours: the svpn port needs no machine-wide lock.
     road.PORT_LOCK = os.path.join(tempfile.gettempdir(), "tessal-e2e-port-%d.lock" % os.getpid())
     try:
-        return {"bench": bench, "soak": soak}[options.mode](options)
+        return {"bench": bench, "soak": soak, "start-functions": start_functions}[options.mode](options)
     finally:
         try:
             os.remove(road.PORT_LOCK)

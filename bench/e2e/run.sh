@@ -9,6 +9,8 @@
 #   (3) CPU of the tessalvpn tree with one tunnel connected.
 #   bench/e2e/run.sh [--pairs N] [--cpu-seconds S] [--delay-ms D] [NAME=BUILD_DIR...]
 #   bench/e2e/run.sh soak [--minutes M] [--minimal] [--build BUILD_DIR]
+#   bench/e2e/run.sh start-functions --build BUILD_DIR [--out FILE]
+#     (rewrites src/start_functions.txt from a recorded start; needs gdb)
 # Without builds named: dev=build/dev and bench=build/bench; the bench build
 # is configured and built here when missing (`bench` preset, with a
 # throwaway update-signing pair: it never installs an update and is never
@@ -45,6 +47,11 @@ if [ "${1:-}" = soak ]; then
     *) prepare_bench_build && args+=(--build "$PWD/build/bench") ;;
   esac
   exec dbus-run-session -- python3 bench/e2e/e2e.py soak "${args[@]}"
+fi
+
+if [ "${1:-}" = start-functions ]; then
+  shift
+  exec dbus-run-session -- python3 bench/e2e/e2e.py start-functions "$@"
 fi
 
 args=()

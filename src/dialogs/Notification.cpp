@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QKeySequence>
 #include <QMenu>
+#include <QPixmap>
 #include <QScreen>
 
 namespace tessal {
@@ -118,7 +119,9 @@ Notification* ShowTrayIcon(QObject* parent, int interval)
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen != nullptr && screen->devicePixelRatio() >= 2.0)
         iconName += QStringLiteral("@2x");
-    g_trayIcon->setIcon(QIcon(iconName));
+    // As a PNG by name: read by its file name, a resource without a suffix
+    // has the MIME database and every image plugin probe its content.
+    g_trayIcon->setIcon(QIcon(QPixmap(iconName, "png")));
     g_trayIcon->show();
     return g_trayIcon;
 }

@@ -126,13 +126,30 @@ int systemSecurityLevel()
     return level;
 }
 
-// The trust anchors of the handshake: the system's store (looked up by hash
-// on demand, as the toolkit's handshake does) and the CA certificates of the
-// toolkit's default configuration. Rebuilt only when that list changes;
-// generation then counts up.
-X509_STORE* trustStore(quint64* generation = nullptr)
+// The system's anchors. The handshake looks them up by hash in the
+// certificate folder, one at a time as a chain needs them; the bundle file
+// beside it is parsed whole (most of a megabyte kept for the process), so it
+// is read only when a chain fails without it.
+bool addSystemAnchors(X509_STORE* store, bool withBundle)
 {
-    static std::unique_ptr<X509_STORE, StoreFree> store;
+    if (withBundle)
+        return X509_STORE_set_default_paths(store) == 1;
+    // X509_STORE_set_default_paths without its file lookup.
+    X509_LOOKUP* folder = X509_STORE_add_lookup(store, X509_LOOKUP_hash_dir());
+    X509_LOOKUP* uri = X509_STORE_add_lookup(store, X509_LOOKUP_store());
+    if (folder == nullptr || uri == nullptr)
+        return false;
+    X509_LOOKUP_add_dir(folder, nullptr, X509_FILETYPE_DEFAULT);
+    X509_LOOKUP_add_store(uri, nullptr);
+    return true;
+}
+
+// The trust anchors of the handshake: the system's and the CA certificates
+// of the toolkit's default configuration. Rebuilt only when that list
+// changes; generation then counts up.
+X509_STORE* trustStore(bool withBundle = false, quint64* generation = nullptr)
+{
+    static std::unique_ptr<X509_STORE, StoreFree> stores[2];
     static QByteArray storeKey;
     static quint64 built = 0;
     if (generation != nullptr)
@@ -141,12 +158,23 @@ X509_STORE* trustStore(quint64* generation = nullptr)
     QByteArray key;
     for (const QSslCertificate& ca : cas)
         key += ca.digest(QCryptographicHash::Sha256);
-    if (store && key == storeKey)
-        return store.get();
+    auto& store = stores[withBundle ? 1 : 0];
+    if (built != 0 && key == storeKey) {
+        if (store)
+            return store.get();
+    } else {
+        stores[0].reset();
+        stores[1].reset();
+        storeKey = key;
+        ++built;
+        if (generation != nullptr)
+            *generation = built;
+    }
     std::unique_ptr<X509_STORE, StoreFree> fresh(X509_STORE_new());
-    if (!fresh)
+    if (!fresh || !addSystemAnchors(fresh.get(), withBundle)) {
+        ERR_clear_error();
         return nullptr;
-    X509_STORE_set_default_paths(fresh.get());
+    }
     for (const QSslCertificate& ca : cas) {
         const X509Ptr x = toX509(ca);
         if (x)
@@ -154,10 +182,6 @@ X509_STORE* trustStore(quint64* generation = nullptr)
     }
     ERR_clear_error();
     store = std::move(fresh);
-    storeKey = key;
-    ++built;
-    if (generation != nullptr)
-        *generation = built;
     return store.get();
 }
 
@@ -201,13 +225,13 @@ int collectError(int ok, X509_STORE_CTX* context)
     return 1;
 }
 
-QList<QSslError> verifyWithOpenSsl(const QList<QSslCertificate>& chain, const QString& host)
+QList<QSslError> verifyWithOpenSsl(const QList<QSslCertificate>& chain, const QString& host, bool withBundle)
 {
     const QSslCertificate& leaf = chain.first();
     const X509Ptr leafX509 = toX509(leaf);
     std::unique_ptr<STACK_OF(X509), X509StackFree> untrusted(sk_X509_new_null());
     std::unique_ptr<X509_STORE_CTX, StoreContextFree> context(X509_STORE_CTX_new());
-    X509_STORE* store = trustStore();
+    X509_STORE* store = trustStore(withBundle);
     if (!leafX509 || !untrusted || !context || store == nullptr)
         return {QSslError(QSslError::UnspecifiedError, leaf)};
     for (int i = 1; i < chain.size(); ++i) {
@@ -269,7 +293,7 @@ QList<QSslError> verifyServerCertificateChain(const QList<QSslCertificate>& chai
     constexpr qint64 kVerdictMs = 60000;
     constexpr int kMaxVerdicts = 256;
     quint64 generation = 0;
-    trustStore(&generation); // another set of anchors makes earlier answers void
+    trustStore(false, &generation); // another set of anchors makes earlier answers void
     QByteArray key = QByteArray::number(generation) + '\0' + host.toUtf8();
     for (const QSslCertificate& certificate : chain)
         key += '\0' + certificate.digest(QCryptographicHash::Sha256);
@@ -278,7 +302,9 @@ QList<QSslError> verifyServerCertificateChain(const QList<QSslCertificate>& chai
     if (known != recent.constEnd() && now - known->at < kVerdictMs)
         return known->errors;
 
-    const QList<QSslError> errors = verifyWithOpenSsl(chain, host);
+    QList<QSslError> errors = verifyWithOpenSsl(chain, host, false);
+    if (!errors.isEmpty())
+        errors = verifyWithOpenSsl(chain, host, true); // the answer of the whole system store
     if (recent.size() >= kMaxVerdicts)
         recent.clear();
     recent.insert(key, Verdict{errors, now});

@@ -20,7 +20,9 @@
 #include <QFileOpenEvent>
 #include <QIcon>
 #include <QIconEngine>
+#include <QImageReader>
 #include <QLocale>
+#include <QPixmap>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QTranslator>
@@ -54,11 +56,16 @@ namespace {
 
 // The program's icon, read from its resource when a window first asks for
 // it: reading it (the MIME database, the image plugins) is no work for the
-// start, and the window made ahead of the page reads it.
+// start. What the windowing system asks (the size, the plain image) is read
+// from the resource on each ask and not kept: a kept icon holds the whole
+// 256x256 image for the process, and the toolkit's pixmap cache another
+// reference to it. Anything else goes to an icon read once, as before.
 class ResourceIconEngine final : public QIconEngine
 {
 public:
-    explicit ResourceIconEngine(const QString& path) : path(path) {}
+    // The format is named: a resource's name has no suffix, and reading one
+    // without it loads every image plugin to probe the content.
+    ResourceIconEngine(const QString& path, const QByteArray& format) : path(path), format(format) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
     {
@@ -66,10 +73,27 @@ public:
     }
     QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
     {
-        return icon().actualSize(size, mode, state);
+        if (!imageSize().isValid())
+            return icon().actualSize(size, mode, state);
+        // One image, whatever the mode or state: its size, fitted into the one asked.
+        QSize actual = imageSize();
+        if (actual.width() > size.width() || actual.height() > size.height())
+            actual.scale(size, Qt::KeepAspectRatio);
+        return actual;
     }
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
     {
+        if (mode == QIcon::Normal && state == QIcon::Off && imageSize().isValid()) {
+            QImageReader reader(path, format);
+            const QImage image = reader.read();
+            if (!image.isNull()) {
+                QPixmap plain = QPixmap::fromImage(image);
+                const QSize actual = actualSize(size, mode, state);
+                if (plain.size() != actual)
+                    plain = plain.scaled(actual, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                return plain;
+            }
+        }
         return icon().pixmap(size, mode, state);
     }
     QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override
@@ -78,10 +102,15 @@ public:
     }
     QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
     {
-        return icon().availableSizes(mode, state);
+        if (!imageSize().isValid())
+            return icon().availableSizes(mode, state);
+        // The image is the icon's normal one.
+        if (mode == QIcon::Normal && state == QIcon::Off)
+            return {imageSize()};
+        return {};
     }
-    bool isNull() override { return icon().isNull(); }
-    QIconEngine* clone() const override { return new ResourceIconEngine(path); }
+    bool isNull() override { return !imageSize().isValid() && icon().isNull(); }
+    QIconEngine* clone() const override { return new ResourceIconEngine(path, format); }
 
 private:
     const QIcon& icon()
@@ -92,10 +121,24 @@ private:
         }
         return image;
     }
+    // From the image's header alone; invalid when the resource is no image.
+    QSize imageSize()
+    {
+        if (!sizeRead) {
+            QImageReader reader(path, format);
+            if (reader.imageCount() <= 1)
+                headerSize = reader.size();
+            sizeRead = true;
+        }
+        return headerSize;
+    }
 
     const QString path;
+    const QByteArray format;
     QIcon image;
     bool loaded = false;
+    QSize headerSize;
+    bool sizeRead = false;
 };
 
 constexpr const char* kLogFile = "CustomQApplication";
@@ -270,7 +313,7 @@ CustomQApplication::CustomQApplication(int& argc, char** argv)
 {
     // Every window of the program carries its icon, the desktop entry's too.
     registerProgramImages();
-    setWindowIcon(QIcon(new ResourceIconEngine(QStringLiteral(":/AppIcon"))));
+    setWindowIcon(QIcon(new ResourceIconEngine(QStringLiteral(":/AppIcon"), QByteArrayLiteral("png"))));
     // The first records after the log's own: nothing else logs before them.
     logTlsLibraries();
     // Catalogues first: the start routine's refusal box is a translated text.

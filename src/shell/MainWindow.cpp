@@ -47,7 +47,7 @@ void boundHttpCache()
 MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
 {
     boundHttpCache();
-    // Made ahead of its page: the icon is read now, not when the window shows.
+    // Made ahead of its page: the icon's header is read now, not when the window shows.
     windowIcon().actualSize(QSize(64, 64));
     view = new WebView();
     setWindowFlags(windowFlags() ^ Qt::WindowMaximizeButtonHint);

@@ -16,12 +16,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 
 #include <boost/asio/basic_waitable_timer.hpp>
 #include <boost/asio/read_until.hpp>
 #include <boost/asio/streambuf.hpp>
-#include <boost/filesystem/path.hpp>
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 
@@ -515,7 +515,7 @@ TunnelServerClient::ConnectionPtr TunnelServerClient::getConnection()
         return m_connection;
 
     CString module = SGetModuleFileName();
-    boost::filesystem::path exe(std::string(static_cast<const char*>(module)));
+    const std::filesystem::path exe(std::string(static_cast<const char*>(module)));
     const std::string path = (exe.parent_path() / "tunnelserver").string();
     ULOG(48, kSource, __PRETTY_FUNCTION__, UArgFormat("Running tunnel server process (%1)...").arg(path.c_str()).str());
 

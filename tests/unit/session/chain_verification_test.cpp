@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <QSslConfiguration>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -230,4 +231,28 @@ TEST(ChainVerificationTest, EmptyChainOrHost)
             found << e.error();
         EXPECT_TRUE(found.contains(row.expected)) << row.host.toStdString() << " " << found.size();
     }
+}
+
+// An anchor only in the system's bundle file, none in its hashed folder: the
+// bundle is still read for a chain that fails without it.
+TEST(ChainVerificationTest, AnchorOnlyInTheBundleFile)
+{
+    TestCertificates certs;
+    ASSERT_TRUE(certs.make()) << certs.error().toStdString();
+    QTemporaryDir emptyFolder;
+    ASSERT_TRUE(emptyFolder.isValid());
+    const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
+    const QByteArray file = qgetenv("SSL_CERT_FILE"), folder = qgetenv("SSL_CERT_DIR");
+    auto restore = qScopeGuard([&] {
+        file.isNull() ? qunsetenv("SSL_CERT_FILE") : qputenv("SSL_CERT_FILE", file);
+        folder.isNull() ? qunsetenv("SSL_CERT_DIR") : qputenv("SSL_CERT_DIR", folder);
+        QSslConfiguration::setDefaultConfiguration(saved);
+    });
+    qputenv("SSL_CERT_FILE", QFile::encodeName(certs.caCert));
+    qputenv("SSL_CERT_DIR", QFile::encodeName(emptyFolder.path()));
+    // Another list of the toolkit's CAs has the verifier build its stores anew.
+    QSslConfiguration other = saved;
+    other.addCaCertificates(QSslCertificate::fromPath(certs.selfCert));
+    QSslConfiguration::setDefaultConfiguration(other);
+    EXPECT_TRUE(verifyServerCertificateChain(QSslCertificate::fromPath(certs.serverCert), "127.0.0.1").isEmpty());
 }
