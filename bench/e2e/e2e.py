@@ -396,16 +396,7 @@ def renderer_pids(pid):
 def anonymous_kb(pids):
     """Anonymous memory (heaps, the script engine's): what a process grows by.
     Unlike PSS it does not move when other programs map the same libraries."""
-    total = 0
-    for pid in pids:
-        try:
-            with open("/proc/%d/smaps_rollup" % pid) as f:
-                for line in f:
-                    if line.startswith("Anonymous:"):
-                        total += int(line.split()[1])
-        except OSError:
-            pass
-    return total
+    return road.rollup_kb(pids, "Anonymous")
 
 
 def slope_per_hour(samples):

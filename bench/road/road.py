@@ -99,17 +99,22 @@ def alive(pid):
     return stat[stat.rfind(")") + 2] != "Z"
 
 
-def pss_kb(pids):
+def rollup_kb(pids, field):
+    """One field of smaps_rollup (kB) summed over the processes still there."""
     total = 0
     for pid in pids:
         try:
             with open("/proc/%d/smaps_rollup" % pid) as f:
                 for line in f:
-                    if line.startswith("Pss:"):
+                    if line.startswith(field + ":"):
                         total += int(line.split()[1])
         except OSError:
             pass
     return total
+
+
+def pss_kb(pids):
+    return rollup_kb(pids, "Pss")
 
 
 def cpu_seconds(pids):
