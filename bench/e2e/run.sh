@@ -6,7 +6,8 @@
 #   (1) launch URL to page loaded, on loopback (plain HTTP) and over a network
 #       with 25 ms of delay each way (HTTPS, a CA of the run's own trusted);
 #   (2) PSS of the whole process tree, page loaded, before any tunnel;
-#   (3) CPU of the tessalvpn tree with one tunnel connected.
+#   (3) CPU of the tessalvpn tree with one tunnel connected, in three windows
+#       of --cpu-seconds (20 s) one after the other.
 #   bench/e2e/run.sh [--pairs N] [--cpu-seconds S] [--delay-ms D] [NAME=BUILD_DIR...]
 #   bench/e2e/run.sh soak [--minutes M] [--minimal] [--build BUILD_DIR]
 #   bench/e2e/run.sh start-functions --build BUILD_DIR [--out FILE]
