@@ -485,11 +485,16 @@ def soak(options):
         r = [s for s in renderer if s[0] >= warm]
         print("soak: %.1f min with one tunnel connected, %d page updates reported; growth from minute %d on:" %
               ((time.time() - start) / 60, updates, warm // 60))
-        print("  %s process, anonymous memory: %.1f -> %.1f MiB, %.1f MiB an hour" %
+        # A cache filling up to its bound grows at first and then stops; a
+        # leak grows as much in the second half as in the first.
+        halves = lambda samples: "; %.1f, then %.1f" % (slope_per_hour(samples[:len(samples) // 2]),
+                                                       slope_per_hour(samples[len(samples) // 2:]))
+        print("  %s process, anonymous memory: %.1f -> %.1f MiB, %.1f MiB an hour%s" %
               ("minimal program's" if options.minimal else "client (tessalvpn)", c[0][1] / 1024.0,
-               c[-1][1] / 1024.0, slope_per_hour(c)))
-        print("  renderer, anonymous memory: %.1f -> %.1f MiB, %.1f MiB an hour (troughs a minute: %.1f MiB an hour)" %
-              (r[0][1] / 1024.0, r[-1][1] / 1024.0, slope_per_hour(r), slope_per_hour(troughs(r, 60))))
+               c[-1][1] / 1024.0, slope_per_hour(c), halves(c)))
+        lows = troughs(r, 60)
+        print("  renderer, anonymous memory: %.1f -> %.1f MiB, %.1f MiB an hour (troughs a minute: %.1f MiB an hour%s)" %
+              (r[0][1] / 1024.0, r[-1][1] / 1024.0, slope_per_hour(r), slope_per_hour(lows), halves(lows)))
         return 0
     finally:
         stand.close()
