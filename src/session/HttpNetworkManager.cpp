@@ -163,7 +163,7 @@ void HttpNetworkManager::setFixedHeaders(QNetworkRequest& request)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
 }
 
-HttpNetworkManager::HttpNetworkManager(const std::string& sessionId, bool toFile)
+HttpNetworkManager::HttpNetworkManager(const std::string& sessionId, bool toFile, Tls tls)
     : QNetworkAccessManager(nullptr), m_toFile(toFile)
 {
     setFixedHeaders(m_request);
@@ -173,7 +173,8 @@ HttpNetworkManager::HttpNetworkManager(const std::string& sessionId, bool toFile
         m_request.setHeader(QNetworkRequest::CookieHeader, QVariant::fromValue(cookies));
         m_sessionId = sessionId;
     }
-    m_request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
+    if (tls == Tls::Configured)
+        m_request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
     setCookieJar(new OriginCookieJar(this));
     // Whatever ends the main loop (a quit, a signal) ends a download with it:
     // an owner deleted later is never deleted once the loop has ended.

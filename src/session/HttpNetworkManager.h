@@ -55,8 +55,16 @@ class HttpNetworkManager : public QNetworkAccessManager
     Q_OBJECT
 
 public:
+    // Configured: the TLS configuration is the default one as it stands when
+    // the client is made. Unused: for a client that speaks to one plain-HTTP
+    // origin only, which then does not wait for the ciphers and certificates
+    // to be loaded; a TLS request of its would take the default one as it
+    // stands when sent.
+    enum class Tls { Configured, Unused };
+
     // Bodies go to a temporary file when toFile is set, else into body().
-    explicit HttpNetworkManager(const std::string& sessionId = std::string(), bool toFile = false);
+    explicit HttpNetworkManager(const std::string& sessionId = std::string(), bool toFile = false,
+                                Tls tls = Tls::Configured);
     ~HttpNetworkManager() override;
 
     HttpNetworkManager(const HttpNetworkManager&) = delete;

@@ -37,6 +37,14 @@ QUrl withPath(const QUrl& server, const char* path)
     return url;
 }
 
+// The exchanges before a session follow no redirection to another origin:
+// one with a plain-HTTP server never needs TLS.
+HttpNetworkManager::Tls tlsFor(const QUrl& server)
+{
+    return server.scheme() == QLatin1String("http") ? HttpNetworkManager::Tls::Unused
+                                                    : HttpNetworkManager::Tls::Configured;
+}
+
 } // namespace
 
 bool isValidSessionId(const CString& sid)
@@ -58,7 +66,7 @@ bool retrieveSidFromOtc(const QUrl& server, const CString& otc, CString& sid)
     // Once the program is quitting the exchange is neither started nor waited for.
     if (quitRequested())
         return false;
-    HttpNetworkManager manager;
+    HttpNetworkManager manager(std::string(), false, tlsFor(server));
     // Asked before the user has trusted the server: it may not send the
     // client anywhere else.
     manager.setSameOriginRedirectionsOnly(true);
@@ -113,7 +121,7 @@ bool retrieveSidFromOtc(const QUrl& server, const CString& otc, CString& sid)
 bool ReportNetworkAccess(const QUrl& server, const QString& sessionId, const QString& token,
                          const std::function<void()>& whileSent)
 {
-    HttpNetworkManager manager;
+    HttpNetworkManager manager(std::string(), false, tlsFor(server));
     manager.setSameOriginRedirectionsOnly(true);
     const bool secure = server.scheme() == QLatin1String("https");
     QNetworkCookieJar* jar = manager.cookieJar();
