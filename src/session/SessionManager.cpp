@@ -208,10 +208,8 @@ std::optional<QString> SessionManager::StartNASession(const QUrl& url)
     // Sent for every accepted launch, also one that attaches; only a refused
     // server certificate stops the launch here.
     const auto prepareWindow = [this]() {
-        if (!preparedWindow) {
-            preparedWindow.reset(new MainWindow());
-            preparedWindow->prepareAhead();
-        }
+        if (!preparedWindow)
+            preparedWindow.reset(MainWindow::madeAhead());
     };
     const bool report =
         ReportNetworkAccess(info.url, info.sessionId, info.token, vpnSession ? std::function<void()>() : prepareWindow);

@@ -47,9 +47,36 @@ void boundHttpCache()
 MainWindow::MainWindow(QWidget* parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
 {
     boundHttpCache();
+    view = new WebView();
+    build();
+}
+
+MainWindow::MainWindow(WebView* madeView) : view(madeView)
+{
+    build();
+}
+
+MainWindow* MainWindow::madeAhead()
+{
+    boundHttpCache();
+    // The renderer's start is the longest wait before the page can load. The
+    // engine makes a page's contents, and starts its renderer, at its first
+    // action or load; a stop of a page that loads nothing is an action that
+    // requests nothing and changes nothing. The view, the menus and the
+    // layout are made while the renderer starts.
+    auto* page = new WebPage();
+    page->triggerAction(QWebEnginePage::Stop);
+    auto* window = new MainWindow(new WebView(page));
+    window->ensurePolished();
+    if (QLayout* own = window->layout())
+        own->activate();
+    return window;
+}
+
+void MainWindow::build()
+{
     // Made ahead of its page: the icon's header is read now, not when the window shows.
     windowIcon().actualSize(QSize(64, 64));
-    view = new WebView();
     setWindowFlags(windowFlags() ^ Qt::WindowMaximizeButtonHint);
     setToolButtonStyle(Qt::ToolButtonFollowStyle);
     // No self-deletion on close: the controller's shared pointer owns the
@@ -84,18 +111,6 @@ void MainWindow::showTrayIcon()
     if (ShowTrayIcon(this, 5) != nullptr)
         ULOG_VERBOSE(kLogFile, "tessal::qt::MainWindow::MainWindow(QWidget*, Qt::WindowFlags)",
                      "Notification-area instantiated");
-}
-
-void MainWindow::prepareAhead()
-{
-    ensurePolished();
-    if (QLayout* own = layout())
-        own->activate();
-    // The engine makes a page's contents, and starts its renderer, at its
-    // first action or load; a stop of a page that loads nothing is an action
-    // that requests nothing and changes nothing.
-    if (view && view->page())
-        view->page()->triggerAction(QWebEnginePage::Stop);
 }
 
 MainWindow::~MainWindow() = default;

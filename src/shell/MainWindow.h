@@ -23,14 +23,15 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
     ~MainWindow() override;
+    // Made while the session's checks are on their way, hidden and with
+    // nothing loaded: what the page's request and the window's show would
+    // otherwise wait for once they pass.
+    static MainWindow* madeAhead();
 
     WebView* webView() const { return view.data(); }
     void setTitle(const QString& first, const QString& second);
     // The notification-area icon, once the window is the session's.
     void showTrayIcon();
-    // While the session's checks are on their way: what the page's request
-    // and the window's show would otherwise wait for once they pass.
-    void prepareAhead();
     void realCloseWindow();
 
     QSize sizeHint() const override;
@@ -51,6 +52,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    explicit MainWindow(WebView* madeView);
+    void build();
+
     QPointer<WebView> view;
     bool reallyClosing = false;
 };

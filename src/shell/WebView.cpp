@@ -35,6 +35,13 @@ WebView::WebView(QWidget* parent) : QWebEngineView(parent)
     setPage(new WebPage(this));
 }
 
+WebView::WebView(WebPage* madeFirst) : QWebEngineView(static_cast<QWidget*>(nullptr))
+{
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    madeFirst->setParent(this);
+    setPage(madeFirst);
+}
+
 WebView::~WebView() = default;
 
 void WebView::setPage(WebPage* page)

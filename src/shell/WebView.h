@@ -23,6 +23,8 @@ class WebView : public QWebEngineView
 
 public:
     explicit WebView(QWidget* parent = nullptr);
+    // With a page made before the view; the view becomes its parent.
+    explicit WebView(WebPage* madeFirst);
     ~WebView() override;
 
     void setPage(WebPage* page);
