@@ -159,7 +159,17 @@ bool SessionNetworkChecks::isServerIPValid(const QUrl& server, const Connectivit
     const QString host = server.host(QUrl::FullyDecoded);
     ULOG_VERBOSE(kLogFile, kFnServerCheck, makeArgFormat("Hostname is", host));
 
-    const QHostInfo info = m_resolver(host);
+    // An address resolves to itself. The toolkit's lookup would ask the name
+    // servers for its name, which nothing here reads, and the launch would
+    // wait for their answer.
+    QHostInfo info;
+    QHostAddress literal;
+    if (literal.setAddress(host)) {
+        info.setHostName(host);
+        info.setAddresses({literal});
+    } else {
+        info = m_resolver(host);
+    }
     // A lookup that names no address has failed as surely as one with an error.
     if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
         ULOG_ERROR(kLogFile, kFnServerCheck, makeArgFormat("QT: Unable to resolve hostname"));
