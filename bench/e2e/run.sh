@@ -4,7 +4,9 @@
 # web-channel object, run by run in alternating order, for the dev build and
 # the optimised bench build:
 #   (1) launch URL to page loaded, on loopback (plain HTTP) and over a network
-#       with 25 ms of delay each way (HTTPS, a CA of the run's own trusted);
+#       with 25 ms of delay each way (HTTPS, a CA of the run's own trusted),
+#       the server named by its address and by a name that a name server of
+#       the run's own answers after the same round trip;
 #   (2) PSS of the whole process tree, page loaded, before any tunnel;
 #   (3) CPU of the tessalvpn tree with one tunnel connected, in three windows
 #       of --cpu-seconds (20 s) one after the other.

@@ -181,6 +181,7 @@ class Stand:
              "--log", self.requests_path, "--watch-stdin"],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.port = json.loads(self.server.stdout.readline())["road"]
+        self.host = "127.0.0.1"  # what the launch URL names the server by
         self.site = "%s://127.0.0.1:%d" % (self.protocol, self.port)
         if trusted:
             path = os.path.join(self.home, ".TessalNetworks", "trusted_sites.xml")
@@ -309,8 +310,8 @@ class Run:
             stand.svpn(SVPN_SCRIPT)
         self.sid = secrets.token_hex(16)
         self.first = len(stand.requests())
-        self.url = ("tessal-vpn://launch?server=127.0.0.1&port=%d&protocol=%s&sid=%s&resourcename=%s"
-                    "&resourcetype=network_access" % (stand.port, stand.protocol, self.sid, RESOURCE))
+        self.url = ("tessal-vpn://launch?server=%s&port=%d&protocol=%s&sid=%s&resourcename=%s"
+                    "&resourcetype=network_access" % (stand.host, stand.port, stand.protocol, self.sid, RESOURCE))
         self.started = time.time()
         self.process = subprocess.Popen([program or os.path.join(BIN, "tessalvpn")] + (args or [self.url]),
                                         env=stand.environment(), stdin=stdin, stdout=stdout,
