@@ -173,6 +173,7 @@ void Session::ProfileDownload()
     const QUrl url = makeProfileUrl(sessionInfo.url);
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Profile download starting", url));
     profileManager.DownloadProfile(url);
+    lookUpServerAhead(sessionInfo.url, this);
     browserController.prepareAhead(sessionInfo);
 }
 

@@ -151,8 +151,29 @@ bool parseStrictAddress(const std::string& text, StrictAddress& out)
 
 SessionNetworkChecks::SessionNetworkChecks()
     : m_resolver([](const QString& host) { return QHostInfo::fromName(host); }),
-      m_lister(&SessionNetworkChecks::readSystemInterfaces)
+      m_lister(&SessionNetworkChecks::readSystemInterfaces),
+      m_startLookup([](const QString& host, QObject* context, std::function<void(const QHostInfo&)> done) {
+          QHostInfo::lookupHost(host, context, [done = std::move(done)](const QHostInfo& info) { done(info); });
+      })
 {}
+
+void SessionNetworkChecks::lookUpServerAhead(const QUrl& server, QObject* context)
+{
+    const QString host = server.host(QUrl::FullyDecoded);
+    const unsigned lookup = ++m_aheadLookup;
+    m_aheadAnswered = false;
+    m_aheadInfo = QHostInfo();
+    QHostAddress literal;
+    m_aheadHost = literal.setAddress(host) ? QString() : host;
+    if (m_aheadHost.isEmpty())
+        return;
+    m_startLookup(host, context, [this, lookup](const QHostInfo& info) {
+        if (lookup != m_aheadLookup)
+            return;
+        m_aheadInfo = info;
+        m_aheadAnswered = true;
+    });
+}
 
 bool SessionNetworkChecks::isServerIPValid(const QUrl& server, const ConnectivityProfileParser& profile) const
 {
@@ -167,6 +188,9 @@ bool SessionNetworkChecks::isServerIPValid(const QUrl& server, const Connectivit
     if (literal.setAddress(host)) {
         info.setHostName(host);
         info.setAddresses({literal});
+    } else if (m_aheadAnswered && host == m_aheadHost && m_aheadInfo.error() == QHostInfo::NoError &&
+               !m_aheadInfo.addresses().isEmpty()) {
+        info = m_aheadInfo;
     } else {
         info = m_resolver(host);
     }

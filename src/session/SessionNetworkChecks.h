@@ -9,6 +9,7 @@
 #include "session/ConnectivityProfileParser.h"
 
 #include <QHostInfo>
+#include <QObject>
 #include <QString>
 #include <QUrl>
 
@@ -36,6 +37,11 @@ class SessionNetworkChecks
 public:
     // Blocking host-name lookup; the system resolver unless a test sets another.
     using HostResolver = std::function<QHostInfo(const QString& host)>;
+    // Starts a lookup whose answer comes through done on the context's
+    // thread, and never once the context is gone; the toolkit's own unless a
+    // test sets another.
+    using LookupStarter =
+        std::function<void(const QString& host, QObject* context, std::function<void(const QHostInfo&)> done)>;
     // Fills the list with the machine's interface addresses; false when they
     // cannot be read.
     using InterfaceLister = std::function<bool(std::vector<InterfaceAddress>& out)>;
@@ -45,6 +51,12 @@ public:
     // True when the server's host name resolves to an address the profile
     // lists, when the profile lists none, or when the name cannot be resolved.
     bool isServerIPValid(const QUrl& server, const ConnectivityProfileParser& profile) const;
+
+    // Looks the server's name up while the profile is on its way, so that
+    // the check need not wait for the name servers once the profile is in.
+    // The toolkit answers it from the lookup the HTTP client made to reach
+    // the server. A lookup not answered by then, or failed, is made again.
+    void lookUpServerAhead(const QUrl& server, QObject* context);
 
     // Fills vectVulnerableIPv4s and vectVulnerableIPv6s with the public
     // addresses of interfaces that are up, running and not loopback and that
@@ -62,6 +74,7 @@ public:
     // Test seams.
     void setHostResolver(HostResolver resolver) { m_resolver = std::move(resolver); }
     void setInterfaceLister(InterfaceLister lister) { m_lister = std::move(lister); }
+    void setLookupStarter(LookupStarter starter) { m_startLookup = std::move(starter); }
 
     std::vector<CString> vectVulnerableIPv4s;
     std::vector<CString> vectVulnerableIPv6s;
@@ -69,6 +82,11 @@ public:
 private:
     HostResolver m_resolver;
     InterfaceLister m_lister;
+    LookupStarter m_startLookup;
+    QString m_aheadHost;
+    QHostInfo m_aheadInfo;
+    bool m_aheadAnswered = false;
+    unsigned m_aheadLookup = 0; // which lookup an answer belongs to
 };
 
 } // namespace qt

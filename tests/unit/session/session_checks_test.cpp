@@ -394,6 +394,65 @@ TEST(SessionChecks, ServerAddressesCompareAsAddresses)
     EXPECT_FALSE(checks.isServerIPValid(kServer, allowed({"::ffff:192.0.2.1"})));
 }
 
+TEST(SessionChecks, TheNameLookedUpAheadIsNotAskedAgain)
+{
+    // The resolver answers 192.0.2.1, the lookup ahead 192.0.2.9 (when it answers at all).
+    struct Row {
+        const char* ahead;
+        int answers; // how many lookups ahead are answered, in the order started
+        QHostInfo::HostInfoError error;
+        bool withAddress;
+        bool resolverAsked;
+    };
+    const Row rows[] = {
+        {"https://vpn.example.com/", 1, QHostInfo::NoError, true, false},
+        {"https://vpn.example.com/", 0, QHostInfo::NoError, true, true},
+        {"https://vpn.example.com/", 1, QHostInfo::HostNotFound, true, true},
+        {"https://vpn.example.com/", 1, QHostInfo::NoError, false, true},
+        {"https://other.example.com/", 1, QHostInfo::NoError, true, true},
+    };
+    for (const Row& row : rows) {
+        FakeResolver r;
+        r.addresses = {QHostAddress(QStringLiteral("192.0.2.1"))};
+        SessionNetworkChecks checks;
+        checks.setHostResolver(r.fn());
+        std::vector<std::function<void(const QHostInfo&)>> started;
+        QStringList hosts;
+        checks.setLookupStarter([&](const QString& host, QObject*, std::function<void(const QHostInfo&)> done) {
+            hosts.append(host);
+            started.push_back(std::move(done));
+        });
+        checks.lookUpServerAhead(QUrl(QString::fromLatin1(row.ahead)), nullptr);
+        QHostInfo info;
+        info.setError(row.error);
+        if (row.withAddress)
+            info.setAddresses({QHostAddress(QStringLiteral("192.0.2.9"))});
+        for (int i = 0; i < row.answers; ++i)
+            started[i](info);
+        EXPECT_EQ(checks.isServerIPValid(kServer, allowed({"192.0.2.9"})), !row.resolverAsked) << row.ahead;
+        EXPECT_EQ(r.asked->size(), row.resolverAsked ? 1 : 0) << row.ahead;
+    }
+
+    // An address is not looked up; an answer to an earlier lookup is not taken.
+    FakeResolver r;
+    r.addresses = {QHostAddress(QStringLiteral("192.0.2.1"))};
+    SessionNetworkChecks checks;
+    checks.setHostResolver(r.fn());
+    std::vector<std::function<void(const QHostInfo&)>> started;
+    checks.setLookupStarter([&](const QString&, QObject*, std::function<void(const QHostInfo&)> done) {
+        started.push_back(std::move(done));
+    });
+    checks.lookUpServerAhead(QUrl(QStringLiteral("https://192.0.2.7/")), nullptr);
+    EXPECT_TRUE(started.empty());
+    checks.lookUpServerAhead(kServer, nullptr);
+    checks.lookUpServerAhead(kServer, nullptr);
+    QHostInfo late;
+    late.setAddresses({QHostAddress(QStringLiteral("192.0.2.9"))});
+    started.at(0)(late);
+    EXPECT_FALSE(checks.isServerIPValid(kServer, allowed({"192.0.2.9"})));
+    EXPECT_EQ(r.asked->size(), 1);
+}
+
 TEST(SessionChecks, ShorthandEntriesMatchNothingAndAreRecorded)
 {
     RecordingLog log;
