@@ -161,17 +161,14 @@ void SessionNetworkChecks::lookUpServerAhead(const QUrl& server, QObject* contex
 {
     const QString host = server.host(QUrl::FullyDecoded);
     const unsigned lookup = ++m_aheadLookup;
-    m_aheadAnswered = false;
-    m_aheadInfo = QHostInfo();
+    m_aheadHost = host;
+    m_aheadInfo = QHostInfo(); // no address: not answered
     QHostAddress literal;
-    m_aheadHost = literal.setAddress(host) ? QString() : host;
-    if (m_aheadHost.isEmpty())
+    if (host.isEmpty() || literal.setAddress(host))
         return;
     m_startLookup(host, context, [this, lookup](const QHostInfo& info) {
-        if (lookup != m_aheadLookup)
-            return;
-        m_aheadInfo = info;
-        m_aheadAnswered = true;
+        if (lookup == m_aheadLookup)
+            m_aheadInfo = info;
     });
 }
 
@@ -188,8 +185,7 @@ bool SessionNetworkChecks::isServerIPValid(const QUrl& server, const Connectivit
     if (literal.setAddress(host)) {
         info.setHostName(host);
         info.setAddresses({literal});
-    } else if (m_aheadAnswered && host == m_aheadHost && m_aheadInfo.error() == QHostInfo::NoError &&
-               !m_aheadInfo.addresses().isEmpty()) {
+    } else if (host == m_aheadHost && m_aheadInfo.error() == QHostInfo::NoError && !m_aheadInfo.addresses().isEmpty()) {
         info = m_aheadInfo;
     } else {
         info = m_resolver(host);

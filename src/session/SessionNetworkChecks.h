@@ -85,7 +85,6 @@ private:
     LookupStarter m_startLookup;
     QString m_aheadHost;
     QHostInfo m_aheadInfo;
-    bool m_aheadAnswered = false;
     unsigned m_aheadLookup = 0; // which lookup an answer belongs to
 };
 
