@@ -10,15 +10,17 @@
 // Far deeper than any reply, profile or preference file this program reads.
 constexpr int kMaxInputDepth = 64;
 
+// The depth is counted the way the reader that parses the text afterwards
+// reads it, so no markup one of them passes over can hide a level.
 enum class InputMarkup {
-    Xml, // elements
+    Xml, // elements, as boost::property_tree::read_xml reads them
+    XmlStream, // elements, as a QXmlStreamReader over the text read as UTF-8 reads them
     Json, // objects and arrays
 };
 
-// True when the text nests no deeper than kMaxInputDepth. Comments, CDATA
-// sections, processing instructions and quoted values (attribute values,
-// JSON strings) do not count; a malformed text is counted as far as a reader
-// would get into it.
+// True when the text nests no deeper than kMaxInputDepth. A malformed text
+// is counted as far as its reader gets into it; the XML readers stop at a
+// zero byte.
 bool withinInputDepth(const char* text, size_t size, InputMarkup markup);
 inline bool withinInputDepth(const std::string& text, InputMarkup markup)
 {

@@ -427,7 +427,7 @@ bool ConnectivityProfileParser::Parse(const std::string& xml)
     *this = ConnectivityProfileParser();
 
     const size_t length = ::strnlen(xml.data(), xml.size());
-    if (!withinInputDepth(xml.data(), length, InputMarkup::Xml)) {
+    if (!withinInputDepth(xml.data(), length, InputMarkup::XmlStream)) {
         ULOG_ERROR(kLogFile, kFnParse, makeArgFormat("Profile is not well-formed XML", kInputTooDeepText));
         return false;
     }

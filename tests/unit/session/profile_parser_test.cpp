@@ -310,11 +310,24 @@ TEST(ProfileParser, ABodyThatIsNotWellFormedFails)
     for (const std::string& body :
          {std::string("Service unavailable"), std::string("<PROFILE><SERVERS></SERVERS>"), profile() + "<trailing/>",
           std::string("<a></b>"), std::string("<?xml version=\"1.0\"?>"),
-          std::string("<html><body>Log on<br></body></html>"), profile().substr(0, profile().size() / 2), [] {
+          std::string("<html><body>Log on<br></body></html>"), profile().substr(0, profile().size() / 2),
+          [] {
               std::string deep;
               for (int i = 0; i < 40000; ++i)
                   deep += i < 20000 ? "<PROFILE>" : "</PROFILE>";
               return deep;
+          }(),
+          [] {
+              // Entities ten levels deep, each in the next: 71 levels only once the reader expands them.
+              std::string deep = "<!DOCTYPE P [<!ENTITY e0 \"\">", open, close;
+              for (int k = 0; k < 10; ++k) {
+                  open += "<P>";
+                  close += "</P>";
+              }
+              for (int k = 1; k < 8; ++k)
+                  deep += "<!ENTITY e" + std::to_string(k) + " \"" + open + "&e" + std::to_string(k - 1) + ";" + close +
+                          "\">";
+              return deep + "]><P>&e7;</P>";
           }()}) {
         SCOPED_TRACE(body);
         RecordingLog log;

@@ -59,6 +59,10 @@ TEST(BrowserHelpersTest, NAParamsFromXml)
     for (int i = 0; i < 40000; ++i)
         deep += i < 20000 ? "<a>" : "</a>";
     deep += "</object></favorite>";
+    // The reader skips a "<!" node up to its first '>', an end tag in it included.
+    std::string hidden = "<favorite><object>";
+    for (int i = 0; i < 100000; ++i)
+        hidden += "<a><!</>";
     struct Row {
         const char* xml;
         const char* text; // nullptr: the parse fails
@@ -69,6 +73,7 @@ TEST(BrowserHelpersTest, NAParamsFromXml)
         {"<object><a>1</a></object>", nullptr},
         {"<favorite><object><a>1</a>", nullptr},
         {deep.c_str(), nullptr}, // refused before the recursive reader sees it
+        {hidden.c_str(), nullptr},
     };
     for (const Row& row : rows) {
         if (row.text == nullptr) {

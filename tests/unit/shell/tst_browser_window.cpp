@@ -675,20 +675,29 @@ private slots:
                          .size(),
                      1);
         }
-        {
-            // A parameter reply past 16 MiB is refused before it is parsed.
-            QTemporaryFile big;
-            QVERIFY(big.open() && big.resize(16 * 1024 * 1024 + 1));
-            QVERIFY(setRoutes({}, "http",
-                              {QJsonObject{{"path", "/vdesk/vpn/connect.php3"}, {"body_file", big.fileName()}}}));
+        // A parameter reply past 16 MiB, or one whose depth only its reader
+        // sees, is refused before it is parsed.
+        QTemporaryFile big;
+        QVERIFY(big.open() && big.resize(16 * 1024 * 1024 + 1));
+        QString hidden = "<favorite><object>";
+        for (int i = 0; i < 100000; ++i)
+            hidden += "<a><!</>";
+        const struct {
+            QJsonObject route;
+            const char* failure;
+        } rows[] = {{{{"body_file", big.fileName()}}, "The reply is larger than 16777216 bytes"},
+                    {{{"body", hidden}}, "The reply is nested deeper than 64 levels"}};
+        for (const auto& row : rows) {
+            QJsonObject route = row.route;
+            route.insert("path", "/vdesk/vpn/connect.php3");
+            QVERIFY(setRoutes({}, "http", {route}));
             Window w;
             w.controller->start(info(server.url("/")));
-            QTRY_VERIFY_WITH_TIMEOUT(log.contains("Failed to parse Network access parameters, The reply is larger than "
-                                                  "16777216 bytes"),
-                                     20000);
-            QVERIFY(log.contains("Network access parameters reply too large: 16777217 bytes, limit 16777216"));
+            QTRY_VERIFY_WITH_TIMEOUT(
+                log.contains(std::string("Failed to parse Network access parameters, ") + row.failure), 20000);
             QVERIFY(w.tunnels.empty());
         }
+        QVERIFY(log.contains("Network access parameters reply too large: 16777217 bytes, limit 16777216"));
     }
 
     // HTTPS: the certificate the user accepted in the HTTP client's dialog is
