@@ -37,35 +37,89 @@ void reportRefusedLog(const char* name, const char* reason)
         std::fprintf(stderr, "Log file %s not opened: %s\n", name, reason);
 }
 
+// The length of the well-formed UTF-8 sequence at t (n bytes at most), 0
+// when none starts there.
+size_t utf8Length(const unsigned char* t, size_t n)
+{
+    const unsigned char c = t[0];
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xbf; // the range of the second byte
+    if (c < 0x80) {
+        return 1;
+    } else if (c >= 0xc2 && c <= 0xdf) {
+        length = 2;
+    } else if (c >= 0xe0 && c <= 0xef) {
+        length = 3;
+        low = c == 0xe0 ? 0xa0 : low; // no overlong form
+        high = c == 0xed ? 0x9f : high; // no surrogate
+    } else if (c >= 0xf0 && c <= 0xf4) {
+        length = 4;
+        low = c == 0xf0 ? 0x90 : low;
+        high = c == 0xf4 ? 0x8f : high; // nothing past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (n < length || t[1] < low || t[1] > high)
+        return 0;
+    for (size_t k = 2; k < length; ++k) {
+        if (t[k] < 0x80 || t[k] > 0xbf)
+            return 0;
+    }
+    return length;
+}
+
+// The length of what at t is written as it is, 0 when its first byte is
+// escaped: a control character, NEL (U+0085), LINE SEPARATOR (U+2028) or
+// PARAGRAPH SEPARATOR (U+2029), each of which a viewer may show as a new
+// line, or a byte of no well-formed UTF-8 sequence, which makes a viewer
+// read the whole file in a one-byte charset where the 0x85 inside many
+// characters ("\xc3\x85" for one) is NEL.
+size_t plainLength(const unsigned char* t, size_t n)
+{
+    if (t[0] < 0x20 || t[0] == 0x7f)
+        return 0;
+    const size_t length = utf8Length(t, n);
+    if (length == 2 && t[0] == 0xc2 && t[1] == 0x85)
+        return 0;
+    if (length == 3 && t[0] == 0xe2 && t[1] == 0x80 && (t[2] == 0xa8 || t[2] == 0xa9))
+        return 0;
+    return length;
+}
+
 // Texts from servers, pages and companions must not start lines that read
-// as records of their own: control characters inside a record become "\\n"
-// (line feed) or "\\xNN". The line feeds that end the record stay. False,
-// and out untouched, when the text holds nothing to escape.
+// as records of their own: what could break a line inside a record becomes
+// "\\n" (line feed) or "\\xNN" per byte. The line feeds that end the record
+// stay. False, and out untouched, when the text holds nothing to escape.
 bool escapeControls(const char* text, std::string& out)
 {
-    const auto control = [](unsigned char c) { return c < 0x20 || c == 0x7f; };
+    const auto* t = reinterpret_cast<const unsigned char*>(text);
     const size_t length = std::strlen(text);
     size_t end = length;
     while (end > 0 && text[end - 1] == '\n')
         --end;
-    size_t i = 0;
-    while (i < end && !control(static_cast<unsigned char>(text[i])))
-        ++i;
-    if (i == end)
-        return false;
-    out.assign(text, i);
-    for (; i < end; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\n') {
-            out += "\\n";
-        } else if (control(c)) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            out += hex;
-        } else {
-            out += static_cast<char>(c);
+    bool escaped = false;
+    for (size_t i = 0; i < end;) {
+        const size_t plain = plainLength(t + i, end - i);
+        if (plain > 0) {
+            if (escaped)
+                out.append(text + i, plain);
+            i += plain;
+            continue;
         }
+        if (!escaped)
+            out.assign(text, i);
+        escaped = true;
+        if (t[i] == '\n') {
+            out += "\\n";
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", t[i]);
+            out += hex;
+        }
+        ++i;
     }
+    if (!escaped)
+        return false;
     out.append(text + end, length - end);
     return true;
 }

@@ -379,12 +379,13 @@ TEST_F(EndToEnd, LaunchUrlToTunnelToDisconnectAndExit)
 
 // Under tr_TR.UTF-8 (tolower leaves "I" as it is) the session id shows only in
 // short form; a profile VERSION, an NA value and a page's resource id holding a
-// line feed and a record of their own stay inside their record.
+// line feed or a Unicode line break and a record of their own stay inside their record.
 TEST_F(EndToEnd, ServerTextsCannotForgeRecordsOrShowTheSessionIdInAnyLocale)
 {
     const QMap<QString, QString> turkish{{"LC_ALL", "tr_TR.UTF-8"}, {"LOCPATH", home.path()}};
     const bool made = QProcess::execute("localedef", {"-i", "tr_TR", "-f", "UTF-8", home.path() + "/tr_TR.UTF-8"}) == 0;
-    const QString forged = QStringLiteral("\n2026-12-10,12:00:00:000, 4242,4242,, 1, /Session, 1, forged(), ");
+    const QString forged =
+        QStringLiteral("\n2026-12-10,12:00:00:000, 4242,4242,, 1, /Session, 1, forged(), \u2028\u2029\u0085, ");
     const QJsonObject xml{{"Content-Type", "text/xml"}};
     SvpnStandIn svpn(kConnectedScript);
     serve({action("forge", "onTunnelData", 1, "disconnectResource", {"gone" + forged + "id"}),
@@ -401,7 +402,11 @@ TEST_F(EndToEnd, ServerTextsCannotForgeRecordsOrShowTheSessionIdInAnyLocale)
     client = start(launchUrl(), "btnAlwaysAllow,OK,OK", "client", made ? turkish : QMap<QString, QString>());
     EXPECT_EQ(finish(*client, 90000), 0) << log().toStdString();
 
-    const QString text = log(), escaped = QString(forged).replace("\n", "\\n");
+    const QString text = log(), escaped = QString(forged)
+                                              .replace("\n", "\\n")
+                                              .replace(QChar(0x2028), "\\xe2\\x80\\xa8")
+                                              .replace(QChar(0x2029), "\\xe2\\x80\\xa9")
+                                              .replace(QChar(0x85), "\\xc2\\x85");
     EXPECT_FALSE(text.contains("\n2026-12-10,12:00:00:000, 4242") || text.contains(kSid)) << text.toStdString();
     for (const QString& record : {"Failed to parse server version '7270.0.0.1" + escaped + "version'",
                                   "note=v" + escaped + "value", "User pressed disconnect 'gone" + escaped + "id'"})

@@ -146,11 +146,16 @@ TEST(FileLog, OtherRecordForms)
     ASSERT_EQ(log.open(path.c_str(), "a"), 0);
     EXPECT_EQ(log.writeTextAndBytes("text:", "\x01\x02", 2), 2);
     EXPECT_EQ(log.WriteLogByte("raw", 3), 3);
-    // Control characters inside a record are escaped; the line feeds that end it stay.
-    const char* const rows[][2] = {{"1, /S, 1, f(), plain ü\n", "1, /S, 1, f(), plain ü\n"},
-                                   {"1, /R, 9, f, a\n2026-12-10,12:00:00:000, 1,1,, 1, /S, 1, f, x\n",
-                                    "1, /R, 9, f, a\\n2026-12-10,12:00:00:000, 1,1,, 1, /S, 1, f, x\n"},
-                                   {"2, /x, 1, f, a\rb\tc\x1b\x7f\n\n", "2, /x, 1, f, a\\x0db\\x09c\\x1b\\x7f\n\n"}};
+    // Control characters, the Unicode line breaks and bytes of no UTF-8
+    // character inside a record are escaped; the line feeds that end it stay.
+    const char* const rows[][2] = {
+        {"1, /S, 1, f(), plain ü\xc3\x85\n", "1, /S, 1, f(), plain ü\xc3\x85\n"},
+        {u8"1, /U, 1, f, a\u2028b\u2029c\u0085d\n", "1, /U, 1, f, a\\xe2\\x80\\xa8b\\xe2\\x80\\xa9c\\xc2\\x85d\n"},
+        {"1, /U, 2, f, \x85 \xc0\xaf \xed\xa0\x80 \xe2\x80\n",
+         "1, /U, 2, f, \\x85 \\xc0\\xaf \\xed\\xa0\\x80 \\xe2\\x80\n"},
+        {"1, /R, 9, f, a\n2026-12-10,12:00:00:000, 1,1,, 1, /S, 1, f, x\n",
+         "1, /R, 9, f, a\\n2026-12-10,12:00:00:000, 1,1,, 1, /S, 1, f, x\n"},
+        {"2, /x, 1, f, a\rb\tc\x1b\x7f\n\n", "2, /x, 1, f, a\\x0db\\x09c\\x1b\\x7f\n\n"}};
     for (const auto& row : rows)
         EXPECT_EQ(log.writeLine(row[0]), static_cast<int>(std::strlen(row[0])));
     log.close();
