@@ -1,6 +1,7 @@
 // The certificate warning and the viewer: forms, object names, texts.
 #include "AccessServer.h"
 #include "ModalDialogAnswerer.h"
+#include "dialogs/AddTrustedSiteDialog.h"
 #include "dialogs/CertificateErrorDialog.h"
 #include "dialogs/CertificateViewer.h"
 
@@ -289,6 +290,30 @@ TEST_F(CertificateDialogTest, DetailsFitTheirContent)
         EXPECT_LE(last.bottom(), table->viewport()->height()) << row.pointSize;
     }
     QApplication::setFont(before);
+}
+
+// A host name of 239 characters, in each question that names a server:
+// the question stays on the screen and shows the whole name, its end too.
+TEST_F(CertificateDialogTest, LongHostsWrapWithinTheScreen)
+{
+    const QString host = QString(60, 'a') + "." + QString(60, 'b') + "." + QString(63, 'c') + ".impostor-" +
+                         QString(32, 'd') + ".example.com";
+    ASSERT_EQ(host.size(), 239);
+    CertificateErrorDialog warning("- Host name mismatch\n", certificate, QUrl("https://" + host + "/"));
+    AddTrustedSiteDialog question(nullptr, true, "https://" + host);
+    const std::pair<QDialog*, const char*> rows[] = {{&warning, "labelHdr"}, {&question, "labelUrl"}};
+    for (const auto& [dialog, labelName] : rows) {
+        SCOPED_TRACE(labelName);
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+        const QRect screen = dialog->screen()->availableGeometry();
+        EXPECT_LE(dialog->frameGeometry().width(), screen.width());
+        EXPECT_LE(dialog->frameGeometry().height(), screen.height());
+        auto* label = dialog->findChild<QLabel*>(labelName);
+        EXPECT_TRUE(label->text().remove(QChar(0x200B)).contains(host)) << label->text().toStdString();
+        EXPECT_GE(label->height(), label->heightForWidth(label->width()));
+        EXPECT_LE(label->minimumSizeHint().width(), label->width());
+    }
 }
 
 // Keyboard focus starts on the refusal: Return, Enter or Space pressed
