@@ -46,11 +46,8 @@ void closeBrowserWindow()
 void quitFromTray()
 {
     auto* icon = QCoreApplication::instance()->findChild<QSystemTrayIcon*>();
-    if (icon == nullptr || icon->contextMenu() == nullptr || icon->contextMenu()->actions().isEmpty()) {
-        std::fprintf(stderr, "PROBE no tray icon to quit from\n");
-        return;
-    }
-    icon->contextMenu()->actions().first()->trigger();
+    if (icon != nullptr && icon->contextMenu() != nullptr && !icon->contextMenu()->actions().isEmpty())
+        icon->contextMenu()->actions().first()->trigger();
 }
 
 // The answerer, and what prints the dialogs it answered.
@@ -93,7 +90,7 @@ void installProbe()
         buffer[n] = '\0';
         if (QByteArray(buffer).contains("tray-quit"))
             QTimer::singleShot(0, quitFromTray);
-        else if (QByteArray(buffer).contains("close"))
+        if (QByteArray(buffer).contains("close"))
             QTimer::singleShot(0, closeBrowserWindow);
         if (QByteArray(buffer).contains("answer"))
             QTimer::singleShot(0, startAnswering);

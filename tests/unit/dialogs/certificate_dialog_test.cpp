@@ -298,21 +298,16 @@ TEST_F(CertificateDialogTest, LongHostsWrapWithinTheScreen)
 {
     const QString host = QString(60, 'a') + "." + QString(60, 'b') + "." + QString(63, 'c') + ".impostor-" +
                          QString(32, 'd') + ".example.com";
-    ASSERT_EQ(host.size(), 239);
     CertificateErrorDialog warning("- Host name mismatch\n", certificate, QUrl("https://" + host + "/"));
     AddTrustedSiteDialog question(nullptr, true, "https://" + host);
-    const std::pair<QDialog*, const char*> rows[] = {{&warning, "labelHdr"}, {&question, "labelUrl"}};
-    for (const auto& [dialog, labelName] : rows) {
-        SCOPED_TRACE(labelName);
+    for (const auto& [dialog, name] :
+         {std::pair<QDialog*, const char*>{&warning, "labelHdr"}, {&question, "labelUrl"}}) {
         dialog->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
-        const QRect screen = dialog->screen()->availableGeometry();
-        EXPECT_LE(dialog->frameGeometry().width(), screen.width());
-        EXPECT_LE(dialog->frameGeometry().height(), screen.height());
-        auto* label = dialog->findChild<QLabel*>(labelName);
-        EXPECT_TRUE(label->text().remove(QChar(0x200B)).contains(host)) << label->text().toStdString();
-        EXPECT_GE(label->height(), label->heightForWidth(label->width()));
-        EXPECT_LE(label->minimumSizeHint().width(), label->width());
+        EXPECT_LE(dialog->frameGeometry().width(), dialog->screen()->availableGeometry().width()) << name;
+        auto* label = dialog->findChild<QLabel*>(name);
+        EXPECT_TRUE(label->text().remove(QChar(0x200B)).contains(host)) << name;
+        EXPECT_GE(label->height(), label->heightForWidth(label->width())) << name;
     }
 }
 
