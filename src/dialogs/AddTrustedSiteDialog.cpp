@@ -25,9 +25,9 @@ AddTrustedSiteDialog::AddTrustedSiteDialog(QWidget* parent, bool vpnMode, const 
 
     // The site comes from the launch URL, which any web page can open: it is
     // shown as plain text, never interpreted as markup.
-    // A look-alike name is shown in its ASCII form.
+    // A look-alike name is shown in its ASCII form; a long one wraps.
     ui->labelUrl->setTextFormat(Qt::PlainText);
-    const QString shown = displayedCertificateField(displayedSite(site));
+    const QString shown = wrappableText(displayedCertificateField(displayedSite(site)));
     if (vpnMode) {
         ui->labelUrl->setText(
             QCoreApplication::translate(
@@ -60,6 +60,7 @@ AddTrustedSiteDialog::AddTrustedSiteDialog(QWidget* parent, bool vpnMode, const 
     ui->btnDoNotAllow->setFocus(Qt::OtherFocusReason);
     setStyleSheet(QStringLiteral("QCommandLinkButton { border: 2px solid transparent; border-radius: 4px; }"
                                  "QCommandLinkButton:focus { border-color: palette(highlight); }"));
+    fitIntoScreen(*this);
 }
 
 AddTrustedSiteDialog::~AddTrustedSiteDialog()

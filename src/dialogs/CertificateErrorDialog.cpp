@@ -32,16 +32,17 @@ CertificateErrorDialog::CertificateErrorDialog(const QString& reasons, const QSs
     ui->labelHdr->setTextFormat(Qt::PlainText);
     ui->labelReasons->setTextFormat(Qt::PlainText);
     // A look-alike internationalised name would read like the trusted one:
-    // it is shown in its ASCII form.
+    // it is shown in its ASCII form. A long one wraps.
     ui->labelHdr->setText(
         QCoreApplication::translate("QObject", "Identity of site %1 cannot be verified due to following reason(s):")
-            .arg(displayedCertificateName(url.host(QUrl::FullyDecoded))));
+            .arg(wrappableText(displayedCertificateName(url.host(QUrl::FullyDecoded)))));
     ui->labelReasons->setText(reasons);
 
     // Keys pressed without looking refuse: focus and Return start on No.
     QPushButton* no = ui->buttonBox->button(QDialogButtonBox::No);
     no->setDefault(true);
     no->setFocus(Qt::OtherFocusReason);
+    fitIntoScreen(*this);
 }
 
 CertificateErrorDialog::~CertificateErrorDialog() = default;

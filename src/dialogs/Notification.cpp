@@ -1,9 +1,9 @@
 #include "dialogs/Notification.h"
 
+#include "dialogs/QuitRequest.h"
 #include "foundation/m_system.h"
 
 #include <QAction>
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QIcon>
@@ -28,11 +28,8 @@ std::int64_t systemSeconds()
 
 } // namespace
 
-Notification::Notification(std::int64_t repeatInterval, QObject* closeTarget, QObject* parent, Clock clock)
-    : QSystemTrayIcon(parent),
-      repeatInterval(repeatInterval),
-      closeTarget(closeTarget),
-      clock(clock ? std::move(clock) : Clock(systemSeconds))
+Notification::Notification(std::int64_t repeatInterval, QObject* parent, Clock clock)
+    : QSystemTrayIcon(parent), repeatInterval(repeatInterval), clock(clock ? std::move(clock) : Clock(systemSeconds))
 {}
 
 Notification::~Notification()
@@ -94,20 +91,16 @@ void Notification::showInformation(const QString& message, const QString& title,
 
 void Notification::CatchQuit()
 {
-    // Without a receiver (the first caller gave none, or it has gone) the
-    // entry does nothing.
-    if (closeTarget.isNull())
-        return;
-    QCloseEvent event;
-    QCoreApplication::sendEvent(closeTarget.data(), &event);
+    // The application object closes what is open and ends the process.
+    QuitRequest::instance().request();
 }
 
-Notification* ShowTrayIcon(QObject* parent, int interval)
+Notification* ShowTrayIcon(QObject* /*window*/, int interval)
 {
     if (g_trayIcon != nullptr)
         return g_trayIcon;
 
-    g_trayIcon = new Notification(interval, parent, QCoreApplication::instance());
+    g_trayIcon = new Notification(interval, QCoreApplication::instance());
 
     auto menu = std::make_unique<QMenu>();
     QAction* quit = menu->addAction(QObject::tr("Quit"));

@@ -1,13 +1,13 @@
 #pragma once
 // The process's tray icon and its message balloons. A balloon with the same
 // title and text as the last one is not shown again within the repeat
-// interval.
+// interval. Its "Quit" asks the process to quit (QuitRequest), whoever made
+// the icon and whatever runs at the time.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 
-#include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
 
@@ -23,9 +23,7 @@ public:
     // Seconds of the monotonic clock; tests put their own clock in.
     using Clock = std::function<std::int64_t()>;
 
-    // closeTarget receives the close event of the "Quit" entry; the icon does
-    // not belong to it, so the icon outlives it.
-    Notification(std::int64_t repeatInterval, QObject* closeTarget, QObject* parent = nullptr, Clock clock = Clock());
+    explicit Notification(std::int64_t repeatInterval, QObject* parent = nullptr, Clock clock = Clock());
     ~Notification() override;
 
     void showMessage(const QString& title, const QString& message, QSystemTrayIcon::MessageIcon icon, int msecs);
@@ -37,6 +35,8 @@ public:
     void setOwnedContextMenu(std::unique_ptr<QMenu> menu);
 
 public slots:
+    // The "Quit" entry: open questions end as refusals, a launch under way
+    // stops, and the program closes everything and ends.
     void CatchQuit();
 
 protected:
@@ -49,16 +49,15 @@ private:
     QString lastTitle;
     std::int64_t repeatInterval;
     std::int64_t lastShown = 0;
-    QPointer<QObject> closeTarget;
     Clock clock;
     std::unique_ptr<QMenu> menu;
 };
 
 // The process-wide tray icon, created and shown on the first call (later
-// calls return it and ignore their arguments). parent is where "Quit" sends
-// its close event; the icon itself belongs to the application object, so a
-// window that goes away never takes the icon with it.
-Notification* ShowTrayIcon(QObject* parent, int interval);
+// calls return it and ignore their arguments). The icon belongs to the
+// application object, so a window that goes away never takes it along; the
+// window a caller names no longer matters, as "Quit" ends the whole program.
+Notification* ShowTrayIcon(QObject* window, int interval);
 
 } // namespace qt
 } // namespace tessal

@@ -1,6 +1,11 @@
 #include "dialogs/ServerUrls.h"
 
+#include <QEvent>
+#include <QLayout>
+#include <QScreen>
 #include <QStringList>
+#include <QTextBoundaryFinder>
+#include <QWidget>
 
 namespace tessal {
 namespace qt {
@@ -83,6 +88,78 @@ QString displayedHostName(const QString& name)
         label = QString::fromLatin1(ace);
     }
     return labels.join(QLatin1Char('.'));
+}
+
+QString wrappableText(const QString& text)
+{
+    constexpr QChar kBreak(0x200B);
+    QString out;
+    out.reserve(text.size());
+    // Runs between spaces; each one cut into grapheme clusters, so that no
+    // break comes between a letter and its marks.
+    int runStart = 0;
+    while (runStart < text.size()) {
+        int runEnd = runStart;
+        while (runEnd < text.size() && !text.at(runEnd).isSpace())
+            ++runEnd;
+        const QString run = text.mid(runStart, runEnd - runStart);
+        if (run.size() <= kLongestUnbrokenRun) {
+            out += run;
+        } else {
+            QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, run);
+            int start = 0;
+            int sinceBreak = 0;
+            for (int end = graphemes.toNextBoundary(); end > 0; end = graphemes.toNextBoundary()) {
+                const QString grapheme = run.mid(start, end - start);
+                start = end;
+                out += grapheme;
+                ++sinceBreak;
+                const bool separator = grapheme == QLatin1String(".") || grapheme == QLatin1String("/");
+                if (end < run.size() && (separator || sinceBreak >= kLongestUnbrokenRun)) {
+                    out += kBreak;
+                    sinceBreak = 0;
+                }
+            }
+        }
+        for (runStart = runEnd; runStart < text.size() && text.at(runStart).isSpace(); ++runStart)
+            out += text.at(runStart);
+    }
+    return out;
+}
+
+namespace {
+
+class ScreenFit final : public QObject
+{
+public:
+    explicit ScreenFit(QWidget& dialog) : QObject(&dialog), formMaximum(dialog.maximumSize()) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* dialog = qobject_cast<QWidget*>(watched);
+        if (event->type() != QEvent::Show || dialog == nullptr || dialog->screen() == nullptr)
+            return false;
+        dialog->setMaximumSize(formMaximum.boundedTo(dialog->screen()->availableGeometry().size()));
+        // Wrapped lines need the height for the width the dialog has: the
+        // form's height alone would cut the last ones off.
+        QLayout* layout = dialog->layout();
+        if (layout != nullptr && layout->hasHeightForWidth()) {
+            const int needed = layout->totalHeightForWidth(dialog->width());
+            if (needed > dialog->height())
+                dialog->resize(dialog->width(), qMin(needed, dialog->maximumHeight()));
+        }
+        return false;
+    }
+
+private:
+    const QSize formMaximum;
+};
+
+} // namespace
+
+void fitIntoScreen(QWidget& dialog)
+{
+    dialog.installEventFilter(new ScreenFit(dialog));
 }
 
 } // namespace qt

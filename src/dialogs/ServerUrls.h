@@ -6,6 +6,8 @@
 #include <QString>
 #include <QUrl>
 
+class QWidget;
+
 namespace tessal {
 namespace qt {
 
@@ -28,6 +30,18 @@ QString displayedSite(const QString& site);
 // that is not plain ASCII in its ASCII form; unchanged when some label has
 // no such form (then it is no host name).
 QString displayedHostName(const QString& name);
+
+// A question naming a server must show the whole name, its end (the domain
+// that owns it) above all, on any screen. A word-wrapping label breaks only
+// between words: a longer run than kLongestUnbrokenRun without a space gets
+// invisible break opportunities (U+200B) after its dots and slashes, and at
+// least every kLongestUnbrokenRun characters. Shorter texts stay as they are.
+constexpr int kLongestUnbrokenRun = 40;
+QString wrappableText(const QString& text);
+// Each time the dialog is shown, its maximum size is bounded by the free
+// area of the screen it is shown on, and it is made tall enough for its
+// wrapped lines.
+void fitIntoScreen(QWidget& dialog);
 
 } // namespace qt
 } // namespace tessal

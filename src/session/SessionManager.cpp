@@ -143,6 +143,10 @@ bool SessionManager::CreateAndLaunchSession(const QUrl& url)
 bool SessionManager::CreateAndLaunchSessionInternal(const QUrl& url)
 {
     const QString scheme = url.scheme();
+    // A launch may wait on its server for long, before any window: the tray
+    // icon's "Quit" is there from the start.
+    if (scheme == QLatin1String("tessal-epi") || scheme == QLatin1String("tessal-vpn"))
+        ShowTrayIcon(nullptr, kTrayRepeatSeconds);
     if (scheme == QLatin1String("tessal-epi")) {
         const std::optional<QString> id = StartEPCSession(url);
         if (id)

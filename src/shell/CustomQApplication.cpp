@@ -320,6 +320,10 @@ CustomQApplication::CustomQApplication(int& argc, char** argv)
     loadLocalization();
     customQApplicationStart();
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    // Queued: the open questions and exchanges end first, as after a signal.
+    connect(&QuitRequest::instance(), &QuitRequest::requested, this, &CustomQApplication::closeOnQuitRequest,
+            Qt::QueuedConnection);
+    connect(&signalQuitTimer, &QTimer::timeout, this, &CustomQApplication::quitWhenClosedAfterSignal);
 }
 
 CustomQApplication::~CustomQApplication() = default;
@@ -364,7 +368,6 @@ void CustomQApplication::closeOnTerminationSignals()
         if (first != 0)
             closeAfterSignal(first);
     });
-    connect(&signalQuitTimer, &QTimer::timeout, this, &CustomQApplication::quitWhenClosedAfterSignal);
 
     const std::vector<int> ending = terminationSignals();
     struct sigaction action {};
@@ -419,7 +422,7 @@ int CustomQApplication::runEventLoop()
 {
     // The toolkit forgets an exit asked for before its main loop runs: the
     // close after the signal checks again from inside it.
-    if (closingAfterSignal) {
+    if (closingToQuit) {
         signalQuitWaits = kSignalQuitGraceChecks;
         signalQuitTimer.start(kSignalQuitCheckMs);
     }
@@ -428,11 +431,24 @@ int CustomQApplication::runEventLoop()
 
 void CustomQApplication::closeAfterSignal(int signal)
 {
-    if (closingAfterSignal)
+    if (closingToQuit)
         return;
-    closingAfterSignal = true;
     ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                  makeArgFormat("%1 received, closing all resources before quitting", signalName(signal).c_str()));
+    closeAllAndQuit();
+}
+
+void CustomQApplication::closeOnQuitRequest()
+{
+    if (closingToQuit)
+        return;
+    ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Quit requested, closing all resources before quitting"));
+    closeAllAndQuit();
+}
+
+void CustomQApplication::closeAllAndQuit()
+{
+    closingToQuit = true;
     // Open questions end as refusals, the launch in progress stops at its
     // next step, and nothing new starts; a launch handed over from now on is
     // not answered "taken", so its sender runs it.

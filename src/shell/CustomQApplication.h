@@ -43,8 +43,8 @@ public:
     void closeOnTerminationSignals();
 
     // The main event loop. A quit asked for before it could start (a signal
-    // during the first launch's questions or exchanges) ends it as soon as
-    // nothing is left open.
+    // or the tray's "Quit" during the first launch's questions or exchanges)
+    // ends it as soon as nothing is left open.
     int runEventLoop();
 
 public slots:
@@ -57,9 +57,13 @@ protected:
 
 private:
     void closeAfterSignal(int signal);
+    // A quit asked for in the program itself (the tray's "Quit") closes the
+    // way a termination signal does.
+    void closeOnQuitRequest();
+    void closeAllAndQuit();
     void quitWhenClosedAfterSignal();
 
-    bool closingAfterSignal = false;
+    bool closingToQuit = false;
     // Checks of the close after a signal in which only the quit was missing.
     int signalQuitWaits = 0;
     QTimer signalQuitTimer;

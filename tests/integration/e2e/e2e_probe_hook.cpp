@@ -3,7 +3,8 @@
 // TESSAL_E2E_ANSWERS (comma-separated, in order, the last one repeating),
 // prints each answered dialog on standard error at once, and takes commands
 // on standard input: "close" closes the browser window the way a user does,
-// "answer" starts answering when TESSAL_E2E_HOLD_DIALOGS holds dialogs open.
+// "tray-quit" chooses "Quit" in the tray icon's menu, "answer" starts
+// answering when TESSAL_E2E_HOLD_DIALOGS holds dialogs open.
 // TESSAL_E2E_SYSTEM_CA names a CA certificate that plays one the system's
 // store holds: the HTTP client trusts it, the web engine does not know it.
 
@@ -13,9 +14,11 @@
 
 #include <QApplication>
 #include <QMainWindow>
+#include <QMenu>
 #include <QSocketNotifier>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
 
@@ -38,6 +41,13 @@ void closeBrowserWindow()
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (qobject_cast<QMainWindow*>(widget) != nullptr && widget->isVisible())
             widget->close();
+}
+
+void quitFromTray()
+{
+    auto* icon = QCoreApplication::instance()->findChild<QSystemTrayIcon*>();
+    if (icon != nullptr && icon->contextMenu() != nullptr && !icon->contextMenu()->actions().isEmpty())
+        icon->contextMenu()->actions().first()->trigger();
 }
 
 // The answerer, and what prints the dialogs it answered.
@@ -78,6 +88,8 @@ void installProbe()
             return;
         }
         buffer[n] = '\0';
+        if (QByteArray(buffer).contains("tray-quit"))
+            QTimer::singleShot(0, quitFromTray);
         if (QByteArray(buffer).contains("close"))
             QTimer::singleShot(0, closeBrowserWindow);
         if (QByteArray(buffer).contains("answer"))

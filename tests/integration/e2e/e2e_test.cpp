@@ -868,9 +868,9 @@ TEST_F(EndToEnd, KilledRendererBringsThePageBackOnceAMinute)
     EXPECT_FALSE(svpn.lines("term").empty());
 }
 
-// A termination signal at every stage of the road, alone or with a second
-// one: the client ends in order (tunnel closed first), grants nothing the
-// user did not grant, starts nothing after it, and leaves nothing running.
+// A termination signal (or the tray icon's "Quit") at every stage of the
+// road, alone or with a second one: the client ends in order (tunnel closed
+// first), grants nothing the user did not grant, starts nothing after it, and leaves nothing running.
 // Only a close that does not finish within a few seconds, or a repeated
 // SIGINT, ends it at once, and then by the signal, the daemon stopped first.
 
@@ -878,12 +878,16 @@ enum class Stage {
     TrustQuestion, // the trust question is open
     SlowStartReport, // "/my.report.na" does not answer
     OneTimeCode, // the one-time-code exchange does not answer
+    ProfileTrickled, // the profile comes a byte a second, without end
     SvpnStart, // svpn's first process takes 3 s to leave
     SvpnStartStalled, // ... and does not leave within the close's bound
     TunnelUp,
     QuitQuestion, // the window's close asks, the tunnel is up
     Cleanup, // "--cleanup" asks to close a running browser
 };
+
+// In place of a signal: "Quit" chosen in the tray icon's menu.
+constexpr int kTrayQuit = 0;
 
 struct SignalRow {
     const char* name;
@@ -903,6 +907,10 @@ const SignalRow kSignalRows[] = {
     {"SlowStartReport_INT", Stage::SlowStartReport, {SIGINT}, false, 0},
     {"OneTimeCode_TERM", Stage::OneTimeCode, {SIGTERM}, false, 0},
     {"OneTimeCode_TERM_HUP", Stage::OneTimeCode, {SIGTERM, SIGHUP}, true, 0},
+    {"TrustQuestion_TrayQuit", Stage::TrustQuestion, {kTrayQuit}, false, 0},
+    {"OneTimeCode_TrayQuit", Stage::OneTimeCode, {kTrayQuit}, false, 0},
+    {"ProfileTrickled_TrayQuit", Stage::ProfileTrickled, {kTrayQuit}, false, 0},
+    {"TunnelUp_TrayQuit", Stage::TunnelUp, {kTrayQuit}, false, 0},
     {"SvpnStart_TERM_HUP", Stage::SvpnStart, {SIGTERM, SIGHUP}, true, 0},
     {"SvpnStart_TERM_TERM", Stage::SvpnStart, {SIGTERM, SIGTERM}, false, 0},
     // A logout's SIGKILL a second after its SIGTERM: the daemon was told at once.
@@ -964,6 +972,7 @@ protected:
         case Stage::OneTimeCode:
             client = start(launchUrl() + "&otc=E2E0TC0000000042", "OK", "client");
             return waitFor([&] { return !requestsTo("/vdesk/get_sessid_for_token.php3").isEmpty(); });
+        case Stage::ProfileTrickled: launch(); return waitFor([&] { return !requestsTo("/pre/config.php").isEmpty(); });
         case Stage::SvpnStart:
         case Stage::SvpnStartStalled: launch(); return waitFor([&] { return !svpn->lines("linger").empty(); });
         case Stage::TunnelUp: launch(); return waitForSignal("onTunnelConnected");
@@ -1011,6 +1020,9 @@ TEST_P(SignalEnd, EndsInOrder)
         first.append(QJsonObject{{"path", "/my.report.na"}, {"silence", true}});
     if (row.stage == Stage::OneTimeCode)
         first.append(QJsonObject{{"path", "/vdesk/get_sessid_for_token.php3"}, {"silence", true}});
+    if (row.stage == Stage::ProfileTrickled)
+        first.append(
+            QJsonObject{{"path", "/pre/config.php"}, {"trickle", QJsonObject{{"bytes", 1}}}, {"body_size", 1 << 20}});
     const QJsonArray actions{
         action("text", "onTunnelConnected", 1, "setQuitMessage", {"Tunnels are up. Close anyway?"})};
     // Before the window, a launch that went on would stop at the profile.
@@ -1034,7 +1046,10 @@ TEST_P(SignalEnd, EndsInOrder)
         if (i > 0 && !row.backToBack)
             QThread::msleep(static_cast<unsigned long>(row.gapMs));
         // A later signal may find the client already gone.
-        ASSERT_TRUE(::kill(pid, row.sent[i]) == 0 || (i > 0 && errno == ESRCH)) << std::strerror(errno);
+        if (row.sent[i] == kTrayQuit)
+            command("tray-quit\n");
+        else
+            ASSERT_TRUE(::kill(pid, row.sent[i]) == 0 || (i > 0 && errno == ESRCH)) << std::strerror(errno);
     }
 
     // Generous: only a hang fails here; the time is in the test's record.
@@ -1056,8 +1071,11 @@ TEST_P(SignalEnd, EndsInOrder)
         // Signals sent back to back may be taken in either order.
         bool recorded = false;
         for (int signal : row.sent)
-            recorded = recorded || log().contains("SIG" + QString::fromLatin1(sigabbrev_np(signal)) +
-                                                  " received, closing all resources before quitting");
+            recorded =
+                recorded ||
+                log().contains((signal == kTrayQuit ? QStringLiteral("Quit requested")
+                                                    : "SIG" + QString::fromLatin1(sigabbrev_np(signal)) + " received") +
+                               ", closing all resources before quitting");
         EXPECT_TRUE(recorded) << log().toStdString();
     }
     if (svpn && !svpn->lines("linger").empty()) {

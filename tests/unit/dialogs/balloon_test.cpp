@@ -24,7 +24,7 @@ struct Shown {
 class RecordingNotification final : public Notification
 {
 public:
-    explicit RecordingNotification(std::int64_t* now) : Notification(5, nullptr, nullptr, [now] { return *now; }) {}
+    explicit RecordingNotification(std::int64_t* now) : Notification(5, nullptr, [now] { return *now; }) {}
     QList<Shown> shown;
 
 protected:

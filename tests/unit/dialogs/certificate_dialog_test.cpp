@@ -1,6 +1,7 @@
 // The certificate warning and the viewer: forms, object names, texts.
 #include "AccessServer.h"
 #include "ModalDialogAnswerer.h"
+#include "dialogs/AddTrustedSiteDialog.h"
 #include "dialogs/CertificateErrorDialog.h"
 #include "dialogs/CertificateViewer.h"
 
@@ -289,6 +290,25 @@ TEST_F(CertificateDialogTest, DetailsFitTheirContent)
         EXPECT_LE(last.bottom(), table->viewport()->height()) << row.pointSize;
     }
     QApplication::setFont(before);
+}
+
+// A host name of 239 characters, in each question that names a server:
+// the question stays on the screen and shows the whole name, its end too.
+TEST_F(CertificateDialogTest, LongHostsWrapWithinTheScreen)
+{
+    const QString host = QString(60, 'a') + "." + QString(60, 'b') + "." + QString(63, 'c') + ".impostor-" +
+                         QString(32, 'd') + ".example.com";
+    CertificateErrorDialog warning("- Host name mismatch\n", certificate, QUrl("https://" + host + "/"));
+    AddTrustedSiteDialog question(nullptr, true, "https://" + host);
+    for (const auto& [dialog, name] :
+         {std::pair<QDialog*, const char*>{&warning, "labelHdr"}, {&question, "labelUrl"}}) {
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+        EXPECT_LE(dialog->frameGeometry().width(), dialog->screen()->availableGeometry().width()) << name;
+        auto* label = dialog->findChild<QLabel*>(name);
+        EXPECT_TRUE(label->text().remove(QChar(0x200B)).contains(host)) << name;
+        EXPECT_GE(label->height(), label->heightForWidth(label->width())) << name;
+    }
 }
 
 // Keyboard focus starts on the refusal: Return, Enter or Space pressed
