@@ -19,6 +19,7 @@
 #include "RecordingHandler.h"
 #include "SvpnStandIn.h"
 #include "foundation/UClasses.h"
+#include "foundation/UserLockFile.h"
 #include "tunnel/TunnelTestSeam.h"
 
 namespace {
@@ -174,24 +175,31 @@ TEST_F(SvpnLaunch, FirstProcessKilledAfterTheBoundLeavesNoOrphanDaemon)
         << standIn.lines("linger").size();
 }
 
-// The wait for a slow first process serves the event loop: a close asked for
-// meanwhile stops the daemon at once, and the tunnel ends closed with 0.
+// The waits for a slow first process and for another start's launch lock
+// serve the event loop: a close asked for meanwhile stops the daemon at once,
+// or starts none, and the tunnel ends closed with 0.
 TEST_F(SvpnLaunch, CloseDuringASlowStartStopsTheDaemonAtOnce)
 {
-    SvpnStandIn standIn("linger 1500\nlisten off\n");
-    RecordingHandler handler;
-    bool opening = true;
-    bool closedWhileOpening = false;
-    QTimer::singleShot(300, [&] {
-        closedWhileOpening = opening;
-        EXPECT_EQ(handler.CloseTunnel(), 0);
-    });
-    EXPECT_EQ(handler.Open(listOf({})), 0);
-    opening = false;
-    EXPECT_TRUE(closedWhileOpening);
-    EXPECT_FALSE(standIn.lines("term").empty()); // before the first process left
-    ASSERT_TRUE(handler.waitForEnd(3000));
-    EXPECT_EQ(handler.events(), (std::vector<std::string>{"closed 0"}));
+    for (const bool otherStartHoldsTheLock : {false, true}) {
+        SCOPED_TRACE(otherStartHoldsTheLock ? "launch lock held" : "slow first process");
+        SvpnStandIn standIn("linger 1500\nlisten off\n");
+        UUserLockFile otherStart("tessalvpn-svpn.lock", UUserLockFile::Fallback::UserSocket);
+        ASSERT_TRUE(!otherStartHoldsTheLock || otherStart.tryLock());
+        RecordingHandler handler;
+        bool opening = true;
+        bool closedWhileOpening = false;
+        QTimer::singleShot(300, [&] {
+            closedWhileOpening = opening;
+            EXPECT_EQ(handler.CloseTunnel(), 0);
+        });
+        EXPECT_EQ(handler.Open(listOf({})), 0);
+        opening = false;
+        EXPECT_TRUE(closedWhileOpening);
+        EXPECT_EQ(standIn.lines("argv ").empty(), otherStartHoldsTheLock);
+        EXPECT_EQ(standIn.lines("term").empty(), otherStartHoldsTheLock); // before the first process left
+        ASSERT_TRUE(handler.waitForEnd(3000));
+        EXPECT_EQ(handler.events(), (std::vector<std::string>{"closed 0"}));
+    }
 }
 
 volatile sig_atomic_t g_childSignals = 0;
