@@ -53,7 +53,7 @@ protected:
 
 TEST_F(SvpnLaunch, DaemonReceivesTheExactHexStartText)
 {
-    SvpnStandIn standIn("listen off\n");
+    SvpnStandIn standIn("reply &setloaded\n");
     RecordingHandler handler;
     ASSERT_EQ(handler.Open(listOf({{"SESSION_ID", "0123456789abcdef"}, {"CLSID", "x"}, {"Name", "v=1"}})), 0);
     const std::string pid = std::to_string(getpid());
@@ -127,7 +127,7 @@ TEST_F(SvpnLaunch, StalePidFilesDoNotBlockTheLaunch)
 
 TEST_F(SvpnLaunch, RunningDaemonRefusesASecondStart)
 {
-    SvpnStandIn standIn("listen off\n");
+    SvpnStandIn standIn("reply &setloaded\n");
     RecordingHandler first;
     ASSERT_EQ(first.Open(listOf({})), 0);
     ASSERT_GT(standIn.daemonPid(), 1);
@@ -140,7 +140,7 @@ TEST_F(SvpnLaunch, RunningDaemonRefusesASecondStart)
 // with a daemon that names itself late: only one daemon is started.
 TEST_F(SvpnLaunch, TwoStartsAtOnceStartOneDaemon)
 {
-    SvpnStandIn standIn("pidfile-delay 400\nlisten off\n");
+    SvpnStandIn standIn("pidfile-delay 400\nreply &setloaded\n");
     RecordingHandler first;
     RecordingHandler second;
     int results[2] = {1, 1};
@@ -157,7 +157,7 @@ TEST_F(SvpnLaunch, TwoStartsAtOnceStartOneDaemon)
 
 TEST_F(SvpnLaunch, FirstProcessKilledAfterTheBoundLeavesNoOrphanDaemon)
 {
-    SvpnStandIn standIn("linger 3000\nlisten off\n");
+    SvpnStandIn standIn("linger 3000\nreply &setloaded\n");
     int daemon = 0;
     {
         RecordingHandler first;
@@ -287,7 +287,7 @@ TEST_F(SvpnLaunch, LostFirstProcessStatusNeedsALiveDaemon)
         EXPECT_NE(handler.Open(listOf({})), 0);
     }
     {
-        SvpnStandIn standIn("listen off\n");
+        SvpnStandIn standIn("reply &setloaded\n");
         RecordingHandler handler;
         EXPECT_EQ(handler.Open(listOf({})), 0);
         EXPECT_GT(standIn.daemonPid(), 1);
