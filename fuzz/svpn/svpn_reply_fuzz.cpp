@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "foundation/CompanionProcesses.h"
 #include "foundation/UClasses.h"
 #include "tunnel/SvpnHandler.h"
 #include "tunnel/VpnController.h"
@@ -20,6 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     UPropertyList params;
     tessal::qt::VpnController::parsePairs(CString(reply.c_str()), '&', params);
-    SvpnHandler::parsePidText(reply.c_str());
+    parsePidText(reply.c_str());
     return 0;
 }

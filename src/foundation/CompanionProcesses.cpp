@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <mutex>
 
@@ -82,23 +83,6 @@ ssize_t readSmallFile(const char* path, char* buffer, size_t size)
     return total;
 }
 
-pid_t pidFromFile(const char* path)
-{
-    char text[32];
-    if (readSmallFile(path, text, sizeof text) <= 0)
-        return 0;
-    const char* p = text;
-    while (*p == ' ' || *p == '\t')
-        ++p;
-    long value = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        value = value * 10 + (*p - '0');
-        if (value > 0x3fffffff)
-            return 0;
-    }
-    return static_cast<pid_t>(value);
-}
-
 // Whether the process's first argument has the given file name.
 bool runsProgram(pid_t pid, const char* name)
 {
@@ -119,6 +103,35 @@ bool runsProgram(pid_t pid, const char* name)
 }
 
 } // namespace
+
+int parsePidText(const char* text)
+{
+    if (text == nullptr)
+        return 0;
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    const char* p = text;
+    while (blank(*p))
+        ++p;
+    if (*p < '0' || *p > '9')
+        return 0;
+    long long value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > INT_MAX)
+            return 0;
+    }
+    while (blank(*p))
+        ++p;
+    return *p == '\0' && value > 1 ? static_cast<int>(value) : 0;
+}
+
+pid_t readPidFile(const char* path)
+{
+    char text[64];
+    if (readSmallFile(path, text, sizeof text) < 0)
+        return -1;
+    return parsePidText(text);
+}
 
 int watchCompanionProcess(pid_t pid, const char* program)
 {
@@ -172,7 +185,7 @@ int stopCompanionProcesses()
     for (Slot& slot : g_slots) {
         if (slot.state.load(std::memory_order_acquire) != Ready)
             continue;
-        const pid_t pid = slot.pidFile[0] != '\0' ? pidFromFile(slot.pidFile) : slot.pid;
+        const pid_t pid = slot.pidFile[0] != '\0' ? readPidFile(slot.pidFile) : slot.pid;
         if (pid > 1 && pid != ::getpid() && runsProgram(pid, slot.name) && ::kill(pid, SIGTERM) == 0)
             ++signalled;
     }

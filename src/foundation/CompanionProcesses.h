@@ -12,6 +12,13 @@
 
 #include <sys/types.h>
 
+// A pid file's text: one decimal number above 1 (blanks around it allowed),
+// else 0. Async-signal-safe, as is readPidFile.
+int parsePidText(const char* text);
+// The process a pid file names, 0 when it names none, -1 when it cannot be
+// opened.
+pid_t readPidFile(const char* path);
+
 // Registers a running process; `program` is its path or file name. Returns a
 // handle for forgetCompanion, or -1 when the table is full.
 int watchCompanionProcess(pid_t pid, const char* program);

@@ -2,9 +2,14 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstddef>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +21,9 @@
 namespace {
 
 const char kProgramFolder[] = ".TessalNetworks";
-const int kLockRetryMs = 10;
+// Holders of the socket lock that are told apart by their credentials are
+// connected to, never accepted: room for that many at once.
+const int kSocketBacklog = 64;
 
 std::string reason(const std::string& path, const char* what)
 {
@@ -128,7 +135,62 @@ int openUserLockFolder(std::string* why)
     return kept;
 }
 
-UUserLockFile::UUserLockFile(const char* name)
+namespace {
+
+socklen_t abstractAddress(const std::string& name, sockaddr_un& address)
+{
+    address = {};
+    address.sun_family = AF_UNIX;
+    const size_t length = std::min(name.size(), sizeof address.sun_path - 1);
+    std::memcpy(address.sun_path + 1, name.data(), length);
+    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
+}
+
+// Whether the socket bound to the name belongs to a process of the effective
+// user. A name bound but not listened on, or whose holder cannot be asked,
+// is not ours: our holders listen from the moment they bind, and a wait for
+// someone else's name would never end.
+bool heldByOwnUser(const sockaddr_un& address, socklen_t length)
+{
+    UniqueFd probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (probe.get() < 0)
+        return true; // nothing learnt: wait as for our own
+    if (::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address), length) != 0)
+        return false;
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(probe.get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
+}
+
+} // namespace
+
+bool UUserLockFile::trySocketLock()
+{
+    sockaddr_un address{};
+    const socklen_t length = abstractAddress(m_socketName, address);
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (fd.get() < 0) {
+        m_error = reason("lock socket", std::strerror(errno));
+        return false;
+    }
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
+        ::listen(fd.get(), kSocketBacklog) == 0) {
+        m_socket = fd.release();
+        return true;
+    }
+    if (errno != EADDRINUSE) {
+        m_error = reason("lock socket", std::strerror(errno));
+        return false;
+    }
+    // Asked once per object: each probe stays queued at the holder.
+    if (!m_foreignHolder && !heldByOwnUser(address, length)) {
+        m_foreignHolder = true;
+        m_error = reason("lock socket", "held by another user");
+    }
+    return false;
+}
+
+UUserLockFile::UUserLockFile(const char* name, Fallback fallback)
 {
     // A folder where the file cannot be made (read-only, full, not writable)
     // hands over to the next one.
@@ -150,6 +212,8 @@ UUserLockFile::UUserLockFile(const char* name)
     });
     if (m_file >= 0)
         m_error.clear();
+    else if (fallback == Fallback::UserSocket)
+        m_socketName = "tessalvpn-" + std::to_string(::geteuid()) + "-" + name;
 }
 
 UUserLockFile::~UUserLockFile()
@@ -165,8 +229,10 @@ bool UUserLockFile::tryLock()
 {
     if (m_locked)
         return true;
-    if (m_file < 0)
-        return false;
+    if (m_file < 0) {
+        m_locked = !m_socketName.empty() && !m_foreignHolder && trySocketLock();
+        return m_locked;
+    }
     int rc = 0;
     do {
         rc = ::flock(m_file, LOCK_EX | LOCK_NB);
@@ -177,21 +243,15 @@ bool UUserLockFile::tryLock()
     return m_locked;
 }
 
-bool UUserLockFile::lockWithin(int ms)
-{
-    const long long deadline = monotonicMs() + ms;
-    while (!tryLock()) {
-        if (m_file < 0 || monotonicMs() >= deadline)
-            return false;
-        ::usleep(kLockRetryMs * 1000);
-    }
-    return true;
-}
-
 void UUserLockFile::unlock()
 {
     if (!m_locked)
         return;
-    ::flock(m_file, LOCK_UN);
+    if (m_socket >= 0) {
+        ::close(m_socket);
+        m_socket = -1;
+    } else {
+        ::flock(m_file, LOCK_UN);
+    }
     m_locked = false;
 }

@@ -7,6 +7,12 @@
 // A folder qualifies only when
 // it belongs to the effective user and nobody else may write to it, so a run
 // with root's credentials never creates anything in another user's folder.
+//
+// A lock that must be had wherever the user runs (the svpn start) may fall
+// back to an abstract socket named after the user when no folder takes the
+// file: bound while held, it needs no file system at all. Another user may
+// hold that name first; the holder's credentials tell, and such a name is
+// never waited for.
 
 #include <string>
 
@@ -19,25 +25,34 @@ int openUserLockFolder(std::string* why = nullptr);
 class UUserLockFile
 {
 public:
-    explicit UUserLockFile(const char* name);
+    enum class Fallback { None, UserSocket };
+    explicit UUserLockFile(const char* name, Fallback fallback = Fallback::None);
     ~UUserLockFile();
     UUserLockFile(const UUserLockFile&) = delete;
     UUserLockFile& operator=(const UUserLockFile&) = delete;
 
-    // False when the folder or the file cannot be used (see error()).
-    bool isUsable() const { return m_file >= 0; }
+    // False when neither a file nor the socket can be used (see error()).
+    bool isUsable() const { return m_file >= 0 || !m_socketName.empty(); }
+    // Never blocks: a caller that waits does so in its own way.
     bool tryLock();
-    // Waits up to ms for the lock.
-    bool lockWithin(int ms);
+    bool isLocked() const { return m_locked; }
     void unlock();
+    // The socket's name is held by another user's process: this lock cannot
+    // be had, and waiting would not change that.
+    bool takenByAnotherUser() const { return m_foreignHolder; }
 
-    // The lock folder, for files that go beside the lock.
+    // The lock folder, for files that go beside the lock (-1 for the socket).
     int folder() const { return m_folder; }
     const std::string& error() const { return m_error; }
 
 private:
+    bool trySocketLock();
+
     int m_folder = -1;
     int m_file = -1;
+    int m_socket = -1;
+    std::string m_socketName; // abstract, without its leading NUL
     bool m_locked = false;
+    bool m_foreignHolder = false;
     std::string m_error;
 };

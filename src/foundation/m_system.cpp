@@ -498,27 +498,41 @@ bool takeReport(const ChildStart& start, pid_t first, const int* values, size_t 
 // stopped) holds nobody up: it is killed and reaped.
 void waitForEnd(pid_t pid, long long deadline, ChildRun& run)
 {
+    while (!childHasEnded(pid, run)) {
+        if (monotonicMs() >= deadline) {
+            killChild(pid, run);
+            return;
+        }
+        ::usleep(2000);
+    }
+}
+
+} // namespace
+
+bool childHasEnded(pid_t pid, ChildRun& run)
+{
     for (;;) {
         const pid_t rc = ::waitpid(pid, &run.status, WNOHANG);
         if (rc == pid) {
             run.ended = true;
-            return;
+            return true;
         }
-        if (rc < 0 && errno != EINTR) {
+        if (rc == 0)
+            return false;
+        if (errno != EINTR) {
             // Reaped by someone else: how it ended is lost.
             run.error = errno;
-            return;
+            return true;
         }
-        if (monotonicMs() >= deadline)
-            break;
-        ::usleep(2000);
     }
+}
+
+void killChild(pid_t pid, ChildRun& run)
+{
     ::kill(pid, SIGKILL);
     reap(pid, &run.status);
     run.timedOut = true;
 }
-
-} // namespace
 
 ChildRun startProcess(const ChildStart& start)
 {

@@ -104,6 +104,12 @@ struct ChildRun {
 // descriptors plus what it is handed, default signals, an empty mask), then
 // the identity, then exec.
 ChildRun startProcess(const ChildStart& start);
+// For a child started without a wait: one look, never blocking, whether it
+// has ended. True once it has (run.ended and run.status tell how), or once
+// another part has reaped it (run.error).
+bool childHasEnded(pid_t pid, ChildRun& run);
+// Kills a child that overran its bound and reaps it (run.timedOut).
+void killChild(pid_t pid, ChildRun& run);
 
 // Starts "/bin/sh" with the arguments "sh", "-c" and command in a child process and returns its process id
 // without waiting for it; -1 with errno set when it could not be started (a

@@ -47,8 +47,14 @@ const char* const kDaemonHost = "127.0.0.1";
 const unsigned short kDaemonPort = 44444;
 const int kConnectLimitSeconds = 5;
 // How long a daemon may take to name itself in its pid file once its first
-// process is gone.
+// process is gone, before the launch goes on without knowing it.
 const int64_t kPidFileGraceMs = 1000;
+// How long after its first process has exited a daemon that has not named
+// itself yet is still taken for ours, to be stopped once it does. One that
+// never comes holds the end of its tunnel back this long.
+const int64_t kLateNamingMs = 5000;
+// How long a stopped daemon may take to end.
+const int64_t kDaemonEndMs = 3000;
 const int kLoggingThreshold = 63;
 // Polls in a row that bring no reply, or one without any marker, after which
 // the daemon counts as gone, as one that cannot be reached does.
@@ -134,14 +140,6 @@ bool processExists(int pid)
     return pid > 1 && getpgid(pid) >= 0;
 }
 
-int readPidFile(FILE* file)
-{
-    char text[64] = {};
-    const size_t n = std::fread(text, 1, sizeof text - 1, file);
-    text[n] = '\0';
-    return SvpnHandler::parsePidText(text);
-}
-
 // Waits until done() answers true or the deadline passes. On the
 // application's thread its event loop runs meanwhile, so that a termination
 // signal or a close asked for during a slow daemon start is acted on at once.
@@ -171,12 +169,7 @@ void waitServingEvents(int64_t deadline, Done done)
 // The process the pid file names, or 0.
 int pidInPidFile()
 {
-    FILE* file = std::fopen(kPidFile, "re");
-    if (file == nullptr)
-        return 0;
-    const int pid = readPidFile(file);
-    std::fclose(file);
-    return pid;
+    return std::max(readPidFile(kPidFile), 0);
 }
 
 // True when the pid file names a running daemon other than the given process.
@@ -191,24 +184,119 @@ bool daemonNamedByPidFile(pid_t other)
 // process or in two, never both find no daemon and start one each.
 const char* const kLaunchLockName = "tessalvpn-svpn.lock";
 
-std::unique_ptr<UUserLockFile> lockDaemonLaunch(int waitMs)
-{
-    auto lock = std::make_unique<UUserLockFile>(kLaunchLockName);
-    if (!lock->lockWithin(waitMs)) {
-        const CString why = lock->isUsable() ? CString("another start of this user did not end")
-                                             : CString(("no launch lock, " + lock->error()).c_str());
-        throw UException(-6, kFile, "SvpnHandler::LaunchSvpn", __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
-                         static_cast<const char*>(why));
-    }
-    return lock;
-}
-
 // The daemon may name itself just after its first process has ended; the
 // launch lock is kept until it has.
 void waitUntilNamedInPidFile(pid_t firstProcess, int64_t deadline)
 {
     const int64_t end = std::min<int64_t>(deadline, monotonicMs() + kPidFileGraceMs);
     waitServingEvents(end, [firstProcess] { return daemonNamedByPidFile(firstProcess); });
+}
+
+// Waited for with the event loop served, like the rest of the start, until
+// closed() tells that the start is no longer wanted (the lock is not held
+// then); a name another user holds is not waited for at all.
+template <typename Closed>
+std::unique_ptr<UUserLockFile> lockDaemonLaunch(int waitMs, Closed closed)
+{
+    auto lock = std::make_unique<UUserLockFile>(kLaunchLockName, UUserLockFile::Fallback::UserSocket);
+    waitServingEvents(monotonicMs() + waitMs,
+                      [&] { return lock->tryLock() || lock->takenByAnotherUser() || !lock->isUsable() || closed(); });
+    if (lock->isLocked() || closed())
+        return lock;
+    if (lock->takenByAnotherUser()) {
+        // Without the lock two starts of ours may meet; the pid file check
+        // still refuses the later one once the first daemon has named itself.
+        ULOG_AT(1, kFile, __LINE__, "SvpnHandler::LaunchSvpn",
+                makeArgFormat("TunnelService, starting svpn without the launch lock", CString(lock->error().c_str())));
+        return lock;
+    }
+    const CString why = lock->isUsable() ? CString("another start of this user did not end")
+                                         : CString(("no launch lock, " + lock->error()).c_str());
+    throw UException(-6, kFile, "SvpnHandler::LaunchSvpn", __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
+                     static_cast<const char*>(why));
+}
+
+// A daemon named by the pid file refuses a second start.
+void refuseWhenRunning()
+{
+    const int pid = pidInPidFile();
+    if (!processExists(pid))
+        return;
+    if (!SvpnHandler::isSvpnProcess(pid)) {
+        ULOG_AT(48, kFile, __LINE__, "SvpnHandler::LaunchSvpn",
+                makeArgFormat("TunnelService, svpn.pid file is exist, but svpn is not owner of the pid, pid\n", pid));
+        return;
+    }
+    throw UException(-2, kFile, "SvpnHandler::LaunchSvpn", __LINE__, "EXCEPTION - %s, %s",
+                     "TunnelService, TunnelServer already launched, pid", static_cast<const char*>(decimal(pid)));
+}
+
+// Starts the daemon's first process with the start text on its standard
+// input, our standard output and error, and nothing else of ours, with the
+// signal state and the environment it would get without us.
+ChildRun startFirstProcess(const CString& startParameters)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        throw UException(-6, kFile, "SvpnHandler::LaunchSvpn", __LINE__, "EXCEPTION - %s",
+                         "TunnelService, Pipe creation failed");
+    UniqueFd readEnd(fds[0]);
+    UniqueFd writeEnd(fds[1]);
+    ChildStart start;
+    start.args = {kDaemonPath};
+    start.handed = {{readEnd.get(), STDIN_FILENO}, {STDOUT_FILENO, STDOUT_FILENO}, {STDERR_FILENO, STDERR_FILENO}};
+    const ChildRun run = startProcess(start);
+    if (run.pid <= 0)
+        throw UException(-6, kFile, "SvpnHandler::LaunchSvpn", __LINE__, "EXCEPTION - %s",
+                         "TunnelService, fork() failed");
+    readEnd.reset();
+    // A daemon gone before reading all of it: its exit status tells the rest.
+    writeAll(writeEnd.get(),
+             std::string(static_cast<const char*>(startParameters), static_cast<size_t>(startParameters.GetLength())));
+    return run;
+}
+
+// How the first process ended; one still running at the deadline is killed.
+ChildRun waitForFirstProcess(const ChildRun& started, int64_t deadline)
+{
+    ChildRun first;
+    if (!started.started()) {
+        // A failed exec is reaped already: its status tells as an exit would.
+        first.ended = true;
+        first.status = started.status;
+        return first;
+    }
+    waitServingEvents(deadline, [&] { return childHasEnded(started.pid, first); });
+    if (!first.ended && first.error == 0)
+        killChild(started.pid, first);
+    return first;
+}
+
+// Throws when the first process tells that the start failed.
+void judgeFirstProcess(const ChildRun& first, pid_t child, int64_t deadline)
+{
+    static const char* const kFunction = "SvpnHandler::LaunchSvpn";
+    if (first.timedOut) {
+        // The first process may have started the daemon before it stalled: a
+        // live daemon named by the pid file is ours and is stopped by our stop.
+        if (!daemonNamedByPidFile(child))
+            throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
+                             "the first process did not exit");
+        return;
+    }
+    if (first.error != 0) {
+        // Reaped by another part's handler: its status is lost, so only a
+        // daemon that is up tells that the start worked.
+        waitUntilNamedInPidFile(child, deadline);
+        if (!daemonNamedByPidFile(child))
+            throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
+                             "the first process's status was taken by another handler");
+        return;
+    }
+    if (WIFSIGNALED(first.status))
+        throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "falied to start svpn");
+    if (WIFEXITED(first.status) && WEXITSTATUS(first.status) == 2)
+        throw UException(-3, kFile, kFunction, __LINE__, "EXCEPTION - %s", "svpn not installed");
 }
 
 // A flag read or written under the handler's lock.
@@ -440,7 +528,7 @@ int SvpnHandler::OpenTunnel(const CString& startParameters)
             m_stopRequested = true;
             pthread_mutex_unlock(&m_lock);
             int stopResult = 0;
-            guardOperation(UCATCH_SITE(kFile, "EXCEPTION", "OpenTunnel"), stopResult, [this] { StopSvpn(); });
+            guardOperation(UCATCH_SITE(kFile, "EXCEPTION", "OpenTunnel"), stopResult, [this] { stopStartedDaemon(); });
             throw UException(-100, kFile, "SvpnHandler::OpenTunnel", __LINE__, "EXCEPTION - %s, %s",
                              "TunnelService, Cannot create thread, code", static_cast<const char*>(decimal(rc)));
         }
@@ -482,29 +570,6 @@ void SvpnHandler::LaunchSvpn(const CString& startParameters, bool stop)
 // ---------------------------------------------------------------------------
 // The daemon's process
 
-int SvpnHandler::parsePidText(const char* text)
-{
-    if (text == nullptr)
-        return 0;
-    const char* p = text;
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')
-        ++p;
-    if (*p < '0' || *p > '9')
-        return 0;
-    long long value = 0;
-    while (*p >= '0' && *p <= '9') {
-        value = value * 10 + (*p - '0');
-        if (value > INT_MAX)
-            return 0;
-        ++p;
-    }
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')
-        ++p;
-    if (*p != '\0' || value <= 1)
-        return 0;
-    return static_cast<int>(value);
-}
-
 bool SvpnHandler::isSvpnProcess(int pid)
 {
     if (pid <= 0)
@@ -527,14 +592,10 @@ bool SvpnHandler::isSvpnProcess(int pid)
 
 void SvpnHandler::launchDaemon(const CString& startParameters)
 {
-    static const char* const kFunction = "SvpnHandler::LaunchSvpn";
     struct stat status {};
     if (stat(kDaemonPath, &status) != 0)
-        throw UException(-3, kFile, kFunction, __LINE__, "EXCEPTION - %s",
+        throw UException(-3, kFile, "SvpnHandler::LaunchSvpn", __LINE__, "EXCEPTION - %s",
                          "TunnelService, TunnelServer is not installed in location /opt/tessal/vpn/svpn");
-
-    const std::unique_ptr<UUserLockFile> launchLock =
-        lockDaemonLaunch(m_launchWaitMs + static_cast<int>(kPidFileGraceMs) + 1000);
 
     // The waits below serve the event loop: a close may come meanwhile.
     setLaunching(true);
@@ -543,116 +604,48 @@ void SvpnHandler::launchDaemon(const CString& startParameters)
         ~LaunchEnd() { handler->setLaunching(false); }
     } launchEnd{this};
 
-    if (FILE* file = std::fopen(kPidFile, "re")) {
-        const int pid = readPidFile(file);
-        std::fclose(file);
-        if (processExists(pid)) {
-            if (!isSvpnProcess(pid)) {
-                ULOG_AT(48, kFile, __LINE__, kFunction,
-                        makeArgFormat("TunnelService, svpn.pid file is exist, but svpn is not owner of the pid, pid\n",
-                                      pid));
-            } else {
-                throw UException(-2, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s",
-                                 "TunnelService, TunnelServer already launched, pid",
-                                 static_cast<const char*>(decimal(pid)));
-            }
-        }
-    }
+    const std::unique_ptr<UUserLockFile> launchLock = lockDaemonLaunch(
+        m_launchWaitMs + static_cast<int>(kPidFileGraceMs) + 1000, [this] { return closedWhileLaunching(); });
+    // Closed while waiting for another start: nothing is started, and the
+    // worker ends at once with closed(0).
+    if (closedWhileLaunching())
+        return;
+    refuseWhenRunning();
 
     // A forced end of this program stops the daemon too, also while it starts.
     CompanionWatch daemonWatch(kPidFile, kDaemonPath);
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "TunnelService, Pipe creation failed");
-    UniqueFd readEnd(fds[0]);
-    UniqueFd writeEnd(fds[1]);
-
     // The first process must be waited for even when a library has set SIGCHLD
     // to be ignored, and a daemon that exits before reading must not end this
     // process with SIGPIPE.
     ChildReaping reaping;
     signal(SIGPIPE, SIG_IGN);
-
-    // The daemon gets its start text on standard input, our standard output
-    // and error, and nothing else of ours, with the signal state and the
-    // environment it would get without us.
-    ChildStart start;
-    start.args = {kDaemonPath};
-    start.handed = {{readEnd.get(), STDIN_FILENO}, {STDOUT_FILENO, STDOUT_FILENO}, {STDERR_FILENO, STDERR_FILENO}};
-    const ChildRun run = startProcess(start);
-    if (run.pid <= 0)
-        throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "TunnelService, fork() failed");
-    const pid_t child = run.pid;
-    readEnd.reset();
-    CompanionWatch firstProcess(child, kDaemonPath);
-
-    const char* data = startParameters;
-    size_t left = static_cast<size_t>(startParameters.GetLength());
-    while (left > 0) {
-        const ssize_t n = ::write(writeEnd.get(), data, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break; // the daemon is gone; its exit status tells the rest
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
-    writeEnd.reset();
-
-    int exitStatus = run.status;
-    // A failed exec is reaped already: its status tells as an exit would.
-    bool ended = !run.started();
-    bool statusLost = false;
-    bool waitFailed = false;
+    const ChildRun started = startFirstProcess(startParameters);
+    CompanionWatch firstProcess(started.pid, kDaemonPath);
     const int64_t deadline = monotonicMs() + m_launchWaitMs;
-    waitServingEvents(deadline, [&] {
-        if (ended || waitFailed)
-            return true;
-        const pid_t rc = waitpid(child, &exitStatus, WNOHANG);
-        if (rc == child)
-            ended = true;
-        else if (rc < 0 && errno == ECHILD)
-            // Reaped by another part's handler: its status is lost, so only a
-            // daemon that is up tells that the start worked.
-            statusLost = ended = true;
-        else if (rc < 0 && errno != EINTR)
-            waitFailed = true;
-        return ended || waitFailed;
-    });
-    if (!ended) {
-        kill(child, SIGKILL);
-        while (waitpid(child, &exitStatus, 0) < 0 && errno == EINTR) {
-        }
-    }
+    const ChildRun first = waitForFirstProcess(started, deadline);
     reaping.restore();
-    if (!ended) {
-        // The first process may have started the daemon before it stalled: a
-        // live daemon named by the pid file is ours and is stopped by our stop.
-        if (!daemonNamedByPidFile(child))
-            throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
-                             "the first process did not exit");
-        exitStatus = 0;
-    }
-    if (statusLost) {
-        // The daemon may write its pid file just after its first process ended.
-        waitUntilNamedInPidFile(child, deadline);
-        if (!daemonNamedByPidFile(child))
-            throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s, %s", "falied to start svpn",
-                             "the first process's status was taken by another handler");
-    }
-    if (WIFSIGNALED(exitStatus))
-        throw UException(-6, kFile, kFunction, __LINE__, "EXCEPTION - %s", "falied to start svpn");
-    if (WIFEXITED(exitStatus) && WEXITSTATUS(exitStatus) == 2)
-        throw UException(-3, kFile, kFunction, __LINE__, "EXCEPTION - %s", "svpn not installed");
-    waitUntilNamedInPidFile(child, deadline);
-    bool stopped = false;
-    if (m_lockOk) {
-        pthread_mutex_lock(&m_lock);
-        m_daemonStarted = true;
-        stopped = m_stopWhileLaunching;
-        pthread_mutex_unlock(&m_lock);
-    }
+    judgeFirstProcess(first, started.pid, deadline);
+
+    waitUntilNamedInPidFile(started.pid, deadline);
     daemonWatch.keep();
+    keepStartedDaemon(started.started() ? monotonicMs() + std::min<int64_t>(m_launchWaitMs, kLateNamingMs) : 0);
+}
+
+void SvpnHandler::keepStartedDaemon(int64_t namingDeadline)
+{
+    if (!m_lockOk)
+        return;
+    const int named = daemonNamedByPidFile(0) ? pidInPidFile() : 0;
+    pthread_mutex_lock(&m_lock);
+    m_daemonStarted = true;
+    m_namingDeadline = namingDeadline;
+    // A close during the start may have signalled it already.
+    if (named != 0 && named != m_daemonPid) {
+        m_daemonPid = named;
+        m_daemonSignalled = false;
+    }
+    const bool stopped = m_stopWhileLaunching;
+    pthread_mutex_unlock(&m_lock);
     if (stopped) {
         // The close found no daemon, or one that named itself only since.
         try {
@@ -663,39 +656,74 @@ void SvpnHandler::launchDaemon(const CString& startParameters)
     }
 }
 
+bool SvpnHandler::closedWhileLaunching()
+{
+    return m_lockOk && readLocked(m_lock, m_stopWhileLaunching);
+}
+
+void SvpnHandler::stopStartedDaemon()
+{
+    if (!m_lockOk)
+        return;
+    pthread_mutex_lock(&m_lock);
+    const bool started = m_daemonStarted;
+    const int64_t namingDeadline = m_namingDeadline;
+    int pid = m_daemonPid;
+    const bool signalled = m_daemonSignalled;
+    pthread_mutex_unlock(&m_lock);
+    if (!started)
+        return;
+    // One that has not named itself yet may still do so: it is ours as well.
+    if (pid == 0)
+        waitServingEvents(namingDeadline, [] { return daemonNamedByPidFile(0); });
+    if (!signalled || pid == 0)
+        pid = StopSvpn(); // reads the pid file again
+    waitServingEvents(monotonicMs() + kDaemonEndMs, [pid] { return !processExists(pid) || !isSvpnProcess(pid); });
+    writeLocked(m_lock, m_daemonStarted, false);
+    forgetCompanionPidFile(kPidFile);
+}
+
 void SvpnHandler::setLaunching(bool launching)
 {
     if (!m_lockOk)
         return;
     pthread_mutex_lock(&m_lock);
     m_launching = launching;
-    if (launching)
+    if (launching) {
         m_stopWhileLaunching = false;
+        m_daemonPid = 0;
+        m_daemonSignalled = false;
+    }
     pthread_mutex_unlock(&m_lock);
 }
 
-void SvpnHandler::StopSvpn()
+int SvpnHandler::StopSvpn()
 {
     static const char* const kFunction = "SvpnHandler::StopSvpn";
-    forgetCompanionPidFile(kPidFile);
-    FILE* file = std::fopen(kPidFile, "re");
-    if (file == nullptr) {
+    const int pid = readPidFile(kPidFile);
+    if (pid < 0) {
         ULOG_AT(48, kFile, __LINE__, kFunction, "TunnelService, Cannot open pid file, svpn already closed");
-        return;
+        return 0;
     }
     ULOG_AT(48, kFile, __LINE__, kFunction, "SVPN pid file opened to read PID");
-    const int pid = readPidFile(file);
     ULOG_AT(48, kFile, __LINE__, kFunction, makeArgFormat("SVPN pid = \n", pid));
-    std::fclose(file);
     if (!processExists(pid))
-        return;
+        return 0;
     ULOG_AT(48, kFile, __LINE__, kFunction, "SVPN pid has running process");
     if (!isSvpnProcess(pid))
-        return;
+        return 0;
     ULOG_AT(48, kFile, __LINE__, kFunction, "The received pid owned by the SVPN");
     if (kill(pid, SIGTERM) == 0) {
         ULOG_AT(48, kFile, __LINE__, kFunction, "TunnelService, closed");
-        return;
+        if (m_lockOk) {
+            pthread_mutex_lock(&m_lock);
+            if (m_daemonStarted || m_launching) {
+                m_daemonPid = pid;
+                m_daemonSignalled = true;
+            }
+            pthread_mutex_unlock(&m_lock);
+        }
+        return pid;
     }
     const int error = errno;
     ULOG_AT(1, kFile, __LINE__, kFunction, makeArgFormat("TunnelService, Cannot be closed", errnoText(error)));
@@ -781,155 +809,182 @@ void* SvpnHandler::svpn_handler_thread_loop(void* handler)
     return nullptr;
 }
 
-void SvpnHandler::runWorker()
-{
-    signal(SIGPIPE, SIG_IGN);
-
-    // A stop asked for before the first poll is kept: the worker then ends at
-    // once with closed(0) instead of bringing the tunnel up again.
-    bool stopped = waitForStop(m_firstPauseMs);
-    if (!stopped) {
-        pthread_mutex_lock(&m_lock);
-        stopped = m_stopRequested;
-        if (!stopped)
-            m_running = true;
-        pthread_mutex_unlock(&m_lock);
-    }
-    if (stopped) {
-        stopAndReport(0, false);
-        return;
-    }
-
+struct SvpnHandler::PollState {
     USocketEx connection;
-    std::vector<char> reply(kReplyStep, '\0');
+    std::vector<char> reply = std::vector<char>(kReplyStep, '\0');
     CString details;
     int lastSwitchLevel = 0;
     bool connectedSeen = false;
     int endCode = 0;
     int silentRounds = 0;
+};
 
-    guardOperation(UCATCH_SITE(kFile, "TunnelService, EXCEPTION!!!", "svpn_handler_thread_loop"), endCode, [&] {
-        onConnecting();
-        for (;;) {
-            if (!isRunning() || stopRequested()) {
-                endCode = 0;
-                break;
-            }
-            connection.setHost(kDaemonHost);
-            connection.setPort(kDaemonPort);
-            if (connection.connect(kConnectLimitSeconds) != 0) {
-                ULOG_AT(1, kFile, __LINE__, kLoopFunction, "ERROR! Cannot connect to svpn");
-                endCode = -102;
-                break;
-            }
-            // Another local user may hold the port when the daemon could not:
-            // only root's socket or the daemon's own is believed.
-            int daemon = pidInPidFile();
-            if (!isSvpnProcess(daemon))
-                daemon = 0;
-            if (!localPeerHeldBy(connection.getSocket(), daemon, PeerRule::ProcessOrRoot)) {
-                ULOG_AT(1, kFile, __LINE__, kLoopFunction,
-                        makeArgFormat("ERROR! 127.0.0.1:44444 is not held by svpn, pid", daemon));
-                endCode = -102;
-                break;
-            }
+void SvpnHandler::runWorker()
+{
+    signal(SIGPIPE, SIG_IGN);
+    PollState state;
+    if (beginPolling()) {
+        guardOperation(UCATCH_SITE(kFile, "TunnelService, EXCEPTION!!!", "svpn_handler_thread_loop"), state.endCode,
+                       [&] {
+                           onConnecting();
+                           while (pollOnce(state) == Round::Next)
+                               waitForStop(m_roundPauseMs);
+                       });
+        state.connection.close(false);
+    }
+    endWorker(state);
+}
 
-            const char* loggingSwitch = "";
-            const int level = getLogLevel();
-            if (level != 0 && level != lastSwitchLevel) {
-                lastSwitchLevel = level;
-                loggingSwitch = level >= kLoggingThreshold ? "&LOGGING_ENABLE" : "&LOGGING_DISABLE";
-            }
-            const CString request = CString("GET /vpn.php?INFO&JS") + loggingSwitch +
-                                    " HTTP/1.1\r\nHOST: 127.0.0.1:44444\r\nAccept: */*\r\n\r\n";
-            const int sent =
-                connection.send(static_cast<const char*>(request), static_cast<unsigned>(request.GetLength()));
-            if (sent != request.GetLength()) {
-                ULOG_AT(1, kFile, __LINE__, kLoopFunction, "ERROR! Cannot send data");
-                endCode = 26;
-                break;
-            }
+bool SvpnHandler::beginPolling()
+{
+    // A stop asked for before the first poll is kept: the worker then ends at
+    // once with closed(0) instead of bringing the tunnel up again.
+    if (waitForStop(m_firstPauseMs))
+        return false;
+    pthread_mutex_lock(&m_lock);
+    const bool stopped = m_stopRequested;
+    if (!stopped)
+        m_running = true;
+    pthread_mutex_unlock(&m_lock);
+    return !stopped;
+}
 
-            // Read until the daemon closes the connection, within a time limit and
-            // a size cap; a stop ends the wait early.
-            size_t used = 0;
-            reply[0] = '\0';
-            const int64_t deadline = monotonicMs() + m_replyWaitMs;
-            for (;;) {
-                if (stopRequested())
-                    break;
-                const int64_t remaining = deadline - monotonicMs();
-                if (remaining <= 0)
-                    break;
-                const int ready = connection.isAvailable(static_cast<unsigned>(remaining < 200 ? remaining : 200));
-                if (ready < 0)
-                    break;
-                if (ready == 0)
-                    continue;
-                const int n = connection.receive(reply.data() + used, static_cast<unsigned>(reply.size() - used - 1));
-                if (n < 0)
-                    break;
-                if (n == 0)
-                    continue;
-                used += static_cast<size_t>(n);
-                reply[used] = '\0';
-                if (reply.size() - used < kReplyStep) {
-                    if (reply.size() >= kReplyCap)
-                        break;
-                    reply.resize(reply.size() + kReplyStep, '\0');
-                }
-            }
-            connection.close(false);
+SvpnHandler::Round SvpnHandler::pollOnce(PollState& state)
+{
+    if (!isRunning() || stopRequested()) {
+        state.endCode = 0;
+        return Round::End;
+    }
+    if (!connectToDaemon(state) || !sendPoll(state))
+        return Round::End;
+    readReply(state);
+    if (stopRequested())
+        return Round::Next; // the next round's check ends the loop
+    return actOnReply(state);
+}
 
-            if (stopRequested())
-                continue; // the next check of the flag ends the loop
-            const SvpnReplyEvents events = decodeReply(reply.data());
-            if (events.hasTraffic)
-                setTraffic(events.recvClient, events.sendClient, events.recvServer, events.sendServer);
-            if (events.hasDetails) {
-                // The callee keeps the text; it must not share a buffer with this thread.
-                details = CString(static_cast<const char*>(events.details));
-                tunnelDetails(details);
-            }
-            // A daemon that only keeps accepting is as gone as one that cannot be reached.
-            const bool readable = events.hasTraffic || events.hasDetails || events.action != SvpnReplyEvents::None;
-            silentRounds = readable ? 0 : silentRounds + 1;
-            if (silentRounds >= kSilentRoundsLimit) {
-                ULOG_AT(1, kFile, __LINE__, kLoopFunction,
-                        makeArgFormat("ERROR! svpn did not answer, polls in a row", silentRounds));
-                endCode = -102;
+bool SvpnHandler::connectToDaemon(PollState& state)
+{
+    state.connection.setHost(kDaemonHost);
+    state.connection.setPort(kDaemonPort);
+    if (state.connection.connect(kConnectLimitSeconds) != 0) {
+        ULOG_AT(1, kFile, __LINE__, kLoopFunction, "ERROR! Cannot connect to svpn");
+        state.endCode = -102;
+        return false;
+    }
+    // Another local user may hold the port when the daemon could not:
+    // only root's socket or the daemon's own is believed.
+    int daemon = pidInPidFile();
+    if (!isSvpnProcess(daemon))
+        daemon = 0;
+    if (!localPeerHeldBy(state.connection.getSocket(), daemon, PeerRule::ProcessOrRoot)) {
+        ULOG_AT(1, kFile, __LINE__, kLoopFunction,
+                makeArgFormat("ERROR! 127.0.0.1:44444 is not held by svpn, pid", daemon));
+        state.endCode = -102;
+        return false;
+    }
+    return true;
+}
+
+bool SvpnHandler::sendPoll(PollState& state)
+{
+    const char* loggingSwitch = "";
+    const int level = getLogLevel();
+    if (level != 0 && level != state.lastSwitchLevel) {
+        state.lastSwitchLevel = level;
+        loggingSwitch = level >= kLoggingThreshold ? "&LOGGING_ENABLE" : "&LOGGING_DISABLE";
+    }
+    const CString request =
+        CString("GET /vpn.php?INFO&JS") + loggingSwitch + " HTTP/1.1\r\nHOST: 127.0.0.1:44444\r\nAccept: */*\r\n\r\n";
+    const int sent =
+        state.connection.send(static_cast<const char*>(request), static_cast<unsigned>(request.GetLength()));
+    if (sent == request.GetLength())
+        return true;
+    ULOG_AT(1, kFile, __LINE__, kLoopFunction, "ERROR! Cannot send data");
+    state.endCode = 26;
+    return false;
+}
+
+// Reads until the daemon closes the connection, within a time limit and a
+// size cap; a stop ends the wait early.
+void SvpnHandler::readReply(PollState& state)
+{
+    std::vector<char>& reply = state.reply;
+    size_t used = 0;
+    reply[0] = '\0';
+    const int64_t deadline = monotonicMs() + m_replyWaitMs;
+    while (!stopRequested()) {
+        const int64_t remaining = deadline - monotonicMs();
+        if (remaining <= 0)
+            break;
+        const int ready = state.connection.isAvailable(static_cast<unsigned>(remaining < 200 ? remaining : 200));
+        if (ready < 0)
+            break;
+        if (ready == 0)
+            continue;
+        const int n = state.connection.receive(reply.data() + used, static_cast<unsigned>(reply.size() - used - 1));
+        if (n < 0)
+            break;
+        if (n == 0)
+            continue;
+        used += static_cast<size_t>(n);
+        reply[used] = '\0';
+        if (reply.size() - used < kReplyStep) {
+            if (reply.size() >= kReplyCap)
                 break;
-            }
-            bool ended = false;
-            switch (events.action) {
-            case SvpnReplyEvents::Reconnecting: onReconnecting(); break;
-            case SvpnReplyEvents::Connected:
-                onConnected();
-                connectedSeen = true;
-                break;
-            case SvpnReplyEvents::Connecting: onConnecting(); break;
-            case SvpnReplyEvents::EndWithError:
-            case SvpnReplyEvents::SessionExpired:
-                endCode = events.endCode;
-                ended = true;
-                break;
-            case SvpnReplyEvents::None: break;
-            }
-            if (ended)
-                break;
-            waitForStop(m_roundPauseMs);
+            reply.resize(reply.size() + kReplyStep, '\0');
         }
-    });
-    connection.close(false);
+    }
+    state.connection.close(false);
+}
 
+SvpnHandler::Round SvpnHandler::actOnReply(PollState& state)
+{
+    const SvpnReplyEvents events = decodeReply(state.reply.data());
+    if (events.hasTraffic)
+        setTraffic(events.recvClient, events.sendClient, events.recvServer, events.sendServer);
+    if (events.hasDetails) {
+        // The callee keeps the text; it must not share a buffer with this thread.
+        state.details = CString(static_cast<const char*>(events.details));
+        tunnelDetails(state.details);
+    }
+    // A daemon that only keeps accepting is as gone as one that cannot be reached.
+    const bool readable = events.hasTraffic || events.hasDetails || events.action != SvpnReplyEvents::None;
+    state.silentRounds = readable ? 0 : state.silentRounds + 1;
+    if (state.silentRounds >= kSilentRoundsLimit) {
+        ULOG_AT(1, kFile, __LINE__, kLoopFunction,
+                makeArgFormat("ERROR! svpn did not answer, polls in a row", state.silentRounds));
+        state.endCode = -102;
+        return Round::End;
+    }
+    switch (events.action) {
+    case SvpnReplyEvents::Reconnecting: onReconnecting(); break;
+    case SvpnReplyEvents::Connected:
+        onConnected();
+        state.connectedSeen = true;
+        break;
+    case SvpnReplyEvents::Connecting: onConnecting(); break;
+    case SvpnReplyEvents::EndWithError:
+    case SvpnReplyEvents::SessionExpired: state.endCode = events.endCode; return Round::End;
+    case SvpnReplyEvents::None: break;
+    }
+    return Round::Next;
+}
+
+void SvpnHandler::endWorker(PollState& state)
+{
     // A stop the user asked for ends the tunnel as closed with 0, whatever the
     // daemon did on its way out.
     bool isError = false;
     if (stopRequested() || !isRunning())
-        endCode = 0;
+        state.endCode = 0;
     else
-        isError = endCode != -102 && !connectedSeen;
+        isError = state.endCode != -102 && !state.connectedSeen;
     int ignored = 0;
+    // The daemon goes before the end is told: a tunnel started again at once
+    // finds nothing of this one.
     guardOperation(UCATCH_SITE(kFile, "TunnelService, EXCEPTION!!!", "svpn_handler_thread_loop"), ignored,
-                   [&] { stopAndReport(endCode, isError); });
+                   [&] { stopStartedDaemon(); });
+    guardOperation(UCATCH_SITE(kFile, "TunnelService, EXCEPTION!!!", "svpn_handler_thread_loop"), ignored,
+                   [&] { stopAndReport(state.endCode, isError); });
 }

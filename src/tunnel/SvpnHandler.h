@@ -67,9 +67,6 @@ public:
     static CString makeStartParameters(UPropertyList& params);
     // True when /proc names pid as a process whose first argument ends in "/svpn".
     static bool isSvpnProcess(int pid);
-    // A pid file's text: one decimal number above 1 (blanks around it
-    // allowed), else 0.
-    static int parsePidText(const char* text);
     // Decodes one poll reply (NUL-terminated text).
     static SvpnReplyEvents decodeReply(const char* reply);
 
@@ -87,10 +84,29 @@ protected:
     int m_replyWaitMs = 5000;
 
 private:
+    struct PollState;
+    enum class Round { Next, End };
+
     static void* svpn_handler_thread_loop(void* handler);
     void runWorker();
-    void StopSvpn();
+    // The first pause; false when a stop came before the first poll.
+    bool beginPolling();
+    Round pollOnce(PollState& state);
+    bool connectToDaemon(PollState& state);
+    bool sendPoll(PollState& state);
+    void readReply(PollState& state);
+    Round actOnReply(PollState& state);
+    void endWorker(PollState& state);
+
+    // The pid it signalled, or 0.
+    int StopSvpn();
+    // Stops the daemon this handler started, also one that names itself in
+    // its pid file only now, and waits until it is gone.
+    void stopStartedDaemon();
+
     void launchDaemon(const CString& startParameters);
+    void keepStartedDaemon(int64_t namingDeadline);
+    bool closedWhileLaunching();
     // Waits up to ms for a stop request; true when one came.
     bool waitForStop(int ms);
     bool stopRequested();
@@ -106,6 +122,11 @@ private:
     bool m_lockOk = false;
     bool m_stopRequested = false;
     bool m_daemonStarted = false;
+    // Until then a daemon started by this handler may still name itself in
+    // its pid file (monotonic ms).
+    int64_t m_namingDeadline = 0;
+    int m_daemonPid = 0; // the daemon it started, once known
+    bool m_daemonSignalled = false;
     bool m_workerStarted = false;
     // A close while the daemon starts (its waits serve the event loop).
     bool m_launching = false;

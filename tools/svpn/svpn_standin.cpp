@@ -11,6 +11,8 @@
 //     detach-exit N   the first process exits with N once the daemon is up (default 0)
 //     linger MS       the first process waits MS milliseconds more before that exit
 //     pidfile-delay MS the daemon waits MS milliseconds before it writes its pid file
+//     listen-delay MS  the daemon lets its first process go at once, then waits
+//                     MS milliseconds before it writes its pid file and listens
 //     listen off      the daemon does not listen
 //     reply TEXT      the answer to the next poll (escapes \r \n \\); the
 //                     last one repeats once all were used
@@ -64,6 +66,7 @@ struct Script {
     int detachExit = 0;
     int lingerMs = 0;
     int pidFileDelayMs = 0;
+    int listenDelayMs = 0;
     bool listen = true;
     bool endAfterReplies = false;
     bool stall = false;
@@ -148,6 +151,8 @@ Script readScript()
             script.lingerMs = std::atoi(rest.c_str());
         else if (word == "pidfile-delay")
             script.pidFileDelayMs = std::atoi(rest.c_str());
+        else if (word == "listen-delay")
+            script.listenDelayMs = std::atoi(rest.c_str());
         else if (word == "listen")
             script.listen = rest != "off";
         else if (word == "reply")
@@ -203,6 +208,25 @@ void writeAll(int fd, const std::string& text)
     }
 }
 
+// Lets the first process go (once; -1: already told).
+void tellReady(int& readyFd)
+{
+    if (readyFd < 0)
+        return;
+    const char ready = 'R';
+    ssize_t ignored = ::write(readyFd, &ready, 1);
+    (void)ignored;
+    ::close(readyFd);
+    readyFd = -1;
+}
+
+// Sleeps ms, or less when told to stop.
+void pause(int ms)
+{
+    for (int left = ms; left > 0 && !g_terminate; left -= 50)
+        usleep(static_cast<useconds_t>(left < 50 ? left : 50) * 1000);
+}
+
 int serve(const Script& script, int readyFd)
 {
     int listener = -1;
@@ -222,10 +246,7 @@ int serve(const Script& script, int readyFd)
             listener = -1;
         }
     }
-    const char ready = 'R';
-    ssize_t ignored = ::write(readyFd, &ready, 1);
-    (void)ignored;
-    ::close(readyFd);
+    tellReady(readyFd);
 
     std::vector<int> stalled;
     size_t next = 0;
@@ -320,14 +341,23 @@ int main(int argc, char** argv)
         sigemptyset(&action.sa_mask);
         sigaction(SIGTERM, &action, nullptr);
 
+        int readyFd = ready[1];
+        if (script.listenDelayMs > 0) {
+            tellReady(readyFd);
+            pause(script.listenDelayMs);
+        }
         if (script.pidFileDelayMs > 0)
             usleep(static_cast<useconds_t>(script.pidFileDelayMs) * 1000);
+        if (g_terminate) {
+            record("term");
+            _exit(0);
+        }
         makeDirs(kPidFile);
         if (FILE* file = std::fopen(kPidFile, "w")) {
             std::fprintf(file, "%d\n", static_cast<int>(getpid()));
             std::fclose(file);
         }
-        _exit(serve(script, ready[1]));
+        _exit(serve(script, readyFd));
     }
     ::close(ready[1]);
     char byte = 0;

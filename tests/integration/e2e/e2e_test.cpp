@@ -415,25 +415,42 @@ TEST_F(EndToEnd, ServerTextsCannotForgeRecordsOrShowTheSessionIdInAnyLocale)
         GTEST_SKIP() << "localedef could not make tr_TR.UTF-8 (package locales): ran in the default locale";
 }
 
+// Processes of the svpn stand-in that are alive (a zombie counts as gone).
+int liveStandIns()
+{
+    int live = 0;
+    for (int pid : pids())
+        live += running(pid) && commandLine(pid).rfind(SvpnStandIn::executable() + ' ', 0) == 0;
+    return live;
+}
+
+// A daemon whose first process fails, and one that comes up only after the
+// first poll: the page gets a tunnel error, and no daemon outlives the client.
 TEST_F(EndToEnd, SvpnThatFailsToStartGivesThePageATunnelError)
 {
-    SvpnStandIn svpn("exit 3\n");
-    trustSite();
-    serve({});
-    launch();
-    ASSERT_TRUE(waitForSignal("onTunnelError")) << signalNames() << log().toStdString();
-    const QList<PageSignal> errors = pageSignals("onTunnelError");
-    EXPECT_EQ(errors[0].args.at(0).toString(), kResource);
-    const QString reason = errors[0].args.at(1).toString();
-    EXPECT_TRUE(QRegularExpression("^(Tunnel has been interrupted|Failed to [^:]+): \\S").match(reason).hasMatch())
-        << reason.toStdString();
-    EXPECT_EQ(pageSignals("onTunnelConnected").size(), 0);
+    for (const auto& [script, daemon] : {std::pair{"exit 3\n", false}, std::pair{"listen-delay 3500\n", true}}) {
+        SCOPED_TRACE(script);
+        const int before = pageSignals("onTunnelError").size();
+        SvpnStandIn svpn(script);
+        trustSite();
+        serve({});
+        launch();
+        ASSERT_TRUE(waitForSignal("onTunnelError", before + 1)) << signalNames() << log().toStdString();
+        const QList<PageSignal> errors = pageSignals("onTunnelError");
+        EXPECT_EQ(errors[before].args.at(0).toString(), kResource);
+        const QString reason = errors[before].args.at(1).toString();
+        EXPECT_TRUE(QRegularExpression("^(Tunnel has been interrupted|Failed to [^:]+): \\S").match(reason).hasMatch())
+            << reason.toStdString();
+        EXPECT_EQ(pageSignals("onTunnelConnected").size(), 0);
 
-    // Nothing is open any more: the window's close ends it without a question.
-    command("close\n");
-    EXPECT_EQ(finish(*client), 0) << log().toStdString();
-    EXPECT_EQ(dialogs(), QString());
-    EXPECT_TRUE(log().contains("No live sessions, quitting application...."));
+        // Nothing is open any more: the window's close ends it without a question.
+        command("close\n");
+        EXPECT_EQ(finish(*client), 0) << log().toStdString();
+        EXPECT_EQ(dialogs(), QString());
+        EXPECT_TRUE(log().contains("No live sessions, quitting application...."));
+        EXPECT_EQ(liveStandIns(), 0);
+        EXPECT_EQ(svpn.lines("term").size(), daemon ? 1u : 0u);
+    }
 }
 
 TEST_F(EndToEnd, ExpiredSessionClosesSilently)
@@ -486,15 +503,6 @@ TEST_F(EndToEnd, SecondLaunchOfTheSameSessionAttachesToTheRunningWindow)
     EXPECT_EQ(finish(*client, 60000), 0) << log().toStdString();
     EXPECT_FALSE(svpn.lines("term").empty());
     EXPECT_EQ(dialogs(), QString());
-}
-
-// Processes of the svpn stand-in that are alive (a zombie counts as gone).
-int liveStandIns()
-{
-    int live = 0;
-    for (int pid : pids())
-        live += running(pid) && commandLine(pid).rfind(SvpnStandIn::executable() + ' ', 0) == 0;
-    return live;
 }
 
 // Two launches at once (a double click), with and without a session bus: one

@@ -19,6 +19,7 @@
 #include "RecordingHandler.h"
 #include "SvpnStandIn.h"
 #include "foundation/UClasses.h"
+#include "foundation/UserLockFile.h"
 #include "tunnel/TunnelTestSeam.h"
 
 namespace {
@@ -52,7 +53,7 @@ protected:
 
 TEST_F(SvpnLaunch, DaemonReceivesTheExactHexStartText)
 {
-    SvpnStandIn standIn("listen off\n");
+    SvpnStandIn standIn("reply &setloaded\n");
     RecordingHandler handler;
     ASSERT_EQ(handler.Open(listOf({{"SESSION_ID", "0123456789abcdef"}, {"CLSID", "x"}, {"Name", "v=1"}})), 0);
     const std::string pid = std::to_string(getpid());
@@ -126,7 +127,7 @@ TEST_F(SvpnLaunch, StalePidFilesDoNotBlockTheLaunch)
 
 TEST_F(SvpnLaunch, RunningDaemonRefusesASecondStart)
 {
-    SvpnStandIn standIn("listen off\n");
+    SvpnStandIn standIn("reply &setloaded\n");
     RecordingHandler first;
     ASSERT_EQ(first.Open(listOf({})), 0);
     ASSERT_GT(standIn.daemonPid(), 1);
@@ -139,7 +140,7 @@ TEST_F(SvpnLaunch, RunningDaemonRefusesASecondStart)
 // with a daemon that names itself late: only one daemon is started.
 TEST_F(SvpnLaunch, TwoStartsAtOnceStartOneDaemon)
 {
-    SvpnStandIn standIn("pidfile-delay 400\nlisten off\n");
+    SvpnStandIn standIn("pidfile-delay 400\nreply &setloaded\n");
     RecordingHandler first;
     RecordingHandler second;
     int results[2] = {1, 1};
@@ -156,7 +157,7 @@ TEST_F(SvpnLaunch, TwoStartsAtOnceStartOneDaemon)
 
 TEST_F(SvpnLaunch, FirstProcessKilledAfterTheBoundLeavesNoOrphanDaemon)
 {
-    SvpnStandIn standIn("linger 3000\nlisten off\n");
+    SvpnStandIn standIn("linger 3000\nreply &setloaded\n");
     int daemon = 0;
     {
         RecordingHandler first;
@@ -174,24 +175,31 @@ TEST_F(SvpnLaunch, FirstProcessKilledAfterTheBoundLeavesNoOrphanDaemon)
         << standIn.lines("linger").size();
 }
 
-// The wait for a slow first process serves the event loop: a close asked for
-// meanwhile stops the daemon at once, and the tunnel ends closed with 0.
+// The waits for a slow first process and for another start's launch lock
+// serve the event loop: a close asked for meanwhile stops the daemon at once,
+// or starts none, and the tunnel ends closed with 0.
 TEST_F(SvpnLaunch, CloseDuringASlowStartStopsTheDaemonAtOnce)
 {
-    SvpnStandIn standIn("linger 1500\nlisten off\n");
-    RecordingHandler handler;
-    bool opening = true;
-    bool closedWhileOpening = false;
-    QTimer::singleShot(300, [&] {
-        closedWhileOpening = opening;
-        EXPECT_EQ(handler.CloseTunnel(), 0);
-    });
-    EXPECT_EQ(handler.Open(listOf({})), 0);
-    opening = false;
-    EXPECT_TRUE(closedWhileOpening);
-    EXPECT_FALSE(standIn.lines("term").empty()); // before the first process left
-    ASSERT_TRUE(handler.waitForEnd(3000));
-    EXPECT_EQ(handler.events(), (std::vector<std::string>{"closed 0"}));
+    for (const bool otherStartHoldsTheLock : {false, true}) {
+        SCOPED_TRACE(otherStartHoldsTheLock ? "launch lock held" : "slow first process");
+        SvpnStandIn standIn("linger 1500\nlisten off\n");
+        UUserLockFile otherStart("tessalvpn-svpn.lock", UUserLockFile::Fallback::UserSocket);
+        ASSERT_TRUE(!otherStartHoldsTheLock || otherStart.tryLock());
+        RecordingHandler handler;
+        bool opening = true;
+        bool closedWhileOpening = false;
+        QTimer::singleShot(300, [&] {
+            closedWhileOpening = opening;
+            EXPECT_EQ(handler.CloseTunnel(), 0);
+        });
+        EXPECT_EQ(handler.Open(listOf({})), 0);
+        opening = false;
+        EXPECT_TRUE(closedWhileOpening);
+        EXPECT_EQ(standIn.lines("argv ").empty(), otherStartHoldsTheLock);
+        EXPECT_EQ(standIn.lines("term").empty(), otherStartHoldsTheLock); // before the first process left
+        ASSERT_TRUE(handler.waitForEnd(3000));
+        EXPECT_EQ(handler.events(), (std::vector<std::string>{"closed 0"}));
+    }
 }
 
 volatile sig_atomic_t g_childSignals = 0;
@@ -279,7 +287,7 @@ TEST_F(SvpnLaunch, LostFirstProcessStatusNeedsALiveDaemon)
         EXPECT_NE(handler.Open(listOf({})), 0);
     }
     {
-        SvpnStandIn standIn("listen off\n");
+        SvpnStandIn standIn("reply &setloaded\n");
         RecordingHandler handler;
         EXPECT_EQ(handler.Open(listOf({})), 0);
         EXPECT_GT(standIn.daemonPid(), 1);

@@ -76,9 +76,11 @@ TEST(SvpnWorker, TrafficAndDetailsBesideAnEndMarkerAreReportedAndTheTunnelEnds)
     EXPECT_EQ(handler.events(), (Events{"connecting", "connected", "traffic 2 1 4 3", "details abc", "closed 16"}));
 }
 
-// A daemon that cannot be reached, one that only keeps accepting, one whose
-// replies carry no marker, and another user's socket on the daemon's port:
-// each ends the tunnel as unreachable, with its record.
+// A daemon that cannot be reached, one that comes up only after the first
+// poll, one that only keeps accepting, one whose replies carry no marker, and
+// another user's socket on the daemon's port: each ends the tunnel as
+// unreachable, with its record, and the daemon is stopped before the end is
+// told, so that a launch right after it is not refused.
 TEST(SvpnWorker, DaemonThatCannotBeBelievedEndsAsUnreachable)
 {
     const struct {
@@ -86,6 +88,7 @@ TEST(SvpnWorker, DaemonThatCannotBeBelievedEndsAsUnreachable)
         const char* record;
     } rows[] = {
         {"listen off\n", "ERROR! Cannot connect to svpn"},
+        {"listen-delay 1500\n", "ERROR! Cannot connect to svpn"},
         {"stall\n", "ERROR! svpn did not answer, polls in a row, 6"},
         {"reply HTTP/1.1 200 OK\\r\\n\\r\\nready\n", "ERROR! svpn did not answer, polls in a row, 6"},
         {"squatter HTTP/1.1 200 OK\\r\\n\\r\\n&setloaded&sslcreate\n",
@@ -101,6 +104,9 @@ TEST(SvpnWorker, DaemonThatCannotBeBelievedEndsAsUnreachable)
         EXPECT_EQ(handler.events(), (Events{"connecting", "closed -102"}));
         EXPECT_TRUE(log.contains(row.record)) << log.text();
         EXPECT_TRUE(standIn.lines("squatter ").empty()); // it was told nothing
+        EXPECT_EQ(standIn.lines("term").size(), 1u);
+        RecordingHandler next;
+        EXPECT_EQ(openWith(next), 0);
     }
 }
 

@@ -60,6 +60,20 @@ bool endedByTerm(pid_t pid, int ms)
 
 } // namespace
 
+TEST(CompanionProcesses, PidFileHoldsOnlyOneNumberAboveOne)
+{
+    EXPECT_EQ(parsePidText("1234"), 1234);
+    EXPECT_EQ(parsePidText(" 1234\n"), 1234);
+    EXPECT_EQ(parsePidText("1"), 0);
+    EXPECT_EQ(parsePidText("0"), 0);
+    EXPECT_EQ(parsePidText("-1234"), 0);
+    EXPECT_EQ(parsePidText(""), 0);
+    EXPECT_EQ(parsePidText("12 34"), 0);
+    EXPECT_EQ(parsePidText("12abc"), 0);
+    EXPECT_EQ(parsePidText("99999999999999"), 0);
+    EXPECT_EQ(parsePidText(nullptr), 0);
+}
+
 TEST(CompanionProcesses, StopsWhatIsRegisteredAndStillRunsItsProgram)
 {
     char folder[] = "/tmp/companion-XXXXXX";

@@ -82,20 +82,6 @@ TEST(SvpnReply, Details)
     EXPECT_EQ(e.action, Action::SessionExpired);
 }
 
-TEST(SvpnPidFile, OnlyOneNumberAboveOne)
-{
-    EXPECT_EQ(SvpnHandler::parsePidText("1234"), 1234);
-    EXPECT_EQ(SvpnHandler::parsePidText(" 1234\n"), 1234);
-    EXPECT_EQ(SvpnHandler::parsePidText("1"), 0);
-    EXPECT_EQ(SvpnHandler::parsePidText("0"), 0);
-    EXPECT_EQ(SvpnHandler::parsePidText("-1234"), 0);
-    EXPECT_EQ(SvpnHandler::parsePidText(""), 0);
-    EXPECT_EQ(SvpnHandler::parsePidText("12 34"), 0);
-    EXPECT_EQ(SvpnHandler::parsePidText("12abc"), 0);
-    EXPECT_EQ(SvpnHandler::parsePidText("99999999999999"), 0);
-    EXPECT_EQ(SvpnHandler::parsePidText(nullptr), 0);
-}
-
 TEST(SvpnPidFile, OwnProcessIsNotTheDaemon)
 {
     EXPECT_FALSE(SvpnHandler::isSvpnProcess(getpid()));
