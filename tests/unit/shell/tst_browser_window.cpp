@@ -21,11 +21,13 @@
 #include <QtTest>
 
 #include <csignal>
+#include <functional>
 #include <memory>
 
 #include "AccessServer.h"
 #include "ModalDialogAnswerer.h"
 #include "RecordingLog.h"
+#include "dialogs/ServerUrls.h"
 #include "foundation/UClasses.h"
 #include "session/HttpNetworkManager.h"
 #include "shell/BrowserController.h"
@@ -313,7 +315,11 @@ private slots:
                            QJsonObject{{"call", "getLogLevel"}}, QJsonObject{{"call", "getRoutingTable"}},
                            QJsonObject{{"call", "getIpTable"}},
                            QJsonObject{{"call", "setQuitMessage"}, {"args", QJsonArray{"Leave?"}}},
-                           QJsonObject{{"call", "showLog"}}, QJsonObject{{"call", "requestTunnelInfo"}}}));
+                           QJsonObject{{"call", "showLog"}}, QJsonObject{{"call", "requestTunnelInfo"}}},
+                          "http",
+                          {QJsonObject{{"path", "/elsewhere"},
+                                       {"headers", QJsonObject{{"Content-Type", "text/html"}}},
+                                       {"body", "<p>elsewhere</p>"}}}));
         startOpened(w);
 
         const QString hash = BrowserController::machineHash(qt::readMachineIdentity(), kSid);
@@ -353,6 +359,33 @@ private slots:
         QVERIFY(ShellTestSeam::isStatusTimerActive(*w.controller));
         QTRY_VERIFY_WITH_TIMEOUT(pageSignals("onTunnelData").size() >= 2, 20000);
         QCOMPARE(pageSignals("onTunnelData")[0], QStringLiteral("[\"res1\",2,1,4,3]"));
+
+        // Each new document of the page (its renderer killed, the user's
+        // reload, a way back from another page) hears the tunnel once, as
+        // the first one did: its row is there, connected.
+        qt::WebView* view = ShellTestSeam::webView(*w.controller);
+        const std::function<void()> newDocuments[] = {
+            [&] { QCOMPARE(::kill(view->page()->renderProcessPid(), SIGKILL), 0); },
+            [&] { view->reload(); },
+            [&] {
+                view->load(server.url("/elsewhere"), true);
+                QTRY_COMPARE_WITH_TIMEOUT(view->url(), server.url("/elsewhere"), 20000);
+                view->load(qt::makeResourceTemplateUrl(server.url("/")), true);
+            },
+        };
+        for (const auto& newDocument : newDocuments) {
+            const int ready = requests("/__page/ready").size();
+            newDocument();
+            QTRY_COMPARE_WITH_TIMEOUT(requests("/__page/ready").size(), ready + 1, 20000);
+            const QString heard = "document.getElementById('events').textContent.split('\\n').filter(function (l) "
+                                  "{ return /^signal onTunnel(Add|Connected)/.test(l); }).join('|')";
+            QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, heard),
+                                      QStringLiteral("signal onTunnelAdd [\"res1\",\"VPN\"]|signal onTunnelConnected "
+                                                     "[\"res1\",\"\"]"),
+                                      20000);
+            QCOMPARE(evaluate(view, "document.querySelector('#resources tbody tr').className"),
+                     QStringLiteral("connected"));
+        }
 
         // The page disconnects the last resource: asked, closed, window ends once.
         test::ModalDialogAnswerer answerer("OK");
@@ -425,7 +458,18 @@ private slots:
             QCOMPARE(w.controller->openMainResource("res4", "network_access", ""), 118);
         }
 
+        // The open fails at once, long before the page connects to the
+        // bridge: the page still hears of the tunnel and of its failure.
         server.clearLog();
+        QFile page(pageFile());
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString late =
+            QString::fromUtf8(page.readAll()).replace("var attachDelayMs = 0;", "var attachDelayMs = 1500;");
+        QVERIFY(late.contains("attachDelayMs = 1500"));
+        QVERIFY(setRoutes({}, "http",
+                          {QJsonObject{{"path", "/vdesk/resource_template"},
+                                       {"headers", QJsonObject{{"Content-Type", "text/html; charset=utf-8"}}},
+                                       {"body", late}}}));
         Window failing;
         failing.openResult = 105;
         failing.controller->start(info(server.url("/")));
@@ -434,6 +478,17 @@ private slots:
         QVERIFY(failing.errors->at(0)[1].toString().startsWith("Failed to open tunnel res1: "));
         QCOMPARE(ShellTestSeam::failedResources(*failing.controller), std::vector<QString>{"res1"});
         QTRY_VERIFY_WITH_TIMEOUT(!requests("/__page/ready").isEmpty(), 20000);
+        // What this window's page heard, in order.
+        qt::WebView* view = ShellTestSeam::webView(*failing.controller);
+        const QString heard = "document.getElementById('events').textContent.split('\\n').filter(function (l) "
+                              "{ return /^signal onTunnel/.test(l); }).join('|')";
+        QTRY_VERIFY_WITH_TIMEOUT(evaluate(view, heard)
+                                     .startsWith("signal onTunnelAdd [\"res1\",\"VPN\"]|signal "
+                                                 "onTunnelError [\"res1\",\"Failed to open tunnel "
+                                                 "res1: "),
+                                 20000);
+        QCOMPARE(evaluate(view, heard).count('|'), 1);
+        QCOMPARE(evaluate(view, "document.querySelector('#resources tbody tr').className"), QStringLiteral("error"));
         QCOMPARE(failing.realClose->count(), 0);
         QVERIFY(setRoutes({QJsonObject{{"call", "disconnectResource"}, {"args", QJsonArray{"res1"}}}}));
         QTRY_COMPARE_WITH_TIMEOUT(failing.realClose->count(), 1, 20000);
