@@ -317,13 +317,16 @@ void BrowserController::createMainWindow()
     if (webView) {
         connect(webView->page(), SIGNAL(loadFinished(bool)), this, SLOT(onPageLoaded(bool)), Qt::QueuedConnection);
         connect(webView->page(), SIGNAL(windowCloseRequested()), this, SLOT(onWindowCloseRequestedByJS()));
-        // The view loads the page again once a minute at most; after that the
-        // error page says why the window stays blank.
+        // The view loads the page again once a minute at most; until then the
+        // error page says why. It ends nothing: the page comes back.
         webView->setRendererLostHandler([this]() {
             guarded("Failed to report the page's end", "BrowserController::createMainWindow", [&]() {
-                if (!closing)
-                    ReportErrorToUser(false, resourceName, tr("The resource page stopped working"),
-                                      tr("Its renderer ended twice within a minute."));
+                if (closing || !webView)
+                    return;
+                const QString message = tr("The resource page stopped working");
+                const QString details = tr("Its renderer ended twice within a minute.");
+                ULOG_ERROR(kLogFile, kReportFunction, makeArgFormat("Failure occurred:", message, details));
+                webView->showErrorPage(message, details);
             });
         });
     }
@@ -754,7 +757,8 @@ void BrowserController::onPageLoaded(bool ok)
         const QUrl url = webView ? webView->currentUrl() : currentUrl;
         ULOG_VERBOSE(kLogFile, fn,
                      makeArgFormat("%1 page %2", ok ? "Successfilly loaded" : "Failed to load", url.toString()));
-        if (errorPageShown || closing)
+        // The program's own error page, or one on show until the page comes back.
+        if (errorPageShown || closing || (webView && webView->showsErrorPage()))
             return;
         const QUrl root = makeServerRootUrl(url);
         if (!ok) {
@@ -886,7 +890,8 @@ void BrowserController::onWindowCloseRequestedByJS()
     // As with the logout page and the bridge: only the server's own page, or
     // the program's error page, may end the session.
     const QUrl document = webView && webView->page() ? webView->page()->url() : QUrl();
-    const bool ownErrorPage = errorPageShown && document == QUrl(QStringLiteral("about:blank"));
+    const bool ownErrorPage =
+        (errorPageShown || (webView && webView->showsErrorPage())) && document == QUrl(QStringLiteral("about:blank"));
     if (!ownErrorPage && !VpnWebBridge::sameOrigin(document, serverUrl)) {
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                      makeArgFormat("close window requested by JS of %1 ignored: not the server's page",

@@ -829,8 +829,9 @@ TEST_F(EndToEnd, TerminationSignalStopsTheTunnelBeforeTheClientEnds)
 }
 
 // The page's renderer killed (the OOM killer, a crash) with the tunnel up:
-// the page comes back and finds the bridge and the tunnel; killed again
-// within the minute, the window shows its error page. The tunnel stays up.
+// the page comes back and finds the bridge and the tunnel, told again; killed
+// again within the minute, the window shows its error page, and the page
+// comes back once the minute has passed. The tunnel stays up.
 TEST_F(EndToEnd, KilledRendererBringsThePageBackOnceAMinute)
 {
     SvpnStandIn svpn(kConnectedScript);
@@ -851,12 +852,17 @@ TEST_F(EndToEnd, KilledRendererBringsThePageBackOnceAMinute)
     ASSERT_TRUE(waitFor([&] { return requestsTo("/__page/ready").size() == 2; })) << log().toStdString();
     const int before = pageSignals("onTunnelData").size();
     EXPECT_TRUE(waitForSignal("onTunnelData", before + 2));
+    EXPECT_TRUE(waitForSignal("onTunnelConnected", 2)) << signalNames();
+    EXPECT_EQ(pageSignals("onTunnelAdd").size(), 2) << signalNames();
     EXPECT_TRUE(log().contains("Page renderer ended, status 3, exit code 9")) << log().toStdString();
 
     ASSERT_TRUE(killRenderer());
     EXPECT_TRUE(waitFor([&] { return log().contains("Failure occurred:, The resource page stopped working"); }))
         << log().toStdString();
     EXPECT_EQ(requestsTo("/__page/ready").size(), 2);
+    EXPECT_TRUE(waitFor([&] { return requestsTo("/__page/ready").size() == 3; }, 90000)) << log().toStdString();
+    EXPECT_TRUE(waitForSignal("onTunnelConnected", 3)) << signalNames();
+    EXPECT_EQ(pageSignals("onTunnelAdd").size(), 3) << signalNames();
     EXPECT_TRUE(svpn.lines("term").empty());
     command("close\n");
     EXPECT_EQ(finish(*client), 0) << log().toStdString();
