@@ -410,25 +410,45 @@ TEST_F(EndToEnd, ServerTextsCannotForgeRecordsOrShowTheSessionIdInAnyLocale)
         GTEST_SKIP() << "localedef could not make tr_TR.UTF-8 (package locales): ran in the default locale";
 }
 
-TEST_F(EndToEnd, SvpnThatFailsToStartGivesThePageATunnelError)
+// A tunnel program that fails at once (svpn, or a tunnelserver that leaves
+// right after its endpoint line): the page hears of the tunnel, then of its
+// error, whether or not it listened yet.
+TEST_F(EndToEnd, TunnelProgramThatFailsAtOnceGivesThePageATunnelError)
 {
-    SvpnStandIn svpn("exit 3\n");
-    trustSite();
-    serve({});
-    launch();
-    ASSERT_TRUE(waitForSignal("onTunnelError")) << signalNames() << log().toStdString();
-    const QList<PageSignal> errors = pageSignals("onTunnelError");
-    EXPECT_EQ(errors[0].args.at(0).toString(), kResource);
-    const QString reason = errors[0].args.at(1).toString();
-    EXPECT_TRUE(QRegularExpression("^(Tunnel has been interrupted|Failed to [^:]+): \\S").match(reason).hasMatch())
-        << reason.toStdString();
-    EXPECT_EQ(pageSignals("onTunnelConnected").size(), 0);
+    const QString tools = home.path() + "/tools";
+    ASSERT_TRUE(QDir().mkpath(tools));
+    std::ofstream((tools + "/tunnelserver.script").toStdString()) << "exit_after_endpoint\n";
+    const QMap<QString, QString> app{{"TESSAL_TUNNELSERVER_SCRIPT", tools + "/tunnelserver.script"}};
+    const struct {
+        const char* resource; // name and type
+        const char* id;
+        const char* type;
+    } rows[] = {{"resourcename=e2e_na&resourcetype=network_access", "e2e_na", "VPN"},
+                {"resourcename=e2e_app&resourcetype=app_tunnel", "e2e_app", "URTUNNEL"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.resource);
+        server.clearLog();
+        SvpnStandIn svpn("exit 3\n");
+        trustSite();
+        serve({});
+        client = start(QString(launchUrl()).replace("resourcename=e2e_na&resourcetype=network_access", row.resource),
+                       "OK", "client", app);
+        ASSERT_TRUE(waitForSignal("onTunnelError")) << signalNames() << log().toStdString();
+        const QString names = QString::fromStdString(signalNames());
+        EXPECT_TRUE(names.startsWith("onTunnelAdd ") && names.endsWith(" onTunnelError")) << names.toStdString();
+        EXPECT_EQ(pageSignals("onTunnelAdd").value(0).args, (QJsonArray{row.id, row.type}));
+        const QList<PageSignal> errors = pageSignals("onTunnelError");
+        EXPECT_EQ(errors[0].args.at(0).toString(), row.id);
+        const QString reason = errors[0].args.at(1).toString();
+        EXPECT_TRUE(QRegularExpression("^(Tunnel has been interrupted|Failed to [^:]+): \\S").match(reason).hasMatch())
+            << reason.toStdString();
 
-    // Nothing is open any more: the window's close ends it without a question.
-    command("close\n");
-    EXPECT_EQ(finish(*client), 0) << log().toStdString();
-    EXPECT_EQ(dialogs(), QString());
-    EXPECT_TRUE(log().contains("No live sessions, quitting application...."));
+        // Nothing is open any more: the window's close ends it without a question.
+        command("close\n");
+        EXPECT_EQ(finish(*client), 0) << log().toStdString();
+        EXPECT_EQ(dialogs(), QString());
+        EXPECT_TRUE(log().contains("No live sessions, quitting application...."));
+    }
 }
 
 TEST_F(EndToEnd, ExpiredSessionClosesSilently)
