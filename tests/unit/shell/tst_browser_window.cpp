@@ -190,6 +190,13 @@ private:
         return result;
     }
 
+    // The tunnel signals the window's page heard, in order, joined by "|".
+    static QString heardTunnels(qt::WebView* view)
+    {
+        return evaluate(view, "document.getElementById('events').textContent.split('\\n').filter(function (l) "
+                              "{ return /^signal onTunnel(?!Data)/.test(l); }).join('|')");
+    }
+
     // A request of the HTTP client of its own; true once it has finished.
     static bool fetch(const QUrl& url)
     {
@@ -377,11 +384,9 @@ private slots:
             const int ready = requests("/__page/ready").size();
             newDocument();
             QTRY_COMPARE_WITH_TIMEOUT(requests("/__page/ready").size(), ready + 1, 20000);
-            const QString heard = "document.getElementById('events').textContent.split('\\n').filter(function (l) "
-                                  "{ return /^signal onTunnel(Add|Connected)/.test(l); }).join('|')";
-            QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, heard),
-                                      QStringLiteral("signal onTunnelAdd [\"res1\",\"VPN\"]|signal onTunnelConnected "
-                                                     "[\"res1\",\"\"]"),
+            QTRY_COMPARE_WITH_TIMEOUT(heardTunnels(view),
+                                      QStringLiteral("signal onTunnelAdd [\"res1\",\"VPN\"]|signal "
+                                                     "onTunnelConnected [\"res1\",\"\"]"),
                                       20000);
             QCOMPARE(evaluate(view, "document.querySelector('#resources tbody tr').className"),
                      QStringLiteral("connected"));
@@ -480,14 +485,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!requests("/__page/ready").isEmpty(), 20000);
         // What this window's page heard, in order.
         qt::WebView* view = ShellTestSeam::webView(*failing.controller);
-        const QString heard = "document.getElementById('events').textContent.split('\\n').filter(function (l) "
-                              "{ return /^signal onTunnel/.test(l); }).join('|')";
-        QTRY_VERIFY_WITH_TIMEOUT(evaluate(view, heard)
-                                     .startsWith("signal onTunnelAdd [\"res1\",\"VPN\"]|signal "
-                                                 "onTunnelError [\"res1\",\"Failed to open tunnel "
-                                                 "res1: "),
-                                 20000);
-        QCOMPARE(evaluate(view, heard).count('|'), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            heardTunnels(view).startsWith("signal onTunnelAdd [\"res1\",\"VPN\"]|signal "
+                                          "onTunnelError [\"res1\",\"Failed to open tunnel res1: "),
+            20000);
+        QCOMPARE(heardTunnels(view).count('|'), 1);
         QCOMPARE(evaluate(view, "document.querySelector('#resources tbody tr').className"), QStringLiteral("error"));
         QCOMPARE(failing.realClose->count(), 0);
         QVERIFY(setRoutes({QJsonObject{{"call", "disconnectResource"}, {"args", QJsonArray{"res1"}}}}));
@@ -508,6 +510,12 @@ private slots:
         // A late report of an earlier window's page may share the server's log.
         QTRY_VERIFY_WITH_TIMEOUT(pageSignals("onTunnelDisconnected").contains("[\"app1\"]"), 20000);
         QVERIFY(ShellTestSeam::webView(*w.controller)->webChannel() != nullptr);
+        // A page loaded again hears only of the tunnel still there.
+        const int ready = requests("/__page/ready").size();
+        ShellTestSeam::webView(*w.controller)->reload();
+        QTRY_COMPARE_WITH_TIMEOUT(requests("/__page/ready").size(), ready + 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(heardTunnels(ShellTestSeam::webView(*w.controller)),
+                                  QStringLiteral("signal onTunnelAdd [\"app2\",\"URTUNNEL\"]"), 20000);
         QCOMPARE(w.realClose->count(), 0);
         w.tunnels[1]->listener->onTunnelClosed("app2", 0);
         QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 20000);
