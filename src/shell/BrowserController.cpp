@@ -84,6 +84,99 @@ const char kChannelGuard[] = "\n;(function () {\n"
                              "    };\n"
                              "})();\n";
 
+// Runs after the guard, before the bootstrap. The page hears a signal of the
+// bridge only once its script has connected to it, which may be after the
+// first events (a tunnel that fails at once), and a document that replaces
+// the last one (a reload, a new renderer) heard none of them. So the channel
+// connects to the page's signals itself, asks once for every tunnel's state
+// (PageTunnels), drops what arrived before that answer (the answer holds it),
+// and hands each event to the page's own listeners, keeping those that no
+// listener takes yet until one connects.
+// %1: the state object's name as a JavaScript string, %2: most events kept.
+const char kPageListener[] = R"(
+;(function () {
+    if (!(window.qt && window.qt.webChannelTransport) || typeof QWebChannel !== "function")
+        return;
+    var Channel = QWebChannel;
+    var names = ["onTunnelAdd", "onTunnelConnecting", "onTunnelConnected", "onTunnelReconnecting",
+                 "onTunnelDisconnected", "onTunnelError", "onTunnelData", "onConnectionDetails"];
+    QWebChannel = function (transport, initialised) {
+        return new Channel(transport, function (channel) {
+            var state = channel.objects[%1];
+            delete channel.objects[%1];
+            var bridge = channel.objects.external;
+            var listeners = {};
+            var held = [];
+            var live = false;
+            var flushing = false;
+            function deliver(name, args) {
+                var own = listeners[name];
+                if (own.length === 0) {
+                    held.push([name, args]);
+                    if (held.length > %2)
+                        held.shift();
+                    return;
+                }
+                own.slice().forEach(function (callback) {
+                    try {
+                        callback.apply(callback, args);
+                    } catch (e) {
+                        console.error(e);
+                    }
+                });
+            }
+            function flush() {
+                flushing = false;
+                var waiting = held;
+                held = [];
+                waiting.forEach(function (e) { deliver(e[0], e[1]); });
+            }
+            names.forEach(function (name) {
+                var signal = bridge && bridge[name];
+                if (!signal || typeof signal.connect !== "function")
+                    return;
+                listeners[name] = [];
+                signal.connect(function () {
+                    if (live)
+                        deliver(name, Array.prototype.slice.call(arguments));
+                });
+                signal.connect = function (callback) {
+                    if (typeof callback !== "function")
+                        return;
+                    listeners[name].push(callback);
+                    if (held.length > 0 && !flushing) {
+                        flushing = true;
+                        Promise.resolve().then(flush);
+                    }
+                };
+                signal.disconnect = function (callback) {
+                    var i = listeners[name].indexOf(callback);
+                    if (i >= 0)
+                        listeners[name].splice(i, 1);
+                };
+            });
+            function start(told) {
+                if (live)
+                    return;
+                live = true;
+                (Array.isArray(told) ? told : []).forEach(function (e) {
+                    if (Array.isArray(e) && listeners.hasOwnProperty(e[0]))
+                        deliver(e[0], e.slice(1));
+                });
+            }
+            if (state && typeof state.tunnels === "function")
+                state.tunnels(start);
+            else
+                start([]);
+            if (initialised)
+                initialised(channel);
+        });
+    };
+})();
+)";
+// Events kept for a page that has not connected to them yet.
+constexpr int kMaxHeldPageEvents = 1000;
+
 // The origin of a URL as a document's script reads it (self.origin).
 QString scriptOrigin(const QUrl& url)
 {
@@ -224,13 +317,16 @@ void BrowserController::createMainWindow()
     if (webView) {
         connect(webView->page(), SIGNAL(loadFinished(bool)), this, SLOT(onPageLoaded(bool)), Qt::QueuedConnection);
         connect(webView->page(), SIGNAL(windowCloseRequested()), this, SLOT(onWindowCloseRequestedByJS()));
-        // The view loads the page again once a minute at most; after that the
-        // error page says why the window stays blank.
+        // The view loads the page again once a minute at most; until then the
+        // error page says why. It ends nothing: the page comes back.
         webView->setRendererLostHandler([this]() {
             guarded("Failed to report the page's end", "BrowserController::createMainWindow", [&]() {
-                if (!closing)
-                    ReportErrorToUser(false, resourceName, tr("The resource page stopped working"),
-                                      tr("Its renderer ended twice within a minute."));
+                if (closing || !webView)
+                    return;
+                const QString message = tr("The resource page stopped working");
+                const QString details = tr("Its renderer ended twice within a minute.");
+                ULOG_ERROR(kLogFile, kReportFunction, makeArgFormat("Failure occurred:", message, details));
+                webView->showErrorPage(message, details);
             });
         });
     }
@@ -334,6 +430,10 @@ bool BrowserController::installWebChannel(WebView* view, const QUrl& server, QSt
                   .arg(QLatin1Char('"') + jsonEscaped(scriptOrigin(server)) + QLatin1Char('"'))
                   .arg(VpnWebBridge::kMaxMessageSize)
                   .toUtf8();
+    source += QString::fromLatin1(kPageListener)
+                  .arg(QLatin1Char('"') + QLatin1String(PageTunnels::kChannelName) + QLatin1Char('"'))
+                  .arg(kMaxHeldPageEvents)
+                  .toUtf8();
     source += kChannelBootstrap;
 
     WebPage* page = view->page();
@@ -352,6 +452,7 @@ bool BrowserController::installWebChannel(WebView* view, const QUrl& server, QSt
     page->setServerUrl(server);
     page->setQuestionRow(pageQuestions);
     channel->registerObject(QStringLiteral("external"), &webBridge);
+    channel->registerObject(QString::fromLatin1(PageTunnels::kChannelName), &pageTunnels);
     return true;
 }
 
@@ -446,8 +547,7 @@ int BrowserController::openMainResource(const QString& id, const QString& typeTe
     if (resourceManager.isNotOpened(id))
         return kAlreadyKnown;
 
-    emit webBridge.onTunnelAdd(id, type == ResourceType::network_access ? QStringLiteral("VPN")
-                                                                        : QStringLiteral("URTUNNEL"));
+    pageTunnels.add(id, type == ResourceType::network_access ? QStringLiteral("VPN") : QStringLiteral("URTUNNEL"));
     int r = 0;
     {
         // A close asked for while the open waits in a nested loop is held
@@ -468,7 +568,7 @@ int BrowserController::openMainResource(const QString& id, const QString& typeTe
         return r;
     }
     if (isResourceRequestRefusal(r)) {
-        emit webBridge.onTunnelDisconnected(id);
+        pageTunnels.disconnected(id);
         return r;
     }
     ReportErrorToUser(id, tr("Failed to open tunnel %1").arg(id), resourceErrorText(r));
@@ -507,7 +607,7 @@ void BrowserController::onTunnelConnecting(QString id, int resType)
     const char* const fn = __PRETTY_FUNCTION__;
     guarded("Failed to handle tunnel event", fn, [&]() {
         ULOG_VERBOSE(kLogFile, fn, makeArgFormat("Tunnel %1 (%2) connecting...", id, resType));
-        emit webBridge.onTunnelConnecting(id);
+        pageTunnels.connecting(id);
     });
 }
 
@@ -524,7 +624,7 @@ void BrowserController::onTunnelConnected(QString id, int resType)
             guarded(tag.c_str(), fn, [&]() { entries = resourceManager.getResourceDetails(id); });
             conflicts = portMappingJson(entries);
         }
-        emit webBridge.onTunnelConnected(id, conflicts);
+        pageTunnels.connected(id, conflicts);
         if (statusTimer && !statusTimer->isActive())
             statusTimer->start();
         launchApplicationsMayBeAsk(id, false);
@@ -538,7 +638,7 @@ void BrowserController::onTunnelReconnecting(QString id, int resType)
         ULOG_VERBOSE(kLogFile, fn, makeArgFormat("Tunnel %1 (%2) reconnecting...", id, resType));
         if (statusTimer && statusTimer->isActive() && resourceManager.isEmpty())
             statusTimer->stop();
-        emit webBridge.onTunnelReconnecting(id);
+        pageTunnels.reconnecting(id);
     });
 }
 
@@ -556,9 +656,12 @@ void BrowserController::onTunnelClosed(QString id, int resType, int error)
             statusTimer->stop();
 
         if (error == 0) {
-            if (!exitIfNoTunnels())
-                emit webBridge.onTunnelDisconnected(id);
+            if (exitIfNoTunnels())
+                pageTunnels.forget(id);
+            else
+                pageTunnels.disconnected(id);
         } else if (error == kSessionExpired) {
+            pageTunnels.forget(id);
             exitIfNoTunnels();
         } else {
             ReportErrorToUser(id, tr("Tunnel has been interrupted"), resourceErrorText(error));
@@ -602,8 +705,8 @@ void BrowserController::updatePageContent()
 {
     guarded("Failed to retrieve all resources stats", __PRETTY_FUNCTION__, [&]() {
         for (const ResourceStats& entry : resourceManager.getStatistics())
-            emit webBridge.onTunnelData(entry.id, entry.stats.send_server, entry.stats.recv_server,
-                                        entry.stats.send_client, entry.stats.recv_client);
+            pageTunnels.data(entry.id, entry.stats.send_server, entry.stats.recv_server, entry.stats.send_client,
+                             entry.stats.recv_client);
     });
 }
 
@@ -639,7 +742,7 @@ void BrowserController::reportError(bool pageReady, const QString& title, const 
         return;
     }
     failedResources.push_back(title);
-    emit webBridge.onTunnelError(title, message + QStringLiteral(": ") + d);
+    pageTunnels.error(title, message + QStringLiteral(": ") + d);
 }
 
 void BrowserController::ReportErrorToUser(const QString& title, const QString& message, const QString& details)
@@ -654,7 +757,8 @@ void BrowserController::onPageLoaded(bool ok)
         const QUrl url = webView ? webView->currentUrl() : currentUrl;
         ULOG_VERBOSE(kLogFile, fn,
                      makeArgFormat("%1 page %2", ok ? "Successfilly loaded" : "Failed to load", url.toString()));
-        if (errorPageShown || closing)
+        // The program's own error page, or one on show until the page comes back.
+        if (errorPageShown || closing || (webView && webView->showsErrorPage()))
             return;
         const QUrl root = makeServerRootUrl(url);
         if (!ok) {
@@ -786,7 +890,8 @@ void BrowserController::onWindowCloseRequestedByJS()
     // As with the logout page and the bridge: only the server's own page, or
     // the program's error page, may end the session.
     const QUrl document = webView && webView->page() ? webView->page()->url() : QUrl();
-    const bool ownErrorPage = errorPageShown && document == QUrl(QStringLiteral("about:blank"));
+    const bool ownErrorPage =
+        (errorPageShown || (webView && webView->showsErrorPage())) && document == QUrl(QStringLiteral("about:blank"));
     if (!ownErrorPage && !VpnWebBridge::sameOrigin(document, serverUrl)) {
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,
                      makeArgFormat("close window requested by JS of %1 ignored: not the server's page",
@@ -826,7 +931,7 @@ void BrowserController::disconnectReq(QString id)
         const auto failed = std::find(failedResources.begin(), failedResources.end(), id);
         if (!held && failed != failedResources.end()) {
             failedResources.erase(failed);
-            emit webBridge.onTunnelDisconnected(id);
+            pageTunnels.disconnected(id);
             if (failedResources.empty())
                 exitIfNoTunnels();
             return;

@@ -20,6 +20,7 @@
 #include "session/HttpNetworkManager.h"
 #include "session/SessionInfo.h"
 #include "shell/MainWindow.h"
+#include "shell/PageTunnels.h"
 #include "shell/PowerManagment.h"
 #include "shell/VpnWebBridge.h"
 #include "shell/WebView.h"
@@ -140,6 +141,8 @@ private:
     QString quitMessage;
     HttpNetworkManager networkManager;
     VpnWebBridge webBridge;
+    // Every tunnel event for the page goes through here.
+    PageTunnels pageTunnels{webBridge};
     // Held guarded: the view can go before the controller.
     QPointer<WebView> webView;
     QPointer<QTimer> statusTimer;

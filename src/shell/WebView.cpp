@@ -33,6 +33,7 @@ WebView::WebView(QWidget* parent) : QWebEngineView(parent)
 {
     setContextMenuPolicy(Qt::PreventContextMenu);
     setPage(new WebPage(this));
+    initRestart();
 }
 
 WebView::WebView(WebPage* madeFirst) : QWebEngineView(static_cast<QWidget*>(nullptr))
@@ -40,6 +41,14 @@ WebView::WebView(WebPage* madeFirst) : QWebEngineView(static_cast<QWidget*>(null
     setContextMenuPolicy(Qt::PreventContextMenu);
     madeFirst->setParent(this);
     setPage(madeFirst);
+    initRestart();
+}
+
+void WebView::initRestart()
+{
+    heldRestart = new QTimer(this);
+    heldRestart->setSingleShot(true);
+    connect(heldRestart, &QTimer::timeout, this, [this]() { restartRenderer(heldRestartHtml); });
 }
 
 WebView::~WebView() = default;
@@ -69,6 +78,7 @@ void WebView::load(const QUrl& url, bool navigationAllowed)
 {
     loadedUrl = url;
     errorHtml.clear();
+    heldRestart->stop();
     if (currentPage != nullptr)
         currentPage->setLoadParams(navigationAllowed, url);
     QWebEngineView::load(url);
@@ -94,6 +104,7 @@ void WebView::showErrorPage(const QString& title, const QString& text, Qt::TextF
 {
     errorPageLoading = true;
     errorHtml = errorPageHtml(title, text, textFormat);
+    heldRestart->stop();
     setHtml(errorHtml, QUrl(QStringLiteral("about:blank")));
 }
 
@@ -104,24 +115,38 @@ void WebView::onRenderProcessTerminated(QWebEnginePage::RenderProcessTermination
     // A normal end is the window's own.
     if (status == QWebEnginePage::NormalTerminationStatus)
         return;
+    // What was on show when it ended.
+    const QString html = errorHtml;
     const long long now = monotonicMs();
-    if (rendererRestartMs < 0 || now - rendererRestartMs >= kRendererRestartMs) {
+    const long long since = rendererRestartMs < 0 ? kRendererRestartMs : now - rendererRestartMs;
+    if (since >= kRendererRestartMs) {
         rendererRestartMs = now;
         // Out of the engine's own call; the new renderer finds the page's
         // scripts and web channel as the last one did.
-        QTimer::singleShot(0, this, [this, html = errorHtml]() {
-            if (!html.isEmpty()) {
-                errorPageLoading = true;
-                setHtml(html, QUrl(QStringLiteral("about:blank")));
-            } else if (!loadedUrl.isEmpty()) {
-                QWebEngineView::load(loadedUrl);
-            }
-        });
+        QTimer::singleShot(0, this, [this, html]() { restartRenderer(html); });
         return;
     }
-    // The error page's own renderer gets no second chance within the minute.
-    if (errorHtml.isEmpty() && rendererLost)
+    // Again within the minute: not at once, but once the minute has passed.
+    // The error page's own renderer gets no error page.
+    if (html.isEmpty() && rendererLost)
         rendererLost();
+    if (!heldRestart->isActive()) {
+        heldRestartHtml = html;
+        heldRestart->start(static_cast<int>(kRendererRestartMs - since));
+    }
+}
+
+void WebView::restartRenderer(const QString& html)
+{
+    rendererRestartMs = monotonicMs();
+    if (!html.isEmpty()) {
+        errorPageLoading = true;
+        errorHtml = html;
+        setHtml(html, QUrl(QStringLiteral("about:blank")));
+    } else if (!loadedUrl.isEmpty()) {
+        errorHtml.clear();
+        QWebEngineView::load(loadedUrl);
+    }
 }
 
 void WebView::onLoadFinished(bool ok)

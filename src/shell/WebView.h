@@ -6,6 +6,7 @@
 #include <functional>
 
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineView>
@@ -44,9 +45,12 @@ public:
     void setWebChannel(QWebChannel* webChannel) { channel = webChannel; }
 
     // Called when the page's renderer ended and the page was not loaded
-    // again (that happens at most once a minute): the view is blank until
-    // the handler shows something.
+    // again at once (that happens at most once a minute): the view is blank
+    // until the handler shows something, and loads the page again once the
+    // minute has passed, unless something else was loaded or shown meanwhile.
     void setRendererLostHandler(std::function<void()> handler) { rendererLost = std::move(handler); }
+    // True while the program's error page is on show (or on its way).
+    bool showsErrorPage() const { return !errorHtml.isEmpty(); }
 
     // The error page's HTML for a title (plain text) and a text.
     static QString errorPageHtml(const QString& title, const QString& text, Qt::TextFormat textFormat = Qt::PlainText);
@@ -58,6 +62,9 @@ private:
     void onLoadFinished(bool ok);
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
     void onRenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status, int exitCode);
+    // Loads again, in a new renderer, what was on show: html, or the page loaded when it is empty.
+    void restartRenderer(const QString& html);
+    void initRestart();
 
     QPointer<QWebChannel> channel;
     QUrl loadedUrl;
@@ -70,6 +77,9 @@ private:
     // When the page was last loaded again after its renderer ended (monotonicMs), -1 never.
     long long rendererRestartMs = -1;
     std::function<void()> rendererLost;
+    // The restart held back to the end of the minute, and what it loads.
+    QTimer* heldRestart = nullptr;
+    QString heldRestartHtml;
 };
 
 } // namespace qt

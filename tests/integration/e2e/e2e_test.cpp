@@ -424,21 +424,40 @@ int liveStandIns()
     return live;
 }
 
-// A daemon whose first process fails, and one that comes up only after the
-// first poll: the page gets a tunnel error, and no daemon outlives the client.
-TEST_F(EndToEnd, SvpnThatFailsToStartGivesThePageATunnelError)
+// A tunnel program that fails at once (svpn, or a tunnelserver that leaves
+// right after its endpoint line), and a daemon that comes up only after the
+// first poll: the page hears of the tunnel, then of its error, whether or not
+// it listened yet, and no daemon outlives the client.
+TEST_F(EndToEnd, TunnelProgramThatFailsAtOnceGivesThePageATunnelError)
 {
-    for (const auto& [script, daemon] : {std::pair{"exit 3\n", false}, std::pair{"listen-delay 3500\n", true}}) {
-        SCOPED_TRACE(script);
-        const int before = pageSignals("onTunnelError").size();
-        SvpnStandIn svpn(script);
+    const QString tools = home.path() + "/tools";
+    ASSERT_TRUE(QDir().mkpath(tools));
+    std::ofstream((tools + "/tunnelserver.script").toStdString()) << "exit_after_endpoint\n";
+    const QMap<QString, QString> app{{"TESSAL_TUNNELSERVER_SCRIPT", tools + "/tunnelserver.script"}};
+    const struct {
+        const char* resource; // name and type
+        const char* id;
+        const char* type;
+        const char* svpnScript;
+        bool daemon; // whether a daemon came up, to be stopped
+    } rows[] = {{"resourcename=e2e_na&resourcetype=network_access", "e2e_na", "VPN", "exit 3\n", false},
+                {"resourcename=e2e_na&resourcetype=network_access", "e2e_na", "VPN", "listen-delay 3500\n", true},
+                {"resourcename=e2e_app&resourcetype=app_tunnel", "e2e_app", "URTUNNEL", "exit 3\n", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.resource) + " " + row.svpnScript);
+        server.clearLog();
+        SvpnStandIn svpn(row.svpnScript);
         trustSite();
         serve({});
-        launch();
-        ASSERT_TRUE(waitForSignal("onTunnelError", before + 1)) << signalNames() << log().toStdString();
+        client = start(QString(launchUrl()).replace("resourcename=e2e_na&resourcetype=network_access", row.resource),
+                       "OK", "client", app);
+        ASSERT_TRUE(waitForSignal("onTunnelError")) << signalNames() << log().toStdString();
+        const QString names = QString::fromStdString(signalNames());
+        EXPECT_TRUE(names.startsWith("onTunnelAdd ") && names.endsWith(" onTunnelError")) << names.toStdString();
+        EXPECT_EQ(pageSignals("onTunnelAdd").value(0).args, (QJsonArray{row.id, row.type}));
         const QList<PageSignal> errors = pageSignals("onTunnelError");
-        EXPECT_EQ(errors[before].args.at(0).toString(), kResource);
-        const QString reason = errors[before].args.at(1).toString();
+        EXPECT_EQ(errors[0].args.at(0).toString(), row.id);
+        const QString reason = errors[0].args.at(1).toString();
         EXPECT_TRUE(QRegularExpression("^(Tunnel has been interrupted|Failed to [^:]+): \\S").match(reason).hasMatch())
             << reason.toStdString();
         EXPECT_EQ(pageSignals("onTunnelConnected").size(), 0);
@@ -449,7 +468,7 @@ TEST_F(EndToEnd, SvpnThatFailsToStartGivesThePageATunnelError)
         EXPECT_EQ(dialogs(), QString());
         EXPECT_TRUE(log().contains("No live sessions, quitting application...."));
         EXPECT_EQ(liveStandIns(), 0);
-        EXPECT_EQ(svpn.lines("term").size(), daemon ? 1u : 0u);
+        EXPECT_EQ(svpn.lines("term").size(), row.daemon ? 1u : 0u);
     }
 }
 
@@ -842,8 +861,9 @@ TEST_F(EndToEnd, TerminationSignalStopsTheTunnelBeforeTheClientEnds)
 }
 
 // The page's renderer killed (the OOM killer, a crash) with the tunnel up:
-// the page comes back and finds the bridge and the tunnel; killed again
-// within the minute, the window shows its error page. The tunnel stays up.
+// the page comes back and finds the bridge and the tunnel, told again; killed
+// again within the minute, the window shows its error page, and the page
+// comes back once the minute has passed. The tunnel stays up.
 TEST_F(EndToEnd, KilledRendererBringsThePageBackOnceAMinute)
 {
     SvpnStandIn svpn(kConnectedScript);
@@ -864,12 +884,17 @@ TEST_F(EndToEnd, KilledRendererBringsThePageBackOnceAMinute)
     ASSERT_TRUE(waitFor([&] { return requestsTo("/__page/ready").size() == 2; })) << log().toStdString();
     const int before = pageSignals("onTunnelData").size();
     EXPECT_TRUE(waitForSignal("onTunnelData", before + 2));
+    EXPECT_TRUE(waitForSignal("onTunnelConnected", 2)) << signalNames();
+    EXPECT_EQ(pageSignals("onTunnelAdd").size(), 2) << signalNames();
     EXPECT_TRUE(log().contains("Page renderer ended, status 3, exit code 9")) << log().toStdString();
 
     ASSERT_TRUE(killRenderer());
     EXPECT_TRUE(waitFor([&] { return log().contains("Failure occurred:, The resource page stopped working"); }))
         << log().toStdString();
     EXPECT_EQ(requestsTo("/__page/ready").size(), 2);
+    EXPECT_TRUE(waitFor([&] { return requestsTo("/__page/ready").size() == 3; }, 90000)) << log().toStdString();
+    EXPECT_TRUE(waitForSignal("onTunnelConnected", 3)) << signalNames();
+    EXPECT_EQ(pageSignals("onTunnelAdd").size(), 3) << signalNames();
     EXPECT_TRUE(svpn.lines("term").empty());
     command("close\n");
     EXPECT_EQ(finish(*client), 0) << log().toStdString();

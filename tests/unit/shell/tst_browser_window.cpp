@@ -21,11 +21,13 @@
 #include <QtTest>
 
 #include <csignal>
+#include <functional>
 #include <memory>
 
 #include "AccessServer.h"
 #include "ModalDialogAnswerer.h"
 #include "RecordingLog.h"
+#include "dialogs/ServerUrls.h"
 #include "foundation/UClasses.h"
 #include "session/HttpNetworkManager.h"
 #include "shell/BrowserController.h"
@@ -188,6 +190,13 @@ private:
         return result;
     }
 
+    // The tunnel signals the window's page heard, in order, joined by "|".
+    static QString heardTunnels(qt::WebView* view)
+    {
+        return evaluate(view, "document.getElementById('events').textContent.split('\\n').filter(function (l) "
+                              "{ return /^signal onTunnel(?!Data)/.test(l); }).join('|')");
+    }
+
     // A request of the HTTP client of its own; true once it has finished.
     static bool fetch(const QUrl& url)
     {
@@ -313,7 +322,11 @@ private slots:
                            QJsonObject{{"call", "getLogLevel"}}, QJsonObject{{"call", "getRoutingTable"}},
                            QJsonObject{{"call", "getIpTable"}},
                            QJsonObject{{"call", "setQuitMessage"}, {"args", QJsonArray{"Leave?"}}},
-                           QJsonObject{{"call", "showLog"}}, QJsonObject{{"call", "requestTunnelInfo"}}}));
+                           QJsonObject{{"call", "showLog"}}, QJsonObject{{"call", "requestTunnelInfo"}}},
+                          "http",
+                          {QJsonObject{{"path", "/elsewhere"},
+                                       {"headers", QJsonObject{{"Content-Type", "text/html"}}},
+                                       {"body", "<p>elsewhere</p>"}}}));
         startOpened(w);
 
         const QString hash = BrowserController::machineHash(qt::readMachineIdentity(), kSid);
@@ -353,6 +366,31 @@ private slots:
         QVERIFY(ShellTestSeam::isStatusTimerActive(*w.controller));
         QTRY_VERIFY_WITH_TIMEOUT(pageSignals("onTunnelData").size() >= 2, 20000);
         QCOMPARE(pageSignals("onTunnelData")[0], QStringLiteral("[\"res1\",2,1,4,3]"));
+
+        // Each new document of the page (its renderer killed, the user's
+        // reload, a way back from another page) hears the tunnel once, as
+        // the first one did: its row is there, connected.
+        qt::WebView* view = ShellTestSeam::webView(*w.controller);
+        const std::function<void()> newDocuments[] = {
+            [&] { QCOMPARE(::kill(view->page()->renderProcessPid(), SIGKILL), 0); },
+            [&] { view->reload(); },
+            [&] {
+                view->load(server.url("/elsewhere"), true);
+                QTRY_COMPARE_WITH_TIMEOUT(view->url(), server.url("/elsewhere"), 20000);
+                view->load(qt::makeResourceTemplateUrl(server.url("/")), true);
+            },
+        };
+        for (const auto& newDocument : newDocuments) {
+            const int ready = requests("/__page/ready").size();
+            newDocument();
+            QTRY_COMPARE_WITH_TIMEOUT(requests("/__page/ready").size(), ready + 1, 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(heardTunnels(view),
+                                      QStringLiteral("signal onTunnelAdd [\"res1\",\"VPN\"]|signal "
+                                                     "onTunnelConnected [\"res1\",\"\"]"),
+                                      20000);
+            QCOMPARE(evaluate(view, "document.querySelector('#resources tbody tr').className"),
+                     QStringLiteral("connected"));
+        }
 
         // The page disconnects the last resource: asked, closed, window ends once.
         test::ModalDialogAnswerer answerer("OK");
@@ -425,7 +463,18 @@ private slots:
             QCOMPARE(w.controller->openMainResource("res4", "network_access", ""), 118);
         }
 
+        // The open fails at once, long before the page connects to the
+        // bridge: the page still hears of the tunnel and of its failure.
         server.clearLog();
+        QFile page(pageFile());
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString late =
+            QString::fromUtf8(page.readAll()).replace("var attachDelayMs = 0;", "var attachDelayMs = 1500;");
+        QVERIFY(late.contains("attachDelayMs = 1500"));
+        QVERIFY(setRoutes({}, "http",
+                          {QJsonObject{{"path", "/vdesk/resource_template"},
+                                       {"headers", QJsonObject{{"Content-Type", "text/html; charset=utf-8"}}},
+                                       {"body", late}}}));
         Window failing;
         failing.openResult = 105;
         failing.controller->start(info(server.url("/")));
@@ -434,6 +483,14 @@ private slots:
         QVERIFY(failing.errors->at(0)[1].toString().startsWith("Failed to open tunnel res1: "));
         QCOMPARE(ShellTestSeam::failedResources(*failing.controller), std::vector<QString>{"res1"});
         QTRY_VERIFY_WITH_TIMEOUT(!requests("/__page/ready").isEmpty(), 20000);
+        // What this window's page heard, in order.
+        qt::WebView* view = ShellTestSeam::webView(*failing.controller);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            heardTunnels(view).startsWith("signal onTunnelAdd [\"res1\",\"VPN\"]|signal "
+                                          "onTunnelError [\"res1\",\"Failed to open tunnel res1: "),
+            20000);
+        QCOMPARE(heardTunnels(view).count('|'), 1);
+        QCOMPARE(evaluate(view, "document.querySelector('#resources tbody tr').className"), QStringLiteral("error"));
         QCOMPARE(failing.realClose->count(), 0);
         QVERIFY(setRoutes({QJsonObject{{"call", "disconnectResource"}, {"args", QJsonArray{"res1"}}}}));
         QTRY_COMPARE_WITH_TIMEOUT(failing.realClose->count(), 1, 20000);
@@ -453,6 +510,12 @@ private slots:
         // A late report of an earlier window's page may share the server's log.
         QTRY_VERIFY_WITH_TIMEOUT(pageSignals("onTunnelDisconnected").contains("[\"app1\"]"), 20000);
         QVERIFY(ShellTestSeam::webView(*w.controller)->webChannel() != nullptr);
+        // A page loaded again hears only of the tunnel still there.
+        const int ready = requests("/__page/ready").size();
+        ShellTestSeam::webView(*w.controller)->reload();
+        QTRY_COMPARE_WITH_TIMEOUT(requests("/__page/ready").size(), ready + 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(heardTunnels(ShellTestSeam::webView(*w.controller)),
+                                  QStringLiteral("signal onTunnelAdd [\"app2\",\"URTUNNEL\"]"), 20000);
         QCOMPARE(w.realClose->count(), 0);
         w.tunnels[1]->listener->onTunnelClosed("app2", 0);
         QTRY_COMPARE_WITH_TIMEOUT(w.realClose->count(), 1, 20000);
