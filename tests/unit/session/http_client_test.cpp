@@ -1,11 +1,13 @@
 // The HTTP client against the access-server stand-in: headers, results,
 // redirections, inactivity limit, size cap, gzip, file mode.
+#include "RecordingLog.h"
 #include "http_test_support.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
+#include <QTest>
 
 #include <atomic>
 #include <cstring>
@@ -259,6 +261,20 @@ TEST_F(HttpClientTest, TricklingServerIsNeverCut)
     EXPECT_GT(r.elapsedMs, 800);
     ASSERT_FALSE(r.progress.isEmpty());
     EXPECT_EQ(r.progress.last(), qMakePair(40LL, 40LL));
+
+    // ... but its whole time is bounded; the announced size adds its share.
+    const struct {
+        uint32_t totalMs, perMiBMs;
+        int code;
+    } rows[] = {{400, 0, 2}, {400, 5000, 0}};
+    for (const auto& row : rows) {
+        RecordingLog log;
+        m.setBounds({HttpNetworkManager::kMaxBodySize, row.totalMs, row.perMiBMs});
+        const Outcome bounded = get(m, url("/trickle"), 600);
+        EXPECT_EQ(bounded.code, row.code) << row.perMiBMs;
+        EXPECT_EQ(log.withMessage("Request (" + url("/trickle").toString() + ") is being aborted (timeouted)").size(),
+                  row.code == 2 ? 1 : 0);
+    }
 }
 
 TEST_F(HttpClientTest, ProgressOnlyWithContentLength)
@@ -313,6 +329,39 @@ TEST_F(HttpClientTest, SizeCapAtItsBoundaryInFileMode)
     EXPECT_TRUE(QFile::remove(file));
     EXPECT_EQ(get(m, url("/over")).code, 2);
     EXPECT_EQ(downloadedFiles(), before); // the cut download left nothing behind
+}
+
+// A bound the owner states stops the body as it arrives, in memory and in
+// file mode, and holds for the inflated body too; the server sees the
+// connection end long before its body does.
+TEST_F(HttpClientTest, OwnBoundStopsTheBodyAsItArrives)
+{
+    const double big = 100 << 20;
+    routes({jsonRoute({{"path", "/fit"}, {"headers", textHeaders()}, {"body_size", 4096}}),
+            jsonRoute({{"path", "/big"}, {"headers", textHeaders()}, {"body_size", big}}),
+            jsonRoute({{"path", "/gz"}, {"headers", textHeaders()}, {"gzip", true}, {"body_size", 4097}})});
+    const QStringList before = downloadedFiles();
+    const struct {
+        const char* path;
+        bool toFile;
+        int code;
+    } rows[] = {{"/fit", false, 0}, {"/big", false, 2}, {"/gz", false, 2}, {"/fit", true, 0}, {"/big", true, 2}};
+    for (const auto& row : rows) {
+        RecordingLog log;
+        server().clearLog();
+        HttpNetworkManager m("", row.toFile);
+        m.setBounds({4096, 0, 0});
+        EXPECT_EQ(get(m, url(row.path)).code, row.code) << row.path;
+        EXPECT_EQ(m.bodyBoundReached(), row.code != 0) << row.path;
+        EXPECT_EQ(log.withMessage("HTTP per-response size exceedes max memory (200MB)").size(), row.code ? 1 : 0);
+        if (row.code == 0) {
+            EXPECT_EQ(row.toFile ? QFileInfo(m.TempFileName()).size() : qint64(m.body().size()), 4096);
+            QFile::remove(m.TempFileName());
+        }
+        ASSERT_TRUE(QTest::qWaitFor([] { return !server().answers().isEmpty(); }, 10000)) << row.path;
+        EXPECT_LT(server().answers().first()["sent"].toDouble(), big / 4) << row.path;
+    }
+    EXPECT_EQ(downloadedFiles(), before);
 }
 
 TEST_F(HttpClientTest, FileModeWritesOwnerOnlyFileAndCleansUpFailures)
