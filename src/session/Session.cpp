@@ -182,6 +182,14 @@ void Session::ProfileDownloadFailed(QString errMsg)
     if (ended)
         return;
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Profile download failed", errMsg));
+    // A network-access launch that cannot get its profile tells the user what
+    // to do, as its other failures do; an inspection ends silently whatever
+    // its outcome.
+    if (sessionType == NetworkAccess && !endIfQuitting()) {
+        launchFailed = true;
+        ShowCriticalBox(QObject::tr("Error occurred. Please relaunch network access resource from browser.") +
+                        QStringLiteral("<br>") + errMsg.toHtmlEscaped());
+    }
     fail(errMsg);
 }
 
@@ -190,6 +198,7 @@ void Session::ProfileDownloadSuccess()
     if (ended || endIfQuitting())
         return;
     if (!isServerIPValid()) {
+        launchFailed = true;
         ShowCriticalBox(
             QObject::tr("Your current network is vulnerable,Please change the network to establish the VPN"));
         fail(QStringLiteral("Virtual Server IP invalid, Hence quitting connection"));
