@@ -36,6 +36,7 @@ namespace qt {
 namespace {
 
 constexpr const char* kLogFile = "/HttpNetworkManager";
+constexpr qint64 kReadAheadBytes = qint64(1) << 20;
 
 using RecordPtr = QSharedPointer<NetworkReplyAttribute>;
 
@@ -373,6 +374,9 @@ void HttpNetworkManager::discardTempFile()
 void HttpNetworkManager::connectReply(QNetworkReply* reply)
 {
     m_reply = reply;
+    // The toolkit reads ahead of the body bound on a thread of its own,
+    // without end unless told: it holds no more than a piece.
+    reply->setReadBufferSize(qMin<qint64>(m_bounds.bodyBytes + 1, kReadAheadBytes));
     connect(reply, SIGNAL(finished()), this, SLOT(RequestFinished()));
     connect(reply, SIGNAL(readyRead()), this, SLOT(Read()));
     connect(reply, SIGNAL(errorOccurred(QNetworkReply::NetworkError)), this, SLOT(error(QNetworkReply::NetworkError)));

@@ -348,7 +348,6 @@ public:
     }
 
     QList<QJsonObject> requests() const { return readLines(logFile()); }
-    // One per answer that has ended: "path", "query" and "sent" (body bytes).
     QList<QJsonObject> answers() const { return readLines(sentFile()); }
 
     static QList<QJsonObject> readLines(const QString& file)
