@@ -186,9 +186,10 @@ void Session::ProfileDownloadFailed(QString errMsg)
     // to do, as its other failures do; an inspection ends silently whatever
     // its outcome.
     if (sessionType == NetworkAccess && !endIfQuitting()) {
-        launchFailed = true;
         ShowCriticalBox(QObject::tr("Error occurred. Please relaunch network access resource from browser.") +
                         QStringLiteral("<br>") + errMsg.toHtmlEscaped());
+        // A quit that ended the box ends the program in order, as always.
+        launchFailed = !quitRequested();
     }
     fail(errMsg);
 }
@@ -198,9 +199,9 @@ void Session::ProfileDownloadSuccess()
     if (ended || endIfQuitting())
         return;
     if (!isServerIPValid()) {
-        launchFailed = true;
         ShowCriticalBox(
             QObject::tr("Your current network is vulnerable,Please change the network to establish the VPN"));
+        launchFailed = !quitRequested();
         fail(QStringLiteral("Virtual Server IP invalid, Hence quitting connection"));
         return;
     }
