@@ -8,11 +8,16 @@ namespace qt {
 namespace {
 constexpr const char* kLogFile = "/FileDownloader";
 constexpr uint32_t kInactivityLimitMs = 60000;
+// A package may take five minutes, and a quarter of a minute for each MiB
+// (a line of 64 KiB/s) on top: a server that keeps it trickling is cut off.
+constexpr uint32_t kDownloadFloorMs = 300000;
+constexpr uint32_t kDownloadMsPerMiB = 16000;
 } // namespace
 
 FileDownloader::FileDownloader(const QUrl& url, const std::string& sessionId)
     : QObject(nullptr), m_url(url), m_client(sessionId, true)
 {
+    m_client.setBounds({HttpNetworkManager::kMaxBodySize, kDownloadFloorMs, kDownloadMsPerMiB});
     connect(&m_client, SIGNAL(RequestFinished(Err::HttpNetworkManager, QString)), this,
             SLOT(RequestFinished(Err::HttpNetworkManager, QString)));
     connect(&m_client, SIGNAL(DownloadProgress(qint64, qint64)), this, SLOT(Progress(qlonglong, qlonglong)));

@@ -7,9 +7,11 @@
 namespace tessal {
 namespace qt {
 
-bool gunzip(const std::vector<char>& in, std::vector<char>& out, size_t limit)
+bool gunzip(const std::vector<char>& in, std::vector<char>& out, size_t limit, bool* tooLarge)
 {
     out.clear();
+    if (tooLarge != nullptr)
+        *tooLarge = false;
     if (in.empty())
         return true;
     z_stream zs;
@@ -29,11 +31,15 @@ bool gunzip(const std::vector<char>& in, std::vector<char>& out, size_t limit)
             ok = false;
             break;
         }
-        out.insert(out.end(), chunk, chunk + (sizeof chunk - zs.avail_out));
-        if (out.size() > limit) {
+        const size_t produced = sizeof chunk - zs.avail_out;
+        // Checked before the piece is kept: the output never outgrows limit.
+        if (produced > limit - out.size()) {
             ok = false;
+            if (tooLarge != nullptr)
+                *tooLarge = true;
             break;
         }
+        out.insert(out.end(), chunk, chunk + produced);
         if (rc == Z_STREAM_END) {
             if (zs.avail_in == 0)
                 break;
@@ -50,7 +56,7 @@ bool gunzip(const std::vector<char>& in, std::vector<char>& out, size_t limit)
     }
     inflateEnd(&zs);
     if (!ok)
-        out.clear();
+        std::vector<char>().swap(out);
     return ok;
 }
 

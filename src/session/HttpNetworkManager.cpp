@@ -36,6 +36,7 @@ namespace qt {
 namespace {
 
 constexpr const char* kLogFile = "/HttpNetworkManager";
+constexpr qint64 kReadAheadBytes = qint64(1) << 20;
 
 using RecordPtr = QSharedPointer<NetworkReplyAttribute>;
 
@@ -182,6 +183,10 @@ HttpNetworkManager::HttpNetworkManager(const std::string& sessionId, bool toFile
     if (m_toFile && app != nullptr)
         connect(app, &QCoreApplication::aboutToQuit, this, [this]() { dropUnfinished(); });
 
+    m_deadline.setSingleShot(true);
+    m_deadline.setTimerType(Qt::PreciseTimer);
+    connect(&m_deadline, &QTimer::timeout, this, &HttpNetworkManager::deadlineReached);
+
     connect(this, SIGNAL(finished(QNetworkReply*)), this, SLOT(Finished(QNetworkReply*)));
     connect(this, SIGNAL(sslErrors(QNetworkReply*, QList<QSslError>)), this,
             SLOT(SSLErrors(QNetworkReply*, QList<QSslError>)));
@@ -245,6 +250,7 @@ HttpNetworkManager::~HttpNetworkManager()
 
 void HttpNetworkManager::dropUnfinished()
 {
+    m_deadline.stop();
     // Replies still running go first, while this object is whole, and without
     // reaching its slots.
     const QList<QNetworkReply*> replies = findChildren<QNetworkReply*>();
@@ -260,6 +266,87 @@ void HttpNetworkManager::dropUnfinished()
 void HttpNetworkManager::SetParentWidget(QWidget* parent)
 {
     m_dialogParent = parent;
+}
+
+void HttpNetworkManager::setBounds(const Bounds& bounds)
+{
+    m_bounds = bounds;
+    m_bounds.bodyBytes = qBound<qint64>(0, bounds.bodyBytes, qint64(kMaxBodySize));
+}
+
+void HttpNetworkManager::startDeadline()
+{
+    m_deadlineExtended = false;
+    m_deadlineHeld = -1;
+    m_deadlineAt = m_bounds.totalMs > 0 ? nowMs() + m_bounds.totalMs : 0;
+    armDeadline();
+}
+
+void HttpNetworkManager::armDeadline()
+{
+    m_deadline.stop();
+    if (m_deadlineAt != 0 && m_deadlineHeld < 0)
+        m_deadline.start(static_cast<int>(qBound<qint64>(0, m_deadlineAt - nowMs(), qint64(2147483647))));
+}
+
+void HttpNetworkManager::extendDeadlineFor(QNetworkReply* reply)
+{
+    if (m_deadlineExtended || m_deadlineAt == 0 || m_bounds.perMiBMs == 0)
+        return;
+    m_deadlineExtended = true;
+    bool known = false;
+    qint64 size = reply->rawHeader("Content-Length").trimmed().toLongLong(&known);
+    if (!known || size <= 0 || size > m_bounds.bodyBytes)
+        size = m_bounds.bodyBytes;
+    constexpr qint64 kMiB = qint64(1) << 20;
+    const qint64 share = (size + kMiB - 1) / kMiB * static_cast<qint64>(m_bounds.perMiBMs);
+    if (m_deadlineHeld >= 0)
+        m_deadlineHeld += share;
+    else
+        m_deadlineAt += share;
+    armDeadline();
+}
+
+void HttpNetworkManager::holdDeadline(bool dialogOpen)
+{
+    if (dialogOpen) {
+        if (m_deadlineAt != 0 && m_deadlineHeld < 0) {
+            m_deadlineHeld = qMax<qint64>(0, m_deadlineAt - nowMs());
+            m_deadline.stop();
+        }
+        return;
+    }
+    if (m_deadlineHeld < 0)
+        return;
+    // The user's reading time is not the server's.
+    m_deadlineAt = nowMs() + m_deadlineHeld;
+    m_deadlineHeld = -1;
+    if (m_running)
+        armDeadline();
+}
+
+void HttpNetworkManager::deadlineReached()
+{
+    QNetworkReply* reply = m_reply.data();
+    if (!m_running || reply == nullptr || reply->isFinished())
+        return;
+    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+               makeArgFormat("Request exceeded its whole time of %1 ms", static_cast<qint64>(m_bounds.totalMs)));
+    RequestAbort(reply, true);
+}
+
+bool HttpNetworkManager::withinBodyBound(QNetworkReply* reply, qint64 bytes)
+{
+    if (bytes <= m_bounds.bodyBytes)
+        return true;
+    ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("HTTP per-response size exceedes max memory (200MB)"));
+    if (m_bounds.bodyBytes < kMaxBodySize)
+        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
+                   makeArgFormat("Body bound of this request: %1 bytes", m_bounds.bodyBytes));
+    m_bodyBoundReached = true;
+    if (reply != nullptr)
+        RequestAbort(reply, false);
+    return false;
 }
 
 void HttpNetworkManager::resetRequestState()
@@ -286,6 +373,10 @@ void HttpNetworkManager::discardTempFile()
 
 void HttpNetworkManager::connectReply(QNetworkReply* reply)
 {
+    m_reply = reply;
+    // The toolkit reads ahead of the body bound on a thread of its own,
+    // without end unless told: it holds no more than a piece.
+    reply->setReadBufferSize(qMin<qint64>(m_bounds.bodyBytes + 1, kReadAheadBytes));
     connect(reply, SIGNAL(finished()), this, SLOT(RequestFinished()));
     connect(reply, SIGNAL(readyRead()), this, SLOT(Read()));
     connect(reply, SIGNAL(errorOccurred(QNetworkReply::NetworkError)), this, SLOT(error(QNetworkReply::NetworkError)));
@@ -322,7 +413,9 @@ void HttpNetworkManager::HttpGet(const QUrl& url, uint32_t timeoutMs)
     m_redirections = 0;
     m_timeoutMs = timeoutMs;
     m_running = true;
+    m_bodyBoundReached = false;
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("starting GET request to", url));
+    startDeadline();
     sendGet(m_request, timeoutMs);
 }
 
@@ -336,6 +429,8 @@ void HttpNetworkManager::HttpPost(const QUrl& url, const QString& body)
     m_redirections = 0;
     m_timeoutMs = 0;
     m_running = true;
+    m_bodyBoundReached = false;
+    startDeadline();
     QByteArray data = body.toUtf8();
     const int nul = data.indexOf('\0');
     if (nul >= 0)
@@ -418,11 +513,11 @@ void HttpNetworkManager::Read()
         reply->skip(n);
         return;
     }
-    if (m_bytesReceived + n > kMaxBodySize) {
-        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("HTTP per-response size exceedes max memory (200MB)"));
-        RequestAbort(reply, false);
+    if (m_bytesReceived == 0)
+        extendDeadlineFor(reply);
+    // The owner's bound holds before a byte past it is taken.
+    if (!withinBodyBound(reply, m_bytesReceived + n))
         return;
-    }
     // One buffer of exactly the bytes available; no need to clear what read() overwrites.
     QByteArray data;
     data.resize(n);
@@ -455,7 +550,7 @@ void HttpNetworkManager::Read()
             // Grow once to the announced size (never beyond the cap) instead of piece by piece.
             bool known = false;
             const qint64 announced = reply->rawHeader("Content-Length").trimmed().toLongLong(&known);
-            if (known && announced > 0 && announced <= kMaxBodySize)
+            if (known && announced > 0 && announced <= m_bounds.bodyBytes)
                 m_body.reserve(static_cast<size_t>(announced));
         }
         m_body.insert(m_body.end(), data.constBegin(), data.constEnd());
@@ -476,6 +571,7 @@ void HttpNetworkManager::finishRequest(Err::HttpNetworkManager code, const QStri
     if (code != Err::Success)
         discardTempFile();
     m_running = false;
+    m_deadline.stop();
     emit RequestFinished(code, message);
 }
 
@@ -485,8 +581,14 @@ bool HttpNetworkManager::decodeBody(QNetworkReply* reply)
     if (encoding != "gzip" && encoding != "x-gzip")
         return true;
     std::vector<char> plain;
-    if (!gunzip(m_body, plain, static_cast<size_t>(kMaxBodySize))) {
-        ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Cannot decompress gzip body", m_currentUrl));
+    bool tooLarge = false;
+    if (!gunzip(m_body, plain, static_cast<size_t>(m_bounds.bodyBytes), &tooLarge)) {
+        // Inflated, the body is held to the same bound as it arrived.
+        if (tooLarge)
+            withinBodyBound(nullptr, m_bounds.bodyBytes + 1);
+        else
+            ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Cannot decompress gzip body", m_currentUrl));
+        std::vector<char>().swap(m_body);
         return false;
     }
     m_body.swap(plain);
@@ -678,12 +780,14 @@ bool HttpNetworkManager::AcceptInvalidServerCert(QNetworkReply* reply, QString e
     QPointer<CertificateErrorDialog> dialog = new CertificateErrorDialog(errorText, certificate, url, m_dialogParent);
     if (m_dialogObserver)
         m_dialogObserver(true);
+    holdDeadline(true);
     questionOpen = true;
     const int result = execQuestion(*dialog, QDialog::Rejected);
     questionOpen = false;
     delete dialog.data();
     if (!self)
         return false;
+    holdDeadline(false);
     if (m_dialogObserver)
         m_dialogObserver(false);
     if (alive)

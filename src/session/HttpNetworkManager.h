@@ -96,6 +96,23 @@ public:
     // Largest accepted body: one byte less than 200 MiB.
     static constexpr qint64 kMaxBodySize = 209715199;
     static constexpr int kMaxRedirections = 10;
+    // Whole time of an exchange whose owner states none.
+    static constexpr uint32_t kDefaultTotalMs = 180000;
+
+    // What one exchange may take, stated by each owner for its own use: the
+    // body's bytes (as they arrive, and once inflated; never above
+    // kMaxBodySize) and the whole time from the request to its end,
+    // redirections and slow pieces included (0: no bound). The whole time
+    // grows by perMiBMs for every MiB the final reply announces (the body
+    // bound when it announces none), so a large download gets its share.
+    struct Bounds {
+        qint64 bodyBytes = kMaxBodySize;
+        uint32_t totalMs = kDefaultTotalMs;
+        uint32_t perMiBMs = 0;
+    };
+    void setBounds(const Bounds& bounds);
+    // True once the last request was ended because its body passed the bound.
+    bool bodyBoundReached() const { return m_bodyBoundReached; }
 
 signals:
     void RequestFinished(Err::HttpNetworkManager error, QString message);
@@ -127,6 +144,12 @@ private:
     void finishRequest(Err::HttpNetworkManager code, const QString& message);
     void followRedirection(QNetworkReply* reply, int status);
     bool decodeBody(QNetworkReply* reply);
+    bool withinBodyBound(QNetworkReply* reply, qint64 bytes);
+    void startDeadline();
+    void armDeadline();
+    void extendDeadlineFor(QNetworkReply* reply);
+    void holdDeadline(bool dialogOpen);
+    void deadlineReached();
 
     QNetworkRequest m_request;
     std::vector<char> m_body;
@@ -143,6 +166,13 @@ private:
     std::string m_sessionId;
     QPointer<QWidget> m_dialogParent;
     std::function<void(bool)> m_dialogObserver;
+    Bounds m_bounds;
+    bool m_bodyBoundReached = false;
+    QPointer<QNetworkReply> m_reply; // the reply of the running request
+    QTimer m_deadline; // the whole time of the running exchange
+    qint64 m_deadlineAt = 0; // monotonicMs() at which it ends; 0 for none
+    qint64 m_deadlineHeld = -1; // what was left when a certificate dialog opened
+    bool m_deadlineExtended = false;
 };
 
 // True when file has a line "flag = yes" (value in any case); the first line

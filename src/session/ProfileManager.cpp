@@ -7,10 +7,14 @@ namespace qt {
 
 namespace {
 constexpr uint32_t kProfileTimeoutMs = 60000;
-}
+// A profile is a few kilobytes of XML; the parser holds several copies of it.
+constexpr qint64 kProfileBytes = qint64(4) << 20;
+constexpr uint32_t kProfileTotalMs = 180000;
+} // namespace
 
 ProfileManager::ProfileManager() : QObject(nullptr), m_http(std::string(), false)
 {
+    m_http.setBounds({kProfileBytes, kProfileTotalMs, 0});
     connect(&m_http, qOverload<Err::HttpNetworkManager, QString>(&HttpNetworkManager::RequestFinished), this,
             &ProfileManager::RequestFinished, Qt::AutoConnection);
 }

@@ -182,6 +182,15 @@ void Session::ProfileDownloadFailed(QString errMsg)
     if (ended)
         return;
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Profile download failed", errMsg));
+    // A network-access launch that cannot get its profile tells the user what
+    // to do, as its other failures do; an inspection ends silently whatever
+    // its outcome.
+    if (sessionType == NetworkAccess && !endIfQuitting()) {
+        ShowCriticalBox(QObject::tr("Error occurred. Please relaunch network access resource from browser.") +
+                        QStringLiteral("<br>") + errMsg.toHtmlEscaped());
+        // A quit that ended the box ends the program in order, as always.
+        launchFailed = !quitRequested();
+    }
     fail(errMsg);
 }
 
@@ -192,6 +201,7 @@ void Session::ProfileDownloadSuccess()
     if (!isServerIPValid()) {
         ShowCriticalBox(
             QObject::tr("Your current network is vulnerable,Please change the network to establish the VPN"));
+        launchFailed = !quitRequested();
         fail(QStringLiteral("Virtual Server IP invalid, Hence quitting connection"));
         return;
     }

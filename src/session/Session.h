@@ -74,6 +74,8 @@ public:
     const QUrl& GetServerUrl() const { return sessionInfo.url; }
     int GetSessionType() const { return sessionType; }
     BrowserController& GetBrowserController() { return browserController; }
+    // True once the session ended on a launch failure it showed the user.
+    bool LaunchFailed() const { return launchFailed; }
 
     // The refusal report of an inspection session waits at most this long
     // (tests shorten it through SessionTestSeam).
@@ -119,6 +121,7 @@ private:
     // when it is not held.
     int refusalRemainingMs = -1;
     bool ended = false;
+    bool launchFailed = false;
 };
 
 } // namespace qt

@@ -23,6 +23,9 @@ namespace {
 
 constexpr const char* kLogFile = "SessionManager";
 constexpr uint32_t kExchangeTimeoutMs = 15000;
+// Both exchanges are read for their headers and status; their bodies are
+// small or none.
+constexpr HttpNetworkManager::Bounds kExchangeBounds{64 * 1024, 60000, 0};
 constexpr int kSessionIdLength = 32;
 
 CString toCString(const QByteArray& bytes)
@@ -70,6 +73,7 @@ bool retrieveSidFromOtc(const QUrl& server, const CString& otc, CString& sid)
     // Asked before the user has trusted the server: it may not send the
     // client anywhere else.
     manager.setSameOriginRedirectionsOnly(true);
+    manager.setBounds(kExchangeBounds);
     manager.request().setRawHeader("X-ACCESS-Session-Token", QByteArray(static_cast<const char*>(otc)));
 
     QByteArray received;
@@ -123,6 +127,7 @@ bool ReportNetworkAccess(const QUrl& server, const QString& sessionId, const QSt
 {
     HttpNetworkManager manager(std::string(), false, tlsFor(server));
     manager.setSameOriginRedirectionsOnly(true);
+    manager.setBounds(kExchangeBounds);
     const bool secure = server.scheme() == QLatin1String("https");
     QNetworkCookieJar* jar = manager.cookieJar();
     QList<QNetworkCookie> cookies = jar->cookiesForUrl(server);

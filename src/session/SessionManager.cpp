@@ -331,6 +331,8 @@ void SessionManager::SessionError(QString errMessage)
     ULOG_VERBOSE(
         kLogFile, __PRETTY_FUNCTION__,
         makeArgFormat("----Session %1 ends----. Error occurred: %2", shortSecret(session->GetSessionId()), errMessage));
+    // A launch that failed, and said so, ends the program as a refused one does.
+    exitCode = session->LaunchFailed() ? 1 : 0;
     RemoveSession(session);
 }
 
@@ -341,6 +343,7 @@ void SessionManager::SessionFinished()
         return;
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__,
                  makeArgFormat("----Session %1 ends----", shortSecret(session->GetSessionId())));
+    exitCode = 0;
     RemoveSession(session);
 }
 
@@ -415,7 +418,7 @@ void SessionManager::quitIfStillEmpty()
                  makeArgFormat("No live sessions, quitting application...."));
     // A launch handed over from now on would be lost: its sender runs it.
     stopTakingLaunches();
-    QCoreApplication::exit(0);
+    QCoreApplication::exit(exitCode);
 }
 
 } // namespace qt

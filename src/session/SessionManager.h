@@ -71,6 +71,9 @@ private:
     int launchesInProgress = 0;
     // One queued quit check at a time: the quit is logged once.
     bool quitQueued = false;
+    // The program's exit status once no session is left: that of the last
+    // session to end.
+    int exitCode = 0;
     // The box refusing a plain-HTTP inspection launch is open.
     bool httpRefusalShown = false;
     // The next session's window, made (hidden, empty) while its start report

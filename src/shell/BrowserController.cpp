@@ -41,6 +41,7 @@ namespace {
 constexpr const char* kLogFile = "BrowserController";
 constexpr int kStatusIntervalMs = 500;
 constexpr int kNAConfigTimeoutMs = 60000;
+constexpr uint32_t kNAConfigTotalMs = 180000;
 constexpr int kAttachDelayMs = 10;
 // Far beyond any real parameter list; a larger reply would hold the window
 // while it is read and built into the tunnel's texts.
@@ -489,6 +490,7 @@ void BrowserController::downloadNAConfig()
 {
     const QUrl url = makeNAConfigUrl(serverUrl, resourceName);
     ULOG_VERBOSE(kLogFile, __PRETTY_FUNCTION__, makeArgFormat("Downloading NA config: %1", url.toString()));
+    networkManager.setBounds({static_cast<qint64>(kMaxNAParamsBytes), kNAConfigTotalMs, 0});
     networkManager.HttpGet(url, kNAConfigTimeoutMs);
     connect(&networkManager, SIGNAL(RequestFinished(Err::HttpNetworkManager, QString)), this,
             SLOT(onNAParamsRequestFinished(Err::HttpNetworkManager, QString)), Qt::UniqueConnection);
@@ -497,17 +499,19 @@ void BrowserController::downloadNAConfig()
 void BrowserController::onNAParamsRequestFinished(Err::HttpNetworkManager err, QString status)
 {
     guarded("Failed to retrieve Network access parameters", __PRETTY_FUNCTION__, [&]() {
-        if (err != Err::Success) {
+        // A reply past the bound was cut off as it arrived; it is refused as too large.
+        const bool tooLarge = networkManager.bodyBoundReached();
+        if (err != Err::Success && !tooLarge) {
             ReportErrorToUser(resourceName, tr("Failed to retrieve Network access parameters"), status);
             return;
         }
         QString naParams;
         try {
             const std::vector<char>& body = networkManager.body();
-            if (body.size() > kMaxNAParamsBytes) {
+            if (tooLarge) {
                 ULOG_ERROR(kLogFile, __PRETTY_FUNCTION__,
-                           makeArgFormat("Network access parameters reply too large: %1 bytes, limit %2",
-                                         static_cast<long>(body.size()), static_cast<long>(kMaxNAParamsBytes)));
+                           makeArgFormat("Network access parameters reply too large, limit %1",
+                                         static_cast<long>(kMaxNAParamsBytes)));
                 throw std::length_error(tr("The reply is larger than %1 bytes").arg(kMaxNAParamsBytes).toStdString());
             }
             naParams = naParamsFromXml(QByteArray(body.data(), static_cast<int>(body.size())));

@@ -272,8 +272,8 @@ public:
         }
         if (!setRoutes(QJsonArray()))
             return false;
-        QStringList args = {QStringLiteral("--routes"), routesFile(), QStringLiteral("--log"), logFile(),
-                            QStringLiteral("--watch-stdin")};
+        QStringList args = {QStringLiteral("--routes"),   routesFile(), QStringLiteral("--log"),        logFile(),
+                            QStringLiteral("--sent-log"), sentFile(),   QStringLiteral("--watch-stdin")};
         for (const Listener& l : listeners) {
             QString blueprint = l.name + '=' + l.scheme;
             if (l.port)
@@ -347,10 +347,13 @@ public:
         return f.commit();
     }
 
-    QList<QJsonObject> requests() const
+    QList<QJsonObject> requests() const { return readLines(logFile()); }
+    QList<QJsonObject> answers() const { return readLines(sentFile()); }
+
+    static QList<QJsonObject> readLines(const QString& file)
     {
         QList<QJsonObject> out;
-        QFile f(logFile());
+        QFile f(file);
         if (!f.open(QIODevice::ReadOnly))
             return out;
         while (!f.atEnd()) {
@@ -373,11 +376,16 @@ public:
         return true;
     }
 
-    void clearLog() { QFile::resize(logFile(), 0); }
+    void clearLog()
+    {
+        QFile::resize(logFile(), 0);
+        QFile::resize(sentFile(), 0);
+    }
 
     QString dir() const { return m_dir.path(); }
     QString routesFile() const { return m_dir.path() + QStringLiteral("/routes.json"); }
     QString logFile() const { return m_dir.path() + QStringLiteral("/requests.jsonl"); }
+    QString sentFile() const { return m_dir.path() + QStringLiteral("/sent.jsonl"); }
     QString error() const { return m_error; }
 
 private:

@@ -263,10 +263,13 @@ class Handler(BaseHTTPRequestHandler):
         app.log.write(dict(record))
         if route is None:
             route = {"status": 404, "headers": {"Content-Type": "text/plain"}, "body": "no route\n"}
+        self.body_sent = 0
         try:
             self._respond(route, record)
         except (ConnectionError, BrokenPipeError, ssl.SSLError, socket.timeout):
             self.close_connection = True
+        # How much of the body left before the answer ended or the client went.
+        app.sent.write({"path": path, "query": query, "sent": self.body_sent})
 
     # --- response --------------------------------------------------------
     def _expand(self, text):
@@ -373,6 +376,7 @@ class Handler(BaseHTTPRequestHandler):
                 self.wfile.write(data)
             self.wfile.flush()
             sent += n
+            self.body_sent = sent
             if trickle and sent < limit and not self._wait(interval):
                 self.close_connection = True
                 return
@@ -408,9 +412,10 @@ def _pattern(n):
 
 
 class App:
-    def __init__(self, routes, log):
+    def __init__(self, routes, log, sent=None):
         self.routes = routes
         self.log = log
+        self.sent = sent or RequestLog(None)
         self.ports = {}
 
 
@@ -433,6 +438,7 @@ def main():
                     help="name=http|https[,port=N][,cert=PEM,key=PEM]; repeatable")
     ap.add_argument("--routes", help="route script (JSON), read again when it changes")
     ap.add_argument("--log", help="request log, one JSON object per line")
+    ap.add_argument("--sent-log", help="one JSON line per answer: the body bytes it sent")
     ap.add_argument("--port-file", help="written with {name: port} once every listener is up")
     ap.add_argument("--watch-stdin", action="store_true",
                     help="stop when standard input closes (the test that started us is gone)")
@@ -440,7 +446,7 @@ def main():
     if not args.listen:
         args.listen = ["http=http"]
 
-    app = App(RouteBook(args.routes), RequestLog(args.log))
+    app = App(RouteBook(args.routes), RequestLog(args.log), RequestLog(args.sent_log))
     servers = []
     for text in args.listen:
         name, scheme, port, cert, key = parse_listener(text)

@@ -472,6 +472,27 @@ TEST_F(EndToEnd, TunnelProgramThatFailsAtOnceGivesThePageATunnelError)
     }
 }
 
+// A profile that cannot be had ends the launch with its error shown, non-zero.
+TEST_F(EndToEnd, FailedProfileIsShownAndEndsNonZero)
+{
+    const QList<QPair<QJsonObject, QString>> rows{
+        {{{"status", 500}}, "Wrong HTTP code 500"},
+        {{{"body_size", 100000}, {"cut_after", 5000}}, "Network error"},
+        {{{"redirect", "/pre/config.php?version=2.0"}}, "Max HTTP redirection (10) reached"}};
+    trustSite();
+    for (auto [profile, reason] : rows) {
+        profile["path"] = "/pre/config.php";
+        serve({}, {profile}, false);
+        QFile::remove(home.path() + "/.TessalNetworks/vpn.log");
+        launch();
+        EXPECT_EQ(finish(*client), 1) << reason.toStdString();
+        EXPECT_EQ(dialogs(), "DIALOG title=[Tessal VPN] text=[Error occurred. Please relaunch network access resource "
+                             "from browser.<br>" +
+                                 reason + "] pressed=[OK]");
+        EXPECT_TRUE(log().contains("Profile download failed, " + reason)) << reason.toStdString();
+    }
+}
+
 TEST_F(EndToEnd, ExpiredSessionClosesSilently)
 {
     SvpnStandIn svpn(std::string(kConnectedScript) + "reply &settraffic,12,23,34,45\nreply &session_expired\n");

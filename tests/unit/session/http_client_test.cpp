@@ -1,11 +1,13 @@
 // The HTTP client against the access-server stand-in: headers, results,
 // redirections, inactivity limit, size cap, gzip, file mode.
+#include "RecordingLog.h"
 #include "http_test_support.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
+#include <QTest>
 
 #include <atomic>
 #include <cstring>
@@ -259,6 +261,12 @@ TEST_F(HttpClientTest, TricklingServerIsNeverCut)
     EXPECT_GT(r.elapsedMs, 800);
     ASSERT_FALSE(r.progress.isEmpty());
     EXPECT_EQ(r.progress.last(), qMakePair(40LL, 40LL));
+
+    // ... but its whole time is bounded; the announced size adds its share.
+    for (const uint32_t perMiBMs : {0u, 5000u}) {
+        m.setBounds({HttpNetworkManager::kMaxBodySize, 400, perMiBMs});
+        EXPECT_EQ(get(m, url("/trickle"), 600).code, perMiBMs ? 0 : 2) << perMiBMs;
+    }
 }
 
 TEST_F(HttpClientTest, ProgressOnlyWithContentLength)
@@ -313,6 +321,28 @@ TEST_F(HttpClientTest, SizeCapAtItsBoundaryInFileMode)
     EXPECT_TRUE(QFile::remove(file));
     EXPECT_EQ(get(m, url("/over")).code, 2);
     EXPECT_EQ(downloadedFiles(), before); // the cut download left nothing behind
+}
+
+// An owner's bound stops the body as it arrives (the server's answer ends
+// long before its body), in memory and file mode, and holds once inflated.
+TEST_F(HttpClientTest, OwnBoundStopsTheBodyAsItArrives)
+{
+    routes({jsonRoute({{"path", "/fit"}, {"headers", textHeaders()}, {"body_size", 4096}}),
+            jsonRoute({{"path", "/big"}, {"headers", textHeaders()}, {"body_size", 100 << 20}}),
+            jsonRoute({{"path", "/gz"}, {"headers", textHeaders()}, {"gzip", true}, {"body_size", 4097}})});
+    RecordingLog log;
+    for (const QString row : {"/fit", "/big", "/gz", "+/fit", "+/big"}) {
+        server().clearLog();
+        HttpNetworkManager m("", row.startsWith('+'));
+        m.setBounds({4096, 0, 0});
+        const bool fits = row.endsWith("fit");
+        EXPECT_EQ(get(m, url(QString(row).remove('+'))).code, fits ? 0 : 2) << row.toStdString();
+        EXPECT_EQ(m.bodyBoundReached(), !fits) << row.toStdString();
+        QFile::remove(m.TempFileName());
+        ASSERT_TRUE(QTest::qWaitFor([] { return !server().answers().isEmpty(); }, 10000)) << row.toStdString();
+        EXPECT_LT(server().answers().first()["sent"].toInt(), 25 << 20) << row.toStdString();
+    }
+    EXPECT_EQ(log.withMessage("HTTP per-response size exceedes max memory (200MB)").size(), 3);
 }
 
 TEST_F(HttpClientTest, FileModeWritesOwnerOnlyFileAndCleansUpFailures)

@@ -206,6 +206,7 @@ TEST_F(SessionRunTest, ProfileFailureEndsWithTheClientsMessage)
 {
     ASSERT_TRUE(server.setRoutes(QJsonArray{quietRoute("/pre/config.php", 404)}));
     trustServer();
+    ModalDialogAnswerer answerer("OK");
     auto s = make(Session::NetworkAccess);
     s->Start();
     ASSERT_TRUE(waitFor([&] { return !errors->isEmpty(); }));
@@ -220,6 +221,7 @@ TEST_F(SessionRunTest, ProfileFailureEndsWithTheClientsMessage)
     t->Start();
     ASSERT_TRUE(waitFor([&] { return !errors->isEmpty(); }));
     EXPECT_EQ(error(), "pre-config XML parsing failed");
+    EXPECT_EQ(answerer.count(), 2); // each said so
 }
 
 TEST_F(SessionRunTest, ServerAddressNotListedWarnsAndEnds)
