@@ -26,7 +26,7 @@ public:
 
     // Run from the executable's pre-initialisation (the loader passes the
     // arguments): a copy for the constructor, and argv hidden before the
-    // libraries start, which takes them tens of milliseconds.
+    // libraries' initialisers, which take tens of milliseconds.
     static void takeEarly(int argc, char** argv, char** envp);
 
 private:

@@ -20,9 +20,9 @@
 #include "shell/PrivateArguments.h"
 #include "shell/SingleInstance.h"
 
-// Run by the loader before any library's initialiser (Qt's, the web
-// engine's): the launch URL's secrets leave argv a few milliseconds after the
-// exec, not once all of them have run.
+// Run by the loader once it has mapped the libraries and before any of their
+// initialisers (Qt's, the web engine's): the launch URL's secrets leave argv
+// before those run, not after.
 using EarlyStart = void (*)(int, char**, char**);
 static const EarlyStart g_takeArguments __attribute__((section(".preinit_array"), used)) =
     &tessal::qt::PrivateArguments::takeEarly;
