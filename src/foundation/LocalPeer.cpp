@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
+#include <linux/rtnetlink.h>
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -34,9 +35,11 @@ struct Address {
 struct Entry {
     Address local;
     Address remote;
+    int family = 0; // of the socket: an IPv4 connection's far end may be AF_INET6
     unsigned state = 0;
     unsigned long uid = 0;
     unsigned long inode = 0;
+    int v6Only = -1; // of a listener: unknown (/proc), 0 or 1
 };
 
 constexpr unsigned kListen = 0x0A;
@@ -94,7 +97,7 @@ bool parseAddress(const char* text, Address& out)
     return true;
 }
 
-void readTable(const char* path, std::vector<Entry>& entries)
+void readTable(const char* path, int family, std::vector<Entry>& entries)
 {
     FILE* file = std::fopen(path, "re");
     if (file == nullptr)
@@ -115,6 +118,7 @@ void readTable(const char* path, std::vector<Entry>& entries)
         Entry entry;
         if (!parseAddress(local, entry.local) || !parseAddress(remote, entry.remote))
             continue;
+        entry.family = family;
         entry.state = state;
         entry.uid = uid;
         entry.inode = inode;
@@ -129,14 +133,9 @@ bool isMappedIpv4(const Address& a)
     return std::memcmp(a.bytes.data(), prefix, 12) == 0;
 }
 
-// A wildcard listener that may take a connection to `to`: an IPv6 one takes
-// IPv4 too unless it is IPv6-only, which /proc does not tell.
-bool wildcardFor(const Address& listener, const Address& to)
+bool isZero(const unsigned char* bytes, size_t size)
 {
-    static const unsigned char zero[4] = {};
-    const bool any6 = std::all_of(listener.bytes.begin(), listener.bytes.end(), [](unsigned char b) { return b == 0; });
-    const bool any4 = isMappedIpv4(listener) && std::memcmp(listener.bytes.data() + 12, zero, 4) == 0;
-    return any6 || (any4 && isMappedIpv4(to));
+    return std::all_of(bytes, bytes + size, [](unsigned char b) { return b == 0; });
 }
 
 // Whether `e` is the far end's own socket, accepted (it has an inode).
@@ -145,27 +144,56 @@ bool isAcceptedFarEnd(const Entry& e, const Address& local, const Address& remot
     return e.state != kListen && e.local == remote && e.remote == local && e.inode != 0;
 }
 
-bool mayAccept(const Entry& listener, const Address& remote)
+// A listener that could have taken a connection to `to`: on its port, at its
+// address or on the wildcard of its family; an IPv6 one takes IPv4 too
+// unless it is IPv6-only, which /proc does not tell.
+bool mayAccept(const Entry& listener, const Address& to)
 {
-    return listener.state == kListen && listener.local.port == remote.port &&
-           (listener.local.bytes == remote.bytes || wildcardFor(listener.local, remote));
+    if (listener.state != kListen || listener.local.port != to.port)
+        return false;
+    if (listener.local.bytes == to.bytes)
+        return true;
+    if (isMappedIpv4(listener.local))
+        return isMappedIpv4(to) && isZero(listener.local.bytes.data() + 12, 4);
+    return isZero(listener.local.bytes.data(), 16) && (!isMappedIpv4(to) || listener.v6Only != 1);
+}
+
+// Of those, the ones that may hold the connection not accepted yet. The
+// kernel hands it to a listener on its address before one on a wildcard, and
+// the far end, where it is seen (farFamily not 0), is of the family of the
+// listener that took it.
+std::vector<Entry> takersOf(const std::vector<Entry>& listeners, const Address& to, int farFamily)
+{
+    std::vector<Entry> takers;
+    bool atAddress = false;
+    for (const Entry& e : listeners) {
+        if (!mayAccept(e, to) || (farFamily != 0 && e.family != farFamily))
+            continue;
+        atAddress = atAddress || e.local.bytes == to.bytes;
+        takers.push_back(e);
+    }
+    if (atAddress)
+        takers.erase(
+            std::remove_if(takers.begin(), takers.end(), [&](const Entry& e) { return e.local.bytes != to.bytes; }),
+            takers.end());
+    return takers;
 }
 
 // The far end's own entry; until it is accepted (no inode yet), every
-// listener on its address or the wildcard of its port.
+// listener that may have taken it.
 std::vector<Entry> holdersFromProc(const Address& local, const Address& remote)
 {
     std::vector<Entry> entries;
-    readTable("/proc/net/tcp", entries);
-    readTable("/proc/net/tcp6", entries);
-    for (const Entry& e : entries)
+    readTable("/proc/net/tcp", AF_INET, entries);
+    readTable("/proc/net/tcp6", AF_INET6, entries);
+    int farFamily = 0;
+    for (const Entry& e : entries) {
         if (isAcceptedFarEnd(e, local, remote))
             return {e};
-    std::vector<Entry> holders;
-    for (const Entry& e : entries)
-        if (mayAccept(e, remote))
-            holders.push_back(e);
-    return holders;
+        if (e.state != kListen && e.local == remote && e.remote == local)
+            farFamily = e.family;
+    }
+    return takersOf(entries, remote, farFamily);
 }
 
 // The same through the kernel's socket diagnostics: a hash lookup of the
@@ -262,7 +290,7 @@ public:
                 }
                 if (h->nlmsg_type != SOCK_DIAG_BY_FAMILY || h->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
                     continue;
-                out.push_back(entryOf(*static_cast<const inet_diag_msg*>(NLMSG_DATA(h))));
+                out.push_back(entryOf(*h));
                 if (!dump)
                     return Diag::Answered;
             }
@@ -270,14 +298,22 @@ public:
     }
 
 private:
-    static Entry entryOf(const inet_diag_msg& m)
+    static Entry entryOf(const nlmsghdr& h)
     {
+        const auto& m = *static_cast<const inet_diag_msg*>(NLMSG_DATA(&h));
         Entry e;
         e.local = addressOf(m.idiag_family, m.id.idiag_src, ntohs(m.id.idiag_sport));
         e.remote = addressOf(m.idiag_family, m.id.idiag_dst, ntohs(m.id.idiag_dport));
+        e.family = m.idiag_family;
         e.state = m.idiag_state;
         e.uid = m.idiag_uid;
         e.inode = m.idiag_inode;
+        // An IPv6 listener says whether it is IPv6-only.
+        int length = static_cast<int>(h.nlmsg_len - NLMSG_LENGTH(sizeof m));
+        for (auto* a = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(&m) + NLMSG_ALIGN(sizeof m));
+             RTA_OK(a, length); a = RTA_NEXT(a, length))
+            if (a->rta_type == INET_DIAG_SKV6ONLY && RTA_PAYLOAD(a) >= 1)
+                e.v6Only = *static_cast<const unsigned char*>(RTA_DATA(a)) != 0;
         return e;
     }
     static Address addressOf(unsigned family, const __be32* words, unsigned port)
@@ -309,6 +345,7 @@ Diag holdersFromDiag(const Address& local, const Address& remote, std::vector<En
     // listener (v4-mapped addresses): both families are asked.
     const bool ipv4 = isMappedIpv4(local) && isMappedIpv4(remote);
     const std::vector<int> families = ipv4 ? std::vector<int>{AF_INET, AF_INET6} : std::vector<int>{AF_INET6};
+    int farFamily = 0;
 
     for (const int family : families) {
         inet_diag_req_v2 request{};
@@ -326,6 +363,7 @@ Diag holdersFromDiag(const Address& local, const Address& remote, std::vector<En
             return answer;
         // With no such connection the kernel may answer with a listener.
         if (!found.empty() && found[0].local == remote && found[0].remote == local) {
+            farFamily = found[0].family;
             if (found[0].inode == 0)
                 break; // not accepted yet
             holders.assign(1, found[0]);
@@ -334,19 +372,17 @@ Diag holdersFromDiag(const Address& local, const Address& remote, std::vector<En
     }
 
     // The kernel serves a dump of listeners alone from its listening hash.
+    std::vector<Entry> listeners;
     for (const int family : families) {
         inet_diag_req_v2 request{};
         request.sdiag_family = static_cast<__u8>(family);
         request.idiag_states = 1U << kListen;
         request.id.idiag_sport = htons(static_cast<uint16_t>(remote.port));
-        std::vector<Entry> listeners;
         const Diag answer = diag.ask(request, true, listeners);
         if (answer != Diag::Answered)
             return answer;
-        for (const Entry& e : listeners)
-            if (mayAccept(e, remote))
-                holders.push_back(e);
     }
+    holders = takersOf(listeners, remote, farFamily);
     return Diag::Answered;
 }
 

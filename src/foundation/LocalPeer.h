@@ -8,7 +8,8 @@
 // kernel's socket diagnostics (NETLINK_SOCK_DIAG), or in /proc/net/tcp and
 // tcp6 where the kernel has none: reading those walks every connection of the
 // machine. Until the server has accepted the connection its socket has no
-// inode yet; then every listener that may accept it stands in for it.
+// inode yet; then every listener that could have taken that very connection
+// (its family, address and port) stands in for it.
 
 #include <sys/types.h>
 

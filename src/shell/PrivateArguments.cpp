@@ -1,5 +1,6 @@
 #include "shell/PrivateArguments.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace tessal {
@@ -26,6 +27,17 @@ bool startsWithScheme(const char* text)
     return false;
 }
 
+// Filled before any static object is built: plain data alone.
+int g_earlyArgc = 0;
+char** g_earlyArgv = nullptr;
+
+void hideUrlQueries(int argc, char** argv)
+{
+    // The program's own name is no launch.
+    for (int i = 1; i < argc; ++i)
+        hideUrlQuery(argv[i]);
+}
+
 } // namespace
 
 void hideUrlQuery(char* argument)
@@ -37,17 +49,38 @@ void hideUrlQuery(char* argument)
         std::memset(query, '\0', std::strlen(query));
 }
 
+void PrivateArguments::takeEarly(int argc, char** argv, char** /*envp*/)
+{
+    if (argc <= 0 || argv == nullptr || g_earlyArgv != nullptr)
+        return;
+    // Short of memory: no copy, nothing hidden; the constructor does both.
+    auto** copy = static_cast<char**>(std::calloc(static_cast<size_t>(argc), sizeof(char*)));
+    if (copy == nullptr)
+        return;
+    for (int i = 0; i < argc; ++i)
+        if ((copy[i] = ::strdup(argv[i] != nullptr ? argv[i] : "")) == nullptr)
+            return;
+    g_earlyArgv = copy;
+    g_earlyArgc = argc;
+    hideUrlQueries(argc, argv);
+}
+
 PrivateArguments::PrivateArguments(int argc, char** argv)
 {
+    char** const source = g_earlyArgv != nullptr && g_earlyArgc == argc ? g_earlyArgv : argv;
     m_copies.reserve(static_cast<size_t>(argc > 0 ? argc : 0));
     for (int i = 0; i < argc; ++i)
-        m_copies.emplace_back(argv[i] != nullptr ? argv[i] : "");
+        m_copies.emplace_back(source[i] != nullptr ? source[i] : "");
     for (std::string& copy : m_copies)
         m_argv.push_back(copy.data());
     m_argv.push_back(nullptr);
-    // The program's own name is no launch.
-    for (int i = 1; i < argc; ++i)
-        hideUrlQuery(argv[i]);
+    hideUrlQueries(argc, argv);
+    if (source == g_earlyArgv) {
+        for (int i = 0; i < g_earlyArgc; ++i)
+            std::free(g_earlyArgv[i]);
+        std::free(g_earlyArgv);
+        g_earlyArgv = nullptr;
+    }
 }
 
 } // namespace qt

@@ -20,11 +20,18 @@
 #include "shell/PrivateArguments.h"
 #include "shell/SingleInstance.h"
 
+// Run by the loader once it has mapped the libraries and before any of their
+// initialisers (Qt's, the web engine's): the launch URL's secrets leave argv
+// before those run, not after.
+using EarlyStart = void (*)(int, char**, char**);
+static const EarlyStart g_takeArguments __attribute__((section(".preinit_array"), used)) =
+    &tessal::qt::PrivateArguments::takeEarly;
+
 int main(int argc, char** argv)
 {
     using namespace tessal::qt;
 
-    // Everything reads this copy: the launch URL's secrets leave argv at once.
+    // Everything reads this copy, taken before the libraries started.
     PrivateArguments arguments(argc, argv);
     unblockTerminationSignals();
     // What the children get: nothing the toolkit or the web engine adds later.

@@ -17,8 +17,11 @@
 
 namespace standin {
 
-// Forks the squatter on 127.0.0.1:port; its pid once it listens, else -1.
-inline pid_t startSquatter(unsigned short port, const std::string& reply, const std::string& recordPath)
+// Forks the squatter on 127.0.0.1:port, or on [::]:port IPv6-only (beside a
+// listener on the IPv4 port, which it never clashes with); its pid once it
+// listens, else -1.
+inline pid_t startSquatter(unsigned short port, const std::string& reply, const std::string& recordPath,
+                           bool ipv6Only = false)
 {
     int ready[2];
     if (::pipe(ready) != 0)
@@ -39,15 +42,20 @@ inline pid_t startSquatter(unsigned short port, const std::string& reply, const 
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent)
         ::_exit(0);
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int listener = ::socket(ipv6Only ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int one = 1;
     ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool bound =
-        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(listener, 8) == 0;
+    sockaddr_in6 any{};
+    any.sin6_family = AF_INET6;
+    any.sin6_port = htons(port);
+    const bool bound = (!ipv6Only || ::setsockopt(listener, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one) == 0) &&
+                       (ipv6Only ? ::bind(listener, reinterpret_cast<sockaddr*>(&any), sizeof any)
+                                 : ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address)) == 0 &&
+                       ::listen(listener, 8) == 0;
     const char state = bound ? '1' : '0';
     if (::write(ready[1], &state, 1) != 1 || !bound)
         ::_exit(0);

@@ -191,6 +191,18 @@ TEST_F(ShellProcess, UnsupportedSchemeExitsWithOneBeforeTheEventLoop)
     EXPECT_FALSE(err.contains("invalid nullptr parameter")) << err.toStdString();
 }
 
+// The libraries' initialisers already find the launch URL's query gone.
+TEST_F(ShellProcess, LaunchSecretsLeaveArgvBeforeTheLibrariesStart)
+{
+    QProcessEnvironment env = environment(QStringLiteral("en_US.UTF-8"));
+    env.insert("LD_PRELOAD", ARGV_PROBE);
+    auto process = start(TESSALVPN, {"tessal-vpn://launch?sid=s3cr3t&token=t0k3n"}, QString(), &env);
+    EXPECT_EQ(finish(*process), 0);
+    const QByteArray shown = process->readAllStandardOutput();
+    EXPECT_TRUE(shown.startsWith(QByteArray(TESSALVPN) + '\0' + "tessal-vpn://launch" + '\0')) << shown.toStdString();
+    EXPECT_FALSE(shown.contains("s3cr3t") || shown.contains("t0k3n")) << shown.toStdString();
+}
+
 // Without a session bus, or on one that refuses the name to this process (a
 // confined one), the launch still runs: the per-user lock is the guard.
 TEST_F(ShellProcess, NoSessionBusLaunchesAsTheOnlyInstance)

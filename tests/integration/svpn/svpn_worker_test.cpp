@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <string>
 #include <vector>
 
+#include "../../../tools/common/Squatter.h"
 #include "RecordingHandler.h"
 #include "RecordingLog.h"
 #include "SvpnStandIn.h"
@@ -57,13 +60,19 @@ TEST(SvpnWorker, EndBeforeConnectedIsAnError)
     }
 }
 
+// Beside another user's IPv6-only listener on the daemon's port, which takes
+// no connection to 127.0.0.1 and changes nothing.
 TEST(SvpnWorker, ExpiryAfterConnectedClosesWithItsCode)
 {
     SvpnStandIn standIn("reply &setloaded&sslcreate\nreply &session_expired\n");
+    const pid_t beside = standin::startSquatter(44444, "&sslreconnecting", "/dev/null", /*ipv6Only=*/true);
+    ASSERT_GT(beside, 0);
     RecordingHandler handler;
     ASSERT_EQ(openWith(handler), 0);
     ASSERT_TRUE(handler.waitForEnd(8000));
     EXPECT_EQ(handler.events(), (Events{"connecting", "connected", "closed 27"}));
+    ::kill(beside, SIGKILL);
+    ::waitpid(beside, nullptr, 0);
 }
 
 TEST(SvpnWorker, TrafficAndDetailsBesideAnEndMarkerAreReportedAndTheTunnelEnds)

@@ -615,55 +615,60 @@ TEST(SocketHelper, AcceptOneConnection)
 }
 
 // The far end's holder, by socket diagnostics and by /proc alike: the connection once accepted (its
-// listener closed), before that the listeners that may take it, here or in a process of another user.
+// listener closed), before that the listeners that may take it, here or in a process of another user,
+// never another user's IPv6-only one beside ours on the port.
 TEST(LocalPeer, HolderOfTheFarEnd)
 {
     struct Row {
         const char* name;
         bool dualStack, inChild, accept, askChild;
         PeerRule rule;
-        bool held;
+        bool held, v6OnlyBeside;
     } const rows[] = {
-        {"accepted", false, false, true, false, PeerRule::ProcessOnly, true},
-        {"accepted by a dual-stack listener", true, false, true, false, PeerRule::ProcessOnly, true},
-        {"accepted, asked of another process", false, false, true, true, PeerRule::ProcessOnly, false},
-        {"not accepted", false, false, false, false, PeerRule::ProcessOnly, true},
-        {"not accepted, dual-stack", true, false, false, false, PeerRule::ProcessOnly, true},
-        {"listener of another user", false, true, false, false, PeerRule::ProcessOrRoot, false},
-        {"listener of another user, asked of it", true, true, false, true, PeerRule::ProcessOnly, true},
+        {"accepted", false, false, true, false, PeerRule::ProcessOnly, true, false},
+        {"accepted by a dual-stack listener", true, false, true, false, PeerRule::ProcessOnly, true, false},
+        {"accepted, asked of another process", false, false, true, true, PeerRule::ProcessOnly, false, false},
+        {"not accepted", false, false, false, false, PeerRule::ProcessOnly, true, false},
+        {"not accepted, dual-stack", true, false, false, false, PeerRule::ProcessOnly, true, false},
+        {"not accepted, another user's IPv6-only beside", false, false, false, false, PeerRule::ProcessOnly, true,
+         true},
+        {"listener of another user", false, true, false, false, PeerRule::ProcessOrRoot, false, false},
+        {"listener of another user, asked of it", true, true, false, true, PeerRule::ProcessOnly, true, false},
     };
     for (const Row& row : rows) {
-        int ends[2];
-        ASSERT_EQ(::pipe(ends), 0);
-        const auto listen = [&] { // [::]:0 taking IPv4 too, or 127.0.0.1:0; its port goes down the pipe
-            const int fd = ::socket(row.dualStack ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in6 any{AF_INET6, 0, 0, {}, 0}, bound{};
-            sockaddr_in loopback = HungListener::address(0);
-            const int no = 0;
-            ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &no, sizeof no);
-            ::bind(fd, row.dualStack ? reinterpret_cast<sockaddr*>(&any) : reinterpret_cast<sockaddr*>(&loopback),
-                   row.dualStack ? sizeof any : sizeof loopback);
+        const auto listen = [](bool six, bool v6Only, uint16_t port) { // [::] or 127.0.0.1, the port it got
+            const int fd = ::socket(six ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in6 any{AF_INET6, htons(port), 0, {}, 0}, bound{};
+            sockaddr_in loopback = HungListener::address(port);
+            const int only = v6Only;
+            ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only);
+            ::bind(fd, six ? reinterpret_cast<sockaddr*>(&any) : reinterpret_cast<sockaddr*>(&loopback),
+                   six ? sizeof any : sizeof loopback);
             socklen_t length = sizeof bound;
             ::listen(fd, 4);
             ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
-            const uint16_t port = ntohs(bound.sin6_port); // where sin_port is too
-            EXPECT_EQ(::write(ends[1], &port, sizeof port), 2);
-            return fd;
+            return std::pair<int, uint16_t>(fd, ntohs(bound.sin6_port)); // where sin_port is too
         };
+        const auto [listener, ownPort] =
+            row.inChild ? std::pair<int, uint16_t>(-1, 0) : listen(row.dualStack, false, 0);
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
         const pid_t child = ::fork();
         if (child == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (row.inChild && ::geteuid() == 0 && ::setuid(65534) != 0)
+            ::close(listener);
+            if ((row.inChild || row.v6OnlyBeside) && ::geteuid() == 0 && ::setuid(65534) != 0)
                 ::_exit(1); // closes the pipe unwritten
-            if (row.inChild)
-                listen();
-            ::pause();
+            const uint16_t port = row.inChild      ? listen(row.dualStack, false, 0).second
+                                : row.v6OnlyBeside ? listen(true, true, ownPort).second
+                                                   : ownPort;
+            if (::write(ends[1], &port, sizeof port) == 2)
+                ::pause();
             ::_exit(0);
         }
-        const int listener = row.inChild ? -1 : listen();
         ::close(ends[1]);
         uint16_t port = 0;
-        const bool listening = ::read(ends[0], &port, sizeof port) == 2;
+        const bool listening = ::read(ends[0], &port, sizeof port) == 2 && port != 0;
         ::close(ends[0]);
         if (!listening) // root that cannot become 65534
             GTEST_SKIP() << row.name << ": no other user to hold the listener";
