@@ -1,4 +1,5 @@
-// Stand-in for the svpn daemon, for tests only.
+// Stand-in for the svpn daemon, for tests only; the protocol it serves is
+// docs/svpn-poll-protocol.md.
 //
 // It reads its start text from standard input, then, as the test's script
 // says, exits at once, kills itself, or daemonises: the daemon writes its pid

@@ -1,4 +1,5 @@
-// Stand-in for the tunnelserver companion program, used by the tests.
+// Stand-in for the tunnelserver companion program, used by the tests; the
+// protocol it serves is docs/tunnelserver-protocol.md.
 //
 // It prints "<address> <port>\n" on its standard output, accepts TCP
 // connections on that address, answers each request from a per-test script,

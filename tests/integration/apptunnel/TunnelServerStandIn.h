@@ -3,6 +3,7 @@
 // Drives the tunnelserver stand-in that lies beside the test program (both in
 // <build>/test-bin): a script and a record file in a temporary folder, handed
 // to the stand-in through its environment (the client starts it with ours).
+// The protocol: docs/tunnelserver-protocol.md.
 
 #include <signal.h>
 #include <stdlib.h>

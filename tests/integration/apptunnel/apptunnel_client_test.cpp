@@ -1,5 +1,6 @@
 // The tunnel-server client against the stand-in over 127.0.0.1: process start,
-// endpoint line, connection, session command, transport and commands.
+// endpoint line, connection, session command, transport and commands, as
+// docs/tunnelserver-protocol.md describes them.
 #include <gtest/gtest.h>
 
 #include <poll.h>

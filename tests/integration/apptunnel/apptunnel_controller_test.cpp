@@ -1,5 +1,6 @@
 // The application-tunnel controller against the stand-in: readiness wait,
-// open results, deferred close, last close, log level and client reuse.
+// open results, deferred close, last close, log level and client reuse
+// (docs/tunnelserver-protocol.md).
 #include <gtest/gtest.h>
 
 #include <QTimer>

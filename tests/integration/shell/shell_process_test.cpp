@@ -1,7 +1,8 @@
 // tessalvpn as a real process: start-up paths, exit codes and their log
 // records, single instance over the session bus, catalogues by locale. Each
 // test runs under its own dbus-run-session with the offscreen platform and a
-// temporary HOME.
+// temporary HOME. The bus interface they hold the program to is
+// docs/session-bus.md.
 
 #include <algorithm>
 #include <csignal>
@@ -165,9 +166,33 @@ protected:
     QTemporaryDir runtime;
 };
 
+// The interfaces of an introspection text, the bus's own left out, each on
+// one line.
+QString ownInterfaces(const QString& xml)
+{
+    static const QRegularExpression block("<interface name=\"([^\"]+)\">.*?</interface>",
+                                          QRegularExpression::DotMatchesEverythingOption);
+    QStringList interfaces;
+    for (auto it = block.globalMatch(xml); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        if (!match.captured(1).startsWith("org.freedesktop.DBus."))
+            interfaces << match.captured(0).simplified().replace("> <", "><");
+    }
+    interfaces.sort();
+    return interfaces.join('\n');
+}
+
 TEST_F(ShellProcess, NoArgumentRunsTenSecondsAndActivateChangesNothing)
 {
     auto first = startServingInstance();
+    // The object is the one the documentation describes.
+    const QDBusMessage introspected = QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall(kService, kPath, "org.freedesktop.DBus.Introspectable", "Introspect"),
+        QDBus::Block, 5000);
+    QFile documented(BUS_INTERFACE_XML);
+    ASSERT_TRUE(documented.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ownInterfaces(introspected.arguments().value(0).toString()).toStdString(),
+              ownInterfaces(QString::fromUtf8(documented.readAll())).toStdString());
     const QDBusMessage reply = callApplication("Activate", {QVariantMap()});
     EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     EXPECT_EQ(finish(*first, 20000), 0);

@@ -7,6 +7,7 @@
 // Drives the svpn stand-in installed under the build's system root: writes
 // its script, reads what it recorded, and makes sure no daemon outlives a test.
 // The daemon's port is fixed: a test that finds it taken fails at once.
+// The protocol the tests hold the client to: docs/svpn-poll-protocol.md.
 class SvpnStandIn
 {
 public:

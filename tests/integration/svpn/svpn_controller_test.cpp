@@ -1,3 +1,5 @@
+// The network-access controller against the svpn stand-in
+// (docs/svpn-poll-protocol.md).
 #include <QCoreApplication>
 #include <QThread>
 

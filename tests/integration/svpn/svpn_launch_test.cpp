@@ -1,3 +1,4 @@
+// Start and stop of the svpn stand-in (docs/svpn-poll-protocol.md).
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// The poll worker against the svpn stand-in (docs/svpn-poll-protocol.md).
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
