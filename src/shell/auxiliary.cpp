@@ -510,15 +510,11 @@ int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
             const UserIdentity user = userIdentity(uid, entry.gid);
             gid = user.gid;
             groups = user.groups;
-            // The user's own environment, not the caller's (HOME=/root, secrets).
             if (!entry.home.empty())
                 home = entry.home;
-            const std::string& name = entry.name;
-            const std::string shell = entry.shell.empty() ? "/bin/sh" : entry.shell;
-            envTexts = {"HOME=" + home, "USER=" + name, "LOGNAME=" + name, "SHELL=" + shell,
-                        uid == 0 ? "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
-                                 : "PATH=/usr/local/bin:/usr/bin:/bin"};
-            envTexts.insert(envTexts.end(), session.display.begin(), session.display.end());
+            // The user's own environment, not the caller's (HOME=/root, secrets),
+            // with the display of the user's session.
+            envTexts = buildUserEnvironment(&entry, session.display, true);
         }
     }
     ULOG_VERBOSE(kLogFile, kFunction, makeArgFormat("%1, %2, %3", "Launching application with uid, gid", uid, gid));
