@@ -37,6 +37,11 @@ bool equalsNoCase(const QString& a, const QString& b)
     return a.size() == b.size() && asciiLowered(a) == asciiLowered(b);
 }
 
+bool equalsNoCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && asciiLowered(a) == asciiLowered(b);
+}
+
 CString shortSecret(const CString& secret)
 {
     return secret.Right(kShownSecretLength);

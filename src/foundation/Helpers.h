@@ -21,7 +21,10 @@ std::string asciiLowered(const char* text); // null reads as ""
 // True when part (given in lower case) occurs in text, ignoring ASCII case.
 bool containsNoCase(const char* text, const char* part);
 QString asciiLowered(const QString& text);
+// Same length and the same texts once ASCII letters are folded; any byte
+// (a NUL too) or character outside them must be the same.
 bool equalsNoCase(const QString& a, const QString& b);
+bool equalsNoCase(const std::string& a, const std::string& b);
 
 // The form in which session ids, tokens and one-time codes may appear in log
 // records and error details: the last 8 characters (the whole text when shorter).

@@ -6,10 +6,16 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <string>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "foundation/Helpers.h"
 #include "foundation/UException.h"
+#include "foundation/UserFiles.h"
 #include "foundation/str_helper.h"
 
 namespace {
@@ -194,15 +200,19 @@ int AutoMemory::saveToFile(const char* path) const
 {
     if (m_buffer == nullptr)
         return 0;
-    FILE* file = std::fopen(path, "wbe");
-    if (file == nullptr)
+    // Never through a link and never over a file of another's: the bytes go
+    // to a new file that then takes the name, keeping the old one's mode.
+    std::string base;
+    const UniqueFd folder = openParentFolder(path != nullptr ? path : "", base);
+    if (folder.get() < 0)
         return -1;
-    size_t written = std::fwrite(m_buffer, 1, m_size, file);
-    int closed = std::fclose(file);
-    // A short write or a failed close (data not on disk) is a failure.
-    if (written != m_size || closed != 0)
-        return -1;
-    return 0;
+    Replacement how;
+    how.owner = ::geteuid();
+    struct stat present {};
+    if (::fstatat(folder.get(), base.c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(present.st_mode))
+        how.mode = present.st_mode & 0777;
+    const std::string bytes(static_cast<const char*>(m_buffer), m_size);
+    return replaceFileAt(folder.get(), base, bytes, how) ? 0 : -1;
 }
 
 // ---------------------------------------------------------------------------

@@ -55,6 +55,8 @@ public:
     void* reserve(uint32_t size);
     void* grow(uint32_t extra);
     void free();
+    // 0 also with no buffer (nothing is touched then); -1 when path is a link,
+    // no regular file, another's file, or cannot be written whole.
     int saveToFile(const char* path) const;
 
     void* getBuffer() const { return m_buffer; }

@@ -500,30 +500,43 @@ bool becomeUser(const UserIdentity& identity, bool superUser)
     return ::syscall(SYS_keyctl, KEYCTL_JOIN_SESSION_KEYRING, nullptr) >= 0 || errno == ENOSYS;
 }
 
+std::vector<std::string> buildUserEnvironment(const PasswordEntry* entry, const std::vector<std::string>& handedOn,
+                                              bool login)
+{
+    const bool superUser = entry != nullptr && entry->uid == 0;
+    std::vector<std::string> environment = {login && superUser
+                                                ? "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
+                                                : "PATH=/usr/local/bin:/usr/bin:/bin"};
+    if (entry != nullptr) {
+        environment.push_back("HOME=" + (entry->home.empty() ? std::string("/") : entry->home));
+        environment.push_back("USER=" + entry->name);
+        environment.push_back("LOGNAME=" + entry->name);
+        if (login)
+            environment.push_back("SHELL=" + (entry->shell.empty() ? std::string("/bin/sh") : entry->shell));
+    }
+    environment.insert(environment.end(), handedOn.begin(), handedOn.end());
+    return environment;
+}
+
 std::vector<std::string> userEnvironment(uid_t uid)
 {
-    std::vector<std::string> environment = {"PATH=/usr/local/bin:/usr/bin:/bin"};
+    std::vector<std::string> handedOn;
     for (const std::string& entry : startEnvironment()) {
         const std::string name = entry.substr(0, entry.find('='));
         if (name == "LANG" || name == "LANGUAGE" || name.compare(0, 3, "LC_") == 0 || name == "DISPLAY" ||
             name == "WAYLAND_DISPLAY" || name == "XAUTHORITY")
-            environment.push_back(entry);
-    }
-    PasswordEntry entry;
-    if (passwordEntry(uid, entry)) {
-        environment.push_back("HOME=" + (entry.home.empty() ? std::string("/") : entry.home));
-        environment.push_back("USER=" + entry.name);
-        environment.push_back("LOGNAME=" + entry.name);
+            handedOn.push_back(entry);
     }
     // The user's own runtime folder and bus, never the starter's.
     const std::string runtime = "/run/user/" + std::to_string(uid);
     struct stat info {};
     if (::lstat(runtime.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == uid) {
-        environment.push_back("XDG_RUNTIME_DIR=" + runtime);
+        handedOn.push_back("XDG_RUNTIME_DIR=" + runtime);
         if (::lstat((runtime + "/bus").c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_uid == uid)
-            environment.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + runtime + "/bus");
+            handedOn.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + runtime + "/bus");
     }
-    return environment;
+    PasswordEntry entry;
+    return buildUserEnvironment(passwordEntry(uid, entry) ? &entry : nullptr, handedOn, false);
 }
 
 std::string asUserProgram()

@@ -154,10 +154,18 @@ UserIdentity userIdentity(uid_t uid, gid_t group);
 // starter's keys stay behind. False with errno set when a step failed.
 bool becomeUser(const UserIdentity& identity, bool superUser);
 
-// A short environment for a child that runs as uid: PATH, the locale
-// variables and the display variables of the environment the client was
-// started with, uid's HOME, USER and LOGNAME from the password database, and
-// uid's runtime folder and session bus when they are there and uid's.
+// The one shape of an environment made for a user, never the starter's:
+// PATH, then HOME (the root folder when the entry names none), USER and
+// LOGNAME from entry (nothing of them without one), then handedOn as it is.
+// A login's has SHELL too ("/bin/sh" when the entry names none) and, for the
+// super-user, PATH with the sbin folders, as a fresh login gives them.
+std::vector<std::string> buildUserEnvironment(const PasswordEntry* entry, const std::vector<std::string>& handedOn,
+                                              bool login);
+
+// A short environment for a child that runs as uid: the locale variables and
+// the display variables of the environment the client was started with, and
+// uid's runtime folder and session bus when they are there and uid's, built
+// for uid's entry in the password database (not as a login).
 std::vector<std::string> userEnvironment(uid_t uid);
 
 // The program that does a step as another user: "tessalvpn-as-user"

@@ -37,15 +37,7 @@ constexpr int kReleaseRetryMs = 50;
 // Same length and, byte by byte, the same upper-case form.
 bool sameIdIgnoringCase(const QString& a, const QString& b)
 {
-    const QByteArray x = a.toUtf8();
-    const QByteArray y = b.toUtf8();
-    if (x.size() != y.size())
-        return false;
-    for (int i = 0; i < x.size(); ++i) {
-        if (asciiLower(x[i]) != asciiLower(y[i]))
-            return false;
-    }
-    return true;
+    return equalsNoCase(a.toUtf8().toStdString(), b.toUtf8().toStdString());
 }
 
 void showBalloon(const QString& message)

@@ -34,19 +34,6 @@ std::int64_t systemNow()
     return static_cast<std::int64_t>(std::time(nullptr));
 }
 
-// Equal length and equal upper-case form in the classic locale, so only
-// the ASCII letters fold.
-bool sameText(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 std::string joinPath(const char* folder, const char* fileName)
 {
     std::string path = folder ? folder : "";
@@ -145,7 +132,7 @@ bool TrustedSiteList::IsTrustedPermanently(const std::string& site) const
         if (!sites)
             return false;
         for (const auto& child : *sites) {
-            if (sameText(child.second.data(), site))
+            if (equalsNoCase(child.second.data(), site))
                 return true;
         }
     } catch (...) {
@@ -164,7 +151,7 @@ bool TrustedSiteList::IsTrustedForSession(const std::string& site, const std::st
             const boost::optional<const Tree&> entryKey = child.second.get_child_optional(Tree::path_type("sessionid"));
             if (!entrySite || !entryKey)
                 continue;
-            if (sameText(entrySite->data(), site) && sameText(entryKey->data(), sessionKey))
+            if (equalsNoCase(entrySite->data(), site) && equalsNoCase(entryKey->data(), sessionKey))
                 return true;
         }
     } catch (...) {

@@ -11,6 +11,7 @@
 #include <QObject>
 
 #include "dialogs/MessageBox.h"
+#include "foundation/Helpers.h"
 #include "foundation/IUErrorLog.h"
 #include "foundation/LogSettings.h"
 #include "foundation/UArgFormat.h"
@@ -156,7 +157,7 @@ int askToCloseBrowsers(const std::vector<ProcessRecord>& browsers)
 
 bool isCleanupCommandLine(const QStringList& arguments)
 {
-    return arguments.size() >= 2 && arguments[1].compare(QLatin1String("--cleanup"), Qt::CaseInsensitive) == 0;
+    return arguments.size() >= 2 && equalsNoCase(arguments[1], QStringLiteral("--cleanup"));
 }
 
 bool cleanupBrowserPreferences(const std::vector<std::string>& schemes, const std::string& user,

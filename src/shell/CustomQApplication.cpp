@@ -570,7 +570,7 @@ std::pair<bool, int> dispatchCommandLine(CustomQApplication& app)
     if (arguments.size() < 2)
         return {false, 0};
 
-    if (arguments[1].compare(QLatin1String("--cleanup"), Qt::CaseInsensitive) == 0) {
+    if (isCleanupCommandLine(arguments)) {
         app.quitWhenNoSession = false;
         const QString user = arguments.size() > 2 ? arguments[2] : QString();
         if (cleanupBrowserPreferences(app, user))

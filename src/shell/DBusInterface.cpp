@@ -21,6 +21,7 @@
 #include "foundation/IUErrorLog.h"
 #include "foundation/UArgFormat.h"
 #include "foundation/m_system.h"
+#include "shell/BrowserPreferencesCleanup.h"
 #include "shell/CustomQApplication.h"
 #include "shell/SingleInstance.h"
 
@@ -45,11 +46,6 @@ constexpr int kBusCallMs = 5000;
 // Answers "no such method or object" in a row from the same steady owner
 // before it counts as an instance of an earlier build.
 constexpr int kOlderInstanceAnswers = 3;
-
-bool isCleanupRequest(const QStringList& arguments)
-{
-    return arguments.size() >= 2 && arguments[1].compare(QLatin1String("--cleanup"), Qt::CaseInsensitive) == 0;
-}
 
 // A reply from the bus daemon comes after everything this connection sent
 // before it, so once it is in, the forwarded signal has left the process.
@@ -409,7 +405,7 @@ BusStep forwardToOwner(QDBusConnection& bus, const QStringList& arguments, bool&
 {
     const QString service = QString::fromLatin1(kDBusServiceName);
     // The cleanup runs where it was asked; without a URL there is nothing to hand over.
-    if (isCleanupRequest(arguments))
+    if (isCleanupCommandLine(arguments))
         return BusStep::Run;
     if (arguments.size() < 2) {
         ULOG_WARNING(kLogFile, __PRETTY_FUNCTION__,

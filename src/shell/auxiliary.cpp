@@ -429,18 +429,18 @@ int RunHV_LaunchApp(const CString& commandLine, int pid)
     return RunHV_LaunchApp(commandLine, pid, "/proc");
 }
 
-int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
-{
-    static const char kFunction[] = "RunHV_LaunchApp";
-    // The process as it is now: what is read of it below must come from it.
-    const ProcessFolder process(pid, procRoot);
+namespace {
 
+constexpr const char* kLaunchFunction = "RunHV_LaunchApp";
+
+// The program and the text of its parameters: a program in double quotes
+// runs to the closing quote (none without one), any other to the first
+// blank. Quotes and apostrophes are no part of a program's path.
+void splitCommandLine(const CString& commandLine, CString& program, CString& params)
+{
     CString text = commandLine;
     text.TrimLeft();
     text.TrimRight();
-
-    CString program;
-    CString params;
     if (!text.IsEmpty() && text[0] == '"') {
         const int close = text.Find('"', 1);
         if (close > 0) {
@@ -462,105 +462,136 @@ int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
     program.TrimRight();
     params.TrimLeft();
     params.TrimRight();
+}
 
-    if (program.IsEmpty()) {
-        ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "bad param", commandLine));
-        return 0;
-    }
+// The program's path and then its arguments, each logged; false, with
+// "bad param" logged, when there is no program or a quote stays open.
+bool launchArguments(const CString& commandLine, std::vector<std::string>& argTexts)
+{
+    CString program;
+    CString params;
+    splitCommandLine(commandLine, program, params);
     CArray<CString> args;
     args.Add(program);
-    if (!params.IsEmpty() && ParseParams(params, args) == -1) {
-        ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "bad param", commandLine));
-        return 0;
+    if (program.IsEmpty() || (!params.IsEmpty() && ParseParams(params, args) == -1)) {
+        ULOG_ERROR(kLogFile, kLaunchFunction, makeArgFormat("%1, %2", "bad param", commandLine));
+        return false;
     }
-
-    std::vector<std::string> argTexts;
     for (int i = 0; i < args.GetSize(); ++i)
         argTexts.emplace_back(static_cast<const char*>(args[i]));
     for (size_t i = 0; i < argTexts.size(); ++i)
-        ULOG_VERBOSE(kLogFile, kFunction, makeArgFormat("%1, %2, %3", "param:", static_cast<int>(i), argTexts[i]));
+        ULOG_VERBOSE(kLogFile, kLaunchFunction,
+                     makeArgFormat("%1, %2, %3", "param:", static_cast<int>(i), argTexts[i]));
+    return true;
+}
 
+// Whether the program is there and passes the execute test; "App not
+// found:" logged when it does not.
+bool launchable(const std::string& program)
+{
     struct stat info {};
-    if (::stat(program, &info) != 0 || !isExecutableFile(info)) {
-        ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "App not found:", program));
-        return 0;
+    if (::stat(program.c_str(), &info) != 0 || !isExecutableFile(info)) {
+        ULOG_ERROR(kLogFile, kLaunchFunction, makeArgFormat("%1, %2", "App not found:", program));
+        return false;
     }
-    ULOG_VERBOSE(kLogFile, kFunction,
-                 makeArgFormat("%1, %2, %3", "Process id, Parent process id", static_cast<int>(::getpid()),
-                               static_cast<int>(::getppid())));
+    return true;
+}
 
-    // Never fall back to the caller's identity (often the super-user) for a
-    // process whose login user is not known. A process whose login uid is
-    // unset may set it itself, to 0 too: it counts only when it is the user
-    // the process runs as.
+// Whom the program runs as, where, and with what environment.
+struct LaunchUser {
+    UserIdentity identity;
+    std::string home = "/";
+    std::vector<std::string> environment;
+};
+
+// The login user of the process, when it is the user the process runs as
+// and is in the password database: never the caller's identity (often the
+// super-user) for a process whose login user is not known. A process whose
+// login uid is unset may set it itself, to 0 too: it counts only when it is
+// the user the process runs as. False, logged, when there is no such user
+// or the process ended or was replaced while it was read.
+bool launchUser(const ProcessFolder& process, int pid, LaunchUser& user)
+{
     const SessionProcess session = readSessionProcess(process);
     if (!process.unchanged()) {
-        ULOG_ERROR(kLogFile, kFunction,
+        ULOG_ERROR(kLogFile, kLaunchFunction,
                    makeArgFormat("%1, %2", "Process ended or was replaced while it was read, not launching", pid));
-        return 0;
+        return false;
     }
     const uint32_t uid = session.loginUid;
     uint32_t gid = kNoLoginUser;
-    std::vector<gid_t> groups;
-    std::vector<std::string> envTexts;
-    std::string home = "/";
-    if (uid != kNoLoginUser && uid == session.realUid) {
-        PasswordEntry entry;
-        if (passwordEntry(uid, entry)) {
-            const UserIdentity user = userIdentity(uid, entry.gid);
-            gid = user.gid;
-            groups = user.groups;
-            // The user's own environment, not the caller's (HOME=/root, secrets).
-            if (!entry.home.empty())
-                home = entry.home;
-            const std::string& name = entry.name;
-            const std::string shell = entry.shell.empty() ? "/bin/sh" : entry.shell;
-            envTexts = {"HOME=" + home, "USER=" + name, "LOGNAME=" + name, "SHELL=" + shell,
-                        uid == 0 ? "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
-                                 : "PATH=/usr/local/bin:/usr/bin:/bin"};
-            envTexts.insert(envTexts.end(), session.display.begin(), session.display.end());
-        }
+    PasswordEntry entry;
+    if (uid != kNoLoginUser && uid == session.realUid && passwordEntry(uid, entry)) {
+        user.identity = userIdentity(uid, entry.gid);
+        gid = user.identity.gid;
+        if (!entry.home.empty())
+            user.home = entry.home;
+        // The user's own environment, not the caller's (HOME=/root, secrets),
+        // with the display of the user's session.
+        user.environment = buildUserEnvironment(&entry, session.display, true);
     }
-    ULOG_VERBOSE(kLogFile, kFunction, makeArgFormat("%1, %2, %3", "Launching application with uid, gid", uid, gid));
+    ULOG_VERBOSE(kLogFile, kLaunchFunction,
+                 makeArgFormat("%1, %2, %3", "Launching application with uid, gid", uid, gid));
     if (uid != kNoLoginUser && uid != session.realUid) {
-        ULOG_ERROR(kLogFile, kFunction,
+        ULOG_ERROR(kLogFile, kLaunchFunction,
                    makeArgFormat("%1, %2, %3, %4",
                                  "Login user of the process is not the user it runs as, not launching", pid, uid,
                                  session.realUid));
-        return 0;
+        return false;
     }
     if (uid == kNoLoginUser || gid == kNoLoginUser) {
-        ULOG_ERROR(kLogFile, kFunction,
+        ULOG_ERROR(kLogFile, kLaunchFunction,
                    makeArgFormat("%1, %2, %3", "Login user of the process is unknown, not launching", pid, uid));
-        return 0;
+        return false;
     }
-    // A session of its own, away from the caller's terminal, with the
-    // signal state a fresh login would give it, as the user, in the user's
-    // home (the root folder when the user may not enter it).
-    UserIdentity identity;
-    identity.uid = uid;
-    identity.gid = gid;
-    identity.groups = groups;
+    return true;
+}
+
+// A session of its own, away from the caller's terminal, with the signal
+// state a fresh login would give it, as the user, in the user's home (the
+// root folder when the user may not enter it). The child's id, or -1 with
+// the reason logged.
+int startAsUser(const std::vector<std::string>& argTexts, const LaunchUser& user)
+{
     ChildStart start;
     start.args = argTexts;
-    start.identity = &identity;
-    start.environment = envTexts;
-    start.directory = home;
+    start.identity = &user.identity;
+    start.environment = user.environment;
+    start.directory = user.home;
     start.ownSession = true;
     const ChildRun run = startProcess(start);
     if (run.forkFailed) {
-        ULOG_ERROR(kLogFile, kFunction, makeArgFormat("%1, %2", "fork() failed", describeErrno(run.error)));
+        ULOG_ERROR(kLogFile, kLaunchFunction, makeArgFormat("%1, %2", "fork() failed", describeErrno(run.error)));
         return -1;
     }
     if (run.pid <= 0) {
-        ULOG_ERROR(kLogFile, kFunction,
+        ULOG_ERROR(kLogFile, kLaunchFunction,
                    makeArgFormat("%1, %2", "Could not start application", describeErrno(run.error)));
         return -1;
     }
     if (!run.started()) {
-        ULOG_ERROR(kLogFile, kFunction,
-                   makeArgFormat("%1, %2, %3", "Could not start application", program, describeErrno(run.error)));
+        ULOG_ERROR(
+            kLogFile, kLaunchFunction,
+            makeArgFormat("%1, %2, %3", "Could not start application", argTexts.front(), describeErrno(run.error)));
         return -1;
     }
     return static_cast<int>(run.pid);
+}
+
+} // namespace
+
+int RunHV_LaunchApp(const CString& commandLine, int pid, const char* procRoot)
+{
+    // The process as it is now: what is read of it below must come from it.
+    const ProcessFolder process(pid, procRoot);
+    std::vector<std::string> argTexts;
+    if (!launchArguments(commandLine, argTexts) || !launchable(argTexts.front()))
+        return 0;
+    ULOG_VERBOSE(kLogFile, kLaunchFunction,
+                 makeArgFormat("%1, %2, %3", "Process id, Parent process id", static_cast<int>(::getpid()),
+                               static_cast<int>(::getppid())));
+    LaunchUser user;
+    if (!launchUser(process, pid, user))
+        return 0;
+    return startAsUser(argTexts, user);
 }

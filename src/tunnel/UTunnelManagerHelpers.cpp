@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "foundation/Helpers.h"
 #include "foundation/String.h"
 #include "foundation/UClasses.h"
 #include "foundation/UException.h"
@@ -161,13 +162,12 @@ void replaceNoCase(std::string& text, const std::string& name, const std::string
 {
     if (name.empty())
         return;
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
     std::string result;
     size_t i = 0;
     while (i < text.size()) {
         bool match = i + name.size() <= text.size();
         for (size_t k = 0; match && k < name.size(); ++k)
-            match = lower(text[i + k]) == lower(name[k]);
+            match = asciiLower(text[i + k]) == asciiLower(name[k]);
         if (match) {
             result += value;
             i += name.size();

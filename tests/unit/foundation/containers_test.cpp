@@ -359,11 +359,19 @@ TEST(ContainersAutoMemory, SaveToFile)
 
     EXPECT_EQ(data.saveToFile((std::string(folder) + "/missing/out.bin").c_str()), -1);
 
-    // A device that is full: the short write is a failure.
-    if (access("/dev/full", W_OK) == 0) {
-        EXPECT_EQ(data.saveToFile("/dev/full"), -1);
+    // Neither a device, nor through a link, nor over another's file.
+    const std::string link = std::string(folder) + "/link";
+    ASSERT_EQ(symlink(path.c_str(), link.c_str()), 0);
+    EXPECT_EQ(AutoMemory("x", 1).saveToFile(link.c_str()), -1);
+    EXPECT_EQ(data.saveToFile("/dev/full"), -1);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(AutoMemory("x", 1).saveToFile(path.c_str()), -1);
     }
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_size, 5);
 
+    unlink(link.c_str());
     unlink(path.c_str());
     rmdir(folder);
 }

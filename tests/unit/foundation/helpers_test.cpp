@@ -27,3 +27,22 @@ TEST(HelpersTest, ToCStringUtf8)
                   std::string(static_cast<const char*>(converted), static_cast<size_t>(converted.GetLength())));
     }
 }
+
+// Only the ASCII letters fold; every other byte, a NUL too, counts as it is.
+TEST(HelpersTest, EqualsNoCaseBytes)
+{
+    using namespace std::string_literals;
+    const struct {
+        std::string a, b;
+        bool equal;
+    } rows[] = {
+        {"Site.Example", "site.EXAMPLE", true},
+        {"a\0B"s, "A\0b"s, true},
+        {"a\0b"s, "a\0c"s, false},
+        {"abc", "ab", false},
+        {"\xc3\x84", "\xc3\xa4", false}, // Ä and ä
+        {"I", "\xc4\xb1", false}, // not the dotless i
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(equalsNoCase(row.a, row.b), row.equal) << row.a;
+}

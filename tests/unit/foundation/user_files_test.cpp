@@ -142,4 +142,28 @@ TEST_F(UserFilesTest, AStoppedStepFailsAtItsBound)
     }
 }
 
+// A login's environment has SHELL and, for root, the sbin folders; what the
+// entry lacks has its default, and without an entry there are no names.
+TEST(UserEnvironment, BuiltFromTheEntryAndWhatIsHandedOn)
+{
+    const PasswordEntry root{"root", "/root", "/bin/bash", 0, 0};
+    const PasswordEntry bare{"u", "", "", 1000, 1000};
+    const std::string path = "PATH=/usr/local/bin:/usr/bin:/bin";
+    const struct {
+        const PasswordEntry* entry;
+        bool login;
+        std::vector<std::string> expected;
+    } rows[] = {
+        {&root,
+         true,
+         {"PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin", "HOME=/root", "USER=root",
+          "LOGNAME=root", "SHELL=/bin/bash", "DISPLAY=:1"}},
+        {&root, false, {path, "HOME=/root", "USER=root", "LOGNAME=root", "DISPLAY=:1"}},
+        {&bare, true, {path, "HOME=/", "USER=u", "LOGNAME=u", "SHELL=/bin/sh", "DISPLAY=:1"}},
+        {nullptr, true, {path, "DISPLAY=:1"}},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(buildUserEnvironment(row.entry, {"DISPLAY=:1"}, row.login), row.expected);
+}
+
 } // namespace
