@@ -2,6 +2,7 @@
 // open, connected, statistics, close, and nothing left behind.
 #include <dirent.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -32,6 +33,21 @@ int entries(const char* folder)
         closedir(d);
     }
     return count;
+}
+
+// What each descriptor is, for the message of a failure.
+std::string fdTargets()
+{
+    std::string all;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (const dirent* e = readdir(d)) {
+            char target[256] = {};
+            if (readlinkat(dirfd(d), e->d_name, target, sizeof target - 1) > 0)
+                all += std::string(e->d_name) + " -> " + target + "\n";
+        }
+        closedir(d);
+    }
+    return all;
 }
 
 struct Leftovers {
@@ -81,9 +97,10 @@ void runResource(ResourceType::Enum type, const QString& params, int64_t expecte
     // The process-wide tunnel-server client may keep its own reactor.
     tessal::qt::TunnelTestSeam::resetTunnelServerClient();
     EXPECT_TRUE(tessal::test::waitFor([] { return noChildren(); }, 5000));
-    const Leftovers after;
-    EXPECT_EQ(after.fds, before.fds + keptFds);
+    // A server's watcher thread closes its pipes and pidfd as it ends, after
+    // the server is reaped: descriptors are counted once the threads are gone.
     EXPECT_TRUE(tessal::test::waitFor([&] { return entries("/proc/self/task") == before.threads; }, 5000));
+    EXPECT_EQ(entries("/proc/self/fd"), before.fds + keptFds) << fdTargets();
 }
 
 TEST(ResourceManagerWithStandIns, NetworkAccessThroughSvpn)
