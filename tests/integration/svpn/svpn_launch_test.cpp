@@ -162,14 +162,14 @@ TEST_F(SvpnLaunch, FirstProcessKilledAfterTheBoundLeavesNoOrphanDaemon)
     int daemon = 0;
     {
         RecordingHandler first;
-        first.setLaunchWait(300);
+        first.setLaunchWait(1000);
         EXPECT_EQ(first.Open(listOf({})), 0); // the daemon is up: started
         daemon = standIn.daemonPid();
         ASSERT_GT(daemon, 1);
     } // going without an explicit close, as a dropped resource does
     EXPECT_TRUE(waitUntil([&] { return kill(daemon, 0) != 0 || cmdline(daemon).empty(); }, 3000));
     RecordingHandler second;
-    second.setLaunchWait(300);
+    second.setLaunchWait(1000);
     EXPECT_EQ(second.Open(listOf({})), 0); // not refused with -2
     // The first process records its lingering only after the daemon is up.
     EXPECT_TRUE(waitUntil([&] { return standIn.lines("linger").size() == 2u; }, 3000))

@@ -3,6 +3,7 @@
 
 #include <sys/wait.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -98,7 +99,9 @@ TEST(SvpnWorker, DaemonThatCannotBeBelievedEndsAsUnreachable)
         const char* record;
     } rows[] = {
         {"listen off\n", "ERROR! Cannot connect to svpn"},
-        {"listen-delay 1500\n", "ERROR! Cannot connect to svpn"},
+        // Unreachable at first, or (a slow machine) reached only once it
+        // listens without answering: either way it is given up.
+        {"listen-delay 1500\n", "ERROR! (Cannot connect to svpn|svpn did not answer, polls in a row, 6)"},
         {"stall\n", "ERROR! svpn did not answer, polls in a row, 6"},
         {"reply HTTP/1.1 200 OK\\r\\n\\r\\nready\n", "ERROR! svpn did not answer, polls in a row, 6"},
         {"squatter HTTP/1.1 200 OK\\r\\n\\r\\n&setloaded&sslcreate\n",
@@ -112,7 +115,7 @@ TEST(SvpnWorker, DaemonThatCannotBeBelievedEndsAsUnreachable)
         ASSERT_EQ(openWith(handler), 0);
         ASSERT_TRUE(handler.waitForEnd(8000));
         EXPECT_EQ(handler.events(), (Events{"connecting", "closed -102"}));
-        EXPECT_TRUE(log.contains(row.record)) << log.text();
+        EXPECT_TRUE(std::regex_search(log.text(), std::regex(row.record))) << log.text();
         EXPECT_TRUE(standIn.lines("squatter ").empty()); // it was told nothing
         EXPECT_EQ(standIn.lines("term").size(), 1u);
         RecordingHandler next;

@@ -56,6 +56,26 @@ struct RecordingLauncher {
     std::vector<std::string> commands;
 };
 
+// Calls back with each message box as it is shown.
+class ShownBoxes final : public QObject
+{
+public:
+    explicit ShownBoxes(std::function<void(QMessageBox*)> seen) : seen(std::move(seen))
+    {
+        qApp->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            if (auto* box = qobject_cast<QMessageBox*>(watched))
+                seen(box);
+        return false;
+    }
+
+private:
+    std::function<void(QMessageBox*)> seen;
+};
+
 TEST(AppLaunchTest, AskMatrix)
 {
     // A program that is surely missing, whatever the host has installed.
@@ -78,16 +98,13 @@ TEST(AppLaunchTest, AskMatrix)
         SCOPED_TRACE(std::to_string(c.trusted) + std::to_string(c.showWarning) + c.answer);
         RecordingLauncher launcher;
         ModalDialogAnswerer answerer(c.answer);
-        // How the box shows its text, seen while it is open.
+        // How the box shows its text, seen as it is shown: before any timer
+        // of the answerer's can close it.
         int format = -1, defaultButton = -1;
-        QTimer look;
-        QObject::connect(&look, &QTimer::timeout, [&] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                format = box->textFormat();
-                defaultButton = box->standardButton(box->defaultButton());
-            }
+        ShownBoxes look([&](QMessageBox* box) {
+            format = box->textFormat();
+            defaultButton = box->standardButton(box->defaultButton());
         });
-        look.start(2);
         RecordingLog log;
         EXPECT_EQ(c.launched, tessal::qt::launchWithConsent(AppLaunchConfig{apps, c.showWarning}, c.trusted, "Intro:"));
         ASSERT_EQ(c.asked ? 1 : 0, answerer.count());
