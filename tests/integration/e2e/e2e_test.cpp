@@ -4,6 +4,7 @@
 // network-access tunnel through the svpn stand-in, and the end of the process.
 // What the page saw comes back through the server's request log.
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -39,6 +40,8 @@
 #include <QUrlQuery>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "AccessServer.h"
 #include "ChildState.h"
@@ -217,9 +220,10 @@ protected:
         client->waitForBytesWritten(2000);
     }
 
+    // In the order the page sent them, not the order their reports arrived.
     QList<PageSignal> pageSignals(const QString& name = QString()) const
     {
-        QList<PageSignal> out;
+        QList<QPair<double, PageSignal>> out;
         for (const QJsonObject& r : server.requests()) {
             if (r["path"].toString() != QLatin1String("/__page/signal"))
                 continue;
@@ -230,9 +234,14 @@ protected:
             }
             const QString signal = QString::fromUtf8(items["name"]);
             if (name.isEmpty() || signal == name)
-                out << PageSignal{signal, QJsonDocument::fromJson(items["args"]).array()};
+                out << qMakePair(items["seq"].toDouble(),
+                                 PageSignal{signal, QJsonDocument::fromJson(items["args"]).array()});
         }
-        return out;
+        std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        QList<PageSignal> sorted;
+        for (const auto& s : out)
+            sorted << s.second;
+        return sorted;
     }
 
     // Signal names in order, repeats folded.

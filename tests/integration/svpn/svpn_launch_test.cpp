@@ -172,7 +172,7 @@ TEST_F(SvpnLaunch, FirstProcessKilledAfterTheBoundLeavesNoOrphanDaemon)
     second.setLaunchWait(1000);
     EXPECT_EQ(second.Open(listOf({})), 0); // not refused with -2
     // The first process records its lingering only after the daemon is up.
-    EXPECT_TRUE(waitUntil([&] { return standIn.lines("linger").size() == 2u; }, 3000))
+    EXPECT_TRUE(waitUntil([&] { return standIn.lines("linger").size() == 2u; }, 10000))
         << standIn.lines("linger").size();
 }
 
