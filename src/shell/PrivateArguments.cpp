@@ -57,9 +57,14 @@ void PrivateArguments::takeEarly(int argc, char** argv, char** /*envp*/)
     auto** copy = static_cast<char**>(std::calloc(static_cast<size_t>(argc), sizeof(char*)));
     if (copy == nullptr)
         return;
-    for (int i = 0; i < argc; ++i)
-        if ((copy[i] = ::strdup(argv[i] != nullptr ? argv[i] : "")) == nullptr)
+    for (int i = 0; i < argc; ++i) {
+        if ((copy[i] = ::strdup(argv[i] != nullptr ? argv[i] : "")) == nullptr) {
+            for (int j = 0; j < i; ++j)
+                std::free(copy[j]);
+            std::free(copy);
             return;
+        }
+    }
     g_earlyArgv = copy;
     g_earlyArgc = argc;
     hideUrlQueries(argc, argv);
